@@ -1,0 +1,119 @@
+// Archive primitives of the JWW format: a bounded reader and a mirroring writer.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <istream>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "text/jwwstring.h"
+
+namespace kelvane {
+
+// A cursor over a file or a memory block that cannot run off the end: the first short read
+// sets a sticky error, and every read after it yields zeros, so callers check once per record.
+class ByteReader {
+ public:
+  ByteReader(const uint8_t* data, size_t size);  // whole input in memory
+  ByteReader(std::istream& file, uint64_t size);  // buffered file
+
+  bool ok() const { return error_.empty(); }
+  const std::string& error() const { return error_; }
+  uint64_t errorOffset() const { return errorOffset_; }
+  uint64_t pos() const { return pos_; }
+  uint64_t size() const { return size_; }
+  uint64_t remaining() const { return size_ - pos_; }
+  // Records a failure at the current position; the first one sticks.
+  void fail(const std::string& reason);
+
+  bool bytes(void* dst, size_t n);
+  bool skip(uint64_t n);
+  uint8_t u8() {
+    uint8_t v = 0;
+    bytes(&v, 1);
+    return v;
+  }
+  uint16_t u16() {
+    uint8_t b[2] = {};
+    bytes(b, 2);
+    return uint16_t(b[0] | b[1] << 8);
+  }
+  int32_t i32() {
+    uint8_t b[4] = {};
+    bytes(b, 4);
+    return int32_t(uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24);
+  }
+  double f64() {
+    uint8_t b[8] = {};
+    bytes(b, 8);
+    double v;
+    std::memcpy(&v, b, 8);  // the file is little-endian, as is every machine this runs on
+    return v;
+  }
+
+  // A length-prefixed string, single-byte or in the archive's Unicode form, unfiltered.
+  JwwString cstring();
+  // An object count: a word, or 0xFFFF and an int32.
+  int64_t count();
+
+ private:
+  bool refill();
+
+  const uint8_t* mem_ = nullptr;
+  std::istream* file_ = nullptr;
+  std::vector<uint8_t> buf_;
+  size_t bufPos_ = 0, bufLen_ = 0;
+  uint64_t pos_ = 0, size_ = 0;
+  std::string error_;
+  uint64_t errorOffset_ = 0;
+};
+
+// Writes to a file through a buffer; the first failed write sticks and later writes are dropped.
+class ByteWriter {
+ public:
+  explicit ByteWriter(std::ostream& file, int64_t failAfterBytes = -1);
+  ~ByteWriter();
+  ByteWriter(const ByteWriter&) = delete;
+  ByteWriter& operator=(const ByteWriter&) = delete;
+
+  bool ok() const { return error_.empty(); }
+  const std::string& error() const { return error_; }
+  uint64_t pos() const { return pos_; }
+  void fail(const std::string& reason) {
+    if (error_.empty()) error_ = reason;
+  }
+
+  void bytes(const void* src, size_t n);
+  void zeros(size_t n);
+  void u8(uint8_t v) { bytes(&v, 1); }
+  void u16(uint16_t v) {
+    uint8_t b[2] = {uint8_t(v), uint8_t(v >> 8)};
+    bytes(b, 2);
+  }
+  void i32(int32_t v) {
+    uint32_t u = uint32_t(v);
+    uint8_t b[4] = {uint8_t(u), uint8_t(u >> 8), uint8_t(u >> 16), uint8_t(u >> 24)};
+    bytes(b, 4);
+  }
+  void f64(double v) { bytes(&v, 8); }
+
+  void WriteCString(const JwwString& text);
+  void WriteCount(int64_t count);
+  void WriteClassRef(int32_t classIndex);
+  // Writes buffered bytes to the file; false when anything failed.
+  bool flush();
+
+ private:
+  std::ostream* file_;
+  std::vector<uint8_t> buf_;
+  uint64_t pos_ = 0;
+  int64_t failAfter_;
+  std::string error_;
+};
+
+// Class names of the entity kinds 1..7 and of a block definition (index 8).
+extern const char* const kClassNames[9];
+
+}  // namespace kelvane

@@ -1,0 +1,179 @@
+// Entity records of a JWW drawing: packed, little-endian, laid out exactly like their file form.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "text/jwwstring.h"
+
+namespace kelvane {
+
+// Entity kinds; an order-list entry of kind + 100 is excluded from the current sheet.
+enum EntityKind : int32_t {
+  kNoEntity = 0,
+  kLine = 1,
+  kArc = 2,
+  kPoint = 3,
+  kText = 4,
+  kDimension = 5,
+  kSolid = 6,
+  kBlockInsert = 7,
+  kBlockDefKind = 8,  // only for the prefix check when writing a definition
+  kExcluded = 100,
+};
+
+#pragma pack(push, 1)
+
+struct EntityAttributes {
+  uint32_t group;
+  uint8_t penStyle;
+  uint16_t penColor;
+  uint16_t penWidth;  // absent before version 351, held as 0
+  uint16_t layer;
+  uint16_t layerGroup;
+  uint16_t flags;
+};
+
+struct LineRecord {
+  EntityAttributes attr;
+  double startX, startY, endX, endY;
+};
+
+struct ArcRecord {
+  EntityAttributes attr;
+  double centerX, centerY, radius, startAngle, arcAngle, tiltAngle, flatness;
+  int32_t fullCircle;
+};
+
+struct PointRecord {
+  EntityAttributes attr;
+  double x, y;
+  int32_t temporary;
+  // Extension, on file only when penStyle is 100.
+  int32_t code;
+  double rotation, scale;
+};
+
+// A fixed-capacity string slot as the record keeps it: length byte, up to 255 bytes.
+// Note: the full text (longer texts, Unicode texts) lives beside the record in the document.
+struct StringSlot {
+  uint8_t length;
+  char bytes[255];
+};
+
+struct TextRecord {
+  EntityAttributes attr;
+  double startX, startY, endX, endY;
+  int32_t textType;
+  double sizeX, sizeY, spacing, angle;
+  StringSlot fontName;
+  StringSlot text;
+};
+
+struct DimensionRecord {
+  EntityAttributes attr;
+  LineRecord line;
+  TextRecord text;
+  uint16_t sxfMode;  // 0 before version 420
+  LineRecord auxLine1, auxLine2;
+  PointRecord auxPoint1, auxPoint2, auxPoint3, auxPoint4;
+};
+
+struct SolidRecord {
+  EntityAttributes attr;
+  // For an arc-shaped solid (penStyle above 100) the eight doubles are centre x, centre y,
+  // radius, flatness, tilt, start angle, swept angle and a shape code.
+  double x1, y1, x2, y2, x3, y3, x4, y4;
+  int32_t color;  // RGB, on file only when penColor is 10
+};
+
+struct BlockInsertRecord {
+  EntityAttributes attr;
+  double refX, refY, scaleX, scaleY, rotation;
+  int32_t blockNumber;
+};
+
+struct EntityRef {
+  int32_t kind;
+  int32_t index;
+};
+
+// The fixed head of a block definition, as on file from version 351.
+struct BlockDefHead {
+  EntityAttributes attr;
+  int32_t number;
+  int32_t referenced;
+  int32_t timeStamp;
+};
+
+#pragma pack(pop)
+
+static_assert(sizeof(EntityAttributes) == 15);
+static_assert(sizeof(LineRecord) == 47);
+static_assert(sizeof(ArcRecord) == 75);
+static_assert(sizeof(PointRecord) == 55);
+static_assert(sizeof(TextRecord) == 595);
+static_assert(sizeof(DimensionRecord) == 973);
+static_assert(sizeof(SolidRecord) == 83);
+static_assert(sizeof(BlockInsertRecord) == 59);
+static_assert(sizeof(EntityRef) == 8);
+static_assert(sizeof(BlockDefHead) == 27);
+static_assert(offsetof(TextRecord, fontName) == 83 && offsetof(TextRecord, text) == 339);
+static_assert(offsetof(DimensionRecord, sxfMode) == 657 && offsetof(DimensionRecord, auxPoint1) == 753);
+static_assert(offsetof(SolidRecord, color) == 79 && offsetof(BlockInsertRecord, blockNumber) == 55);
+static_assert(offsetof(PointRecord, code) == 35 && offsetof(ArcRecord, fullCircle) == 71);
+
+// The whole strings of a text (or a dimension's text); the record's slots hold a cut copy.
+struct TextStrings {
+  JwwString fontName;
+  JwwString text;
+};
+
+// The seven entity arrays with their order list; the drawing and every block definition hold one.
+struct EntityLists {
+  std::vector<EntityRef> EntityOrder;  // only the first `entityCount` entries are valid
+  int32_t entityCount = 0;
+  std::vector<LineRecord> Lines;
+  std::vector<ArcRecord> Arcs;
+  std::vector<PointRecord> Points;
+  std::vector<TextRecord> Texts;
+  std::vector<TextStrings> TextStrs;  // parallel to Texts
+  std::vector<DimensionRecord> Dimensions;
+  std::vector<TextStrings> DimensionStrs;  // parallel to Dimensions
+  std::vector<SolidRecord> Solids;
+  std::vector<BlockInsertRecord> BlockInserts;
+
+  int32_t LineCount() const { return static_cast<int32_t>(Lines.size()); }
+  int32_t ArcCount() const { return static_cast<int32_t>(Arcs.size()); }
+  int32_t PointCount() const { return static_cast<int32_t>(Points.size()); }
+  int32_t TextCount() const { return static_cast<int32_t>(Texts.size()); }
+  int32_t DimensionCount() const { return static_cast<int32_t>(Dimensions.size()); }
+  int32_t SolidCount() const { return static_cast<int32_t>(Solids.size()); }
+  int32_t BlockInsertCount() const { return static_cast<int32_t>(BlockInserts.size()); }
+  int64_t TotalCount() const {
+    return int64_t(Lines.size()) + Arcs.size() + Points.size() + Texts.size() + Dimensions.size() +
+           Solids.size() + BlockInserts.size();
+  }
+  void ClearEntities();
+};
+
+struct TEntJwwBlockDef {
+  BlockDefHead head;
+  JwwString name;
+  EntityLists entities;  // its own order list and arrays
+  bool used = false;
+  int32_t newNumber = -1;
+
+  int32_t number() const { return head.number; }
+};
+
+struct TEntJwwBlockTree {
+  int32_t blockNumber;
+  int32_t definition;  // index into BlockDefs, -1 when no definition has the number
+};
+
+// Store a string into a record's slot: whole characters up to 255 bytes of its stored form.
+void FillSlot(StringSlot& slot, const JwwString& s);
+
+}  // namespace kelvane

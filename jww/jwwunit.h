@@ -1,0 +1,201 @@
+// The JWW drawing document: one drawing in memory, its lifecycle, load and save.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "jww/jwwtype.h"
+#include "text/jwwstring.h"
+
+namespace kelvane {
+
+struct TEntJwwLayerGroup {
+  int32_t state = 0;
+  int32_t writeLayer = 0;
+  double scale = 0;
+  int32_t protect = 0;
+  JwwString name;
+};
+
+struct TEntJwwLayer {
+  int32_t state = 0;
+  int32_t protect = 0;
+  JwwString name;
+};
+
+struct PenSetting {
+  int32_t color = 0;
+  int32_t width = 0;
+  int32_t printColor = 0;
+  int32_t printWidth = 0;
+  double printPointRadius = 0;
+};
+
+struct LineTypeSetting {
+  int32_t pattern = 0;
+  int32_t unitDots = 0;
+  int32_t pitch = 0;
+  int32_t printPitch = 0;
+};
+
+struct RandomLineSetting {
+  int32_t pattern = 0;
+  int32_t width = 0;
+  int32_t pitch = 0;
+  int32_t printWidth = 0;
+  int32_t printPitch = 0;
+};
+
+struct TextKindSetting {
+  double width = 0;
+  double height = 0;
+  double spacing = 0;
+  int32_t color = 0;
+};
+
+struct TEntJwwColorExNo {
+  int32_t color = 0;
+  int32_t width = 0;
+  JwwString name;
+  int32_t printColor = 0;
+  int32_t printWidth = 0;
+  double printPointRadius = 0;
+};
+
+struct TEntJwwLineTypeExNo {
+  int32_t pattern = 0;
+  int32_t unitDots = 0;
+  int32_t pitch = 0;
+  int32_t printPitch = 0;
+  JwwString name;
+  int32_t segmentCount = 0;
+  double pitches[11] = {};  // indexed 1 to 10
+};
+
+struct ViewRecord {
+  double a[3] = {};
+  int32_t flag = 0;
+};
+
+struct TEntJwwHeader {
+  std::string signature;  // the file's first 8 bytes
+  int32_t version = 0;
+  JwwString memo;
+  int32_t paperSize = 0;
+  int32_t writeLayerGroup = 0;
+  int32_t dimensionSettings[5] = {};
+  int32_t penWidthUnit = 0;
+  double printOriginX = 0, printOriginY = 0;
+  double printScale = 1.0;
+  int32_t printRotation = 0;
+  int32_t gridMode = 0;
+  double gridMinSpacing = 1.0;
+  double gridSpacingX = 1.0, gridSpacingY = 1.0;
+  double gridBaseX = 0, gridBaseY = 0;
+  double shadowLevel = 0, shadowLatitude = 0;
+  int32_t shadowTimeFlag = 0;
+  double wallShadowLevel = 0;
+  double skyViewLevel = 0, skyViewRadius = 0;
+  int32_t unit3D = 0;
+  double viewScale = 1.0;
+  double viewOriginX = 0, viewOriginY = 0;
+  double rangeScale = 1.0;
+  double rangeOriginX = 0, rangeOriginY = 0;
+  double zoomJumpScale[9] = {0, 1, 1, 1, 1, 1, 1, 1, 1};  // indexed 1 to 8
+  double zoomJumpX[9] = {};
+  double zoomJumpY[9] = {};
+  int32_t zoomJumpLayerGroup[9] = {-1, -1, -1, -1, -1, -1, -1, -1, -1};
+  ViewRecord extraViewA, extraViewB;
+  double parallelLineSpacings[10] = {};
+  double parallelLineEndGap = 0;
+  int32_t drawSwitches[10] = {};
+  int32_t packedSwitchOnes = 0;
+  int32_t packedSwitchTens = 0;
+  int32_t drawingTime = 0;
+  int32_t v223Ints[4] = {};
+  double v223Reals[5] = {};
+  double v225Reals[4] = {};
+  int32_t v230Ints[2] = {};
+  double currentTextSizeX = 0, currentTextSizeY = 0, currentTextSpacing = 0;
+  int32_t currentTextColor = 0, currentTextKind = 0;
+  double textArrangeSpacing = 0, textArrangeCount = 0;
+  int32_t textBaseShiftOn = 0;
+  double textBaseShiftX[3] = {};
+  double textBaseShiftY[3] = {};
+  int32_t blockDefCountRead = 0;
+};
+
+// Version thresholds of the format, named once.
+inline bool IsSupportedVersion(int32_t v) { return v >= 220; }
+inline bool HasDrawingTime(int32_t v) { return v >= 223; }
+inline bool HasV225Reals(int32_t v) { return v >= 225; }
+inline bool HasV230Ints(int32_t v) { return v >= 230; }
+inline bool HasLongZoomJumps(int32_t v) { return v >= 231; }
+inline bool HasSkyView(int32_t v) { return v >= 300; }
+inline bool HasPenWidth(int32_t v) { return v >= 351; }
+inline bool HasSxfPart(int32_t v) { return v >= 420; }  // also: extended colours and line types
+inline bool HasPackedSwitchTens(int32_t v) { return v >= 600; }
+inline bool HasImages(int32_t v) { return v >= 700; }
+
+// Where and why a load or save stopped, kept for diagnostics only.
+struct JwwDiagnostics {
+  uint64_t bytesRead = 0;  // reader position when the load ended
+  uint64_t errorOffset = 0;
+  std::string reason;      // empty when the operation succeeded
+  int ansiStrings = 0;     // strings read in the single-byte form
+  int unicodeStrings = 0;  // strings read in the archive's Unicode form
+};
+
+// Test hook: makes the writer fail once this many bytes have been written (-1: never).
+struct WriteFault {
+  int64_t failAfterBytes = -1;
+};
+
+class TJwwData : public EntityLists {
+ public:
+  TEntJwwHeader Header;
+  std::vector<TEntJwwLayerGroup> LayerGroups;
+  std::vector<TEntJwwLayer> Layers;
+  std::vector<PenSetting> Pens;
+  std::vector<LineTypeSetting> LineTypes;
+  std::vector<RandomLineSetting> RandomLineTypes;
+  std::vector<LineTypeSetting> DoubleLineTypes;
+  std::vector<TEntJwwColorExNo> ExtendedColors;
+  std::vector<TEntJwwLineTypeExNo> ExtendedLineTypes;
+  std::vector<TextKindSetting> TextKinds;
+  std::vector<TEntJwwBlockDef> BlockDefs;
+  std::vector<TEntJwwBlockTree> BlockTree;
+  int32_t UsedBlockDefCount = 0;
+
+  JwwDiagnostics Diagnostics;
+  WriteFault Fault;
+
+  TJwwData();
+  ~TJwwData();
+  TJwwData(const TJwwData&) = delete;
+  TJwwData& operator=(const TJwwData&) = delete;
+
+  int32_t BlockDefCount() const { return static_cast<int32_t>(BlockDefs.size()); }
+  int32_t BlockTreeCount() const { return static_cast<int32_t>(BlockTree.size()); }
+  // True when the drawing's strings were read in the archive's Unicode form: strings the
+  // program makes up (names, frame texts) are then written in that form too.
+  bool UnicodeStrings() const { return Header.memo.unicode; }
+
+  void Clear();
+  void Release();
+  static bool IsJwwFile(const std::filesystem::path& path);
+  bool LoadFromFile(const std::filesystem::path& path);
+  // Loads from bytes in memory (the fuzz target and tests); same rules as a file.
+  bool LoadFromBytes(const uint8_t* data, size_t size);
+  bool SaveToFile(const std::filesystem::path& path, int32_t version);
+  int32_t MapBlockNumber(int32_t number) const;
+
+  // Marks the block definitions that insertions reach and numbers them; a load does this.
+  void NormaliseBlocks();
+  // Sizes the nine settings arrays as a load does (for drawings built in memory).
+  void SizeSettingsArrays();
+};
+
+}  // namespace kelvane

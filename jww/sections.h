@@ -1,0 +1,25 @@
+// Readers and writers of the sections of a JWW file, used by the document's load and save.
+#pragma once
+
+#include "jww/archive.h"
+#include "jww/jwwunit.h"
+
+namespace kelvane {
+
+// A string read through the read-side filter, counted for the diagnostics.
+JwwString ReadText(ByteReader& in, JwwDiagnostics& diag);
+JwwString ReadCString(ByteReader& in, JwwDiagnostics& diag);
+
+// Returns false when the version is below the supported range (nothing after it is read).
+bool ReadHeader(ByteReader& in, TJwwData& doc);
+void WriteHeader(ByteWriter& out, const TJwwData& doc, int32_t version);
+
+void ReadEntitySection(ByteReader& in, TJwwData& doc);
+void WriteEntitySection(ByteWriter& out, const TJwwData& doc, int32_t version);
+
+void ReadImageSection(ByteReader& in, TJwwData& doc);
+void WriteImageSection(ByteWriter& out, const TJwwData& doc);
+
+void NormaliseBlocks(TJwwData& doc);
+
+}  // namespace kelvane

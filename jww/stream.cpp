@@ -1,0 +1,424 @@
+// The entity section: the drawing's entities, then the block definitions, read and written alike.
+#include <algorithm>
+#include <cstddef>
+#include <unordered_map>
+
+#include "jww/sections.h"
+#include "text/Func_.h"
+
+namespace kelvane {
+
+namespace {
+
+// Smallest number of bytes an entity or a definition can take on file, used to bound
+// what a count read from the file may allocate.
+constexpr uint64_t kMinEntityBytes = 2 + 33;      // class reference + an old point
+constexpr uint64_t kMinBlockDefBytes = 2 + 25 + 1 + 2;
+constexpr uint16_t kMaxClassNameLength = 2048;
+
+// Class indices of one read or write; one counter runs over entities and definitions.
+struct ClassTable {
+  int32_t index[9] = {};  // by kind 1..8; 0 = no class record seen yet
+  int32_t counter = 1;
+};
+
+// Reads a class record or reference. Returns the kind it selects, or 0 with the reader
+// failed: an unknown class leaves nothing after it that could be read meaningfully.
+int ReadClass(ByteReader& in, ClassTable& t, bool blockDefinition) {
+  uint16_t w = in.u16();
+  if (!in.ok()) return 0;
+  if (w == 0xFFFF) {
+    in.u16();  // schema number, not used
+    uint16_t length = in.u16();
+    if (length > kMaxClassNameLength) {
+      in.fail("class name too long");
+      return 0;
+    }
+    char name[kMaxClassNameLength];
+    if (!in.bytes(name, length)) return 0;
+    std::string_view got(name, length);
+    int kind = 0;
+    if (blockDefinition) {
+      kind = kBlockDefKind;  // a definition's class name is not compared
+    } else {
+      for (int k = kLine; k <= kBlockInsert; ++k)
+        if (got == kClassNames[k]) kind = k;
+    }
+    if (kind == 0) {
+      in.fail("unknown class " + std::string(got));
+      return 0;
+    }
+    t.index[kind] = t.counter++;
+    return kind;
+  }
+  int32_t index;
+  if (w == 0x7FFF) {
+    index = int32_t(uint32_t(in.i32()) & 0x7FFFFFFFu);
+  } else if (w >= 0x8000) {
+    index = w - 0x8000;
+  } else {
+    in.fail("no class record");
+    return 0;
+  }
+  if (!in.ok()) return 0;
+  if (blockDefinition) return kBlockDefKind;
+  for (int k = kLine; k <= kBlockInsert; ++k)
+    if (t.index[k] != 0 && t.index[k] == index) return k;
+  in.fail("reference to an unknown class");
+  return 0;
+}
+
+// Reads a fixed part; before version 351 the file lacks penWidth (2 bytes at offset 7).
+void ReadFixed(ByteReader& in, void* record, size_t size, bool hasPenWidth) {
+  auto* p = static_cast<uint8_t*>(record);
+  if (hasPenWidth) {
+    in.bytes(p, size);
+    return;
+  }
+  in.bytes(p, size - 2);
+  std::memmove(p + 9, p + 7, size - 9);
+  p[7] = p[8] = 0;
+}
+
+void FillDimensionAux(DimensionRecord& d) {
+  d.sxfMode = 0;
+  for (LineRecord* l : {&d.auxLine1, &d.auxLine2}) {
+    *l = LineRecord{};
+    l->attr = d.attr;
+  }
+  for (PointRecord* p : {&d.auxPoint1, &d.auxPoint2, &d.auxPoint3, &d.auxPoint4}) {
+    *p = PointRecord{};
+    p->attr = d.attr;
+    p->attr.penStyle = 0;
+  }
+}
+
+class StreamReader {
+ public:
+  StreamReader(ByteReader& in, TJwwData& doc)
+      : in_(in), doc_(doc), v_(doc.Header.version), penWidth_(HasPenWidth(v_)) {}
+
+  void ReadEntities(EntityLists& lists, bool topLevel) {
+    int64_t announced = in_.count();
+    if (!in_.ok() || announced <= 0) return;  // a 32-bit count with bit 31 set yields none
+    lists.EntityOrder.reserve(size_t(std::min<uint64_t>(uint64_t(announced), in_.remaining() / kMinEntityBytes)));
+    for (int64_t taken = 0; taken < announced && in_.ok(); ++taken) {
+      int kind = ReadClass(in_, classes_, false);
+      if (!in_.ok()) break;
+      int32_t index = ReadEntity(lists, kind, topLevel);
+      if (index >= 0) lists.EntityOrder.push_back({kind, index});
+      ++classes_.counter;
+    }
+  }
+
+  void ReadBlockDefinitions() {
+    int64_t announced = in_.count();
+    if (!in_.ok()) return;
+    doc_.Header.blockDefCountRead = int32_t(announced);
+    if (announced <= 0) return;
+    doc_.BlockDefs.reserve(size_t(std::min<uint64_t>(uint64_t(announced), in_.remaining() / kMinBlockDefBytes)));
+    for (int64_t i = 0; i < announced && in_.ok(); ++i) {
+      ReadClass(in_, classes_, true);
+      TEntJwwBlockDef def;
+      ReadFixed(in_, &def.head, sizeof def.head, penWidth_);
+      if (def.head.timeStamp & int32_t(0x80000000u)) {
+        in_.skip(8);  // the long time stamp is not kept; the position stands in for it
+        def.head.timeStamp = int32_t(i + 1);
+      }
+      def.name = ReadText(in_, doc_.Diagnostics);
+      if (!in_.ok()) break;
+      doc_.BlockDefs.push_back(std::move(def));
+      ++classes_.counter;
+      ReadEntities(doc_.BlockDefs.back().entities, false);
+    }
+  }
+
+ private:
+  // Reads one entity's fields into its array; returns its index, or -1 when it was cut short.
+  int32_t ReadEntity(EntityLists& l, int kind, bool topLevel) {
+    switch (kind) {
+      case kLine:
+        return Keep(l.Lines, [&](LineRecord& r) { ReadFixed(in_, &r, sizeof r, penWidth_); });
+      case kArc:
+        return Keep(l.Arcs, [&](ArcRecord& r) { ReadFixed(in_, &r, sizeof r, penWidth_); });
+      case kPoint:
+        return Keep(l.Points, [&](PointRecord& r) { ReadPoint(r, topLevel ? 1.0 : 0.0); });
+      case kText: {
+        TextStrings strings;
+        int32_t index = Keep(l.Texts, [&](TextRecord& r) { ReadTextFields(r, strings); });
+        if (index >= 0) l.TextStrs.push_back(std::move(strings));
+        return index;
+      }
+      case kDimension: {
+        TextStrings strings;
+        int32_t index = Keep(l.Dimensions, [&](DimensionRecord& r) { ReadDimension(r, strings); });
+        if (index >= 0) l.DimensionStrs.push_back(std::move(strings));
+        return index;
+      }
+      case kSolid:
+        return Keep(l.Solids, [&](SolidRecord& r) {
+          ReadFixed(in_, &r, offsetof(SolidRecord, color), penWidth_);
+          r.color = r.attr.penColor == 10 ? in_.i32() : 0;
+        });
+      case kBlockInsert:
+        return Keep(l.BlockInserts, [&](BlockInsertRecord& r) { ReadFixed(in_, &r, sizeof r, penWidth_); });
+      default:
+        return -1;
+    }
+  }
+
+  // Appends a record, reads into it and takes it back when the read fell short.
+  template <typename R, typename F>
+  int32_t Keep(std::vector<R>& array, F read) {
+    R& r = array.emplace_back();
+    read(r);
+    if (!in_.ok()) {
+      array.pop_back();
+      return -1;
+    }
+    return int32_t(array.size() - 1);
+  }
+
+  void ReadPoint(PointRecord& r, double plainScale) {
+    ReadFixed(in_, &r, offsetof(PointRecord, code), penWidth_);
+    if (r.attr.penStyle == 100) {
+      in_.bytes(&r.code, sizeof r - offsetof(PointRecord, code));
+    } else {
+      r.code = 0;
+      r.rotation = 0;
+      r.scale = plainScale;
+    }
+  }
+
+  void ReadTextFields(TextRecord& r, TextStrings& s) {
+    ReadFixed(in_, &r, offsetof(TextRecord, fontName), penWidth_);
+    s.fontName = kelvane::ReadText(in_, doc_.Diagnostics);
+    s.text = kelvane::ReadText(in_, doc_.Diagnostics);
+    FillSlot(r.fontName, s.fontName);
+    FillSlot(r.text, s.text);
+  }
+
+  void ReadDimension(DimensionRecord& d, TextStrings& s) {
+    ReadFixed(in_, &d.attr, sizeof d.attr, penWidth_);
+    ReadFixed(in_, &d.line, sizeof d.line, penWidth_);
+    ReadTextFields(d.text, s);
+    if (!HasSxfPart(v_)) {
+      FillDimensionAux(d);
+      return;
+    }
+    d.sxfMode = in_.u16();
+    ReadFixed(in_, &d.auxLine1, sizeof d.auxLine1, penWidth_);
+    ReadFixed(in_, &d.auxLine2, sizeof d.auxLine2, penWidth_);
+    for (PointRecord* p : {&d.auxPoint1, &d.auxPoint2, &d.auxPoint3, &d.auxPoint4}) ReadPoint(*p, 0.0);
+  }
+
+  ByteReader& in_;
+  TJwwData& doc_;
+  int32_t v_;
+  bool penWidth_;
+  ClassTable classes_;
+};
+
+// The prefix check: only the bytes written are corrected, never the stored record.
+uint8_t CheckedPenStyle(int kind, uint8_t s, int32_t v) {
+  if (!HasSxfPart(v) && (kind == kLine || kind == kArc) && s >= 31 && s <= 62) {
+    static const uint8_t kOldStyle[] = {1, 4, 3, 6, 8, 8, 2, 5, 7, 6, 6, 8, 8, 17, 17};  // 31..45
+    s = s <= 45 ? kOldStyle[s - 31] : 0;
+  }
+  switch (kind) {
+    case kLine:
+    case kArc:
+      return (s >= 1 && s <= 9) || (s >= 11 && s <= 19) || (s >= 31 && s <= 62) ? s : 0;
+    case kPoint:
+      return s == 1 || s == 100 ? s : 1;
+    case kText:
+      return s >= 1 && s <= 9 ? s : 1;
+    default:
+      return s;
+  }
+}
+
+uint16_t CheckedPenColor(int kind, uint16_t c, int32_t v) {
+  if (kind == kBlockInsert || kind == kBlockDefKind) return c;
+  if (!HasSxfPart(v) && c >= 101 && c <= 356) {
+    static const uint8_t kOldColor[] = {2, 8, 3, 6, 4, 5, 1, 2, 5, 8, 4, 3, 6, 5, 2, 2};  // 101..116
+    c = c <= 116 ? kOldColor[c - 101] : 0;
+  }
+  const uint16_t top = kind == kSolid ? 10 : 9;
+  return (c >= 1 && c <= top) || (c >= 101 && c <= 356) ? c : 0;
+}
+
+class StreamWriter {
+ public:
+  StreamWriter(ByteWriter& out, const TJwwData& doc, int32_t v)
+      : out_(out), doc_(doc), v_(v), penWidth_(HasPenWidth(v)) {
+    // First definition with each number decides, as for MapBlockNumber.
+    for (const TEntJwwBlockDef& d : doc.BlockDefs)
+      blockNumbers_.try_emplace(d.head.number, d.used ? d.newNumber : d.head.number);
+  }
+
+  void WriteEntities(const EntityLists& l) {
+    int64_t n = 0;
+    const int32_t valid = std::min<int32_t>(l.entityCount, int32_t(l.EntityOrder.size()));
+    for (int32_t i = 0; i < valid; ++i)
+      if (l.EntityOrder[i].kind >= kLine && l.EntityOrder[i].kind <= kBlockInsert) ++n;
+    out_.WriteCount(n);
+    for (int32_t i = 0; i < valid && out_.ok(); ++i) {
+      const EntityRef& e = l.EntityOrder[i];
+      if (e.kind < kLine || e.kind > kBlockInsert) continue;
+      WriteClass(e.kind);
+      WriteEntity(l, e);
+      ++classes_.counter;
+    }
+  }
+
+  void WriteBlockDefinitions() {
+    out_.WriteCount(doc_.UsedBlockDefCount);
+    for (const TEntJwwBlockDef& d : doc_.BlockDefs) {
+      if (!d.used) continue;
+      WriteClass(kBlockDefKind);
+      WritePrefix(d.head.attr, kBlockDefKind);
+      out_.i32(MapNumber(d.head.number));
+      out_.i32(d.head.referenced);
+      out_.i32(d.head.timeStamp);
+      out_.WriteCString(FilterTextForWrite(d.name));
+      // The counter is raised for the definition before its entities, as in reading.
+      ++classes_.counter;
+      WriteEntities(d.entities);
+    }
+  }
+
+ private:
+  int32_t MapNumber(int32_t number) const {
+    auto it = blockNumbers_.find(number);
+    return it == blockNumbers_.end() ? 0 : it->second;
+  }
+
+  void WriteClass(int kind) {
+    if (classes_.index[kind] == 0) {
+      const char* name = kClassNames[kind];
+      out_.u16(0xFFFF);
+      out_.u16(uint16_t(v_));
+      out_.u16(uint16_t(std::strlen(name)));
+      out_.bytes(name, std::strlen(name));
+      classes_.index[kind] = classes_.counter++;
+    } else {
+      out_.WriteClassRef(classes_.index[kind]);
+    }
+  }
+
+  void WritePrefix(const EntityAttributes& a, int kind) {
+    uint8_t b[15];
+    size_t n = 0;
+    auto put16 = [&](uint16_t x) {
+      b[n++] = uint8_t(x);
+      b[n++] = uint8_t(x >> 8);
+    };
+    b[n++] = uint8_t(a.group);
+    b[n++] = uint8_t(a.group >> 8);
+    b[n++] = uint8_t(a.group >> 16);
+    b[n++] = uint8_t(a.group >> 24);
+    b[n++] = CheckedPenStyle(kind, a.penStyle, v_);
+    put16(CheckedPenColor(kind, a.penColor, v_));
+    if (penWidth_) put16(a.penWidth > 30000 ? 0 : a.penWidth);
+    put16(a.layer > 15 ? 0 : a.layer);
+    put16(a.layerGroup > 15 ? 0 : a.layerGroup);
+    put16(a.flags);
+    out_.bytes(b, n);
+  }
+
+  // Writes the fields of a record after its prefix, from `from` up to `to` (byte offsets).
+  template <typename R>
+  void WriteFields(const R& r, size_t from, size_t to) {
+    out_.bytes(reinterpret_cast<const uint8_t*>(&r) + from, to - from);
+  }
+
+  void WriteLine(const LineRecord& r) {
+    WritePrefix(r.attr, kLine);
+    WriteFields(r, sizeof(EntityAttributes), sizeof r);
+  }
+
+  void WritePoint(const PointRecord& r) {
+    WritePrefix(r.attr, kPoint);
+    WriteFields(r, sizeof(EntityAttributes), r.attr.penStyle == 100 ? sizeof r : offsetof(PointRecord, code));
+  }
+
+  void WriteText(const TextRecord& r, const TextStrings& s) {
+    WritePrefix(r.attr, kText);
+    WriteFields(r, sizeof(EntityAttributes), offsetof(TextRecord, fontName));
+    out_.WriteCString(FilterTextForWrite(s.fontName));
+    out_.WriteCString(FilterTextForWrite(s.text));
+  }
+
+  void WriteEntity(const EntityLists& l, const EntityRef& e) {
+    const size_t i = size_t(e.index);
+    switch (e.kind) {
+      case kLine:
+        WriteLine(l.Lines[i]);
+        break;
+      case kArc:
+        WritePrefix(l.Arcs[i].attr, kArc);
+        WriteFields(l.Arcs[i], sizeof(EntityAttributes), sizeof(ArcRecord));
+        break;
+      case kPoint:
+        WritePoint(l.Points[i]);
+        break;
+      case kText:
+        WriteText(l.Texts[i], l.TextStrs[i]);
+        break;
+      case kDimension: {
+        const DimensionRecord& d = l.Dimensions[i];
+        WritePrefix(d.attr, kDimension);
+        WriteLine(d.line);
+        WriteText(d.text, l.DimensionStrs[i]);
+        if (HasSxfPart(v_)) {
+          out_.u16(d.sxfMode);
+          WriteLine(d.auxLine1);
+          WriteLine(d.auxLine2);
+          for (const PointRecord* p : {&d.auxPoint1, &d.auxPoint2, &d.auxPoint3, &d.auxPoint4}) WritePoint(*p);
+        }
+        break;
+      }
+      case kSolid: {
+        const SolidRecord& s = l.Solids[i];
+        WritePrefix(s.attr, kSolid);
+        WriteFields(s, sizeof(EntityAttributes), s.attr.penColor == 10 ? sizeof s : offsetof(SolidRecord, color));
+        break;
+      }
+      case kBlockInsert: {
+        const BlockInsertRecord& b = l.BlockInserts[i];
+        WritePrefix(b.attr, kBlockInsert);
+        WriteFields(b, sizeof(EntityAttributes), offsetof(BlockInsertRecord, blockNumber));
+        out_.i32(MapNumber(b.blockNumber));
+        break;
+      }
+    }
+  }
+
+  ByteWriter& out_;
+  const TJwwData& doc_;
+  int32_t v_;
+  bool penWidth_;
+  ClassTable classes_;
+  std::unordered_map<int32_t, int32_t> blockNumbers_;
+};
+
+}  // namespace
+
+void ReadEntitySection(ByteReader& in, TJwwData& doc) {
+  StreamReader reader(in, doc);
+  reader.ReadEntities(doc, true);
+  doc.entityCount = int32_t(doc.EntityOrder.size());
+  if (in.ok()) reader.ReadBlockDefinitions();
+  for (TEntJwwBlockDef& d : doc.BlockDefs) d.entities.entityCount = int32_t(d.entities.EntityOrder.size());
+  if (in.ok() && HasImages(doc.Header.version)) ReadImageSection(in, doc);
+}
+
+void WriteEntitySection(ByteWriter& out, const TJwwData& doc, int32_t version) {
+  StreamWriter writer(out, doc, version);
+  writer.WriteEntities(doc);
+  writer.WriteBlockDefinitions();
+  if (HasImages(version)) WriteImageSection(out, doc);
+}
+
+}  // namespace kelvane

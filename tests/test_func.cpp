@@ -1,0 +1,144 @@
+// Text and number helpers: parsers with their failure values, filters, and byte-exact copies.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "text/Func_.h"
+
+using namespace kelvane;
+
+namespace {
+
+const std::string kIdeographicSpace = "\x81\x40";
+const std::string kFullWidthOne = "\x82\x50";
+
+TEST(TextToBool, AcceptsTheTenTrueWordsAfterBlanksAndCase) {
+  struct Case {
+    std::string text;
+    bool expected;
+  } cases[] = {
+      {"  true ", true},       {"t r u e", true},  {"TRUE" + kIdeographicSpace, true},
+      {"on", true},            {"T", true},        {"tru", true},
+      {kFullWidthOne, true},   {"\x81\x9B", true}, {"\x90\x5E", true},
+      {"\x90\xB3", true},      {"1", true},        {"yes", false},
+      {"F", false},            {"0", false},       {"", false},
+      {"truex", false},        {"11", false},      {"\tON\r\n", true},
+  };
+  for (const Case& c : cases) EXPECT_EQ(TextToBool(c.text), c.expected) << "[" << c.text << "]";
+  EXPECT_EQ(BoolToText(true), "1");
+  EXPECT_EQ(BoolToText(false), "0");
+}
+
+TEST(TextToInt, ReadsDecimalAndHexAndGivesZeroOtherwise) {
+  struct Case {
+    std::string text;
+    int32_t expected;
+  } cases[] = {
+      {"42", 42},         {" 42", 42},          {"42 ", 0},          {"$1F", 31},   {"0x10", 16},
+      {"X10", 16},        {"-7", -7},           {"+7", 7},           {"2147483647", 2147483647},
+      {"2147483648", 0},  {"-2147483648", INT32_MIN},                {"abc", 0},    {"", 0},
+      {"-", 0},           {"$", 0},             {"12a", 0},          {"0x", 0},     {"99999999999999999999", 0},
+  };
+  for (const Case& c : cases) EXPECT_EQ(TextToInt(c.text), c.expected) << "[" << c.text << "]";
+}
+
+TEST(TextToReal, ReadsPointDecimalsOnly) {
+  struct Case {
+    std::string text;
+    double expected;
+  } cases[] = {
+      {"2.5", 2.5}, {"1E2", 100}, {"2,5", 0}, {" 3", 3}, {"", 0}, {"-0.25", -0.25},
+      {"1e-3", 0.001}, {".5", 0.5}, {"5.", 5}, {"e5", 0}, {"1e", 0}, {"1.5 ", 0}, {"abc", 0},
+  };
+  for (const Case& c : cases) EXPECT_DOUBLE_EQ(TextToReal(c.text), c.expected) << "[" << c.text << "]";
+}
+
+TEST(MbcsCopy, TakesOnlyWholeCharactersInsideTheWindow) {
+  const std::string text = "ab\x82\xA0\x82\xA2";  // a, b, two double-byte characters
+  EXPECT_EQ(MbcsCopy(text, 1, 5), "ab\x82\xA0");
+  EXPECT_EQ(MbcsCopy(text, 1, 4), "ab\x82\xA0");
+  EXPECT_EQ(MbcsCopy(text, 1, 3), "ab");
+  EXPECT_EQ(MbcsCopy(text, 4, 3), "\x82\xA2");  // the first one starts before the window
+  EXPECT_EQ(MbcsCopy("abc", 2, 2), "bc");
+  EXPECT_EQ(MbcsCopy("abc", 2, 9), "bc");
+  EXPECT_EQ(MbcsCopy("abc", 0, 2), "");
+  EXPECT_EQ(MbcsCopy("abc", 4, 2), "");
+  EXPECT_EQ(MbcsCopy("abc", 1, 0), "");
+  EXPECT_EQ(MbcsCopy("", 1, 3), "");
+  // A separator of 9 bytes whose eighth byte starts a double-byte character keeps 7 bytes.
+  EXPECT_EQ(MbcsCopy("abcdefg\x82\xA0", 1, 8), "abcdefg");
+  EXPECT_EQ(MbcsCopy("\x82\xA0\x82\xA2\x82\xA4xyz", 1, 8), "\x82\xA0\x82\xA2\x82\xA4xy");
+}
+
+TEST(Filters, WriteFilterDropsCaretMAndControlsAndKeepsEmpty) {
+  EXPECT_EQ(FilterTextForWrite("a^mb"), "ab");
+  EXPECT_EQ(FilterTextForWrite("a^Mb"), "a^Mb");
+  EXPECT_EQ(FilterTextForWrite("\t"), " ");
+  EXPECT_EQ(FilterTextForWrite(""), "");
+  EXPECT_EQ(FilterTextForWrite("^m"), " ");
+  // The second byte of a double-byte character is never taken for "^" or a control.
+  EXPECT_EQ(FilterTextForWrite("\x81^m"), "\x81^m");
+  EXPECT_EQ(FilterTextForWrite("x\x82"), "x\x82");
+}
+
+TEST(Filters, ReadFilterDropsControlsAndALoneLeadByte) {
+  EXPECT_EQ(FilterTextForRead("A\tB"), "AB");
+  EXPECT_EQ(FilterTextForRead("A\x82"), "A");
+  EXPECT_EQ(FilterTextForRead("\x82\xA0"), "\x82\xA0");
+  EXPECT_EQ(FilterTextForRead("\x95\x5C"), "\x95\x5C");  // second byte is the backslash code
+  EXPECT_EQ(FilterTextForRead("\x82\x09"), "\x82\x09");  // a second byte is never dropped
+  EXPECT_EQ(FilterTextForRead(""), "");
+}
+
+TEST(Filters, UnicodeStringsFollowTheSameRulesPerCharacter) {
+  JwwString w = JwwString::Wide(u"a^m\u00e9\t\U0001F600b");
+  EXPECT_EQ(FilterTextForWrite(w).wide, u"a\u00e9\U0001F600b");
+  EXPECT_EQ(FilterTextForRead(w).wide, u"a^m\u00e9\U0001F600b");
+  EXPECT_TRUE(FilterTextForWrite(w).unicode);
+  EXPECT_EQ(FilterTextForWrite(JwwString::Wide(u"\r\n")).wide, u" ");
+  EXPECT_TRUE(FilterTextForWrite(JwwString::Wide(u"")).empty());
+  EXPECT_EQ(RemoveBlanks(JwwString::Wide(u" a\u3000b\t")).wide, u"ab");
+}
+
+TEST(RemoveBlanks, DropsBlanksControlsAndIdeographicSpaces) {
+  EXPECT_EQ(RemoveBlanks(" a" + kIdeographicSpace + "b\t"), "ab");
+  EXPECT_EQ(RemoveBlanks("\x82\x20"), "\x82\x20");  // a blank as second byte stays
+  EXPECT_EQ(RemoveBlanks(""), "");
+}
+
+TEST(Buffers, CopyAndFillTouchOnlyTheirBytes) {
+  char buf[8];
+  std::memset(buf, '#', sizeof buf);
+  CopyToBuffer(buf, "hello", 8);
+  EXPECT_EQ(std::string(buf, 8), "hello###");
+  std::memset(buf, '#', sizeof buf);
+  CopyToBuffer(buf, "hello", -3);
+  EXPECT_EQ(std::string(buf, 8), "hel#####");
+  FillBuffer(buf, 0, 0);
+  FillBuffer(buf, 'z', -1);
+  EXPECT_EQ(std::string(buf, 8), "hel#####");
+  FillBuffer(buf, 'z', 2);
+  EXPECT_EQ(std::string(buf, 8), "zzl#####");
+  double a = 1.5, b = -0.0;
+  SwapReals(a, b);
+  EXPECT_TRUE(std::signbit(a) && a == 0.0);
+  EXPECT_EQ(b, 1.5);
+}
+
+TEST(JwwChars, WalksBothFormsByCharacter) {
+  JwwString s = JwwString::Sjis("a\x82\xA0");
+  EXPECT_EQ(CharAt(s, 0).code, uint32_t('a'));
+  EXPECT_EQ(CharAt(s, 1).code, 0x82A0u);
+  EXPECT_EQ(CharAt(s, 1).width, 2u);
+  JwwString w = JwwString::Wide(u"\U0001F600x");
+  EXPECT_EQ(CharAt(w, 0).code, 0x1F600u);
+  EXPECT_EQ(CharAt(w, 0).width, 2u);
+  JwwString rebuilt = JwwString::Wide(u"");
+  AppendChar(rebuilt, 0x1F600);
+  AppendChar(rebuilt, 'x');
+  EXPECT_EQ(rebuilt, w);
+  EXPECT_EQ(Utf8ToUtf16(Utf16ToUtf8(u"日本\U0001F600")), u"日本\U0001F600");
+}
+
+}  // namespace
