@@ -10,13 +10,15 @@ const char* const kClassNames[9] = {"",           "CDataSen",   "CDataEnko", "CD
 
 namespace {
 constexpr size_t kReadBuffer = 1 << 16;
-constexpr size_t kWriteBuffer = 1 << 16;
 constexpr uint16_t kUnicodeMark = 0xFFFE;
 }  // namespace
 
-ByteReader::ByteReader(const uint8_t* data, size_t size) : mem_(data), size_(size) {}
+ByteReader::ByteReader(const uint8_t* data, size_t size)
+    : base_(data), cursor_(data), avail_(size), size_(size) {}
 
-ByteReader::ByteReader(std::istream& file, uint64_t size) : file_(&file), buf_(kReadBuffer), size_(size) {}
+ByteReader::ByteReader(std::istream& file, uint64_t size) : file_(&file), buf_(kReadBuffer), size_(size) {
+  cursor_ = buf_.data();
+}
 
 void ByteReader::fail(const std::string& reason) {
   if (!error_.empty()) return;
@@ -25,38 +27,33 @@ void ByteReader::fail(const std::string& reason) {
 }
 
 bool ByteReader::refill() {
-  size_t keep = bufLen_ - bufPos_;
-  std::memmove(buf_.data(), buf_.data() + bufPos_, keep);
-  bufPos_ = 0;
-  bufLen_ = keep;
-  file_->read(reinterpret_cast<char*>(buf_.data() + keep), std::streamsize(buf_.size() - keep));
+  if (!file_) return false;
+  std::memmove(buf_.data(), cursor_, avail_);
+  file_->read(reinterpret_cast<char*>(buf_.data() + avail_), std::streamsize(buf_.size() - avail_));
   size_t got = size_t(file_->gcount());
-  bufLen_ += got;
+  cursor_ = buf_.data();
+  avail_ += got;
   return got > 0;
 }
 
-bool ByteReader::bytes(void* dst, size_t n) {
+bool ByteReader::slowBytes(void* dst, size_t n) {
   if (!error_.empty() || n > remaining()) {
     if (error_.empty()) fail("unexpected end of file");
     if (n) std::memset(dst, 0, n);
     return false;
   }
-  if (mem_) {
-    if (n) std::memcpy(dst, mem_ + pos_, n);
-    pos_ += n;
-    return true;
-  }
   auto* out = static_cast<uint8_t*>(dst);
   size_t done = 0;
   while (done < n) {
-    if (bufPos_ == bufLen_ && !refill()) {
+    if (avail_ == 0 && !refill()) {
       fail("read error");
       std::memset(out + done, 0, n - done);
       return false;
     }
-    size_t take = std::min(n - done, bufLen_ - bufPos_);
-    std::memcpy(out + done, buf_.data() + bufPos_, take);
-    bufPos_ += take;
+    size_t take = std::min(n - done, avail_);
+    std::memcpy(out + done, cursor_, take);
+    cursor_ += take;
+    avail_ -= take;
     done += take;
     pos_ += take;
   }
@@ -68,23 +65,28 @@ bool ByteReader::skip(uint64_t n) {
     fail("unexpected end of file");
     return false;
   }
-  uint8_t scratch[256];
   while (n > 0) {
-    size_t step = size_t(std::min<uint64_t>(n, sizeof scratch));
-    if (!bytes(scratch, step)) return false;
+    if (avail_ == 0 && !refill()) {
+      fail("read error");
+      return false;
+    }
+    size_t step = size_t(std::min<uint64_t>(n, avail_));
+    cursor_ += step;
+    avail_ -= step;
+    pos_ += step;
     n -= step;
   }
   return true;
 }
 
-JwwString ByteReader::cstring() {
-  JwwString s;
+bool ByteReader::stringHead(uint64_t& bytes, bool& unicode) {
+  unicode = false;
   uint64_t length = u8();
   if (length == 0xFF) {
     length = u16();
     if (length == kUnicodeMark) {
       // Unicode form: the length in UTF-16 units follows, by the same byte/word scheme.
-      s.unicode = true;
+      unicode = true;
       length = u8();
       if (length == 0xFF) {
         length = u16();
@@ -92,23 +94,52 @@ JwwString ByteReader::cstring() {
       }
     }
   }
-  if (!ok()) return s;
-  uint64_t bytesNeeded = s.unicode ? length * 2 : length;
-  if (bytesNeeded > remaining()) {
+  if (!ok()) return false;
+  bytes = unicode ? length * 2 : length;
+  if (bytes > remaining()) {
     // Checked before allocating: a length the file cannot hold must not size a buffer.
     fail("string longer than the rest of the file");
-    return s;
+    return false;
   }
+  return true;
+}
+
+JwwString ByteReader::cstring() {
+  JwwString s;
+  uint64_t n = 0;
+  if (!stringHead(n, s.unicode)) return s;
   if (s.unicode) {
-    s.wide.resize(size_t(length));
-    std::vector<uint8_t> raw(static_cast<size_t>(bytesNeeded));
+    s.wide.resize(size_t(n / 2));
+    std::vector<uint8_t> raw(static_cast<size_t>(n));
     bytes(raw.data(), raw.size());
     for (size_t i = 0; i < s.wide.size(); ++i) s.wide[i] = char16_t(raw[2 * i] | raw[2 * i + 1] << 8);
   } else {
-    s.sjis.resize(size_t(length));
+    s.sjis.resize(size_t(n));
     bytes(s.sjis.data(), s.sjis.size());
   }
   return s;
+}
+
+bool ByteReader::skipCString() {
+  uint64_t n = 0;
+  bool unicode;
+  return stringHead(n, unicode) && skip(n);
+}
+
+void ByteReader::rewind(uint64_t position) {
+  if (position > size_) position = size_;
+  error_.clear();
+  errorOffset_ = 0;
+  if (base_) {
+    cursor_ = base_ + position;
+    avail_ = size_ - position;
+  } else {
+    file_->clear();
+    file_->seekg(std::streamoff(position));
+    cursor_ = buf_.data();
+    avail_ = 0;
+  }
+  pos_ = position;
 }
 
 int64_t ByteReader::count() {
@@ -117,28 +148,27 @@ int64_t ByteReader::count() {
   return w;
 }
 
-ByteWriter::ByteWriter(std::ostream& file, int64_t failAfterBytes) : file_(&file), failAfter_(failAfterBytes) {
-  buf_.reserve(kWriteBuffer);
-}
+ByteWriter::ByteWriter(std::ostream& file, int64_t failAfterBytes) : file_(&file), failAfter_(failAfterBytes) {}
 
 ByteWriter::~ByteWriter() = default;
 
-void ByteWriter::bytes(const void* src, size_t n) {
+void ByteWriter::slowBytes(const void* src, size_t n) {
   if (!error_.empty()) return;
   if (failAfter_ >= 0 && pos_ + n > uint64_t(failAfter_)) {
     error_ = "write failed (injected)";
     return;
   }
   const auto* p = static_cast<const uint8_t*>(src);
-  if (buf_.size() + n > kWriteBuffer) {
+  if (n > sizeof buf_ - used_) {
     if (!flush()) return;
-    if (n >= kWriteBuffer) {
+    if (n >= sizeof buf_) {
       if (!file_->write(reinterpret_cast<const char*>(p), std::streamsize(n))) error_ = "write failed";
       pos_ += n;
       return;
     }
   }
-  buf_.insert(buf_.end(), p, p + n);
+  std::memcpy(buf_ + used_, p, n);
+  used_ += n;
   pos_ += n;
 }
 
@@ -153,9 +183,8 @@ void ByteWriter::zeros(size_t n) {
 
 bool ByteWriter::flush() {
   if (!error_.empty()) return false;
-  if (!buf_.empty() && !file_->write(reinterpret_cast<const char*>(buf_.data()), std::streamsize(buf_.size())))
-    error_ = "write failed";
-  buf_.clear();
+  if (used_ > 0 && !file_->write(reinterpret_cast<const char*>(buf_), std::streamsize(used_))) error_ = "write failed";
+  used_ = 0;
   return error_.empty();
 }
 

@@ -28,7 +28,17 @@ class ByteReader {
   // Records a failure at the current position; the first one sticks.
   void fail(const std::string& reason);
 
-  bool bytes(void* dst, size_t n);
+  bool bytes(void* dst, size_t n) {
+    // The common case, whole in memory or in the buffer, stays inline.
+    if (n <= avail_ && error_.empty()) {
+      std::memcpy(dst, cursor_, n);
+      cursor_ += n;
+      avail_ -= n;
+      pos_ += n;
+      return true;
+    }
+    return slowBytes(dst, n);
+  }
   bool skip(uint64_t n);
   uint8_t u8() {
     uint8_t v = 0;
@@ -55,16 +65,25 @@ class ByteReader {
 
   // A length-prefixed string, single-byte or in the archive's Unicode form, unfiltered.
   JwwString cstring();
+  // Passes over a string without keeping it; false when it runs past the end.
+  bool skipCString();
+  // Goes back to an earlier position and forgets any failure (for a second pass).
+  void rewind(uint64_t position);
   // An object count: a word, or 0xFFFF and an int32.
   int64_t count();
 
  private:
   bool refill();
+  bool slowBytes(void* dst, size_t n);
+  // Reads a string's length prefix: the number of bytes that follow, and its form.
+  bool stringHead(uint64_t& bytes, bool& unicode);
 
-  const uint8_t* mem_ = nullptr;
+  const uint8_t* base_ = nullptr;  // the whole input, when it is in memory
+
   std::istream* file_ = nullptr;
   std::vector<uint8_t> buf_;
-  size_t bufPos_ = 0, bufLen_ = 0;
+  const uint8_t* cursor_ = nullptr;  // next unread byte
+  size_t avail_ = 0;                 // bytes from cursor_ that are ready
   uint64_t pos_ = 0, size_ = 0;
   std::string error_;
   uint64_t errorOffset_ = 0;
@@ -85,7 +104,15 @@ class ByteWriter {
     if (error_.empty()) error_ = reason;
   }
 
-  void bytes(const void* src, size_t n);
+  void bytes(const void* src, size_t n) {
+    if (n <= sizeof buf_ - used_ && failAfter_ < 0 && error_.empty()) {
+      std::memcpy(buf_ + used_, src, n);
+      used_ += n;
+      pos_ += n;
+      return;
+    }
+    slowBytes(src, n);
+  }
   void zeros(size_t n);
   void u8(uint8_t v) { bytes(&v, 1); }
   void u16(uint16_t v) {
@@ -106,8 +133,11 @@ class ByteWriter {
   bool flush();
 
  private:
+  void slowBytes(const void* src, size_t n);
+
   std::ostream* file_;
-  std::vector<uint8_t> buf_;
+  uint8_t buf_[1 << 16];
+  size_t used_ = 0;
   uint64_t pos_ = 0;
   int64_t failAfter_;
   std::string error_;

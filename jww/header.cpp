@@ -12,7 +12,17 @@ JwwString ReadCString(ByteReader& in, JwwDiagnostics& diag) {
   return s;
 }
 
-JwwString ReadText(ByteReader& in, JwwDiagnostics& diag) { return FilterTextForRead(ReadCString(in, diag)); }
+JwwString ReadText(ByteReader& in, JwwDiagnostics& diag) {
+  JwwString s = ReadCString(in, diag);
+  return ChangedByReadFilter(s) ? FilterTextForRead(s) : s;
+}
+
+void WriteText(ByteWriter& out, const JwwString& s) {
+  if (ChangedByWriteFilter(s))
+    out.WriteCString(FilterTextForWrite(s));
+  else
+    out.WriteCString(s);
+}
 
 namespace {
 
@@ -260,8 +270,8 @@ void WriteHeader(ByteWriter& out, const TJwwData& doc, int32_t v) {
   out.f64(h.gridBaseY);
 
   // Block D: names cleaned; an empty name stays empty.
-  for (int i = 0; i < 256; ++i) out.WriteCString(FilterTextForWrite(doc.Layers[i].name));
-  for (int g = 0; g < 16; ++g) out.WriteCString(FilterTextForWrite(doc.LayerGroups[g].name));
+  for (int i = 0; i < 256; ++i) WriteText(out, doc.Layers[i].name);
+  for (int g = 0; g < 16; ++g) WriteText(out, doc.LayerGroups[g].name);
 
   // Block E.
   out.f64(h.shadowLevel);

@@ -9,6 +9,8 @@ namespace kelvane {
 // A string read through the read-side filter, counted for the diagnostics.
 JwwString ReadText(ByteReader& in, JwwDiagnostics& diag);
 JwwString ReadCString(ByteReader& in, JwwDiagnostics& diag);
+// A string through the write-side filter.
+void WriteText(ByteWriter& out, const JwwString& s);
 
 // Returns false when the version is below the supported range (nothing after it is read).
 bool ReadHeader(ByteReader& in, TJwwData& doc);

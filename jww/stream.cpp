@@ -93,20 +93,38 @@ void FillDimensionAux(DimensionRecord& d) {
   }
 }
 
+// Entities of each kind in one entity list; index 0 of a plan is the drawing, then the definitions.
+struct KindCounts {
+  int64_t n[8] = {};
+  int64_t total() const {
+    int64_t t = 0;
+    for (int64_t x : n) t += x;
+    return t;
+  }
+};
+
+// Reads the entity lists and definitions. A first pass in counting mode keeps nothing and
+// only counts, so that the second pass can size every array exactly: no growth copies and no
+// spare capacity in a large drawing.
 class StreamReader {
  public:
-  StreamReader(ByteReader& in, TJwwData& doc)
-      : in_(in), doc_(doc), v_(doc.Header.version), penWidth_(HasPenWidth(v_)) {}
+  StreamReader(ByteReader& in, TJwwData& doc, bool counting, const std::vector<KindCounts>* plan = nullptr)
+      : in_(in), doc_(doc), v_(doc.Header.version), penWidth_(HasPenWidth(v_)), counting_(counting), plan_(plan) {}
+
+  const std::vector<KindCounts>& counts() const { return counts_; }
 
   void ReadEntities(EntityLists& lists, bool topLevel) {
+    const size_t list = list_++;
     int64_t announced = in_.count();
+    if (counting_) counts_.emplace_back();
     if (!in_.ok() || announced <= 0) return;  // a 32-bit count with bit 31 set yields none
-    lists.EntityOrder.reserve(size_t(std::min<uint64_t>(uint64_t(announced), in_.remaining() / kMinEntityBytes)));
+    Reserve(lists, announced, list);
     for (int64_t taken = 0; taken < announced && in_.ok(); ++taken) {
       int kind = ReadClass(in_, classes_, false);
       if (!in_.ok()) break;
       int32_t index = ReadEntity(lists, kind, topLevel);
       if (index >= 0) lists.EntityOrder.push_back({kind, index});
+      if (counting_ && in_.ok()) ++counts_.back().n[kind];
       ++classes_.counter;
     }
   }
@@ -114,9 +132,13 @@ class StreamReader {
   void ReadBlockDefinitions() {
     int64_t announced = in_.count();
     if (!in_.ok()) return;
-    doc_.Header.blockDefCountRead = int32_t(announced);
+    if (!counting_) doc_.Header.blockDefCountRead = int32_t(announced);
     if (announced <= 0) return;
-    doc_.BlockDefs.reserve(size_t(std::min<uint64_t>(uint64_t(announced), in_.remaining() / kMinBlockDefBytes)));
+    if (plan_) {
+      doc_.BlockDefs.reserve(plan_->size() - 1);
+    } else if (!counting_) {
+      doc_.BlockDefs.reserve(size_t(std::min<uint64_t>(uint64_t(announced), in_.remaining() / kMinBlockDefBytes)));
+    }
     for (int64_t i = 0; i < announced && in_.ok(); ++i) {
       ReadClass(in_, classes_, true);
       TEntJwwBlockDef def;
@@ -124,6 +146,14 @@ class StreamReader {
       if (def.head.timeStamp & int32_t(0x80000000u)) {
         in_.skip(8);  // the long time stamp is not kept; the position stands in for it
         def.head.timeStamp = int32_t(i + 1);
+      }
+      if (counting_) {
+        in_.skipCString();
+        if (!in_.ok()) break;
+        ++classes_.counter;
+        EntityLists scratch;
+        ReadEntities(scratch, false);
+        continue;
       }
       def.name = ReadText(in_, doc_.Diagnostics);
       if (!in_.ok()) break;
@@ -167,9 +197,35 @@ class StreamReader {
     }
   }
 
-  // Appends a record, reads into it and takes it back when the read fell short.
+  void Reserve(EntityLists& l, int64_t announced, size_t list) {
+    if (counting_) return;
+    if (!plan_ || list >= plan_->size()) {
+      // No plan: never reserve more entries than the remaining bytes could hold.
+      l.EntityOrder.reserve(size_t(std::min<uint64_t>(uint64_t(announced), in_.remaining() / kMinEntityBytes)));
+      return;
+    }
+    const KindCounts& c = (*plan_)[list];
+    l.EntityOrder.reserve(size_t(c.total()));
+    l.Lines.reserve(size_t(c.n[kLine]));
+    l.Arcs.reserve(size_t(c.n[kArc]));
+    l.Points.reserve(size_t(c.n[kPoint]));
+    l.Texts.reserve(size_t(c.n[kText]));
+    l.TextStrs.reserve(size_t(c.n[kText]));
+    l.Dimensions.reserve(size_t(c.n[kDimension]));
+    l.DimensionStrs.reserve(size_t(c.n[kDimension]));
+    l.Solids.reserve(size_t(c.n[kSolid]));
+    l.BlockInserts.reserve(size_t(c.n[kBlockInsert]));
+  }
+
+  // Appends a record, reads into it and takes it back when the read fell short. When
+  // counting, the record is read into a scratch copy and only counted.
   template <typename R, typename F>
   int32_t Keep(std::vector<R>& array, F read) {
+    if (counting_) {
+      R scratch;
+      read(scratch);
+      return -1;
+    }
     R& r = array.emplace_back();
     read(r);
     if (!in_.ok()) {
@@ -192,6 +248,10 @@ class StreamReader {
 
   void ReadTextFields(TextRecord& r, TextStrings& s) {
     ReadFixed(in_, &r, offsetof(TextRecord, fontName), penWidth_);
+    if (counting_) {
+      in_.skipCString() && in_.skipCString();
+      return;
+    }
     s.fontName = kelvane::ReadText(in_, doc_.Diagnostics);
     s.text = kelvane::ReadText(in_, doc_.Diagnostics);
     FillSlot(r.fontName, s.fontName);
@@ -216,6 +276,10 @@ class StreamReader {
   TJwwData& doc_;
   int32_t v_;
   bool penWidth_;
+  bool counting_;
+  const std::vector<KindCounts>* plan_;
+  std::vector<KindCounts> counts_;
+  size_t list_ = 0;  // which entity list is being read: 0 the drawing, then each definition
   ClassTable classes_;
 };
 
@@ -281,7 +345,7 @@ class StreamWriter {
       out_.i32(MapNumber(d.head.number));
       out_.i32(d.head.referenced);
       out_.i32(d.head.timeStamp);
-      out_.WriteCString(FilterTextForWrite(d.name));
+      WriteText(out_, d.name);
       // The counter is raised for the definition before its entities, as in reading.
       ++classes_.counter;
       WriteEntities(d.entities);
@@ -343,11 +407,11 @@ class StreamWriter {
     WriteFields(r, sizeof(EntityAttributes), r.attr.penStyle == 100 ? sizeof r : offsetof(PointRecord, code));
   }
 
-  void WriteText(const TextRecord& r, const TextStrings& s) {
+  void WriteTextEntity(const TextRecord& r, const TextStrings& s) {
     WritePrefix(r.attr, kText);
     WriteFields(r, sizeof(EntityAttributes), offsetof(TextRecord, fontName));
-    out_.WriteCString(FilterTextForWrite(s.fontName));
-    out_.WriteCString(FilterTextForWrite(s.text));
+    WriteText(out_, s.fontName);
+    WriteText(out_, s.text);
   }
 
   void WriteEntity(const EntityLists& l, const EntityRef& e) {
@@ -364,13 +428,13 @@ class StreamWriter {
         WritePoint(l.Points[i]);
         break;
       case kText:
-        WriteText(l.Texts[i], l.TextStrs[i]);
+        WriteTextEntity(l.Texts[i], l.TextStrs[i]);
         break;
       case kDimension: {
         const DimensionRecord& d = l.Dimensions[i];
         WritePrefix(d.attr, kDimension);
         WriteLine(d.line);
-        WriteText(d.text, l.DimensionStrs[i]);
+        WriteTextEntity(d.text, l.DimensionStrs[i]);
         if (HasSxfPart(v_)) {
           out_.u16(d.sxfMode);
           WriteLine(d.auxLine1);
@@ -406,7 +470,14 @@ class StreamWriter {
 }  // namespace
 
 void ReadEntitySection(ByteReader& in, TJwwData& doc) {
-  StreamReader reader(in, doc);
+  const uint64_t start = in.pos();
+  StreamReader counter(in, doc, true);
+  EntityLists scratch;
+  counter.ReadEntities(scratch, true);
+  if (in.ok()) counter.ReadBlockDefinitions();
+  in.rewind(start);
+
+  StreamReader reader(in, doc, false, &counter.counts());
   reader.ReadEntities(doc, true);
   doc.entityCount = int32_t(doc.EntityOrder.size());
   if (in.ok()) reader.ReadBlockDefinitions();

@@ -257,6 +257,24 @@ TEST(StreamBlocks, OnlyReachedDefinitionsAreWrittenAndRenumbered) {
   EXPECT_EQ(back.UsedBlockDefCount, 2);
 }
 
+TEST(StreamBlocks, EmptyDefinitionsBetweenOthersKeepEveryListInPlace) {
+  TJwwData doc, back;
+  InitDrawing(doc, 600, false);
+  AddLine(AddBlockDef(doc, 1, JwwString::Sjis("a")), 0, 0, 1, 1);
+  AddBlockDef(doc, 2, JwwString::Sjis("empty"));
+  EntityLists& c = AddBlockDef(doc, 3, JwwString::Sjis("c"));
+  for (int i = 0; i < 3; ++i) AddText(c, i, 0, JwwString::Sjis("t"));
+  AddArc(c, 0, 0, 1, 0, 1);
+  for (int n = 1; n <= 3; ++n) AddBlockInsert(doc, n, 0, 0);
+  Load(Save(doc, 600), back);
+  ASSERT_EQ(back.BlockDefCount(), 3);
+  EXPECT_EQ(back.BlockDefs[0].entities.LineCount(), 1);
+  EXPECT_EQ(back.BlockDefs[1].entities.entityCount, 0);
+  EXPECT_EQ(back.BlockDefs[2].entities.TextCount(), 3);
+  EXPECT_EQ(back.BlockDefs[2].entities.ArcCount(), 1);
+  EXPECT_EQ(back.BlockDefs[2].entities.Texts.capacity(), 3u);  // sized exactly, no spare room
+}
+
 TEST(StreamBlocks, FirstOfTwoEqualNumbersWinsAndNoDrawingInsertsMeansNoDefinitions) {
   TJwwData doc;
   InitDrawing(doc, 600, false);

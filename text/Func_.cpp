@@ -187,6 +187,46 @@ std::string FilterTextForRead(std::string_view text) {
 
 // Unicode strings: the same rules on UTF-16 code units. A surrogate pair passes as a whole.
 
+bool ChangedByReadFilter(const JwwString& text) {
+  if (text.unicode) {
+    for (char16_t c : text.wide)
+      if (IsControl(c)) return true;
+    return false;
+  }
+  const std::string& t = text.sjis;
+  for (size_t p = 0; p < t.size();) {
+    unsigned char b = static_cast<unsigned char>(t[p]);
+    if (IsLeadByte(b)) {
+      if (p + 1 >= t.size()) return true;
+      p += 2;
+    } else {
+      if (IsControl(b)) return true;
+      p += 1;
+    }
+  }
+  return false;
+}
+
+bool ChangedByWriteFilter(const JwwString& text) {
+  if (text.unicode) {
+    const std::u16string& w = text.wide;
+    for (size_t p = 0; p < w.size(); ++p)
+      if (IsControl(w[p]) || (w[p] == u'^' && p + 1 < w.size() && w[p + 1] == u'm')) return true;
+    return false;
+  }
+  const std::string& t = text.sjis;
+  for (size_t p = 0; p < t.size();) {
+    unsigned char b = static_cast<unsigned char>(t[p]);
+    if (IsLeadByte(b)) {
+      p += 2;
+    } else {
+      if (IsControl(b) || (b == '^' && p + 1 < t.size() && t[p + 1] == 'm')) return true;
+      p += 1;
+    }
+  }
+  return false;
+}
+
 JwwString RemoveBlanks(const JwwString& text) {
   if (!text.unicode) return JwwString::Sjis(RemoveBlanks(text.sjis));
   std::u16string out;

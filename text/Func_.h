@@ -28,6 +28,10 @@ std::string RemoveBlanks(std::string_view text);
 std::string FilterTextForWrite(std::string_view text);
 std::string FilterTextForRead(std::string_view text);
 
+// True when the filter would change the text; most texts pass unchanged, without a copy.
+bool ChangedByReadFilter(const JwwString& text);
+bool ChangedByWriteFilter(const JwwString& text);
+
 // The same rules, character by character, for strings of either stored form.
 JwwString RemoveBlanks(const JwwString& text);
 JwwString FilterTextForWrite(const JwwString& text);

@@ -1,0 +1,147 @@
+// Load and save throughput and peak memory of a large drawing, beside plain reading and writing.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "jww/builder.h"
+#include "jww/jwwunit.h"
+
+using namespace kelvane;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+long StatusKb(const char* key) {
+  std::ifstream f("/proc/self/status");
+  std::string line;
+  while (std::getline(f, line))
+    if (line.rfind(key, 0) == 0) return std::stol(line.substr(std::strlen(key)));
+  return -1;
+}
+
+double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+
+void Generate(const std::filesystem::path& path, int entities) {
+  TJwwData doc;
+  InitDrawing(doc, 600, false);
+  for (int b = 0; b < 20; ++b) {
+    EntityLists& def = AddBlockDef(doc, b, JwwString::Sjis("block" + std::to_string(b)));
+    for (int k = 0; k < 10; ++k) AddLine(def, k, 0, k, 10);
+  }
+  for (int i = 0; i < entities; ++i) {
+    double x = (i % 1000) * 10.0, y = (i / 1000) * 10.0;
+    switch (i % 20) {
+      case 0: case 1: case 2: case 3: case 4: case 5: case 6: case 7:
+        AddLine(doc, x, y, x + 7.5, y + 3.25);
+        break;
+      case 8: case 9: case 10:
+        AddArc(doc, x, y, 4.0, 0.5, 2.0);
+        break;
+      case 11: case 12:
+        AddText(doc, x, y, JwwString::Sjis("text " + std::to_string(i)));
+        break;
+      case 13:
+        AddDimension(doc, x, y, x + 8, y, JwwString::Sjis("8"));
+        break;
+      case 14: case 15: case 16:
+        AddSolid(doc, x, y, x + 1, y, x + 1, y + 1, x, y + 1);
+        break;
+      default:
+        AddBlockInsert(doc, i % 20, x, y);
+    }
+  }
+  doc.NormaliseBlocks();
+  if (!doc.SaveToFile(path, 600)) {
+    std::cerr << "cannot write " << path << "\n";
+    std::exit(1);
+  }
+}
+
+// Runs `work` in a child process and returns the child's peak resident memory above its start.
+template <typename F>
+long PeakKbOf(F work) {
+  int pipefd[2];
+  if (pipe(pipefd) != 0) return -1;
+  pid_t pid = fork();
+  if (pid == 0) {
+    long before = StatusKb("VmRSS:");
+    work();
+    long peak = StatusKb("VmHWM:") - before;
+    if (write(pipefd[1], &peak, sizeof peak) != sizeof peak) _exit(1);
+    _exit(0);
+  }
+  long peak = -1;
+  if (read(pipefd[0], &peak, sizeof peak) != sizeof peak) peak = -1;
+  waitpid(pid, nullptr, 0);
+  close(pipefd[0]);
+  close(pipefd[1]);
+  return peak;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int entities = argc > 1 ? std::atoi(argv[1]) : 1000000;
+  std::filesystem::path dir = std::filesystem::temp_directory_path() / ("kelvane-bench-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  std::filesystem::path src = dir / "big.jww", plainOut = dir / "plain.jww", out = dir / "saved.jww";
+  Generate(src, entities);
+  uint64_t size = std::filesystem::file_size(src);
+
+  double plainRead = 1e9, plainWrite = 1e9, load = 1e9, save = 1e9;
+  for (int round = 0; round < 3; ++round) {
+    auto t0 = Clock::now();
+    std::vector<char> bytes(size);
+    {
+      std::ifstream f(src, std::ios::binary);
+      f.read(bytes.data(), std::streamsize(size));
+    }
+    auto t1 = Clock::now();
+    {
+      std::ofstream f(plainOut, std::ios::binary | std::ios::trunc);
+      f.write(bytes.data(), std::streamsize(size));
+    }
+    auto t2 = Clock::now();
+    plainRead = std::min(plainRead, Seconds(t0, t1));
+    plainWrite = std::min(plainWrite, Seconds(t1, t2));
+
+    TJwwData doc;
+    auto t3 = Clock::now();
+    bool loaded = doc.LoadFromFile(src);
+    auto t4 = Clock::now();
+    bool saved = doc.SaveToFile(out, doc.Header.version);
+    auto t5 = Clock::now();
+    if (!loaded || !saved) {
+      std::cerr << "load or save failed\n";
+      return 1;
+    }
+    load = std::min(load, Seconds(t3, t4));
+    save = std::min(save, Seconds(t4, t5));
+  }
+  long peakKb = PeakKbOf([&] {
+    TJwwData doc;
+    doc.LoadFromFile(src);
+    doc.SaveToFile(out, doc.Header.version);
+  });
+  bool same = std::filesystem::file_size(out) == size;
+
+  double mb = double(size) / 1e6;
+  std::printf("drawing: %d entities, %.1f MB (saved copy identical in size: %s)\n", entities, mb, same ? "yes" : "no");
+  std::printf("plain read %.3f s, plain write %.3f s, together %.3f s\n", plainRead, plainWrite, plainRead + plainWrite);
+  std::printf("LoadFromFile %.3f s (%.0f MB/s), SaveToFile %.3f s (%.0f MB/s), together %.3f s\n", load, mb / load,
+              save, mb / save, load + save);
+  std::printf("time ratio (load+save)/(read+write): %.2f (goal: at most 3)\n", (load + save) / (plainRead + plainWrite));
+  std::printf("peak memory of load+save: %.1f MB, %.2f times the file (goal: under 3)\n", peakKb / 1024.0,
+              peakKb * 1024.0 / double(size));
+  std::filesystem::remove_all(dir);
+  return 0;
+}
