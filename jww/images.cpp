@@ -82,9 +82,10 @@ std::u16string UpperName(const JwwString& name) {
   return t;
 }
 
-void MarkReferences(const EntityLists& lists, const std::vector<std::u16string>& upperNames, int32_t limit) {
-  for (int32_t i = 0; i < limit && i < int32_t(lists.EntityOrder.size()); ++i) {
-    const EntityRef& e = lists.EntityOrder[i];
+void MarkReferences(const EntityLists& lists, const std::vector<EntityRef>& order,
+                    const std::vector<std::u16string>& upperNames, int32_t limit) {
+  for (int32_t i = 0; i < limit && i < int32_t(order.size()); ++i) {
+    const EntityRef& e = order[i];
     if (e.kind != kText) continue;
     std::u16string name = ReferencedName(lists.TextStrs[size_t(e.index)].text);
     if (name.empty()) continue;
@@ -161,13 +162,17 @@ void ReadImageSection(ByteReader& in, TJwwData& doc) {
   }
 }
 
-void WriteImageSection(ByteWriter& out, const TJwwData& doc) {
+void WriteImageSection(ByteWriter& out, const TJwwData& doc, const SheetView* sheet) {
   for (ImageEntry& e : ImageList) e.referenced = false;
   std::vector<std::u16string> upperNames;
   upperNames.reserve(ImageList.size());
   for (const ImageEntry& e : ImageList) upperNames.push_back(UpperName(e.name));
-  MarkReferences(doc, upperNames, doc.entityCount);
-  for (const TEntJwwBlockDef& d : doc.BlockDefs) MarkReferences(d.entities, upperNames, d.entities.entityCount);
+  if (sheet)
+    MarkReferences(doc, sheet->order, upperNames, int32_t(sheet->order.size()));
+  else
+    MarkReferences(doc, doc.EntityOrder, upperNames, doc.entityCount);
+  for (const TEntJwwBlockDef& d : doc.BlockDefs)
+    MarkReferences(d.entities, d.entities.EntityOrder, upperNames, d.entities.entityCount);
 
   // Open every marked file before counting it, so that the count matches what follows.
   struct Open {

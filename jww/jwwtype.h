@@ -1,6 +1,7 @@
 // Entity records of a JWW drawing: packed, little-endian, laid out exactly like their file form.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>

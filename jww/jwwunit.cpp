@@ -136,6 +136,14 @@ bool TJwwData::LoadFromBytes(const uint8_t* data, size_t size) {
 }
 
 bool TJwwData::SaveToFile(const std::filesystem::path& path, int32_t version) {
+  return Save(path, version, nullptr);
+}
+
+bool TJwwData::SaveSheet(const std::filesystem::path& path, int32_t version, const SheetView& sheet) {
+  return Save(path, version, &sheet);
+}
+
+bool TJwwData::Save(const std::filesystem::path& path, int32_t version, const SheetView* sheet) {
   Header.signature = "JwwData.";
   Diagnostics.reason.clear();
   // Written beside the target and renamed over it at the end: a failed save never leaves a
@@ -152,7 +160,7 @@ bool TJwwData::SaveToFile(const std::filesystem::path& path, int32_t version) {
     }
     ByteWriter out(f, Fault.failAfterBytes);
     WriteHeader(out, *this, version);
-    WriteEntitySection(out, *this, version);
+    WriteEntitySection(out, *this, version, sheet);
     out.flush();
     f.close();
     if (!out.ok() || f.fail()) {

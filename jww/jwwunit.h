@@ -153,6 +153,15 @@ struct WriteFault {
   int64_t failAfterBytes = -1;
 };
 
+// One sheet of a drawing as it is written: some of the drawing's own entities, moved by the
+// frame's centre as they are written, and lines added for the sheet. The drawing itself is
+// never changed, so every coordinate is written as (source value - centre), computed once.
+struct SheetView {
+  std::vector<EntityRef> order;         // drawing entities on the sheet, in drawing order
+  double centerX = 0, centerY = 0;      // subtracted from every position written
+  std::vector<LineRecord> extraLines;   // in drawing coordinates, written after the entities
+};
+
 class TJwwData : public EntityLists {
  public:
   TEntJwwHeader Header;
@@ -190,12 +199,18 @@ class TJwwData : public EntityLists {
   // Loads from bytes in memory (the fuzz target and tests); same rules as a file.
   bool LoadFromBytes(const uint8_t* data, size_t size);
   bool SaveToFile(const std::filesystem::path& path, int32_t version);
+  // Writes one sheet of the drawing: the header and block definitions as SaveToFile does,
+  // the entities of the view.
+  bool SaveSheet(const std::filesystem::path& path, int32_t version, const SheetView& sheet);
   int32_t MapBlockNumber(int32_t number) const;
 
   // Marks the block definitions that insertions reach and numbers them; a load does this.
   void NormaliseBlocks();
   // Sizes the nine settings arrays as a load does (for drawings built in memory).
   void SizeSettingsArrays();
+
+ private:
+  bool Save(const std::filesystem::path& path, int32_t version, const SheetView* sheet);
 };
 
 }  // namespace kelvane

@@ -17,10 +17,11 @@ bool ReadHeader(ByteReader& in, TJwwData& doc);
 void WriteHeader(ByteWriter& out, const TJwwData& doc, int32_t version);
 
 void ReadEntitySection(ByteReader& in, TJwwData& doc);
-void WriteEntitySection(ByteWriter& out, const TJwwData& doc, int32_t version);
+// Writes the drawing's entities, or only those of a sheet when one is given.
+void WriteEntitySection(ByteWriter& out, const TJwwData& doc, int32_t version, const SheetView* sheet);
 
 void ReadImageSection(ByteReader& in, TJwwData& doc);
-void WriteImageSection(ByteWriter& out, const TJwwData& doc);
+void WriteImageSection(ByteWriter& out, const TJwwData& doc, const SheetView* sheet);
 
 void NormaliseBlocks(TJwwData& doc);
 

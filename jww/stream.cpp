@@ -336,6 +336,84 @@ class StreamWriter {
     }
   }
 
+  // A sheet: its entities moved by the centre, then its own lines.
+  void WriteSheet(const EntityLists& l, const SheetView& sheet) {
+    int64_t n = int64_t(sheet.extraLines.size());
+    for (const EntityRef& e : sheet.order)
+      if (e.kind >= kLine && e.kind <= kBlockInsert) ++n;
+    out_.WriteCount(n);
+    const double cx = sheet.centerX, cy = sheet.centerY;
+    for (const EntityRef& e : sheet.order) {
+      if (e.kind < kLine || e.kind > kBlockInsert || !out_.ok()) continue;
+      WriteClass(e.kind);
+      const size_t i = size_t(e.index);
+      switch (e.kind) {
+        case kLine: {
+          LineRecord r = l.Lines[i];
+          MoveLine(r, cx, cy);
+          WriteLine(r);
+          break;
+        }
+        case kArc: {
+          ArcRecord r = l.Arcs[i];
+          r.centerX -= cx;
+          r.centerY -= cy;
+          WriteArc(r);
+          break;
+        }
+        case kPoint: {
+          PointRecord r = l.Points[i];
+          MovePoint(r, cx, cy);
+          WritePoint(r);
+          break;
+        }
+        case kText: {
+          TextRecord r = l.Texts[i];
+          MoveText(r, cx, cy);
+          WriteTextEntity(r, l.TextStrs[i]);
+          break;
+        }
+        case kDimension: {
+          DimensionRecord r = l.Dimensions[i];
+          MoveLine(r.line, cx, cy);
+          MoveLine(r.auxLine1, cx, cy);
+          MoveLine(r.auxLine2, cx, cy);
+          MoveText(r.text, cx, cy);
+          for (PointRecord* p : {&r.auxPoint1, &r.auxPoint2, &r.auxPoint3, &r.auxPoint4}) MovePoint(*p, cx, cy);
+          WriteDimension(r, l.DimensionStrs[i]);
+          break;
+        }
+        case kSolid: {
+          SolidRecord r = l.Solids[i];
+          r.x1 -= cx;
+          r.y1 -= cy;
+          if (r.attr.penStyle <= 100) {  // an arc solid keeps only its centre in x1, y1
+            r.x2 -= cx, r.y2 -= cy;
+            r.x3 -= cx, r.y3 -= cy;
+            r.x4 -= cx, r.y4 -= cy;
+          }
+          WriteSolid(r);
+          break;
+        }
+        case kBlockInsert: {
+          BlockInsertRecord r = l.BlockInserts[i];
+          r.refX -= cx;
+          r.refY -= cy;
+          WriteBlockInsert(r);
+          break;
+        }
+      }
+      ++classes_.counter;
+    }
+    for (LineRecord r : sheet.extraLines) {
+      if (!out_.ok()) break;
+      WriteClass(kLine);
+      MoveLine(r, cx, cy);
+      WriteLine(r);
+      ++classes_.counter;
+    }
+  }
+
   void WriteBlockDefinitions() {
     out_.WriteCount(doc_.UsedBlockDefCount);
     for (const TEntJwwBlockDef& d : doc_.BlockDefs) {
@@ -414,6 +492,51 @@ class StreamWriter {
     WriteText(out_, s.text);
   }
 
+  static void MoveLine(LineRecord& r, double cx, double cy) {
+    r.startX -= cx;
+    r.startY -= cy;
+    r.endX -= cx;
+    r.endY -= cy;
+  }
+  static void MovePoint(PointRecord& r, double cx, double cy) {
+    r.x -= cx;
+    r.y -= cy;
+  }
+  static void MoveText(TextRecord& r, double cx, double cy) {
+    r.startX -= cx;
+    r.startY -= cy;
+    r.endX -= cx;
+    r.endY -= cy;
+  }
+
+  void WriteArc(const ArcRecord& r) {
+    WritePrefix(r.attr, kArc);
+    WriteFields(r, sizeof(EntityAttributes), sizeof(ArcRecord));
+  }
+
+  void WriteDimension(const DimensionRecord& d, const TextStrings& s) {
+    WritePrefix(d.attr, kDimension);
+    WriteLine(d.line);
+    WriteTextEntity(d.text, s);
+    if (HasSxfPart(v_)) {
+      out_.u16(d.sxfMode);
+      WriteLine(d.auxLine1);
+      WriteLine(d.auxLine2);
+      for (const PointRecord* p : {&d.auxPoint1, &d.auxPoint2, &d.auxPoint3, &d.auxPoint4}) WritePoint(*p);
+    }
+  }
+
+  void WriteSolid(const SolidRecord& s) {
+    WritePrefix(s.attr, kSolid);
+    WriteFields(s, sizeof(EntityAttributes), s.attr.penColor == 10 ? sizeof s : offsetof(SolidRecord, color));
+  }
+
+  void WriteBlockInsert(const BlockInsertRecord& b) {
+    WritePrefix(b.attr, kBlockInsert);
+    WriteFields(b, sizeof(EntityAttributes), offsetof(BlockInsertRecord, blockNumber));
+    out_.i32(MapNumber(b.blockNumber));
+  }
+
   void WriteEntity(const EntityLists& l, const EntityRef& e) {
     const size_t i = size_t(e.index);
     switch (e.kind) {
@@ -421,8 +544,7 @@ class StreamWriter {
         WriteLine(l.Lines[i]);
         break;
       case kArc:
-        WritePrefix(l.Arcs[i].attr, kArc);
-        WriteFields(l.Arcs[i], sizeof(EntityAttributes), sizeof(ArcRecord));
+        WriteArc(l.Arcs[i]);
         break;
       case kPoint:
         WritePoint(l.Points[i]);
@@ -430,32 +552,15 @@ class StreamWriter {
       case kText:
         WriteTextEntity(l.Texts[i], l.TextStrs[i]);
         break;
-      case kDimension: {
-        const DimensionRecord& d = l.Dimensions[i];
-        WritePrefix(d.attr, kDimension);
-        WriteLine(d.line);
-        WriteTextEntity(d.text, l.DimensionStrs[i]);
-        if (HasSxfPart(v_)) {
-          out_.u16(d.sxfMode);
-          WriteLine(d.auxLine1);
-          WriteLine(d.auxLine2);
-          for (const PointRecord* p : {&d.auxPoint1, &d.auxPoint2, &d.auxPoint3, &d.auxPoint4}) WritePoint(*p);
-        }
+      case kDimension:
+        WriteDimension(l.Dimensions[i], l.DimensionStrs[i]);
         break;
-      }
-      case kSolid: {
-        const SolidRecord& s = l.Solids[i];
-        WritePrefix(s.attr, kSolid);
-        WriteFields(s, sizeof(EntityAttributes), s.attr.penColor == 10 ? sizeof s : offsetof(SolidRecord, color));
+      case kSolid:
+        WriteSolid(l.Solids[i]);
         break;
-      }
-      case kBlockInsert: {
-        const BlockInsertRecord& b = l.BlockInserts[i];
-        WritePrefix(b.attr, kBlockInsert);
-        WriteFields(b, sizeof(EntityAttributes), offsetof(BlockInsertRecord, blockNumber));
-        out_.i32(MapNumber(b.blockNumber));
+      case kBlockInsert:
+        WriteBlockInsert(l.BlockInserts[i]);
         break;
-      }
     }
   }
 
@@ -485,11 +590,14 @@ void ReadEntitySection(ByteReader& in, TJwwData& doc) {
   if (in.ok() && HasImages(doc.Header.version)) ReadImageSection(in, doc);
 }
 
-void WriteEntitySection(ByteWriter& out, const TJwwData& doc, int32_t version) {
+void WriteEntitySection(ByteWriter& out, const TJwwData& doc, int32_t version, const SheetView* sheet) {
   StreamWriter writer(out, doc, version);
-  writer.WriteEntities(doc);
+  if (sheet)
+    writer.WriteSheet(doc, *sheet);
+  else
+    writer.WriteEntities(doc);
   writer.WriteBlockDefinitions();
-  if (HasImages(version)) WriteImageSection(out, doc);
+  if (HasImages(version)) WriteImageSection(out, doc, sheet);
 }
 
 }  // namespace kelvane

@@ -1,0 +1,10 @@
+# The program: portable application logic, the platform layer and the command-line entry.
+add_library(kelvane_app STATIC app/options.cpp app/settings.cpp app/shell.cpp app/driver.cpp app/example.cpp)
+target_link_libraries(kelvane_app PUBLIC kelvane_split kelvane_jww)
+
+add_executable(kelvane app/kelvane.cpp app/platform_posix.cpp)
+target_link_libraries(kelvane PRIVATE kelvane_app)
+
+if(KELVANE_TESTS)
+  kelvane_test(kelvane_app_tests SOURCES tests/test_settings.cpp tests/test_shell.cpp LIBS kelvane_app)
+endif()

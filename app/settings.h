@@ -1,0 +1,32 @@
+// The settings file: the options and window position kept between runs of the program.
+#pragma once
+
+#include <filesystem>
+
+#include "app/options.h"
+#include "app/platform.h"
+
+namespace kelvane {
+
+// The settings file beside the executable: its name with the extension ".dat".
+std::filesystem::path SettingsFileBeside(const std::filesystem::path& executable);
+
+// The settings file in the user's settings folder, used when the executable's folder cannot be
+// written.
+std::filesystem::path UserSettingsFile(const Platform& platform);
+
+// The settings file to read and write when none is named. A copy in the user's folder exists only
+// because the executable's folder refused a write, so when it exists it is the newer one and
+// wins; otherwise the file beside the executable.
+std::filesystem::path DefaultSettingsFile(const Platform& platform);
+
+// Applies the defaults, then whatever the file holds (a missing or short file keeps defaults),
+// limits the values and shows them in the controls. Nothing is reported.
+void LoadSettings(const std::filesystem::path& file, FormControls& controls, SplitOptions& options);
+
+// Writes all 17 lines through a temporary file in the same folder renamed over the target, so a
+// failure leaves no partial file and keeps an earlier one intact. Answers whether it was written.
+bool SaveSettings(const std::filesystem::path& file, const FormControls& controls,
+                  const SplitOptions& options);
+
+}  // namespace kelvane

@@ -1,0 +1,243 @@
+// The main window's logic: start-up, the input list, the batch run with its status texts, closing.
+#include "app/shell.h"
+
+#include <fstream>
+#include <system_error>
+
+#include "app/settings.h"
+
+namespace kelvane {
+
+namespace {
+
+// The system's texts, Shift_JIS.
+constexpr std::string_view kConverting = "\x95\xCF\x8A\xB7\x92\x86(";  // 変換中(
+constexpr std::string_view kConverted = "\x95\xCF\x8A\xB7\x8A\xAE\x97\xB9(";  // 変換完了(
+// 変換を中断しました(ESC)
+constexpr std::string_view kCancelled =
+    "\x95\xCF\x8A\xB7\x82\xF0\x92\x86\x92\x66\x82\xB5\x82\xDC\x82\xB5\x82\xBD(ESC)";
+// 実行を中止しました。
+constexpr std::string_view kRunAborted = "\x8E\xC0\x8D\x73\x82\xF0\x92\x86\x8E\x7E\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81\x42";
+// 上書き保存を行いましたか？
+constexpr std::string_view kSavedQuestion =
+    "\x8F\xE3\x8F\x91\x82\xAB\x95\xDB\x91\xB6\x82\xF0\x8D\x73\x82\xA2\x82\xDC\x82\xB5\x82\xBD\x82\xA9\x81\x48";
+constexpr std::string_view kFileNameLabel = "\x81\x40\x83\x74\x83\x40\x83\x43\x83\x8B\x96\xBC\x81\x46";  // 　ファイル名：
+// 　タイムスタンプ：
+constexpr std::string_view kTimeStampLabel =
+    "\x81\x40\x83\x5E\x83\x43\x83\x80\x83\x58\x83\x5E\x83\x93\x83\x76\x81\x46";
+// （ファイルが見つかりません）
+constexpr std::string_view kFileNotFound =
+    "\x81\x69\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xAA\x8C\xA9\x82\xC2\x82\xA9\x82\xE8\x82\xDC\x82\xB9\x82\xF1\x81\x6A";
+constexpr std::string_view kNowLabel = "\x81\x40\x8C\xBB\x8D\xDD\x82\xCC\x93\xFA\x8E\x9E \x81\x46";  // 　現在の日時 ：
+
+constexpr std::string_view kHostRegistryKey = "Jwwin.Document\\shell\\open\\command";
+constexpr std::string_view kDefaultHostExe = "C:\\JWW\\Jw_win.exe";
+constexpr std::string_view kHandOverFile = "JWC_TEMP.TXT";
+constexpr std::string_view kHandOverSwitch = "/G";
+
+// Leading and trailing blanks and control characters removed.
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && static_cast<unsigned char>(s.front()) <= 0x20) s.remove_prefix(1);
+  while (!s.empty() && static_cast<unsigned char>(s.back()) <= 0x20) s.remove_suffix(1);
+  return s;
+}
+
+}  // namespace
+
+std::string HostExePathFrom(std::string_view registryValue) {
+  std::string_view exe = registryValue;
+  if (exe.empty())
+    exe = kDefaultHostExe;
+  else if (size_t blank = exe.find(' '); blank != std::string_view::npos)
+    exe = exe.substr(0, blank);  // Note: a quoted path with blanks is cut inside its quotes.
+  std::string quoted = "\"";
+  quoted += exe;
+  quoted += '"';
+  return quoted;
+}
+
+bool HasJwwExtension(std::string_view sjisFileName) {
+  size_t dot = sjisFileName.rfind('.');  // never a second byte: those are 0x40 and above
+  if (dot == std::string_view::npos) return false;
+  std::string_view ext = sjisFileName.substr(dot);
+  static constexpr std::string_view kJww = ".JWW";
+  if (ext.size() != kJww.size()) return false;
+  for (size_t i = 0; i < ext.size(); ++i) {
+    char c = ext[i];
+    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+    if (c != kJww[i]) return false;
+  }
+  return true;
+}
+
+TForm1::TForm1(Platform& platform) : platform_(platform) {}
+
+TForm1::~TForm1() = default;
+
+std::filesystem::path TForm1::SettingsFile() const {
+  if (!settingsFile_.empty()) return settingsFile_;
+  return NamedSettingsFile ? *NamedSettingsFile : DefaultSettingsFile(platform_);
+}
+
+bool TForm1::FormShow() {
+  Running = false;
+  CancelRequested = false;
+  platform_.AcceptDroppedFiles();
+  ExeFolder = platform_.ExecutablePath().parent_path() / "";
+
+  settingsFile_ = SettingsFile();
+  LoadSettings(settingsFile_, Controls, Options);
+  overrideControls(Controls);
+
+  clearImageList();
+  document_ = std::make_unique<TJwwData>();
+  clearFrames();
+
+  HostExePath = HostExePathFrom(FindHostExecutable());
+
+  const std::vector<std::filesystem::path> parameters = platform_.Parameters();
+  const bool handOver = parameters.size() == 1 && platform_.ToSjis(parameters[0]) == kHandOverSwitch;
+  InputFiles.clear();
+  if (handOver) {
+    std::string named = ReadHandOverFile();
+    if (!named.empty() && platform_.FileExists(platform_.ToPath(named))) InputFiles.push_back(platform_.ToPath(named));
+  } else {
+    for (const std::filesystem::path& p : parameters)
+      if (!p.empty() && HasJwwExtension(platform_.ToSjis(p.filename())) && platform_.FileExists(p))
+        InputFiles.push_back(p);
+  }
+
+  // Jw_cad starts us on its current drawing, perhaps unsaved: ask first when so set (CheckBox4
+  // holds the loaded value, or the command line's). Without a drawing to name there is nothing
+  // to ask about (nothing is converted either way).
+  if (handOver && Controls.CheckBox4 && !InputFiles.empty() &&
+      !platform_.ConfirmYesNo(OverwriteConfirmationText(InputFiles.back()))) {
+    platform_.Inform(kRunAborted);
+    return true;
+  }
+
+  if (!InputFiles.empty()) RunBatch();
+  return !parameters.empty();
+}
+
+std::string TForm1::FindHostExecutable() const { return platform_.ClassesRootDefaultValue(kHostRegistryKey); }
+
+std::string TForm1::ReadHandOverFile() const {
+  const std::filesystem::path file = ExeFolder / kHandOverFile;
+  if (!platform_.FileExists(file)) return std::string();
+  std::ifstream in(file, std::ios::binary);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.compare(0, 5, "file=") == 0) return std::string(Trim(std::string_view(line).substr(5)));
+  }
+  return std::string();
+}
+
+std::string TForm1::OverwriteConfirmationText(const std::filesystem::path& file) const {
+  std::optional<std::string> stamp;
+  if (platform_.FileExists(file)) stamp = platform_.FileTimeText(file);
+  std::string text(kSavedQuestion);
+  text += "\r\n";
+  text += kFileNameLabel;
+  text += platform_.ToSjis(file);
+  text += "\r\n";
+  text += kTimeStampLabel;
+  text += stamp ? *stamp : std::string(kFileNotFound);
+  text += "\r\n";
+  text += kNowLabel;
+  text += platform_.NowText();
+  return text;
+}
+
+void TForm1::DropFiles(const std::vector<std::filesystem::path>& dropped) {
+  if (Running) return;
+  InputFiles.clear();
+  for (const std::filesystem::path& p : dropped)
+    if (!p.empty() && HasJwwExtension(platform_.ToSjis(p.filename())) && platform_.FileExists(p))
+      InputFiles.push_back(p);
+  if (!InputFiles.empty()) RunBatch();
+}
+
+void TForm1::RunBatch() {
+  Running = true;
+  CancelRequested = false;
+  if (!document_) document_ = std::make_unique<TJwwData>();
+
+  // One output folder for the whole run; none means each drawing's own folder.
+  std::optional<std::filesystem::path> outputFolder;
+  if (OutputFolderOverride) {
+    outputFolder = *OutputFolderOverride / "";
+  } else if (Controls.RadioButton1) {
+    outputFolder = platform_.DesktopFolder() / "";
+  } else if (Controls.RadioButton2) {
+    outputFolder = platform_.DocumentsFolder() / "";
+  } else if (!Controls.RadioButton3 && !Controls.Edit1.empty()) {
+    std::filesystem::path given = platform_.ToPath(Controls.Edit1);
+    if (platform_.FolderExists(given)) outputFolder = given / "";
+  }
+
+  CaptureOptions(true);
+  runStarting();
+
+  // A copy: the list must stay as it is for the whole run.
+  const std::vector<std::filesystem::path> files = InputFiles;
+  const size_t n = files.size();
+  for (size_t i = 0; i < n; ++i) {
+    if (platform_.EscapeDown()) CancelRequested = true;
+    if (CancelRequested) break;
+    const std::filesystem::path& file = files[i];
+    const std::filesystem::path folder = outputFolder ? *outputFolder : file.parent_path() / "";
+    platform_.SetStatusText(std::string(kConverting) + std::to_string(i + 1) + "/" + std::to_string(n) + ") " +
+                            platform_.ToSjis(file));
+    const std::string fileName = platform_.ToSjis(file.filename());
+    if (HasJwwExtension(fileName) && TJwwData::IsJwwFile(file)) {
+      document_->LoadFromFile(file);  // splits as far as the load got
+      if (splitDrawing)
+        splitDrawing(*document_, folder, file, std::vector<std::filesystem::path>(files.begin() + long(i), files.end()));
+    }
+    deleteTemporaryImages();
+    document_->Release();
+    platform_.ProcessMessages();
+  }
+
+  std::string status = CancelRequested ? std::string(kCancelled) : std::string(kConverted) + std::to_string(n) + ")";
+  const std::string failures = failureSummary();
+  if (!failures.empty()) status += " " + failures;
+  platform_.SetStatusText(status);
+  Running = false;
+}
+
+void TForm1::CaptureOptions(bool writeBack) { kelvane::CaptureOptions(Controls, Options, writeBack); }
+
+bool TForm1::FormCloseQuery() {
+  if (!Running) return true;
+  CancelRequested = true;
+  return false;
+}
+
+void TForm1::FormClose() {
+  CaptureOptions(false);
+  InputFiles.clear();
+  clearFrames();
+  clearImageList();
+  document_.reset();
+
+  const std::filesystem::path file = SettingsFile();
+  if (SaveSettings(file, Controls, Options)) return;
+  // The executable's folder refused the file (read-only install): keep the settings in the
+  // user's folder instead, where the next start looks first.
+  if (NamedSettingsFile || file != SettingsFileBeside(platform_.ExecutablePath())) return;
+  const std::filesystem::path user = UserSettingsFile(platform_);
+  std::error_code ec;
+  std::filesystem::create_directories(user.parent_path(), ec);
+  SaveSettings(user, Controls, Options);
+}
+
+void TForm1::Button1Click() {
+  std::filesystem::path start = platform_.ToPath(Controls.Edit1);
+  if (Controls.Edit1.empty() || !platform_.FolderExists(start)) start = ExeFolder;
+  if (std::optional<std::filesystem::path> chosen = platform_.ChooseFolder(start))
+    Controls.Edit1 = platform_.ToSjis(*chosen / "");
+}
+
+}  // namespace kelvane

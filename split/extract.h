@@ -1,0 +1,52 @@
+// One sheet of one paper frame: which entities belong to it, where they go, and on what paper.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "jww/jwwunit.h"
+#include "split/frames.h"
+#include "split/sheetnames.h"
+
+namespace kelvane {
+
+// The drawn frame on layer [F-F]: auxiliary colour, solid line type, layer F of group F.
+inline constexpr uint16_t kDrawnFrameLayer = 15;
+inline constexpr uint16_t kDrawnFrameGroup = 15;
+
+// Paper size code for a frame: A4 (4) to A0 (0), and 8 for a portrait frame above A0.
+int32_t PaperSizeFor(const PaperFrame& frame);
+
+// The four drawn frame lines (bottom, right, top, left) in drawing coordinates, inset by margin.
+std::array<LineRecord, 4> PlaceFrameLines(const PaperFrame& frame, double margin);
+
+struct SheetOptions {
+  bool drawFrameOnFF = false;
+  double margin = 0;
+};
+
+// Decides sheet membership for every frame of one drawing. Built once per drawing, it files
+// each entity under the frames its tested geometry can reach, so a sheet costs what the sheet
+// holds rather than what the whole drawing holds. The drawing is never changed.
+class SheetExtractor {
+ public:
+  SheetExtractor(const TJwwData& doc, const std::vector<PaperFrame>& frames);
+
+  // The entities of sheet `sheet` of frame `frame` in drawing order, the frame's centre and,
+  // when asked, the drawn frame lines.
+  SheetView Extract(size_t frame, int sheet, const SheetOptions& options) const;
+
+  // The same decision by a walk over every entity of the drawing, kept to check the index.
+  SheetView ExtractByWalk(size_t frame, int sheet, const SheetOptions& options) const;
+
+ private:
+  bool Belongs(const EntityRef& e, const PaperFrame& f, const SheetLayerFilter& layers) const;
+  SheetView Start(const PaperFrame& f, const SheetOptions& options) const;
+
+  const TJwwData& doc_;
+  const std::vector<PaperFrame>& frames_;
+  std::vector<std::vector<int32_t>> candidates_;  // per frame: positions in EntityOrder
+};
+
+}  // namespace kelvane

@@ -1,0 +1,30 @@
+# Sheet splitting: frame detection and the geometry behind the sheet tests, with their tests and benchmark.
+
+# Further split/ sources and tests join these lists.
+set(KELVANE_SPLIT_SOURCES
+  split/clipping.cpp
+  split/UnitGra.cpp
+  split/frames.cpp
+  split/sheetnames.cpp
+  split/extract.cpp
+)
+set(KELVANE_SPLIT_TEST_SOURCES
+  tests/test_clipping.cpp
+  tests/test_frames.cpp
+  tests/test_sheetnames.cpp
+)
+
+add_library(kelvane_split STATIC ${KELVANE_SPLIT_SOURCES})
+target_link_libraries(kelvane_split PUBLIC kelvane_jww)
+
+if(KELVANE_TESTS)
+  kelvane_test(kelvane_split_tests SOURCES ${KELVANE_SPLIT_TEST_SOURCES} LIBS kelvane_split)
+endif()
+
+if(KELVANE_BENCH)
+  find_package(benchmark QUIET)
+  if(benchmark_FOUND)
+    add_executable(bench_frames bench/bench_frames.cpp)
+    target_link_libraries(bench_frames PRIVATE kelvane_split benchmark::benchmark_main)
+  endif()
+endif()

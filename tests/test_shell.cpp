@@ -1,0 +1,592 @@
+// Tests of the window's logic: start-up, input lists, batch run texts, cancellation, options, closing.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/settings.h"
+#include "app/shell.h"
+#include "fake_platform.h"
+
+using namespace kelvane;
+
+namespace {
+
+// The system's texts, Shift_JIS.
+const std::string kConverting = "\x95\xCF\x8A\xB7\x92\x86(";             // 変換中(
+const std::string kConverted = "\x95\xCF\x8A\xB7\x8A\xAE\x97\xB9(";      // 変換完了(
+const std::string kCancelled =                                           // 変換を中断しました(ESC)
+    "\x95\xCF\x8A\xB7\x82\xF0\x92\x86\x92\x66\x82\xB5\x82\xDC\x82\xB5\x82\xBD(ESC)";
+const std::string kRunAborted =                                          // 実行を中止しました。
+    "\x8E\xC0\x8D\x73\x82\xF0\x92\x86\x8E\x7E\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81\x42";
+const std::string kSavedQuestion =                                       // 上書き保存を行いましたか？
+    "\x8F\xE3\x8F\x91\x82\xAB\x95\xDB\x91\xB6\x82\xF0\x8D\x73\x82\xA2\x82\xDC\x82\xB5\x82\xBD\x82\xA9\x81\x48";
+const std::string kFileNameLabel = "\x81\x40\x83\x74\x83\x40\x83\x43\x83\x8B\x96\xBC\x81\x46";  // 　ファイル名：
+const std::string kTimeStampLabel =                                      // 　タイムスタンプ：
+    "\x81\x40\x83\x5E\x83\x43\x83\x80\x83\x58\x83\x5E\x83\x93\x83\x76\x81\x46";
+const std::string kFileNotFound =                                        // （ファイルが見つかりません）
+    "\x81\x69\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xAA\x8C\xA9\x82\xC2\x82\xA9\x82\xE8\x82\xDC\x82\xB9\x82\xF1\x81\x6A";
+const std::string kNowLabel = "\x81\x40\x8C\xBB\x8D\xDD\x82\xCC\x93\xFA\x8E\x9E \x81\x46";  // 　現在の日時 ：
+
+struct SplitCall {
+  std::filesystem::path folder;
+  std::string name;
+  std::vector<std::filesystem::path> pending;  // the drawing and the inputs still to be split
+};
+
+// A fresh folder with an executable path inside it, a fake platform and a form wired to record
+// every split.
+class ShellTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::random_device rd;
+    dir_ = std::filesystem::temp_directory_path() / ("kelvane_shell_" + std::to_string(rd()) + std::to_string(rd()));
+    std::filesystem::create_directories(dir_ / "bin");
+    platform_.executable = dir_ / "bin" / "kelvane";
+    platform_.userSettings = dir_ / "user";
+    form_.splitDrawing = [this](TJwwData&, const std::filesystem::path& folder, const std::filesystem::path& source,
+                                const std::vector<std::filesystem::path>& pending) {
+      splits_.push_back({folder, source.filename().string(), pending});
+      if (onSplit_) onSplit_();
+    };
+    form_.deleteTemporaryImages = [this] { ++imageDeletions_; };
+    form_.clearFrames = [this] { ++frameClears_; };
+    form_.clearImageList = [this] { ++imageListClears_; };
+  }
+  void TearDown() override {
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+  }
+
+  // A file that passes the signature check.
+  std::filesystem::path Drawing(const std::string& name) { return Write(name, std::string("JwwData.") + std::string(8, '\0')); }
+  std::filesystem::path Write(const std::string& name, const std::string& bytes) {
+    std::filesystem::path p = dir_ / name;
+    std::filesystem::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary) << bytes;
+    return p;
+  }
+  std::string Str(const std::filesystem::path& p) { return p.string(); }
+  // A settings file beside the executable with the confirmation on or off.
+  void WriteSettings(bool confirm) {
+    FormControls c;
+    SplitOptions o;
+    o.ConfirmSavedBeforeRun = confirm;
+    ASSERT_TRUE(SaveSettings(SettingsFileBeside(platform_.executable), c, o));
+  }
+  void HandOver(const std::string& contents) { Write("bin/JWC_TEMP.TXT", contents); }
+
+  std::filesystem::path dir_;
+  FakePlatform platform_;
+  TForm1 form_{platform_};
+  std::vector<SplitCall> splits_;
+  std::function<void()> onSplit_;
+  int imageDeletions_ = 0;
+  int frameClears_ = 0;
+  int imageListClears_ = 0;
+};
+
+}  // namespace
+
+// ---- Jw_cad's executable and the file names accepted
+
+TEST(HostExePath, RegistryValueRules) {
+  const struct {
+    std::string value, expected;
+  } cases[] = {
+      {"C:\\JWW\\Jw_win.exe %1", "\"C:\\JWW\\Jw_win.exe\""},
+      {"", "\"C:\\JWW\\Jw_win.exe\""},
+      {" C:\\JWW\\Jw_win.exe", "\"\""},
+      {"D:\\jw\\Jw_win.exe", "\"D:\\jw\\Jw_win.exe\""},
+      {"\"C:\\Program Files\\jw\\Jw_win.exe\" \"%1\"", "\"\"C:\\Program\""},  // cut inside the quotes
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.value);
+    EXPECT_EQ(HostExePathFrom(c.value), c.expected);
+  }
+}
+
+TEST(JwwExtension, LastDotUpperCased) {
+  const struct {
+    const char* name;
+    bool expected;
+  } cases[] = {{"a.jww", true},   {"c.JWW", true},     {"d.Jww", true},    {".jww", true},
+               {"b.txt", false},  {"/g", false},       {"a.jww.bak", false}, {"noext", false},
+               {"a.jwwx", false}, {"a.jw", false},     {"", false},        {"x.y.jww", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(HasJwwExtension(c.name), c.expected);
+  }
+}
+
+TEST_F(ShellTest, FormShowReadsTheRegistryKeyAndQuotesTheResult) {
+  platform_.registryValue = "C:\\JWW\\Jw_win.exe %1";
+  EXPECT_FALSE(form_.FormShow());
+  ASSERT_EQ(platform_.registryKeysRead.size(), 1u);
+  EXPECT_EQ(platform_.registryKeysRead[0], "Jwwin.Document\\shell\\open\\command");
+  EXPECT_EQ(form_.HostExePath, "\"C:\\JWW\\Jw_win.exe\"");
+}
+
+// ---- Start-up
+
+TEST_F(ShellTest, WithoutParametersNothingRunsAndTheWindowStaysOpen) {
+  EXPECT_FALSE(form_.FormShow());
+  EXPECT_TRUE(platform_.statusTexts.empty());
+  EXPECT_TRUE(splits_.empty());
+  EXPECT_EQ(platform_.dropRegistrations, 1);
+  EXPECT_EQ(form_.ExeFolder, dir_ / "bin" / "");
+  EXPECT_NE(form_.Document(), nullptr);
+  EXPECT_EQ(frameClears_, 1);
+  EXPECT_EQ(imageListClears_, 1);
+}
+
+TEST_F(ShellTest, ParametersKeepExistingJwwFilesAndCountRejectedDrawings) {
+  const auto a = Drawing("a.jww");
+  const auto b = Write("b.txt", "JwwData.");
+  const auto c = Write("c.JWW", "not a drawing");  // listed, but the signature check rejects it
+  platform_.parameters = {a, "", b, dir_ / "missing.jww", c};
+  EXPECT_TRUE(form_.FormShow());
+
+  EXPECT_EQ(form_.InputFiles, (std::vector<std::filesystem::path>{a, c}));
+  EXPECT_EQ(platform_.statusTexts,
+            (std::vector<std::string>{kConverting + "1/2) " + Str(a), kConverting + "2/2) " + Str(c), kConverted + "2)"}));
+  ASSERT_EQ(splits_.size(), 1u);
+  EXPECT_EQ(splits_[0].name, "a.jww");
+  EXPECT_EQ(splits_[0].folder, dir_ / "");
+  EXPECT_EQ(splits_[0].pending, (std::vector<std::filesystem::path>{a, c}));  // not to be overwritten
+  // Images and the document are cleaned after every listed drawing, split or not.
+  EXPECT_EQ(imageDeletions_, 2);
+  EXPECT_EQ(platform_.processMessagesCalls, 2);
+  EXPECT_FALSE(form_.Running);
+  EXPECT_TRUE(platform_.confirmations.empty());
+}
+
+TEST_F(ShellTest, LowerCaseSwitchIsAFileNameThatIsNotListed) {
+  WriteSettings(true);
+  HandOver("file=" + Str(Drawing("a.jww")) + "\r\n");
+  platform_.parameters = {"/g"};
+  EXPECT_TRUE(form_.FormShow());
+  EXPECT_TRUE(form_.InputFiles.empty());
+  EXPECT_TRUE(platform_.statusTexts.empty());
+  EXPECT_TRUE(platform_.confirmations.empty());
+}
+
+TEST_F(ShellTest, SwitchAmongOtherParametersIsIgnored) {
+  WriteSettings(true);
+  HandOver("file=" + Str(Drawing("handed.jww")) + "\r\n");
+  const auto a = Drawing("a.jww");
+  platform_.parameters = {"/G", a};
+  EXPECT_TRUE(form_.FormShow());
+  EXPECT_TRUE(platform_.confirmations.empty());
+  ASSERT_EQ(splits_.size(), 1u);
+  EXPECT_EQ(splits_[0].name, "a.jww");
+}
+
+TEST_F(ShellTest, HandOverFileNamesTheDrawing) {
+  const auto a = Drawing("sub/plan.jww");
+  HandOver("x=1\r\nfile=" + Str(a) + "  \r\n");
+  platform_.parameters = {"/G"};
+  EXPECT_TRUE(form_.FormShow());
+  EXPECT_EQ(form_.InputFiles, std::vector<std::filesystem::path>{a});
+  ASSERT_EQ(splits_.size(), 1u);
+  EXPECT_EQ(splits_[0].folder, dir_ / "sub" / "");
+  EXPECT_TRUE(platform_.confirmations.empty());  // the confirmation is off by default
+}
+
+TEST_F(ShellTest, HandOverFileNamingNothingUsableConvertsNothingAndCloses) {
+  WriteSettings(true);
+  for (const std::string& contents : {std::string("file=") + Str(dir_ / "gone.jww"), std::string("nothing here"),
+                                     std::string("")}) {
+    SCOPED_TRACE(contents);
+    HandOver(contents);
+    platform_.parameters = {"/G"};
+    TForm1 form(platform_);
+    EXPECT_TRUE(form.FormShow());
+    EXPECT_TRUE(form.InputFiles.empty());
+  }
+  EXPECT_TRUE(platform_.statusTexts.empty());
+  EXPECT_TRUE(platform_.confirmations.empty());
+}
+
+TEST_F(ShellTest, ReadHandOverFileTakesTheFirstFileLineTrimmed) {
+  const struct {
+    const char* contents;
+    const char* expected;
+  } cases[] = {
+      {"file=C:\\a.jww\r\n", "C:\\a.jww"},
+      {"x=1\r\nfile=  C:\\b c.jww \t\r\nfile=C:\\second.jww\r\n", "C:\\b c.jww"},
+      {"File=C:\\a.jww\r\n", ""},
+      {" file=C:\\a.jww\r\n", ""},
+      {"file=\r\n", ""},
+      {"a\nb\nfile=last", "last"},
+      {"", ""},
+  };
+  form_.ExeFolder = dir_ / "bin" / "";
+  EXPECT_EQ(form_.ReadHandOverFile(), "");  // no file at all
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.contents);
+    HandOver(c.contents);
+    EXPECT_EQ(form_.ReadHandOverFile(), c.expected);
+  }
+}
+
+TEST_F(ShellTest, ConfirmationShowsPathTimeStampAndNowAndYesConverts) {
+  WriteSettings(true);
+  const auto a = Drawing("plan.jww");
+  HandOver("file=" + Str(a) + "\r\n");
+  platform_.parameters = {"/G"};
+  platform_.confirmAnswer = true;
+  EXPECT_TRUE(form_.FormShow());
+  ASSERT_EQ(platform_.confirmations.size(), 1u);
+  EXPECT_EQ(platform_.confirmations[0], kSavedQuestion + "\r\n" + kFileNameLabel + Str(a) + "\r\n" + kTimeStampLabel +
+                                            "2024/01/02 03:04:05\r\n" + kNowLabel + "2024/05/06 07:08:09");
+  EXPECT_EQ(splits_.size(), 1u);
+  EXPECT_TRUE(platform_.informations.empty());
+}
+
+TEST_F(ShellTest, ConfirmationAnsweredNoConvertsNothing) {
+  WriteSettings(true);
+  HandOver("file=" + Str(Drawing("plan.jww")) + "\r\n");
+  platform_.parameters = {"/G"};
+  platform_.confirmAnswer = false;
+  EXPECT_TRUE(form_.FormShow());
+  EXPECT_EQ(platform_.confirmations.size(), 1u);
+  EXPECT_EQ(platform_.informations, std::vector<std::string>{kRunAborted});
+  EXPECT_TRUE(splits_.empty());
+  EXPECT_TRUE(platform_.statusTexts.empty());
+}
+
+TEST_F(ShellTest, ConfirmationForAMissingFileSaysSo) {
+  const auto missing = dir_ / "gone.jww";
+  EXPECT_EQ(form_.OverwriteConfirmationText(missing), kSavedQuestion + "\r\n" + kFileNameLabel + Str(missing) + "\r\n" +
+                                                          kTimeStampLabel + kFileNotFound + "\r\n" + kNowLabel +
+                                                          "2024/05/06 07:08:09");
+}
+
+// ---- The run
+
+TEST_F(ShellTest, EscapeHeldAtTheStartConvertsNothing) {
+  platform_.escapeDown = true;
+  platform_.parameters = {Drawing("a.jww"), Drawing("b.jww")};
+  EXPECT_TRUE(form_.FormShow());
+  EXPECT_TRUE(splits_.empty());
+  EXPECT_EQ(platform_.statusTexts, std::vector<std::string>{kCancelled});
+  EXPECT_FALSE(form_.Running);
+}
+
+TEST_F(ShellTest, EscapeDuringADrawingStopsBeforeTheNext) {
+  onSplit_ = [this] { platform_.escapeDown = true; };
+  const auto a = Drawing("a.jww");
+  platform_.parameters = {a, Drawing("b.jww")};
+  form_.FormShow();
+  EXPECT_EQ(splits_.size(), 1u);  // the drawing in progress finishes
+  EXPECT_EQ(platform_.statusTexts, (std::vector<std::string>{kConverting + "1/2) " + Str(a), kCancelled}));
+}
+
+TEST_F(ShellTest, CloseRequestDuringARunCancelsItAndALaterOneCloses) {
+  std::vector<bool> answers;
+  platform_.onProcessMessages = [&] {
+    if (answers.empty()) answers.push_back(form_.FormCloseQuery());
+  };
+  const auto a = Drawing("a.jww");
+  form_.DropFiles({a, Drawing("b.jww"), Drawing("c.jww")});
+  EXPECT_EQ(answers, std::vector<bool>{false});
+  EXPECT_EQ(splits_.size(), 1u);
+  EXPECT_EQ(platform_.statusTexts, (std::vector<std::string>{kConverting + "1/3) " + Str(a), kCancelled}));
+  EXPECT_TRUE(form_.FormCloseQuery());
+}
+
+TEST_F(ShellTest, ANewRunClearsAnEarlierCancel) {
+  form_.CancelRequested = true;
+  form_.DropFiles({Drawing("a.jww")});
+  EXPECT_EQ(splits_.size(), 1u);
+  EXPECT_EQ(platform_.statusTexts.back(), kConverted + "1)");
+}
+
+TEST_F(ShellTest, DropsKeepExistingJwwFilesInTheirOrder) {
+  const auto b = Drawing("b.JWW");
+  const auto a = Drawing("a.jww");
+  form_.DropFiles({"", b, Write("n.txt", "x"), dir_ / "gone.jww", dir_, a});
+  EXPECT_EQ(form_.InputFiles, (std::vector<std::filesystem::path>{b, a}));
+  ASSERT_EQ(splits_.size(), 2u);
+  EXPECT_EQ(splits_[0].name, "b.JWW");
+  EXPECT_EQ(splits_[1].name, "a.jww");
+  EXPECT_EQ(platform_.statusTexts.back(), kConverted + "2)");
+
+  // A drop of nothing usable starts no run.
+  platform_.statusTexts.clear();
+  form_.DropFiles({Write("n2.txt", "x")});
+  EXPECT_TRUE(platform_.statusTexts.empty());
+}
+
+TEST_F(ShellTest, DropDuringARunDoesNotDisturbIt) {
+  const auto a = Drawing("a.jww");
+  const auto b = Drawing("b.jww");
+  const auto late = Drawing("late.jww");
+  onSplit_ = [&] { form_.DropFiles({late}); };
+  form_.DropFiles({a, b});
+  EXPECT_EQ(form_.InputFiles, (std::vector<std::filesystem::path>{a, b}));
+  ASSERT_EQ(splits_.size(), 2u);
+  EXPECT_EQ(splits_[1].name, "b.jww");
+  EXPECT_EQ(platform_.statusTexts.back(), kConverted + "2)");
+}
+
+TEST_F(ShellTest, OutputFolderFollowsTheRadioButtonsAndEdit1) {
+  std::filesystem::create_directories(dir_ / "desk");
+  std::filesystem::create_directories(dir_ / "docs");
+  std::filesystem::create_directories(dir_ / "given");
+  platform_.desktop = dir_ / "desk";
+  platform_.documents = dir_ / "docs" / "";
+  const auto a = Drawing("src/a.jww");
+  const struct {
+    int button;  // 0: none selected
+    std::string edit1;
+    std::filesystem::path expected;
+  } cases[] = {
+      {1, Str(dir_ / "given"), dir_ / "desk" / ""},
+      {2, "", dir_ / "docs" / ""},
+      {3, Str(dir_ / "given"), dir_ / "src" / ""},
+      {4, Str(dir_ / "given"), dir_ / "given" / ""},  // no trailing separator typed
+      {4, Str(dir_ / "given" / ""), dir_ / "given" / ""},
+      {4, Str(dir_ / "nowhere"), dir_ / "src" / ""},
+      {4, "", dir_ / "src" / ""},
+      {0, Str(dir_ / "given"), dir_ / "given" / ""},
+      {0, "", dir_ / "src" / ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.button) + " " + c.edit1);
+    splits_.clear();
+    form_.Controls = FormControls{};
+    form_.Controls.RadioButton3 = false;
+    if (c.button) SetOutputRadioButton(form_.Controls, c.button, true);
+    form_.Controls.Edit1 = c.edit1;
+    form_.DropFiles({a});
+    ASSERT_EQ(splits_.size(), 1u);
+    EXPECT_EQ(splits_[0].folder, c.expected);
+  }
+}
+
+TEST_F(ShellTest, RunCapturesTheOptionsWithWriteBack) {
+  form_.Controls.Edit2 = "x y";
+  form_.Controls.Edit3 = "abc";
+  form_.Controls.Edit4 = "150";
+  form_.Controls.ComboBox1 = 3;
+  form_.Controls.CheckBox2 = true;
+  SplitOptions seen;
+  form_.splitDrawing = [&](TJwwData&, const std::filesystem::path&, const std::filesystem::path&,
+                           const std::vector<std::filesystem::path>&) { seen = form_.Options; };
+  form_.DropFiles({Drawing("a.jww")});
+  EXPECT_EQ(seen.Separator, "");
+  EXPECT_EQ(seen.StartNumber, 0);
+  EXPECT_EQ(seen.Margin, 100);
+  EXPECT_EQ(seen.NamingPattern, 3);
+  EXPECT_TRUE(seen.DrawFrameOnFF);
+  EXPECT_EQ(form_.Controls.Edit2, "");
+  EXPECT_EQ(form_.Controls.Edit3, "0");
+  EXPECT_EQ(form_.Controls.Edit4, "100");
+}
+
+// ---- Options
+
+TEST(CaptureOptions, SeparatorCheck) {
+  const struct {
+    std::string edit2;
+    std::string expected;
+  } cases[] = {
+      {"-", "-"},
+      {"", ""},
+      {"_", "_"},
+      {"a.b", ""},
+      {"x y", ""},
+      {"\x83\x5C", "\x83\x5C"},  // ソ: its second byte is the backslash's code, not a backslash
+      {"\x81\x5B", "\x81\x5B"},  // ー
+      {"abcdefghij", "abcdefgh"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.edit2);
+    FormControls controls;
+    SplitOptions options;
+    controls.Edit2 = c.edit2;
+    CaptureOptions(controls, options, false);
+    EXPECT_EQ(options.Separator, c.expected);
+    EXPECT_EQ(controls.Edit2, c.expected.empty() ? "" : c.edit2);
+  }
+  // Each of the sixteen forbidden characters on its own, and inside other text.
+  for (char forbidden : std::string(",.\\/[]| '\"+*<>?~")) {
+    SCOPED_TRACE(std::string(1, forbidden));
+    FormControls controls;
+    SplitOptions options;
+    controls.Edit2 = std::string("a") + forbidden + "b";
+    CaptureOptions(controls, options, true);
+    EXPECT_EQ(options.Separator, "");
+    EXPECT_EQ(controls.Edit2, "");
+  }
+}
+
+TEST(CaptureOptions, StartNumberAndMarginAreLimited) {
+  const struct {
+    const char* edit3;
+    int32_t start;
+    const char* edit4;
+    double margin;
+    const char* shown;
+  } cases[] = {
+      {"abc", 0, "150", 100, "100"}, {"12345", 9999, "-3", 0, "0"}, {"-3", 0, "abc", 0, "0"},
+      {"42", 42, "2.5", 2.5, "2.5"}, {"", 0, "", 0, "0"},            {"$10", 16, "1e1", 10, "10"},
+      {"9999", 9999, "100", 100, "100"}, {"0", 0, "0.125", 0.125, "0.125"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.edit3) + " / " + c.edit4);
+    FormControls controls;
+    SplitOptions options;
+    controls.Edit3 = c.edit3;
+    controls.Edit4 = c.edit4;
+    CaptureOptions(controls, options, true);
+    EXPECT_EQ(options.StartNumber, c.start);
+    EXPECT_EQ(options.Margin, c.margin);
+    EXPECT_EQ(controls.Edit3, std::to_string(c.start));
+    EXPECT_EQ(controls.Edit4, c.shown);
+
+    // Without write-back the edit boxes keep what was typed.
+    FormControls untouched;
+    untouched.Edit3 = c.edit3;
+    untouched.Edit4 = c.edit4;
+    CaptureOptions(untouched, options, false);
+    EXPECT_EQ(untouched.Edit3, c.edit3);
+    EXPECT_EQ(untouched.Edit4, c.edit4);
+  }
+}
+
+TEST(CaptureOptions, ControlsMapToTheirFields) {
+  FormControls controls;
+  controls.ComboBox1 = 4;
+  controls.RadioGroup1 = 1;
+  controls.RadioGroup2 = 1;
+  controls.CheckBox1 = true;
+  controls.CheckBox3 = true;
+  SplitOptions options;
+  CaptureOptions(controls, options, false);
+  EXPECT_EQ(options.NamingPattern, 4);
+  EXPECT_EQ(options.NumberingDirection, 1);
+  EXPECT_EQ(options.LeadingZero, 1);
+  EXPECT_TRUE(options.PrintAfterSplit);
+  EXPECT_FALSE(options.DrawFrameOnFF);
+  EXPECT_TRUE(options.CompactEmptyNumbers);
+  EXPECT_FALSE(options.ConfirmSavedBeforeRun);
+
+  controls.CheckBox1 = controls.CheckBox3 = false;
+  controls.CheckBox2 = controls.CheckBox4 = true;
+  CaptureOptions(controls, options, false);
+  EXPECT_FALSE(options.PrintAfterSplit);
+  EXPECT_TRUE(options.DrawFrameOnFF);
+  EXPECT_FALSE(options.CompactEmptyNumbers);
+  EXPECT_TRUE(options.ConfirmSavedBeforeRun);
+}
+
+TEST(OutputRadioButtons, SelectingOneUnselectsTheOthers) {
+  FormControls c;
+  SetOutputRadioButton(c, 2, true);
+  EXPECT_TRUE(!c.RadioButton1 && c.RadioButton2 && !c.RadioButton3 && !c.RadioButton4);
+  SetOutputRadioButton(c, 4, false);  // clearing another leaves the selection alone
+  EXPECT_TRUE(c.RadioButton2);
+  SetOutputRadioButton(c, 2, false);
+  EXPECT_FALSE(c.RadioButton1 || c.RadioButton2 || c.RadioButton3 || c.RadioButton4);
+}
+
+// ---- Closing and the settings
+
+TEST_F(ShellTest, ClosingSavesTheCapturedOptionsBesideTheExecutable) {
+  EXPECT_FALSE(form_.FormShow());
+  form_.Controls.Edit2 = "a.b";
+  form_.Controls.Edit3 = "abc";
+  form_.Controls.Edit4 = "7.5";
+  form_.Controls.CheckBox4 = true;
+  form_.Controls.Left = 11;
+  ASSERT_TRUE(form_.FormCloseQuery());
+  form_.FormClose();
+  EXPECT_EQ(form_.Document(), nullptr);
+  EXPECT_EQ(form_.Controls.Edit2, "");    // an invalid separator still empties the box
+  EXPECT_EQ(form_.Controls.Edit3, "abc");  // no write-back at closing
+
+  FormControls c;
+  SplitOptions o;
+  LoadSettings(dir_ / "bin" / "kelvane.dat", c, o);
+  EXPECT_EQ(o.Separator, "");
+  EXPECT_EQ(o.StartNumber, 0);
+  EXPECT_EQ(o.Margin, 7.5);
+  EXPECT_TRUE(o.ConfirmSavedBeforeRun);
+  EXPECT_EQ(c.Left, 11);
+}
+
+TEST_F(ShellTest, SettingsSurviveARestart) {
+  form_.FormShow();
+  form_.Controls.ComboBox1 = 2;
+  SetOutputRadioButton(form_.Controls, 1, true);
+  form_.FormClose();
+
+  TForm1 again(platform_);
+  again.FormShow();
+  EXPECT_EQ(again.Controls.ComboBox1, 2);
+  EXPECT_TRUE(again.Controls.RadioButton1);
+  EXPECT_FALSE(again.Controls.RadioButton3);
+}
+
+TEST_F(ShellTest, UnwritableExecutableFolderFallsBackToTheUserFolder) {
+  platform_.executable = dir_ / "missing" / "kelvane";  // a folder that cannot take the file
+  form_.FormShow();
+  form_.Controls.ComboBox1 = 5;
+  form_.FormClose();
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "missing"));
+  ASSERT_TRUE(std::filesystem::exists(dir_ / "user" / "kelvane.dat"));
+
+  TForm1 again(platform_);
+  again.FormShow();
+  EXPECT_EQ(again.SettingsFile(), dir_ / "user" / "kelvane.dat");
+  EXPECT_EQ(again.Controls.ComboBox1, 5);
+}
+
+TEST_F(ShellTest, NamedSettingsFileIsReadAndWritten) {
+  const auto named = dir_ / "mine.dat";
+  FormControls c;
+  SplitOptions o;
+  o.StartNumber = 42;
+  ASSERT_TRUE(SaveSettings(named, c, o));
+  form_.NamedSettingsFile = named;
+  form_.FormShow();
+  EXPECT_EQ(form_.Controls.Edit3, "42");
+  form_.Controls.Edit3 = "43";
+  form_.FormClose();
+  LoadSettings(named, c, o);
+  EXPECT_EQ(o.StartNumber, 43);
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "bin" / "kelvane.dat"));
+}
+
+TEST_F(ShellTest, OverrideRunsAfterLoadingAndBeforeTheRun) {
+  form_.overrideControls = [](FormControls& c) { c.Edit3 = "77"; };
+  int32_t seen = -1;
+  form_.splitDrawing = [&](TJwwData&, const std::filesystem::path&, const std::filesystem::path&,
+                           const std::vector<std::filesystem::path>&) {
+    seen = form_.Options.StartNumber;
+  };
+  platform_.parameters = {Drawing("a.jww")};
+  form_.FormShow();
+  EXPECT_EQ(seen, 77);
+}
+
+TEST_F(ShellTest, FolderButtonStartsInEdit1OrTheExecutableFolder) {
+  form_.FormShow();
+  platform_.chosenFolder = dir_ / "picked";
+  form_.Button1Click();
+  EXPECT_EQ(platform_.folderDialogStarts.back(), dir_ / "bin" / "");
+  EXPECT_EQ(form_.Controls.Edit1, Str(dir_ / "picked" / ""));
+  EXPECT_TRUE(form_.Controls.RadioButton3);  // picking a folder does not select RadioButton4
+
+  std::filesystem::create_directories(dir_ / "picked");
+  platform_.chosenFolder.reset();  // cancelled
+  form_.Button1Click();
+  EXPECT_EQ(platform_.folderDialogStarts.back(), dir_ / "picked" / "");
+  EXPECT_EQ(form_.Controls.Edit1, Str(dir_ / "picked" / ""));
+}
