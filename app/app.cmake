@@ -6,5 +6,6 @@ add_executable(kelvane app/kelvane.cpp app/platform_posix.cpp)
 target_link_libraries(kelvane PRIVATE kelvane_app)
 
 if(KELVANE_TESTS)
-  kelvane_test(kelvane_app_tests SOURCES tests/test_settings.cpp tests/test_shell.cpp LIBS kelvane_app)
+  kelvane_test(kelvane_app_tests SOURCES tests/test_settings.cpp tests/test_shell.cpp tests/test_driver.cpp
+                                     tests/fixtures.cpp LIBS kelvane_app)
 endif()

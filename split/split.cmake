@@ -12,6 +12,7 @@ set(KELVANE_SPLIT_TEST_SOURCES
   tests/test_clipping.cpp
   tests/test_frames.cpp
   tests/test_sheetnames.cpp
+  tests/test_extract.cpp
 )
 
 add_library(kelvane_split STATIC ${KELVANE_SPLIT_SOURCES})
