@@ -137,6 +137,9 @@ std::vector<SheetRecord> SheetDriver::SplitDrawing(TJwwData& doc, const std::fil
   for (const auto& p : pending) inputs.insert(Key(p));
   inputs.insert(Key(source));
 
+  // Every sheet goes into one folder: resolve it once and key the sheets by their names in it.
+  const std::filesystem::path folderKey = Key(outputFolder);
+  auto sheetKey = [&](const std::filesystem::path& p) { return folderKey / p.filename(); };
   const std::filesystem::path base = BaseName(source);
   const std::filesystem::path separator = platform_.ToPath(options_.Separator);
   int32_t k = options_.StartNumber;
@@ -169,7 +172,7 @@ std::vector<SheetRecord> SheetDriver::SplitDrawing(TJwwData& doc, const std::fil
       }
       std::filesystem::path path = outputFolder / name;
       path += ".jww";
-      if (inputs.count(Key(path))) {
+      if (inputs.count(sheetKey(path))) {
         // Never over the drawing being split, nor over an input that still waits its turn.
         rec.note = kSkippedInput + platform_.ToSjis(path);
         platform_.SetStatusText(rec.note);
@@ -178,13 +181,13 @@ std::vector<SheetRecord> SheetDriver::SplitDrawing(TJwwData& doc, const std::fil
         records.push_back(rec);
         continue;
       }
-      if (writtenThisRun_.count(Key(path))) {
+      if (writtenThisRun_.count(sheetKey(path))) {
         // Never silently replace a sheet of this run: the later one gets "~2", "~3", ...
         std::filesystem::path stem = outputFolder / name;
         for (int n = 2;; ++n) {
           std::filesystem::path candidate = stem;
           candidate += "~" + std::to_string(n) + ".jww";
-          if (!writtenThisRun_.count(Key(candidate)) && !inputs.count(Key(candidate))) {
+          if (!writtenThisRun_.count(sheetKey(candidate)) && !inputs.count(sheetKey(candidate))) {
             path = candidate;
             break;
           }
@@ -193,7 +196,7 @@ std::vector<SheetRecord> SheetDriver::SplitDrawing(TJwwData& doc, const std::fil
         platform_.SetStatusText(rec.note);
       }
       rec.file = path;
-      writtenThisRun_.insert(Key(path));
+      writtenThisRun_.insert(sheetKey(path));
       if (!dryRun) {
         doc.Header.paperSize = rec.paperSize;
         doc.Header.printOriginX = 0;

@@ -148,9 +148,9 @@ bool TJwwData::Save(const std::filesystem::path& path, int32_t version, const Sh
   Diagnostics.reason.clear();
   // Written beside the target and renamed over it at the end: a failed save never leaves a
   // partial file, and never destroys an earlier file of that name.
-  std::random_device rd;
+  static std::mt19937 names{std::random_device{}()};
   std::filesystem::path temp = path;
-  temp += ".kelvane-" + std::to_string(rd() % 1000000) + ".tmp";
+  temp += ".kelvane-" + std::to_string(names() % 1000000) + ".tmp";
   std::error_code ec;
   {
     std::ofstream f(temp, std::ios::binary | std::ios::trunc);

@@ -307,7 +307,7 @@ std::array<LineRecord, 4> PlaceFrameLines(const PaperFrame& f, double m) {
 }
 
 SheetExtractor::SheetExtractor(const TJwwData& doc, const std::vector<PaperFrame>& frames)
-    : doc_(doc), frames_(frames), candidates_(frames.size()) {
+    : doc_(doc), frames_(frames), members_(frames.size()) {
   FrameGrid grid(frames);
   const int32_t n = std::min<int32_t>(doc.entityCount, int32_t(doc.EntityOrder.size()));
   for (int32_t p = 0; p < n; ++p) {
@@ -317,11 +317,16 @@ SheetExtractor::SheetExtractor(const TJwwData& doc, const std::vector<PaperFrame
     if (s.never) continue;
     const Bounds b = BoundsOf(s);
     if (!b.finite) {
-      // The tests' comparisons do not order NaN: leave the decision to them, frame by frame.
-      for (auto& c : candidates_) c.push_back(p);
+      // The bounds do not order NaN: test against every frame.
+      for (size_t j = 0; j < frames.size(); ++j)
+        if (ShapeMeets(s, frames[j])) members_[j].push_back(p);
       continue;
     }
-    grid.ForFramesMeeting(b, p, [&](int32_t j) { candidates_[size_t(j)].push_back(p); });
+    // The frame test does not depend on the sheet: decide it here once, so that a sheet
+    // only applies its layer list.
+    grid.ForFramesMeeting(b, p, [&](int32_t j) {
+      if (ShapeMeets(s, frames[size_t(j)])) members_[size_t(j)].push_back(p);
+    });
   }
 }
 
@@ -347,9 +352,9 @@ SheetView SheetExtractor::Extract(size_t frame, int sheet, const SheetOptions& o
   const PaperFrame& f = frames_[frame];
   SheetView v = Start(f, options);
   const SheetLayerFilter layers = MakeSheetLayerFilter(f, sheet);
-  for (int32_t p : candidates_[frame]) {
+  for (int32_t p : members_[frame]) {
     const EntityRef& e = doc_.EntityOrder[size_t(p)];
-    if (Belongs(e, f, layers)) v.order.push_back(e);
+    if (PassesLayers(doc_, e, layers)) v.order.push_back(e);
   }
   return v;
 }

@@ -26,9 +26,10 @@ struct SheetOptions {
   double margin = 0;
 };
 
-// Decides sheet membership for every frame of one drawing. Built once per drawing, it files
-// each entity under the frames its tested geometry can reach, so a sheet costs what the sheet
-// holds rather than what the whole drawing holds. The drawing is never changed.
+// Decides sheet membership for every frame of one drawing. Built once per drawing, it tests each
+// entity only against the frames its tested geometry can reach and files it under those it is
+// inside or crossing, so a sheet costs what the sheet holds rather than what the whole drawing
+// holds. The drawing is never changed.
 class SheetExtractor {
  public:
   SheetExtractor(const TJwwData& doc, const std::vector<PaperFrame>& frames);
@@ -46,7 +47,7 @@ class SheetExtractor {
 
   const TJwwData& doc_;
   const std::vector<PaperFrame>& frames_;
-  std::vector<std::vector<int32_t>> candidates_;  // per frame: positions in EntityOrder
+  std::vector<std::vector<int32_t>> members_;  // per frame: positions in EntityOrder inside or crossing it
 };
 
 }  // namespace kelvane

@@ -1,0 +1,170 @@
+// A whole split of a large drawing beside plain I/O of the same bytes, and frame detection growth.
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <vector>
+
+#include "app/driver.h"
+#include "jww/builder.h"
+#include "split/frames.h"
+
+using namespace kelvane;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+
+// A platform that does nothing: the benchmark measures the split, not a terminal.
+class QuietPlatform final : public Platform {
+ public:
+  std::filesystem::path ExecutablePath() const override { return "/bench/kelvane"; }
+  std::vector<std::filesystem::path> Parameters() const override { return {}; }
+  bool FileExists(const std::filesystem::path& p) const override { return std::filesystem::is_regular_file(p); }
+  bool FolderExists(const std::filesystem::path& p) const override { return std::filesystem::is_directory(p); }
+  std::optional<std::string> FileTimeText(const std::filesystem::path&) const override { return std::nullopt; }
+  std::string NowText() const override { return {}; }
+  std::filesystem::path DesktopFolder() const override { return {}; }
+  std::filesystem::path DocumentsFolder() const override { return {}; }
+  std::filesystem::path UserSettingsFolder() const override { return {}; }
+  std::string ClassesRootDefaultValue(std::string_view) const override { return {}; }
+  bool ConfirmYesNo(std::string_view) override { return true; }
+  void Inform(std::string_view) override {}
+  std::optional<std::filesystem::path> ChooseFolder(const std::filesystem::path&) override { return std::nullopt; }
+  void AcceptDroppedFiles() override {}
+  bool EscapeDown() override { return false; }
+  void ProcessMessages() override {}
+  void SetStatusText(std::string_view) override {}
+  void StartProgram(std::string_view, std::string_view) override {}
+  std::filesystem::path ToPath(std::string_view s) const override { return std::string(s); }
+  std::string ToSjis(const std::filesystem::path& p) const override { return p.string(); }
+};
+
+void FrameLines(EntityLists& l, double x, double y, double w, double h) {
+  Attr a;
+  a.penColor = 9, a.penStyle = 19, a.penWidth = 200;
+  AddLine(l, x, y, x + w, y, a);
+  AddLine(l, x + w, y, x + w, y + h, a);
+  AddLine(l, x + w, y + h, x, y + h, a);
+  AddLine(l, x, y + h, x, y, a);
+}
+
+// 200 frames in a 20 x 10 grid and 200,000 entities spread over them.
+void Generate(const std::filesystem::path& path) {
+  TJwwData doc;
+  InitDrawing(doc, 600, false);
+  AddLine(AddBlockDef(doc, 1, JwwString::Sjis("mark")), 0, 0, 1, 1);
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<double> u(0, 1);
+  for (int f = 0; f < 200; ++f) FrameLines(doc, (f % 20) * 450.0, (f / 20) * -350.0, 420, 297);
+  for (int i = 0; i < 200000; ++i) {
+    const int f = i % 200;
+    const double x = (f % 20) * 450.0 + 5 + u(rng) * 400, y = (f / 20) * -350.0 + 5 + u(rng) * 280;
+    switch (i % 10) {
+      case 0: case 1: case 2: case 3: case 4:
+        AddLine(doc, x, y, x + u(rng) * 30, y + u(rng) * 30);
+        break;
+      case 5: case 6:
+        AddArc(doc, x, y, 1 + u(rng) * 10, u(rng) * 6, u(rng) * 3);
+        break;
+      case 7:
+        AddText(doc, x, y, JwwString::Sjis("room " + std::to_string(i)));
+        break;
+      case 8:
+        AddSolid(doc, x, y, x + 3, y, x + 3, y + 3, x, y + 3);
+        break;
+      default:
+        AddBlockInsert(doc, 1, x, y);
+    }
+  }
+  doc.NormaliseBlocks();
+  doc.SaveToFile(path, 600);
+}
+
+std::vector<LineRecord> FrameLayout(int n) {
+  TJwwData doc;
+  std::mt19937 rng(11);
+  const int columns = 100;
+  for (int f = 0; f < n; ++f) FrameLines(doc, (f % columns) * 450.0, (f / columns) * -350.0, 420, 297);
+  std::vector<LineRecord> lines = doc.Lines;
+  std::shuffle(lines.begin(), lines.end(), rng);
+  return lines;
+}
+
+}  // namespace
+
+int main() {
+  // Frame detection: growth with the number of frames.
+  for (int n : {100, 1000, 10000}) {
+    auto lines = FrameLayout(n);
+    double best = 1e9;
+    size_t found = 0;
+    for (int r = 0; r < 5; ++r) {
+      auto t0 = Clock::now();
+      found = DetectPaperFrames(lines, int32_t(lines.size()), 0).size();
+      best = std::min(best, Seconds(t0, Clock::now()));
+    }
+    std::printf("detect %5d frames: %8.3f ms (%zu found, %.2f us per frame)\n", n, best * 1e3, found, best * 1e6 / n);
+  }
+
+  const auto dir = std::filesystem::temp_directory_path() / ("kelvane-bench-split-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir / "out");
+  std::filesystem::create_directories(dir / "plain");
+  const auto src = dir / "big.jww";
+  Generate(src);
+
+  QuietPlatform platform;
+  SplitOptions options;
+  std::string host;
+  double split = 1e9, plain = 1e9, loadOnly = 1e9;
+  size_t sheets = 0;
+  for (int round = 0; round < 3; ++round) {
+    // Both sides create their files anew in an empty folder, as a first run does.
+    std::filesystem::remove_all(dir / "out");
+    std::filesystem::remove_all(dir / "plain");
+    std::filesystem::create_directories(dir / "out");
+    std::filesystem::create_directories(dir / "plain");
+    // The whole job: load, find frames and names, extract and write every sheet.
+    auto t0 = Clock::now();
+    TJwwData doc;
+    doc.LoadFromFile(src);
+    loadOnly = std::min(loadOnly, Seconds(t0, Clock::now()));
+    SheetDriver driver(platform, options, host);
+    driver.RunStarting();
+    auto records = driver.SplitDrawing(doc, dir / "out", src, {src});
+    auto t1 = Clock::now();
+    split = std::min(split, Seconds(t0, t1));
+    sheets = records.size();
+
+    // Plain I/O: read the source once and write all the sheets' bytes as they are.
+    std::vector<std::vector<char>> outputs;
+    for (const auto& r : records) {
+      std::ifstream f(r.file, std::ios::binary);
+      outputs.emplace_back(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    }
+    auto t2 = Clock::now();
+    {
+      std::ifstream f(src, std::ios::binary);
+      std::vector<char> all(std::filesystem::file_size(src));
+      f.read(all.data(), std::streamsize(all.size()));
+    }
+    for (size_t i = 0; i < outputs.size(); ++i) {
+      std::ofstream f(dir / "plain" / (std::to_string(i) + ".jww"), std::ios::binary | std::ios::trunc);
+      f.write(outputs[i].data(), std::streamsize(outputs[i].size()));
+    }
+    plain = std::min(plain, Seconds(t2, Clock::now()));
+  }
+  uint64_t written = 0;
+  for (auto& e : std::filesystem::directory_iterator(dir / "out")) written += e.file_size();
+  std::printf("of which loading the drawing: %.3f s\n", loadOnly);
+  std::printf("split of %.1f MB into %zu sheets (%.1f MB): %.3f s; plain read + write of the same bytes %.3f s; "
+              "ratio %.2f (goal: at most 3)\n",
+              std::filesystem::file_size(src) / 1e6, sheets, written / 1e6, split, plain, split / plain);
+  std::filesystem::remove_all(dir);
+  return 0;
+}
