@@ -6,6 +6,9 @@ add_executable(kelvane app/kelvane.cpp app/platform_posix.cpp)
 target_link_libraries(kelvane PRIVATE kelvane_app)
 
 if(KELVANE_TESTS)
+  kelvane_test(kelvane_cli_tests SOURCES tests/test_cli.cpp tests/fixtures.cpp LIBS kelvane_jww)
+  target_compile_definitions(kelvane_cli_tests PRIVATE KELVANE_EXE="$<TARGET_FILE:kelvane>")
+  add_dependencies(kelvane_cli_tests kelvane)
   kelvane_test(kelvane_app_tests SOURCES tests/test_settings.cpp tests/test_shell.cpp tests/test_driver.cpp
                                      tests/fixtures.cpp LIBS kelvane_app)
 endif()

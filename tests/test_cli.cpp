@@ -1,0 +1,118 @@
+// The command line as a user runs it: the example drawing, dry runs, real runs and bad options.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <set>
+#include <string>
+
+#include "jww/jwwunit.h"
+#include "tests/fixtures.h"
+
+using kelvane::testing::TempDir;
+
+namespace {
+
+struct Result {
+  int status;
+  std::string out;
+};
+
+// Runs kelvane with the arguments (already quoted for the shell); stderr joins stdout.
+Result Kelvane(const std::string& args) {
+  std::string command = std::string(KELVANE_EXE) + " " + args + " 2>&1";
+  FILE* p = popen(command.c_str(), "r");
+  Result r{-1, ""};
+  if (!p) return r;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+  int status = pclose(p);
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+std::string Q(const std::filesystem::path& p) { return "'" + p.string() + "'"; }
+
+std::set<std::string> Files(const std::filesystem::path& dir) {
+  std::set<std::string> names;
+  for (auto& e : std::filesystem::directory_iterator(dir)) names.insert(e.path().filename().string());
+  return names;
+}
+
+TEST(CommandLine, DryRunNamesExactlyTheFilesTheRunWrites) {
+  TempDir dir;
+  ASSERT_EQ(Kelvane("--make-example " + Q(dir.path())).status, 0);
+  const auto example = dir / "example.jww";
+  std::filesystem::create_directories(dir / "out");
+  const std::string options = "--settings " + Q(dir / "none.dat") + " -o " + Q(dir / "out") +
+                              " --pattern 4 --separator - --leading-zeros --start 8 --compact --frame --margin 2.5 ";
+  Result dry = Kelvane("--dry-run " + options + Q(example));
+  ASSERT_EQ(dry.status, 0) << dry.out;
+  EXPECT_TRUE(Files(dir / "out").empty());
+  Result real = Kelvane(options + Q(example));
+  ASSERT_EQ(real.status, 0) << real.out;
+  std::set<std::string> announced;
+  const std::string marker = ", file " + (dir / "out").string() + "/";
+  for (size_t at = dry.out.find(marker); at != std::string::npos; at = dry.out.find(marker, at + 1)) {
+    size_t end = dry.out.find('\n', at);
+    announced.insert(dry.out.substr(at + marker.size(), end - at - marker.size()));
+  }
+  EXPECT_EQ(announced, Files(dir / "out"));
+  EXPECT_EQ(announced.size(), 6u);  // six frames, one empty, one with two sheets
+  EXPECT_TRUE(announced.count("example-08-1-1F\xE5\xB9\xB3\xE9\x9D\xA2\xE5\x9B\xB3.jww"));  // 1F平面図
+  EXPECT_NE(real.out.find("\xE5\xA4\x89\xE6\x8F\x9B\xE5\xAE\x8C\xE4\xBA\x86(1)"), std::string::npos);  // 変換完了(1)
+  for (const auto& name : announced) {
+    kelvane::TJwwData sheet;
+    EXPECT_TRUE(sheet.LoadFromFile(dir / "out" / name)) << name;
+    EXPECT_EQ(sheet.Header.version, 700);
+  }
+}
+
+TEST(CommandLine, UnusableOptionsAreRefusedWithAReason) {
+  TempDir dir;
+  ASSERT_EQ(Kelvane("--make-example " + Q(dir.path())).status, 0);
+  const std::string file = Q(dir / "example.jww");
+  for (const std::string& bad : {"--pattern 7", "--pattern x", "--start 10000", "--start -1", "--direction up",
+                                 "--margin 101", "--margin abc", "--separator a.b", "--separator ' '",
+                                 "--separator 123456789", "--no-such-option", "-o /nonexistent/folder"}) {
+    Result r = Kelvane(bad + " " + file);
+    EXPECT_EQ(r.status, 2) << bad << ": " << r.out;
+    EXPECT_NE(r.out.find("kelvane:"), std::string::npos) << bad;
+  }
+  EXPECT_EQ(Kelvane("").status, 2);
+  EXPECT_EQ(Kelvane("--help").status, 0);
+}
+
+TEST(CommandLine, InfoDescribesTheDrawingAndItsFailure) {
+  TempDir dir;
+  ASSERT_EQ(Kelvane("--make-example " + Q(dir.path())).status, 0);
+  Result info = Kelvane("--info " + Q(dir / "example.jww"));
+  EXPECT_EQ(info.status, 0);
+  for (const char* key : {"\"version\":700", "\"loaded\":true", "\"strings\":\"unicode\"", "\"blockDefs\":2",
+                          "\"usedBlockDefs\":2", "{\"name\":\"logo.bmp\",\"size\":822}"})
+    EXPECT_NE(info.out.find(key), std::string::npos) << key << " in " << info.out;
+  auto bytes = kelvane::testing::ReadBytes(dir / "example.jww");
+  bytes.resize(bytes.size() / 2);
+  kelvane::testing::WriteBytes(dir / "cut.jww", bytes);
+  Result cut = Kelvane("--info " + Q(dir / "cut.jww"));
+  EXPECT_EQ(cut.status, 1);
+  EXPECT_NE(cut.out.find("\"loaded\":false"), std::string::npos);
+  EXPECT_NE(cut.out.find("\"error\":{\"offset\":"), std::string::npos);
+  Result rt = Kelvane("--roundtrip " + Q(dir / "example.jww") + " " + Q(dir / "copy.jww"));
+  EXPECT_EQ(rt.status, 0) << rt.out;
+  EXPECT_EQ(kelvane::testing::ReadBytes(dir / "copy.jww"), kelvane::testing::ReadBytes(dir / "example.jww"));
+  EXPECT_EQ(Kelvane("--roundtrip " + Q(dir / "cut.jww") + " " + Q(dir / "x.jww")).status, 1);
+}
+
+TEST(CommandLine, AFailedSheetIsReportedAndTheExitStatusSaysSo) {
+  TempDir dir;
+  ASSERT_EQ(Kelvane("--make-example " + Q(dir.path())).status, 0);
+  // Pattern 5 names the first sheet "1F平面図"; a folder of that name is in the way.
+  std::filesystem::create_directories(dir / "out" / "1F\xE5\xB9\xB3\xE9\x9D\xA2\xE5\x9B\xB3.jww");
+  Result r = Kelvane("--settings " + Q(dir / "none.dat") + " -o " + Q(dir / "out") + " --pattern 5 " + Q(dir / "example.jww"));
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_NE(r.out.find("could not be written"), std::string::npos) << r.out;
+  EXPECT_GE(Files(dir / "out").size(), 5u);  // the other sheets were written
+}
+
+}  // namespace
