@@ -117,6 +117,38 @@ TEST(ArchiveReader, StickyErrorYieldsZerosAfterTheEnd) {
   EXPECT_EQ(r.f64(), 0.0);
 }
 
+// A stream whose device fails after some bytes, as a disk or network share can mid-file.
+class FailingBuffer : public std::streambuf {
+ public:
+  FailingBuffer(std::string data, size_t failAt) : data_(std::move(data)), failAt_(failAt) {}
+
+ protected:
+  int_type underflow() override {
+    if (pos_ >= failAt_ || pos_ >= data_.size()) return traits_type::eof();
+    ch_ = data_[pos_++];
+    setg(&ch_, &ch_, &ch_ + 1);
+    return traits_type::to_int_type(ch_);
+  }
+
+ private:
+  std::string data_;
+  size_t failAt_, pos_ = 0;
+  char ch_ = 0;
+};
+
+TEST(ArchiveReader, AReadErrorMidFileStopsCleanly) {
+  std::string data(100000, 'x');
+  FailingBuffer buffer(data, 70000);
+  std::istream in(&buffer);
+  ByteReader r(in, data.size());  // the size says more than the device delivers
+  std::vector<uint8_t> block(1000);
+  size_t got = 0;
+  while (r.bytes(block.data(), block.size())) got += block.size();
+  EXPECT_EQ(got, 70000u);
+  EXPECT_EQ(r.error(), "read error");
+  EXPECT_EQ(r.u8(), 0);
+}
+
 TEST(ArchiveWriter, InjectedFailureSticks) {
   std::ostringstream s;
   ByteWriter w(s, 3);

@@ -164,6 +164,18 @@ TEST_F(ShellTest, ParametersKeepExistingJwwFilesAndCountRejectedDrawings) {
   EXPECT_TRUE(platform_.confirmations.empty());
 }
 
+TEST_F(ShellTest, FailuresAreAddedToTheFinalStatusNeverHidden) {
+  const auto a = Drawing("a.jww");
+  int runsStarted = 0;
+  form_.runStarting = [&] { ++runsStarted; };
+  form_.failureSummary = [] { return std::string("2 failed"); };
+  platform_.parameters = {a};
+  form_.FormShow();
+  EXPECT_EQ(runsStarted, 1);
+  ASSERT_FALSE(platform_.statusTexts.empty());
+  EXPECT_EQ(platform_.statusTexts.back(), kConverted + "1) 2 failed");
+}
+
 TEST_F(ShellTest, LowerCaseSwitchIsAFileNameThatIsNotListed) {
   WriteSettings(true);
   HandOver("file=" + Str(Drawing("a.jww")) + "\r\n");
