@@ -51,16 +51,24 @@ const char kTempPrefixSjis[] = "^@BM%temp%";
 
 char16_t AsciiUpper(char16_t c) { return c >= u'a' && c <= u'z' ? char16_t(c - u'a' + u'A') : c; }
 
-// The name of an image reference text, upper-cased, as UTF-16 units; empty when none.
-std::u16string ReferencedName(const JwwString& text) {
+// A string as UTF-16 units for comparing names. Shift_JIS bytes are widened one by one (bytes
+// above 0x7F into a private range), which keeps the ASCII marker, comma and letters as they are
+// and every other byte distinct from ASCII. Letters are upper-cased byte-wise, as names of
+// image files compare regardless of case.
+std::u16string Widened(const JwwString& s) {
   std::u16string t;
-  if (text.unicode) {
-    t = text.wide;
+  if (s.unicode) {
+    t = s.wide;
   } else {
-    // Only the ASCII marker, name letters and comma are compared; Shift_JIS bytes of other
-    // characters are widened byte-wise, which keeps them distinct from any ASCII.
-    for (unsigned char c : text.sjis) t.push_back(char16_t(c < 0x80 ? c : 0xF700 + c));
+    t.reserve(s.sjis.size());
+    for (unsigned char c : s.sjis) t.push_back(char16_t(c < 0x80 ? c : 0xF700 + c));
   }
+  return t;
+}
+
+// The name of an image reference text, upper-cased; empty when the text is none.
+std::u16string ReferencedName(const JwwString& text) {
+  const std::u16string t = Widened(text);
   if (t.size() <= 10) return {};
   for (size_t i = 0; i < 10; ++i)
     if (t[i] != char16_t(kTempPrefixSjis[i])) return {};
@@ -72,12 +80,7 @@ std::u16string ReferencedName(const JwwString& text) {
 }
 
 std::u16string UpperName(const JwwString& name) {
-  std::u16string t;
-  if (name.unicode) {
-    t = name.wide;
-  } else {
-    for (unsigned char c : name.sjis) t.push_back(char16_t(c < 0x80 ? c : 0xF700 + c));
-  }
+  std::u16string t = Widened(name);
   for (char16_t& c : t) c = AsciiUpper(c);
   return t;
 }

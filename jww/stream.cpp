@@ -342,73 +342,17 @@ class StreamWriter {
     for (const EntityRef& e : sheet.order)
       if (e.kind >= kLine && e.kind <= kBlockInsert) ++n;
     out_.WriteCount(n);
-    const double cx = sheet.centerX, cy = sheet.centerY;
+    const Offset move{sheet.centerX, sheet.centerY};
     for (const EntityRef& e : sheet.order) {
       if (e.kind < kLine || e.kind > kBlockInsert || !out_.ok()) continue;
       WriteClass(e.kind);
-      const size_t i = size_t(e.index);
-      switch (e.kind) {
-        case kLine: {
-          LineRecord r = l.Lines[i];
-          MoveLine(r, cx, cy);
-          WriteLine(r);
-          break;
-        }
-        case kArc: {
-          ArcRecord r = l.Arcs[i];
-          r.centerX -= cx;
-          r.centerY -= cy;
-          WriteArc(r);
-          break;
-        }
-        case kPoint: {
-          PointRecord r = l.Points[i];
-          MovePoint(r, cx, cy);
-          WritePoint(r);
-          break;
-        }
-        case kText: {
-          TextRecord r = l.Texts[i];
-          MoveText(r, cx, cy);
-          WriteTextEntity(r, l.TextStrs[i]);
-          break;
-        }
-        case kDimension: {
-          DimensionRecord r = l.Dimensions[i];
-          MoveLine(r.line, cx, cy);
-          MoveLine(r.auxLine1, cx, cy);
-          MoveLine(r.auxLine2, cx, cy);
-          MoveText(r.text, cx, cy);
-          for (PointRecord* p : {&r.auxPoint1, &r.auxPoint2, &r.auxPoint3, &r.auxPoint4}) MovePoint(*p, cx, cy);
-          WriteDimension(r, l.DimensionStrs[i]);
-          break;
-        }
-        case kSolid: {
-          SolidRecord r = l.Solids[i];
-          r.x1 -= cx;
-          r.y1 -= cy;
-          if (r.attr.penStyle <= 100) {  // an arc solid keeps only its centre in x1, y1
-            r.x2 -= cx, r.y2 -= cy;
-            r.x3 -= cx, r.y3 -= cy;
-            r.x4 -= cx, r.y4 -= cy;
-          }
-          WriteSolid(r);
-          break;
-        }
-        case kBlockInsert: {
-          BlockInsertRecord r = l.BlockInserts[i];
-          r.refX -= cx;
-          r.refY -= cy;
-          WriteBlockInsert(r);
-          break;
-        }
-      }
+      WriteEntity(l, e, &move);
       ++classes_.counter;
     }
     for (LineRecord r : sheet.extraLines) {
       if (!out_.ok()) break;
       WriteClass(kLine);
-      MoveLine(r, cx, cy);
+      MoveLine(r, move);
       WriteLine(r);
       ++classes_.counter;
     }
@@ -492,21 +436,48 @@ class StreamWriter {
     WriteText(out_, s.text);
   }
 
-  static void MoveLine(LineRecord& r, double cx, double cy) {
-    r.startX -= cx;
-    r.startY -= cy;
-    r.endX -= cx;
-    r.endY -= cy;
+  // Every position written for a sheet is (stored value - centre), computed once.
+  struct Offset {
+    double x, y;
+  };
+  static void MoveLine(LineRecord& r, const Offset& o) {
+    r.startX -= o.x, r.startY -= o.y;
+    r.endX -= o.x, r.endY -= o.y;
   }
-  static void MovePoint(PointRecord& r, double cx, double cy) {
-    r.x -= cx;
-    r.y -= cy;
+  static void MovePoint(PointRecord& r, const Offset& o) { r.x -= o.x, r.y -= o.y; }
+  static void MoveText(TextRecord& r, const Offset& o) {
+    r.startX -= o.x, r.startY -= o.y;
+    r.endX -= o.x, r.endY -= o.y;
   }
-  static void MoveText(TextRecord& r, double cx, double cy) {
-    r.startX -= cx;
-    r.startY -= cy;
-    r.endX -= cx;
-    r.endY -= cy;
+  static void Move(LineRecord& r, const Offset& o) { MoveLine(r, o); }
+  static void Move(ArcRecord& r, const Offset& o) { r.centerX -= o.x, r.centerY -= o.y; }
+  static void Move(PointRecord& r, const Offset& o) { MovePoint(r, o); }
+  static void Move(TextRecord& r, const Offset& o) { MoveText(r, o); }
+  static void Move(DimensionRecord& r, const Offset& o) {
+    MoveLine(r.line, o);
+    MoveLine(r.auxLine1, o);
+    MoveLine(r.auxLine2, o);
+    MoveText(r.text, o);
+    for (PointRecord* p : {&r.auxPoint1, &r.auxPoint2, &r.auxPoint3, &r.auxPoint4}) MovePoint(*p, o);
+  }
+  static void Move(SolidRecord& r, const Offset& o) {
+    r.x1 -= o.x, r.y1 -= o.y;
+    if (r.attr.penStyle <= 100) {  // an arc solid keeps only its centre in x1, y1
+      r.x2 -= o.x, r.y2 -= o.y;
+      r.x3 -= o.x, r.y3 -= o.y;
+      r.x4 -= o.x, r.y4 -= o.y;
+    }
+  }
+  static void Move(BlockInsertRecord& r, const Offset& o) { r.refX -= o.x, r.refY -= o.y; }
+
+  // The record as stored, or a moved copy for a sheet. A drawing written whole is never
+  // moved, not even by zero: its numbers are written bit for bit.
+  template <typename R>
+  static const R& Placed(const R& stored, const Offset* move, R& copy) {
+    if (!move) return stored;
+    copy = stored;
+    Move(copy, *move);
+    return copy;
   }
 
   void WriteArc(const ArcRecord& r) {
@@ -537,30 +508,44 @@ class StreamWriter {
     out_.i32(MapNumber(b.blockNumber));
   }
 
-  void WriteEntity(const EntityLists& l, const EntityRef& e) {
+  void WriteEntity(const EntityLists& l, const EntityRef& e, const Offset* move = nullptr) {
     const size_t i = size_t(e.index);
     switch (e.kind) {
-      case kLine:
-        WriteLine(l.Lines[i]);
+      case kLine: {
+        LineRecord copy;
+        WriteLine(Placed(l.Lines[i], move, copy));
         break;
-      case kArc:
-        WriteArc(l.Arcs[i]);
+      }
+      case kArc: {
+        ArcRecord copy;
+        WriteArc(Placed(l.Arcs[i], move, copy));
         break;
-      case kPoint:
-        WritePoint(l.Points[i]);
+      }
+      case kPoint: {
+        PointRecord copy;
+        WritePoint(Placed(l.Points[i], move, copy));
         break;
-      case kText:
-        WriteTextEntity(l.Texts[i], l.TextStrs[i]);
+      }
+      case kText: {
+        TextRecord copy;
+        WriteTextEntity(Placed(l.Texts[i], move, copy), l.TextStrs[i]);
         break;
-      case kDimension:
-        WriteDimension(l.Dimensions[i], l.DimensionStrs[i]);
+      }
+      case kDimension: {
+        DimensionRecord copy;
+        WriteDimension(Placed(l.Dimensions[i], move, copy), l.DimensionStrs[i]);
         break;
-      case kSolid:
-        WriteSolid(l.Solids[i]);
+      }
+      case kSolid: {
+        SolidRecord copy;
+        WriteSolid(Placed(l.Solids[i], move, copy));
         break;
-      case kBlockInsert:
-        WriteBlockInsert(l.BlockInserts[i]);
+      }
+      case kBlockInsert: {
+        BlockInsertRecord copy;
+        WriteBlockInsert(Placed(l.BlockInserts[i], move, copy));
         break;
+      }
     }
   }
 
