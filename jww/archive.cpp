@@ -153,7 +153,7 @@ ByteWriter::ByteWriter(std::ostream& file, int64_t failAfterBytes) : file_(&file
 ByteWriter::~ByteWriter() = default;
 
 void ByteWriter::slowBytes(const void* src, size_t n) {
-  if (!error_.empty()) return;
+  if (!error_.empty() || n == 0) return;
   if (failAfter_ >= 0 && pos_ + n > uint64_t(failAfter_)) {
     error_ = "write failed (injected)";
     return;

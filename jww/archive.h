@@ -31,6 +31,7 @@ class ByteReader {
   bool bytes(void* dst, size_t n) {
     // The common case, whole in memory or in the buffer, stays inline.
     if (n <= avail_ && error_.empty()) {
+      if (n == 0) return true;  // an empty string's buffer may be null
       std::memcpy(dst, cursor_, n);
       cursor_ += n;
       avail_ -= n;
@@ -106,6 +107,7 @@ class ByteWriter {
 
   void bytes(const void* src, size_t n) {
     if (n <= sizeof buf_ - used_ && failAfter_ < 0 && error_.empty()) {
+      if (n == 0) return;  // an empty string's buffer may be null
       std::memcpy(buf_ + used_, src, n);
       used_ += n;
       pos_ += n;

@@ -166,6 +166,7 @@ struct TEntJwwBlockDef {
   bool used = false;
   int32_t newNumber = -1;
 
+  // By value: a reference to a field of a packed record would be misaligned.
   int32_t number() const { return head.number; }
 };
 

@@ -15,7 +15,7 @@ void NormaliseBlocks(TJwwData& doc) {
 
   // The first definition in list order with a number is the one that number reaches.
   std::unordered_map<int32_t, int32_t> firstWithNumber;
-  for (int32_t i = 0; i < doc.BlockDefCount(); ++i) firstWithNumber.try_emplace(doc.BlockDefs[i].head.number, i);
+  for (int32_t i = 0; i < doc.BlockDefCount(); ++i) firstWithNumber.try_emplace(doc.BlockDefs[size_t(i)].number(), i);
   auto resolve = [&](int32_t number) {
     auto it = firstWithNumber.find(number);
     int32_t def = it == firstWithNumber.end() ? -1 : it->second;

@@ -318,7 +318,7 @@ class StreamWriter {
       : out_(out), doc_(doc), v_(v), penWidth_(HasPenWidth(v)) {
     // First definition with each number decides, as for MapBlockNumber.
     for (const TEntJwwBlockDef& d : doc.BlockDefs)
-      blockNumbers_.try_emplace(d.head.number, d.used ? d.newNumber : d.head.number);
+      blockNumbers_.try_emplace(d.number(), d.used ? d.newNumber : d.number());
   }
 
   void WriteEntities(const EntityLists& l) {
