@@ -104,6 +104,22 @@ TEST(CommandLine, InfoDescribesTheDrawingAndItsFailure) {
   EXPECT_EQ(Kelvane("--roundtrip " + Q(dir / "cut.jww") + " " + Q(dir / "x.jww")).status, 1);
 }
 
+TEST(CommandLine, ThePrivateImageFolderIsGoneWhenTheProgramEnds) {
+  TempDir dir, temp;
+  ASSERT_EQ(Kelvane("--make-example " + Q(dir.path())).status, 0);
+  std::filesystem::create_directories(dir / "out");
+  // The example embeds an image, so both runs make their private folder under TMPDIR.
+  const std::string env = "TMPDIR=" + Q(temp.path()) + " ";
+  Result info = Kelvane("--info " + Q(dir / "example.jww"));
+  ASSERT_EQ(info.status, 0);
+  FILE* p = popen((env + KELVANE_EXE + " --settings " + Q(dir / "none.dat") + " -o " + Q(dir / "out") + " " +
+                   Q(dir / "example.jww") + " >/dev/null 2>&1").c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(pclose(p), 0);
+  EXPECT_TRUE(std::filesystem::is_empty(temp.path()));
+  EXPECT_FALSE(Files(dir / "out").empty());
+}
+
 TEST(CommandLine, AFailedSheetIsReportedAndTheExitStatusSaysSo) {
   TempDir dir;
   ASSERT_EQ(Kelvane("--make-example " + Q(dir.path())).status, 0);

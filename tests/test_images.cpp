@@ -132,6 +132,28 @@ TEST_F(Images, AMissingTemporaryFileLeavesItsImageOut) {
   EXPECT_EQ(ImageList[0].name.sjis, "kept.bmp");
 }
 
+TEST_F(Images, ADrawingCutInsideAnImageLeavesNoTemporaryFile) {
+  AddImage(JwwString::Sjis("whole.bmp"), Pattern(100, 1));
+  AddImage(JwwString::Sjis("cut.bmp"), Pattern(5000, 2));
+  TJwwData doc, back;
+  InitDrawing(doc, 700, false);
+  AddText(doc, 0, 0, JwwString::Sjis("^@BM%temp%whole.bmp,1"));
+  AddText(doc, 0, 0, JwwString::Sjis("^@BM%temp%cut.bmp,1"));
+  ASSERT_TRUE(doc.SaveToFile(dir / "c.jww", 700));
+  DeleteTemporaryImages();
+  ClearImageList();
+  auto bytes = ReadBytes(dir / "c.jww");
+  bytes.resize(bytes.size() - 1000);  // inside the second image's data
+  EXPECT_FALSE(back.LoadFromBytes(bytes.data(), bytes.size()));
+  ASSERT_EQ(ImageList.size(), 1u);  // the whole one; the cut one was never made
+  EXPECT_EQ(ReadBytes(ImageList[0].tempPath), Pattern(100, 1));
+  size_t files = 0;
+  for (auto& e : std::filesystem::directory_iterator(ImageFolder())) files += e.is_regular_file();
+  EXPECT_EQ(files, 1u);
+  DeleteTemporaryImages();  // as the batch run does after every drawing, loaded or not
+  EXPECT_TRUE(std::filesystem::is_empty(ImageFolder()));
+}
+
 TEST_F(Images, ImagesOlderThan700AreNeitherReadNorWritten) {
   AddImage(JwwString::Sjis("a.bmp"), Pattern(8, 0));
   TJwwData doc, back;
