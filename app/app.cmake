@@ -2,8 +2,17 @@
 add_library(kelvane_app STATIC app/options.cpp app/settings.cpp app/shell.cpp app/driver.cpp app/example.cpp)
 target_link_libraries(kelvane_app PUBLIC kelvane_split kelvane_jww)
 
-add_executable(kelvane app/kelvane.cpp app/platform_posix.cpp)
-target_link_libraries(kelvane PRIVATE kelvane_app)
+if(WIN32)
+  # The Windows program: the window over the Win32 platform layer, one statically linked file.
+  add_library(kelvane_win32 STATIC app/platform_win32.cpp app/win32/form.cpp)
+  target_link_libraries(kelvane_win32 PUBLIC kelvane_app comctl32 comdlg32 shell32 ole32 imm32)
+  add_executable(kelvane WIN32 app/win32/main.cpp)
+  target_link_libraries(kelvane PRIVATE kelvane_win32)
+  target_link_options(kelvane PRIVATE -static -municode $<$<CONFIG:Release>:-s>)
+else()
+  add_executable(kelvane app/kelvane.cpp app/platform_posix.cpp)
+  target_link_libraries(kelvane PRIVATE kelvane_app)
+endif()
 
 if(KELVANE_TESTS)
   kelvane_test(kelvane_cli_tests SOURCES tests/test_cli.cpp tests/fixtures.cpp LIBS kelvane_jww)

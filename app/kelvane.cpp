@@ -289,9 +289,10 @@ int main(int argc, char** argv) {
 
   const bool closeNow = form.FormShow();
   const bool cancelled = form.CancelRequested;
+  const bool anyInput = !form.InputFiles.empty();  // closing empties the list
   // Options given here are for this run only: the settings file keeps what the user set.
   if (closeNow && !o.any() && !o.dryRun && form.FormCloseQuery()) form.FormClose();
-  if (form.InputFiles.empty()) {
+  if (!anyInput) {
     std::cerr << "kelvane: no drawing to convert (a drawing must exist and end in .jww)\n";
     return 1;
   }

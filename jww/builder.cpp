@@ -2,6 +2,7 @@
 #include "jww/builder.h"
 
 #include <cmath>
+#include <numbers>
 
 #include "jww/sections.h"
 
@@ -98,7 +99,7 @@ int32_t AddArc(EntityLists& l, double cx, double cy, double r, double start, dou
 }
 
 int32_t AddCircle(EntityLists& l, double cx, double cy, double r, Attr a) {
-  return Append(l, l.Arcs, ArcRecord{a.Make(), cx, cy, r, 0, 2 * M_PI, 0, 1.0, 1}, kArc);
+  return Append(l, l.Arcs, ArcRecord{a.Make(), cx, cy, r, 0, 2 * std::numbers::pi, 0, 1.0, 1}, kArc);
 }
 
 int32_t AddPoint(EntityLists& l, double x, double y, Attr a) {

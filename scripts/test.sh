@@ -19,16 +19,36 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 jobs=$(nproc)
+logs=$(mktemp -d)
+trap 'rm -rf "$logs"' EXIT
+
+# Runs ctest in a build folder and keeps its summary for the total at the end.
+run_ctest() {
+  local dir=$1 name=$2
+  shift 2
+  "$@" ctest --test-dir "$dir" --output-on-failure -j "$jobs" | tee "$logs/$name.log"
+}
 
 echo "== release build and tests"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DKELVANE_TESTS=ON -DKELVANE_BENCH=ON
 cmake --build build -j "$jobs"
-ctest --test-dir build --output-on-failure -j "$jobs"
+run_ctest build release env
 
 echo "== AddressSanitizer and UndefinedBehaviorSanitizer build and tests"
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVANE_SANITIZE=ON -DKELVANE_BENCH=OFF
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVANE_SANITIZE=ON -DKELVANE_BENCH=OFF \
+  -DKELVANE_TESTS=ON
 cmake --build build-asan -j "$jobs"
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build-asan --output-on-failure -j "$jobs"
+run_ctest build-asan asan env ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1
 
+echo "== the Windows program, built with mingw-w64 and tested under Wine"
+scripts/test-windows.sh | tee "$logs/windows.log"
+
+total=0
+for name in release asan; do
+  n=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$logs/$name.log" | tail -n 1)
+  total=$((total + ${n:-0}))
+done
+w=$(sed -n 's/^windows: \([0-9]*\) passed, 0 failed.*/\1/p' "$logs/windows.log" | tail -n 1)
+total=$((total + ${w:-0}))
 echo "== all tests passed"
+echo "total: $total passed, 0 failed"

@@ -68,6 +68,17 @@ TEST(CommandLine, DryRunNamesExactlyTheFilesTheRunWrites) {
   }
 }
 
+TEST(CommandLine, PlainPathsSplitBesideTheSourceAndSucceed) {
+  TempDir dir;
+  ASSERT_EQ(Kelvane("--make-example " + Q(dir.path())).status, 0);
+  Result r = Kelvane(Q(dir / "example.jww") + " " + Q(dir / "missing.jww"));
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(Files(dir.path()).size(), 1u + 6u);  // the source and its six sheets, by the settings' pattern
+  Result none = Kelvane(Q(dir / "missing.jww"));
+  EXPECT_EQ(none.status, 1);
+  EXPECT_NE(none.out.find("no drawing to convert"), std::string::npos);
+}
+
 TEST(CommandLine, UnusableOptionsAreRefusedWithAReason) {
   TempDir dir;
   ASSERT_EQ(Kelvane("--make-example " + Q(dir.path())).status, 0);

@@ -65,11 +65,13 @@ void RecordingPlatform::ProcessMessages() {
   Win32Platform::ProcessMessages();
 }
 
-LiveWindow::LiveWindow(const std::filesystem::path& folder, std::vector<std::filesystem::path> parameters)
+LiveWindow::LiveWindow(const std::filesystem::path& folder, std::vector<std::filesystem::path> parameters,
+                       std::filesystem::path appData)
     : exeFolder(folder), platform(std::move(parameters), folder / L"kelvane.exe"), window(platform) {
   // Settings that fall back to the user's folder stay inside this test's folder.
-  std::filesystem::create_directories(folder / L"appdata");
-  SetEnvironmentVariableW(L"APPDATA", (folder / L"appdata").c_str());
+  if (appData.empty()) appData = folder / L"appdata";
+  std::filesystem::create_directories(appData);
+  SetEnvironmentVariableW(L"APPDATA", appData.c_str());
   if (!window.Create(GetModuleHandleW(nullptr))) throw std::runtime_error("cannot create the window");
 }
 

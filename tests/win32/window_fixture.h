@@ -1,6 +1,11 @@
 // Helpers of the window tests: fresh folders, drawings, a recording platform, a live window, drops.
 #pragma once
 
+#include "app/win32/form.h"
+
+#include <commctrl.h>
+#include <imm.h>
+
 #include <atomic>
 #include <filesystem>
 #include <functional>
@@ -8,8 +13,6 @@
 #include <string_view>
 #include <thread>
 #include <vector>
-
-#include "app/win32/form.h"
 
 namespace kelvane::test {
 
@@ -37,10 +40,11 @@ class RecordingPlatform : public Win32Platform {
 };
 
 // A window as the program makes it, for an executable "kelvane.exe" in the given folder, with
-// its own application-data folder.
+// its own application-data folder (by default inside that folder).
 class LiveWindow {
  public:
-  explicit LiveWindow(const std::filesystem::path& exeFolder, std::vector<std::filesystem::path> parameters = {});
+  explicit LiveWindow(const std::filesystem::path& exeFolder, std::vector<std::filesystem::path> parameters = {},
+                      std::filesystem::path appData = {});
   ~LiveWindow();
   void Start() { window.Start(SW_SHOWNORMAL); }
   HWND Control(int id) const { return window.Control(id); }

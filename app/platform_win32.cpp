@@ -1,0 +1,259 @@
+// The platform layer for Windows: files, shell folders, registry, message boxes, drops, printing.
+#include "app/win32/win32_platform.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+namespace kelvane {
+
+namespace {
+
+constexpr UINT kSjis = 932;
+
+std::wstring Widen(UINT codePage, std::string_view text) {
+  if (text.empty()) return std::wstring();
+  int n = MultiByteToWideChar(codePage, 0, text.data(), int(text.size()), nullptr, 0);
+  std::wstring out(size_t(n > 0 ? n : 0), L'\0');
+  if (n > 0) MultiByteToWideChar(codePage, 0, text.data(), int(text.size()), out.data(), n);
+  return out;
+}
+
+std::string Narrow(UINT codePage, std::wstring_view text) {
+  if (text.empty()) return std::string();
+  // No best-fit mapping: a character without its own code becomes "?", never a look-alike.
+  const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  const char* fallback = codePage == CP_UTF8 ? nullptr : "?";
+  int n = WideCharToMultiByte(codePage, flags, text.data(), int(text.size()), nullptr, 0, fallback, nullptr);
+  std::string out(size_t(n > 0 ? n : 0), '\0');
+  if (n > 0) WideCharToMultiByte(codePage, flags, text.data(), int(text.size()), out.data(), n, fallback, nullptr);
+  return out;
+}
+
+std::string LocalTimeText(const SYSTEMTIME& t) {
+  wchar_t date[128] = L"", time[128] = L"";
+  GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &t, nullptr, date, 128);
+  GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &t, nullptr, time, 128);  // 0: the long time format
+  return WideToSjis(std::wstring(date) + L" " + time);
+}
+
+std::filesystem::path SpecialFolder(HWND owner, int id) {
+  PIDLIST_ABSOLUTE list = nullptr;
+  std::filesystem::path folder;
+  if (SUCCEEDED(SHGetSpecialFolderLocation(owner, id, &list)) && list) {
+    wchar_t buffer[MAX_PATH + 1] = L"";
+    if (SHGetPathFromIDListW(list, buffer)) folder = buffer;
+    CoTaskMemFree(list);
+  }
+  return folder;
+}
+
+// The message boxes show the button texts of the Japanese system on every system.
+HHOOK g_buttonHook = nullptr;
+
+LRESULT CALLBACK ButtonTextHook(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_ACTIVATE) {
+    HWND box = reinterpret_cast<HWND>(wParam);
+    wchar_t cls[16] = L"";
+    GetClassNameW(box, cls, 16);
+    if (std::wstring_view(cls) == L"#32770") {
+      SetDlgItemTextW(box, IDYES, L"はい(&Y)");
+      SetDlgItemTextW(box, IDNO, L"いいえ(&N)");
+      SetDlgItemTextW(box, IDOK, L"OK");
+    }
+  }
+  return CallNextHookEx(g_buttonHook, code, wParam, lParam);
+}
+
+int MessageBoxJapanese(HWND owner, std::string_view sjisText, const wchar_t* caption, UINT type) {
+  g_buttonHook = SetWindowsHookExW(WH_CBT, ButtonTextHook, nullptr, GetCurrentThreadId());
+  int answer = MessageBoxW(owner, SjisToWide(sjisText).c_str(), caption, type);
+  if (g_buttonHook) UnhookWindowsHookEx(g_buttonHook);
+  g_buttonHook = nullptr;
+  return answer;
+}
+
+std::wstring TrimQuotes(std::wstring s) {
+  while (!s.empty() && s.front() == L'"') s.erase(0, 1);
+  while (!s.empty() && s.back() == L'"') s.pop_back();
+  return s;
+}
+
+DWORD Attributes(const std::filesystem::path& path) {
+  return path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(path.c_str());
+}
+
+}  // namespace
+
+std::wstring SjisToWide(std::string_view sjis) { return Widen(kSjis, sjis); }
+std::string WideToSjis(std::wstring_view wide) { return Narrow(kSjis, wide); }
+
+std::string SjisToUtf8(std::string_view sjis) { return Narrow(CP_UTF8, Widen(kSjis, sjis)); }
+std::string Utf8ToSjis(std::string_view utf8) { return Narrow(kSjis, Widen(CP_UTF8, utf8)); }
+std::filesystem::path SjisToPath(std::string_view sjis) { return std::filesystem::path(SjisToWide(sjis)); }
+std::string PathToSjis(const std::filesystem::path& path) { return WideToSjis(path.native()); }
+
+Win32Platform::Win32Platform() {
+  int count = 0;
+  if (LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count)) {
+    for (int i = 1; i < count; ++i) parameters_.emplace_back(args[i]);
+    LocalFree(args);
+  }
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    DWORD n = GetModuleFileNameW(nullptr, buffer.data(), DWORD(buffer.size()));
+    if (n == 0) break;
+    if (n < buffer.size()) {
+      executable_ = buffer.substr(0, n);
+      break;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+Win32Platform::Win32Platform(std::vector<std::filesystem::path> parameters, std::filesystem::path executable)
+    : parameters_(std::move(parameters)), executable_(std::move(executable)) {}
+
+void Win32Platform::AttachWindow(HWND mainWindow, HWND statusBar) {
+  mainWindow_ = mainWindow;
+  statusBar_ = statusBar;
+}
+
+std::filesystem::path Win32Platform::ExecutablePath() const { return executable_; }
+std::vector<std::filesystem::path> Win32Platform::Parameters() const { return parameters_; }
+
+bool Win32Platform::FileExists(const std::filesystem::path& path) const {
+  DWORD a = Attributes(path);
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool Win32Platform::FolderExists(const std::filesystem::path& path) const {
+  DWORD a = Attributes(path);
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::optional<std::string> Win32Platform::FileTimeText(const std::filesystem::path& path) const {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (path.empty() || !GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  SYSTEMTIME utc{}, local{};
+  if (!FileTimeToSystemTime(&data.ftLastWriteTime, &utc) || !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
+    return std::nullopt;
+  return LocalTimeText(local);
+}
+
+std::string Win32Platform::NowText() const {
+  SYSTEMTIME now{};
+  GetLocalTime(&now);
+  return LocalTimeText(now);
+}
+
+std::filesystem::path Win32Platform::DesktopFolder() const { return SpecialFolder(mainWindow_, CSIDL_DESKTOPDIRECTORY); }
+std::filesystem::path Win32Platform::DocumentsFolder() const { return SpecialFolder(mainWindow_, CSIDL_PERSONAL); }
+
+std::filesystem::path Win32Platform::UserSettingsFolder() const {
+  std::wstring appData(32768, L'\0');
+  DWORD n = GetEnvironmentVariableW(L"APPDATA", appData.data(), DWORD(appData.size()));
+  if (n > 0 && n < appData.size()) {
+    appData.resize(n);
+  } else {
+    wchar_t buffer[MAX_PATH] = L"";
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer))) return {};
+    appData = buffer;
+  }
+  return std::filesystem::path(appData) / L"Kelvane";
+}
+
+std::string Win32Platform::ClassesRootDefaultValue(std::string_view key) const {
+  HKEY handle = nullptr;
+  // Opened for reading only: a missing key stays missing.
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, SjisToWide(key).c_str(), 0, KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS)
+    return std::string();
+  std::string result;
+  DWORD type = 0, size = 0;
+  if (RegQueryValueExW(handle, nullptr, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+      (type == REG_SZ || type == REG_EXPAND_SZ) && size > 0) {
+    std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
+    DWORD bytes = DWORD(value.size() * sizeof(wchar_t));
+    if (RegQueryValueExW(handle, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &bytes) ==
+        ERROR_SUCCESS) {
+      value.resize(bytes / sizeof(wchar_t));
+      while (!value.empty() && value.back() == L'\0') value.pop_back();
+      result = WideToSjis(value);
+    }
+  }
+  RegCloseKey(handle);
+  return result;
+}
+
+bool Win32Platform::ConfirmYesNo(std::string_view sjisText) {
+  return MessageBoxJapanese(mainWindow_, sjisText, L"確認", MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+void Win32Platform::Inform(std::string_view sjisText) {
+  MessageBoxJapanese(mainWindow_, sjisText, L"情報", MB_OK | MB_ICONINFORMATION);
+}
+
+std::optional<std::filesystem::path> Win32Platform::ChooseFolder(const std::filesystem::path& start) {
+  // A save dialog with a placeholder file name serves as the folder chooser; the placeholder
+  // carries the start folder, which the dialog then opens in on every Windows version.
+  std::wstring initial = (start / L"\u3000").native();
+  std::vector<wchar_t> file(std::max<size_t>(initial.size() + 1, 32768), L'\0');
+  std::copy(initial.begin(), initial.end(), file.begin());
+  const std::wstring folder = start.native();
+  OPENFILENAMEW ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = mainWindow_;
+  ofn.lpstrFile = file.data();
+  ofn.nMaxFile = DWORD(file.size());
+  ofn.lpstrInitialDir = folder.c_str();
+  ofn.lpstrTitle = L"保存先フォルダを指定";
+  ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_ENABLESIZING | OFN_NOCHANGEDIR;
+  if (!GetSaveFileNameW(&ofn)) return std::nullopt;
+  std::wstring chosen(file.data());
+  if (ofn.nFileOffset > 0 && ofn.nFileOffset <= chosen.size()) chosen.resize(ofn.nFileOffset);
+  return std::filesystem::path(chosen).parent_path() / L"";
+}
+
+void Win32Platform::AcceptDroppedFiles() {
+  if (mainWindow_) DragAcceptFiles(mainWindow_, TRUE);
+}
+
+bool Win32Platform::EscapeDown() { return (GetAsyncKeyState(VK_ESCAPE) & 0x8000) != 0; }
+
+void Win32Platform::ProcessMessages() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      PostQuitMessage(int(msg.wParam));  // for the loop that owns it
+      break;
+    }
+    DispatchWindowMessage(mainWindow_, msg);
+  }
+}
+
+void Win32Platform::SetStatusText(std::string_view sjisText) {
+  if (!statusBar_) return;
+  SendMessageW(statusBar_, SB_SETTEXTW, SB_SIMPLEID, reinterpret_cast<LPARAM>(SjisToWide(sjisText).c_str()));
+  UpdateWindow(statusBar_);
+}
+
+void Win32Platform::StartProgram(std::string_view sjisProgram, std::string_view sjisParameters) {
+  const std::filesystem::path program = TrimQuotes(SjisToWide(sjisProgram));
+  if (program.empty()) return;
+  // Jw_cad runs in its own folder, as when started from its icon.
+  const std::wstring folder = program.parent_path().native();
+  ShellExecuteW(mainWindow_, L"open", program.c_str(), SjisToWide(sjisParameters).c_str(),
+                folder.empty() ? nullptr : folder.c_str(), SW_SHOW);
+}
+
+std::filesystem::path Win32Platform::ToPath(std::string_view sjis) const { return SjisToPath(sjis); }
+std::string Win32Platform::ToSjis(const std::filesystem::path& path) const { return PathToSjis(path); }
+
+void DispatchWindowMessage(HWND mainWindow, MSG& msg) {
+  if (mainWindow && IsWindow(mainWindow) && IsDialogMessageW(mainWindow, &msg)) return;
+  TranslateMessage(&msg);
+  DispatchMessageW(&msg);
+}
+
+}  // namespace kelvane

@@ -1,0 +1,497 @@
+// The main window: builds the controls and moves values between them and TForm1.
+#include "app/win32/form.h"
+
+#include <commctrl.h>
+#include <imm.h>
+#include <shellapi.h>
+
+#include "jww/images.h"
+
+namespace kelvane {
+
+namespace {
+
+const wchar_t kWindowClass[] = L"KelvaneForm1";
+const wchar_t kApplicationClass[] = L"KelvaneApplication";
+const wchar_t kCaption[] = L"Kelvane\u3000Ver.1.7";
+const wchar_t kApplicationTitle[] = L"Kelvane";
+const wchar_t kFontFace[] = L"ＭＳ ゴシック";
+constexpr int kClientWidth = 484;
+constexpr int kClientHeight = 352;
+constexpr int kComboHeight = 21;
+constexpr int kStatusHeight = 19;
+constexpr UINT kActivateMain = WM_APP + 1;
+
+constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
+constexpr DWORD kTab = WS_TABSTOP | WS_GROUP;
+
+struct ControlLayout {
+  int id;
+  const wchar_t* windowClass;
+  DWORD style;
+  int x, y, width, height;  // a label's size follows its text
+  const wchar_t* text;
+};
+
+// In tab order: creation order is the z-order, which the dialog keys follow.
+const ControlLayout kControls[] = {
+    {kGroupBox1, L"Button", BS_GROUPBOX | WS_GROUP, 0, 0, 465, 65, L"保存先(&S)"},
+    {kRadioButton1, L"Button", BS_AUTORADIOBUTTON | WS_GROUP, 8, 16, 129, 17, L"デスクトップ"},
+    {kRadioButton2, L"Button", BS_AUTORADIOBUTTON, 144, 16, 145, 17, L"マイドキュメント"},
+    {kRadioButton3, L"Button", BS_AUTORADIOBUTTON, 288, 16, 169, 17, L"元ファイルのフォルダ"},
+    {kRadioButton4, L"Button", BS_AUTORADIOBUTTON, 8, 40, 113, 17, L"指定フォルダ"},
+    {kEdit1, L"Edit", kTab | ES_AUTOHSCROLL, 120, 36, 305, 21, L""},
+    {kButton1, L"Button", kTab | BS_PUSHBUTTON, 424, 36, 35, 22, L"参照"},
+    {kLabel5, L"Static", SS_LEFT | WS_GROUP, 8, 72, 0, 0, L"ファイル名："},
+    {kComboBox1, L"ComboBox", kTab | WS_VSCROLL | CBS_DROPDOWNLIST, 96, 68, 385, 200, nullptr},
+    {kLabel6, L"Static", SS_LEFT | WS_GROUP, 8, 100, 0, 0, L"ファイル名と数値の区切り文字："},
+    {kEdit2, L"Edit", kTab | ES_AUTOHSCROLL, 216, 96, 73, 21, L""},
+    {kLabel9, L"Static", SS_LEFT | WS_GROUP, 304, 96, 0, 0, L"※,.\\/ []|'\"+*?<>~"},
+    {kLabel10, L"Static", SS_LEFT | WS_GROUP, 320, 112, 0, 0, L"の文字は使えません"},
+    {kRadioGroup2, L"Button", BS_GROUPBOX | WS_GROUP, 0, 120, 289, 40, L"数値が１桁の場合"},
+    {kRadioGroup2Item0, L"Button", BS_AUTORADIOBUTTON | WS_GROUP, 0, 0, 0, 0, L"前に0を付けない"},
+    {kRadioGroup2Item1, L"Button", BS_AUTORADIOBUTTON, 0, 0, 0, 0, L"前に0を付ける"},
+    {kLabel2, L"Static", SS_LEFT | WS_GROUP, 296, 140, 0, 0, L"数値の開始番号："},
+    {kEdit3, L"Edit", kTab | ES_AUTOHSCROLL, 408, 136, 57, 21, L""},
+    {kRadioGroup1, L"Button", BS_GROUPBOX | WS_GROUP, 0, 160, 289, 40, L"用紙枠の番号付け方向"},
+    {kRadioGroup1Item0, L"Button", BS_AUTORADIOBUTTON | WS_GROUP, 0, 0, 0, 0, L"左方向→下"},
+    {kRadioGroup1Item1, L"Button", BS_AUTORADIOBUTTON, 0, 0, 0, 0, L"下方向→左"},
+    {kCheckBox2, L"Button", kTab | BS_AUTOCHECKBOX, 8, 204, 217, 17, L"[F-F]レイヤに補助線枠を作図"},
+    {kLabel4, L"Static", SS_LEFT | WS_GROUP, 296, 204, 0, 0, L"マージン間隔："},
+    {kLabel3, L"Static", SS_LEFT | WS_GROUP, 468, 204, 0, 0, L"mm"},
+    {kEdit4, L"Edit", kTab | ES_AUTOHSCROLL, 408, 200, 57, 21, L""},
+    {kCheckBox3, L"Button", kTab | BS_AUTOCHECKBOX, 8, 224, 457, 17, L"用紙枠内が空（空図面）の番号を詰める"},
+    {kCheckBox1, L"Button", kTab | BS_AUTOCHECKBOX, 8, 244, 457, 17,
+     L"バラした後にJw_cadで印刷（※通常使うプリンタの設定で印刷）"},
+    {kCheckBox4, L"Button", kTab | BS_AUTOCHECKBOX, 8, 264, 457, 17, L"実行直前に上書き保存の確認メッセージを表示する"},
+    {kLabel1, L"Static", SS_LEFT | WS_GROUP, 8, 284, 0, 0, L"作図する用紙枠は、補助線色・倍長線種４・線幅200固定とします。"},
+    {kButton2, L"Button", kTab | BS_DEFPUSHBUTTON, 168, 304, 145, 25, L"ＯＫ（閉じる）"},
+};
+
+const ControlLayout& LayoutOf(int id) {
+  for (const ControlLayout& c : kControls)
+    if (c.id == id) return c;
+  return kControls[0];
+}
+
+const wchar_t* const kNamingPatterns[] = {
+    L"数値＋区切り文字＋元ファイル名",
+    L"元ファイル名＋区切り文字＋数値",
+    L"元ファイル名＋区切り文字＋補助文字ファイル名",
+    L"数値＋区切＋元ファイル名＋区切＋補助文字ファイル名",
+    L"元ファイル名＋区切＋数値＋区切＋補助文字ファイル名",
+    L"補助文字ファイル名",
+    L"数値＋区切り文字＋補助文字ファイル名",
+};
+
+// The radio buttons that act as one group each.
+const int kOutputButtons[] = {kRadioButton1, kRadioButton2, kRadioButton3, kRadioButton4};
+const int kLeadingZeroItems[] = {kRadioGroup2Item0, kRadioGroup2Item1};
+const int kDirectionItems[] = {kRadioGroup1Item0, kRadioGroup1Item1};
+
+HFONT MakeFont(int pixels) {
+  return CreateFontW(-pixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
+                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, kFontFace);
+}
+
+std::wstring WindowText(HWND control) {
+  std::wstring text(size_t(GetWindowTextLengthW(control)) + 1, L'\0');
+  text.resize(size_t(GetWindowTextW(control, text.data(), int(text.size()))));
+  return text;
+}
+
+bool IsChecked(HWND control) { return SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+void SetChecked(HWND control, bool checked) {
+  SendMessageW(control, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+bool RegisterClasses(HINSTANCE instance) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.hInstance = instance;
+  wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+  wc.hIcon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = kWindowClass;
+  wc.lpfnWndProc = DefWindowProcW;  // replaced per window
+  WNDCLASSEXW existing{};
+  existing.cbSize = sizeof existing;
+  if (!GetClassInfoExW(instance, kWindowClass, &existing) && !RegisterClassExW(&wc)) return false;
+  wc.lpszClassName = kApplicationClass;
+  if (!GetClassInfoExW(instance, kApplicationClass, &existing) && !RegisterClassExW(&wc)) return false;
+  return true;
+}
+
+}  // namespace
+
+Form1Window::Form1Window(Win32Platform& platform)
+    : platform_(platform), form_(platform), driver_(platform, form_.Options, form_.HostExePath) {
+  // The same wiring as the command line, so that both write the same sheets.
+  form_.runStarting = [this] {
+    driver_.RunStarting();
+    PushControls(false);  // the run's capture may have emptied Edit2 and limited Edit3 and Edit4
+  };
+  form_.clearFrames = [this] { driver_.ClearFrames(); };
+  form_.clearImageList = [] { ClearImageList(); };
+  form_.deleteTemporaryImages = [] { DeleteTemporaryImages(); };
+  form_.failureSummary = [this] { return driver_.FailureSummary(); };
+  form_.splitDrawing = [this](TJwwData& doc, const std::filesystem::path& folder, const std::filesystem::path& source,
+                              const std::vector<std::filesystem::path>& pending) {
+    driver_.SplitDrawing(doc, folder, source, pending);
+  };
+  // Right after the settings are read: show them, and the window at its stored place.
+  form_.overrideControls = [this](FormControls&) {
+    PushControls(true);
+    ShowWindowNow();
+  };
+}
+
+Form1Window::~Form1Window() {
+  if (application_ && IsWindow(application_)) DestroyWindow(application_);
+  if (font_) DeleteObject(font_);
+  if (smallFont_) DeleteObject(smallFont_);
+}
+
+bool Form1Window::Create(HINSTANCE instance) {
+  instance_ = instance;
+  if (!RegisterClasses(instance)) return false;
+
+  // The application's own window carries the title "Kelvane" on the task bar and owns the form,
+  // as the form's caption is the program's name with its version.
+  const int cx = GetSystemMetrics(SM_CXSCREEN) / 2, cy = GetSystemMetrics(SM_CYSCREEN) / 2;
+  application_ = CreateWindowExW(0, kApplicationClass, kApplicationTitle,
+                                 WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, cx, cy, 0, 0,
+                                 nullptr, nullptr, instance, nullptr);
+  if (!application_) return false;
+  SetWindowLongPtrW(application_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  SetWindowLongPtrW(application_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Form1Window::ApplicationProc));
+
+  const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+  RECT frame{0, 0, kClientWidth, kClientHeight};
+  AdjustWindowRectEx(&frame, style, FALSE, 0);
+  window_ = CreateWindowExW(0, kWindowClass, kCaption, style, 192, 107, frame.right - frame.left,
+                            frame.bottom - frame.top, application_, nullptr, instance, nullptr);
+  if (!window_) return false;
+  SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Form1Window::WindowProc));
+
+  // The frame's size is the system's business: correct whatever the estimate missed.
+  RECT client{}, outer{};
+  GetClientRect(window_, &client);
+  GetWindowRect(window_, &outer);
+  const int dw = kClientWidth - (client.right - client.left), dh = kClientHeight - (client.bottom - client.top);
+  if (dw != 0 || dh != 0)
+    SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left + dw, outer.bottom - outer.top + dh,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+
+  font_ = MakeFont(13);
+  smallFont_ = MakeFont(11);
+  CreateControls();
+  platform_.AttachWindow(window_, Control(kStatusBar1));
+  return true;
+}
+
+void Form1Window::CreateControls() {
+  HDC dc = GetDC(window_);
+  HGDIOBJ old = SelectObject(dc, font_);
+  TEXTMETRICW metrics{};
+  GetTextMetricsW(dc, &metrics);
+
+  auto make = [&](const ControlLayout& c, int x, int y, int width, int height) {
+    const DWORD exStyle = std::wstring_view(c.windowClass) == L"Edit" ? WS_EX_CLIENTEDGE : 0;
+    HWND control = CreateWindowExW(exStyle, c.windowClass, c.text, kChild | c.style, x, y, width, height, window_,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance_, nullptr);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(c.id == kButton1 ? smallFont_ : font_), FALSE);
+    return control;
+  };
+
+  for (const ControlLayout& c : kControls) {
+    int x = c.x, y = c.y, width = c.width, height = c.height;
+    if (c.windowClass == std::wstring_view(L"Static")) {
+      RECT r{0, 0, 0, 0};
+      DrawTextW(dc, c.text, -1, &r, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+      width = r.right;
+      height = r.bottom;
+    }
+    const bool leadingItem = c.id == kRadioGroup2Item0 || c.id == kRadioGroup2Item1;
+    const bool directionItem = c.id == kRadioGroup1Item0 || c.id == kRadioGroup1Item1;
+    if (leadingItem || directionItem) {
+      // A radio group lays its items out in its columns below its caption.
+      const ControlLayout& group = LayoutOf(leadingItem ? kRadioGroup2 : kRadioGroup1);
+      const int index = c.id == kRadioGroup2Item1 || c.id == kRadioGroup1Item1 ? 1 : 0;
+      const int columnWidth = (group.width - 10) / 2;
+      const int rest = group.height - metrics.tmHeight - 5;
+      x = group.x + 8 + index * columnWidth;
+      y = group.y + metrics.tmHeight + 1;
+      width = columnWidth;
+      height = rest;
+    }
+    make(c, x, y, width, height);
+  }
+  SelectObject(dc, old);
+  ReleaseDC(window_, dc);
+
+  HWND combo = Control(kComboBox1);
+  for (const wchar_t* item : kNamingPatterns) SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
+  SendMessageW(combo, CB_SETCURSEL, 0, 0);
+  // The closed list's height follows its selection field, which the font sets; bring it to
+  // the designed height (a few steps, as the frame around the field is the system's).
+  LRESULT requested = SendMessageW(combo, CB_GETITEMHEIGHT, WPARAM(-1), 0);
+  for (int step = 0; step < 4 && requested != CB_ERR; ++step) {
+    RECT r{};
+    GetWindowRect(combo, &r);
+    const int excess = (r.bottom - r.top) - kComboHeight;
+    if (excess == 0 || requested - excess < 1) break;
+    requested -= excess;
+    SendMessageW(combo, CB_SETITEMHEIGHT, WPARAM(-1), requested);
+  }
+
+  SendMessageW(Control(kEdit2), EM_LIMITTEXT, 8, 0);
+  SendMessageW(Control(kEdit3), EM_LIMITTEXT, 4, 0);
+  // Numbers only: no input method editor on these two.
+  ImmAssociateContext(Control(kEdit3), nullptr);
+  ImmAssociateContext(Control(kEdit4), nullptr);
+
+  HWND status = CreateWindowExW(0, STATUSCLASSNAMEW, L"", kChild | CCS_NORESIZE | CCS_NOPARENTALIGN, 0,
+                                kClientHeight - kStatusHeight, kClientWidth, kStatusHeight, window_,
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusBar1)), instance_, nullptr);
+  SendMessageW(status, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+  SendMessageW(status, SB_SIMPLE, TRUE, 0);
+
+  SetChecked(Control(kRadioButton3), true);
+  SetChecked(Control(kRadioGroup2Item0), true);
+  SetChecked(Control(kRadioGroup1Item0), true);
+  UpdateRadioTabStops();
+}
+
+void Form1Window::Start(int showCommand) {
+  showCommand_ = showCommand;
+  started_ = true;
+  const bool closeNow = form_.FormShow();
+  if (!IsOpen()) return;
+  ShowWindowNow();
+  if (closeNow) Close();
+}
+
+void Form1Window::ShowWindowNow() {
+  if (IsWindowVisible(window_)) return;
+  ShowWindow(application_, SW_SHOWNORMAL);
+  ShowWindow(window_, showCommand_ == SW_HIDE ? SW_HIDE : SW_SHOWNORMAL);
+  UpdateWindow(window_);
+  if (HWND first = GetNextDlgTabItem(window_, nullptr, FALSE)) SetFocus(first);
+}
+
+void Form1Window::Close() {
+  if (!IsOpen()) return;
+  if (started_) {
+    if (!form_.FormCloseQuery()) return;  // a run is going on: it stops before its next drawing
+    PullControls();
+    form_.FormClose();
+  }
+  DestroyWindow(application_);  // takes the form with it
+}
+
+void Form1Window::RunMessageLoop() {
+  MSG msg;
+  while (IsOpen() && GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchWindowMessage(window_, msg);
+}
+
+void Form1Window::PullControls() {
+  FormControls& c = form_.Controls;
+  c.RadioButton1 = IsChecked(Control(kRadioButton1));
+  c.RadioButton2 = IsChecked(Control(kRadioButton2));
+  c.RadioButton3 = IsChecked(Control(kRadioButton3));
+  c.RadioButton4 = IsChecked(Control(kRadioButton4));
+  c.Edit1 = WideToSjis(WindowText(Control(kEdit1)));
+  c.Edit2 = WideToSjis(WindowText(Control(kEdit2)));
+  c.Edit3 = WideToSjis(WindowText(Control(kEdit3)));
+  c.Edit4 = WideToSjis(WindowText(Control(kEdit4)));
+  c.ComboBox1 = int32_t(SendMessageW(Control(kComboBox1), CB_GETCURSEL, 0, 0));
+  c.RadioGroup2 = IsChecked(Control(kRadioGroup2Item1)) ? 1 : IsChecked(Control(kRadioGroup2Item0)) ? 0 : -1;
+  c.RadioGroup1 = IsChecked(Control(kRadioGroup1Item1)) ? 1 : IsChecked(Control(kRadioGroup1Item0)) ? 0 : -1;
+  c.CheckBox1 = IsChecked(Control(kCheckBox1));
+  c.CheckBox2 = IsChecked(Control(kCheckBox2));
+  c.CheckBox3 = IsChecked(Control(kCheckBox3));
+  c.CheckBox4 = IsChecked(Control(kCheckBox4));
+  RECT r{};
+  GetWindowRect(window_, &r);
+  c.Left = r.left;
+  c.Top = r.top;
+}
+
+void Form1Window::PushControls(bool position) {
+  const FormControls& c = form_.Controls;
+  SetChecked(Control(kRadioButton1), c.RadioButton1);
+  SetChecked(Control(kRadioButton2), c.RadioButton2);
+  SetChecked(Control(kRadioButton3), c.RadioButton3);
+  SetChecked(Control(kRadioButton4), c.RadioButton4);
+  SetWindowTextW(Control(kEdit1), SjisToWide(c.Edit1).c_str());
+  SetWindowTextW(Control(kEdit2), SjisToWide(c.Edit2).c_str());
+  SetWindowTextW(Control(kEdit3), SjisToWide(c.Edit3).c_str());
+  SetWindowTextW(Control(kEdit4), SjisToWide(c.Edit4).c_str());
+  SendMessageW(Control(kComboBox1), CB_SETCURSEL, WPARAM(c.ComboBox1), 0);
+  SetChecked(Control(kRadioGroup2Item0), c.RadioGroup2 == 0);
+  SetChecked(Control(kRadioGroup2Item1), c.RadioGroup2 == 1);
+  SetChecked(Control(kRadioGroup1Item0), c.RadioGroup1 == 0);
+  SetChecked(Control(kRadioGroup1Item1), c.RadioGroup1 == 1);
+  SetChecked(Control(kCheckBox1), c.CheckBox1);
+  SetChecked(Control(kCheckBox2), c.CheckBox2);
+  SetChecked(Control(kCheckBox3), c.CheckBox3);
+  SetChecked(Control(kCheckBox4), c.CheckBox4);
+  UpdateRadioTabStops();
+  // A stored position is applied as it is, also off the screen.
+  if (position) SetWindowPos(window_, nullptr, c.Left, c.Top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Form1Window::UpdateRadioTabStops() {
+  // Tab enters a group of radio buttons at its selected one (the first when none is).
+  auto update = [this](const int* ids, size_t count) {
+    size_t stop = 0;
+    for (size_t i = 0; i < count; ++i)
+      if (IsChecked(Control(ids[i]))) stop = i;
+    for (size_t i = 0; i < count; ++i) {
+      HWND button = Control(ids[i]);
+      LONG_PTR style = GetWindowLongPtrW(button, GWL_STYLE);
+      style = i == stop ? style | WS_TABSTOP : style & ~LONG_PTR(WS_TABSTOP);
+      SetWindowLongPtrW(button, GWL_STYLE, style);
+    }
+  };
+  update(kOutputButtons, 4);
+  update(kLeadingZeroItems, 2);
+  update(kDirectionItems, 2);
+}
+
+void Form1Window::LimitBytes(int id, size_t bytes) {
+  if (limiting_) return;
+  HWND edit = Control(id);
+  std::wstring text = WindowText(edit);
+  if (WideToSjis(text).size() <= bytes) return;
+  // Cut whole characters until the Shift_JIS text fits.
+  while (!text.empty() && WideToSjis(text).size() > bytes) text.pop_back();
+  limiting_ = true;
+  SetWindowTextW(edit, text.c_str());
+  SendMessageW(edit, EM_SETSEL, text.size(), text.size());
+  limiting_ = false;
+}
+
+void Form1Window::DropFiles(HDROP drop) {
+  std::vector<std::filesystem::path> files;
+  // A drop during a run leaves the running batch as it is.
+  const bool accept = started_ && !form_.Running;
+  if (accept) {
+    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+      std::wstring path(size_t(DragQueryFileW(drop, i, nullptr, 0)) + 1, L'\0');
+      path.resize(DragQueryFileW(drop, i, path.data(), UINT(path.size())));
+      files.emplace_back(path);
+    }
+  }
+  DragFinish(drop);
+  if (!accept) return;
+  PullControls();
+  form_.DropFiles(files);
+}
+
+void Form1Window::Command(int id, int code, HWND) {
+  switch (id) {
+    case IDOK:
+    case IDCANCEL:  // Enter and Escape press Button2
+      if (code == BN_CLICKED) Close();
+      break;
+    case kButton1:
+      if (code == BN_CLICKED && started_) {
+        PullControls();
+        form_.Button1Click();
+        SetWindowTextW(Control(kEdit1), SjisToWide(form_.Controls.Edit1).c_str());
+      }
+      break;
+    case kEdit2:
+      if (code == EN_CHANGE) LimitBytes(kEdit2, 8);
+      break;
+    case kEdit3:
+      if (code == EN_CHANGE) LimitBytes(kEdit3, 4);
+      break;
+    case kRadioButton1:
+    case kRadioButton2:
+    case kRadioButton3:
+    case kRadioButton4:
+    case kRadioGroup2Item0:
+    case kRadioGroup2Item1:
+    case kRadioGroup1Item0:
+    case kRadioGroup1Item1:
+      if (code == BN_CLICKED) UpdateRadioTabStops();
+      break;
+    default:
+      break;
+  }
+}
+
+LRESULT Form1Window::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_COMMAND:
+      Command(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
+      return 0;
+    case WM_DROPFILES:
+      DropFiles(reinterpret_cast<HDROP>(wParam));
+      return 0;
+    case WM_CLOSE:
+      Close();
+      return 0;
+    case WM_SYSCOMMAND:
+      // Minimising the form minimises the application, whose task-bar button brings it back.
+      if ((wParam & 0xFFF0) == SC_MINIMIZE) {
+        ShowWindow(application_, SW_MINIMIZE);
+        return 0;
+      }
+      break;
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(window_, focus)) focus_ = focus;
+      } else if (focus_ && IsWindow(focus_)) {
+        SetFocus(focus_);
+        return 0;
+      }
+      break;
+    case WM_NCDESTROY:
+      platform_.AttachWindow(nullptr, nullptr);
+      window_ = nullptr;
+      break;
+    default:
+      break;
+  }
+  return DefWindowProcW(window_, message, wParam, lParam);
+}
+
+LRESULT CALLBACK Form1Window::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* self = reinterpret_cast<Form1Window*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (!self || self->window_ != window) return DefWindowProcW(window, message, wParam, lParam);
+  return self->OnMessage(message, wParam, lParam);
+}
+
+LRESULT CALLBACK Form1Window::ApplicationProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* self = reinterpret_cast<Form1Window*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (self) {
+    switch (message) {
+      case WM_CLOSE:  // from the task bar
+        if (self->IsOpen()) self->Close();
+        return 0;
+      case WM_ACTIVATE:
+        if (LOWORD(wParam) != WA_INACTIVE) PostMessageW(window, kActivateMain, 0, 0);
+        break;
+      case kActivateMain:
+        if (self->IsOpen() && IsWindowVisible(self->window_) && IsWindowEnabled(self->window_))
+          SetActiveWindow(self->window_);
+        return 0;
+      case WM_NCDESTROY:
+        self->application_ = nullptr;
+        break;
+      default:
+        break;
+    }
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace kelvane

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Builds the Windows program with mingw-w64 and runs its tests under Wine in a virtual X display.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(build-essential cmake ninja-build googletest g++-mingw-w64-x86-64-posix wine wine64 fonts-wine
+          xvfb xauth xdotool imagemagick fonts-ipafont-gothic)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=()
+  [ "$(id -u)" = 0 ] || sudo=(sudo)
+  "${sudo[@]}" apt-get update
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+jobs=$(nproc)
+
+echo "== Windows build (mingw-w64)"
+cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release
+cmake --build build-win -j "$jobs"
+
+echo "== Linux command line, to compare the sheets with"
+cmake -S . -B build-win/host -DCMAKE_BUILD_TYPE=Release -DKELVANE_TESTS=OFF -DKELVANE_BENCH=OFF
+cmake --build build-win/host -j "$jobs" --target kelvane
+
+echo "== Windows tests under Wine"
+# Everything Wine does happens inside one virtual display, so that its desktop process and the
+# program's windows share it. The whole run is bounded.
+xvfb-run -a -s "-screen 0 1280x1024x24" \
+  timeout 1500 bash tests/win32/wine_tests.sh build-win build-win/host/kelvane

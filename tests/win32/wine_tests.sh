@@ -1,0 +1,235 @@
+#!/usr/bin/env bash
+# The Windows tests under Wine: the in-process window tests, then kelvane.exe end to end.
+# Usage: wine_tests.sh BUILD_DIR LINUX_KELVANE   (inside an X display, e.g. under xvfb-run)
+set -uo pipefail
+
+build=$(cd "$1" && pwd)
+linux_kelvane=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
+exe="$build/kelvane.exe"
+tests_exe="$build/tests/win32/kelvane_win32_tests.exe"
+stub_exe="$build/tests/win32/print_stub.exe"
+work="$build/e2e"
+
+export WINEPREFIX="$build/wineprefix" WINEARCH=win64 WINEDEBUG=-all
+# No Mono or Gecko installer dialogs: nothing here needs them.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+# Unix paths and parameters are UTF-8; the program's own code page (932) is independent of it.
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
+
+passed=0
+failed=0
+pass() { passed=$((passed + 1)); echo "PASS $1"; }
+fail() { failed=$((failed + 1)); echo "FAIL $1: $2"; }
+
+# Every Wine call is bounded in time.
+w() { timeout "${WINE_TIMEOUT:-120}" wine "$@"; }
+
+finish() {
+  timeout 20 wineserver -w >/dev/null 2>&1 || timeout 20 wineserver -k >/dev/null 2>&1
+}
+trap finish EXIT
+
+# A server left from an earlier run may hold a display that is gone.
+timeout 20 wineserver -k >/dev/null 2>&1 || true
+
+echo "-- starting Wine in $WINEPREFIX"
+if ! WINE_TIMEOUT=300 w wineboot --init >/dev/null 2>&1 || ! [ "$(w cmd /c echo ready 2>/dev/null | tr -d '\r')" = ready ]; then
+  echo "SKIPPED: Wine cannot start here (wineboot or cmd failed); the Windows tests did not run"
+  exit 0
+fi
+
+# "ＭＳ ゴシック" is drawn with IPAGothic, and Wine draws the window frames itself (no window manager).
+w reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' /v 'ＭＳ ゴシック' /t REG_SZ /d IPAGothic /f >/dev/null
+for face in Tahoma 'MS Shell Dlg' 'MS Shell Dlg 2' 'Microsoft Sans Serif'; do
+  w reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v "$face" /t REG_MULTI_SZ \
+    /d 'ipag.ttf,IPAGothic' /f >/dev/null
+done
+w reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null
+# The frame's buttons are Marlett symbols; Debian's Wine does not look for its own fonts itself.
+cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
+w reg delete 'HKCR\Jwwin.Document' /f >/dev/null 2>&1
+
+echo "-- in-process window tests"
+log="$build/kelvane_win32_tests.log"
+WINE_TIMEOUT=600 w "$tests_exe" --gtest_color=no >"$log" 2>&1
+status=$?
+grep -E '^\[ +(RUN|OK|FAILED|PASSED|SKIPPED) +\]|Failure|Expected|Which is|Value of|Actual' "$log" | grep -v '^\[ RUN'
+gtest_passed=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) test.*/\1/p' "$log" | tail -1)
+gtest_failed=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) test.*/\1/p' "$log" | tail -1)
+passed=$((passed + ${gtest_passed:-0}))
+failed=$((failed + ${gtest_failed:-0}))
+if [ "$status" -ne 0 ] && [ "${gtest_failed:-0}" -eq 0 ]; then
+  fail kelvane_win32_tests "exit status $status (see $log)"
+fi
+
+# ---- end to end: kelvane.exe under Wine beside the Linux command line
+rm -rf "$work"
+mkdir -p "$work"
+"$linux_kelvane" --make-example "$work/source" >/dev/null || fail make-example "the Linux kelvane could not write the example"
+example="$work/source/example.jww"
+
+winpath() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
+
+# The settings file of the end-to-end runs (CR LF): each drawing's own folder, pattern 3, leading
+# zeros, start 1, [F-F] frame with margin 5, compaction, numbering column by column.
+settings() {  # settings FILE PRINT
+  printf '%s\r\n' 192 107 0 0 1 0 '' _ 3 1 1 "$2" 1 1 5 0 1 >"$1"
+}
+
+# A folder with kelvane.exe and its settings file.
+install_exe() {  # install_exe FOLDER PRINT
+  mkdir -p "$1"
+  cp "$exe" "$1/kelvane.exe"
+  settings "$1/kelvane.dat" "$2"
+}
+
+# The sheets written into a folder: every .jww but the given sources.
+sheets() {  # sheets FOLDER SOURCE...
+  local folder=$1
+  shift
+  (cd "$folder" && ls -1 -- *.jww 2>/dev/null | sort | while IFS= read -r f; do
+    skip=0
+    for s in "$@"; do [ "$f" = "$s" ] && skip=1; done
+    [ $skip = 0 ] && printf '%s\n' "$f"
+  done)
+}
+
+# Same sheet names and the same bytes in both folders.
+same_sheets() {  # same_sheets NAME WINFOLDER LINUXFOLDER SOURCE...
+  local name=$1 wf=$2 lf=$3
+  shift 3
+  local ws ls
+  ws=$(sheets "$wf" "$@")
+  ls=$(sheets "$lf" "$@")
+  if [ -z "$ws" ]; then
+    fail "$name" "kelvane.exe wrote no sheet in $wf"
+    return
+  fi
+  if [ "$ws" != "$ls" ]; then
+    fail "$name" "sheet names differ: Windows [$(echo $ws)] Linux [$(echo $ls)]"
+    return
+  fi
+  while IFS= read -r f; do
+    if ! cmp -s "$wf/$f" "$lf/$f"; then
+      fail "$name" "$f differs between Windows and Linux"
+      return
+    fi
+  done <<<"$ws"
+  pass "$name ($(echo "$ws" | wc -l) sheets byte-identical)"
+}
+
+run_linux() {  # run_linux SETTINGS FILE...  (the Linux command line as the program started with paths)
+  local dat=$1
+  shift
+  cp "$dat" "$work/linux.dat"
+  "$linux_kelvane" --settings "$work/linux.dat" "$@" >/dev/null 2>&1 || true
+}
+
+echo "-- end to end"
+
+# 1. Two drawing paths: both convert, the window closes, the settings are written.
+t="$work/two"
+install_exe "$t/bin" 0
+mkdir -p "$t/data" "$t/linux"
+for d in "$t/data" "$t/linux"; do cp "$example" "$d/a.jww"; cp "$example" "$d/b.jww"; done
+w "$t/bin/kelvane.exe" "$(winpath "$t/data/a.jww")" "$(winpath "$t/data/b.jww")"
+status=$?
+if [ $status -ne 0 ]; then
+  fail two-paths "kelvane.exe ended with status $status"
+else
+  na=$(sheets "$t/data" a.jww b.jww | grep -c '_a_\|_a\.jww' || true)
+  nb=$(sheets "$t/data" a.jww b.jww | grep -c '_b_\|_b\.jww' || true)
+  if [ "$na" -gt 0 ] && [ "$na" = "$nb" ]; then pass "two-paths converts both ($na sheets each) and exits"
+  else fail two-paths "sheets of a: $na, of b: $nb"; fi
+  if [ "$(tr -cd '\n' <"$t/bin/kelvane.dat" | wc -c)" = 17 ] && cmp -s "$t/bin/kelvane.dat" <(settings /dev/stdout 0); then
+    pass "two-paths writes the 17-line settings file at closing"
+  else
+    fail two-paths "settings file after closing: $(od -c "$t/bin/kelvane.dat" | head -3)"
+  fi
+fi
+run_linux "$t/bin/kelvane.dat" "$t/linux/a.jww" "$t/linux/b.jww"
+same_sheets two-paths-identical "$t/data" "$t/linux" a.jww b.jww
+
+# 2. "/G": the drawing named in JWC_TEMP.TXT (Shift_JIS) beside the program, in a Japanese folder.
+t="$work/handover"
+install_exe "$t/bin" 0
+mkdir -p "$t/図面" "$t/linux"
+cp "$example" "$t/図面/plan.jww"
+cp "$example" "$t/linux/plan.jww"
+{ printf '[JW_CAD]\r\n'; printf 'file=%s\r\n' "$(winpath "$t/図面/plan.jww")" | iconv -f UTF-8 -t CP932; } >"$t/bin/JWC_TEMP.TXT"
+w "$t/bin/kelvane.exe" /G
+status=$?
+if [ $status -ne 0 ]; then fail handover "kelvane.exe /G ended with status $status"
+elif [ -n "$(sheets "$t/図面" plan.jww)" ]; then pass "handover converts the drawing named in JWC_TEMP.TXT"
+else fail handover "no sheet in $t/図面"; fi
+run_linux "$t/bin/kelvane.dat" "$t/linux/plan.jww"
+same_sheets handover-identical "$t/図面" "$t/linux" plan.jww
+
+# 3. A path outside code page 932 (Korean) keeps every character.
+t="$work/unicode"
+install_exe "$t/bin" 0
+mkdir -p "$t/한국" "$t/linux"
+cp "$example" "$t/한국/도면.jww"
+cp "$example" "$t/linux/도면.jww"
+w "$t/bin/kelvane.exe" "$(winpath "$t/한국/도면.jww")"
+run_linux "$t/bin/kelvane.dat" "$t/linux/도면.jww"
+written=$(sheets "$t/한국" 도면.jww)
+if [[ "$written" == *_도면* ]]; then pass "unicode-path sheets keep the Korean name"
+else fail unicode-path "no sheet named with 도면 in $t/한국: [$(echo $written)]"; fi
+same_sheets unicode-path-identical "$t/한국" "$t/linux" 도면.jww
+
+# 4. Printing: the registry's open command points at the stub, started once per saved sheet.
+t="$work/print"
+install_exe "$t/bin" 1
+mkdir -p "$t/data" "$WINEPREFIX/drive_c/kelvane-stub"
+cp "$stub_exe" "$WINEPREFIX/drive_c/kelvane-stub/print_stub.exe"
+rm -f "$WINEPREFIX/drive_c/kelvane-stub/print_stub.log"
+cp "$example" "$t/data/print.jww"
+w reg add 'HKCR\Jwwin.Document\shell\open\command' /ve /t REG_SZ /d 'C:\kelvane-stub\print_stub.exe "%1"' /f >/dev/null
+w "$t/bin/kelvane.exe" "$(winpath "$t/data/print.jww")"
+status=$?
+expected=$(sheets "$t/data" print.jww | while IFS= read -r f; do printf '/p "%s"\n' "$(winpath "$t/data/$f")"; done | sort)
+want=$(printf '%s\n' "$expected" | grep -c . || true)
+stub_log="$WINEPREFIX/drive_c/kelvane-stub/print_stub.log"
+for _ in $(seq 1 120); do  # the program does not wait for Jw_cad: wait here, at most a minute
+  [ -f "$stub_log" ] && [ "$(grep -c . "$stub_log")" -ge "$want" ] && break
+  sleep 0.5
+done
+sleep 1
+got=$( [ -f "$stub_log" ] && sort "$stub_log")
+if [ $status -ne 0 ]; then fail print "kelvane.exe ended with status $status"
+elif [ "$want" -eq 0 ]; then fail print "no sheet was written"
+elif [ "$got" = "$expected" ]; then pass "print starts the registered program once per saved sheet ($want) with /p and the quoted path"
+else fail print "stub calls differ: expected [$expected] got [$got]"; fi
+w reg delete 'HKCR\Jwwin.Document' /f >/dev/null 2>&1
+
+# 5. Started without parameters: the window stays open, a person can look at it, Escape closes it.
+t="$work/window"
+install_exe "$t/bin" 0
+rm -f "$t/bin/kelvane.dat"
+w "$t/bin/kelvane.exe" &
+pid=$!
+id=""
+for _ in $(seq 1 60); do
+  id=$(xdotool search --name "^Kelvane　Ver\.1\.7$" 2>/dev/null | head -1)
+  [ -n "$id" ] && break
+  sleep 0.5
+done
+if [ -z "$id" ]; then
+  fail window "the window did not appear"
+else
+  sleep 1
+  import -window "$id" "$build/kelvane-window.png" 2>/dev/null && echo "screenshot: $build/kelvane-window.png"
+  kill -0 $pid 2>/dev/null && pass "window stays open without parameters" || fail window "the program ended by itself"
+  xdotool windowfocus --sync "$id" 2>/dev/null
+  xdotool key --clearmodifiers Escape
+  for _ in $(seq 1 40); do kill -0 $pid 2>/dev/null || break; sleep 0.5; done
+  if kill -0 $pid 2>/dev/null; then fail window "Escape did not close the window"
+  elif [ -f "$t/bin/kelvane.dat" ]; then pass "Escape closes the window and the settings are written"
+  else fail window "no settings file after closing"; fi
+fi
+kill $pid 2>/dev/null
+wait $pid 2>/dev/null
+
+echo "windows: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
