@@ -46,10 +46,16 @@ std::string_view Trim(std::string_view s) {
 
 std::string HostExePathFrom(std::string_view registryValue) {
   std::string_view exe = registryValue;
-  if (exe.empty())
+  size_t closing;
+  if (exe.empty()) {
     exe = kDefaultHostExe;
-  else if (size_t blank = exe.find(' '); blank != std::string_view::npos)
-    exe = exe.substr(0, blank);  // Note: a quoted path with blanks is cut inside its quotes.
+  } else if (exe[0] == '"' && (closing = exe.find('"', 1)) != std::string_view::npos) {
+    // A quoted path is taken whole: cut at its first blank, "C:\Program Files\..." could never
+    // print. The quotes are put back below.
+    exe = exe.substr(1, closing - 1);
+  } else if (size_t blank = exe.find(' '); blank != std::string_view::npos) {
+    exe = exe.substr(0, blank);
+  }
   std::string quoted = "\"";
   quoted += exe;
   quoted += '"';

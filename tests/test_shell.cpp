@@ -101,7 +101,8 @@ TEST(HostExePath, RegistryValueRules) {
       {"", "\"C:\\JWW\\Jw_win.exe\""},
       {" C:\\JWW\\Jw_win.exe", "\"\""},
       {"D:\\jw\\Jw_win.exe", "\"D:\\jw\\Jw_win.exe\""},
-      {"\"C:\\Program Files\\jw\\Jw_win.exe\" \"%1\"", "\"\"C:\\Program\""},  // cut inside the quotes
+      {"\"C:\\Program Files\\jw\\Jw_win.exe\" \"%1\"", "\"C:\\Program Files\\jw\\Jw_win.exe\""},  // whole
+      {"\"C:\\JWW\\Jw_win.exe\" \"%1\"", "\"C:\\JWW\\Jw_win.exe\""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.value);
