@@ -43,6 +43,9 @@ run_ctest build-asan asan env ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_st
 echo "== the Windows program, built with mingw-w64 and tested under Wine"
 scripts/test-windows.sh | tee "$logs/windows.log"
 
+echo "== fuzz targets, a minute each (libFuzzer with the sanitizers)"
+fuzz/run.sh 60
+
 total=0
 for name in release asan; do
   n=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$logs/$name.log" | tail -n 1)

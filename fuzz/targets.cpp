@@ -1,0 +1,514 @@
+// Fuzz entry functions: each feeds one reader the input and checks what must hold afterwards.
+#include "fuzz/targets.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "app/options.h"
+#include "app/settings.h"
+#include "app/shell.h"
+#include "jww/builder.h"
+#include "jww/images.h"
+#include "jww/jwwunit.h"
+#include "split/extract.h"
+#include "split/frames.h"
+#include "split/sheetnames.h"
+#include "tests/fake_platform.h"
+
+namespace kelvane::fuzz {
+
+namespace {
+
+void AbortOnFailure(const std::string& message) {
+  std::fprintf(stderr, "kelvane fuzz check failed: %s\n", message.c_str());
+  std::fflush(stderr);
+  std::abort();
+}
+
+FailureHandler g_failure = AbortOnFailure;
+
+void Fail(const std::string& message) { g_failure(message); }
+
+// The message is built only when the check fails: the checks run on every input.
+#define KELVANE_FUZZ_CHECK(cond, message) \
+  do {                                    \
+    if (!(cond)) Fail(message);           \
+  } while (0)
+
+class Scratch {
+ public:
+  const std::filesystem::path& get() {
+    if (!path_.empty()) return path_;
+    std::error_code ec;
+    std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+    if (ec) base = std::filesystem::current_path(ec);
+    std::random_device rd;
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      std::filesystem::path p = base / ("kelvane-fuzz-" + std::to_string(rd()) + std::to_string(rd() % 10000));
+      if (std::filesystem::create_directory(p, ec) && !ec) path_ = p;
+    }
+    if (path_.empty()) AbortOnFailure("no scratch folder under " + base.string());
+    return path_;
+  }
+  ~Scratch() {
+    if (path_.empty()) return;
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+
+ private:
+  std::filesystem::path path_;
+};
+
+Scratch g_scratch;
+
+void WriteFile(const std::filesystem::path& path, const uint8_t* data, size_t size) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (size > 0) out.write(reinterpret_cast<const char*>(data), std::streamsize(size));
+  out.close();
+  KELVANE_FUZZ_CHECK(out.good(), "cannot write " + path.string());
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void Remove(const std::filesystem::path& path) {
+  std::error_code ec;
+  std::filesystem::remove(path, ec);
+}
+
+// Temporary image files must never outlive the drawing they belong to.
+void DropImages() {
+  DeleteTemporaryImages();
+  ClearImageList();
+  std::error_code ec;
+  const std::filesystem::path& folder = ImageFolder();
+  if (folder.empty()) return;
+  std::filesystem::directory_iterator it(folder, ec);
+  KELVANE_FUZZ_CHECK(ec || it == std::filesystem::directory_iterator(),
+                     "temporary image file left behind: " + (ec ? std::string() : it->path().string()));
+}
+
+std::string Counts(const EntityLists& l) {
+  return std::to_string(l.LineCount()) + "/" + std::to_string(l.ArcCount()) + "/" + std::to_string(l.PointCount()) +
+         "/" + std::to_string(l.TextCount()) + "/" + std::to_string(l.DimensionCount()) + "/" +
+         std::to_string(l.SolidCount()) + "/" + std::to_string(l.BlockInsertCount()) + " order " +
+         std::to_string(l.entityCount);
+}
+
+bool SameFrames(const std::vector<PaperFrame>& a, const std::vector<PaperFrame>& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a[i].minX != b[i].minX || a[i].minY != b[i].minY || a[i].maxX != b[i].maxX || a[i].maxY != b[i].maxY)
+      return false;
+  return true;
+}
+
+bool SameView(const SheetView& a, const SheetView& b) {
+  if (a.order.size() != b.order.size() || a.extraLines.size() != b.extraLines.size()) return false;
+  if (a.centerX != b.centerX || a.centerY != b.centerY) return false;
+  for (size_t i = 0; i < a.order.size(); ++i)
+    if (a.order[i].kind != b.order[i].kind || a.order[i].index != b.order[i].index) return false;
+  return a.extraLines.empty() ||
+         std::memcmp(a.extraLines.data(), b.extraLines.data(), a.extraLines.size() * sizeof(LineRecord)) == 0;
+}
+
+// The indexed searches must decide like the plain walks they replace. The plain frame search
+// is quadratic in candidates squared, so it only checks drawings with few frame lines.
+std::vector<PaperFrame> FindFrames(const TJwwData& doc, int direction) {
+  std::vector<PaperFrame> frames = DetectPaperFrames(doc.Lines, doc.LineCount(), direction);
+  int candidates = 0;
+  for (const LineRecord& line : doc.Lines) candidates += IsFrameLine(line) ? 1 : 0;
+  if (candidates <= 48) {
+    std::vector<PaperFrame> reference = DetectPaperFramesReference(doc.Lines, doc.LineCount(), direction);
+    KELVANE_FUZZ_CHECK(SameFrames(frames, reference),
+                       "indexed frame search found " + std::to_string(frames.size()) + " frames, plain search " +
+                           std::to_string(reference.size()) + " (or another order)");
+  }
+  return frames;
+}
+
+constexpr int kMaxSheetsPerInput = 8;
+
+struct SavedSheet {
+  std::filesystem::path file;
+  size_t entities = 0;
+};
+
+}  // namespace
+
+void SetFailureHandler(FailureHandler handler) { g_failure = handler ? handler : AbortOnFailure; }
+
+const std::filesystem::path& ScratchFolder() { return g_scratch.get(); }
+
+void LoadDrawing(const uint8_t* data, size_t size) {
+  const std::filesystem::path& dir = ScratchFolder();
+  const std::filesystem::path whole = dir / "whole.jww";
+  const std::filesystem::path again = dir / "again.jww";
+
+  // A run reads files through the buffered reader; it must decide exactly as the in-memory one.
+  const std::filesystem::path input = dir / "input.jww";
+  WriteFile(input, data, size);
+  bool fileLoaded = false;
+  std::string fileState;
+  {
+    TJwwData fromFile;
+    (void)TJwwData::IsJwwFile(input);
+    fileLoaded = fromFile.LoadFromFile(input);
+    fileState = Counts(fromFile) + " version " + std::to_string(fromFile.Header.version) + " at " +
+                std::to_string(fromFile.Diagnostics.bytesRead) + " " + fromFile.Diagnostics.reason;
+  }
+  DropImages();
+  Remove(input);
+
+  TJwwData doc;
+  const bool loaded = doc.LoadFromBytes(data, size);
+  const int32_t version = doc.Header.version;
+  const std::string bytesState = Counts(doc) + " version " + std::to_string(version) + " at " +
+                                 std::to_string(doc.Diagnostics.bytesRead) + " " + doc.Diagnostics.reason;
+  KELVANE_FUZZ_CHECK(loaded == fileLoaded && bytesState == fileState,
+                     "file and memory loads differ: file " + std::to_string(fileLoaded) + " " + fileState +
+                         "; memory " + std::to_string(loaded) + " " + bytesState);
+
+  // As a run does: what was read is split, whether or not the load got to the end.
+  bool savedWhole = false;
+  if (IsSupportedVersion(version)) {
+    savedWhole = doc.SaveToFile(whole, version);
+    KELVANE_FUZZ_CHECK(savedWhole || !loaded, "a drawing that loaded could not be saved: " + doc.Diagnostics.reason);
+  }
+
+  const int direction = int(size & 1);
+  std::vector<PaperFrame> frames = FindFrames(doc, direction);
+  CollectSheetNames(frames, doc);
+  std::vector<SavedSheet> sheets;
+  {
+    SheetExtractor extractor(doc, frames);
+    for (size_t f = 0; f < frames.size() && int(sheets.size()) < kMaxSheetsPerInput; ++f) {
+      KELVANE_FUZZ_CHECK(frames[f].sheetCount >= 1 && frames[f].sheetCount <= kMaxSheetsPerFrame,
+                         "frame " + std::to_string(f) + " has " + std::to_string(frames[f].sheetCount) + " sheets");
+      for (int s = 0; s < frames[f].sheetCount && int(sheets.size()) < kMaxSheetsPerInput; ++s) {
+        SheetOptions options;
+        options.drawFrameOnFF = (sheets.size() & 1) != 0;
+        options.margin = (sheets.size() & 2) != 0 ? 5.0 : 0.0;
+        const SheetView view = extractor.Extract(f, s, options);
+        const SheetView walked = extractor.ExtractByWalk(f, s, options);
+        KELVANE_FUZZ_CHECK(SameView(view, walked), "indexed sheet of frame " + std::to_string(f) + " sheet " +
+                                                       std::to_string(s) + " differs from the walk: " +
+                                                       std::to_string(view.order.size()) + " entities against " +
+                                                       std::to_string(walked.order.size()));
+        if (!IsSupportedVersion(version)) continue;
+        SavedSheet sheet{dir / ("sheet" + std::to_string(sheets.size()) + ".jww"), view.order.size()};
+        const bool saved = doc.SaveSheet(sheet.file, version, view);
+        KELVANE_FUZZ_CHECK(saved || !loaded, "a sheet of a drawing that loaded could not be saved: " +
+                                                 doc.Diagnostics.reason);
+        if (saved) sheets.push_back(sheet);
+      }
+    }
+  }
+  DropImages();
+
+  // What was written must read back, and a second save of it must give the same bytes.
+  if (savedWhole) {
+    TJwwData reread;
+    const bool reloaded = reread.LoadFromFile(whole);
+    KELVANE_FUZZ_CHECK(reloaded || !loaded, "the saved drawing does not load: " + reread.Diagnostics.reason);
+    if (reloaded && loaded) {
+      KELVANE_FUZZ_CHECK(Counts(reread) == Counts(doc),
+                         "entity counts changed by save and load: " + Counts(doc) + " -> " + Counts(reread));
+      KELVANE_FUZZ_CHECK(reread.SaveToFile(again, version), "the reloaded drawing could not be saved again");
+      // The first save may bring odd values into their written form (a negative packed switch
+      // becomes positive, for one); from then on saving must not change anything.
+      const std::string second = ReadFile(again);
+      if (ReadFile(whole) != second) {
+        DropImages();
+        TJwwData third;
+        KELVANE_FUZZ_CHECK(third.LoadFromFile(again), "the drawing saved twice does not load");
+        KELVANE_FUZZ_CHECK(third.SaveToFile(again, version), "the drawing saved twice could not be saved again");
+        KELVANE_FUZZ_CHECK(ReadFile(again) == second, "saving and loading keeps changing the drawing's bytes");
+      }
+    }
+    DropImages();
+  }
+  for (const SavedSheet& sheet : sheets) {
+    TJwwData reread;
+    const bool reloaded = reread.LoadFromFile(sheet.file);
+    KELVANE_FUZZ_CHECK(reloaded || !loaded, "a saved sheet does not load: " + reread.Diagnostics.reason);
+    if (reloaded)
+      KELVANE_FUZZ_CHECK(size_t(reread.entityCount) >= sheet.entities,
+                         "a saved sheet lost entities: " + std::to_string(sheet.entities) + " -> " +
+                             std::to_string(reread.entityCount));
+    DropImages();
+    Remove(sheet.file);
+  }
+  Remove(whole);
+  Remove(again);
+  doc.Release();
+  DropImages();
+}
+
+namespace {
+
+bool SameSettings(const FormControls& a, const SplitOptions& ao, const FormControls& b, const SplitOptions& bo,
+                  std::string& what) {
+  auto note = [&](bool same, const char* name) {
+    if (!same && what.empty()) what = name;
+  };
+  note(a.RadioButton1 == b.RadioButton1 && a.RadioButton2 == b.RadioButton2 && a.RadioButton3 == b.RadioButton3 &&
+           a.RadioButton4 == b.RadioButton4,
+       "output folder buttons");
+  note(a.Edit1 == b.Edit1, "Edit1");
+  note(a.Edit2 == b.Edit2, "Edit2");
+  note(a.Edit3 == b.Edit3, "Edit3");
+  note(a.Edit4 == b.Edit4, "Edit4");
+  note(a.ComboBox1 == b.ComboBox1, "ComboBox1");
+  note(a.RadioGroup1 == b.RadioGroup1, "RadioGroup1");
+  note(a.RadioGroup2 == b.RadioGroup2, "RadioGroup2");
+  note(a.CheckBox1 == b.CheckBox1 && a.CheckBox2 == b.CheckBox2 && a.CheckBox3 == b.CheckBox3 &&
+           a.CheckBox4 == b.CheckBox4,
+       "check boxes");
+  note(a.Left == b.Left && a.Top == b.Top, "window position");
+  note(ao.Separator == bo.Separator, "Separator");
+  note(ao.NamingPattern == bo.NamingPattern, "NamingPattern");
+  note(ao.LeadingZero == bo.LeadingZero, "LeadingZero");
+  note(ao.StartNumber == bo.StartNumber, "StartNumber");
+  note(ao.NumberingDirection == bo.NumberingDirection, "NumberingDirection");
+  note(ao.PrintAfterSplit == bo.PrintAfterSplit && ao.DrawFrameOnFF == bo.DrawFrameOnFF &&
+           ao.CompactEmptyNumbers == bo.CompactEmptyNumbers && ao.ConfirmSavedBeforeRun == bo.ConfirmSavedBeforeRun,
+       "switches");
+  // The file keeps 15 significant digits, as the margin box shows them: equal as written.
+  note(FormatReal(ao.Margin) == FormatReal(bo.Margin), "Margin");
+  return what.empty();
+}
+
+void CheckOptionRanges(const SplitOptions& o, const char* when) {
+  const std::string at = std::string(" after ") + when;
+  KELVANE_FUZZ_CHECK(o.NamingPattern >= 0 && o.NamingPattern <= 6, "NamingPattern out of range" + at);
+  KELVANE_FUZZ_CHECK(o.LeadingZero >= 0 && o.LeadingZero <= 1, "LeadingZero out of range" + at);
+  KELVANE_FUZZ_CHECK(o.NumberingDirection >= 0 && o.NumberingDirection <= 1, "NumberingDirection out of range" + at);
+  KELVANE_FUZZ_CHECK(o.StartNumber >= 0 && o.StartNumber <= 9999, "StartNumber out of range" + at);
+  KELVANE_FUZZ_CHECK(o.Margin >= 0.0 && o.Margin <= 100.0, "Margin out of range" + at);
+  KELVANE_FUZZ_CHECK(o.Separator.size() <= 8, "Separator longer than 8 bytes" + at);
+}
+
+}  // namespace
+
+void SettingsFile(const uint8_t* data, size_t size) {
+  const std::filesystem::path& dir = ScratchFolder();
+  const std::filesystem::path input = dir / "input.dat";
+  const std::filesystem::path first = dir / "first.dat";
+  const std::filesystem::path second = dir / "second.dat";
+  WriteFile(input, data, size);
+
+  FormControls controls;
+  SplitOptions options;
+  LoadSettings(input, controls, options);
+  CheckOptionRanges(options, "loading");
+
+  KELVANE_FUZZ_CHECK(SaveSettings(first, controls, options), "the settings could not be saved");
+  FormControls controls2;
+  SplitOptions options2;
+  LoadSettings(first, controls2, options2);
+  std::string what;
+  KELVANE_FUZZ_CHECK(SameSettings(controls, options, controls2, options2, what),
+                     "settings changed by save and load: " + what);
+  KELVANE_FUZZ_CHECK(SaveSettings(second, controls2, options2), "the reloaded settings could not be saved");
+  KELVANE_FUZZ_CHECK(ReadFile(first) == ReadFile(second), "saving the reloaded settings gives other bytes");
+
+  // A run captures the controls as loaded.
+  CaptureOptions(controls2, options2, true);
+  CheckOptionRanges(options2, "capture");
+  KELVANE_FUZZ_CHECK(!HasForbiddenSeparatorChar(options2.Separator), "captured separator has a forbidden character");
+
+  Remove(input);
+  Remove(first);
+  Remove(second);
+}
+
+void HandOverFile(const uint8_t* data, size_t size) {
+  static FakePlatform platform;
+  static TForm1 form(platform);
+  static const std::filesystem::path exeFolder = [] {
+    std::filesystem::path p = ScratchFolder() / "exe";
+    std::error_code ec;
+    std::filesystem::create_directories(p, ec);
+    return p;
+  }();
+  form.ExeFolder = exeFolder / "";
+  const std::filesystem::path file = exeFolder / "JWC_TEMP.TXT";
+  WriteFile(file, data, size);
+
+  const std::string named = form.ReadHandOverFile();
+  KELVANE_FUZZ_CHECK(named.size() + 5 <= size || named.empty(), "named path longer than the file");
+  if (!named.empty()) {
+    KELVANE_FUZZ_CHECK(static_cast<unsigned char>(named.front()) > 0x20 &&
+                           static_cast<unsigned char>(named.back()) > 0x20,
+                       "named path not trimmed");
+    KELVANE_FUZZ_CHECK(named.find('\n') == std::string::npos, "named path spans lines");
+    const std::string_view all(reinterpret_cast<const char*>(data), size);
+    KELVANE_FUZZ_CHECK(all.find("file=") != std::string_view::npos && all.find(named) != std::string_view::npos,
+                       "named path not taken from a file= line");
+    // What start-up does with the name next.
+    (void)platform.FileExists(platform.ToPath(named));
+    (void)HasJwwExtension(named);
+  }
+  Remove(file);
+}
+
+namespace {
+
+// One paper frame, A3 landscape, with its lower left corner on the origin.
+constexpr double kFrameW = 420, kFrameH = 297;
+
+Attr FrameAttr() {
+  Attr a;
+  a.penColor = kFramePenColor;
+  a.penStyle = kFramePenStyle;
+  a.penWidth = kFramePenWidth;
+  return a;
+}
+
+bool IsForbiddenInName(uint32_t c) {
+  switch (c) {
+    case ',': case '.': case '\\': case '/': case '[': case ']': case '|': case ' ':
+    case '\'': case '"': case '+': case '*': case '<': case '>': case '?': case '~':
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The characters of a name; "~" is allowed once, followed by the repeat count.
+void CheckName(const JwwString& name, bool allowRepeat, const std::string& what) {
+  bool tilde = false;
+  size_t digitsAfter = 0;
+  bool leadingZero = false;
+  for (size_t pos = 0; pos < name.size();) {
+    const JwwChar c = CharAt(name, pos);
+    KELVANE_FUZZ_CHECK(c.width >= 1, what + ": character of no width");
+    pos += c.width;
+    if (allowRepeat && c.code == '~' && !tilde) {
+      tilde = true;
+      continue;
+    }
+    if (tilde) {
+      KELVANE_FUZZ_CHECK(c.code >= '0' && c.code <= '9', what + ": repeat mark not followed by a number");
+      if (digitsAfter == 0 && c.code == '0') leadingZero = true;
+      ++digitsAfter;
+      continue;
+    }
+    KELVANE_FUZZ_CHECK(!IsForbiddenInName(c.code), what + ": unusable character " + std::to_string(c.code));
+  }
+  if (tilde) KELVANE_FUZZ_CHECK(digitsAfter > 0 && !leadingZero, what + ": bad repeat count");
+}
+
+std::u32string AsciiFolded(const JwwString& s) {
+  std::u32string out;
+  for (size_t pos = 0; pos < s.size();) {
+    JwwChar c = CharAt(s, pos);
+    pos += c.width;
+    out.push_back(c.code >= 'a' && c.code <= 'z' ? c.code - 0x20 : c.code);
+  }
+  return out;
+}
+
+}  // namespace
+
+// Each text: control byte, then the text. Control bit 0: Unicode form (the bytes are UTF-16LE
+// units), bit 1: "【名】" put in front, bits 2-3: where it stands (inside, inside near a corner,
+// on the frame's edge, outside), bits 4-5: its layer group.
+void SheetNames(const uint8_t* data, size_t size) {
+  TJwwData doc;
+  InitDrawing(doc, 700, true);
+  const Attr frame = FrameAttr();
+  AddLine(doc, 0, 0, kFrameW, 0, frame);
+  AddLine(doc, kFrameW, 0, kFrameW, kFrameH, frame);
+  AddLine(doc, kFrameW, kFrameH, 0, kFrameH, frame);
+  AddLine(doc, 0, kFrameH, 0, 0, frame);
+
+  constexpr size_t kMaxTexts = 64;
+  size_t start = 0;
+  for (size_t n = 0; start < size && n < kMaxTexts; ++n) {
+    size_t end = start;
+    while (end < size && data[end] != '\n') ++end;
+    if (end > start) {
+      const uint8_t control = data[start];
+      const uint8_t* text = data + start + 1;
+      const size_t length = end - start - 1;
+      JwwString s;
+      if (control & 1) {
+        std::u16string units = (control & 2) ? std::u16string(u"\u3010\u540D\u3011") : std::u16string();
+        for (size_t i = 0; i + 1 < length; i += 2) units.push_back(char16_t(text[i] | (text[i + 1] << 8)));
+        s = JwwString::Wide(std::move(units));
+      } else {
+        std::string bytes = (control & 2) ? std::string("\x81\x79\x96\xBC\x81\x7A") : std::string();
+        bytes.append(reinterpret_cast<const char*>(text), length);
+        s = JwwString::Sjis(std::move(bytes));
+      }
+      double x = 10 + double(n % 20) * 20, y = 10 + double(n % 13) * 20;
+      switch ((control >> 2) & 3) {
+        case 1: x = 1e-9, y = kFrameH - 1e-9; break;
+        case 2: x = double(n) * 7.0, y = (n & 1) ? 0.0 : kFrameH; break;
+        case 3: x = -10 - double(n), y = 100; break;
+        default: break;
+      }
+      Attr a;
+      a.penColor = kFramePenColor;
+      a.layerGroup = uint16_t((control >> 4) & 3);
+      a.layer = uint16_t(n & 15);
+      const int32_t i = AddText(doc, x, y, s, a);
+      doc.Texts[size_t(i)].textType = 0;
+    }
+    start = end + 1;
+  }
+
+  std::vector<PaperFrame> frames = FindFrames(doc, kNumberRows);
+  KELVANE_FUZZ_CHECK(frames.size() == 1, "the frame was not found: " + std::to_string(frames.size()) + " frames");
+  if (frames.size() != 1) return;
+  CollectSheetNames(frames, doc);
+  const PaperFrame& f = frames[0];
+  KELVANE_FUZZ_CHECK(f.sheetCount >= 1 && f.sheetCount <= kMaxSheetsPerFrame,
+                     "sheet count " + std::to_string(f.sheetCount));
+  if (f.sheetCount < 1 || f.sheetCount > kMaxSheetsPerFrame) return;
+
+  // A name may be empty ("【名】【Ｌ】2"); a repeated empty name becomes "~1".
+  for (int s = 0; s < f.sheetCount; ++s) {
+    const std::string what = "sheet " + std::to_string(s);
+    CheckName(f.sheetNames[s], true, what + " name");
+    CheckName(f.sheetLayerLists[s], false, what + " layer list");
+    if (!f.sheetNames[s].empty()) {
+      const JwwChar first = CharAt(f.sheetNames[s], 0);
+      KELVANE_FUZZ_CHECK(first.code > 0x20, what + ": name not trimmed");
+    }
+    for (int t = 0; t < s; ++t)
+      if (f.sheetNames[s].unicode == f.sheetNames[t].unicode)
+        KELVANE_FUZZ_CHECK(AsciiFolded(f.sheetNames[s]) != AsciiFolded(f.sheetNames[t]),
+                           what + ": same name as sheet " + std::to_string(t));
+  }
+  for (int s = f.sheetCount; s < kMaxSheetsPerFrame; ++s)
+    KELVANE_FUZZ_CHECK(f.sheetNames[s].empty() && f.sheetLayerLists[s].empty(), "unused sheet holds a name");
+
+  SheetExtractor extractor(doc, frames);
+  for (int s = 0; s < f.sheetCount; ++s) {
+    SheetOptions options;
+    options.drawFrameOnFF = (s & 1) != 0;
+    const SheetView view = extractor.Extract(0, s, options);
+    KELVANE_FUZZ_CHECK(SameView(view, extractor.ExtractByWalk(0, s, options)),
+                       "indexed sheet " + std::to_string(s) + " differs from the walk");
+    for (const EntityRef& e : view.order)
+      if (e.kind == kText)
+        KELVANE_FUZZ_CHECK(!IsSheetNameText(doc.Texts[size_t(e.index)], doc.TextStrs[size_t(e.index)].text),
+                           "a name text reached a sheet");
+  }
+}
+
+}  // namespace kelvane::fuzz

@@ -1,0 +1,35 @@
+// Fuzz entry functions, shared by the libFuzzer mains and the regression test of kept inputs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace kelvane::fuzz {
+
+// Loads a drawing from bytes and splits it as a run would: save and reload at the loaded
+// version, frames, sheet names, up to 8 sheets extracted, saved and reloaded; temporary images
+// deleted afterwards.
+void LoadDrawing(const uint8_t* data, size_t size);
+
+// Reads the bytes as a settings file, then checks that saving and reading again keeps the values.
+void SettingsFile(const uint8_t* data, size_t size);
+
+// Reads the bytes as Jw_cad's hand-over file beside the executable.
+void HandOverFile(const uint8_t* data, size_t size);
+
+// Builds a drawing of one paper frame holding texts made from the bytes, then reads its sheet
+// names and checks them. Input: texts separated by '\n'; the first byte of each text chooses
+// its form and placement (see targets.cpp).
+void SheetNames(const uint8_t* data, size_t size);
+
+// A broken invariant calls the handler; the default prints the message and aborts, which
+// libFuzzer reports as a crash. The regression test installs one that fails the test instead.
+using FailureHandler = void (*)(const std::string& message);
+void SetFailureHandler(FailureHandler handler);
+
+// A folder for the targets' files, private to the process, removed when it ends normally.
+const std::filesystem::path& ScratchFolder();
+
+}  // namespace kelvane::fuzz
