@@ -115,6 +115,11 @@ void SheetDriver::RunStarting() {
   firstFailure_.clear();
 }
 
+void SheetDriver::NoteFailure(const std::string& reason) {
+  ++failed_;
+  if (firstFailure_.empty()) firstFailure_ = reason;
+}
+
 std::filesystem::path SheetDriver::Key(const std::filesystem::path& p) const {
   std::error_code ec;
   std::filesystem::path k = std::filesystem::weakly_canonical(p, ec);
@@ -165,8 +170,7 @@ std::vector<SheetRecord> SheetDriver::SplitDrawing(TJwwData& doc, const std::fil
           ComposeSheetName(options_.NamingPattern, rec.number, base, separator, NameTextPath(platform_, frame.sheetNames[s]));
       if (!IsPlainFileName(name)) {
         rec.note = kSaveFailed + platform_.ToSjis(name);
-        ++failed_;
-        if (firstFailure_.empty()) firstFailure_ = rec.note;
+        NoteFailure(rec.note);
         records.push_back(rec);
         continue;
       }
@@ -176,8 +180,7 @@ std::vector<SheetRecord> SheetDriver::SplitDrawing(TJwwData& doc, const std::fil
         // Never over the drawing being split, nor over an input that still waits its turn.
         rec.note = kSkippedInput + platform_.ToSjis(path);
         platform_.SetStatusText(rec.note);
-        ++failed_;
-        if (firstFailure_.empty()) firstFailure_ = rec.note;
+        NoteFailure(rec.note);
         records.push_back(rec);
         continue;
       }
@@ -203,8 +206,7 @@ std::vector<SheetRecord> SheetDriver::SplitDrawing(TJwwData& doc, const std::fil
         doc.Header.printOriginY = 0;
         rec.written = doc.SaveSheet(path, doc.Header.version, view);
         if (!rec.written) {
-          ++failed_;
-          if (firstFailure_.empty()) firstFailure_ = kSaveFailed + platform_.ToSjis(path) + " (" + doc.Diagnostics.reason + ")";
+          NoteFailure(kSaveFailed + platform_.ToSjis(path) + " (" + doc.Diagnostics.reason + ")");
         } else if (options_.PrintAfterSplit) {
           // Printed only when this save succeeded: never an older file of the same name.
           platform_.StartProgram(hostExePath_, "/p \"" + platform_.ToSjis(path) + "\"");

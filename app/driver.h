@@ -60,6 +60,8 @@ class SheetDriver {
 
  private:
   std::filesystem::path Key(const std::filesystem::path& p) const;
+  // A sheet that could not be written: counted, and the first reason kept.
+  void NoteFailure(const std::string& reason);
 
   Platform& platform_;
   const SplitOptions& options_;
