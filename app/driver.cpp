@@ -126,17 +126,17 @@ std::filesystem::path SheetDriver::Key(const std::filesystem::path& p) const {
   return ec ? p.lexically_normal() : k;
 }
 
-std::vector<SheetRecord> SheetDriver::SplitDrawing(TJwwData& doc, const std::filesystem::path& outputFolder,
+std::vector<SheetRecord> SheetDriver::SplitDrawing(JwwDocument& doc, const std::filesystem::path& outputFolder,
                                                    const std::filesystem::path& source,
                                                    const std::vector<std::filesystem::path>& pending, bool dryRun) {
   std::vector<SheetRecord> records;
-  const int32_t keptPaper = doc.Header.paperSize;
-  const double keptOriginX = doc.Header.printOriginX, keptOriginY = doc.Header.printOriginY;
+  const int32_t keptPaper = doc.header.paperSize;
+  const double keptOriginX = doc.header.printOriginX, keptOriginY = doc.header.printOriginY;
 
-  frames_ = DetectPaperFrames(doc.Lines, doc.LineCount(), options_.NumberingDirection);
+  frames_ = DetectPaperFrames(doc.lines, doc.LineCount(), options_.numberingDirection);
   CollectSheetNames(frames_, doc);
   SheetExtractor extractor(doc, frames_);
-  SheetOptions sheetOptions{options_.DrawFrameOnFF, options_.Margin};
+  SheetOptions sheetOptions{options_.drawFrameOnFF, options_.margin};
 
   std::set<std::filesystem::path> inputs;
   for (const auto& p : pending) inputs.insert(Key(p));
@@ -146,8 +146,8 @@ std::vector<SheetRecord> SheetDriver::SplitDrawing(TJwwData& doc, const std::fil
   const std::filesystem::path folderKey = Key(outputFolder);
   auto sheetKey = [&](const std::filesystem::path& p) { return folderKey / p.filename(); };
   const std::filesystem::path base = BaseName(source);
-  const std::filesystem::path separator = platform_.ToPath(options_.Separator);
-  int32_t k = options_.StartNumber;
+  const std::filesystem::path separator = platform_.ToPath(options_.separator);
+  int32_t k = options_.startNumber;
   for (size_t j = 0; j < frames_.size(); ++j) {
     const PaperFrame& frame = frames_[j];
     int saved = 0;
@@ -156,7 +156,7 @@ std::vector<SheetRecord> SheetDriver::SplitDrawing(TJwwData& doc, const std::fil
       rec.frame = j;
       rec.sheet = s;
       rec.rect = frame;
-      rec.number = NumberText(k, int32_t(frames_.size()), options_.StartNumber, options_.LeadingZero == 1);
+      rec.number = NumberText(k, int32_t(frames_.size()), options_.startNumber, options_.leadingZero == 1);
       if (frame.sheetCount > 1) rec.number += "-" + std::to_string(s + 1);
       rec.paperSize = PaperSizeFor(frame);
       const SheetView view = extractor.Extract(j, s, sheetOptions);
@@ -167,7 +167,7 @@ std::vector<SheetRecord> SheetDriver::SplitDrawing(TJwwData& doc, const std::fil
       }
       ++saved;  // counts for the numbering also when the save fails
       const std::filesystem::path name =
-          ComposeSheetName(options_.NamingPattern, rec.number, base, separator, NameTextPath(platform_, frame.sheetNames[s]));
+          ComposeSheetName(options_.namingPattern, rec.number, base, separator, NameTextPath(platform_, frame.sheetNames[s]));
       if (!IsPlainFileName(name)) {
         rec.note = kSaveFailed + platform_.ToSjis(name);
         NoteFailure(rec.note);
@@ -201,24 +201,24 @@ std::vector<SheetRecord> SheetDriver::SplitDrawing(TJwwData& doc, const std::fil
       rec.file = path;
       writtenThisRun_.insert(sheetKey(path));
       if (!dryRun) {
-        doc.Header.paperSize = rec.paperSize;
-        doc.Header.printOriginX = 0;
-        doc.Header.printOriginY = 0;
-        rec.written = doc.SaveSheet(path, doc.Header.version, view);
+        doc.header.paperSize = rec.paperSize;
+        doc.header.printOriginX = 0;
+        doc.header.printOriginY = 0;
+        rec.written = doc.SaveSheet(path, doc.header.version, view);
         if (!rec.written) {
-          NoteFailure(kSaveFailed + platform_.ToSjis(path) + " (" + doc.Diagnostics.reason + ")");
-        } else if (options_.PrintAfterSplit) {
+          NoteFailure(kSaveFailed + platform_.ToSjis(path) + " (" + doc.diagnostics.reason + ")");
+        } else if (options_.printAfterSplit) {
           // Printed only when this save succeeded: never an older file of the same name.
           platform_.StartProgram(hostExePath_, "/p \"" + platform_.ToSjis(path) + "\"");
         }
       }
       records.push_back(rec);
     }
-    if (!options_.CompactEmptyNumbers || saved > 0) ++k;
+    if (!options_.compactEmptyNumbers || saved > 0) ++k;
   }
-  doc.Header.paperSize = keptPaper;
-  doc.Header.printOriginX = keptOriginX;
-  doc.Header.printOriginY = keptOriginY;
+  doc.header.paperSize = keptPaper;
+  doc.header.printOriginX = keptOriginX;
+  doc.header.printOriginY = keptOriginY;
   return records;
 }
 

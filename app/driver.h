@@ -9,7 +9,7 @@
 
 #include "app/options.h"
 #include "app/platform.h"
-#include "jww/jwwunit.h"
+#include "jww/document.h"
 #include "split/frames.h"
 
 namespace kelvane {
@@ -45,7 +45,7 @@ class SheetDriver {
   // Splits one loaded drawing. `pending` holds the drawing itself and the inputs of the run
   // still to be split; no sheet is written over any of them. With dryRun nothing is written
   // or printed; the records say what would be.
-  std::vector<SheetRecord> SplitDrawing(TJwwData& doc, const std::filesystem::path& outputFolder,
+  std::vector<SheetRecord> SplitDrawing(JwwDocument& doc, const std::filesystem::path& outputFolder,
                                         const std::filesystem::path& source,
                                         const std::vector<std::filesystem::path>& pending, bool dryRun = false);
 

@@ -23,7 +23,7 @@ Attr FrameAttr() {
   return a;
 }
 
-void AddFrame(TJwwData& doc, double cx, double cy, double w, double h) {
+void AddFrame(JwwDocument& doc, double cx, double cy, double w, double h) {
   const double l = cx - w / 2, r = cx + w / 2, b = cy - h / 2, t = cy + h / 2;
   AddLine(doc, l, b, r, b, FrameAttr());
   AddLine(doc, r, b, r, t, FrameAttr());
@@ -31,11 +31,11 @@ void AddFrame(TJwwData& doc, double cx, double cy, double w, double h) {
   AddLine(doc, l, t, l, b, FrameAttr());
 }
 
-void AddNameText(TJwwData& doc, double x, double y, const std::u16string& name) {
+void AddNameText(JwwDocument& doc, double x, double y, const std::u16string& name) {
   Attr a;
   a.penColor = 9;
   int32_t i = AddText(doc, x, y, JwwString::Wide(u"【名】" + name), a, 3.5);
-  doc.Texts[size_t(i)].textType = 0;
+  doc.texts[size_t(i)].textType = 0;
 }
 
 // A small 24-bit picture: a blue square with a diagonal.
@@ -66,11 +66,11 @@ std::vector<uint8_t> LogoBitmap() {
 }  // namespace
 
 bool WriteExampleDrawing(const std::filesystem::path& path) {
-  TJwwData doc;
+  JwwDocument doc;
   InitDrawing(doc, 700, true);
-  doc.Header.memo = JwwString::Wide(u"Kelvane の見本図面");
-  doc.Layers[1].name = JwwString::Wide(u"設備");
-  doc.Layers[2].name = JwwString::Wide(u"寸法");
+  doc.header.memo = JwwString::Wide(u"Kelvane の見本図面");
+  doc.layers[1].name = JwwString::Wide(u"設備");
+  doc.layers[2].name = JwwString::Wide(u"寸法");
 
   // Blocks: a door, and a room that holds two doors (nested); one definition nobody inserts.
   EntityLists& door = AddBlockDef(doc, 1, JwwString::Wide(u"扉"));
@@ -124,14 +124,14 @@ bool WriteExampleDrawing(const std::filesystem::path& path) {
   Attr fill;
   fill.penColor = 3;
   int32_t sector = AddArcSolid(doc, 900, 420, 50, 0.3, 2.0, fill);
-  doc.Solids[size_t(sector)].y4 = 0;  // shape code 0: a sector closed by the centre
+  doc.solids[size_t(sector)].y4 = 0;  // shape code 0: a sector closed by the centre
   AddSolid(doc, 850, 300, 950, 300, 900, 340, 900, 340, fill);
 
   // Frame 4: a room, dimensions and an ellipse.
   AddBlockInsert(doc, 2, 150, -50);
   AddDimension(doc, 150, -70, 190, -70, JwwString::Wide(u"40"), dims);
   AddArc(doc, 400, 50, 60, 0, 2 * kPi, Attr{}, 0.5, 0.4);
-  doc.Arcs.back().fullCircle = 1;
+  doc.arcs.back().fullCircle = 1;
   AddPoint(doc, 300, 0);
 
   // Frame 5 stays empty. Frame 6: the embedded picture and a note.

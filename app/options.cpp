@@ -4,13 +4,14 @@
 #include <algorithm>
 #include <charconv>
 
-#include "text/Func_.h"
+#include "text/filters.h"
+#include "text/numbers.h"
 
 namespace kelvane {
 
-void SetOutputRadioButton(FormControls& controls, int n, bool selected) {
-  bool* buttons[] = {&controls.RadioButton1, &controls.RadioButton2, &controls.RadioButton3,
-                     &controls.RadioButton4};
+void SetOutputRadioButton(OptionControls& controls, int n, bool selected) {
+  bool* buttons[] = {&controls.outputToDesktop, &controls.outputToDocuments, &controls.outputToSourceFolder,
+                     &controls.outputToGivenFolder};
   if (n < 1 || n > 4) return;
   if (selected)
     for (bool* b : buttons) *b = false;
@@ -38,26 +39,26 @@ std::string FormatReal(double value) {
   return std::string(text, result.ptr);
 }
 
-void CaptureOptions(FormControls& controls, SplitOptions& options, bool writeBack) {
-  if (HasForbiddenSeparatorChar(controls.Edit2)) controls.Edit2.clear();
+void CaptureOptions(OptionControls& controls, SplitOptions& options, bool writeBack) {
+  if (HasForbiddenSeparatorChar(controls.separatorEdit)) controls.separatorEdit.clear();
   // The edit box takes at most 8 bytes; the model keeps the same limit for other sources.
-  options.Separator = MbcsCopy(controls.Edit2, 1, 8);
+  options.separator = MbcsCopy(controls.separatorEdit, 1, 8);
 
   // The window's lists cannot leave their ranges; a model filled from elsewhere can.
-  options.NamingPattern = std::clamp<int32_t>(controls.ComboBox1, 0, 6);
-  options.LeadingZero = std::clamp<int32_t>(controls.RadioGroup2, 0, 1);
-  options.NumberingDirection = std::clamp<int32_t>(controls.RadioGroup1, 0, 1);
+  options.namingPattern = std::clamp<int32_t>(controls.namingPatternCombo, 0, 6);
+  options.leadingZero = std::clamp<int32_t>(controls.leadingZeroGroup, 0, 1);
+  options.numberingDirection = std::clamp<int32_t>(controls.numberingDirectionGroup, 0, 1);
 
-  options.StartNumber = std::clamp<int32_t>(TextToInt(controls.Edit3), 0, 9999);
-  if (writeBack) controls.Edit3 = std::to_string(options.StartNumber);
+  options.startNumber = std::clamp<int32_t>(TextToInt(controls.startNumberEdit), 0, 9999);
+  if (writeBack) controls.startNumberEdit = std::to_string(options.startNumber);
 
-  options.PrintAfterSplit = controls.CheckBox1;
-  options.DrawFrameOnFF = controls.CheckBox2;
-  options.CompactEmptyNumbers = controls.CheckBox3;
-  options.ConfirmSavedBeforeRun = controls.CheckBox4;
+  options.printAfterSplit = controls.printAfterSplitCheck;
+  options.drawFrameOnFF = controls.drawFrameCheck;
+  options.compactEmptyNumbers = controls.compactNumbersCheck;
+  options.confirmSavedBeforeRun = controls.confirmSavedCheck;
 
-  options.Margin = std::clamp(TextToReal(controls.Edit4), 0.0, 100.0);
-  if (writeBack) controls.Edit4 = FormatReal(options.Margin);
+  options.margin = std::clamp(TextToReal(controls.marginEdit), 0.0, 100.0);
+  if (writeBack) controls.marginEdit = FormatReal(options.margin);
 }
 
 }  // namespace kelvane

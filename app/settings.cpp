@@ -8,7 +8,8 @@
 #include <string_view>
 #include <system_error>
 
-#include "text/Func_.h"
+#include "text/filters.h"
+#include "text/numbers.h"
 
 namespace kelvane {
 
@@ -36,55 +37,55 @@ class LineReader {
 };
 
 // The defaults are those of a fresh model; the window keeps its position.
-void ApplyDefaults(FormControls& controls, SplitOptions& options) {
-  const int32_t left = controls.Left, top = controls.Top;
-  controls = FormControls{};
-  controls.Left = left;
-  controls.Top = top;
+void ApplyDefaults(OptionControls& controls, SplitOptions& options) {
+  const int32_t left = controls.left, top = controls.top;
+  controls = OptionControls{};
+  controls.left = left;
+  controls.top = top;
   options = SplitOptions{};
 }
 
-void ReadFile(std::string_view data, FormControls& controls, SplitOptions& options) {
+void ReadFile(std::string_view data, OptionControls& controls, SplitOptions& options) {
   LineReader in(data);
-  controls.Left = TextToInt(in.Next());
-  controls.Top = TextToInt(in.Next());
+  controls.left = TextToInt(in.Next());
+  controls.top = TextToInt(in.Next());
   for (int n = 1; n <= 4; ++n) SetOutputRadioButton(controls, n, TextToBool(in.Next()));
-  controls.Edit1 = in.Next();
-  options.Separator = in.Next();
-  options.NamingPattern = TextToInt(in.Next());
-  options.LeadingZero = TextToInt(in.Next());
+  controls.outputFolderEdit = in.Next();
+  options.separator = in.Next();
+  options.namingPattern = TextToInt(in.Next());
+  options.leadingZero = TextToInt(in.Next());
   if (in.Eof()) return;
-  options.StartNumber = std::clamp<int32_t>(TextToInt(in.Next()), 0, 9999);
+  options.startNumber = std::clamp<int32_t>(TextToInt(in.Next()), 0, 9999);
   if (in.Eof()) return;
-  options.PrintAfterSplit = TextToBool(in.Next());
+  options.printAfterSplit = TextToBool(in.Next());
   if (in.Eof()) return;
-  options.DrawFrameOnFF = TextToBool(in.Next());
-  options.CompactEmptyNumbers = TextToBool(in.Next());
-  options.Margin = TextToReal(in.Next());
+  options.drawFrameOnFF = TextToBool(in.Next());
+  options.compactEmptyNumbers = TextToBool(in.Next());
+  options.margin = TextToReal(in.Next());
   if (in.Eof()) return;
-  options.ConfirmSavedBeforeRun = TextToBool(in.Next());
+  options.confirmSavedBeforeRun = TextToBool(in.Next());
   if (in.Eof()) return;
-  options.NumberingDirection = TextToInt(in.Next());
+  options.numberingDirection = TextToInt(in.Next());
 }
 
-void ShowOptions(FormControls& controls, SplitOptions& options) {
-  options.NamingPattern = std::clamp<int32_t>(options.NamingPattern, 0, 6);
-  options.LeadingZero = std::clamp<int32_t>(options.LeadingZero, 0, 1);
-  options.NumberingDirection = std::clamp<int32_t>(options.NumberingDirection, 0, 1);
-  options.Separator = MbcsCopy(options.Separator, 1, 8);
+void ShowOptions(OptionControls& controls, SplitOptions& options) {
+  options.namingPattern = std::clamp<int32_t>(options.namingPattern, 0, 6);
+  options.leadingZero = std::clamp<int32_t>(options.leadingZero, 0, 1);
+  options.numberingDirection = std::clamp<int32_t>(options.numberingDirection, 0, 1);
+  options.separator = MbcsCopy(options.separator, 1, 8);
 
-  controls.Edit2 = options.Separator;
-  controls.ComboBox1 = options.NamingPattern;
-  controls.RadioGroup2 = options.LeadingZero;
-  controls.RadioGroup1 = options.NumberingDirection;
-  controls.Edit3 = std::to_string(options.StartNumber);
-  controls.CheckBox1 = options.PrintAfterSplit;
-  controls.CheckBox2 = options.DrawFrameOnFF;
-  controls.CheckBox3 = options.CompactEmptyNumbers;
-  controls.CheckBox4 = options.ConfirmSavedBeforeRun;
+  controls.separatorEdit = options.separator;
+  controls.namingPatternCombo = options.namingPattern;
+  controls.leadingZeroGroup = options.leadingZero;
+  controls.numberingDirectionGroup = options.numberingDirection;
+  controls.startNumberEdit = std::to_string(options.startNumber);
+  controls.printAfterSplitCheck = options.printAfterSplit;
+  controls.drawFrameCheck = options.drawFrameOnFF;
+  controls.compactNumbersCheck = options.compactEmptyNumbers;
+  controls.confirmSavedCheck = options.confirmSavedBeforeRun;
 
-  options.Margin = std::clamp(options.Margin, 0.0, 100.0);
-  controls.Edit4 = FormatReal(options.Margin);
+  options.margin = std::clamp(options.margin, 0.0, 100.0);
+  controls.marginEdit = FormatReal(options.margin);
 }
 
 }  // namespace
@@ -103,7 +104,7 @@ std::filesystem::path DefaultSettingsFile(const Platform& platform) {
   return SettingsFileBeside(platform.ExecutablePath());
 }
 
-void LoadSettings(const std::filesystem::path& file, FormControls& controls, SplitOptions& options) {
+void LoadSettings(const std::filesystem::path& file, OptionControls& controls, SplitOptions& options) {
   ApplyDefaults(controls, options);
   std::error_code ec;
   if (std::filesystem::is_regular_file(file, ec)) {
@@ -117,26 +118,26 @@ void LoadSettings(const std::filesystem::path& file, FormControls& controls, Spl
   ShowOptions(controls, options);
 }
 
-bool SaveSettings(const std::filesystem::path& file, const FormControls& controls,
+bool SaveSettings(const std::filesystem::path& file, const OptionControls& controls,
                   const SplitOptions& options) {
   const std::string lines[] = {
-      std::to_string(controls.Left),
-      std::to_string(controls.Top),
-      BoolToText(controls.RadioButton1),
-      BoolToText(controls.RadioButton2),
-      BoolToText(controls.RadioButton3),
-      BoolToText(controls.RadioButton4),
-      controls.Edit1,
-      options.Separator,
-      std::to_string(options.NamingPattern),
-      std::to_string(options.LeadingZero),
-      std::to_string(options.StartNumber),
-      BoolToText(options.PrintAfterSplit),
-      BoolToText(options.DrawFrameOnFF),
-      BoolToText(options.CompactEmptyNumbers),
-      FormatReal(options.Margin),
-      BoolToText(options.ConfirmSavedBeforeRun),
-      std::to_string(options.NumberingDirection),
+      std::to_string(controls.left),
+      std::to_string(controls.top),
+      BoolToText(controls.outputToDesktop),
+      BoolToText(controls.outputToDocuments),
+      BoolToText(controls.outputToSourceFolder),
+      BoolToText(controls.outputToGivenFolder),
+      controls.outputFolderEdit,
+      options.separator,
+      std::to_string(options.namingPattern),
+      std::to_string(options.leadingZero),
+      std::to_string(options.startNumber),
+      BoolToText(options.printAfterSplit),
+      BoolToText(options.drawFrameOnFF),
+      BoolToText(options.compactEmptyNumbers),
+      FormatReal(options.margin),
+      BoolToText(options.confirmSavedBeforeRun),
+      std::to_string(options.numberingDirection),
   };
   std::string text;
   for (const std::string& line : lines) {

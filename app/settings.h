@@ -22,11 +22,11 @@ std::filesystem::path DefaultSettingsFile(const Platform& platform);
 
 // Applies the defaults, then whatever the file holds (a missing or short file keeps defaults),
 // limits the values and shows them in the controls. Nothing is reported.
-void LoadSettings(const std::filesystem::path& file, FormControls& controls, SplitOptions& options);
+void LoadSettings(const std::filesystem::path& file, OptionControls& controls, SplitOptions& options);
 
 // Writes all 17 lines through a temporary file in the same folder renamed over the target, so a
 // failure leaves no partial file and keeps an earlier one intact. Answers whether it was written.
-bool SaveSettings(const std::filesystem::path& file, const FormControls& controls,
+bool SaveSettings(const std::filesystem::path& file, const OptionControls& controls,
                   const SplitOptions& options);
 
 }  // namespace kelvane

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "jww/builder.h"
-#include "jww/jwwunit.h"
+#include "jww/document.h"
 
 using namespace kelvane;
 using Clock = std::chrono::steady_clock;
@@ -31,7 +31,7 @@ long StatusKb(const char* key) {
 double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
 
 void Generate(const std::filesystem::path& path, int entities) {
-  TJwwData doc;
+  JwwDocument doc;
   InitDrawing(doc, 600, false);
   for (int b = 0; b < 20; ++b) {
     EntityLists& def = AddBlockDef(doc, b, JwwString::Sjis("block" + std::to_string(b)));
@@ -114,11 +114,11 @@ int main(int argc, char** argv) {
     plainRead = std::min(plainRead, Seconds(t0, t1));
     plainWrite = std::min(plainWrite, Seconds(t1, t2));
 
-    TJwwData doc;
+    JwwDocument doc;
     auto t3 = Clock::now();
     bool loaded = doc.LoadFromFile(src);
     auto t4 = Clock::now();
-    bool saved = doc.SaveToFile(out, doc.Header.version);
+    bool saved = doc.SaveToFile(out, doc.header.version);
     auto t5 = Clock::now();
     if (!loaded || !saved) {
       std::cerr << "load or save failed\n";
@@ -128,9 +128,9 @@ int main(int argc, char** argv) {
     save = std::min(save, Seconds(t4, t5));
   }
   long peakKb = PeakKbOf([&] {
-    TJwwData doc;
+    JwwDocument doc;
     doc.LoadFromFile(src);
-    doc.SaveToFile(out, doc.Header.version);
+    doc.SaveToFile(out, doc.header.version);
   });
   bool same = std::filesystem::file_size(out) == size;
 

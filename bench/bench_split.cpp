@@ -56,7 +56,7 @@ void FrameLines(EntityLists& l, double x, double y, double w, double h) {
 
 // 200 frames in a 20 x 10 grid and 200,000 entities spread over them.
 void Generate(const std::filesystem::path& path) {
-  TJwwData doc;
+  JwwDocument doc;
   InitDrawing(doc, 600, false);
   AddLine(AddBlockDef(doc, 1, JwwString::Sjis("mark")), 0, 0, 1, 1);
   std::mt19937 rng(7);
@@ -87,11 +87,11 @@ void Generate(const std::filesystem::path& path) {
 }
 
 std::vector<LineRecord> FrameLayout(int n) {
-  TJwwData doc;
+  JwwDocument doc;
   std::mt19937 rng(11);
   const int columns = 100;
   for (int f = 0; f < n; ++f) FrameLines(doc, (f % columns) * 450.0, (f / columns) * -350.0, 420, 297);
-  std::vector<LineRecord> lines = doc.Lines;
+  std::vector<LineRecord> lines = doc.lines;
   std::shuffle(lines.begin(), lines.end(), rng);
   return lines;
 }
@@ -131,7 +131,7 @@ int main() {
     std::filesystem::create_directories(dir / "plain");
     // The whole job: load, find frames and names, extract and write every sheet.
     auto t0 = Clock::now();
-    TJwwData doc;
+    JwwDocument doc;
     doc.LoadFromFile(src);
     loadOnly = std::min(loadOnly, Seconds(t0, Clock::now()));
     SheetDriver driver(platform, options, host);

@@ -11,7 +11,7 @@
 #include "app/settings.h"
 #include "jww/builder.h"
 #include "jww/images.h"
-#include "jww/jwwunit.h"
+#include "jww/document.h"
 
 using namespace kelvane;
 namespace fs = std::filesystem;
@@ -47,7 +47,7 @@ Attr FrameAttr() {
 // A small drawing holding one entity of every kind, one frame and one name text, so that a
 // mutation reaches every record reader within a few hundred bytes.
 void SmallDrawing(const fs::path& file, int32_t version, bool unicode) {
-  TJwwData doc;
+  JwwDocument doc;
   InitDrawing(doc, version, unicode);
   const Attr f = FrameAttr();
   AddLine(doc, 0, 0, 297, 0, f);
@@ -59,7 +59,7 @@ void SmallDrawing(const fs::path& file, int32_t version, bool unicode) {
   const JwwString name = unicode ? JwwString::Wide(u"\u3010\u540D\u3011A\u3010\uFF2C\u301112")
                                  : JwwString::Sjis("\x81\x79\x96\xBC\x81\x7A" "A\x81\x79\x82\x6B\x81\x7A" "12");
   const int32_t t = AddText(doc, 10, 10, name, nameAttr, 3.5);
-  doc.Texts[size_t(t)].textType = 0;
+  doc.texts[size_t(t)].textType = 0;
   AddLine(doc, 20, 20, 100, 80);
   AddArc(doc, 150, 100, 30, 0.5, 2.0);
   AddPoint(doc, 40, 150);
@@ -77,7 +77,7 @@ void SmallDrawing(const fs::path& file, int32_t version, bool unicode) {
 void LoadSeeds(const fs::path& dir) {
   const fs::path example = dir / "example_v700.jww";
   Require(WriteExampleDrawing(example), "example drawing");
-  TJwwData doc;
+  JwwDocument doc;
   Require(doc.LoadFromFile(example), "example drawing reload");
   for (int32_t v : {230, 351, 420, 600})
     Require(doc.SaveToFile(dir / ("example_v" + std::to_string(v) + ".jww"), v), "example at " + std::to_string(v));
@@ -87,14 +87,14 @@ void LoadSeeds(const fs::path& dir) {
   SmallDrawing(dir / "small_unicode_v700.jww", 700, true);
   {
     // Nothing but one block insertion and its definition.
-    TJwwData blocks;
+    JwwDocument blocks;
     InitDrawing(blocks, 230, false);
     AddLine(AddBlockDef(blocks, 1, JwwString::Sjis("b")), 0, 0, 1, 1);
     AddBlockInsert(blocks, 1, 5, 5);
     blocks.NormaliseBlocks();
     Require(blocks.SaveToFile(dir / "blocks_v230.jww", 230), "blocks drawing");
     // No entity at all, every string empty in the Unicode form.
-    TJwwData empty;
+    JwwDocument empty;
     InitDrawing(empty, 700, true);
     Require(empty.SaveToFile(dir / "empty_unicode_v700.jww", 700), "empty drawing");
   }
@@ -104,18 +104,18 @@ void LoadSeeds(const fs::path& dir) {
 }
 
 void SettingsSeeds(const fs::path& dir) {
-  FormControls c;
+  OptionControls c;
   SplitOptions o;
   Require(SaveSettings(dir / "defaults.dat", c, o), "default settings");
   SetOutputRadioButton(c, 4, true);
-  c.Edit1 = "C:\\out\\\x90\x7D\x96\xCA\\";  // 図面
-  o.Separator = "\x81\x5B";                    // ー
-  o.NamingPattern = 3;
-  o.LeadingZero = 1;
-  o.StartNumber = 12;
-  o.NumberingDirection = 1;
-  o.PrintAfterSplit = o.DrawFrameOnFF = o.CompactEmptyNumbers = o.ConfirmSavedBeforeRun = true;
-  o.Margin = 2.5;
+  c.outputFolderEdit = "C:\\out\\\x90\x7D\x96\xCA\\";  // 図面
+  o.separator = "\x81\x5B";                    // ー
+  o.namingPattern = 3;
+  o.leadingZero = 1;
+  o.startNumber = 12;
+  o.numberingDirection = 1;
+  o.printAfterSplit = o.drawFrameOnFF = o.compactEmptyNumbers = o.confirmSavedBeforeRun = true;
+  o.margin = 2.5;
   Require(SaveSettings(dir / "all_set.dat", c, o), "settings with every option");
   Put(dir / "short_lf.dat", "10\n20\n0\n1\n0\n0\n\n-\n9\n-3\n");
   Put(dir / "words_hex.dat", "$10\r\n0x20\r\nTRUE\r\nON\r\n\x81\x9B\r\n\x90\x5E\r\nD:\\\r\n<>\r\n+7\r\n 1\r\n99999\r\nT\r\nTR\r\n"

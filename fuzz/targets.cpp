@@ -14,10 +14,10 @@
 
 #include "app/options.h"
 #include "app/settings.h"
-#include "app/shell.h"
+#include "app/session.h"
 #include "jww/builder.h"
 #include "jww/images.h"
-#include "jww/jwwunit.h"
+#include "jww/document.h"
 #include "split/extract.h"
 #include "split/frames.h"
 #include "split/sheetnames.h"
@@ -125,12 +125,12 @@ bool SameView(const SheetView& a, const SheetView& b) {
 
 // The indexed searches must decide like the plain walks they replace. The plain frame search
 // is quadratic in candidates squared, so it only checks drawings with few frame lines.
-std::vector<PaperFrame> FindFrames(const TJwwData& doc, int direction) {
-  std::vector<PaperFrame> frames = DetectPaperFrames(doc.Lines, doc.LineCount(), direction);
+std::vector<PaperFrame> FindFrames(const JwwDocument& doc, int direction) {
+  std::vector<PaperFrame> frames = DetectPaperFrames(doc.lines, doc.LineCount(), direction);
   int candidates = 0;
-  for (const LineRecord& line : doc.Lines) candidates += IsFrameLine(line) ? 1 : 0;
+  for (const LineRecord& line : doc.lines) candidates += IsFrameLine(line) ? 1 : 0;
   if (candidates <= 48) {
-    std::vector<PaperFrame> reference = DetectPaperFramesReference(doc.Lines, doc.LineCount(), direction);
+    std::vector<PaperFrame> reference = DetectPaperFramesReference(doc.lines, doc.LineCount(), direction);
     KELVANE_FUZZ_CHECK(SameFrames(frames, reference),
                        "indexed frame search found " + std::to_string(frames.size()) + " frames, plain search " +
                            std::to_string(reference.size()) + " (or another order)");
@@ -162,20 +162,20 @@ void LoadDrawing(const uint8_t* data, size_t size) {
   bool fileLoaded = false;
   std::string fileState;
   {
-    TJwwData fromFile;
-    (void)TJwwData::IsJwwFile(input);
+    JwwDocument fromFile;
+    (void)JwwDocument::IsJwwFile(input);
     fileLoaded = fromFile.LoadFromFile(input);
-    fileState = Counts(fromFile) + " version " + std::to_string(fromFile.Header.version) + " at " +
-                std::to_string(fromFile.Diagnostics.bytesRead) + " " + fromFile.Diagnostics.reason;
+    fileState = Counts(fromFile) + " version " + std::to_string(fromFile.header.version) + " at " +
+                std::to_string(fromFile.diagnostics.bytesRead) + " " + fromFile.diagnostics.reason;
   }
   DropImages();
   Remove(input);
 
-  TJwwData doc;
+  JwwDocument doc;
   const bool loaded = doc.LoadFromBytes(data, size);
-  const int32_t version = doc.Header.version;
+  const int32_t version = doc.header.version;
   const std::string bytesState = Counts(doc) + " version " + std::to_string(version) + " at " +
-                                 std::to_string(doc.Diagnostics.bytesRead) + " " + doc.Diagnostics.reason;
+                                 std::to_string(doc.diagnostics.bytesRead) + " " + doc.diagnostics.reason;
   KELVANE_FUZZ_CHECK(loaded == fileLoaded && bytesState == fileState,
                      "file and memory loads differ: file " + std::to_string(fileLoaded) + " " + fileState +
                          "; memory " + std::to_string(loaded) + " " + bytesState);
@@ -184,7 +184,7 @@ void LoadDrawing(const uint8_t* data, size_t size) {
   bool savedWhole = false;
   if (IsSupportedVersion(version)) {
     savedWhole = doc.SaveToFile(whole, version);
-    KELVANE_FUZZ_CHECK(savedWhole || !loaded, "a drawing that loaded could not be saved: " + doc.Diagnostics.reason);
+    KELVANE_FUZZ_CHECK(savedWhole || !loaded, "a drawing that loaded could not be saved: " + doc.diagnostics.reason);
   }
 
   const int direction = int(size & 1);
@@ -210,7 +210,7 @@ void LoadDrawing(const uint8_t* data, size_t size) {
         SavedSheet sheet{dir / ("sheet" + std::to_string(sheets.size()) + ".jww"), view.order.size()};
         const bool saved = doc.SaveSheet(sheet.file, version, view);
         KELVANE_FUZZ_CHECK(saved || !loaded, "a sheet of a drawing that loaded could not be saved: " +
-                                                 doc.Diagnostics.reason);
+                                                 doc.diagnostics.reason);
         if (saved) sheets.push_back(sheet);
       }
     }
@@ -219,9 +219,9 @@ void LoadDrawing(const uint8_t* data, size_t size) {
 
   // What was written must read back, and a second save of it must give the same bytes.
   if (savedWhole) {
-    TJwwData reread;
+    JwwDocument reread;
     const bool reloaded = reread.LoadFromFile(whole);
-    KELVANE_FUZZ_CHECK(reloaded || !loaded, "the saved drawing does not load: " + reread.Diagnostics.reason);
+    KELVANE_FUZZ_CHECK(reloaded || !loaded, "the saved drawing does not load: " + reread.diagnostics.reason);
     if (reloaded && loaded) {
       KELVANE_FUZZ_CHECK(Counts(reread) == Counts(doc),
                          "entity counts changed by save and load: " + Counts(doc) + " -> " + Counts(reread));
@@ -231,7 +231,7 @@ void LoadDrawing(const uint8_t* data, size_t size) {
       const std::string second = ReadFile(again);
       if (ReadFile(whole) != second) {
         DropImages();
-        TJwwData third;
+        JwwDocument third;
         KELVANE_FUZZ_CHECK(third.LoadFromFile(again), "the drawing saved twice does not load");
         KELVANE_FUZZ_CHECK(third.SaveToFile(again, version), "the drawing saved twice could not be saved again");
         KELVANE_FUZZ_CHECK(ReadFile(again) == second, "saving and loading keeps changing the drawing's bytes");
@@ -240,9 +240,9 @@ void LoadDrawing(const uint8_t* data, size_t size) {
     DropImages();
   }
   for (const SavedSheet& sheet : sheets) {
-    TJwwData reread;
+    JwwDocument reread;
     const bool reloaded = reread.LoadFromFile(sheet.file);
-    KELVANE_FUZZ_CHECK(reloaded || !loaded, "a saved sheet does not load: " + reread.Diagnostics.reason);
+    KELVANE_FUZZ_CHECK(reloaded || !loaded, "a saved sheet does not load: " + reread.diagnostics.reason);
     if (reloaded)
       KELVANE_FUZZ_CHECK(size_t(reread.entityCount) >= sheet.entities,
                          "a saved sheet lost entities: " + std::to_string(sheet.entities) + " -> " +
@@ -258,46 +258,46 @@ void LoadDrawing(const uint8_t* data, size_t size) {
 
 namespace {
 
-bool SameSettings(const FormControls& a, const SplitOptions& ao, const FormControls& b, const SplitOptions& bo,
+bool SameSettings(const OptionControls& a, const SplitOptions& ao, const OptionControls& b, const SplitOptions& bo,
                   std::string& what) {
   auto note = [&](bool same, const char* name) {
     if (!same && what.empty()) what = name;
   };
-  note(a.RadioButton1 == b.RadioButton1 && a.RadioButton2 == b.RadioButton2 && a.RadioButton3 == b.RadioButton3 &&
-           a.RadioButton4 == b.RadioButton4,
+  note(a.outputToDesktop == b.outputToDesktop && a.outputToDocuments == b.outputToDocuments && a.outputToSourceFolder == b.outputToSourceFolder &&
+           a.outputToGivenFolder == b.outputToGivenFolder,
        "output folder buttons");
-  note(a.Edit1 == b.Edit1, "Edit1");
-  note(a.Edit2 == b.Edit2, "Edit2");
-  note(a.Edit3 == b.Edit3, "Edit3");
-  note(a.Edit4 == b.Edit4, "Edit4");
-  note(a.ComboBox1 == b.ComboBox1, "ComboBox1");
-  note(a.RadioGroup1 == b.RadioGroup1, "RadioGroup1");
-  note(a.RadioGroup2 == b.RadioGroup2, "RadioGroup2");
-  note(a.CheckBox1 == b.CheckBox1 && a.CheckBox2 == b.CheckBox2 && a.CheckBox3 == b.CheckBox3 &&
-           a.CheckBox4 == b.CheckBox4,
+  note(a.outputFolderEdit == b.outputFolderEdit, "Edit1");
+  note(a.separatorEdit == b.separatorEdit, "Edit2");
+  note(a.startNumberEdit == b.startNumberEdit, "Edit3");
+  note(a.marginEdit == b.marginEdit, "Edit4");
+  note(a.namingPatternCombo == b.namingPatternCombo, "ComboBox1");
+  note(a.numberingDirectionGroup == b.numberingDirectionGroup, "RadioGroup1");
+  note(a.leadingZeroGroup == b.leadingZeroGroup, "RadioGroup2");
+  note(a.printAfterSplitCheck == b.printAfterSplitCheck && a.drawFrameCheck == b.drawFrameCheck && a.compactNumbersCheck == b.compactNumbersCheck &&
+           a.confirmSavedCheck == b.confirmSavedCheck,
        "check boxes");
-  note(a.Left == b.Left && a.Top == b.Top, "window position");
-  note(ao.Separator == bo.Separator, "Separator");
-  note(ao.NamingPattern == bo.NamingPattern, "NamingPattern");
-  note(ao.LeadingZero == bo.LeadingZero, "LeadingZero");
-  note(ao.StartNumber == bo.StartNumber, "StartNumber");
-  note(ao.NumberingDirection == bo.NumberingDirection, "NumberingDirection");
-  note(ao.PrintAfterSplit == bo.PrintAfterSplit && ao.DrawFrameOnFF == bo.DrawFrameOnFF &&
-           ao.CompactEmptyNumbers == bo.CompactEmptyNumbers && ao.ConfirmSavedBeforeRun == bo.ConfirmSavedBeforeRun,
+  note(a.left == b.left && a.top == b.top, "window position");
+  note(ao.separator == bo.separator, "Separator");
+  note(ao.namingPattern == bo.namingPattern, "NamingPattern");
+  note(ao.leadingZero == bo.leadingZero, "LeadingZero");
+  note(ao.startNumber == bo.startNumber, "StartNumber");
+  note(ao.numberingDirection == bo.numberingDirection, "NumberingDirection");
+  note(ao.printAfterSplit == bo.printAfterSplit && ao.drawFrameOnFF == bo.drawFrameOnFF &&
+           ao.compactEmptyNumbers == bo.compactEmptyNumbers && ao.confirmSavedBeforeRun == bo.confirmSavedBeforeRun,
        "switches");
   // The file keeps 15 significant digits, as the margin box shows them: equal as written.
-  note(FormatReal(ao.Margin) == FormatReal(bo.Margin), "Margin");
+  note(FormatReal(ao.margin) == FormatReal(bo.margin), "Margin");
   return what.empty();
 }
 
 void CheckOptionRanges(const SplitOptions& o, const char* when) {
   const std::string at = std::string(" after ") + when;
-  KELVANE_FUZZ_CHECK(o.NamingPattern >= 0 && o.NamingPattern <= 6, "NamingPattern out of range" + at);
-  KELVANE_FUZZ_CHECK(o.LeadingZero >= 0 && o.LeadingZero <= 1, "LeadingZero out of range" + at);
-  KELVANE_FUZZ_CHECK(o.NumberingDirection >= 0 && o.NumberingDirection <= 1, "NumberingDirection out of range" + at);
-  KELVANE_FUZZ_CHECK(o.StartNumber >= 0 && o.StartNumber <= 9999, "StartNumber out of range" + at);
-  KELVANE_FUZZ_CHECK(o.Margin >= 0.0 && o.Margin <= 100.0, "Margin out of range" + at);
-  KELVANE_FUZZ_CHECK(o.Separator.size() <= 8, "Separator longer than 8 bytes" + at);
+  KELVANE_FUZZ_CHECK(o.namingPattern >= 0 && o.namingPattern <= 6, "NamingPattern out of range" + at);
+  KELVANE_FUZZ_CHECK(o.leadingZero >= 0 && o.leadingZero <= 1, "LeadingZero out of range" + at);
+  KELVANE_FUZZ_CHECK(o.numberingDirection >= 0 && o.numberingDirection <= 1, "NumberingDirection out of range" + at);
+  KELVANE_FUZZ_CHECK(o.startNumber >= 0 && o.startNumber <= 9999, "StartNumber out of range" + at);
+  KELVANE_FUZZ_CHECK(o.margin >= 0.0 && o.margin <= 100.0, "Margin out of range" + at);
+  KELVANE_FUZZ_CHECK(o.separator.size() <= 8, "Separator longer than 8 bytes" + at);
 }
 
 }  // namespace
@@ -309,13 +309,13 @@ void SettingsFile(const uint8_t* data, size_t size) {
   const std::filesystem::path second = dir / "second.dat";
   WriteFile(input, data, size);
 
-  FormControls controls;
+  OptionControls controls;
   SplitOptions options;
   LoadSettings(input, controls, options);
   CheckOptionRanges(options, "loading");
 
   KELVANE_FUZZ_CHECK(SaveSettings(first, controls, options), "the settings could not be saved");
-  FormControls controls2;
+  OptionControls controls2;
   SplitOptions options2;
   LoadSettings(first, controls2, options2);
   std::string what;
@@ -327,7 +327,7 @@ void SettingsFile(const uint8_t* data, size_t size) {
   // A run captures the controls as loaded.
   CaptureOptions(controls2, options2, true);
   CheckOptionRanges(options2, "capture");
-  KELVANE_FUZZ_CHECK(!HasForbiddenSeparatorChar(options2.Separator), "captured separator has a forbidden character");
+  KELVANE_FUZZ_CHECK(!HasForbiddenSeparatorChar(options2.separator), "captured separator has a forbidden character");
 
   Remove(input);
   Remove(first);
@@ -336,14 +336,14 @@ void SettingsFile(const uint8_t* data, size_t size) {
 
 void HandOverFile(const uint8_t* data, size_t size) {
   static FakePlatform platform;
-  static TForm1 form(platform);
+  static Session form(platform);
   static const std::filesystem::path exeFolder = [] {
     std::filesystem::path p = ScratchFolder() / "exe";
     std::error_code ec;
     std::filesystem::create_directories(p, ec);
     return p;
   }();
-  form.ExeFolder = exeFolder / "";
+  form.exeFolder = exeFolder / "";
   const std::filesystem::path file = exeFolder / "JWC_TEMP.TXT";
   WriteFile(file, data, size);
 
@@ -427,7 +427,7 @@ std::u32string AsciiFolded(const JwwString& s) {
 // units), bit 1: "【名】" put in front, bits 2-3: where it stands (inside, inside near a corner,
 // on the frame's edge, outside), bits 4-5: its layer group.
 void SheetNames(const uint8_t* data, size_t size) {
-  TJwwData doc;
+  JwwDocument doc;
   InitDrawing(doc, 700, true);
   const Attr frame = FrameAttr();
   AddLine(doc, 0, 0, kFrameW, 0, frame);
@@ -466,7 +466,7 @@ void SheetNames(const uint8_t* data, size_t size) {
       a.layerGroup = uint16_t((control >> 4) & 3);
       a.layer = uint16_t(n & 15);
       const int32_t i = AddText(doc, x, y, s, a);
-      doc.Texts[size_t(i)].textType = 0;
+      doc.texts[size_t(i)].textType = 0;
     }
     start = end + 1;
   }
@@ -506,7 +506,7 @@ void SheetNames(const uint8_t* data, size_t size) {
                        "indexed sheet " + std::to_string(s) + " differs from the walk");
     for (const EntityRef& e : view.order)
       if (e.kind == kText)
-        KELVANE_FUZZ_CHECK(!IsSheetNameText(doc.Texts[size_t(e.index)], doc.TextStrs[size_t(e.index)].text),
+        KELVANE_FUZZ_CHECK(!IsSheetNameText(doc.texts[size_t(e.index)], doc.textStrings[size_t(e.index)].text),
                            "a name text reached a sheet");
   }
 }

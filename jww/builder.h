@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "jww/jwwunit.h"
+#include "jww/document.h"
 
 namespace kelvane {
 
@@ -19,7 +19,7 @@ struct Attr {
 };
 
 // A new, empty drawing of the given version with settings as a fresh Jw_cad drawing has them.
-void InitDrawing(TJwwData& doc, int32_t version, bool unicodeStrings);
+void InitDrawing(JwwDocument& doc, int32_t version, bool unicodeStrings);
 
 // Each returns the new entity's index in its array and appends it to the order list.
 int32_t AddLine(EntityLists& l, double x1, double y1, double x2, double y2, Attr a = {});
@@ -35,6 +35,6 @@ int32_t AddSolid(EntityLists& l, double x1, double y1, double x2, double y2, dou
 int32_t AddArcSolid(EntityLists& l, double cx, double cy, double r, double start, double sweep, Attr a = {});
 int32_t AddBlockInsert(EntityLists& l, int32_t blockNumber, double x, double y, Attr a = {});
 // Appends a block definition and returns its entity lists (valid until the next definition).
-EntityLists& AddBlockDef(TJwwData& doc, int32_t number, const JwwString& name);
+EntityLists& AddBlockDef(JwwDocument& doc, int32_t number, const JwwString& name);
 
 }  // namespace kelvane

@@ -2,7 +2,8 @@
 #include <string>
 
 #include "jww/sections.h"
-#include "text/Func_.h"
+#include "text/filters.h"
+#include "text/numbers.h"
 
 namespace kelvane {
 
@@ -42,9 +43,9 @@ T Clamp(T v, T lo, T hi) {
 
 }  // namespace
 
-bool ReadHeader(ByteReader& in, TJwwData& doc) {
-  TEntJwwHeader& h = doc.Header;
-  JwwDiagnostics& diag = doc.Diagnostics;
+bool ReadHeader(ByteReader& in, JwwDocument& doc) {
+  JwwHeader& h = doc.header;
+  JwwDiagnostics& diag = doc.diagnostics;
   doc.SizeSettingsArrays();
   char sig[8];
   in.bytes(sig, 8);
@@ -60,14 +61,14 @@ bool ReadHeader(ByteReader& in, TJwwData& doc) {
   h.paperSize = in.i32();
   h.writeLayerGroup = in.i32();
   for (int g = 0; g < 16; ++g) {
-    TEntJwwLayerGroup& grp = doc.LayerGroups[g];
+    LayerGroupSetting& grp = doc.layerGroups[g];
     grp.state = in.i32();
     grp.writeLayer = in.i32();
     grp.scale = in.f64();
     grp.protect = in.i32();
     for (int l = 0; l < 16; ++l) {
-      doc.Layers[g * 16 + l].state = in.i32();
-      doc.Layers[g * 16 + l].protect = in.i32();
+      doc.layers[g * 16 + l].state = in.i32();
+      doc.layers[g * 16 + l].protect = in.i32();
     }
   }
 
@@ -88,8 +89,8 @@ bool ReadHeader(ByteReader& in, TJwwData& doc) {
   h.gridBaseY = in.f64();
 
   // Block D: layer names, then group names.
-  for (int i = 0; i < 256 && in.ok(); ++i) doc.Layers[i].name = ReadText(in, diag);
-  for (int g = 0; g < 16 && in.ok(); ++g) doc.LayerGroups[g].name = ReadText(in, diag);
+  for (int i = 0; i < 256 && in.ok(); ++i) doc.layers[i].name = ReadText(in, diag);
+  for (int g = 0; g < 16 && in.ok(); ++g) doc.layerGroups[g].name = ReadText(in, diag);
 
   // Block E: shadow and sky view.
   h.shadowLevel = in.f64();
@@ -133,31 +134,31 @@ bool ReadHeader(ByteReader& in, TJwwData& doc) {
   // Block H: parallel lines and screen pens.
   for (double& s : h.parallelLineSpacings) s = in.f64();
   h.parallelLineEndGap = in.f64();
-  for (PenSetting& p : doc.Pens) {
+  for (PenSetting& p : doc.pens) {
     p.color = in.i32();
     p.width = in.i32();
   }
   // Block I: print pens.
-  for (PenSetting& p : doc.Pens) {
+  for (PenSetting& p : doc.pens) {
     p.printColor = in.i32();
     p.printWidth = in.i32();
     p.printPointRadius = in.f64();
   }
   // Block J and K: line types.
-  for (LineTypeSetting& t : doc.LineTypes) {
+  for (LineTypeSetting& t : doc.lineTypes) {
     t.pattern = in.i32();
     t.unitDots = in.i32();
     t.pitch = in.i32();
     t.printPitch = in.i32();
   }
-  for (RandomLineSetting& t : doc.RandomLineTypes) {
+  for (RandomLineSetting& t : doc.randomLineTypes) {
     t.pattern = in.i32();
     t.width = in.i32();
     t.pitch = in.i32();
     t.printWidth = in.i32();
     t.printPitch = in.i32();
   }
-  for (LineTypeSetting& t : doc.DoubleLineTypes) {
+  for (LineTypeSetting& t : doc.doubleLineTypes) {
     t.pattern = in.i32();
     t.unitDots = in.i32();
     t.pitch = in.i32();
@@ -181,24 +182,24 @@ bool ReadHeader(ByteReader& in, TJwwData& doc) {
 
   // Block M: extended colours and line types.
   if (HasSxfPart(v)) {
-    for (TEntJwwColorExNo& c : doc.ExtendedColors) {
+    for (ExtendedColor& c : doc.extendedColors) {
       c.color = in.i32();
       c.width = in.i32();
     }
-    for (TEntJwwColorExNo& c : doc.ExtendedColors) {
+    for (ExtendedColor& c : doc.extendedColors) {
       if (!in.ok()) break;
       c.name = ReadText(in, diag);
       c.printColor = in.i32();
       c.printWidth = in.i32();
       c.printPointRadius = in.f64();
     }
-    for (TEntJwwLineTypeExNo& t : doc.ExtendedLineTypes) {
+    for (ExtendedLineType& t : doc.extendedLineTypes) {
       t.pattern = in.i32();
       t.unitDots = in.i32();
       t.pitch = in.i32();
       t.printPitch = in.i32();
     }
-    for (TEntJwwLineTypeExNo& t : doc.ExtendedLineTypes) {
+    for (ExtendedLineType& t : doc.extendedLineTypes) {
       if (!in.ok()) break;
       t.name = ReadText(in, diag);
       t.segmentCount = in.i32();
@@ -207,7 +208,7 @@ bool ReadHeader(ByteReader& in, TJwwData& doc) {
   }
 
   // Block N: text kinds.
-  for (TextKindSetting& k : doc.TextKinds) {
+  for (TextKindSetting& k : doc.textKinds) {
     k.width = in.f64();
     k.height = in.f64();
     k.spacing = in.f64();
@@ -227,8 +228,8 @@ bool ReadHeader(ByteReader& in, TJwwData& doc) {
   return true;
 }
 
-void WriteHeader(ByteWriter& out, const TJwwData& doc, int32_t v) {
-  const TEntJwwHeader& h = doc.Header;
+void WriteHeader(ByteWriter& out, const JwwDocument& doc, int32_t v) {
+  const JwwHeader& h = doc.header;
   const bool unicode = doc.UnicodeStrings();
 
   // Block A.
@@ -242,14 +243,14 @@ void WriteHeader(ByteWriter& out, const TJwwData& doc, int32_t v) {
   out.i32(h.paperSize);
   out.i32(h.writeLayerGroup);
   for (int g = 0; g < 16; ++g) {
-    const TEntJwwLayerGroup& grp = doc.LayerGroups[g];
+    const LayerGroupSetting& grp = doc.layerGroups[g];
     out.i32(grp.state);
     out.i32(grp.writeLayer);
     out.f64(grp.scale);
     out.i32(grp.protect);
     for (int l = 0; l < 16; ++l) {
-      out.i32(doc.Layers[g * 16 + l].state);
-      out.i32(doc.Layers[g * 16 + l].protect);
+      out.i32(doc.layers[g * 16 + l].state);
+      out.i32(doc.layers[g * 16 + l].protect);
     }
   }
 
@@ -270,8 +271,8 @@ void WriteHeader(ByteWriter& out, const TJwwData& doc, int32_t v) {
   out.f64(h.gridBaseY);
 
   // Block D: names cleaned; an empty name stays empty.
-  for (int i = 0; i < 256; ++i) WriteText(out, doc.Layers[i].name);
-  for (int g = 0; g < 16; ++g) WriteText(out, doc.LayerGroups[g].name);
+  for (int i = 0; i < 256; ++i) WriteText(out, doc.layers[i].name);
+  for (int g = 0; g < 16; ++g) WriteText(out, doc.layerGroups[g].name);
 
   // Block E.
   out.f64(h.shadowLevel);
@@ -315,33 +316,33 @@ void WriteHeader(ByteWriter& out, const TJwwData& doc, int32_t v) {
   // Block H: screen pens brought into range.
   for (double s : h.parallelLineSpacings) out.f64(s);
   out.f64(h.parallelLineEndGap);
-  for (const PenSetting& p : doc.Pens) {
+  for (const PenSetting& p : doc.pens) {
     out.i32(p.color < 0 || p.color > 0xFFFFFF ? 0 : p.color);
     out.i32(Clamp(p.width, 1, 16));
   }
   // Block I: print pens brought into range; pen 0 always prints white.
-  for (size_t i = 0; i < doc.Pens.size(); ++i) {
-    const PenSetting& p = doc.Pens[i];
+  for (size_t i = 0; i < doc.pens.size(); ++i) {
+    const PenSetting& p = doc.pens[i];
     int32_t color = p.printColor < 0 || p.printColor > 0xFFFFFF ? 0 : p.printColor;
     out.i32(i == 0 ? 0xFFFFFF : color);
     out.i32(Clamp(p.printWidth, 1, 500));
     out.f64(Clamp(p.printPointRadius, 0.1, 10.0));
   }
   // Blocks J and K.
-  for (const LineTypeSetting& t : doc.LineTypes) {
+  for (const LineTypeSetting& t : doc.lineTypes) {
     out.i32(t.pattern);
     out.i32(t.unitDots);
     out.i32(t.pitch);
     out.i32(t.printPitch);
   }
-  for (const RandomLineSetting& t : doc.RandomLineTypes) {
+  for (const RandomLineSetting& t : doc.randomLineTypes) {
     out.i32(t.pattern);
     out.i32(t.width);
     out.i32(t.pitch);
     out.i32(t.printWidth);
     out.i32(t.printPitch);
   }
-  for (const LineTypeSetting& t : doc.DoubleLineTypes) {
+  for (const LineTypeSetting& t : doc.doubleLineTypes) {
     out.i32(t.pattern);
     out.i32(t.unitDots);
     out.i32(t.pitch);
@@ -365,19 +366,19 @@ void WriteHeader(ByteWriter& out, const TJwwData& doc, int32_t v) {
 
   // Block M: extended colours and line types with default names and patterns.
   if (HasSxfPart(v)) {
-    for (const TEntJwwColorExNo& c : doc.ExtendedColors) {
+    for (const ExtendedColor& c : doc.extendedColors) {
       out.i32(c.color);
       out.i32(c.width);
     }
-    for (int i = 0; i < int(doc.ExtendedColors.size()); ++i) {
-      const TEntJwwColorExNo& c = doc.ExtendedColors[i];
+    for (int i = 0; i < int(doc.extendedColors.size()); ++i) {
+      const ExtendedColor& c = doc.extendedColors[i];
       out.WriteCString(DefaultedName(c.name, "Color_", i, unicode));
       out.i32(i <= 16 ? c.printColor : c.color);
       out.i32(c.printWidth);
       out.f64(c.printPointRadius);
     }
-    for (int i = 0; i < int(doc.ExtendedLineTypes.size()); ++i) {
-      const TEntJwwLineTypeExNo& t = doc.ExtendedLineTypes[i];
+    for (int i = 0; i < int(doc.extendedLineTypes.size()); ++i) {
+      const ExtendedLineType& t = doc.extendedLineTypes[i];
       if (i >= 17 && !SegmentCountValid(t.segmentCount)) {
         out.i32(int32_t(0xC3C3C3C3u));
         out.i32(8);
@@ -390,8 +391,8 @@ void WriteHeader(ByteWriter& out, const TJwwData& doc, int32_t v) {
         out.i32(t.printPitch);
       }
     }
-    for (int i = 0; i < int(doc.ExtendedLineTypes.size()); ++i) {
-      const TEntJwwLineTypeExNo& t = doc.ExtendedLineTypes[i];
+    for (int i = 0; i < int(doc.extendedLineTypes.size()); ++i) {
+      const ExtendedLineType& t = doc.extendedLineTypes[i];
       if (i >= 17 && !SegmentCountValid(t.segmentCount)) {
         out.WriteCString(JwwString::Ascii("LType_" + std::to_string(i), unicode));
         out.i32(2);
@@ -407,7 +408,7 @@ void WriteHeader(ByteWriter& out, const TJwwData& doc, int32_t v) {
   }
 
   // Block N.
-  for (const TextKindSetting& k : doc.TextKinds) {
+  for (const TextKindSetting& k : doc.textKinds) {
     out.f64(k.width);
     out.f64(k.height);
     out.f64(k.spacing);

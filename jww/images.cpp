@@ -90,7 +90,7 @@ void MarkReferences(const EntityLists& lists, const std::vector<EntityRef>& orde
   for (int32_t i = 0; i < limit && i < int32_t(order.size()); ++i) {
     const EntityRef& e = order[i];
     if (e.kind != kText) continue;
-    std::u16string name = ReferencedName(lists.TextStrs[size_t(e.index)].text);
+    std::u16string name = ReferencedName(lists.textStrings[size_t(e.index)].text);
     if (name.empty()) continue;
     for (size_t k = 0; k < ImageList.size(); ++k) {
       if (upperNames[k].compare(0, name.size(), name) == 0 && upperNames[k].size() >= name.size()) {
@@ -115,7 +115,7 @@ void DeleteTemporaryImages() {
   }
 }
 
-void ReadImageSection(ByteReader& in, TJwwData& doc) {
+void ReadImageSection(ByteReader& in, JwwDocument& doc) {
   DeleteTemporaryImages();
   ClearImageList();
   int32_t count = in.i32();
@@ -125,7 +125,7 @@ void ReadImageSection(ByteReader& in, TJwwData& doc) {
   std::vector<uint8_t> block(kCopyBlock);
   for (int32_t i = 0; i < count && in.ok(); ++i) {
     ImageEntry entry;
-    entry.name = ReadText(in, doc.Diagnostics);
+    entry.name = ReadText(in, doc.diagnostics);
     entry.size = in.i32();
     if (!in.ok()) break;
     if (entry.size < 0) {
@@ -165,7 +165,7 @@ void ReadImageSection(ByteReader& in, TJwwData& doc) {
   }
 }
 
-void WriteImageSection(ByteWriter& out, const TJwwData& doc, const SheetView* sheet) {
+void WriteImageSection(ByteWriter& out, const JwwDocument& doc, const SheetView* sheet) {
   for (ImageEntry& e : ImageList) e.referenced = false;
   std::vector<std::u16string> upperNames;
   upperNames.reserve(ImageList.size());
@@ -173,9 +173,9 @@ void WriteImageSection(ByteWriter& out, const TJwwData& doc, const SheetView* sh
   if (sheet)
     MarkReferences(doc, sheet->order, upperNames, int32_t(sheet->order.size()));
   else
-    MarkReferences(doc, doc.EntityOrder, upperNames, doc.entityCount);
-  for (const TEntJwwBlockDef& d : doc.BlockDefs)
-    MarkReferences(d.entities, d.entities.EntityOrder, upperNames, d.entities.entityCount);
+    MarkReferences(doc, doc.order, upperNames, doc.entityCount);
+  for (const BlockDefinition& d : doc.blockDefs)
+    MarkReferences(d.entities, d.entities.order, upperNames, d.entities.entityCount);
 
   // Open every marked file before counting it, so that the count matches what follows.
   struct Open {

@@ -5,9 +5,9 @@
 
 namespace kelvane {
 
-void NormaliseBlocks(TJwwData& doc) {
-  doc.BlockTree.clear();
-  for (TEntJwwBlockDef& d : doc.BlockDefs) {
+void NormaliseBlocks(JwwDocument& doc) {
+  doc.blockTree.clear();
+  for (BlockDefinition& d : doc.blockDefs) {
     d.used = false;
     d.newNumber = -1;
   }
@@ -15,30 +15,30 @@ void NormaliseBlocks(TJwwData& doc) {
 
   // The first definition in list order with a number is the one that number reaches.
   std::unordered_map<int32_t, int32_t> firstWithNumber;
-  for (int32_t i = 0; i < doc.BlockDefCount(); ++i) firstWithNumber.try_emplace(doc.BlockDefs[size_t(i)].number(), i);
+  for (int32_t i = 0; i < doc.BlockDefCount(); ++i) firstWithNumber.try_emplace(doc.blockDefs[size_t(i)].number(), i);
   auto resolve = [&](int32_t number) {
     auto it = firstWithNumber.find(number);
     int32_t def = it == firstWithNumber.end() ? -1 : it->second;
-    if (def >= 0) doc.BlockDefs[size_t(def)].used = true;
-    doc.BlockTree.push_back({number, def});
+    if (def >= 0) doc.blockDefs[size_t(def)].used = true;
+    doc.blockTree.push_back({number, def});
   };
 
-  for (const BlockInsertRecord& b : doc.BlockInserts) resolve(b.blockNumber);
+  for (const BlockInsertRecord& b : doc.blockInserts) resolve(b.blockNumber);
   // Walk the growing list. A definition is expanded once only: a definition that inserts
   // itself, directly or through others, would otherwise make the list grow without end.
   // Expanding it again could only mark definitions that are already marked.
-  std::vector<bool> expanded(doc.BlockDefs.size(), false);
-  for (size_t i = 0; i < doc.BlockTree.size(); ++i) {
-    int32_t def = doc.BlockTree[i].definition;
+  std::vector<bool> expanded(doc.blockDefs.size(), false);
+  for (size_t i = 0; i < doc.blockTree.size(); ++i) {
+    int32_t def = doc.blockTree[i].definition;
     if (def < 0 || expanded[size_t(def)]) continue;
     expanded[size_t(def)] = true;
-    for (const BlockInsertRecord& b : doc.BlockDefs[size_t(def)].entities.BlockInserts) resolve(b.blockNumber);
+    for (const BlockInsertRecord& b : doc.blockDefs[size_t(def)].entities.blockInserts) resolve(b.blockNumber);
   }
 
   int32_t next = 0;
-  for (TEntJwwBlockDef& d : doc.BlockDefs)
+  for (BlockDefinition& d : doc.blockDefs)
     if (d.used) d.newNumber = next++;
-  doc.UsedBlockDefCount = next;
+  doc.usedBlockDefCount = next;
 }
 
 }  // namespace kelvane

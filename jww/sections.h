@@ -2,7 +2,7 @@
 #pragma once
 
 #include "jww/archive.h"
-#include "jww/jwwunit.h"
+#include "jww/document.h"
 
 namespace kelvane {
 
@@ -13,16 +13,16 @@ JwwString ReadCString(ByteReader& in, JwwDiagnostics& diag);
 void WriteText(ByteWriter& out, const JwwString& s);
 
 // Returns false when the version is below the supported range (nothing after it is read).
-bool ReadHeader(ByteReader& in, TJwwData& doc);
-void WriteHeader(ByteWriter& out, const TJwwData& doc, int32_t version);
+bool ReadHeader(ByteReader& in, JwwDocument& doc);
+void WriteHeader(ByteWriter& out, const JwwDocument& doc, int32_t version);
 
-void ReadEntitySection(ByteReader& in, TJwwData& doc);
+void ReadEntitySection(ByteReader& in, JwwDocument& doc);
 // Writes the drawing's entities, or only those of a sheet when one is given.
-void WriteEntitySection(ByteWriter& out, const TJwwData& doc, int32_t version, const SheetView* sheet);
+void WriteEntitySection(ByteWriter& out, const JwwDocument& doc, int32_t version, const SheetView* sheet);
 
-void ReadImageSection(ByteReader& in, TJwwData& doc);
-void WriteImageSection(ByteWriter& out, const TJwwData& doc, const SheetView* sheet);
+void ReadImageSection(ByteReader& in, JwwDocument& doc);
+void WriteImageSection(ByteWriter& out, const JwwDocument& doc, const SheetView* sheet);
 
-void NormaliseBlocks(TJwwData& doc);
+void NormaliseBlocks(JwwDocument& doc);
 
 }  // namespace kelvane

@@ -4,7 +4,8 @@
 #include <unordered_map>
 
 #include "jww/sections.h"
-#include "text/Func_.h"
+#include "text/filters.h"
+#include "text/numbers.h"
 
 namespace kelvane {
 
@@ -108,8 +109,8 @@ struct KindCounts {
 // spare capacity in a large drawing.
 class StreamReader {
  public:
-  StreamReader(ByteReader& in, TJwwData& doc, bool counting, const std::vector<KindCounts>* plan = nullptr)
-      : in_(in), doc_(doc), v_(doc.Header.version), penWidth_(HasPenWidth(v_)), counting_(counting), plan_(plan) {}
+  StreamReader(ByteReader& in, JwwDocument& doc, bool counting, const std::vector<KindCounts>* plan = nullptr)
+      : in_(in), doc_(doc), v_(doc.header.version), penWidth_(HasPenWidth(v_)), counting_(counting), plan_(plan) {}
 
   const std::vector<KindCounts>& counts() const { return counts_; }
 
@@ -123,7 +124,7 @@ class StreamReader {
       int kind = ReadClass(in_, classes_, false);
       if (!in_.ok()) break;
       int32_t index = ReadEntity(lists, kind, topLevel);
-      if (index >= 0) lists.EntityOrder.push_back({kind, index});
+      if (index >= 0) lists.order.push_back({kind, index});
       if (counting_ && in_.ok()) ++counts_.back().n[kind];
       ++classes_.counter;
     }
@@ -132,16 +133,15 @@ class StreamReader {
   void ReadBlockDefinitions() {
     int64_t announced = in_.count();
     if (!in_.ok()) return;
-    if (!counting_) doc_.Header.blockDefCountRead = int32_t(announced);
     if (announced <= 0) return;
     if (plan_) {
-      doc_.BlockDefs.reserve(plan_->size() - 1);
+      doc_.blockDefs.reserve(plan_->size() - 1);
     } else if (!counting_) {
-      doc_.BlockDefs.reserve(size_t(std::min<uint64_t>(uint64_t(announced), in_.remaining() / kMinBlockDefBytes)));
+      doc_.blockDefs.reserve(size_t(std::min<uint64_t>(uint64_t(announced), in_.remaining() / kMinBlockDefBytes)));
     }
     for (int64_t i = 0; i < announced && in_.ok(); ++i) {
       ReadClass(in_, classes_, true);
-      TEntJwwBlockDef def;
+      BlockDefinition def;
       ReadFixed(in_, &def.head, sizeof def.head, penWidth_);
       if (def.head.timeStamp & int32_t(0x80000000u)) {
         in_.skip(8);  // the long time stamp is not kept; the position stands in for it
@@ -155,11 +155,11 @@ class StreamReader {
         ReadEntities(scratch, false);
         continue;
       }
-      def.name = ReadText(in_, doc_.Diagnostics);
+      def.name = ReadText(in_, doc_.diagnostics);
       if (!in_.ok()) break;
-      doc_.BlockDefs.push_back(std::move(def));
+      doc_.blockDefs.push_back(std::move(def));
       ++classes_.counter;
-      ReadEntities(doc_.BlockDefs.back().entities, false);
+      ReadEntities(doc_.blockDefs.back().entities, false);
     }
   }
 
@@ -168,30 +168,30 @@ class StreamReader {
   int32_t ReadEntity(EntityLists& l, int kind, bool topLevel) {
     switch (kind) {
       case kLine:
-        return Keep(l.Lines, [&](LineRecord& r) { ReadFixed(in_, &r, sizeof r, penWidth_); });
+        return Keep(l.lines, [&](LineRecord& r) { ReadFixed(in_, &r, sizeof r, penWidth_); });
       case kArc:
-        return Keep(l.Arcs, [&](ArcRecord& r) { ReadFixed(in_, &r, sizeof r, penWidth_); });
+        return Keep(l.arcs, [&](ArcRecord& r) { ReadFixed(in_, &r, sizeof r, penWidth_); });
       case kPoint:
-        return Keep(l.Points, [&](PointRecord& r) { ReadPoint(r, topLevel ? 1.0 : 0.0); });
+        return Keep(l.points, [&](PointRecord& r) { ReadPoint(r, topLevel ? 1.0 : 0.0); });
       case kText: {
         TextStrings strings;
-        int32_t index = Keep(l.Texts, [&](TextRecord& r) { ReadTextFields(r, strings); });
-        if (index >= 0) l.TextStrs.push_back(std::move(strings));
+        int32_t index = Keep(l.texts, [&](TextRecord& r) { ReadTextFields(r, strings); });
+        if (index >= 0) l.textStrings.push_back(std::move(strings));
         return index;
       }
       case kDimension: {
         TextStrings strings;
-        int32_t index = Keep(l.Dimensions, [&](DimensionRecord& r) { ReadDimension(r, strings); });
-        if (index >= 0) l.DimensionStrs.push_back(std::move(strings));
+        int32_t index = Keep(l.dimensions, [&](DimensionRecord& r) { ReadDimension(r, strings); });
+        if (index >= 0) l.dimensionStrings.push_back(std::move(strings));
         return index;
       }
       case kSolid:
-        return Keep(l.Solids, [&](SolidRecord& r) {
+        return Keep(l.solids, [&](SolidRecord& r) {
           ReadFixed(in_, &r, offsetof(SolidRecord, color), penWidth_);
           r.color = r.attr.penColor == 10 ? in_.i32() : 0;
         });
       case kBlockInsert:
-        return Keep(l.BlockInserts, [&](BlockInsertRecord& r) { ReadFixed(in_, &r, sizeof r, penWidth_); });
+        return Keep(l.blockInserts, [&](BlockInsertRecord& r) { ReadFixed(in_, &r, sizeof r, penWidth_); });
       default:
         return -1;
     }
@@ -201,20 +201,20 @@ class StreamReader {
     if (counting_) return;
     if (!plan_ || list >= plan_->size()) {
       // No plan: never reserve more entries than the remaining bytes could hold.
-      l.EntityOrder.reserve(size_t(std::min<uint64_t>(uint64_t(announced), in_.remaining() / kMinEntityBytes)));
+      l.order.reserve(size_t(std::min<uint64_t>(uint64_t(announced), in_.remaining() / kMinEntityBytes)));
       return;
     }
     const KindCounts& c = (*plan_)[list];
-    l.EntityOrder.reserve(size_t(c.total()));
-    l.Lines.reserve(size_t(c.n[kLine]));
-    l.Arcs.reserve(size_t(c.n[kArc]));
-    l.Points.reserve(size_t(c.n[kPoint]));
-    l.Texts.reserve(size_t(c.n[kText]));
-    l.TextStrs.reserve(size_t(c.n[kText]));
-    l.Dimensions.reserve(size_t(c.n[kDimension]));
-    l.DimensionStrs.reserve(size_t(c.n[kDimension]));
-    l.Solids.reserve(size_t(c.n[kSolid]));
-    l.BlockInserts.reserve(size_t(c.n[kBlockInsert]));
+    l.order.reserve(size_t(c.total()));
+    l.lines.reserve(size_t(c.n[kLine]));
+    l.arcs.reserve(size_t(c.n[kArc]));
+    l.points.reserve(size_t(c.n[kPoint]));
+    l.texts.reserve(size_t(c.n[kText]));
+    l.textStrings.reserve(size_t(c.n[kText]));
+    l.dimensions.reserve(size_t(c.n[kDimension]));
+    l.dimensionStrings.reserve(size_t(c.n[kDimension]));
+    l.solids.reserve(size_t(c.n[kSolid]));
+    l.blockInserts.reserve(size_t(c.n[kBlockInsert]));
   }
 
   // Appends a record, reads into it and takes it back when the read fell short. When
@@ -252,8 +252,8 @@ class StreamReader {
       in_.skipCString() && in_.skipCString();
       return;
     }
-    s.fontName = kelvane::ReadText(in_, doc_.Diagnostics);
-    s.text = kelvane::ReadText(in_, doc_.Diagnostics);
+    s.fontName = kelvane::ReadText(in_, doc_.diagnostics);
+    s.text = kelvane::ReadText(in_, doc_.diagnostics);
     FillSlot(r.fontName, s.fontName);
     FillSlot(r.text, s.text);
   }
@@ -273,7 +273,7 @@ class StreamReader {
   }
 
   ByteReader& in_;
-  TJwwData& doc_;
+  JwwDocument& doc_;
   int32_t v_;
   bool penWidth_;
   bool counting_;
@@ -314,21 +314,21 @@ uint16_t CheckedPenColor(int kind, uint16_t c, int32_t v) {
 
 class StreamWriter {
  public:
-  StreamWriter(ByteWriter& out, const TJwwData& doc, int32_t v)
+  StreamWriter(ByteWriter& out, const JwwDocument& doc, int32_t v)
       : out_(out), doc_(doc), v_(v), penWidth_(HasPenWidth(v)) {
     // First definition with each number decides, as for MapBlockNumber.
-    for (const TEntJwwBlockDef& d : doc.BlockDefs)
+    for (const BlockDefinition& d : doc.blockDefs)
       blockNumbers_.try_emplace(d.number(), d.used ? d.newNumber : d.number());
   }
 
   void WriteEntities(const EntityLists& l) {
     int64_t n = 0;
-    const int32_t valid = std::min<int32_t>(l.entityCount, int32_t(l.EntityOrder.size()));
+    const int32_t valid = std::min<int32_t>(l.entityCount, int32_t(l.order.size()));
     for (int32_t i = 0; i < valid; ++i)
-      if (l.EntityOrder[i].kind >= kLine && l.EntityOrder[i].kind <= kBlockInsert) ++n;
+      if (l.order[i].kind >= kLine && l.order[i].kind <= kBlockInsert) ++n;
     out_.WriteCount(n);
     for (int32_t i = 0; i < valid && out_.ok(); ++i) {
-      const EntityRef& e = l.EntityOrder[i];
+      const EntityRef& e = l.order[i];
       if (e.kind < kLine || e.kind > kBlockInsert) continue;
       WriteClass(e.kind);
       WriteEntity(l, e);
@@ -359,8 +359,8 @@ class StreamWriter {
   }
 
   void WriteBlockDefinitions() {
-    out_.WriteCount(doc_.UsedBlockDefCount);
-    for (const TEntJwwBlockDef& d : doc_.BlockDefs) {
+    out_.WriteCount(doc_.usedBlockDefCount);
+    for (const BlockDefinition& d : doc_.blockDefs) {
       if (!d.used) continue;
       WriteClass(kBlockDefKind);
       WritePrefix(d.head.attr, kBlockDefKind);
@@ -513,44 +513,44 @@ class StreamWriter {
     switch (e.kind) {
       case kLine: {
         LineRecord copy;
-        WriteLine(Placed(l.Lines[i], move, copy));
+        WriteLine(Placed(l.lines[i], move, copy));
         break;
       }
       case kArc: {
         ArcRecord copy;
-        WriteArc(Placed(l.Arcs[i], move, copy));
+        WriteArc(Placed(l.arcs[i], move, copy));
         break;
       }
       case kPoint: {
         PointRecord copy;
-        WritePoint(Placed(l.Points[i], move, copy));
+        WritePoint(Placed(l.points[i], move, copy));
         break;
       }
       case kText: {
         TextRecord copy;
-        WriteTextEntity(Placed(l.Texts[i], move, copy), l.TextStrs[i]);
+        WriteTextEntity(Placed(l.texts[i], move, copy), l.textStrings[i]);
         break;
       }
       case kDimension: {
         DimensionRecord copy;
-        WriteDimension(Placed(l.Dimensions[i], move, copy), l.DimensionStrs[i]);
+        WriteDimension(Placed(l.dimensions[i], move, copy), l.dimensionStrings[i]);
         break;
       }
       case kSolid: {
         SolidRecord copy;
-        WriteSolid(Placed(l.Solids[i], move, copy));
+        WriteSolid(Placed(l.solids[i], move, copy));
         break;
       }
       case kBlockInsert: {
         BlockInsertRecord copy;
-        WriteBlockInsert(Placed(l.BlockInserts[i], move, copy));
+        WriteBlockInsert(Placed(l.blockInserts[i], move, copy));
         break;
       }
     }
   }
 
   ByteWriter& out_;
-  const TJwwData& doc_;
+  const JwwDocument& doc_;
   int32_t v_;
   bool penWidth_;
   ClassTable classes_;
@@ -559,7 +559,7 @@ class StreamWriter {
 
 }  // namespace
 
-void ReadEntitySection(ByteReader& in, TJwwData& doc) {
+void ReadEntitySection(ByteReader& in, JwwDocument& doc) {
   const uint64_t start = in.pos();
   StreamReader counter(in, doc, true);
   EntityLists scratch;
@@ -569,13 +569,13 @@ void ReadEntitySection(ByteReader& in, TJwwData& doc) {
 
   StreamReader reader(in, doc, false, &counter.counts());
   reader.ReadEntities(doc, true);
-  doc.entityCount = int32_t(doc.EntityOrder.size());
+  doc.entityCount = int32_t(doc.order.size());
   if (in.ok()) reader.ReadBlockDefinitions();
-  for (TEntJwwBlockDef& d : doc.BlockDefs) d.entities.entityCount = int32_t(d.entities.EntityOrder.size());
-  if (in.ok() && HasImages(doc.Header.version)) ReadImageSection(in, doc);
+  for (BlockDefinition& d : doc.blockDefs) d.entities.entityCount = int32_t(d.entities.order.size());
+  if (in.ok() && HasImages(doc.header.version)) ReadImageSection(in, doc);
 }
 
-void WriteEntitySection(ByteWriter& out, const TJwwData& doc, int32_t version, const SheetView* sheet) {
+void WriteEntitySection(ByteWriter& out, const JwwDocument& doc, int32_t version, const SheetView* sheet) {
   StreamWriter writer(out, doc, version);
   if (sheet)
     writer.WriteSheet(doc, *sheet);

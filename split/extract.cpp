@@ -5,8 +5,8 @@
 #include <cmath>
 #include <limits>
 
-#include "split/UnitGra.h"
-#include "split/clipping.h"
+#include "split/geometry.h"
+#include "split/geometry.h"
 #include "split/sheetnames.h"
 
 namespace kelvane {
@@ -120,17 +120,17 @@ Shape SolidShape(const SolidRecord& r) {
   return s;
 }
 
-Shape ShapeOf(const TJwwData& doc, const EntityRef& e) {
+Shape ShapeOf(const JwwDocument& doc, const EntityRef& e) {
   const size_t i = size_t(e.index);
   switch (e.kind) {
     case kLine: {
-      const LineRecord& r = doc.Lines[i];
+      const LineRecord& r = doc.lines[i];
       Shape s = SegmentShape(r.startX, r.startY, r.endX, r.endY);
       s.never = IsFrameLine(r);
       return s;
     }
     case kArc: {
-      const ArcRecord& r = doc.Arcs[i];
+      const ArcRecord& r = doc.arcs[i];
       Shape s;
       if (r.fullCircle == 1) {
         AddQuadrants(s, r.centerX, r.centerY, r.radius, r.flatness, r.tiltAngle);
@@ -141,21 +141,21 @@ Shape ShapeOf(const TJwwData& doc, const EntityRef& e) {
       return s;
     }
     case kPoint:
-      return PointShape(doc.Points[i].x, doc.Points[i].y);
+      return PointShape(doc.points[i].x, doc.points[i].y);
     case kText: {
-      const TextRecord& r = doc.Texts[i];
+      const TextRecord& r = doc.texts[i];
       Shape s = SegmentShape(r.startX, r.startY, r.endX, r.endY);
-      s.never = IsSheetNameText(r, doc.TextStrs[i].text);
+      s.never = IsSheetNameText(r, doc.textStrings[i].text);
       return s;
     }
     case kDimension: {
-      const LineRecord& l = doc.Dimensions[i].line;
+      const LineRecord& l = doc.dimensions[i].line;
       return SegmentShape(l.startX, l.startY, l.endX, l.endY);
     }
     case kSolid:
-      return SolidShape(doc.Solids[i]);
+      return SolidShape(doc.solids[i]);
     case kBlockInsert:
-      return PointShape(doc.BlockInserts[i].refX, doc.BlockInserts[i].refY);
+      return PointShape(doc.blockInserts[i].refX, doc.blockInserts[i].refY);
     default: {
       Shape s;
       s.never = true;
@@ -174,25 +174,25 @@ bool ShapeMeets(const Shape& s, const PaperFrame& f) {
 }
 
 // The layers whose restriction decides an entity; a dimension passes by its line or its text.
-bool PassesLayers(const TJwwData& doc, const EntityRef& e, const SheetLayerFilter& filter) {
+bool PassesLayers(const JwwDocument& doc, const EntityRef& e, const SheetLayerFilter& filter) {
   if (!filter.applies) return true;
   const size_t i = size_t(e.index);
   auto passes = [&](const EntityAttributes& a) { return filter.Passes(a.layerGroup, a.layer); };
   switch (e.kind) {
     case kLine:
-      return passes(doc.Lines[i].attr);
+      return passes(doc.lines[i].attr);
     case kArc:
-      return passes(doc.Arcs[i].attr);
+      return passes(doc.arcs[i].attr);
     case kPoint:
-      return passes(doc.Points[i].attr);
+      return passes(doc.points[i].attr);
     case kText:
-      return passes(doc.Texts[i].attr);
+      return passes(doc.texts[i].attr);
     case kDimension:
-      return passes(doc.Dimensions[i].line.attr) || passes(doc.Dimensions[i].text.attr);
+      return passes(doc.dimensions[i].line.attr) || passes(doc.dimensions[i].text.attr);
     case kSolid:
-      return passes(doc.Solids[i].attr);
+      return passes(doc.solids[i].attr);
     case kBlockInsert:
-      return passes(doc.BlockInserts[i].attr);
+      return passes(doc.blockInserts[i].attr);
     default:
       return false;
   }
@@ -306,12 +306,12 @@ std::array<LineRecord, 4> PlaceFrameLines(const PaperFrame& f, double m) {
           LineRecord{a, x0 + W, y0 + H, x0, y0 + H}, LineRecord{a, x0, y0 + H, x0, y0}};
 }
 
-SheetExtractor::SheetExtractor(const TJwwData& doc, const std::vector<PaperFrame>& frames)
+SheetExtractor::SheetExtractor(const JwwDocument& doc, const std::vector<PaperFrame>& frames)
     : doc_(doc), frames_(frames), members_(frames.size()) {
   FrameGrid grid(frames);
-  const int32_t n = std::min<int32_t>(doc.entityCount, int32_t(doc.EntityOrder.size()));
+  const int32_t n = std::min<int32_t>(doc.entityCount, int32_t(doc.order.size()));
   for (int32_t p = 0; p < n; ++p) {
-    const EntityRef& e = doc.EntityOrder[size_t(p)];
+    const EntityRef& e = doc.order[size_t(p)];
     if (e.kind < kLine || e.kind > kBlockInsert) continue;
     const Shape s = ShapeOf(doc, e);
     if (s.never) continue;
@@ -353,7 +353,7 @@ SheetView SheetExtractor::Extract(size_t frame, int sheet, const SheetOptions& o
   SheetView v = Start(f, options);
   const SheetLayerFilter layers = MakeSheetLayerFilter(f, sheet);
   for (int32_t p : members_[frame]) {
-    const EntityRef& e = doc_.EntityOrder[size_t(p)];
+    const EntityRef& e = doc_.order[size_t(p)];
     if (PassesLayers(doc_, e, layers)) v.order.push_back(e);
   }
   return v;
@@ -363,9 +363,9 @@ SheetView SheetExtractor::ExtractByWalk(size_t frame, int sheet, const SheetOpti
   const PaperFrame& f = frames_[frame];
   SheetView v = Start(f, options);
   const SheetLayerFilter layers = MakeSheetLayerFilter(f, sheet);
-  const int32_t n = std::min<int32_t>(doc_.entityCount, int32_t(doc_.EntityOrder.size()));
+  const int32_t n = std::min<int32_t>(doc_.entityCount, int32_t(doc_.order.size()));
   for (int32_t p = 0; p < n; ++p) {
-    const EntityRef& e = doc_.EntityOrder[size_t(p)];
+    const EntityRef& e = doc_.order[size_t(p)];
     if (e.kind >= kLine && e.kind <= kBlockInsert && Belongs(e, f, layers)) v.order.push_back(e);
   }
   return v;

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "jww/jwwunit.h"
+#include "jww/document.h"
 #include "split/frames.h"
 #include "split/sheetnames.h"
 
@@ -32,7 +32,7 @@ struct SheetOptions {
 // holds. The drawing is never changed.
 class SheetExtractor {
  public:
-  SheetExtractor(const TJwwData& doc, const std::vector<PaperFrame>& frames);
+  SheetExtractor(const JwwDocument& doc, const std::vector<PaperFrame>& frames);
 
   // The entities of sheet `sheet` of frame `frame` in drawing order, the frame's centre and,
   // when asked, the drawn frame lines.
@@ -45,9 +45,9 @@ class SheetExtractor {
   bool Belongs(const EntityRef& e, const PaperFrame& f, const SheetLayerFilter& layers) const;
   SheetView Start(const PaperFrame& f, const SheetOptions& options) const;
 
-  const TJwwData& doc_;
+  const JwwDocument& doc_;
   const std::vector<PaperFrame>& frames_;
-  std::vector<std::vector<int32_t>> members_;  // per frame: positions in EntityOrder inside or crossing it
+  std::vector<std::vector<int32_t>> members_;  // per frame: positions in the entity order inside or crossing it
 };
 
 }  // namespace kelvane

@@ -8,7 +8,8 @@
 #include <numeric>
 #include <utility>
 
-#include "text/Func_.h"
+#include "text/filters.h"
+#include "text/numbers.h"
 
 namespace kelvane {
 

@@ -2,11 +2,11 @@
 #pragma once
 
 #include <array>
-#include <cstddef>  // jww/jwwtype.h uses offsetof without including it
+#include <cstddef>  // jww/records.h uses offsetof without including it
 #include <cstdint>
 #include <vector>
 
-#include "jww/jwwtype.h"
+#include "jww/records.h"
 #include "text/jwwstring.h"
 
 namespace kelvane {
@@ -25,7 +25,7 @@ inline constexpr double kFrameMinEdge = 1.0;
 
 inline constexpr int kMaxSheetsPerFrame = 16;
 
-// NumberingDirection: rows from the top, each left to right; or columns from the left, each top down.
+// numberingDirection: rows from the top, each left to right; or columns from the left, each top down.
 inline constexpr int kNumberRows = 0;
 inline constexpr int kNumberColumns = 1;
 

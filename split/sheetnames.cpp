@@ -8,7 +8,7 @@
 #include <string_view>
 #include <utility>
 
-#include "split/clipping.h"
+#include "split/geometry.h"
 
 namespace kelvane {
 namespace {
@@ -120,7 +120,7 @@ bool IsSheetNameText(const TextRecord& record, const JwwString& text) {
   return true;
 }
 
-void CollectSheetNames(std::vector<PaperFrame>& frames, const TJwwData& doc) {
+void CollectSheetNames(std::vector<PaperFrame>& frames, const JwwDocument& doc) {
   for (PaperFrame& f : frames) {
     f.sheetCount = 0;
     for (int s = 0; s < kMaxSheetsPerFrame; ++s) {
@@ -134,10 +134,10 @@ void CollectSheetNames(std::vector<PaperFrame>& frames, const TJwwData& doc) {
   // as walking every filled sheet, without the walk.
   std::map<std::pair<bool, Chars>, int> used;
 
-  const size_t textCount = std::min(doc.Texts.size(), doc.TextStrs.size());
+  const size_t textCount = std::min(doc.texts.size(), doc.textStrings.size());
   for (size_t i = 0; i < textCount; ++i) {
-    const TextRecord& record = doc.Texts[i];
-    const JwwString& text = doc.TextStrs[i].text;
+    const TextRecord& record = doc.texts[i];
+    const JwwString& text = doc.textStrings[i].text;
     if (!IsSheetNameText(record, text)) continue;
     const bool unicode = text.unicode;
 

@@ -1,12 +1,12 @@
 // Sheet name texts: which texts name sheets, the sheets they give each frame, and the sheet layer restriction.
 #pragma once
 
-#include <cstddef>  // jww/jwwtype.h uses offsetof without including it
+#include <cstddef>  // jww/records.h uses offsetof without including it
 #include <cstdint>
 #include <vector>
 
-#include "jww/jwwtype.h"
-#include "jww/jwwunit.h"
+#include "jww/records.h"
+#include "jww/document.h"
 #include "split/frames.h"
 #include "text/jwwstring.h"
 
@@ -24,7 +24,7 @@ bool IsSheetNameText(const TextRecord& record, const JwwString& text);
 // Names are compared as sequences of case-folded characters of their own form. Jw_cad writes
 // every string of a drawing in one form, so a Shift_JIS and a Unicode name never meet here; if
 // they did, they would count as different names.
-void CollectSheetNames(std::vector<PaperFrame>& frames, const TJwwData& doc);
+void CollectSheetNames(std::vector<PaperFrame>& frames, const JwwDocument& doc);
 
 // The restriction of a sheet to the layers its name text lists: only when the list is not empty
 // and the sheet has a layer group. A sheet index outside 0..15 has no restriction.

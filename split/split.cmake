@@ -2,14 +2,13 @@
 
 # Further split/ sources and tests join these lists.
 set(KELVANE_SPLIT_SOURCES
-  split/clipping.cpp
-  split/UnitGra.cpp
+  split/geometry.cpp
   split/frames.cpp
   split/sheetnames.cpp
   split/extract.cpp
 )
 set(KELVANE_SPLIT_TEST_SOURCES
-  tests/test_clipping.cpp
+  tests/test_geometry.cpp
   tests/test_frames.cpp
   tests/test_sheetnames.cpp
   tests/test_extract.cpp

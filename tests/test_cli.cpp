@@ -5,7 +5,7 @@
 #include <set>
 #include <string>
 
-#include "jww/jwwunit.h"
+#include "jww/document.h"
 #include "tests/fixtures.h"
 
 using kelvane::testing::TempDir;
@@ -62,9 +62,9 @@ TEST(CommandLine, DryRunNamesExactlyTheFilesTheRunWrites) {
   EXPECT_TRUE(announced.count("example-08-1-1F\xE5\xB9\xB3\xE9\x9D\xA2\xE5\x9B\xB3.jww"));  // 1F平面図
   EXPECT_NE(real.out.find("\xE5\xA4\x89\xE6\x8F\x9B\xE5\xAE\x8C\xE4\xBA\x86(1)"), std::string::npos);  // 変換完了(1)
   for (const auto& name : announced) {
-    kelvane::TJwwData sheet;
+    kelvane::JwwDocument sheet;
     EXPECT_TRUE(sheet.LoadFromFile(dir / "out" / name)) << name;
-    EXPECT_EQ(sheet.Header.version, 700);
+    EXPECT_EQ(sheet.header.version, 700);
   }
 }
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "jww/images.h"
-#include "jww/jwwunit.h"
+#include "jww/document.h"
 #include "tests/fixtures.h"
 
 using namespace kelvane;
@@ -90,9 +90,9 @@ TEST(Corpus, EveryDrawingLoadsToItsLastByte) {
   auto files = CorpusFiles();
   if (files.empty()) GTEST_SKIP() << "no corpus folder at " << CorpusFolder();
   for (const auto& f : files) {
-    TJwwData doc;
-    EXPECT_TRUE(doc.LoadFromFile(f)) << Label(f) << ": " << doc.Diagnostics.reason;
-    EXPECT_EQ(doc.Diagnostics.bytesRead, std::filesystem::file_size(f)) << Label(f);
+    JwwDocument doc;
+    EXPECT_TRUE(doc.LoadFromFile(f)) << Label(f) << ": " << doc.diagnostics.reason;
+    EXPECT_EQ(doc.diagnostics.bytesRead, std::filesystem::file_size(f)) << Label(f);
     EXPECT_GT(doc.entityCount, 0) << Label(f);
     DeleteTemporaryImages();
   }
@@ -103,9 +103,9 @@ TEST(Corpus, RoundTripIsByteFaithfulExceptWhereTheWriterCorrects) {
   if (files.empty()) GTEST_SKIP() << "no corpus folder";
   TempDir dir;
   for (const auto& f : files) {
-    TJwwData doc;
+    JwwDocument doc;
     ASSERT_TRUE(doc.LoadFromFile(f)) << Label(f);
-    ASSERT_TRUE(doc.SaveToFile(dir / "out.jww", doc.Header.version)) << Label(f);
+    ASSERT_TRUE(doc.SaveToFile(dir / "out.jww", doc.header.version)) << Label(f);
     DeleteTemporaryImages();
     auto a = ReadBytes(f), b = ReadBytes(dir / "out.jww");
     HeaderWalk wa(a), wb(b);
@@ -132,28 +132,28 @@ TEST(Corpus, OlderVersionsKeepEntitiesAndCoordinates) {
   for (const auto& f : files)
     if (Label(f) == "Test1.jww") source = f;
   if (source.empty()) GTEST_SKIP() << "Test1.jww is not in the corpus";
-  TJwwData doc;
+  JwwDocument doc;
   ASSERT_TRUE(doc.LoadFromFile(source));
-  ASSERT_EQ(doc.Header.version, 600);
+  ASSERT_EQ(doc.header.version, 600);
   TempDir dir;
   for (int32_t v : {230, 300, 351, 420}) {
     ASSERT_TRUE(doc.SaveToFile(dir / "old.jww", v));
-    TJwwData back;
-    ASSERT_TRUE(back.LoadFromFile(dir / "old.jww")) << v << ": " << back.Diagnostics.reason;
-    EXPECT_EQ(back.Header.version, v);
+    JwwDocument back;
+    ASSERT_TRUE(back.LoadFromFile(dir / "old.jww")) << v << ": " << back.diagnostics.reason;
+    EXPECT_EQ(back.header.version, v);
     EXPECT_EQ(back.entityCount, doc.entityCount);
     ASSERT_EQ(back.LineCount(), doc.LineCount());
     ASSERT_EQ(back.ArcCount(), doc.ArcCount());
     ASSERT_EQ(back.PointCount(), doc.PointCount());
     ASSERT_EQ(back.TextCount(), doc.TextCount());
     for (int i = 0; i < doc.LineCount(); ++i) {
-      EXPECT_EQ(back.Lines[i].startX, doc.Lines[i].startX);
-      EXPECT_EQ(back.Lines[i].endY, doc.Lines[i].endY);
+      EXPECT_EQ(back.lines[i].startX, doc.lines[i].startX);
+      EXPECT_EQ(back.lines[i].endY, doc.lines[i].endY);
     }
-    for (int i = 0; i < doc.ArcCount(); ++i) EXPECT_EQ(back.Arcs[i].radius, doc.Arcs[i].radius);
+    for (int i = 0; i < doc.ArcCount(); ++i) EXPECT_EQ(back.arcs[i].radius, doc.arcs[i].radius);
     for (int i = 0; i < doc.TextCount(); ++i) {
-      EXPECT_EQ(back.Texts[i].startX, doc.Texts[i].startX);
-      EXPECT_EQ(back.TextStrs[i].text, doc.TextStrs[i].text);
+      EXPECT_EQ(back.texts[i].startX, doc.texts[i].startX);
+      EXPECT_EQ(back.textStrings[i].text, doc.textStrings[i].text);
     }
   }
 }
@@ -168,10 +168,10 @@ TEST(Corpus, TruncatedAndDamagedRealDrawingsFailCleanly) {
     auto bytes = ReadBytes(files[i]);
     // Every offset of the smallest drawing, every 97th of the others.
     size_t step = i == smallest ? 1 : 97;
-    TJwwData doc;
+    JwwDocument doc;
     for (size_t n = 0; n < bytes.size(); n += step) {
       EXPECT_FALSE(doc.LoadFromBytes(bytes.data(), n)) << Label(files[i]) << " cut at " << n;
-      EXPECT_LE(doc.Diagnostics.bytesRead, n);
+      EXPECT_LE(doc.diagnostics.bytesRead, n);
     }
     DeleteTemporaryImages();
   }

@@ -8,7 +8,7 @@
 
 #include "jww/builder.h"
 #include "jww/images.h"
-#include "jww/jwwunit.h"
+#include "jww/document.h"
 #include "tests/fixtures.h"
 
 using namespace kelvane;
@@ -18,7 +18,7 @@ using kelvane::testing::WriteBytes;
 
 namespace {
 
-void MakeMixedDrawing(TJwwData& doc, int32_t version) {
+void MakeMixedDrawing(JwwDocument& doc, int32_t version) {
   bool unicode = version >= 700;
   InitDrawing(doc, version, unicode);
   for (int i = 0; i < 4; ++i) AddLine(doc, i, 0, i, 10);
@@ -41,35 +41,35 @@ TEST(IsJwwFile, OnlyTheExactSignature) {
   WriteBytes(dir / "case.jww", {'j', 'w', 'w', 'D', 'a', 't', 'a', '.', 0});
   WriteBytes(dir / "jwc.jwc", {'J', 'W', 'C', '2', '.', '0', '0', 'A', 0, 0});
   WriteBytes(dir / "short.jww", {'J', 'w', 'w', 'D', 'a', 't', 'a'});
-  EXPECT_TRUE(TJwwData::IsJwwFile(dir / "ok.jww"));
-  EXPECT_TRUE(TJwwData::IsJwwFile(dir / "exact.jww"));
-  EXPECT_FALSE(TJwwData::IsJwwFile(dir / "case.jww"));
-  EXPECT_FALSE(TJwwData::IsJwwFile(dir / "jwc.jwc"));
-  EXPECT_FALSE(TJwwData::IsJwwFile(dir / "short.jww"));
-  EXPECT_FALSE(TJwwData::IsJwwFile(dir / "missing.jww"));
-  EXPECT_FALSE(TJwwData::IsJwwFile(dir.path()));
+  EXPECT_TRUE(JwwDocument::IsJwwFile(dir / "ok.jww"));
+  EXPECT_TRUE(JwwDocument::IsJwwFile(dir / "exact.jww"));
+  EXPECT_FALSE(JwwDocument::IsJwwFile(dir / "case.jww"));
+  EXPECT_FALSE(JwwDocument::IsJwwFile(dir / "jwc.jwc"));
+  EXPECT_FALSE(JwwDocument::IsJwwFile(dir / "short.jww"));
+  EXPECT_FALSE(JwwDocument::IsJwwFile(dir / "missing.jww"));
+  EXPECT_FALSE(JwwDocument::IsJwwFile(dir.path()));
 }
 
 TEST(Document, ClearAndReleaseRestoreDefaults) {
-  TJwwData doc;
+  JwwDocument doc;
   MakeMixedDrawing(doc, 600);
   doc.Release();
-  EXPECT_EQ(doc.Header.version, 0);
-  EXPECT_EQ(doc.Header.printScale, 1.0);
-  EXPECT_EQ(doc.Header.zoomJumpLayerGroup[8], -1);
-  EXPECT_EQ(doc.LineCount() + doc.BlockDefCount() + doc.UsedBlockDefCount + doc.entityCount, 0);
-  EXPECT_TRUE(doc.Layers.empty());
+  EXPECT_EQ(doc.header.version, 0);
+  EXPECT_EQ(doc.header.printScale, 1.0);
+  EXPECT_EQ(doc.header.zoomJumpLayerGroup[8], -1);
+  EXPECT_EQ(doc.LineCount() + doc.BlockDefCount() + doc.usedBlockDefCount + doc.entityCount, 0);
+  EXPECT_TRUE(doc.layers.empty());
 }
 
 TEST(Document, LoadOfMissingFileFailsWithAReason) {
-  TJwwData doc;
+  JwwDocument doc;
   EXPECT_FALSE(doc.LoadFromFile("/nonexistent/x.jww"));
-  EXPECT_FALSE(doc.Diagnostics.reason.empty());
+  EXPECT_FALSE(doc.diagnostics.reason.empty());
 }
 
 TEST(Save, IntoAMissingFolderFailsAndCreatesNothing) {
   TempDir dir;
-  TJwwData doc;
+  JwwDocument doc;
   MakeMixedDrawing(doc, 600);
   EXPECT_FALSE(doc.SaveToFile(dir / "no" / "x.jww", 600));
   EXPECT_FALSE(std::filesystem::exists(dir / "no"));
@@ -77,7 +77,7 @@ TEST(Save, IntoAMissingFolderFailsAndCreatesNothing) {
 
 TEST(Save, FailureMidFileKeepsTheEarlierFileAndLeavesNoPartialFile) {
   TempDir dir;
-  TJwwData doc;
+  JwwDocument doc;
   MakeMixedDrawing(doc, 600);
   WriteBytes(dir / "x.jww", {'o', 'l', 'd'});
   for (int64_t failAt : {0, 1, 100, 3000, 9000}) {
@@ -90,17 +90,17 @@ TEST(Save, FailureMidFileKeepsTheEarlierFileAndLeavesNoPartialFile) {
   }
   doc.Fault.failAfterBytes = -1;
   EXPECT_TRUE(doc.SaveToFile(dir / "x.jww", 600));
-  TJwwData back;
+  JwwDocument back;
   EXPECT_TRUE(back.LoadFromFile(dir / "x.jww"));
   EXPECT_EQ(back.LineCount(), 4);
 }
 
 // Every prefix of a drawing loads as false, quickly, and keeps what it could read.
 void ExpectTruncationsFail(const std::vector<uint8_t>& bytes, size_t step) {
-  TJwwData doc;
+  JwwDocument doc;
   for (size_t n = 0; n < bytes.size(); n += step) {
     EXPECT_FALSE(doc.LoadFromBytes(bytes.data(), n)) << "prefix of " << n << " bytes";
-    EXPECT_LE(doc.Diagnostics.bytesRead, n);
+    EXPECT_LE(doc.diagnostics.bytesRead, n);
     EXPECT_LE(doc.entityCount, 16);
   }
   EXPECT_TRUE(doc.LoadFromBytes(bytes.data(), bytes.size()));
@@ -109,7 +109,7 @@ void ExpectTruncationsFail(const std::vector<uint8_t>& bytes, size_t step) {
 
 TEST(HostileInput, EveryTruncationOfGeneratedDrawingsFails) {
   for (int32_t v : {300, 420, 600, 700}) {
-    TJwwData doc;
+    JwwDocument doc;
     MakeMixedDrawing(doc, v);
     TempDir dir;
     ASSERT_TRUE(doc.SaveToFile(dir / "m.jww", v));
@@ -120,7 +120,7 @@ TEST(HostileInput, EveryTruncationOfGeneratedDrawingsFails) {
 TEST(HostileInput, RandomByteFlipsNeverCrashOrHang) {
   std::mt19937 rng(12345);
   for (int32_t v : {351, 600, 700}) {
-    TJwwData doc;
+    JwwDocument doc;
     MakeMixedDrawing(doc, v);
     TempDir dir;
     ASSERT_TRUE(doc.SaveToFile(dir / "m.jww", v));
@@ -129,13 +129,13 @@ TEST(HostileInput, RandomByteFlipsNeverCrashOrHang) {
       auto bytes = original;
       int flips = 1 + int(rng() % 8);
       for (int k = 0; k < flips; ++k) bytes[rng() % bytes.size()] ^= uint8_t(1 + rng() % 255);
-      TJwwData back;
+      JwwDocument back;
       bool ok = back.LoadFromBytes(bytes.data(), bytes.size());
-      EXPECT_LE(back.Diagnostics.bytesRead, bytes.size());
+      EXPECT_LE(back.diagnostics.bytesRead, bytes.size());
       // Whatever loads saves, and what is saved loads again.
-      if (ok && back.SaveToFile(dir / "again.jww", back.Header.version)) {
-        TJwwData again;
-        EXPECT_TRUE(again.LoadFromFile(dir / "again.jww")) << again.Diagnostics.reason;
+      if (ok && back.SaveToFile(dir / "again.jww", back.header.version)) {
+        JwwDocument again;
+        EXPECT_TRUE(again.LoadFromFile(dir / "again.jww")) << again.diagnostics.reason;
       }
       DeleteTemporaryImages();
     }
@@ -143,7 +143,7 @@ TEST(HostileInput, RandomByteFlipsNeverCrashOrHang) {
 }
 
 TEST(HostileInput, HugeCountsAllocateNothingTheBytesCannotHold) {
-  TJwwData doc;
+  JwwDocument doc;
   InitDrawing(doc, 600, false);
   TempDir dir;
   ASSERT_TRUE(doc.SaveToFile(dir / "e.jww", 600));
@@ -153,22 +153,22 @@ TEST(HostileInput, HugeCountsAllocateNothingTheBytesCannotHold) {
   const uint8_t count[] = {0xFF, 0xFF, 0x00, 0x94, 0x35, 0x77};
   bytes.insert(bytes.end(), count, count + 6);
   bytes.insert(bytes.end(), 100, 0x00);
-  TJwwData back;
+  JwwDocument back;
   auto t0 = std::chrono::steady_clock::now();
   EXPECT_FALSE(back.LoadFromBytes(bytes.data(), bytes.size()));
   auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
-  EXPECT_LT(back.EntityOrder.capacity(), 100u);
+  EXPECT_LT(back.order.capacity(), 100u);
   EXPECT_LT(ms, 2000);  // a guard against a hang, not a speed measurement
   // The same for the definition count and an image count.
   bytes.resize(bytes.size() - 106);
   const uint8_t defs[] = {0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F};
   bytes.insert(bytes.end(), defs, defs + 8);
   EXPECT_FALSE(back.LoadFromBytes(bytes.data(), bytes.size()));
-  EXPECT_LT(back.BlockDefs.capacity(), 10u);
+  EXPECT_LT(back.blockDefs.capacity(), 10u);
 }
 
 TEST(HostileInput, UnknownClassesStopTheLoad) {
-  TJwwData doc;
+  JwwDocument doc;
   InitDrawing(doc, 600, false);
   AddLine(doc, 0, 0, 1, 1);
   AddLine(doc, 0, 0, 2, 2);
@@ -178,9 +178,9 @@ TEST(HostileInput, UnknownClassesStopTheLoad) {
   auto at = std::search(bytes.begin(), bytes.end(), std::begin("CDataSen"), std::end("CDataSen") - 1);
   ASSERT_NE(at, bytes.end());
   at[5] = 'X';
-  TJwwData back;
+  JwwDocument back;
   EXPECT_FALSE(back.LoadFromBytes(bytes.data(), bytes.size()));
-  EXPECT_NE(back.Diagnostics.reason.find("unknown class"), std::string::npos);
+  EXPECT_NE(back.diagnostics.reason.find("unknown class"), std::string::npos);
   EXPECT_EQ(back.LineCount(), 0);
 }
 

@@ -57,13 +57,13 @@ void AddFrame(EntityLists& l, double minX, double minY, double w, double h) {
   AddLine(l, minX, minY + h, minX, minY, FrameAttr());
 }
 
-void AddNameText(TJwwData& doc, double x, double y, const std::string& name) {
+void AddNameText(JwwDocument& doc, double x, double y, const std::string& name) {
   Attr a;
   a.penColor = 9;
   int32_t i = AddText(doc, x, y, doc.UnicodeStrings() ? JwwString::Wide(u"【名】" + Utf8ToUtf16(name))
                                                       : JwwString::Sjis(kName + name),
                       a);
-  doc.Texts[size_t(i)].textType = 0;
+  doc.texts[size_t(i)].textType = 0;
 }
 
 class Driver : public ::testing::Test {
@@ -84,7 +84,7 @@ class Driver : public ::testing::Test {
       if (r.written) names.push_back(r.file.filename().string());
     return names;
   }
-  TJwwData doc;
+  JwwDocument doc;
   FakePlatform platform;
   SplitOptions options;
   std::string host = "\"C:\\JWW\\Jw_win.exe\"";
@@ -97,11 +97,11 @@ TEST_F(Driver, EmptyFramesKeepOrCompactTheirNumbers) {
   for (int k = 0; k < 3; ++k) AddFrame(doc, k * 300, 0, 297, 210);
   AddLine(doc, 10, 10, 20, 20);
   AddLine(doc, 610, 10, 620, 20);
-  options.StartNumber = 1;
+  options.startNumber = 1;
   EXPECT_EQ(Written(Split()), (std::vector<std::string>{"1_plan.jww", "3_plan.jww"}));
-  options.CompactEmptyNumbers = true;
+  options.compactEmptyNumbers = true;
   EXPECT_EQ(Written(Split()), (std::vector<std::string>{"1_plan.jww", "2_plan.jww"}));
-  options.DrawFrameOnFF = true;  // the drawn frame alone does not make a sheet
+  options.drawFrameOnFF = true;  // the drawn frame alone does not make a sheet
   EXPECT_EQ(Written(Split()), (std::vector<std::string>{"1_plan.jww", "2_plan.jww"}));
 }
 
@@ -110,14 +110,14 @@ TEST_F(Driver, TwoNameTextsMakeTwoNumberedSheets) {
   for (int k = 0; k < 5; ++k) AddLine(doc, k * 300 + 10, 10, k * 300 + 20, 20);
   AddNameText(doc, 1210, 100, "A");
   AddNameText(doc, 1210, 50, "B");
-  options.NamingPattern = 6;
-  options.Separator = "-";
+  options.namingPattern = 6;
+  options.separator = "-";
   auto names = Written(Split());
   ASSERT_EQ(names.size(), 6u);
   EXPECT_EQ(names[4], "4-1-A.jww");
   EXPECT_EQ(names[5], "4-2-B.jww");
-  options.LeadingZero = 1;
-  options.StartNumber = 95;
+  options.leadingZero = 1;
+  options.startNumber = 95;
   names = Written(Split());
   EXPECT_EQ(names[0], "095.jww");
   EXPECT_EQ(names[5], "099-2-B.jww");
@@ -127,7 +127,7 @@ TEST_F(Driver, ALaterSheetOfTheSameNameIsWrittenBesideTheEarlierOne) {
   for (int k = 0; k < 4; ++k) AddFrame(doc, k * 300, 0, 297, 210);
   for (int k = 0; k < 4; ++k) AddLine(doc, k * 300 + 10, 10, k * 300 + 20, 20);
   AddNameText(doc, 10, 100, "plan_3");  // frame 0 is named like frame 3's unnamed sheet
-  options.NamingPattern = 5;
+  options.namingPattern = 5;
   auto records = Split();
   EXPECT_EQ(Written(records), (std::vector<std::string>{"plan_3.jww", "plan_1.jww", "plan_2.jww", "plan_3~2.jww"}));
   EXPECT_FALSE(records[3].note.empty());
@@ -142,7 +142,7 @@ TEST_F(Driver, NeverOverTheDrawingNorAPendingInput) {
   AddLine(doc, 310, 10, 320, 20);
   AddNameText(doc, 10, 100, "plan");   // would be plan.jww: the drawing itself
   AddNameText(doc, 310, 100, "other");  // would be other.jww: still to be split
-  options.NamingPattern = 5;
+  options.namingPattern = 5;
   kelvane::testing::WriteBytes(dir / "plan.jww", {'s', 'r', 'c'});
   kelvane::testing::WriteBytes(dir / "other.jww", {'o', 't', 'h'});
   auto records = Split("plan.jww", false, {dir / "plan.jww", dir / "other.jww"});
@@ -158,7 +158,7 @@ TEST_F(Driver, PrintsOnlySheetsThatWereSaved) {
   AddFrame(doc, 300, 0, 297, 210);
   AddLine(doc, 10, 10, 20, 20);
   AddLine(doc, 310, 10, 320, 20);
-  options.PrintAfterSplit = true;
+  options.printAfterSplit = true;
   auto records = Split();
   ASSERT_EQ(platform.startedPrograms.size(), 2u);
   EXPECT_EQ(platform.startedPrograms[0].first, host);
@@ -180,8 +180,8 @@ TEST_F(Driver, DryRunAndRealRunAgreeOnEveryName) {
   AddNameText(doc, 20, 100, "same");
   AddNameText(doc, 320, 100, "same");
   AddNameText(doc, 20, 50, "x");
-  options.NamingPattern = 3;
-  options.CompactEmptyNumbers = true;
+  options.namingPattern = 3;
+  options.compactEmptyNumbers = true;
   auto dry = Split("plan.jww", true);
   for (auto& e : std::filesystem::directory_iterator(dir.path())) ADD_FAILURE() << "dry run wrote " << e.path();
   auto real = Split();
@@ -200,7 +200,7 @@ TEST_P(EndToEnd, EverySheetHoldsItsEntitiesMovedExactlyAndTheDrawingIsUntouched)
   const int32_t version = GetParam();
   const bool unicode = version >= 700;
   TempDir dir;
-  TJwwData doc;
+  JwwDocument doc;
   InitDrawing(doc, version, unicode);
   auto text = [&](const char* s) { return JwwString::Ascii(s, unicode); };
   AddLine(AddBlockDef(doc, 7, text("leaf")), 0, 0, 1, 1);
@@ -236,15 +236,15 @@ TEST_P(EndToEnd, EverySheetHoldsItsEntitiesMovedExactlyAndTheDrawingIsUntouched)
   }
   doc.NormaliseBlocks();
   ASSERT_TRUE(doc.SaveToFile(dir / "src.jww", version));
-  TJwwData src;
+  JwwDocument src;
   ASSERT_TRUE(src.LoadFromFile(dir / "src.jww"));
-  const auto linesBefore = src.Lines;
-  const auto dimsBefore = src.Dimensions;
+  const auto linesBefore = src.lines;
+  const auto dimsBefore = src.dimensions;
 
   FakePlatform platform;
   SplitOptions options;
-  options.DrawFrameOnFF = true;
-  options.Margin = 5;
+  options.drawFrameOnFF = true;
+  options.margin = 5;
   std::string host = "\"jw\"";
   SheetDriver driver(platform, options, host);
   driver.RunStarting();
@@ -253,22 +253,22 @@ TEST_P(EndToEnd, EverySheetHoldsItsEntitiesMovedExactlyAndTheDrawingIsUntouched)
   for (const auto& r : records) ASSERT_TRUE(r.written) << r.number;
 
   // The drawing is exactly as loaded: nothing moved, nothing added.
-  ASSERT_EQ(src.Lines.size(), linesBefore.size());
-  EXPECT_EQ(0, std::memcmp(src.Lines.data(), linesBefore.data(), linesBefore.size() * sizeof(LineRecord)));
-  EXPECT_EQ(0, std::memcmp(src.Dimensions.data(), dimsBefore.data(), dimsBefore.size() * sizeof(DimensionRecord)));
+  ASSERT_EQ(src.lines.size(), linesBefore.size());
+  EXPECT_EQ(0, std::memcmp(src.lines.data(), linesBefore.data(), linesBefore.size() * sizeof(LineRecord)));
+  EXPECT_EQ(0, std::memcmp(src.dimensions.data(), dimsBefore.data(), dimsBefore.size() * sizeof(DimensionRecord)));
 
   const int32_t paper[3] = {4, 4, 2};  // A4, A4, and A3 portrait
   for (int j = 0; j < 3; ++j) {
-    TJwwData sheet;
-    ASSERT_TRUE(sheet.LoadFromFile(records[size_t(j)].file)) << sheet.Diagnostics.reason;
-    EXPECT_EQ(sheet.Header.version, version);
-    EXPECT_EQ(sheet.Header.paperSize, paper[j]);
-    EXPECT_EQ(sheet.Header.printOriginX, 0.0);
-    EXPECT_EQ(sheet.Header.printOriginY, 0.0);
+    JwwDocument sheet;
+    ASSERT_TRUE(sheet.LoadFromFile(records[size_t(j)].file)) << sheet.diagnostics.reason;
+    EXPECT_EQ(sheet.header.version, version);
+    EXPECT_EQ(sheet.header.paperSize, paper[j]);
+    EXPECT_EQ(sheet.header.printOriginX, 0.0);
+    EXPECT_EQ(sheet.header.printOriginY, 0.0);
     EXPECT_EQ(sheet.BlockDefCount(), 2);  // the definitions the drawing uses, on every sheet
     // The drawn frame: the last four lines, inset by the margin around the origin.
     ASSERT_GE(sheet.LineCount(), 4);
-    const LineRecord& bottom = sheet.Lines[size_t(sheet.LineCount() - 4)];
+    const LineRecord& bottom = sheet.lines[size_t(sheet.LineCount() - 4)];
     EXPECT_EQ(bottom.attr.layer, 15);
     EXPECT_EQ(bottom.startY, (cy[j] - (j == 2 ? 210.0 : 105.0) + 5) - cy[j]);
     EXPECT_EQ(ImageList.size(), unicode && j == 0 ? 1u : 0u) << j;
@@ -284,26 +284,26 @@ TEST_P(EndToEnd, EverySheetHoldsItsEntitiesMovedExactlyAndTheDrawingIsUntouched)
       EXPECT_EQ(sheet.SolidCount(), 2);
       EXPECT_EQ(sheet.BlockInsertCount(), 1);
       // Every coordinate is the source value minus the centre, computed once.
-      EXPECT_EQ(sheet.Lines[0].startX, 10.1 - cx[0]);
-      EXPECT_EQ(sheet.Lines[0].endY, 44.9 - cy[0]);
-      EXPECT_EQ(sheet.Arcs[0].centerX, 100.3 - cx[0]);
-      EXPECT_EQ(sheet.Arcs[0].radius, 20.0);
-      EXPECT_EQ(sheet.Points[0].y, 66.66 - cy[0]);
-      EXPECT_EQ(sheet.Texts[0].startX, 12.34 - cx[0]);
-      EXPECT_EQ(sheet.Dimensions[0].line.endX, 120.1 - cx[0]);
-      EXPECT_EQ(sheet.Dimensions[0].text.startY, src.Dimensions[0].text.startY - cy[0]);
-      EXPECT_EQ(sheet.Solids[0].x4, 200.07 - cx[0]);
-      EXPECT_EQ(sheet.Solids[1].x1, 250.9 - cx[0]);
-      EXPECT_EQ(sheet.Solids[1].x2, 10.0);  // an arc solid's radius is not a position
-      EXPECT_EQ(sheet.BlockInserts[0].refY, 100.25 - cy[0]);
-      EXPECT_EQ(sheet.BlockInserts[0].blockNumber, 1);  // "tree" renumbered after "leaf"
+      EXPECT_EQ(sheet.lines[0].startX, 10.1 - cx[0]);
+      EXPECT_EQ(sheet.lines[0].endY, 44.9 - cy[0]);
+      EXPECT_EQ(sheet.arcs[0].centerX, 100.3 - cx[0]);
+      EXPECT_EQ(sheet.arcs[0].radius, 20.0);
+      EXPECT_EQ(sheet.points[0].y, 66.66 - cy[0]);
+      EXPECT_EQ(sheet.texts[0].startX, 12.34 - cx[0]);
+      EXPECT_EQ(sheet.dimensions[0].line.endX, 120.1 - cx[0]);
+      EXPECT_EQ(sheet.dimensions[0].text.startY, src.dimensions[0].text.startY - cy[0]);
+      EXPECT_EQ(sheet.solids[0].x4, 200.07 - cx[0]);
+      EXPECT_EQ(sheet.solids[1].x1, 250.9 - cx[0]);
+      EXPECT_EQ(sheet.solids[1].x2, 10.0);  // an arc solid's radius is not a position
+      EXPECT_EQ(sheet.blockInserts[0].refY, 100.25 - cy[0]);
+      EXPECT_EQ(sheet.blockInserts[0].blockNumber, 1);  // "tree" renumbered after "leaf"
     } else if (j == 1) {
       EXPECT_EQ(sheet.LineCount(), 1 + 4);
-      EXPECT_EQ(sheet.Lines[0].startX, 290.3 - cx[1]);
+      EXPECT_EQ(sheet.lines[0].startX, 290.3 - cx[1]);
     } else {
       EXPECT_EQ(sheet.LineCount(), 4);
       EXPECT_EQ(sheet.TextCount(), 1);  // the name text stays off the sheet
-      EXPECT_EQ(sheet.TextStrs[0].text, text("note"));
+      EXPECT_EQ(sheet.textStrings[0].text, text("note"));
       EXPECT_EQ(records[2].file.filename().string(), "2_src.jww");
     }
   }

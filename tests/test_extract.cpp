@@ -22,7 +22,7 @@ PaperFrame Rect(double minX, double minY, double maxX, double maxY) {
 }
 
 // Which entities of the order list land on the single sheet of frame 0.
-std::vector<EntityRef> Kept(const TJwwData& doc, const std::vector<PaperFrame>& frames, int sheet = 0,
+std::vector<EntityRef> Kept(const JwwDocument& doc, const std::vector<PaperFrame>& frames, int sheet = 0,
                             SheetOptions options = {}) {
   SheetExtractor x(doc, frames);
   SheetView v = x.Extract(0, sheet, options);
@@ -75,7 +75,7 @@ TEST(DrawnFrame, InsetByTheMarginAndCentredOnTheOrigin) {
 class Extraction : public ::testing::Test {
  protected:
   void SetUp() override { InitDrawing(doc, 600, false); }
-  TJwwData doc;
+  JwwDocument doc;
   std::vector<PaperFrame> frames{Rect(0, 0, 100, 100)};
 };
 
@@ -127,17 +127,17 @@ TEST_F(Extraction, ArcsAndCirclesGoByTheirChords) {
 
 TEST_F(Extraction, TextsByTheirBaselineAndNameTextsNever) {
   AddText(doc, -10, 50, JwwString::Sjis("crossing in"));
-  doc.Texts[0].endX = 20;
+  doc.texts[0].endX = 20;
   AddText(doc, 150, 50, JwwString::Sjis("outside"));
   Attr aux;
   aux.penColor = 9;
   for (int32_t type : {0, 100, 200, 5}) {
     int32_t i = AddText(doc, 50, 50, JwwString::Sjis("\x81\x79\x96\xBC\x81\x7A" "A"), aux);
-    doc.Texts[size_t(i)].textType = type;
+    doc.texts[size_t(i)].textType = type;
   }
   AddText(doc, 50, 50, JwwString::Sjis("\x81\x79\x96\xBC\x81\x7A" "B"));  // another colour
   AddText(doc, 50, 50, JwwString::Wide(u"【名】C"), aux);
-  doc.Texts[7].textType = 0;
+  doc.texts[7].textType = 0;
   auto kept = Kept(doc, frames);
   EXPECT_TRUE(Has(kept, kText, 0));
   EXPECT_FALSE(Has(kept, kText, 1));
@@ -151,10 +151,10 @@ TEST_F(Extraction, TextsByTheirBaselineAndNameTextsNever) {
 
 TEST_F(Extraction, DimensionsByTheirLine) {
   AddDimension(doc, 200, 10, 300, 10, JwwString::Sjis("100"));
-  doc.Dimensions[0].text.startX = 50;  // its text inside does not keep it
-  doc.Dimensions[0].text.startY = 50;
-  doc.Dimensions[0].text.endX = 60;
-  doc.Dimensions[0].text.endY = 50;
+  doc.dimensions[0].text.startX = 50;  // its text inside does not keep it
+  doc.dimensions[0].text.startY = 50;
+  doc.dimensions[0].text.endX = 60;
+  doc.dimensions[0].text.endY = 50;
   AddDimension(doc, 10, 10, 90, 10, JwwString::Sjis("80"));
   auto kept = Kept(doc, frames);
   EXPECT_FALSE(Has(kept, kDimension, 0));
@@ -169,11 +169,11 @@ TEST_F(Extraction, SolidsByTheirOutlineAndArcSolidsByTheirShape) {
   AddSolid(doc, 10, 10, 20, 10, 20, 20, 10, 20);             // inside
   // Arc solids: a sector whose centre closes it inside; a disc far away; a segment.
   int32_t sector = AddArcSolid(doc, 50, 50, 300, 0, 0.5);
-  doc.Solids[size_t(sector)].y4 = 0;  // 101, shape 0: P0 P1 P2 and the centre
+  doc.solids[size_t(sector)].y4 = 0;  // 101, shape 0: P0 P1 P2 and the centre
   int32_t disc = AddArcSolid(doc, 1000, 1000, 5, 0, 1);
-  doc.Solids[size_t(disc)].y4 = 100;  // 101, shape 100: the quadrant points
+  doc.solids[size_t(disc)].y4 = 100;  // 101, shape 100: the quadrant points
   int32_t segment = AddArcSolid(doc, 50, 50, 300, 0, 0.5);
-  doc.Solids[size_t(segment)].y4 = 5;  // 101, shape 5: P0 P1 P2 only, all far outside
+  doc.solids[size_t(segment)].y4 = 5;  // 101, shape 5: P0 P1 P2 only, all far outside
   auto kept = Kept(doc, frames);
   EXPECT_TRUE(Has(kept, kSolid, 0));
   EXPECT_FALSE(Has(kept, kSolid, 1));
@@ -196,7 +196,7 @@ TEST_F(Extraction, LayerListKeepsOnlyTheListedLayersOfItsGroup) {
   AddLine(doc, 10, 10, 20, 20, on(2, 1));
   AddLine(doc, 10, 10, 20, 20, on(3, 0));
   AddDimension(doc, 10, 10, 90, 10, JwwString::Sjis("80"), on(5, 5));
-  doc.Dimensions[0].text.attr = on(2, 0).Make();  // passes by its text
+  doc.dimensions[0].text.attr = on(2, 0).Make();  // passes by its text
   frames[0].sheetLayerGroups[0] = 2;
   frames[0].sheetLayerLists[0] = JwwString::Sjis("0A");
   SheetOptions drawn{true, 0};
@@ -229,7 +229,7 @@ TEST(ExtractionIndex, SameSheetsAsTheWalkOnRandomDrawings) {
   std::mt19937 rng(2024);
   std::uniform_real_distribution<double> pos(-300, 1300), len(-200, 200), unit(0, 1);
   for (int round = 0; round < 60; ++round) {
-    TJwwData doc;
+    JwwDocument doc;
     InitDrawing(doc, 600, false);
     std::vector<PaperFrame> frames;
     const int nFrames = 1 + int(rng() % 12);
@@ -265,9 +265,9 @@ TEST(ExtractionIndex, SameSheetsAsTheWalkOnRandomDrawings) {
         case 5: {
           int32_t s = AddArcSolid(doc, x, y, 1 + unit(rng) * 300, unit(rng) * 6, unit(rng) * 6, a);
           const uint8_t styles[] = {101, 111, 102};
-          doc.Solids[size_t(s)].attr.penStyle = styles[rng() % 3];
+          doc.solids[size_t(s)].attr.penStyle = styles[rng() % 3];
           const double codes[] = {0, 5, 100, 7};
-          doc.Solids[size_t(s)].y4 = codes[rng() % 4];
+          doc.solids[size_t(s)].y4 = codes[rng() % 4];
           break;
         }
         default:

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "jww/builder.h"
-#include "jww/jwwunit.h"
+#include "jww/document.h"
 #include "tests/fixtures.h"
 
 using namespace kelvane;
@@ -12,15 +12,15 @@ using kelvane::testing::TempDir;
 namespace {
 
 // Saves the drawing at a version and loads the file again into `back`.
-std::vector<uint8_t> SaveAndLoad(TJwwData& doc, int32_t version, TJwwData& back) {
+std::vector<uint8_t> SaveAndLoad(JwwDocument& doc, int32_t version, JwwDocument& back) {
   TempDir dir;
   EXPECT_TRUE(doc.SaveToFile(dir / "h.jww", version));
-  EXPECT_TRUE(back.LoadFromFile(dir / "h.jww")) << back.Diagnostics.reason;
+  EXPECT_TRUE(back.LoadFromFile(dir / "h.jww")) << back.diagnostics.reason;
   return ReadBytes(dir / "h.jww");
 }
 
 size_t EmptyDrawingSize(int32_t version) {
-  TJwwData doc, back;
+  JwwDocument doc, back;
   InitDrawing(doc, version, false);
   return SaveAndLoad(doc, version, back).size();
 }
@@ -39,9 +39,9 @@ TEST(HeaderVersions, BlocksGrowAtEveryThreshold) {
 
 TEST(HeaderVersions, FieldsOfEachVersionSurviveAndOthersKeepDefaults) {
   for (int32_t v : {220, 223, 225, 230, 231, 300, 420, 600, 700}) {
-    TJwwData doc, back;
+    JwwDocument doc, back;
     InitDrawing(doc, v, v >= 700);
-    TEntJwwHeader& h = doc.Header;
+    JwwHeader& h = doc.header;
     h.memo = JwwString::Ascii("memo", v >= 700);
     h.paperSize = 4;
     h.gridSpacingX = 12.5;
@@ -54,10 +54,10 @@ TEST(HeaderVersions, FieldsOfEachVersionSurviveAndOthersKeepDefaults) {
     h.v225Reals[3] = 2.75;
     h.v230Ints[1] = 11;
     h.textBaseShiftY[2] = -1.5;
-    doc.Layers[37].name = JwwString::Ascii("walls", v >= 700);
-    doc.ExtendedColors[200].color = 0x123456;
+    doc.layers[37].name = JwwString::Ascii("walls", v >= 700);
+    doc.extendedColors[200].color = 0x123456;
     SaveAndLoad(doc, v, back);
-    const TEntJwwHeader& b = back.Header;
+    const JwwHeader& b = back.header;
     EXPECT_EQ(b.version, v);
     EXPECT_EQ(b.memo, h.memo);
     EXPECT_EQ(b.paperSize, 4);
@@ -71,13 +71,13 @@ TEST(HeaderVersions, FieldsOfEachVersionSurviveAndOthersKeepDefaults) {
     EXPECT_EQ(b.v225Reals[3], v >= 225 ? 2.75 : 0.0) << v;
     EXPECT_EQ(b.v230Ints[1], v >= 230 ? 11 : 0) << v;
     EXPECT_EQ(b.textBaseShiftY[2], -1.5);
-    EXPECT_EQ(back.Layers[37].name, doc.Layers[37].name);
-    EXPECT_EQ(back.ExtendedColors[200].color, v >= 420 ? 0x123456 : 0) << v;
+    EXPECT_EQ(back.layers[37].name, doc.layers[37].name);
+    EXPECT_EQ(back.extendedColors[200].color, v >= 420 ? 0x123456 : 0) << v;
   }
 }
 
 TEST(HeaderVersions, Version219YieldsOnlySignatureAndVersion) {
-  TJwwData doc, back;
+  JwwDocument doc, back;
   InitDrawing(doc, 600, false);
   AddLine(doc, 0, 0, 10, 10);
   TempDir dir;
@@ -86,14 +86,14 @@ TEST(HeaderVersions, Version219YieldsOnlySignatureAndVersion) {
   bytes[8] = 219 & 0xFF;
   bytes[9] = 0;
   EXPECT_FALSE(back.LoadFromBytes(bytes.data(), bytes.size()));
-  EXPECT_EQ(back.Header.version, 219);
-  EXPECT_EQ(back.Header.signature, "JwwData.");
-  EXPECT_EQ(back.Layers.size(), 256u);
-  EXPECT_EQ(back.ExtendedColors.size(), 257u);
+  EXPECT_EQ(back.header.version, 219);
+  EXPECT_EQ(back.header.signature, "JwwData.");
+  EXPECT_EQ(back.layers.size(), 256u);
+  EXPECT_EQ(back.extendedColors.size(), 257u);
   EXPECT_EQ(back.LineCount(), 0);
-  EXPECT_TRUE(back.Header.memo.empty());
+  EXPECT_TRUE(back.header.memo.empty());
 
-  TJwwData old, oldBack;
+  JwwDocument old, oldBack;
   InitDrawing(old, 220, false);
   AddLine(old, 0, 0, 10, 10);
   SaveAndLoad(old, 220, oldBack);
@@ -105,88 +105,88 @@ TEST(HeaderWriter, PackedSwitchValueDependsOnVersion) {
     int32_t stored, version, ones, tens;
   } cases[] = {{23, 600, 3, 2}, {23, 420, 3, 0}, {5, 600, 5, 1}, {-23, 420, -3, 0}};
   for (const Case& c : cases) {
-    TJwwData doc, back;
+    JwwDocument doc, back;
     InitDrawing(doc, c.version, false);
-    doc.Header.packedSwitchOnes = c.stored % 10;
-    doc.Header.packedSwitchTens = c.stored / 10;
+    doc.header.packedSwitchOnes = c.stored % 10;
+    doc.header.packedSwitchTens = c.stored / 10;
     SaveAndLoad(doc, c.version, back);
-    EXPECT_EQ(back.Header.packedSwitchOnes, c.ones) << c.stored << "@" << c.version;
-    EXPECT_EQ(back.Header.packedSwitchTens, c.tens) << c.stored << "@" << c.version;
+    EXPECT_EQ(back.header.packedSwitchOnes, c.ones) << c.stored << "@" << c.version;
+    EXPECT_EQ(back.header.packedSwitchTens, c.tens) << c.stored << "@" << c.version;
   }
 }
 
 TEST(HeaderWriter, ValuesBroughtIntoRangeWithoutChangingTheDocument) {
   for (int32_t v : {420, 600}) {
-    TJwwData doc, back;
+    JwwDocument doc, back;
     InitDrawing(doc, v, false);
-    doc.Header.penWidthUnit = -250;
-    doc.Pens[0].printColor = 0x112233;
-    doc.Pens[1].width = 0;
-    doc.Pens[2].width = 20;
-    doc.Pens[3].color = -5;
-    doc.Pens[4].printWidth = 900;
-    doc.Pens[5].printPointRadius = 0.01;
-    doc.Pens[6].printPointRadius = 11.0;
-    doc.Pens[7].printColor = 0x1000000;
+    doc.header.penWidthUnit = -250;
+    doc.pens[0].printColor = 0x112233;
+    doc.pens[1].width = 0;
+    doc.pens[2].width = 20;
+    doc.pens[3].color = -5;
+    doc.pens[4].printWidth = 900;
+    doc.pens[5].printPointRadius = 0.01;
+    doc.pens[6].printPointRadius = 11.0;
+    doc.pens[7].printColor = 0x1000000;
     SaveAndLoad(doc, v, back);
-    EXPECT_EQ(back.Header.penWidthUnit, v == 420 ? -101 : -250);
-    EXPECT_EQ(back.Pens[0].printColor, 0xFFFFFF);
-    EXPECT_EQ(back.Pens[1].width, 1);
-    EXPECT_EQ(back.Pens[2].width, 16);
-    EXPECT_EQ(back.Pens[3].color, 0);
-    EXPECT_EQ(back.Pens[4].printWidth, 500);
-    EXPECT_EQ(back.Pens[5].printPointRadius, 0.1);
-    EXPECT_EQ(back.Pens[6].printPointRadius, 10.0);
-    EXPECT_EQ(back.Pens[7].printColor, 0);
-    EXPECT_EQ(doc.Header.penWidthUnit, -250);  // the writer corrects bytes, not the document
-    EXPECT_EQ(doc.Pens[1].width, 0);
+    EXPECT_EQ(back.header.penWidthUnit, v == 420 ? -101 : -250);
+    EXPECT_EQ(back.pens[0].printColor, 0xFFFFFF);
+    EXPECT_EQ(back.pens[1].width, 1);
+    EXPECT_EQ(back.pens[2].width, 16);
+    EXPECT_EQ(back.pens[3].color, 0);
+    EXPECT_EQ(back.pens[4].printWidth, 500);
+    EXPECT_EQ(back.pens[5].printPointRadius, 0.1);
+    EXPECT_EQ(back.pens[6].printPointRadius, 10.0);
+    EXPECT_EQ(back.pens[7].printColor, 0);
+    EXPECT_EQ(doc.header.penWidthUnit, -250);  // the writer corrects bytes, not the document
+    EXPECT_EQ(doc.pens[1].width, 0);
   }
 }
 
 TEST(HeaderWriter, NamesAreCleanedAndDefaulted) {
   for (bool unicode : {false, true}) {
-    TJwwData doc, back;
+    JwwDocument doc, back;
     InitDrawing(doc, 700, unicode);
-    doc.Layers[1].name = unicode ? JwwString::Wide(u"\t\r") : JwwString::Sjis("\t\r");
-    doc.Layers[2].name = JwwString::Ascii("", unicode);
-    doc.Layers[3].name = JwwString::Ascii("a^mb", unicode);
-    doc.LayerGroups[4].name = JwwString::Ascii("^m", unicode);
-    doc.ExtendedColors[20].name = JwwString::Ascii("", unicode);
-    doc.ExtendedColors[21].name = unicode ? JwwString::Wide(u"\u3000 ") : JwwString::Sjis("\x81\x40 ");
-    doc.ExtendedColors[22].name = JwwString::Ascii("mine", unicode);
-    doc.ExtendedColors[18].printColor = 0x010203;
-    doc.ExtendedColors[18].color = 0x0A0B0C;
-    doc.ExtendedLineTypes[20].segmentCount = 3;
-    doc.ExtendedLineTypes[20].name = JwwString::Ascii("dashes", unicode);
-    doc.ExtendedLineTypes[20].pattern = 77;
-    doc.ExtendedLineTypes[20].pitches[5] = 3.0;
-    doc.ExtendedLineTypes[10].segmentCount = 3;
-    doc.ExtendedLineTypes[10].name = JwwString::Ascii("ten", unicode);
-    doc.ExtendedLineTypes[10].pattern = 0;
-    doc.ExtendedLineTypes[22].name = JwwString::Ascii("", unicode);
-    doc.ExtendedLineTypes[22].segmentCount = 4;
+    doc.layers[1].name = unicode ? JwwString::Wide(u"\t\r") : JwwString::Sjis("\t\r");
+    doc.layers[2].name = JwwString::Ascii("", unicode);
+    doc.layers[3].name = JwwString::Ascii("a^mb", unicode);
+    doc.layerGroups[4].name = JwwString::Ascii("^m", unicode);
+    doc.extendedColors[20].name = JwwString::Ascii("", unicode);
+    doc.extendedColors[21].name = unicode ? JwwString::Wide(u"\u3000 ") : JwwString::Sjis("\x81\x40 ");
+    doc.extendedColors[22].name = JwwString::Ascii("mine", unicode);
+    doc.extendedColors[18].printColor = 0x010203;
+    doc.extendedColors[18].color = 0x0A0B0C;
+    doc.extendedLineTypes[20].segmentCount = 3;
+    doc.extendedLineTypes[20].name = JwwString::Ascii("dashes", unicode);
+    doc.extendedLineTypes[20].pattern = 77;
+    doc.extendedLineTypes[20].pitches[5] = 3.0;
+    doc.extendedLineTypes[10].segmentCount = 3;
+    doc.extendedLineTypes[10].name = JwwString::Ascii("ten", unicode);
+    doc.extendedLineTypes[10].pattern = 0;
+    doc.extendedLineTypes[22].name = JwwString::Ascii("", unicode);
+    doc.extendedLineTypes[22].segmentCount = 4;
     SaveAndLoad(doc, 700, back);
     auto ascii = [&](const char* s) { return JwwString::Ascii(s, unicode); };
-    EXPECT_EQ(back.Layers[1].name, ascii(" "));
-    EXPECT_EQ(back.Layers[2].name, ascii(""));  // empty names stay empty
-    EXPECT_EQ(back.Layers[3].name, ascii("ab"));
-    EXPECT_EQ(back.LayerGroups[4].name, ascii(" "));
-    EXPECT_EQ(back.ExtendedColors[20].name, ascii("Color_20"));
-    EXPECT_EQ(back.ExtendedColors[21].name, ascii("Color_21"));
-    EXPECT_EQ(back.ExtendedColors[22].name, ascii("mine"));
-    EXPECT_EQ(back.ExtendedColors[18].printColor, 0x0A0B0C);  // from 17 on the colour is printed
-    EXPECT_EQ(back.ExtendedLineTypes[20].name, ascii("LType_20"));
-    EXPECT_EQ(back.ExtendedLineTypes[20].segmentCount, 2);
-    EXPECT_EQ(uint32_t(back.ExtendedLineTypes[20].pattern), 0xC3C3C3C3u);
-    EXPECT_EQ(back.ExtendedLineTypes[20].unitDots, 8);
-    EXPECT_EQ(back.ExtendedLineTypes[20].pitch, 1);
-    EXPECT_EQ(back.ExtendedLineTypes[20].printPitch, 8);
-    EXPECT_EQ(back.ExtendedLineTypes[20].pitches[1], 1.0);
-    EXPECT_EQ(back.ExtendedLineTypes[20].pitches[5], 0.0);
-    EXPECT_EQ(back.ExtendedLineTypes[10].name, ascii("ten"));
-    EXPECT_EQ(back.ExtendedLineTypes[10].segmentCount, 3);
-    EXPECT_EQ(back.ExtendedLineTypes[10].pattern, -1);  // a zero pattern is written as -1
-    EXPECT_EQ(back.ExtendedLineTypes[22].name, ascii("LType_22"));
+    EXPECT_EQ(back.layers[1].name, ascii(" "));
+    EXPECT_EQ(back.layers[2].name, ascii(""));  // empty names stay empty
+    EXPECT_EQ(back.layers[3].name, ascii("ab"));
+    EXPECT_EQ(back.layerGroups[4].name, ascii(" "));
+    EXPECT_EQ(back.extendedColors[20].name, ascii("Color_20"));
+    EXPECT_EQ(back.extendedColors[21].name, ascii("Color_21"));
+    EXPECT_EQ(back.extendedColors[22].name, ascii("mine"));
+    EXPECT_EQ(back.extendedColors[18].printColor, 0x0A0B0C);  // from 17 on the colour is printed
+    EXPECT_EQ(back.extendedLineTypes[20].name, ascii("LType_20"));
+    EXPECT_EQ(back.extendedLineTypes[20].segmentCount, 2);
+    EXPECT_EQ(uint32_t(back.extendedLineTypes[20].pattern), 0xC3C3C3C3u);
+    EXPECT_EQ(back.extendedLineTypes[20].unitDots, 8);
+    EXPECT_EQ(back.extendedLineTypes[20].pitch, 1);
+    EXPECT_EQ(back.extendedLineTypes[20].printPitch, 8);
+    EXPECT_EQ(back.extendedLineTypes[20].pitches[1], 1.0);
+    EXPECT_EQ(back.extendedLineTypes[20].pitches[5], 0.0);
+    EXPECT_EQ(back.extendedLineTypes[10].name, ascii("ten"));
+    EXPECT_EQ(back.extendedLineTypes[10].segmentCount, 3);
+    EXPECT_EQ(back.extendedLineTypes[10].pattern, -1);  // a zero pattern is written as -1
+    EXPECT_EQ(back.extendedLineTypes[22].name, ascii("LType_22"));
   }
 }
 

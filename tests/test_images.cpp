@@ -5,7 +5,7 @@
 
 #include "jww/builder.h"
 #include "jww/images.h"
-#include "jww/jwwunit.h"
+#include "jww/document.h"
 #include "tests/fixtures.h"
 
 using namespace kelvane;
@@ -44,11 +44,11 @@ class Images : public ::testing::Test {
     ClearImageList();
   }
   // Saves the drawing, then loads it again; the list then holds what the file embeds.
-  void SaveAndLoad(TJwwData& doc, TJwwData& back) {
-    ASSERT_TRUE(doc.SaveToFile(dir / "i.jww", doc.Header.version));
+  void SaveAndLoad(JwwDocument& doc, JwwDocument& back) {
+    ASSERT_TRUE(doc.SaveToFile(dir / "i.jww", doc.header.version));
     DeleteTemporaryImages();
     ClearImageList();
-    ASSERT_TRUE(back.LoadFromFile(dir / "i.jww")) << back.Diagnostics.reason;
+    ASSERT_TRUE(back.LoadFromFile(dir / "i.jww")) << back.diagnostics.reason;
   }
   TempDir dir;
 };
@@ -61,7 +61,7 @@ TEST_F(Images, OnlyReferencedImagesAreEmbeddedMatchingCaseAndPrefix) {
     AddImage(ascii("unused.bmp"), Pattern(10, 2));
     AddImage(ascii("plan.jpg"), Pattern(4097, 3));
     AddImage(ascii("zero.bmp"), {});
-    TJwwData doc, back;
+    JwwDocument doc, back;
     InitDrawing(doc, 700, unicode);
     AddText(doc, 0, 0, ascii("^@BM%temp%photo.bmp,100,100,0,1"));  // other case
     EntityLists& def = AddBlockDef(doc, 1, ascii("b"));  // definitions count, used or not
@@ -76,16 +76,16 @@ TEST_F(Images, OnlyReferencedImagesAreEmbeddedMatchingCaseAndPrefix) {
     EXPECT_EQ(ImageList[1].name, ascii("plan.jpg"));
     EXPECT_EQ(ReadBytes(ImageList[0].tempPath), Pattern(4096, 1));
     EXPECT_EQ(ReadBytes(ImageList[1].tempPath), Pattern(4097, 3));
-    EXPECT_EQ(back.TextStrs[0].text, ascii("^@BM%temp%photo.bmp,100,100,0,1"));  // texts unchanged
+    EXPECT_EQ(back.textStrings[0].text, ascii("^@BM%temp%photo.bmp,100,100,0,1"));  // texts unchanged
   }
 }
 
 TEST_F(Images, ASheetWithoutReferencesHasAnImageCountOfZero) {
   AddImage(JwwString::Sjis("a.bmp"), Pattern(5, 0));
-  TJwwData doc, back;
+  JwwDocument doc, back;
   InitDrawing(doc, 700, false);
   AddText(doc, 0, 0, JwwString::Sjis("^@BM%temp%a.bmp,1"));
-  doc.EntityOrder[0].kind += kExcluded;  // the referring text is not on this sheet
+  doc.order[0].kind += kExcluded;  // the referring text is not on this sheet
   ASSERT_TRUE(doc.SaveToFile(dir / "s.jww", 700));
   auto bytes = ReadBytes(dir / "s.jww");
   EXPECT_EQ(std::vector<uint8_t>(bytes.end() - 4, bytes.end()), (std::vector<uint8_t>{0, 0, 0, 0}));
@@ -95,7 +95,7 @@ TEST_F(Images, HostileNamesNeverLeaveThePrivateFolder) {
   const std::string names[] = {"..\\..\\evil.txt", "../../evil.txt", "C:\\evil.txt", "/tmp/evil.txt",
                                std::string(300, 'x') + ".bmp", "a\x01" "b.bmp"};
   for (const std::string& n : names) AddImage(JwwString::Sjis(n), Pattern(16, 9));
-  TJwwData doc, back;
+  JwwDocument doc, back;
   InitDrawing(doc, 700, false);
   for (const std::string& n : names) AddText(doc, 0, 0, JwwString::Sjis("^@BM%temp%" + n + ",1"));
   SaveAndLoad(doc, back);
@@ -123,7 +123,7 @@ TEST_F(Images, AMissingTemporaryFileLeavesItsImageOut) {
   AddImage(JwwString::Sjis("gone.bmp"), Pattern(8, 0));
   AddImage(JwwString::Sjis("kept.bmp"), Pattern(8, 1));
   std::filesystem::remove(ImageList[0].tempPath);
-  TJwwData doc, back;
+  JwwDocument doc, back;
   InitDrawing(doc, 700, false);
   AddText(doc, 0, 0, JwwString::Sjis("^@BM%temp%gone.bmp,1"));
   AddText(doc, 0, 0, JwwString::Sjis("^@BM%temp%kept.bmp,1"));
@@ -135,7 +135,7 @@ TEST_F(Images, AMissingTemporaryFileLeavesItsImageOut) {
 TEST_F(Images, ADrawingCutInsideAnImageLeavesNoTemporaryFile) {
   AddImage(JwwString::Sjis("whole.bmp"), Pattern(100, 1));
   AddImage(JwwString::Sjis("cut.bmp"), Pattern(5000, 2));
-  TJwwData doc, back;
+  JwwDocument doc, back;
   InitDrawing(doc, 700, false);
   AddText(doc, 0, 0, JwwString::Sjis("^@BM%temp%whole.bmp,1"));
   AddText(doc, 0, 0, JwwString::Sjis("^@BM%temp%cut.bmp,1"));
@@ -156,7 +156,7 @@ TEST_F(Images, ADrawingCutInsideAnImageLeavesNoTemporaryFile) {
 
 TEST_F(Images, ImagesOlderThan700AreNeitherReadNorWritten) {
   AddImage(JwwString::Sjis("a.bmp"), Pattern(8, 0));
-  TJwwData doc, back;
+  JwwDocument doc, back;
   InitDrawing(doc, 600, false);
   AddText(doc, 0, 0, JwwString::Sjis("^@BM%temp%a.bmp,1"));
   ASSERT_TRUE(doc.SaveToFile(dir / "old.jww", 600));

@@ -47,7 +47,7 @@ class SettingsTest : public ::testing::Test {
 
   std::filesystem::path dir_;
   std::filesystem::path file_;
-  FormControls controls_;
+  OptionControls controls_;
   SplitOptions options_;
 };
 
@@ -58,17 +58,17 @@ const std::vector<std::string> kTenLines = {"300", "-20", "0", "0", "0", "1", "D
 const std::vector<std::string> kSeventeenLines = {"300", "-20", "0", "1", "0", "0", "D:\\out\\", "#",
                                                   "5", "1", "17", "1", "1", "1", "2.5", "1", "1"};
 
-void ExpectDefaultsFrom11On(const SplitOptions& o, const FormControls& c) {
-  EXPECT_EQ(o.StartNumber, 0);
-  EXPECT_EQ(c.Edit3, "0");
-  EXPECT_FALSE(o.PrintAfterSplit);
-  EXPECT_FALSE(o.DrawFrameOnFF);
-  EXPECT_FALSE(o.CompactEmptyNumbers);
-  EXPECT_EQ(o.Margin, 0);
-  EXPECT_EQ(c.Edit4, "0");
-  EXPECT_FALSE(o.ConfirmSavedBeforeRun);
-  EXPECT_EQ(o.NumberingDirection, 0);
-  EXPECT_FALSE(c.CheckBox1 || c.CheckBox2 || c.CheckBox3 || c.CheckBox4);
+void ExpectDefaultsFrom11On(const SplitOptions& o, const OptionControls& c) {
+  EXPECT_EQ(o.startNumber, 0);
+  EXPECT_EQ(c.startNumberEdit, "0");
+  EXPECT_FALSE(o.printAfterSplit);
+  EXPECT_FALSE(o.drawFrameOnFF);
+  EXPECT_FALSE(o.compactEmptyNumbers);
+  EXPECT_EQ(o.margin, 0);
+  EXPECT_EQ(c.marginEdit, "0");
+  EXPECT_FALSE(o.confirmSavedBeforeRun);
+  EXPECT_EQ(o.numberingDirection, 0);
+  EXPECT_FALSE(c.printAfterSplitCheck || c.drawFrameCheck || c.compactNumbersCheck || c.confirmSavedCheck);
 }
 
 size_t CountLines(const std::string& text) {
@@ -81,53 +81,53 @@ size_t CountLines(const std::string& text) {
 
 TEST_F(SettingsTest, FirstStartWithoutFileGivesDefaultsEvenOverEarlierValues) {
   // Controls holding other values first: the defaults must be applied, not merely assumed.
-  controls_.RadioButton3 = false;
-  controls_.RadioButton1 = true;
-  controls_.Edit1 = "x";
-  controls_.Edit2 = "-";
-  controls_.Edit3 = "5";
-  controls_.Edit4 = "7";
-  controls_.ComboBox1 = 3;
-  controls_.RadioGroup1 = controls_.RadioGroup2 = 1;
-  controls_.CheckBox1 = controls_.CheckBox2 = controls_.CheckBox3 = controls_.CheckBox4 = true;
-  options_.Separator = "-";
-  options_.StartNumber = 5;
-  options_.Margin = 7;
-  options_.ConfirmSavedBeforeRun = true;
+  controls_.outputToSourceFolder = false;
+  controls_.outputToDesktop = true;
+  controls_.outputFolderEdit = "x";
+  controls_.separatorEdit = "-";
+  controls_.startNumberEdit = "5";
+  controls_.marginEdit = "7";
+  controls_.namingPatternCombo = 3;
+  controls_.numberingDirectionGroup = controls_.leadingZeroGroup = 1;
+  controls_.printAfterSplitCheck = controls_.drawFrameCheck = controls_.compactNumbersCheck = controls_.confirmSavedCheck = true;
+  options_.separator = "-";
+  options_.startNumber = 5;
+  options_.margin = 7;
+  options_.confirmSavedBeforeRun = true;
   Load();
 
-  EXPECT_FALSE(controls_.RadioButton1);
-  EXPECT_FALSE(controls_.RadioButton2);
-  EXPECT_TRUE(controls_.RadioButton3);
-  EXPECT_FALSE(controls_.RadioButton4);
-  EXPECT_EQ(controls_.Edit1, "");
-  EXPECT_EQ(options_.Separator, "_");
-  EXPECT_EQ(controls_.Edit2, "_");
-  EXPECT_EQ(options_.NamingPattern, 0);
-  EXPECT_EQ(controls_.ComboBox1, 0);
-  EXPECT_EQ(options_.LeadingZero, 0);
-  EXPECT_EQ(controls_.RadioGroup2, 0);
-  EXPECT_EQ(controls_.RadioGroup1, 0);
+  EXPECT_FALSE(controls_.outputToDesktop);
+  EXPECT_FALSE(controls_.outputToDocuments);
+  EXPECT_TRUE(controls_.outputToSourceFolder);
+  EXPECT_FALSE(controls_.outputToGivenFolder);
+  EXPECT_EQ(controls_.outputFolderEdit, "");
+  EXPECT_EQ(options_.separator, "_");
+  EXPECT_EQ(controls_.separatorEdit, "_");
+  EXPECT_EQ(options_.namingPattern, 0);
+  EXPECT_EQ(controls_.namingPatternCombo, 0);
+  EXPECT_EQ(options_.leadingZero, 0);
+  EXPECT_EQ(controls_.leadingZeroGroup, 0);
+  EXPECT_EQ(controls_.numberingDirectionGroup, 0);
   ExpectDefaultsFrom11On(options_, controls_);
   // No stored position: the window keeps its design position.
-  EXPECT_EQ(controls_.Left, 192);
-  EXPECT_EQ(controls_.Top, 107);
+  EXPECT_EQ(controls_.left, 192);
+  EXPECT_EQ(controls_.top, 107);
 }
 
 TEST_F(SettingsTest, TenLineFileKeepsLaterDefaultsAndIsRewrittenWithSeventeenLines) {
   WriteLines(kTenLines);
   Load();
-  EXPECT_EQ(controls_.Left, 300);
-  EXPECT_EQ(controls_.Top, -20);
-  EXPECT_TRUE(controls_.RadioButton4);
-  EXPECT_FALSE(controls_.RadioButton3);
-  EXPECT_EQ(controls_.Edit1, "D:\\out\\");
-  EXPECT_EQ(options_.Separator, "-");
-  EXPECT_EQ(controls_.Edit2, "-");
-  EXPECT_EQ(options_.NamingPattern, 4);
-  EXPECT_EQ(controls_.ComboBox1, 4);
-  EXPECT_EQ(options_.LeadingZero, 1);
-  EXPECT_EQ(controls_.RadioGroup2, 1);
+  EXPECT_EQ(controls_.left, 300);
+  EXPECT_EQ(controls_.top, -20);
+  EXPECT_TRUE(controls_.outputToGivenFolder);
+  EXPECT_FALSE(controls_.outputToSourceFolder);
+  EXPECT_EQ(controls_.outputFolderEdit, "D:\\out\\");
+  EXPECT_EQ(options_.separator, "-");
+  EXPECT_EQ(controls_.separatorEdit, "-");
+  EXPECT_EQ(options_.namingPattern, 4);
+  EXPECT_EQ(controls_.namingPatternCombo, 4);
+  EXPECT_EQ(options_.leadingZero, 1);
+  EXPECT_EQ(controls_.leadingZeroGroup, 1);
   ExpectDefaultsFrom11On(options_, controls_);
 
   ASSERT_TRUE(SaveSettings(file_, controls_, options_));
@@ -140,22 +140,22 @@ TEST_F(SettingsTest, SeventeenLineFileReadsEveryValueAndWritesTheSameBytes) {
   WriteLines(kSeventeenLines);
   const std::string original = ReadRaw(file_);
   Load();
-  EXPECT_TRUE(controls_.RadioButton2);
-  EXPECT_FALSE(controls_.RadioButton3);
-  EXPECT_EQ(options_.Separator, "#");
-  EXPECT_EQ(options_.NamingPattern, 5);
-  EXPECT_EQ(options_.LeadingZero, 1);
-  EXPECT_EQ(options_.StartNumber, 17);
-  EXPECT_EQ(controls_.Edit3, "17");
-  EXPECT_TRUE(options_.PrintAfterSplit);
-  EXPECT_TRUE(options_.DrawFrameOnFF);
-  EXPECT_TRUE(options_.CompactEmptyNumbers);
-  EXPECT_EQ(options_.Margin, 2.5);
-  EXPECT_EQ(controls_.Edit4, "2.5");
-  EXPECT_TRUE(options_.ConfirmSavedBeforeRun);
-  EXPECT_EQ(options_.NumberingDirection, 1);
-  EXPECT_EQ(controls_.RadioGroup1, 1);
-  EXPECT_TRUE(controls_.CheckBox1 && controls_.CheckBox2 && controls_.CheckBox3 && controls_.CheckBox4);
+  EXPECT_TRUE(controls_.outputToDocuments);
+  EXPECT_FALSE(controls_.outputToSourceFolder);
+  EXPECT_EQ(options_.separator, "#");
+  EXPECT_EQ(options_.namingPattern, 5);
+  EXPECT_EQ(options_.leadingZero, 1);
+  EXPECT_EQ(options_.startNumber, 17);
+  EXPECT_EQ(controls_.startNumberEdit, "17");
+  EXPECT_TRUE(options_.printAfterSplit);
+  EXPECT_TRUE(options_.drawFrameOnFF);
+  EXPECT_TRUE(options_.compactEmptyNumbers);
+  EXPECT_EQ(options_.margin, 2.5);
+  EXPECT_EQ(controls_.marginEdit, "2.5");
+  EXPECT_TRUE(options_.confirmSavedBeforeRun);
+  EXPECT_EQ(options_.numberingDirection, 1);
+  EXPECT_EQ(controls_.numberingDirectionGroup, 1);
+  EXPECT_TRUE(controls_.printAfterSplitCheck && controls_.drawFrameCheck && controls_.compactNumbersCheck && controls_.confirmSavedCheck);
 
   std::filesystem::remove(file_);
   ASSERT_TRUE(SaveSettings(file_, controls_, options_));
@@ -179,16 +179,16 @@ TEST_F(SettingsTest, FilesEndingEarlyKeepTheMissingValues) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.lines);
     WriteLines(std::vector<std::string>(kSeventeenLines.begin(), kSeventeenLines.begin() + long(c.lines)));
-    controls_ = FormControls{};
+    controls_ = OptionControls{};
     options_ = SplitOptions{};
     Load();
-    EXPECT_EQ(options_.StartNumber, c.start);
-    EXPECT_EQ(options_.PrintAfterSplit, c.print);
-    EXPECT_EQ(options_.DrawFrameOnFF, c.frame);
-    EXPECT_EQ(options_.CompactEmptyNumbers, c.compact);
-    EXPECT_EQ(options_.Margin, c.margin);
-    EXPECT_EQ(options_.ConfirmSavedBeforeRun, c.confirm);
-    EXPECT_EQ(options_.NumberingDirection, c.direction);
+    EXPECT_EQ(options_.startNumber, c.start);
+    EXPECT_EQ(options_.printAfterSplit, c.print);
+    EXPECT_EQ(options_.drawFrameOnFF, c.frame);
+    EXPECT_EQ(options_.compactEmptyNumbers, c.compact);
+    EXPECT_EQ(options_.margin, c.margin);
+    EXPECT_EQ(options_.confirmSavedBeforeRun, c.confirm);
+    EXPECT_EQ(options_.numberingDirection, c.direction);
   }
 }
 
@@ -199,9 +199,9 @@ TEST_F(SettingsTest, LineEndsOfEveryKindAreRead) {
     for (const std::string& l : kSeventeenLines) text += l + end;
     WriteRaw(text);
     Load();
-    EXPECT_EQ(options_.Separator, "#");
-    EXPECT_EQ(options_.NumberingDirection, 1);
-    EXPECT_EQ(options_.Margin, 2.5);
+    EXPECT_EQ(options_.separator, "#");
+    EXPECT_EQ(options_.numberingDirection, 1);
+    EXPECT_EQ(options_.margin, 2.5);
   }
 }
 
@@ -224,10 +224,10 @@ TEST_F(SettingsTest, LastTrueRadioLineDecides) {
     for (int i = 0; i < 4; ++i) lines[size_t(2 + i)] = c.lines[i];
     WriteLines(lines);
     Load();
-    EXPECT_EQ(controls_.RadioButton1, c.expected[0]);
-    EXPECT_EQ(controls_.RadioButton2, c.expected[1]);
-    EXPECT_EQ(controls_.RadioButton3, c.expected[2]);
-    EXPECT_EQ(controls_.RadioButton4, c.expected[3]);
+    EXPECT_EQ(controls_.outputToDesktop, c.expected[0]);
+    EXPECT_EQ(controls_.outputToDocuments, c.expected[1]);
+    EXPECT_EQ(controls_.outputToSourceFolder, c.expected[2]);
+    EXPECT_EQ(controls_.outputToGivenFolder, c.expected[3]);
   }
 }
 
@@ -239,11 +239,11 @@ TEST_F(SettingsTest, OutOfRangeValuesAreLimited) {
     int32_t expected;
   };
   const Case cases[] = {
-      {9, "9", &SplitOptions::NamingPattern, 6},    {9, "-2", &SplitOptions::NamingPattern, 0},
-      {9, "6", &SplitOptions::NamingPattern, 6},    {10, "-1", &SplitOptions::LeadingZero, 0},
-      {10, "5", &SplitOptions::LeadingZero, 1},     {11, "12345", &SplitOptions::StartNumber, 9999},
-      {11, "-5", &SplitOptions::StartNumber, 0},    {11, "9999", &SplitOptions::StartNumber, 9999},
-      {17, "3", &SplitOptions::NumberingDirection, 1}, {17, "-3", &SplitOptions::NumberingDirection, 0},
+      {9, "9", &SplitOptions::namingPattern, 6},    {9, "-2", &SplitOptions::namingPattern, 0},
+      {9, "6", &SplitOptions::namingPattern, 6},    {10, "-1", &SplitOptions::leadingZero, 0},
+      {10, "5", &SplitOptions::leadingZero, 1},     {11, "12345", &SplitOptions::startNumber, 9999},
+      {11, "-5", &SplitOptions::startNumber, 0},    {11, "9999", &SplitOptions::startNumber, 9999},
+      {17, "3", &SplitOptions::numberingDirection, 1}, {17, "-3", &SplitOptions::numberingDirection, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.line) + ": " + c.text);
@@ -259,8 +259,8 @@ TEST_F(SettingsTest, OutOfRangeValuesAreLimited) {
   lines[10] = "12345";
   WriteLines(lines);
   Load();
-  EXPECT_EQ(controls_.ComboBox1, 6);
-  EXPECT_EQ(controls_.Edit3, "9999");
+  EXPECT_EQ(controls_.namingPatternCombo, 6);
+  EXPECT_EQ(controls_.startNumberEdit, "9999");
 }
 
 TEST_F(SettingsTest, MarginIsLimitedAndShownShortest) {
@@ -276,8 +276,8 @@ TEST_F(SettingsTest, MarginIsLimitedAndShownShortest) {
     lines[14] = c.text;
     WriteLines(lines);
     Load();
-    EXPECT_EQ(options_.Margin, c.value);
-    EXPECT_EQ(controls_.Edit4, c.shown);
+    EXPECT_EQ(options_.margin, c.value);
+    EXPECT_EQ(controls_.marginEdit, c.shown);
   }
 }
 
@@ -299,8 +299,8 @@ TEST_F(SettingsTest, SeparatorIsCutToEightBytesOfWholeCharacters) {
     lines[7] = c.stored;
     WriteLines(lines);
     Load();
-    EXPECT_EQ(options_.Separator, c.expected);
-    EXPECT_EQ(controls_.Edit2, c.expected);
+    EXPECT_EQ(options_.separator, c.expected);
+    EXPECT_EQ(controls_.separatorEdit, c.expected);
   }
 }
 
@@ -309,7 +309,7 @@ TEST_F(SettingsTest, SeparatorWithForbiddenCharactersIsLoadedUnchecked) {
   lines[7] = "a.b";
   WriteLines(lines);
   Load();
-  EXPECT_EQ(options_.Separator, "a.b");
+  EXPECT_EQ(options_.separator, "a.b");
 }
 
 TEST_F(SettingsTest, BooleanLinesUseTheBooleanParser) {
@@ -324,49 +324,49 @@ TEST_F(SettingsTest, BooleanLinesUseTheBooleanParser) {
     for (size_t i : {11u, 12u, 13u, 15u}) lines[i] = c.text;  // lines 12, 13, 14 and 16
     WriteLines(lines);
     Load();
-    EXPECT_EQ(options_.PrintAfterSplit, c.expected);
-    EXPECT_EQ(options_.DrawFrameOnFF, c.expected);
-    EXPECT_EQ(options_.CompactEmptyNumbers, c.expected);
-    EXPECT_EQ(options_.ConfirmSavedBeforeRun, c.expected);
-    EXPECT_EQ(controls_.CheckBox1, c.expected);
-    EXPECT_EQ(controls_.CheckBox4, c.expected);
+    EXPECT_EQ(options_.printAfterSplit, c.expected);
+    EXPECT_EQ(options_.drawFrameOnFF, c.expected);
+    EXPECT_EQ(options_.compactEmptyNumbers, c.expected);
+    EXPECT_EQ(options_.confirmSavedBeforeRun, c.expected);
+    EXPECT_EQ(controls_.printAfterSplitCheck, c.expected);
+    EXPECT_EQ(controls_.confirmSavedCheck, c.expected);
   }
 }
 
 TEST_F(SettingsTest, JunkLinesGiveZeroFalseOrTheText) {
   WriteLines({"left", " 12", "yes", "no", "maybe", "", "C:\\x", "_", "five", "1.0", "0x10", "?", "", "", "1,5", "", "$1"});
   Load();
-  EXPECT_EQ(controls_.Left, 0);
-  EXPECT_EQ(controls_.Top, 12);
-  EXPECT_FALSE(controls_.RadioButton1 || controls_.RadioButton2 || controls_.RadioButton3 || controls_.RadioButton4);
-  EXPECT_EQ(options_.NamingPattern, 0);
-  EXPECT_EQ(options_.LeadingZero, 0);  // "1.0" is not an integer
-  EXPECT_EQ(options_.StartNumber, 16);
-  EXPECT_FALSE(options_.PrintAfterSplit);
-  EXPECT_EQ(options_.Margin, 0);  // the decimal point is always "."
-  EXPECT_EQ(options_.NumberingDirection, 1);
+  EXPECT_EQ(controls_.left, 0);
+  EXPECT_EQ(controls_.top, 12);
+  EXPECT_FALSE(controls_.outputToDesktop || controls_.outputToDocuments || controls_.outputToSourceFolder || controls_.outputToGivenFolder);
+  EXPECT_EQ(options_.namingPattern, 0);
+  EXPECT_EQ(options_.leadingZero, 0);  // "1.0" is not an integer
+  EXPECT_EQ(options_.startNumber, 16);
+  EXPECT_FALSE(options_.printAfterSplit);
+  EXPECT_EQ(options_.margin, 0);  // the decimal point is always "."
+  EXPECT_EQ(options_.numberingDirection, 1);
 }
 
 TEST_F(SettingsTest, EmptyFileSelectsNoOutputButton) {
   WriteRaw("");
   Load();
-  EXPECT_EQ(controls_.Left, 0);
-  EXPECT_EQ(controls_.Top, 0);
-  EXPECT_FALSE(controls_.RadioButton1 || controls_.RadioButton2 || controls_.RadioButton3 || controls_.RadioButton4);
-  EXPECT_EQ(options_.Separator, "");
+  EXPECT_EQ(controls_.left, 0);
+  EXPECT_EQ(controls_.top, 0);
+  EXPECT_FALSE(controls_.outputToDesktop || controls_.outputToDocuments || controls_.outputToSourceFolder || controls_.outputToGivenFolder);
+  EXPECT_EQ(options_.separator, "");
   ExpectDefaultsFrom11On(options_, controls_);
 }
 
 TEST_F(SettingsTest, SaveWritesSeventeenLinesAndLeavesNoTemporaryFile) {
-  controls_.Left = -5;
-  controls_.Top = 40;
+  controls_.left = -5;
+  controls_.top = 40;
   SetOutputRadioButton(controls_, 1, true);
-  controls_.Edit1 = "\x93\xFA\x96\x7B";  // 日本
-  options_.Separator = "";
-  options_.NamingPattern = 6;
-  options_.StartNumber = 9999;
-  options_.Margin = 100;
-  options_.CompactEmptyNumbers = true;
+  controls_.outputFolderEdit = "\x93\xFA\x96\x7B";  // 日本
+  options_.separator = "";
+  options_.namingPattern = 6;
+  options_.startNumber = 9999;
+  options_.margin = 100;
+  options_.compactEmptyNumbers = true;
   ASSERT_TRUE(SaveSettings(file_, controls_, options_));
   EXPECT_EQ(ReadRaw(file_),
             "-5\r\n40\r\n1\r\n0\r\n0\r\n0\r\n\x93\xFA\x96\x7B\r\n\r\n6\r\n0\r\n9999\r\n0\r\n0\r\n1\r\n100\r\n0\r\n0\r\n");
@@ -375,12 +375,12 @@ TEST_F(SettingsTest, SaveWritesSeventeenLinesAndLeavesNoTemporaryFile) {
 
 TEST_F(SettingsTest, SaveReplacesAnEarlierFile) {
   WriteRaw("old contents that are longer than the new ones will be, by quite a lot of bytes\r\n");
-  options_.StartNumber = 3;
+  options_.startNumber = 3;
   ASSERT_TRUE(SaveSettings(file_, controls_, options_));
-  FormControls c;
+  OptionControls c;
   SplitOptions o;
   LoadSettings(file_, c, o);
-  EXPECT_EQ(o.StartNumber, 3);
+  EXPECT_EQ(o.startNumber, 3);
   EXPECT_EQ(CountLines(ReadRaw(file_)), 17u);
 }
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "jww/builder.h"
-#include "jww/jwwunit.h"
+#include "jww/document.h"
 #include "split/frames.h"
 #include "split/sheetnames.h"
 #include "text/jwwstring.h"
@@ -134,11 +134,11 @@ class SheetNameTest : public ::testing::TestWithParam<bool> {
     a.layerGroup = layerGroup;
     a.layer = 4;
     int32_t i = AddText(doc, x, y, S(notation), a);
-    doc.Texts[i].textType = textType;
+    doc.texts[i].textType = textType;
     return i;
   }
 
-  TJwwData doc;
+  JwwDocument doc;
   std::vector<PaperFrame> frames;
 };
 
@@ -274,13 +274,13 @@ TEST_P(SheetNameTest, EachUnusableCharacterRejectsTheText) {
 
 // A byte-wise search would find 【Ｌ】 starting on the trail byte 0x81 of "ａ" (82 81).
 TEST(SheetNameText, ShiftJisLayerMarkerNeverStartsOnATrailByte) {
-  TJwwData doc;
+  JwwDocument doc;
   InitDrawing(doc, 700, false);
   const std::string name = std::string("P") + "\x82\x81" + "y" + "\x82\x6B" + "\x81\x7A" + "1";
   Attr a;
   a.penColor = 9;
   int32_t i = AddText(doc, 50, 50, JwwString::Sjis(std::string("\x81\x79\x96\xBC\x81\x7A") + name), a);
-  doc.Texts[i].textType = 0;
+  doc.texts[i].textType = 0;
   std::vector<PaperFrame> frames = {Frame(0, 0, 100, 100)};
   CollectSheetNames(frames, doc);
   ASSERT_EQ(frames[0].sheetCount, 1);
@@ -289,7 +289,7 @@ TEST(SheetNameText, ShiftJisLayerMarkerNeverStartsOnATrailByte) {
 }
 
 TEST(SheetNameText, UnicodeNameOutsideTheCodePageIsKeptExactly) {
-  TJwwData doc;
+  JwwDocument doc;
   InitDrawing(doc, 800, true);
   const std::u16string cases[] = {
       u"\U00020BB7",                 // 𠮷, a surrogate pair
@@ -301,7 +301,7 @@ TEST(SheetNameText, UnicodeNameOutsideTheCodePageIsKeptExactly) {
   a.penColor = 9;
   for (const std::u16string& name : cases) {
     int32_t i = AddText(doc, 50, 50, JwwString::Wide(u"\u3010\u540D\u3011" + name + u"\u3010\uFF2C\u3011A"), a);
-    doc.Texts[i].textType = 0;
+    doc.texts[i].textType = 0;
   }
   std::vector<PaperFrame> frames = {Frame(0, 0, 100, 100)};
   CollectSheetNames(frames, doc);
@@ -371,13 +371,13 @@ TEST_P(SheetNameTest, UnplacedTextsDoNotCountForRepeats) {
 }
 
 TEST(SheetNameText, UnicodeGreekSigmaFoldsWithFinalSigma) {
-  TJwwData doc;
+  JwwDocument doc;
   InitDrawing(doc, 800, true);
   Attr a;
   a.penColor = 9;
   for (const char16_t* n : {u"\u03C3\u03C2", u"\u03A3\u03A3", u"\u03C2\u03C3"}) {
     int32_t i = AddText(doc, 50, 50, JwwString::Wide(std::u16string(u"\u3010\u540D\u3011") + n), a);
-    doc.Texts[i].textType = 0;
+    doc.texts[i].textType = 0;
   }
   std::vector<PaperFrame> frames = {Frame(0, 0, 100, 100)};
   CollectSheetNames(frames, doc);
@@ -424,7 +424,7 @@ TEST_P(SheetNameTest, StartPointMustLieStrictlyInsideAFrame) {
 
 TEST_P(SheetNameTest, OnlyTheStartPointPlacesTheText) {
   AddName(-40, 50, "{N}LongNameReachingIn");  // its baseline ends well inside the first frame
-  ASSERT_GT(doc.Texts[0].endX, 10.0);
+  ASSERT_GT(doc.texts[0].endX, 10.0);
   CollectSheetNames(frames, doc);
   EXPECT_TRUE(HasDefaultSheet(frames[0]));
 }
@@ -498,7 +498,7 @@ TEST_P(SheetNameTest, TextsInsideBlockDefinitionsAreNotRead) {
   Attr a;
   a.penColor = 9;
   int32_t i = AddText(def, 50, 50, S("{N}Inner"), a);
-  def.Texts[i].textType = 0;
+  def.texts[i].textType = 0;
   CollectSheetNames(frames, doc);
   EXPECT_TRUE(HasDefaultSheet(frames[0]));
 }

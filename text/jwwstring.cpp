@@ -1,7 +1,8 @@
 // Characters of JWW strings in either stored form, and UTF-8/UTF-16 conversion.
 #include "text/jwwstring.h"
 
-#include "text/Func_.h"
+#include "text/filters.h"
+#include "text/numbers.h"
 
 namespace kelvane {
 

@@ -1,5 +1,5 @@
 // The Windows program's entry: the application, its main window and the message loop.
-#include "app/win32/form.h"
+#include "app/win32/main_window.h"
 
 #include <commctrl.h>
 #include <objbase.h>
@@ -13,7 +13,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   int result = 1;
   {
     kelvane::Win32Platform platform;
-    kelvane::Form1Window window(platform);
+    kelvane::MainWindow window(platform);
     if (window.Create(instance)) {
       window.Start(showCommand);
       window.RunMessageLoop();

@@ -22,36 +22,36 @@ struct Expected {
 // The controls as the window is designed: class, caption (or initial text), position within
 // the client area, size.
 const Expected kTable[] = {
-    {kGroupBox1, "GroupBox1", L"Button", BS_GROUPBOX, L"保存先(&S)", 0, 0, 465, 65},
-    {kRadioButton1, "RadioButton1", L"Button", BS_AUTORADIOBUTTON, L"デスクトップ", 8, 16, 129, 17},
-    {kRadioButton2, "RadioButton2", L"Button", BS_AUTORADIOBUTTON, L"マイドキュメント", 144, 16, 145, 17},
-    {kRadioButton3, "RadioButton3", L"Button", BS_AUTORADIOBUTTON, L"元ファイルのフォルダ", 288, 16, 169, 17},
-    {kRadioButton4, "RadioButton4", L"Button", BS_AUTORADIOBUTTON, L"指定フォルダ", 8, 40, 113, 17},
-    {kEdit1, "Edit1", L"Edit", -1, L"", 120, 36, 305, 21},
-    {kButton1, "Button1", L"Button", BS_PUSHBUTTON, L"参照", 424, 36, 35, 22},
-    {kLabel5, "Label5", L"Static", -1, L"ファイル名：", 8, 72, kLabel, kLabel},
-    {kComboBox1, "ComboBox1", L"ComboBox", -1, L"数値＋区切り文字＋元ファイル名", 96, 68, 385, 21},
-    {kLabel6, "Label6", L"Static", -1, L"ファイル名と数値の区切り文字：", 8, 100, kLabel, kLabel},
-    {kEdit2, "Edit2", L"Edit", -1, L"_", 216, 96, 73, 21},
-    {kLabel9, "Label9", L"Static", -1, L"※,.\\/ []|'\"+*?<>~", 304, 96, kLabel, kLabel},
-    {kLabel10, "Label10", L"Static", -1, L"の文字は使えません", 320, 112, kLabel, kLabel},
-    {kRadioGroup2, "RadioGroup2", L"Button", BS_GROUPBOX, L"数値が１桁の場合", 0, 120, 289, 40},
-    {kLabel2, "Label2", L"Static", -1, L"数値の開始番号：", 296, 140, kLabel, kLabel},
-    {kEdit3, "Edit3", L"Edit", -1, L"0", 408, 136, 57, 21},
-    {kRadioGroup1, "RadioGroup1", L"Button", BS_GROUPBOX, L"用紙枠の番号付け方向", 0, 160, 289, 40},
-    {kCheckBox2, "CheckBox2", L"Button", BS_AUTOCHECKBOX, L"[F-F]レイヤに補助線枠を作図", 8, 204, 217, 17},
-    {kLabel4, "Label4", L"Static", -1, L"マージン間隔：", 296, 204, kLabel, kLabel},
-    {kLabel3, "Label3", L"Static", -1, L"mm", 468, 204, kLabel, kLabel},
-    {kEdit4, "Edit4", L"Edit", -1, L"0", 408, 200, 57, 21},
-    {kCheckBox3, "CheckBox3", L"Button", BS_AUTOCHECKBOX, L"用紙枠内が空（空図面）の番号を詰める", 8, 224, 457, 17},
-    {kCheckBox1, "CheckBox1", L"Button", BS_AUTOCHECKBOX,
+    {kOutputGroup, "GroupBox1", L"Button", BS_GROUPBOX, L"保存先(&S)", 0, 0, 465, 65},
+    {kOutputToDesktopRadio, "RadioButton1", L"Button", BS_AUTORADIOBUTTON, L"デスクトップ", 8, 16, 129, 17},
+    {kOutputToDocumentsRadio, "RadioButton2", L"Button", BS_AUTORADIOBUTTON, L"マイドキュメント", 144, 16, 145, 17},
+    {kOutputToSourceFolderRadio, "RadioButton3", L"Button", BS_AUTORADIOBUTTON, L"元ファイルのフォルダ", 288, 16, 169, 17},
+    {kOutputToGivenFolderRadio, "RadioButton4", L"Button", BS_AUTORADIOBUTTON, L"指定フォルダ", 8, 40, 113, 17},
+    {kOutputFolderEdit, "Edit1", L"Edit", -1, L"", 120, 36, 305, 21},
+    {kBrowseButton, "Button1", L"Button", BS_PUSHBUTTON, L"参照", 424, 36, 35, 22},
+    {kNamingPatternLabel, "Label5", L"Static", -1, L"ファイル名：", 8, 72, kLabel, kLabel},
+    {kNamingPatternCombo, "ComboBox1", L"ComboBox", -1, L"数値＋区切り文字＋元ファイル名", 96, 68, 385, 21},
+    {kSeparatorLabel, "Label6", L"Static", -1, L"ファイル名と数値の区切り文字：", 8, 100, kLabel, kLabel},
+    {kSeparatorEdit, "Edit2", L"Edit", -1, L"_", 216, 96, 73, 21},
+    {kForbiddenCharsLabel, "Label9", L"Static", -1, L"※,.\\/ []|'\"+*?<>~", 304, 96, kLabel, kLabel},
+    {kForbiddenCharsNote, "Label10", L"Static", -1, L"の文字は使えません", 320, 112, kLabel, kLabel},
+    {kLeadingZeroGroup, "RadioGroup2", L"Button", BS_GROUPBOX, L"数値が１桁の場合", 0, 120, 289, 40},
+    {kStartNumberLabel, "Label2", L"Static", -1, L"数値の開始番号：", 296, 140, kLabel, kLabel},
+    {kStartNumberEdit, "Edit3", L"Edit", -1, L"0", 408, 136, 57, 21},
+    {kNumberingDirectionGroup, "RadioGroup1", L"Button", BS_GROUPBOX, L"用紙枠の番号付け方向", 0, 160, 289, 40},
+    {kDrawFrameCheck, "CheckBox2", L"Button", BS_AUTOCHECKBOX, L"[F-F]レイヤに補助線枠を作図", 8, 204, 217, 17},
+    {kMarginLabel, "Label4", L"Static", -1, L"マージン間隔：", 296, 204, kLabel, kLabel},
+    {kMarginUnitLabel, "Label3", L"Static", -1, L"mm", 468, 204, kLabel, kLabel},
+    {kMarginEdit, "Edit4", L"Edit", -1, L"0", 408, 200, 57, 21},
+    {kCompactNumbersCheck, "CheckBox3", L"Button", BS_AUTOCHECKBOX, L"用紙枠内が空（空図面）の番号を詰める", 8, 224, 457, 17},
+    {kPrintAfterSplitCheck, "CheckBox1", L"Button", BS_AUTOCHECKBOX,
      L"バラした後にJw_cadで印刷（※通常使うプリンタの設定で印刷）", 8, 244, 457, 17},
-    {kCheckBox4, "CheckBox4", L"Button", BS_AUTOCHECKBOX, L"実行直前に上書き保存の確認メッセージを表示する", 8, 264,
+    {kConfirmSavedCheck, "CheckBox4", L"Button", BS_AUTOCHECKBOX, L"実行直前に上書き保存の確認メッセージを表示する", 8, 264,
      457, 17},
-    {kLabel1, "Label1", L"Static", -1, L"作図する用紙枠は、補助線色・倍長線種４・線幅200固定とします。", 8, 284,
+    {kFrameRuleLabel, "Label1", L"Static", -1, L"作図する用紙枠は、補助線色・倍長線種４・線幅200固定とします。", 8, 284,
      kLabel, kLabel},
-    {kButton2, "Button2", L"Button", BS_DEFPUSHBUTTON, L"ＯＫ（閉じる）", 168, 304, 145, 25},
-    {kStatusBar1, "StatusBar1", L"msctls_statusbar32", -1, L"", 0, 333, 484, 19},
+    {kCloseButton, "Button2", L"Button", BS_DEFPUSHBUTTON, L"ＯＫ（閉じる）", 168, 304, 145, 25},
+    {kStatusBar, "StatusBar1", L"msctls_statusbar32", -1, L"", 0, 333, 484, 19},
 };
 
 class LayoutTest : public ::testing::Test {
@@ -145,7 +145,7 @@ TEST_F(LayoutTest, FontsAreMsGothicThirteenAndButton1Eleven) {
     SCOPED_TRACE(e.name);
     const LOGFONTW font = FontOf(live_->Control(e.id));
     EXPECT_STREQ(font.lfFaceName, L"ＭＳ ゴシック");
-    EXPECT_EQ(font.lfHeight, e.id == kButton1 ? -11 : -13);
+    EXPECT_EQ(font.lfHeight, e.id == kBrowseButton ? -11 : -13);
     EXPECT_EQ(font.lfCharSet, SHIFTJIS_CHARSET);
   }
 }
@@ -180,8 +180,8 @@ TEST_F(LayoutTest, RadioGroupsHoldTheirTwoItemsInTwoColumns) {
     int group, first, second;
     const wchar_t *firstText, *secondText;
   };
-  const Group groups[] = {{kRadioGroup2, kRadioGroup2Item0, kRadioGroup2Item1, L"前に0を付けない", L"前に0を付ける"},
-                          {kRadioGroup1, kRadioGroup1Item0, kRadioGroup1Item1, L"左方向→下", L"下方向→左"}};
+  const Group groups[] = {{kLeadingZeroGroup, kLeadingZeroOff, kLeadingZeroOn, L"前に0を付けない", L"前に0を付ける"},
+                          {kNumberingDirectionGroup, kNumberByRows, kNumberByColumns, L"左方向→下", L"下方向→左"}};
   for (const Group& g : groups) {
     const RECT box = ClientRect(live_->Control(g.group));
     const RECT a = ClientRect(live_->Control(g.first));
@@ -200,12 +200,12 @@ TEST_F(LayoutTest, RadioGroupsHoldTheirTwoItemsInTwoColumns) {
     EXPECT_GE(b.left, a.right);
   }
   // Index 0 of both groups is selected at the start.
-  EXPECT_EQ(SendMessageW(live_->Control(kRadioGroup2Item0), BM_GETCHECK, 0, 0), BST_CHECKED);
-  EXPECT_EQ(SendMessageW(live_->Control(kRadioGroup1Item0), BM_GETCHECK, 0, 0), BST_CHECKED);
+  EXPECT_EQ(SendMessageW(live_->Control(kLeadingZeroOff), BM_GETCHECK, 0, 0), BST_CHECKED);
+  EXPECT_EQ(SendMessageW(live_->Control(kNumberByRows), BM_GETCHECK, 0, 0), BST_CHECKED);
 }
 
 TEST_F(LayoutTest, ComboBoxIsADropDownListOfTheSevenPatterns) {
-  HWND combo = live_->Control(kComboBox1);
+  HWND combo = live_->Control(kNamingPatternCombo);
   EXPECT_EQ(GetWindowLongPtrW(combo, GWL_STYLE) & 3, CBS_DROPDOWNLIST);
   const wchar_t* const items[] = {
       L"数値＋区切り文字＋元ファイル名",
@@ -226,9 +226,9 @@ TEST_F(LayoutTest, ComboBoxIsADropDownListOfTheSevenPatterns) {
 }
 
 TEST_F(LayoutTest, EditLimitsAndInputMethodOff) {
-  EXPECT_EQ(SendMessageW(live_->Control(kEdit2), EM_GETLIMITTEXT, 0, 0), 8);
-  EXPECT_EQ(SendMessageW(live_->Control(kEdit3), EM_GETLIMITTEXT, 0, 0), 4);
-  for (int id : {kEdit3, kEdit4}) {
+  EXPECT_EQ(SendMessageW(live_->Control(kSeparatorEdit), EM_GETLIMITTEXT, 0, 0), 8);
+  EXPECT_EQ(SendMessageW(live_->Control(kStartNumberEdit), EM_GETLIMITTEXT, 0, 0), 4);
+  for (int id : {kStartNumberEdit, kMarginEdit}) {
     HIMC context = ImmGetContext(live_->Control(id));
     EXPECT_EQ(context, nullptr) << id;
     if (context) ImmReleaseContext(live_->Control(id), context);
@@ -236,13 +236,13 @@ TEST_F(LayoutTest, EditLimitsAndInputMethodOff) {
 }
 
 TEST_F(LayoutTest, StatusBarIsOneSimpleTextAndStartsEmpty) {
-  HWND status = live_->Control(kStatusBar1);
+  HWND status = live_->Control(kStatusBar);
   EXPECT_TRUE(SendMessageW(status, SB_ISSIMPLE, 0, 0));
   EXPECT_EQ(live_->StatusText(), "");
 }
 
 TEST_F(LayoutTest, Button2IsTheDefaultButton) {
-  HWND button = live_->Control(kButton2);
+  HWND button = live_->Control(kCloseButton);
   EXPECT_EQ(GetDlgCtrlID(button), IDOK);  // Enter presses it
   EXPECT_EQ(GetWindowLongPtrW(button, GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
 }
@@ -250,19 +250,19 @@ TEST_F(LayoutTest, Button2IsTheDefaultButton) {
 TEST_F(LayoutTest, TabOrder) {
   // The controls a tab stop belongs to: the group boxes stand for what they hold.
   const std::map<int, std::string> owner = {
-      {kRadioButton1, "GroupBox1"}, {kRadioButton2, "GroupBox1"},      {kRadioButton3, "GroupBox1"},
-      {kRadioButton4, "GroupBox1"}, {kEdit1, "GroupBox1"},             {kButton1, "GroupBox1"},
-      {kComboBox1, "ComboBox1"},    {kEdit2, "Edit2"},                 {kRadioGroup2Item0, "RadioGroup2"},
-      {kRadioGroup2Item1, "RadioGroup2"}, {kEdit3, "Edit3"},           {kRadioGroup1Item0, "RadioGroup1"},
-      {kRadioGroup1Item1, "RadioGroup1"}, {kCheckBox2, "CheckBox2"},   {kEdit4, "Edit4"},
-      {kCheckBox3, "CheckBox3"},    {kCheckBox1, "CheckBox1"},         {kCheckBox4, "CheckBox4"},
-      {kButton2, "Button2"},
+      {kOutputToDesktopRadio, "GroupBox1"}, {kOutputToDocumentsRadio, "GroupBox1"},      {kOutputToSourceFolderRadio, "GroupBox1"},
+      {kOutputToGivenFolderRadio, "GroupBox1"}, {kOutputFolderEdit, "GroupBox1"},             {kBrowseButton, "GroupBox1"},
+      {kNamingPatternCombo, "ComboBox1"},    {kSeparatorEdit, "Edit2"},                 {kLeadingZeroOff, "RadioGroup2"},
+      {kLeadingZeroOn, "RadioGroup2"}, {kStartNumberEdit, "Edit3"},           {kNumberByRows, "RadioGroup1"},
+      {kNumberByColumns, "RadioGroup1"}, {kDrawFrameCheck, "CheckBox2"},   {kMarginEdit, "Edit4"},
+      {kCompactNumbersCheck, "CheckBox3"},    {kPrintAfterSplitCheck, "CheckBox1"},         {kConfirmSavedCheck, "CheckBox4"},
+      {kCloseButton, "Button2"},
   };
   HWND form = live_->window.Handle();
   HWND first = GetNextDlgTabItem(form, nullptr, FALSE);
   ASSERT_NE(first, nullptr);
   // The output-folder group is entered at its selected button.
-  EXPECT_EQ(GetDlgCtrlID(first), kRadioButton3);
+  EXPECT_EQ(GetDlgCtrlID(first), kOutputToSourceFolderRadio);
   std::vector<std::string> order;
   HWND at = first;
   for (int step = 0; step < 40; ++step) {
@@ -280,9 +280,9 @@ TEST_F(LayoutTest, TabOrder) {
 }
 
 TEST_F(LayoutTest, SelectingAnotherRadioButtonMovesItsTabStop) {
-  live_->Click(kRadioButton1);
-  EXPECT_EQ(SendMessageW(live_->Control(kRadioButton3), BM_GETCHECK, 0, 0), BST_UNCHECKED);
-  EXPECT_EQ(GetDlgCtrlID(GetNextDlgTabItem(live_->window.Handle(), nullptr, FALSE)), kRadioButton1);
+  live_->Click(kOutputToDesktopRadio);
+  EXPECT_EQ(SendMessageW(live_->Control(kOutputToSourceFolderRadio), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  EXPECT_EQ(GetDlgCtrlID(GetNextDlgTabItem(live_->window.Handle(), nullptr, FALSE)), kOutputToDesktopRadio);
 }
 
 }  // namespace

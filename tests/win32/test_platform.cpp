@@ -1,7 +1,7 @@
 // The Win32 platform layer: code page 932 conversions, registry, folders, times, starting programs.
 #include <chrono>
 
-#include "app/shell.h"
+#include "app/session.h"
 #include "tests/win32/window_fixture.h"
 
 #include <gtest/gtest.h>

@@ -84,14 +84,14 @@ TEST_P(CloseDuringRun, LeavesTheWindowOpenAndCancelsBeforeTheNextDrawing) {
         PostMessageW(form, WM_SYSCOMMAND, SC_CLOSE, 0);
         break;
       case CloseRequest::Button2Click:
-        PostMessageW(form, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(live.Control(kButton2)));
+        PostMessageW(form, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(live.Control(kCloseButton)));
         break;
       case CloseRequest::EscapeKey:
       case CloseRequest::EnterKey: {
         const WPARAM key = GetParam() == CloseRequest::EscapeKey ? VK_ESCAPE : VK_RETURN;
-        SetFocus(live.Control(kEdit2));
-        PostMessageW(live.Control(kEdit2), WM_KEYDOWN, key, 1);
-        PostMessageW(live.Control(kEdit2), WM_KEYUP, key, 0xC0000001);
+        SetFocus(live.Control(kSeparatorEdit));
+        PostMessageW(live.Control(kSeparatorEdit), WM_KEYDOWN, key, 1);
+        PostMessageW(live.Control(kSeparatorEdit), WM_KEYUP, key, 0xC0000001);
         break;
       }
     }
@@ -144,8 +144,8 @@ TEST(WindowRun, EnterAndEscapeCloseTheIdleWindow) {
     const auto folder = FreshFolder("keys");
     LiveWindow live(folder);
     live.Start();
-    SetFocus(live.Control(kEdit3));
-    MSG down{live.Control(kEdit3), WM_KEYDOWN, key, 1, 0, {}};
+    SetFocus(live.Control(kStartNumberEdit));
+    MSG down{live.Control(kStartNumberEdit), WM_KEYDOWN, key, 1, 0, {}};
     DispatchWindowMessage(live.window.Handle(), down);
     EXPECT_FALSE(live.window.IsOpen()) << key;
     EXPECT_TRUE(std::filesystem::exists(folder / L"kelvane.dat")) << key;
@@ -159,18 +159,18 @@ TEST(WindowSettings, OptionControlsRoundTripThroughTheSettingsFile) {
   {
     LiveWindow live(folder);
     live.Start();
-    live.Click(kRadioButton4);
-    live.SetText(kEdit1, output.wstring());
-    live.SetText(kEdit2, L"表-");
-    SendMessageW(live.Control(kComboBox1), CB_SETCURSEL, 4, 0);
-    live.Click(kRadioGroup2Item1);
-    live.SetText(kEdit3, L"12");
-    live.Click(kRadioGroup1Item1);
-    live.Click(kCheckBox2);
-    live.SetText(kEdit4, L"2.5");
-    live.Click(kCheckBox3);
-    live.Click(kCheckBox1);
-    live.Click(kCheckBox4);
+    live.Click(kOutputToGivenFolderRadio);
+    live.SetText(kOutputFolderEdit, output.wstring());
+    live.SetText(kSeparatorEdit, L"表-");
+    SendMessageW(live.Control(kNamingPatternCombo), CB_SETCURSEL, 4, 0);
+    live.Click(kLeadingZeroOn);
+    live.SetText(kStartNumberEdit, L"12");
+    live.Click(kNumberByColumns);
+    live.Click(kDrawFrameCheck);
+    live.SetText(kMarginEdit, L"2.5");
+    live.Click(kCompactNumbersCheck);
+    live.Click(kPrintAfterSplitCheck);
+    live.Click(kConfirmSavedCheck);
     SetWindowPos(live.window.Handle(), nullptr, 50, 60, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     live.window.Close();
     EXPECT_FALSE(live.window.IsOpen());
@@ -183,29 +183,29 @@ TEST(WindowSettings, OptionControlsRoundTripThroughTheSettingsFile) {
 
   LiveWindow again(folder);
   again.Start();
-  EXPECT_FALSE(Checked(again, kRadioButton1));
-  EXPECT_FALSE(Checked(again, kRadioButton2));
-  EXPECT_FALSE(Checked(again, kRadioButton3));
-  EXPECT_TRUE(Checked(again, kRadioButton4));
-  EXPECT_EQ(WindowText(again.Control(kEdit1)), output.wstring());
-  EXPECT_EQ(WindowText(again.Control(kEdit2)), L"表-");
-  EXPECT_EQ(SendMessageW(again.Control(kComboBox1), CB_GETCURSEL, 0, 0), 4);
-  EXPECT_TRUE(Checked(again, kRadioGroup2Item1));
-  EXPECT_FALSE(Checked(again, kRadioGroup2Item0));
-  EXPECT_EQ(WindowText(again.Control(kEdit3)), L"12");
-  EXPECT_TRUE(Checked(again, kRadioGroup1Item1));
-  EXPECT_TRUE(Checked(again, kCheckBox1));
-  EXPECT_TRUE(Checked(again, kCheckBox2));
-  EXPECT_TRUE(Checked(again, kCheckBox3));
-  EXPECT_TRUE(Checked(again, kCheckBox4));
-  EXPECT_EQ(WindowText(again.Control(kEdit4)), L"2.5");
+  EXPECT_FALSE(Checked(again, kOutputToDesktopRadio));
+  EXPECT_FALSE(Checked(again, kOutputToDocumentsRadio));
+  EXPECT_FALSE(Checked(again, kOutputToSourceFolderRadio));
+  EXPECT_TRUE(Checked(again, kOutputToGivenFolderRadio));
+  EXPECT_EQ(WindowText(again.Control(kOutputFolderEdit)), output.wstring());
+  EXPECT_EQ(WindowText(again.Control(kSeparatorEdit)), L"表-");
+  EXPECT_EQ(SendMessageW(again.Control(kNamingPatternCombo), CB_GETCURSEL, 0, 0), 4);
+  EXPECT_TRUE(Checked(again, kLeadingZeroOn));
+  EXPECT_FALSE(Checked(again, kLeadingZeroOff));
+  EXPECT_EQ(WindowText(again.Control(kStartNumberEdit)), L"12");
+  EXPECT_TRUE(Checked(again, kNumberByColumns));
+  EXPECT_TRUE(Checked(again, kPrintAfterSplitCheck));
+  EXPECT_TRUE(Checked(again, kDrawFrameCheck));
+  EXPECT_TRUE(Checked(again, kCompactNumbersCheck));
+  EXPECT_TRUE(Checked(again, kConfirmSavedCheck));
+  EXPECT_EQ(WindowText(again.Control(kMarginEdit)), L"2.5");
   RECT r{};
   GetWindowRect(again.window.Handle(), &r);
   EXPECT_EQ(r.left, 50);
   EXPECT_EQ(r.top, 60);
 
   // A second closing replaces the file written by the first.
-  again.SetText(kEdit3, L"7");
+  again.SetText(kStartNumberEdit, L"7");
   again.window.Close();
   EXPECT_EQ(Lines(ReadFile(folder / L"kelvane.dat"))[10], "7");
 }
@@ -217,8 +217,8 @@ TEST(WindowSettings, TheGivenFolderReceivesTheSheets) {
   MakeDrawing(folder / L"a.jww");
   LiveWindow live(folder);
   live.Start();
-  live.Click(kRadioButton4);
-  live.SetText(kEdit1, output.wstring());  // without a trailing "\"
+  live.Click(kOutputToGivenFolderRadio);
+  live.SetText(kOutputFolderEdit, output.wstring());  // without a trailing "\"
   SendMessageW(live.window.Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({folder / L"a.jww"})), 0);
   EXPECT_EQ(SheetsOf(output, L"a").size(), 6u);
   EXPECT_TRUE(SheetsOf(folder, L"a").empty());
@@ -230,7 +230,7 @@ TEST(WindowSettings, WrittenToTheUsersFolderWhenTheProgramsFolderRefuses) {
   {
     LiveWindow live(missing, {}, folder / L"appdata");
     live.Start();
-    live.Click(kCheckBox3);
+    live.Click(kCompactNumbersCheck);
     live.window.Close();
   }
   const auto user = folder / L"appdata" / L"Kelvane" / L"kelvane.dat";
@@ -240,7 +240,7 @@ TEST(WindowSettings, WrittenToTheUsersFolderWhenTheProgramsFolderRefuses) {
   // The next start reads them from there.
   LiveWindow again(missing, {}, folder / L"appdata");
   again.Start();
-  EXPECT_TRUE(Checked(again, kCheckBox3));
+  EXPECT_TRUE(Checked(again, kCompactNumbersCheck));
 }
 
 struct SeparatorCase {
@@ -255,9 +255,9 @@ TEST_P(SeparatorCheck, AnInvalidSeparatorEmptiesEdit2) {
   MakeDrawing(folder / L"a.jww");
   LiveWindow live(folder);
   live.Start();
-  live.SetText(kEdit2, GetParam().typed);
+  live.SetText(kSeparatorEdit, GetParam().typed);
   SendMessageW(live.window.Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({folder / L"a.jww"})), 0);
-  EXPECT_EQ(WindowText(live.Control(kEdit2)), GetParam().kept);
+  EXPECT_EQ(WindowText(live.Control(kSeparatorEdit)), GetParam().kept);
   // The first sheet is named number, separator, source.
   EXPECT_TRUE(std::filesystem::exists(folder / (std::wstring(L"1") + GetParam().kept + L"a.jww")));
   live.window.Close();
@@ -275,7 +275,7 @@ TEST(WindowSettings, InvalidSeparatorAtClosingIsSavedEmpty) {
   const auto folder = FreshFolder("separator-close");
   LiveWindow live(folder);
   live.Start();
-  live.SetText(kEdit2, L"a/b");
+  live.SetText(kSeparatorEdit, L"a/b");
   live.window.Close();
   EXPECT_EQ(Lines(ReadFile(folder / L"kelvane.dat"))[7], "");
 }
@@ -294,11 +294,11 @@ TEST_P(NumberLimits, Edit3AndEdit4AreLimitedAndWrittenBack) {
   MakeDrawing(folder / L"a.jww");
   LiveWindow live(folder);
   live.Start();
-  live.SetText(kEdit3, GetParam().edit3);
-  live.SetText(kEdit4, GetParam().edit4);
+  live.SetText(kStartNumberEdit, GetParam().edit3);
+  live.SetText(kMarginEdit, GetParam().edit4);
   SendMessageW(live.window.Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({folder / L"a.jww"})), 0);
-  EXPECT_EQ(WindowText(live.Control(kEdit3)), GetParam().edit3After);
-  EXPECT_EQ(WindowText(live.Control(kEdit4)), GetParam().edit4After);
+  EXPECT_EQ(WindowText(live.Control(kStartNumberEdit)), GetParam().edit3After);
+  EXPECT_EQ(WindowText(live.Control(kMarginEdit)), GetParam().edit4After);
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, NumberLimits,
@@ -311,15 +311,15 @@ TEST(WindowEdits, TypingStopsAtTheByteLimits) {
   const auto folder = FreshFolder("typing");
   LiveWindow live(folder);
   live.Start();
-  live.SetText(kEdit2, L"");
-  for (wchar_t c : std::wstring(L"表表表abc")) SendMessageW(live.Control(kEdit2), WM_CHAR, c, 1);
-  EXPECT_EQ(WindowText(live.Control(kEdit2)), L"表表表ab");  // 8 bytes in Shift_JIS
-  live.SetText(kEdit3, L"");
-  for (wchar_t c : std::wstring(L"12345")) SendMessageW(live.Control(kEdit3), WM_CHAR, c, 1);
-  EXPECT_EQ(WindowText(live.Control(kEdit3)), L"1234");
-  live.SetText(kEdit3, L"");
-  for (wchar_t c : std::wstring(L"１２３")) SendMessageW(live.Control(kEdit3), WM_CHAR, c, 1);
-  EXPECT_EQ(WindowText(live.Control(kEdit3)), L"１２");  // two double-byte digits fill 4 bytes
+  live.SetText(kSeparatorEdit, L"");
+  for (wchar_t c : std::wstring(L"表表表abc")) SendMessageW(live.Control(kSeparatorEdit), WM_CHAR, c, 1);
+  EXPECT_EQ(WindowText(live.Control(kSeparatorEdit)), L"表表表ab");  // 8 bytes in Shift_JIS
+  live.SetText(kStartNumberEdit, L"");
+  for (wchar_t c : std::wstring(L"12345")) SendMessageW(live.Control(kStartNumberEdit), WM_CHAR, c, 1);
+  EXPECT_EQ(WindowText(live.Control(kStartNumberEdit)), L"1234");
+  live.SetText(kStartNumberEdit, L"");
+  for (wchar_t c : std::wstring(L"１２３")) SendMessageW(live.Control(kStartNumberEdit), WM_CHAR, c, 1);
+  EXPECT_EQ(WindowText(live.Control(kStartNumberEdit)), L"１２");  // two double-byte digits fill 4 bytes
 }
 
 TEST(WindowStart, HandOverConfirmationAnsweredNoConvertsNothingAndCloses) {
@@ -403,19 +403,19 @@ TEST(WindowFolderPicker, StartsInTheGivenFolderAndAnswersItWithABackslash) {
   for (const auto& [typed, expected] : {std::pair{given.wstring(), given.wstring() + L"\\"},
                                         std::pair{std::wstring(L""), folder.wstring() + L"\\"},
                                         std::pair{(folder / L"missing").wstring(), folder.wstring() + L"\\"}}) {
-    live.SetText(kEdit1, typed);
+    live.SetText(kOutputFolderEdit, typed);
     DialogWatcher picker(L"保存先フォルダを指定", [](HWND dialog) { PressDialogButton(dialog, IDOK); });
-    live.Click(kButton1);
+    live.Click(kBrowseButton);
     ASSERT_TRUE(picker.Join());
-    EXPECT_EQ(WindowText(live.Control(kEdit1)), expected);
+    EXPECT_EQ(WindowText(live.Control(kOutputFolderEdit)), expected);
   }
   // Cancelling leaves Edit1 as it was.
-  live.SetText(kEdit1, L"unchanged");
+  live.SetText(kOutputFolderEdit, L"unchanged");
   DialogWatcher picker(L"保存先フォルダを指定", [](HWND dialog) { PressDialogButton(dialog, IDCANCEL); });
-  live.Click(kButton1);
+  live.Click(kBrowseButton);
   ASSERT_TRUE(picker.Join());
-  EXPECT_EQ(WindowText(live.Control(kEdit1)), L"unchanged");
-  EXPECT_FALSE(Checked(live, kRadioButton4));  // choosing a folder does not select it
+  EXPECT_EQ(WindowText(live.Control(kOutputFolderEdit)), L"unchanged");
+  EXPECT_FALSE(Checked(live, kOutputToGivenFolderRadio));  // choosing a folder does not select it
 }
 
 TEST(WindowRun, ASecondRunReplacesTheSheetsOfTheFirst) {

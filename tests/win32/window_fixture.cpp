@@ -78,7 +78,7 @@ LiveWindow::LiveWindow(const std::filesystem::path& folder, std::vector<std::fil
 LiveWindow::~LiveWindow() = default;
 
 std::string LiveWindow::StatusText() const {
-  HWND status = Control(kStatusBar1);
+  HWND status = Control(kStatusBar);
   const LRESULT length = LOWORD(SendMessageW(status, SB_GETTEXTLENGTHW, 0, 0));
   std::wstring text(size_t(length) + 1, L'\0');
   SendMessageW(status, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text.data()));

@@ -1,7 +1,7 @@
 // Helpers of the window tests: fresh folders, drawings, a recording platform, a live window, drops.
 #pragma once
 
-#include "app/win32/form.h"
+#include "app/win32/main_window.h"
 
 #include <commctrl.h>
 #include <imm.h>
@@ -54,7 +54,7 @@ class LiveWindow {
 
   std::filesystem::path exeFolder;
   RecordingPlatform platform;
-  Form1Window window;
+  MainWindow window;
 };
 
 // A drop-files handle as the shell hands it over.

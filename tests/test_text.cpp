@@ -4,7 +4,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "text/Func_.h"
+#include "text/filters.h"
+#include "text/numbers.h"
 
 using namespace kelvane;
 

@@ -1,55 +1,55 @@
-// The main window of the Windows program: its controls, and their events forwarded to TForm1.
+// The main window of the Windows program: its controls, and their events forwarded to Session.
 #pragma once
 
 #include "app/driver.h"
-#include "app/shell.h"
-#include "app/win32/win32_platform.h"
+#include "app/session.h"
+#include "app/win32/platform.h"
 
 namespace kelvane {
 
 // Control identifiers. Button2 is IDOK, so that Enter presses it; Escape arrives as IDCANCEL.
-enum Form1Control : int {
-  kButton2 = IDOK,
-  kGroupBox1 = 101,
-  kRadioButton1,
-  kRadioButton2,
-  kRadioButton3,
-  kRadioButton4,
-  kEdit1,
-  kButton1,
-  kLabel5,
-  kComboBox1,
-  kLabel6,
-  kEdit2,
-  kLabel9,
-  kLabel10,
-  kRadioGroup2,
-  kRadioGroup2Item0,
-  kRadioGroup2Item1,
-  kLabel2,
-  kEdit3,
-  kRadioGroup1,
-  kRadioGroup1Item0,
-  kRadioGroup1Item1,
-  kCheckBox2,
-  kLabel4,
-  kLabel3,
-  kEdit4,
-  kCheckBox3,
-  kCheckBox1,
-  kCheckBox4,
-  kLabel1,
-  kStatusBar1,
+enum MainWindowControl : int {
+  kCloseButton = IDOK,
+  kOutputGroup = 101,
+  kOutputToDesktopRadio,
+  kOutputToDocumentsRadio,
+  kOutputToSourceFolderRadio,
+  kOutputToGivenFolderRadio,
+  kOutputFolderEdit,
+  kBrowseButton,
+  kNamingPatternLabel,
+  kNamingPatternCombo,
+  kSeparatorLabel,
+  kSeparatorEdit,
+  kForbiddenCharsLabel,
+  kForbiddenCharsNote,
+  kLeadingZeroGroup,
+  kLeadingZeroOff,
+  kLeadingZeroOn,
+  kStartNumberLabel,
+  kStartNumberEdit,
+  kNumberingDirectionGroup,
+  kNumberByRows,
+  kNumberByColumns,
+  kDrawFrameCheck,
+  kMarginLabel,
+  kMarginUnitLabel,
+  kMarginEdit,
+  kCompactNumbersCheck,
+  kPrintAfterSplitCheck,
+  kConfirmSavedCheck,
+  kFrameRuleLabel,
+  kStatusBar,
 };
 
-// The window `TForm1`. It only moves values between its controls and TForm1's `Controls` and
-// forwards the events; start-up, runs and closing are TForm1's.
-class Form1Window {
+// The window `Session`. It only moves values between its controls and Session's `Controls` and
+// forwards the events; start-up, runs and closing are Session's.
+class MainWindow {
  public:
-  explicit Form1Window(Win32Platform& platform);
-  ~Form1Window();
-  Form1Window(const Form1Window&) = delete;
-  Form1Window& operator=(const Form1Window&) = delete;
+  explicit MainWindow(Win32Platform& platform);
+  ~MainWindow();
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
 
   // Creates the window and its controls, not yet shown.
   bool Create(HINSTANCE instance);
@@ -64,7 +64,7 @@ class Form1Window {
   HWND ApplicationWindow() const { return application_; }
   HWND Control(int id) const { return GetDlgItem(window_, id); }
   bool IsOpen() const { return window_ && IsWindow(window_); }
-  TForm1& Form() { return form_; }
+  Session& Form() { return form_; }
 
   // Runs the message loop until the window is gone.
   void RunMessageLoop();
@@ -83,7 +83,7 @@ class Form1Window {
   void LimitBytes(int id, size_t bytes);
 
   Win32Platform& platform_;
-  TForm1 form_;
+  Session form_;
   SheetDriver driver_;
   HINSTANCE instance_ = nullptr;
   HWND application_ = nullptr;

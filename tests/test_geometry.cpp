@@ -4,8 +4,8 @@
 #include <cmath>
 #include <numbers>
 
-#include "split/UnitGra.h"
-#include "split/clipping.h"
+#include "split/geometry.h"
+#include "split/geometry.h"
 
 namespace kelvane {
 namespace {

@@ -133,33 +133,29 @@ struct TextStrings {
 
 // The seven entity arrays with their order list; the drawing and every block definition hold one.
 struct EntityLists {
-  std::vector<EntityRef> EntityOrder;  // only the first `entityCount` entries are valid
+  std::vector<EntityRef> order;  // only the first `entityCount` entries are valid
   int32_t entityCount = 0;
-  std::vector<LineRecord> Lines;
-  std::vector<ArcRecord> Arcs;
-  std::vector<PointRecord> Points;
-  std::vector<TextRecord> Texts;
-  std::vector<TextStrings> TextStrs;  // parallel to Texts
-  std::vector<DimensionRecord> Dimensions;
-  std::vector<TextStrings> DimensionStrs;  // parallel to Dimensions
-  std::vector<SolidRecord> Solids;
-  std::vector<BlockInsertRecord> BlockInserts;
+  std::vector<LineRecord> lines;
+  std::vector<ArcRecord> arcs;
+  std::vector<PointRecord> points;
+  std::vector<TextRecord> texts;
+  std::vector<TextStrings> textStrings;  // parallel to texts
+  std::vector<DimensionRecord> dimensions;
+  std::vector<TextStrings> dimensionStrings;  // parallel to dimensions
+  std::vector<SolidRecord> solids;
+  std::vector<BlockInsertRecord> blockInserts;
 
-  int32_t LineCount() const { return static_cast<int32_t>(Lines.size()); }
-  int32_t ArcCount() const { return static_cast<int32_t>(Arcs.size()); }
-  int32_t PointCount() const { return static_cast<int32_t>(Points.size()); }
-  int32_t TextCount() const { return static_cast<int32_t>(Texts.size()); }
-  int32_t DimensionCount() const { return static_cast<int32_t>(Dimensions.size()); }
-  int32_t SolidCount() const { return static_cast<int32_t>(Solids.size()); }
-  int32_t BlockInsertCount() const { return static_cast<int32_t>(BlockInserts.size()); }
-  int64_t TotalCount() const {
-    return int64_t(Lines.size()) + Arcs.size() + Points.size() + Texts.size() + Dimensions.size() +
-           Solids.size() + BlockInserts.size();
-  }
+  int32_t LineCount() const { return static_cast<int32_t>(lines.size()); }
+  int32_t ArcCount() const { return static_cast<int32_t>(arcs.size()); }
+  int32_t PointCount() const { return static_cast<int32_t>(points.size()); }
+  int32_t TextCount() const { return static_cast<int32_t>(texts.size()); }
+  int32_t DimensionCount() const { return static_cast<int32_t>(dimensions.size()); }
+  int32_t SolidCount() const { return static_cast<int32_t>(solids.size()); }
+  int32_t BlockInsertCount() const { return static_cast<int32_t>(blockInserts.size()); }
   void ClearEntities();
 };
 
-struct TEntJwwBlockDef {
+struct BlockDefinition {
   BlockDefHead head;
   JwwString name;
   EntityLists entities;  // its own order list and arrays
@@ -170,9 +166,9 @@ struct TEntJwwBlockDef {
   int32_t number() const { return head.number; }
 };
 
-struct TEntJwwBlockTree {
+struct BlockTreeEntry {
   int32_t blockNumber;
-  int32_t definition;  // index into BlockDefs, -1 when no definition has the number
+  int32_t definition;  // index into blockDefs, -1 when no definition has the number
 };
 
 // Store a string into a record's slot: whole characters up to 255 bytes of its stored form.

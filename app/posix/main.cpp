@@ -10,10 +10,11 @@
 #include "app/driver.h"
 #include "app/example.h"
 #include "app/platform.h"
-#include "app/shell.h"
+#include "app/session.h"
 #include "jww/images.h"
-#include "jww/jwwunit.h"
-#include "text/Func_.h"
+#include "jww/document.h"
+#include "text/filters.h"
+#include "text/numbers.h"
 
 using namespace kelvane;
 
@@ -88,23 +89,23 @@ std::string Json(const std::string& utf8) {
 }
 
 int Info(const std::filesystem::path& path) {
-  TJwwData doc;
+  JwwDocument doc;
   bool loaded = doc.LoadFromFile(path);
   std::error_code ec;
   uint64_t size = std::filesystem::file_size(path, ec);
-  const JwwDiagnostics& d = doc.Diagnostics;
+  const JwwDiagnostics& d = doc.diagnostics;
   std::string strings = d.unicodeStrings == 0 ? "ansi" : (d.ansiStrings == 0 ? "unicode" : "mixed");
   std::string sig;
-  for (char c : doc.Header.signature) sig += (c >= 0x20 && c < 0x7F) ? c : '?';
+  for (char c : doc.header.signature) sig += (c >= 0x20 && c < 0x7F) ? c : '?';
   std::cout << "{\"file\":" << Json(path.string()) << ",\"signature\":" << Json(sig)
-            << ",\"version\":" << doc.Header.version << ",\"loaded\":" << (loaded ? "true" : "false")
+            << ",\"version\":" << doc.header.version << ",\"loaded\":" << (loaded ? "true" : "false")
             << ",\"bytesRead\":" << d.bytesRead << ",\"fileSize\":" << (ec ? 0 : size)
-            << ",\"memo\":" << Json(ToUtf8(doc.Header.memo)) << ",\"paperSize\":" << doc.Header.paperSize
+            << ",\"memo\":" << Json(ToUtf8(doc.header.memo)) << ",\"paperSize\":" << doc.header.paperSize
             << ",\"entityCount\":" << doc.entityCount << ",\"counts\":{\"lines\":" << doc.LineCount()
             << ",\"arcs\":" << doc.ArcCount() << ",\"points\":" << doc.PointCount()
             << ",\"texts\":" << doc.TextCount() << ",\"dimensions\":" << doc.DimensionCount()
             << ",\"solids\":" << doc.SolidCount() << ",\"blockInserts\":" << doc.BlockInsertCount()
-            << "},\"blockDefs\":" << doc.BlockDefCount() << ",\"usedBlockDefs\":" << doc.UsedBlockDefCount
+            << "},\"blockDefs\":" << doc.BlockDefCount() << ",\"usedBlockDefs\":" << doc.usedBlockDefCount
             << ",\"images\":[";
   for (size_t i = 0; i < ImageList.size(); ++i)
     std::cout << (i ? "," : "") << "{\"name\":" << Json(ToUtf8(ImageList[i].name))
@@ -117,17 +118,17 @@ int Info(const std::filesystem::path& path) {
 }
 
 int Roundtrip(const std::filesystem::path& in, const std::filesystem::path& out) {
-  TJwwData doc;
+  JwwDocument doc;
   if (!doc.LoadFromFile(in)) {
-    std::cerr << "kelvane: cannot load " << in.string() << ": " << doc.Diagnostics.reason << " at byte "
-              << doc.Diagnostics.errorOffset << "\n";
+    std::cerr << "kelvane: cannot load " << in.string() << ": " << doc.diagnostics.reason << " at byte "
+              << doc.diagnostics.errorOffset << "\n";
     DeleteTemporaryImages();
     return 1;
   }
-  bool saved = doc.SaveToFile(out, doc.Header.version);
+  bool saved = doc.SaveToFile(out, doc.header.version);
   DeleteTemporaryImages();
   if (!saved) {
-    std::cerr << "kelvane: cannot save " << out.string() << ": " << doc.Diagnostics.reason << "\n";
+    std::cerr << "kelvane: cannot save " << out.string() << ": " << doc.diagnostics.reason << "\n";
     return 1;
   }
   return 0;
@@ -257,28 +258,28 @@ int main(int argc, char** argv) {
   if (files.empty()) return Fail("no drawing given");
 
   std::unique_ptr<Platform> platform = MakePosixPlatform(files);
-  TForm1 form(*platform);
-  if (o.settings) form.NamedSettingsFile = *o.settings;
-  form.OutputFolderOverride = o.output;
-  form.overrideControls = [&](FormControls& c) {
-    if (o.pattern) c.ComboBox1 = *o.pattern;
-    if (o.start) c.Edit3 = std::to_string(*o.start);
-    if (o.direction) c.RadioGroup1 = *o.direction;
-    if (o.separator) c.Edit2 = *o.separator;
-    if (o.leadingZeros) c.RadioGroup2 = *o.leadingZeros ? 1 : 0;
-    if (o.frame) c.CheckBox2 = *o.frame;
-    if (o.compact) c.CheckBox3 = *o.compact;
-    if (o.print) c.CheckBox1 = *o.print;
-    if (o.margin) c.Edit4 = *o.margin;
+  Session form(*platform);
+  if (o.settings) form.namedSettingsFile = *o.settings;
+  form.outputFolderOverride = o.output;
+  form.overrideControls = [&](OptionControls& c) {
+    if (o.pattern) c.namingPatternCombo = *o.pattern;
+    if (o.start) c.startNumberEdit = std::to_string(*o.start);
+    if (o.direction) c.numberingDirectionGroup = *o.direction;
+    if (o.separator) c.separatorEdit = *o.separator;
+    if (o.leadingZeros) c.leadingZeroGroup = *o.leadingZeros ? 1 : 0;
+    if (o.frame) c.drawFrameCheck = *o.frame;
+    if (o.compact) c.compactNumbersCheck = *o.compact;
+    if (o.print) c.printAfterSplitCheck = *o.print;
+    if (o.margin) c.marginEdit = *o.margin;
   };
 
-  SheetDriver driver(*platform, form.Options, form.HostExePath);
+  SheetDriver driver(*platform, form.options, form.hostExePath);
   form.runStarting = [&] { driver.RunStarting(); };
   form.clearFrames = [&] { driver.ClearFrames(); };
   form.clearImageList = [] { ClearImageList(); };
   form.deleteTemporaryImages = [] { DeleteTemporaryImages(); };
   form.failureSummary = [&] { return driver.FailureSummary(); };
-  form.splitDrawing = [&](TJwwData& doc, const std::filesystem::path& folder, const std::filesystem::path& source,
+  form.splitDrawing = [&](JwwDocument& doc, const std::filesystem::path& folder, const std::filesystem::path& source,
                           const std::vector<std::filesystem::path>& pending) {
     auto records = driver.SplitDrawing(doc, folder, source, pending, o.dryRun);
     if (o.dryRun) {
@@ -287,11 +288,11 @@ int main(int argc, char** argv) {
     }
   };
 
-  const bool closeNow = form.FormShow();
-  const bool cancelled = form.CancelRequested;
-  const bool anyInput = !form.InputFiles.empty();  // closing empties the list
+  const bool closeNow = form.Start();
+  const bool cancelled = form.cancelRequested;
+  const bool anyInput = !form.inputFiles.empty();  // closing empties the list
   // Options given here are for this run only: the settings file keeps what the user set.
-  if (closeNow && !o.any() && !o.dryRun && form.FormCloseQuery()) form.FormClose();
+  if (closeNow && !o.any() && !o.dryRun && form.CanClose()) form.Close();
   if (!anyInput) {
     std::cerr << "kelvane: no drawing to convert (a drawing must exist and end in .jww)\n";
     return 1;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/settings.h"
-#include "app/shell.h"
+#include "app/session.h"
 #include "fake_platform.h"
 
 using namespace kelvane;
@@ -47,7 +47,7 @@ class ShellTest : public ::testing::Test {
     std::filesystem::create_directories(dir_ / "bin");
     platform_.executable = dir_ / "bin" / "kelvane";
     platform_.userSettings = dir_ / "user";
-    form_.splitDrawing = [this](TJwwData&, const std::filesystem::path& folder, const std::filesystem::path& source,
+    form_.splitDrawing = [this](JwwDocument&, const std::filesystem::path& folder, const std::filesystem::path& source,
                                 const std::vector<std::filesystem::path>& pending) {
       splits_.push_back({folder, source.filename().string(), pending});
       if (onSplit_) onSplit_();
@@ -72,16 +72,16 @@ class ShellTest : public ::testing::Test {
   std::string Str(const std::filesystem::path& p) { return p.string(); }
   // A settings file beside the executable with the confirmation on or off.
   void WriteSettings(bool confirm) {
-    FormControls c;
+    OptionControls c;
     SplitOptions o;
-    o.ConfirmSavedBeforeRun = confirm;
+    o.confirmSavedBeforeRun = confirm;
     ASSERT_TRUE(SaveSettings(SettingsFileBeside(platform_.executable), c, o));
   }
   void HandOver(const std::string& contents) { Write("bin/JWC_TEMP.TXT", contents); }
 
   std::filesystem::path dir_;
   FakePlatform platform_;
-  TForm1 form_{platform_};
+  Session form_{platform_};
   std::vector<SplitCall> splits_;
   std::function<void()> onSplit_;
   int imageDeletions_ = 0;
@@ -125,20 +125,20 @@ TEST(JwwExtension, LastDotUpperCased) {
 
 TEST_F(ShellTest, FormShowReadsTheRegistryKeyAndQuotesTheResult) {
   platform_.registryValue = "C:\\JWW\\Jw_win.exe %1";
-  EXPECT_FALSE(form_.FormShow());
+  EXPECT_FALSE(form_.Start());
   ASSERT_EQ(platform_.registryKeysRead.size(), 1u);
   EXPECT_EQ(platform_.registryKeysRead[0], "Jwwin.Document\\shell\\open\\command");
-  EXPECT_EQ(form_.HostExePath, "\"C:\\JWW\\Jw_win.exe\"");
+  EXPECT_EQ(form_.hostExePath, "\"C:\\JWW\\Jw_win.exe\"");
 }
 
 // ---- Start-up
 
 TEST_F(ShellTest, WithoutParametersNothingRunsAndTheWindowStaysOpen) {
-  EXPECT_FALSE(form_.FormShow());
+  EXPECT_FALSE(form_.Start());
   EXPECT_TRUE(platform_.statusTexts.empty());
   EXPECT_TRUE(splits_.empty());
   EXPECT_EQ(platform_.dropRegistrations, 1);
-  EXPECT_EQ(form_.ExeFolder, dir_ / "bin" / "");
+  EXPECT_EQ(form_.exeFolder, dir_ / "bin" / "");
   EXPECT_NE(form_.Document(), nullptr);
   EXPECT_EQ(frameClears_, 1);
   EXPECT_EQ(imageListClears_, 1);
@@ -149,9 +149,9 @@ TEST_F(ShellTest, ParametersKeepExistingJwwFilesAndCountRejectedDrawings) {
   const auto b = Write("b.txt", "JwwData.");
   const auto c = Write("c.JWW", "not a drawing");  // listed, but the signature check rejects it
   platform_.parameters = {a, "", b, dir_ / "missing.jww", c};
-  EXPECT_TRUE(form_.FormShow());
+  EXPECT_TRUE(form_.Start());
 
-  EXPECT_EQ(form_.InputFiles, (std::vector<std::filesystem::path>{a, c}));
+  EXPECT_EQ(form_.inputFiles, (std::vector<std::filesystem::path>{a, c}));
   EXPECT_EQ(platform_.statusTexts,
             (std::vector<std::string>{kConverting + "1/2) " + Str(a), kConverting + "2/2) " + Str(c), kConverted + "2)"}));
   ASSERT_EQ(splits_.size(), 1u);
@@ -161,7 +161,7 @@ TEST_F(ShellTest, ParametersKeepExistingJwwFilesAndCountRejectedDrawings) {
   // Images and the document are cleaned after every listed drawing, split or not.
   EXPECT_EQ(imageDeletions_, 2);
   EXPECT_EQ(platform_.processMessagesCalls, 2);
-  EXPECT_FALSE(form_.Running);
+  EXPECT_FALSE(form_.running);
   EXPECT_TRUE(platform_.confirmations.empty());
 }
 
@@ -171,7 +171,7 @@ TEST_F(ShellTest, FailuresAreAddedToTheFinalStatusNeverHidden) {
   form_.runStarting = [&] { ++runsStarted; };
   form_.failureSummary = [] { return std::string("2 failed"); };
   platform_.parameters = {a};
-  form_.FormShow();
+  form_.Start();
   EXPECT_EQ(runsStarted, 1);
   ASSERT_FALSE(platform_.statusTexts.empty());
   EXPECT_EQ(platform_.statusTexts.back(), kConverted + "1) 2 failed");
@@ -181,8 +181,8 @@ TEST_F(ShellTest, LowerCaseSwitchIsAFileNameThatIsNotListed) {
   WriteSettings(true);
   HandOver("file=" + Str(Drawing("a.jww")) + "\r\n");
   platform_.parameters = {"/g"};
-  EXPECT_TRUE(form_.FormShow());
-  EXPECT_TRUE(form_.InputFiles.empty());
+  EXPECT_TRUE(form_.Start());
+  EXPECT_TRUE(form_.inputFiles.empty());
   EXPECT_TRUE(platform_.statusTexts.empty());
   EXPECT_TRUE(platform_.confirmations.empty());
 }
@@ -192,7 +192,7 @@ TEST_F(ShellTest, SwitchAmongOtherParametersIsIgnored) {
   HandOver("file=" + Str(Drawing("handed.jww")) + "\r\n");
   const auto a = Drawing("a.jww");
   platform_.parameters = {"/G", a};
-  EXPECT_TRUE(form_.FormShow());
+  EXPECT_TRUE(form_.Start());
   EXPECT_TRUE(platform_.confirmations.empty());
   ASSERT_EQ(splits_.size(), 1u);
   EXPECT_EQ(splits_[0].name, "a.jww");
@@ -202,8 +202,8 @@ TEST_F(ShellTest, HandOverFileNamesTheDrawing) {
   const auto a = Drawing("sub/plan.jww");
   HandOver("x=1\r\nfile=" + Str(a) + "  \r\n");
   platform_.parameters = {"/G"};
-  EXPECT_TRUE(form_.FormShow());
-  EXPECT_EQ(form_.InputFiles, std::vector<std::filesystem::path>{a});
+  EXPECT_TRUE(form_.Start());
+  EXPECT_EQ(form_.inputFiles, std::vector<std::filesystem::path>{a});
   ASSERT_EQ(splits_.size(), 1u);
   EXPECT_EQ(splits_[0].folder, dir_ / "sub" / "");
   EXPECT_TRUE(platform_.confirmations.empty());  // the confirmation is off by default
@@ -216,9 +216,9 @@ TEST_F(ShellTest, HandOverFileNamingNothingUsableConvertsNothingAndCloses) {
     SCOPED_TRACE(contents);
     HandOver(contents);
     platform_.parameters = {"/G"};
-    TForm1 form(platform_);
-    EXPECT_TRUE(form.FormShow());
-    EXPECT_TRUE(form.InputFiles.empty());
+    Session form(platform_);
+    EXPECT_TRUE(form.Start());
+    EXPECT_TRUE(form.inputFiles.empty());
   }
   EXPECT_TRUE(platform_.statusTexts.empty());
   EXPECT_TRUE(platform_.confirmations.empty());
@@ -237,7 +237,7 @@ TEST_F(ShellTest, ReadHandOverFileTakesTheFirstFileLineTrimmed) {
       {"a\nb\nfile=last", "last"},
       {"", ""},
   };
-  form_.ExeFolder = dir_ / "bin" / "";
+  form_.exeFolder = dir_ / "bin" / "";
   EXPECT_EQ(form_.ReadHandOverFile(), "");  // no file at all
   for (const auto& c : cases) {
     SCOPED_TRACE(c.contents);
@@ -252,7 +252,7 @@ TEST_F(ShellTest, ConfirmationShowsPathTimeStampAndNowAndYesConverts) {
   HandOver("file=" + Str(a) + "\r\n");
   platform_.parameters = {"/G"};
   platform_.confirmAnswer = true;
-  EXPECT_TRUE(form_.FormShow());
+  EXPECT_TRUE(form_.Start());
   ASSERT_EQ(platform_.confirmations.size(), 1u);
   EXPECT_EQ(platform_.confirmations[0], kSavedQuestion + "\r\n" + kFileNameLabel + Str(a) + "\r\n" + kTimeStampLabel +
                                             "2024/01/02 03:04:05\r\n" + kNowLabel + "2024/05/06 07:08:09");
@@ -265,7 +265,7 @@ TEST_F(ShellTest, ConfirmationAnsweredNoConvertsNothing) {
   HandOver("file=" + Str(Drawing("plan.jww")) + "\r\n");
   platform_.parameters = {"/G"};
   platform_.confirmAnswer = false;
-  EXPECT_TRUE(form_.FormShow());
+  EXPECT_TRUE(form_.Start());
   EXPECT_EQ(platform_.confirmations.size(), 1u);
   EXPECT_EQ(platform_.informations, std::vector<std::string>{kRunAborted});
   EXPECT_TRUE(splits_.empty());
@@ -284,17 +284,17 @@ TEST_F(ShellTest, ConfirmationForAMissingFileSaysSo) {
 TEST_F(ShellTest, EscapeHeldAtTheStartConvertsNothing) {
   platform_.escapeDown = true;
   platform_.parameters = {Drawing("a.jww"), Drawing("b.jww")};
-  EXPECT_TRUE(form_.FormShow());
+  EXPECT_TRUE(form_.Start());
   EXPECT_TRUE(splits_.empty());
   EXPECT_EQ(platform_.statusTexts, std::vector<std::string>{kCancelled});
-  EXPECT_FALSE(form_.Running);
+  EXPECT_FALSE(form_.running);
 }
 
 TEST_F(ShellTest, EscapeDuringADrawingStopsBeforeTheNext) {
   onSplit_ = [this] { platform_.escapeDown = true; };
   const auto a = Drawing("a.jww");
   platform_.parameters = {a, Drawing("b.jww")};
-  form_.FormShow();
+  form_.Start();
   EXPECT_EQ(splits_.size(), 1u);  // the drawing in progress finishes
   EXPECT_EQ(platform_.statusTexts, (std::vector<std::string>{kConverting + "1/2) " + Str(a), kCancelled}));
 }
@@ -302,18 +302,18 @@ TEST_F(ShellTest, EscapeDuringADrawingStopsBeforeTheNext) {
 TEST_F(ShellTest, CloseRequestDuringARunCancelsItAndALaterOneCloses) {
   std::vector<bool> answers;
   platform_.onProcessMessages = [&] {
-    if (answers.empty()) answers.push_back(form_.FormCloseQuery());
+    if (answers.empty()) answers.push_back(form_.CanClose());
   };
   const auto a = Drawing("a.jww");
   form_.DropFiles({a, Drawing("b.jww"), Drawing("c.jww")});
   EXPECT_EQ(answers, std::vector<bool>{false});
   EXPECT_EQ(splits_.size(), 1u);
   EXPECT_EQ(platform_.statusTexts, (std::vector<std::string>{kConverting + "1/3) " + Str(a), kCancelled}));
-  EXPECT_TRUE(form_.FormCloseQuery());
+  EXPECT_TRUE(form_.CanClose());
 }
 
 TEST_F(ShellTest, ANewRunClearsAnEarlierCancel) {
-  form_.CancelRequested = true;
+  form_.cancelRequested = true;
   form_.DropFiles({Drawing("a.jww")});
   EXPECT_EQ(splits_.size(), 1u);
   EXPECT_EQ(platform_.statusTexts.back(), kConverted + "1)");
@@ -323,7 +323,7 @@ TEST_F(ShellTest, DropsKeepExistingJwwFilesInTheirOrder) {
   const auto b = Drawing("b.JWW");
   const auto a = Drawing("a.jww");
   form_.DropFiles({"", b, Write("n.txt", "x"), dir_ / "gone.jww", dir_, a});
-  EXPECT_EQ(form_.InputFiles, (std::vector<std::filesystem::path>{b, a}));
+  EXPECT_EQ(form_.inputFiles, (std::vector<std::filesystem::path>{b, a}));
   ASSERT_EQ(splits_.size(), 2u);
   EXPECT_EQ(splits_[0].name, "b.JWW");
   EXPECT_EQ(splits_[1].name, "a.jww");
@@ -341,7 +341,7 @@ TEST_F(ShellTest, DropDuringARunDoesNotDisturbIt) {
   const auto late = Drawing("late.jww");
   onSplit_ = [&] { form_.DropFiles({late}); };
   form_.DropFiles({a, b});
-  EXPECT_EQ(form_.InputFiles, (std::vector<std::filesystem::path>{a, b}));
+  EXPECT_EQ(form_.inputFiles, (std::vector<std::filesystem::path>{a, b}));
   ASSERT_EQ(splits_.size(), 2u);
   EXPECT_EQ(splits_[1].name, "b.jww");
   EXPECT_EQ(platform_.statusTexts.back(), kConverted + "2)");
@@ -372,10 +372,10 @@ TEST_F(ShellTest, OutputFolderFollowsTheRadioButtonsAndEdit1) {
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.button) + " " + c.edit1);
     splits_.clear();
-    form_.Controls = FormControls{};
-    form_.Controls.RadioButton3 = false;
-    if (c.button) SetOutputRadioButton(form_.Controls, c.button, true);
-    form_.Controls.Edit1 = c.edit1;
+    form_.controls = OptionControls{};
+    form_.controls.outputToSourceFolder = false;
+    if (c.button) SetOutputRadioButton(form_.controls, c.button, true);
+    form_.controls.outputFolderEdit = c.edit1;
     form_.DropFiles({a});
     ASSERT_EQ(splits_.size(), 1u);
     EXPECT_EQ(splits_[0].folder, c.expected);
@@ -383,23 +383,23 @@ TEST_F(ShellTest, OutputFolderFollowsTheRadioButtonsAndEdit1) {
 }
 
 TEST_F(ShellTest, RunCapturesTheOptionsWithWriteBack) {
-  form_.Controls.Edit2 = "x y";
-  form_.Controls.Edit3 = "abc";
-  form_.Controls.Edit4 = "150";
-  form_.Controls.ComboBox1 = 3;
-  form_.Controls.CheckBox2 = true;
+  form_.controls.separatorEdit = "x y";
+  form_.controls.startNumberEdit = "abc";
+  form_.controls.marginEdit = "150";
+  form_.controls.namingPatternCombo = 3;
+  form_.controls.drawFrameCheck = true;
   SplitOptions seen;
-  form_.splitDrawing = [&](TJwwData&, const std::filesystem::path&, const std::filesystem::path&,
-                           const std::vector<std::filesystem::path>&) { seen = form_.Options; };
+  form_.splitDrawing = [&](JwwDocument&, const std::filesystem::path&, const std::filesystem::path&,
+                           const std::vector<std::filesystem::path>&) { seen = form_.options; };
   form_.DropFiles({Drawing("a.jww")});
-  EXPECT_EQ(seen.Separator, "");
-  EXPECT_EQ(seen.StartNumber, 0);
-  EXPECT_EQ(seen.Margin, 100);
-  EXPECT_EQ(seen.NamingPattern, 3);
-  EXPECT_TRUE(seen.DrawFrameOnFF);
-  EXPECT_EQ(form_.Controls.Edit2, "");
-  EXPECT_EQ(form_.Controls.Edit3, "0");
-  EXPECT_EQ(form_.Controls.Edit4, "100");
+  EXPECT_EQ(seen.separator, "");
+  EXPECT_EQ(seen.startNumber, 0);
+  EXPECT_EQ(seen.margin, 100);
+  EXPECT_EQ(seen.namingPattern, 3);
+  EXPECT_TRUE(seen.drawFrameOnFF);
+  EXPECT_EQ(form_.controls.separatorEdit, "");
+  EXPECT_EQ(form_.controls.startNumberEdit, "0");
+  EXPECT_EQ(form_.controls.marginEdit, "100");
 }
 
 // ---- Options
@@ -420,22 +420,22 @@ TEST(CaptureOptions, SeparatorCheck) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.edit2);
-    FormControls controls;
+    OptionControls controls;
     SplitOptions options;
-    controls.Edit2 = c.edit2;
+    controls.separatorEdit = c.edit2;
     CaptureOptions(controls, options, false);
-    EXPECT_EQ(options.Separator, c.expected);
-    EXPECT_EQ(controls.Edit2, c.expected.empty() ? "" : c.edit2);
+    EXPECT_EQ(options.separator, c.expected);
+    EXPECT_EQ(controls.separatorEdit, c.expected.empty() ? "" : c.edit2);
   }
   // Each of the sixteen forbidden characters on its own, and inside other text.
   for (char forbidden : std::string(",.\\/[]| '\"+*<>?~")) {
     SCOPED_TRACE(std::string(1, forbidden));
-    FormControls controls;
+    OptionControls controls;
     SplitOptions options;
-    controls.Edit2 = std::string("a") + forbidden + "b";
+    controls.separatorEdit = std::string("a") + forbidden + "b";
     CaptureOptions(controls, options, true);
-    EXPECT_EQ(options.Separator, "");
-    EXPECT_EQ(controls.Edit2, "");
+    EXPECT_EQ(options.separator, "");
+    EXPECT_EQ(controls.separatorEdit, "");
   }
 }
 
@@ -453,153 +453,153 @@ TEST(CaptureOptions, StartNumberAndMarginAreLimited) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.edit3) + " / " + c.edit4);
-    FormControls controls;
+    OptionControls controls;
     SplitOptions options;
-    controls.Edit3 = c.edit3;
-    controls.Edit4 = c.edit4;
+    controls.startNumberEdit = c.edit3;
+    controls.marginEdit = c.edit4;
     CaptureOptions(controls, options, true);
-    EXPECT_EQ(options.StartNumber, c.start);
-    EXPECT_EQ(options.Margin, c.margin);
-    EXPECT_EQ(controls.Edit3, std::to_string(c.start));
-    EXPECT_EQ(controls.Edit4, c.shown);
+    EXPECT_EQ(options.startNumber, c.start);
+    EXPECT_EQ(options.margin, c.margin);
+    EXPECT_EQ(controls.startNumberEdit, std::to_string(c.start));
+    EXPECT_EQ(controls.marginEdit, c.shown);
 
     // Without write-back the edit boxes keep what was typed.
-    FormControls untouched;
-    untouched.Edit3 = c.edit3;
-    untouched.Edit4 = c.edit4;
+    OptionControls untouched;
+    untouched.startNumberEdit = c.edit3;
+    untouched.marginEdit = c.edit4;
     CaptureOptions(untouched, options, false);
-    EXPECT_EQ(untouched.Edit3, c.edit3);
-    EXPECT_EQ(untouched.Edit4, c.edit4);
+    EXPECT_EQ(untouched.startNumberEdit, c.edit3);
+    EXPECT_EQ(untouched.marginEdit, c.edit4);
   }
 }
 
 TEST(CaptureOptions, ControlsMapToTheirFields) {
-  FormControls controls;
-  controls.ComboBox1 = 4;
-  controls.RadioGroup1 = 1;
-  controls.RadioGroup2 = 1;
-  controls.CheckBox1 = true;
-  controls.CheckBox3 = true;
+  OptionControls controls;
+  controls.namingPatternCombo = 4;
+  controls.numberingDirectionGroup = 1;
+  controls.leadingZeroGroup = 1;
+  controls.printAfterSplitCheck = true;
+  controls.compactNumbersCheck = true;
   SplitOptions options;
   CaptureOptions(controls, options, false);
-  EXPECT_EQ(options.NamingPattern, 4);
-  EXPECT_EQ(options.NumberingDirection, 1);
-  EXPECT_EQ(options.LeadingZero, 1);
-  EXPECT_TRUE(options.PrintAfterSplit);
-  EXPECT_FALSE(options.DrawFrameOnFF);
-  EXPECT_TRUE(options.CompactEmptyNumbers);
-  EXPECT_FALSE(options.ConfirmSavedBeforeRun);
+  EXPECT_EQ(options.namingPattern, 4);
+  EXPECT_EQ(options.numberingDirection, 1);
+  EXPECT_EQ(options.leadingZero, 1);
+  EXPECT_TRUE(options.printAfterSplit);
+  EXPECT_FALSE(options.drawFrameOnFF);
+  EXPECT_TRUE(options.compactEmptyNumbers);
+  EXPECT_FALSE(options.confirmSavedBeforeRun);
 
-  controls.CheckBox1 = controls.CheckBox3 = false;
-  controls.CheckBox2 = controls.CheckBox4 = true;
+  controls.printAfterSplitCheck = controls.compactNumbersCheck = false;
+  controls.drawFrameCheck = controls.confirmSavedCheck = true;
   CaptureOptions(controls, options, false);
-  EXPECT_FALSE(options.PrintAfterSplit);
-  EXPECT_TRUE(options.DrawFrameOnFF);
-  EXPECT_FALSE(options.CompactEmptyNumbers);
-  EXPECT_TRUE(options.ConfirmSavedBeforeRun);
+  EXPECT_FALSE(options.printAfterSplit);
+  EXPECT_TRUE(options.drawFrameOnFF);
+  EXPECT_FALSE(options.compactEmptyNumbers);
+  EXPECT_TRUE(options.confirmSavedBeforeRun);
 }
 
 TEST(OutputRadioButtons, SelectingOneUnselectsTheOthers) {
-  FormControls c;
+  OptionControls c;
   SetOutputRadioButton(c, 2, true);
-  EXPECT_TRUE(!c.RadioButton1 && c.RadioButton2 && !c.RadioButton3 && !c.RadioButton4);
+  EXPECT_TRUE(!c.outputToDesktop && c.outputToDocuments && !c.outputToSourceFolder && !c.outputToGivenFolder);
   SetOutputRadioButton(c, 4, false);  // clearing another leaves the selection alone
-  EXPECT_TRUE(c.RadioButton2);
+  EXPECT_TRUE(c.outputToDocuments);
   SetOutputRadioButton(c, 2, false);
-  EXPECT_FALSE(c.RadioButton1 || c.RadioButton2 || c.RadioButton3 || c.RadioButton4);
+  EXPECT_FALSE(c.outputToDesktop || c.outputToDocuments || c.outputToSourceFolder || c.outputToGivenFolder);
 }
 
 // ---- Closing and the settings
 
 TEST_F(ShellTest, ClosingSavesTheCapturedOptionsBesideTheExecutable) {
-  EXPECT_FALSE(form_.FormShow());
-  form_.Controls.Edit2 = "a.b";
-  form_.Controls.Edit3 = "abc";
-  form_.Controls.Edit4 = "7.5";
-  form_.Controls.CheckBox4 = true;
-  form_.Controls.Left = 11;
-  ASSERT_TRUE(form_.FormCloseQuery());
-  form_.FormClose();
+  EXPECT_FALSE(form_.Start());
+  form_.controls.separatorEdit = "a.b";
+  form_.controls.startNumberEdit = "abc";
+  form_.controls.marginEdit = "7.5";
+  form_.controls.confirmSavedCheck = true;
+  form_.controls.left = 11;
+  ASSERT_TRUE(form_.CanClose());
+  form_.Close();
   EXPECT_EQ(form_.Document(), nullptr);
-  EXPECT_EQ(form_.Controls.Edit2, "");    // an invalid separator still empties the box
-  EXPECT_EQ(form_.Controls.Edit3, "abc");  // no write-back at closing
+  EXPECT_EQ(form_.controls.separatorEdit, "");    // an invalid separator still empties the box
+  EXPECT_EQ(form_.controls.startNumberEdit, "abc");  // no write-back at closing
 
-  FormControls c;
+  OptionControls c;
   SplitOptions o;
   LoadSettings(dir_ / "bin" / "kelvane.dat", c, o);
-  EXPECT_EQ(o.Separator, "");
-  EXPECT_EQ(o.StartNumber, 0);
-  EXPECT_EQ(o.Margin, 7.5);
-  EXPECT_TRUE(o.ConfirmSavedBeforeRun);
-  EXPECT_EQ(c.Left, 11);
+  EXPECT_EQ(o.separator, "");
+  EXPECT_EQ(o.startNumber, 0);
+  EXPECT_EQ(o.margin, 7.5);
+  EXPECT_TRUE(o.confirmSavedBeforeRun);
+  EXPECT_EQ(c.left, 11);
 }
 
 TEST_F(ShellTest, SettingsSurviveARestart) {
-  form_.FormShow();
-  form_.Controls.ComboBox1 = 2;
-  SetOutputRadioButton(form_.Controls, 1, true);
-  form_.FormClose();
+  form_.Start();
+  form_.controls.namingPatternCombo = 2;
+  SetOutputRadioButton(form_.controls, 1, true);
+  form_.Close();
 
-  TForm1 again(platform_);
-  again.FormShow();
-  EXPECT_EQ(again.Controls.ComboBox1, 2);
-  EXPECT_TRUE(again.Controls.RadioButton1);
-  EXPECT_FALSE(again.Controls.RadioButton3);
+  Session again(platform_);
+  again.Start();
+  EXPECT_EQ(again.controls.namingPatternCombo, 2);
+  EXPECT_TRUE(again.controls.outputToDesktop);
+  EXPECT_FALSE(again.controls.outputToSourceFolder);
 }
 
 TEST_F(ShellTest, UnwritableExecutableFolderFallsBackToTheUserFolder) {
   platform_.executable = dir_ / "missing" / "kelvane";  // a folder that cannot take the file
-  form_.FormShow();
-  form_.Controls.ComboBox1 = 5;
-  form_.FormClose();
+  form_.Start();
+  form_.controls.namingPatternCombo = 5;
+  form_.Close();
   EXPECT_FALSE(std::filesystem::exists(dir_ / "missing"));
   ASSERT_TRUE(std::filesystem::exists(dir_ / "user" / "kelvane.dat"));
 
-  TForm1 again(platform_);
-  again.FormShow();
+  Session again(platform_);
+  again.Start();
   EXPECT_EQ(again.SettingsFile(), dir_ / "user" / "kelvane.dat");
-  EXPECT_EQ(again.Controls.ComboBox1, 5);
+  EXPECT_EQ(again.controls.namingPatternCombo, 5);
 }
 
 TEST_F(ShellTest, NamedSettingsFileIsReadAndWritten) {
   const auto named = dir_ / "mine.dat";
-  FormControls c;
+  OptionControls c;
   SplitOptions o;
-  o.StartNumber = 42;
+  o.startNumber = 42;
   ASSERT_TRUE(SaveSettings(named, c, o));
-  form_.NamedSettingsFile = named;
-  form_.FormShow();
-  EXPECT_EQ(form_.Controls.Edit3, "42");
-  form_.Controls.Edit3 = "43";
-  form_.FormClose();
+  form_.namedSettingsFile = named;
+  form_.Start();
+  EXPECT_EQ(form_.controls.startNumberEdit, "42");
+  form_.controls.startNumberEdit = "43";
+  form_.Close();
   LoadSettings(named, c, o);
-  EXPECT_EQ(o.StartNumber, 43);
+  EXPECT_EQ(o.startNumber, 43);
   EXPECT_FALSE(std::filesystem::exists(dir_ / "bin" / "kelvane.dat"));
 }
 
 TEST_F(ShellTest, OverrideRunsAfterLoadingAndBeforeTheRun) {
-  form_.overrideControls = [](FormControls& c) { c.Edit3 = "77"; };
+  form_.overrideControls = [](OptionControls& c) { c.startNumberEdit = "77"; };
   int32_t seen = -1;
-  form_.splitDrawing = [&](TJwwData&, const std::filesystem::path&, const std::filesystem::path&,
+  form_.splitDrawing = [&](JwwDocument&, const std::filesystem::path&, const std::filesystem::path&,
                            const std::vector<std::filesystem::path>&) {
-    seen = form_.Options.StartNumber;
+    seen = form_.options.startNumber;
   };
   platform_.parameters = {Drawing("a.jww")};
-  form_.FormShow();
+  form_.Start();
   EXPECT_EQ(seen, 77);
 }
 
 TEST_F(ShellTest, FolderButtonStartsInEdit1OrTheExecutableFolder) {
-  form_.FormShow();
+  form_.Start();
   platform_.chosenFolder = dir_ / "picked";
-  form_.Button1Click();
+  form_.ChooseOutputFolder();
   EXPECT_EQ(platform_.folderDialogStarts.back(), dir_ / "bin" / "");
-  EXPECT_EQ(form_.Controls.Edit1, Str(dir_ / "picked" / ""));
-  EXPECT_TRUE(form_.Controls.RadioButton3);  // picking a folder does not select RadioButton4
+  EXPECT_EQ(form_.controls.outputFolderEdit, Str(dir_ / "picked" / ""));
+  EXPECT_TRUE(form_.controls.outputToSourceFolder);  // picking a folder does not select RadioButton4
 
   std::filesystem::create_directories(dir_ / "picked");
   platform_.chosenFolder.reset();  // cancelled
-  form_.Button1Click();
+  form_.ChooseOutputFolder();
   EXPECT_EQ(platform_.folderDialogStarts.back(), dir_ / "picked" / "");
-  EXPECT_EQ(form_.Controls.Edit1, Str(dir_ / "picked" / ""));
+  EXPECT_EQ(form_.controls.outputFolderEdit, Str(dir_ / "picked" / ""));
 }

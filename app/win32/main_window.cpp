@@ -1,5 +1,5 @@
-// The main window: builds the controls and moves values between them and TForm1.
-#include "app/win32/form.h"
+// The main window: builds the controls and moves values between them and Session.
+#include "app/win32/main_window.h"
 
 #include <commctrl.h>
 #include <imm.h>
@@ -35,37 +35,37 @@ struct ControlLayout {
 
 // In tab order: creation order is the z-order, which the dialog keys follow.
 const ControlLayout kControls[] = {
-    {kGroupBox1, L"Button", BS_GROUPBOX | WS_GROUP, 0, 0, 465, 65, L"保存先(&S)"},
-    {kRadioButton1, L"Button", BS_AUTORADIOBUTTON | WS_GROUP, 8, 16, 129, 17, L"デスクトップ"},
-    {kRadioButton2, L"Button", BS_AUTORADIOBUTTON, 144, 16, 145, 17, L"マイドキュメント"},
-    {kRadioButton3, L"Button", BS_AUTORADIOBUTTON, 288, 16, 169, 17, L"元ファイルのフォルダ"},
-    {kRadioButton4, L"Button", BS_AUTORADIOBUTTON, 8, 40, 113, 17, L"指定フォルダ"},
-    {kEdit1, L"Edit", kTab | ES_AUTOHSCROLL, 120, 36, 305, 21, L""},
-    {kButton1, L"Button", kTab | BS_PUSHBUTTON, 424, 36, 35, 22, L"参照"},
-    {kLabel5, L"Static", SS_LEFT | WS_GROUP, 8, 72, 0, 0, L"ファイル名："},
-    {kComboBox1, L"ComboBox", kTab | WS_VSCROLL | CBS_DROPDOWNLIST, 96, 68, 385, 200, nullptr},
-    {kLabel6, L"Static", SS_LEFT | WS_GROUP, 8, 100, 0, 0, L"ファイル名と数値の区切り文字："},
-    {kEdit2, L"Edit", kTab | ES_AUTOHSCROLL, 216, 96, 73, 21, L""},
-    {kLabel9, L"Static", SS_LEFT | WS_GROUP, 304, 96, 0, 0, L"※,.\\/ []|'\"+*?<>~"},
-    {kLabel10, L"Static", SS_LEFT | WS_GROUP, 320, 112, 0, 0, L"の文字は使えません"},
-    {kRadioGroup2, L"Button", BS_GROUPBOX | WS_GROUP, 0, 120, 289, 40, L"数値が１桁の場合"},
-    {kRadioGroup2Item0, L"Button", BS_AUTORADIOBUTTON | WS_GROUP, 0, 0, 0, 0, L"前に0を付けない"},
-    {kRadioGroup2Item1, L"Button", BS_AUTORADIOBUTTON, 0, 0, 0, 0, L"前に0を付ける"},
-    {kLabel2, L"Static", SS_LEFT | WS_GROUP, 296, 140, 0, 0, L"数値の開始番号："},
-    {kEdit3, L"Edit", kTab | ES_AUTOHSCROLL, 408, 136, 57, 21, L""},
-    {kRadioGroup1, L"Button", BS_GROUPBOX | WS_GROUP, 0, 160, 289, 40, L"用紙枠の番号付け方向"},
-    {kRadioGroup1Item0, L"Button", BS_AUTORADIOBUTTON | WS_GROUP, 0, 0, 0, 0, L"左方向→下"},
-    {kRadioGroup1Item1, L"Button", BS_AUTORADIOBUTTON, 0, 0, 0, 0, L"下方向→左"},
-    {kCheckBox2, L"Button", kTab | BS_AUTOCHECKBOX, 8, 204, 217, 17, L"[F-F]レイヤに補助線枠を作図"},
-    {kLabel4, L"Static", SS_LEFT | WS_GROUP, 296, 204, 0, 0, L"マージン間隔："},
-    {kLabel3, L"Static", SS_LEFT | WS_GROUP, 468, 204, 0, 0, L"mm"},
-    {kEdit4, L"Edit", kTab | ES_AUTOHSCROLL, 408, 200, 57, 21, L""},
-    {kCheckBox3, L"Button", kTab | BS_AUTOCHECKBOX, 8, 224, 457, 17, L"用紙枠内が空（空図面）の番号を詰める"},
-    {kCheckBox1, L"Button", kTab | BS_AUTOCHECKBOX, 8, 244, 457, 17,
+    {kOutputGroup, L"Button", BS_GROUPBOX | WS_GROUP, 0, 0, 465, 65, L"保存先(&S)"},
+    {kOutputToDesktopRadio, L"Button", BS_AUTORADIOBUTTON | WS_GROUP, 8, 16, 129, 17, L"デスクトップ"},
+    {kOutputToDocumentsRadio, L"Button", BS_AUTORADIOBUTTON, 144, 16, 145, 17, L"マイドキュメント"},
+    {kOutputToSourceFolderRadio, L"Button", BS_AUTORADIOBUTTON, 288, 16, 169, 17, L"元ファイルのフォルダ"},
+    {kOutputToGivenFolderRadio, L"Button", BS_AUTORADIOBUTTON, 8, 40, 113, 17, L"指定フォルダ"},
+    {kOutputFolderEdit, L"Edit", kTab | ES_AUTOHSCROLL, 120, 36, 305, 21, L""},
+    {kBrowseButton, L"Button", kTab | BS_PUSHBUTTON, 424, 36, 35, 22, L"参照"},
+    {kNamingPatternLabel, L"Static", SS_LEFT | WS_GROUP, 8, 72, 0, 0, L"ファイル名："},
+    {kNamingPatternCombo, L"ComboBox", kTab | WS_VSCROLL | CBS_DROPDOWNLIST, 96, 68, 385, 200, nullptr},
+    {kSeparatorLabel, L"Static", SS_LEFT | WS_GROUP, 8, 100, 0, 0, L"ファイル名と数値の区切り文字："},
+    {kSeparatorEdit, L"Edit", kTab | ES_AUTOHSCROLL, 216, 96, 73, 21, L""},
+    {kForbiddenCharsLabel, L"Static", SS_LEFT | WS_GROUP, 304, 96, 0, 0, L"※,.\\/ []|'\"+*?<>~"},
+    {kForbiddenCharsNote, L"Static", SS_LEFT | WS_GROUP, 320, 112, 0, 0, L"の文字は使えません"},
+    {kLeadingZeroGroup, L"Button", BS_GROUPBOX | WS_GROUP, 0, 120, 289, 40, L"数値が１桁の場合"},
+    {kLeadingZeroOff, L"Button", BS_AUTORADIOBUTTON | WS_GROUP, 0, 0, 0, 0, L"前に0を付けない"},
+    {kLeadingZeroOn, L"Button", BS_AUTORADIOBUTTON, 0, 0, 0, 0, L"前に0を付ける"},
+    {kStartNumberLabel, L"Static", SS_LEFT | WS_GROUP, 296, 140, 0, 0, L"数値の開始番号："},
+    {kStartNumberEdit, L"Edit", kTab | ES_AUTOHSCROLL, 408, 136, 57, 21, L""},
+    {kNumberingDirectionGroup, L"Button", BS_GROUPBOX | WS_GROUP, 0, 160, 289, 40, L"用紙枠の番号付け方向"},
+    {kNumberByRows, L"Button", BS_AUTORADIOBUTTON | WS_GROUP, 0, 0, 0, 0, L"左方向→下"},
+    {kNumberByColumns, L"Button", BS_AUTORADIOBUTTON, 0, 0, 0, 0, L"下方向→左"},
+    {kDrawFrameCheck, L"Button", kTab | BS_AUTOCHECKBOX, 8, 204, 217, 17, L"[F-F]レイヤに補助線枠を作図"},
+    {kMarginLabel, L"Static", SS_LEFT | WS_GROUP, 296, 204, 0, 0, L"マージン間隔："},
+    {kMarginUnitLabel, L"Static", SS_LEFT | WS_GROUP, 468, 204, 0, 0, L"mm"},
+    {kMarginEdit, L"Edit", kTab | ES_AUTOHSCROLL, 408, 200, 57, 21, L""},
+    {kCompactNumbersCheck, L"Button", kTab | BS_AUTOCHECKBOX, 8, 224, 457, 17, L"用紙枠内が空（空図面）の番号を詰める"},
+    {kPrintAfterSplitCheck, L"Button", kTab | BS_AUTOCHECKBOX, 8, 244, 457, 17,
      L"バラした後にJw_cadで印刷（※通常使うプリンタの設定で印刷）"},
-    {kCheckBox4, L"Button", kTab | BS_AUTOCHECKBOX, 8, 264, 457, 17, L"実行直前に上書き保存の確認メッセージを表示する"},
-    {kLabel1, L"Static", SS_LEFT | WS_GROUP, 8, 284, 0, 0, L"作図する用紙枠は、補助線色・倍長線種４・線幅200固定とします。"},
-    {kButton2, L"Button", kTab | BS_DEFPUSHBUTTON, 168, 304, 145, 25, L"ＯＫ（閉じる）"},
+    {kConfirmSavedCheck, L"Button", kTab | BS_AUTOCHECKBOX, 8, 264, 457, 17, L"実行直前に上書き保存の確認メッセージを表示する"},
+    {kFrameRuleLabel, L"Static", SS_LEFT | WS_GROUP, 8, 284, 0, 0, L"作図する用紙枠は、補助線色・倍長線種４・線幅200固定とします。"},
+    {kCloseButton, L"Button", kTab | BS_DEFPUSHBUTTON, 168, 304, 145, 25, L"ＯＫ（閉じる）"},
 };
 
 const ControlLayout& LayoutOf(int id) {
@@ -85,9 +85,9 @@ const wchar_t* const kNamingPatterns[] = {
 };
 
 // The radio buttons that act as one group each.
-const int kOutputButtons[] = {kRadioButton1, kRadioButton2, kRadioButton3, kRadioButton4};
-const int kLeadingZeroItems[] = {kRadioGroup2Item0, kRadioGroup2Item1};
-const int kDirectionItems[] = {kRadioGroup1Item0, kRadioGroup1Item1};
+const int kOutputButtons[] = {kOutputToDesktopRadio, kOutputToDocumentsRadio, kOutputToSourceFolderRadio, kOutputToGivenFolderRadio};
+const int kLeadingZeroItems[] = {kLeadingZeroOff, kLeadingZeroOn};
+const int kDirectionItems[] = {kNumberByRows, kNumberByColumns};
 
 HFONT MakeFont(int pixels) {
   return CreateFontW(-pixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
@@ -125,35 +125,35 @@ bool RegisterClasses(HINSTANCE instance) {
 
 }  // namespace
 
-Form1Window::Form1Window(Win32Platform& platform)
-    : platform_(platform), form_(platform), driver_(platform, form_.Options, form_.HostExePath) {
+MainWindow::MainWindow(Win32Platform& platform)
+    : platform_(platform), form_(platform), driver_(platform, form_.options, form_.hostExePath) {
   // The same wiring as the command line, so that both write the same sheets.
   form_.runStarting = [this] {
     driver_.RunStarting();
-    PushControls(false);  // the run's capture may have emptied Edit2 and limited Edit3 and Edit4
+    PushControls(false);  // the run's capture may have emptied the separator and limited the start number and margin
   };
   form_.clearFrames = [this] { driver_.ClearFrames(); };
   form_.clearImageList = [] { ClearImageList(); };
   form_.deleteTemporaryImages = [] { DeleteTemporaryImages(); };
   form_.failureSummary = [this] { return driver_.FailureSummary(); };
-  form_.splitDrawing = [this](TJwwData& doc, const std::filesystem::path& folder, const std::filesystem::path& source,
+  form_.splitDrawing = [this](JwwDocument& doc, const std::filesystem::path& folder, const std::filesystem::path& source,
                               const std::vector<std::filesystem::path>& pending) {
     driver_.SplitDrawing(doc, folder, source, pending);
   };
   // Right after the settings are read: show them, and the window at its stored place.
-  form_.overrideControls = [this](FormControls&) {
+  form_.overrideControls = [this](OptionControls&) {
     PushControls(true);
     ShowWindowNow();
   };
 }
 
-Form1Window::~Form1Window() {
+MainWindow::~MainWindow() {
   if (application_ && IsWindow(application_)) DestroyWindow(application_);
   if (font_) DeleteObject(font_);
   if (smallFont_) DeleteObject(smallFont_);
 }
 
-bool Form1Window::Create(HINSTANCE instance) {
+bool MainWindow::Create(HINSTANCE instance) {
   instance_ = instance;
   if (!RegisterClasses(instance)) return false;
 
@@ -165,7 +165,7 @@ bool Form1Window::Create(HINSTANCE instance) {
                                  nullptr, nullptr, instance, nullptr);
   if (!application_) return false;
   SetWindowLongPtrW(application_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  SetWindowLongPtrW(application_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Form1Window::ApplicationProc));
+  SetWindowLongPtrW(application_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MainWindow::ApplicationProc));
 
   const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
   RECT frame{0, 0, kClientWidth, kClientHeight};
@@ -174,7 +174,7 @@ bool Form1Window::Create(HINSTANCE instance) {
                             frame.bottom - frame.top, application_, nullptr, instance, nullptr);
   if (!window_) return false;
   SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Form1Window::WindowProc));
+  SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MainWindow::WindowProc));
 
   // The frame's size is the system's business: correct whatever the estimate missed.
   RECT client{}, outer{};
@@ -188,11 +188,11 @@ bool Form1Window::Create(HINSTANCE instance) {
   font_ = MakeFont(13);
   smallFont_ = MakeFont(11);
   CreateControls();
-  platform_.AttachWindow(window_, Control(kStatusBar1));
+  platform_.AttachWindow(window_, Control(kStatusBar));
   return true;
 }
 
-void Form1Window::CreateControls() {
+void MainWindow::CreateControls() {
   HDC dc = GetDC(window_);
   HGDIOBJ old = SelectObject(dc, font_);
   TEXTMETRICW metrics{};
@@ -202,7 +202,7 @@ void Form1Window::CreateControls() {
     const DWORD exStyle = std::wstring_view(c.windowClass) == L"Edit" ? WS_EX_CLIENTEDGE : 0;
     HWND control = CreateWindowExW(exStyle, c.windowClass, c.text, kChild | c.style, x, y, width, height, window_,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance_, nullptr);
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(c.id == kButton1 ? smallFont_ : font_), FALSE);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(c.id == kBrowseButton ? smallFont_ : font_), FALSE);
     return control;
   };
 
@@ -214,12 +214,12 @@ void Form1Window::CreateControls() {
       width = r.right;
       height = r.bottom;
     }
-    const bool leadingItem = c.id == kRadioGroup2Item0 || c.id == kRadioGroup2Item1;
-    const bool directionItem = c.id == kRadioGroup1Item0 || c.id == kRadioGroup1Item1;
+    const bool leadingItem = c.id == kLeadingZeroOff || c.id == kLeadingZeroOn;
+    const bool directionItem = c.id == kNumberByRows || c.id == kNumberByColumns;
     if (leadingItem || directionItem) {
       // A radio group lays its items out in its columns below its caption.
-      const ControlLayout& group = LayoutOf(leadingItem ? kRadioGroup2 : kRadioGroup1);
-      const int index = c.id == kRadioGroup2Item1 || c.id == kRadioGroup1Item1 ? 1 : 0;
+      const ControlLayout& group = LayoutOf(leadingItem ? kLeadingZeroGroup : kNumberingDirectionGroup);
+      const int index = c.id == kLeadingZeroOn || c.id == kNumberByColumns ? 1 : 0;
       const int columnWidth = (group.width - 10) / 2;
       const int rest = group.height - metrics.tmHeight - 5;
       x = group.x + 8 + index * columnWidth;
@@ -232,7 +232,7 @@ void Form1Window::CreateControls() {
   SelectObject(dc, old);
   ReleaseDC(window_, dc);
 
-  HWND combo = Control(kComboBox1);
+  HWND combo = Control(kNamingPatternCombo);
   for (const wchar_t* item : kNamingPatterns) SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
   SendMessageW(combo, CB_SETCURSEL, 0, 0);
   // The closed list's height follows its selection field, which the font sets; bring it to
@@ -247,34 +247,34 @@ void Form1Window::CreateControls() {
     SendMessageW(combo, CB_SETITEMHEIGHT, WPARAM(-1), requested);
   }
 
-  SendMessageW(Control(kEdit2), EM_LIMITTEXT, 8, 0);
-  SendMessageW(Control(kEdit3), EM_LIMITTEXT, 4, 0);
+  SendMessageW(Control(kSeparatorEdit), EM_LIMITTEXT, 8, 0);
+  SendMessageW(Control(kStartNumberEdit), EM_LIMITTEXT, 4, 0);
   // Numbers only: no input method editor on these two.
-  ImmAssociateContext(Control(kEdit3), nullptr);
-  ImmAssociateContext(Control(kEdit4), nullptr);
+  ImmAssociateContext(Control(kStartNumberEdit), nullptr);
+  ImmAssociateContext(Control(kMarginEdit), nullptr);
 
   HWND status = CreateWindowExW(0, STATUSCLASSNAMEW, L"", kChild | CCS_NORESIZE | CCS_NOPARENTALIGN, 0,
                                 kClientHeight - kStatusHeight, kClientWidth, kStatusHeight, window_,
-                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusBar1)), instance_, nullptr);
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusBar)), instance_, nullptr);
   SendMessageW(status, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
   SendMessageW(status, SB_SIMPLE, TRUE, 0);
 
-  SetChecked(Control(kRadioButton3), true);
-  SetChecked(Control(kRadioGroup2Item0), true);
-  SetChecked(Control(kRadioGroup1Item0), true);
+  SetChecked(Control(kOutputToSourceFolderRadio), true);
+  SetChecked(Control(kLeadingZeroOff), true);
+  SetChecked(Control(kNumberByRows), true);
   UpdateRadioTabStops();
 }
 
-void Form1Window::Start(int showCommand) {
+void MainWindow::Start(int showCommand) {
   showCommand_ = showCommand;
   started_ = true;
-  const bool closeNow = form_.FormShow();
+  const bool closeNow = form_.Start();
   if (!IsOpen()) return;
   ShowWindowNow();
   if (closeNow) Close();
 }
 
-void Form1Window::ShowWindowNow() {
+void MainWindow::ShowWindowNow() {
   if (IsWindowVisible(window_)) return;
   ShowWindow(application_, SW_SHOWNORMAL);
   ShowWindow(window_, showCommand_ == SW_HIDE ? SW_HIDE : SW_SHOWNORMAL);
@@ -282,69 +282,69 @@ void Form1Window::ShowWindowNow() {
   if (HWND first = GetNextDlgTabItem(window_, nullptr, FALSE)) SetFocus(first);
 }
 
-void Form1Window::Close() {
+void MainWindow::Close() {
   if (!IsOpen()) return;
   if (started_) {
-    if (!form_.FormCloseQuery()) return;  // a run is going on: it stops before its next drawing
+    if (!form_.CanClose()) return;  // a run is going on: it stops before its next drawing
     PullControls();
-    form_.FormClose();
+    form_.Close();
   }
   DestroyWindow(application_);  // takes the form with it
 }
 
-void Form1Window::RunMessageLoop() {
+void MainWindow::RunMessageLoop() {
   MSG msg;
   while (IsOpen() && GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchWindowMessage(window_, msg);
 }
 
-void Form1Window::PullControls() {
-  FormControls& c = form_.Controls;
-  c.RadioButton1 = IsChecked(Control(kRadioButton1));
-  c.RadioButton2 = IsChecked(Control(kRadioButton2));
-  c.RadioButton3 = IsChecked(Control(kRadioButton3));
-  c.RadioButton4 = IsChecked(Control(kRadioButton4));
-  c.Edit1 = WideToSjis(WindowText(Control(kEdit1)));
-  c.Edit2 = WideToSjis(WindowText(Control(kEdit2)));
-  c.Edit3 = WideToSjis(WindowText(Control(kEdit3)));
-  c.Edit4 = WideToSjis(WindowText(Control(kEdit4)));
-  c.ComboBox1 = int32_t(SendMessageW(Control(kComboBox1), CB_GETCURSEL, 0, 0));
-  c.RadioGroup2 = IsChecked(Control(kRadioGroup2Item1)) ? 1 : IsChecked(Control(kRadioGroup2Item0)) ? 0 : -1;
-  c.RadioGroup1 = IsChecked(Control(kRadioGroup1Item1)) ? 1 : IsChecked(Control(kRadioGroup1Item0)) ? 0 : -1;
-  c.CheckBox1 = IsChecked(Control(kCheckBox1));
-  c.CheckBox2 = IsChecked(Control(kCheckBox2));
-  c.CheckBox3 = IsChecked(Control(kCheckBox3));
-  c.CheckBox4 = IsChecked(Control(kCheckBox4));
+void MainWindow::PullControls() {
+  OptionControls& c = form_.controls;
+  c.outputToDesktop = IsChecked(Control(kOutputToDesktopRadio));
+  c.outputToDocuments = IsChecked(Control(kOutputToDocumentsRadio));
+  c.outputToSourceFolder = IsChecked(Control(kOutputToSourceFolderRadio));
+  c.outputToGivenFolder = IsChecked(Control(kOutputToGivenFolderRadio));
+  c.outputFolderEdit = WideToSjis(WindowText(Control(kOutputFolderEdit)));
+  c.separatorEdit = WideToSjis(WindowText(Control(kSeparatorEdit)));
+  c.startNumberEdit = WideToSjis(WindowText(Control(kStartNumberEdit)));
+  c.marginEdit = WideToSjis(WindowText(Control(kMarginEdit)));
+  c.namingPatternCombo = int32_t(SendMessageW(Control(kNamingPatternCombo), CB_GETCURSEL, 0, 0));
+  c.leadingZeroGroup = IsChecked(Control(kLeadingZeroOn)) ? 1 : IsChecked(Control(kLeadingZeroOff)) ? 0 : -1;
+  c.numberingDirectionGroup = IsChecked(Control(kNumberByColumns)) ? 1 : IsChecked(Control(kNumberByRows)) ? 0 : -1;
+  c.printAfterSplitCheck = IsChecked(Control(kPrintAfterSplitCheck));
+  c.drawFrameCheck = IsChecked(Control(kDrawFrameCheck));
+  c.compactNumbersCheck = IsChecked(Control(kCompactNumbersCheck));
+  c.confirmSavedCheck = IsChecked(Control(kConfirmSavedCheck));
   RECT r{};
   GetWindowRect(window_, &r);
-  c.Left = r.left;
-  c.Top = r.top;
+  c.left = r.left;
+  c.top = r.top;
 }
 
-void Form1Window::PushControls(bool position) {
-  const FormControls& c = form_.Controls;
-  SetChecked(Control(kRadioButton1), c.RadioButton1);
-  SetChecked(Control(kRadioButton2), c.RadioButton2);
-  SetChecked(Control(kRadioButton3), c.RadioButton3);
-  SetChecked(Control(kRadioButton4), c.RadioButton4);
-  SetWindowTextW(Control(kEdit1), SjisToWide(c.Edit1).c_str());
-  SetWindowTextW(Control(kEdit2), SjisToWide(c.Edit2).c_str());
-  SetWindowTextW(Control(kEdit3), SjisToWide(c.Edit3).c_str());
-  SetWindowTextW(Control(kEdit4), SjisToWide(c.Edit4).c_str());
-  SendMessageW(Control(kComboBox1), CB_SETCURSEL, WPARAM(c.ComboBox1), 0);
-  SetChecked(Control(kRadioGroup2Item0), c.RadioGroup2 == 0);
-  SetChecked(Control(kRadioGroup2Item1), c.RadioGroup2 == 1);
-  SetChecked(Control(kRadioGroup1Item0), c.RadioGroup1 == 0);
-  SetChecked(Control(kRadioGroup1Item1), c.RadioGroup1 == 1);
-  SetChecked(Control(kCheckBox1), c.CheckBox1);
-  SetChecked(Control(kCheckBox2), c.CheckBox2);
-  SetChecked(Control(kCheckBox3), c.CheckBox3);
-  SetChecked(Control(kCheckBox4), c.CheckBox4);
+void MainWindow::PushControls(bool position) {
+  const OptionControls& c = form_.controls;
+  SetChecked(Control(kOutputToDesktopRadio), c.outputToDesktop);
+  SetChecked(Control(kOutputToDocumentsRadio), c.outputToDocuments);
+  SetChecked(Control(kOutputToSourceFolderRadio), c.outputToSourceFolder);
+  SetChecked(Control(kOutputToGivenFolderRadio), c.outputToGivenFolder);
+  SetWindowTextW(Control(kOutputFolderEdit), SjisToWide(c.outputFolderEdit).c_str());
+  SetWindowTextW(Control(kSeparatorEdit), SjisToWide(c.separatorEdit).c_str());
+  SetWindowTextW(Control(kStartNumberEdit), SjisToWide(c.startNumberEdit).c_str());
+  SetWindowTextW(Control(kMarginEdit), SjisToWide(c.marginEdit).c_str());
+  SendMessageW(Control(kNamingPatternCombo), CB_SETCURSEL, WPARAM(c.namingPatternCombo), 0);
+  SetChecked(Control(kLeadingZeroOff), c.leadingZeroGroup == 0);
+  SetChecked(Control(kLeadingZeroOn), c.leadingZeroGroup == 1);
+  SetChecked(Control(kNumberByRows), c.numberingDirectionGroup == 0);
+  SetChecked(Control(kNumberByColumns), c.numberingDirectionGroup == 1);
+  SetChecked(Control(kPrintAfterSplitCheck), c.printAfterSplitCheck);
+  SetChecked(Control(kDrawFrameCheck), c.drawFrameCheck);
+  SetChecked(Control(kCompactNumbersCheck), c.compactNumbersCheck);
+  SetChecked(Control(kConfirmSavedCheck), c.confirmSavedCheck);
   UpdateRadioTabStops();
   // A stored position is applied as it is, also off the screen.
-  if (position) SetWindowPos(window_, nullptr, c.Left, c.Top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  if (position) SetWindowPos(window_, nullptr, c.left, c.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void Form1Window::UpdateRadioTabStops() {
+void MainWindow::UpdateRadioTabStops() {
   // Tab enters a group of radio buttons at its selected one (the first when none is).
   auto update = [this](const int* ids, size_t count) {
     size_t stop = 0;
@@ -362,7 +362,7 @@ void Form1Window::UpdateRadioTabStops() {
   update(kDirectionItems, 2);
 }
 
-void Form1Window::LimitBytes(int id, size_t bytes) {
+void MainWindow::LimitBytes(int id, size_t bytes) {
   if (limiting_) return;
   HWND edit = Control(id);
   std::wstring text = WindowText(edit);
@@ -375,10 +375,10 @@ void Form1Window::LimitBytes(int id, size_t bytes) {
   limiting_ = false;
 }
 
-void Form1Window::DropFiles(HDROP drop) {
+void MainWindow::DropFiles(HDROP drop) {
   std::vector<std::filesystem::path> files;
   // A drop during a run leaves the running batch as it is.
-  const bool accept = started_ && !form_.Running;
+  const bool accept = started_ && !form_.running;
   if (accept) {
     const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
@@ -393,33 +393,33 @@ void Form1Window::DropFiles(HDROP drop) {
   form_.DropFiles(files);
 }
 
-void Form1Window::Command(int id, int code, HWND) {
+void MainWindow::Command(int id, int code, HWND) {
   switch (id) {
     case IDOK:
     case IDCANCEL:  // Enter and Escape press Button2
       if (code == BN_CLICKED) Close();
       break;
-    case kButton1:
+    case kBrowseButton:
       if (code == BN_CLICKED && started_) {
         PullControls();
-        form_.Button1Click();
-        SetWindowTextW(Control(kEdit1), SjisToWide(form_.Controls.Edit1).c_str());
+        form_.ChooseOutputFolder();
+        SetWindowTextW(Control(kOutputFolderEdit), SjisToWide(form_.controls.outputFolderEdit).c_str());
       }
       break;
-    case kEdit2:
-      if (code == EN_CHANGE) LimitBytes(kEdit2, 8);
+    case kSeparatorEdit:
+      if (code == EN_CHANGE) LimitBytes(kSeparatorEdit, 8);
       break;
-    case kEdit3:
-      if (code == EN_CHANGE) LimitBytes(kEdit3, 4);
+    case kStartNumberEdit:
+      if (code == EN_CHANGE) LimitBytes(kStartNumberEdit, 4);
       break;
-    case kRadioButton1:
-    case kRadioButton2:
-    case kRadioButton3:
-    case kRadioButton4:
-    case kRadioGroup2Item0:
-    case kRadioGroup2Item1:
-    case kRadioGroup1Item0:
-    case kRadioGroup1Item1:
+    case kOutputToDesktopRadio:
+    case kOutputToDocumentsRadio:
+    case kOutputToSourceFolderRadio:
+    case kOutputToGivenFolderRadio:
+    case kLeadingZeroOff:
+    case kLeadingZeroOn:
+    case kNumberByRows:
+    case kNumberByColumns:
       if (code == BN_CLICKED) UpdateRadioTabStops();
       break;
     default:
@@ -427,7 +427,7 @@ void Form1Window::Command(int id, int code, HWND) {
   }
 }
 
-LRESULT Form1Window::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_COMMAND:
       Command(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
@@ -464,14 +464,14 @@ LRESULT Form1Window::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   return DefWindowProcW(window_, message, wParam, lParam);
 }
 
-LRESULT CALLBACK Form1Window::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* self = reinterpret_cast<Form1Window*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (!self || self->window_ != window) return DefWindowProcW(window, message, wParam, lParam);
   return self->OnMessage(message, wParam, lParam);
 }
 
-LRESULT CALLBACK Form1Window::ApplicationProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* self = reinterpret_cast<Form1Window*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+LRESULT CALLBACK MainWindow::ApplicationProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (self) {
     switch (message) {
       case WM_CLOSE:  // from the task bar

@@ -1,5 +1,5 @@
 // The main window's logic: start-up, the input list, the batch run with its status texts, closing.
-#include "app/shell.h"
+#include "app/session.h"
 
 #include <fstream>
 #include <system_error>
@@ -76,60 +76,60 @@ bool HasJwwExtension(std::string_view sjisFileName) {
   return true;
 }
 
-TForm1::TForm1(Platform& platform) : platform_(platform) {}
+Session::Session(Platform& platform) : platform_(platform) {}
 
-TForm1::~TForm1() = default;
+Session::~Session() = default;
 
-std::filesystem::path TForm1::SettingsFile() const {
+std::filesystem::path Session::SettingsFile() const {
   if (!settingsFile_.empty()) return settingsFile_;
-  return NamedSettingsFile ? *NamedSettingsFile : DefaultSettingsFile(platform_);
+  return namedSettingsFile ? *namedSettingsFile : DefaultSettingsFile(platform_);
 }
 
-bool TForm1::FormShow() {
-  Running = false;
-  CancelRequested = false;
+bool Session::Start() {
+  running = false;
+  cancelRequested = false;
   platform_.AcceptDroppedFiles();
-  ExeFolder = platform_.ExecutablePath().parent_path() / "";
+  exeFolder = platform_.ExecutablePath().parent_path() / "";
 
   settingsFile_ = SettingsFile();
-  LoadSettings(settingsFile_, Controls, Options);
-  overrideControls(Controls);
+  LoadSettings(settingsFile_, controls, options);
+  overrideControls(controls);
 
   clearImageList();
-  document_ = std::make_unique<TJwwData>();
+  document_ = std::make_unique<JwwDocument>();
   clearFrames();
 
-  HostExePath = HostExePathFrom(FindHostExecutable());
+  hostExePath = HostExePathFrom(FindHostExecutable());
 
   const std::vector<std::filesystem::path> parameters = platform_.Parameters();
   const bool handOver = parameters.size() == 1 && platform_.ToSjis(parameters[0]) == kHandOverSwitch;
-  InputFiles.clear();
+  inputFiles.clear();
   if (handOver) {
     std::string named = ReadHandOverFile();
-    if (!named.empty() && platform_.FileExists(platform_.ToPath(named))) InputFiles.push_back(platform_.ToPath(named));
+    if (!named.empty() && platform_.FileExists(platform_.ToPath(named))) inputFiles.push_back(platform_.ToPath(named));
   } else {
     for (const std::filesystem::path& p : parameters)
       if (!p.empty() && HasJwwExtension(platform_.ToSjis(p.filename())) && platform_.FileExists(p))
-        InputFiles.push_back(p);
+        inputFiles.push_back(p);
   }
 
-  // Jw_cad starts us on its current drawing, perhaps unsaved: ask first when so set (CheckBox4
+  // Jw_cad starts us on its current drawing, perhaps unsaved: ask first when so set (confirmSavedCheck
   // holds the loaded value, or the command line's). Without a drawing to name there is nothing
   // to ask about (nothing is converted either way).
-  if (handOver && Controls.CheckBox4 && !InputFiles.empty() &&
-      !platform_.ConfirmYesNo(OverwriteConfirmationText(InputFiles.back()))) {
+  if (handOver && controls.confirmSavedCheck && !inputFiles.empty() &&
+      !platform_.ConfirmYesNo(OverwriteConfirmationText(inputFiles.back()))) {
     platform_.Inform(kRunAborted);
     return true;
   }
 
-  if (!InputFiles.empty()) RunBatch();
+  if (!inputFiles.empty()) RunBatch();
   return !parameters.empty();
 }
 
-std::string TForm1::FindHostExecutable() const { return platform_.ClassesRootDefaultValue(kHostRegistryKey); }
+std::string Session::FindHostExecutable() const { return platform_.ClassesRootDefaultValue(kHostRegistryKey); }
 
-std::string TForm1::ReadHandOverFile() const {
-  const std::filesystem::path file = ExeFolder / kHandOverFile;
+std::string Session::ReadHandOverFile() const {
+  const std::filesystem::path file = exeFolder / kHandOverFile;
   if (!platform_.FileExists(file)) return std::string();
   std::ifstream in(file, std::ios::binary);
   std::string line;
@@ -139,7 +139,7 @@ std::string TForm1::ReadHandOverFile() const {
   return std::string();
 }
 
-std::string TForm1::OverwriteConfirmationText(const std::filesystem::path& file) const {
+std::string Session::OverwriteConfirmationText(const std::filesystem::path& file) const {
   std::optional<std::string> stamp;
   if (platform_.FileExists(file)) stamp = platform_.FileTimeText(file);
   std::string text(kSavedQuestion);
@@ -155,30 +155,30 @@ std::string TForm1::OverwriteConfirmationText(const std::filesystem::path& file)
   return text;
 }
 
-void TForm1::DropFiles(const std::vector<std::filesystem::path>& dropped) {
-  if (Running) return;
-  InputFiles.clear();
+void Session::DropFiles(const std::vector<std::filesystem::path>& dropped) {
+  if (running) return;
+  inputFiles.clear();
   for (const std::filesystem::path& p : dropped)
     if (!p.empty() && HasJwwExtension(platform_.ToSjis(p.filename())) && platform_.FileExists(p))
-      InputFiles.push_back(p);
-  if (!InputFiles.empty()) RunBatch();
+      inputFiles.push_back(p);
+  if (!inputFiles.empty()) RunBatch();
 }
 
-void TForm1::RunBatch() {
-  Running = true;
-  CancelRequested = false;
-  if (!document_) document_ = std::make_unique<TJwwData>();
+void Session::RunBatch() {
+  running = true;
+  cancelRequested = false;
+  if (!document_) document_ = std::make_unique<JwwDocument>();
 
   // One output folder for the whole run; none means each drawing's own folder.
   std::optional<std::filesystem::path> outputFolder;
-  if (OutputFolderOverride) {
-    outputFolder = *OutputFolderOverride / "";
-  } else if (Controls.RadioButton1) {
+  if (outputFolderOverride) {
+    outputFolder = *outputFolderOverride / "";
+  } else if (controls.outputToDesktop) {
     outputFolder = platform_.DesktopFolder() / "";
-  } else if (Controls.RadioButton2) {
+  } else if (controls.outputToDocuments) {
     outputFolder = platform_.DocumentsFolder() / "";
-  } else if (!Controls.RadioButton3 && !Controls.Edit1.empty()) {
-    std::filesystem::path given = platform_.ToPath(Controls.Edit1);
+  } else if (!controls.outputToSourceFolder && !controls.outputFolderEdit.empty()) {
+    std::filesystem::path given = platform_.ToPath(controls.outputFolderEdit);
     if (platform_.FolderExists(given)) outputFolder = given / "";
   }
 
@@ -186,17 +186,17 @@ void TForm1::RunBatch() {
   runStarting();
 
   // A copy: the list must stay as it is for the whole run.
-  const std::vector<std::filesystem::path> files = InputFiles;
+  const std::vector<std::filesystem::path> files = inputFiles;
   const size_t n = files.size();
   for (size_t i = 0; i < n; ++i) {
-    if (platform_.EscapeDown()) CancelRequested = true;
-    if (CancelRequested) break;
+    if (platform_.EscapeDown()) cancelRequested = true;
+    if (cancelRequested) break;
     const std::filesystem::path& file = files[i];
     const std::filesystem::path folder = outputFolder ? *outputFolder : file.parent_path() / "";
     platform_.SetStatusText(std::string(kConverting) + std::to_string(i + 1) + "/" + std::to_string(n) + ") " +
                             platform_.ToSjis(file));
     const std::string fileName = platform_.ToSjis(file.filename());
-    if (HasJwwExtension(fileName) && TJwwData::IsJwwFile(file)) {
+    if (HasJwwExtension(fileName) && JwwDocument::IsJwwFile(file)) {
       document_->LoadFromFile(file);  // splits as far as the load got
       if (splitDrawing)
         splitDrawing(*document_, folder, file, std::vector<std::filesystem::path>(files.begin() + long(i), files.end()));
@@ -206,44 +206,44 @@ void TForm1::RunBatch() {
     platform_.ProcessMessages();
   }
 
-  std::string status = CancelRequested ? std::string(kCancelled) : std::string(kConverted) + std::to_string(n) + ")";
+  std::string status = cancelRequested ? std::string(kCancelled) : std::string(kConverted) + std::to_string(n) + ")";
   const std::string failures = failureSummary();
   if (!failures.empty()) status += " " + failures;
   platform_.SetStatusText(status);
-  Running = false;
+  running = false;
 }
 
-void TForm1::CaptureOptions(bool writeBack) { kelvane::CaptureOptions(Controls, Options, writeBack); }
+void Session::CaptureOptions(bool writeBack) { kelvane::CaptureOptions(controls, options, writeBack); }
 
-bool TForm1::FormCloseQuery() {
-  if (!Running) return true;
-  CancelRequested = true;
+bool Session::CanClose() {
+  if (!running) return true;
+  cancelRequested = true;
   return false;
 }
 
-void TForm1::FormClose() {
+void Session::Close() {
   CaptureOptions(false);
-  InputFiles.clear();
+  inputFiles.clear();
   clearFrames();
   clearImageList();
   document_.reset();
 
   const std::filesystem::path file = SettingsFile();
-  if (SaveSettings(file, Controls, Options)) return;
+  if (SaveSettings(file, controls, options)) return;
   // The executable's folder refused the file (read-only install): keep the settings in the
   // user's folder instead, where the next start looks first.
-  if (NamedSettingsFile || file != SettingsFileBeside(platform_.ExecutablePath())) return;
+  if (namedSettingsFile || file != SettingsFileBeside(platform_.ExecutablePath())) return;
   const std::filesystem::path user = UserSettingsFile(platform_);
   std::error_code ec;
   std::filesystem::create_directories(user.parent_path(), ec);
-  SaveSettings(user, Controls, Options);
+  SaveSettings(user, controls, options);
 }
 
-void TForm1::Button1Click() {
-  std::filesystem::path start = platform_.ToPath(Controls.Edit1);
-  if (Controls.Edit1.empty() || !platform_.FolderExists(start)) start = ExeFolder;
+void Session::ChooseOutputFolder() {
+  std::filesystem::path start = platform_.ToPath(controls.outputFolderEdit);
+  if (controls.outputFolderEdit.empty() || !platform_.FolderExists(start)) start = exeFolder;
   if (std::optional<std::filesystem::path> chosen = platform_.ChooseFolder(start))
-    Controls.Edit1 = platform_.ToSjis(*chosen / "");
+    controls.outputFolderEdit = platform_.ToSjis(*chosen / "");
 }
 
 }  // namespace kelvane

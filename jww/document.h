@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "jww/jwwtype.h"
+#include "jww/records.h"
 #include "text/jwwstring.h"
 
 namespace kelvane {
 
-struct TEntJwwLayerGroup {
+struct LayerGroupSetting {
   int32_t state = 0;
   int32_t writeLayer = 0;
   double scale = 0;
@@ -19,7 +19,7 @@ struct TEntJwwLayerGroup {
   JwwString name;
 };
 
-struct TEntJwwLayer {
+struct LayerSetting {
   int32_t state = 0;
   int32_t protect = 0;
   JwwString name;
@@ -55,7 +55,7 @@ struct TextKindSetting {
   int32_t color = 0;
 };
 
-struct TEntJwwColorExNo {
+struct ExtendedColor {
   int32_t color = 0;
   int32_t width = 0;
   JwwString name;
@@ -64,7 +64,7 @@ struct TEntJwwColorExNo {
   double printPointRadius = 0;
 };
 
-struct TEntJwwLineTypeExNo {
+struct ExtendedLineType {
   int32_t pattern = 0;
   int32_t unitDots = 0;
   int32_t pitch = 0;
@@ -79,7 +79,7 @@ struct ViewRecord {
   int32_t flag = 0;
 };
 
-struct TEntJwwHeader {
+struct JwwHeader {
   std::string signature;  // the file's first 8 bytes
   int32_t version = 0;
   JwwString memo;
@@ -124,7 +124,6 @@ struct TEntJwwHeader {
   int32_t textBaseShiftOn = 0;
   double textBaseShiftX[3] = {};
   double textBaseShiftY[3] = {};
-  int32_t blockDefCountRead = 0;
 };
 
 // Version thresholds of the format, named once.
@@ -162,35 +161,35 @@ struct SheetView {
   std::vector<LineRecord> extraLines;   // in drawing coordinates, written after the entities
 };
 
-class TJwwData : public EntityLists {
+class JwwDocument : public EntityLists {
  public:
-  TEntJwwHeader Header;
-  std::vector<TEntJwwLayerGroup> LayerGroups;
-  std::vector<TEntJwwLayer> Layers;
-  std::vector<PenSetting> Pens;
-  std::vector<LineTypeSetting> LineTypes;
-  std::vector<RandomLineSetting> RandomLineTypes;
-  std::vector<LineTypeSetting> DoubleLineTypes;
-  std::vector<TEntJwwColorExNo> ExtendedColors;
-  std::vector<TEntJwwLineTypeExNo> ExtendedLineTypes;
-  std::vector<TextKindSetting> TextKinds;
-  std::vector<TEntJwwBlockDef> BlockDefs;
-  std::vector<TEntJwwBlockTree> BlockTree;
-  int32_t UsedBlockDefCount = 0;
+  JwwHeader header;
+  std::vector<LayerGroupSetting> layerGroups;
+  std::vector<LayerSetting> layers;
+  std::vector<PenSetting> pens;
+  std::vector<LineTypeSetting> lineTypes;
+  std::vector<RandomLineSetting> randomLineTypes;
+  std::vector<LineTypeSetting> doubleLineTypes;
+  std::vector<ExtendedColor> extendedColors;
+  std::vector<ExtendedLineType> extendedLineTypes;
+  std::vector<TextKindSetting> textKinds;
+  std::vector<BlockDefinition> blockDefs;
+  std::vector<BlockTreeEntry> blockTree;
+  int32_t usedBlockDefCount = 0;
 
-  JwwDiagnostics Diagnostics;
+  JwwDiagnostics diagnostics;
   WriteFault Fault;
 
-  TJwwData();
-  ~TJwwData();
-  TJwwData(const TJwwData&) = delete;
-  TJwwData& operator=(const TJwwData&) = delete;
+  JwwDocument();
+  ~JwwDocument();
+  JwwDocument(const JwwDocument&) = delete;
+  JwwDocument& operator=(const JwwDocument&) = delete;
 
-  int32_t BlockDefCount() const { return static_cast<int32_t>(BlockDefs.size()); }
-  int32_t BlockTreeCount() const { return static_cast<int32_t>(BlockTree.size()); }
+  int32_t BlockDefCount() const { return static_cast<int32_t>(blockDefs.size()); }
+  int32_t BlockTreeCount() const { return static_cast<int32_t>(blockTree.size()); }
   // True when the drawing's strings were read in the archive's Unicode form: strings the
   // program makes up (names, frame texts) are then written in that form too.
-  bool UnicodeStrings() const { return Header.memo.unicode; }
+  bool UnicodeStrings() const { return header.memo.unicode; }
 
   void Clear();
   void Release();

@@ -1,5 +1,5 @@
 // The platform layer for Windows: files, shell folders, registry, message boxes, drops, printing.
-#include "app/win32/win32_platform.h"
+#include "app/win32/platform.h"
 
 #include <commctrl.h>
 #include <commdlg.h>

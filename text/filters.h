@@ -1,4 +1,4 @@
-// Text and number helpers shared by every subsystem: parsers, filters and byte-exact text operations.
+// Shift_JIS-aware text filters and byte-exact copies into fixed record slots.
 #pragma once
 
 #include <cstdint>
@@ -12,17 +12,11 @@ namespace kelvane {
 // Shift_JIS: a byte in 0x80..0x9F or 0xE0..0xFD starts a two-byte character.
 inline bool IsLeadByte(unsigned char b) { return (b >= 0x80 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFD); }
 
-void SwapReals(double& a, double& b);
 // Copies min(|n|, text length) bytes to the buffer; the rest of the buffer is untouched.
 void CopyToBuffer(void* buffer, std::string_view text, int32_t n);
 void FillBuffer(void* buffer, uint8_t value, int32_t n);
 // Whole characters of the text within bytes start .. start + count - 1 (1-based).
 std::string MbcsCopy(std::string_view text, int32_t start, int32_t count);
-
-bool TextToBool(std::string_view text);
-std::string BoolToText(bool value);
-int32_t TextToInt(std::string_view text);
-double TextToReal(std::string_view text);
 
 std::string RemoveBlanks(std::string_view text);
 std::string FilterTextForWrite(std::string_view text);

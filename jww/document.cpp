@@ -1,12 +1,13 @@
 // The drawing document: lifecycle, and the load and save drivers over the section readers.
-#include "jww/jwwunit.h"
+#include "jww/document.h"
 
 #include <fstream>
 #include <random>
 #include <system_error>
 
 #include "jww/sections.h"
-#include "text/Func_.h"
+#include "text/filters.h"
+#include "text/numbers.h"
 
 namespace kelvane {
 
@@ -28,61 +29,61 @@ void FillSlot(StringSlot& slot, const JwwString& s) {
 }
 
 void EntityLists::ClearEntities() {
-  EntityOrder.clear();
+  order.clear();
   entityCount = 0;
-  Lines.clear();
-  Arcs.clear();
-  Points.clear();
-  Texts.clear();
-  TextStrs.clear();
-  Dimensions.clear();
-  DimensionStrs.clear();
-  Solids.clear();
-  BlockInserts.clear();
+  lines.clear();
+  arcs.clear();
+  points.clear();
+  texts.clear();
+  textStrings.clear();
+  dimensions.clear();
+  dimensionStrings.clear();
+  solids.clear();
+  blockInserts.clear();
 }
 
-TJwwData::TJwwData() { Clear(); }
+JwwDocument::JwwDocument() { Clear(); }
 
-TJwwData::~TJwwData() { Release(); }
+JwwDocument::~JwwDocument() { Release(); }
 
-void TJwwData::Clear() {
-  Header = TEntJwwHeader{};
-  LayerGroups.clear();
-  Layers.clear();
-  Pens.clear();
-  LineTypes.clear();
-  RandomLineTypes.clear();
-  DoubleLineTypes.clear();
-  ExtendedColors.clear();
-  ExtendedLineTypes.clear();
-  TextKinds.clear();
+void JwwDocument::Clear() {
+  header = JwwHeader{};
+  layerGroups.clear();
+  layers.clear();
+  pens.clear();
+  lineTypes.clear();
+  randomLineTypes.clear();
+  doubleLineTypes.clear();
+  extendedColors.clear();
+  extendedLineTypes.clear();
+  textKinds.clear();
   ClearEntities();
-  BlockDefs.clear();
-  BlockTree.clear();
-  UsedBlockDefCount = 0;
+  blockDefs.clear();
+  blockTree.clear();
+  usedBlockDefCount = 0;
 }
 
-void TJwwData::Release() {
+void JwwDocument::Release() {
   // Give the memory back, not only the counts: the next drawing may be much smaller.
   EntityLists empty;
   static_cast<EntityLists&>(*this) = std::move(empty);
-  std::vector<TEntJwwBlockDef>().swap(BlockDefs);
+  std::vector<BlockDefinition>().swap(blockDefs);
   Clear();
 }
 
-void TJwwData::SizeSettingsArrays() {
-  LayerGroups.assign(16, {});
-  Layers.assign(256, {});
-  Pens.assign(10, {});
-  LineTypes.assign(8, {});
-  RandomLineTypes.assign(5, {});
-  DoubleLineTypes.assign(4, {});
-  ExtendedColors.assign(257, {});
-  ExtendedLineTypes.assign(33, {});
-  TextKinds.assign(10, {});
+void JwwDocument::SizeSettingsArrays() {
+  layerGroups.assign(16, {});
+  layers.assign(256, {});
+  pens.assign(10, {});
+  lineTypes.assign(8, {});
+  randomLineTypes.assign(5, {});
+  doubleLineTypes.assign(4, {});
+  extendedColors.assign(257, {});
+  extendedLineTypes.assign(33, {});
+  textKinds.assign(10, {});
 }
 
-bool TJwwData::IsJwwFile(const std::filesystem::path& path) {
+bool JwwDocument::IsJwwFile(const std::filesystem::path& path) {
   std::ifstream f(path, std::ios::binary);
   if (!f) return false;
   char sig[9] = {};
@@ -93,19 +94,19 @@ bool TJwwData::IsJwwFile(const std::filesystem::path& path) {
 namespace {
 
 // Reads everything after the file is open; the result is the load's.
-bool LoadFrom(ByteReader& in, TJwwData& doc) {
+bool LoadFrom(ByteReader& in, JwwDocument& doc) {
   bool supported = ReadHeader(in, doc);
   if (in.ok() && !supported) {
-    doc.Diagnostics.bytesRead = in.pos();
-    doc.Diagnostics.errorOffset = 8;
-    doc.Diagnostics.reason = "version " + std::to_string(doc.Header.version) + " is not supported";
+    doc.diagnostics.bytesRead = in.pos();
+    doc.diagnostics.errorOffset = 8;
+    doc.diagnostics.reason = "version " + std::to_string(doc.header.version) + " is not supported";
     return false;  // no post-load step for unsupported versions
   }
   if (in.ok()) ReadEntitySection(in, doc);
-  doc.Diagnostics.bytesRead = in.pos();
+  doc.diagnostics.bytesRead = in.pos();
   if (!in.ok()) {
-    doc.Diagnostics.errorOffset = in.errorOffset();
-    doc.Diagnostics.reason = in.error();
+    doc.diagnostics.errorOffset = in.errorOffset();
+    doc.diagnostics.reason = in.error();
   }
   NormaliseBlocks(doc);
   return in.ok();
@@ -113,39 +114,39 @@ bool LoadFrom(ByteReader& in, TJwwData& doc) {
 
 }  // namespace
 
-bool TJwwData::LoadFromFile(const std::filesystem::path& path) {
+bool JwwDocument::LoadFromFile(const std::filesystem::path& path) {
   Clear();
-  Diagnostics = JwwDiagnostics{};
+  diagnostics = JwwDiagnostics{};
   std::error_code ec;
   uint64_t size = std::filesystem::file_size(path, ec);
   std::ifstream f;
   if (!ec) f.open(path, std::ios::binary);
   if (ec || !f) {
-    Diagnostics.reason = "cannot open the file";
+    diagnostics.reason = "cannot open the file";
     return false;
   }
   ByteReader in(f, size);
   return LoadFrom(in, *this);
 }
 
-bool TJwwData::LoadFromBytes(const uint8_t* data, size_t size) {
+bool JwwDocument::LoadFromBytes(const uint8_t* data, size_t size) {
   Clear();
-  Diagnostics = JwwDiagnostics{};
+  diagnostics = JwwDiagnostics{};
   ByteReader in(data, size);
   return LoadFrom(in, *this);
 }
 
-bool TJwwData::SaveToFile(const std::filesystem::path& path, int32_t version) {
+bool JwwDocument::SaveToFile(const std::filesystem::path& path, int32_t version) {
   return Save(path, version, nullptr);
 }
 
-bool TJwwData::SaveSheet(const std::filesystem::path& path, int32_t version, const SheetView& sheet) {
+bool JwwDocument::SaveSheet(const std::filesystem::path& path, int32_t version, const SheetView& sheet) {
   return Save(path, version, &sheet);
 }
 
-bool TJwwData::Save(const std::filesystem::path& path, int32_t version, const SheetView* sheet) {
-  Header.signature = "JwwData.";
-  Diagnostics.reason.clear();
+bool JwwDocument::Save(const std::filesystem::path& path, int32_t version, const SheetView* sheet) {
+  header.signature = "JwwData.";
+  diagnostics.reason.clear();
   // Written beside the target and renamed over it at the end: a failed save never leaves a
   // partial file, and never destroys an earlier file of that name.
   static std::mt19937 names{std::random_device{}()};
@@ -155,7 +156,7 @@ bool TJwwData::Save(const std::filesystem::path& path, int32_t version, const Sh
   {
     std::ofstream f(temp, std::ios::binary | std::ios::trunc);
     if (!f) {
-      Diagnostics.reason = "cannot create the file";
+      diagnostics.reason = "cannot create the file";
       return false;
     }
     ByteWriter out(f, Fault.failAfterBytes);
@@ -164,25 +165,25 @@ bool TJwwData::Save(const std::filesystem::path& path, int32_t version, const Sh
     out.flush();
     f.close();
     if (!out.ok() || f.fail()) {
-      Diagnostics.reason = out.ok() ? "write failed" : out.error();
-      Diagnostics.errorOffset = out.pos();
+      diagnostics.reason = out.ok() ? "write failed" : out.error();
+      diagnostics.errorOffset = out.pos();
       std::filesystem::remove(temp, ec);
       return false;
     }
   }
   std::filesystem::rename(temp, path, ec);
   if (ec) {
-    Diagnostics.reason = "cannot replace the file: " + ec.message();
+    diagnostics.reason = "cannot replace the file: " + ec.message();
     std::filesystem::remove(temp, ec);
     return false;
   }
   return true;
 }
 
-void TJwwData::NormaliseBlocks() { kelvane::NormaliseBlocks(*this); }
+void JwwDocument::NormaliseBlocks() { kelvane::NormaliseBlocks(*this); }
 
-int32_t TJwwData::MapBlockNumber(int32_t number) const {
-  for (const TEntJwwBlockDef& d : BlockDefs)
+int32_t JwwDocument::MapBlockNumber(int32_t number) const {
+  for (const BlockDefinition& d : blockDefs)
     if (d.head.number == number) return d.used ? d.newNumber : number;
   return 0;
 }
