@@ -1,6 +1,8 @@
 // The platform services the shell needs, declared once and implemented per platform.
 #pragma once
 
+#include <compare>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -9,6 +11,14 @@
 #include <vector>
 
 namespace kelvane {
+
+// One file on its volume: device and inode on POSIX, volume serial number and file index on
+// Windows. Two paths name the same file exactly when their identities are equal.
+struct FileIdentity {
+  uint64_t volume = 0;
+  uint64_t file = 0;
+  auto operator<=>(const FileIdentity&) const = default;
+};
 
 // Text conversions of the running platform. Texts are Shift_JIS (code page 932) bytes; a
 // character that the other side cannot express becomes "?".
@@ -30,6 +40,10 @@ class Platform {
 
   virtual bool FileExists(const std::filesystem::path& path) const = 0;
   virtual bool FolderExists(const std::filesystem::path& path) const = 0;
+  // The identity of an existing file or folder (links followed); nothing when it does not exist.
+  virtual std::optional<FileIdentity> IdentityOf(const std::filesystem::path& path) const = 0;
+  // True where file names differ only in case name the same file (Windows).
+  virtual bool NamesIgnoreCase() const = 0;
   // The file's last modification in local time as "<short date> <long time>"; nothing when the
   // file cannot be examined.
   virtual std::optional<std::string> FileTimeText(const std::filesystem::path& path) const = 0;
@@ -62,6 +76,10 @@ class Platform {
   virtual void SetStatusText(std::string_view sjisText) = 0;
   // Starts a program with the given parameters and does not wait for it; failures are ignored.
   virtual void StartProgram(std::string_view sjisProgram, std::string_view sjisParameters) = 0;
+  // Has Jw_cad print a saved sheet: starts the program with "/p" and the file's absolute path
+  // in double quotes, passed as wide text where the platform has it, so that no folder name is
+  // lost to code page 932.
+  virtual void PrintWithHost(std::string_view sjisProgram, const std::filesystem::path& absoluteFile) = 0;
 
   // The platform's own text conversions, reachable through the interface so that tests can
   // replace them.

@@ -1,0 +1,259 @@
+// Deciding every sheet of one drawing: frames, name texts, numbering, file names and protections.
+#include "app/sheet_plan.h"
+
+#include <system_error>
+
+#include "split/extract.h"
+#include "split/sheetnames.h"
+
+namespace kelvane {
+
+namespace {
+
+// Status texts (Shift_JIS).
+// 入力図面と同じファイルには書き込めません：
+const char kSkippedInput[] = "\x93\xfc\x97\xcd\x90\x7d\x96\xca\x82\xc6\x93\xaf\x82\xb6\x83\x74\x83\x40\x83\x43\x83"
+                             "\x8b\x82\xc9\x82\xcd\x8f\x91\x82\xab\x8d\x9e\x82\xdf\x82\xdc\x82\xb9\x82\xf1\x81\x46";
+// 同じ名前の図面を既に書き出したので別名で保存しました：
+const char kRenamedNote[] = "\x93\xaf\x82\xb6\x96\xbc\x91\x4f\x82\xcc\x90\x7d\x96\xca\x82\xf0\x8a\xf9\x82\xc9\x8f\x91"
+                            "\x82\xab\x8f\x6f\x82\xb5\x82\xbd\x82\xcc\x82\xc5\x95\xca\x96\xbc\x82\xc5\x95\xdb\x91\xb6"
+                            "\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x46";
+// 保存できませんでした：
+const char kCannotSave[] = "\x95\xdb\x91\xb6\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\x82\xc5\x82\xb5\x82\xbd\x81\x46";
+
+bool HasLoneSurrogate(const std::u16string& units) {
+  for (size_t i = 0; i < units.size(); ++i) {
+    const char16_t c = units[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// The name text as a path piece. A text no file system can hold (a lone UTF-16 surrogate)
+// gives nothing; `shown` then gets a printable stand-in for the status text.
+std::optional<std::filesystem::path> NameTextPath(const Platform& platform, const JwwString& name,
+                                                  std::filesystem::path& shown) {
+  if (!name.unicode) return shown = platform.ToPath(name.sjis);
+  const std::string utf8 = Utf16ToUtf8(name.wide);  // lone surrogates become U+FFFD here
+  shown = std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+  if (HasLoneSurrogate(name.wide)) return std::nullopt;
+  return shown;
+}
+
+std::filesystem::path CanonicalFolder(const std::filesystem::path& folder) {
+  std::error_code ec;
+  std::filesystem::path canonical = std::filesystem::weakly_canonical(folder, ec);
+  return ec ? folder.lexically_normal() : canonical;
+}
+
+std::filesystem::path FoldedName(const Platform& platform, const std::filesystem::path& name) {
+  if (!platform.NamesIgnoreCase()) return name;
+  auto folded = name.native();
+  for (auto& c : folded)
+    if (c >= 'a' && c <= 'z') c = decltype(c)(c - 'a' + 'A');
+  return std::filesystem::path(folded);
+}
+
+// The planning state of one drawing: the run's context plus the sheets planned so far.
+class Planner {
+ public:
+  Planner(const RunContext& run, const Platform& platform, const std::filesystem::path& outputFolder)
+      : run_(run), platform_(platform), folderKey_(CanonicalFolder(outputFolder)) {}
+
+  std::filesystem::path Key(const std::filesystem::path& sheetFile) const {
+    return folderKey_ / FoldedName(platform_, sheetFile.filename());
+  }
+  bool IsInput(const std::filesystem::path& file) const {
+    if (run_.inputKeys.count(Key(file))) return true;
+    const std::optional<FileIdentity> id = platform_.IdentityOf(file);
+    return id && run_.inputIdentities.count(*id);
+  }
+  bool IsTaken(const std::filesystem::path& file) const {
+    const std::filesystem::path key = Key(file);
+    if (run_.plannedKeys.count(key) || planned_.count(key)) return true;
+    const std::optional<FileIdentity> id = platform_.IdentityOf(file);
+    return id && run_.writtenIdentities.count(*id);
+  }
+  void Take(const std::filesystem::path& file) { planned_.insert(Key(file)); }
+
+  // Where a sheet named `name` goes, or why it does not.
+  void Place(PlannedSheet& sheet, const std::filesystem::path& outputFolder, const std::filesystem::path& name) {
+    std::filesystem::path file = outputFolder / name;
+    file += ".jww";
+    if (IsInput(file)) {
+      sheet.decision = SheetDecision::kProtectedInput;
+      sheet.file = file;
+      sheet.note = kSkippedInput + platform_.ToSjis(file);
+      return;
+    }
+    sheet.decision = SheetDecision::kWrite;
+    if (IsTaken(file)) {
+      // Never silently replace a sheet of this run: the later one gets "~2", "~3", ...
+      for (int n = 2;; ++n) {
+        std::filesystem::path candidate = outputFolder / name;
+        candidate += "~" + std::to_string(n) + ".jww";
+        if (!IsTaken(candidate) && !IsInput(candidate)) {
+          file = candidate;
+          break;
+        }
+      }
+      sheet.decision = SheetDecision::kRenamed;
+      sheet.note = kRenamedNote + platform_.ToSjis(file.filename());
+    }
+    sheet.file = file;
+    Take(file);
+  }
+
+ private:
+  const RunContext& run_;
+  const Platform& platform_;
+  const std::filesystem::path folderKey_;
+  std::set<std::filesystem::path> planned_;
+};
+
+}  // namespace
+
+std::filesystem::path NameKey(const Platform& platform, const std::filesystem::path& path) {
+  return CanonicalFolder(path.parent_path()) / FoldedName(platform, path.filename());
+}
+
+void AddRunInput(RunContext& run, const Platform& platform, const std::filesystem::path& input) {
+  run.inputKeys.insert(NameKey(platform, input));
+  if (std::optional<FileIdentity> id = platform.IdentityOf(input)) run.inputIdentities.insert(*id);
+}
+
+void RecordPlannedSheets(RunContext& run, const Platform& platform, const SheetPlan& plan) {
+  for (const PlannedSheet& sheet : plan.sheets)
+    if (sheet.ToBeWritten()) run.plannedKeys.insert(NameKey(platform, sheet.file));
+}
+
+std::filesystem::path ComposeSheetName(int32_t pattern, const std::string& number, const std::filesystem::path& base,
+                                       const std::filesystem::path& separator,
+                                       const std::filesystem::path& nameText) {
+  const std::filesystem::path n(number);
+  const bool hasName = !nameText.empty();
+  std::filesystem::path out;
+  auto join = [&](std::initializer_list<const std::filesystem::path*> parts) {
+    for (const auto* p : parts) out += *p;
+  };
+  switch (pattern) {
+    case 0:
+      join({&n, &separator, &base});
+      break;
+    case 1:
+      join({&base, &separator, &n});
+      break;
+    case 2:
+      if (hasName)
+        join({&base, &separator, &nameText});
+      else
+        join({&base, &separator, &n});
+      break;
+    case 3:
+      join({&n, &separator, &base});
+      if (hasName) join({&separator, &nameText});
+      break;
+    case 4:
+      join({&base, &separator, &n});
+      if (hasName) join({&separator, &nameText});
+      break;
+    case 5:
+      if (hasName)
+        join({&nameText});
+      else
+        join({&base, &separator, &n});
+      break;
+    default:
+      join({&n});
+      if (hasName) join({&separator, &nameText});
+      break;
+  }
+  return out;
+}
+
+std::string NumberText(int32_t k, int32_t frameCount, int32_t startNumber, bool leadingZero) {
+  std::string digits = std::to_string(k);
+  if (!leadingZero) return digits;
+  const int64_t t = int64_t(frameCount) + startNumber;
+  size_t width = std::to_string(t).size();
+  if (width > 6) width = 6;
+  if (digits.size() < width) digits.insert(0, width - digits.size(), '0');
+  return digits;
+}
+
+std::filesystem::path SourceBaseName(const std::filesystem::path& source) {
+  const auto name = source.filename().native();
+  const auto dot = name.rfind('.');
+  return std::filesystem::path(dot == decltype(name)::npos ? name : name.substr(0, dot));
+}
+
+bool IsUsableFileName(const std::filesystem::path& name) {
+  const auto& n = name.native();
+  if (n.empty() || name == "." || name == "..") return false;
+  for (auto c : n)
+    if (c == '/' || c == '\\' || c == ':' || (c >= 0 && c < 0x20) || c == 0x7F) return false;
+  if (n.back() == '.' || n.back() == ' ') return false;
+  // Windows opens a device for these names whatever follows the first dot.
+  std::string stem;
+  for (auto c : n) {
+    if (c == '.') break;
+    if (c < 0 || c > 0x7E) return true;  // no device name holds anything but ASCII
+    stem.push_back(char(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c));
+  }
+  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+  if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") return false;
+  if (stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) && stem[3] >= '1' &&
+      stem[3] <= '9')
+    return false;
+  return true;
+}
+
+SheetPlan PlanSheets(const JwwDocument& doc, const SplitOptions& options, const std::filesystem::path& source,
+                     const std::filesystem::path& outputFolder, const RunContext& run, const Platform& platform) {
+  SheetPlan plan;
+  plan.source = source;
+  plan.outputFolder = outputFolder;
+  plan.frames = DetectPaperFrames(doc.lines, doc.LineCount(), options.numberingDirection);
+  CollectSheetNames(plan.frames, doc);
+  const SheetExtractor extractor(doc, plan.frames);
+  const SheetOptions sheetOptions{options.drawFrameOnFF, options.margin};
+  Planner planner(run, platform, outputFolder);
+
+  const std::filesystem::path base = SourceBaseName(source);
+  const std::filesystem::path separator = platform.ToPath(options.separator);
+  const int32_t frameCount = int32_t(plan.frames.size());
+  int32_t k = options.startNumber;
+  for (size_t j = 0; j < plan.frames.size(); ++j) {
+    const PaperFrame& frame = plan.frames[j];
+    int nonEmpty = 0;  // a sheet that then fails to save still uses its number
+    for (int s = 0; s < frame.sheetCount; ++s) {
+      PlannedSheet& sheet = plan.sheets.emplace_back();
+      sheet.frame = j;
+      sheet.sheet = s;
+      sheet.number = NumberText(k, frameCount, options.startNumber, options.leadingZero == 1);
+      if (frame.sheetCount > 1) sheet.number += "-" + std::to_string(s + 1);
+      sheet.paperSize = PaperSizeFor(frame);
+      sheet.view = extractor.Extract(j, s, sheetOptions);
+      if (sheet.view.order.empty()) continue;  // kEmpty
+      ++nonEmpty;
+      std::filesystem::path shownName;
+      const std::optional<std::filesystem::path> nameText = NameTextPath(platform, frame.sheetNames[s], shownName);
+      const std::filesystem::path name = ComposeSheetName(options.namingPattern, sheet.number, base, separator,
+                                                          nameText ? *nameText : shownName);
+      if (!nameText || !IsUsableFileName(name)) {
+        sheet.decision = SheetDecision::kNameNotUsable;
+        sheet.note = kCannotSave + platform.ToSjis(name);
+        continue;
+      }
+      planner.Place(sheet, outputFolder, name);
+    }
+    if (!options.compactEmptyNumbers || nonEmpty > 0) ++k;
+  }
+  return plan;
+}
+
+}  // namespace kelvane

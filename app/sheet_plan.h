@@ -1,0 +1,94 @@
+// Deciding every sheet of one drawing before anything is written: its number, name, paper,
+// file, and why it is skipped or renamed. The dry run prints this plan and the writer carries
+// it out, so both walk the same decisions.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/options.h"
+#include "app/platform.h"
+#include "jww/document.h"
+#include "split/frames.h"
+
+namespace kelvane {
+
+// What the run knows when it plans a drawing: every input of the run and every sheet file
+// planned so far. A sheet is never written over an input, whether that input was split
+// already, is being split or waits its turn.
+struct RunContext {
+  std::set<FileIdentity> inputIdentities;       // inputs that exist
+  std::set<std::filesystem::path> inputKeys;    // every input, by NameKey
+  std::set<std::filesystem::path> plannedKeys;  // sheet files of this run, by NameKey
+  std::set<FileIdentity> writtenIdentities;     // sheet files of this run that were saved
+
+  void Clear() { *this = RunContext{}; }
+};
+
+// The key by which two paths are compared before either file exists: the folder resolved
+// through links, and on platforms whose names ignore case, the name folded to upper case.
+std::filesystem::path NameKey(const Platform& platform, const std::filesystem::path& path);
+
+// Adds one input of the run to the context.
+void AddRunInput(RunContext& run, const Platform& platform, const std::filesystem::path& input);
+
+enum class SheetDecision {
+  kWrite,              // written under its own name
+  kRenamed,            // an earlier sheet of this run has the name: written as "name~N"
+  kEmpty,              // nothing but the drawn frame would be on it: no file
+  kProtectedInput,     // its file would replace an input of the run: skipped
+  kNameNotUsable,      // its name cannot be a file name here: skipped
+};
+
+struct PlannedSheet {
+  size_t frame = 0;  // index into SheetPlan::frames, in numbering order
+  int sheet = 0;     // index of the sheet within its frame
+  std::string number;  // with leading zeros and, for a frame of several sheets, "-n"
+  int32_t paperSize = 0;
+  SheetView view;  // the entities on the sheet and how they move
+  SheetDecision decision = SheetDecision::kEmpty;
+  // Where the sheet goes (kWrite, kRenamed), or the file it would have replaced
+  // (kProtectedInput); empty otherwise.
+  std::filesystem::path file;
+  std::string note;  // Shift_JIS status text of a skipped or renamed sheet; empty otherwise
+
+  bool ToBeWritten() const { return decision == SheetDecision::kWrite || decision == SheetDecision::kRenamed; }
+};
+
+struct SheetPlan {
+  std::filesystem::path source;
+  std::filesystem::path outputFolder;
+  std::vector<PaperFrame> frames;  // in numbering order, with their sheet names
+  std::vector<PlannedSheet> sheets;
+};
+
+// Plans every sheet of a loaded drawing. Reads the file system (paths and identities) through
+// the platform but changes nothing: the drawing and the run context stay as they are.
+SheetPlan PlanSheets(const JwwDocument& doc, const SplitOptions& options, const std::filesystem::path& source,
+                     const std::filesystem::path& outputFolder, const RunContext& run, const Platform& platform);
+
+// After a plan was carried out (or printed by a dry run): its files count as taken for the
+// rest of the run.
+void RecordPlannedSheets(RunContext& run, const Platform& platform, const SheetPlan& plan);
+
+// The pieces of a file name: number, base, separator and name text by pattern 0 to 6.
+std::filesystem::path ComposeSheetName(int32_t pattern, const std::string& number, const std::filesystem::path& base,
+                                       const std::filesystem::path& separator,
+                                       const std::filesystem::path& nameText);
+
+// The number text of k, with leading zeros to the width of frameCount + startNumber.
+std::string NumberText(int32_t k, int32_t frameCount, int32_t startNumber, bool leadingZero);
+
+// The source name without its extension: everything from its last "." is removed.
+std::filesystem::path SourceBaseName(const std::filesystem::path& source);
+
+// True when the name can be a file of its own on every platform we write for: not empty, no
+// separator, control character or ":", not "." or "..", no trailing dot or blank, and not a
+// Windows device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with any extension).
+bool IsUsableFileName(const std::filesystem::path& name);
+
+}  // namespace kelvane
