@@ -1,5 +1,15 @@
-# The program: portable application logic, the platform layer and the command-line entry.
-add_library(kelvane_app STATIC app/options.cpp app/settings.cpp app/session.cpp app/driver.cpp app/example.cpp)
+# The program: the portable session (plan, write, settings, command line), the platform layers
+# and the two front ends.
+add_library(kelvane_app STATIC
+  app/options.cpp
+  app/settings.cpp
+  app/text_file.cpp
+  app/sheet_plan.cpp
+  app/sheet_writer.cpp
+  app/session.cpp
+  app/command_line.cpp
+  app/example.cpp
+)
 target_link_libraries(kelvane_app PUBLIC kelvane_split kelvane_jww)
 
 if(WIN32)
@@ -10,14 +20,17 @@ if(WIN32)
   target_link_libraries(kelvane PRIVATE kelvane_win32)
   target_link_options(kelvane PRIVATE -static -municode $<$<CONFIG:Release>:-s>)
 else()
-  add_executable(kelvane app/posix/main.cpp app/posix/platform.cpp)
-  target_link_libraries(kelvane PRIVATE kelvane_app)
+  # The command line over the POSIX platform layer.
+  add_library(kelvane_posix STATIC app/posix/platform.cpp)
+  target_link_libraries(kelvane_posix PUBLIC kelvane_app)
+  add_executable(kelvane app/posix/main.cpp)
+  target_link_libraries(kelvane PRIVATE kelvane_posix)
 endif()
 
 if(KELVANE_TESTS)
   kelvane_test(kelvane_cli_tests SOURCES tests/test_cli.cpp tests/fixtures.cpp LIBS kelvane_jww)
   target_compile_definitions(kelvane_cli_tests PRIVATE KELVANE_EXE="$<TARGET_FILE:kelvane>")
   add_dependencies(kelvane_cli_tests kelvane)
-  kelvane_test(kelvane_app_tests SOURCES tests/test_settings.cpp tests/test_session.cpp tests/test_driver.cpp
+  kelvane_test(kelvane_app_tests SOURCES tests/test_settings.cpp tests/test_session.cpp tests/test_sheet_plan.cpp
                                      tests/fixtures.cpp LIBS kelvane_app)
 endif()

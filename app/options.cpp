@@ -19,14 +19,16 @@ void SetOutputRadioButton(OptionControls& controls, int n, bool selected) {
 }
 
 bool HasForbiddenSeparatorChar(std::string_view sjis) {
-  static constexpr std::string_view kForbidden = ",.\\/[]| '\"+*<>?~";
+  // The sixteen of the window's note, plus ":" and control characters, which no Windows file
+  // name can hold either.
+  static constexpr std::string_view kForbidden = ",.\\/[]| '\"+*<>?~:";
   for (size_t p = 0; p < sjis.size();) {
     unsigned char b = static_cast<unsigned char>(sjis[p]);
     if (IsLeadByte(b)) {
       p += 2;  // its second byte may be 0x5C, the backslash's code
       continue;
     }
-    if (kForbidden.find(char(b)) != std::string_view::npos) return true;
+    if (kForbidden.find(char(b)) != std::string_view::npos || b < 0x20 || b == 0x7F) return true;
     ++p;
   }
   return false;

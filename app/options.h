@@ -48,8 +48,8 @@ struct OptionControls {
 // others of the group; clearing one leaves the others as they are.
 void SetOutputRadioButton(OptionControls& controls, int n, bool selected);
 
-// True when the text holds one of the sixteen characters that may not appear in a separator
-// (never matched on the second byte of a double-byte character).
+// True when the text holds one of the sixteen characters that may not appear in a separator, ":"
+// or a control character (never matched on the second byte of a double-byte character).
 bool HasForbiddenSeparatorChar(std::string_view sjis);
 
 // The shortest general decimal text of a real, up to 15 significant digits, always with ".".

@@ -90,6 +90,9 @@ class Platform {
 // The command-line platform for POSIX systems. Ctrl-C acts as the Escape key from the moment it
 // is pressed (a second Ctrl-C ends the program). An empty executable path means the running
 // executable's own.
+// UTF-8 for a terminal: CR dropped, other control characters but LF shown as "\xNN".
+std::string PrintableText(std::string_view utf8);
+
 std::unique_ptr<Platform> MakePosixPlatform(std::vector<std::filesystem::path> parameters,
                                             std::filesystem::path executablePath = {});
 

@@ -1,10 +1,11 @@
-// The main window's logic: start-up, the input list, the batch run with its status texts, closing.
+// One session: start-up, the input list, the batch run with its status texts, closing.
 #include "app/session.h"
 
-#include <fstream>
 #include <system_error>
 
 #include "app/settings.h"
+#include "app/text_file.h"
+#include "jww/images.h"
 
 namespace kelvane {
 
@@ -28,12 +29,19 @@ constexpr std::string_view kTimeStampLabel =
 // （ファイルが見つかりません）
 constexpr std::string_view kFileNotFound =
     "\x81\x69\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xAA\x8C\xA9\x82\xC2\x82\xA9\x82\xE8\x82\xDC\x82\xB9\x82\xF1\x81\x6A";
+// 読み込めませんでした：
+constexpr std::string_view kCannotRead =
+    "\x93\xC7\x82\xDD\x8D\x9E\x82\xDF\x82\xDC\x82\xB9\x82\xF1\x82\xC5\x82\xB5\x82\xBD\x81\x46";
 constexpr std::string_view kNowLabel = "\x81\x40\x8C\xBB\x8D\xDD\x82\xCC\x93\xFA\x8E\x9E \x81\x46";  // 　現在の日時 ：
 
 constexpr std::string_view kHostRegistryKey = "Jwwin.Document\\shell\\open\\command";
 constexpr std::string_view kDefaultHostExe = "C:\\JWW\\Jw_win.exe";
 constexpr std::string_view kHandOverFile = "JWC_TEMP.TXT";
 constexpr std::string_view kHandOverSwitch = "/G";
+
+// A hand-over file is a few short lines; anything longer is not one.
+constexpr size_t kHandOverMaxLineBytes = 64 * 1024;
+constexpr size_t kHandOverMaxLines = 1024;
 
 // Leading and trailing blanks and control characters removed.
 std::string_view Trim(std::string_view s) {
@@ -76,13 +84,14 @@ bool HasJwwExtension(std::string_view sjisFileName) {
   return true;
 }
 
-Session::Session(Platform& platform) : platform_(platform) {}
+Session::Session(Platform& platform, SessionFrontEnd& frontEnd, SessionSettings settings)
+    : platform_(platform), frontEnd_(frontEnd), settings_(std::move(settings)) {}
 
 Session::~Session() = default;
 
 std::filesystem::path Session::SettingsFile() const {
   if (!settingsFile_.empty()) return settingsFile_;
-  return namedSettingsFile ? *namedSettingsFile : DefaultSettingsFile(platform_);
+  return settings_.namedSettingsFile ? *settings_.namedSettingsFile : DefaultSettingsFile(platform_);
 }
 
 bool Session::Start() {
@@ -93,12 +102,10 @@ bool Session::Start() {
 
   settingsFile_ = SettingsFile();
   LoadSettings(settingsFile_, controls, options);
-  overrideControls(controls);
+  frontEnd_.SettingsLoaded(controls);
 
-  clearImageList();
+  ClearImageList();
   document_ = std::make_unique<JwwDocument>();
-  clearFrames();
-
   hostExePath = HostExePathFrom(FindHostExecutable());
 
   const std::vector<std::filesystem::path> parameters = platform_.Parameters();
@@ -113,9 +120,8 @@ bool Session::Start() {
         inputFiles.push_back(p);
   }
 
-  // Jw_cad starts us on its current drawing, perhaps unsaved: ask first when so set (confirmSavedCheck
-  // holds the loaded value, or the command line's). Without a drawing to name there is nothing
-  // to ask about (nothing is converted either way).
+  // Jw_cad starts us on its current drawing, perhaps unsaved: ask first when so set. Without a
+  // drawing to name there is nothing to ask about (nothing is converted either way).
   if (handOver && controls.confirmSavedCheck && !inputFiles.empty() &&
       !platform_.ConfirmYesNo(OverwriteConfirmationText(inputFiles.back()))) {
     platform_.Inform(kRunAborted);
@@ -131,11 +137,10 @@ std::string Session::FindHostExecutable() const { return platform_.ClassesRootDe
 std::string Session::ReadHandOverFile() const {
   const std::filesystem::path file = exeFolder / kHandOverFile;
   if (!platform_.FileExists(file)) return std::string();
-  std::ifstream in(file, std::ios::binary);
-  std::string line;
-  while (std::getline(in, line)) {
+  const std::optional<std::vector<std::string>> lines = ReadTextLines(file, kHandOverMaxLineBytes, kHandOverMaxLines);
+  if (!lines) return std::string();
+  for (const std::string& line : *lines)
     if (line.compare(0, 5, "file=") == 0) return std::string(Trim(std::string_view(line).substr(5)));
-  }
   return std::string();
 }
 
@@ -164,53 +169,89 @@ void Session::DropFiles(const std::vector<std::filesystem::path>& dropped) {
   if (!inputFiles.empty()) RunBatch();
 }
 
+std::optional<std::filesystem::path> Session::RunOutputFolder() const {
+  if (settings_.outputFolder) return *settings_.outputFolder / "";
+  if (controls.outputToDesktop) return platform_.DesktopFolder() / "";
+  if (controls.outputToDocuments) return platform_.DocumentsFolder() / "";
+  if (!controls.outputToSourceFolder && !controls.outputFolderEdit.empty()) {
+    std::filesystem::path given = platform_.ToPath(controls.outputFolderEdit);
+    if (platform_.FolderExists(given)) return given / "";
+  }
+  return std::nullopt;
+}
+
 void Session::RunBatch() {
   running = true;
   cancelRequested = false;
   if (!document_) document_ = std::make_unique<JwwDocument>();
 
   // One output folder for the whole run; none means each drawing's own folder.
-  std::optional<std::filesystem::path> outputFolder;
-  if (outputFolderOverride) {
-    outputFolder = *outputFolderOverride / "";
-  } else if (controls.outputToDesktop) {
-    outputFolder = platform_.DesktopFolder() / "";
-  } else if (controls.outputToDocuments) {
-    outputFolder = platform_.DocumentsFolder() / "";
-  } else if (!controls.outputToSourceFolder && !controls.outputFolderEdit.empty()) {
-    std::filesystem::path given = platform_.ToPath(controls.outputFolderEdit);
-    if (platform_.FolderExists(given)) outputFolder = given / "";
-  }
-
+  const std::optional<std::filesystem::path> outputFolder = RunOutputFolder();
   CaptureOptions(true);
-  runStarting();
+  frontEnd_.RunStarted(controls);
 
-  // A copy: the list must stay as it is for the whole run.
+  // A copy: the list must stay as it is for the whole run. Every input is protected from the
+  // start, so that no sheet replaces a drawing split earlier in the run or one still waiting.
   const std::vector<std::filesystem::path> files = inputFiles;
+  run_.Clear();
+  failures_ = RunFailures{};
+  for (const std::filesystem::path& file : files) AddRunInput(run_, platform_, file);
+
   const size_t n = files.size();
   for (size_t i = 0; i < n; ++i) {
     if (platform_.EscapeDown()) cancelRequested = true;
     if (cancelRequested) break;
     const std::filesystem::path& file = files[i];
-    const std::filesystem::path folder = outputFolder ? *outputFolder : file.parent_path() / "";
     platform_.SetStatusText(std::string(kConverting) + std::to_string(i + 1) + "/" + std::to_string(n) + ") " +
                             platform_.ToSjis(file));
-    const std::string fileName = platform_.ToSjis(file.filename());
-    if (HasJwwExtension(fileName) && JwwDocument::IsJwwFile(file)) {
-      document_->LoadFromFile(file);  // splits as far as the load got
-      if (splitDrawing)
-        splitDrawing(*document_, folder, file, std::vector<std::filesystem::path>(files.begin() + long(i), files.end()));
-    }
-    deleteTemporaryImages();
+    ConvertDrawing(file, outputFolder ? *outputFolder : file.parent_path() / "");
+    DeleteTemporaryImages();
     document_->Release();
     platform_.ProcessMessages();
   }
 
   std::string status = cancelRequested ? std::string(kCancelled) : std::string(kConverted) + std::to_string(n) + ")";
-  const std::string failures = failureSummary();
+  const std::string failures = failures_.Summary();
   if (!failures.empty()) status += " " + failures;
   platform_.SetStatusText(status);
   running = false;
+}
+
+void Session::FailDrawing(const std::filesystem::path& file, const std::string& reason) {
+  std::string text = std::string(kCannotRead) + platform_.ToSjis(file);
+  if (!reason.empty()) text += " (" + reason + ")";
+  platform_.SetStatusText(text);
+  failures_.Note(text);
+}
+
+void Session::ConvertDrawing(const std::filesystem::path& file, const std::filesystem::path& folder) {
+  try {
+    if (!HasJwwExtension(platform_.ToSjis(file.filename()))) return;
+    // Only a regular file is opened: a FIFO or a device would stall the run.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(file, ec)) return FailDrawing(file, "not a regular file");
+    if (!JwwDocument::IsJwwFile(file)) return FailDrawing(file, "not a JWW drawing");
+    if (!document_->LoadFromFile(file)) {
+      const JwwDiagnostics& d = document_->diagnostics;
+      return FailDrawing(file, d.reason + " at byte " + std::to_string(d.errorOffset));
+    }
+    const SheetPlan plan = PlanSheets(*document_, options, file, folder, run_, platform_);
+    std::vector<SheetOutcome> outcomes;
+    if (settings_.dryRun) {
+      ReportPlan(platform_, plan, failures_);
+    } else {
+      outcomes = WriteSheets(platform_, *document_, plan, options, hostExePath, failures_);
+      for (size_t s = 0; s < outcomes.size(); ++s)
+        if (outcomes[s].written)
+          if (std::optional<FileIdentity> id = platform_.IdentityOf(plan.sheets[s].file))
+            run_.writtenIdentities.insert(*id);
+    }
+    RecordPlannedSheets(run_, platform_, plan);
+    frontEnd_.DrawingDone(*document_, plan, outcomes);
+  } catch (const std::exception& e) {
+    // A conversion or file-system call that threw: this drawing fails, the batch goes on.
+    FailDrawing(file, e.what());
+  }
 }
 
 void Session::CaptureOptions(bool writeBack) { kelvane::CaptureOptions(controls, options, writeBack); }
@@ -224,15 +265,16 @@ bool Session::CanClose() {
 void Session::Close() {
   CaptureOptions(false);
   inputFiles.clear();
-  clearFrames();
-  clearImageList();
+  ClearImageList();
   document_.reset();
 
+  // A settings file named by the caller is only read: whatever it is, it stays as it was.
+  if (settings_.namedSettingsFile) return;
   const std::filesystem::path file = SettingsFile();
   if (SaveSettings(file, controls, options)) return;
   // The executable's folder refused the file (read-only install): keep the settings in the
   // user's folder instead, where the next start looks first.
-  if (namedSettingsFile || file != SettingsFileBeside(platform_.ExecutablePath())) return;
+  if (file != SettingsFileBeside(platform_.ExecutablePath())) return;
   const std::filesystem::path user = UserSettingsFile(platform_);
   std::error_code ec;
   std::filesystem::create_directories(user.parent_path(), ec);

@@ -1,8 +1,8 @@
-// The main window's logic without the window: start-up, input list, batch run and closing.
+// One session of the program, with or without a window: start-up, the input list, the batch
+// run that plans and writes every drawing's sheets, and closing.
 #pragma once
 
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -11,6 +11,8 @@
 
 #include "app/options.h"
 #include "app/platform.h"
+#include "app/sheet_plan.h"
+#include "app/sheet_writer.h"
 #include "jww/document.h"
 
 namespace kelvane {
@@ -22,46 +24,41 @@ std::string HostExePathFrom(std::string_view registryValue);
 // True when the file name's extension (from its last "."), upper-cased, is ".JWW".
 bool HasJwwExtension(std::string_view sjisFileName);
 
-// The window's state and handlers. The Win32 window copies its controls to and from `controls`
-// and forwards its events here; the command line drives the same calls without a window.
+// What differs between the window and the command line beyond the platform's services: where
+// the option values come from and who looks at the plans. Every call has a default that does
+// nothing.
+class SessionFrontEnd {
+ public:
+  virtual ~SessionFrontEnd() = default;
+  // The settings were just read into the controls: show them, or override some for this run.
+  virtual void SettingsLoaded(OptionControls&) {}
+  // A run has captured its options; the capture may have corrected the controls.
+  virtual void RunStarted(const OptionControls&) {}
+  // A drawing's sheets were planned and then written (outcomes has one entry per planned
+  // sheet), or only planned in a dry run (outcomes is empty).
+  virtual void DrawingDone(const JwwDocument&, const SheetPlan&, const std::vector<SheetOutcome>&) {}
+};
+
+// How a session runs, as its front end set it up.
+struct SessionSettings {
+  // A settings file named by the caller replaces the default one; it is only read.
+  std::optional<std::filesystem::path> namedSettingsFile;
+  // An output folder given as a path (the command line's); it replaces the folder controls,
+  // and also reaches folders whose names Shift_JIS cannot express.
+  std::optional<std::filesystem::path> outputFolder;
+  // Plan and report every sheet, write nothing.
+  bool dryRun = false;
+};
+
 class Session {
  public:
-  explicit Session(Platform& platform);
+  Session(Platform& platform, SessionFrontEnd& frontEnd, SessionSettings settings = {});
   ~Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
-  // Hooks into the other subsystems, set by the front end (tests inject fakes).
-  // Splits one loaded drawing into its sheet files; it reads `options` and `hostExePath`.
-  // The folder ends in a separator. `pending` holds the drawing itself and the inputs of the
-  // run that are still to be split: no sheet may be written over any of them.
-  std::function<void(JwwDocument& doc, const std::filesystem::path& outputFolder, const std::filesystem::path& source,
-                     const std::vector<std::filesystem::path>& pending)>
-      splitDrawing;
-  // A run starts: the sheets written by earlier runs may be replaced again.
-  std::function<void()> runStarting = [] {};
-  // After a run: what could not be written (Shift_JIS), empty when nothing failed. It is added
-  // to the final status text so that a failure is never reported as plain success.
-  std::function<std::string()> failureSummary = [] { return std::string(); };
-
-  // An output folder given as a path (the command line's); it replaces the folder controls,
-  // and also reaches folders whose names Shift_JIS cannot express.
-  std::optional<std::filesystem::path> outputFolderOverride;
-  // Deletes the temporary image files of the drawing read last.
-  std::function<void()> deleteTemporaryImages = [] {};
-  // Empties the image list (the image subsystem keeps its own temporary folder).
-  std::function<void()> clearImageList = [] {};
-  // Empties the frame list and the kept entity order of the sheet driver.
-  std::function<void()> clearFrames = [] {};
-  // Called right after the settings are loaded, before any run: the command line's options
-  // override the controls here.
-  std::function<void(OptionControls& controls)> overrideControls = [](OptionControls&) {};
-
-  // A settings file named by the caller replaces the default one (and gets no fallback).
-  std::optional<std::filesystem::path> namedSettingsFile;
-
   OptionControls controls;
-  SplitOptions options;  // captured from controls at the start of every run and at closing
+  SplitOptions options;  // captured from the controls at the start of every run and at closing
   std::vector<std::filesystem::path> inputFiles;
   bool running = false;
   bool cancelRequested = false;
@@ -87,17 +84,29 @@ class Session {
   bool CanClose();
   // The window is closing: captures the options, frees the document and writes the settings.
   void Close();
-  // The "参照" button: lets the user pick the output folder into outputFolderEdit.
+  // The "参照" button: lets the user pick the output folder.
   void ChooseOutputFolder();
 
   JwwDocument* Document() { return document_.get(); }
   // The settings file read at start-up and written at closing.
   std::filesystem::path SettingsFile() const;
+  // What the last run could not do: sheets not written and drawings not read.
+  const RunFailures& Failures() const { return failures_; }
+  // The output folder of a run; empty means each drawing's own folder.
+  std::optional<std::filesystem::path> RunOutputFolder() const;
 
  private:
+  // Loads, plans and writes one drawing; any failure stays inside and is reported.
+  void ConvertDrawing(const std::filesystem::path& file, const std::filesystem::path& folder);
+  void FailDrawing(const std::filesystem::path& file, const std::string& reason);
+
   Platform& platform_;
+  SessionFrontEnd& frontEnd_;
+  SessionSettings settings_;
   std::unique_ptr<JwwDocument> document_;
   std::filesystem::path settingsFile_;
+  RunContext run_;
+  RunFailures failures_;
 };
 
 }  // namespace kelvane

@@ -8,12 +8,20 @@
 #include <string_view>
 #include <system_error>
 
+#include "app/text_file.h"
 #include "text/filters.h"
 #include "text/numbers.h"
 
 namespace kelvane {
 
 namespace {
+
+// A settings file is 17 short lines; these limits only keep a wrong file from costing memory.
+constexpr size_t kSettingsMaxLineBytes = 64 * 1024;
+constexpr size_t kSettingsMaxLines = 4096;
+// A file named on the command line must look like a settings file before it is used.
+constexpr size_t kNamedSettingsMaxLineBytes = 4 * 1024;
+constexpr size_t kNamedSettingsMaxLines = 64;
 
 // Reads lines the way a text file is read line by line: a line ends at CR LF, LF or CR, and
 // reading past the end gives empty lines.
@@ -106,16 +114,40 @@ std::filesystem::path DefaultSettingsFile(const Platform& platform) {
 
 void LoadSettings(const std::filesystem::path& file, OptionControls& controls, SplitOptions& options) {
   ApplyDefaults(controls, options);
-  std::error_code ec;
-  if (std::filesystem::is_regular_file(file, ec)) {
-    // A read error ends the data early, which keeps the values read before it.
-    std::ifstream in(file, std::ios::binary);
-    if (in) {
-      std::string data{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-      ReadFile(data, controls, options);
+  // A read error ends the data early, which keeps the values read before it; a file that breaks
+  // the limits is no settings file and leaves the defaults.
+  const TextLines read = ReadTextLinesChecked(file, kSettingsMaxLineBytes, kSettingsMaxLines);
+  if (read.problem == TextFileProblem::kNone) {
+    std::string data;
+    for (size_t i = 0; i < read.lines.size(); ++i) {
+      if (i) data += "\r\n";
+      data += read.lines[i];
     }
+    if (read.endsWithLineEnd) data += "\r\n";
+    ReadFile(data, controls, options);
   }
   ShowOptions(controls, options);
+}
+
+std::string CheckNamedSettingsFile(const std::filesystem::path& file) {
+  // A file that does not exist yet gives the defaults, as the default settings file does.
+  std::error_code ec;
+  const std::filesystem::file_status status = std::filesystem::status(file, ec);
+  if (status.type() == std::filesystem::file_type::not_found) return std::string();
+  if (ec || !std::filesystem::is_regular_file(status)) return "is not a regular file";
+  switch (ReadTextLinesChecked(file, kNamedSettingsMaxLineBytes, kNamedSettingsMaxLines, true).problem) {
+    case TextFileProblem::kNone:
+      return std::string();
+    case TextFileProblem::kUnreadable:
+      return "cannot be read";
+    case TextFileProblem::kLineTooLong:
+      return "is not a settings file (a line is longer than 4 KB)";
+    case TextFileProblem::kTooManyLines:
+      return "is not a settings file (more than 64 lines)";
+    case TextFileProblem::kNulByte:
+      return "is not a settings file (it holds a NUL byte)";
+  }
+  return "cannot be read";
 }
 
 bool SaveSettings(const std::filesystem::path& file, const OptionControls& controls,

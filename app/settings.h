@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 #include "app/options.h"
 #include "app/platform.h"
@@ -23,6 +24,11 @@ std::filesystem::path DefaultSettingsFile(const Platform& platform);
 // Applies the defaults, then whatever the file holds (a missing or short file keeps defaults),
 // limits the values and shows them in the controls. Nothing is reported.
 void LoadSettings(const std::filesystem::path& file, OptionControls& controls, SplitOptions& options);
+
+// Why a settings file named by the user cannot be one: not a regular readable file, a NUL byte,
+// a line over 4 KB or more than 64 lines. Empty when it can be read as settings, or when it does
+// not exist (the defaults then apply).
+std::string CheckNamedSettingsFile(const std::filesystem::path& file);
 
 // Writes all 17 lines through a temporary file in the same folder renamed over the target, so a
 // failure leaves no partial file and keeps an earlier one intact. Answers whether it was written.

@@ -2,6 +2,7 @@
 #include "app/sheet_plan.h"
 
 #include <system_error>
+#include <type_traits>
 
 #include "split/extract.h"
 #include "split/sheetnames.h"
@@ -54,7 +55,7 @@ std::filesystem::path FoldedName(const Platform& platform, const std::filesystem
   if (!platform.NamesIgnoreCase()) return name;
   auto folded = name.native();
   for (auto& c : folded)
-    if (c >= 'a' && c <= 'z') c = decltype(c)(c - 'a' + 'A');
+    if (c >= 'a' && c <= 'z') c = static_cast<std::remove_reference_t<decltype(c)>>(c - 'a' + 'A');
   return std::filesystem::path(folded);
 }
 

@@ -9,7 +9,8 @@
 #include <random>
 #include <vector>
 
-#include "app/driver.h"
+#include "app/sheet_plan.h"
+#include "app/sheet_writer.h"
 #include "jww/builder.h"
 #include "split/frames.h"
 
@@ -41,6 +42,9 @@ class QuietPlatform final : public Platform {
   void ProcessMessages() override {}
   void SetStatusText(std::string_view) override {}
   void StartProgram(std::string_view, std::string_view) override {}
+  void PrintWithHost(std::string_view, const std::filesystem::path&) override {}
+  std::optional<FileIdentity> IdentityOf(const std::filesystem::path&) const override { return std::nullopt; }
+  bool NamesIgnoreCase() const override { return false; }
   std::filesystem::path ToPath(std::string_view s) const override { return std::string(s); }
   std::string ToSjis(const std::filesystem::path& p) const override { return p.string(); }
 };
@@ -134,9 +138,12 @@ int main() {
     JwwDocument doc;
     doc.LoadFromFile(src);
     loadOnly = std::min(loadOnly, Seconds(t0, Clock::now()));
-    SheetDriver driver(platform, options, host);
-    driver.RunStarting();
-    auto records = driver.SplitDrawing(doc, dir / "out", src, {src});
+    RunContext run;
+    AddRunInput(run, platform, src);
+    const SheetPlan plan = PlanSheets(doc, options, src, dir / "out", run, platform);
+    RunFailures failures;
+    WriteSheets(platform, doc, plan, options, host, failures);
+    const auto& records = plan.sheets;
     auto t1 = Clock::now();
     split = std::min(split, Seconds(t0, t1));
     sheets = records.size();

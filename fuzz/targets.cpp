@@ -336,7 +336,8 @@ void SettingsFile(const uint8_t* data, size_t size) {
 
 void HandOverFile(const uint8_t* data, size_t size) {
   static FakePlatform platform;
-  static Session form(platform);
+  static SessionFrontEnd frontEnd;
+  static Session form(platform, frontEnd);
   static const std::filesystem::path exeFolder = [] {
     std::filesystem::path p = ScratchFolder() / "exe";
     std::error_code ec;

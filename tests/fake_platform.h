@@ -1,6 +1,8 @@
 // A platform for tests: real files, settable folders and keys, and a record of what was shown.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -23,6 +25,7 @@ class FakePlatform final : public Platform {
   std::filesystem::path userSettings = "/nonexistent/user-settings";
   std::string registryValue;
   bool escapeDown = false;
+  bool namesIgnoreCase = false;
   bool confirmAnswer = true;
   std::optional<std::filesystem::path> chosenFolder;
   std::string fileTime = "2024/01/02 03:04:05";
@@ -37,6 +40,7 @@ class FakePlatform final : public Platform {
   mutable std::vector<std::string> registryKeysRead;
   std::vector<std::filesystem::path> folderDialogStarts;
   std::vector<std::pair<std::string, std::string>> startedPrograms;
+  std::vector<std::pair<std::string, std::filesystem::path>> printed;
   int dropRegistrations = 0;
   int processMessagesCalls = 0;
 
@@ -50,6 +54,12 @@ class FakePlatform final : public Platform {
     std::error_code ec;
     return std::filesystem::is_directory(path, ec);
   }
+  std::optional<FileIdentity> IdentityOf(const std::filesystem::path& path) const override {
+    struct stat st {};
+    if (path.empty() || stat(path.c_str(), &st) != 0) return std::nullopt;
+    return FileIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino)};
+  }
+  bool NamesIgnoreCase() const override { return namesIgnoreCase; }
   std::optional<std::string> FileTimeText(const std::filesystem::path& path) const override {
     if (!FileExists(path)) return std::nullopt;
     return fileTime;
@@ -80,6 +90,9 @@ class FakePlatform final : public Platform {
   void SetStatusText(std::string_view text) override { statusTexts.emplace_back(text); }
   void StartProgram(std::string_view program, std::string_view parameters) override {
     startedPrograms.emplace_back(std::string(program), std::string(parameters));
+  }
+  void PrintWithHost(std::string_view program, const std::filesystem::path& file) override {
+    printed.emplace_back(std::string(program), file);
   }
   // The tests' paths are ASCII, so bytes pass through unchanged.
   std::filesystem::path ToPath(std::string_view sjis) const override { return std::filesystem::path(std::string(sjis)); }

@@ -1,7 +1,8 @@
-// Tests of the window's logic: start-up, input lists, batch run texts, cancellation, options, closing.
+// Tests of the session: start-up, input lists, batch run texts, cancellation, options, closing.
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <random>
 #include <string>
@@ -10,6 +11,7 @@
 #include "app/settings.h"
 #include "app/session.h"
 #include "fake_platform.h"
+#include "jww/builder.h"
 
 using namespace kelvane;
 
@@ -29,16 +31,43 @@ const std::string kTimeStampLabel =                                      // 　�
     "\x81\x40\x83\x5E\x83\x43\x83\x80\x83\x58\x83\x5E\x83\x93\x83\x76\x81\x46";
 const std::string kFileNotFound =                                        // （ファイルが見つかりません）
     "\x81\x69\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xAA\x8C\xA9\x82\xC2\x82\xA9\x82\xE8\x82\xDC\x82\xB9\x82\xF1\x81\x6A";
+const std::string kCannotRead =                                          // 読み込めませんでした：
+    "\x93\xC7\x82\xDD\x8D\x9E\x82\xDF\x82\xDC\x82\xB9\x82\xF1\x82\xC5\x82\xB5\x82\xBD\x81\x46";
+const std::string kNotWritten =                                          // 書き込めなかった図面：
+    "\x8f\x91\x82\xab\x8d\x9e\x82\xdf\x82\xc8\x82\xa9\x82\xc1\x82\xbd\x90\x7d\x96\xca\x81\x46";
+const std::string kFirstReason =                                         // 枚（最初の理由：
+    "\x96\x87\x81\x69\x8d\xc5\x8f\x89\x82\xcc\x97\x9d\x97\x52\x81\x46";
+const std::string kClose = "\x81\x6a";                                   // ）
 const std::string kNowLabel = "\x81\x40\x8C\xBB\x8D\xDD\x82\xCC\x93\xFA\x8E\x9E \x81\x46";  // 　現在の日時 ：
 
 struct SplitCall {
   std::filesystem::path folder;
   std::string name;
-  std::vector<std::filesystem::path> pending;  // the drawing and the inputs still to be split
 };
 
-// A fresh folder with an executable path inside it, a fake platform and a form wired to record
-// every split.
+// A front end that records every drawing the session planned.
+class RecordingFrontEnd final : public SessionFrontEnd {
+ public:
+  std::vector<SplitCall> splits;
+  std::function<void()> onSplit;
+  std::function<void(OptionControls&)> onSettingsLoaded;
+  std::function<void(const Session&)> onDrawing;
+  const Session* session = nullptr;
+  int runsStarted = 0;
+
+  void SettingsLoaded(OptionControls& c) override {
+    if (onSettingsLoaded) onSettingsLoaded(c);
+  }
+  void RunStarted(const OptionControls&) override { ++runsStarted; }
+  void DrawingDone(const JwwDocument&, const SheetPlan& plan, const std::vector<SheetOutcome>&) override {
+    splits.push_back({plan.outputFolder, plan.source.filename().string()});
+    if (onDrawing) onDrawing(*session);
+    if (onSplit) onSplit();
+  }
+};
+
+// A fresh folder with an executable path inside it, a fake platform and a session that records
+// every drawing it splits.
 class ShellTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -47,22 +76,23 @@ class ShellTest : public ::testing::Test {
     std::filesystem::create_directories(dir_ / "bin");
     platform_.executable = dir_ / "bin" / "kelvane";
     platform_.userSettings = dir_ / "user";
-    form_.splitDrawing = [this](JwwDocument&, const std::filesystem::path& folder, const std::filesystem::path& source,
-                                const std::vector<std::filesystem::path>& pending) {
-      splits_.push_back({folder, source.filename().string(), pending});
-      if (onSplit_) onSplit_();
-    };
-    form_.deleteTemporaryImages = [this] { ++imageDeletions_; };
-    form_.clearFrames = [this] { ++frameClears_; };
-    form_.clearImageList = [this] { ++imageListClears_; };
+    frontEnd_.session = &form_;
   }
   void TearDown() override {
     std::error_code ec;
     std::filesystem::remove_all(dir_, ec);
   }
 
-  // A file that passes the signature check.
-  std::filesystem::path Drawing(const std::string& name) { return Write(name, std::string("JwwData.") + std::string(8, '\0')); }
+  // A drawing without frames: it loads and gives no sheet.
+  std::filesystem::path Drawing(const std::string& name) {
+    std::filesystem::path p = dir_ / name;
+    std::filesystem::create_directories(p.parent_path());
+    JwwDocument doc;
+    InitDrawing(doc, 600, false);
+    AddLine(doc, 0, 0, 10, 10);
+    EXPECT_TRUE(doc.SaveToFile(p, 600));
+    return p;
+  }
   std::filesystem::path Write(const std::string& name, const std::string& bytes) {
     std::filesystem::path p = dir_ / name;
     std::filesystem::create_directories(p.parent_path());
@@ -70,6 +100,10 @@ class ShellTest : public ::testing::Test {
     return p;
   }
   std::string Str(const std::filesystem::path& p) { return p.string(); }
+  std::string ReadText(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
   // A settings file beside the executable with the confirmation on or off.
   void WriteSettings(bool confirm) {
     OptionControls c;
@@ -81,12 +115,10 @@ class ShellTest : public ::testing::Test {
 
   std::filesystem::path dir_;
   FakePlatform platform_;
-  Session form_{platform_};
-  std::vector<SplitCall> splits_;
-  std::function<void()> onSplit_;
-  int imageDeletions_ = 0;
-  int frameClears_ = 0;
-  int imageListClears_ = 0;
+  RecordingFrontEnd frontEnd_;
+  Session form_{platform_, frontEnd_};
+  std::vector<SplitCall>& splits_ = frontEnd_.splits;
+  std::function<void()>& onSplit_ = frontEnd_.onSplit;
 };
 
 }  // namespace
@@ -140,8 +172,6 @@ TEST_F(ShellTest, WithoutParametersNothingRunsAndTheWindowStaysOpen) {
   EXPECT_EQ(platform_.dropRegistrations, 1);
   EXPECT_EQ(form_.exeFolder, dir_ / "bin" / "");
   EXPECT_NE(form_.Document(), nullptr);
-  EXPECT_EQ(frameClears_, 1);
-  EXPECT_EQ(imageListClears_, 1);
 }
 
 TEST_F(ShellTest, ParametersKeepExistingJwwFilesAndCountRejectedDrawings) {
@@ -152,29 +182,37 @@ TEST_F(ShellTest, ParametersKeepExistingJwwFilesAndCountRejectedDrawings) {
   EXPECT_TRUE(form_.Start());
 
   EXPECT_EQ(form_.inputFiles, (std::vector<std::filesystem::path>{a, c}));
+  // A listed file that is no drawing is a failure, said aloud and counted in the final text.
+  const std::string cannotRead = kCannotRead + Str(c) + " (not a JWW drawing)";
   EXPECT_EQ(platform_.statusTexts,
-            (std::vector<std::string>{kConverting + "1/2) " + Str(a), kConverting + "2/2) " + Str(c), kConverted + "2)"}));
+            (std::vector<std::string>{kConverting + "1/2) " + Str(a), kConverting + "2/2) " + Str(c), cannotRead,
+                                      kConverted + "2) " + kNotWritten + "1" + kFirstReason + cannotRead + kClose}));
   ASSERT_EQ(splits_.size(), 1u);
   EXPECT_EQ(splits_[0].name, "a.jww");
   EXPECT_EQ(splits_[0].folder, dir_ / "");
-  EXPECT_EQ(splits_[0].pending, (std::vector<std::filesystem::path>{a, c}));  // not to be overwritten
-  // Images and the document are cleaned after every listed drawing, split or not.
-  EXPECT_EQ(imageDeletions_, 2);
+  EXPECT_EQ(form_.Failures().count, 1);
   EXPECT_EQ(platform_.processMessagesCalls, 2);
   EXPECT_FALSE(form_.running);
   EXPECT_TRUE(platform_.confirmations.empty());
 }
 
-TEST_F(ShellTest, FailuresAreAddedToTheFinalStatusNeverHidden) {
-  const auto a = Drawing("a.jww");
-  int runsStarted = 0;
-  form_.runStarting = [&] { ++runsStarted; };
-  form_.failureSummary = [] { return std::string("2 failed"); };
-  platform_.parameters = {a};
-  form_.Start();
-  EXPECT_EQ(runsStarted, 1);
-  ASSERT_FALSE(platform_.statusTexts.empty());
-  EXPECT_EQ(platform_.statusTexts.back(), kConverted + "1) 2 failed");
+TEST_F(ShellTest, DrawingsThatCannotBeReadFailAndTheRunGoesOn) {
+  // A truncated drawing is reported and counted; a folder named like a drawing is no input.
+  const auto whole = Drawing("whole.jww");
+  std::vector<uint8_t> bytes(std::filesystem::file_size(whole) / 2);
+  std::ifstream(whole, std::ios::binary).read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()));
+  const auto cut = Write("cut.jww", std::string(bytes.begin(), bytes.end()));
+  std::filesystem::create_directories(dir_ / "folder.jww");
+  const auto last = Drawing("last.jww");
+  form_.DropFiles({cut, dir_ / "folder.jww", last});
+  EXPECT_EQ(frontEnd_.runsStarted, 1);
+  ASSERT_EQ(splits_.size(), 1u);
+  EXPECT_EQ(splits_[0].name, "last.jww");
+  EXPECT_EQ(form_.inputFiles, (std::vector<std::filesystem::path>{cut, last}));
+  EXPECT_EQ(form_.Failures().count, 1);
+  ASSERT_EQ(platform_.statusTexts.size(), 4u);
+  EXPECT_EQ(platform_.statusTexts[1].rfind(kCannotRead + Str(cut) + " (", 0), 0u) << platform_.statusTexts[1];
+  EXPECT_EQ(platform_.statusTexts.back().rfind(kConverted + "2) " + kNotWritten + "1", 0), 0u);
 }
 
 TEST_F(ShellTest, LowerCaseSwitchIsAFileNameThatIsNotListed) {
@@ -216,7 +254,7 @@ TEST_F(ShellTest, HandOverFileNamingNothingUsableConvertsNothingAndCloses) {
     SCOPED_TRACE(contents);
     HandOver(contents);
     platform_.parameters = {"/G"};
-    Session form(platform_);
+    Session form(platform_, frontEnd_);
     EXPECT_TRUE(form.Start());
     EXPECT_TRUE(form.inputFiles.empty());
   }
@@ -389,8 +427,7 @@ TEST_F(ShellTest, RunCapturesTheOptionsWithWriteBack) {
   form_.controls.namingPatternCombo = 3;
   form_.controls.drawFrameCheck = true;
   SplitOptions seen;
-  form_.splitDrawing = [&](JwwDocument&, const std::filesystem::path&, const std::filesystem::path&,
-                           const std::vector<std::filesystem::path>&) { seen = form_.options; };
+  frontEnd_.onDrawing = [&](const Session& s) { seen = s.options; };
   form_.DropFiles({Drawing("a.jww")});
   EXPECT_EQ(seen.separator, "");
   EXPECT_EQ(seen.startNumber, 0);
@@ -540,7 +577,7 @@ TEST_F(ShellTest, SettingsSurviveARestart) {
   SetOutputRadioButton(form_.controls, 1, true);
   form_.Close();
 
-  Session again(platform_);
+  Session again(platform_, frontEnd_);
   again.Start();
   EXPECT_EQ(again.controls.namingPatternCombo, 2);
   EXPECT_TRUE(again.controls.outputToDesktop);
@@ -555,35 +592,32 @@ TEST_F(ShellTest, UnwritableExecutableFolderFallsBackToTheUserFolder) {
   EXPECT_FALSE(std::filesystem::exists(dir_ / "missing"));
   ASSERT_TRUE(std::filesystem::exists(dir_ / "user" / "kelvane.dat"));
 
-  Session again(platform_);
+  Session again(platform_, frontEnd_);
   again.Start();
   EXPECT_EQ(again.SettingsFile(), dir_ / "user" / "kelvane.dat");
   EXPECT_EQ(again.controls.namingPatternCombo, 5);
 }
 
-TEST_F(ShellTest, NamedSettingsFileIsReadAndWritten) {
+TEST_F(ShellTest, NamedSettingsFileIsOnlyRead) {
   const auto named = dir_ / "mine.dat";
   OptionControls c;
   SplitOptions o;
   o.startNumber = 42;
   ASSERT_TRUE(SaveSettings(named, c, o));
-  form_.namedSettingsFile = named;
-  form_.Start();
-  EXPECT_EQ(form_.controls.startNumberEdit, "42");
-  form_.controls.startNumberEdit = "43";
-  form_.Close();
-  LoadSettings(named, c, o);
-  EXPECT_EQ(o.startNumber, 43);
+  const std::string before = ReadText(named);
+  Session form(platform_, frontEnd_, SessionSettings{named, std::nullopt, false});
+  form.Start();
+  EXPECT_EQ(form.controls.startNumberEdit, "42");
+  form.controls.startNumberEdit = "43";
+  form.Close();
+  EXPECT_EQ(ReadText(named), before);
   EXPECT_FALSE(std::filesystem::exists(dir_ / "bin" / "kelvane.dat"));
 }
 
 TEST_F(ShellTest, OverrideRunsAfterLoadingAndBeforeTheRun) {
-  form_.overrideControls = [](OptionControls& c) { c.startNumberEdit = "77"; };
+  frontEnd_.onSettingsLoaded = [](OptionControls& c) { c.startNumberEdit = "77"; };
   int32_t seen = -1;
-  form_.splitDrawing = [&](JwwDocument&, const std::filesystem::path&, const std::filesystem::path&,
-                           const std::vector<std::filesystem::path>&) {
-    seen = form_.options.startNumber;
-  };
+  frontEnd_.onDrawing = [&](const Session& s) { seen = s.options.startNumber; };
   platform_.parameters = {Drawing("a.jww")};
   form_.Start();
   EXPECT_EQ(seen, 77);

@@ -7,10 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "app/driver.h"
+#include "app/command_line.h"
 #include "app/example.h"
 #include "app/platform.h"
 #include "app/session.h"
+#include "app/settings.h"
 #include "jww/images.h"
 #include "jww/document.h"
 #include "text/filters.h"
@@ -43,7 +44,8 @@ options:
                         5 name, 6 number_name (name: the sheet's name text; patterns
                         2 and 5 fall back to source_number without one)
   --separator TEXT      put between the parts of a file name (may be empty; none of
-                        , . \ / [ ] | ' " + * < > ? ~ or a blank)
+                        , . \ / [ ] | ' " + * < > ? ~ :, a blank or a control
+                        character)
   --start N             number of the first frame, 0 to 9999
   --leading-zeros, --no-leading-zeros
                         pad the numbers to the width of the highest number
@@ -60,8 +62,10 @@ options:
   -h, --help            show this text
 
 Status texts go to standard output. Ctrl-C stops before the next drawing (the drawing in
-progress is finished). Exit status: 0 when every sheet was written, 1 when some sheet could
-not be written (the reason goes to standard error), 2 for unusable options, 130 when stopped.
+progress is finished). No sheet is ever written over a drawing of the run. The settings file
+named by --settings is only read. Exit status: 0 when every sheet was written, 1 when some
+sheet could not be written or some drawing could not be read (the reason goes to standard
+error), 2 for unusable options, 130 when stopped.
 )";
 
 int Fail(const std::string& message) {
@@ -146,162 +150,102 @@ int MakeExample(const std::filesystem::path& folder) {
   return 0;
 }
 
-// Reads an integer option in a range; nothing else is accepted.
-std::optional<int32_t> IntArg(const std::string& text, int32_t lo, int32_t hi) {
-  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 6) return {};
-  int32_t v = TextToInt(text);
-  if (v < lo || v > hi) return {};
-  return v;
-}
-
-struct Overrides {
-  std::optional<std::filesystem::path> settings, output;
-  std::optional<int32_t> pattern, start, direction;
-  std::optional<std::string> separator;
-  std::optional<bool> leadingZeros, frame, compact, print;
-  std::optional<std::string> margin;
-  bool dryRun = false;
-  bool any() const {
-    return output || pattern || start || direction || separator || leadingZeros || frame || compact || print || margin;
-  }
-};
-
-void PrintDryRun(const std::vector<SheetRecord>& records, const std::vector<PaperFrame>& frames) {
-  for (const SheetRecord& r : records) {
-    const PaperFrame& f = frames[r.frame];
-    std::string name = ToUtf8(f.sheetNames[size_t(r.sheet)]);
-    std::string layers = f.sheetLayerLists[size_t(r.sheet)].empty() || f.sheetLayerGroups[size_t(r.sheet)] < 0
+// The plan of one drawing, a line per sheet, as the dry run shows it.
+void PrintPlan(const SheetPlan& plan) {
+  std::cout << PrintableText(plan.source.string()) << ": " << plan.frames.size() << " frame(s)\n";
+  for (const PlannedSheet& p : plan.sheets) {
+    const PaperFrame& f = plan.frames[p.frame];
+    const size_t s = size_t(p.sheet);
+    std::string name = ToUtf8(f.sheetNames[s]);
+    std::string layers = f.sheetLayerLists[s].empty() || f.sheetLayerGroups[s] < 0
                              ? "none"
-                             : "group " + std::to_string(f.sheetLayerGroups[size_t(r.sheet)]) + " layers " +
-                                   ToUtf8(f.sheetLayerLists[size_t(r.sheet)]);
+                             : "group " + std::to_string(f.sheetLayerGroups[s]) + " layers " +
+                                   ToUtf8(f.sheetLayerLists[s]);
     char rect[160];
     std::snprintf(rect, sizeof rect, "(%g, %g)-(%g, %g)", f.minX, f.minY, f.maxX, f.maxY);
-    std::cout << "frame " << r.frame + 1 << " sheet " << r.sheet + 1 << ": number " << r.number << ", rect " << rect
-              << ", paper " << r.paperSize << ", name " << Json(name) << ", layers " << layers << ", file ";
-    if (r.empty)
+    std::cout << "frame " << p.frame + 1 << " sheet " << p.sheet + 1 << ": number " << p.number << ", rect " << rect
+              << ", paper " << p.paperSize << ", name " << Json(name) << ", layers " << layers << ", file ";
+    if (p.decision == SheetDecision::kEmpty)
       std::cout << "(empty: not written)";
-    else if (r.file.empty())
-      std::cout << "(not written: " << SjisToUtf8(r.note) << ")";
+    else if (!p.ToBeWritten())
+      std::cout << "(not written: " << PrintableText(SjisToUtf8(p.note)) << ")";
     else
-      std::cout << r.file.string();
+      std::cout << PrintableText(p.file.string());
     std::cout << "\n";
   }
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.empty() || args[0] == "-h" || args[0] == "--help") {
-    std::cout << kUsage;
-    return args.empty() ? 2 : 0;
+// The command line's part of a session: its options override the settings for this run, and a
+// dry run prints every plan.
+class CommandLineFrontEnd final : public SessionFrontEnd {
+ public:
+  explicit CommandLineFrontEnd(const CommandLine& command) : command_(command) {}
+  void SettingsLoaded(OptionControls& controls) override { command_.overrides.ApplyTo(controls); }
+  void DrawingDone(const JwwDocument&, const SheetPlan& plan, const std::vector<SheetOutcome>&) override {
+    if (command_.dryRun) PrintPlan(plan);
   }
-  if (args[0] == "--info") return args.size() == 2 ? Info(args[1]) : Fail("--info takes one drawing");
-  if (args[0] == "--roundtrip")
-    return args.size() == 3 ? Roundtrip(args[1], args[2]) : Fail("--roundtrip takes two paths");
-  if (args[0] == "--make-example")
-    return args.size() == 2 ? MakeExample(args[1]) : Fail("--make-example takes a folder");
 
-  Overrides o;
-  std::vector<std::filesystem::path> files;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto value = [&](std::string& out) {
-      if (i + 1 >= args.size()) return false;
-      out = args[++i];
-      return true;
-    };
-    std::string v;
-    if (a == "--settings") {
-      if (!value(v)) return Fail("--settings needs a file");
-      o.settings = v;
-    } else if (a == "-o" || a == "--output") {
-      if (!value(v)) return Fail(a + " needs a folder");
-      if (!std::filesystem::is_directory(v)) return Fail("the output folder " + v + " does not exist");
-      o.output = v;
-    } else if (a == "--pattern") {
-      if (!value(v) || !(o.pattern = IntArg(v, 0, 6))) return Fail("--pattern takes a number from 0 to 6");
-    } else if (a == "--start") {
-      if (!value(v) || !(o.start = IntArg(v, 0, 9999))) return Fail("--start takes a number from 0 to 9999");
-    } else if (a == "--direction") {
-      if (!value(v) || (v != "rows" && v != "columns")) return Fail("--direction takes rows or columns");
-      o.direction = v == "rows" ? 0 : 1;
-    } else if (a == "--separator") {
-      if (!value(v)) return Fail("--separator needs a text (it may be empty)");
-      std::string sjis = Utf8ToSjis(v);
-      if (HasForbiddenSeparatorChar(sjis) || SjisToUtf8(sjis) != v)
-        return Fail("the separator may not hold , . \\ / [ ] | ' \" + * < > ? ~ or a blank");
-      if (sjis.size() > 8) return Fail("the separator may be at most 8 bytes in Shift_JIS");
-      o.separator = sjis;
-    } else if (a == "--margin") {
-      if (!value(v)) return Fail("--margin needs a number");
-      double m = TextToReal(v);
-      if ((m == 0 && v.find_first_not_of("0.") != std::string::npos) || m < 0 || m > 100)
-        return Fail("--margin takes a number of millimetres from 0 to 100");
-      o.margin = FormatReal(m);
-    } else if (a == "--leading-zeros" || a == "--no-leading-zeros") {
-      o.leadingZeros = a == "--leading-zeros";
-    } else if (a == "--frame" || a == "--no-frame") {
-      o.frame = a == "--frame";
-    } else if (a == "--compact" || a == "--no-compact") {
-      o.compact = a == "--compact";
-    } else if (a == "--print" || a == "--no-print") {
-      o.print = a == "--print";
-    } else if (a == "--dry-run") {
-      o.dryRun = true;
-    } else if (a.size() > 1 && a[0] == '-' && a != "-") {
-      return Fail("unknown option " + a);
-    } else {
-      files.push_back(a);
-    }
+ private:
+  const CommandLine& command_;
+};
+
+int Split(const CommandLine& command) {
+  if (command.settingsFile) {
+    const std::string problem = CheckNamedSettingsFile(*command.settingsFile);
+    if (!problem.empty()) return Fail("the settings file " + PrintableText(command.settingsFile->string()) + " " + problem);
   }
-  if (files.empty()) return Fail("no drawing given");
+  std::unique_ptr<Platform> platform = MakePosixPlatform(command.operands);
+  CommandLineFrontEnd frontEnd(command);
+  SessionSettings settings;
+  settings.namedSettingsFile = command.settingsFile;
+  settings.outputFolder = command.outputFolder;
+  settings.dryRun = command.dryRun;
+  Session session(*platform, frontEnd, settings);
 
-  std::unique_ptr<Platform> platform = MakePosixPlatform(files);
-  Session form(*platform);
-  if (o.settings) form.namedSettingsFile = *o.settings;
-  form.outputFolderOverride = o.output;
-  form.overrideControls = [&](OptionControls& c) {
-    if (o.pattern) c.namingPatternCombo = *o.pattern;
-    if (o.start) c.startNumberEdit = std::to_string(*o.start);
-    if (o.direction) c.numberingDirectionGroup = *o.direction;
-    if (o.separator) c.separatorEdit = *o.separator;
-    if (o.leadingZeros) c.leadingZeroGroup = *o.leadingZeros ? 1 : 0;
-    if (o.frame) c.drawFrameCheck = *o.frame;
-    if (o.compact) c.compactNumbersCheck = *o.compact;
-    if (o.print) c.printAfterSplitCheck = *o.print;
-    if (o.margin) c.marginEdit = *o.margin;
-  };
-
-  SheetDriver driver(*platform, form.options, form.hostExePath);
-  form.runStarting = [&] { driver.RunStarting(); };
-  form.clearFrames = [&] { driver.ClearFrames(); };
-  form.clearImageList = [] { ClearImageList(); };
-  form.deleteTemporaryImages = [] { DeleteTemporaryImages(); };
-  form.failureSummary = [&] { return driver.FailureSummary(); };
-  form.splitDrawing = [&](JwwDocument& doc, const std::filesystem::path& folder, const std::filesystem::path& source,
-                          const std::vector<std::filesystem::path>& pending) {
-    auto records = driver.SplitDrawing(doc, folder, source, pending, o.dryRun);
-    if (o.dryRun) {
-      std::cout << source.string() << ": " << driver.Frames().size() << " frame(s)\n";
-      PrintDryRun(records, driver.Frames());
-    }
-  };
-
-  const bool closeNow = form.Start();
-  const bool cancelled = form.cancelRequested;
-  const bool anyInput = !form.inputFiles.empty();  // closing empties the list
+  const bool closeNow = session.Start();
+  const bool cancelled = session.cancelRequested;
+  const bool anyInput = !session.inputFiles.empty();  // closing empties the list
   // Options given here are for this run only: the settings file keeps what the user set.
-  if (closeNow && !o.any() && !o.dryRun && form.CanClose()) form.Close();
+  if (closeNow && !command.overrides.Any() && !command.dryRun && session.CanClose()) session.Close();
   if (!anyInput) {
     std::cerr << "kelvane: no drawing to convert (a drawing must exist and end in .jww)\n";
     return 1;
   }
   if (cancelled) return 130;
-  if (driver.FailedSheets() > 0) {
-    std::cerr << "kelvane: " << driver.FailedSheets() << " sheet(s) could not be written; first: "
-              << SjisToUtf8(driver.FirstFailure()) << "\n";
+  const RunFailures& failures = session.Failures();
+  if (failures.count > 0) {
+    std::cerr << "kelvane: " << failures.count << " sheet(s) or drawing(s) could not be written; first: "
+              << PrintableText(SjisToUtf8(failures.first)) << "\n";
     return 1;
   }
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const CommandLineResult parsed = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  if (!parsed.command) return Fail(parsed.error);
+  const CommandLine& command = *parsed.command;
+  const auto& operands = command.operands;
+  switch (command.mode) {
+    case CommandMode::kHelp:
+      std::cout << kUsage;
+      return parsed.usageWithoutArguments ? 2 : 0;
+    case CommandMode::kInfo:
+      return Info(operands[0]);
+    case CommandMode::kRoundtrip:
+      return Roundtrip(operands[0], operands[1]);
+    case CommandMode::kMakeExample:
+      return MakeExample(operands[0]);
+    case CommandMode::kSplit:
+      break;
+  }
+  try {
+    return Split(command);
+  } catch (const std::exception& e) {
+    // Nothing should get here; if it does, say so instead of aborting.
+    std::cerr << "kelvane: " << PrintableText(e.what()) << "\n";
+    return 1;
+  }
 }

@@ -108,14 +108,9 @@ std::string LocalTimeText(std::time_t t) {
   return std::string(text, n);
 }
 
-// Message boxes print their CR LF line breaks as plain line ends.
-std::string ForTerminal(std::string_view sjis) {
-  std::string text = SjisToUtf8(sjis);
-  std::string out;
-  for (char c : text)
-    if (c != '\r') out.push_back(c);
-  return out;
-}
+// Message boxes print their CR LF line breaks as plain line ends; other control characters (a
+// file name may hold them) are shown escaped so that they cannot drive the terminal.
+std::string ForTerminal(std::string_view sjis) { return PrintableText(SjisToUtf8(sjis)); }
 
 // Splits at blanks, double quotes grouping (the quotes themselves are dropped).
 std::vector<std::string> SplitArguments(std::string_view text) {
@@ -221,13 +216,31 @@ class PosixPlatform final : public Platform {
   }
 
   void StartProgram(std::string_view sjisProgram, std::string_view sjisParameters) override {
+    Spawn(sjisProgram, SplitArguments(SjisToUtf8(sjisParameters)));
+  }
+  void PrintWithHost(std::string_view sjisProgram, const std::filesystem::path& absoluteFile) override {
+    Spawn(sjisProgram, {"/p", absoluteFile.native()});
+  }
+
+  std::optional<FileIdentity> IdentityOf(const std::filesystem::path& path) const override {
+    struct stat st {};
+    if (path.empty() || stat(path.c_str(), &st) != 0) return std::nullopt;
+    return FileIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino)};
+  }
+  bool NamesIgnoreCase() const override { return false; }
+
+  std::filesystem::path ToPath(std::string_view sjis) const override { return SjisToPath(sjis); }
+  std::string ToSjis(const std::filesystem::path& path) const override { return PathToSjis(path); }
+
+ private:
+  static void Spawn(std::string_view sjisProgram, std::vector<std::string> parameters) {
     // Collect children started earlier so that printing many sheets leaves no zombies.
     while (waitpid(-1, nullptr, WNOHANG) > 0) {
     }
     std::vector<std::string> args = SplitArguments(SjisToUtf8(sjisProgram));
     if (args.empty()) return;
     args.resize(1);  // the program alone; its quotes are gone
-    for (const std::string& a : SplitArguments(SjisToUtf8(sjisParameters))) args.push_back(a);
+    for (std::string& a : parameters) args.push_back(std::move(a));
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -235,15 +248,27 @@ class PosixPlatform final : public Platform {
     posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
   }
 
-  std::filesystem::path ToPath(std::string_view sjis) const override { return SjisToPath(sjis); }
-  std::string ToSjis(const std::filesystem::path& path) const override { return PathToSjis(path); }
-
- private:
   std::vector<std::filesystem::path> parameters_;
   std::filesystem::path executable_;
 };
 
 }  // namespace
+
+std::string PrintableText(std::string_view utf8) {
+  std::string out;
+  for (char c : utf8) {
+    const unsigned char b = static_cast<unsigned char>(c);
+    if (c == '\r') continue;
+    if ((b < 0x20 && c != '\n') || b == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", b);
+      out += escaped;
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
 
 std::string SjisToUtf8(std::string_view sjis) { return Convert(sjis, "UTF-8", "CP932", SjisCharLength); }
 std::string Utf8ToSjis(std::string_view utf8) { return Convert(utf8, "CP932", "UTF-8", Utf8CharLength); }

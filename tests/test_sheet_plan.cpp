@@ -1,11 +1,12 @@
-// The sheet driver: numbering, file names, never overwriting inputs or earlier sheets, printing,
-// and whole drawings split end to end at every supported version.
+// The sheet plan and its writer: numbering, file names, never overwriting inputs or earlier
+// sheets, printing, and whole drawings split end to end at every supported version.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <fstream>
 
-#include "app/driver.h"
+#include "app/sheet_plan.h"
+#include "app/sheet_writer.h"
 #include "jww/builder.h"
 #include "jww/images.h"
 #include "split/extract.h"
@@ -66,16 +67,46 @@ void AddNameText(JwwDocument& doc, double x, double y, const std::string& name) 
   doc.texts[size_t(i)].textType = 0;
 }
 
+// One sheet as a run handled it.
+struct SheetRecord {
+  std::filesystem::path file;  // empty when nothing was to be written
+  bool empty = false;
+  bool written = false;
+  std::string note;
+};
+
+// Plans one drawing as the first of a run and, unless dry, writes it.
+std::vector<SheetRecord> PlanAndWrite(Platform& platform, JwwDocument& doc, const SplitOptions& options,
+                                      const std::string& host, const std::filesystem::path& source,
+                                      const std::filesystem::path& folder, const std::vector<std::filesystem::path>& inputs,
+                                      bool dryRun, RunFailures& failures) {
+  RunContext run;
+  AddRunInput(run, platform, source);
+  for (const auto& input : inputs) AddRunInput(run, platform, input);
+  const SheetPlan plan = PlanSheets(doc, options, source, folder, run, platform);
+  std::vector<SheetOutcome> outcomes;
+  if (dryRun)
+    ReportPlan(platform, plan, failures);
+  else
+    outcomes = WriteSheets(platform, doc, plan, options, host, failures);
+  std::vector<SheetRecord> records;
+  for (size_t i = 0; i < plan.sheets.size(); ++i) {
+    const PlannedSheet& p = plan.sheets[i];
+    records.push_back({p.ToBeWritten() ? p.file : std::filesystem::path(), p.decision == SheetDecision::kEmpty,
+                       !dryRun && outcomes[i].written, p.note});
+  }
+  return records;
+}
+
 class Driver : public ::testing::Test {
  protected:
   void SetUp() override { InitDrawing(doc, 600, false); }
   std::vector<SheetRecord> Split(const std::filesystem::path& source = "plan.jww", bool dryRun = false,
-                                 std::vector<std::filesystem::path> pending = {}) {
-    SheetDriver driver(platform, options, host);
-    driver.RunStarting();
-    auto records = driver.SplitDrawing(doc, dir.path(), dir / source.string(), pending, dryRun);
-    failed = driver.FailedSheets();
-    summary = driver.FailureSummary();
+                                 std::vector<std::filesystem::path> inputs = {}) {
+    RunFailures failures;
+    auto records = PlanAndWrite(platform, doc, options, host, dir / source.string(), dir.path(), inputs, dryRun, failures);
+    failed = failures.count;
+    summary = failures.Summary();
     return records;
   }
   std::vector<std::string> Written(const std::vector<SheetRecord>& records) {
@@ -160,17 +191,17 @@ TEST_F(Driver, PrintsOnlySheetsThatWereSaved) {
   AddLine(doc, 310, 10, 320, 20);
   options.printAfterSplit = true;
   auto records = Split();
-  ASSERT_EQ(platform.startedPrograms.size(), 2u);
-  EXPECT_EQ(platform.startedPrograms[0].first, host);
-  EXPECT_EQ(platform.startedPrograms[0].second, "/p \"" + (dir / "0_plan.jww").string() + "\"");
+  ASSERT_EQ(platform.printed.size(), 2u);
+  EXPECT_EQ(platform.printed[0].first, host);
+  EXPECT_EQ(platform.printed[0].second, dir / "0_plan.jww");
+  EXPECT_TRUE(platform.printed[0].second.is_absolute());
   // A folder that is gone: nothing saved, nothing printed, the failure counted.
-  platform.startedPrograms.clear();
-  SheetDriver driver(platform, options, host);
-  driver.RunStarting();
-  driver.SplitDrawing(doc, dir / "gone", dir / "plan.jww", {});
-  EXPECT_TRUE(platform.startedPrograms.empty());
-  EXPECT_EQ(driver.FailedSheets(), 2);
-  EXPECT_FALSE(driver.FailureSummary().empty());
+  platform.printed.clear();
+  RunFailures failures;
+  PlanAndWrite(platform, doc, options, host, dir / "plan.jww", dir / "gone", {}, false, failures);
+  EXPECT_TRUE(platform.printed.empty());
+  EXPECT_EQ(failures.count, 2);
+  EXPECT_FALSE(failures.Summary().empty());
 }
 
 TEST_F(Driver, DryRunAndRealRunAgreeOnEveryName) {
@@ -246,11 +277,10 @@ TEST_P(EndToEnd, EverySheetHoldsItsEntitiesMovedExactlyAndTheDrawingIsUntouched)
   options.drawFrameOnFF = true;
   options.margin = 5;
   std::string host = "\"jw\"";
-  SheetDriver driver(platform, options, host);
-  driver.RunStarting();
-  auto records = driver.SplitDrawing(src, dir.path(), dir / "src.jww", {dir / "src.jww"});
+  RunFailures failures;
+  auto records = PlanAndWrite(platform, src, options, host, dir / "src.jww", dir.path(), {}, false, failures);
   ASSERT_EQ(records.size(), 3u);
-  for (const auto& r : records) ASSERT_TRUE(r.written) << r.number;
+  for (const auto& r : records) ASSERT_TRUE(r.written) << r.file;
 
   // The drawing is exactly as loaded: nothing moved, nothing added.
   ASSERT_EQ(src.lines.size(), linesBefore.size());

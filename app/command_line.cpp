@@ -1,0 +1,154 @@
+// Parsing the Linux program's arguments into a command, with a clear error for anything unusable.
+#include "app/command_line.h"
+
+#include <system_error>
+
+#include "app/platform.h"
+#include "text/numbers.h"
+
+namespace kelvane {
+
+namespace {
+
+// Reads an integer option in a range; nothing else is accepted.
+std::optional<int32_t> IntArg(const std::string& text, int32_t lo, int32_t hi) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 6) return {};
+  int32_t v = TextToInt(text);
+  if (v < lo || v > hi) return {};
+  return v;
+}
+
+CommandLineResult Error(std::string message) {
+  CommandLineResult r;
+  r.error = std::move(message);
+  return r;
+}
+
+CommandLineResult Mode(CommandMode mode, std::vector<std::filesystem::path> operands) {
+  CommandLine c;
+  c.mode = mode;
+  c.operands = std::move(operands);
+  CommandLineResult r;
+  r.command = std::move(c);
+  return r;
+}
+
+// One option of a split; answers an error text, empty when the option was taken.
+class SplitArguments {
+ public:
+  SplitArguments(const std::vector<std::string>& args, CommandLine& command) : args_(args), c_(command) {}
+
+  std::string Parse() {
+    for (i_ = 0; i_ < args_.size(); ++i_) {
+      std::string error = Option(args_[i_]);
+      if (!error.empty()) return error;
+    }
+    if (c_.operands.empty()) return "no drawing given";
+    return std::string();
+  }
+
+ private:
+  bool Value(std::string& out) {
+    if (i_ + 1 >= args_.size()) return false;
+    out = args_[++i_];
+    return true;
+  }
+
+  std::string Option(const std::string& a) {
+    OptionOverrides& o = c_.overrides;
+    std::string v;
+    if (a == "--settings") {
+      if (!Value(v)) return "--settings needs a file";
+      c_.settingsFile = v;
+    } else if (a == "-o" || a == "--output") {
+      if (!Value(v)) return a + " needs a folder";
+      std::error_code ec;
+      if (!std::filesystem::is_directory(v, ec)) return "the output folder " + v + " does not exist";
+      c_.outputFolder = v;
+    } else if (a == "--pattern") {
+      if (!Value(v) || !(o.pattern = IntArg(v, 0, 6))) return "--pattern takes a number from 0 to 6";
+    } else if (a == "--start") {
+      if (!Value(v) || !(o.start = IntArg(v, 0, 9999))) return "--start takes a number from 0 to 9999";
+    } else if (a == "--direction") {
+      if (!Value(v) || (v != "rows" && v != "columns")) return "--direction takes rows or columns";
+      o.direction = v == "rows" ? 0 : 1;
+    } else if (a == "--separator") {
+      return Separator();
+    } else if (a == "--margin") {
+      if (!Value(v)) return "--margin needs a number";
+      const double m = TextToReal(v);
+      if ((m == 0 && v.find_first_not_of("0.") != std::string::npos) || m < 0 || m > 100)
+        return "--margin takes a number of millimetres from 0 to 100";
+      o.margin = FormatReal(m);
+    } else if (a == "--leading-zeros" || a == "--no-leading-zeros") {
+      o.leadingZeros = a == "--leading-zeros";
+    } else if (a == "--frame" || a == "--no-frame") {
+      o.frame = a == "--frame";
+    } else if (a == "--compact" || a == "--no-compact") {
+      o.compact = a == "--compact";
+    } else if (a == "--print" || a == "--no-print") {
+      o.print = a == "--print";
+    } else if (a == "--dry-run") {
+      c_.dryRun = true;
+    } else if (a.size() > 1 && a[0] == '-' && a != "-") {
+      return "unknown option " + a;
+    } else {
+      c_.operands.emplace_back(a);
+    }
+    return std::string();
+  }
+
+  std::string Separator() {
+    std::string v;
+    if (!Value(v)) return "--separator needs a text (it may be empty)";
+    const std::string sjis = Utf8ToSjis(v);
+    if (HasForbiddenSeparatorChar(sjis) || SjisToUtf8(sjis) != v)
+      return "the separator may not hold , . \\ / [ ] | ' \" + * < > ? ~ : a blank or a control character";
+    if (sjis.size() > 8) return "the separator may be at most 8 bytes in Shift_JIS";
+    c_.overrides.separator = sjis;
+    return std::string();
+  }
+
+  const std::vector<std::string>& args_;
+  CommandLine& c_;
+  size_t i_ = 0;
+};
+
+}  // namespace
+
+void OptionOverrides::ApplyTo(OptionControls& c) const {
+  if (pattern) c.namingPatternCombo = *pattern;
+  if (start) c.startNumberEdit = std::to_string(*start);
+  if (direction) c.numberingDirectionGroup = *direction;
+  if (separator) c.separatorEdit = *separator;
+  if (leadingZeros) c.leadingZeroGroup = *leadingZeros ? 1 : 0;
+  if (frame) c.drawFrameCheck = *frame;
+  if (compact) c.compactNumbersCheck = *compact;
+  if (print) c.printAfterSplitCheck = *print;
+  if (margin) c.marginEdit = *margin;
+}
+
+CommandLineResult ParseCommandLine(const std::vector<std::string>& args) {
+  if (args.empty()) {
+    CommandLineResult r = Mode(CommandMode::kHelp, {});
+    r.usageWithoutArguments = true;
+    return r;
+  }
+  const std::string& first = args[0];
+  if (first == "-h" || first == "--help") return Mode(CommandMode::kHelp, {});
+  if (first == "--info")
+    return args.size() == 2 ? Mode(CommandMode::kInfo, {args[1]}) : Error("--info takes one drawing");
+  if (first == "--roundtrip")
+    return args.size() == 3 ? Mode(CommandMode::kRoundtrip, {args[1], args[2]}) : Error("--roundtrip takes two paths");
+  if (first == "--make-example")
+    return args.size() == 2 ? Mode(CommandMode::kMakeExample, {args[1]}) : Error("--make-example takes a folder");
+
+  CommandLine command;
+  std::string error = SplitArguments(args, command).Parse();
+  if (!error.empty()) return Error(std::move(error));
+  CommandLineResult r;
+  r.command = std::move(command);
+  return r;
+}
+
+}  // namespace kelvane
