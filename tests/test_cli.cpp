@@ -1,6 +1,8 @@
 // The command line as a user runs it: the example drawing, dry runs, real runs and bad options.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <set>
 #include <string>
@@ -141,3 +143,66 @@ TEST(CommandLine, AFailedSheetIsReportedAndTheExitStatusSaysSo) {
 }
 
 }  // namespace
+
+namespace {
+
+// The files a dry run announces under a folder, and the lines it says are not written.
+std::set<std::string> Announced(const std::string& out, const std::filesystem::path& folder) {
+  std::set<std::string> names;
+  const std::string marker = ", file " + folder.string() + "/";
+  for (size_t at = out.find(marker); at != std::string::npos; at = out.find(marker, at + 1)) {
+    size_t end = out.find('\n', at);
+    names.insert(out.substr(at + marker.size(), end - at - marker.size()));
+  }
+  return names;
+}
+
+}  // namespace
+
+// An input split earlier in the run, and the output folder reached through a link to the
+// inputs' folder: the sheet named 設備 would replace 設備.jww. Neither input changes; the dry run
+// says exactly what the real run then does, and both end with status 1.
+TEST(CommandLine, NoSheetReplacesAnInputOfTheRunAndTheDryRunSaysSo) {
+  TempDir dir;
+  ASSERT_EQ(Kelvane("--make-example " + Q(dir.path())).status, 0);
+  const auto example = dir / "example.jww";
+  const std::string equipment = "\xE8\xA8\xAD\xE5\x82\x99";  // 設備
+  const auto first = dir / (equipment + ".jww");
+  std::filesystem::copy_file(example, first);
+  std::filesystem::create_directory_symlink(dir.path(), dir / "link");
+  const auto before = kelvane::testing::ReadBytes(example);
+  const std::string options = "--settings " + Q(dir / "none.dat") + " --pattern 5 -o " + Q(dir / "link") + " ";
+
+  Result dry = Kelvane("--dry-run " + options + Q(first) + " " + Q(example));
+  EXPECT_EQ(dry.status, 1) << dry.out;
+  const std::set<std::string> files = Files(dir.path());
+  Result real = Kelvane(options + Q(first) + " " + Q(example));
+  EXPECT_EQ(real.status, 1) << real.out;
+  EXPECT_EQ(kelvane::testing::ReadBytes(first), before);
+  EXPECT_EQ(kelvane::testing::ReadBytes(example), before);
+
+  const std::string skipped = "\xE5\x85\xA5\xE5\x8A\x9B\xE5\x9B\xB3\xE9\x9D\xA2";  // 入力図面 (と同じファイルには…)
+  EXPECT_NE(real.out.find(skipped), std::string::npos) << real.out;
+  EXPECT_NE(dry.out.find(skipped), std::string::npos) << dry.out;
+  std::set<std::string> written;
+  for (const auto& name : Files(dir.path()))
+    if (!files.count(name)) written.insert(name);
+  EXPECT_EQ(Announced(dry.out, dir / "link"), written);
+  EXPECT_FALSE(written.empty());
+  // The second drawing's sheets meet the first's names: renamed, never replaced.
+  EXPECT_TRUE(written.count("1F\xE5\xB9\xB3\xE9\x9D\xA2\xE5\x9B\xB3~2.jww")) << dry.out;
+}
+
+// A FIFO named like a drawing is not opened (it would stall the run); the drawings after it split.
+TEST(CommandLine, AFifoAmongTheInputsFailsWithoutStalling) {
+  TempDir dir;
+  ASSERT_EQ(Kelvane("--make-example " + Q(dir.path())).status, 0);
+  const auto fifo = dir / "fifo.jww";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::filesystem::create_directories(dir / "out");
+  Result r = Kelvane("--settings " + Q(dir / "none.dat") + " -o " + Q(dir / "out") + " " + Q(fifo) + " " +
+                     Q(dir / "example.jww"));
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_NE(r.out.find("not a regular file"), std::string::npos) << r.out;
+  EXPECT_EQ(Files(dir / "out").size(), 6u);
+}

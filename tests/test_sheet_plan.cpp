@@ -224,6 +224,85 @@ TEST_F(Driver, DryRunAndRealRunAgreeOnEveryName) {
   }
 }
 
+TEST_F(Driver, NumbersNamesAndTheDrawnFrameFollowTheirRules) {
+  // Five frames, the fourth empty, numbered from 5 with leading zeros: the width counts every
+  // frame found (5 + 5 = 10, two digits), also when the empty frame gives up its number.
+  for (int k = 0; k < 5; ++k) AddFrame(doc, k * 300, 0, 297, 210);
+  for (int k = 0; k < 5; ++k)
+    if (k != 3) AddLine(doc, k * 300 + 10, 10, k * 300 + 20, 20);
+  options.startNumber = 5;
+  options.leadingZero = 1;
+  options.compactEmptyNumbers = true;
+  options.drawFrameOnFF = true;
+  // Only the last dot starts the extension: "a.b.jww" is the drawing "a.b".
+  EXPECT_EQ(Written(Split("a.b.jww")),
+            (std::vector<std::string>{"05_a.b.jww", "06_a.b.jww", "07_a.b.jww", "08_a.b.jww"}));
+  // The drawn [F-F] lines: pen width, group and flags all zero, on layer F of group F.
+  JwwDocument sheet;
+  ASSERT_TRUE(sheet.LoadFromFile(dir / "05_a.b.jww"));
+  ASSERT_EQ(sheet.LineCount(), 1 + 4);
+  for (int i = 1; i < 5; ++i) {
+    const EntityAttributes a = sheet.lines[size_t(i)].attr;
+    EXPECT_EQ(a.penWidth, 0);
+    EXPECT_EQ(a.group, 0u);
+    EXPECT_EQ(a.flags, 0);
+    EXPECT_EQ(a.layer, 15);
+    EXPECT_EQ(a.layerGroup, 15);
+  }
+}
+
+TEST_F(Driver, ASaveThatFailsStillUsesItsNumberUnderCompaction) {
+  for (int k = 0; k < 3; ++k) AddFrame(doc, k * 300, 0, 297, 210);
+  AddLine(doc, 10, 10, 20, 20);
+  AddLine(doc, 610, 10, 620, 20);
+  options.startNumber = 1;
+  options.compactEmptyNumbers = true;
+  std::filesystem::create_directories(dir / "1_plan.jww");  // the first sheet cannot be saved there
+  auto records = Split();
+  EXPECT_EQ(Written(records), std::vector<std::string>{"2_plan.jww"});
+  EXPECT_EQ(failed, 1);
+}
+
+TEST_F(Driver, PlansCompareNamesAsThePlatformDoes) {
+  // Planned without any file on disk: the drawing "1f.jww" and its sheet named "1F".
+  AddFrame(doc, 0, 0, 297, 210);
+  AddFrame(doc, 300, 0, 297, 210);
+  AddLine(doc, 10, 10, 20, 20);
+  AddLine(doc, 310, 10, 320, 20);
+  AddNameText(doc, 10, 100, "1F");
+  AddNameText(doc, 310, 100, "x");
+  options.namingPattern = 5;
+  RunContext run;
+  auto decisions = [&] {
+    run.Clear();
+    AddRunInput(run, platform, dir / "1f.jww");
+    std::vector<SheetDecision> d;
+    for (const auto& s : PlanSheets(doc, options, dir / "1f.jww", dir.path(), run, platform).sheets)
+      d.push_back(s.decision);
+    return d;
+  };
+  EXPECT_EQ(decisions(), (std::vector<SheetDecision>{SheetDecision::kWrite, SheetDecision::kWrite}));
+  platform.namesIgnoreCase = true;
+  EXPECT_EQ(decisions(), (std::vector<SheetDecision>{SheetDecision::kProtectedInput, SheetDecision::kWrite}));
+  // A sheet of an earlier drawing of the run takes its name: the later one is renamed.
+  platform.namesIgnoreCase = false;
+  decisions();
+  SheetPlan earlier = PlanSheets(doc, options, dir / "other.jww", dir.path(), run, platform);
+  RecordPlannedSheets(run, platform, earlier);
+  const SheetPlan later = PlanSheets(doc, options, dir / "1f.jww", dir.path(), run, platform);
+  EXPECT_EQ(later.sheets[1].decision, SheetDecision::kRenamed);
+  EXPECT_EQ(later.sheets[1].file, dir / "x~2.jww");
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+TEST(FileNames, NamesNoPlatformCanHoldAreRefused) {
+  for (const char* bad : {"CON", "con", "Aux.txt", "NUL .x", "COM1", "lpt9.jww", "a:b", "a\tb", "a.", "a ", "", ".",
+                          "..", "a/b", "a\\b"})
+    EXPECT_FALSE(IsUsableFileName(bad)) << bad;
+  for (const char* good : {"CONSOLE", "COM0", "COM10", "LPT", "0_CON", "a.b", "\xE8\xA8\xAD\xE5\x82\x99", "a~2"})
+    EXPECT_TRUE(IsUsableFileName(good)) << good;
+}
+
 // A multi-frame drawing with every kind, blocks and (from 700) an image, split at a version.
 class EndToEnd : public ::testing::TestWithParam<int32_t> {};
 

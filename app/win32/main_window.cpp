@@ -125,27 +125,16 @@ bool RegisterClasses(HINSTANCE instance) {
 
 }  // namespace
 
-MainWindow::MainWindow(Win32Platform& platform)
-    : platform_(platform), form_(platform), driver_(platform, form_.options, form_.hostExePath) {
-  // The same wiring as the command line, so that both write the same sheets.
-  form_.runStarting = [this] {
-    driver_.RunStarting();
-    PushControls(false);  // the run's capture may have emptied the separator and limited the start number and margin
-  };
-  form_.clearFrames = [this] { driver_.ClearFrames(); };
-  form_.clearImageList = [] { ClearImageList(); };
-  form_.deleteTemporaryImages = [] { DeleteTemporaryImages(); };
-  form_.failureSummary = [this] { return driver_.FailureSummary(); };
-  form_.splitDrawing = [this](JwwDocument& doc, const std::filesystem::path& folder, const std::filesystem::path& source,
-                              const std::vector<std::filesystem::path>& pending) {
-    driver_.SplitDrawing(doc, folder, source, pending);
-  };
-  // Right after the settings are read: show them, and the window at its stored place.
-  form_.overrideControls = [this](OptionControls&) {
-    PushControls(true);
-    ShowWindowNow();
-  };
+MainWindow::MainWindow(Win32Platform& platform) : platform_(platform), session_(platform, *this) {}
+
+// Right after the settings are read: show them, and the window at its stored place.
+void MainWindow::SettingsLoaded(OptionControls&) {
+  PushControls(true);
+  ShowWindowNow();
 }
+
+// The run's capture may have emptied the separator and limited the start number and margin.
+void MainWindow::RunStarted(const OptionControls&) { PushControls(false); }
 
 MainWindow::~MainWindow() {
   if (application_ && IsWindow(application_)) DestroyWindow(application_);
@@ -268,7 +257,7 @@ void MainWindow::CreateControls() {
 void MainWindow::Start(int showCommand) {
   showCommand_ = showCommand;
   started_ = true;
-  const bool closeNow = form_.Start();
+  const bool closeNow = session_.Start();
   if (!IsOpen()) return;
   ShowWindowNow();
   if (closeNow) Close();
@@ -285,9 +274,9 @@ void MainWindow::ShowWindowNow() {
 void MainWindow::Close() {
   if (!IsOpen()) return;
   if (started_) {
-    if (!form_.CanClose()) return;  // a run is going on: it stops before its next drawing
+    if (!session_.CanClose()) return;  // a run is going on: it stops before its next drawing
     PullControls();
-    form_.Close();
+    session_.Close();
   }
   DestroyWindow(application_);  // takes the form with it
 }
@@ -298,7 +287,7 @@ void MainWindow::RunMessageLoop() {
 }
 
 void MainWindow::PullControls() {
-  OptionControls& c = form_.controls;
+  OptionControls& c = session_.controls;
   c.outputToDesktop = IsChecked(Control(kOutputToDesktopRadio));
   c.outputToDocuments = IsChecked(Control(kOutputToDocumentsRadio));
   c.outputToSourceFolder = IsChecked(Control(kOutputToSourceFolderRadio));
@@ -321,7 +310,7 @@ void MainWindow::PullControls() {
 }
 
 void MainWindow::PushControls(bool position) {
-  const OptionControls& c = form_.controls;
+  const OptionControls& c = session_.controls;
   SetChecked(Control(kOutputToDesktopRadio), c.outputToDesktop);
   SetChecked(Control(kOutputToDocumentsRadio), c.outputToDocuments);
   SetChecked(Control(kOutputToSourceFolderRadio), c.outputToSourceFolder);
@@ -378,7 +367,7 @@ void MainWindow::LimitBytes(int id, size_t bytes) {
 void MainWindow::DropFiles(HDROP drop) {
   std::vector<std::filesystem::path> files;
   // A drop during a run leaves the running batch as it is.
-  const bool accept = started_ && !form_.running;
+  const bool accept = started_ && !session_.running;
   if (accept) {
     const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
@@ -390,7 +379,7 @@ void MainWindow::DropFiles(HDROP drop) {
   DragFinish(drop);
   if (!accept) return;
   PullControls();
-  form_.DropFiles(files);
+  session_.DropFiles(files);
 }
 
 void MainWindow::Command(int id, int code, HWND) {
@@ -402,8 +391,8 @@ void MainWindow::Command(int id, int code, HWND) {
     case kBrowseButton:
       if (code == BN_CLICKED && started_) {
         PullControls();
-        form_.ChooseOutputFolder();
-        SetWindowTextW(Control(kOutputFolderEdit), SjisToWide(form_.controls.outputFolderEdit).c_str());
+        session_.ChooseOutputFolder();
+        SetWindowTextW(Control(kOutputFolderEdit), SjisToWide(session_.controls.outputFolderEdit).c_str());
       }
       break;
     case kSeparatorEdit:

@@ -1,7 +1,6 @@
 // The main window of the Windows program: its controls, and their events forwarded to Session.
 #pragma once
 
-#include "app/driver.h"
 #include "app/session.h"
 #include "app/win32/platform.h"
 
@@ -44,7 +43,7 @@ enum MainWindowControl : int {
 
 // The window `Session`. It only moves values between its controls and Session's `Controls` and
 // forwards the events; start-up, runs and closing are Session's.
-class MainWindow {
+class MainWindow final : public SessionFrontEnd {
  public:
   explicit MainWindow(Win32Platform& platform);
   ~MainWindow();
@@ -64,7 +63,7 @@ class MainWindow {
   HWND ApplicationWindow() const { return application_; }
   HWND Control(int id) const { return GetDlgItem(window_, id); }
   bool IsOpen() const { return window_ && IsWindow(window_); }
-  Session& Form() { return form_; }
+  Session& GetSession() { return session_; }
 
   // Runs the message loop until the window is gone.
   void RunMessageLoop();
@@ -82,9 +81,13 @@ class MainWindow {
   void UpdateRadioTabStops();
   void LimitBytes(int id, size_t bytes);
 
+  // The session's questions to its front end: show the loaded settings and the window; show what
+  // a run's capture corrected.
+  void SettingsLoaded(OptionControls& controls) override;
+  void RunStarted(const OptionControls& controls) override;
+
   Win32Platform& platform_;
-  Session form_;
-  SheetDriver driver_;
+  Session session_;
   HINSTANCE instance_ = nullptr;
   HWND application_ = nullptr;
   HWND window_ = nullptr;

@@ -247,6 +247,29 @@ void Win32Platform::StartProgram(std::string_view sjisProgram, std::string_view 
                 folder.empty() ? nullptr : folder.c_str(), SW_SHOW);
 }
 
+void Win32Platform::PrintWithHost(std::string_view sjisProgram, const std::filesystem::path& absoluteFile) {
+  const std::filesystem::path program = TrimQuotes(SjisToWide(sjisProgram));
+  if (program.empty()) return;
+  // Wide all the way: a folder outside code page 932 keeps its name.
+  const std::wstring parameters = L"/p \"" + absoluteFile.wstring() + L"\"";
+  const std::wstring folder = program.parent_path().native();
+  ShellExecuteW(mainWindow_, L"open", program.c_str(), parameters.c_str(), folder.empty() ? nullptr : folder.c_str(),
+                SW_SHOW);
+}
+
+std::optional<FileIdentity> Win32Platform::IdentityOf(const std::filesystem::path& path) const {
+  // Backup semantics let a folder be opened too; no access is needed to read the identity.
+  HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool ok = GetFileInformationByHandle(file, &info) != 0;
+  CloseHandle(file);
+  if (!ok) return std::nullopt;
+  return FileIdentity{info.dwVolumeSerialNumber,
+                      (uint64_t(info.nFileIndexHigh) << 32) | uint64_t(info.nFileIndexLow)};
+}
+
 std::filesystem::path Win32Platform::ToPath(std::string_view sjis) const { return SjisToPath(sjis); }
 std::string Win32Platform::ToSjis(const std::filesystem::path& path) const { return PathToSjis(path); }
 

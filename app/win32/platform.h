@@ -36,6 +36,8 @@ class Win32Platform : public Platform {
   std::vector<std::filesystem::path> Parameters() const override;
   bool FileExists(const std::filesystem::path& path) const override;
   bool FolderExists(const std::filesystem::path& path) const override;
+  std::optional<FileIdentity> IdentityOf(const std::filesystem::path& path) const override;
+  bool NamesIgnoreCase() const override { return true; }
   std::optional<std::string> FileTimeText(const std::filesystem::path& path) const override;
   std::string NowText() const override;
   std::filesystem::path DesktopFolder() const override;
@@ -50,6 +52,7 @@ class Win32Platform : public Platform {
   void ProcessMessages() override;
   void SetStatusText(std::string_view sjisText) override;
   void StartProgram(std::string_view sjisProgram, std::string_view sjisParameters) override;
+  void PrintWithHost(std::string_view sjisProgram, const std::filesystem::path& absoluteFile) override;
   std::filesystem::path ToPath(std::string_view sjis) const override;
   std::string ToSjis(const std::filesystem::path& path) const override;
 

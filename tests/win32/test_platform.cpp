@@ -1,5 +1,6 @@
 // The Win32 platform layer: code page 932 conversions, registry, folders, times, starting programs.
 #include <chrono>
+#include <fstream>
 
 #include "app/session.h"
 #include "tests/win32/window_fixture.h"
@@ -152,6 +153,33 @@ TEST(Platform, StartProgramPassesTheParametersAndDoesNotWait) {
   ASSERT_TRUE(std::filesystem::exists(log));
   Sleep(200);
   EXPECT_EQ(ReadFile(log), "/p \"C:\\\xE5\x87\xBA\xE5\x8A\x9B \xE3\x83\x95\xE3\x82\xA9\xE3\x83\xAB\xE3\x83\x80\\1_plan.jww\"\n");
+}
+
+TEST(Platform, PrintingPassesTheWholePathInWideText) {
+  const auto folder = FreshFolder("print");
+  std::filesystem::copy_file(OwnFolder() / L"print_stub.exe", folder / L"print_stub.exe");
+  Win32Platform platform;
+  // A folder outside code page 932 would lose its name in Shift_JIS.
+  platform.PrintWithHost("\"" + Sjis((folder / L"print_stub.exe").wstring()) + "\"", L"C:\\한국\\a.jww");
+  const auto log = folder / L"print_stub.log";
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!std::filesystem::exists(log) && std::chrono::steady_clock::now() < end) Sleep(50);
+  ASSERT_TRUE(std::filesystem::exists(log));
+  Sleep(200);
+  EXPECT_EQ(ReadFile(log), "/p \"C:\\\xED\x95\x9C\xEA\xB5\xAD\\a.jww\"\n");
+}
+
+TEST(Platform, IdentityIgnoresTheCaseOfANameAndTellsFilesApart) {
+  const auto folder = FreshFolder("identity");
+  std::ofstream(folder / L"1f.jww") << "a";
+  std::ofstream(folder / L"other.jww") << "b";
+  Win32Platform platform;
+  const auto id = platform.IdentityOf(folder / L"1f.jww");
+  ASSERT_TRUE(id.has_value());
+  EXPECT_EQ(platform.IdentityOf(folder / L"1F.JWW"), id);
+  EXPECT_NE(platform.IdentityOf(folder / L"other.jww"), id);
+  EXPECT_FALSE(platform.IdentityOf(folder / L"missing.jww").has_value());
+  EXPECT_TRUE(platform.NamesIgnoreCase());
 }
 
 TEST(Platform, StartingAMissingProgramIsIgnored) {

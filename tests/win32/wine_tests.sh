@@ -203,7 +203,19 @@ elif [ "$got" = "$expected" ]; then pass "print starts the registered program on
 else fail print "stub calls differ: expected [$expected] got [$got]"; fi
 w reg delete 'HKCR\Jwwin.Document' /f >/dev/null 2>&1
 
-# 5. Started without parameters: the window stays open, a person can look at it, Escape closes it.
+# 5. Names compared without case: the sheet "1F平面図" of a drawing "1f平面図.jww" split with
+# pattern 5 into its own folder would be that very file; the drawing stays byte for byte.
+t="$work/case"
+mkdir -p "$t/bin" "$t/data"
+cp "$exe" "$t/bin/kelvane.exe"
+printf '%s\r\n' 192 107 0 0 1 0 '' _ 5 0 0 0 0 0 0 0 0 >"$t/bin/kelvane.dat"
+cp "$example" "$t/data/1f平面図.jww"
+w "$t/bin/kelvane.exe" "$(winpath "$t/data/1f平面図.jww")"
+if ! cmp -s "$example" "$t/data/1f平面図.jww"; then fail case-protection "the input was replaced by its own sheet"
+elif [ -z "$(sheets "$t/data" 1f平面図.jww)" ]; then fail case-protection "no other sheet was written"
+else pass "case-protection: a sheet differing from the input only in case is skipped, the input unchanged"; fi
+
+# 6. Started without parameters: the window stays open, a person can look at it, Escape closes it.
 t="$work/window"
 install_exe "$t/bin" 0
 rm -f "$t/bin/kelvane.dat"
