@@ -65,14 +65,10 @@ std::vector<uint8_t> LogoBitmap() {
 
 }  // namespace
 
-bool WriteExampleDrawing(const std::filesystem::path& path) {
-  JwwDocument doc;
-  InitDrawing(doc, 700, true);
-  doc.header.memo = JwwString::Wide(u"Kelvane の見本図面");
-  doc.layers[1].name = JwwString::Wide(u"設備");
-  doc.layers[2].name = JwwString::Wide(u"寸法");
+namespace {
 
-  // Blocks: a door, and a room that holds two doors (nested); one definition nobody inserts.
+// Blocks: a door, and a room that holds two doors (nested); one definition nobody inserts.
+void AddBlocks(JwwDocument& doc) {
   EntityLists& door = AddBlockDef(doc, 1, JwwString::Wide(u"扉"));
   AddLine(door, 0, 0, 0, 9);
   AddArc(door, 0, 0, 9, 0, kPi / 2);
@@ -84,7 +80,9 @@ bool WriteExampleDrawing(const std::filesystem::path& path) {
   AddBlockInsert(room, 1, 10, 0);
   AddBlockInsert(room, 1, 30, 30);
   AddCircle(AddBlockDef(doc, 3, JwwString::Wide(u"未使用")), 0, 0, 5);
+}
 
+void AddFrames(JwwDocument& doc) {
   // Row 1, centres at y = 400: A4 landscape, A3 landscape, A4 portrait.
   AddFrame(doc, 150, 400, 297, 210);
   AddFrame(doc, 550, 400, 420, 297);
@@ -93,7 +91,9 @@ bool WriteExampleDrawing(const std::filesystem::path& path) {
   AddFrame(doc, 300, 0, 594, 420);
   AddFrame(doc, 800, 0, 297, 210);
   AddFrame(doc, 1500, 0, 841, 594);
+}
 
+void AddFirstRow(JwwDocument& doc) {
   // Frame 1: a ground plan, and an equipment sheet limited to layer 1.
   AddNameText(doc, 20, 320, u"1F平面図");
   AddNameText(doc, 20, 312, u"設備【Ｌ】1");
@@ -126,7 +126,11 @@ bool WriteExampleDrawing(const std::filesystem::path& path) {
   int32_t sector = AddArcSolid(doc, 900, 420, 50, 0.3, 2.0, fill);
   doc.solids[size_t(sector)].y4 = 0;  // shape code 0: a sector closed by the centre
   AddSolid(doc, 850, 300, 950, 300, 900, 340, 900, 340, fill);
+}
 
+void AddSecondRow(JwwDocument& doc) {
+  Attr dims;
+  dims.layer = 2;
   // Frame 4: a room, dimensions and an ellipse.
   AddBlockInsert(doc, 2, 150, -50);
   AddDimension(doc, 150, -70, 190, -70, JwwString::Wide(u"40"), dims);
@@ -138,6 +142,20 @@ bool WriteExampleDrawing(const std::filesystem::path& path) {
   AddText(doc, 1300, 100, JwwString::Wide(u"^@BM%temp%logo.bmp,1300,-100,160,160,0,1"), Attr{}, 1.0);
   AddText(doc, 1300, -200, JwwString::Wide(u"配置図 1:200"), Attr{}, 7.0);
   AddLine(doc, 1200, -250, 1800, 250);
+}
+
+}  // namespace
+
+bool WriteExampleDrawing(const std::filesystem::path& path) {
+  JwwDocument doc;
+  InitDrawing(doc, 700, true);
+  doc.header.memo = JwwString::Wide(u"Kelvane の見本図面");
+  doc.layers[1].name = JwwString::Wide(u"設備");
+  doc.layers[2].name = JwwString::Wide(u"寸法");
+  AddBlocks(doc);
+  AddFrames(doc);
+  AddFirstRow(doc);
+  AddSecondRow(doc);
 
   const std::vector<uint8_t> logo = LogoBitmap();
   ImageEntry image;

@@ -10,7 +10,8 @@
 
 namespace kelvane {
 
-// Entity kinds; an order-list entry of kind + 100 is excluded from the current sheet.
+// Entity kinds of the order list. The writer skips an entry of any other kind, so kind + 100
+// (kExcluded) keeps an entry in the list without writing it.
 enum EntityKind : int32_t {
   kNoEntity = 0,
   kLine = 1,

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <array>
-#include <cstddef>  // jww/records.h uses offsetof without including it
 #include <cstdint>
 #include <vector>
 

@@ -1,7 +1,6 @@
 // Sheet name texts: which texts name sheets, the sheets they give each frame, and the sheet layer restriction.
 #pragma once
 
-#include <cstddef>  // jww/records.h uses offsetof without including it
 #include <cstdint>
 #include <vector>
 

@@ -181,6 +181,27 @@ bool MainWindow::Create(HINSTANCE instance) {
   return true;
 }
 
+namespace {
+
+// The naming patterns in the drop-down list, the first selected.
+void FillNamingPatterns(HWND combo) {
+  for (const wchar_t* item : kNamingPatterns) SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
+  SendMessageW(combo, CB_SETCURSEL, 0, 0);
+  // The closed list's height follows its selection field, which the font sets; bring it to
+  // the designed height (a few steps, as the frame around the field is the system's).
+  LRESULT requested = SendMessageW(combo, CB_GETITEMHEIGHT, WPARAM(-1), 0);
+  for (int step = 0; step < 4 && requested != CB_ERR; ++step) {
+    RECT r{};
+    GetWindowRect(combo, &r);
+    const int excess = (r.bottom - r.top) - kComboHeight;
+    if (excess == 0 || requested - excess < 1) break;
+    requested -= excess;
+    SendMessageW(combo, CB_SETITEMHEIGHT, WPARAM(-1), requested);
+  }
+}
+
+}  // namespace
+
 void MainWindow::CreateControls() {
   HDC dc = GetDC(window_);
   HGDIOBJ old = SelectObject(dc, font_);
@@ -221,20 +242,7 @@ void MainWindow::CreateControls() {
   SelectObject(dc, old);
   ReleaseDC(window_, dc);
 
-  HWND combo = Control(kNamingPatternCombo);
-  for (const wchar_t* item : kNamingPatterns) SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
-  SendMessageW(combo, CB_SETCURSEL, 0, 0);
-  // The closed list's height follows its selection field, which the font sets; bring it to
-  // the designed height (a few steps, as the frame around the field is the system's).
-  LRESULT requested = SendMessageW(combo, CB_GETITEMHEIGHT, WPARAM(-1), 0);
-  for (int step = 0; step < 4 && requested != CB_ERR; ++step) {
-    RECT r{};
-    GetWindowRect(combo, &r);
-    const int excess = (r.bottom - r.top) - kComboHeight;
-    if (excess == 0 || requested - excess < 1) break;
-    requested -= excess;
-    SendMessageW(combo, CB_SETITEMHEIGHT, WPARAM(-1), requested);
-  }
+  FillNamingPatterns(Control(kNamingPatternCombo));
 
   SendMessageW(Control(kSeparatorEdit), EM_LIMITTEXT, 8, 0);
   SendMessageW(Control(kStartNumberEdit), EM_LIMITTEXT, 4, 0);
