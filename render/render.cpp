@@ -503,9 +503,9 @@ void DisplayListBuilder::AddPolyline(const std::vector<Vec2>& pts, bool closed, 
 
 void DisplayListBuilder::AddPolygon(const std::vector<Vec2>& pts, Rgb color) { FillRings({pts}, color); }
 
-void DisplayListBuilder::AddText(const TextRecord& record, const JwwString& text, const JwwString& font, Rgb color) {
+Vec2 DisplayListBuilder::AddText(const TextRecord& record, const JwwString& text, const JwwString& font, Rgb color) {
   TextLayout layout = LayOutText(record, text);
-  if (layout.glyphs.empty()) return;
+  if (layout.glyphs.empty()) return layout.end;
   TextRun run;
   run.color = color;
   run.unicode = text.unicode;
@@ -514,6 +514,7 @@ void DisplayListBuilder::AddText(const TextRecord& record, const JwwString& text
   out_.glyphs.insert(out_.glyphs.end(), layout.glyphs.begin(), layout.glyphs.end());
   out_.order.push_back({ItemKind::kText, uint32_t(out_.texts.size())});
   out_.texts.push_back(run);
+  return layout.end;
 }
 
 }  // namespace kelvane

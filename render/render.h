@@ -45,8 +45,9 @@ class DisplayListBuilder {
   // Items of the program's own (plan labels): not from the drawing.
   void AddPolyline(const std::vector<Vec2>& pagePoints, bool closed, Rgb color, double width, bool devicePixels);
   void AddPolygon(const std::vector<Vec2>& pagePoints, Rgb color);
-  // A text laid out as Jw_cad lays it out, in the given font name and colour, on the page.
-  void AddText(const TextRecord& record, const JwwString& text, const JwwString& font, Rgb color);
+  // A text laid out as Jw_cad lays it out, in the given font name and colour, on the page;
+  // returns its end point.
+  Vec2 AddText(const TextRecord& record, const JwwString& text, const JwwString& font, Rgb color);
 
  private:
   struct LineLook;

@@ -1,0 +1,8 @@
+# Pictures of plans and sheets: the plan's labels (portable) and, on Linux, the picture files.
+if(NOT WIN32)
+  add_library(kelvane_pictures STATIC app/plan_picture.cpp app/picture_files.cpp)
+  target_link_libraries(kelvane_pictures PUBLIC kelvane_render_cairo kelvane_app)
+else()
+  add_library(kelvane_pictures STATIC app/plan_picture.cpp)
+  target_link_libraries(kelvane_pictures PUBLIC kelvane_render kelvane_app)
+endif()
