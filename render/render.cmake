@@ -15,3 +15,7 @@ if(NOT WIN32)
                                           ${CMAKE_CURRENT_BINARY_DIR}/render/fonts_conf.cpp)
   target_link_libraries(kelvane_render_cairo PUBLIC kelvane_render PRIVATE PkgConfig::KELVANE_CAIRO)
 endif()
+
+if(KELVANE_TESTS)
+  kelvane_test(kelvane_render_tests SOURCES tests/test_render.cpp tests/fixtures.cpp LIBS kelvane_render)
+endif()
