@@ -6,3 +6,7 @@ else()
   add_library(kelvane_pictures STATIC app/plan_picture.cpp)
   target_link_libraries(kelvane_pictures PUBLIC kelvane_render kelvane_app)
 endif()
+
+if(KELVANE_TESTS AND NOT WIN32)
+  kelvane_test(kelvane_picture_tests SOURCES tests/test_pictures.cpp tests/fixtures.cpp LIBS kelvane_pictures)
+endif()
