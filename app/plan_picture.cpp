@@ -7,6 +7,7 @@
 
 #include "render/text_layout.h"
 #include "split/extract.h"
+#include "split/sheetnames.h"
 
 namespace kelvane {
 
@@ -82,8 +83,7 @@ DisplayList PlanPicture(const JwwDocument& doc, const SheetPlan& plan) {
       if (s->sheet >= 0 && s->sheet < kMaxSheetsPerFrame) {
         const JwwString& name = frame.sheetNames[size_t(s->sheet)];
         if (!name.empty()) pieces.push_back(name);
-        const bool limited = !frame.sheetLayerLists[size_t(s->sheet)].empty() || frame.sheetLayerGroups[size_t(s->sheet)] >= 0;
-        if (limited) pieces.push_back(JwwString::Wide(u" [layers]"));
+        if (LayerRestrictionApplies(frame, s->sheet)) pieces.push_back(JwwString::Wide(u" [layers]"));
       }
       std::u16string tail = u"  → ";
       tail += s->file.empty() ? std::u16string(u"no file") : s->file.filename().u16string();

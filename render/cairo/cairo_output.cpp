@@ -209,6 +209,21 @@ class Painter {
       PangoRectangle logical;
       pango_layout_get_extents(layout_, nullptr, &logical);
       const double lw = double(logical.width) / PANGO_SCALE;
+      if (pango_layout_get_unknown_glyphs_count(layout_) > 0) {
+        // No installed font has the character: an empty box in its cell, as Windows shows it,
+        // rather than pango's code-point box at the font's own size.
+        const double in = 0.15;
+        cairo_new_path(cr_);
+        cairo_move_to(cr_, g.origin.x + in * (g.across.x + g.up.x), g.origin.y + in * (g.across.y + g.up.y));
+        cairo_rel_line_to(cr_, g.across.x * (1 - 2 * in), g.across.y * (1 - 2 * in));
+        cairo_rel_line_to(cr_, g.up.x * (1 - 2 * in), g.up.y * (1 - 2 * in));
+        cairo_rel_line_to(cr_, -g.across.x * (1 - 2 * in), -g.across.y * (1 - 2 * in));
+        cairo_close_path(cr_);
+        cairo_set_dash(cr_, nullptr, 0, 0);
+        cairo_set_line_width(cr_, upLen / 20);
+        cairo_stroke(cr_);
+        continue;
+      }
       // The em fills the cell's height; across, a full-width character's em fills the cell's
       // width, so a proportional glyph keeps its own width and sits centred in its cell.
       const double cells = CellWidthOf(g.code, t.unicode);
@@ -251,6 +266,9 @@ class Painter {
       cairo_rectangle(cr_, sx, sy, sw, sh);
       cairo_clip(cr_);
       cairo_set_source_surface(cr_, s, 0, 0);
+      // An image enlarged on the page keeps its pixels sharp, as Jw_cad shows a bitmap.
+      const double enlarge = std::hypot(p.across.x, p.across.y) * devicePerMm_ / sw;
+      cairo_pattern_set_filter(cairo_get_source(cr_), enlarge > 1 ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
       cairo_paint(cr_);
       cairo_restore(cr_);
     }
