@@ -10,3 +10,8 @@ endif()
 if(KELVANE_TESTS AND NOT WIN32)
   kelvane_test(kelvane_picture_tests SOURCES tests/test_pictures.cpp tests/fixtures.cpp LIBS kelvane_pictures)
 endif()
+
+if(KELVANE_BENCH AND NOT WIN32)
+  add_executable(bench_render bench/bench_render.cpp)
+  target_link_libraries(bench_render PRIVATE kelvane_render_cairo)
+endif()

@@ -87,13 +87,22 @@ void SheetPageSize(const PaperFrame& f, int32_t paperSize, double& w, double& h)
   h = std::max(ph, fh);
 }
 
-struct DisplayListBuilder::LineLook {
-  Rgb color;
-  double width = 0;
-  bool devicePixels = false;
-  std::vector<double> dashes;
-  double dashOffset = 0;
-};
+
+const DisplayListBuilder::LineLook* DisplayListBuilder::CachedLook(const EntityAttributes& a) {
+  // Most entities share a few pens and line types: each look is worked out once.
+  const uint64_t key = uint64_t(a.penColor) | uint64_t(a.penStyle) << 16 | uint64_t(a.penWidth) << 24;
+  auto it = looks_.find(key);
+  if (it == looks_.end()) {
+    LineLook look;
+    look.shown = Look(a, look);
+    if (look.shown && !look.dashes.empty()) {
+      look.dashSpan = {uint32_t(out_.dashes.size()), uint32_t(look.dashes.size())};
+      out_.dashes.insert(out_.dashes.end(), look.dashes.begin(), look.dashes.end());
+    }
+    it = looks_.emplace(key, std::move(look)).first;
+  }
+  return it->second.shown ? &it->second : nullptr;
+}
 
 DisplayListBuilder::DisplayListBuilder(const JwwDocument& doc, PictureStyle style, DisplayList& out)
     : doc_(doc), style_(style), out_(out), layerShown_(16 * 256, 1) {
@@ -200,7 +209,10 @@ void DisplayListBuilder::StrokePoints(const std::vector<Vec2>& pts, bool closed,
   s.width = look.width;
   s.points = {uint32_t(out_.points.size()), uint32_t(pts.size())};
   out_.points.insert(out_.points.end(), pts.begin(), pts.end());
-  if (!look.dashes.empty()) {
+  if (look.dashSpan.count > 0) {
+    s.dashes = look.dashSpan;
+    s.dashOffset = look.dashOffset;
+  } else if (!look.dashes.empty()) {
     s.dashes = {uint32_t(out_.dashes.size()), uint32_t(look.dashes.size())};
     out_.dashes.insert(out_.dashes.end(), look.dashes.begin(), look.dashes.end());
     s.dashOffset = look.dashOffset;
@@ -272,12 +284,12 @@ void DisplayListBuilder::AddEntity(const EntityLists& l, EntityRef e, const Affi
 }
 
 void DisplayListBuilder::AddLine(const LineRecord& line, const Affine& m) {
-  LineLook look;
-  if (!Look(line.attr, look)) return;
+  const LineLook* look = CachedLook(line.attr);
+  if (!look) return;
   scratch_.clear();
   scratch_.push_back(m({line.startX, line.startY}));
   scratch_.push_back(m({line.endX, line.endY}));
-  StrokePoints(scratch_, false, look);
+  StrokePoints(scratch_, false, *look);
 }
 
 namespace {
@@ -313,8 +325,9 @@ void EllipsePoints(double cx, double cy, double r, double flat, double tilt, dou
 }  // namespace
 
 void DisplayListBuilder::AddArc(const ArcRecord& arc, const Affine& m) {
-  LineLook look;
-  if (!Look(arc.attr, look)) return;
+  const LineLook* lookp = CachedLook(arc.attr);
+  if (!lookp) return;
+  const LineLook& look = *lookp;
   scratch_.clear();
   const bool full = arc.fullCircle != 0;
   EllipsePoints(arc.centerX, arc.centerY, arc.radius, arc.flatness, arc.tiltAngle, full ? 0.0 : arc.startAngle,
@@ -325,8 +338,9 @@ void DisplayListBuilder::AddArc(const ArcRecord& arc, const Affine& m) {
 void DisplayListBuilder::AddPoint(const PointRecord& p, const Affine& m) {
   // Temporary points are construction aids and never print, nor show in a picture.
   if (p.temporary != 0) return;
-  LineLook look;
-  if (!Look(p.attr, look)) return;
+  const LineLook* lookp = CachedLook(p.attr);
+  if (!lookp) return;
+  const LineLook& look = *lookp;
   // A point prints as a disc of its pen's point radius when that switch is on, as a dot
   // otherwise. Marker codes (penStyle 100) have undocumented shapes and print as dots.
   double radius = std::max(look.devicePixels ? 0.2 : look.width / 2, 0.1);
@@ -525,12 +539,20 @@ namespace {
 
 Affine Shift(double dx, double dy) { return Affine{1, 0, 0, 1, dx, dy}; }
 
+// Room for what a drawing of n entities usually needs, so the pools are not copied as they grow.
+void Reserve(DisplayList& list, size_t n) {
+  list.order.reserve(n);
+  list.strokes.reserve(n);
+  list.points.reserve(4 * n);
+}
+
 }  // namespace
 
 DisplayList RenderDrawing(const JwwDocument& doc, PictureStyle style) {
   DisplayList list;
   if (!PaperSizeMm(doc.header.paperSize, list.width, list.height)) PaperSizeMm(3, list.width, list.height);
   // Paper coordinates have their origin at the paper's centre.
+  Reserve(list, size_t(std::max(0, doc.entityCount)));
   DisplayListBuilder b(doc, style, list);
   b.AddEntities(doc, doc.order, size_t(std::max(0, doc.entityCount)), Shift(list.width / 2, list.height / 2));
   return list;
@@ -540,6 +562,7 @@ DisplayList RenderSheet(const JwwDocument& doc, const SheetView& view, const Pap
                         PictureStyle style) {
   DisplayList list;
   SheetPageSize(frame, paperSize, list.width, list.height);
+  Reserve(list, view.order.size());
   DisplayListBuilder b(doc, style, list);
   const Affine m = Shift(list.width / 2 - view.centerX, list.height / 2 - view.centerY);
   b.AddEntities(doc, view.order, view.order.size(), m);

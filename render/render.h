@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "jww/document.h"
@@ -50,9 +51,19 @@ class DisplayListBuilder {
   Vec2 AddText(const TextRecord& record, const JwwString& text, const JwwString& font, Rgb color);
 
  private:
-  struct LineLook;
+  // How a line of some pen, line type and width is drawn.
+  struct LineLook {
+    Rgb color;
+    double width = 0;
+    bool devicePixels = false;
+    std::vector<double> dashes;
+    double dashOffset = 0;
+    Span dashSpan;  // the dashes once in the list, shared by every stroke of this look
+    bool shown = true;
+  };
   bool Visible(const EntityAttributes& a) const;
   bool Look(const EntityAttributes& a, LineLook& look) const;
+  const LineLook* CachedLook(const EntityAttributes& a);
   Rgb ColorOf(int32_t color, bool faint, bool keepColor = false) const;
   double PrintWidthMm(int32_t units) const;
   void StrokePoints(const std::vector<Vec2>& pts, bool closed, const LineLook& look);
@@ -71,6 +82,7 @@ class DisplayListBuilder {
   std::vector<uint8_t> layerShown_;  // 16 x 256: 0 hidden, 1 shown
   int depth_ = 0;
   std::vector<Vec2> scratch_;
+  std::unordered_map<uint64_t, LineLook> looks_;
 };
 
 // The drawing on its own paper (the header's paper size), paper centre at the page centre.
