@@ -139,7 +139,7 @@ void AddSecondRow(JwwDocument& doc) {
   AddPoint(doc, 300, 0);
 
   // Frame 5 stays empty. Frame 6: the embedded picture and a note.
-  AddText(doc, 1300, 100, JwwString::Wide(u"^@BM%temp%logo.bmp,1300,-100,160,160,0,1"), Attr{}, 1.0);
+  AddText(doc, 1300, 100, JwwString::Wide(u"^@BM%temp%logo.bmp,160,160"), Attr{}, 1.0);
   AddText(doc, 1300, -200, JwwString::Wide(u"配置図 1:200"), Attr{}, 7.0);
   AddLine(doc, 1200, -250, 1800, 250);
 }

@@ -1,0 +1,64 @@
+// Picture files through the cairo backend.
+#include "app/picture_files.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "app/plan_picture.h"
+#include "render/cairo/cairo_output.h"
+#include "render/image_source.h"
+
+namespace kelvane {
+
+namespace {
+
+// A plan bigger than this (the long side of A0) is scaled down to it.
+constexpr double kLargestPlanPage = 1189;
+
+PictureOutput OutputFor(const std::filesystem::path& drawing, int dpi) {
+  PictureOutput o;
+  o.dpi = dpi;
+  const std::filesystem::path folder = drawing.parent_path();
+  o.imageBytes = [folder](const JwwString& source) { return ImageBytesFor(source, folder); };
+  return o;
+}
+
+}  // namespace
+
+std::string PictureFileProblem(const std::filesystem::path& file) {
+  if (!PictureFormatFor(file)) return "a picture file must end in .png, .svg or .pdf: " + file.string();
+  const std::filesystem::path folder = file.parent_path();
+  std::error_code ec;
+  if (!folder.empty() && !std::filesystem::is_directory(folder, ec))
+    return "the folder of the picture does not exist: " + folder.string();
+  return {};
+}
+
+bool WritePlanPicture(const JwwDocument& doc, const SheetPlan& plan, const std::filesystem::path& file, int dpi,
+                      std::string& error) {
+  const DisplayList list = PlanPicture(doc, plan);
+  PictureOutput o = OutputFor(plan.source, dpi);
+  o.pageScale = std::min(1.0, kLargestPlanPage / std::max(list.width, list.height));
+  return WritePicture(list, file, *PictureFormatFor(file), o, error);
+}
+
+bool WriteSheetPictures(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet,
+                        const PictureOptions& options, std::string& error) {
+  if (!sheet.ToBeWritten() || options.formats.empty()) return true;
+  const DisplayList list = SheetPicture(doc, plan, sheet, options.color);
+  const PictureOutput o = OutputFor(plan.source, options.dpi);
+  for (PictureFormat f : options.formats) {
+    std::filesystem::path file = sheet.file;
+    file.replace_extension(ExtensionOf(f));
+    if (!WritePicture(list, file, f, o, error)) return false;
+  }
+  return true;
+}
+
+bool WriteDrawingPicture(const JwwDocument& doc, const std::filesystem::path& drawing,
+                         const std::filesystem::path& file, bool color, int dpi, std::string& error) {
+  const DisplayList list = RenderDrawing(doc, color ? PictureStyle::kColor : PictureStyle::kMonochrome);
+  return WritePicture(list, file, *PictureFormatFor(file), OutputFor(drawing, dpi), error);
+}
+
+}  // namespace kelvane

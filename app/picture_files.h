@@ -1,0 +1,34 @@
+// Picture files of a run (Linux command line): the plan, one picture per sheet, one drawing.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/sheet_plan.h"
+#include "render/picture_format.h"
+
+namespace kelvane {
+
+struct PictureOptions {
+  std::vector<PictureFormat> formats;  // beside each written sheet, one file per format
+  bool color = false;                  // print colours instead of black
+  int dpi = 150;                       // PNG resolution
+};
+
+// Empty when `file` can take a picture (known extension, existing folder); the reason otherwise.
+std::string PictureFileProblem(const std::filesystem::path& file);
+
+// The plan of a drawing (--plan). Plans larger than A0 are scaled down to fit A0.
+bool WritePlanPicture(const JwwDocument& doc, const SheetPlan& plan, const std::filesystem::path& file, int dpi,
+                      std::string& error);
+
+// Pictures of one written sheet beside its file, with the same base name.
+bool WriteSheetPictures(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet,
+                        const PictureOptions& options, std::string& error);
+
+// One drawing on its own paper (--render).
+bool WriteDrawingPicture(const JwwDocument& doc, const std::filesystem::path& drawing,
+                         const std::filesystem::path& file, bool color, int dpi, std::string& error);
+
+}  // namespace kelvane

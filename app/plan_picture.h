@@ -1,0 +1,18 @@
+// Pictures of a split: the plan of a drawing before it is split, and a picture beside each sheet.
+#pragma once
+
+#include "app/sheet_plan.h"
+#include "render/display_list.h"
+#include "render/render.h"
+
+namespace kelvane {
+
+// The whole drawing in screen colours on white, every paper frame outlined boldly and labelled
+// with its sheet numbers, names and the files the run would write. Frames of sheets that are
+// not written, renamed or limited to some layers are told apart by colour, dashes and marks.
+DisplayList PlanPicture(const JwwDocument& doc, const SheetPlan& plan);
+
+// One planned sheet on its paper, printed as Jw_cad prints: black, or in the print colours.
+DisplayList SheetPicture(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet, bool color);
+
+}  // namespace kelvane

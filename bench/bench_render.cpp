@@ -1,0 +1,100 @@
+// Display-list and picture speed on the 1,000,000-entity benchmark drawing (as bench_jww makes it).
+#include <chrono>
+#include <filesystem>
+#include <iostream>
+#include <string>
+
+#include "jww/builder.h"
+#include "render/cairo/cairo_output.h"
+#include "render/render.h"
+#include "split/extract.h"
+
+using namespace kelvane;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+
+// The same drawing as bench_jww's: lines, arcs, texts, dimensions, solids and block inserts on a
+// 10 mm grid, 1000 to a row.
+void Generate(const std::filesystem::path& path, int entities) {
+  JwwDocument doc;
+  InitDrawing(doc, 600, false);
+  for (int b = 0; b < 20; ++b) {
+    EntityLists& def = AddBlockDef(doc, b, JwwString::Sjis("block" + std::to_string(b)));
+    for (int k = 0; k < 10; ++k) AddLine(def, k, 0, k, 10);
+  }
+  for (int i = 0; i < entities; ++i) {
+    double x = (i % 1000) * 10.0, y = (i / 1000) * 10.0;
+    switch (i % 20) {
+      case 0: case 1: case 2: case 3: case 4: case 5: case 6: case 7:
+        AddLine(doc, x, y, x + 7.5, y + 3.25);
+        break;
+      case 8: case 9: case 10:
+        AddArc(doc, x, y, 4.0, 0.5, 2.0);
+        break;
+      case 11: case 12:
+        AddText(doc, x, y, JwwString::Sjis("text " + std::to_string(i)));
+        break;
+      case 13:
+        AddDimension(doc, x, y, x + 8, y, JwwString::Sjis("8"));
+        break;
+      case 14: case 15: case 16:
+        AddSolid(doc, x, y, x + 1, y, x + 1, y + 1, x, y + 1);
+        break;
+      default:
+        AddBlockInsert(doc, i % 20, x, y);
+    }
+  }
+  doc.NormaliseBlocks();
+  if (!doc.SaveToFile(path, 600)) {
+    std::cerr << "cannot write " << path << "\n";
+    std::exit(1);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int entities = argc > 1 ? std::stoi(argv[1]) : 1000000;
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "kelvane-bench-render";
+  std::filesystem::create_directories(dir);
+  const std::filesystem::path file = dir / "big.jww";
+  Generate(file, entities);
+
+  JwwDocument doc;
+  auto t0 = Clock::now();
+  if (!doc.LoadFromFile(file)) return 1;
+  auto t1 = Clock::now();
+  DisplayList whole = RenderDrawing(doc, PictureStyle::kMonochrome);
+  auto t2 = Clock::now();
+  std::cout << "entities " << entities << "\n"
+            << "load                    " << Seconds(t0, t1) << " s\n"
+            << "display list (drawing)  " << Seconds(t1, t2) << " s  (" << whole.strokes.size() << " strokes, "
+            << whole.glyphs.size() << " glyphs, " << whole.fills.size() << " fills)\n";
+
+  // An A1 sheet in the middle of the drawing.
+  PaperFrame a1;
+  a1.minX = 5000 - 420.5, a1.maxX = 5000 + 420.5, a1.minY = 250 - 297, a1.maxY = 250 + 297;
+  const std::vector<PaperFrame> frames{a1};
+  auto t3 = Clock::now();
+  SheetExtractor extractor(doc, frames);
+  const SheetView view = extractor.Extract(0, 0, SheetOptions{});
+  auto t4 = Clock::now();
+  const DisplayList sheet = RenderSheet(doc, view, a1, PaperSizeFor(a1), PictureStyle::kMonochrome);
+  auto t5 = Clock::now();
+  std::string error;
+  PictureOutput o;
+  o.dpi = 150;
+  if (!WritePicture(sheet, dir / "a1.png", PictureFormat::kPng, o, error)) std::cerr << error << "\n";
+  auto t6 = Clock::now();
+  if (!WritePicture(sheet, dir / "a1.pdf", PictureFormat::kPdf, o, error)) std::cerr << error << "\n";
+  auto t7 = Clock::now();
+  std::cout << "A1 sheet: " << view.order.size() << " entities (extract " << Seconds(t3, t4) << " s)\n"
+            << "display list (A1 sheet) " << Seconds(t4, t5) << " s\n"
+            << "PNG 150 dpi             " << Seconds(t5, t6) << " s\n"
+            << "PDF                     " << Seconds(t6, t7) << " s\n";
+  std::filesystem::remove_all(dir);
+  return 0;
+}

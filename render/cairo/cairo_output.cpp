@@ -1,0 +1,358 @@
+// The cairo backend: replays a display list onto a PNG, SVG or PDF page.
+#include "render/cairo/cairo_output.h"
+
+#include <cairo-pdf.h>
+#include <cairo-svg.h>
+#include <cairo.h>
+#include <fontconfig/fontconfig.h>
+#include <iconv.h>
+#include <pango/pangocairo.h>
+#include <pango/pangofc-fontmap.h>
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+#include <unordered_map>
+
+#include "render/cairo/image_decode.h"
+#include "render/image_source.h"
+#include "render/text_layout.h"
+
+extern const char kKelvaneFontsConf[];  // render/fonts.conf, built in
+
+namespace kelvane {
+
+namespace {
+
+constexpr double kMmPerInch = 25.4;
+constexpr double kPointsPerInch = 72;
+constexpr double kScreenDpi = 96;  // what a "pixel" width means on a vector page
+constexpr int kMaxPixels = 32767;  // cairo's largest image side
+// Glyphs are laid out at this size (layout units) and scaled to their cells, so that no hinting
+// at a small size moves them.
+constexpr double kNominalFontSize = 100;
+
+// Fontconfig with the project's font names, loaded once for the process.
+PangoFontMap* FontMap() {
+  static PangoFontMap* map = [] {
+    FcConfig* config = FcInitLoadConfigAndFonts();
+    if (config) FcConfigParseAndLoadFromMemory(config, reinterpret_cast<const FcChar8*>(kKelvaneFontsConf), FcTrue);
+    PangoFontMap* m = pango_cairo_font_map_new_for_font_type(CAIRO_FONT_TYPE_FT);
+    if (m && config && PANGO_IS_FC_FONT_MAP(m)) pango_fc_font_map_set_config(PANGO_FC_FONT_MAP(m), config);
+    if (config) FcConfigDestroy(config);
+    return m;
+  }();
+  return map;
+}
+
+std::string SjisToUtf8(const std::string& sjis) {
+  iconv_t cd = iconv_open("UTF-8", "CP932");
+  if (cd == iconv_t(-1)) return std::string();
+  std::string in = sjis, out(sjis.size() * 4 + 8, '\0');
+  char* ip = in.data();
+  char* op = out.data();
+  size_t il = in.size(), ol = out.size();
+  while (il > 0) {
+    if (iconv(cd, &ip, &il, &op, &ol) != size_t(-1)) break;
+    if (ol < 4) break;
+    // A byte the table lacks becomes "?" and the rest goes on.
+    *op++ = '?';
+    --ol;
+    ++ip;
+    --il;
+  }
+  iconv_close(cd);
+  out.resize(out.size() - ol);
+  return out;
+}
+
+std::string CodePointToUtf8(uint32_t c) {
+  std::string s;
+  if (c < 0x80) {
+    s.push_back(char(c));
+  } else if (c < 0x800) {
+    s.push_back(char(0xC0 | (c >> 6)));
+    s.push_back(char(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    s.push_back(char(0xE0 | (c >> 12)));
+    s.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+    s.push_back(char(0x80 | (c & 0x3F)));
+  } else {
+    s.push_back(char(0xF0 | (c >> 18)));
+    s.push_back(char(0x80 | ((c >> 12) & 0x3F)));
+    s.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+    s.push_back(char(0x80 | (c & 0x3F)));
+  }
+  return s;
+}
+
+std::string ToUtf8(const JwwString& s) { return s.unicode ? Utf16ToUtf8(s.wide) : SjisToUtf8(s.sjis); }
+
+class Painter {
+ public:
+  Painter(cairo_t* cr, const DisplayList& list, const PictureOutput& output, double devicePerMm, bool raster)
+      : cr_(cr), list_(list), output_(output), devicePerMm_(devicePerMm), raster_(raster) {}
+
+  void Paint() {
+    cairo_save(cr_);
+    cairo_set_source_rgb(cr_, list_.background.r / 255.0, list_.background.g / 255.0, list_.background.b / 255.0);
+    cairo_paint(cr_);
+    cairo_restore(cr_);
+    // Page millimetres, +y up, from the lower-left corner.
+    cairo_translate(cr_, 0, list_.height * devicePerMm_);
+    cairo_scale(cr_, devicePerMm_, -devicePerMm_);
+    context_ = pango_font_map_create_context(FontMap());
+    cairo_font_options_t* fo = cairo_font_options_create();
+    cairo_font_options_set_hint_metrics(fo, CAIRO_HINT_METRICS_OFF);
+    cairo_font_options_set_hint_style(fo, CAIRO_HINT_STYLE_NONE);
+    pango_cairo_context_set_font_options(context_, fo);
+    cairo_font_options_destroy(fo);
+    layout_ = pango_layout_new(context_);
+    for (const ItemRef& r : list_.order) {
+      switch (r.kind) {
+        case ItemKind::kStroke: DrawStroke(list_.strokes[r.index]); break;
+        case ItemKind::kFill: DrawFill(list_.fills[r.index]); break;
+        case ItemKind::kText: DrawText(list_.texts[r.index]); break;
+        case ItemKind::kPicture: DrawPicture(list_.pictures[r.index]); break;
+      }
+    }
+    g_object_unref(layout_);
+    g_object_unref(context_);
+  }
+
+ private:
+  void SetColor(Rgb c) { cairo_set_source_rgb(cr_, c.r / 255.0, c.g / 255.0, c.b / 255.0); }
+
+  // Millimetres on the list for a length given in output pixels.
+  double PixelsToMm(double px) const {
+    const double devicePx = raster_ ? px : px * kPointsPerInch / kScreenDpi;
+    return devicePx / devicePerMm_;
+  }
+
+  void DrawStroke(const Stroke& s) {
+    if (s.points.count < 2) return;
+    const Vec2* p = &list_.points[s.points.first];
+    cairo_new_path(cr_);
+    cairo_move_to(cr_, p[0].x, p[0].y);
+    for (uint32_t k = 1; k < s.points.count; ++k) cairo_line_to(cr_, p[k].x, p[k].y);
+    if (s.closed) cairo_close_path(cr_);
+    double width = s.devicePixels ? PixelsToMm(s.width) : s.width;
+    // The thinnest line an output draws: one pixel on a PNG, a hairline of 0.1 mm on a page.
+    const double thinnest = raster_ ? 1.0 / devicePerMm_ : 0.1;
+    width = std::max(width, thinnest);
+    cairo_set_line_width(cr_, width);
+    if (s.dashes.count > 0) {
+      dashes_.assign(list_.dashes.begin() + s.dashes.first, list_.dashes.begin() + s.dashes.first + s.dashes.count);
+      double offset = s.dashOffset;
+      if (s.devicePixels) {
+        for (double& d : dashes_) d = PixelsToMm(d);
+        offset = PixelsToMm(offset);
+      }
+      cairo_set_dash(cr_, dashes_.data(), int(dashes_.size()), offset);
+      cairo_set_line_cap(cr_, CAIRO_LINE_CAP_BUTT);
+    } else {
+      cairo_set_dash(cr_, nullptr, 0, 0);
+      cairo_set_line_cap(cr_, CAIRO_LINE_CAP_ROUND);
+    }
+    cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND);
+    SetColor(s.color);
+    cairo_stroke(cr_);
+  }
+
+  void DrawFill(const Fill& f) {
+    cairo_new_path(cr_);
+    for (uint32_t r = 0; r < f.rings.count; ++r) {
+      const Span& ring = list_.rings[f.rings.first + r];
+      const Vec2* p = &list_.points[ring.first];
+      cairo_move_to(cr_, p[0].x, p[0].y);
+      for (uint32_t k = 1; k < ring.count; ++k) cairo_line_to(cr_, p[k].x, p[k].y);
+      cairo_close_path(cr_);
+    }
+    cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_EVEN_ODD);
+    SetColor(f.color);
+    cairo_fill(cr_);
+  }
+
+  const std::string& GlyphText(uint32_t code, bool unicode) {
+    const uint64_t key = uint64_t(code) | (unicode ? (uint64_t(1) << 40) : 0);
+    auto it = glyphText_.find(key);
+    if (it != glyphText_.end()) return it->second;
+    std::string s;
+    if (unicode) {
+      s = CodePointToUtf8(code);
+    } else {
+      std::string b;
+      if (code > 0xFF) b.push_back(char(code >> 8));
+      b.push_back(char(code & 0xFF));
+      s = SjisToUtf8(b);
+    }
+    return glyphText_.emplace(key, s).first->second;
+  }
+
+  void DrawText(const TextRun& t) {
+    PangoFontDescription* desc = pango_font_description_new();
+    const std::string family = ToUtf8(list_.fonts[t.font]);
+    pango_font_description_set_family(desc, family.empty() ? "IPAGothic" : family.c_str());
+    pango_font_description_set_absolute_size(desc, kNominalFontSize * PANGO_SCALE);
+    if (t.bold) pango_font_description_set_weight(desc, PANGO_WEIGHT_BOLD);
+    if (t.italic) pango_font_description_set_style(desc, PANGO_STYLE_ITALIC);
+    pango_layout_set_font_description(layout_, desc);
+    pango_font_description_free(desc);
+    SetColor(t.color);
+    for (uint32_t k = 0; k < t.glyphs.count; ++k) {
+      const Glyph& g = list_.glyphs[t.glyphs.first + k];
+      const std::string& text = GlyphText(g.code, t.unicode);
+      if (text.empty() || text == " " || text == "\xE3\x80\x80") continue;  // blanks draw nothing
+      const double acrossLen = std::hypot(g.across.x, g.across.y), upLen = std::hypot(g.up.x, g.up.y);
+      if (acrossLen <= 0 || upLen <= 0) continue;
+      pango_layout_set_text(layout_, text.c_str(), int(text.size()));
+      PangoRectangle logical;
+      pango_layout_get_extents(layout_, nullptr, &logical);
+      const double lw = double(logical.width) / PANGO_SCALE;
+      if (pango_layout_get_unknown_glyphs_count(layout_) > 0) {
+        // No installed font has the character: an empty box in its cell, as Windows shows it,
+        // rather than pango's code-point box at the font's own size.
+        const double in = 0.15;
+        cairo_new_path(cr_);
+        cairo_move_to(cr_, g.origin.x + in * (g.across.x + g.up.x), g.origin.y + in * (g.across.y + g.up.y));
+        cairo_rel_line_to(cr_, g.across.x * (1 - 2 * in), g.across.y * (1 - 2 * in));
+        cairo_rel_line_to(cr_, g.up.x * (1 - 2 * in), g.up.y * (1 - 2 * in));
+        cairo_rel_line_to(cr_, -g.across.x * (1 - 2 * in), -g.across.y * (1 - 2 * in));
+        cairo_close_path(cr_);
+        cairo_set_dash(cr_, nullptr, 0, 0);
+        cairo_set_line_width(cr_, upLen / 20);
+        cairo_stroke(cr_);
+        continue;
+      }
+      // The em fills the cell's height; across, a full-width character's em fills the cell's
+      // width, so a proportional glyph keeps its own width and sits centred in its cell.
+      const double cells = CellWidthOf(g.code, t.unicode);
+      const double v = upLen / kNominalFontSize;
+      const double h = acrossLen / cells / kNominalFontSize;
+      const double x0 = (acrossLen - lw * h) / 2;
+      const Vec2 a{g.across.x / acrossLen, g.across.y / acrossLen}, u{g.up.x / upLen, g.up.y / upLen};
+      cairo_matrix_t m;
+      cairo_matrix_init(&m, a.x * h, a.y * h, -u.x * v, -u.y * v, g.origin.x + a.x * x0 + u.x * upLen,
+                        g.origin.y + a.y * x0 + u.y * upLen);
+      cairo_save(cr_);
+      cairo_transform(cr_, &m);
+      cairo_move_to(cr_, -double(logical.x) / PANGO_SCALE, -double(logical.y) / PANGO_SCALE);
+      pango_cairo_update_context(cr_, context_);
+      pango_cairo_show_layout(cr_, layout_);
+      cairo_restore(cr_);
+    }
+  }
+
+  void DrawPicture(const Picture& p) {
+    if (!output_.imageBytes) return;
+    const JwwString& source = list_.imageSources[p.source];
+    const std::vector<uint8_t> bytes = output_.imageBytes(source);
+    DecodedImage img;
+    if (bytes.empty() || !DecodeImage(bytes, IsGzipName(source), img)) return;
+    cairo_surface_t* s = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(img.argb.data()),
+                                                             CAIRO_FORMAT_ARGB32, img.width, img.height,
+                                                             img.width * 4);
+    // The shown part in image pixels (rows top down); the clip is given from the lower left.
+    const double sx = p.clipX * img.width, sw = p.clipWidth * img.width;
+    const double sh = p.clipHeight * img.height, sy = img.height - p.clipY * img.height - sh;
+    if (sw > 0 && sh > 0) {
+      cairo_matrix_t m;
+      // Pixel (x, y) goes to origin + across·(x - sx)/sw + up·(sy + sh - y)/sh.
+      cairo_matrix_init(&m, p.across.x / sw, p.across.y / sw, -p.up.x / sh, -p.up.y / sh,
+                        p.origin.x - p.across.x * sx / sw + p.up.x * (sy + sh) / sh,
+                        p.origin.y - p.across.y * sx / sw + p.up.y * (sy + sh) / sh);
+      cairo_save(cr_);
+      cairo_transform(cr_, &m);
+      cairo_rectangle(cr_, sx, sy, sw, sh);
+      cairo_clip(cr_);
+      cairo_set_source_surface(cr_, s, 0, 0);
+      // An image enlarged on the page keeps its pixels sharp, as Jw_cad shows a bitmap.
+      const double enlarge = std::hypot(p.across.x, p.across.y) * devicePerMm_ / sw;
+      cairo_pattern_set_filter(cairo_get_source(cr_), enlarge > 1 ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
+      cairo_paint(cr_);
+      cairo_restore(cr_);
+    }
+    cairo_surface_destroy(s);
+  }
+
+  cairo_t* cr_;
+  const DisplayList& list_;
+  const PictureOutput& output_;
+  double devicePerMm_;
+  bool raster_;
+  PangoContext* context_ = nullptr;
+  PangoLayout* layout_ = nullptr;
+  std::vector<double> dashes_;
+  std::unordered_map<uint64_t, std::string> glyphText_;
+};
+
+std::mutex g_cairoLock;  // fontconfig and the font map are shared by the process
+
+}  // namespace
+
+bool WritePicture(const DisplayList& list, const std::filesystem::path& file, PictureFormat format,
+                  const PictureOutput& output, std::string& error) {
+  std::lock_guard<std::mutex> lock(g_cairoLock);
+  const double scale = output.pageScale > 0 ? output.pageScale : 1.0;
+  const bool raster = format == PictureFormat::kPng;
+  const double devicePerMm = scale * (raster ? output.dpi : kPointsPerInch) / kMmPerInch;
+  const double w = list.width * devicePerMm, h = list.height * devicePerMm;
+  if (!(w > 0 && h > 0)) {
+    error = "the page is empty";
+    return false;
+  }
+  cairo_surface_t* surface = nullptr;
+  if (raster) {
+    const int pw = int(std::ceil(w - 1e-6)), ph = int(std::ceil(h - 1e-6));
+    if (pw > kMaxPixels || ph > kMaxPixels) {
+      error = "the picture would be " + std::to_string(pw) + " x " + std::to_string(ph) +
+              " pixels, more than " + std::to_string(kMaxPixels) + " a side: use a lower --dpi";
+      return false;
+    }
+    surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, pw, ph);
+  } else if (format == PictureFormat::kPdf) {
+    surface = cairo_pdf_surface_create(file.c_str(), w, h);
+  } else {
+    surface = cairo_svg_surface_create(file.c_str(), w, h);
+    if (cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS)
+      cairo_svg_surface_set_document_unit(surface, CAIRO_SVG_UNIT_PT);
+  }
+  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+    error = std::string("cannot make the picture: ") + cairo_status_to_string(cairo_surface_status(surface));
+    cairo_surface_destroy(surface);
+    return false;
+  }
+  cairo_t* cr = cairo_create(surface);
+  Painter(cr, list, output, devicePerMm, raster).Paint();
+  cairo_status_t status = cairo_status(cr);
+  cairo_destroy(cr);
+  if (status == CAIRO_STATUS_SUCCESS && raster) status = cairo_surface_write_to_png(surface, file.c_str());
+  cairo_surface_finish(surface);
+  if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_status(surface);
+  cairo_surface_destroy(surface);
+  if (status != CAIRO_STATUS_SUCCESS) {
+    error = "cannot write " + file.string() + ": " + cairo_status_to_string(status);
+    return false;
+  }
+  return true;
+}
+
+std::string ResolvedFontFamily(const std::string& utf8FontName) {
+  std::lock_guard<std::mutex> lock(g_cairoLock);
+  PangoContext* context = pango_font_map_create_context(FontMap());
+  PangoFontDescription* desc = pango_font_description_from_string("Sans 12");
+  pango_font_description_set_family(desc, utf8FontName.c_str());
+  PangoFont* font = pango_font_map_load_font(FontMap(), context, desc);
+  std::string family;
+  if (font) {
+    PangoFontDescription* got = pango_font_describe(font);
+    if (const char* f = pango_font_description_get_family(got)) family = f;
+    pango_font_description_free(got);
+    g_object_unref(font);
+  }
+  pango_font_description_free(desc);
+  g_object_unref(context);
+  return family;
+}
+
+}  // namespace kelvane

@@ -1,0 +1,103 @@
+// A picture of a drawing as plain data in paper millimetres, for any backend to replay: cairo
+// writes PNG, SVG and PDF from it, and a GDI preview can draw the same list.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "text/jwwstring.h"
+
+namespace kelvane {
+
+// Page coordinates: millimetres from the page's lower-left corner, +x right, +y up (as the
+// drawing has them). A backend with +y down flips once for the whole page.
+struct Vec2 {
+  double x = 0, y = 0;
+};
+
+struct Rgb {
+  uint8_t r = 0, g = 0, b = 0;
+  bool operator==(const Rgb&) const = default;
+};
+
+// A run of consecutive entries in one of the list's pools.
+struct Span {
+  uint32_t first = 0, count = 0;
+};
+
+// An open or closed polyline. Lengths (width, dashes, offset) are page millimetres, or output
+// pixels when devicePixels is set (screen-like pictures, whose lines keep their width however
+// far the page is scaled). Width 0 is the thinnest line the output can draw.
+struct Stroke {
+  Rgb color;
+  bool closed = false;
+  bool devicePixels = false;
+  double width = 0;
+  Span points;          // into DisplayList::points
+  Span dashes;          // into DisplayList::dashes: on, off, on, off...; empty for a solid line
+  double dashOffset = 0;  // how far into the dash pattern the line starts
+};
+
+// A filled area of one or more closed rings (into DisplayList::rings), even-odd: a ring inside
+// another is a hole.
+struct Fill {
+  Rgb color;
+  Span rings;
+};
+
+// One character in its own cell: the cell is the parallelogram origin + s·across + t·up for s, t
+// in 0..1 (origin is its lower-left corner, across its full width, up its full height). The glyph
+// fills the cell's height; its em is scaled across so a full-width character fills the width.
+struct Glyph {
+  Vec2 origin, across, up;
+  uint32_t code = 0;  // one character of the run's form: a code point, or Shift_JIS (lead << 8 | trail)
+};
+
+struct TextRun {
+  Rgb color;
+  bool unicode = false;  // how the glyph codes are to be read
+  bool bold = false, italic = false;
+  uint32_t font = 0;     // into DisplayList::fonts: the font name as the drawing stores it
+  Span glyphs;           // into DisplayList::glyphs
+};
+
+// A raster image placed on the parallelogram origin + s·across + t·up (s, t in 0..1); only the
+// part clip (fractions of the image from its lower-left corner) is shown.
+struct Picture {
+  uint32_t source = 0;  // into DisplayList::imageSources: the reference as the drawing stores it
+  Vec2 origin, across, up;
+  double clipX = 0, clipY = 0, clipWidth = 1, clipHeight = 1;
+};
+
+enum class ItemKind : uint8_t { kStroke, kFill, kText, kPicture };
+
+struct ItemRef {
+  ItemKind kind;
+  uint32_t index;  // into the vector of that kind
+};
+
+struct DisplayList {
+  double width = 0, height = 0;  // the page, in millimetres
+  Rgb background{255, 255, 255};
+  std::vector<ItemRef> order;  // drawing order: later items cover earlier ones
+
+  std::vector<Stroke> strokes;
+  std::vector<Fill> fills;
+  std::vector<TextRun> texts;
+  std::vector<Picture> pictures;
+
+  std::vector<Vec2> points;
+  std::vector<double> dashes;
+  std::vector<Span> rings;  // each a closed ring of points
+  std::vector<Glyph> glyphs;
+  std::vector<JwwString> fonts;
+  std::vector<JwwString> imageSources;
+};
+
+// The bounds of everything drawn; false when nothing is.
+bool DrawnBounds(const DisplayList& list, double& minX, double& minY, double& maxX, double& maxY);
+
+// Moves every item by (dx, dy).
+void Translate(DisplayList& list, double dx, double dy);
+
+}  // namespace kelvane

@@ -1,0 +1,21 @@
+# Pictures of drawings and sheets: the portable display list, and on Linux its cairo output.
+add_library(kelvane_render STATIC render/display_list.cpp render/text_layout.cpp render/render.cpp
+  render/image_source.cpp)
+target_link_libraries(kelvane_render PUBLIC kelvane_split kelvane_jww)
+
+if(NOT WIN32)
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(KELVANE_CAIRO REQUIRED IMPORTED_TARGET pangocairo pangoft2 cairo fontconfig zlib)
+  # The font mapping goes into the program, so that no installed file has to be found.
+  file(READ ${CMAKE_CURRENT_SOURCE_DIR}/render/fonts.conf KELVANE_FONTS_CONF)
+  file(CONFIGURE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/render/fonts_conf.cpp
+       CONTENT "// Made by CMake from render/fonts.conf.\nextern const char kKelvaneFontsConf[];\nconst char kKelvaneFontsConf[] = R\"KELVANE(\${KELVANE_FONTS_CONF})KELVANE\";\n")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/render/fonts.conf)
+  add_library(kelvane_render_cairo STATIC render/cairo/cairo_output.cpp render/cairo/image_decode.cpp
+                                          ${CMAKE_CURRENT_BINARY_DIR}/render/fonts_conf.cpp)
+  target_link_libraries(kelvane_render_cairo PUBLIC kelvane_render PRIVATE PkgConfig::KELVANE_CAIRO)
+endif()
+
+if(KELVANE_TESTS)
+  kelvane_test(kelvane_render_tests SOURCES tests/test_render.cpp tests/fixtures.cpp LIBS kelvane_render)
+endif()

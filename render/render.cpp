@@ -1,0 +1,589 @@
+// The display list of a drawing: what each record and header setting means for the picture.
+#include "render/render.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "render/text_layout.h"
+#include "jww/document.h"
+
+namespace kelvane {
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+constexpr double kDegree = kPi / 180.0;
+// How far a flattened arc may stray from the true curve, in page millimetres (a tenth of a
+// pixel at 250 dpi).
+constexpr double kArcTolerance = 0.01;
+constexpr int kMaxArcSegments = 4096;
+constexpr int kMaxBlockDepth = 32;
+constexpr uint16_t kAuxiliaryColor = 9;
+constexpr uint8_t kAuxiliaryLineType = 9;
+constexpr uint16_t kOwnColor = 10;  // a solid with its own RGB value
+
+Rgb FromColorRef(int32_t c) {
+  const uint32_t v = uint32_t(c);
+  return {uint8_t(v & 0xFF), uint8_t((v >> 8) & 0xFF), uint8_t((v >> 16) & 0xFF)};
+}
+
+Rgb Faint(Rgb c) {
+  auto mix = [](uint8_t v) { return uint8_t(v + (255 - v) * 0.6); };
+  return {mix(c.r), mix(c.g), mix(c.b)};
+}
+
+Rgb Grey(Rgb c) {
+  const uint8_t l = uint8_t(std::lround(0.299 * c.r + 0.587 * c.g + 0.114 * c.b));
+  return {l, l, l};
+}
+
+// A pattern as dash runs: the lowest `bits` bits of the mask, highest first, one unit each.
+// The runs start with an "on" run; offset is where in them the line starts (at the first bit).
+void PatternRuns(uint32_t mask, int bits, double unit, std::vector<double>& runs, double& offset) {
+  runs.clear();
+  offset = 0;
+  if (bits <= 0 || bits > 32 || unit <= 0) return;
+  bool bit[32];
+  int ones = 0;
+  for (int k = 0; k < bits; ++k) {
+    bit[k] = (mask >> (bits - 1 - k)) & 1u;
+    ones += bit[k];
+  }
+  if (ones == bits || ones == 0) return;  // solid (an all-off pattern is drawn solid, not lost)
+  int first = 0;  // the start of an "on" run: on, after an off bit
+  while (!(bit[first] && !bit[(first + bits - 1) % bits])) ++first;
+  for (int k = 0; k < bits;) {
+    const bool on = bit[(first + k) % bits];
+    int len = 0;
+    while (k < bits && bit[(first + k) % bits] == on) ++k, ++len;
+    runs.push_back(len * unit);
+  }
+  offset = ((bits - first) % bits) * unit;
+}
+
+}  // namespace
+
+Affine Affine::Then(const Affine& o) const {
+  return {o.a * a + o.c * b, o.b * a + o.d * b, o.a * c + o.c * d, o.b * c + o.d * d,
+          o.a * e + o.c * f + o.e, o.b * e + o.d * f + o.f};
+}
+
+bool PaperSizeMm(int32_t code, double& w, double& h) {
+  static const double kSizes[15][2] = {{1189, 841}, {841, 594},   {594, 420},   {420, 297},   {297, 210},
+                                       {0, 0},      {0, 0},       {0, 0},       {1682, 1189}, {2378, 1682},
+                                       {3364, 2378}, {4756, 3364}, {10000, 7073}, {50000, 35366}, {100000, 70732}};
+  if (code < 0 || code > 14 || kSizes[code][0] == 0) return false;
+  w = kSizes[code][0];
+  h = kSizes[code][1];
+  return true;
+}
+
+void SheetPageSize(const PaperFrame& f, int32_t paperSize, double& w, double& h) {
+  const double fw = std::fabs(f.maxX - f.minX), fh = std::fabs(f.maxY - f.minY);
+  double pw = 0, ph = 0;
+  if (!PaperSizeMm(paperSize == 8 ? 0 : paperSize, pw, ph)) pw = ph = 0;
+  if (fh > fw) std::swap(pw, ph);
+  w = std::max(pw, fw);
+  h = std::max(ph, fh);
+}
+
+
+const DisplayListBuilder::LineLook* DisplayListBuilder::CachedLook(const EntityAttributes& a) {
+  // Most entities share a few pens and line types: each look is worked out once.
+  const uint64_t key = uint64_t(a.penColor) | uint64_t(a.penStyle) << 16 | uint64_t(a.penWidth) << 24;
+  auto it = looks_.find(key);
+  if (it == looks_.end()) {
+    LineLook look;
+    look.shown = Look(a, look);
+    if (look.shown && !look.dashes.empty()) {
+      look.dashSpan = {uint32_t(out_.dashes.size()), uint32_t(look.dashes.size())};
+      out_.dashes.insert(out_.dashes.end(), look.dashes.begin(), look.dashes.end());
+    }
+    it = looks_.emplace(key, std::move(look)).first;
+  }
+  return it->second.shown ? &it->second : nullptr;
+}
+
+DisplayListBuilder::DisplayListBuilder(const JwwDocument& doc, PictureStyle style, DisplayList& out)
+    : doc_(doc), style_(style), out_(out), layerShown_(16 * 256, 1) {
+  for (size_t i = 0; i < doc.blockDefs.size(); ++i) {
+    const int32_t n = doc.blockDefs[i].number();
+    if (n < 0 || n > 1000000) continue;
+    if (size_t(n) >= blockIndex_.size()) blockIndex_.resize(size_t(n) + 1, -1);
+    if (blockIndex_[size_t(n)] < 0) blockIndex_[size_t(n)] = int32_t(i);
+  }
+  // A layer shows when its group and itself are not hidden. Display-only layers (state 1) are
+  // left off the print when the ones digit of the packed switch says so.
+  const bool print = style != PictureStyle::kPlan;
+  const bool skipDisplayOnly = print && doc.header.packedSwitchOnes == 1;
+  auto shown = [&](int32_t state) { return state != 0 && !(skipDisplayOnly && state == 1); };
+  for (size_t g = 0; g < 16; ++g)
+    for (size_t l = 0; l < 16; ++l) {
+      const bool gs = g < doc.layerGroups.size() ? shown(doc.layerGroups[g].state) : true;
+      const size_t li = g * 16 + l;
+      const bool ls = li < doc.layers.size() ? shown(doc.layers[li].state) : true;
+      layerShown_[li] = gs && ls;
+    }
+}
+
+bool DisplayListBuilder::Visible(const EntityAttributes& a) const {
+  if (depth_ > 0) return true;  // block members: the insert's layer decided
+  const size_t g = a.layerGroup, l = a.layer;
+  if (g >= 16 || l >= 16) return true;
+  return layerShown_[g * 16 + l] != 0;
+}
+
+double DisplayListBuilder::PrintWidthMm(int32_t units) const {
+  const int32_t unit = doc_.header.penWidthUnit;
+  if (unit <= -101) return units / 100.0;
+  const double dpi = doc_.header.packedSwitchTens == 2 ? 600.0 : 300.0;
+  return units * 25.4 / dpi;
+}
+
+Rgb DisplayListBuilder::ColorOf(int32_t color, bool faint, bool keepColor) const {
+  Rgb c{0, 0, 0};
+  const bool screen = style_ == PictureStyle::kPlan;
+  if (color >= 1 && color <= 9 && size_t(color) < doc_.pens.size()) {
+    const PenSetting& p = doc_.pens[size_t(color)];
+    c = FromColorRef(screen ? p.color : p.printColor);
+  } else if (color >= 101 && color <= 356 && size_t(color - 100) < doc_.extendedColors.size()) {
+    const ExtendedColor& e = doc_.extendedColors[size_t(color - 100)];
+    c = FromColorRef(screen ? e.color : e.printColor);
+  }
+  if (style_ == PictureStyle::kMonochrome && !keepColor) c = {0, 0, 0};
+  return faint ? Faint(c) : c;
+}
+
+bool DisplayListBuilder::Look(const EntityAttributes& a, LineLook& look) const {
+  const bool auxiliary = a.penColor == kAuxiliaryColor || a.penStyle == kAuxiliaryLineType;
+  if (auxiliary && style_ != PictureStyle::kPlan) return false;
+  look.color = ColorOf(a.penColor, auxiliary);
+  const bool screen = style_ == PictureStyle::kPlan;
+  look.devicePixels = screen;
+  int32_t width = 0;
+  if (a.penColor >= 1 && a.penColor <= 9 && size_t(a.penColor) < doc_.pens.size()) {
+    const PenSetting& p = doc_.pens[a.penColor];
+    width = screen ? p.width : p.printWidth;
+  } else if (a.penColor >= 101 && a.penColor <= 356 && size_t(a.penColor - 100) < doc_.extendedColors.size()) {
+    const ExtendedColor& e = doc_.extendedColors[size_t(a.penColor - 100)];
+    width = screen ? e.width : e.printWidth;
+  }
+  // An entity's own width overrides its pen's on paper; read in the pen's unit (the corpus has
+  // none to tell otherwise). On screen a line keeps its pen's pixel width.
+  if (!screen && a.penWidth != 0) width = a.penWidth;
+  look.width = screen ? std::max(1, width) : PrintWidthMm(std::max(0, width));
+
+  // Line types: 2-9 and 16-19 from the header's bit patterns, SXF 31-62 from their pitches in
+  // millimetres. A bit is printPitch/16 mm on paper (0.625 mm at the usual 10: Jw_cad's own
+  // DXF export uses exactly these dashes) and `pitch` pixels on screen. Random lines (11-15)
+  // are drawn solid until their geometry is known.
+  look.dashes.clear();
+  look.dashOffset = 0;
+  const int type = a.penStyle;
+  const LineTypeSetting* t = nullptr;
+  if (type >= 2 && type <= 9 && size_t(type - 2) < doc_.lineTypes.size()) t = &doc_.lineTypes[size_t(type - 2)];
+  if (type >= 16 && type <= 19 && size_t(type - 16) < doc_.doubleLineTypes.size())
+    t = &doc_.doubleLineTypes[size_t(type - 16)];
+  if (t) {
+    const double unit = screen ? double(t->pitch) : t->printPitch / 16.0;
+    PatternRuns(uint32_t(t->pattern), t->unitDots, unit, look.dashes, look.dashOffset);
+  } else if (type >= 31 && type <= 62 && size_t(type - 30) < doc_.extendedLineTypes.size()) {
+    const ExtendedLineType& x = doc_.extendedLineTypes[size_t(type - 30)];
+    const int n = std::clamp(x.segmentCount, 0, 10);
+    bool any = false;
+    for (int k = 1; k <= n; ++k) {
+      look.dashes.push_back(std::max(0.0, x.pitches[k]) * (screen ? 4.0 : 1.0));
+      any = any || (k % 2 == 0 && x.pitches[k] > 0);
+    }
+    if (look.dashes.size() % 2 == 1) look.dashes.push_back(look.dashes.back());
+    if (!any) look.dashes.clear();
+  }
+  return true;
+}
+
+void DisplayListBuilder::StrokePoints(const std::vector<Vec2>& pts, bool closed, const LineLook& look) {
+  Stroke s;
+  s.color = look.color;
+  s.closed = closed;
+  s.devicePixels = look.devicePixels;
+  s.width = look.width;
+  s.points = {uint32_t(out_.points.size()), uint32_t(pts.size())};
+  out_.points.insert(out_.points.end(), pts.begin(), pts.end());
+  if (look.dashSpan.count > 0) {
+    s.dashes = look.dashSpan;
+    s.dashOffset = look.dashOffset;
+  } else if (!look.dashes.empty()) {
+    s.dashes = {uint32_t(out_.dashes.size()), uint32_t(look.dashes.size())};
+    out_.dashes.insert(out_.dashes.end(), look.dashes.begin(), look.dashes.end());
+    s.dashOffset = look.dashOffset;
+  }
+  out_.order.push_back({ItemKind::kStroke, uint32_t(out_.strokes.size())});
+  out_.strokes.push_back(s);
+}
+
+void DisplayListBuilder::FillRings(const std::vector<std::vector<Vec2>>& rings, Rgb color) {
+  Fill f;
+  f.color = color;
+  f.rings = {uint32_t(out_.rings.size()), 0};
+  for (const std::vector<Vec2>& r : rings) {
+    if (r.size() < 3) continue;
+    out_.rings.push_back({uint32_t(out_.points.size()), uint32_t(r.size())});
+    out_.points.insert(out_.points.end(), r.begin(), r.end());
+    ++f.rings.count;
+  }
+  if (f.rings.count == 0) return;
+  out_.order.push_back({ItemKind::kFill, uint32_t(out_.fills.size())});
+  out_.fills.push_back(f);
+}
+
+void DisplayListBuilder::AddEntities(const EntityLists& lists, const std::vector<EntityRef>& order, size_t count,
+                                     const Affine& m) {
+  count = std::min(count, order.size());
+  for (size_t i = 0; i < count; ++i) AddEntity(lists, order[i], m);
+}
+
+void DisplayListBuilder::AddEntity(const EntityLists& l, EntityRef e, const Affine& m) {
+  const size_t i = size_t(e.index);
+  switch (e.kind) {
+    case kLine:
+      if (i < l.lines.size() && Visible(l.lines[i].attr)) AddLine(l.lines[i], m);
+      break;
+    case kArc:
+      if (i < l.arcs.size() && Visible(l.arcs[i].attr)) AddArc(l.arcs[i], m);
+      break;
+    case kPoint:
+      if (i < l.points.size() && Visible(l.points[i].attr)) AddPoint(l.points[i], m);
+      break;
+    case kText:
+      if (i < l.texts.size() && i < l.textStrings.size()) AddTextRecord(l.texts[i], l.textStrings[i], m, true);
+      break;
+    case kDimension:
+      if (i < l.dimensions.size() && i < l.dimensionStrings.size() && Visible(l.dimensions[i].attr)) {
+        // The dimension's own style, colour and width are placeholders: its members carry theirs.
+        const DimensionRecord& d = l.dimensions[i];
+        AddLine(d.line, m);
+        AddTextRecord(d.text, l.dimensionStrings[i], m, false);
+        // The extension lines and marks are separate entities in ordinary dimensions; SXF
+        // dimensions keep them as members.
+        if (d.sxfMode != 0) {
+          AddLine(d.auxLine1, m);
+          AddLine(d.auxLine2, m);
+          for (const PointRecord* p : {&d.auxPoint1, &d.auxPoint2, &d.auxPoint3, &d.auxPoint4}) AddPoint(*p, m);
+        }
+      }
+      break;
+    case kSolid:
+      if (i < l.solids.size() && Visible(l.solids[i].attr)) AddSolid(l.solids[i], m);
+      break;
+    case kBlockInsert:
+      if (i < l.blockInserts.size() && Visible(l.blockInserts[i].attr)) AddInsert(l.blockInserts[i], m);
+      break;
+    default:
+      break;  // excluded entries (kind + 100) and unknown kinds
+  }
+}
+
+void DisplayListBuilder::AddLine(const LineRecord& line, const Affine& m) {
+  const LineLook* look = CachedLook(line.attr);
+  if (!look) return;
+  scratch_.clear();
+  scratch_.push_back(m({line.startX, line.startY}));
+  scratch_.push_back(m({line.endX, line.endY}));
+  StrokePoints(scratch_, false, *look);
+}
+
+namespace {
+
+// Points of C + Rot(tilt)·(r cos t, r·f sin t) for t from start over sweep: angles are
+// parametric and measured from the tilt axis, for circles too.
+void EllipsePoints(double cx, double cy, double r, double flat, double tilt, double start, double sweep,
+                   const Affine& m, std::vector<Vec2>& out, bool includeEnd) {
+  const Affine k = Affine{r * std::cos(tilt), r * std::sin(tilt), -r * flat * std::sin(tilt),
+                          r * flat * std::cos(tilt), cx, cy}
+                       .Then(m);
+  // Semi-axes as they come out on the page decide how finely the curve is cut.
+  const double big = std::max(std::hypot(k.a, k.b), std::hypot(k.c, k.d));
+  double step = big > kArcTolerance ? 2 * std::acos(1 - kArcTolerance / big) : kPi / 2;
+  int n = int(std::ceil(std::fabs(sweep) / step));
+  n = std::clamp(n, 4, kMaxArcSegments);
+  const double dt = sweep / n;
+  const double cs = std::cos(dt), sn = std::sin(dt);
+  double c = std::cos(start), s = std::sin(start);
+  const int last = includeEnd ? n : n - 1;
+  for (int j = 0; j <= last; ++j) {
+    if (j == n) {  // the exact end, not the sum of n rotations
+      c = std::cos(start + sweep);
+      s = std::sin(start + sweep);
+    }
+    out.push_back(k({c, s}));
+    const double c2 = c * cs - s * sn;
+    s = s * cs + c * sn;
+    c = c2;
+  }
+}
+
+}  // namespace
+
+void DisplayListBuilder::AddArc(const ArcRecord& arc, const Affine& m) {
+  const LineLook* lookp = CachedLook(arc.attr);
+  if (!lookp) return;
+  const LineLook& look = *lookp;
+  scratch_.clear();
+  const bool full = arc.fullCircle != 0;
+  EllipsePoints(arc.centerX, arc.centerY, arc.radius, arc.flatness, arc.tiltAngle, full ? 0.0 : arc.startAngle,
+                full ? 2 * kPi : arc.arcAngle, m, scratch_, !full);
+  StrokePoints(scratch_, full, look);
+}
+
+void DisplayListBuilder::AddPoint(const PointRecord& p, const Affine& m) {
+  // Temporary points are construction aids and never print, nor show in a picture.
+  if (p.temporary != 0) return;
+  const LineLook* lookp = CachedLook(p.attr);
+  if (!lookp) return;
+  const LineLook& look = *lookp;
+  // A point prints as a disc of its pen's point radius when that switch is on, as a dot
+  // otherwise. Marker codes (penStyle 100) have undocumented shapes and print as dots.
+  double radius = std::max(look.devicePixels ? 0.2 : look.width / 2, 0.1);
+  if (doc_.header.drawSwitches[1] != 0) {
+    const uint16_t c = p.attr.penColor;
+    if (c >= 1 && c <= 9 && c < doc_.pens.size()) radius = doc_.pens[c].printPointRadius;
+    else if (c >= 101 && c <= 356 && size_t(c - 100) < doc_.extendedColors.size())
+      radius = doc_.extendedColors[size_t(c - 100)].printPointRadius;
+  }
+  std::vector<Vec2> ring;
+  const Vec2 c = m({p.x, p.y});
+  const double scale = std::sqrt(std::fabs(m.a * m.d - m.b * m.c));
+  EllipsePoints(c.x, c.y, std::max(radius * (scale > 0 ? 1.0 : 0.0), 0.05), 1.0, 0, 0, 2 * kPi, Affine{}, ring,
+                false);
+  FillRings({ring}, look.color);
+}
+
+uint32_t DisplayListBuilder::FontIndex(const JwwString& font) {
+  for (size_t k = out_.fonts.size(); k-- > 0;)
+    if (out_.fonts[k] == font) return uint32_t(k);
+  out_.fonts.push_back(font);
+  return uint32_t(out_.fonts.size() - 1);
+}
+
+void DisplayListBuilder::AddTextRecord(const TextRecord& t, const TextStrings& s, const Affine& m, bool checkLayer) {
+  if (checkLayer && !Visible(t.attr)) return;
+  if (IsSettingsText(t)) return;
+  const bool auxiliary = t.attr.penColor == kAuxiliaryColor;
+  if (auxiliary && style_ != PictureStyle::kPlan) return;
+
+  ImageReference ref;
+  if (ParseImageReference(s.text, ref)) {
+    // The image's lower-left corner is at the text's start, turned by the reference's angle.
+    const double a = ref.angle * kDegree;
+    Picture p;
+    out_.imageSources.push_back(ref.source);
+    p.source = uint32_t(out_.imageSources.size() - 1);
+    p.origin = m({t.startX, t.startY});
+    p.across = m.Linear({std::cos(a) * ref.width, std::sin(a) * ref.width});
+    p.up = m.Linear({-std::sin(a) * ref.height, std::cos(a) * ref.height});
+    p.clipX = ref.clipX;
+    p.clipY = ref.clipY;
+    p.clipWidth = p.clipHeight = ref.clipWidth;
+    out_.order.push_back({ItemKind::kPicture, uint32_t(out_.pictures.size())});
+    out_.pictures.push_back(p);
+    return;
+  }
+
+  TextLayout layout = LayOutText(t, s.text);
+  if (layout.glyphs.empty()) return;
+  for (Glyph& g : layout.glyphs) {
+    g.origin = m(g.origin);
+    g.across = m.Linear(g.across);
+    g.up = m.Linear(g.up);
+  }
+  TextRun run;
+  run.unicode = s.text.unicode;
+  // The official code adds 10000 for italic and 20000 for bold (its prose says the reverse).
+  const int32_t style = t.textType / 10000;
+  run.italic = (style & 1) != 0;
+  run.bold = (style & 2) != 0;
+  run.font = FontIndex(s.fontName);
+  // "^$n" changes the pen from its character on.
+  size_t from = 0;
+  int pen = t.attr.penColor;
+  for (size_t c = 0; c <= layout.colorFrom.size(); ++c) {
+    const size_t to = c < layout.colorFrom.size() ? layout.colorFrom[c] : layout.glyphs.size();
+    if (to > from) {
+      run.color = ColorOf(pen, auxiliary);
+      run.glyphs = {uint32_t(out_.glyphs.size()), uint32_t(to - from)};
+      out_.glyphs.insert(out_.glyphs.end(), layout.glyphs.begin() + long(from), layout.glyphs.begin() + long(to));
+      out_.order.push_back({ItemKind::kText, uint32_t(out_.texts.size())});
+      out_.texts.push_back(run);
+    }
+    if (c < layout.colorPen.size()) pen = layout.colorPen[c];
+    from = to;
+  }
+}
+
+void DisplayListBuilder::AddSolid(const SolidRecord& s, const Affine& m) {
+  const bool auxiliary = s.attr.penColor == kAuxiliaryColor;
+  if (auxiliary && style_ != PictureStyle::kPlan) return;
+  Rgb color;
+  if (s.attr.penColor == kOwnColor) {
+    color = FromColorRef(s.color);
+    if (style_ == PictureStyle::kMonochrome) color = Grey(color);
+  } else {
+    // A monochrome print keeps a solid's tone as grey rather than blackening it: whether Jw_cad
+    // does so is open, and black would hide whatever the solid shades.
+    color = ColorOf(s.attr.penColor, auxiliary, true);
+    if (style_ == PictureStyle::kMonochrome) color = Grey(color);
+  }
+  std::vector<std::vector<Vec2>> rings(1);
+  std::vector<Vec2>& r = rings[0];
+  if (s.attr.penStyle <= 100) {
+    // Corners in file order: every corpus solid is a simple quadrilateral this way.
+    r = {m({s.x1, s.y1}), m({s.x2, s.y2}), m({s.x3, s.y3}), m({s.x4, s.y4})};
+    FillRings(rings, color);
+    return;
+  }
+  const double cx = s.x1, cy = s.y1, rad = s.x2, flat = s.y2, tilt = s.x3, start = s.y3, sweep = s.x4, mode = s.y4;
+  const int style = s.attr.penStyle;
+  if (style == 105 || style == 106) {
+    // A ring: the inner radius is in the mode field; 106 keeps the width equal on both axes.
+    EllipsePoints(cx, cy, rad, flat, tilt, 0, 2 * kPi, m, r, false);
+    rings.emplace_back();
+    const double inner = mode;
+    if (style == 106) {
+      const double band = rad - inner, innerB = rad * flat - band;
+      if (inner > 0 && innerB > 0) EllipsePoints(cx, cy, inner, innerB / inner, tilt, 0, 2 * kPi, m, rings[1], false);
+    } else if (inner > 0) {
+      EllipsePoints(cx, cy, inner, flat, tilt, 0, 2 * kPi, m, rings[1], false);
+    }
+    FillRings(rings, color);
+    return;
+  }
+  // 101, and 111 whose shape is open: drawn with the same modes. Mode 100 is the full disc,
+  // 5 a segment (arc and chord), -1 the area between the arc and the corner where its end
+  // tangents meet (a reading, no corpus solid has it), anything else a sector.
+  if (mode == 100) {
+    EllipsePoints(cx, cy, rad, flat, tilt, 0, 2 * kPi, m, r, false);
+  } else {
+    EllipsePoints(cx, cy, rad, flat, tilt, start, sweep, m, r, true);
+    if (mode == -1) {
+      // Tangents at both ends in parameter space (unit circle) meet at the half-angle point
+      // scaled by 1/cos(sweep/2); the ellipse map carries it to the page.
+      const double half = sweep / 2, mid = start + half;
+      if (std::fabs(std::cos(half)) > 1e-9) {
+        const double k = 1 / std::cos(half);
+        const double px = k * std::cos(mid), py = k * std::sin(mid);
+        const Affine e{rad * std::cos(tilt), rad * std::sin(tilt), -rad * flat * std::sin(tilt),
+                       rad * flat * std::cos(tilt), cx, cy};
+        r.push_back(m(e({px, py})));
+      }
+    } else if (mode != 5) {
+      r.push_back(m({cx, cy}));
+    }
+  }
+  FillRings(rings, color);
+}
+
+void DisplayListBuilder::AddInsert(const BlockInsertRecord& b, const Affine& m) {
+  if (depth_ >= kMaxBlockDepth) return;
+  const int32_t n = b.blockNumber;
+  if (n < 0 || size_t(n) >= blockIndex_.size() || blockIndex_[size_t(n)] < 0) return;
+  const BlockDefinition& def = doc_.blockDefs[size_t(blockIndex_[size_t(n)])];
+  // Scale, then rotate, then move to the reference point; nesting composes. The members keep
+  // their own colours and line types; whether they obey their own layers is open, and the
+  // insert's layer alone decides here (members of one block share the insert's visibility).
+  const double c = std::cos(b.rotation), s = std::sin(b.rotation);
+  const Affine local{c * b.scaleX, s * b.scaleX, -s * b.scaleY, c * b.scaleY, b.refX, b.refY};
+  const Affine whole = local.Then(m);
+  ++depth_;
+  const EntityLists& l = def.entities;
+  const size_t count = std::min(size_t(std::max(0, l.entityCount)), l.order.size());
+  for (size_t i = 0; i < count; ++i) {
+    const EntityRef e = l.order[i];
+    if (e.kind == kBlockInsert || e.kind == kLine || e.kind == kArc || e.kind == kPoint || e.kind == kText ||
+        e.kind == kDimension || e.kind == kSolid) {
+      AddEntity(l, e, whole);
+    }
+  }
+  --depth_;
+}
+
+void DisplayListBuilder::AddPolyline(const std::vector<Vec2>& pts, bool closed, Rgb color, double width,
+                                     bool devicePixels) {
+  LineLook look;
+  look.color = color;
+  look.width = width;
+  look.devicePixels = devicePixels;
+  StrokePoints(pts, closed, look);
+}
+
+void DisplayListBuilder::AddPolygon(const std::vector<Vec2>& pts, Rgb color) { FillRings({pts}, color); }
+
+Vec2 DisplayListBuilder::AddText(const TextRecord& record, const JwwString& text, const JwwString& font, Rgb color) {
+  TextLayout layout = LayOutText(record, text);
+  if (layout.glyphs.empty()) return layout.end;
+  TextRun run;
+  run.color = color;
+  run.unicode = text.unicode;
+  run.font = FontIndex(font);
+  run.glyphs = {uint32_t(out_.glyphs.size()), uint32_t(layout.glyphs.size())};
+  out_.glyphs.insert(out_.glyphs.end(), layout.glyphs.begin(), layout.glyphs.end());
+  out_.order.push_back({ItemKind::kText, uint32_t(out_.texts.size())});
+  out_.texts.push_back(run);
+  return layout.end;
+}
+
+}  // namespace kelvane
+
+namespace kelvane {
+
+namespace {
+
+Affine Shift(double dx, double dy) { return Affine{1, 0, 0, 1, dx, dy}; }
+
+// Room for what a drawing of n entities usually needs, so the pools are not copied as they grow.
+void Reserve(DisplayList& list, size_t n) {
+  list.order.reserve(n);
+  list.strokes.reserve(n);
+  list.points.reserve(4 * n);
+}
+
+}  // namespace
+
+DisplayList RenderDrawing(const JwwDocument& doc, PictureStyle style) {
+  DisplayList list;
+  if (!PaperSizeMm(doc.header.paperSize, list.width, list.height)) PaperSizeMm(3, list.width, list.height);
+  // Paper coordinates have their origin at the paper's centre.
+  Reserve(list, size_t(std::max(0, doc.entityCount)));
+  DisplayListBuilder b(doc, style, list);
+  b.AddEntities(doc, doc.order, size_t(std::max(0, doc.entityCount)), Shift(list.width / 2, list.height / 2));
+  return list;
+}
+
+DisplayList RenderSheet(const JwwDocument& doc, const SheetView& view, const PaperFrame& frame, int32_t paperSize,
+                        PictureStyle style) {
+  DisplayList list;
+  SheetPageSize(frame, paperSize, list.width, list.height);
+  Reserve(list, view.order.size());
+  DisplayListBuilder b(doc, style, list);
+  const Affine m = Shift(list.width / 2 - view.centerX, list.height / 2 - view.centerY);
+  b.AddEntities(doc, view.order, view.order.size(), m);
+  for (const LineRecord& l : view.extraLines) b.AddLine(l, m);
+  return list;
+}
+
+DisplayList RenderWhole(const JwwDocument& doc, PictureStyle style, double margin, Affine* toPage) {
+  DisplayList list;
+  DisplayListBuilder b(doc, style, list);
+  b.AddEntities(doc, doc.order, size_t(std::max(0, doc.entityCount)), Affine{});
+  double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+  if (!DrawnBounds(list, x0, y0, x1, y1)) {
+    x0 = y0 = 0;
+    x1 = y1 = 1;
+  }
+  Translate(list, margin - x0, margin - y0);
+  list.width = x1 - x0 + 2 * margin;
+  list.height = y1 - y0 + 2 * margin;
+  if (toPage) *toPage = Shift(margin - x0, margin - y0);
+  return list;
+}
+
+}  // namespace kelvane

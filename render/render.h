@@ -1,0 +1,99 @@
+// Turning a drawing, or one sheet of it, into a display list in paper millimetres.
+#pragma once
+
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+#include "jww/document.h"
+#include "render/display_list.h"
+#include "split/frames.h"
+
+namespace kelvane {
+
+enum class PictureStyle {
+  kMonochrome,  // as Jw_cad prints in black: print widths, no auxiliary lines
+  kColor,       // as Jw_cad prints in colour: print colours and widths
+  kPlan,        // as the screen shows it: screen colours and widths, auxiliary lines faint
+};
+
+// Paper size code to millimetres, landscape (0 A0 ... 4 A4, 8 2A ... 14); false for an unknown code.
+bool PaperSizeMm(int32_t code, double& width, double& height);
+
+// The page of a sheet: the standard size of its paper code in the frame's orientation, grown to
+// the frame where the frame is larger (a frame above A0). Code 8 from PaperSizeFor is a
+// portrait frame above A0 and starts from A0 portrait.
+void SheetPageSize(const PaperFrame& frame, int32_t paperSize, double& width, double& height);
+
+// p' = (a·x + c·y + e, b·x + d·y + f)
+struct Affine {
+  double a = 1, b = 0, c = 0, d = 1, e = 0, f = 0;
+  Vec2 operator()(Vec2 p) const { return {a * p.x + c * p.y + e, b * p.x + d * p.y + f}; }
+  Vec2 Linear(Vec2 v) const { return {a * v.x + c * v.y, b * v.x + d * v.y}; }
+  Affine Then(const Affine& o) const;  // this first, then o
+};
+
+// Adds a drawing's entities to a display list through a transform from drawing to page.
+class DisplayListBuilder {
+ public:
+  DisplayListBuilder(const JwwDocument& doc, PictureStyle style, DisplayList& out);
+
+  // Draws the first `count` entries of the order of `lists` (the drawing or a block definition).
+  void AddEntities(const EntityLists& lists, const std::vector<EntityRef>& order, size_t count, const Affine& m);
+  void AddEntity(const EntityLists& lists, EntityRef e, const Affine& m);
+  void AddLine(const LineRecord& line, const Affine& m);
+
+  // Items of the program's own (plan labels): not from the drawing.
+  void AddPolyline(const std::vector<Vec2>& pagePoints, bool closed, Rgb color, double width, bool devicePixels);
+  void AddPolygon(const std::vector<Vec2>& pagePoints, Rgb color);
+  // A text laid out as Jw_cad lays it out, in the given font name and colour, on the page;
+  // returns its end point.
+  Vec2 AddText(const TextRecord& record, const JwwString& text, const JwwString& font, Rgb color);
+
+ private:
+  // How a line of some pen, line type and width is drawn.
+  struct LineLook {
+    Rgb color;
+    double width = 0;
+    bool devicePixels = false;
+    std::vector<double> dashes;
+    double dashOffset = 0;
+    Span dashSpan;  // the dashes once in the list, shared by every stroke of this look
+    bool shown = true;
+  };
+  bool Visible(const EntityAttributes& a) const;
+  bool Look(const EntityAttributes& a, LineLook& look) const;
+  const LineLook* CachedLook(const EntityAttributes& a);
+  Rgb ColorOf(int32_t color, bool faint, bool keepColor = false) const;
+  double PrintWidthMm(int32_t units) const;
+  void StrokePoints(const std::vector<Vec2>& pts, bool closed, const LineLook& look);
+  void AddArc(const ArcRecord& arc, const Affine& m);
+  void AddPoint(const PointRecord& point, const Affine& m);
+  void AddTextRecord(const TextRecord& t, const TextStrings& s, const Affine& m, bool checkLayer);
+  void AddSolid(const SolidRecord& s, const Affine& m);
+  void AddInsert(const BlockInsertRecord& b, const Affine& m);
+  void FillRings(const std::vector<std::vector<Vec2>>& rings, Rgb color);
+  uint32_t FontIndex(const JwwString& font);
+
+  const JwwDocument& doc_;
+  PictureStyle style_;
+  DisplayList& out_;
+  std::vector<int32_t> blockIndex_;  // block number -> index into blockDefs, for numbers 0..N
+  std::vector<uint8_t> layerShown_;  // 16 x 256: 0 hidden, 1 shown
+  int depth_ = 0;
+  std::vector<Vec2> scratch_;
+  std::unordered_map<uint64_t, LineLook> looks_;
+};
+
+// The drawing on its own paper (the header's paper size), paper centre at the page centre.
+DisplayList RenderDrawing(const JwwDocument& doc, PictureStyle style);
+
+// One sheet: its entities and extra lines moved by the view's centre, on the sheet's page.
+DisplayList RenderSheet(const JwwDocument& doc, const SheetView& view, const PaperFrame& frame, int32_t paperSize,
+                        PictureStyle style);
+
+// The whole drawing on a page fitted around everything drawn, with a margin in millimetres.
+// `toPage` receives the transform from drawing coordinates to the page.
+DisplayList RenderWhole(const JwwDocument& doc, PictureStyle style, double margin, Affine* toPage = nullptr);
+
+}  // namespace kelvane

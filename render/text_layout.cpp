@@ -1,0 +1,185 @@
+// Text layout: cells, control sequences and image references.
+#include "render/text_layout.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+namespace kelvane {
+
+namespace {
+
+constexpr double kDegree = 3.141592653589793 / 180.0;
+constexpr uint16_t kVerticalTextFlag = 0x0020;
+
+// The script marks: the next character is drawn half high, at the top, bottom or middle of its cell.
+enum class Script { kNone, kUp, kDown, kCentre };
+
+struct Parsed {
+  uint32_t code;
+  double w;
+  Script script;
+};
+
+}  // namespace
+
+double CellWidthOf(uint32_t code, bool unicode) {
+  if (!unicode) return code < 0x100 ? 0.5 : 1.0;
+  if (code < 0x80) return 0.5;
+  if (code >= 0xFF61 && code <= 0xFF9F) return 0.5;  // half-width katakana
+  if (code == 0x00A5 || code == 0x203E) return 0.5;  // the yen sign and overline of byte 5C and 7E
+  return 1.0;
+}
+
+bool IsSettingsText(const TextRecord& t) {
+  return t.attr.penStyle == 9 && t.attr.penColor == 9 && t.startX == t.endX && t.startY == t.endY;
+}
+
+TextLayout LayOutText(const TextRecord& t, const JwwString& text) {
+  TextLayout out;
+  // Read the characters, dropping the control sequences: they take no width.
+  std::vector<Parsed> chars;
+  int narrowHalves = 0;
+  Script pending = Script::kNone;
+  const size_t n = text.size();
+  for (size_t p = 0; p < n;) {
+    const JwwChar c = CharAt(text, p);
+    if (c.width == 0) break;
+    p += c.width;
+    if (c.code == '^' && p < n) {
+      const JwwChar d = CharAt(text, p);
+      const uint32_t k = d.code;
+      if (k == 'u' || k == 'd' || k == 'c') {
+        pending = k == 'u' ? Script::kUp : k == 'd' ? Script::kDown : Script::kCentre;
+        p += d.width;
+        continue;
+      }
+      // Overlay marks: how the overlaid characters are placed is not known (none in the corpus);
+      // the mark itself takes no width and the characters are drawn in line.
+      if (k == 'o' || k == 'w' || k == 'b' || k == 'B' || k == 'n') {
+        p += d.width;
+        continue;
+      }
+      // "^1".."^9" at the very end narrow the line by that many half cells (checked on the corpus).
+      if (k >= '1' && k <= '9' && p + d.width == n) {
+        narrowHalves = int(k - '0');
+        p += d.width;
+        continue;
+      }
+      if (k == '$' && p + d.width < n) {
+        const JwwChar e = CharAt(text, p + d.width);
+        if (e.code >= '0' && e.code <= '9') {
+          out.colorFrom.push_back(uint32_t(chars.size()));
+          out.colorPen.push_back(int(e.code - '0'));
+          p += d.width + e.width;
+          continue;
+        }
+      }
+    }
+    chars.push_back({c.code, CellWidthOf(c.code, text.unicode), pending});
+    pending = Script::kNone;
+  }
+
+  const double a = t.angle * kDegree;
+  const Vec2 dir{std::cos(a), std::sin(a)}, normal{-dir.y, dir.x};
+  double length = 0, lastW = 0;
+  for (const Parsed& c : chars) {
+    length += c.w * (t.sizeX + t.spacing);
+    lastW = c.w;
+  }
+  length -= lastW * t.spacing;
+  // A narrowed line keeps its characters in proportion, squeezed to the shorter length.
+  double squeeze = 1.0;
+  if (narrowHalves > 0 && length > 0) {
+    const double target = length - narrowHalves * t.sizeX / 2;
+    squeeze = target > 0 ? target / length : 0.0;
+  }
+  out.end = {t.startX + dir.x * length * squeeze, t.startY + dir.y * length * squeeze};
+
+  const bool vertical = (t.attr.flags & kVerticalTextFlag) != 0;
+  out.glyphs.reserve(chars.size());
+  double pos = 0;
+  for (const Parsed& c : chars) {
+    const double cellW = c.w * t.sizeX * squeeze, cellH = t.sizeY;
+    Glyph g;
+    g.code = c.code;
+    g.origin = {t.startX + dir.x * pos * squeeze, t.startY + dir.y * pos * squeeze};
+    g.across = {dir.x * cellW, dir.y * cellW};
+    g.up = {normal.x * cellH, normal.y * cellH};
+    if (vertical) {
+      // Vertical text runs along its angle with upright characters; where a character sits
+      // across the line is not documented: each cell is turned a quarter about its own centre.
+      const Vec2 centre{g.origin.x + (g.across.x + g.up.x) / 2, g.origin.y + (g.across.y + g.up.y) / 2};
+      const Vec2 across{-dir.y * cellW, dir.x * cellW}, up{-normal.y * cellH, normal.x * cellH};
+      g.across = across;
+      g.up = up;
+      g.origin = {centre.x - (across.x + up.x) / 2, centre.y - (across.y + up.y) / 2};
+    }
+    if (c.script != Script::kNone) {
+      const double lift = c.script == Script::kUp ? 0.5 : c.script == Script::kCentre ? 0.25 : 0.0;
+      g.origin = {g.origin.x + g.up.x * lift, g.origin.y + g.up.y * lift};
+      g.across = {g.across.x / 2, g.across.y / 2};
+      g.up = {g.up.x / 2, g.up.y / 2};
+    }
+    out.glyphs.push_back(g);
+    pos += c.w * (t.sizeX + t.spacing);
+  }
+  return out;
+}
+
+bool ParseImageReference(const JwwString& text, ImageReference& out) {
+  // Work on the characters as ASCII where they are ASCII; the path keeps its stored form.
+  static const char kPrefix[] = "^@BM";
+  const size_t n = text.size();
+  size_t p = 0;
+  for (int k = 0; k < 4; ++k) {
+    if (p >= n) return false;
+    const JwwChar c = CharAt(text, p);
+    if (c.code != uint32_t(kPrefix[k])) return false;
+    p += c.width;
+  }
+  JwwString path;
+  path.unicode = text.unicode;
+  std::string rest;
+  bool inPath = true;
+  for (; p < n;) {
+    const JwwChar c = CharAt(text, p);
+    if (c.width == 0) break;
+    p += c.width;
+    if (inPath && c.code == ',') inPath = false;
+    if (inPath) {
+      AppendChar(path, c.code);
+    } else {
+      if (c.code >= 0x80) return false;
+      rest.push_back(char(c.code));
+    }
+  }
+  // rest is ",W,H[,clipX,clipY,clipW,angle[,r,g,b]]"
+  std::vector<double> v;
+  const char* s = rest.c_str();
+  while (*s == ',') {
+    char* e = nullptr;
+    v.push_back(std::strtod(s + 1, &e));
+    if (e == s + 1) return false;
+    s = e;
+  }
+  if (path.empty() || v.size() < 2 || !(v[0] > 0) || !(v[1] > 0)) return false;
+  out.source = path;
+  out.width = v[0];
+  out.height = v[1];
+  if (v.size() >= 6) {
+    out.clipX = v[2];
+    out.clipY = v[3];
+    out.clipWidth = v[4];
+    out.angle = v[5];
+  }
+  // A clip outside the image shows the whole image rather than nothing.
+  if (!(out.clipX >= 0 && out.clipY >= 0 && out.clipWidth > 0 && out.clipX + out.clipWidth <= 1.0 + 1e-9 &&
+        out.clipY < 1)) {
+    out.clipX = out.clipY = 0;
+    out.clipWidth = 1;
+  }
+  return true;
+}
+
+}  // namespace kelvane

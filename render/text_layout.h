@@ -1,0 +1,39 @@
+// Laying out a Jw_cad text one character cell at a time, as Jw_cad places it.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "jww/records.h"
+#include "render/display_list.h"
+
+namespace kelvane {
+
+// A character's cell width in full cells: 0.5 for what Shift_JIS stores in one byte (ASCII,
+// half-width katakana, and their Unicode forms ¥ and ‾), 1 for everything else.
+double CellWidthOf(uint32_t code, bool unicode);
+
+struct TextLayout {
+  // Cells in drawing coordinates; colorChanges[i] applies from glyph glyphColorFrom[i] on.
+  std::vector<Glyph> glyphs;
+  std::vector<uint32_t> colorFrom;  // glyph index where a "^$n" colour change starts
+  std::vector<int> colorPen;        // the pen of that change
+  Vec2 end;                         // where Jw_cad puts the text's end point
+};
+
+// Lays out `text` with the record's start, sizes, spacing, angle and vertical flag.
+TextLayout LayOutText(const TextRecord& record, const JwwString& text);
+
+// True for a settings text Jw_cad keeps in the drawing (Printer_*, View_Direct2d...): never drawn.
+bool IsSettingsText(const TextRecord& record);
+
+// The image reference of a text ("^@BM" path ",W,H[,clipX,clipY,clipW,angle]"), parsed.
+struct ImageReference {
+  JwwString source;  // the path as stored, "%temp%name" for an embedded image
+  double width = 0, height = 0;
+  double clipX = 0, clipY = 0, clipWidth = 1;
+  double angle = 0;  // degrees counter-clockwise
+};
+bool ParseImageReference(const JwwString& text, ImageReference& out);
+
+}  // namespace kelvane
