@@ -7,7 +7,6 @@ add_library(kelvane_app STATIC
   app/sheet_plan.cpp
   app/sheet_writer.cpp
   app/session.cpp
-  app/command_line.cpp
   app/example.cpp
 )
 target_link_libraries(kelvane_app PUBLIC kelvane_split kelvane_jww)
@@ -21,7 +20,7 @@ if(WIN32)
   target_link_options(kelvane PRIVATE -static -municode $<$<CONFIG:Release>:-s>)
 else()
   # The command line over the POSIX platform layer.
-  add_library(kelvane_posix STATIC app/posix/platform.cpp)
+  add_library(kelvane_posix STATIC app/posix/platform.cpp app/posix/command_line.cpp)
   target_link_libraries(kelvane_posix PUBLIC kelvane_app)
   add_executable(kelvane app/posix/main.cpp)
   target_link_libraries(kelvane PRIVATE kelvane_posix)
@@ -33,4 +32,7 @@ if(KELVANE_TESTS)
   add_dependencies(kelvane_cli_tests kelvane)
   kelvane_test(kelvane_app_tests SOURCES tests/test_settings.cpp tests/test_session.cpp tests/test_sheet_plan.cpp
                                      tests/fixtures.cpp LIBS kelvane_app)
+  if(NOT WIN32)
+    kelvane_test(kelvane_command_line_tests SOURCES tests/test_command_line.cpp tests/fixtures.cpp LIBS kelvane_posix)
+  endif()
 endif()

@@ -2,6 +2,7 @@
 if(NOT WIN32)
   add_library(kelvane_pictures STATIC app/plan_picture.cpp app/picture_files.cpp)
   target_link_libraries(kelvane_pictures PUBLIC kelvane_render_cairo kelvane_app)
+  target_link_libraries(kelvane PRIVATE kelvane_pictures)
 else()
   add_library(kelvane_pictures STATIC app/plan_picture.cpp)
   target_link_libraries(kelvane_pictures PUBLIC kelvane_render kelvane_app)

@@ -1,14 +1,32 @@
 #!/usr/bin/env bash
-# Builds Kelvane, makes the example drawing and splits it into one drawing per paper frame.
+# Builds Kelvane, makes the example drawing, draws its plan and splits it into one drawing per
+# paper frame, each with a PDF beside it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+packages=(build-essential cmake pkg-config libcairo2-dev libpango1.0-dev libstb-dev zlib1g-dev
+          fonts-ipafont-gothic fonts-ipafont-mincho)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=()
+  [ "$(id -u)" = 0 ] || sudo=(sudo)
+  "${sudo[@]}" apt-get update
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
 cmake -S . -B build-example -DCMAKE_BUILD_TYPE=Release -DKELVANE_TESTS=OFF -DKELVANE_BENCH=OFF >/dev/null
 cmake --build build-example -j "$(nproc)" --target kelvane
 example=build-example/example
 rm -rf "$example"
 mkdir -p "$example/sheets"
 ./build-example/kelvane --make-example "$example"
-./build-example/kelvane --output "$example/sheets" --pattern 3 --separator _ --frame --margin 5 "$example/example.jww"
+options=(--output "$example/sheets" --pattern 3 --separator _ --frame --margin 5)
+./build-example/kelvane --plan "$example/plan.png" "${options[@]}" "$example/example.jww" >/dev/null
+./build-example/kelvane "${options[@]}" --pdf "$example/example.jww"
 echo
-echo "Sheets written to $(cd "$example/sheets" && pwd):"
+echo "The plan of the split: $(cd "$example" && pwd)/plan.png"
+echo "Sheets and their PDFs written to $(cd "$example/sheets" && pwd):"
 ls -1 "$example/sheets"

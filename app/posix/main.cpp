@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/command_line.h"
+#include "app/posix/command_line.h"
+#include "app/picture_files.h"
 #include "app/example.h"
 #include "app/platform.h"
 #include "app/session.h"
@@ -27,6 +28,14 @@ const char kUsage[] = R"(usage:
   kelvane --make-example FOLDER   write the example drawing FOLDER/example.jww
   kelvane --info FILE.jww         describe a drawing as one JSON object
   kelvane --roundtrip IN OUT      load IN and save it as OUT in IN's own version
+  kelvane --plan PICTURE DRAWING.jww [options]
+                                  draw the plan of a split: the whole drawing, every paper
+                                  frame outlined with its numbers, names and the files the
+                                  options would write (empty frames grey, renamed sheets
+                                  orange, sheets that would replace an input red); writes
+                                  nothing else
+  kelvane --render DRAWING.jww PICTURE [--color] [--dpi N]
+                                  draw one drawing on its own paper, as Jw_cad prints it
 
 A paper frame is a rectangle of four lines in the auxiliary colour 9, line type 19 and pen
 width 200. Each frame becomes a sheet, moved so that the frame's centre is the origin; a frame
@@ -59,7 +68,14 @@ options:
   --print, --no-print   have Jw_cad print every written sheet
   --dry-run             write nothing; print every frame and sheet with the file
                         name that would be written
+  --png, --svg, --pdf   beside every written sheet, a picture of the same name: one
+                        page of the sheet's paper, 1:1 in millimetres, printed in
+                        black with the print widths (PDF text stays text)
+  --color               pictures in the print colours instead of black
+  --dpi N               resolution of PNG pictures, 10 to 1200 (default 150)
   -h, --help            show this text
+
+A PICTURE is a .png, .svg or .pdf file in an existing folder.
 
 Status texts go to standard output. Ctrl-C stops before the next drawing (the drawing in
 progress is finished). No sheet is ever written over a drawing of the run. The settings file
@@ -181,13 +197,48 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
  public:
   explicit CommandLineFrontEnd(const CommandLine& command) : command_(command) {}
   void SettingsLoaded(OptionControls& controls) override { command_.overrides.ApplyTo(controls); }
-  void DrawingDone(const JwwDocument&, const SheetPlan& plan, const std::vector<SheetOutcome>&) override {
+  void DrawingDone(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) override {
+    if (command_.mode == CommandMode::kPlan) return DrawPlan(doc, plan);
     if (command_.dryRun) PrintPlan(plan);
+    const PictureOptions pictures{command_.sheetPictures, command_.color, command_.dpi};
+    for (size_t i = 0; i < outcomes.size(); ++i) {
+      if (!outcomes[i].written || pictures.formats.empty()) continue;
+      std::string error;
+      if (!WriteSheetPictures(doc, plan, plan.sheets[i], pictures, error)) Failed(error);
+    }
   }
+  // Pictures that could not be written, and the first reason.
+  int failedPictures = 0;
 
  private:
+  void DrawPlan(const JwwDocument& doc, const SheetPlan& plan) {
+    std::string error;
+    if (WritePlanPicture(doc, plan, *command_.pictureFile, command_.dpi, error))
+      std::cout << PrintableText(command_.pictureFile->string()) << "\n";
+    else
+      Failed(error);
+  }
+  void Failed(const std::string& error) {
+    ++failedPictures;
+    std::cerr << "kelvane: " << PrintableText(error) << "\n";
+  }
+
   const CommandLine& command_;
 };
+
+// One drawing on its own paper, as Jw_cad prints it.
+int Render(const CommandLine& command) {
+  JwwDocument doc;
+  const bool loaded = doc.LoadFromFile(command.operands[0]);
+  std::string error = loaded ? std::string() : "cannot load " + command.operands[0].string() + ": " + doc.diagnostics.reason;
+  if (loaded) WriteDrawingPicture(doc, command.operands[0], *command.pictureFile, command.color, command.dpi, error);
+  DeleteTemporaryImages();
+  if (!error.empty()) {
+    std::cerr << "kelvane: " << PrintableText(error) << "\n";
+    return 1;
+  }
+  return 0;
+}
 
 int Split(const CommandLine& command) {
   if (command.settingsFile) {
@@ -199,19 +250,20 @@ int Split(const CommandLine& command) {
   SessionSettings settings;
   settings.namedSettingsFile = command.settingsFile;
   settings.outputFolder = command.outputFolder;
-  settings.dryRun = command.dryRun;
+  settings.dryRun = command.dryRun || command.mode == CommandMode::kPlan;
   Session session(*platform, frontEnd, settings);
 
   const bool closeNow = session.Start();
   const bool cancelled = session.cancelRequested;
   const bool anyInput = !session.inputFiles.empty();  // closing empties the list
   // Options given here are for this run only: the settings file keeps what the user set.
-  if (closeNow && !command.overrides.Any() && !command.dryRun && session.CanClose()) session.Close();
+  if (closeNow && !command.overrides.Any() && !settings.dryRun && session.CanClose()) session.Close();
   if (!anyInput) {
     std::cerr << "kelvane: no drawing to convert (a drawing must exist and end in .jww)\n";
     return 1;
   }
   if (cancelled) return 130;
+  if (frontEnd.failedPictures > 0) return 1;
   const RunFailures& failures = session.Failures();
   if (failures.count > 0) {
     std::cerr << "kelvane: " << failures.count << " sheet(s) or drawing(s) could not be written; first: "
@@ -238,7 +290,10 @@ int main(int argc, char** argv) {
       return Roundtrip(operands[0], operands[1]);
     case CommandMode::kMakeExample:
       return MakeExample(operands[0]);
+    case CommandMode::kRender:
+      return Render(command);
     case CommandMode::kSplit:
+    case CommandMode::kPlan:
       break;
   }
   try {

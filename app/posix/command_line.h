@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/options.h"
+#include "render/picture_format.h"
 
 namespace kelvane {
 
@@ -30,6 +31,8 @@ enum class CommandMode {
   kInfo,         // describe one drawing
   kRoundtrip,    // load and save one drawing
   kMakeExample,  // write the example drawing
+  kPlan,         // draw the plan of one drawing, write nothing else
+  kRender,       // draw one drawing on its own paper
 };
 
 struct CommandLine {
@@ -39,6 +42,11 @@ struct CommandLine {
   std::optional<std::filesystem::path> outputFolder;
   OptionOverrides overrides;
   bool dryRun = false;
+  // Pictures: the plan's file (kPlan), the drawing's (kRender), and beside every written sheet.
+  std::optional<std::filesystem::path> pictureFile;
+  std::vector<PictureFormat> sheetPictures;
+  bool color = false;
+  int dpi = 150;
 };
 
 struct CommandLineResult {
@@ -48,7 +56,7 @@ struct CommandLineResult {
 };
 
 // Parses the arguments (UTF-8, without the program name). Checks values and that the named
-// output folder exists; reads nothing else.
+// output folder and the folder of a picture file exist; reads nothing else.
 CommandLineResult ParseCommandLine(const std::vector<std::string>& args);
 
 }  // namespace kelvane

@@ -1,6 +1,7 @@
 // Parsing the Linux program's arguments into a command, with a clear error for anything unusable.
-#include "app/command_line.h"
+#include "app/posix/command_line.h"
 
+#include <algorithm>
 #include <system_error>
 
 #include "app/platform.h"
@@ -44,6 +45,8 @@ class SplitArguments {
       if (!error.empty()) return error;
     }
     if (c_.operands.empty()) return "no drawing given";
+    if (c_.mode == CommandMode::kPlan && c_.operands.size() != 1) return "--plan draws the plan of one drawing";
+    if (c_.mode == CommandMode::kRender && c_.operands.size() != 1) return "--render draws one drawing";
     return std::string();
   }
 
@@ -90,11 +93,41 @@ class SplitArguments {
       o.print = a == "--print";
     } else if (a == "--dry-run") {
       c_.dryRun = true;
+    } else if (a == "--plan" || a == "--render") {
+      return PictureMode(a);
+    } else if (a == "--png" || a == "--svg" || a == "--pdf") {
+      const PictureFormat f = *PictureFormatFor("x." + a.substr(2));
+      if (std::find(c_.sheetPictures.begin(), c_.sheetPictures.end(), f) == c_.sheetPictures.end())
+        c_.sheetPictures.push_back(f);
+    } else if (a == "--color") {
+      c_.color = true;
+    } else if (a == "--dpi") {
+      const std::optional<int32_t> dpi = Value(v) ? IntArg(v, kMinDpi, kMaxDpi) : std::nullopt;
+      if (!dpi) return "--dpi takes a number from 10 to 1200";
+      c_.dpi = *dpi;
     } else if (a.size() > 1 && a[0] == '-' && a != "-") {
       return "unknown option " + a;
     } else {
       c_.operands.emplace_back(a);
     }
+    return std::string();
+  }
+
+  // "--plan FILE" and "--render DRAWING FILE": the picture's file must be usable now, before
+  // anything is drawn.
+  std::string PictureMode(const std::string& a) {
+    if (c_.mode != CommandMode::kSplit) return "--plan and --render go alone";
+    std::string drawing, file;
+    if (a == "--render" && !Value(drawing)) return "--render needs a drawing and a picture file";
+    if (!Value(file)) return a + " needs a picture file";
+    if (!PictureFormatFor(file)) return "a picture file must end in .png, .svg or .pdf: " + file;
+    const std::filesystem::path folder = std::filesystem::path(file).parent_path();
+    std::error_code ec;
+    if (!folder.empty() && !std::filesystem::is_directory(folder, ec))
+      return "the folder of the picture " + file + " does not exist";
+    c_.mode = a == "--plan" ? CommandMode::kPlan : CommandMode::kRender;
+    c_.pictureFile = file;
+    if (!drawing.empty()) c_.operands.emplace_back(drawing);
     return std::string();
   }
 

@@ -1,0 +1,75 @@
+// The command line parsed without a process: modes, option values, and every unusable value
+// refused with a reason before anything runs.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/posix/command_line.h"
+#include "tests/fixtures.h"
+
+using namespace kelvane;
+using kelvane::testing::TempDir;
+
+namespace {
+
+CommandLineResult Parse(std::vector<std::string> args) { return ParseCommandLine(args); }
+
+TEST(CommandLineParse, OptionsBecomeOverridesAndPictures) {
+  TempDir dir;
+  auto r = Parse({"--pattern", "5", "--separator", "-", "--no-leading-zeros", "--start", "7", "--direction",
+                  "columns", "--frame", "--margin", "2.50", "--png", "--pdf", "--png", "--dpi", "300", "--color",
+                  "--dry-run", "-o", dir.path().string(), "a.jww", "b.jww"});
+  ASSERT_TRUE(r.command) << r.error;
+  const CommandLine& c = *r.command;
+  EXPECT_EQ(c.mode, CommandMode::kSplit);
+  EXPECT_EQ(c.operands, (std::vector<std::filesystem::path>{"a.jww", "b.jww"}));
+  EXPECT_EQ(c.outputFolder, dir.path());
+  EXPECT_TRUE(c.dryRun && c.color);
+  EXPECT_EQ(c.dpi, 300);
+  EXPECT_EQ(c.sheetPictures, (std::vector<PictureFormat>{PictureFormat::kPng, PictureFormat::kPdf}));
+  OptionControls controls;
+  c.overrides.ApplyTo(controls);
+  EXPECT_EQ(controls.namingPatternCombo, 5);
+  EXPECT_EQ(controls.separatorEdit, "-");
+  EXPECT_EQ(controls.startNumberEdit, "7");
+  EXPECT_EQ(controls.numberingDirectionGroup, 1);
+  EXPECT_EQ(controls.leadingZeroGroup, 0);
+  EXPECT_TRUE(controls.drawFrameCheck);
+  EXPECT_EQ(controls.marginEdit, "2.5");
+
+  r = Parse({"--plan", (dir / "p.SVG").string(), "x.jww", "--pattern", "2"});
+  ASSERT_TRUE(r.command) << r.error;
+  EXPECT_EQ(r.command->mode, CommandMode::kPlan);
+  EXPECT_EQ(r.command->pictureFile, dir / "p.SVG");
+  r = Parse({"--render", "x.jww", (dir / "x.pdf").string(), "--color"});
+  ASSERT_TRUE(r.command) << r.error;
+  EXPECT_EQ(r.command->mode, CommandMode::kRender);
+  EXPECT_EQ(r.command->operands, std::vector<std::filesystem::path>{"x.jww"});
+  EXPECT_TRUE(Parse({}).usageWithoutArguments);
+}
+
+TEST(CommandLineParse, UnusableValuesAreRefusedWithAReason) {
+  TempDir dir;
+  std::filesystem::create_symlink(dir / "loop", dir / "loop");  // a link to itself
+  const std::string longPath = "/" + std::string(5000, 'a');
+  const std::vector<std::vector<std::string>> bad = {
+      {"--separator", "a:b", "x.jww"},       {"--separator", "a\tb", "x.jww"},
+      {"--separator", "12345678+", "x.jww"}, {"--pattern", "7", "x.jww"},
+      {"--start", "-1", "x.jww"},            {"--margin", "abc", "x.jww"},
+      {"-o", (dir / "loop").string(), "x.jww"}, {"-o", longPath, "x.jww"},
+      {"-o", (dir / "missing").string(), "x.jww"}, {"--dpi", "9", "--png", "x.jww"},
+      {"--dpi", "1201", "x.jww"},            {"--plan", (dir / "p.gif").string(), "x.jww"},
+      {"--plan", (dir / "no" / "p.png").string(), "x.jww"}, {"--plan", (dir / "p.png").string(), "a.jww", "b.jww"},
+      {"--render", "x.jww"},                 {"--bogus", "x.jww"},
+      {"--frame"},                           {"--info"},
+  };
+  for (const auto& args : bad) {
+    std::string joined;
+    for (const auto& a : args) joined += a.substr(0, 40) + " ";
+    const CommandLineResult r = Parse(args);
+    EXPECT_FALSE(r.command) << joined;
+    EXPECT_FALSE(r.error.empty()) << joined;
+  }
+}
+
+}  // namespace
