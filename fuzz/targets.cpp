@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/options.h"
+#include "app/posix/command_line.h"
 #include "app/settings.h"
 #include "app/session.h"
 #include "jww/builder.h"
@@ -151,6 +152,57 @@ void SetFailureHandler(FailureHandler handler) { g_failure = handler ? handler :
 
 const std::filesystem::path& ScratchFolder() { return g_scratch.get(); }
 
+namespace {
+
+// Applies the command line's overrides, as the program's own front end does.
+class OverridingFrontEnd final : public SessionFrontEnd {
+ public:
+  explicit OverridingFrontEnd(const OptionOverrides& overrides) : overrides_(overrides) {}
+  void SettingsLoaded(OptionControls& controls) override { overrides_.ApplyTo(controls); }
+
+ private:
+  const OptionOverrides& overrides_;
+};
+
+// The whole path of a command-line run on the bytes: arguments parsed, then the session loads,
+// plans and writes every sheet into an output folder of its own. The input stays as it was and
+// nothing appears outside that folder.
+void RunAsCommandLine(const uint8_t* data, size_t size, unsigned choice) {
+  const std::filesystem::path dir = ScratchFolder() / "run";
+  std::error_code ec;
+  std::filesystem::remove_all(dir, ec);
+  std::filesystem::create_directories(dir / "out", ec);
+  const std::filesystem::path input = dir / "in.jww";
+  WriteFile(input, data, size);
+  const std::vector<std::string> args = {"--settings", (dir / "none.dat").string(), "-o", (dir / "out").string(),
+                                         "--pattern", std::to_string(choice % 7),
+                                         (choice & 8) ? "--frame" : "--no-frame",
+                                         (choice & 16) ? "--compact" : "--no-compact", input.string()};
+  const CommandLineResult parsed = ParseCommandLine(args);
+  KELVANE_FUZZ_CHECK(parsed.command.has_value(), "the command line was refused: " + parsed.error);
+  if (!parsed.command) return;
+  FakePlatform platform;
+  platform.executable = dir / "bin" / "kelvane";
+  platform.parameters = {input};
+  OverridingFrontEnd frontEnd(parsed.command->overrides);
+  {
+    Session session(platform, frontEnd, SessionSettings{parsed.command->settingsFile, parsed.command->outputFolder});
+    session.Start();
+    KELVANE_FUZZ_CHECK(!session.running, "the run did not end");
+  }
+  const std::string after = ReadFile(input);
+  KELVANE_FUZZ_CHECK(after.size() == size && (size == 0 || std::memcmp(after.data(), data, size) == 0),
+                     "the run changed its input");
+  for (const auto& e : std::filesystem::directory_iterator(dir, ec)) {
+    const std::string name = e.path().filename().string();
+    KELVANE_FUZZ_CHECK(name == "in.jww" || name == "out", "the run wrote outside its output folder: " + name);
+  }
+  DropImages();
+  std::filesystem::remove_all(dir, ec);
+}
+
+}  // namespace
+
 void LoadDrawing(const uint8_t* data, size_t size) {
   const std::filesystem::path& dir = ScratchFolder();
   const std::filesystem::path whole = dir / "whole.jww";
@@ -254,6 +306,7 @@ void LoadDrawing(const uint8_t* data, size_t size) {
   Remove(again);
   doc.Release();
   DropImages();
+  RunAsCommandLine(data, size, unsigned(size));
 }
 
 namespace {
@@ -509,6 +562,15 @@ void SheetNames(const uint8_t* data, size_t size) {
       if (e.kind == kText)
         KELVANE_FUZZ_CHECK(!IsSheetNameText(doc.texts[size_t(e.index)], doc.textStrings[size_t(e.index)].text),
                            "a name text reached a sheet");
+  }
+
+  // The same drawing through a whole command-line run, names and all.
+  const std::filesystem::path file = ScratchFolder() / "names.jww";
+  doc.NormaliseBlocks();
+  if (doc.SaveToFile(file, 700)) {
+    const std::string bytes = ReadFile(file);
+    Remove(file);
+    RunAsCommandLine(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), unsigned(size) | 5u);
   }
 }
 
