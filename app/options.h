@@ -9,10 +9,10 @@ namespace kelvane {
 
 // The option values a run reads; captured from the controls at the start of every run.
 struct SplitOptions {
-  std::string separator = "_";  // Shift_JIS, at most 8 bytes, none of the forbidden characters
-  int32_t namingPattern = 0;    // 0 to 6
-  int32_t leadingZero = 0;      // 0 or 1
-  int32_t startNumber = 0;      // 0 to 9999
+  std::string separator = "_";     // Shift_JIS, at most 8 bytes, none of the forbidden characters
+  int32_t namingPattern = 0;       // 0 to 6
+  int32_t leadingZero = 0;         // 0 or 1
+  int32_t startNumber = 0;         // 0 to 9999
   int32_t numberingDirection = 0;  // 0 or 1
   bool printAfterSplit = false;
   bool drawFrameOnFF = false;
@@ -25,22 +25,22 @@ struct SplitOptions {
 // the command line overrides fields of it. texts are Shift_JIS.
 struct OptionControls {
   // The output-folder radio buttons form one group: at most one is selected.
-  bool outputToDesktop = false;  // desktop
-  bool outputToDocuments = false;  // documents
-  bool outputToSourceFolder = true;   // each drawing's own folder
-  bool outputToGivenFolder = false;  // the folder in outputFolderEdit
-  std::string outputFolderEdit;          // the given output folder
-  std::string separatorEdit = "_";    // separator
+  bool outputToDesktop = false;         // desktop
+  bool outputToDocuments = false;       // documents
+  bool outputToSourceFolder = true;     // each drawing's own folder
+  bool outputToGivenFolder = false;     // the folder in outputFolderEdit
+  std::string outputFolderEdit;         // the given output folder
+  std::string separatorEdit = "_";      // separator
   std::string startNumberEdit = "0";    // start number
-  std::string marginEdit = "0";    // margin
-  int32_t namingPatternCombo = 0;      // naming pattern
-  int32_t numberingDirectionGroup = 0;    // numbering direction
-  int32_t leadingZeroGroup = 0;    // leading zero
-  bool printAfterSplitCheck = false;     // print after splitting
-  bool drawFrameCheck = false;     // draw the [F-F] frame
+  std::string marginEdit = "0";         // margin
+  int32_t namingPatternCombo = 0;       // naming pattern
+  int32_t numberingDirectionGroup = 0;  // numbering direction
+  int32_t leadingZeroGroup = 0;         // leading zero
+  bool printAfterSplitCheck = false;    // print after splitting
+  bool drawFrameCheck = false;          // draw the [F-F] frame
   bool compactNumbersCheck = false;     // compact the numbers of empty frames
-  bool confirmSavedCheck = false;     // confirm the drawing was saved before a run started by Jw_cad
-  int32_t left = 192;         // window position
+  bool confirmSavedCheck = false;       // confirm the drawing was saved before a run started by Jw_cad
+  int32_t left = 192;                   // window position
   int32_t top = 107;
 };
 

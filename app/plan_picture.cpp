@@ -21,11 +21,16 @@ struct Look {
 
 Look LookOf(SheetDecision d) {
   switch (d) {
-    case SheetDecision::kWrite: return {{0, 70, 200}, false, u""};
-    case SheetDecision::kRenamed: return {{215, 110, 0}, false, u" (renamed: name taken)"};
-    case SheetDecision::kEmpty: return {{150, 150, 150}, true, u" (empty: not written)"};
-    case SheetDecision::kProtectedInput: return {{200, 0, 0}, true, u" (would replace an input: not written)"};
-    case SheetDecision::kNameNotUsable: return {{200, 0, 0}, true, u" (name not usable: not written)"};
+    case SheetDecision::kWrite:
+      return {{0, 70, 200}, false, u""};
+    case SheetDecision::kRenamed:
+      return {{215, 110, 0}, false, u" (renamed: name taken)"};
+    case SheetDecision::kEmpty:
+      return {{150, 150, 150}, true, u" (empty: not written)"};
+    case SheetDecision::kProtectedInput:
+      return {{200, 0, 0}, true, u" (would replace an input: not written)"};
+    case SheetDecision::kNameNotUsable:
+      return {{200, 0, 0}, true, u" (name not usable: not written)"};
   }
   return {{0, 0, 0}, false, u""};
 }
@@ -94,7 +99,9 @@ DisplayList PlanPicture(const JwwDocument& doc, const SheetPlan& plan) {
       double length = 0;
       for (const JwwString& p : pieces) length += std::hypot(LayOutText(LabelRecord(0, 0, size), p).end.x, 0.0);
       const double pad = size * 0.2;
-      b.AddPolygon({{x - pad, y - pad}, {x + length + pad, y - pad}, {x + length + pad, y + size + pad},
+      b.AddPolygon({{x - pad, y - pad},
+                    {x + length + pad, y - pad},
+                    {x + length + pad, y + size + pad},
                     {x - pad, y + size + pad}},
                    {255, 255, 255});
       for (const JwwString& p : pieces) x = b.AddText(LabelRecord(x, y, size), p, font, look.color).x;

@@ -150,8 +150,7 @@ std::string CheckNamedSettingsFile(const std::filesystem::path& file) {
   return "cannot be read";
 }
 
-bool SaveSettings(const std::filesystem::path& file, const OptionControls& controls,
-                  const SplitOptions& options) {
+bool SaveSettings(const std::filesystem::path& file, const OptionControls& controls, const SplitOptions& options) {
   const std::string lines[] = {
       std::to_string(controls.left),
       std::to_string(controls.top),

@@ -32,7 +32,6 @@ std::string CheckNamedSettingsFile(const std::filesystem::path& file);
 
 // Writes all 17 lines through a temporary file in the same folder renamed over the target, so a
 // failure leaves no partial file and keeps an earlier one intact. Answers whether it was written.
-bool SaveSettings(const std::filesystem::path& file, const OptionControls& controls,
-                  const SplitOptions& options);
+bool SaveSettings(const std::filesystem::path& file, const OptionControls& controls, const SplitOptions& options);
 
 }  // namespace kelvane

@@ -13,12 +13,14 @@ namespace {
 
 // Status texts (Shift_JIS).
 // 入力図面と同じファイルには書き込めません：
-const char kSkippedInput[] = "\x93\xfc\x97\xcd\x90\x7d\x96\xca\x82\xc6\x93\xaf\x82\xb6\x83\x74\x83\x40\x83\x43\x83"
-                             "\x8b\x82\xc9\x82\xcd\x8f\x91\x82\xab\x8d\x9e\x82\xdf\x82\xdc\x82\xb9\x82\xf1\x81\x46";
+const char kSkippedInput[] =
+    "\x93\xfc\x97\xcd\x90\x7d\x96\xca\x82\xc6\x93\xaf\x82\xb6\x83\x74\x83\x40\x83\x43\x83"
+    "\x8b\x82\xc9\x82\xcd\x8f\x91\x82\xab\x8d\x9e\x82\xdf\x82\xdc\x82\xb9\x82\xf1\x81\x46";
 // 同じ名前の図面を既に書き出したので別名で保存しました：
-const char kRenamedNote[] = "\x93\xaf\x82\xb6\x96\xbc\x91\x4f\x82\xcc\x90\x7d\x96\xca\x82\xf0\x8a\xf9\x82\xc9\x8f\x91"
-                            "\x82\xab\x8f\x6f\x82\xb5\x82\xbd\x82\xcc\x82\xc5\x95\xca\x96\xbc\x82\xc5\x95\xdb\x91\xb6"
-                            "\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x46";
+const char kRenamedNote[] =
+    "\x93\xaf\x82\xb6\x96\xbc\x91\x4f\x82\xcc\x90\x7d\x96\xca\x82\xf0\x8a\xf9\x82\xc9\x8f\x91"
+    "\x82\xab\x8f\x6f\x82\xb5\x82\xbd\x82\xcc\x82\xc5\x95\xca\x96\xbc\x82\xc5\x95\xdb\x91\xb6"
+    "\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x46";
 // 保存できませんでした：
 const char kCannotSave[] = "\x95\xdb\x91\xb6\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\x82\xc5\x82\xb5\x82\xbd\x81\x46";
 
@@ -133,8 +135,7 @@ void RecordPlannedSheets(RunContext& run, const Platform& platform, const SheetP
 }
 
 std::filesystem::path ComposeSheetName(int32_t pattern, const std::string& number, const std::filesystem::path& base,
-                                       const std::filesystem::path& separator,
-                                       const std::filesystem::path& nameText) {
+                                       const std::filesystem::path& separator, const std::filesystem::path& nameText) {
   const std::filesystem::path n(number);
   const bool hasName = !nameText.empty();
   std::filesystem::path out;
@@ -243,8 +244,8 @@ SheetPlan PlanSheets(const JwwDocument& doc, const SplitOptions& options, const 
       ++nonEmpty;
       std::filesystem::path shownName;
       const std::optional<std::filesystem::path> nameText = NameTextPath(platform, frame.sheetNames[s], shownName);
-      const std::filesystem::path name = ComposeSheetName(options.namingPattern, sheet.number, base, separator,
-                                                          nameText ? *nameText : shownName);
+      const std::filesystem::path name =
+          ComposeSheetName(options.namingPattern, sheet.number, base, separator, nameText ? *nameText : shownName);
       if (!nameText || !IsUsableFileName(name)) {
         sheet.decision = SheetDecision::kNameNotUsable;
         sheet.note = kCannotSave + platform.ToSjis(name);

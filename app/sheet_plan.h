@@ -37,16 +37,16 @@ std::filesystem::path NameKey(const Platform& platform, const std::filesystem::p
 void AddRunInput(RunContext& run, const Platform& platform, const std::filesystem::path& input);
 
 enum class SheetDecision {
-  kWrite,              // written under its own name
-  kRenamed,            // an earlier sheet of this run has the name: written as "name~N"
-  kEmpty,              // nothing but the drawn frame would be on it: no file
-  kProtectedInput,     // its file would replace an input of the run: skipped
-  kNameNotUsable,      // its name cannot be a file name here: skipped
+  kWrite,           // written under its own name
+  kRenamed,         // an earlier sheet of this run has the name: written as "name~N"
+  kEmpty,           // nothing but the drawn frame would be on it: no file
+  kProtectedInput,  // its file would replace an input of the run: skipped
+  kNameNotUsable,   // its name cannot be a file name here: skipped
 };
 
 struct PlannedSheet {
-  size_t frame = 0;  // index into SheetPlan::frames, in numbering order
-  int sheet = 0;     // index of the sheet within its frame
+  size_t frame = 0;    // index into SheetPlan::frames, in numbering order
+  int sheet = 0;       // index of the sheet within its frame
   std::string number;  // with leading zeros and, for a frame of several sheets, "-n"
   int32_t paperSize = 0;
   SheetView view;  // the entities on the sheet and how they move
@@ -77,8 +77,7 @@ void RecordPlannedSheets(RunContext& run, const Platform& platform, const SheetP
 
 // The pieces of a file name: number, base, separator and name text by pattern 0 to 6.
 std::filesystem::path ComposeSheetName(int32_t pattern, const std::string& number, const std::filesystem::path& base,
-                                       const std::filesystem::path& separator,
-                                       const std::filesystem::path& nameText);
+                                       const std::filesystem::path& separator, const std::filesystem::path& nameText);
 
 // The number text of k, with leading zeros to the width of frameCount + startNumber.
 std::string NumberText(int32_t k, int32_t frameCount, int32_t startNumber, bool leadingZero);

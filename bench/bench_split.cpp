@@ -70,10 +70,15 @@ void Generate(const std::filesystem::path& path) {
     const int f = i % 200;
     const double x = (f % 20) * 450.0 + 5 + u(rng) * 400, y = (f / 20) * -350.0 + 5 + u(rng) * 280;
     switch (i % 10) {
-      case 0: case 1: case 2: case 3: case 4:
+      case 0:
+      case 1:
+      case 2:
+      case 3:
+      case 4:
         AddLine(doc, x, y, x + u(rng) * 30, y + u(rng) * 30);
         break;
-      case 5: case 6:
+      case 5:
+      case 6:
         AddArc(doc, x, y, 1 + u(rng) * 10, u(rng) * 6, u(rng) * 3);
         break;
       case 7:
@@ -169,9 +174,10 @@ int main() {
   uint64_t written = 0;
   for (auto& e : std::filesystem::directory_iterator(dir / "out")) written += e.file_size();
   std::printf("of which loading the drawing: %.3f s\n", loadOnly);
-  std::printf("split of %.1f MB into %zu sheets (%.1f MB): %.3f s; plain read + write of the same bytes %.3f s; "
-              "ratio %.2f (goal: at most 3)\n",
-              std::filesystem::file_size(src) / 1e6, sheets, written / 1e6, split, plain, split / plain);
+  std::printf(
+      "split of %.1f MB into %zu sheets (%.1f MB): %.3f s; plain read + write of the same bytes %.3f s; "
+      "ratio %.2f (goal: at most 3)\n",
+      std::filesystem::file_size(src) / 1e6, sheets, written / 1e6, split, plain, split / plain);
   std::filesystem::remove_all(dir);
   return 0;
 }

@@ -14,11 +14,11 @@
 
 #include "app/options.h"
 #include "app/posix/command_line.h"
-#include "app/settings.h"
 #include "app/session.h"
+#include "app/settings.h"
 #include "jww/builder.h"
-#include "jww/images.h"
 #include "jww/document.h"
+#include "jww/images.h"
 #include "split/extract.h"
 #include "split/frames.h"
 #include "split/sheetnames.h"
@@ -132,9 +132,9 @@ std::vector<PaperFrame> FindFrames(const JwwDocument& doc, int direction) {
   for (const LineRecord& line : doc.lines) candidates += IsFrameLine(line) ? 1 : 0;
   if (candidates <= 48) {
     std::vector<PaperFrame> reference = DetectPaperFramesReference(doc.lines, doc.LineCount(), direction);
-    KELVANE_FUZZ_CHECK(SameFrames(frames, reference),
-                       "indexed frame search found " + std::to_string(frames.size()) + " frames, plain search " +
-                           std::to_string(reference.size()) + " (or another order)");
+    KELVANE_FUZZ_CHECK(SameFrames(frames, reference), "indexed frame search found " + std::to_string(frames.size()) +
+                                                          " frames, plain search " + std::to_string(reference.size()) +
+                                                          " (or another order)");
   }
   return frames;
 }
@@ -174,10 +174,15 @@ void RunAsCommandLine(const uint8_t* data, size_t size, unsigned choice) {
   std::filesystem::create_directories(dir / "out", ec);
   const std::filesystem::path input = dir / "in.jww";
   WriteFile(input, data, size);
-  const std::vector<std::string> args = {"--settings", (dir / "none.dat").string(), "-o", (dir / "out").string(),
-                                         "--pattern", std::to_string(choice % 7),
+  const std::vector<std::string> args = {"--settings",
+                                         (dir / "none.dat").string(),
+                                         "-o",
+                                         (dir / "out").string(),
+                                         "--pattern",
+                                         std::to_string(choice % 7),
                                          (choice & 8) ? "--frame" : "--no-frame",
-                                         (choice & 16) ? "--compact" : "--no-compact", input.string()};
+                                         (choice & 16) ? "--compact" : "--no-compact",
+                                         input.string()};
   const CommandLineResult parsed = ParseCommandLine(args);
   KELVANE_FUZZ_CHECK(parsed.command.has_value(), "the command line was refused: " + parsed.error);
   if (!parsed.command) return;
@@ -255,14 +260,14 @@ void LoadDrawing(const uint8_t* data, size_t size) {
         const SheetView view = extractor.Extract(f, s, options);
         const SheetView walked = extractor.ExtractByWalk(f, s, options);
         KELVANE_FUZZ_CHECK(SameView(view, walked), "indexed sheet of frame " + std::to_string(f) + " sheet " +
-                                                       std::to_string(s) + " differs from the walk: " +
-                                                       std::to_string(view.order.size()) + " entities against " +
-                                                       std::to_string(walked.order.size()));
+                                                       std::to_string(s) +
+                                                       " differs from the walk: " + std::to_string(view.order.size()) +
+                                                       " entities against " + std::to_string(walked.order.size()));
         if (!IsSupportedVersion(version)) continue;
         SavedSheet sheet{dir / ("sheet" + std::to_string(sheets.size()) + ".jww"), view.order.size()};
         const bool saved = doc.SaveSheet(sheet.file, version, view);
-        KELVANE_FUZZ_CHECK(saved || !loaded, "a sheet of a drawing that loaded could not be saved: " +
-                                                 doc.diagnostics.reason);
+        KELVANE_FUZZ_CHECK(saved || !loaded,
+                           "a sheet of a drawing that loaded could not be saved: " + doc.diagnostics.reason);
         if (saved) sheets.push_back(sheet);
       }
     }
@@ -316,41 +321,41 @@ bool SameSettings(const OptionControls& a, const SplitOptions& ao, const OptionC
   auto note = [&](bool same, const char* name) {
     if (!same && what.empty()) what = name;
   };
-  note(a.outputToDesktop == b.outputToDesktop && a.outputToDocuments == b.outputToDocuments && a.outputToSourceFolder == b.outputToSourceFolder &&
-           a.outputToGivenFolder == b.outputToGivenFolder,
+  note(a.outputToDesktop == b.outputToDesktop && a.outputToDocuments == b.outputToDocuments &&
+           a.outputToSourceFolder == b.outputToSourceFolder && a.outputToGivenFolder == b.outputToGivenFolder,
        "output folder buttons");
-  note(a.outputFolderEdit == b.outputFolderEdit, "Edit1");
-  note(a.separatorEdit == b.separatorEdit, "Edit2");
-  note(a.startNumberEdit == b.startNumberEdit, "Edit3");
-  note(a.marginEdit == b.marginEdit, "Edit4");
-  note(a.namingPatternCombo == b.namingPatternCombo, "ComboBox1");
-  note(a.numberingDirectionGroup == b.numberingDirectionGroup, "RadioGroup1");
-  note(a.leadingZeroGroup == b.leadingZeroGroup, "RadioGroup2");
-  note(a.printAfterSplitCheck == b.printAfterSplitCheck && a.drawFrameCheck == b.drawFrameCheck && a.compactNumbersCheck == b.compactNumbersCheck &&
-           a.confirmSavedCheck == b.confirmSavedCheck,
+  note(a.outputFolderEdit == b.outputFolderEdit, "output folder");
+  note(a.separatorEdit == b.separatorEdit, "separator box");
+  note(a.startNumberEdit == b.startNumberEdit, "start number box");
+  note(a.marginEdit == b.marginEdit, "margin box");
+  note(a.namingPatternCombo == b.namingPatternCombo, "naming pattern list");
+  note(a.numberingDirectionGroup == b.numberingDirectionGroup, "numbering direction");
+  note(a.leadingZeroGroup == b.leadingZeroGroup, "leading zeros");
+  note(a.printAfterSplitCheck == b.printAfterSplitCheck && a.drawFrameCheck == b.drawFrameCheck &&
+           a.compactNumbersCheck == b.compactNumbersCheck && a.confirmSavedCheck == b.confirmSavedCheck,
        "check boxes");
   note(a.left == b.left && a.top == b.top, "window position");
-  note(ao.separator == bo.separator, "Separator");
-  note(ao.namingPattern == bo.namingPattern, "NamingPattern");
-  note(ao.leadingZero == bo.leadingZero, "LeadingZero");
-  note(ao.startNumber == bo.startNumber, "StartNumber");
-  note(ao.numberingDirection == bo.numberingDirection, "NumberingDirection");
+  note(ao.separator == bo.separator, "separator");
+  note(ao.namingPattern == bo.namingPattern, "naming pattern");
+  note(ao.leadingZero == bo.leadingZero, "leading zero");
+  note(ao.startNumber == bo.startNumber, "start number");
+  note(ao.numberingDirection == bo.numberingDirection, "numbering direction");
   note(ao.printAfterSplit == bo.printAfterSplit && ao.drawFrameOnFF == bo.drawFrameOnFF &&
            ao.compactEmptyNumbers == bo.compactEmptyNumbers && ao.confirmSavedBeforeRun == bo.confirmSavedBeforeRun,
        "switches");
   // The file keeps 15 significant digits, as the margin box shows them: equal as written.
-  note(FormatReal(ao.margin) == FormatReal(bo.margin), "Margin");
+  note(FormatReal(ao.margin) == FormatReal(bo.margin), "margin");
   return what.empty();
 }
 
 void CheckOptionRanges(const SplitOptions& o, const char* when) {
   const std::string at = std::string(" after ") + when;
-  KELVANE_FUZZ_CHECK(o.namingPattern >= 0 && o.namingPattern <= 6, "NamingPattern out of range" + at);
-  KELVANE_FUZZ_CHECK(o.leadingZero >= 0 && o.leadingZero <= 1, "LeadingZero out of range" + at);
-  KELVANE_FUZZ_CHECK(o.numberingDirection >= 0 && o.numberingDirection <= 1, "NumberingDirection out of range" + at);
-  KELVANE_FUZZ_CHECK(o.startNumber >= 0 && o.startNumber <= 9999, "StartNumber out of range" + at);
-  KELVANE_FUZZ_CHECK(o.margin >= 0.0 && o.margin <= 100.0, "Margin out of range" + at);
-  KELVANE_FUZZ_CHECK(o.separator.size() <= 8, "Separator longer than 8 bytes" + at);
+  KELVANE_FUZZ_CHECK(o.namingPattern >= 0 && o.namingPattern <= 6, "naming pattern out of range" + at);
+  KELVANE_FUZZ_CHECK(o.leadingZero >= 0 && o.leadingZero <= 1, "leading zero out of range" + at);
+  KELVANE_FUZZ_CHECK(o.numberingDirection >= 0 && o.numberingDirection <= 1, "numbering direction out of range" + at);
+  KELVANE_FUZZ_CHECK(o.startNumber >= 0 && o.startNumber <= 9999, "start number out of range" + at);
+  KELVANE_FUZZ_CHECK(o.margin >= 0.0 && o.margin <= 100.0, "margin out of range" + at);
+  KELVANE_FUZZ_CHECK(o.separator.size() <= 8, "separator longer than 8 bytes" + at);
 }
 
 }  // namespace
@@ -404,9 +409,9 @@ void HandOverFile(const uint8_t* data, size_t size) {
   const std::string named = form.ReadHandOverFile();
   KELVANE_FUZZ_CHECK(named.size() + 5 <= size || named.empty(), "named path longer than the file");
   if (!named.empty()) {
-    KELVANE_FUZZ_CHECK(static_cast<unsigned char>(named.front()) > 0x20 &&
-                           static_cast<unsigned char>(named.back()) > 0x20,
-                       "named path not trimmed");
+    KELVANE_FUZZ_CHECK(
+        static_cast<unsigned char>(named.front()) > 0x20 && static_cast<unsigned char>(named.back()) > 0x20,
+        "named path not trimmed");
     KELVANE_FUZZ_CHECK(named.find('\n') == std::string::npos, "named path spans lines");
     const std::string_view all(reinterpret_cast<const char*>(data), size);
     KELVANE_FUZZ_CHECK(all.find("file=") != std::string_view::npos && all.find(named) != std::string_view::npos,
@@ -433,8 +438,22 @@ Attr FrameAttr() {
 
 bool IsForbiddenInName(uint32_t c) {
   switch (c) {
-    case ',': case '.': case '\\': case '/': case '[': case ']': case '|': case ' ':
-    case '\'': case '"': case '+': case '*': case '<': case '>': case '?': case '~':
+    case ',':
+    case '.':
+    case '\\':
+    case '/':
+    case '[':
+    case ']':
+    case '|':
+    case ' ':
+    case '\'':
+    case '"':
+    case '+':
+    case '*':
+    case '<':
+    case '>':
+    case '?':
+    case '~':
       return true;
     default:
       return false;
@@ -510,10 +529,17 @@ void SheetNames(const uint8_t* data, size_t size) {
       }
       double x = 10 + double(n % 20) * 20, y = 10 + double(n % 13) * 20;
       switch ((control >> 2) & 3) {
-        case 1: x = 1e-9, y = kFrameH - 1e-9; break;
-        case 2: x = double(n) * 7.0, y = (n & 1) ? 0.0 : kFrameH; break;
-        case 3: x = -10 - double(n), y = 100; break;
-        default: break;
+        case 1:
+          x = 1e-9, y = kFrameH - 1e-9;
+          break;
+        case 2:
+          x = double(n) * 7.0, y = (n & 1) ? 0.0 : kFrameH;
+          break;
+        case 3:
+          x = -10 - double(n), y = 100;
+          break;
+        default:
+          break;
       }
       Attr a;
       a.penColor = kFramePenColor;

@@ -95,7 +95,9 @@ class FakePlatform final : public Platform {
     printed.emplace_back(std::string(program), file);
   }
   // The tests' paths are ASCII, so bytes pass through unchanged.
-  std::filesystem::path ToPath(std::string_view sjis) const override { return std::filesystem::path(std::string(sjis)); }
+  std::filesystem::path ToPath(std::string_view sjis) const override {
+    return std::filesystem::path(std::string(sjis));
+  }
   std::string ToSjis(const std::filesystem::path& path) const override { return path.string(); }
 };
 

@@ -1,6 +1,5 @@
 // The command line as a user runs it: the example drawing, dry runs, real runs and bad options.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -61,7 +60,7 @@ TEST(CommandLine, DryRunNamesExactlyTheFilesTheRunWrites) {
   }
   EXPECT_EQ(announced, Files(dir / "out"));
   EXPECT_EQ(announced.size(), 6u);  // six frames, one empty, one with two sheets
-  EXPECT_TRUE(announced.count("example-08-1-1F\xE5\xB9\xB3\xE9\x9D\xA2\xE5\x9B\xB3.jww"));  // 1F平面図
+  EXPECT_TRUE(announced.count("example-08-1-1F\xE5\xB9\xB3\xE9\x9D\xA2\xE5\x9B\xB3.jww"));             // 1F平面図
   EXPECT_NE(real.out.find("\xE5\xA4\x89\xE6\x8F\x9B\xE5\xAE\x8C\xE4\xBA\x86(1)"), std::string::npos);  // 変換完了(1)
   for (const auto& name : announced) {
     kelvane::JwwDocument sheet;
@@ -85,9 +84,9 @@ TEST(CommandLine, UnusableOptionsAreRefusedWithAReason) {
   TempDir dir;
   ASSERT_EQ(Kelvane("--make-example " + Q(dir.path())).status, 0);
   const std::string file = Q(dir / "example.jww");
-  for (const std::string& bad : {"--pattern 7", "--pattern x", "--start 10000", "--start -1", "--direction up",
-                                 "--margin 101", "--margin abc", "--separator a.b", "--separator ' '",
-                                 "--separator 123456789", "--no-such-option", "-o /nonexistent/folder"}) {
+  for (const std::string& bad :
+       {"--pattern 7", "--pattern x", "--start 10000", "--start -1", "--direction up", "--margin 101", "--margin abc",
+        "--separator a.b", "--separator ' '", "--separator 123456789", "--no-such-option", "-o /nonexistent/folder"}) {
     Result r = Kelvane(bad + " " + file);
     EXPECT_EQ(r.status, 2) << bad << ": " << r.out;
     EXPECT_NE(r.out.find("kelvane:"), std::string::npos) << bad;
@@ -124,7 +123,9 @@ TEST(CommandLine, ThePrivateImageFolderIsGoneWhenTheProgramEnds) {
   // The example embeds an image, so the run makes its private folder under TMPDIR.
   const std::string env = "TMPDIR=" + Q(temp.path()) + " ";
   FILE* p = popen((env + KELVANE_EXE + " --settings " + Q(dir / "none.dat") + " -o " + Q(dir / "out") + " " +
-                   Q(dir / "example.jww") + " >/dev/null 2>&1").c_str(), "r");
+                   Q(dir / "example.jww") + " >/dev/null 2>&1")
+                      .c_str(),
+                  "r");
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(pclose(p), 0);
   EXPECT_TRUE(std::filesystem::is_empty(temp.path()));
@@ -136,7 +137,8 @@ TEST(CommandLine, AFailedSheetIsReportedAndTheExitStatusSaysSo) {
   ASSERT_EQ(Kelvane("--make-example " + Q(dir.path())).status, 0);
   // Pattern 5 names the first sheet "1F平面図"; a folder of that name is in the way.
   std::filesystem::create_directories(dir / "out" / "1F\xE5\xB9\xB3\xE9\x9D\xA2\xE5\x9B\xB3.jww");
-  Result r = Kelvane("--settings " + Q(dir / "none.dat") + " -o " + Q(dir / "out") + " --pattern 5 " + Q(dir / "example.jww"));
+  Result r =
+      Kelvane("--settings " + Q(dir / "none.dat") + " -o " + Q(dir / "out") + " --pattern 5 " + Q(dir / "example.jww"));
   EXPECT_EQ(r.status, 1) << r.out;
   EXPECT_NE(r.out.find("could not be written"), std::string::npos) << r.out;
   EXPECT_GE(Files(dir / "out").size(), 5u);  // the other sheets were written

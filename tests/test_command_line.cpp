@@ -16,9 +16,29 @@ CommandLineResult Parse(std::vector<std::string> args) { return ParseCommandLine
 
 TEST(CommandLineParse, OptionsBecomeOverridesAndPictures) {
   TempDir dir;
-  auto r = Parse({"--pattern", "5", "--separator", "-", "--no-leading-zeros", "--start", "7", "--direction",
-                  "columns", "--frame", "--margin", "2.50", "--png", "--pdf", "--png", "--dpi", "300", "--color",
-                  "--dry-run", "-o", dir.path().string(), "a.jww", "b.jww"});
+  auto r = Parse({"--pattern",
+                  "5",
+                  "--separator",
+                  "-",
+                  "--no-leading-zeros",
+                  "--start",
+                  "7",
+                  "--direction",
+                  "columns",
+                  "--frame",
+                  "--margin",
+                  "2.50",
+                  "--png",
+                  "--pdf",
+                  "--png",
+                  "--dpi",
+                  "300",
+                  "--color",
+                  "--dry-run",
+                  "-o",
+                  dir.path().string(),
+                  "a.jww",
+                  "b.jww"});
   ASSERT_TRUE(r.command) << r.error;
   const CommandLine& c = *r.command;
   EXPECT_EQ(c.mode, CommandMode::kSplit);
@@ -53,15 +73,24 @@ TEST(CommandLineParse, UnusableValuesAreRefusedWithAReason) {
   std::filesystem::create_symlink(dir / "loop", dir / "loop");  // a link to itself
   const std::string longPath = "/" + std::string(5000, 'a');
   const std::vector<std::vector<std::string>> bad = {
-      {"--separator", "a:b", "x.jww"},       {"--separator", "a\tb", "x.jww"},
-      {"--separator", "12345678+", "x.jww"}, {"--pattern", "7", "x.jww"},
-      {"--start", "-1", "x.jww"},            {"--margin", "abc", "x.jww"},
-      {"-o", (dir / "loop").string(), "x.jww"}, {"-o", longPath, "x.jww"},
-      {"-o", (dir / "missing").string(), "x.jww"}, {"--dpi", "9", "--png", "x.jww"},
-      {"--dpi", "1201", "x.jww"},            {"--plan", (dir / "p.gif").string(), "x.jww"},
-      {"--plan", (dir / "no" / "p.png").string(), "x.jww"}, {"--plan", (dir / "p.png").string(), "a.jww", "b.jww"},
-      {"--render", "x.jww"},                 {"--bogus", "x.jww"},
-      {"--frame"},                           {"--info"},
+      {"--separator", "a:b", "x.jww"},
+      {"--separator", "a\tb", "x.jww"},
+      {"--separator", "12345678+", "x.jww"},
+      {"--pattern", "7", "x.jww"},
+      {"--start", "-1", "x.jww"},
+      {"--margin", "abc", "x.jww"},
+      {"-o", (dir / "loop").string(), "x.jww"},
+      {"-o", longPath, "x.jww"},
+      {"-o", (dir / "missing").string(), "x.jww"},
+      {"--dpi", "9", "--png", "x.jww"},
+      {"--dpi", "1201", "x.jww"},
+      {"--plan", (dir / "p.gif").string(), "x.jww"},
+      {"--plan", (dir / "no" / "p.png").string(), "x.jww"},
+      {"--plan", (dir / "p.png").string(), "a.jww", "b.jww"},
+      {"--render", "x.jww"},
+      {"--bogus", "x.jww"},
+      {"--frame"},
+      {"--info"},
   };
   for (const auto& args : bad) {
     std::string joined;

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
 #include "app/session.h"
+#include "app/settings.h"
 #include "fake_platform.h"
 #include "jww/builder.h"
 
@@ -18,26 +18,26 @@ using namespace kelvane;
 namespace {
 
 // The system's texts, Shift_JIS.
-const std::string kConverting = "\x95\xCF\x8A\xB7\x92\x86(";             // 変換中(
-const std::string kConverted = "\x95\xCF\x8A\xB7\x8A\xAE\x97\xB9(";      // 変換完了(
-const std::string kCancelled =                                           // 変換を中断しました(ESC)
+const std::string kConverting = "\x95\xCF\x8A\xB7\x92\x86(";         // 変換中(
+const std::string kConverted = "\x95\xCF\x8A\xB7\x8A\xAE\x97\xB9(";  // 変換完了(
+const std::string kCancelled =                                       // 変換を中断しました(ESC)
     "\x95\xCF\x8A\xB7\x82\xF0\x92\x86\x92\x66\x82\xB5\x82\xDC\x82\xB5\x82\xBD(ESC)";
-const std::string kRunAborted =                                          // 実行を中止しました。
+const std::string kRunAborted =  // 実行を中止しました。
     "\x8E\xC0\x8D\x73\x82\xF0\x92\x86\x8E\x7E\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81\x42";
-const std::string kSavedQuestion =                                       // 上書き保存を行いましたか？
+const std::string kSavedQuestion =  // 上書き保存を行いましたか？
     "\x8F\xE3\x8F\x91\x82\xAB\x95\xDB\x91\xB6\x82\xF0\x8D\x73\x82\xA2\x82\xDC\x82\xB5\x82\xBD\x82\xA9\x81\x48";
 const std::string kFileNameLabel = "\x81\x40\x83\x74\x83\x40\x83\x43\x83\x8B\x96\xBC\x81\x46";  // 　ファイル名：
-const std::string kTimeStampLabel =                                      // 　タイムスタンプ：
+const std::string kTimeStampLabel =  // 　タイムスタンプ：
     "\x81\x40\x83\x5E\x83\x43\x83\x80\x83\x58\x83\x5E\x83\x93\x83\x76\x81\x46";
-const std::string kFileNotFound =                                        // （ファイルが見つかりません）
+const std::string kFileNotFound =  // （ファイルが見つかりません）
     "\x81\x69\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xAA\x8C\xA9\x82\xC2\x82\xA9\x82\xE8\x82\xDC\x82\xB9\x82\xF1\x81\x6A";
-const std::string kCannotRead =                                          // 読み込めませんでした：
+const std::string kCannotRead =  // 読み込めませんでした：
     "\x93\xC7\x82\xDD\x8D\x9E\x82\xDF\x82\xDC\x82\xB9\x82\xF1\x82\xC5\x82\xB5\x82\xBD\x81\x46";
-const std::string kNotWritten =                                          // 書き込めなかった図面：
+const std::string kNotWritten =  // 書き込めなかった図面：
     "\x8f\x91\x82\xab\x8d\x9e\x82\xdf\x82\xc8\x82\xa9\x82\xc1\x82\xbd\x90\x7d\x96\xca\x81\x46";
-const std::string kFirstReason =                                         // 枚（最初の理由：
+const std::string kFirstReason =  // 枚（最初の理由：
     "\x96\x87\x81\x69\x8d\xc5\x8f\x89\x82\xcc\x97\x9d\x97\x52\x81\x46";
-const std::string kClose = "\x81\x6a";                                   // ）
+const std::string kClose = "\x81\x6a";                                                      // ）
 const std::string kNowLabel = "\x81\x40\x8C\xBB\x8D\xDD\x82\xCC\x93\xFA\x8E\x9E \x81\x46";  // 　現在の日時 ：
 
 struct SplitCall {
@@ -146,9 +146,9 @@ TEST(JwwExtension, LastDotUpperCased) {
   const struct {
     const char* name;
     bool expected;
-  } cases[] = {{"a.jww", true},   {"c.JWW", true},     {"d.Jww", true},    {".jww", true},
-               {"b.txt", false},  {"/g", false},       {"a.jww.bak", false}, {"noext", false},
-               {"a.jwwx", false}, {"a.jw", false},     {"", false},        {"x.y.jww", true}};
+  } cases[] = {{"a.jww", true},   {"c.JWW", true}, {"d.Jww", true},      {".jww", true},
+               {"b.txt", false},  {"/g", false},   {"a.jww.bak", false}, {"noext", false},
+               {"a.jwwx", false}, {"a.jw", false}, {"", false},          {"x.y.jww", true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(HasJwwExtension(c.name), c.expected);
@@ -249,8 +249,8 @@ TEST_F(ShellTest, HandOverFileNamesTheDrawing) {
 
 TEST_F(ShellTest, HandOverFileNamingNothingUsableConvertsNothingAndCloses) {
   WriteSettings(true);
-  for (const std::string& contents : {std::string("file=") + Str(dir_ / "gone.jww"), std::string("nothing here"),
-                                     std::string("")}) {
+  for (const std::string& contents :
+       {std::string("file=") + Str(dir_ / "gone.jww"), std::string("nothing here"), std::string("")}) {
     SCOPED_TRACE(contents);
     HandOver(contents);
     platform_.parameters = {"/G"};
@@ -385,7 +385,7 @@ TEST_F(ShellTest, DropDuringARunDoesNotDisturbIt) {
   EXPECT_EQ(platform_.statusTexts.back(), kConverted + "2)");
 }
 
-TEST_F(ShellTest, OutputFolderFollowsTheRadioButtonsAndEdit1) {
+TEST_F(ShellTest, OutputFolderFollowsTheRadioButtonsAndTheFolderBox) {
   std::filesystem::create_directories(dir_ / "desk");
   std::filesystem::create_directories(dir_ / "docs");
   std::filesystem::create_directories(dir_ / "given");
@@ -484,9 +484,14 @@ TEST(CaptureOptions, StartNumberAndMarginAreLimited) {
     double margin;
     const char* shown;
   } cases[] = {
-      {"abc", 0, "150", 100, "100"}, {"12345", 9999, "-3", 0, "0"}, {"-3", 0, "abc", 0, "0"},
-      {"42", 42, "2.5", 2.5, "2.5"}, {"", 0, "", 0, "0"},            {"$10", 16, "1e1", 10, "10"},
-      {"9999", 9999, "100", 100, "100"}, {"0", 0, "0.125", 0.125, "0.125"},
+      {"abc", 0, "150", 100, "100"},
+      {"12345", 9999, "-3", 0, "0"},
+      {"-3", 0, "abc", 0, "0"},
+      {"42", 42, "2.5", 2.5, "2.5"},
+      {"", 0, "", 0, "0"},
+      {"$10", 16, "1e1", 10, "10"},
+      {"9999", 9999, "100", 100, "100"},
+      {"0", 0, "0.125", 0.125, "0.125"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.edit3) + " / " + c.edit4);
@@ -558,7 +563,7 @@ TEST_F(ShellTest, ClosingSavesTheCapturedOptionsBesideTheExecutable) {
   ASSERT_TRUE(form_.CanClose());
   form_.Close();
   EXPECT_EQ(form_.Document(), nullptr);
-  EXPECT_EQ(form_.controls.separatorEdit, "");    // an invalid separator still empties the box
+  EXPECT_EQ(form_.controls.separatorEdit, "");       // an invalid separator still empties the box
   EXPECT_EQ(form_.controls.startNumberEdit, "abc");  // no write-back at closing
 
   OptionControls c;
@@ -623,7 +628,7 @@ TEST_F(ShellTest, OverrideRunsAfterLoadingAndBeforeTheRun) {
   EXPECT_EQ(seen, 77);
 }
 
-TEST_F(ShellTest, FolderButtonStartsInEdit1OrTheExecutableFolder) {
+TEST_F(ShellTest, FolderButtonStartsInTheFolderBoxOrTheExecutableFolder) {
   form_.Start();
   platform_.chosenFolder = dir_ / "picked";
   form_.ChooseOutputFolder();

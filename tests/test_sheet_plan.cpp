@@ -61,9 +61,9 @@ void AddFrame(EntityLists& l, double minX, double minY, double w, double h) {
 void AddNameText(JwwDocument& doc, double x, double y, const std::string& name) {
   Attr a;
   a.penColor = 9;
-  int32_t i = AddText(doc, x, y, doc.UnicodeStrings() ? JwwString::Wide(u"【名】" + Utf8ToUtf16(name))
-                                                      : JwwString::Sjis(kName + name),
-                      a);
+  int32_t i =
+      AddText(doc, x, y,
+              doc.UnicodeStrings() ? JwwString::Wide(u"【名】" + Utf8ToUtf16(name)) : JwwString::Sjis(kName + name), a);
   doc.texts[size_t(i)].textType = 0;
 }
 
@@ -78,8 +78,9 @@ struct SheetRecord {
 // Plans one drawing as the first of a run and, unless dry, writes it.
 std::vector<SheetRecord> PlanAndWrite(Platform& platform, JwwDocument& doc, const SplitOptions& options,
                                       const std::string& host, const std::filesystem::path& source,
-                                      const std::filesystem::path& folder, const std::vector<std::filesystem::path>& inputs,
-                                      bool dryRun, RunFailures& failures) {
+                                      const std::filesystem::path& folder,
+                                      const std::vector<std::filesystem::path>& inputs, bool dryRun,
+                                      RunFailures& failures) {
   RunContext run;
   AddRunInput(run, platform, source);
   for (const auto& input : inputs) AddRunInput(run, platform, input);
@@ -104,7 +105,8 @@ class Driver : public ::testing::Test {
   std::vector<SheetRecord> Split(const std::filesystem::path& source = "plan.jww", bool dryRun = false,
                                  std::vector<std::filesystem::path> inputs = {}) {
     RunFailures failures;
-    auto records = PlanAndWrite(platform, doc, options, host, dir / source.string(), dir.path(), inputs, dryRun, failures);
+    auto records =
+        PlanAndWrite(platform, doc, options, host, dir / source.string(), dir.path(), inputs, dryRun, failures);
     failed = failures.count;
     summary = failures.Summary();
     return records;
@@ -171,7 +173,7 @@ TEST_F(Driver, NeverOverTheDrawingNorAPendingInput) {
   AddFrame(doc, 300, 0, 297, 210);
   AddLine(doc, 10, 10, 20, 20);
   AddLine(doc, 310, 10, 320, 20);
-  AddNameText(doc, 10, 100, "plan");   // would be plan.jww: the drawing itself
+  AddNameText(doc, 10, 100, "plan");    // would be plan.jww: the drawing itself
   AddNameText(doc, 310, 100, "other");  // would be other.jww: still to be split
   options.namingPattern = 5;
   kelvane::testing::WriteBytes(dir / "plan.jww", {'s', 'r', 'c'});
@@ -296,8 +298,8 @@ TEST_F(Driver, PlansCompareNamesAsThePlatformDoes) {
 }
 
 TEST(FileNames, NamesNoPlatformCanHoldAreRefused) {
-  for (const char* bad : {"CON", "con", "Aux.txt", "NUL .x", "COM1", "lpt9.jww", "a:b", "a\tb", "a.", "a ", "", ".",
-                          "..", "a/b", "a\\b"})
+  for (const char* bad :
+       {"CON", "con", "Aux.txt", "NUL .x", "COM1", "lpt9.jww", "a:b", "a\tb", "a.", "a ", "", ".", "..", "a/b", "a\\b"})
     EXPECT_FALSE(IsUsableFileName(bad)) << bad;
   for (const char* good : {"CONSOLE", "COM0", "COM10", "LPT", "0_CON", "a.b", "\xE8\xA8\xAD\xE5\x82\x99", "a~2"})
     EXPECT_TRUE(IsUsableFileName(good)) << good;

@@ -7,14 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "app/posix/command_line.h"
-#include "app/picture_files.h"
 #include "app/example.h"
+#include "app/picture_files.h"
 #include "app/platform.h"
+#include "app/posix/command_line.h"
 #include "app/session.h"
 #include "app/settings.h"
-#include "jww/images.h"
 #include "jww/document.h"
+#include "jww/images.h"
 #include "text/filters.h"
 #include "text/numbers.h"
 
@@ -122,14 +122,13 @@ int Info(const std::filesystem::path& path) {
             << ",\"bytesRead\":" << d.bytesRead << ",\"fileSize\":" << (ec ? 0 : size)
             << ",\"memo\":" << Json(ToUtf8(doc.header.memo)) << ",\"paperSize\":" << doc.header.paperSize
             << ",\"entityCount\":" << doc.entityCount << ",\"counts\":{\"lines\":" << doc.LineCount()
-            << ",\"arcs\":" << doc.ArcCount() << ",\"points\":" << doc.PointCount()
-            << ",\"texts\":" << doc.TextCount() << ",\"dimensions\":" << doc.DimensionCount()
-            << ",\"solids\":" << doc.SolidCount() << ",\"blockInserts\":" << doc.BlockInsertCount()
-            << "},\"blockDefs\":" << doc.BlockDefCount() << ",\"usedBlockDefs\":" << doc.usedBlockDefCount
-            << ",\"images\":[";
+            << ",\"arcs\":" << doc.ArcCount() << ",\"points\":" << doc.PointCount() << ",\"texts\":" << doc.TextCount()
+            << ",\"dimensions\":" << doc.DimensionCount() << ",\"solids\":" << doc.SolidCount()
+            << ",\"blockInserts\":" << doc.BlockInsertCount() << "},\"blockDefs\":" << doc.BlockDefCount()
+            << ",\"usedBlockDefs\":" << doc.usedBlockDefCount << ",\"images\":[";
   for (size_t i = 0; i < ImageList.size(); ++i)
-    std::cout << (i ? "," : "") << "{\"name\":" << Json(ToUtf8(ImageList[i].name))
-              << ",\"size\":" << ImageList[i].size << "}";
+    std::cout << (i ? "," : "") << "{\"name\":" << Json(ToUtf8(ImageList[i].name)) << ",\"size\":" << ImageList[i].size
+              << "}";
   std::cout << "],\"strings\":" << Json(strings);
   if (!loaded) std::cout << ",\"error\":{\"offset\":" << d.errorOffset << ",\"reason\":" << Json(d.reason) << "}";
   std::cout << "}\n";
@@ -173,10 +172,10 @@ void PrintPlan(const SheetPlan& plan) {
     const PaperFrame& f = plan.frames[p.frame];
     const size_t s = size_t(p.sheet);
     std::string name = ToUtf8(f.sheetNames[s]);
-    std::string layers = f.sheetLayerLists[s].empty() || f.sheetLayerGroups[s] < 0
-                             ? "none"
-                             : "group " + std::to_string(f.sheetLayerGroups[s]) + " layers " +
-                                   ToUtf8(f.sheetLayerLists[s]);
+    std::string layers =
+        f.sheetLayerLists[s].empty() || f.sheetLayerGroups[s] < 0
+            ? "none"
+            : "group " + std::to_string(f.sheetLayerGroups[s]) + " layers " + ToUtf8(f.sheetLayerLists[s]);
     char rect[160];
     std::snprintf(rect, sizeof rect, "(%g, %g)-(%g, %g)", f.minX, f.minY, f.maxX, f.maxY);
     std::cout << "frame " << p.frame + 1 << " sheet " << p.sheet + 1 << ": number " << p.number << ", rect " << rect
@@ -230,7 +229,8 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
 int Render(const CommandLine& command) {
   JwwDocument doc;
   const bool loaded = doc.LoadFromFile(command.operands[0]);
-  std::string error = loaded ? std::string() : "cannot load " + command.operands[0].string() + ": " + doc.diagnostics.reason;
+  std::string error =
+      loaded ? std::string() : "cannot load " + command.operands[0].string() + ": " + doc.diagnostics.reason;
   if (loaded) WriteDrawingPicture(doc, command.operands[0], *command.pictureFile, command.color, command.dpi, error);
   DeleteTemporaryImages();
   if (!error.empty()) {
@@ -243,7 +243,8 @@ int Render(const CommandLine& command) {
 int Split(const CommandLine& command) {
   if (command.settingsFile) {
     const std::string problem = CheckNamedSettingsFile(*command.settingsFile);
-    if (!problem.empty()) return Fail("the settings file " + PrintableText(command.settingsFile->string()) + " " + problem);
+    if (!problem.empty())
+      return Fail("the settings file " + PrintableText(command.settingsFile->string()) + " " + problem);
   }
   std::unique_ptr<Platform> platform = MakePosixPlatform(command.operands);
   CommandLineFrontEnd frontEnd(command);
@@ -266,8 +267,9 @@ int Split(const CommandLine& command) {
   if (frontEnd.failedPictures > 0) return 1;
   const RunFailures& failures = session.Failures();
   if (failures.count > 0) {
-    std::cerr << "kelvane: " << failures.count << " sheet(s) or drawing(s) could not be written; first: "
-              << PrintableText(SjisToUtf8(failures.first)) << "\n";
+    std::cerr << "kelvane: " << failures.count
+              << " sheet(s) or drawing(s) could not be written; first: " << PrintableText(SjisToUtf8(failures.first))
+              << "\n";
     return 1;
   }
   return 0;

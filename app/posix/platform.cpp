@@ -1,4 +1,6 @@
 // The platform layer for POSIX systems: a command-line stand-in for the window's services.
+#include "app/platform.h"
+
 #include <iconv.h>
 #include <pwd.h>
 #include <signal.h>
@@ -14,8 +16,6 @@
 #include <fstream>
 #include <string>
 #include <system_error>
-
-#include "app/platform.h"
 
 extern char** environ;
 
@@ -176,9 +176,7 @@ class PosixPlatform final : public Platform {
   std::string NowText() const override { return LocalTimeText(std::time(nullptr)); }
 
   std::filesystem::path DesktopFolder() const override { return XdgUserDir("XDG_DESKTOP_DIR", "Desktop"); }
-  std::filesystem::path DocumentsFolder() const override {
-    return XdgUserDir("XDG_DOCUMENTS_DIR", "Documents");
-  }
+  std::filesystem::path DocumentsFolder() const override { return XdgUserDir("XDG_DOCUMENTS_DIR", "Documents"); }
   std::filesystem::path UserSettingsFolder() const override { return ConfigHome() / "kelvane"; }
 
   // There is no registry: Jw_cad's executable falls back to its default path.
@@ -199,13 +197,9 @@ class PosixPlatform final : public Platform {
       if (c == 'n' || c == 'N') return false;
     }
   }
-  void Inform(std::string_view sjisText) override {
-    std::fprintf(stderr, "%s\n", ForTerminal(sjisText).c_str());
-  }
+  void Inform(std::string_view sjisText) override { std::fprintf(stderr, "%s\n", ForTerminal(sjisText).c_str()); }
   // A command line has no folder dialog: the folder comes from the options instead.
-  std::optional<std::filesystem::path> ChooseFolder(const std::filesystem::path&) override {
-    return std::nullopt;
-  }
+  std::optional<std::filesystem::path> ChooseFolder(const std::filesystem::path&) override { return std::nullopt; }
 
   void AcceptDroppedFiles() override {}
   bool EscapeDown() override { return interrupted != 0; }

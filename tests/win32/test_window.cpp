@@ -245,12 +245,12 @@ TEST(WindowSettings, WrittenToTheUsersFolderWhenTheProgramsFolderRefuses) {
 
 struct SeparatorCase {
   const wchar_t* typed;
-  const wchar_t* kept;  // what Edit2 shows after the run
+  const wchar_t* kept;  // what the separator box shows after the run
 };
 
 class SeparatorCheck : public ::testing::TestWithParam<SeparatorCase> {};
 
-TEST_P(SeparatorCheck, AnInvalidSeparatorEmptiesEdit2) {
+TEST_P(SeparatorCheck, AnInvalidSeparatorEmptiesTheSeparatorBox) {
   const auto folder = FreshFolder("separator");
   MakeDrawing(folder / L"a.jww");
   LiveWindow live(folder);
