@@ -22,6 +22,7 @@
 #include "split/frames.h"
 #include "split/sheetnames.h"
 #include "tests/fake_platform.h"
+#include "tests/reference/reference.h"
 
 namespace kelvane::fuzz {
 
@@ -201,7 +202,7 @@ void LoadDrawing(const uint8_t* data, size_t size) {
         options.drawFrameOnFF = (sheets.size() & 1) != 0;
         options.margin = (sheets.size() & 2) != 0 ? 5.0 : 0.0;
         const SheetView view = extractor.Extract(f, s, options);
-        const SheetView walked = extractor.ExtractByWalk(f, s, options);
+        const SheetView walked = ExtractByWalk(doc, frames, f, s, options);
         KELVANE_FUZZ_CHECK(SameView(view, walked), "indexed sheet of frame " + std::to_string(f) + " sheet " +
                                                        std::to_string(s) + " differs from the walk: " +
                                                        std::to_string(view.order.size()) + " entities against " +
@@ -502,7 +503,7 @@ void SheetNames(const uint8_t* data, size_t size) {
     SheetOptions options;
     options.drawFrameOnFF = (s & 1) != 0;
     const SheetView view = extractor.Extract(0, s, options);
-    KELVANE_FUZZ_CHECK(SameView(view, extractor.ExtractByWalk(0, s, options)),
+    KELVANE_FUZZ_CHECK(SameView(view, ExtractByWalk(doc, frames, 0, s, options)),
                        "indexed sheet " + std::to_string(s) + " differs from the walk");
     for (const EntityRef& e : view.order)
       if (e.kind == kText)

@@ -7,6 +7,7 @@
 #include "jww/builder.h"
 #include "split/extract.h"
 #include "split/sheetnames.h"
+#include "tests/reference/reference.h"
 
 using namespace kelvane;
 
@@ -26,7 +27,7 @@ std::vector<EntityRef> Kept(const JwwDocument& doc, const std::vector<PaperFrame
                             SheetOptions options = {}) {
   SheetExtractor x(doc, frames);
   SheetView v = x.Extract(0, sheet, options);
-  EXPECT_EQ(v.order.size(), x.ExtractByWalk(0, sheet, options).order.size());
+  EXPECT_EQ(v.order.size(), ExtractByWalk(doc, frames, 0, sheet, options).order.size());
   return v.order;
 }
 
@@ -277,7 +278,7 @@ TEST(ExtractionIndex, SameSheetsAsTheWalkOnRandomDrawings) {
     SheetExtractor x(doc, frames);
     for (size_t j = 0; j < frames.size(); ++j)
       for (int s = 0; s < 2; ++s) {
-        auto fast = x.Extract(j, s, {}).order, walk = x.ExtractByWalk(j, s, {}).order;
+        auto fast = x.Extract(j, s, {}).order, walk = ExtractByWalk(doc, frames, j, s, {}).order;
         ASSERT_EQ(fast.size(), walk.size()) << "round " << round << " frame " << j;
         for (size_t i = 0; i < fast.size(); ++i) {
           EXPECT_EQ(fast[i].kind, walk[i].kind);

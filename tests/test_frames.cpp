@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "split/frames.h"
+#include "tests/reference/reference.h"
 
 namespace kelvane {
 namespace {
