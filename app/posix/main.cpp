@@ -107,13 +107,12 @@ int Info(const std::filesystem::path& path) {
             << ",\"solids\":" << doc.SolidCount() << ",\"blockInserts\":" << doc.BlockInsertCount()
             << "},\"blockDefs\":" << doc.BlockDefCount() << ",\"usedBlockDefs\":" << doc.usedBlockDefCount
             << ",\"images\":[";
-  for (size_t i = 0; i < ImageList.size(); ++i)
-    std::cout << (i ? "," : "") << "{\"name\":" << Json(ToUtf8(ImageList[i].name))
-              << ",\"size\":" << ImageList[i].size << "}";
+  for (size_t i = 0; i < doc.images.size(); ++i)
+    std::cout << (i ? "," : "") << "{\"name\":" << Json(ToUtf8(doc.images[i].name))
+              << ",\"size\":" << doc.images[i].size << "}";
   std::cout << "],\"strings\":" << Json(strings);
   if (!loaded) std::cout << ",\"error\":{\"offset\":" << d.errorOffset << ",\"reason\":" << Json(d.reason) << "}";
   std::cout << "}\n";
-  DeleteTemporaryImages();
   return loaded ? 0 : 1;
 }
 
@@ -122,11 +121,9 @@ int Roundtrip(const std::filesystem::path& in, const std::filesystem::path& out)
   if (!doc.LoadFromFile(in)) {
     std::cerr << "kelvane: cannot load " << in.string() << ": " << doc.diagnostics.reason << " at byte "
               << doc.diagnostics.errorOffset << "\n";
-    DeleteTemporaryImages();
     return 1;
   }
   bool saved = doc.SaveToFile(out, doc.header.version);
-  DeleteTemporaryImages();
   if (!saved) {
     std::cerr << "kelvane: cannot save " << out.string() << ": " << doc.diagnostics.reason << "\n";
     return 1;
@@ -276,8 +273,6 @@ int main(int argc, char** argv) {
   SheetDriver driver(*platform, form.options, form.hostExePath);
   form.runStarting = [&] { driver.RunStarting(); };
   form.clearFrames = [&] { driver.ClearFrames(); };
-  form.clearImageList = [] { ClearImageList(); };
-  form.deleteTemporaryImages = [] { DeleteTemporaryImages(); };
   form.failureSummary = [&] { return driver.FailureSummary(); };
   form.splitDrawing = [&](JwwDocument& doc, const std::filesystem::path& folder, const std::filesystem::path& source,
                           const std::vector<std::filesystem::path>& pending) {

@@ -133,8 +133,6 @@ MainWindow::MainWindow(Win32Platform& platform)
     PushControls(false);  // the run's capture may have emptied the separator and limited the start number and margin
   };
   form_.clearFrames = [this] { driver_.ClearFrames(); };
-  form_.clearImageList = [] { ClearImageList(); };
-  form_.deleteTemporaryImages = [] { DeleteTemporaryImages(); };
   form_.failureSummary = [this] { return driver_.FailureSummary(); };
   form_.splitDrawing = [this](JwwDocument& doc, const std::filesystem::path& folder, const std::filesystem::path& source,
                               const std::vector<std::filesystem::path>& pending) {
