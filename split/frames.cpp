@@ -296,6 +296,7 @@ class RectangleWalk {
   struct Part {
     int32_t first = -1;   // the first candidate of the part, -1 when it cannot close
     int32_t second = -1;  // for the part from b's far end: the d that closes behind c
+    bool dead = false;    // it cannot close whatever point it must return to
   };
   struct Key {
     uint64_t level, x, y, tx, ty;
@@ -330,39 +331,50 @@ class RectangleWalk {
   void Remember(const Key& k, const Part& part) { memo_[k] = Entry{epoch_, part}; }
 
   // The first free vertical meeting (x, y) whose far end meets (tx, ty).
+  // A point no free vertical meets is a dead end for any return point, and is remembered so.
   Part CloseFrom(double x, double y, double tx, double ty) {
+    const Key deadKey = KeyOf(12, x, y, 0, 0);
     const Key key = KeyOf(2, x, y, tx, ty);
     Part part;
-    if (Recall(key, part)) return part;
+    if (Recall(deadKey, part) || Recall(key, part)) return part;
+    bool any = false;
     auto ds = vIndex_.Probe(x, y);
     for (int32_t id; (id = ds.Next(-1)) >= 0;) {
       double c4x, c4y;
-      if (NextCorner(x, y, vs_[size_t(id)], c4x, c4y) && Meet(c4x, c4y, tx, ty)) {
+      if (!NextCorner(x, y, vs_[size_t(id)], c4x, c4y)) continue;
+      any = true;
+      if (Meet(c4x, c4y, tx, ty)) {
         part.first = id;
         break;
       }
     }
-    Remember(key, part);
+    part.dead = !any;
+    Remember(part.dead ? deadKey : key, part);
     return part;
   }
 
   // The first free horizontal meeting (x, y) from whose far end a vertical closes at (tx, ty).
+  // Dead when every horizontal meeting (x, y) leads to a dead end.
   Part TurnFrom(double x, double y, double tx, double ty) {
+    const Key deadKey = KeyOf(11, x, y, 0, 0);
     const Key key = KeyOf(1, x, y, tx, ty);
     Part part;
-    if (Recall(key, part)) return part;
+    if (Recall(deadKey, part) || Recall(key, part)) return part;
+    bool dead = true;
     auto cs = hIndex_.Probe(x, y);
     for (int32_t ic; (ic = cs.Next(-1)) >= 0;) {
       double c3x, c3y;
       if (!NextCorner(x, y, hs_[size_t(ic)], c3x, c3y)) continue;
       const Part d = CloseFrom(c3x, c3y, tx, ty);
+      dead = dead && d.dead;
       if (d.first >= 0) {
         part.first = ic;
         part.second = d.first;
         break;
       }
     }
-    Remember(key, part);
+    part.dead = dead && part.first < 0;
+    Remember(part.dead ? deadKey : key, part);
     return part;
   }
 
