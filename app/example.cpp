@@ -158,23 +158,10 @@ bool WriteExampleDrawing(const std::filesystem::path& path) {
   AddSecondRow(doc);
 
   const std::vector<uint8_t> logo = LogoBitmap();
-  ImageEntry image;
-  image.name = JwwString::Wide(u"logo.bmp");
-  image.size = int32_t(logo.size());
-  image.tempPath = ImageFolder() / "example-logo.bmp";
-  {
-    std::ofstream f(image.tempPath, std::ios::binary | std::ios::trunc);
-    f.write(reinterpret_cast<const char*>(logo.data()), std::streamsize(logo.size()));
-    if (!f) return false;
-  }
-  ClearImageList();
-  ImageList.push_back(image);
+  doc.images.Add(JwwString::Wide(u"logo.bmp"), logo.data(), int32_t(logo.size()));
 
   doc.NormaliseBlocks();
-  const bool saved = doc.SaveToFile(path, 700);
-  DeleteTemporaryImages();
-  ClearImageList();
-  return saved;
+  return doc.SaveToFile(path, 700);
 }
 
 }  // namespace kelvane

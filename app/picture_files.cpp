@@ -15,11 +15,13 @@ namespace {
 // A plan bigger than this (the long side of A0) is scaled down to it.
 constexpr double kLargestPlanPage = 1189;
 
-PictureOutput OutputFor(const std::filesystem::path& drawing, int dpi) {
+PictureOutput OutputFor(const JwwDocument& doc, const std::filesystem::path& drawing, int dpi) {
   PictureOutput o;
   o.dpi = dpi;
   const std::filesystem::path folder = drawing.parent_path();
-  o.imageBytes = [folder](const JwwString& source) { return ImageBytesFor(source, folder); };
+  o.imageBytes = [&images = doc.images, folder](const JwwString& source) {
+    return ImageBytesFor(images, source, folder);
+  };
   return o;
 }
 
@@ -37,7 +39,7 @@ std::string PictureFileProblem(const std::filesystem::path& file) {
 bool WritePlanPicture(const JwwDocument& doc, const SheetPlan& plan, const std::filesystem::path& file, int dpi,
                       std::string& error) {
   const DisplayList list = PlanPicture(doc, plan);
-  PictureOutput o = OutputFor(plan.source, dpi);
+  PictureOutput o = OutputFor(doc, plan.source, dpi);
   o.pageScale = std::min(1.0, kLargestPlanPage / std::max(list.width, list.height));
   return WritePicture(list, file, *PictureFormatFor(file), o, error);
 }
@@ -46,7 +48,7 @@ bool WriteSheetPictures(const JwwDocument& doc, const SheetPlan& plan, const Pla
                         const PictureOptions& options, std::string& error) {
   if (!sheet.ToBeWritten() || options.formats.empty()) return true;
   const DisplayList list = SheetPicture(doc, plan, sheet, options.color);
-  const PictureOutput o = OutputFor(plan.source, options.dpi);
+  const PictureOutput o = OutputFor(doc, plan.source, options.dpi);
   for (PictureFormat f : options.formats) {
     std::filesystem::path file = sheet.file;
     file.replace_extension(ExtensionOf(f));
@@ -58,7 +60,7 @@ bool WriteSheetPictures(const JwwDocument& doc, const SheetPlan& plan, const Pla
 bool WriteDrawingPicture(const JwwDocument& doc, const std::filesystem::path& drawing,
                          const std::filesystem::path& file, bool color, int dpi, std::string& error) {
   const DisplayList list = RenderDrawing(doc, color ? PictureStyle::kColor : PictureStyle::kMonochrome);
-  return WritePicture(list, file, *PictureFormatFor(file), OutputFor(drawing, dpi), error);
+  return WritePicture(list, file, *PictureFormatFor(file), OutputFor(doc, drawing, dpi), error);
 }
 
 }  // namespace kelvane

@@ -5,7 +5,6 @@
 
 #include "app/settings.h"
 #include "app/text_file.h"
-#include "jww/images.h"
 
 namespace kelvane {
 
@@ -104,7 +103,6 @@ bool Session::Start() {
   LoadSettings(settingsFile_, controls, options);
   frontEnd_.SettingsLoaded(controls);
 
-  ClearImageList();
   document_ = std::make_unique<JwwDocument>();
   hostExePath = HostExePathFrom(FindHostExecutable());
 
@@ -205,7 +203,6 @@ void Session::RunBatch() {
     platform_.SetStatusText(std::string(kConverting) + std::to_string(i + 1) + "/" + std::to_string(n) + ") " +
                             platform_.ToSjis(file));
     ConvertDrawing(file, outputFolder ? *outputFolder : file.parent_path() / "");
-    DeleteTemporaryImages();
     document_->Release();
     platform_.ProcessMessages();
   }
@@ -265,7 +262,6 @@ bool Session::CanClose() {
 void Session::Close() {
   CaptureOptions(false);
   inputFiles.clear();
-  ClearImageList();
   document_.reset();
 
   // A settings file named by the caller is only read: whatever it is, it stays as it was.

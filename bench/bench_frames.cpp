@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "split/frames.h"
+#include "tests/reference/reference.h"
 
 namespace kelvane {
 namespace {

@@ -6,7 +6,7 @@ endif()
 # Every undefined behaviour must stop the input, or libFuzzer never sees it.
 set(KELVANE_FUZZ_SANITIZERS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
 
-foreach(lib kelvane_text kelvane_jww kelvane_split kelvane_app kelvane_posix)
+foreach(lib kelvane_text kelvane_jww kelvane_split kelvane_split_reference kelvane_app kelvane_posix)
   target_compile_options(${lib} PRIVATE -fsanitize=fuzzer-no-link ${KELVANE_FUZZ_SANITIZERS})
 endforeach()
 
@@ -21,7 +21,7 @@ endforeach()
 
 add_library(kelvane_fuzz_targets STATIC fuzz/targets.cpp)
 target_compile_options(kelvane_fuzz_targets PRIVATE -fsanitize=fuzzer-no-link ${KELVANE_FUZZ_SANITIZERS})
-target_link_libraries(kelvane_fuzz_targets PUBLIC kelvane_posix)
+target_link_libraries(kelvane_fuzz_targets PUBLIC kelvane_posix kelvane_split_reference)
 
 foreach(target load settings handover sheetnames)
   add_executable(fuzz_${target} fuzz/fuzz_${target}.cpp)

@@ -81,8 +81,6 @@ void LoadSeeds(const fs::path& dir) {
   Require(doc.LoadFromFile(example), "example drawing reload");
   for (int32_t v : {230, 351, 420, 600})
     Require(doc.SaveToFile(dir / ("example_v" + std::to_string(v) + ".jww"), v), "example at " + std::to_string(v));
-  DeleteTemporaryImages();
-  ClearImageList();
   for (int32_t v : {230, 351, 420, 600, 700}) SmallDrawing(dir / ("small_sjis_v" + std::to_string(v) + ".jww"), v, false);
   SmallDrawing(dir / "small_unicode_v700.jww", 700, true);
   {

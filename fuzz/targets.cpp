@@ -23,6 +23,7 @@
 #include "split/frames.h"
 #include "split/sheetnames.h"
 #include "tests/fake_platform.h"
+#include "tests/reference/reference.h"
 
 namespace kelvane::fuzz {
 
@@ -86,18 +87,6 @@ std::string ReadFile(const std::filesystem::path& path) {
 void Remove(const std::filesystem::path& path) {
   std::error_code ec;
   std::filesystem::remove(path, ec);
-}
-
-// Temporary image files must never outlive the drawing they belong to.
-void DropImages() {
-  DeleteTemporaryImages();
-  ClearImageList();
-  std::error_code ec;
-  const std::filesystem::path& folder = ImageFolder();
-  if (folder.empty()) return;
-  std::filesystem::directory_iterator it(folder, ec);
-  KELVANE_FUZZ_CHECK(ec || it == std::filesystem::directory_iterator(),
-                     "temporary image file left behind: " + (ec ? std::string() : it->path().string()));
 }
 
 std::string Counts(const EntityLists& l) {
@@ -202,7 +191,6 @@ void RunAsCommandLine(const uint8_t* data, size_t size, unsigned choice) {
     const std::string name = e.path().filename().string();
     KELVANE_FUZZ_CHECK(name == "in.jww" || name == "out", "the run wrote outside its output folder: " + name);
   }
-  DropImages();
   std::filesystem::remove_all(dir, ec);
 }
 
@@ -225,7 +213,6 @@ void LoadDrawing(const uint8_t* data, size_t size) {
     fileState = Counts(fromFile) + " version " + std::to_string(fromFile.header.version) + " at " +
                 std::to_string(fromFile.diagnostics.bytesRead) + " " + fromFile.diagnostics.reason;
   }
-  DropImages();
   Remove(input);
 
   JwwDocument doc;
@@ -258,7 +245,7 @@ void LoadDrawing(const uint8_t* data, size_t size) {
         options.drawFrameOnFF = (sheets.size() & 1) != 0;
         options.margin = (sheets.size() & 2) != 0 ? 5.0 : 0.0;
         const SheetView view = extractor.Extract(f, s, options);
-        const SheetView walked = extractor.ExtractByWalk(f, s, options);
+        const SheetView walked = ExtractByWalk(doc, frames, f, s, options);
         KELVANE_FUZZ_CHECK(SameView(view, walked), "indexed sheet of frame " + std::to_string(f) + " sheet " +
                                                        std::to_string(s) +
                                                        " differs from the walk: " + std::to_string(view.order.size()) +
@@ -272,7 +259,6 @@ void LoadDrawing(const uint8_t* data, size_t size) {
       }
     }
   }
-  DropImages();
 
   // What was written must read back, and a second save of it must give the same bytes.
   if (savedWhole) {
@@ -287,14 +273,12 @@ void LoadDrawing(const uint8_t* data, size_t size) {
       // becomes positive, for one); from then on saving must not change anything.
       const std::string second = ReadFile(again);
       if (ReadFile(whole) != second) {
-        DropImages();
         JwwDocument third;
         KELVANE_FUZZ_CHECK(third.LoadFromFile(again), "the drawing saved twice does not load");
         KELVANE_FUZZ_CHECK(third.SaveToFile(again, version), "the drawing saved twice could not be saved again");
         KELVANE_FUZZ_CHECK(ReadFile(again) == second, "saving and loading keeps changing the drawing's bytes");
       }
     }
-    DropImages();
   }
   for (const SavedSheet& sheet : sheets) {
     JwwDocument reread;
@@ -304,13 +288,11 @@ void LoadDrawing(const uint8_t* data, size_t size) {
       KELVANE_FUZZ_CHECK(size_t(reread.entityCount) >= sheet.entities,
                          "a saved sheet lost entities: " + std::to_string(sheet.entities) + " -> " +
                              std::to_string(reread.entityCount));
-    DropImages();
     Remove(sheet.file);
   }
   Remove(whole);
   Remove(again);
   doc.Release();
-  DropImages();
   RunAsCommandLine(data, size, unsigned(size));
 }
 
@@ -582,7 +564,7 @@ void SheetNames(const uint8_t* data, size_t size) {
     SheetOptions options;
     options.drawFrameOnFF = (s & 1) != 0;
     const SheetView view = extractor.Extract(0, s, options);
-    KELVANE_FUZZ_CHECK(SameView(view, extractor.ExtractByWalk(0, s, options)),
+    KELVANE_FUZZ_CHECK(SameView(view, ExtractByWalk(doc, frames, 0, s, options)),
                        "indexed sheet " + std::to_string(s) + " differs from the walk");
     for (const EntityRef& e : view.order)
       if (e.kind == kText)

@@ -61,6 +61,7 @@ void JwwDocument::Clear() {
   blockDefs.clear();
   blockTree.clear();
   usedBlockDefCount = 0;
+  images.Clear();
 }
 
 void JwwDocument::Release() {

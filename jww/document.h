@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "jww/images.h"
 #include "jww/records.h"
 #include "text/jwwstring.h"
 
@@ -176,6 +177,7 @@ class JwwDocument : public EntityLists {
   std::vector<BlockDefinition> blockDefs;
   std::vector<BlockTreeEntry> blockTree;
   int32_t usedBlockDefCount = 0;
+  EmbeddedImages images;  // read from version 700 on; written into every sheet that names them
 
   JwwDiagnostics diagnostics;
   WriteFault Fault;

@@ -1,51 +1,15 @@
-// The image section: embedded images out to temporary files on read, and back in on write.
+// The image section: embedded images into memory on read, and back out for the texts that name them.
 #include "jww/images.h"
 
-#include <fstream>
-#include <random>
+#include <algorithm>
+#include <limits>
 #include <string>
-#include <system_error>
 
 #include "jww/sections.h"
 
 namespace kelvane {
 
-std::vector<ImageEntry> ImageList;
-
 namespace {
-
-constexpr size_t kCopyBlock = 2048;
-
-class PrivateFolder {
- public:
-  const std::filesystem::path& get() {
-    if (!path_.empty()) return path_;
-    std::error_code ec;
-    std::filesystem::path base = std::filesystem::temp_directory_path(ec);
-    if (ec) base = std::filesystem::current_path(ec);
-    std::random_device rd;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      std::filesystem::path p = base / ("kelvane-" + std::to_string(rd()) + std::to_string(rd() % 10000));
-      // create_directory fails when it exists, so two processes never share a folder.
-      if (std::filesystem::create_directory(p, ec) && !ec) {
-        path_ = p;
-        break;
-      }
-    }
-    return path_;
-  }
-  ~PrivateFolder() {
-    if (path_.empty()) return;
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-
- private:
-  std::filesystem::path path_;
-};
-
-PrivateFolder g_folder;
-uint64_t g_nextImage = 0;
 
 const char kTempPrefixSjis[] = "^@BM%temp%";
 
@@ -85,133 +49,129 @@ std::u16string UpperName(const JwwString& name) {
   return t;
 }
 
-void MarkReferences(const EntityLists& lists, const std::vector<EntityRef>& order,
-                    const std::vector<std::u16string>& upperNames, int32_t limit) {
+// Collects the images the texts among the first `limit` entities name.
+void MarkReferences(const EmbeddedImages& images, const EntityLists& lists, const std::vector<EntityRef>& order,
+                    int32_t limit, std::vector<uint32_t>& marked) {
   for (int32_t i = 0; i < limit && i < int32_t(order.size()); ++i) {
-    const EntityRef& e = order[i];
+    const EntityRef& e = order[size_t(i)];
     if (e.kind != kText) continue;
     std::u16string name = ReferencedName(lists.textStrings[size_t(e.index)].text);
     if (name.empty()) continue;
-    for (size_t k = 0; k < ImageList.size(); ++k) {
-      if (upperNames[k].compare(0, name.size(), name) == 0 && upperNames[k].size() >= name.size()) {
-        ImageList[k].referenced = true;
-        break;
-      }
-    }
+    const int32_t k = images.FindReferenced(name);
+    if (k >= 0) marked.push_back(uint32_t(k));
   }
 }
 
 }  // namespace
 
-const std::filesystem::path& ImageFolder() { return g_folder.get(); }
+void EmbeddedImages::Clear() {
+  std::vector<ImageEntry>().swap(entries_);
+  std::vector<uint8_t>().swap(bytes_);
+  indexed_ = false;
+  std::vector<std::u16string>().swap(upper_);
+  std::vector<uint32_t>().swap(sorted_);
+  std::vector<uint32_t>().swap(lowest_);
+}
 
-void ClearImageList() { ImageList.clear(); }
+uint8_t* EmbeddedImages::Append(const JwwString& name, int32_t size) {
+  indexed_ = false;
+  ImageEntry e;
+  e.name = name;
+  e.size = size;
+  e.offset = bytes_.size();
+  entries_.push_back(std::move(e));
+  if (!HasBytes(entries_.size() - 1)) return nullptr;
+  bytes_.resize(bytes_.size() + size_t(size));
+  return bytes_.data() + entries_.back().offset;
+}
 
-void DeleteTemporaryImages() {
-  for (const ImageEntry& e : ImageList) {
-    if (e.tempPath.empty()) continue;
-    std::error_code ec;
-    std::filesystem::remove(e.tempPath, ec);
+void EmbeddedImages::Add(const JwwString& name, const uint8_t* data, int32_t size) {
+  uint8_t* to = Append(name, size);
+  if (to) std::copy(data, data + size, to);
+}
+
+void EmbeddedImages::RemoveLast() {
+  bytes_.resize(entries_.back().offset);
+  entries_.pop_back();
+  indexed_ = false;
+}
+
+void EmbeddedImages::BuildIndex() const {
+  const size_t n = entries_.size();
+  upper_.resize(n);
+  for (size_t k = 0; k < n; ++k) upper_[k] = UpperName(entries_[k].name);
+  sorted_.resize(n);
+  for (size_t k = 0; k < n; ++k) sorted_[k] = uint32_t(k);
+  std::stable_sort(sorted_.begin(), sorted_.end(), [&](uint32_t a, uint32_t b) { return upper_[a] < upper_[b]; });
+  // A bottom-up tree of minima: leaves at n.., each inner node the smaller of its two children.
+  lowest_.assign(2 * n, std::numeric_limits<uint32_t>::max());
+  for (size_t k = 0; k < n; ++k) lowest_[n + k] = sorted_[k];
+  for (size_t k = n - 1; k >= 1 && k < n; --k) lowest_[k] = std::min(lowest_[2 * k], lowest_[2 * k + 1]);
+  indexed_ = true;
+}
+
+int32_t EmbeddedImages::FindReferenced(const std::u16string& upperName) const {
+  if (upperName.empty() || entries_.empty()) return -1;
+  if (!indexed_) BuildIndex();
+  const size_t n = entries_.size();
+  auto startsWith = [&](uint32_t k) { return upper_[k].compare(0, upperName.size(), upperName) == 0; };
+  // Names beginning with upperName follow one another in sorted order, from the first not below it.
+  const auto from = std::lower_bound(sorted_.begin(), sorted_.end(), upperName,
+                                     [&](uint32_t k, const std::u16string& v) { return upper_[k] < v; });
+  const auto to = std::partition_point(from, sorted_.end(), startsWith);
+  size_t lo = size_t(from - sorted_.begin()) + n, hi = size_t(to - sorted_.begin()) + n;
+  uint32_t best = std::numeric_limits<uint32_t>::max();
+  for (; lo < hi; lo /= 2, hi /= 2) {
+    if (lo & 1) best = std::min(best, lowest_[lo++]);
+    if (hi & 1) best = std::min(best, lowest_[--hi]);
   }
+  return best == std::numeric_limits<uint32_t>::max() ? -1 : int32_t(best);
 }
 
 void ReadImageSection(ByteReader& in, JwwDocument& doc) {
-  DeleteTemporaryImages();
-  ClearImageList();
+  EmbeddedImages& images = doc.images;
+  images.Clear();
   int32_t count = in.i32();
   if (!in.ok() || count <= 0) return;
-  // Each entry takes at least a length byte and a size.
-  ImageList.reserve(size_t(std::min<uint64_t>(uint64_t(count), in.remaining() / 5)));
-  std::vector<uint8_t> block(kCopyBlock);
+  images.Reserve(in.remaining());
   for (int32_t i = 0; i < count && in.ok(); ++i) {
-    ImageEntry entry;
-    entry.name = ReadText(in, doc.diagnostics);
-    entry.size = in.i32();
+    const JwwString name = ReadText(in, doc.diagnostics);
+    const int32_t size = in.i32();
     if (!in.ok()) break;
-    if (entry.size < 0) {
+    if (size < 0) {
       in.fail("negative image size");
       break;
     }
-    if (uint64_t(entry.size) > in.remaining()) {
+    if (uint64_t(size) > in.remaining()) {
       in.fail("image longer than the rest of the file");
       break;
     }
-    if (entry.name.empty() || entry.size == 0) {
-      ImageList.push_back(std::move(entry));
-      continue;
-    }
-    const std::filesystem::path& folder = ImageFolder();
-    std::filesystem::path path = folder / ("image" + std::to_string(g_nextImage++) + ".bin");
-    std::ofstream file;
-    if (!folder.empty()) file.open(path, std::ios::binary | std::ios::trunc);
-    uint64_t left = uint64_t(entry.size);
-    while (left > 0 && in.ok()) {
-      size_t step = size_t(std::min<uint64_t>(left, kCopyBlock));
-      in.bytes(block.data(), step);
-      if (file.is_open()) file.write(reinterpret_cast<const char*>(block.data()), std::streamsize(step));
-      left -= step;
-    }
-    bool written = file.is_open() && file.good();
-    if (file.is_open()) file.close();
-    written = written && !file.fail() && in.ok();
-    if (written) {
-      entry.tempPath = path;
-    } else {
-      // A temporary file that could not be made whole is removed, so it is never embedded.
-      std::error_code ec;
-      std::filesystem::remove(path, ec);
-    }
-    ImageList.push_back(std::move(entry));
+    // A nameless image is listed without its bytes, which the next entry is then read from.
+    uint8_t* to = images.Append(name, size);
+    if (to && !in.bytes(to, size_t(size))) images.RemoveLast();
   }
 }
 
 void WriteImageSection(ByteWriter& out, const JwwDocument& doc, const SheetView* sheet) {
-  for (ImageEntry& e : ImageList) e.referenced = false;
-  std::vector<std::u16string> upperNames;
-  upperNames.reserve(ImageList.size());
-  for (const ImageEntry& e : ImageList) upperNames.push_back(UpperName(e.name));
-  if (sheet)
-    MarkReferences(doc, sheet->order, upperNames, int32_t(sheet->order.size()));
-  else
-    MarkReferences(doc, doc.order, upperNames, doc.entityCount);
-  for (const BlockDefinition& d : doc.blockDefs)
-    MarkReferences(d.entities, d.entities.order, upperNames, d.entities.entityCount);
-
-  // Open every marked file before counting it, so that the count matches what follows.
-  struct Open {
-    const ImageEntry* entry;
-    std::ifstream file;
-    uint64_t size;
-  };
-  std::vector<Open> open;
-  for (ImageEntry& e : ImageList) {
-    if (!e.referenced) continue;
-    std::error_code ec;
-    uint64_t size = e.tempPath.empty() ? 0 : std::filesystem::file_size(e.tempPath, ec);
-    std::ifstream f;
-    if (!e.tempPath.empty() && !ec) f.open(e.tempPath, std::ios::binary);
-    if (!f.is_open() || size > 0x7FFFFFFF) {
-      e.referenced = false;
-      continue;
-    }
-    open.push_back({&e, std::move(f), size});
+  const EmbeddedImages& images = doc.images;
+  std::vector<uint32_t> marked;
+  if (!images.empty()) {
+    if (sheet)
+      MarkReferences(images, doc, sheet->order, int32_t(sheet->order.size()), marked);
+    else
+      MarkReferences(images, doc, doc.order, doc.entityCount, marked);
+    for (const BlockDefinition& d : doc.blockDefs)
+      MarkReferences(images, d.entities, d.entities.order, d.entities.entityCount, marked);
   }
-  out.i32(int32_t(open.size()));
-  std::vector<char> block(kCopyBlock);
-  for (Open& o : open) {
-    out.WriteCString(o.entry->name);
-    out.i32(int32_t(o.size));
-    uint64_t left = o.size;
-    while (left > 0 && out.ok()) {
-      size_t step = size_t(std::min<uint64_t>(left, kCopyBlock));
-      if (!o.file.read(block.data(), std::streamsize(step))) {
-        // The size is already written: a short image would corrupt the file, so the save fails.
-        out.fail("image file could not be read");
-        return;
-      }
-      out.bytes(block.data(), step);
-      left -= step;
-    }
+  // In list order, each once; an image without bytes is never embedded again.
+  std::sort(marked.begin(), marked.end());
+  marked.erase(std::unique(marked.begin(), marked.end()), marked.end());
+  std::erase_if(marked, [&](uint32_t k) { return !images.HasBytes(k); });
+  out.i32(int32_t(marked.size()));
+  for (uint32_t k : marked) {
+    out.WriteCString(images[k].name);
+    out.i32(images[k].size);
+    out.bytes(images.Bytes(k), size_t(images[k].size));
   }
 }
 

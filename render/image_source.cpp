@@ -41,13 +41,15 @@ bool IsGzipName(const JwwString& source) {
   return u.size() >= 3 && SameName(u.substr(u.size() - 3), u".GZ");
 }
 
-std::vector<uint8_t> ImageBytesFor(const JwwString& source, const std::filesystem::path& drawingFolder) {
+std::vector<uint8_t> ImageBytesFor(const EmbeddedImages& images, const JwwString& source,
+                                   const std::filesystem::path& drawingFolder) {
   const std::u16string u = Units(source);
   const std::u16string prefix(kTempPrefix);
   if (u.size() > prefix.size() && SameName(u.substr(0, prefix.size()), prefix)) {
     const std::u16string name = u.substr(prefix.size());
-    for (const ImageEntry& e : ImageList)
-      if (SameName(Units(e.name), name) && !e.tempPath.empty()) return ReadFile(e.tempPath);
+    for (size_t i = 0; i < images.size(); ++i)
+      if (images.HasBytes(i) && SameName(Units(images[i].name), name))
+        return std::vector<uint8_t>(images.Bytes(i), images.Bytes(i) + images[i].size);
     return {};
   }
   // A file: only names this portable code can turn into a path (Unicode, or ASCII Shift_JIS).

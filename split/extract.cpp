@@ -6,7 +6,6 @@
 #include <limits>
 
 #include "split/geometry.h"
-#include "split/geometry.h"
 #include "split/sheetnames.h"
 
 namespace kelvane {
@@ -198,90 +197,37 @@ bool PassesLayers(const JwwDocument& doc, const EntityRef& e, const SheetLayerFi
   }
 }
 
-// Bounds of what the test looks at; a shape whose bounds miss a frame's closed rectangle
-// answers "outside" for that frame, because both ends of every chord lie beyond one edge.
-struct Bounds {
-  double minX, minY, maxX, maxY;
-  bool finite;
-};
-
-Bounds BoundsOf(const Shape& s) {
-  Bounds b{s.x[0], s.y[0], s.x[0], s.y[0], true};
-  for (int k = 0; k < s.pointCount; ++k) {
-    b.minX = std::min(b.minX, s.x[k]);
-    b.maxX = std::max(b.maxX, s.x[k]);
-    b.minY = std::min(b.minY, s.y[k]);
-    b.maxY = std::max(b.maxY, s.y[k]);
-    if (!std::isfinite(s.x[k]) || !std::isfinite(s.y[k])) b.finite = false;
+// The box outside which the shape answers "outside" for any frame: over the ends of its chords
+// (or its point). A chord with a NaN on an axis leaves that axis open: its ends then carry no
+// position bits there, so only the other axis can put both beyond one edge. Infinite ends stay
+// ordered and need nothing special.
+Box ReachOf(const Shape& s) {
+  constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+  Box b{std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity(),
+        -std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()};
+  bool openX = false, openY = false;
+  auto add = [&](int k) {
+    if (std::isnan(s.x[k])) openX = true;
+    if (std::isnan(s.y[k])) openY = true;
+    b.minX = std::min(b.minX, s.x[k]), b.maxX = std::max(b.maxX, s.x[k]);
+    b.minY = std::min(b.minY, s.y[k]), b.maxY = std::max(b.maxY, s.y[k]);
+  };
+  if (s.isPoint) {
+    add(0);
+  } else {
+    for (int c = 0; c < s.chordCount; ++c) add(s.from[c]), add(s.to[c]);
   }
+  if (openX) b.minX = b.maxX = kNaN;
+  if (openY) b.minY = b.maxY = kNaN;
   return b;
 }
 
-// A uniform grid over the frames, for finding the frames a bounding box can reach.
-class FrameGrid {
- public:
-  explicit FrameGrid(const std::vector<PaperFrame>& frames) : frames_(frames) {
-    if (frames.empty()) return;
-    minX_ = frames[0].minX, minY_ = frames[0].minY;
-    double maxX = frames[0].maxX, maxY = frames[0].maxY, sumW = 0, sumH = 0;
-    for (const PaperFrame& f : frames) {
-      minX_ = std::min(minX_, f.minX), minY_ = std::min(minY_, f.minY);
-      maxX = std::max(maxX, f.maxX), maxY = std::max(maxY, f.maxY);
-      sumW += f.maxX - f.minX, sumH += f.maxY - f.minY;
-    }
-    // Cells about the size of an average frame, and never many more cells than frames.
-    const double side = std::sqrt(4.0 * double(frames.size()) + 64.0);
-    cellW_ = std::max(sumW / double(frames.size()), (maxX - minX_) / side);
-    cellH_ = std::max(sumH / double(frames.size()), (maxY - minY_) / side);
-    if (!(std::isfinite(cellW_) && std::isfinite(cellH_) && cellW_ > 0 && cellH_ > 0 && std::isfinite(minX_) &&
-          std::isfinite(minY_))) {
-      cellW_ = cellH_ = std::numeric_limits<double>::infinity();  // one cell holds every frame
-      minX_ = minY_ = -std::numeric_limits<double>::infinity();
-    } else {
-      nx_ = std::min<int64_t>(int64_t(side) + 2, int64_t((maxX - minX_) / cellW_) + 1);
-      ny_ = std::min<int64_t>(int64_t(side) + 2, int64_t((maxY - minY_) / cellH_) + 1);
-    }
-    cells_.resize(size_t(nx_ * ny_));
-    for (size_t j = 0; j < frames.size(); ++j) {
-      const PaperFrame& f = frames[j];
-      for (int64_t gy = CellY(f.minY); gy <= CellY(f.maxY); ++gy)
-        for (int64_t gx = CellX(f.minX); gx <= CellX(f.maxX); ++gx) cells_[size_t(gy * nx_ + gx)].push_back(int32_t(j));
-    }
-    seen_.assign(frames.size(), -1);
-  }
-
-  // Calls visit(j) once for every frame whose closed rectangle meets the bounds.
-  template <typename F>
-  void ForFramesMeeting(const Bounds& b, int64_t stamp, F visit) {
-    if (frames_.empty()) return;
-    const int64_t x0 = CellX(b.minX), x1 = CellX(b.maxX), y0 = CellY(b.minY), y1 = CellY(b.maxY);
-    for (int64_t gy = y0; gy <= y1; ++gy) {
-      for (int64_t gx = x0; gx <= x1; ++gx) {
-        for (int32_t j : cells_[size_t(gy * nx_ + gx)]) {
-          if (seen_[size_t(j)] == stamp) continue;
-          seen_[size_t(j)] = stamp;
-          const PaperFrame& f = frames_[size_t(j)];
-          if (b.maxX >= f.minX && b.minX <= f.maxX && b.maxY >= f.minY && b.minY <= f.maxY) visit(j);
-        }
-      }
-    }
-  }
-
- private:
-  static int64_t Cell(double v, double origin, double size, int64_t n) {
-    const double c = std::floor((v - origin) / size);
-    if (!(c >= 0)) return 0;  // also NaN, from an unbounded grid
-    return c >= double(n - 1) ? n - 1 : int64_t(c);
-  }
-  int64_t CellX(double x) const { return Cell(x, minX_, cellW_, nx_); }
-  int64_t CellY(double y) const { return Cell(y, minY_, cellH_, ny_); }
-
-  const std::vector<PaperFrame>& frames_;
-  double minX_ = 0, minY_ = 0, cellW_ = 1, cellH_ = 1;
-  int64_t nx_ = 1, ny_ = 1;
-  std::vector<std::vector<int32_t>> cells_;
-  std::vector<int64_t> seen_;
-};
+std::vector<Box> BoxesOf(const std::vector<PaperFrame>& frames) {
+  std::vector<Box> boxes;
+  boxes.reserve(frames.size());
+  for (const PaperFrame& f : frames) boxes.push_back(Box{f.minX, f.minY, f.maxX, f.maxY});
+  return boxes;
+}
 
 }  // namespace
 
@@ -306,38 +252,35 @@ std::array<LineRecord, 4> PlaceFrameLines(const PaperFrame& f, double m) {
           LineRecord{a, x0 + W, y0 + H, x0, y0 + H}, LineRecord{a, x0, y0 + H, x0, y0}};
 }
 
+bool EntityMeetsFrame(const JwwDocument& doc, const EntityRef& e, const PaperFrame& frame) {
+  const Shape s = ShapeOf(doc, e);
+  return !s.never && ShapeMeets(s, frame);
+}
+
+bool EntityPassesLayers(const JwwDocument& doc, const EntityRef& e, const SheetLayerFilter& filter) {
+  return PassesLayers(doc, e, filter);
+}
+
 SheetExtractor::SheetExtractor(const JwwDocument& doc, const std::vector<PaperFrame>& frames)
     : doc_(doc), frames_(frames), members_(frames.size()) {
-  FrameGrid grid(frames);
+  const BoxIndex index(BoxesOf(frames));
+  std::vector<int32_t> near;
   const int32_t n = std::min<int32_t>(doc.entityCount, int32_t(doc.order.size()));
   for (int32_t p = 0; p < n; ++p) {
     const EntityRef& e = doc.order[size_t(p)];
     if (e.kind < kLine || e.kind > kBlockInsert) continue;
     const Shape s = ShapeOf(doc, e);
-    if (s.never) continue;
-    const Bounds b = BoundsOf(s);
-    if (!b.finite) {
-      // The bounds do not order NaN: test against every frame.
-      for (size_t j = 0; j < frames.size(); ++j)
-        if (ShapeMeets(s, frames[j])) members_[j].push_back(p);
-      continue;
-    }
+    if (s.never || (!s.isPoint && s.chordCount == 0)) continue;
     // The frame test does not depend on the sheet: decide it here once, so that a sheet
     // only applies its layer list.
-    grid.ForFramesMeeting(b, p, [&](int32_t j) {
+    index.Meeting(ReachOf(s), near);
+    for (int32_t j : near)
       if (ShapeMeets(s, frames[size_t(j)])) members_[size_t(j)].push_back(p);
-    });
   }
 }
 
-bool SheetExtractor::Belongs(const EntityRef& e, const PaperFrame& f, const SheetLayerFilter& layers) const {
-  // The layers first: they are cheaper than the shape.
-  if (!PassesLayers(doc_, e, layers)) return false;
-  const Shape s = ShapeOf(doc_, e);
-  return !s.never && ShapeMeets(s, f);
-}
-
-SheetView SheetExtractor::Start(const PaperFrame& f, const SheetOptions& options) const {
+SheetView SheetExtractor::Extract(size_t frame, int sheet, const SheetOptions& options) const {
+  const PaperFrame& f = frames_[frame];
   SheetView v;
   v.centerX = (f.minX + f.maxX) / 2;
   v.centerY = (f.minY + f.maxY) / 2;
@@ -345,28 +288,10 @@ SheetView SheetExtractor::Start(const PaperFrame& f, const SheetOptions& options
     auto lines = PlaceFrameLines(f, options.margin);
     v.extraLines.assign(lines.begin(), lines.end());
   }
-  return v;
-}
-
-SheetView SheetExtractor::Extract(size_t frame, int sheet, const SheetOptions& options) const {
-  const PaperFrame& f = frames_[frame];
-  SheetView v = Start(f, options);
   const SheetLayerFilter layers = MakeSheetLayerFilter(f, sheet);
   for (int32_t p : members_[frame]) {
     const EntityRef& e = doc_.order[size_t(p)];
     if (PassesLayers(doc_, e, layers)) v.order.push_back(e);
-  }
-  return v;
-}
-
-SheetView SheetExtractor::ExtractByWalk(size_t frame, int sheet, const SheetOptions& options) const {
-  const PaperFrame& f = frames_[frame];
-  SheetView v = Start(f, options);
-  const SheetLayerFilter layers = MakeSheetLayerFilter(f, sheet);
-  const int32_t n = std::min<int32_t>(doc_.entityCount, int32_t(doc_.order.size()));
-  for (int32_t p = 0; p < n; ++p) {
-    const EntityRef& e = doc_.order[size_t(p)];
-    if (e.kind >= kLine && e.kind <= kBlockInsert && Belongs(e, f, layers)) v.order.push_back(e);
   }
   return v;
 }

@@ -26,6 +26,12 @@ struct SheetOptions {
   double margin = 0;
 };
 
+// Whether the entity's tested geometry is inside or crossing the frame; paper-frame lines and
+// name texts never are. The layer list is not looked at.
+bool EntityMeetsFrame(const JwwDocument& doc, const EntityRef& e, const PaperFrame& frame);
+// Whether the sheet's layer list keeps the entity; a dimension passes by its line or its text.
+bool EntityPassesLayers(const JwwDocument& doc, const EntityRef& e, const SheetLayerFilter& filter);
+
 // Decides sheet membership for every frame of one drawing. Built once per drawing, it tests each
 // entity only against the frames its tested geometry can reach and files it under those it is
 // inside or crossing, so a sheet costs what the sheet holds rather than what the whole drawing
@@ -38,13 +44,10 @@ class SheetExtractor {
   // when asked, the drawn frame lines.
   SheetView Extract(size_t frame, int sheet, const SheetOptions& options) const;
 
-  // The same decision by a walk over every entity of the drawing, kept to check the index.
-  SheetView ExtractByWalk(size_t frame, int sheet, const SheetOptions& options) const;
+  // Note: an entity whose tested points are NaN on both axes meets every frame, and so is on
+  // every sheet; that cost is the output's own.
 
  private:
-  bool Belongs(const EntityRef& e, const PaperFrame& f, const SheetLayerFilter& layers) const;
-  SheetView Start(const PaperFrame& f, const SheetOptions& options) const;
-
   const JwwDocument& doc_;
   const std::vector<PaperFrame>& frames_;
   std::vector<std::vector<int32_t>> members_;  // per frame: positions in the entity order inside or crossing it

@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <limits>
 #include <numeric>
+#include <unordered_map>
 #include <utility>
 
 #include "text/filters.h"
@@ -261,6 +263,189 @@ class EndPointIndex {
   size_t slotMask_ = 0;
 };
 
+// ---- The walk round a rectangle --------------------------------------------------------------
+
+// The search tries, for each free horizontal a in list order, the free verticals b meeting its
+// second end, then the horizontals c meeting b's far end, then the verticals d meeting c's far
+// end, and takes the first d whose far end meets a's first end. Lines that meet without closing
+// would make that walk try every combination again for every a; so the parts of the walk are
+// remembered. What a part finds depends only on the point it starts from, the point it must
+// return to and which candidates are free, so its result holds, for equal points, until a frame
+// takes edges. The parts are remembered without the exclusions (c != a, d != b), which geometry
+// makes empty anyway (a's ends lie a unit or more from b's far end, b's from c's far end); should
+// an excluded candidate ever come out, that one branch is walked again in full.
+class RectangleWalk {
+ public:
+  explicit RectangleWalk(Candidates& c) : hs_(c.horizontal), vs_(c.vertical), hIndex_(hs_), vIndex_(vs_) {}
+
+  std::vector<FrameRect> Run() {
+    std::vector<FrameRect> frames;
+    for (size_t ia = 0; ia < hs_.size(); ++ia) {
+      EdgeCandidate& a = hs_[ia];
+      if (a.used != 0) continue;
+      Part found;
+      int32_t ib = -1;
+      if (!Search(int32_t(ia), found, ib)) continue;
+      TakeEdges(frames, a, vs_[size_t(ib)], hs_[size_t(found.first)], vs_[size_t(found.second)]);
+      ++epoch_;  // edges are taken: every remembered part may now differ
+    }
+    return frames;
+  }
+
+ private:
+  struct Part {
+    int32_t first = -1;   // the first candidate of the part, -1 when it cannot close
+    int32_t second = -1;  // for the part from b's far end: the d that closes behind c
+    bool dead = false;    // it cannot close whatever point it must return to
+  };
+  struct Key {
+    uint64_t level, x, y, tx, ty;
+    bool operator==(const Key&) const = default;
+  };
+  struct KeyHash {
+    size_t operator()(const Key& k) const {
+      uint64_t h = k.level;
+      for (uint64_t v : {k.x, k.y, k.tx, k.ty}) h = MixKey(h ^ (v + 0x9E3779B97F4A7C15ull + (h << 6)));
+      return size_t(h);
+    }
+  };
+  struct Entry {
+    uint64_t epoch;
+    Part part;
+  };
+
+  static uint64_t Bits(double v) {
+    uint64_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+  }
+  Key KeyOf(uint64_t level, double x, double y, double tx, double ty) const {
+    return Key{level, Bits(x), Bits(y), Bits(tx), Bits(ty)};
+  }
+  bool Recall(const Key& k, Part& part) const {
+    auto it = memo_.find(k);
+    if (it == memo_.end() || it->second.epoch != epoch_) return false;
+    part = it->second.part;
+    return true;
+  }
+  void Remember(const Key& k, const Part& part) { memo_[k] = Entry{epoch_, part}; }
+
+  // The first free vertical meeting (x, y) whose far end meets (tx, ty).
+  // A point no free vertical meets is a dead end for any return point, and is remembered so.
+  Part CloseFrom(double x, double y, double tx, double ty) {
+    const Key deadKey = KeyOf(12, x, y, 0, 0);
+    const Key key = KeyOf(2, x, y, tx, ty);
+    Part part;
+    if (Recall(deadKey, part) || Recall(key, part)) return part;
+    bool any = false;
+    auto ds = vIndex_.Probe(x, y);
+    for (int32_t id; (id = ds.Next(-1)) >= 0;) {
+      double c4x, c4y;
+      if (!NextCorner(x, y, vs_[size_t(id)], c4x, c4y)) continue;
+      any = true;
+      if (Meet(c4x, c4y, tx, ty)) {
+        part.first = id;
+        break;
+      }
+    }
+    part.dead = !any;
+    Remember(part.dead ? deadKey : key, part);
+    return part;
+  }
+
+  // The first free horizontal meeting (x, y) from whose far end a vertical closes at (tx, ty).
+  // Dead when every horizontal meeting (x, y) leads to a dead end.
+  Part TurnFrom(double x, double y, double tx, double ty) {
+    const Key deadKey = KeyOf(11, x, y, 0, 0);
+    const Key key = KeyOf(1, x, y, tx, ty);
+    Part part;
+    if (Recall(deadKey, part) || Recall(key, part)) return part;
+    bool dead = true;
+    auto cs = hIndex_.Probe(x, y);
+    for (int32_t ic; (ic = cs.Next(-1)) >= 0;) {
+      double c3x, c3y;
+      if (!NextCorner(x, y, hs_[size_t(ic)], c3x, c3y)) continue;
+      const Part d = CloseFrom(c3x, c3y, tx, ty);
+      dead = dead && d.dead;
+      if (d.first >= 0) {
+        part.first = ic;
+        part.second = d.first;
+        break;
+      }
+    }
+    part.dead = dead && part.first < 0;
+    Remember(part.dead ? deadKey : key, part);
+    return part;
+  }
+
+  // The plain walk for one b, with the exclusions: only for the branch the shortcut cannot answer.
+  bool WalkFrom(int32_t ia, int32_t ib, double c2x, double c2y, Part& found) {
+    const EdgeCandidate& a = hs_[size_t(ia)];
+    auto cs = hIndex_.Probe(c2x, c2y);
+    for (int32_t ic; (ic = cs.Next(ia)) >= 0;) {
+      double c3x, c3y;
+      if (!NextCorner(c2x, c2y, hs_[size_t(ic)], c3x, c3y)) continue;
+      auto ds = vIndex_.Probe(c3x, c3y);
+      for (int32_t id; (id = ds.Next(ib)) >= 0;) {
+        double c4x, c4y;
+        if (NextCorner(c3x, c3y, vs_[size_t(id)], c4x, c4y) && Meet(c4x, c4y, a.x1, a.y1)) {
+          found = Part{ic, id};
+          return true;
+        }
+      }
+    }
+    return false;
+  }
+
+  // True only when no free vertical has an end meeting (x, y): then no loop can close there.
+  bool NoneMeets(double x, double y) {
+    auto ds = vIndex_.Probe(x, y);
+    for (int tries = 0; tries < 8; ++tries) {
+      const int32_t id = ds.Next(-1);
+      if (id < 0) return true;
+      const EdgeCandidate& d = vs_[size_t(id)];
+      if (Meet(x, y, d.x1, d.y1) || Meet(x, y, d.x2, d.y2)) return false;
+    }
+    return false;
+  }
+
+  bool Search(int32_t ia, Part& found, int32_t& ibFound) {
+    const EdgeCandidate& a = hs_[size_t(ia)];
+    // The loop must come back to a's first end along a vertical.
+    if (NoneMeets(a.x1, a.y1)) return false;
+    const Key key = KeyOf(0, a.x2, a.y2, a.x1, a.y1);
+    Part whole;
+    if (Recall(key, whole)) return false;  // only failures are remembered here
+    bool exact = true;  // the failure holds without the exclusions too
+    auto bs = vIndex_.Probe(a.x2, a.y2);
+    for (int32_t ib; (ib = bs.Next(-1)) >= 0;) {
+      double c2x, c2y;
+      if (!NextCorner(a.x2, a.y2, vs_[size_t(ib)], c2x, c2y)) continue;
+      const Part cd = TurnFrom(c2x, c2y, a.x1, a.y1);
+      if (cd.first < 0) continue;
+      if (cd.first != ia && cd.second != ib) {
+        found = cd;
+        ibFound = ib;
+        return true;
+      }
+      exact = false;
+      if (WalkFrom(ia, ib, c2x, c2y, found)) {
+        ibFound = ib;
+        return true;
+      }
+    }
+    if (exact) Remember(key, Part{});
+    return false;
+  }
+
+  std::vector<EdgeCandidate>& hs_;
+  std::vector<EdgeCandidate>& vs_;
+  EndPointIndex hIndex_;
+  EndPointIndex vIndex_;
+  std::unordered_map<Key, Entry, KeyHash> memo_;
+  uint64_t epoch_ = 0;
+};
+
 // ---- Ordering -------------------------------------------------------------------------------
 
 struct Snapped {
@@ -403,12 +588,12 @@ bool AnyNaN(const std::vector<Snapped>& snapped) {
                      [](const Snapped& s) { return std::isnan(s.x) || std::isnan(s.y); });
 }
 
-void OrderRects(std::vector<FrameRect>& rects, int numberingDirection, bool stepByStep) {
+void OrderRects(std::vector<FrameRect>& rects, int numberingDirection) {
   if (rects.size() < 2) return;
   std::vector<Snapped> snapped = SnapCentres(rects);
   const bool columns = numberingDirection >= kNumberColumns;
   // NaN compares as neither before nor after anything; only the literal scan gives its order.
-  if (stepByStep || AnyNaN(snapped)) {
+  if (AnyNaN(snapped)) {
     if (columns) {
       SelectionOrder<true>(rects, snapped);
     } else {
@@ -422,11 +607,11 @@ void OrderRects(std::vector<FrameRect>& rects, int numberingDirection, bool step
 }
 
 // Only the rectangles move; each record keeps its own sheet fields.
-void OrderFrames(std::vector<PaperFrame>& frames, int numberingDirection, bool stepByStep) {
+void OrderFrames(std::vector<PaperFrame>& frames, int numberingDirection) {
   std::vector<FrameRect> rects;
   rects.reserve(frames.size());
   for (const PaperFrame& f : frames) rects.push_back(FrameRect{f.minX, f.minY, f.maxX, f.maxY});
-  OrderRects(rects, numberingDirection, stepByStep);
+  OrderRects(rects, numberingDirection);
   for (size_t i = 0; i < frames.size(); ++i) {
     frames[i].minX = rects[i].minX;
     frames[i].minY = rects[i].minY;
@@ -435,8 +620,17 @@ void OrderFrames(std::vector<PaperFrame>& frames, int numberingDirection, bool s
   }
 }
 
-std::vector<PaperFrame> OrderedFrames(std::vector<FrameRect>& rects, int numberingDirection) {
-  OrderRects(rects, numberingDirection, false);
+std::vector<PaperFrame> OrderedFrames(std::vector<FrameRect>& rects, int numberingDirection, int32_t* rejected) {
+  // A loop whose size or centre overflows is no frame: nothing could be placed on it, and it
+  // would spoil the numbering grid of the real ones.
+  const size_t found = rects.size();
+  std::erase_if(rects, [](const FrameRect& r) {
+    PaperFrame f;
+    f.minX = r.minX, f.minY = r.minY, f.maxX = r.maxX, f.maxY = r.maxY;
+    return !HasFiniteExtent(f);
+  });
+  if (rejected) *rejected = int32_t(found - rects.size());
+  OrderRects(rects, numberingDirection);
   std::vector<PaperFrame> frames(rects.size());
   for (size_t i = 0; i < rects.size(); ++i) {
     frames[i].minX = rects[i].minX;
@@ -455,85 +649,20 @@ bool IsFrameLine(const LineRecord& line) {
          line.attr.penWidth == kFramePenWidth;
 }
 
+bool HasFiniteExtent(const PaperFrame& f) {
+  return std::isfinite(f.maxX - f.minX) && std::isfinite(f.maxY - f.minY) && std::isfinite((f.minX + f.maxX) / 2) &&
+         std::isfinite((f.minY + f.maxY) / 2);
+}
+
 void OrderPaperFrames(std::vector<PaperFrame>& frames, int numberingDirection) {
-  OrderFrames(frames, numberingDirection, false);
-}
-
-void OrderPaperFramesReference(std::vector<PaperFrame>& frames, int numberingDirection) {
-  OrderFrames(frames, numberingDirection, true);
-}
-
-std::vector<PaperFrame> DetectPaperFramesReference(const std::vector<LineRecord>& lines, int32_t lineCount,
-                                                   int numberingDirection) {
-  Candidates c = CollectCandidates(lines, lineCount);
-  std::vector<EdgeCandidate>& hs = c.horizontal;
-  std::vector<EdgeCandidate>& vs = c.vertical;
-  std::vector<FrameRect> frames;
-  for (size_t ia = 0; ia < hs.size(); ++ia) {
-    EdgeCandidate& a = hs[ia];
-    if (a.used != 0) continue;
-    bool closed = false;
-    for (size_t ib = 0; ib < vs.size() && !closed; ++ib) {
-      EdgeCandidate& b = vs[ib];
-      double c2x, c2y;
-      if (b.used != 0 || !NextCorner(a.x2, a.y2, b, c2x, c2y)) continue;
-      for (size_t ic = 0; ic < hs.size() && !closed; ++ic) {
-        EdgeCandidate& cc = hs[ic];
-        double c3x, c3y;
-        if (ic == ia || cc.used != 0 || !NextCorner(c2x, c2y, cc, c3x, c3y)) continue;
-        for (size_t id = 0; id < vs.size(); ++id) {
-          EdgeCandidate& d = vs[id];
-          double c4x, c4y;
-          if (id == ib || d.used != 0 || !NextCorner(c3x, c3y, d, c4x, c4y)) continue;
-          if (Meet(c4x, c4y, a.x1, a.y1)) {
-            TakeEdges(frames, a, b, cc, d);
-            closed = true;
-            break;
-          }
-        }
-      }
-    }
-  }
-  return OrderedFrames(frames, numberingDirection);
+  OrderFrames(frames, numberingDirection);
 }
 
 std::vector<PaperFrame> DetectPaperFrames(const std::vector<LineRecord>& lines, int32_t lineCount,
-                                          int numberingDirection) {
+                                          int numberingDirection, int32_t* rejectedFrames) {
   Candidates c = CollectCandidates(lines, lineCount);
-  std::vector<EdgeCandidate>& hs = c.horizontal;
-  std::vector<EdgeCandidate>& vs = c.vertical;
-  EndPointIndex hIndex(hs);
-  EndPointIndex vIndex(vs);
-  std::vector<FrameRect> frames;
-  for (size_t ia = 0; ia < hs.size(); ++ia) {
-    EdgeCandidate& a = hs[ia];
-    if (a.used != 0) continue;
-    bool closed = false;
-    auto bs = vIndex.Probe(a.x2, a.y2);
-    for (int32_t ib; !closed && (ib = bs.Next(-1)) >= 0;) {
-      EdgeCandidate& b = vs[size_t(ib)];
-      double c2x, c2y;
-      if (!NextCorner(a.x2, a.y2, b, c2x, c2y)) continue;
-      auto cs = hIndex.Probe(c2x, c2y);
-      for (int32_t ic; !closed && (ic = cs.Next(int32_t(ia))) >= 0;) {
-        EdgeCandidate& cc = hs[size_t(ic)];
-        double c3x, c3y;
-        if (!NextCorner(c2x, c2y, cc, c3x, c3y)) continue;
-        auto ds = vIndex.Probe(c3x, c3y);
-        for (int32_t id; (id = ds.Next(ib)) >= 0;) {
-          EdgeCandidate& d = vs[size_t(id)];
-          double c4x, c4y;
-          if (!NextCorner(c3x, c3y, d, c4x, c4y)) continue;
-          if (Meet(c4x, c4y, a.x1, a.y1)) {
-            TakeEdges(frames, a, b, cc, d);
-            closed = true;
-            break;
-          }
-        }
-      }
-    }
-  }
-  return OrderedFrames(frames, numberingDirection);
+  std::vector<FrameRect> frames = RectangleWalk(c).Run();
+  return OrderedFrames(frames, numberingDirection, rejectedFrames);
 }
 
 }  // namespace kelvane

@@ -43,23 +43,19 @@ struct PaperFrame {
 
 bool IsFrameLine(const LineRecord& line);
 
+// A frame whose size or centre is not a finite number: no sheet can be placed on it.
+bool HasFiniteExtent(const PaperFrame& frame);
+
 // Finds every paper frame among the first lineCount lines and returns them in numbering order.
 // numberingDirection is kNumberRows or kNumberColumns; like the settings file, a value below 0
-// counts as rows and one above 1 as columns.
+// counts as rows and one above 1 as columns. Closed loops without a finite extent still take
+// their lines but are left out; when rejectedFrames is given it receives their number.
 std::vector<PaperFrame> DetectPaperFrames(const std::vector<LineRecord>& lines, int32_t lineCount,
-                                          int numberingDirection);
+                                          int numberingDirection, int32_t* rejectedFrames = nullptr);
 
-// The same result by the plain nested search over all candidates (up to H² · V² steps for H
-// horizontal and V vertical candidates), kept to check the indexed search against.
-std::vector<PaperFrame> DetectPaperFramesReference(const std::vector<LineRecord>& lines, int32_t lineCount,
-                                                   int numberingDirection);
-
-// Puts frames into numbering order: centres snapped to a grid of half the smallest frame, then a
-// selection sort whose exchanges decide the order of tied frames. Only the rectangles move.
+// Puts frames into numbering order: centres snapped to a grid of half the smallest frame, then
+// the order a selection sort with exchange gives, ties included. Only the rectangles move.
 void OrderPaperFrames(std::vector<PaperFrame>& frames, int numberingDirection);
-
-// The selection sort itself, step by step (quadratic); OrderPaperFrames reproduces its result.
-void OrderPaperFramesReference(std::vector<PaperFrame>& frames, int numberingDirection);
 
 // The end-point index files a point (x, y) under the cells floor(x + kEndPointCellShift) and
 // floor(y + kEndPointCellShift). Corners usually sit on round coordinates; the shift keeps them

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <limits>
 #include <numbers>
 
 namespace kelvane {
@@ -165,6 +167,129 @@ void TangentCorner(double& ox, double& oy, double cx, double cy, double radius, 
   }
   ox = RotatedX(qx, qy, 0.0, 0.0, tilt) + cx;
   oy = RotatedY(qx, qy, 0.0, 0.0, tilt) + cy;
+}
+
+// ---- Box index ------------------------------------------------------------------------------
+
+namespace {
+
+// Cell numbers stay doubles: floor(v / size) orders like v and never overflows. -0 and +0 name
+// one cell.
+double CellNumber(double v, double size) { return std::floor(v / size) + 0.0; }
+
+uint64_t Bits(double v) {
+  uint64_t b;
+  std::memcpy(&b, &v, sizeof b);
+  return b;
+}
+
+uint64_t Mix(uint64_t k) {
+  k ^= k >> 31;
+  k *= 0x9E3779B97F4A7C15ull;
+  k ^= k >> 29;
+  return k;
+}
+
+uint64_t PairKey(double cx, double cy) { return Mix(Bits(cx)) ^ (Mix(Bits(cy) + 0x632BE59BD9B4E019ull) << 1); }
+
+// The next cell number: above 2^53 the integers are sparse, and the next one is the next double.
+double NextCell(double c) { return c + 1 > c ? c + 1 : std::nextafter(c, std::numeric_limits<double>::infinity()); }
+
+// How many cells a range spans, as a double (infinite when it cannot be counted).
+double Span(double lo, double hi) { return hi - lo + 1; }
+
+}  // namespace
+
+BoxIndex::BoxIndex(const std::vector<Box>& boxes) : boxes_(boxes), seen_(boxes.size(), 0) {
+  // The smallest side sets the finest cell; each box goes to the class of cells twice as large
+  // as needed at most, so it lies in at most two cells per axis.
+  double base = std::numeric_limits<double>::infinity();
+  std::vector<int32_t> finite;
+  for (size_t i = 0; i < boxes.size(); ++i) {
+    const Box& b = boxes[i];
+    const double w = b.maxX - b.minX, h = b.maxY - b.minY;
+    if (!(std::isfinite(w) && std::isfinite(h) && w >= 0 && h >= 0)) {
+      always_.push_back(int32_t(i));
+      continue;
+    }
+    finite.push_back(int32_t(i));
+    const double side = std::max(w, h);
+    if (side > 0) base = std::min(base, side);
+  }
+  if (finite.empty()) return;
+  if (!std::isfinite(base)) base = 1;  // only points
+  extent_ = boxes[size_t(finite[0])];
+  std::unordered_map<int, size_t> levelOf;
+  for (int32_t i : finite) {
+    const Box& b = boxes[size_t(i)];
+    extent_.minX = std::min(extent_.minX, b.minX), extent_.maxX = std::max(extent_.maxX, b.maxX);
+    extent_.minY = std::min(extent_.minY, b.minY), extent_.maxY = std::max(extent_.maxY, b.maxY);
+    const double side = std::max(b.maxX - b.minX, b.maxY - b.minY);
+    int k = 0;
+    double size = base;
+    while (size < side && std::isfinite(size * 2)) size *= 2, ++k;
+    if (size < side) {
+      always_.push_back(i);
+      continue;
+    }
+    auto [it, added] = levelOf.try_emplace(k, levels_.size());
+    if (added) levels_.push_back(Level{size, {}, {}});
+    Level& level = levels_[it->second];
+    level.boxes.push_back(i);
+    const double x0 = CellNumber(b.minX, size), x1 = CellNumber(b.maxX, size);
+    const double y0 = CellNumber(b.minY, size), y1 = CellNumber(b.maxY, size);
+    for (double cx = x0; cx <= x1; cx = NextCell(cx)) level.cells.byColumn[Bits(cx)].push_back(i);
+    for (double cy = y0; cy <= y1; cy = NextCell(cy)) level.cells.byRow[Bits(cy)].push_back(i);
+    for (double cx = x0; cx <= x1; cx = NextCell(cx))
+      for (double cy = y0; cy <= y1; cy = NextCell(cy)) level.cells.byCell[PairKey(cx, cy)].push_back(i);
+  }
+}
+
+bool BoxIndex::Take(int32_t i, const Box& q, std::vector<int32_t>& out) const {
+  if (seen_[size_t(i)] == stamp_) return false;
+  seen_[size_t(i)] = stamp_;
+  const Box& b = boxes_[size_t(i)];
+  if (q.maxX >= b.minX && q.minX <= b.maxX && q.maxY >= b.minY && q.minY <= b.maxY) out.push_back(i);
+  return true;
+}
+
+void BoxIndex::Collect(const Level& level, const Box& q, std::vector<int32_t>& out) const {
+  const double x0 = CellNumber(q.minX, level.size), x1 = CellNumber(q.maxX, level.size);
+  const double y0 = CellNumber(q.minY, level.size), y1 = CellNumber(q.maxY, level.size);
+  const double nx = Span(x0, x1), ny = Span(y0, y1), n = double(level.boxes.size());
+  auto take = [&](const std::unordered_map<uint64_t, std::vector<int32_t>>& map, uint64_t key) {
+    auto it = map.find(key);
+    if (it != map.end())
+      for (int32_t i : it->second) Take(i, q, out);
+  };
+  if (nx * ny <= 16 || nx * ny <= n) {
+    for (double cx = x0; cx <= x1; cx = NextCell(cx))
+      for (double cy = y0; cy <= y1; cy = NextCell(cy)) take(level.cells.byCell, PairKey(cx, cy));
+  } else if (ny <= nx && ny <= n) {
+    for (double cy = y0; cy <= y1; cy = NextCell(cy)) take(level.cells.byRow, Bits(cy));
+  } else if (nx <= n) {
+    for (double cx = x0; cx <= x1; cx = NextCell(cx)) take(level.cells.byColumn, Bits(cx));
+  } else {
+    for (int32_t i : level.boxes) Take(i, q, out);
+  }
+}
+
+void BoxIndex::Meeting(const Box& q, std::vector<int32_t>& out) const {
+  out.clear();
+  if (++stamp_ == 0) {  // never in practice; keeps the stamps honest
+    std::fill(seen_.begin(), seen_.end(), 0);
+    stamp_ = 1;
+  }
+  for (int32_t i : always_) out.push_back(i);
+  if (levels_.empty()) return;
+  // Only the part of the query over the filed boxes can meet them; an open axis becomes theirs.
+  Box c = q;
+  c.minX = std::isnan(q.minX) ? extent_.minX : std::max(q.minX, extent_.minX);
+  c.maxX = std::isnan(q.maxX) ? extent_.maxX : std::min(q.maxX, extent_.maxX);
+  c.minY = std::isnan(q.minY) ? extent_.minY : std::max(q.minY, extent_.minY);
+  c.maxY = std::isnan(q.maxY) ? extent_.maxY : std::min(q.maxY, extent_.maxY);
+  if (!(c.minX <= c.maxX && c.minY <= c.maxY)) return;
+  for (const Level& level : levels_) Collect(level, c, out);
 }
 
 }  // namespace kelvane

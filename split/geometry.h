@@ -1,6 +1,10 @@
 // Plane geometry of the sheet tests: rectangle tests and clipping, line intersection, rotation, ellipses.
 #pragma once
 
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
 namespace kelvane {
 
 // A point closer than this to an edge, or on it, counts as beyond that edge.
@@ -57,5 +61,43 @@ void EllipsePoint(double& ox, double& oy, double cx, double cy, double radius, d
 // Where the end tangents of an elliptic arc meet; the centre when they are parallel.
 void TangentCorner(double& ox, double& oy, double cx, double cy, double radius, double flatness, double tilt,
                    double startAngle, double arcAngle);
+
+// A closed rectangle; in a query, a NaN bound leaves that axis open.
+struct Box {
+  double minX, minY, maxX, maxY;
+};
+
+// Finds the boxes a query box meets, at a cost that follows what is found rather than how many
+// boxes there are or where they lie: boxes are filed by size class in cells about their own size,
+// keyed by the cell's number itself, so far-off or huge coordinates neither clamp many boxes
+// into one cell nor stretch the cells. A query whose box spans many cells on one axis looks up
+// the other axis alone; one spanning many on both walks its size class.
+class BoxIndex {
+ public:
+  explicit BoxIndex(const std::vector<Box>& boxes);
+
+  // Fills `out` with the boxes whose closed rectangle meets q, each once, in no set order.
+  // Boxes with a bound that is not finite, or inverted, are always among them.
+  void Meeting(const Box& q, std::vector<int32_t>& out) const;
+
+ private:
+  struct Cells {
+    std::unordered_map<uint64_t, std::vector<int32_t>> byCell, byRow, byColumn;
+  };
+  struct Level {
+    double size;
+    std::vector<int32_t> boxes;
+    Cells cells;
+  };
+  void Collect(const Level& level, const Box& q, std::vector<int32_t>& out) const;
+  bool Take(int32_t i, const Box& q, std::vector<int32_t>& out) const;
+
+  std::vector<Box> boxes_;
+  std::vector<Level> levels_;
+  std::vector<int32_t> always_;
+  Box extent_{0, 0, -1, -1};
+  mutable std::vector<uint64_t> seen_;
+  mutable uint64_t stamp_ = 0;
+};
 
 }  // namespace kelvane

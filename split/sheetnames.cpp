@@ -134,6 +134,12 @@ void CollectSheetNames(std::vector<PaperFrame>& frames, const JwwDocument& doc) 
   // as walking every filled sheet, without the walk.
   std::map<std::pair<bool, Chars>, int> used;
 
+  std::vector<Box> boxes;
+  boxes.reserve(frames.size());
+  for (const PaperFrame& f : frames) boxes.push_back(Box{f.minX, f.minY, f.maxX, f.maxY});
+  const BoxIndex index(boxes);
+  std::vector<int32_t> near;
+
   const size_t textCount = std::min(doc.texts.size(), doc.textStrings.size());
   for (size_t i = 0; i < textCount; ++i) {
     const TextRecord& record = doc.texts[i];
@@ -156,14 +162,17 @@ void CollectSheetNames(std::vector<PaperFrame>& frames, const JwwDocument& doc) 
     }
 
     // Placement first: a text that lands nowhere stores nothing and so counts for nothing.
-    PaperFrame* target = nullptr;
-    for (PaperFrame& f : frames) {
-      if (PointInRect(record.startX, record.startY, f.minX, f.minY, f.maxX, f.maxY) == kInsideRect) {
-        target = &f;
-        break;
-      }
+    // The first frame in numbering order that holds the start point strictly inside takes it.
+    const double x = record.startX, y = record.startY;
+    index.Meeting(Box{x, y, x, y}, near);
+    int32_t first = -1;
+    for (int32_t j : near) {
+      const PaperFrame& f = frames[size_t(j)];
+      if ((first < 0 || j < first) && PointInRect(x, y, f.minX, f.minY, f.maxX, f.maxY) == kInsideRect) first = j;
     }
-    if (target == nullptr || target->sheetCount >= kMaxSheetsPerFrame) continue;
+    if (first < 0) continue;
+    PaperFrame* target = &frames[size_t(first)];
+    if (target->sheetCount >= kMaxSheetsPerFrame) continue;
 
     Chars stored(name);
     int& count = used[{unicode, RepeatKey(name, unicode)}];

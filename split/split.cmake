@@ -17,14 +17,22 @@ set(KELVANE_SPLIT_TEST_SOURCES
 add_library(kelvane_split STATIC ${KELVANE_SPLIT_SOURCES})
 target_link_libraries(kelvane_split PUBLIC kelvane_jww)
 
+# The plain searches the indexed ones are checked against: for tests, fuzz targets and benchmarks only.
+add_library(kelvane_split_reference STATIC tests/reference/reference.cpp)
+target_link_libraries(kelvane_split_reference PUBLIC kelvane_split)
+
 if(KELVANE_TESTS)
-  kelvane_test(kelvane_split_tests SOURCES ${KELVANE_SPLIT_TEST_SOURCES} LIBS kelvane_split)
+  kelvane_test(kelvane_split_tests SOURCES ${KELVANE_SPLIT_TEST_SOURCES} LIBS kelvane_split_reference)
 endif()
 
 if(KELVANE_BENCH)
   find_package(benchmark QUIET)
   if(benchmark_FOUND)
     add_executable(bench_frames bench/bench_frames.cpp)
-    target_link_libraries(bench_frames PRIVATE kelvane_split benchmark::benchmark_main)
+    target_link_libraries(bench_frames PRIVATE kelvane_split_reference benchmark::benchmark_main)
+  endif()
+  if(NOT WIN32)
+    add_executable(bench_hostile bench/bench_hostile.cpp)
+    target_link_libraries(bench_hostile PRIVATE kelvane_split)
   endif()
 endif()

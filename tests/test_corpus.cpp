@@ -94,7 +94,6 @@ TEST(Corpus, EveryDrawingLoadsToItsLastByte) {
     EXPECT_TRUE(doc.LoadFromFile(f)) << Label(f) << ": " << doc.diagnostics.reason;
     EXPECT_EQ(doc.diagnostics.bytesRead, std::filesystem::file_size(f)) << Label(f);
     EXPECT_GT(doc.entityCount, 0) << Label(f);
-    DeleteTemporaryImages();
   }
 }
 
@@ -106,7 +105,6 @@ TEST(Corpus, RoundTripIsByteFaithfulExceptWhereTheWriterCorrects) {
     JwwDocument doc;
     ASSERT_TRUE(doc.LoadFromFile(f)) << Label(f);
     ASSERT_TRUE(doc.SaveToFile(dir / "out.jww", doc.header.version)) << Label(f);
-    DeleteTemporaryImages();
     auto a = ReadBytes(f), b = ReadBytes(dir / "out.jww");
     HeaderWalk wa(a), wb(b);
     ASSERT_EQ(wa.fields().size(), wb.fields().size());
@@ -173,7 +171,6 @@ TEST(Corpus, TruncatedAndDamagedRealDrawingsFailCleanly) {
       EXPECT_FALSE(doc.LoadFromBytes(bytes.data(), n)) << Label(files[i]) << " cut at " << n;
       EXPECT_LE(doc.diagnostics.bytesRead, n);
     }
-    DeleteTemporaryImages();
   }
 }
 

@@ -104,7 +104,6 @@ void ExpectTruncationsFail(const std::vector<uint8_t>& bytes, size_t step) {
     EXPECT_LE(doc.entityCount, 16);
   }
   EXPECT_TRUE(doc.LoadFromBytes(bytes.data(), bytes.size()));
-  DeleteTemporaryImages();
 }
 
 TEST(HostileInput, EveryTruncationOfGeneratedDrawingsFails) {
@@ -137,7 +136,6 @@ TEST(HostileInput, RandomByteFlipsNeverCrashOrHang) {
         JwwDocument again;
         EXPECT_TRUE(again.LoadFromFile(dir / "again.jww")) << again.diagnostics.reason;
       }
-      DeleteTemporaryImages();
     }
   }
 }

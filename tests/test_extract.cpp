@@ -2,11 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <random>
 
 #include "jww/builder.h"
 #include "split/extract.h"
 #include "split/sheetnames.h"
+#include "tests/reference/reference.h"
 
 using namespace kelvane;
 
@@ -26,7 +28,7 @@ std::vector<EntityRef> Kept(const JwwDocument& doc, const std::vector<PaperFrame
                             SheetOptions options = {}) {
   SheetExtractor x(doc, frames);
   SheetView v = x.Extract(0, sheet, options);
-  EXPECT_EQ(v.order.size(), x.ExtractByWalk(0, sheet, options).order.size());
+  EXPECT_EQ(v.order.size(), ExtractByWalk(doc, frames, 0, sheet, options).order.size());
   return v.order;
 }
 
@@ -277,7 +279,7 @@ TEST(ExtractionIndex, SameSheetsAsTheWalkOnRandomDrawings) {
     SheetExtractor x(doc, frames);
     for (size_t j = 0; j < frames.size(); ++j)
       for (int s = 0; s < 2; ++s) {
-        auto fast = x.Extract(j, s, {}).order, walk = x.ExtractByWalk(j, s, {}).order;
+        auto fast = x.Extract(j, s, {}).order, walk = ExtractByWalk(doc, frames, j, s, {}).order;
         ASSERT_EQ(fast.size(), walk.size()) << "round " << round << " frame " << j;
         for (size_t i = 0; i < fast.size(); ++i) {
           EXPECT_EQ(fast[i].kind, walk[i].kind);
@@ -285,6 +287,56 @@ TEST(ExtractionIndex, SameSheetsAsTheWalkOnRandomDrawings) {
         }
       }
   }
+}
+
+}  // namespace
+
+namespace {
+
+// NaN, infinite and huge coordinates in frames and entities: the index decides as the walk does.
+TEST(ExtractionIndex, SameSheetsAsTheWalkWithHostileCoordinates) {
+  const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+  const double odd[] = {nan, inf, -inf, 1e308, -1e308, 1e300, 5.0, 50.0, 150.0, -20.0};
+  std::mt19937 rng(77);
+  auto v = [&] { return rng() % 3 == 0 ? odd[rng() % std::size(odd)] : double(int(rng() % 400) - 100); };
+  for (int round = 0; round < 40; ++round) {
+    JwwDocument doc;
+    InitDrawing(doc, 600, false);
+    std::vector<PaperFrame> frames = {Rect(0, 0, 100, 100), Rect(150, -50, 250, 60), Rect(1e300, 1e300, 1e300 + 1e290, 1e300 + 1e290)};
+    if (round % 4 == 0) frames.push_back(Rect(nan, 0, 10, 10));
+    if (round % 5 == 0) frames.push_back(Rect(-inf, -inf, inf, inf));
+    for (int k = 0; k < 300; ++k) {
+      switch (rng() % 4) {
+        case 0: AddLine(doc, v(), v(), v(), v()); break;
+        case 1: AddPoint(doc, v(), v()); break;
+        case 2: AddSolid(doc, v(), v(), v(), v(), v(), v(), v(), v()); break;
+        default: AddArc(doc, v(), v(), std::fabs(v()), 0, 2);
+      }
+    }
+    SheetExtractor x(doc, frames);
+    for (size_t j = 0; j < frames.size(); ++j) {
+      auto fast = x.Extract(j, 0, {}).order, walk = ExtractByWalk(doc, frames, j, 0, {}).order;
+      ASSERT_EQ(fast.size(), walk.size()) << "round " << round << " frame " << j;
+      for (size_t i = 0; i < fast.size(); ++i) EXPECT_EQ(fast[i].index, walk[i].index);
+    }
+  }
+}
+
+// Lines that are NaN on one axis and lie beside every frame reach no sheet, and cost no more
+// than finite ones: a test against every frame would take 10^9 steps here.
+TEST(ExtractionIndex, NaNLinesBesideManyFramesAreCheap) {
+  JwwDocument doc;
+  InitDrawing(doc, 600, false);
+  std::vector<PaperFrame> frames;
+  for (int f = 0; f < 20000; ++f) frames.push_back(Rect((f % 100) * 450.0, (f / 100) * -350.0, (f % 100) * 450.0 + 420, (f / 100) * -350.0 + 297));
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  for (int i = 0; i < 50000; ++i) AddLine(doc, nan, 1000.0 + i, nan, 1001.0 + i);
+  AddLine(doc, nan, 10, nan, 20);  // NaN across, in the first row: on every sheet of that row
+  SheetExtractor x(doc, frames);
+  size_t kept = 0;
+  for (size_t j = 0; j < frames.size(); ++j) kept += x.Extract(j, 0, {}).order.size();
+  EXPECT_EQ(kept, 100u);
+  EXPECT_EQ(ExtractByWalk(doc, frames, 0, 0, {}).order.size(), 1u);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "split/frames.h"
+#include "tests/reference/reference.h"
 
 namespace kelvane {
 namespace {
@@ -453,6 +454,78 @@ TEST(FrameDetectionDifferential, LargerCrowdedLayouts) {
               RectsOf(DetectPaperFramesReference(lines, count, kNumberRows)))
         << "seed " << seed;
   }
+}
+
+// Many copies of each side of a rectangle with one side cut short, so that every corner but one
+// meets many lines and no loop closes, beside frames that do close. The copies may be moved
+// within the meeting tolerance, so that no two corners are equal.
+std::vector<LineRecord> OpenLoops(int copies, int shortSide, double jitter, uint64_t seed) {
+  std::mt19937_64 rng(seed);
+  std::uniform_real_distribution<double> nudge(-jitter, jitter);
+  std::vector<LineRecord> lines;
+  for (int k = 0; k < copies; ++k) {
+    auto edges = RectLines(kSheet, unsigned(rng() % 16));
+    LineRecord& cut = edges[size_t(shortSide)];
+    if (shortSide % 2 == 0) cut.endX += cut.endX > cut.startX ? -7 : 7;  // a horizontal one ends early
+    else cut.endY += cut.endY > cut.startY ? -7 : 7;
+    for (LineRecord& e : edges) {
+      const bool horizontal = e.startY == e.endY;
+      const double dx = nudge(rng), dy = nudge(rng);
+      e.startX += dx, e.endX += dx;  // moved whole, so it stays level or upright
+      e.startY += dy, e.endY += dy;
+      if (!horizontal) e.endX = e.startX;
+      lines.push_back(e);
+    }
+  }
+  for (int f = 0; f < 3; ++f) AddRect(lines, Rect{1000.0 + 400 * f, 0, 1297.0 + 400 * f, 210});
+  std::shuffle(lines.begin(), lines.end(), rng);
+  return lines;
+}
+
+TEST(FrameDetectionDifferential, LinesThatMeetButNeverCloseMatchThePlainSearchAndStayCheap) {
+  for (int shortSide = 0; shortSide < 4; ++shortSide) {
+    for (double jitter : {0.0, 0.4e-8}) {
+      for (int copies : {1, 2, 5, 12}) {
+        const auto lines = OpenLoops(copies, shortSide, jitter, uint64_t(copies * 10 + shortSide));
+        EXPECT_EQ(Detect(lines).size(), 3u) << shortSide << "/" << jitter << "/" << copies;
+      }
+      // 12,000 lines: the plain search would try about 3000^3 walks for each of them. Note: copies
+      // moved within the tolerance that meet at the closing corner are still costly.
+      const auto many = OpenLoops(3000, shortSide, 0.0, 99);
+      EXPECT_EQ(DetectPaperFrames(many, int32_t(many.size()), kNumberRows).size(), 3u) << shortSide;
+    }
+  }
+}
+
+TEST(FrameDetection, LoopsWithoutAFiniteExtentTakeTheirLinesButAreNoFrames) {
+  const double big = std::numeric_limits<double>::max();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  std::vector<LineRecord> lines;
+  AddRect(lines, Rect{-1e308, -1e308, 1e308, 1e308});  // its size overflows
+  AddRect(lines, Rect{1e308, 0, big, 10});              // its centre overflows
+  AddRect(lines, kSheet);
+  AddRect(lines, Rect{1e300, 1e300, 1e300 + 1e290, 1e300 + 1e290});  // huge but finite: a frame
+  lines.push_back(FrameLine(nan, 0, nan, 50));                         // lines that never meet
+  lines.push_back(FrameLine(0, inf, 40, inf));
+  lines.push_back(FrameLine(-inf, 3, inf, 3));
+  for (int direction : {kNumberRows, kNumberColumns}) {
+    int32_t rejected = -1, rejectedPlain = -1;
+    const auto frames = RectsOf(DetectPaperFrames(lines, int32_t(lines.size()), direction, &rejected));
+    const auto plain = RectsOf(DetectPaperFramesReference(lines, int32_t(lines.size()), direction, &rejectedPlain));
+    EXPECT_EQ(frames, plain);
+    EXPECT_EQ(rejected, 2);
+    EXPECT_EQ(rejectedPlain, 2);
+    ASSERT_EQ(frames.size(), 2u);
+    for (const Rect& r : frames) EXPECT_TRUE(std::isfinite(r.maxX - r.minX) && std::isfinite((r.minX + r.maxX) / 2));
+  }
+  // A frame that shares its edges with an overflowing loop found first gets none of them.
+  std::vector<LineRecord> shared;
+  AddRect(shared, Rect{-1e308, 0, 1e308, 10});
+  AddRect(shared, Rect{-1e308, 0, 1e308, 10});
+  int32_t rejected = 0;
+  EXPECT_TRUE(DetectPaperFrames(shared, int32_t(shared.size()), kNumberRows, &rejected).empty());
+  EXPECT_EQ(rejected, 2);
 }
 
 // ---- Fast numbering order against the step-by-step selection sort ---------------------------

@@ -196,10 +196,13 @@ TEST(PictureFiles, FontNamesMapToTheIpaFonts) {
   EXPECT_EQ(ResolvedFontFamily("ＭＳ Ｐ明朝"), "IPAPMincho");
 }
 
-void AllFormats(const DisplayList& list, const std::filesystem::path& base, const std::filesystem::path& drawing) {
+void AllFormats(const DisplayList& list, const std::filesystem::path& base, const JwwDocument& doc,
+                const std::filesystem::path& drawing) {
   PictureOutput o;
   o.dpi = 40;  // every pixel path runs; small files keep the test quick
-  o.imageBytes = [folder = drawing.parent_path()](const JwwString& s) { return ImageBytesFor(s, folder); };
+  o.imageBytes = [&doc, folder = drawing.parent_path()](const JwwString& s) {
+    return ImageBytesFor(doc.images, s, folder);
+  };
   for (PictureFormat f : {PictureFormat::kPng, PictureFormat::kSvg, PictureFormat::kPdf}) {
     std::filesystem::path file = base;
     file += ExtensionOf(f);
@@ -215,7 +218,7 @@ TEST(PictureFiles, EveryCorpusDrawingAndExampleSheetInEveryFormat) {
   for (const auto& f : CorpusFiles()) {
     JwwDocument doc;
     ASSERT_TRUE(doc.LoadFromFile(f));
-    AllFormats(RenderDrawing(doc, PictureStyle::kColor), dir / ("c" + std::to_string(n++)), f);
+    AllFormats(RenderDrawing(doc, PictureStyle::kColor), dir / ("c" + std::to_string(n++)), doc, f);
   }
   const std::filesystem::path example = dir / "example.jww";
   ASSERT_TRUE(WriteExampleDrawing(example));
@@ -228,7 +231,7 @@ TEST(PictureFiles, EveryCorpusDrawingAndExampleSheetInEveryFormat) {
   for (size_t k = 0; k < frames.size(); ++k) {
     const SheetView view = extractor.Extract(k, 0, SheetOptions{});
     const DisplayList list = RenderSheet(doc, view, frames[k], PaperSizeFor(frames[k]), PictureStyle::kMonochrome);
-    AllFormats(list, dir / ("sheet" + std::to_string(k)), example);
+    AllFormats(list, dir / ("sheet" + std::to_string(k)), doc, example);
     inked += list.order.empty() ? 0 : 1;
   }
   EXPECT_EQ(inked, 5u);  // the empty frame draws nothing
@@ -238,7 +241,7 @@ TEST(PictureFiles, EveryCorpusDrawingAndExampleSheetInEveryFormat) {
   ASSERT_EQ(list.pictures.size(), 1u);
   PictureOutput o;
   o.dpi = kDpi;
-  o.imageBytes = [](const JwwString& s) { return ImageBytesFor(s, {}); };
+  o.imageBytes = [&doc](const JwwString& s) { return ImageBytesFor(doc.images, s, {}); };
   std::string error;
   ASSERT_TRUE(WritePicture(list, dir / "logo.png", PictureFormat::kPng, o, error)) << error;
   Png png;

@@ -337,15 +337,7 @@ TEST_P(EndToEnd, EverySheetHoldsItsEntitiesMovedExactlyAndTheDrawingIsUntouched)
   AddText(doc, 40.4, -250.2, text("note"));
 
   std::vector<uint8_t> logo(300, 0x5A);
-  ClearImageList();
-  if (unicode) {
-    ImageEntry e;
-    e.name = text("pic.bmp");
-    e.size = int32_t(logo.size());
-    e.tempPath = ImageFolder() / "e2e-pic.bmp";
-    kelvane::testing::WriteBytes(e.tempPath, logo);
-    ImageList.push_back(e);
-  }
+  if (unicode) doc.images.Add(text("pic.bmp"), logo.data(), int32_t(logo.size()));
   doc.NormaliseBlocks();
   ASSERT_TRUE(doc.SaveToFile(dir / "src.jww", version));
   JwwDocument src;
@@ -382,10 +374,8 @@ TEST_P(EndToEnd, EverySheetHoldsItsEntitiesMovedExactlyAndTheDrawingIsUntouched)
     const LineRecord& bottom = sheet.lines[size_t(sheet.LineCount() - 4)];
     EXPECT_EQ(bottom.attr.layer, 15);
     EXPECT_EQ(bottom.startY, (cy[j] - (j == 2 ? 210.0 : 105.0) + 5) - cy[j]);
-    EXPECT_EQ(ImageList.size(), unicode && j == 0 ? 1u : 0u) << j;
-    if (unicode && j == 0) EXPECT_EQ(ReadBytes(ImageList[0].tempPath), logo);
-    DeleteTemporaryImages();
-    ClearImageList();
+    EXPECT_EQ(sheet.images.size(), unicode && j == 0 ? 1u : 0u) << j;
+    if (unicode && j == 0) EXPECT_EQ(std::vector<uint8_t>(sheet.images.Bytes(0), sheet.images.Bytes(0) + 300), logo);
     if (j == 0) {
       EXPECT_EQ(sheet.LineCount(), 2 + 4);
       EXPECT_EQ(sheet.ArcCount(), 1);

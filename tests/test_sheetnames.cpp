@@ -640,3 +640,64 @@ TEST_P(SheetNameTest, CollectedLayerPartDrivesTheRestriction) {
 
 }  // namespace
 }  // namespace kelvane
+
+#include <limits>
+#include <random>
+
+#include "tests/reference/reference.h"
+
+namespace kelvane {
+namespace {
+
+// Each name text goes to the first frame holding its start point, as trying every frame finds,
+// whatever the coordinates; texts outside every frame cost no more than texts inside.
+TEST(SheetNamePlacement, FirstFrameHoldingTheStartPointWhateverTheCoordinates) {
+  const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+  const double odd[] = {nan, inf, -inf, 1e308, -1e308, 50.0, 120.0, 0.0};
+  std::mt19937 rng(3);
+  auto v = [&] { return rng() % 3 == 0 ? odd[rng() % std::size(odd)] : double(int(rng() % 300) - 50); };
+  for (int round = 0; round < 30; ++round) {
+    std::vector<PaperFrame> frames(6);
+    for (PaperFrame& f : frames) {
+      const double x = double(int(rng() % 200)), y = double(int(rng() % 200));
+      f.minX = x, f.minY = y, f.maxX = x + 10 + double(rng() % 150), f.maxY = y + 10 + double(rng() % 150);
+    }
+    if (round % 3 == 0) frames[2].minX = nan;
+    JwwDocument doc;
+    InitDrawing(doc, 600, false);
+    Attr aux;
+    aux.penColor = 9;
+    std::vector<int> expected(frames.size(), 0);
+    for (int t = 0; t < 200; ++t) {
+      const double x = v(), y = v();
+      const int32_t i = AddText(doc, x, y, JwwString::Sjis("\x81\x79\x96\xBC\x81\x7A" "n" + std::to_string(t)), aux);
+      doc.texts[size_t(i)].textType = 0;
+      const int32_t j = FrameOfPointReference(frames, x, y);
+      if (j >= 0) ++expected[size_t(j)];
+    }
+    CollectSheetNames(frames, doc);
+    for (size_t j = 0; j < frames.size(); ++j)
+      EXPECT_EQ(frames[j].sheetCount, std::clamp(expected[j], 1, kMaxSheetsPerFrame)) << round << "/" << j;
+  }
+  // 20,000 frames and 50,000 name texts in the gaps between them: a search of every frame for
+  // every text would take 10^9 steps.
+  std::vector<PaperFrame> many(20000);
+  for (size_t f = 0; f < many.size(); ++f) {
+    many[f].minX = double(f % 100) * 450, many[f].maxX = many[f].minX + 420;
+    many[f].minY = double(f / 100) * -350, many[f].maxY = many[f].minY + 297;
+  }
+  JwwDocument doc;
+  InitDrawing(doc, 600, false);
+  Attr aux;
+  aux.penColor = 9;
+  for (int t = 0; t < 50000; ++t) {
+    const int32_t i = AddText(doc, double(t % 100) * 450 + 10, double((t / 100) % 200) * -350 - 20,
+                              JwwString::Sjis("\x81\x79\x96\xBC\x81\x7A" "x"), aux);
+    doc.texts[size_t(i)].textType = 0;
+  }
+  CollectSheetNames(many, doc);
+  for (const PaperFrame& f : many) ASSERT_TRUE(f.sheetCount == 1 && f.sheetNames[0].empty());
+}
+
+}  // namespace
+}  // namespace kelvane

@@ -122,17 +122,17 @@ int Info(const std::filesystem::path& path) {
             << ",\"bytesRead\":" << d.bytesRead << ",\"fileSize\":" << (ec ? 0 : size)
             << ",\"memo\":" << Json(ToUtf8(doc.header.memo)) << ",\"paperSize\":" << doc.header.paperSize
             << ",\"entityCount\":" << doc.entityCount << ",\"counts\":{\"lines\":" << doc.LineCount()
-            << ",\"arcs\":" << doc.ArcCount() << ",\"points\":" << doc.PointCount() << ",\"texts\":" << doc.TextCount()
-            << ",\"dimensions\":" << doc.DimensionCount() << ",\"solids\":" << doc.SolidCount()
-            << ",\"blockInserts\":" << doc.BlockInsertCount() << "},\"blockDefs\":" << doc.BlockDefCount()
-            << ",\"usedBlockDefs\":" << doc.usedBlockDefCount << ",\"images\":[";
-  for (size_t i = 0; i < ImageList.size(); ++i)
-    std::cout << (i ? "," : "") << "{\"name\":" << Json(ToUtf8(ImageList[i].name)) << ",\"size\":" << ImageList[i].size
-              << "}";
+            << ",\"arcs\":" << doc.ArcCount() << ",\"points\":" << doc.PointCount()
+            << ",\"texts\":" << doc.TextCount() << ",\"dimensions\":" << doc.DimensionCount()
+            << ",\"solids\":" << doc.SolidCount() << ",\"blockInserts\":" << doc.BlockInsertCount()
+            << "},\"blockDefs\":" << doc.BlockDefCount() << ",\"usedBlockDefs\":" << doc.usedBlockDefCount
+            << ",\"images\":[";
+  for (size_t i = 0; i < doc.images.size(); ++i)
+    std::cout << (i ? "," : "") << "{\"name\":" << Json(ToUtf8(doc.images[i].name))
+              << ",\"size\":" << doc.images[i].size << "}";
   std::cout << "],\"strings\":" << Json(strings);
   if (!loaded) std::cout << ",\"error\":{\"offset\":" << d.errorOffset << ",\"reason\":" << Json(d.reason) << "}";
   std::cout << "}\n";
-  DeleteTemporaryImages();
   return loaded ? 0 : 1;
 }
 
@@ -141,11 +141,9 @@ int Roundtrip(const std::filesystem::path& in, const std::filesystem::path& out)
   if (!doc.LoadFromFile(in)) {
     std::cerr << "kelvane: cannot load " << in.string() << ": " << doc.diagnostics.reason << " at byte "
               << doc.diagnostics.errorOffset << "\n";
-    DeleteTemporaryImages();
     return 1;
   }
   bool saved = doc.SaveToFile(out, doc.header.version);
-  DeleteTemporaryImages();
   if (!saved) {
     std::cerr << "kelvane: cannot save " << out.string() << ": " << doc.diagnostics.reason << "\n";
     return 1;
@@ -232,7 +230,6 @@ int Render(const CommandLine& command) {
   std::string error =
       loaded ? std::string() : "cannot load " + command.operands[0].string() + ": " + doc.diagnostics.reason;
   if (loaded) WriteDrawingPicture(doc, command.operands[0], *command.pictureFile, command.color, command.dpi, error);
-  DeleteTemporaryImages();
   if (!error.empty()) {
     std::cerr << "kelvane: " << PrintableText(error) << "\n";
     return 1;
