@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "app/text_file.h"
+#include "jww/replacing_file.h"
 #include "text/filters.h"
 #include "text/numbers.h"
 
@@ -176,26 +177,10 @@ bool SaveSettings(const std::filesystem::path& file, const OptionControls& contr
     text += "\r\n";
   }
 
-  std::filesystem::path temporary = file;
-  temporary += ".tmp";
-  std::error_code ec;
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) return false;  // nothing was created
-    out.write(text.data(), std::streamsize(text.size()));
-    out.close();
-    if (!out) {
-      std::filesystem::remove(temporary, ec);
-      return false;
-    }
-  }
-  std::filesystem::rename(temporary, file, ec);
-  if (ec) {
-    std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);
-    return false;
-  }
-  return true;
+  ReplacingFile out(file);
+  if (!out.ok()) return false;  // nothing was created
+  out.stream().write(text.data(), std::streamsize(text.size()));
+  return out.Commit();
 }
 
 }  // namespace kelvane

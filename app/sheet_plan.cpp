@@ -219,7 +219,7 @@ SheetPlan PlanSheets(const JwwDocument& doc, const SplitOptions& options, const 
   SheetPlan plan;
   plan.source = source;
   plan.outputFolder = outputFolder;
-  plan.frames = DetectPaperFrames(doc.lines, doc.LineCount(), options.numberingDirection);
+  plan.frames = DetectPaperFrames(doc.lines, doc.LineCount(), options.numberingDirection, &plan.rejectedFrames);
   CollectSheetNames(plan.frames, doc);
   const SheetExtractor extractor(doc, plan.frames);
   const SheetOptions sheetOptions{options.drawFrameOnFF, options.margin};
@@ -246,7 +246,9 @@ SheetPlan PlanSheets(const JwwDocument& doc, const SplitOptions& options, const 
       const std::optional<std::filesystem::path> nameText = NameTextPath(platform, frame.sheetNames[s], shownName);
       const std::filesystem::path name =
           ComposeSheetName(options.namingPattern, sheet.number, base, separator, nameText ? *nameText : shownName);
-      if (!nameText || !IsUsableFileName(name)) {
+      // A name text no file system can hold matters only where the pattern uses the name.
+      const bool nameUsed = name != ComposeSheetName(options.namingPattern, sheet.number, base, separator, {});
+      if ((!nameText && nameUsed) || !IsUsableFileName(name)) {
         sheet.decision = SheetDecision::kNameNotUsable;
         sheet.note = kCannotSave + platform.ToSjis(name);
         continue;

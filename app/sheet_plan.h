@@ -64,6 +64,7 @@ struct SheetPlan {
   std::filesystem::path outputFolder;
   std::vector<PaperFrame> frames;  // in numbering order, with their sheet names
   std::vector<PlannedSheet> sheets;
+  int32_t rejectedFrames = 0;  // closed frames whose size or centre is not finite: no sheet
 };
 
 // Plans every sheet of a loaded drawing. Reads the file system (paths and identities) through

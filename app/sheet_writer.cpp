@@ -21,6 +21,11 @@ std::string RunFailures::Summary() const {
 }
 
 void ReportPlan(Platform& platform, const SheetPlan& plan, RunFailures& failures) {
+  if (plan.rejectedFrames > 0)  // 大きさか中心が有限でない用紙枠を無視しました：N
+    platform.SetStatusText(
+        "\x91\xe5\x82\xab\x82\xb3\x82\xa9\x92\x86\x90\x53\x82\xaa\x97\x4c\x8c\xc0\x82\xc5\x82\xc8\x82\xa2"
+        "\x97\x70\x8e\x86\x98\x67\x82\xf0\x96\xb3\x8e\x8b\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x46" +
+        std::to_string(plan.rejectedFrames));
   for (const PlannedSheet& sheet : plan.sheets) {
     switch (sheet.decision) {
       case SheetDecision::kProtectedInput:

@@ -5,6 +5,7 @@
 #include <random>
 #include <system_error>
 
+#include "jww/replacing_file.h"
 #include "jww/sections.h"
 #include "text/filters.h"
 #include "text/numbers.h"
@@ -148,34 +149,26 @@ bool JwwDocument::SaveSheet(const std::filesystem::path& path, int32_t version, 
 bool JwwDocument::Save(const std::filesystem::path& path, int32_t version, const SheetView* sheet) {
   header.signature = "JwwData.";
   diagnostics.reason.clear();
-  // Written beside the target and renamed over it at the end: a failed save never leaves a
+  // Written beside the target and moved over it at the end: a failed save never leaves a
   // partial file, and never destroys an earlier file of that name.
-  static std::mt19937 names{std::random_device{}()};
-  std::filesystem::path temp = path;
-  temp += ".kelvane-" + std::to_string(names() % 1000000) + ".tmp";
-  std::error_code ec;
+  ReplacingFile file(path);
+  if (!file.ok()) {
+    diagnostics.reason = file.error();
+    return false;
+  }
   {
-    std::ofstream f(temp, std::ios::binary | std::ios::trunc);
-    if (!f) {
-      diagnostics.reason = "cannot create the file";
-      return false;
-    }
-    ByteWriter out(f, Fault.failAfterBytes);
+    ByteWriter out(file.stream(), Fault.failAfterBytes);
     WriteHeader(out, *this, version);
     WriteEntitySection(out, *this, version, sheet);
     out.flush();
-    f.close();
-    if (!out.ok() || f.fail()) {
-      diagnostics.reason = out.ok() ? "write failed" : out.error();
+    if (!out.ok()) {
+      diagnostics.reason = out.error().empty() ? "write failed" : out.error();
       diagnostics.errorOffset = out.pos();
-      std::filesystem::remove(temp, ec);
-      return false;
+      return false;  // the temporary file goes with `file`
     }
   }
-  std::filesystem::rename(temp, path, ec);
-  if (ec) {
-    diagnostics.reason = "cannot replace the file: " + ec.message();
-    std::filesystem::remove(temp, ec);
+  if (!file.Commit()) {
+    diagnostics.reason = file.error();
     return false;
   }
   return true;

@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "jww/builder.h"
 #include "jww/document.h"
 #include "tests/fixtures.h"
 
@@ -207,4 +208,75 @@ TEST(CommandLine, AFifoAmongTheInputsFailsWithoutStalling) {
   EXPECT_EQ(r.status, 1) << r.out;
   EXPECT_NE(r.out.find("not a regular file"), std::string::npos) << r.out;
   EXPECT_EQ(Files(dir / "out").size(), 6u);
+}
+
+namespace {
+
+// A Jw_cad 8 drawing of four frames named by hostile name texts, each frame holding a line.
+void WriteHostileDrawing(const std::filesystem::path& file) {
+  kelvane::JwwDocument doc;
+  kelvane::InitDrawing(doc, 700, true);
+  kelvane::Attr frame;
+  frame.penColor = 9, frame.penStyle = 19, frame.penWidth = 200;
+  std::u16string longName;
+  for (int i = 0; i < 80; ++i) longName += u"\u3042";  // 240 bytes in UTF-8
+  const std::u16string names[] = {u"a\xD800", u"CON", longName, u"a\x01" u"b"};
+  for (int k = 0; k < 4; ++k) {
+    const double x = k * 300;
+    kelvane::AddLine(doc, x, 0, x + 297, 0, frame);
+    kelvane::AddLine(doc, x + 297, 0, x + 297, 210, frame);
+    kelvane::AddLine(doc, x + 297, 210, x, 210, frame);
+    kelvane::AddLine(doc, x, 210, x, 0, frame);
+    kelvane::AddLine(doc, x + 10, 10, x + 20, 20);
+    kelvane::Attr name;
+    name.penColor = 9;
+    const int32_t t = kelvane::AddText(doc, x + 10, 100, kelvane::JwwString::Wide(u"【名】" + names[k]), name);
+    doc.texts[size_t(t)].textType = 0;
+  }
+  doc.NormaliseBlocks();
+  ASSERT_TRUE(doc.SaveToFile(file, 700));
+}
+
+}  // namespace
+
+// Crafted names, a truncated drawing and a drawing given as the settings file: no crash, each
+// fault said aloud with exit status 1 (2 for the settings file), and the rest of the run split.
+TEST(CommandLine, HostileInputsFailAloudAndTheRestOfTheRunSplits) {
+  TempDir dir;
+  ASSERT_EQ(Kelvane("--make-example " + Q(dir.path())).status, 0);
+  const auto hostile = dir / "hostile.jww";
+  WriteHostileDrawing(hostile);
+  auto bytes = kelvane::testing::ReadBytes(dir / "example.jww");
+  bytes.resize(bytes.size() / 2);
+  kelvane::testing::WriteBytes(dir / "half.jww", bytes);
+  std::filesystem::create_directories(dir / "out");
+  const std::string options = "--settings " + Q(dir / "none.dat") + " --pattern 5 -o " + Q(dir / "out") + " ";
+
+  // The lone surrogate decides nothing where the name is not used.
+  Result plain = Kelvane("--dry-run --settings " + Q(dir / "none.dat") + " --pattern 0 -o " + Q(dir / "out") + " " +
+                         Q(hostile));
+  EXPECT_EQ(plain.status, 0) << plain.out;
+
+  // A file name with a control character is shown escaped, never raw.
+  const auto control = dir / "c\x01.jww";
+  std::filesystem::copy_file(hostile, control);
+  Result r = Kelvane(options + Q(dir / "half.jww") + " " + Q(control) + " " + Q(dir / "example.jww"));
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_NE(r.out.find("half.jww ("), std::string::npos) << r.out;  // the drawing and its reason
+  EXPECT_EQ(r.out.find('\x01'), std::string::npos) << "a control character reached the terminal";
+  EXPECT_NE(r.out.find("c\\x01.jww"), std::string::npos) << r.out;
+  const std::set<std::string> written = Files(dir / "out");
+  std::string longName;
+  for (int i = 0; i < 80; ++i) longName += "\xE3\x81\x82";
+  EXPECT_TRUE(written.count(longName + ".jww")) << "a 240-byte name must be saved";
+  EXPECT_TRUE(written.count("ab.jww"));  // the name text's control character is filtered out
+  EXPECT_EQ(written.size(), 2u + 6u);   // and the example's six sheets; no CON, no lone surrogate
+  for (const auto& name : written) EXPECT_EQ(name.find(".kv-"), std::string::npos) << name;
+
+  // A drawing named as the settings file is refused before anything is split, and stays as it was.
+  const auto before = kelvane::testing::ReadBytes(hostile);
+  Result s = Kelvane("--settings " + Q(hostile) + " -o " + Q(dir / "out") + " " + Q(dir / "example.jww"));
+  EXPECT_EQ(s.status, 2) << s.out;
+  EXPECT_NE(s.out.find("not a settings file"), std::string::npos) << s.out;
+  EXPECT_EQ(kelvane::testing::ReadBytes(hostile), before);
 }

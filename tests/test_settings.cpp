@@ -390,23 +390,15 @@ TEST_F(SettingsTest, FailedSaveLeavesNoFileAndKeepsAnEarlierOne) {
   EXPECT_FALSE(SaveSettings(missing, controls_, options_));
   EXPECT_FALSE(std::filesystem::exists(missing));
 
-  // The temporary file's name taken by a folder: the write fails, the earlier file stays.
+  // The target itself a folder: the move fails, the earlier file elsewhere stays, and no
+  // temporary file is left behind.
   WriteRaw("earlier\r\n");
-  std::filesystem::path blocker = file_;
-  blocker += ".tmp";
-  std::filesystem::create_directory(blocker);
-  EXPECT_FALSE(SaveSettings(file_, controls_, options_));
-  EXPECT_EQ(ReadRaw(file_), "earlier\r\n");
-  EXPECT_TRUE(std::filesystem::is_directory(blocker));
-
-  // The target itself a folder: the rename fails and the temporary file is gone again.
-  std::filesystem::remove(blocker);
   const std::filesystem::path folderTarget = dir_ / "taken.dat";
   std::filesystem::create_directories(folderTarget / "inside");
   EXPECT_FALSE(SaveSettings(folderTarget, controls_, options_));
-  std::filesystem::path temporary = folderTarget;
-  temporary += ".tmp";
-  EXPECT_FALSE(std::filesystem::exists(temporary));
+  EXPECT_EQ(ReadRaw(file_), "earlier\r\n");
+  for (const auto& e : std::filesystem::directory_iterator(dir_))
+    EXPECT_TRUE(e.path() == file_ || e.path() == folderTarget) << "left behind: " << e.path();
 }
 
 TEST_F(SettingsTest, ReadOnlyFolderLeavesNoFile) {

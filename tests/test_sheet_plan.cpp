@@ -297,6 +297,25 @@ TEST_F(Driver, PlansCompareNamesAsThePlatformDoes) {
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
+TEST_F(Driver, AFrameOfUnboundedSizeIsNoSheetAndIsReported) {
+  const double big = 1e308;  // the frame's size overflows to infinity
+  AddLine(doc, -big, -big, big, -big, FrameAttr());
+  AddLine(doc, big, -big, big, big, FrameAttr());
+  AddLine(doc, big, big, -big, big, FrameAttr());
+  AddLine(doc, -big, big, -big, -big, FrameAttr());
+  AddFrame(doc, 0, 0, 297, 210);
+  AddLine(doc, 10, 10, 20, 20);
+  RunContext run;
+  const SheetPlan plan = PlanSheets(doc, options, dir / "plan.jww", dir.path(), run, platform);
+  EXPECT_EQ(plan.frames.size(), 1u);
+  EXPECT_EQ(plan.rejectedFrames, 1);
+  RunFailures failures;
+  ReportPlan(platform, plan, failures);
+  ASSERT_EQ(platform.statusTexts.size(), 1u);
+  EXPECT_EQ(platform.statusTexts[0].back(), '1');
+  EXPECT_EQ(failures.count, 0);
+}
+
 TEST(FileNames, NamesNoPlatformCanHoldAreRefused) {
   for (const char* bad :
        {"CON", "con", "Aux.txt", "NUL .x", "COM1", "lpt9.jww", "a:b", "a\tb", "a.", "a ", "", ".", "..", "a/b", "a\\b"})

@@ -1,0 +1,148 @@
+// Replacing a file on POSIX: an exclusive temporary file beside the target, renamed over it.
+#include "jww/replacing_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <streambuf>
+
+namespace kelvane {
+
+namespace {
+
+// A stream buffer over a file descriptor; the first failed write sticks.
+class DescriptorBuffer final : public std::streambuf {
+ public:
+  explicit DescriptorBuffer(int fd) : fd_(fd) { setp(buffer_, buffer_ + sizeof buffer_); }
+  bool failed() const { return failed_; }
+  int error() const { return error_; }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (!Drain()) return traits_type::eof();
+    if (!traits_type::eq_int_type(c, traits_type::eof())) {
+      *pptr() = traits_type::to_char_type(c);
+      pbump(1);
+    }
+    return traits_type::not_eof(c);
+  }
+  int sync() override { return Drain() ? 0 : -1; }
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    if (n >= std::streamsize(sizeof buffer_)) {  // large blocks go straight through
+      if (!Drain() || !WriteAll(s, size_t(n))) return 0;
+      return n;
+    }
+    return std::streambuf::xsputn(s, n);
+  }
+
+ private:
+  bool Drain() {
+    const size_t n = size_t(pptr() - pbase());
+    setp(buffer_, buffer_ + sizeof buffer_);
+    return WriteAll(buffer_, n);
+  }
+  bool WriteAll(const char* p, size_t n) {
+    while (n > 0 && !failed_) {
+      const ssize_t w = ::write(fd_, p, n);
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) {
+        failed_ = true;
+        error_ = w < 0 ? errno : EIO;
+        break;
+      }
+      p += w;
+      n -= size_t(w);
+    }
+    return !failed_;
+  }
+
+  int fd_;
+  bool failed_ = false;
+  int error_ = 0;
+  char buffer_[1 << 16];
+};
+
+std::string TemporaryName(std::mt19937_64& random) {
+  char name[32];
+  std::snprintf(name, sizeof name, ".kv-%08llx.tmp", static_cast<unsigned long long>(random() & 0xFFFFFFFFull));
+  return name;
+}
+
+}  // namespace
+
+struct ReplacingFile::Impl {
+  std::filesystem::path target, temporary;
+  int fd = -1;
+  std::unique_ptr<DescriptorBuffer> buffer;
+  std::ostream out{nullptr};
+  std::string error;
+  bool committed = false;
+
+  void Discard() {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+    if (!temporary.empty()) ::unlink(temporary.c_str());
+  }
+};
+
+ReplacingFile::ReplacingFile(const std::filesystem::path& target) : impl_(std::make_unique<Impl>()) {
+  impl_->target = target;
+  static std::mt19937_64 random{std::random_device{}()};
+  const std::filesystem::path folder = target.parent_path().empty() ? "." : target.parent_path();
+  for (int attempt = 0; attempt < 100 && impl_->fd < 0; ++attempt) {
+    const std::filesystem::path candidate = folder / TemporaryName(random);
+    const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      impl_->fd = fd;
+      impl_->temporary = candidate;
+    } else if (errno != EEXIST) {
+      impl_->error = std::string("cannot create the file: ") + std::strerror(errno);
+      return;
+    }
+  }
+  if (impl_->fd < 0) {
+    impl_->error = "cannot create the file: every temporary name is taken";
+    return;
+  }
+  impl_->buffer = std::make_unique<DescriptorBuffer>(impl_->fd);
+  impl_->out.rdbuf(impl_->buffer.get());
+}
+
+ReplacingFile::~ReplacingFile() {
+  if (!impl_->committed) impl_->Discard();
+}
+
+bool ReplacingFile::ok() const { return impl_->fd >= 0; }
+const std::string& ReplacingFile::error() const { return impl_->error; }
+std::ostream& ReplacingFile::stream() { return impl_->out; }
+
+bool ReplacingFile::Commit() {
+  Impl& f = *impl_;
+  if (f.fd < 0) return false;
+  f.out.flush();
+  if (f.buffer->failed() || !f.out) {
+    f.error = std::string("write failed: ") + std::strerror(f.buffer->error() ? f.buffer->error() : EIO);
+    f.Discard();
+    return false;
+  }
+  const int fd = f.fd;
+  f.fd = -1;
+  if (::close(fd) != 0) {
+    f.error = std::string("write failed: ") + std::strerror(errno);
+    f.Discard();
+    return false;
+  }
+  if (::rename(f.temporary.c_str(), f.target.c_str()) != 0) {
+    f.error = std::string("cannot replace the file: ") + std::strerror(errno);
+    f.Discard();
+    return false;
+  }
+  f.committed = true;
+  return true;
+}
+
+}  // namespace kelvane
