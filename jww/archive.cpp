@@ -60,7 +60,7 @@ bool ByteReader::slowBytes(void* dst, size_t n) {
   return true;
 }
 
-bool ByteReader::skip(uint64_t n) {
+bool ByteReader::slowSkip(uint64_t n) {
   if (!error_.empty() || n > remaining()) {
     fail("unexpected end of file");
     return false;
@@ -109,10 +109,9 @@ JwwString ByteReader::cstring() {
   uint64_t n = 0;
   if (!stringHead(n, s.unicode)) return s;
   if (s.unicode) {
+    // Straight into the string: the file's UTF-16 is little-endian, as is the machine.
     s.wide.resize(size_t(n / 2));
-    std::vector<uint8_t> raw(static_cast<size_t>(n));
-    bytes(raw.data(), raw.size());
-    for (size_t i = 0; i < s.wide.size(); ++i) s.wide[i] = char16_t(raw[2 * i] | raw[2 * i + 1] << 8);
+    bytes(s.wide.data(), size_t(n));
   } else {
     s.sjis.resize(size_t(n));
     bytes(s.sjis.data(), s.sjis.size());
@@ -217,7 +216,7 @@ void ByteWriter::WriteCString(const JwwString& text) {
     u16(0xFFFF);
     i32(int32_t(n));
   }
-  for (char16_t c : text.wide) u16(uint16_t(c));
+  bytes(text.wide.data(), n * 2);  // little-endian on file and in memory
 }
 
 void ByteWriter::WriteCount(int64_t count) {

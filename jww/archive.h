@@ -1,6 +1,7 @@
 // Archive primitives of the JWW format: a bounded reader and a mirroring writer.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <istream>
@@ -11,6 +12,9 @@
 #include "text/jwwstring.h"
 
 namespace kelvane {
+
+// Records, numbers and UTF-16 strings are copied as they lie in the file.
+static_assert(std::endian::native == std::endian::little);
 
 // A cursor over a file or a memory block that cannot run off the end: the first short read
 // sets a sticky error, and every read after it yields zeros, so callers check once per record.
@@ -40,7 +44,15 @@ class ByteReader {
     }
     return slowBytes(dst, n);
   }
-  bool skip(uint64_t n);
+  bool skip(uint64_t n) {
+    if (n <= avail_ && error_.empty()) {
+      cursor_ += n;
+      avail_ -= n;
+      pos_ += n;
+      return true;
+    }
+    return slowSkip(n);
+  }
   uint8_t u8() {
     uint8_t v = 0;
     bytes(&v, 1);
@@ -76,6 +88,7 @@ class ByteReader {
  private:
   bool refill();
   bool slowBytes(void* dst, size_t n);
+  bool slowSkip(uint64_t n);
   // Reads a string's length prefix: the number of bytes that follow, and its form.
   bool stringHead(uint64_t& bytes, bool& unicode);
 

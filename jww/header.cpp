@@ -15,7 +15,8 @@ JwwString ReadCString(ByteReader& in, JwwDiagnostics& diag) {
 
 JwwString ReadText(ByteReader& in, JwwDiagnostics& diag) {
   JwwString s = ReadCString(in, diag);
-  return ChangedByReadFilter(s) ? FilterTextForRead(s) : s;
+  if (ChangedByReadFilter(s)) return FilterTextForRead(s);
+  return s;  // moved, not copied
 }
 
 void WriteText(ByteWriter& out, const JwwString& s) {
