@@ -448,8 +448,9 @@ class StreamWriter {
     }
   }
 
-  void WritePrefix(const EntityAttributes& a, int kind) {
-    uint8_t b[15];
+  // The prefix as written, into b; returns its length. Values out of range are corrected in
+  // the bytes only, never in the record.
+  size_t PutPrefix(uint8_t* b, const EntityAttributes& a, int kind) const {
     size_t n = 0;
     auto put16 = [&](uint16_t x) {
       b[n++] = uint8_t(x);
@@ -465,28 +466,32 @@ class StreamWriter {
     put16(a.layer > 15 ? 0 : a.layer);
     put16(a.layerGroup > 15 ? 0 : a.layerGroup);
     put16(a.flags);
-    out_.bytes(b, n);
+    return n;
   }
 
-  // Writes the fields of a record after its prefix, from `from` up to `to` (byte offsets).
+  void WritePrefix(const EntityAttributes& a, int kind) {
+    uint8_t b[sizeof(EntityAttributes)];
+    out_.bytes(b, PutPrefix(b, a, kind));
+  }
+
+  // A record's prefix and its fields after the prefix up to byte offset `to`, in one move.
   template <typename R>
-  void WriteFields(const R& r, size_t from, size_t to) {
-    out_.bytes(reinterpret_cast<const uint8_t*>(&r) + from, to - from);
+  void WriteRecord(const R& r, int kind, size_t to) {
+    uint8_t b[sizeof(R)];
+    const size_t n = PutPrefix(b, r.attr, kind);
+    const size_t fields = to - sizeof(EntityAttributes);
+    std::memcpy(b + n, reinterpret_cast<const uint8_t*>(&r) + sizeof(EntityAttributes), fields);
+    out_.bytes(b, n + fields);
   }
 
-  void WriteLine(const LineRecord& r) {
-    WritePrefix(r.attr, kLine);
-    WriteFields(r, sizeof(EntityAttributes), sizeof r);
-  }
+  void WriteLine(const LineRecord& r) { WriteRecord(r, kLine, sizeof r); }
 
   void WritePoint(const PointRecord& r) {
-    WritePrefix(r.attr, kPoint);
-    WriteFields(r, sizeof(EntityAttributes), r.attr.penStyle == 100 ? sizeof r : offsetof(PointRecord, code));
+    WriteRecord(r, kPoint, r.attr.penStyle == 100 ? sizeof r : offsetof(PointRecord, code));
   }
 
   void WriteTextEntity(const TextRecord& r, const TextStrings& s) {
-    WritePrefix(r.attr, kText);
-    WriteFields(r, sizeof(EntityAttributes), offsetof(TextRecord, fontName));
+    WriteRecord(r, kText, offsetof(TextRecord, fontName));
     WriteText(out_, s.fontName);
     WriteText(out_, s.text);
   }
@@ -535,10 +540,7 @@ class StreamWriter {
     return copy;
   }
 
-  void WriteArc(const ArcRecord& r) {
-    WritePrefix(r.attr, kArc);
-    WriteFields(r, sizeof(EntityAttributes), sizeof(ArcRecord));
-  }
+  void WriteArc(const ArcRecord& r) { WriteRecord(r, kArc, sizeof r); }
 
   void WriteDimension(const DimensionRecord& d, const TextStrings& s) {
     WritePrefix(d.attr, kDimension);
@@ -553,13 +555,11 @@ class StreamWriter {
   }
 
   void WriteSolid(const SolidRecord& s) {
-    WritePrefix(s.attr, kSolid);
-    WriteFields(s, sizeof(EntityAttributes), s.attr.penColor == 10 ? sizeof s : offsetof(SolidRecord, color));
+    WriteRecord(s, kSolid, s.attr.penColor == 10 ? sizeof s : offsetof(SolidRecord, color));
   }
 
   void WriteBlockInsert(const BlockInsertRecord& b) {
-    WritePrefix(b.attr, kBlockInsert);
-    WriteFields(b, sizeof(EntityAttributes), offsetof(BlockInsertRecord, blockNumber));
+    WriteRecord(b, kBlockInsert, offsetof(BlockInsertRecord, blockNumber));
     out_.i32(MapNumber(b.blockNumber));
   }
 
