@@ -147,7 +147,13 @@ int64_t ByteReader::count() {
   return w;
 }
 
-ByteWriter::ByteWriter(std::ostream& file, int64_t failAfterBytes) : file_(&file), failAfter_(failAfterBytes) {}
+namespace {
+constexpr size_t kWriteBufferFirst = 1 << 16;
+constexpr size_t kWriteBufferLarge = 1 << 20;
+}  // namespace
+
+ByteWriter::ByteWriter(std::ostream& file, int64_t failAfterBytes)
+    : file_(&file), buf_(new uint8_t[kWriteBufferFirst]), capacity_(kWriteBufferFirst), failAfter_(failAfterBytes) {}
 
 ByteWriter::~ByteWriter() = default;
 
@@ -158,15 +164,19 @@ void ByteWriter::slowBytes(const void* src, size_t n) {
     return;
   }
   const auto* p = static_cast<const uint8_t*>(src);
-  if (n > sizeof buf_ - used_) {
+  if (n > capacity_ - used_) {
     if (!flush()) return;
-    if (n >= sizeof buf_) {
+    if (capacity_ < kWriteBufferLarge) {
+      buf_.reset(new uint8_t[kWriteBufferLarge]);  // not zeroed: only written bytes are read
+      capacity_ = kWriteBufferLarge;
+    }
+    if (n >= capacity_) {
       if (!file_->write(reinterpret_cast<const char*>(p), std::streamsize(n))) error_ = "write failed";
       pos_ += n;
       return;
     }
   }
-  std::memcpy(buf_ + used_, p, n);
+  std::memcpy(buf_.get() + used_, p, n);
   used_ += n;
   pos_ += n;
 }
@@ -182,7 +192,8 @@ void ByteWriter::zeros(size_t n) {
 
 bool ByteWriter::flush() {
   if (!error_.empty()) return false;
-  if (used_ > 0 && !file_->write(reinterpret_cast<const char*>(buf_), std::streamsize(used_))) error_ = "write failed";
+  if (used_ > 0 && !file_->write(reinterpret_cast<const char*>(buf_.get()), std::streamsize(used_)))
+    error_ = "write failed";
   used_ = 0;
   return error_.empty();
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <istream>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -119,9 +120,9 @@ class ByteWriter {
   }
 
   void bytes(const void* src, size_t n) {
-    if (n <= sizeof buf_ - used_ && failAfter_ < 0 && error_.empty()) {
+    if (n <= capacity_ - used_ && failAfter_ < 0 && error_.empty()) {
       if (n == 0) return;  // an empty string's buffer may be null
-      std::memcpy(buf_ + used_, src, n);
+      std::memcpy(buf_.get() + used_, src, n);
       used_ += n;
       pos_ += n;
       return;
@@ -151,7 +152,10 @@ class ByteWriter {
   void slowBytes(const void* src, size_t n);
 
   std::ostream* file_;
-  uint8_t buf_[1 << 16];
+  // Starts small, for the many small sheet files; grows once a file fills it, since a write
+  // to the system costs about as much per call as for many kilobytes.
+  std::unique_ptr<uint8_t[]> buf_;
+  size_t capacity_;
   size_t used_ = 0;
   uint64_t pos_ = 0;
   int64_t failAfter_;
