@@ -28,8 +28,8 @@ struct ClassTable {
 
 // Reads a class record or reference. Returns the kind it selects, or 0 with the reader
 // failed: an unknown class leaves nothing after it that could be read meaningfully.
-int ReadClass(ByteReader& in, ClassTable& t, bool blockDefinition) {
-  uint16_t w = in.u16();
+// `w` is the tag's first word, already read.
+int ReadClassAfter(ByteReader& in, ClassTable& t, bool blockDefinition, uint16_t w) {
   if (!in.ok()) return 0;
   if (w == 0xFFFF) {
     in.u16();  // schema number, not used
@@ -76,6 +76,17 @@ int ReadClass(ByteReader& in, ClassTable& t, bool blockDefinition) {
     }
   in.fail("reference to an unknown class");
   return 0;
+}
+
+int ReadClass(ByteReader& in, ClassTable& t, bool blockDefinition) {
+  return ReadClassAfter(in, t, blockDefinition, in.u16());
+}
+
+// The kind of the next entity. Inline for the rule, a reference to the class resolved last.
+inline int ReadEntityClass(ByteReader& in, ClassTable& t) {
+  const uint16_t w = in.u16();
+  if (w > 0x8000 && w != 0xFFFF && t.lastKind != 0 && w - 0x8000 == t.lastIndex && in.ok()) return t.lastKind;
+  return ReadClassAfter(in, t, false, w);
 }
 
 // Reads a fixed part; before version 351 the file lacks penWidth (2 bytes at offset 7).
@@ -131,7 +142,7 @@ class StreamReader {
     if (!in_.ok() || announced <= 0) return;  // a 32-bit count with bit 31 set yields none
     if (counting_) {
       for (int64_t taken = 0; taken < announced && in_.ok(); ++taken) {
-        int kind = ReadClass(in_, classes_, false);
+        int kind = ReadEntityClass(in_, classes_);
         if (!in_.ok()) break;
         SkipEntity(kind);
         if (in_.ok()) ++counts_.back().n[kind];
@@ -141,7 +152,7 @@ class StreamReader {
     }
     Reserve(lists, announced, list);
     for (int64_t taken = 0; taken < announced && in_.ok(); ++taken) {
-      int kind = ReadClass(in_, classes_, false);
+      int kind = ReadEntityClass(in_, classes_);
       if (!in_.ok()) break;
       int32_t index = ReadEntity(lists, kind, topLevel);
       if (index >= 0) lists.order.push_back({kind, index});
