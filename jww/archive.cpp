@@ -60,7 +60,7 @@ bool ByteReader::slowBytes(void* dst, size_t n) {
   return true;
 }
 
-bool ByteReader::skip(uint64_t n) {
+bool ByteReader::slowSkip(uint64_t n) {
   if (!error_.empty() || n > remaining()) {
     fail("unexpected end of file");
     return false;
@@ -109,10 +109,9 @@ JwwString ByteReader::cstring() {
   uint64_t n = 0;
   if (!stringHead(n, s.unicode)) return s;
   if (s.unicode) {
+    // Straight into the string: the file's UTF-16 is little-endian, as is the machine.
     s.wide.resize(size_t(n / 2));
-    std::vector<uint8_t> raw(static_cast<size_t>(n));
-    bytes(raw.data(), raw.size());
-    for (size_t i = 0; i < s.wide.size(); ++i) s.wide[i] = char16_t(raw[2 * i] | raw[2 * i + 1] << 8);
+    bytes(s.wide.data(), size_t(n));
   } else {
     s.sjis.resize(size_t(n));
     bytes(s.sjis.data(), s.sjis.size());
@@ -148,7 +147,13 @@ int64_t ByteReader::count() {
   return w;
 }
 
-ByteWriter::ByteWriter(std::ostream& file, int64_t failAfterBytes) : file_(&file), failAfter_(failAfterBytes) {}
+namespace {
+constexpr size_t kWriteBufferFirst = 1 << 16;
+constexpr size_t kWriteBufferLarge = 1 << 20;
+}  // namespace
+
+ByteWriter::ByteWriter(std::ostream& file, int64_t failAfterBytes)
+    : file_(&file), buf_(new uint8_t[kWriteBufferFirst]), capacity_(kWriteBufferFirst), failAfter_(failAfterBytes) {}
 
 ByteWriter::~ByteWriter() = default;
 
@@ -159,15 +164,19 @@ void ByteWriter::slowBytes(const void* src, size_t n) {
     return;
   }
   const auto* p = static_cast<const uint8_t*>(src);
-  if (n > sizeof buf_ - used_) {
+  if (n > capacity_ - used_) {
     if (!flush()) return;
-    if (n >= sizeof buf_) {
+    if (capacity_ < kWriteBufferLarge) {
+      buf_.reset(new uint8_t[kWriteBufferLarge]);  // not zeroed: only written bytes are read
+      capacity_ = kWriteBufferLarge;
+    }
+    if (n >= capacity_) {
       if (!file_->write(reinterpret_cast<const char*>(p), std::streamsize(n))) error_ = "write failed";
       pos_ += n;
       return;
     }
   }
-  std::memcpy(buf_ + used_, p, n);
+  std::memcpy(buf_.get() + used_, p, n);
   used_ += n;
   pos_ += n;
 }
@@ -183,7 +192,8 @@ void ByteWriter::zeros(size_t n) {
 
 bool ByteWriter::flush() {
   if (!error_.empty()) return false;
-  if (used_ > 0 && !file_->write(reinterpret_cast<const char*>(buf_), std::streamsize(used_))) error_ = "write failed";
+  if (used_ > 0 && !file_->write(reinterpret_cast<const char*>(buf_.get()), std::streamsize(used_)))
+    error_ = "write failed";
   used_ = 0;
   return error_.empty();
 }
@@ -217,7 +227,7 @@ void ByteWriter::WriteCString(const JwwString& text) {
     u16(0xFFFF);
     i32(int32_t(n));
   }
-  for (char16_t c : text.wide) u16(uint16_t(c));
+  bytes(text.wide.data(), n * 2);  // little-endian on file and in memory
 }
 
 void ByteWriter::WriteCount(int64_t count) {

@@ -1,9 +1,11 @@
 // Archive primitives of the JWW format: a bounded reader and a mirroring writer.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <istream>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -11,6 +13,9 @@
 #include "text/jwwstring.h"
 
 namespace kelvane {
+
+// Records, numbers and UTF-16 strings are copied as they lie in the file.
+static_assert(std::endian::native == std::endian::little);
 
 // A cursor over a file or a memory block that cannot run off the end: the first short read
 // sets a sticky error, and every read after it yields zeros, so callers check once per record.
@@ -40,7 +45,15 @@ class ByteReader {
     }
     return slowBytes(dst, n);
   }
-  bool skip(uint64_t n);
+  bool skip(uint64_t n) {
+    if (n <= avail_ && error_.empty()) {
+      cursor_ += n;
+      avail_ -= n;
+      pos_ += n;
+      return true;
+    }
+    return slowSkip(n);
+  }
   uint8_t u8() {
     uint8_t v = 0;
     bytes(&v, 1);
@@ -76,6 +89,7 @@ class ByteReader {
  private:
   bool refill();
   bool slowBytes(void* dst, size_t n);
+  bool slowSkip(uint64_t n);
   // Reads a string's length prefix: the number of bytes that follow, and its form.
   bool stringHead(uint64_t& bytes, bool& unicode);
 
@@ -106,9 +120,9 @@ class ByteWriter {
   }
 
   void bytes(const void* src, size_t n) {
-    if (n <= sizeof buf_ - used_ && failAfter_ < 0 && error_.empty()) {
+    if (n <= capacity_ - used_ && failAfter_ < 0 && error_.empty()) {
       if (n == 0) return;  // an empty string's buffer may be null
-      std::memcpy(buf_ + used_, src, n);
+      std::memcpy(buf_.get() + used_, src, n);
       used_ += n;
       pos_ += n;
       return;
@@ -138,7 +152,10 @@ class ByteWriter {
   void slowBytes(const void* src, size_t n);
 
   std::ostream* file_;
-  uint8_t buf_[1 << 16];
+  // Starts small, for the many small sheet files; grows once a file fills it, since a write
+  // to the system costs about as much per call as for many kilobytes.
+  std::unique_ptr<uint8_t[]> buf_;
+  size_t capacity_;
   size_t used_ = 0;
   uint64_t pos_ = 0;
   int64_t failAfter_;

@@ -1,6 +1,8 @@
 // The drawing document: lifecycle, and the load and save drivers over the section readers.
 #include "jww/document.h"
 
+#include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <random>
 #include <system_error>
@@ -14,19 +16,20 @@ namespace kelvane {
 
 void FillSlot(StringSlot& slot, const JwwString& s) {
   // The slot keeps whole characters up to 255 bytes; the full string stays beside the record.
-  std::string bytes;
+  size_t n;
   if (s.unicode) {
-    for (char16_t c : s.wide) {
-      bytes.push_back(char(c & 0xFF));
-      bytes.push_back(char(c >> 8));
-    }
-    if (bytes.size() > 254) bytes.resize(254);
+    n = std::min<size_t>(s.wide.size() * 2, 254);  // whole UTF-16 units, stored little-endian
+    if (n) std::memcpy(slot.bytes, s.wide.data(), n);
+  } else if (s.sjis.size() > 255) {
+    const std::string cut = MbcsCopy(s.sjis, 1, 255);
+    n = cut.size();
+    std::memcpy(slot.bytes, cut.data(), n);
   } else {
-    bytes = s.sjis.size() > 255 ? MbcsCopy(s.sjis, 1, 255) : s.sjis;
+    n = s.sjis.size();
+    if (n) std::memcpy(slot.bytes, s.sjis.data(), n);
   }
-  slot.length = uint8_t(bytes.size());
-  std::memcpy(slot.bytes, bytes.data(), bytes.size());
-  std::memset(slot.bytes + bytes.size(), 0, sizeof slot.bytes - bytes.size());
+  slot.length = uint8_t(n);
+  std::memset(slot.bytes + n, 0, sizeof slot.bytes - n);
 }
 
 void EntityLists::ClearEntities() {

@@ -15,7 +15,8 @@ JwwString ReadCString(ByteReader& in, JwwDiagnostics& diag) {
 
 JwwString ReadText(ByteReader& in, JwwDiagnostics& diag) {
   JwwString s = ReadCString(in, diag);
-  return ChangedByReadFilter(s) ? FilterTextForRead(s) : s;
+  if (ChangedByReadFilter(s)) return FilterTextForRead(s);
+  return s;  // moved, not copied
 }
 
 void WriteText(ByteWriter& out, const JwwString& s) {
@@ -27,11 +28,43 @@ void WriteText(ByteWriter& out, const JwwString& s) {
 
 namespace {
 
+// True when the name holds a character that RemoveBlanks keeps.
+bool HasNonBlank(const JwwString& name) {
+  if (name.unicode) {
+    for (char16_t c : name.wide)
+      if (c != u' ' && c != u'\u3000' && c >= 0x20) return true;
+    return false;
+  }
+  const std::string& t = name.sjis;
+  for (size_t p = 0; p < t.size();) {
+    const unsigned char b = static_cast<unsigned char>(t[p]);
+    if (IsLeadByte(b)) {
+      if (!(p + 1 < t.size() && b == 0x81 && static_cast<unsigned char>(t[p + 1]) == 0x40)) return true;
+      p += 2;
+    } else {
+      if (b != ' ' && b >= 0x20) return true;
+      p += 1;
+    }
+  }
+  return false;
+}
+
 // Extended colour and line-type names: an empty cleaned name becomes prefix + index.
-JwwString DefaultedName(const JwwString& name, const char* prefix, int index, bool unicode) {
-  JwwString filtered = FilterTextForWrite(name);
-  if (!RemoveBlanks(filtered).empty()) return filtered;
-  return JwwString::Ascii(prefix + std::to_string(index), unicode);
+// A name the filter leaves as it is, the common case, is written without a copy.
+void WriteDefaultedName(ByteWriter& out, const JwwString& name, const char* prefix, int index, bool unicode) {
+  if (!ChangedByWriteFilter(name)) {
+    if (HasNonBlank(name)) {
+      out.WriteCString(name);
+      return;
+    }
+  } else {
+    JwwString filtered = FilterTextForWrite(name);
+    if (!RemoveBlanks(filtered).empty()) {
+      out.WriteCString(filtered);
+      return;
+    }
+  }
+  out.WriteCString(JwwString::Ascii(prefix + std::to_string(index), unicode));
 }
 
 bool SegmentCountValid(int32_t n) { return n == 2 || n == 4 || n == 6 || n == 8; }
@@ -372,7 +405,7 @@ void WriteHeader(ByteWriter& out, const JwwDocument& doc, int32_t v) {
     }
     for (int i = 0; i < int(doc.extendedColors.size()); ++i) {
       const ExtendedColor& c = doc.extendedColors[i];
-      out.WriteCString(DefaultedName(c.name, "Color_", i, unicode));
+      WriteDefaultedName(out, c.name, "Color_", i, unicode);
       out.i32(i <= 16 ? c.printColor : c.color);
       out.i32(c.printWidth);
       out.f64(c.printPointRadius);
@@ -400,7 +433,7 @@ void WriteHeader(ByteWriter& out, const JwwDocument& doc, int32_t v) {
         out.f64(1.0);
         for (int k = 0; k < 8; ++k) out.f64(0.0);
       } else {
-        out.WriteCString(DefaultedName(t.name, "LType_", i, unicode));
+        WriteDefaultedName(out, t.name, "LType_", i, unicode);
         out.i32(t.segmentCount);
         for (int k = 1; k <= 10; ++k) out.f64(t.pitches[k]);
       }

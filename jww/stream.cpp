@@ -21,12 +21,15 @@ constexpr uint16_t kMaxClassNameLength = 2048;
 struct ClassTable {
   int32_t index[9] = {};  // by kind 1..8; 0 = no class record seen yet
   int32_t counter = 1;
+  // The reference resolved last: runs of one kind are the rule, so most lookups stop here.
+  int32_t lastIndex = 0;
+  int lastKind = 0;
 };
 
 // Reads a class record or reference. Returns the kind it selects, or 0 with the reader
 // failed: an unknown class leaves nothing after it that could be read meaningfully.
-int ReadClass(ByteReader& in, ClassTable& t, bool blockDefinition) {
-  uint16_t w = in.u16();
+// `w` is the tag's first word, already read.
+int ReadClassAfter(ByteReader& in, ClassTable& t, bool blockDefinition, uint16_t w) {
   if (!in.ok()) return 0;
   if (w == 0xFFFF) {
     in.u16();  // schema number, not used
@@ -50,6 +53,7 @@ int ReadClass(ByteReader& in, ClassTable& t, bool blockDefinition) {
       return 0;
     }
     t.index[kind] = t.counter++;
+    t.lastKind = 0;  // a kind named again takes a new index
     return kind;
   }
   int32_t index;
@@ -63,14 +67,31 @@ int ReadClass(ByteReader& in, ClassTable& t, bool blockDefinition) {
   }
   if (!in.ok()) return 0;
   if (blockDefinition) return kBlockDefKind;
+  if (index == t.lastIndex && t.lastKind != 0) return t.lastKind;
   for (int k = kLine; k <= kBlockInsert; ++k)
-    if (t.index[k] != 0 && t.index[k] == index) return k;
+    if (t.index[k] != 0 && t.index[k] == index) {
+      t.lastIndex = index;
+      t.lastKind = k;
+      return k;
+    }
   in.fail("reference to an unknown class");
   return 0;
 }
 
+int ReadClass(ByteReader& in, ClassTable& t, bool blockDefinition) {
+  return ReadClassAfter(in, t, blockDefinition, in.u16());
+}
+
+// The kind of the next entity. Inline for the rule, a reference to the class resolved last.
+inline int ReadEntityClass(ByteReader& in, ClassTable& t) {
+  const uint16_t w = in.u16();
+  if (w > 0x8000 && w != 0xFFFF && t.lastKind != 0 && w - 0x8000 == t.lastIndex && in.ok()) return t.lastKind;
+  return ReadClassAfter(in, t, false, w);
+}
+
 // Reads a fixed part; before version 351 the file lacks penWidth (2 bytes at offset 7).
-void ReadFixed(ByteReader& in, void* record, size_t size, bool hasPenWidth) {
+// Inline so that the copy of a record of known size is a single move.
+inline void ReadFixed(ByteReader& in, void* record, size_t size, bool hasPenWidth) {
   auto* p = static_cast<uint8_t*>(record);
   if (hasPenWidth) {
     in.bytes(p, size);
@@ -119,13 +140,22 @@ class StreamReader {
     int64_t announced = in_.count();
     if (counting_) counts_.emplace_back();
     if (!in_.ok() || announced <= 0) return;  // a 32-bit count with bit 31 set yields none
+    if (counting_) {
+      for (int64_t taken = 0; taken < announced && in_.ok(); ++taken) {
+        int kind = ReadEntityClass(in_, classes_);
+        if (!in_.ok()) break;
+        SkipEntity(kind);
+        if (in_.ok()) ++counts_.back().n[kind];
+        ++classes_.counter;
+      }
+      return;
+    }
     Reserve(lists, announced, list);
     for (int64_t taken = 0; taken < announced && in_.ok(); ++taken) {
-      int kind = ReadClass(in_, classes_, false);
+      int kind = ReadEntityClass(in_, classes_);
       if (!in_.ok()) break;
       int32_t index = ReadEntity(lists, kind, topLevel);
       if (index >= 0) lists.order.push_back({kind, index});
-      if (counting_ && in_.ok()) ++counts_.back().n[kind];
       ++classes_.counter;
     }
   }
@@ -217,22 +247,61 @@ class StreamReader {
     l.blockInserts.reserve(size_t(c.n[kBlockInsert]));
   }
 
-  // Appends a record, reads into it and takes it back when the read fell short. When
-  // counting, the record is read into a scratch copy and only counted.
+  // Reads a record and appends it when the read was whole. The record is built on the stack
+  // and copied once: every byte of it is set by `read`, so the array is never zeroed first.
   template <typename R, typename F>
   int32_t Keep(std::vector<R>& array, F read) {
-    if (counting_) {
-      R scratch;
-      read(scratch);
-      return -1;
-    }
-    R& r = array.emplace_back();
+    R r;
     read(r);
-    if (!in_.ok()) {
-      array.pop_back();
-      return -1;
-    }
+    if (!in_.ok()) return -1;
+    array.push_back(r);
     return int32_t(array.size() - 1);
+  }
+
+  // Passes over one entity in the counting pass, reading only the bytes that decide its length.
+  void SkipEntity(int kind) {
+    switch (kind) {
+      case kLine:
+        in_.skip(sizeof(LineRecord) - short_);
+        break;
+      case kArc:
+        in_.skip(sizeof(ArcRecord) - short_);
+        break;
+      case kPoint:
+        SkipPoint();
+        break;
+      case kText:
+        SkipText();
+        break;
+      case kDimension:
+        in_.skip(sizeof(EntityAttributes) + sizeof(LineRecord) - 2 * short_);
+        SkipText();
+        if (HasSxfPart(v_)) {
+          in_.skip(2 + 2 * (sizeof(LineRecord) - short_));
+          for (int i = 0; i < 4; ++i) SkipPoint();
+        }
+        break;
+      case kSolid: {
+        uint8_t head[offsetof(SolidRecord, color)];
+        in_.bytes(head, sizeof head - short_);
+        if ((head[5] | head[6] << 8) == 10) in_.skip(sizeof(SolidRecord) - sizeof head);  // penColor 10: RGB
+        break;
+      }
+      case kBlockInsert:
+        in_.skip(sizeof(BlockInsertRecord) - short_);
+        break;
+    }
+  }
+
+  void SkipPoint() {
+    uint8_t head[offsetof(PointRecord, code)];
+    in_.bytes(head, sizeof head - short_);
+    if (head[4] == 100) in_.skip(sizeof(PointRecord) - sizeof head);  // penStyle 100: extension
+  }
+
+  void SkipText() {
+    in_.skip(offsetof(TextRecord, fontName) - short_);
+    in_.skipCString() && in_.skipCString();
   }
 
   void ReadPoint(PointRecord& r, double plainScale) {
@@ -248,10 +317,6 @@ class StreamReader {
 
   void ReadTextFields(TextRecord& r, TextStrings& s) {
     ReadFixed(in_, &r, offsetof(TextRecord, fontName), penWidth_);
-    if (counting_) {
-      in_.skipCString() && in_.skipCString();
-      return;
-    }
     s.fontName = kelvane::ReadText(in_, doc_.diagnostics);
     s.text = kelvane::ReadText(in_, doc_.diagnostics);
     FillSlot(r.fontName, s.fontName);
@@ -276,6 +341,7 @@ class StreamReader {
   JwwDocument& doc_;
   int32_t v_;
   bool penWidth_;
+  size_t short_ = penWidth_ ? 0 : 2;  // bytes a fixed part lacks on file before version 351
   bool counting_;
   const std::vector<KindCounts>* plan_;
   std::vector<KindCounts> counts_;
@@ -393,8 +459,9 @@ class StreamWriter {
     }
   }
 
-  void WritePrefix(const EntityAttributes& a, int kind) {
-    uint8_t b[15];
+  // The prefix as written, into b; returns its length. Values out of range are corrected in
+  // the bytes only, never in the record.
+  size_t PutPrefix(uint8_t* b, const EntityAttributes& a, int kind) const {
     size_t n = 0;
     auto put16 = [&](uint16_t x) {
       b[n++] = uint8_t(x);
@@ -410,28 +477,32 @@ class StreamWriter {
     put16(a.layer > 15 ? 0 : a.layer);
     put16(a.layerGroup > 15 ? 0 : a.layerGroup);
     put16(a.flags);
-    out_.bytes(b, n);
+    return n;
   }
 
-  // Writes the fields of a record after its prefix, from `from` up to `to` (byte offsets).
+  void WritePrefix(const EntityAttributes& a, int kind) {
+    uint8_t b[sizeof(EntityAttributes)];
+    out_.bytes(b, PutPrefix(b, a, kind));
+  }
+
+  // A record's prefix and its fields after the prefix up to byte offset `to`, in one move.
   template <typename R>
-  void WriteFields(const R& r, size_t from, size_t to) {
-    out_.bytes(reinterpret_cast<const uint8_t*>(&r) + from, to - from);
+  void WriteRecord(const R& r, int kind, size_t to) {
+    uint8_t b[sizeof(R)];
+    const size_t n = PutPrefix(b, r.attr, kind);
+    const size_t fields = to - sizeof(EntityAttributes);
+    std::memcpy(b + n, reinterpret_cast<const uint8_t*>(&r) + sizeof(EntityAttributes), fields);
+    out_.bytes(b, n + fields);
   }
 
-  void WriteLine(const LineRecord& r) {
-    WritePrefix(r.attr, kLine);
-    WriteFields(r, sizeof(EntityAttributes), sizeof r);
-  }
+  void WriteLine(const LineRecord& r) { WriteRecord(r, kLine, sizeof r); }
 
   void WritePoint(const PointRecord& r) {
-    WritePrefix(r.attr, kPoint);
-    WriteFields(r, sizeof(EntityAttributes), r.attr.penStyle == 100 ? sizeof r : offsetof(PointRecord, code));
+    WriteRecord(r, kPoint, r.attr.penStyle == 100 ? sizeof r : offsetof(PointRecord, code));
   }
 
   void WriteTextEntity(const TextRecord& r, const TextStrings& s) {
-    WritePrefix(r.attr, kText);
-    WriteFields(r, sizeof(EntityAttributes), offsetof(TextRecord, fontName));
+    WriteRecord(r, kText, offsetof(TextRecord, fontName));
     WriteText(out_, s.fontName);
     WriteText(out_, s.text);
   }
@@ -480,10 +551,7 @@ class StreamWriter {
     return copy;
   }
 
-  void WriteArc(const ArcRecord& r) {
-    WritePrefix(r.attr, kArc);
-    WriteFields(r, sizeof(EntityAttributes), sizeof(ArcRecord));
-  }
+  void WriteArc(const ArcRecord& r) { WriteRecord(r, kArc, sizeof r); }
 
   void WriteDimension(const DimensionRecord& d, const TextStrings& s) {
     WritePrefix(d.attr, kDimension);
@@ -498,13 +566,11 @@ class StreamWriter {
   }
 
   void WriteSolid(const SolidRecord& s) {
-    WritePrefix(s.attr, kSolid);
-    WriteFields(s, sizeof(EntityAttributes), s.attr.penColor == 10 ? sizeof s : offsetof(SolidRecord, color));
+    WriteRecord(s, kSolid, s.attr.penColor == 10 ? sizeof s : offsetof(SolidRecord, color));
   }
 
   void WriteBlockInsert(const BlockInsertRecord& b) {
-    WritePrefix(b.attr, kBlockInsert);
-    WriteFields(b, sizeof(EntityAttributes), offsetof(BlockInsertRecord, blockNumber));
+    WriteRecord(b, kBlockInsert, offsetof(BlockInsertRecord, blockNumber));
     out_.i32(MapNumber(b.blockNumber));
   }
 
