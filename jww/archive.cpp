@@ -152,17 +152,13 @@ constexpr size_t kWriteBufferFirst = 1 << 16;
 constexpr size_t kWriteBufferLarge = 1 << 20;
 }  // namespace
 
-ByteWriter::ByteWriter(std::ostream& file, int64_t failAfterBytes)
-    : file_(&file), buf_(new uint8_t[kWriteBufferFirst]), capacity_(kWriteBufferFirst), failAfter_(failAfterBytes) {}
+ByteWriter::ByteWriter(std::ostream& file)
+    : file_(&file), buf_(new uint8_t[kWriteBufferFirst]), capacity_(kWriteBufferFirst) {}
 
 ByteWriter::~ByteWriter() = default;
 
 void ByteWriter::slowBytes(const void* src, size_t n) {
   if (!error_.empty() || n == 0) return;
-  if (failAfter_ >= 0 && pos_ + n > uint64_t(failAfter_)) {
-    error_ = "write failed (injected)";
-    return;
-  }
   const auto* p = static_cast<const uint8_t*>(src);
   if (n > capacity_ - used_) {
     if (!flush()) return;

@@ -107,7 +107,7 @@ class ByteReader {
 // Writes to a file through a buffer; the first failed write sticks and later writes are dropped.
 class ByteWriter {
  public:
-  explicit ByteWriter(std::ostream& file, int64_t failAfterBytes = -1);
+  explicit ByteWriter(std::ostream& file);
   ~ByteWriter();
   ByteWriter(const ByteWriter&) = delete;
   ByteWriter& operator=(const ByteWriter&) = delete;
@@ -120,7 +120,7 @@ class ByteWriter {
   }
 
   void bytes(const void* src, size_t n) {
-    if (n <= capacity_ - used_ && failAfter_ < 0 && error_.empty()) {
+    if (n <= capacity_ - used_ && error_.empty()) {
       if (n == 0) return;  // an empty string's buffer may be null
       std::memcpy(buf_.get() + used_, src, n);
       used_ += n;
@@ -158,7 +158,6 @@ class ByteWriter {
   size_t capacity_;
   size_t used_ = 0;
   uint64_t pos_ = 0;
-  int64_t failAfter_;
   std::string error_;
 };
 

@@ -160,7 +160,7 @@ bool JwwDocument::Save(const std::filesystem::path& path, int32_t version, const
     return false;
   }
   {
-    ByteWriter out(file.stream(), Fault.failAfterBytes);
+    ByteWriter out(file.stream());
     WriteHeader(out, *this, version);
     WriteEntitySection(out, *this, version, sheet);
     out.flush();

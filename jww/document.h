@@ -148,11 +148,6 @@ struct JwwDiagnostics {
   int unicodeStrings = 0;  // strings read in the archive's Unicode form
 };
 
-// Test hook: makes the writer fail once this many bytes have been written (-1: never).
-struct WriteFault {
-  int64_t failAfterBytes = -1;
-};
-
 // One sheet of a drawing as it is written: some of the drawing's own entities, moved by the
 // frame's centre as they are written, and lines added for the sheet. The drawing itself is
 // never changed, so every coordinate is written as (source value - centre), computed once.
@@ -180,7 +175,6 @@ class JwwDocument : public EntityLists {
   EmbeddedImages images;  // read from version 700 on; written into every sheet that names them
 
   JwwDiagnostics diagnostics;
-  WriteFault Fault;
 
   JwwDocument();
   ~JwwDocument();

@@ -149,15 +149,37 @@ TEST(ArchiveReader, AReadErrorMidFileStopsCleanly) {
   EXPECT_EQ(r.u8(), 0);
 }
 
-TEST(ArchiveWriter, InjectedFailureSticks) {
-  std::ostringstream s;
-  ByteWriter w(s, 3);
-  w.u16(7);
-  EXPECT_TRUE(w.ok());
-  w.u16(8);
+// A device that takes this many bytes, then refuses every write.
+class FullDevice : public std::streambuf {
+ public:
+  explicit FullDevice(size_t room) : room_(room) {}
+  size_t taken = 0;
+
+ protected:
+  std::streamsize xsputn(const char*, std::streamsize n) override {
+    const size_t take = std::min(size_t(n), room_ - taken);
+    taken += take;
+    return std::streamsize(take);
+  }
+  int_type overflow(int_type c) override { return xsputn(nullptr, 1) == 1 ? c : traits_type::eof(); }
+
+ private:
+  size_t room_;
+};
+
+TEST(ArchiveWriter, AFailedWriteSticks) {
+  FullDevice device(70000);
+  std::ostream s(&device);
+  ByteWriter w(s);
+  std::vector<uint8_t> block(1000, 7);
+  for (int i = 0; i < 100; ++i) w.bytes(block.data(), block.size());
+  EXPECT_FALSE(w.flush());
   EXPECT_FALSE(w.ok());
+  EXPECT_LE(device.taken, 70000u);
+  const size_t taken = device.taken;
   w.u8(1);
   EXPECT_FALSE(w.flush());
+  EXPECT_EQ(device.taken, taken);  // nothing more reaches the device
 }
 
 }  // namespace

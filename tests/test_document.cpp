@@ -1,5 +1,8 @@
 // The document: signature check, load and save results, failed saves, and hostile input.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <chrono>
@@ -75,24 +78,44 @@ TEST(Save, IntoAMissingFolderFailsAndCreatesNothing) {
   EXPECT_FALSE(std::filesystem::exists(dir / "no"));
 }
 
+// The file system refuses to let a file grow past a limit, as a full disk would: every save
+// that hits it fails cleanly, keeps the earlier file and leaves no temporary file behind.
 TEST(Save, FailureMidFileKeepsTheEarlierFileAndLeavesNoPartialFile) {
   TempDir dir;
   JwwDocument doc;
   MakeMixedDrawing(doc, 600);
   WriteBytes(dir / "x.jww", {'o', 'l', 'd'});
-  for (int64_t failAt : {0, 1, 100, 3000, 9000}) {
-    doc.Fault.failAfterBytes = failAt;
-    EXPECT_FALSE(doc.SaveToFile(dir / "x.jww", 600)) << failAt;
+  struct rlimit kept {};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &kept), 0);
+  std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails instead of ending the test
+  for (rlim_t limit : {rlim_t(1), rlim_t(100), rlim_t(3000), rlim_t(9000)}) {
+    struct rlimit small = kept;
+    small.rlim_cur = limit;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool saved = doc.SaveToFile(dir / "x.jww", 600);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &kept), 0);
+    EXPECT_FALSE(saved) << limit;
+    EXPECT_FALSE(doc.diagnostics.reason.empty());
     EXPECT_EQ(ReadBytes(dir / "x.jww"), (std::vector<uint8_t>{'o', 'l', 'd'}));
     size_t files = 0;
     for (auto& e : std::filesystem::directory_iterator(dir.path())) files += e.is_regular_file();
     EXPECT_EQ(files, 1u) << "a temporary file was left behind";
   }
-  doc.Fault.failAfterBytes = -1;
   EXPECT_TRUE(doc.SaveToFile(dir / "x.jww", 600));
   JwwDocument back;
   EXPECT_TRUE(back.LoadFromFile(dir / "x.jww"));
   EXPECT_EQ(back.LineCount(), 4);
+}
+
+// Temporary files have a short name of their own: a name of 250 bytes, with ".jww" at the very
+// limit of 255, still saves.
+TEST(Save, TheLongestNameTheFileSystemTakesSaves) {
+  TempDir dir;
+  JwwDocument doc;
+  MakeMixedDrawing(doc, 600);
+  const std::string name = std::string(251, 'a') + ".jww";
+  EXPECT_TRUE(doc.SaveToFile(dir / name, 600)) << doc.diagnostics.reason;
+  EXPECT_TRUE(std::filesystem::exists(dir / name));
 }
 
 // Every prefix of a drawing loads as false, quickly, and keeps what it could read.
