@@ -506,6 +506,38 @@ void SelectionOrder(std::vector<FrameRect>& frames, std::vector<Snapped>& snappe
   }
 }
 
+// The positions of the frames of each rank, each rank's positions kept as a min-heap in its own
+// stretch of one array.
+struct RankHeaps {
+  std::vector<uint32_t> positions, begin, size;
+
+  uint32_t Front(uint32_t rank) const { return positions[begin[rank]]; }
+  void PopFront(uint32_t rank) {
+    uint32_t* h = positions.data() + begin[rank];
+    h[0] = h[--size[rank]];
+    if (size[rank] > 0) SiftDown(rank);
+  }
+  void ReplaceFront(uint32_t rank, uint32_t position) {
+    positions[begin[rank]] = position;
+    SiftDown(rank);
+  }
+  void SiftDown(uint32_t rank) {
+    uint32_t* h = positions.data() + begin[rank];
+    const uint32_t n = size[rank];
+    uint32_t i = 0;
+    const uint32_t v = h[0];
+    while (true) {
+      uint32_t child = 2 * i + 1;
+      if (child >= n) break;
+      if (child + 1 < n && h[child + 1] < h[child]) ++child;
+      if (h[child] >= v) break;
+      h[i] = h[child];
+      i = child;
+    }
+    h[i] = v;
+  }
+};
+
 // The same result in n log n. Distinct snapped values are whole multiples of a grid step of at
 // least 0.5, so they differ by far more than the row tolerance: "within 1e-8" is plain equality
 // and "precedes" is a strict weak order. Then every pass of the selection sort picks, among the
@@ -531,50 +563,27 @@ void RankedOrder(std::vector<FrameRect>& frames, const std::vector<Snapped>& sna
   std::stable_sort(byKey.begin(), byKey.end(), before);
 
   std::vector<uint32_t> rankOf(n);
-  std::vector<uint32_t> heapBegin;
-  std::vector<uint32_t> heapSize;
+  RankHeaps heaps;
   for (size_t i = 0; i < n; ++i) {
     if (i == 0 || before(byKey[i - 1], byKey[i])) {
-      heapBegin.push_back(uint32_t(i));
-      heapSize.push_back(0);
+      heaps.begin.push_back(uint32_t(i));
+      heaps.size.push_back(0);
     }
-    rankOf[byKey[i]] = uint32_t(heapBegin.size() - 1);
-    ++heapSize.back();
+    rankOf[byKey[i]] = uint32_t(heaps.begin.size() - 1);
+    ++heaps.size.back();
   }
-  std::vector<uint32_t>& heaps = byKey;  // positions, grouped by rank; frame i starts at position i
-
-  auto siftDown = [&](uint32_t rank) {
-    uint32_t* h = heaps.data() + heapBegin[rank];
-    const uint32_t size = heapSize[rank];
-    uint32_t i = 0;
-    const uint32_t v = h[0];
-    while (true) {
-      uint32_t child = 2 * i + 1;
-      if (child >= size) break;
-      if (child + 1 < size && h[child + 1] < h[child]) ++child;
-      if (h[child] >= v) break;
-      h[i] = h[child];
-      i = child;
-    }
-    h[i] = v;
-  };
-  auto popFront = [&](uint32_t rank) {
-    uint32_t* h = heaps.data() + heapBegin[rank];
-    h[0] = h[--heapSize[rank]];
-    if (heapSize[rank] > 0) siftDown(rank);
-  };
+  heaps.positions.swap(byKey);  // frame i starts at position i
 
   std::vector<uint32_t> at(n);  // frame (by original index) at each position
   std::iota(at.begin(), at.end(), 0u);
   uint32_t lowest = 0;
   for (size_t p = 0; p + 1 < n; ++p) {
-    while (heapSize[lowest] == 0) ++lowest;
-    const uint32_t m = heaps[heapBegin[lowest]];
-    popFront(lowest);
+    while (heaps.size[lowest] == 0) ++lowest;
+    const uint32_t m = heaps.Front(lowest);
+    heaps.PopFront(lowest);
     if (m == p) continue;  // the frame at p already comes first: no exchange
     const uint32_t rankP = rankOf[at[p]];
-    heaps[heapBegin[rankP]] = m;  // its front was p
-    siftDown(rankP);
+    heaps.ReplaceFront(rankP, m);  // its front was p
     std::swap(at[p], at[m]);
   }
 

@@ -120,15 +120,33 @@ bool IsSheetNameText(const TextRecord& record, const JwwString& text) {
   return true;
 }
 
-void CollectSheetNames(std::vector<PaperFrame>& frames, const JwwDocument& doc) {
-  for (PaperFrame& f : frames) {
-    f.sheetCount = 0;
-    for (int s = 0; s < kMaxSheetsPerFrame; ++s) {
-      f.sheetNames[s] = JwwString();
-      f.sheetLayerGroups[s] = -1;
-      f.sheetLayerLists[s] = JwwString();
-    }
+namespace {
+
+void ClearSheets(PaperFrame& f) {
+  f.sheetCount = 0;
+  for (int s = 0; s < kMaxSheetsPerFrame; ++s) {
+    f.sheetNames[s] = JwwString();
+    f.sheetLayerGroups[s] = -1;
+    f.sheetLayerLists[s] = JwwString();
   }
+}
+
+// The first frame in numbering order that holds the point strictly inside; -1 when none does.
+int32_t FirstFrameHolding(const std::vector<PaperFrame>& frames, const BoxIndex& index, double x, double y,
+                          std::vector<int32_t>& near) {
+  index.Meeting(Box{x, y, x, y}, near);
+  int32_t first = -1;
+  for (int32_t j : near) {
+    const PaperFrame& f = frames[size_t(j)];
+    if ((first < 0 || j < first) && PointInRect(x, y, f.minX, f.minY, f.maxX, f.maxY) == kInsideRect) first = j;
+  }
+  return first;
+}
+
+}  // namespace
+
+void CollectSheetNames(std::vector<PaperFrame>& frames, const JwwDocument& doc) {
+  for (PaperFrame& f : frames) ClearSheets(f);
 
   // How many stored names share each repeat key (form, folded name before "~"): the same count
   // as walking every filled sheet, without the walk.
@@ -162,14 +180,7 @@ void CollectSheetNames(std::vector<PaperFrame>& frames, const JwwDocument& doc) 
     }
 
     // Placement first: a text that lands nowhere stores nothing and so counts for nothing.
-    // The first frame in numbering order that holds the start point strictly inside takes it.
-    const double x = record.startX, y = record.startY;
-    index.Meeting(Box{x, y, x, y}, near);
-    int32_t first = -1;
-    for (int32_t j : near) {
-      const PaperFrame& f = frames[size_t(j)];
-      if ((first < 0 || j < first) && PointInRect(x, y, f.minX, f.minY, f.maxX, f.maxY) == kInsideRect) first = j;
-    }
+    const int32_t first = FirstFrameHolding(frames, index, record.startX, record.startY, near);
     if (first < 0) continue;
     PaperFrame* target = &frames[size_t(first)];
     if (target->sheetCount >= kMaxSheetsPerFrame) continue;
