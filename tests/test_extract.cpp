@@ -187,6 +187,34 @@ TEST_F(Extraction, SolidsByTheirOutlineAndArcSolidsByTheirShape) {
   EXPECT_FALSE(Has(kept, kSolid, size_t(segment)));
 }
 
+// One arc solid per row of the shape table, each placed so that only that row's chords reach
+// the frame [0,100]²; the same geometry read by another row misses it.
+TEST_F(Extraction, EachArcSolidShapeDecidesByItsOwnChords) {
+  const double pi = 3.141592653589793;
+  auto arcSolid = [&](int style, double code, double cx, double cy, double r, double start, double sweep) {
+    const int32_t i = AddArcSolid(doc, cx, cy, r, start, sweep);
+    doc.solids[size_t(i)].attr.penStyle = uint8_t(style);
+    doc.solids[size_t(i)].y4 = code;
+    return size_t(i);
+  };
+  // 111 with a code: the full disc, whose top quadrant point (50, 20) is inside; its arc is not.
+  const size_t disc = arcSolid(111, 1, 50, -60, 80, pi + 0.3, 0.5);
+  const size_t discAsSegment = arcSolid(111, 0, 50, -60, 80, pi + 0.3, 0.5);
+  // 111 with code 0: the segment; its closing chord crosses the frame, its arc bulges away.
+  const size_t segment = arcSolid(111, 0, 50, 50, 80, 0, pi);
+  const size_t segmentAsOpenArc = arcSolid(105, 0, 50, 50, 80, 0, pi);  // another style: the arc alone
+  // 101 with another code: closed by the tangents' corner (50, 88.2), which only that row uses.
+  const size_t corner = arcSolid(101, 7, 50, 160, 50, -pi / 2 - 0.8, 1.6);
+  const size_t cornerAsSector = arcSolid(101, 0, 50, 160, 50, -pi / 2 - 0.8, 1.6);
+  auto kept = Kept(doc, frames);
+  EXPECT_TRUE(Has(kept, kSolid, disc));
+  EXPECT_FALSE(Has(kept, kSolid, discAsSegment));
+  EXPECT_TRUE(Has(kept, kSolid, segment));
+  EXPECT_FALSE(Has(kept, kSolid, segmentAsOpenArc));
+  EXPECT_TRUE(Has(kept, kSolid, corner));
+  EXPECT_FALSE(Has(kept, kSolid, cornerAsSector));
+}
+
 TEST_F(Extraction, LayerListKeepsOnlyTheListedLayersOfItsGroup) {
   auto on = [](uint16_t group, uint16_t layer) {
     Attr a;
