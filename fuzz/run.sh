@@ -26,16 +26,7 @@ targets=("$@")
 
 # clang with its runtimes (libFuzzer, sanitizers), cmake and ninja.
 packages=(clang libclang-rt-14-dev cmake ninja-build)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" = 0 ] || sudo=sudo
-  $sudo apt-get update
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}" || exit 1
-fi
+scripts/install-missing.sh "${packages[@]}" || exit 1
 
 build=$root/build-fuzz
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DKELVANE_TESTS=OFF -DKELVANE_BENCH=OFF -DKELVANE_FUZZ=ON \

@@ -6,16 +6,7 @@ cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake pkg-config libcairo2-dev libpango1.0-dev libstb-dev zlib1g-dev
           fonts-ipafont-gothic fonts-ipafont-mincho)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=()
-  [ "$(id -u)" = 0 ] || sudo=(sudo)
-  "${sudo[@]}" apt-get update
-  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+scripts/install-missing.sh "${packages[@]}"
 
 cmake -S . -B build-example -DCMAKE_BUILD_TYPE=Release -DKELVANE_TESTS=OFF -DKELVANE_BENCH=OFF >/dev/null
 cmake --build build-example -j "$(nproc)" --target kelvane

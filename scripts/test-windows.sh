@@ -5,16 +5,7 @@ cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake ninja-build googletest g++-mingw-w64-x86-64-posix wine wine64 fonts-wine
           xvfb xauth xdotool imagemagick fonts-ipafont-gothic)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=()
-  [ "$(id -u)" = 0 ] || sudo=(sudo)
-  "${sudo[@]}" apt-get update
-  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+scripts/install-missing.sh "${packages[@]}"
 
 jobs=$(nproc)
 

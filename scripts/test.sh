@@ -6,19 +6,7 @@ cd "$(dirname "$0")/.."
 packages=(build-essential cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
   libcairo2-dev libpango1.0-dev libstb-dev zlib1g-dev fonts-ipafont-gothic fonts-ipafont-mincho poppler-utils
   libxml2-utils)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  if [ "$(id -u)" = 0 ]; then
-    apt-get update
-    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
-  else
-    sudo apt-get update
-    sudo DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
-  fi
-fi
+scripts/install-missing.sh "${packages[@]}"
 
 jobs=$(nproc)
 logs=$(mktemp -d)

@@ -8,62 +8,37 @@
 #include <cstdio>
 #include <cstring>
 #include <random>
-#include <streambuf>
+
+#include "jww/device_buffer.h"
 
 namespace kelvane {
 
 namespace {
 
-// A stream buffer over a file descriptor; the first failed write sticks.
-class DescriptorBuffer final : public std::streambuf {
+// A stream buffer over a file descriptor.
+class DescriptorBuffer final : public DeviceBuffer {
  public:
-  explicit DescriptorBuffer(int fd) : fd_(fd) { setp(buffer_, buffer_ + sizeof buffer_); }
-  bool failed() const { return failed_; }
+  explicit DescriptorBuffer(int fd) : fd_(fd) {}
   int error() const { return error_; }
 
  protected:
-  int_type overflow(int_type c) override {
-    if (!Drain()) return traits_type::eof();
-    if (!traits_type::eq_int_type(c, traits_type::eof())) {
-      *pptr() = traits_type::to_char_type(c);
-      pbump(1);
-    }
-    return traits_type::not_eof(c);
-  }
-  int sync() override { return Drain() ? 0 : -1; }
-  std::streamsize xsputn(const char* s, std::streamsize n) override {
-    if (n >= std::streamsize(sizeof buffer_)) {  // large blocks go straight through
-      if (!Drain() || !WriteAll(s, size_t(n))) return 0;
-      return n;
-    }
-    return std::streambuf::xsputn(s, n);
-  }
-
- private:
-  bool Drain() {
-    const size_t n = size_t(pptr() - pbase());
-    setp(buffer_, buffer_ + sizeof buffer_);
-    return WriteAll(buffer_, n);
-  }
-  bool WriteAll(const char* p, size_t n) {
-    while (n > 0 && !failed_) {
+  bool WriteToDevice(const char* p, size_t n) override {
+    while (n > 0) {
       const ssize_t w = ::write(fd_, p, n);
       if (w < 0 && errno == EINTR) continue;
       if (w <= 0) {
-        failed_ = true;
         error_ = w < 0 ? errno : EIO;
-        break;
+        return false;
       }
       p += w;
       n -= size_t(w);
     }
-    return !failed_;
+    return true;
   }
 
+ private:
   int fd_;
-  bool failed_ = false;
   int error_ = 0;
-  char buffer_[1 << 16];
 };
 
 std::string TemporaryName(std::mt19937_64& random) {

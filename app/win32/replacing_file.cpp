@@ -5,59 +5,32 @@
 
 #include <cstdio>
 #include <random>
-#include <streambuf>
+
+#include "jww/device_buffer.h"
 
 namespace kelvane {
 
 namespace {
 
-// A stream buffer over a file handle; the first failed write sticks.
-class HandleBuffer final : public std::streambuf {
+// A stream buffer over a file handle.
+class HandleBuffer final : public DeviceBuffer {
  public:
-  explicit HandleBuffer(HANDLE file) : file_(file) { setp(buffer_, buffer_ + sizeof buffer_); }
-  bool failed() const { return failed_; }
+  explicit HandleBuffer(HANDLE file) : file_(file) {}
 
  protected:
-  int_type overflow(int_type c) override {
-    if (!Drain()) return traits_type::eof();
-    if (!traits_type::eq_int_type(c, traits_type::eof())) {
-      *pptr() = traits_type::to_char_type(c);
-      pbump(1);
-    }
-    return traits_type::not_eof(c);
-  }
-  int sync() override { return Drain() ? 0 : -1; }
-  std::streamsize xsputn(const char* s, std::streamsize n) override {
-    if (n >= std::streamsize(sizeof buffer_)) {
-      if (!Drain() || !WriteAll(s, size_t(n))) return 0;
-      return n;
-    }
-    return std::streambuf::xsputn(s, n);
-  }
-
- private:
-  bool Drain() {
-    const size_t n = size_t(pptr() - pbase());
-    setp(buffer_, buffer_ + sizeof buffer_);
-    return WriteAll(buffer_, n);
-  }
-  bool WriteAll(const char* p, size_t n) {
-    while (n > 0 && !failed_) {
+  bool WriteToDevice(const char* p, size_t n) override {
+    while (n > 0) {
       const DWORD chunk = n > (1u << 30) ? (1u << 30) : DWORD(n);
       DWORD written = 0;
-      if (!WriteFile(file_, p, chunk, &written, nullptr) || written == 0) {
-        failed_ = true;
-        break;
-      }
+      if (!WriteFile(file_, p, chunk, &written, nullptr) || written == 0) return false;
       p += written;
       n -= written;
     }
-    return !failed_;
+    return true;
   }
 
+ private:
   HANDLE file_;
-  bool failed_ = false;
-  char buffer_[1 << 16];
 };
 
 std::wstring TemporaryName(std::mt19937_64& random) {
