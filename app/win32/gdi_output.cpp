@@ -17,9 +17,10 @@ namespace kelvane {
 
 namespace {
 
-// Glyphs are measured and drawn at this height (logical units) and transformed to their cells,
-// as the cairo backend lays them out at its nominal size.
-constexpr int kNominalFontSize = 100;
+// Glyphs are measured and drawn at about their height on the device, at most this many pixels,
+// and transformed to their cells. GDI draws a glyph transformed far down from a large font at
+// some size of its own, not at the cell's.
+constexpr int kLargestFontSize = 100;
 // A dash pattern shorter than this many pixels cannot be seen as dashes: it is drawn solid.
 constexpr double kShortestVisiblePattern = 2.0;
 // More dashes than this on one line are drawn solid rather than stall the painting.
@@ -234,15 +235,15 @@ class Painter {
     PolyPolygon(dc_, points.data(), counts.data(), int(counts.size()));
   }
 
-  HFONT Font(const TextRun& t) {
-    const uint64_t key = uint64_t(t.font) << 2 | uint64_t(t.bold) << 1 | uint64_t(t.italic);
+  HFONT Font(const TextRun& t, int height) {
+    const uint64_t key = uint64_t(t.font) << 9 | uint64_t(height) << 2 | uint64_t(t.bold) << 1 | uint64_t(t.italic);
     auto it = fonts_.find(key);
     if (it != fonts_.end()) return it->second;
     std::wstring face = ToWide(list_.fonts[t.font]);
     if (face.empty()) face = kDefaultFont;
     face.resize(std::min<size_t>(face.size(), LF_FACESIZE - 1));
     LOGFONTW lf{};
-    lf.lfHeight = -kNominalFontSize;
+    lf.lfHeight = -height;
     lf.lfWeight = t.bold ? FW_BOLD : FW_NORMAL;
     lf.lfItalic = t.italic;
     lf.lfCharSet = DEFAULT_CHARSET;
@@ -269,25 +270,29 @@ class Painter {
   }
 
   void DrawText(const TextRun& t) {
-    HFONT font = Font(t);
-    SelectObject(dc_, font);
     SetTextColor(dc_, ColorOf(t.color));
+    HFONT selected = nullptr;
     const double s = view_.pixelsPerMm;
     for (uint32_t k = 0; k < t.glyphs.count; ++k) {
       const Glyph& g = list_.glyphs[t.glyphs.first + k];
       const double acrossLen = std::hypot(g.across.x, g.across.y), upLen = std::hypot(g.up.x, g.up.y);
       if (acrossLen <= 0 || upLen <= 0) continue;
-      // A cell under half a pixel high shows nothing a glyph could draw.
-      if (upLen * s < 0.5) continue;
+      // A cell under two pixels high shows no readable glyph, and GDI (Wine's at least) draws a
+      // glyph that small at a size of its own, far larger than the cell.
+      if (upLen * s < 2) continue;
       pts_.assign({Device(g.origin), Device({g.origin.x + g.across.x + g.up.x, g.origin.y + g.across.y + g.up.y})});
       if (!Touches(pts_, upLen * s + acrossLen * s)) continue;
       const std::wstring& text = GlyphText(g.code, t.unicode);
       if (text.empty() || text == L" " || text == L"\u3000") continue;  // blanks draw nothing
+      const int size = std::clamp(int(std::lround(upLen * s)), 2, kLargestFontSize);
+      HFONT font = Font(t, size);
+      if (font != selected) SelectObject(dc_, selected = font);
       // The em fills the cell's height; across, a full-width character's em fills the width,
       // and a proportional glyph keeps its own width, centred in its cell.
-      const double lw = Advance(font, text, uint64_t(g.code) | uint64_t(t.unicode) << 40 | uint64_t(t.font) << 41);
+      const double lw = Advance(text, uint64_t(g.code) | uint64_t(t.unicode) << 32 | uint64_t(size) << 33 |
+                                          uint64_t(t.bold) << 40 | uint64_t(t.italic) << 41 | uint64_t(t.font) << 42);
       const double cells = CellWidthOf(g.code, t.unicode);
-      const double v = upLen / kNominalFontSize, h = acrossLen / cells / kNominalFontSize;
+      const double v = upLen / size, h = acrossLen / cells / size;
       const double x0 = (acrossLen - lw * h) / 2;
       const Vec2 a{g.across.x / acrossLen, g.across.y / acrossLen}, u{g.up.x / upLen, g.up.y / upLen};
       // Glyph space (x right, y down from the top of the em) to the page, then to the device.
@@ -306,7 +311,7 @@ class Painter {
   }
 
   // The glyph's advance at the nominal size, measured once.
-  double Advance(HFONT, const std::wstring& text, uint64_t key) {
+  double Advance(const std::wstring& text, uint64_t key) {
     auto it = advances_.find(key);
     if (it != advances_.end()) return it->second;
     SIZE size{};

@@ -524,6 +524,8 @@ LRESULT CALLBACK MainWindow::ApplicationProc(HWND window, UINT message, WPARAM w
         if (LOWORD(wParam) != WA_INACTIVE) PostMessageW(window, kActivateMain, 0, 0);
         break;
       case kActivateMain:
+        // The preview, when it is the window being activated, stays in front.
+        if (self->preview_.IsOpen() && GetActiveWindow() == self->preview_.Handle()) return 0;
         if (self->IsOpen() && IsWindowVisible(self->window_) && IsWindowEnabled(self->window_))
           SetActiveWindow(self->window_);
         return 0;

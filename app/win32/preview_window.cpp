@@ -120,7 +120,8 @@ bool PreviewWindow::Open(HINSTANCE instance, HWND owner) {
     CreateControls();
     Layout();
   }
-  ShowWindow(window_, SW_SHOWNORMAL);
+  ShowWindow(window_, IsIconic(window_) ? SW_RESTORE : SW_SHOWNORMAL);
+  SetWindowPos(window_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   SetForegroundWindow(window_);
   OptionsChanged();
   UpdateWindow(window_);
