@@ -336,6 +336,7 @@ void PreviewWindow::PaintCanvas() {
     GdiFlush();
     paintMs_ = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     bitmapStale_ = false;
+    ++rebuilds_;
   }
   // While the mouse pans, the picture moves as it is; what it uncovers is background until the
   // button is released and the picture is painted for the new view.

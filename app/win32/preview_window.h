@@ -68,6 +68,8 @@ class PreviewWindow {
   const SheetPlan& Plan() const { return plan_; }
   // Milliseconds the last rebuild of the off-screen picture took.
   double LastPaintMilliseconds() const { return paintMs_; }
+  // How often the off-screen picture was painted anew.
+  int BitmapRebuilds() const { return rebuilds_; }
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -113,6 +115,7 @@ class PreviewWindow {
   bool dragging_ = false;
   POINT dragFrom_{0, 0}, dragBy_{0, 0};
   double paintMs_ = 0;
+  int rebuilds_ = 0;
 };
 
 }  // namespace kelvane
