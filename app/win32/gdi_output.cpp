@@ -100,6 +100,8 @@ class Painter {
 
   HPEN Pen(Rgb color, int width, bool flatEnds) {
     const uint64_t key = uint64_t(ColorOf(color)) | uint64_t(width) << 24 | uint64_t(flatEnds) << 48;
+    if (key == lastPenKey_ && pen_) return pen_;  // lines of one look mostly come together
+    lastPenKey_ = key;
     auto it = pens_.find(key);
     if (it != pens_.end()) return it->second;
     HPEN pen;
@@ -134,9 +136,21 @@ class Painter {
     counts_.clear();
   }
 
+  // A point on the pixel of the one before adds nothing to a line: on a drawing fitted small,
+  // most of its points are such.
   void AddPiece(const std::vector<DPoint>& pts) {
-    for (const DPoint& p : pts) batch_.push_back(Round(p));
-    counts_.push_back(DWORD(pts.size()));
+    const size_t first = batch_.size();
+    for (const DPoint& p : pts) {
+      const POINT q = Round(p);
+      if (batch_.size() > first && batch_.back().x == q.x && batch_.back().y == q.y) continue;
+      batch_.push_back(q);
+    }
+    if (batch_.size() - first < 2) {
+      // A line within one pixel: GDI draws nothing for it however many points it has.
+      batch_.resize(first);
+      return;
+    }
+    counts_.push_back(DWORD(batch_.size() - first));
     if (batch_.size() > 60000) Flush();
   }
 
@@ -165,7 +179,8 @@ class Painter {
       period *= 2;
     }
     double length = 0;
-    for (size_t k = 1; k < pts_.size(); ++k) length += std::hypot(pts_[k].x - pts_[k - 1].x, pts_[k].y - pts_[k - 1].y);
+    if (!dashes_.empty())
+      for (size_t k = 1; k < pts_.size(); ++k) length += std::hypot(pts_[k].x - pts_[k - 1].x, pts_[k].y - pts_[k - 1].y);
     if (dashes_.empty() || period < kShortestVisiblePattern || length / period > kMostDashesPerLine) {
       UsePen(Pen(s.color, penWidth, false));
       AddPiece(pts_);
@@ -229,6 +244,7 @@ class Painter {
       y0 = std::min<double>(y0, p.y), y1 = std::max<double>(y1, p.y);
     }
     if (x1 < area_.left || x0 > area_.right || y1 < area_.top || y0 > area_.bottom) return;
+    if (x0 == x1 || y0 == y1) return;  // no area on the pixel grid: GDI would fill nothing
     SelectObject(dc_, GetStockObject(NULL_PEN));
     SelectObject(dc_, Brush(f.color));
     pen_ = nullptr;
@@ -371,6 +387,7 @@ class Painter {
   RECT area_;
   const GdiImages* images_;
   HPEN pen_ = nullptr;
+  uint64_t lastPenKey_ = ~uint64_t(0);
   std::vector<POINT> batch_;
   std::vector<DWORD> counts_;
   std::vector<DPoint> pts_;
