@@ -35,6 +35,12 @@ constexpr UINT kReplanDelayMs = 250;  // typing in an option field plans once, a
 // every coordinate GDI sees far inside its range.
 constexpr double kMostZoom = 2000;
 
+// The sheet list's columns and their narrowest widths.
+const struct {
+  const wchar_t* title;
+  int width;
+} kColumns[] = {{L"番号", 44}, {L"名前", 90}, {L"用紙", 44}, {L"ファイル名", 130}, {L"処理", 200}};
+
 bool SameOptions(const SplitOptions& a, const SplitOptions& b) {
   return a.separator == b.separator && a.namingPattern == b.namingPattern && a.leadingZero == b.leadingZero &&
          a.startNumber == b.startNumber && a.numberingDirection == b.numberingDirection &&
@@ -141,10 +147,7 @@ void PreviewWindow::CreateControls() {
   HWND list = make(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
                    WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER, kPreviewList);
   SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
-  const struct {
-    const wchar_t* title;
-    int width;
-  } columns[] = {{L"番号", 44}, {L"名前", 90}, {L"用紙", 44}, {L"ファイル名", 130}, {L"処理", 200}};
+  const auto& columns = kColumns;
   for (int i = 0; i < 5; ++i) {
     LVCOLUMNW c{};
     c.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
@@ -285,6 +288,12 @@ void PreviewWindow::FillRows() {
       SendMessageW(list, LVM_SETITEMTEXTW, i, reinterpret_cast<LPARAM>(&item));
     }
   }
+  // Every cell readable: a column as wide as its widest text (the list scrolls sideways).
+  for (int c = 0; c < 5; ++c) {
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, c, LVSCW_AUTOSIZE);
+    const int width = int(SendMessageW(list, LVM_GETCOLUMNWIDTH, c, 0));
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, c, std::max(width + 8, kColumns[c].width));
+  }
   SendMessageW(list, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(list, nullptr, TRUE);
   EnableWindow(Control(kPreviewSplitButton), doc_ && !plan_.sheets.empty());
@@ -411,8 +420,20 @@ LRESULT PreviewWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
     }
     case WM_NCDESTROY:
+      // A closed preview holds no drawing: a large one would keep its memory for nothing.
       window_ = nullptr;
       canvas_ = nullptr;
+      doc_.reset();
+      file_.clear();
+      plan_ = SheetPlan{};
+      planned_ = false;
+      outcomes_.clear();
+      picture_ = DisplayList{};
+      images_.clear();
+      fitted_ = true;
+      if (bitmap_) DeleteObject(bitmap_);
+      bitmap_ = nullptr;
+      bitmapSize_ = {0, 0};
       break;
     default:
       break;
