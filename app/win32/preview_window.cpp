@@ -31,6 +31,8 @@ constexpr int kGap = 4;
 constexpr int kFitMargin = 8;  // pixels around the fitted drawing
 constexpr UINT_PTR kReplanTimer = 1;
 constexpr UINT kReplanDelayMs = 250;  // typing in an option field plans once, after the typing
+constexpr UINT_PTR kRebuildTimer = 2;
+constexpr UINT kRebuildDelayMs = 150;  // the picture is painted anew once the wheel rests this long
 // The zoom stays between a quarter of the fitted view and this many times it, which also keeps
 // every coordinate GDI sees far inside its range.
 constexpr double kMostZoom = 2000;
@@ -323,7 +325,9 @@ void PreviewWindow::Zoom(POINT cursor, double factor) {
   view_.top = cursor.y - (cursor.y - view_.top) * k;
   view_.pixelsPerMm = scale;
   fitted_ = false;
-  ViewChanged();
+  // The picture at hand is stretched at once; it is painted anew when the wheel rests.
+  InvalidateRect(canvas_, nullptr, FALSE);
+  SetTimer(canvas_, kRebuildTimer, kRebuildDelayMs, nullptr);
 }
 
 void PreviewWindow::PaintCanvas() {
@@ -340,24 +344,31 @@ void PreviewWindow::PaintCanvas() {
   }
   HGDIOBJ old = SelectObject(memory, bitmap_);
   if (bitmapStale_) {
+    KillTimer(canvas_, kRebuildTimer);
     const auto start = std::chrono::steady_clock::now();
     PaintDisplayList(memory, picture_, view_, r, &images_);
     GdiFlush();
     paintMs_ = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    bitmapView_ = view_;
     bitmapStale_ = false;
     ++rebuilds_;
   }
-  // While the mouse pans, the picture moves as it is; what it uncovers is background until the
-  // button is released and the picture is painted for the new view.
-  BitBlt(dc, dragBy_.x, dragBy_.y, r.right, r.bottom, memory, 0, 0, SRCCOPY);
-  if (dragBy_.x != 0 || dragBy_.y != 0) {
+  // While the mouse pans or the wheel turns, the picture at hand is moved and scaled to the view
+  // shown; what it does not cover is background until it is painted for the new view.
+  const double k = view_.pixelsPerMm / bitmapView_.pixelsPerMm;
+  const int x = int(std::lround(view_.left + dragBy_.x - bitmapView_.left * k));
+  const int y = int(std::lround(view_.top + dragBy_.y - bitmapView_.top * k));
+  const int w = int(std::lround(r.right * k)), h = int(std::lround(r.bottom * k));
+  if (w == r.right && h == r.bottom) {
+    BitBlt(dc, x, y, w, h, memory, 0, 0, SRCCOPY);
+  } else {
+    SetStretchBltMode(dc, COLORONCOLOR);
+    StretchBlt(dc, x, y, w, h, memory, 0, 0, r.right, r.bottom, SRCCOPY);
+  }
+  if (x > 0 || y > 0 || x + w < r.right || y + h < r.bottom) {
+    ExcludeClipRect(dc, x, y, x + w, y + h);
     HBRUSH background = CreateSolidBrush(RGB(picture_.background.r, picture_.background.g, picture_.background.b));
-    RECT band = r;
-    if (dragBy_.x > 0) band.right = dragBy_.x; else band.left = r.right + dragBy_.x;
-    FillRect(dc, &band, background);
-    band = r;
-    if (dragBy_.y > 0) band.bottom = dragBy_.y; else band.top = r.bottom + dragBy_.y;
-    FillRect(dc, &band, background);
+    FillRect(dc, &r, background);
     DeleteObject(background);
   }
   SelectObject(memory, old);
@@ -483,6 +494,12 @@ LRESULT PreviewWindow::OnCanvasMessage(UINT message, WPARAM wParam, LPARAM lPara
           dragBy_ = {0, 0};
           ViewChanged();
         }
+      }
+      return 0;
+    case WM_TIMER:
+      if (wParam == kRebuildTimer) {
+        KillTimer(canvas_, kRebuildTimer);
+        ViewChanged();
       }
       return 0;
     case WM_LBUTTONDBLCLK:

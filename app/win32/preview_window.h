@@ -111,6 +111,7 @@ class PreviewWindow {
   bool fitted_ = true;
   HBITMAP bitmap_ = nullptr;
   SIZE bitmapSize_{0, 0};
+  GdiView bitmapView_;  // the view the off-screen picture was painted for
   bool bitmapStale_ = true;
   bool dragging_ = false;
   POINT dragFrom_{0, 0}, dragBy_{0, 0};

@@ -192,7 +192,10 @@ TEST(Preview, WheelZoomsAboutTheCursorDragPansFromTheBitmapDoubleClickFits) {
   EXPECT_NEAR(zoomed.pixelsPerMm, fit.pixelsPerMm * 1.25, 1e-9);
   EXPECT_NEAR((100 - zoomed.left) / zoomed.pixelsPerMm, (100 - fit.left) / fit.pixelsPerMm, 1e-9);
   EXPECT_NEAR((120 - zoomed.top) / zoomed.pixelsPerMm, (120 - fit.top) / fit.pixelsPerMm, 1e-9);
+  const int beforeWheelRests = preview.BitmapRebuilds();
   UpdateWindow(canvas);
+  EXPECT_EQ(preview.BitmapRebuilds(), beforeWheelRests);  // the turning wheel scales the picture at hand
+  EXPECT_TRUE(PumpUntil([&] { return preview.BitmapRebuilds() == beforeWheelRests + 1; }));
 
   const int rebuilds = preview.BitmapRebuilds();
   SendMessageW(canvas, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(50, 50));
