@@ -209,9 +209,9 @@ class Painter {
         const bool on = i % 2 == 0;
         const double step = std::min(rest, len - t);
         if (on) {
-          if (piece.empty()) piece.push_back({p.x + (q.x - p.x) * (len > 0 ? t / len : 0), p.y + (q.y - p.y) * (len > 0 ? t / len : 0)});
-          piece.push_back({p.x + (q.x - p.x) * (len > 0 ? (t + step) / len : 0),
-                           p.y + (q.y - p.y) * (len > 0 ? (t + step) / len : 0)});
+          const double from = len > 0 ? t / len : 0, to = len > 0 ? (t + step) / len : 0;
+          if (piece.empty()) piece.push_back({p.x + (q.x - p.x) * from, p.y + (q.y - p.y) * from});
+          piece.push_back({p.x + (q.x - p.x) * to, p.y + (q.y - p.y) * to});
         }
         t += step;
         rest -= step;
@@ -436,7 +436,8 @@ bool DecodeGdiImage(const std::vector<uint8_t>& bytes, GdiImage& out) {
         out.height = int(h);
         out.pixels.resize(size_t(w) * h);
         for (UINT y = 0; y < h; ++y) {
-          const auto* row = reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(data.Scan0) + ptrdiff_t(y) * data.Stride);
+          const auto* row =
+              reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(data.Scan0) + ptrdiff_t(y) * data.Stride);
           std::copy(row, row + w, out.pixels.begin() + ptrdiff_t(y) * w);
         }
         Gdiplus::DllExports::GdipBitmapUnlockBits(bitmap, &data);
