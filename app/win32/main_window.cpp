@@ -136,6 +136,37 @@ void MainWindow::SettingsLoaded(OptionControls&) {
 // The run's capture may have emptied the separator and limited the start number and margin.
 void MainWindow::RunStarted(const OptionControls&) { PushControls(false); }
 
+void MainWindow::DrawingDone(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) {
+  preview_.RunDone(doc, plan, outcomes);
+}
+
+void MainWindow::CurrentOptions(SplitOptions& options, std::optional<std::filesystem::path>& outputFolder) {
+  PullControls();
+  OptionControls controls = session_.controls;  // checked as a run checks them, the controls left as they are
+  CaptureOptions(controls, options, false);
+  outputFolder = session_.RunOutputFolder();
+}
+
+void MainWindow::Split(const std::filesystem::path& drawing) {
+  if (!started_ || session_.running) return;
+  PullControls();
+  session_.DropFiles({drawing});
+}
+
+std::wstring MainWindow::StatusText() const {
+  HWND status = GetDlgItem(window_, kStatusBar);
+  const LRESULT length = LOWORD(SendMessageW(status, SB_GETTEXTLENGTHW, 0, 0));
+  std::wstring text(size_t(length) + 1, L'\0');
+  SendMessageW(status, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text.data()));
+  text.resize(size_t(length));
+  return text;
+}
+
+void MainWindow::OpenPreview(const std::filesystem::path* drawing) {
+  if (!IsOpen() || !preview_.Open(instance_, application_)) return;
+  if (drawing) preview_.Load(*drawing);
+}
+
 MainWindow::~MainWindow() {
   if (application_ && IsWindow(application_)) DestroyWindow(application_);
   if (font_) DeleteObject(font_);
@@ -178,6 +209,11 @@ bool MainWindow::Create(HINSTANCE instance) {
   smallFont_ = MakeFont(11);
   CreateControls();
   platform_.AttachWindow(window_, Control(kStatusBar));
+  // The preview is reached from the system menu, so that the client area keeps its layout.
+  if (HMENU menu = GetSystemMenu(window_, FALSE)) {
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu, MF_STRING, kPreviewMenuCommand, L"分割プレビュー(&V)...");
+  }
   return true;
 }
 
@@ -265,10 +301,14 @@ void MainWindow::CreateControls() {
 void MainWindow::Start(int showCommand) {
   showCommand_ = showCommand;
   started_ = true;
+  // "/preview DRAWING" shows the drawing's plan instead of splitting it.
+  std::filesystem::path previewDrawing;
+  const bool preview = platform_.TakePreviewSwitch(previewDrawing);
   const bool closeNow = session_.Start();
   if (!IsOpen()) return;
   ShowWindowNow();
   if (closeNow) Close();
+  if (preview && IsOpen()) OpenPreview(previewDrawing.empty() ? nullptr : &previewDrawing);
 }
 
 void MainWindow::ShowWindowNow() {
@@ -391,6 +431,8 @@ void MainWindow::DropFiles(HDROP drop) {
 }
 
 void MainWindow::Command(int id, int code, HWND) {
+  // Whatever an option control changes, the preview shows the plan a drop would now make.
+  if (code == BN_CLICKED || code == EN_CHANGE || code == CBN_SELCHANGE) preview_.OptionControlEdited();
   switch (id) {
     case IDOK:
     case IDCANCEL:  // Enter and Escape press Button2
@@ -441,6 +483,10 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         ShowWindow(application_, SW_MINIMIZE);
         return 0;
       }
+      if ((wParam & 0xFFF0) == kPreviewMenuCommand) {
+        OpenPreview();
+        return 0;
+      }
       break;
     case WM_ACTIVATE:
       if (LOWORD(wParam) == WA_INACTIVE) {
@@ -478,6 +524,8 @@ LRESULT CALLBACK MainWindow::ApplicationProc(HWND window, UINT message, WPARAM w
         if (LOWORD(wParam) != WA_INACTIVE) PostMessageW(window, kActivateMain, 0, 0);
         break;
       case kActivateMain:
+        // The preview, when it is the window being activated, stays in front.
+        if (self->preview_.IsOpen() && GetActiveWindow() == self->preview_.Handle()) return 0;
         if (self->IsOpen() && IsWindowVisible(self->window_) && IsWindowEnabled(self->window_))
           SetActiveWindow(self->window_);
         return 0;

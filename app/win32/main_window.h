@@ -3,6 +3,7 @@
 
 #include "app/session.h"
 #include "app/win32/platform.h"
+#include "app/win32/preview_window.h"
 
 namespace kelvane {
 
@@ -41,9 +42,12 @@ enum MainWindowControl : int {
   kStatusBar,
 };
 
+// The system menu's item that opens the split preview (below 0xF000, the low four bits clear).
+constexpr UINT kPreviewMenuCommand = 0x0100;
+
 // The window `Session`. It only moves values between its controls and Session's `Controls` and
 // forwards the events; start-up, runs and closing are Session's.
-class MainWindow final : public SessionFrontEnd {
+class MainWindow final : public SessionFrontEnd, private PreviewHost {
  public:
   explicit MainWindow(Win32Platform& platform);
   ~MainWindow();
@@ -64,6 +68,9 @@ class MainWindow final : public SessionFrontEnd {
   HWND Control(int id) const { return GetDlgItem(window_, id); }
   bool IsOpen() const { return window_ && IsWindow(window_); }
   Session& GetSession() { return session_; }
+  PreviewWindow& Preview() { return preview_; }
+  // Opens the split preview, of the given drawing or of the one it shows already.
+  void OpenPreview(const std::filesystem::path* drawing = nullptr);
 
   // Runs the message loop until the window is gone.
   void RunMessageLoop();
@@ -85,9 +92,18 @@ class MainWindow final : public SessionFrontEnd {
   // a run's capture corrected.
   void SettingsLoaded(OptionControls& controls) override;
   void RunStarted(const OptionControls& controls) override;
+  void DrawingDone(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) override;
+
+  // The preview's questions: the options a drop would use now, and a drop of its drawing.
+  void CurrentOptions(SplitOptions& options, std::optional<std::filesystem::path>& outputFolder) override;
+  bool Running() const override { return session_.running; }
+  void Split(const std::filesystem::path& drawing) override;
+  std::wstring StatusText() const override;
+  Platform& HostPlatform() override { return platform_; }
 
   Win32Platform& platform_;
   Session session_;
+  PreviewWindow preview_{*this};
   HINSTANCE instance_ = nullptr;
   HWND application_ = nullptr;
   HWND window_ = nullptr;

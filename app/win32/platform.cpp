@@ -123,6 +123,16 @@ void Win32Platform::AttachWindow(HWND mainWindow, HWND statusBar) {
 std::filesystem::path Win32Platform::ExecutablePath() const { return executable_; }
 std::vector<std::filesystem::path> Win32Platform::Parameters() const { return parameters_; }
 
+bool Win32Platform::TakePreviewSwitch(std::filesystem::path& drawing) {
+  for (size_t i = 0; i < parameters_.size(); ++i) {
+    if (CompareStringOrdinal(parameters_[i].c_str(), -1, L"/preview", -1, TRUE) != CSTR_EQUAL) continue;
+    drawing = i + 1 < parameters_.size() ? parameters_[i + 1] : std::filesystem::path();
+    parameters_.erase(parameters_.begin() + ptrdiff_t(i), parameters_.begin() + ptrdiff_t(std::min(i + 2, parameters_.size())));
+    return true;
+  }
+  return false;
+}
+
 bool Win32Platform::FileExists(const std::filesystem::path& path) const {
   DWORD a = Attributes(path);
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);

@@ -30,6 +30,9 @@ class Win32Platform : public Platform {
   Win32Platform(std::vector<std::filesystem::path> parameters, std::filesystem::path executable);
 
   void AttachWindow(HWND mainWindow, HWND statusBar);
+  // Takes "/preview" (any case) and the drawing after it out of the parameters, so that the
+  // session does not split that drawing; false when the switch is not there.
+  bool TakePreviewSwitch(std::filesystem::path& drawing);
   HWND MainWindow() const { return mainWindow_; }
 
   std::filesystem::path ExecutablePath() const override;

@@ -8,6 +8,7 @@ linux_kelvane=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
 exe="$build/kelvane.exe"
 tests_exe="$build/tests/win32/kelvane_win32_tests.exe"
 stub_exe="$build/tests/win32/print_stub.exe"
+rows_exe="$build/tests/win32/list_rows.exe"
 work="$build/e2e"
 
 export WINEPREFIX="$build/wineprefix" WINEARCH=win64 WINEDEBUG=-all
@@ -240,6 +241,49 @@ else
   elif [ -f "$t/bin/kelvane.dat" ]; then pass "Escape closes the window and the settings are written"
   else fail window "no settings file after closing"; fi
 fi
+kill $pid 2>/dev/null
+wait $pid 2>/dev/null
+
+# 7. "/preview DRAWING": the preview lists the sheets the dry run plans for the same settings, and
+# nothing is written beside the drawing.
+t="$work/preview"
+install_exe "$t/bin" 0
+mkdir -p "$t/data"
+cp "$example" "$t/data/plan.jww"
+preview_caption="Kelvane - 分割プレビュー"
+# Number, name, paper, file name (of a sheet to be written) and what happens, tab-separated.
+paper_name='function paper(c) { if (c >= 0 && c <= 4) return "A" c; split("2A 3A 4A 5A 10m 50m 100m", n, " ");
+  return (c >= 8 && c <= 14) ? n[c - 7] : c }'
+dry_rows() {
+  sed -n -E 's/^frame [0-9]+ sheet [0-9]+: number ([^,]*), rect .*, paper (-?[0-9]+), name "(.*)", layers .*, file (.*)$/\1\t\3\t\2\t\4/p' |
+    awk -F'\t' -v OFS='\t' "$paper_name"'
+      { act = "write"; f = $4; sub(/.*\//, "", f)
+        if ($4 == "(empty: not written)") { act = "empty"; f = "" } else if ($4 ~ /^\(not written/) { act = "not written"; f = "" }
+        print $1, $2, paper($3), f, act }'
+}
+window_rows() {
+  awk -F'\t' -v OFS='\t' '{ act = $5
+      if (act ~ /^書き出す/) act = "write"; else if (act ~ /^空の用紙枠/) act = "empty"; else if (act ~ /書き出さない$/) act = "not written"
+      f = act == "write" ? $4 : ""
+      print $1, $2, $3, f, act }'
+}
+w "$t/bin/kelvane.exe" /preview "$(winpath "$t/data/plan.jww")" &
+pid=$!
+got=$(w "$rows_exe" "$preview_caption" 202 2>&1 | tr -d '\r' | window_rows)
+want=$("$linux_kelvane" --settings "$t/bin/kelvane.dat" --dry-run "$t/data/plan.jww" 2>/dev/null | dry_rows)
+if [ -z "$want" ]; then fail preview-rows "the Linux dry run planned no sheet"
+elif [ "$got" = "$want" ]; then pass "preview lists the dry run's $(echo "$want" | wc -l) sheets (number, name, paper, file, decision)"
+else fail preview-rows "rows differ from the dry run:"$'\n'"window:"$'\n'"$got"$'\n'"dry run:"$'\n'"$want"; fi
+id=$(xdotool search --name "^$preview_caption\$" 2>/dev/null | head -1)
+if [ -n "$id" ]; then
+  sleep 1
+  import -window "$id" "$build/kelvane-preview.png" 2>/dev/null && echo "screenshot: $build/kelvane-preview.png"
+fi
+if [ -z "$(sheets "$t/data" plan.jww)" ] && [ "$(ls -A "$t/data" | wc -l)" = 1 ]; then pass "preview writes nothing beside the drawing"
+else fail preview-writes "files beside the drawing: $(ls "$t/data" | tr '\n' ' ')"; fi
+main=$(xdotool search --name "^Kelvane　Ver\.1\.7$" 2>/dev/null | head -1)
+[ -n "$main" ] && xdotool windowfocus --sync "$main" 2>/dev/null && xdotool key --clearmodifiers Escape
+for _ in $(seq 1 40); do kill -0 $pid 2>/dev/null || break; sleep 0.5; done
 kill $pid 2>/dev/null
 wait $pid 2>/dev/null
 

@@ -1,0 +1,46 @@
+// The GDI backend: replays a display list into a device context, as the cairo backend draws it
+// into a PNG.
+#pragma once
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <cstdint>
+#include <map>
+#include <vector>
+
+#include "render/display_list.h"
+
+namespace kelvane {
+
+// Where the page lands on the device: pixels per millimetre, and the device position of the
+// page's upper-left corner. Device y grows downwards, the list's upwards.
+struct GdiView {
+  double pixelsPerMm = 1;
+  double left = 0, top = 0;
+};
+
+// The view that shows the whole page centred in a client area of the given size, with a margin
+// of `margin` pixels on every side.
+GdiView FitView(const DisplayList& list, int width, int height, int margin);
+
+// A decoded raster image: 32-bit pixels (blue, green, red, unused), rows top down.
+struct GdiImage {
+  int width = 0, height = 0;
+  std::vector<uint32_t> pixels;
+};
+
+// Decodes BMP, JPEG or PNG bytes (through GDI+); false when they are none of these.
+bool DecodeGdiImage(const std::vector<uint8_t>& bytes, GdiImage& out);
+
+// The images of a list by image source index; a source without an entry is not drawn.
+using GdiImages = std::map<uint32_t, GdiImage>;
+
+// Paints the list: the background over the whole `area` (device pixels), then every item in
+// order. Items wholly outside the area are skipped.
+void PaintDisplayList(HDC dc, const DisplayList& list, const GdiView& view, const RECT& area,
+                      const GdiImages* images = nullptr);
+
+}  // namespace kelvane

@@ -1,0 +1,122 @@
+// The split preview: the plan of one drawing, fitted to a window of its own, and a list of its
+// sheets, planned with the main window's current options. It writes nothing itself; its button
+// hands the drawing to the main window's run.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/options.h"
+#include "app/sheet_plan.h"
+#include "app/sheet_writer.h"
+#include "app/win32/gdi_output.h"
+#include "app/win32/platform.h"
+#include "jww/document.h"
+#include "render/display_list.h"
+
+namespace kelvane {
+
+// What the preview asks of the main window.
+class PreviewHost {
+ public:
+  virtual ~PreviewHost() = default;
+  // The options a drop on the main window would run with now, and that run's output folder
+  // (none: each drawing's own folder).
+  virtual void CurrentOptions(SplitOptions& options, std::optional<std::filesystem::path>& outputFolder) = 0;
+  virtual bool Running() const = 0;
+  // Splits the drawing exactly as a drop of it on the main window does.
+  virtual void Split(const std::filesystem::path& drawing) = 0;
+  // The main window's status text after a run.
+  virtual std::wstring StatusText() const = 0;
+  virtual Platform& HostPlatform() = 0;
+};
+
+enum PreviewControl : int {
+  kPreviewCanvas = 201,
+  kPreviewList,
+  kPreviewSplitButton,
+  kPreviewStatus,
+};
+
+class PreviewWindow {
+ public:
+  PreviewWindow(PreviewHost& host);
+  ~PreviewWindow();
+  PreviewWindow(const PreviewWindow&) = delete;
+  PreviewWindow& operator=(const PreviewWindow&) = delete;
+
+  // Creates the window when needed, shows and activates it, and plans again with the current
+  // options.
+  bool Open(HINSTANCE instance, HWND owner);
+  // Reads a drawing and shows its plan; a drawing that cannot be read leaves the view empty.
+  void Load(const std::filesystem::path& drawing);
+  // The main window's options may have changed: plan again if they did.
+  void OptionsChanged();
+  // An option control was edited: plan again once the edits settle.
+  void OptionControlEdited();
+  // A run has split a drawing: when it is the one shown, show its plan with the outcomes.
+  void RunDone(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes);
+
+  bool IsOpen() const { return window_ && IsWindow(window_); }
+  HWND Handle() const { return window_; }
+  HWND Control(int id) const { return GetDlgItem(window_, id); }
+  const GdiView& View() const { return view_; }
+  const DisplayList& Picture() const { return picture_; }
+  const SheetPlan& Plan() const { return plan_; }
+  // Milliseconds the last rebuild of the off-screen picture took.
+  double LastPaintMilliseconds() const { return paintMs_; }
+  // How often the off-screen picture was painted anew.
+  int BitmapRebuilds() const { return rebuilds_; }
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK CanvasProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnCanvasMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  void CreateControls();
+  void Layout();
+  void Replan();
+  void ShowPicture(DisplayList picture);
+  void FillRows();
+  void SetStatus(const std::wstring& text);
+  void PaintCanvas();
+  void ViewChanged();
+  void Fit();
+  void Zoom(POINT cursor, double factor);
+  void DropFiles(HDROP drop);
+  void SplitShown();
+
+  PreviewHost& host_;
+  HINSTANCE instance_ = nullptr;
+  HWND window_ = nullptr;
+  HWND canvas_ = nullptr;
+  HFONT font_ = nullptr;
+
+  std::filesystem::path file_;
+  std::unique_ptr<JwwDocument> doc_;
+  SplitOptions options_;
+  std::optional<std::filesystem::path> outputFolder_;
+  bool planned_ = false;
+  SheetPlan plan_;
+  std::vector<SheetOutcome> outcomes_;
+  DisplayList picture_;
+  GdiImages images_;
+
+  // The view, and the off-screen picture painted for it: rebuilt only when the view or the
+  // drawing changes, moved as it is while the mouse pans.
+  GdiView view_;
+  bool fitted_ = true;
+  HBITMAP bitmap_ = nullptr;
+  SIZE bitmapSize_{0, 0};
+  GdiView bitmapView_;  // the view the off-screen picture was painted for
+  bool bitmapStale_ = true;
+  bool dragging_ = false;
+  POINT dragFrom_{0, 0}, dragBy_{0, 0};
+  double paintMs_ = 0;
+  int rebuilds_ = 0;
+};
+
+}  // namespace kelvane

@@ -1,0 +1,81 @@
+// The GDI backend against pixels: dashes with their offset, and holes in filled areas.
+#include "app/win32/gdi_output.h"
+
+#include <gtest/gtest.h>
+
+namespace kelvane {
+namespace {
+
+// A white 100 x 40 pixel picture of the list at one pixel per millimetre; true where painted.
+class Pixels {
+ public:
+  explicit Pixels(const DisplayList& list) {
+    BITMAPINFO bi{};
+    bi.bmiHeader = {sizeof bi.bmiHeader, 100, -40, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    HDC dc = CreateCompatibleDC(nullptr);
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    const RECT area{0, 0, 100, 40};
+    PaintDisplayList(dc, list, GdiView{1.0, 0, 0}, area, nullptr);
+    GdiFlush();
+    pixels_.assign(static_cast<uint32_t*>(bits), static_cast<uint32_t*>(bits) + 100 * 40);
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+  }
+  // (x, y) in page millimetres, +y up.
+  bool Painted(int x, int y) const { return (pixels_[size_t(39 - y) * 100 + x] & 0xFFFFFF) != 0xFFFFFF; }
+
+ private:
+  std::vector<uint32_t> pixels_;
+};
+
+DisplayList Page() {
+  DisplayList list;
+  list.width = 100;
+  list.height = 39;  // device row = 39 - y
+  return list;
+}
+
+TEST(GdiOutput, DashesRunOnFromTheirOffsetAcrossCorners) {
+  DisplayList list = Page();
+  Stroke s;
+  s.devicePixels = true;
+  s.width = 1;
+  s.points = {0, 3};
+  list.points = {{0, 20}, {40, 20}, {40, 0}};
+  s.dashes = {0, 2};
+  list.dashes = {10, 5};
+  s.dashOffset = 3;  // on 0-7, off 7-12, on 12-22, off 22-27, on 27-37, off 37-42, on 42-52...
+  list.strokes.push_back(s);
+  list.order.push_back({ItemKind::kStroke, 0});
+  const Pixels p(list);
+  EXPECT_TRUE(p.Painted(3, 20));
+  EXPECT_FALSE(p.Painted(9, 20));
+  EXPECT_TRUE(p.Painted(17, 20));
+  EXPECT_FALSE(p.Painted(24, 20));
+  EXPECT_TRUE(p.Painted(32, 20));
+  EXPECT_FALSE(p.Painted(39, 20));
+  // Past the corner at 40 the gap ends at 42, 2 down: the dash runs 2 to 12 down the side.
+  EXPECT_FALSE(p.Painted(40, 19));
+  EXPECT_TRUE(p.Painted(40, 14));
+  EXPECT_TRUE(p.Painted(40, 9));
+  EXPECT_FALSE(p.Painted(40, 5));
+}
+
+TEST(GdiOutput, ARingInsideAnotherIsAHole) {
+  DisplayList list = Page();
+  list.points = {{10, 5}, {50, 5}, {50, 35}, {10, 35}, {20, 15}, {40, 15}, {40, 25}, {20, 25}};
+  list.rings = {{0, 4}, {4, 4}};
+  list.fills.push_back({{200, 0, 0}, {0, 2}});
+  list.order.push_back({ItemKind::kFill, 0});
+  const Pixels p(list);
+  EXPECT_TRUE(p.Painted(15, 20));
+  EXPECT_FALSE(p.Painted(30, 20));
+  EXPECT_TRUE(p.Painted(30, 30));
+  EXPECT_FALSE(p.Painted(70, 20));
+}
+
+}  // namespace
+}  // namespace kelvane

@@ -1,0 +1,258 @@
+// The split preview: its place in the program, its list against the plan, its picture against
+// the frames, its view, and its split against a drop on the main window.
+#include "tests/win32/window_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <functional>
+
+#include "render/render.h"
+
+namespace kelvane::test {
+namespace {
+
+const std::wstring kPreviewCaption = L"Kelvane - 分割プレビュー";
+
+using Rows = std::vector<std::vector<std::wstring>>;
+
+Rows ListRows(HWND list) {
+  Rows rows(size_t(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)));
+  for (size_t r = 0; r < rows.size(); ++r) {
+    for (int c = 0; c < 5; ++c) {
+      wchar_t text[512] = L"";
+      LVITEMW item{};
+      item.iSubItem = c;
+      item.pszText = text;
+      item.cchTextMax = 512;
+      SendMessageW(list, LVM_GETITEMTEXTW, r, reinterpret_cast<LPARAM>(&item));
+      rows[r].push_back(text);
+    }
+  }
+  return rows;
+}
+
+// Handles messages until `done` holds, for at most two seconds.
+bool PumpUntil(const std::function<bool()>& done) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    Sleep(20);
+  }
+  return true;
+}
+
+// The client area of a window as shown, read back from its device context.
+struct Capture {
+  int width = 0, height = 0;
+  std::vector<uint32_t> pixels;  // 0x00RRGGBB, rows top down
+  uint32_t At(int x, int y) const { return pixels[size_t(y) * width + x]; }
+};
+
+Capture CaptureClient(HWND window) {
+  Capture c;
+  RECT r{};
+  GetClientRect(window, &r);
+  c.width = r.right;
+  c.height = r.bottom;
+  c.pixels.resize(size_t(c.width) * c.height);
+  BITMAPINFO bi{};
+  bi.bmiHeader = {sizeof bi.bmiHeader, c.width, -c.height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  HDC dc = GetDC(window);
+  HDC memory = CreateCompatibleDC(dc);
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, c.width, c.height, dc, 0, 0, SRCCOPY);
+  GdiFlush();
+  std::copy_n(static_cast<uint32_t*>(bits), c.pixels.size(), c.pixels.begin());
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(window, dc);
+  return c;
+}
+
+int Red(uint32_t p) { return int(p >> 16 & 0xFF); }
+int Green(uint32_t p) { return int(p >> 8 & 0xFF); }
+int Blue(uint32_t p) { return int(p & 0xFF); }
+
+TEST(Preview, SystemMenuItemOpensThePreviewAndTheFormKeepsItsClientArea) {
+  const auto folder = FreshFolder("preview-menu");
+  LiveWindow live(folder);
+  live.Start();
+  HWND form = live.window.Handle();
+  wchar_t item[64] = L"";
+  GetMenuStringW(GetSystemMenu(form, FALSE), kPreviewMenuCommand, item, 64, MF_BYCOMMAND);
+  EXPECT_EQ(std::wstring(item), L"分割プレビュー(&V)...");
+  EXPECT_FALSE(live.window.Preview().IsOpen());
+
+  SendMessageW(form, WM_SYSCOMMAND, kPreviewMenuCommand, 0);
+  PreviewWindow& preview = live.window.Preview();
+  ASSERT_TRUE(preview.IsOpen());
+  EXPECT_EQ(WindowText(preview.Handle()), kPreviewCaption);
+  EXPECT_TRUE(IsWindowVisible(preview.Handle()));
+  EXPECT_TRUE(GetWindowLongPtrW(preview.Handle(), GWL_STYLE) & WS_THICKFRAME);  // resizable
+  RECT client{};
+  GetClientRect(form, &client);
+  EXPECT_EQ(client.right, 484);
+  EXPECT_EQ(client.bottom, 352);
+}
+
+TEST(Preview, FramesAreOutlinedWhereThePlanPutsThemAndTheDrawingIsDrawn) {
+  const auto folder = FreshFolder("preview-picture");
+  const auto drawing = folder / L"plan.jww";
+  MakeDrawing(drawing);
+  LiveWindow live(folder, {L"/preview", drawing});
+  live.Start();
+  PreviewWindow& preview = live.window.Preview();
+  ASSERT_TRUE(preview.IsOpen());
+  EXPECT_EQ(FilesStartingWith(folder, L""), (std::vector<std::wstring>{L"appdata", L"plan.jww"}));  // nothing written
+  HWND canvas = preview.Control(kPreviewCanvas);
+  UpdateWindow(canvas);
+  const Capture shot = CaptureClient(canvas);
+
+  // Where the plan's page goes: fitted inside an 8-pixel margin, centred.
+  JwwDocument doc;
+  ASSERT_TRUE(doc.LoadFromFile(drawing));
+  Affine toPage;
+  const DisplayList page = RenderWhole(doc, PictureStyle::kPlan, 20.0, &toPage);
+  const double s = std::min((shot.width - 16.0) / page.width, (shot.height - 16.0) / page.height);
+  const double left = (shot.width - page.width * s) / 2, top = (shot.height - page.height * s) / 2;
+
+  const SheetPlan& plan = preview.Plan();
+  ASSERT_EQ(plan.frames.size(), 6u);
+  int framesProbed = 0;
+  for (size_t f = 0; f < plan.frames.size(); ++f) {
+    bool written = false;
+    for (const PlannedSheet& sheet : plan.sheets) written |= sheet.frame == f && sheet.ToBeWritten();
+    if (!written) continue;  // a dashed outline has gaps
+    ++framesProbed;
+    const Vec2 lo = toPage({plan.frames[f].minX, plan.frames[f].minY});
+    const Vec2 hi = toPage({plan.frames[f].maxX, plan.frames[f].maxY});
+    // Along the bottom edge, the outline's blue within a pixel of where it belongs.
+    const int y = int(std::lround(top + s * (page.height - lo.y)));
+    for (int k = 1; k < 10; ++k) {
+      const int x = int(std::lround(left + s * (lo.x + (hi.x - lo.x) * k / 10)));
+      bool found = false;
+      for (int dy = -1; dy <= 1; ++dy) {
+        const uint32_t p = shot.At(x, y + dy);
+        found |= Blue(p) > 150 && Red(p) < 80 && Green(p) < 130;
+      }
+      EXPECT_TRUE(found) << "frame " << f + 1 << " at (" << x << ", " << y << ")";
+    }
+    // Inside the frame, well away from the edge, no outline.
+    const uint32_t inside = shot.At(int(std::lround(left + s * (lo.x + hi.x) / 2)), y - 4);
+    EXPECT_FALSE(Blue(inside) > 150 && Red(inside) < 80 && Green(inside) < 130) << "frame " << f + 1;
+  }
+  EXPECT_EQ(framesProbed, 5);
+  int dark = 0;  // the drawing's own black lines
+  for (uint32_t p : shot.pixels) dark += Red(p) < 90 && Green(p) < 90 && Blue(p) < 90;
+  EXPECT_GT(dark, 150);
+}
+
+TEST(Preview, PlansAgainWhenTheMainWindowsOptionsChange) {
+  const auto folder = FreshFolder("preview-options");
+  const auto drawing = folder / L"plan.jww";
+  MakeDrawing(drawing);
+  LiveWindow live(folder, {L"/preview", drawing});
+  live.Start();
+  HWND list = live.window.Preview().Control(kPreviewList);
+  ASSERT_EQ(ListRows(list).size(), 7u);
+  EXPECT_EQ(ListRows(list)[0][0], L"0-1");
+  live.SetText(kStartNumberEdit, L"7");
+  EXPECT_TRUE(PumpUntil([&] { return ListRows(list)[0][0] == L"7-1"; }));
+  SendMessageW(live.Control(kNamingPatternCombo), CB_SETCURSEL, 5, 0);  // the sheet's name alone
+  SendMessageW(live.window.Handle(), WM_COMMAND, MAKEWPARAM(kNamingPatternCombo, CBN_SELCHANGE),
+               reinterpret_cast<LPARAM>(live.Control(kNamingPatternCombo)));
+  EXPECT_TRUE(PumpUntil([&] { return ListRows(list)[0][3] == L"1F平面図.jww"; }));
+}
+
+TEST(Preview, WheelZoomsAboutTheCursorDragPansFromTheBitmapDoubleClickFits) {
+  const auto folder = FreshFolder("preview-view");
+  const auto drawing = folder / L"plan.jww";
+  MakeDrawing(drawing);
+  LiveWindow live(folder, {L"/preview", drawing});
+  live.Start();
+  PreviewWindow& preview = live.window.Preview();
+  HWND canvas = preview.Control(kPreviewCanvas);
+  UpdateWindow(canvas);
+  const GdiView fit = preview.View();
+
+  POINT cursor{100, 120};
+  ClientToScreen(canvas, &cursor);
+  SendMessageW(canvas, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), MAKELPARAM(cursor.x, cursor.y));
+  const GdiView zoomed = preview.View();
+  EXPECT_NEAR(zoomed.pixelsPerMm, fit.pixelsPerMm * 1.25, 1e-9);
+  EXPECT_NEAR((100 - zoomed.left) / zoomed.pixelsPerMm, (100 - fit.left) / fit.pixelsPerMm, 1e-9);
+  EXPECT_NEAR((120 - zoomed.top) / zoomed.pixelsPerMm, (120 - fit.top) / fit.pixelsPerMm, 1e-9);
+  const int beforeWheelRests = preview.BitmapRebuilds();
+  UpdateWindow(canvas);
+  EXPECT_EQ(preview.BitmapRebuilds(), beforeWheelRests);  // the turning wheel scales the picture at hand
+  EXPECT_TRUE(PumpUntil([&] { return preview.BitmapRebuilds() == beforeWheelRests + 1; }));
+
+  const int rebuilds = preview.BitmapRebuilds();
+  SendMessageW(canvas, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(50, 50));
+  SendMessageW(canvas, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(70, 45));
+  UpdateWindow(canvas);
+  SendMessageW(canvas, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(80, 40));
+  UpdateWindow(canvas);
+  EXPECT_EQ(preview.BitmapRebuilds(), rebuilds);  // panning moves the picture as it is
+  SendMessageW(canvas, WM_LBUTTONUP, 0, MAKELPARAM(80, 40));
+  UpdateWindow(canvas);
+  EXPECT_EQ(preview.BitmapRebuilds(), rebuilds + 1);
+  EXPECT_NEAR(preview.View().left, zoomed.left + 30, 1e-9);
+  EXPECT_NEAR(preview.View().top, zoomed.top - 10, 1e-9);
+
+  SendMessageW(canvas, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(10, 10));
+  EXPECT_NEAR(preview.View().pixelsPerMm, fit.pixelsPerMm, 1e-9);
+  EXPECT_NEAR(preview.View().left, fit.left, 1e-9);
+  EXPECT_NEAR(preview.View().top, fit.top, 1e-9);
+}
+
+TEST(Preview, DropThenSplitWritesWhatADropOnTheMainWindowWrites) {
+  const auto folder = FreshFolder("preview-split");
+  const auto formFolder = folder / L"form", previewFolder = folder / L"preview";
+  std::filesystem::create_directories(formFolder);
+  std::filesystem::create_directories(previewFolder);
+  MakeDrawing(formFolder / L"plan.jww");
+  MakeDrawing(previewFolder / L"plan.jww");
+  LiveWindow live(folder);
+  live.Start();
+  SendMessageW(live.window.Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({formFolder / L"plan.jww"})), 0);
+  const std::vector<std::string> formTexts = live.platform.statusTexts;
+  live.platform.statusTexts.clear();
+
+  live.window.OpenPreview();
+  PreviewWindow& preview = live.window.Preview();
+  SendMessageW(preview.Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({previewFolder / L"plan.jww"})), 0);
+  EXPECT_EQ(FilesStartingWith(previewFolder, L""), std::vector<std::wstring>{L"plan.jww"});  // a drop only shows
+  ASSERT_EQ(ListRows(preview.Control(kPreviewList)).size(), 7u);
+  EXPECT_TRUE(live.platform.statusTexts.empty());
+  SendMessageW(preview.Control(kPreviewSplitButton), BM_CLICK, 0, 0);
+
+  // The same status texts, but for the folder, and the same files with the same bytes.
+  std::vector<std::string> expected = formTexts;
+  for (std::string& text : expected)
+    if (size_t at = text.find(Sjis(formFolder.wstring())); at != std::string::npos)
+      text.replace(at, Sjis(formFolder.wstring()).size(), Sjis(previewFolder.wstring()));
+  EXPECT_EQ(live.platform.statusTexts, expected);
+  const std::vector<std::wstring> written = FilesStartingWith(formFolder, L"");
+  ASSERT_EQ(written.size(), 7u);  // the drawing and its six sheets
+  ASSERT_EQ(FilesStartingWith(previewFolder, L""), written);
+  for (const std::wstring& name : written)
+    EXPECT_EQ(ReadFile(previewFolder / name), ReadFile(formFolder / name)) << Sjis(name);
+
+  // The rows show what became of each sheet.
+  for (const auto& row : ListRows(preview.Control(kPreviewList)))
+    EXPECT_EQ(row[4], row[3].empty() ? L"空の用紙枠：書き出さない" : L"書き出しました") << Sjis(row[0]);
+}
+
+}  // namespace
+}  // namespace kelvane::test
