@@ -300,7 +300,7 @@ class StreamReader {
   }
 
   void SkipText() {
-    in_.skip(offsetof(TextRecord, fontName) - short_);
+    in_.skip(sizeof(TextRecord) - short_);
     in_.skipCString() && in_.skipCString();
   }
 
@@ -316,11 +316,9 @@ class StreamReader {
   }
 
   void ReadTextFields(TextRecord& r, TextStrings& s) {
-    ReadFixed(in_, &r, offsetof(TextRecord, fontName), penWidth_);
+    ReadFixed(in_, &r, sizeof r, penWidth_);
     s.fontName = kelvane::ReadText(in_, doc_.diagnostics);
     s.text = kelvane::ReadText(in_, doc_.diagnostics);
-    FillSlot(r.fontName, s.fontName);
-    FillSlot(r.text, s.text);
   }
 
   void ReadDimension(DimensionRecord& d, TextStrings& s) {
@@ -502,7 +500,7 @@ class StreamWriter {
   }
 
   void WriteTextEntity(const TextRecord& r, const TextStrings& s) {
-    WriteRecord(r, kText, offsetof(TextRecord, fontName));
+    WriteRecord(r, kText, sizeof r);
     WriteText(out_, s.fontName);
     WriteText(out_, s.text);
   }
