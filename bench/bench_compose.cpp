@@ -125,7 +125,6 @@ std::filesystem::path EmptyTwin(const std::filesystem::path& path, const std::fi
   doc.ClearEntities();
   doc.blockDefs.clear();
   doc.NormaliseBlocks();
-  doc.usedBlockDefCount = 0;  // NormaliseBlocks leaves the count alone when nothing is inserted
   if (!doc.SaveToFile(twin, doc.header.version)) {
     std::fprintf(stderr, "cannot write %s\n", twin.string().c_str());
     std::exit(1);

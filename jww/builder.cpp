@@ -35,8 +35,6 @@ TextRecord MakeText(double x, double y, const JwwString& text, Attr a, double si
   t.angle = 0;
   strings.fontName = text.unicode ? JwwString::Wide(u"ＭＳ ゴシック") : JwwString::Sjis("\x82\x6c\x82\x72 \x83\x53\x83\x56\x83\x62\x83\x4e");
   strings.text = text;
-  FillSlot(t.fontName, strings.fontName);
-  FillSlot(t.text, strings.text);
   return t;
 }
 

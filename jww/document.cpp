@@ -2,35 +2,15 @@
 #include "jww/document.h"
 
 #include <algorithm>
-#include <cstring>
 #include <fstream>
 #include <random>
 #include <system_error>
 
 #include "jww/replacing_file.h"
 #include "jww/sections.h"
-#include "text/filters.h"
 #include "text/numbers.h"
 
 namespace kelvane {
-
-void FillSlot(StringSlot& slot, const JwwString& s) {
-  // The slot keeps whole characters up to 255 bytes; the full string stays beside the record.
-  size_t n;
-  if (s.unicode) {
-    n = std::min<size_t>(s.wide.size() * 2, 254);  // whole UTF-16 units, stored little-endian
-    if (n) std::memcpy(slot.bytes, s.wide.data(), n);
-  } else if (s.sjis.size() > 255) {
-    const std::string cut = MbcsCopy(s.sjis, 1, 255);
-    n = cut.size();
-    std::memcpy(slot.bytes, cut.data(), n);
-  } else {
-    n = s.sjis.size();
-    if (n) std::memcpy(slot.bytes, s.sjis.data(), n);
-  }
-  slot.length = uint8_t(n);
-  std::memset(slot.bytes + n, 0, sizeof slot.bytes - n);
-}
 
 void EntityLists::ClearEntities() {
   order.clear();

@@ -11,6 +11,9 @@ void NormaliseBlocks(JwwDocument& doc) {
     d.used = false;
     d.newNumber = -1;
   }
+  // Reset before the early return: a count left from an earlier state would be saved over
+  // definitions that are no longer written.
+  doc.usedBlockDefCount = 0;
   if (doc.BlockInsertCount() == 0) return;
 
   // The first definition in list order with a number is the one that number reaches.

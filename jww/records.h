@@ -1,4 +1,6 @@
-// Entity records of a JWW drawing: packed, little-endian, laid out exactly like their file form.
+// Entity records of a JWW drawing: packed, little-endian, laid out like their file form. A text
+// (and a dimension's text) keeps only its fixed part here: its two strings follow that part on
+// file, and in memory they live beside the record, in textStrings / dimensionStrings.
 #pragma once
 
 #include <cstddef>
@@ -57,20 +59,12 @@ struct PointRecord {
   double rotation, scale;
 };
 
-// A fixed-capacity string slot as the record keeps it: length byte, up to 255 bytes.
-// Note: the full text (longer texts, Unicode texts) lives beside the record in the document.
-struct StringSlot {
-  uint8_t length;
-  char bytes[255];
-};
-
 struct TextRecord {
   EntityAttributes attr;
   double startX, startY, endX, endY;
   int32_t textType;
   double sizeX, sizeY, spacing, angle;
-  StringSlot fontName;
-  StringSlot text;
+  // On file the font name and the text follow; see TextStrings.
 };
 
 struct DimensionRecord {
@@ -115,18 +109,20 @@ static_assert(sizeof(EntityAttributes) == 15);
 static_assert(sizeof(LineRecord) == 47);
 static_assert(sizeof(ArcRecord) == 75);
 static_assert(sizeof(PointRecord) == 55);
-static_assert(sizeof(TextRecord) == 595);
-static_assert(sizeof(DimensionRecord) == 973);
+// A text's fixed part, read and written in one block; its strings are not in the record.
+static_assert(sizeof(TextRecord) == 83);
+// Not its file form in one piece: on file the text's strings sit after `text`.
+static_assert(sizeof(DimensionRecord) == 461);
 static_assert(sizeof(SolidRecord) == 83);
 static_assert(sizeof(BlockInsertRecord) == 59);
 static_assert(sizeof(EntityRef) == 8);
 static_assert(sizeof(BlockDefHead) == 27);
-static_assert(offsetof(TextRecord, fontName) == 83 && offsetof(TextRecord, text) == 339);
-static_assert(offsetof(DimensionRecord, sxfMode) == 657 && offsetof(DimensionRecord, auxPoint1) == 753);
+static_assert(offsetof(TextRecord, angle) == 75);
+static_assert(offsetof(DimensionRecord, sxfMode) == 145 && offsetof(DimensionRecord, auxPoint1) == 241);
 static_assert(offsetof(SolidRecord, color) == 79 && offsetof(BlockInsertRecord, blockNumber) == 55);
 static_assert(offsetof(PointRecord, code) == 35 && offsetof(ArcRecord, fullCircle) == 71);
 
-// The whole strings of a text (or a dimension's text); the record's slots hold a cut copy.
+// The whole strings of a text (or a dimension's text), kept beside its record, never cut.
 struct TextStrings {
   JwwString fontName;
   JwwString text;
@@ -171,8 +167,5 @@ struct BlockTreeEntry {
   int32_t blockNumber;
   int32_t definition;  // index into blockDefs, -1 when no definition has the number
 };
-
-// Store a string into a record's slot: whole characters up to 255 bytes of its stored form.
-void FillSlot(StringSlot& slot, const JwwString& s);
 
 }  // namespace kelvane

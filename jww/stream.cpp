@@ -300,7 +300,7 @@ class StreamReader {
   }
 
   void SkipText() {
-    in_.skip(offsetof(TextRecord, fontName) - short_);
+    in_.skip(sizeof(TextRecord) - short_);
     in_.skipCString() && in_.skipCString();
   }
 
@@ -316,11 +316,9 @@ class StreamReader {
   }
 
   void ReadTextFields(TextRecord& r, TextStrings& s) {
-    ReadFixed(in_, &r, offsetof(TextRecord, fontName), penWidth_);
+    ReadFixed(in_, &r, sizeof r, penWidth_);
     s.fontName = kelvane::ReadText(in_, doc_.diagnostics);
     s.text = kelvane::ReadText(in_, doc_.diagnostics);
-    FillSlot(r.fontName, s.fontName);
-    FillSlot(r.text, s.text);
   }
 
   void ReadDimension(DimensionRecord& d, TextStrings& s) {
@@ -454,30 +452,32 @@ class StreamWriter {
       out_.u16(uint16_t(std::strlen(name)));
       out_.bytes(name, std::strlen(name));
       classes_.index[kind] = classes_.counter++;
+    } else if (classes_.index[kind] < 0x7FFF) {
+      out_.u16(uint16_t(0x8000 + classes_.index[kind]));  // the short form, inline: one per entity
     } else {
       out_.WriteClassRef(classes_.index[kind]);
     }
   }
 
   // The prefix as written, into b; returns its length. Values out of range are corrected in
-  // the bytes only, never in the record.
+  // the bytes only, never in the record. Built as a record and copied: the prefix has the
+  // record's layout, less penWidth before version 351.
   size_t PutPrefix(uint8_t* b, const EntityAttributes& a, int kind) const {
-    size_t n = 0;
-    auto put16 = [&](uint16_t x) {
-      b[n++] = uint8_t(x);
-      b[n++] = uint8_t(x >> 8);
-    };
-    b[n++] = uint8_t(a.group);
-    b[n++] = uint8_t(a.group >> 8);
-    b[n++] = uint8_t(a.group >> 16);
-    b[n++] = uint8_t(a.group >> 24);
-    b[n++] = CheckedPenStyle(kind, a.penStyle, v_);
-    put16(CheckedPenColor(kind, a.penColor, v_));
-    if (penWidth_) put16(a.penWidth > 30000 ? 0 : a.penWidth);
-    put16(a.layer > 15 ? 0 : a.layer);
-    put16(a.layerGroup > 15 ? 0 : a.layerGroup);
-    put16(a.flags);
-    return n;
+    EntityAttributes c = a;
+    c.penStyle = CheckedPenStyle(kind, a.penStyle, v_);
+    c.penColor = CheckedPenColor(kind, a.penColor, v_);
+    c.penWidth = a.penWidth > 30000 ? 0 : a.penWidth;
+    c.layer = a.layer > 15 ? 0 : a.layer;
+    c.layerGroup = a.layerGroup > 15 ? 0 : a.layerGroup;
+    const auto* p = reinterpret_cast<const uint8_t*>(&c);
+    if (penWidth_) {
+      std::memcpy(b, p, sizeof c);
+      return sizeof c;
+    }
+    constexpr size_t width = offsetof(EntityAttributes, penWidth), rest = offsetof(EntityAttributes, layer);
+    std::memcpy(b, p, width);
+    std::memcpy(b + width, p + rest, sizeof c - rest);
+    return sizeof c - (rest - width);
   }
 
   void WritePrefix(const EntityAttributes& a, int kind) {
@@ -485,24 +485,37 @@ class StreamWriter {
     out_.bytes(b, PutPrefix(b, a, kind));
   }
 
-  // A record's prefix and its fields after the prefix up to byte offset `to`, in one move.
-  template <typename R>
-  void WriteRecord(const R& r, int kind, size_t to) {
-    uint8_t b[sizeof(R)];
-    const size_t n = PutPrefix(b, r.attr, kind);
-    const size_t fields = to - sizeof(EntityAttributes);
-    std::memcpy(b + n, reinterpret_cast<const uint8_t*>(&r) + sizeof(EntityAttributes), fields);
-    out_.bytes(b, n + fields);
+  // A record's prefix and its fields after the prefix up to byte offset `To`, in one move.
+  // The length is a constant: copies of a known small size are a few register moves, where
+  // a copy of a length known only at run time costs more than the record's bytes.
+  template <size_t To, typename R>
+  void WriteRecord(const R& r, int kind) {
+    static_assert(To <= sizeof(R) && To > sizeof(EntityAttributes));
+    constexpr size_t fields = To - sizeof(EntityAttributes);
+    const auto* after = reinterpret_cast<const uint8_t*>(&r) + sizeof(EntityAttributes);
+    uint8_t b[To];
+    if (penWidth_) {  // the prefix is as long as in the record
+      PutPrefix(b, r.attr, kind);
+      std::memcpy(b + sizeof(EntityAttributes), after, fields);
+      out_.bytes(b, To);
+    } else {
+      const size_t n = PutPrefix(b, r.attr, kind);
+      std::memcpy(b + n, after, fields);
+      out_.bytes(b, n + fields);
+    }
   }
 
-  void WriteLine(const LineRecord& r) { WriteRecord(r, kLine, sizeof r); }
+  void WriteLine(const LineRecord& r) { WriteRecord<sizeof r>(r, kLine); }
 
   void WritePoint(const PointRecord& r) {
-    WriteRecord(r, kPoint, r.attr.penStyle == 100 ? sizeof r : offsetof(PointRecord, code));
+    if (r.attr.penStyle == 100)
+      WriteRecord<sizeof r>(r, kPoint);
+    else
+      WriteRecord<offsetof(PointRecord, code)>(r, kPoint);
   }
 
   void WriteTextEntity(const TextRecord& r, const TextStrings& s) {
-    WriteRecord(r, kText, offsetof(TextRecord, fontName));
+    WriteRecord<sizeof r>(r, kText);
     WriteText(out_, s.fontName);
     WriteText(out_, s.text);
   }
@@ -551,7 +564,7 @@ class StreamWriter {
     return copy;
   }
 
-  void WriteArc(const ArcRecord& r) { WriteRecord(r, kArc, sizeof r); }
+  void WriteArc(const ArcRecord& r) { WriteRecord<sizeof r>(r, kArc); }
 
   void WriteDimension(const DimensionRecord& d, const TextStrings& s) {
     WritePrefix(d.attr, kDimension);
@@ -566,11 +579,14 @@ class StreamWriter {
   }
 
   void WriteSolid(const SolidRecord& s) {
-    WriteRecord(s, kSolid, s.attr.penColor == 10 ? sizeof s : offsetof(SolidRecord, color));
+    if (s.attr.penColor == 10)
+      WriteRecord<sizeof s>(s, kSolid);
+    else
+      WriteRecord<offsetof(SolidRecord, color)>(s, kSolid);
   }
 
   void WriteBlockInsert(const BlockInsertRecord& b) {
-    WriteRecord(b, kBlockInsert, offsetof(BlockInsertRecord, blockNumber));
+    WriteRecord<offsetof(BlockInsertRecord, blockNumber)>(b, kBlockInsert);
     out_.i32(MapNumber(b.blockNumber));
   }
 

@@ -198,11 +198,15 @@ TEST(StreamTexts, LongAndUnicodeTextsAreNeverCut) {
   wide[1] = char16_t(0xDE00);
   AddText(doc, 0, 0, JwwString::Wide(wide));
   doc.textStrings[0].fontName = JwwString::Sjis(std::string(300, 'F'));
+  AddDimension(doc, 0, 0, 100, 0, JwwString::Sjis(longText));
   Load(Save(doc, 700), back);
   EXPECT_EQ(back.textStrings[0].text.sjis, longText);
   EXPECT_EQ(back.textStrings[0].fontName.sjis, std::string(300, 'F'));
-  EXPECT_EQ(back.texts[0].text.length, 254);  // the slot keeps whole characters only
   EXPECT_EQ(back.textStrings[1].text, JwwString::Wide(wide));
+  EXPECT_EQ(back.textStrings[1].fontName, doc.textStrings[1].fontName);
+  EXPECT_EQ(back.dimensionStrings[0].text.sjis, longText);
+  EXPECT_EQ(back.texts[1].endX, doc.texts[1].endX);  // the fields before the strings stay in place
+  EXPECT_EQ(back.dimensions[0].auxLine2.startY, doc.dimensions[0].auxLine2.startY);  // and those after them
 }
 
 TEST(StreamBlocks, LongTimeStampIsSkippedAndReplacedByPosition) {
@@ -287,6 +291,21 @@ TEST(StreamBlocks, FirstOfTwoEqualNumbersWinsAndNoDrawingInsertsMeansNoDefinitio
   EXPECT_TRUE(doc.blockDefs[0].used);
   EXPECT_FALSE(doc.blockDefs[1].used);
   EXPECT_EQ(doc.usedBlockDefCount, 1);
+}
+
+TEST(StreamBlocks, DefinitionsNoLongerInsertedAreCountedOutBeforeSaving) {
+  JwwDocument doc, back;
+  InitDrawing(doc, 600, false);
+  AddLine(AddBlockDef(doc, 1, JwwString::Sjis("a")), 0, 0, 1, 1);
+  AddBlockInsert(doc, 1, 0, 0);
+  doc.NormaliseBlocks();
+  ASSERT_EQ(doc.usedBlockDefCount, 1);
+  doc.ClearEntities();  // the only insertion is gone; the definition stays
+  AddLine(doc, 0, 0, 2, 2);
+  Load(Save(doc, 600), back);
+  EXPECT_EQ(doc.usedBlockDefCount, 0);
+  EXPECT_EQ(back.BlockDefCount(), 0);
+  EXPECT_EQ(back.LineCount(), 1);
 }
 
 TEST(StreamBlocks, DefinitionsThatInsertThemselvesTerminate) {
