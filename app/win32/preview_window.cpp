@@ -194,7 +194,6 @@ void PreviewWindow::Load(const std::filesystem::path& drawing) {
     failure = SjisToWide(doc_->diagnostics.reason);
   }
   if (!failure.empty()) {
-    DeleteTemporaryImages();
     doc_.reset();
     ShowPicture(DisplayList{});
     FillRows();
@@ -202,15 +201,13 @@ void PreviewWindow::Load(const std::filesystem::path& drawing) {
     return;
   }
   Replan();
-  // The embedded images live in temporary files only until the next drawing is read: keep them
-  // decoded. The drawing's part of the picture, and so its image numbering, is the same
-  // whatever the options.
+  // Decoded once per drawing: the drawing's part of the picture, and so its image numbering, is
+  // the same whatever the options.
   for (uint32_t i = 0; i < picture_.imageSources.size(); ++i) {
     GdiImage image;
-    if (DecodeGdiImage(ImageBytesFor(picture_.imageSources[i], drawing.parent_path()), image))
+    if (DecodeGdiImage(ImageBytesFor(doc_->images, picture_.imageSources[i], drawing.parent_path()), image))
       images_.emplace(i, std::move(image));
   }
-  DeleteTemporaryImages();
   ViewChanged();
 }
 

@@ -96,7 +96,6 @@ int main(int argc, char** argv) {
   auto t2 = Clock::now();
   const DisplayList picture = PlanPicture(doc, plan);
   auto t3 = Clock::now();
-  DeleteTemporaryImages();
 
   BITMAPINFO bi{};
   bi.bmiHeader = {sizeof bi.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
