@@ -396,7 +396,7 @@ void DisplayListBuilder::AddTextRecord(const TextRecord& t, const TextStrings& s
   if (auxiliary && style_ != PictureStyle::kPlan) return;
 
   ImageReference ref;
-  if (ParseImageReference(s.text, ref)) {
+  if (!s.text.empty() && CharAt(s.text, 0).code == '^' && ParseImageReference(s.text, ref)) {
     // The image's lower-left corner is at the text's start, turned by the reference's angle.
     const double a = ref.angle * kDegree;
     Picture p;
@@ -555,6 +555,16 @@ PoolCounts DisplayListBuilder::Count(const EntityLists& l, const std::vector<Ent
   // Hidden layers and the like are not looked at: these are bounds, and room that is reserved
   // but never written costs no memory.
   PoolCounts c;
+  // Arcs are bounded without the trigonometry of cutting them: the page map stretches no
+  // length more than its norm, and acos(1 - x) >= sqrt(2x) makes the step no longer than this.
+  const double ma = m.a * m.a + m.b * m.b, md = m.c * m.c + m.d * m.d, mb = m.a * m.c + m.b * m.d;
+  const double norm = std::sqrt((ma + md) / 2 + std::sqrt((ma - md) * (ma - md) / 4 + mb * mb));
+  auto segments = [norm](double radius, double flat, double sweep) -> size_t {
+    const double big = std::fabs(radius) * std::max(1.0, std::fabs(flat)) * norm * (1 + 1e-9);
+    if (!(big > kArcTolerance)) return 4;
+    const double n = std::ceil(std::fabs(sweep) / (2 * std::sqrt(2 * kArcTolerance / big))) + 1;
+    return !(n > 4) ? 4 : n >= kMaxArcSegments ? kMaxArcSegments : size_t(n);
+  };
   auto line = [&c] { ++c.items, ++c.strokes, c.points += 2; };
   auto text = [&c](const TextStrings& s) { ++c.items, ++c.texts, c.glyphs += s.text.size(); };
   auto dot = [&c] { ++c.items, ++c.fills, ++c.rings, c.points += 16; };
@@ -569,8 +579,7 @@ PoolCounts DisplayListBuilder::Count(const EntityLists& l, const std::vector<Ent
       case kArc:
         if (i < l.arcs.size()) {
           const ArcRecord& a = l.arcs[i];
-          const Affine k = EllipseMap(a.centerX, a.centerY, a.radius, a.flatness, a.tiltAngle, m);
-          ++c.items, ++c.strokes, c.points += size_t(EllipseSegments(k, a.fullCircle ? 2 * kPi : a.arcAngle)) + 1;
+          ++c.items, ++c.strokes, c.points += segments(a.radius, a.flatness, a.fullCircle ? 2 * kPi : a.arcAngle) + 1;
         }
         break;
       case kPoint:
@@ -591,8 +600,7 @@ PoolCounts DisplayListBuilder::Count(const EntityLists& l, const std::vector<Ent
           const SolidRecord& s = l.solids[i];
           ++c.items, ++c.fills, c.rings += 2, c.points += 4;
           if (s.attr.penStyle > 100) {
-            const int segments = EllipseSegments(EllipseMap(s.x1, s.y1, s.x2, s.y2, s.x3, m), 2 * kPi);
-            c.points += 2 * size_t(segments) + 2;
+            c.points += 2 * segments(s.x2, s.y2, 2 * kPi) + 2;
           }
         }
         break;
