@@ -413,17 +413,11 @@ void DisplayListBuilder::AddTextRecord(const TextRecord& t, const TextStrings& s
     return;
   }
 
-  // The cells go straight into the list's pool and are moved to the page there.
+  // The cells go straight into the list's pool, on the page.
   const uint32_t base = uint32_t(out_.glyphs.size());
-  AppendTextLayout(t, s.text, out_.glyphs, textBuffers_);
+  AppendTextLayout(t, s.text, &m, out_.glyphs, textBuffers_);
   const uint32_t total = uint32_t(out_.glyphs.size()) - base;
   if (total == 0) return;
-  for (uint32_t k = base; k < base + total; ++k) {
-    Glyph& g = out_.glyphs[k];
-    g.origin = m(g.origin);
-    g.across = m.Linear(g.across);
-    g.up = m.Linear(g.up);
-  }
   TextRun run;
   run.unicode = s.text.unicode;
   // The official code adds 10000 for italic and 20000 for bold (its prose says the reverse).
@@ -668,7 +662,7 @@ void DisplayListBuilder::AddPolygon(const std::vector<Vec2>& pts, Rgb color) {
 
 Vec2 DisplayListBuilder::AddText(const TextRecord& record, const JwwString& text, const JwwString& font, Rgb color) {
   const uint32_t base = uint32_t(out_.glyphs.size());
-  const Vec2 end = AppendTextLayout(record, text, out_.glyphs, textBuffers_);
+  const Vec2 end = AppendTextLayout(record, text, nullptr, out_.glyphs, textBuffers_);
   if (out_.glyphs.size() == base) return end;
   TextRun run;
   run.color = color;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "jww/document.h"
+#include "render/affine.h"
 #include "render/display_list.h"
 #include "render/text_layout.h"
 #include "split/frames.h"
@@ -25,14 +26,6 @@ bool PaperSizeMm(int32_t code, double& width, double& height);
 // the frame where the frame is larger (a frame above A0). Code 8 from PaperSizeFor is a
 // portrait frame above A0 and starts from A0 portrait.
 void SheetPageSize(const PaperFrame& frame, int32_t paperSize, double& width, double& height);
-
-// p' = (a·x + c·y + e, b·x + d·y + f)
-struct Affine {
-  double a = 1, b = 0, c = 0, d = 1, e = 0, f = 0;
-  Vec2 operator()(Vec2 p) const { return {a * p.x + c * p.y + e, b * p.x + d * p.y + f}; }
-  Vec2 Linear(Vec2 v) const { return {a * v.x + c * v.y, b * v.x + d * v.y}; }
-  Affine Then(const Affine& o) const;  // this first, then o
-};
 
 // How many entries a part of a drawing adds to each pool of a display list, at most.
 struct PoolCounts {

@@ -29,8 +29,11 @@ bool IsSettingsText(const TextRecord& t) {
   return t.attr.penStyle == 9 && t.attr.penColor == 9 && t.startX == t.endX && t.startY == t.endY;
 }
 
-Vec2 AppendTextLayout(const TextRecord& t, const JwwString& text, std::vector<Glyph>& glyphs,
-                      TextLayoutBuffers& buffers) {
+namespace {
+
+template <bool kMapped>
+Vec2 LayOut(const TextRecord& t, const JwwString& text, const Affine& m, std::vector<Glyph>& glyphs,
+            TextLayoutBuffers& buffers) {
   // Read the characters, dropping the control sequences: they take no width.
   std::vector<TextLayoutBuffers::Char>& chars = buffers.chars;
   chars.clear();
@@ -118,16 +121,28 @@ Vec2 AppendTextLayout(const TextRecord& t, const JwwString& text, std::vector<Gl
       g.across = {g.across.x / 2, g.across.y / 2};
       g.up = {g.up.x / 2, g.up.y / 2};
     }
+    if constexpr (kMapped) {
+      g.origin = m(g.origin);
+      g.across = m.Linear(g.across);
+      g.up = m.Linear(g.up);
+    }
     glyphs.push_back(g);
     pos += c.width * (t.sizeX + t.spacing);
   }
   return end;
 }
 
+}  // namespace
+
+Vec2 AppendTextLayout(const TextRecord& t, const JwwString& text, const Affine* m, std::vector<Glyph>& glyphs,
+                      TextLayoutBuffers& buffers) {
+  return m ? LayOut<true>(t, text, *m, glyphs, buffers) : LayOut<false>(t, text, Affine{}, glyphs, buffers);
+}
+
 TextLayout LayOutText(const TextRecord& t, const JwwString& text) {
   TextLayout out;
   TextLayoutBuffers buffers;
-  out.end = AppendTextLayout(t, text, out.glyphs, buffers);
+  out.end = LayOut<false>(t, text, Affine{}, out.glyphs, buffers);
   out.colorFrom = std::move(buffers.colorFrom);
   out.colorPen = std::move(buffers.colorPen);
   return out;

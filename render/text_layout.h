@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "jww/records.h"
+#include "render/affine.h"
 #include "render/display_list.h"
 
 namespace kelvane {
@@ -36,9 +37,9 @@ struct TextLayoutBuffers {
   std::vector<int> colorPen;
 };
 
-// The same layout with its cells appended to `glyphs` and its colour changes left in `buffers`;
-// returns the end point.
-Vec2 AppendTextLayout(const TextRecord& record, const JwwString& text, std::vector<Glyph>& glyphs,
+// The same layout with its cells appended to `glyphs` (mapped by *m when m is given), its colour
+// changes left in `buffers`; returns the end point, not mapped.
+Vec2 AppendTextLayout(const TextRecord& record, const JwwString& text, const Affine* m, std::vector<Glyph>& glyphs,
                       TextLayoutBuffers& buffers);
 
 // True for a settings text Jw_cad keeps in the drawing (Printer_*, View_Direct2d...): never drawn.
