@@ -307,8 +307,9 @@ bool WriteChunk(std::FILE* f, const char* type, const unsigned char* data, size_
 }
 
 // An RGB PNG of the page. cairo's own writer tries every row filter at zlib's default level,
-// which takes longer than drawing the page; a drawing is mostly blank paper, which the "up"
-// filter turns into zeros that the fastest level packs about as small.
+// which takes longer than drawing the page. A drawing is mostly blank paper, which the "up"
+// filter turns into runs of zeros: packed as runs, the file is about a fifth larger, four
+// times sooner.
 cairo_status_t WritePng(cairo_surface_t* surface, const std::filesystem::path& file) {
   cairo_surface_flush(surface);
   const int width = cairo_image_surface_get_width(surface), height = cairo_image_surface_get_height(surface);
@@ -316,7 +317,7 @@ cairo_status_t WritePng(cairo_surface_t* surface, const std::filesystem::path& f
   const unsigned char* pixels = cairo_image_surface_get_data(surface);
   if (!pixels || width <= 0 || height <= 0) return CAIRO_STATUS_INVALID_SIZE;
   z_stream z{};
-  if (deflateInit2(&z, 1, Z_DEFLATED, 15, 9, Z_DEFAULT_STRATEGY) != Z_OK) return CAIRO_STATUS_NO_MEMORY;
+  if (deflateInit2(&z, 1, Z_DEFLATED, 15, 9, Z_RLE) != Z_OK) return CAIRO_STATUS_NO_MEMORY;
   std::FILE* f = std::fopen(file.c_str(), "wb");
   if (!f) {
     deflateEnd(&z);
