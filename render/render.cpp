@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 #include "render/text_layout.h"
 #include "jww/document.h"
@@ -19,7 +20,7 @@ constexpr double kArcTolerance = 0.01;
 constexpr int kMaxArcSegments = 4096;
 constexpr int kMaxBlockDepth = 32;
 constexpr size_t kCountBound = size_t(1) << 40;
-constexpr size_t kReserveCap = size_t(1) << 25;
+constexpr size_t kReserveCapBytes = size_t(256) << 20;
 constexpr uint16_t kAuxiliaryColor = 9;
 constexpr uint8_t kAuxiliaryLineType = 9;
 constexpr uint16_t kOwnColor = 10;  // a solid with its own RGB value
@@ -630,10 +631,14 @@ void DisplayListBuilder::Reserve(const EntityLists& lists, const std::vector<Ent
   PoolCounts c = Count(lists, order, count, m, 0);
   c.items += lines, c.strokes += lines, c.points += 2 * lines;
   // A bound far above what is drawn (blocks on hidden layers, say) reserves no more than a
-  // cap: past it the pool grows as it is written.
+  // cap, and a reservation refused is no failure: past either the pool grows as it is written.
   auto room = [](auto& pool, size_t more) {
-    const size_t want = pool.size() + std::min(more, kReserveCap);
-    if (want > pool.capacity()) pool.reserve(want);
+    const size_t want = pool.size() + std::min(more, kReserveCapBytes / sizeof(pool[0]));
+    if (want <= pool.capacity()) return;
+    try {
+      pool.reserve(want);
+    } catch (const std::bad_alloc&) {
+    }
   };
   room(out_.order, c.items);
   room(out_.strokes, c.strokes);
