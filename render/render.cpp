@@ -561,7 +561,11 @@ PoolCounts DisplayListBuilder::Count(const EntityLists& l, const std::vector<Ent
     return !(n > 4) ? 4 : n >= kMaxArcSegments ? kMaxArcSegments : size_t(n);
   };
   auto line = [&c] { ++c.items, ++c.strokes, c.points += 2; };
-  auto text = [&c](const TextStrings& s) { ++c.items, ++c.texts, c.glyphs += s.text.size(); };
+  auto text = [&c](const TextStrings& s) {
+    // Each "^$n" colour change (three characters) may start a run of its own.
+    const size_t n = s.text.size(), runs = 1 + n / 3;
+    c.items += runs, c.texts += runs, c.glyphs += n;
+  };
   auto dot = [&c] { ++c.items, ++c.fills, ++c.rings, c.points += 16; };
   count = std::min(count, order.size());
   for (size_t n = 0; n < count; ++n) {
