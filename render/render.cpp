@@ -214,7 +214,10 @@ void DisplayListBuilder::StrokePoints(const std::vector<Vec2>& pts, bool closed,
 }
 
 void DisplayListBuilder::StrokeFrom(uint32_t first, bool closed, const LineLook& look) {
-  Stroke s;
+  // Filled in place: a stroke put together on the stack and copied in is read back before its
+  // byte-sized fields have been stored, which stalls.
+  out_.order.push_back({ItemKind::kStroke, uint32_t(out_.strokes.size())});
+  Stroke& s = out_.strokes.emplace_back();
   s.color = look.color;
   s.closed = closed;
   s.devicePixels = look.devicePixels;
@@ -228,8 +231,6 @@ void DisplayListBuilder::StrokeFrom(uint32_t first, bool closed, const LineLook&
     out_.dashes.insert(out_.dashes.end(), look.dashes.begin(), look.dashes.end());
     s.dashOffset = look.dashOffset;
   }
-  out_.order.push_back({ItemKind::kStroke, uint32_t(out_.strokes.size())});
-  out_.strokes.push_back(s);
 }
 
 void DisplayListBuilder::EndRing(uint32_t first) {
