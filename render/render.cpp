@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 #include "render/text_layout.h"
 #include "jww/document.h"
@@ -18,6 +19,8 @@ constexpr double kDegree = kPi / 180.0;
 constexpr double kArcTolerance = 0.01;
 constexpr int kMaxArcSegments = 4096;
 constexpr int kMaxBlockDepth = 32;
+constexpr size_t kCountBound = size_t(1) << 40;
+constexpr size_t kReserveCapBytes = size_t(256) << 20;
 constexpr uint16_t kAuxiliaryColor = 9;
 constexpr uint8_t kAuxiliaryLineType = 9;
 constexpr uint16_t kOwnColor = 10;  // a solid with its own RGB value
@@ -91,6 +94,7 @@ void SheetPageSize(const PaperFrame& f, int32_t paperSize, double& w, double& h)
 const DisplayListBuilder::LineLook* DisplayListBuilder::CachedLook(const EntityAttributes& a) {
   // Most entities share a few pens and line types: each look is worked out once.
   const uint64_t key = uint64_t(a.penColor) | uint64_t(a.penStyle) << 16 | uint64_t(a.penWidth) << 24;
+  if (key == lastLookKey_) return lastLook_;
   auto it = looks_.find(key);
   if (it == looks_.end()) {
     LineLook look;
@@ -101,7 +105,9 @@ const DisplayListBuilder::LineLook* DisplayListBuilder::CachedLook(const EntityA
     }
     it = looks_.emplace(key, std::move(look)).first;
   }
-  return it->second.shown ? &it->second : nullptr;
+  lastLookKey_ = key;
+  lastLook_ = it->second.shown ? &it->second : nullptr;
+  return lastLook_;
 }
 
 DisplayListBuilder::DisplayListBuilder(const JwwDocument& doc, PictureStyle style, DisplayList& out)
@@ -202,13 +208,21 @@ bool DisplayListBuilder::Look(const EntityAttributes& a, LineLook& look) const {
 }
 
 void DisplayListBuilder::StrokePoints(const std::vector<Vec2>& pts, bool closed, const LineLook& look) {
-  Stroke s;
+  const uint32_t first = uint32_t(out_.points.size());
+  out_.points.insert(out_.points.end(), pts.begin(), pts.end());
+  StrokeFrom(first, closed, look);
+}
+
+void DisplayListBuilder::StrokeFrom(uint32_t first, bool closed, const LineLook& look) {
+  // Filled in place: a stroke put together on the stack and copied in is read back before its
+  // byte-sized fields have been stored, which stalls.
+  out_.order.push_back({ItemKind::kStroke, uint32_t(out_.strokes.size())});
+  Stroke& s = out_.strokes.emplace_back();
   s.color = look.color;
   s.closed = closed;
   s.devicePixels = look.devicePixels;
   s.width = look.width;
-  s.points = {uint32_t(out_.points.size()), uint32_t(pts.size())};
-  out_.points.insert(out_.points.end(), pts.begin(), pts.end());
+  s.points = {first, uint32_t(out_.points.size()) - first};
   if (look.dashSpan.count > 0) {
     s.dashes = look.dashSpan;
     s.dashOffset = look.dashOffset;
@@ -217,21 +231,23 @@ void DisplayListBuilder::StrokePoints(const std::vector<Vec2>& pts, bool closed,
     out_.dashes.insert(out_.dashes.end(), look.dashes.begin(), look.dashes.end());
     s.dashOffset = look.dashOffset;
   }
-  out_.order.push_back({ItemKind::kStroke, uint32_t(out_.strokes.size())});
-  out_.strokes.push_back(s);
 }
 
-void DisplayListBuilder::FillRings(const std::vector<std::vector<Vec2>>& rings, Rgb color) {
+void DisplayListBuilder::EndRing(uint32_t first) {
+  const uint32_t count = uint32_t(out_.points.size()) - first;
+  if (count < 3) {
+    out_.points.resize(first);
+    return;
+  }
+  out_.rings.push_back({first, count});
+}
+
+void DisplayListBuilder::FillFrom(uint32_t firstRing, Rgb color) {
+  const uint32_t count = uint32_t(out_.rings.size()) - firstRing;
+  if (count == 0) return;
   Fill f;
   f.color = color;
-  f.rings = {uint32_t(out_.rings.size()), 0};
-  for (const std::vector<Vec2>& r : rings) {
-    if (r.size() < 3) continue;
-    out_.rings.push_back({uint32_t(out_.points.size()), uint32_t(r.size())});
-    out_.points.insert(out_.points.end(), r.begin(), r.end());
-    ++f.rings.count;
-  }
-  if (f.rings.count == 0) return;
+  f.rings = {firstRing, count};
   out_.order.push_back({ItemKind::kFill, uint32_t(out_.fills.size())});
   out_.fills.push_back(f);
 }
@@ -286,26 +302,35 @@ void DisplayListBuilder::AddEntity(const EntityLists& l, EntityRef e, const Affi
 void DisplayListBuilder::AddLine(const LineRecord& line, const Affine& m) {
   const LineLook* look = CachedLook(line.attr);
   if (!look) return;
-  scratch_.clear();
-  scratch_.push_back(m({line.startX, line.startY}));
-  scratch_.push_back(m({line.endX, line.endY}));
-  StrokePoints(scratch_, false, *look);
+  const uint32_t first = uint32_t(out_.points.size());
+  out_.points.push_back(m({line.startX, line.startY}));
+  out_.points.push_back(m({line.endX, line.endY}));
+  StrokeFrom(first, false, *look);
 }
 
 namespace {
+
+// The unit circle to C + Rot(tilt)·(r cos t, r·f sin t), then to the page.
+Affine EllipseMap(double cx, double cy, double r, double flat, double tilt, const Affine& m) {
+  const double c = std::cos(tilt), s = std::sin(tilt);
+  return Affine{r * c, r * s, -r * flat * s, r * flat * c, cx, cy}.Then(m);
+}
+
+// How many segments a sweep of an ellipse map is cut into: the semi-axes as they come out on
+// the page decide how finely.
+int EllipseSegments(const Affine& k, double sweep) {
+  const double big = std::max(std::hypot(k.a, k.b), std::hypot(k.c, k.d));
+  double step = big > kArcTolerance ? 2 * std::acos(1 - kArcTolerance / big) : kPi / 2;
+  const double n = std::ceil(std::fabs(sweep) / step);
+  return !(n > 4) ? 4 : n >= kMaxArcSegments ? kMaxArcSegments : int(n);  // NaN too: the fewest
+}
 
 // Points of C + Rot(tilt)·(r cos t, r·f sin t) for t from start over sweep: angles are
 // parametric and measured from the tilt axis, for circles too.
 void EllipsePoints(double cx, double cy, double r, double flat, double tilt, double start, double sweep,
                    const Affine& m, std::vector<Vec2>& out, bool includeEnd) {
-  const Affine k = Affine{r * std::cos(tilt), r * std::sin(tilt), -r * flat * std::sin(tilt),
-                          r * flat * std::cos(tilt), cx, cy}
-                       .Then(m);
-  // Semi-axes as they come out on the page decide how finely the curve is cut.
-  const double big = std::max(std::hypot(k.a, k.b), std::hypot(k.c, k.d));
-  double step = big > kArcTolerance ? 2 * std::acos(1 - kArcTolerance / big) : kPi / 2;
-  int n = int(std::ceil(std::fabs(sweep) / step));
-  n = std::clamp(n, 4, kMaxArcSegments);
+  const Affine k = EllipseMap(cx, cy, r, flat, tilt, m);
+  const int n = EllipseSegments(k, sweep);
   const double dt = sweep / n;
   const double cs = std::cos(dt), sn = std::sin(dt);
   double c = std::cos(start), s = std::sin(start);
@@ -328,11 +353,11 @@ void DisplayListBuilder::AddArc(const ArcRecord& arc, const Affine& m) {
   const LineLook* lookp = CachedLook(arc.attr);
   if (!lookp) return;
   const LineLook& look = *lookp;
-  scratch_.clear();
+  const uint32_t first = uint32_t(out_.points.size());
   const bool full = arc.fullCircle != 0;
   EllipsePoints(arc.centerX, arc.centerY, arc.radius, arc.flatness, arc.tiltAngle, full ? 0.0 : arc.startAngle,
-                full ? 2 * kPi : arc.arcAngle, m, scratch_, !full);
-  StrokePoints(scratch_, full, look);
+                full ? 2 * kPi : arc.arcAngle, m, out_.points, !full);
+  StrokeFrom(first, full, look);
 }
 
 void DisplayListBuilder::AddPoint(const PointRecord& p, const Affine& m) {
@@ -350,12 +375,13 @@ void DisplayListBuilder::AddPoint(const PointRecord& p, const Affine& m) {
     else if (c >= 101 && c <= 356 && size_t(c - 100) < doc_.extendedColors.size())
       radius = doc_.extendedColors[size_t(c - 100)].printPointRadius;
   }
-  std::vector<Vec2> ring;
   const Vec2 c = m({p.x, p.y});
   const double scale = std::sqrt(std::fabs(m.a * m.d - m.b * m.c));
-  EllipsePoints(c.x, c.y, std::max(radius * (scale > 0 ? 1.0 : 0.0), 0.05), 1.0, 0, 0, 2 * kPi, Affine{}, ring,
-                false);
-  FillRings({ring}, look.color);
+  const uint32_t firstRing = uint32_t(out_.rings.size()), first = uint32_t(out_.points.size());
+  EllipsePoints(c.x, c.y, std::max(radius * (scale > 0 ? 1.0 : 0.0), 0.05), 1.0, 0, 0, 2 * kPi, Affine{},
+                out_.points, false);
+  EndRing(first);
+  FillFrom(firstRing, look.color);
 }
 
 uint32_t DisplayListBuilder::FontIndex(const JwwString& font) {
@@ -372,7 +398,7 @@ void DisplayListBuilder::AddTextRecord(const TextRecord& t, const TextStrings& s
   if (auxiliary && style_ != PictureStyle::kPlan) return;
 
   ImageReference ref;
-  if (ParseImageReference(s.text, ref)) {
+  if (!s.text.empty() && CharAt(s.text, 0).code == '^' && ParseImageReference(s.text, ref)) {
     // The image's lower-left corner is at the text's start, turned by the reference's angle.
     const double a = ref.angle * kDegree;
     Picture p;
@@ -389,13 +415,11 @@ void DisplayListBuilder::AddTextRecord(const TextRecord& t, const TextStrings& s
     return;
   }
 
-  TextLayout layout = LayOutText(t, s.text);
-  if (layout.glyphs.empty()) return;
-  for (Glyph& g : layout.glyphs) {
-    g.origin = m(g.origin);
-    g.across = m.Linear(g.across);
-    g.up = m.Linear(g.up);
-  }
+  // The cells go straight into the list's pool, on the page.
+  const uint32_t base = uint32_t(out_.glyphs.size());
+  AppendTextLayout(t, s.text, &m, out_.glyphs, textBuffers_);
+  const uint32_t total = uint32_t(out_.glyphs.size()) - base;
+  if (total == 0) return;
   TextRun run;
   run.unicode = s.text.unicode;
   // The official code adds 10000 for italic and 20000 for bold (its prose says the reverse).
@@ -404,18 +428,18 @@ void DisplayListBuilder::AddTextRecord(const TextRecord& t, const TextStrings& s
   run.bold = (style & 2) != 0;
   run.font = FontIndex(s.fontName);
   // "^$n" changes the pen from its character on.
-  size_t from = 0;
+  const std::vector<uint32_t>& colorFrom = textBuffers_.colorFrom;
+  uint32_t from = 0;
   int pen = t.attr.penColor;
-  for (size_t c = 0; c <= layout.colorFrom.size(); ++c) {
-    const size_t to = c < layout.colorFrom.size() ? layout.colorFrom[c] : layout.glyphs.size();
+  for (size_t c = 0; c <= colorFrom.size(); ++c) {
+    const uint32_t to = c < colorFrom.size() ? colorFrom[c] : total;
     if (to > from) {
       run.color = ColorOf(pen, auxiliary);
-      run.glyphs = {uint32_t(out_.glyphs.size()), uint32_t(to - from)};
-      out_.glyphs.insert(out_.glyphs.end(), layout.glyphs.begin() + long(from), layout.glyphs.begin() + long(to));
+      run.glyphs = {base + from, to - from};
       out_.order.push_back({ItemKind::kText, uint32_t(out_.texts.size())});
       out_.texts.push_back(run);
     }
-    if (c < layout.colorPen.size()) pen = layout.colorPen[c];
+    if (c < textBuffers_.colorPen.size()) pen = textBuffers_.colorPen[c];
     from = to;
   }
 }
@@ -433,12 +457,18 @@ void DisplayListBuilder::AddSolid(const SolidRecord& s, const Affine& m) {
     color = ColorOf(s.attr.penColor, auxiliary, true);
     if (style_ == PictureStyle::kMonochrome) color = Grey(color);
   }
-  std::vector<std::vector<Vec2>> rings(1);
-  std::vector<Vec2>& r = rings[0];
+  // The rings go straight into the list's pools.
+  std::vector<Vec2>& r = out_.points;
+  const uint32_t firstRing = uint32_t(out_.rings.size());
+  const uint32_t first = uint32_t(r.size());
   if (s.attr.penStyle <= 100) {
     // Corners in file order: every corpus solid is a simple quadrilateral this way.
-    r = {m({s.x1, s.y1}), m({s.x2, s.y2}), m({s.x3, s.y3}), m({s.x4, s.y4})};
-    FillRings(rings, color);
+    r.push_back(m({s.x1, s.y1}));
+    r.push_back(m({s.x2, s.y2}));
+    r.push_back(m({s.x3, s.y3}));
+    r.push_back(m({s.x4, s.y4}));
+    EndRing(first);
+    FillFrom(firstRing, color);
     return;
   }
   const double cx = s.x1, cy = s.y1, rad = s.x2, flat = s.y2, tilt = s.x3, start = s.y3, sweep = s.x4, mode = s.y4;
@@ -446,15 +476,17 @@ void DisplayListBuilder::AddSolid(const SolidRecord& s, const Affine& m) {
   if (style == 105 || style == 106) {
     // A ring: the inner radius is in the mode field; 106 keeps the width equal on both axes.
     EllipsePoints(cx, cy, rad, flat, tilt, 0, 2 * kPi, m, r, false);
-    rings.emplace_back();
+    EndRing(first);
+    const uint32_t inner0 = uint32_t(r.size());
     const double inner = mode;
     if (style == 106) {
       const double band = rad - inner, innerB = rad * flat - band;
-      if (inner > 0 && innerB > 0) EllipsePoints(cx, cy, inner, innerB / inner, tilt, 0, 2 * kPi, m, rings[1], false);
+      if (inner > 0 && innerB > 0) EllipsePoints(cx, cy, inner, innerB / inner, tilt, 0, 2 * kPi, m, r, false);
     } else if (inner > 0) {
-      EllipsePoints(cx, cy, inner, flat, tilt, 0, 2 * kPi, m, rings[1], false);
+      EllipsePoints(cx, cy, inner, flat, tilt, 0, 2 * kPi, m, r, false);
     }
-    FillRings(rings, color);
+    EndRing(inner0);
+    FillFrom(firstRing, color);
     return;
   }
   // 101, and 111 whose shape is open: drawn with the same modes. Mode 100 is the full disc,
@@ -479,7 +511,8 @@ void DisplayListBuilder::AddSolid(const SolidRecord& s, const Affine& m) {
       r.push_back(m({cx, cy}));
     }
   }
-  FillRings(rings, color);
+  EndRing(first);
+  FillFrom(firstRing, color);
 }
 
 void DisplayListBuilder::AddInsert(const BlockInsertRecord& b, const Affine& m) {
@@ -506,6 +539,121 @@ void DisplayListBuilder::AddInsert(const BlockInsertRecord& b, const Affine& m) 
   --depth_;
 }
 
+void PoolCounts::Add(const PoolCounts& o) {
+  // Deeply nested blocks can count past any size: the sums stop at a bound no list reaches.
+  auto add = [](size_t& a, size_t b) { a = std::min(a + std::min(b, kCountBound), kCountBound); };
+  add(items, o.items), add(strokes, o.strokes), add(fills, o.fills), add(texts, o.texts);
+  add(points, o.points), add(rings, o.rings), add(glyphs, o.glyphs);
+}
+
+PoolCounts DisplayListBuilder::Count(const EntityLists& l, const std::vector<EntityRef>& order, size_t count,
+                                     const Affine& m, int depth) {
+  // Hidden layers and the like are not looked at: these are bounds, and room that is reserved
+  // but never written costs no memory.
+  PoolCounts c;
+  // Arcs are bounded without the trigonometry of cutting them: the page map stretches no
+  // length more than its norm, and acos(1 - x) >= sqrt(2x) makes the step no longer than this.
+  const double ma = m.a * m.a + m.b * m.b, md = m.c * m.c + m.d * m.d, mb = m.a * m.c + m.b * m.d;
+  const double norm = std::sqrt((ma + md) / 2 + std::sqrt((ma - md) * (ma - md) / 4 + mb * mb));
+  auto segments = [norm](double radius, double flat, double sweep) -> size_t {
+    const double big = std::fabs(radius) * std::max(1.0, std::fabs(flat)) * norm * (1 + 1e-9);
+    if (!(big > kArcTolerance)) return 4;
+    const double n = std::ceil(std::fabs(sweep) / (2 * std::sqrt(2 * kArcTolerance / big))) + 1;
+    return !(n > 4) ? 4 : n >= kMaxArcSegments ? kMaxArcSegments : size_t(n);
+  };
+  auto line = [&c] { ++c.items, ++c.strokes, c.points += 2; };
+  auto text = [&c](const TextStrings& s) {
+    // Each "^$n" colour change (three characters) may start a run of its own.
+    const size_t n = s.text.size(), runs = 1 + n / 3;
+    c.items += runs, c.texts += runs, c.glyphs += n;
+  };
+  auto dot = [&c] { ++c.items, ++c.fills, ++c.rings, c.points += 16; };
+  count = std::min(count, order.size());
+  for (size_t n = 0; n < count; ++n) {
+    const EntityRef e = order[n];
+    const size_t i = size_t(e.index);
+    switch (e.kind) {
+      case kLine:
+        line();
+        break;
+      case kArc:
+        if (i < l.arcs.size()) {
+          const ArcRecord& a = l.arcs[i];
+          ++c.items, ++c.strokes, c.points += segments(a.radius, a.flatness, a.fullCircle ? 2 * kPi : a.arcAngle) + 1;
+        }
+        break;
+      case kPoint:
+        dot();
+        break;
+      case kText:
+        if (i < l.textStrings.size()) text(l.textStrings[i]);
+        break;
+      case kDimension:
+        if (i < l.dimensionStrings.size()) {
+          line();
+          text(l.dimensionStrings[i]);
+          if (i < l.dimensions.size() && l.dimensions[i].sxfMode != 0) line(), line(), dot(), dot(), dot(), dot();
+        }
+        break;
+      case kSolid:
+        if (i < l.solids.size()) {
+          const SolidRecord& s = l.solids[i];
+          ++c.items, ++c.fills, c.rings += 2, c.points += 4;
+          if (s.attr.penStyle > 100) {
+            c.points += 2 * segments(s.x2, s.y2, 2 * kPi) + 2;
+          }
+        }
+        break;
+      case kBlockInsert: {
+        if (i >= l.blockInserts.size() || depth >= kMaxBlockDepth) break;
+        const int32_t b = l.blockInserts[i].blockNumber;
+        if (b < 0 || size_t(b) >= blockIndex_.size() || blockIndex_[size_t(b)] < 0) break;
+        const size_t d = size_t(blockIndex_[size_t(b)]);
+        if (blockCounts_.size() < doc_.blockDefs.size()) {
+          blockCounts_.resize(doc_.blockDefs.size());
+          blockCounted_.resize(doc_.blockDefs.size(), 0);
+        }
+        // Once per block, its arcs as the block has them: an insert that enlarges them grows the
+        // pool instead.
+        if (blockCounted_[d] == 0) {
+          blockCounted_[d] = 1;
+          const EntityLists& def = doc_.blockDefs[d].entities;
+          blockCounts_[d] = Count(def, def.order, size_t(std::max(0, def.entityCount)), Affine{}, depth + 1);
+          blockCounted_[d] = 2;
+        }
+        if (blockCounted_[d] == 2) c.Add(blockCounts_[d]);
+        break;
+      }
+      default:
+        break;
+    }
+  }
+  return c;
+}
+
+void DisplayListBuilder::Reserve(const EntityLists& lists, const std::vector<EntityRef>& order, size_t count,
+                                 const Affine& m, size_t lines) {
+  PoolCounts c = Count(lists, order, count, m, 0);
+  c.items += lines, c.strokes += lines, c.points += 2 * lines;
+  // A bound far above what is drawn (blocks on hidden layers, say) reserves no more than a
+  // cap, and a reservation refused is no failure: past either the pool grows as it is written.
+  auto room = [](auto& pool, size_t more) {
+    const size_t want = pool.size() + std::min(more, kReserveCapBytes / sizeof(pool[0]));
+    if (want <= pool.capacity()) return;
+    try {
+      pool.reserve(want);
+    } catch (const std::bad_alloc&) {
+    }
+  };
+  room(out_.order, c.items);
+  room(out_.strokes, c.strokes);
+  room(out_.fills, c.fills);
+  room(out_.texts, c.texts);
+  room(out_.points, c.points);
+  room(out_.rings, c.rings);
+  room(out_.glyphs, c.glyphs);
+}
+
 void DisplayListBuilder::AddPolyline(const std::vector<Vec2>& pts, bool closed, Rgb color, double width,
                                      bool devicePixels) {
   LineLook look;
@@ -515,20 +663,25 @@ void DisplayListBuilder::AddPolyline(const std::vector<Vec2>& pts, bool closed, 
   StrokePoints(pts, closed, look);
 }
 
-void DisplayListBuilder::AddPolygon(const std::vector<Vec2>& pts, Rgb color) { FillRings({pts}, color); }
+void DisplayListBuilder::AddPolygon(const std::vector<Vec2>& pts, Rgb color) {
+  const uint32_t firstRing = uint32_t(out_.rings.size()), first = uint32_t(out_.points.size());
+  out_.points.insert(out_.points.end(), pts.begin(), pts.end());
+  EndRing(first);
+  FillFrom(firstRing, color);
+}
 
 Vec2 DisplayListBuilder::AddText(const TextRecord& record, const JwwString& text, const JwwString& font, Rgb color) {
-  TextLayout layout = LayOutText(record, text);
-  if (layout.glyphs.empty()) return layout.end;
+  const uint32_t base = uint32_t(out_.glyphs.size());
+  const Vec2 end = AppendTextLayout(record, text, nullptr, out_.glyphs, textBuffers_);
+  if (out_.glyphs.size() == base) return end;
   TextRun run;
   run.color = color;
   run.unicode = text.unicode;
   run.font = FontIndex(font);
-  run.glyphs = {uint32_t(out_.glyphs.size()), uint32_t(layout.glyphs.size())};
-  out_.glyphs.insert(out_.glyphs.end(), layout.glyphs.begin(), layout.glyphs.end());
+  run.glyphs = {base, uint32_t(out_.glyphs.size()) - base};
   out_.order.push_back({ItemKind::kText, uint32_t(out_.texts.size())});
   out_.texts.push_back(run);
-  return layout.end;
+  return end;
 }
 
 }  // namespace kelvane
@@ -539,22 +692,17 @@ namespace {
 
 Affine Shift(double dx, double dy) { return Affine{1, 0, 0, 1, dx, dy}; }
 
-// Room for what a drawing of n entities usually needs, so the pools are not copied as they grow.
-void Reserve(DisplayList& list, size_t n) {
-  list.order.reserve(n);
-  list.strokes.reserve(n);
-  list.points.reserve(4 * n);
-}
-
 }  // namespace
 
 DisplayList RenderDrawing(const JwwDocument& doc, PictureStyle style) {
   DisplayList list;
   if (!PaperSizeMm(doc.header.paperSize, list.width, list.height)) PaperSizeMm(3, list.width, list.height);
   // Paper coordinates have their origin at the paper's centre.
-  Reserve(list, size_t(std::max(0, doc.entityCount)));
   DisplayListBuilder b(doc, style, list);
-  b.AddEntities(doc, doc.order, size_t(std::max(0, doc.entityCount)), Shift(list.width / 2, list.height / 2));
+  const size_t count = size_t(std::max(0, doc.entityCount));
+  const Affine m = Shift(list.width / 2, list.height / 2);
+  b.Reserve(doc, doc.order, count, m);
+  b.AddEntities(doc, doc.order, count, m);
   return list;
 }
 
@@ -562,9 +710,9 @@ DisplayList RenderSheet(const JwwDocument& doc, const SheetView& view, const Pap
                         PictureStyle style) {
   DisplayList list;
   SheetPageSize(frame, paperSize, list.width, list.height);
-  Reserve(list, view.order.size());
   DisplayListBuilder b(doc, style, list);
   const Affine m = Shift(list.width / 2 - view.centerX, list.height / 2 - view.centerY);
+  b.Reserve(doc, view.order, view.order.size(), m, view.extraLines.size());
   b.AddEntities(doc, view.order, view.order.size(), m);
   for (const LineRecord& l : view.extraLines) b.AddLine(l, m);
   return list;
@@ -573,7 +721,9 @@ DisplayList RenderSheet(const JwwDocument& doc, const SheetView& view, const Pap
 DisplayList RenderWhole(const JwwDocument& doc, PictureStyle style, double margin, Affine* toPage) {
   DisplayList list;
   DisplayListBuilder b(doc, style, list);
-  b.AddEntities(doc, doc.order, size_t(std::max(0, doc.entityCount)), Affine{});
+  const size_t count = size_t(std::max(0, doc.entityCount));
+  b.Reserve(doc, doc.order, count, Affine{});
+  b.AddEntities(doc, doc.order, count, Affine{});
   double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
   if (!DrawnBounds(list, x0, y0, x1, y1)) {
     x0 = y0 = 0;

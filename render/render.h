@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "jww/document.h"
+#include "render/affine.h"
 #include "render/display_list.h"
+#include "render/text_layout.h"
 #include "split/frames.h"
 
 namespace kelvane {
@@ -25,12 +27,10 @@ bool PaperSizeMm(int32_t code, double& width, double& height);
 // portrait frame above A0 and starts from A0 portrait.
 void SheetPageSize(const PaperFrame& frame, int32_t paperSize, double& width, double& height);
 
-// p' = (a·x + c·y + e, b·x + d·y + f)
-struct Affine {
-  double a = 1, b = 0, c = 0, d = 1, e = 0, f = 0;
-  Vec2 operator()(Vec2 p) const { return {a * p.x + c * p.y + e, b * p.x + d * p.y + f}; }
-  Vec2 Linear(Vec2 v) const { return {a * v.x + c * v.y, b * v.x + d * v.y}; }
-  Affine Then(const Affine& o) const;  // this first, then o
+// How many entries a part of a drawing adds to each pool of a display list, at most.
+struct PoolCounts {
+  size_t items = 0, strokes = 0, fills = 0, texts = 0, points = 0, rings = 0, glyphs = 0;
+  void Add(const PoolCounts& o);
 };
 
 // Adds a drawing's entities to a display list through a transform from drawing to page.
@@ -38,6 +38,10 @@ class DisplayListBuilder {
  public:
   DisplayListBuilder(const JwwDocument& doc, PictureStyle style, DisplayList& out);
 
+  // Makes room for the first `count` entries of the order of `lists` and `lines` lines more, so
+  // that the list's pools are not copied as they grow.
+  void Reserve(const EntityLists& lists, const std::vector<EntityRef>& order, size_t count, const Affine& m,
+               size_t lines = 0);
   // Draws the first `count` entries of the order of `lists` (the drawing or a block definition).
   void AddEntities(const EntityLists& lists, const std::vector<EntityRef>& order, size_t count, const Affine& m);
   void AddEntity(const EntityLists& lists, EntityRef e, const Affine& m);
@@ -64,15 +68,22 @@ class DisplayListBuilder {
   bool Visible(const EntityAttributes& a) const;
   bool Look(const EntityAttributes& a, LineLook& look) const;
   const LineLook* CachedLook(const EntityAttributes& a);
+  PoolCounts Count(const EntityLists& lists, const std::vector<EntityRef>& order, size_t count, const Affine& m,
+                   int depth);
   Rgb ColorOf(int32_t color, bool faint, bool keepColor = false) const;
   double PrintWidthMm(int32_t units) const;
   void StrokePoints(const std::vector<Vec2>& pts, bool closed, const LineLook& look);
+  // A stroke of the points appended to the list's pool from `firstPoint` on.
+  void StrokeFrom(uint32_t firstPoint, bool closed, const LineLook& look);
+  // A ring of the points appended from `firstPoint` on (dropped when fewer than three).
+  void EndRing(uint32_t firstPoint);
+  // A fill of the rings added from `firstRing` on.
+  void FillFrom(uint32_t firstRing, Rgb color);
   void AddArc(const ArcRecord& arc, const Affine& m);
   void AddPoint(const PointRecord& point, const Affine& m);
   void AddTextRecord(const TextRecord& t, const TextStrings& s, const Affine& m, bool checkLayer);
   void AddSolid(const SolidRecord& s, const Affine& m);
   void AddInsert(const BlockInsertRecord& b, const Affine& m);
-  void FillRings(const std::vector<std::vector<Vec2>>& rings, Rgb color);
   uint32_t FontIndex(const JwwString& font);
 
   const JwwDocument& doc_;
@@ -81,8 +92,12 @@ class DisplayListBuilder {
   std::vector<int32_t> blockIndex_;  // block number -> index into blockDefs, for numbers 0..N
   std::vector<uint8_t> layerShown_;  // 16 x 256: 0 hidden, 1 shown
   int depth_ = 0;
-  std::vector<Vec2> scratch_;
   std::unordered_map<uint64_t, LineLook> looks_;
+  uint64_t lastLookKey_ = ~uint64_t(0);  // the look asked for last, most often asked for again
+  const LineLook* lastLook_ = nullptr;
+  TextLayoutBuffers textBuffers_;
+  std::vector<PoolCounts> blockCounts_;  // what one insert of each block adds, once counted
+  std::vector<uint8_t> blockCounted_;    // 0 not yet, 1 being counted, 2 counted
 };
 
 // The drawing on its own paper (the header's paper size), paper centre at the page centre.

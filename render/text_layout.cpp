@@ -15,12 +15,6 @@ constexpr uint16_t kVerticalTextFlag = 0x0020;
 // The script marks: the next character is drawn half high, at the top, bottom or middle of its cell.
 enum class Script { kNone, kUp, kDown, kCentre };
 
-struct Parsed {
-  uint32_t code;
-  double w;
-  Script script;
-};
-
 }  // namespace
 
 double CellWidthOf(uint32_t code, bool unicode) {
@@ -35,10 +29,16 @@ bool IsSettingsText(const TextRecord& t) {
   return t.attr.penStyle == 9 && t.attr.penColor == 9 && t.startX == t.endX && t.startY == t.endY;
 }
 
-TextLayout LayOutText(const TextRecord& t, const JwwString& text) {
-  TextLayout out;
+namespace {
+
+template <bool kMapped>
+Vec2 LayOut(const TextRecord& t, const JwwString& text, const Affine& m, std::vector<Glyph>& glyphs,
+            TextLayoutBuffers& buffers) {
   // Read the characters, dropping the control sequences: they take no width.
-  std::vector<Parsed> chars;
+  std::vector<TextLayoutBuffers::Char>& chars = buffers.chars;
+  chars.clear();
+  buffers.colorFrom.clear();
+  buffers.colorPen.clear();
   int narrowHalves = 0;
   Script pending = Script::kNone;
   const size_t n = text.size();
@@ -69,23 +69,23 @@ TextLayout LayOutText(const TextRecord& t, const JwwString& text) {
       if (k == '$' && p + d.width < n) {
         const JwwChar e = CharAt(text, p + d.width);
         if (e.code >= '0' && e.code <= '9') {
-          out.colorFrom.push_back(uint32_t(chars.size()));
-          out.colorPen.push_back(int(e.code - '0'));
+          buffers.colorFrom.push_back(uint32_t(chars.size()));
+          buffers.colorPen.push_back(int(e.code - '0'));
           p += d.width + e.width;
           continue;
         }
       }
     }
-    chars.push_back({c.code, CellWidthOf(c.code, text.unicode), pending});
+    chars.push_back({c.code, float(CellWidthOf(c.code, text.unicode)), uint8_t(pending)});
     pending = Script::kNone;
   }
 
   const double a = t.angle * kDegree;
   const Vec2 dir{std::cos(a), std::sin(a)}, normal{-dir.y, dir.x};
   double length = 0, lastW = 0;
-  for (const Parsed& c : chars) {
-    length += c.w * (t.sizeX + t.spacing);
-    lastW = c.w;
+  for (const TextLayoutBuffers::Char& c : chars) {
+    length += c.width * (t.sizeX + t.spacing);
+    lastW = c.width;
   }
   length -= lastW * t.spacing;
   // A narrowed line keeps its characters in proportion, squeezed to the shorter length.
@@ -94,13 +94,12 @@ TextLayout LayOutText(const TextRecord& t, const JwwString& text) {
     const double target = length - narrowHalves * t.sizeX / 2;
     squeeze = target > 0 ? target / length : 0.0;
   }
-  out.end = {t.startX + dir.x * length * squeeze, t.startY + dir.y * length * squeeze};
+  const Vec2 end{t.startX + dir.x * length * squeeze, t.startY + dir.y * length * squeeze};
 
   const bool vertical = (t.attr.flags & kVerticalTextFlag) != 0;
-  out.glyphs.reserve(chars.size());
   double pos = 0;
-  for (const Parsed& c : chars) {
-    const double cellW = c.w * t.sizeX * squeeze, cellH = t.sizeY;
+  for (const TextLayoutBuffers::Char& c : chars) {
+    const double cellW = c.width * t.sizeX * squeeze, cellH = t.sizeY;
     Glyph g;
     g.code = c.code;
     g.origin = {t.startX + dir.x * pos * squeeze, t.startY + dir.y * pos * squeeze};
@@ -115,15 +114,37 @@ TextLayout LayOutText(const TextRecord& t, const JwwString& text) {
       g.up = up;
       g.origin = {centre.x - (across.x + up.x) / 2, centre.y - (across.y + up.y) / 2};
     }
-    if (c.script != Script::kNone) {
-      const double lift = c.script == Script::kUp ? 0.5 : c.script == Script::kCentre ? 0.25 : 0.0;
+    const Script script = Script(c.script);
+    if (script != Script::kNone) {
+      const double lift = script == Script::kUp ? 0.5 : script == Script::kCentre ? 0.25 : 0.0;
       g.origin = {g.origin.x + g.up.x * lift, g.origin.y + g.up.y * lift};
       g.across = {g.across.x / 2, g.across.y / 2};
       g.up = {g.up.x / 2, g.up.y / 2};
     }
-    out.glyphs.push_back(g);
-    pos += c.w * (t.sizeX + t.spacing);
+    if constexpr (kMapped) {
+      g.origin = m(g.origin);
+      g.across = m.Linear(g.across);
+      g.up = m.Linear(g.up);
+    }
+    glyphs.push_back(g);
+    pos += c.width * (t.sizeX + t.spacing);
   }
+  return end;
+}
+
+}  // namespace
+
+Vec2 AppendTextLayout(const TextRecord& t, const JwwString& text, const Affine* m, std::vector<Glyph>& glyphs,
+                      TextLayoutBuffers& buffers) {
+  return m ? LayOut<true>(t, text, *m, glyphs, buffers) : LayOut<false>(t, text, Affine{}, glyphs, buffers);
+}
+
+TextLayout LayOutText(const TextRecord& t, const JwwString& text) {
+  TextLayout out;
+  TextLayoutBuffers buffers;
+  out.end = LayOut<false>(t, text, Affine{}, out.glyphs, buffers);
+  out.colorFrom = std::move(buffers.colorFrom);
+  out.colorPen = std::move(buffers.colorPen);
   return out;
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "jww/records.h"
+#include "render/affine.h"
 #include "render/display_list.h"
 
 namespace kelvane {
@@ -23,6 +24,23 @@ struct TextLayout {
 
 // Lays out `text` with the record's start, sizes, spacing, angle and vertical flag.
 TextLayout LayOutText(const TextRecord& record, const JwwString& text);
+
+// Buffers kept between texts, so that laying out many texts allocates nothing once they have grown.
+struct TextLayoutBuffers {
+  struct Char {
+    uint32_t code;
+    float width;  // in full cells: 0.5 or 1
+    uint8_t script;
+  };
+  std::vector<Char> chars;
+  std::vector<uint32_t> colorFrom;  // as in TextLayout, counted from the first appended glyph
+  std::vector<int> colorPen;
+};
+
+// The same layout with its cells appended to `glyphs` (mapped by *m when m is given), its colour
+// changes left in `buffers`; returns the end point, not mapped.
+Vec2 AppendTextLayout(const TextRecord& record, const JwwString& text, const Affine* m, std::vector<Glyph>& glyphs,
+                      TextLayoutBuffers& buffers);
 
 // True for a settings text Jw_cad keeps in the drawing (Printer_*, View_Direct2d...): never drawn.
 bool IsSettingsText(const TextRecord& record);

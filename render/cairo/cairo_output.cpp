@@ -8,9 +8,11 @@
 #include <iconv.h>
 #include <pango/pangocairo.h>
 #include <pango/pangofc-fontmap.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <mutex>
 #include <unordered_map>
 
@@ -288,6 +290,83 @@ class Painter {
 
 std::mutex g_cairoLock;  // fontconfig and the font map are shared by the process
 
+void PutBigEndian(std::vector<unsigned char>& out, uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<unsigned char>(v >> shift));
+}
+
+bool WriteChunk(std::FILE* f, const char* type, const unsigned char* data, size_t size) {
+  std::vector<unsigned char> head;
+  PutBigEndian(head, uint32_t(size));
+  head.insert(head.end(), type, type + 4);
+  uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(type), 4);
+  if (size > 0) crc = crc32(crc, data, uInt(size));
+  std::vector<unsigned char> tail;
+  PutBigEndian(tail, uint32_t(crc));
+  return std::fwrite(head.data(), 1, head.size(), f) == head.size() &&
+         (size == 0 || std::fwrite(data, 1, size, f) == size) && std::fwrite(tail.data(), 1, 4, f) == 4;
+}
+
+// An RGB PNG of the page. cairo's own writer tries every row filter at zlib's default level,
+// which takes longer than drawing the page. A drawing is mostly blank paper, which the "up"
+// filter turns into runs of zeros: packed as runs, the file is about a fifth larger, four
+// times sooner.
+cairo_status_t WritePng(cairo_surface_t* surface, const std::filesystem::path& file) {
+  cairo_surface_flush(surface);
+  const int width = cairo_image_surface_get_width(surface), height = cairo_image_surface_get_height(surface);
+  const int stride = cairo_image_surface_get_stride(surface);
+  const unsigned char* pixels = cairo_image_surface_get_data(surface);
+  if (!pixels || width <= 0 || height <= 0) return CAIRO_STATUS_INVALID_SIZE;
+  z_stream z{};
+  if (deflateInit2(&z, 1, Z_DEFLATED, 15, 9, Z_RLE) != Z_OK) return CAIRO_STATUS_NO_MEMORY;
+  std::FILE* f = std::fopen(file.c_str(), "wb");
+  if (!f) {
+    deflateEnd(&z);
+    return CAIRO_STATUS_WRITE_ERROR;
+  }
+  static const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  bool ok = std::fwrite(kSignature, 1, 8, f) == 8;
+  std::vector<unsigned char> header;
+  PutBigEndian(header, uint32_t(width));
+  PutBigEndian(header, uint32_t(height));
+  header.insert(header.end(), {8, 2, 0, 0, 0});  // 8 bits, RGB, deflate, filters per row, no interlace
+  ok = ok && WriteChunk(f, "IHDR", header.data(), header.size());
+
+  const size_t rowBytes = size_t(width) * 3;
+  std::vector<unsigned char> previous(rowBytes, 0), current(rowBytes), row(rowBytes + 1);
+  std::vector<unsigned char> packed(1 << 18);
+  auto drain = [&](int flush) {
+    int rc = Z_OK;
+    do {
+      z.next_out = packed.data();
+      z.avail_out = uInt(packed.size());
+      rc = deflate(&z, flush);
+      const size_t made = packed.size() - z.avail_out;
+      if (made > 0) ok = ok && WriteChunk(f, "IDAT", packed.data(), made);
+    } while (ok && rc != Z_STREAM_ERROR && z.avail_out == 0);
+    return rc;
+  };
+  row[0] = 2;  // "up": each byte less the one above it
+  for (int y = 0; y < height && ok; ++y) {
+    const uint32_t* src = reinterpret_cast<const uint32_t*>(pixels + size_t(y) * size_t(stride));
+    for (int x = 0; x < width; ++x) {
+      const uint32_t v = src[x];
+      unsigned char* c = &current[size_t(x) * 3];
+      c[0] = static_cast<unsigned char>(v >> 16), c[1] = static_cast<unsigned char>(v >> 8);
+      c[2] = static_cast<unsigned char>(v);
+    }
+    for (size_t k = 0; k < rowBytes; ++k) row[k + 1] = static_cast<unsigned char>(current[k] - previous[k]);
+    current.swap(previous);
+    z.next_in = row.data();
+    z.avail_in = uInt(row.size());
+    drain(Z_NO_FLUSH);
+  }
+  ok = ok && drain(Z_FINISH) == Z_STREAM_END;
+  deflateEnd(&z);
+  ok = ok && WriteChunk(f, "IEND", nullptr, 0);
+  ok = std::fclose(f) == 0 && ok;
+  return ok ? CAIRO_STATUS_SUCCESS : CAIRO_STATUS_WRITE_ERROR;
+}
+
 }  // namespace
 
 bool WritePicture(const DisplayList& list, const std::filesystem::path& file, PictureFormat format,
@@ -326,7 +405,7 @@ bool WritePicture(const DisplayList& list, const std::filesystem::path& file, Pi
   Painter(cr, list, output, devicePerMm, raster).Paint();
   cairo_status_t status = cairo_status(cr);
   cairo_destroy(cr);
-  if (status == CAIRO_STATUS_SUCCESS && raster) status = cairo_surface_write_to_png(surface, file.c_str());
+  if (status == CAIRO_STATUS_SUCCESS && raster) status = WritePng(surface, file);
   cairo_surface_finish(surface);
   if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_status(surface);
   cairo_surface_destroy(surface);
