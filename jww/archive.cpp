@@ -106,6 +106,18 @@ bool ByteReader::stringHead(uint64_t& bytes, bool& unicode) {
 
 JwwString ByteReader::cstring() {
   JwwString s;
+  // A short string that lies whole in memory or in the buffer: its one-byte length and its
+  // bytes taken together, with no bounds check beyond this one.
+  if (avail_ > 0 && error_.empty()) {
+    const size_t n = cursor_[0];
+    if (n < 0xFF && n < avail_) {
+      s.sjis.assign(reinterpret_cast<const char*>(cursor_ + 1), n);
+      cursor_ += n + 1;
+      avail_ -= n + 1;
+      pos_ += n + 1;
+      return s;
+    }
+  }
   uint64_t n = 0;
   if (!stringHead(n, s.unicode)) return s;
   if (s.unicode) {
@@ -197,6 +209,15 @@ bool ByteWriter::flush() {
 void ByteWriter::WriteCString(const JwwString& text) {
   if (!text.unicode) {
     size_t n = text.sjis.size();
+    if (n < 255 && n < capacity_ - used_ && error_.empty()) {
+      // The usual short string: its length byte and its bytes in one step.
+      uint8_t* at = buf_.get() + used_;
+      at[0] = uint8_t(n);
+      std::memcpy(at + 1, text.sjis.data(), n);
+      used_ += n + 1;
+      pos_ += n + 1;
+      return;
+    }
     if (n < 255) {
       u8(uint8_t(n));
     } else if (n <= 0xFFFF) {
