@@ -203,16 +203,18 @@ class StreamReader {
         return Keep(l.arcs, [&](ArcRecord& r) { ReadFixed(in_, &r, sizeof r, penWidth_); });
       case kPoint:
         return Keep(l.points, [&](PointRecord& r) { ReadPoint(r, topLevel ? 1.0 : 0.0); });
+      // The strings are read into their place in the array, never moved there; a record cut
+      // short takes its strings away again.
       case kText: {
-        TextStrings strings;
+        TextStrings& strings = l.textStrings.emplace_back();
         int32_t index = Keep(l.texts, [&](TextRecord& r) { ReadTextFields(r, strings); });
-        if (index >= 0) l.textStrings.push_back(std::move(strings));
+        if (index < 0) l.textStrings.pop_back();
         return index;
       }
       case kDimension: {
-        TextStrings strings;
+        TextStrings& strings = l.dimensionStrings.emplace_back();
         int32_t index = Keep(l.dimensions, [&](DimensionRecord& r) { ReadDimension(r, strings); });
-        if (index >= 0) l.dimensionStrings.push_back(std::move(strings));
+        if (index < 0) l.dimensionStrings.pop_back();
         return index;
       }
       case kSolid:
@@ -317,8 +319,15 @@ class StreamReader {
 
   void ReadTextFields(TextRecord& r, TextStrings& s) {
     ReadFixed(in_, &r, sizeof r, penWidth_);
-    s.fontName = kelvane::ReadText(in_, doc_.diagnostics);
-    s.text = kelvane::ReadText(in_, doc_.diagnostics);
+    ReadTextInto(s.fontName);
+    ReadTextInto(s.text);
+  }
+
+  // As ReadText, into a string already in place.
+  void ReadTextInto(JwwString& s) {
+    if (!in_.cstring(s)) return;
+    ++(s.unicode ? doc_.diagnostics.unicodeStrings : doc_.diagnostics.ansiStrings);
+    if (ChangedByReadFilter(s)) s = FilterTextForRead(s);
   }
 
   void ReadDimension(DimensionRecord& d, TextStrings& s) {
