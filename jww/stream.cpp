@@ -3,6 +3,10 @@
 #include <cstddef>
 #include <unordered_map>
 
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
 #include "jww/sections.h"
 #include "text/filters.h"
 #include "text/numbers.h"
@@ -113,6 +117,21 @@ void FillDimensionAux(DimensionRecord& d) {
     p->attr = d.attr;
     p->attr.penStyle = 0;
   }
+}
+
+// A large array is about to be filled from its first byte to its last: on Linux it is asked
+// for in huge pages, since faulting in fresh memory a small page at a time costs more than
+// parsing the records that fill it.
+template <typename V>
+void ReserveLarge(V& v, int64_t n) {
+  v.reserve(size_t(n));
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  constexpr uintptr_t kHuge = uintptr_t(2) << 20;
+  const auto begin = reinterpret_cast<uintptr_t>(v.data());
+  const uintptr_t end = begin + v.capacity() * sizeof(typename V::value_type);
+  const uintptr_t first = (begin + kHuge - 1) & ~(kHuge - 1), last = end & ~(kHuge - 1);
+  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#endif
 }
 
 // Entities of each kind in one entity list; index 0 of a plan is the drawing, then the definitions.
@@ -237,16 +256,16 @@ class StreamReader {
       return;
     }
     const KindCounts& c = (*plan_)[list];
-    l.order.reserve(size_t(c.total()));
-    l.lines.reserve(size_t(c.n[kLine]));
-    l.arcs.reserve(size_t(c.n[kArc]));
-    l.points.reserve(size_t(c.n[kPoint]));
-    l.texts.reserve(size_t(c.n[kText]));
-    l.textStrings.reserve(size_t(c.n[kText]));
-    l.dimensions.reserve(size_t(c.n[kDimension]));
-    l.dimensionStrings.reserve(size_t(c.n[kDimension]));
-    l.solids.reserve(size_t(c.n[kSolid]));
-    l.blockInserts.reserve(size_t(c.n[kBlockInsert]));
+    ReserveLarge(l.order, c.total());
+    ReserveLarge(l.lines, c.n[kLine]);
+    ReserveLarge(l.arcs, c.n[kArc]);
+    ReserveLarge(l.points, c.n[kPoint]);
+    ReserveLarge(l.texts, c.n[kText]);
+    ReserveLarge(l.textStrings, c.n[kText]);
+    ReserveLarge(l.dimensions, c.n[kDimension]);
+    ReserveLarge(l.dimensionStrings, c.n[kDimension]);
+    ReserveLarge(l.solids, c.n[kSolid]);
+    ReserveLarge(l.blockInserts, c.n[kBlockInsert]);
   }
 
   // Reads a record and appends it when the read was whole. The record is built on the stack
