@@ -138,11 +138,12 @@ uint64_t SuspectUnits(uint64_t x) {
 // seen twice does no harm). Shorter runs are packed into a word padded with a harmless 'A'.
 template <bool Caret>
 bool AnySuspectByte(const unsigned char* p, size_t n) {
-  if (n >= 8) {
+  if (n > 16) {
     uint64_t m = 0;
     for (size_t i = 0; i + 8 <= n; i += 8) m |= SuspectBytes<Caret>(Load64(p + i));
     return (m | SuspectBytes<Caret>(Load64(p + n - 8))) != 0;
   }
+  if (n >= 8) return (SuspectBytes<Caret>(Load64(p)) | SuspectBytes<Caret>(Load64(p + n - 8))) != 0;
   if (n >= 4) return SuspectBytes<Caret>(uint64_t(Load32(p)) << 32 | Load32(p + n - 4)) != 0;
   if (n == 0) return false;
   const uint64_t x = (kEachByte * 'A') << 24 | uint64_t(p[0]) << 16 | uint64_t(p[n / 2]) << 8 | p[n - 1];
@@ -154,11 +155,12 @@ template <bool Caret>
 bool AnySuspectUnit(const char16_t* units, size_t n) {
   const auto* p = reinterpret_cast<const unsigned char*>(units);
   const size_t bytes = n * 2;
-  if (bytes >= 8) {
+  if (bytes > 16) {
     uint64_t m = 0;
     for (size_t i = 0; i + 8 <= bytes; i += 8) m |= SuspectUnits<Caret>(Load64(p + i));
     return (m | SuspectUnits<Caret>(Load64(p + bytes - 8))) != 0;
   }
+  if (bytes >= 8) return (SuspectUnits<Caret>(Load64(p)) | SuspectUnits<Caret>(Load64(p + bytes - 8))) != 0;
   if (bytes >= 4) return SuspectUnits<Caret>(uint64_t(Load32(p)) << 32 | Load32(p + bytes - 4)) != 0;
   if (n == 0) return false;
   return SuspectUnits<Caret>((kEachUnit * 'A') << 16 | units[0]) != 0;
