@@ -106,20 +106,64 @@ bool ByteReader::stringHead(uint64_t& bytes, bool& unicode) {
 
 JwwString ByteReader::cstring() {
   JwwString s;
-  uint64_t n = 0;
-  if (!stringHead(n, s.unicode)) return s;
-  if (s.unicode) {
-    // Straight into the string: the file's UTF-16 is little-endian, as is the machine.
-    s.wide.resize(size_t(n / 2));
-    bytes(s.wide.data(), size_t(n));
-  } else {
-    s.sjis.resize(size_t(n));
-    bytes(s.sjis.data(), s.sjis.size());
-  }
+  cstring(s);
   return s;
 }
 
+bool ByteReader::cstring(JwwString& s) {
+  // A short string that lies whole in memory or in the buffer: its one-byte length and its
+  // bytes taken together, with no bounds check beyond this one.
+  if (avail_ > 0 && error_.empty()) {
+    const size_t n = cursor_[0];
+    if (n < 0xFF && n < avail_) {
+      s.unicode = false;
+      s.sjis.assign(reinterpret_cast<const char*>(cursor_ + 1), n);
+      s.wide.clear();
+      cursor_ += n + 1;
+      avail_ -= n + 1;
+      pos_ += n + 1;
+      return true;
+    }
+    // The same for a short string in the Unicode form, as Jw_cad 8 writes every string.
+    if (n == 0xFF && avail_ >= 4 && cursor_[1] == 0xFE && cursor_[2] == 0xFF && cursor_[3] < 0xFF &&
+        4 + size_t(cursor_[3]) * 2 <= avail_) {
+      const size_t units = cursor_[3], taken = 4 + units * 2;
+      s.unicode = true;
+      s.sjis.clear();
+      s.wide.resize(units);
+      if (units) std::memcpy(s.wide.data(), cursor_ + 4, units * 2);
+      cursor_ += taken;
+      avail_ -= taken;
+      pos_ += taken;
+      return true;
+    }
+  }
+  uint64_t n = 0;
+  bool unicode = false;
+  const bool head = stringHead(n, unicode);
+  s.unicode = unicode;
+  s.sjis.clear();
+  s.wide.clear();
+  if (!head) return false;
+  if (unicode) {
+    // Straight into the string: the file's UTF-16 is little-endian, as is the machine.
+    s.wide.resize(size_t(n / 2));
+    return bytes(s.wide.data(), size_t(n));
+  }
+  s.sjis.resize(size_t(n));
+  return bytes(s.sjis.data(), s.sjis.size());
+}
+
 bool ByteReader::skipCString() {
+  if (avail_ > 0 && error_.empty()) {
+    const size_t n = cursor_[0];
+    if (n < 0xFF && n < avail_) {
+      cursor_ += n + 1;
+      avail_ -= n + 1;
+      pos_ += n + 1;
+      return true;
+    }
+  }
   uint64_t n = 0;
   bool unicode;
   return stringHead(n, unicode) && skip(n);
@@ -197,6 +241,15 @@ bool ByteWriter::flush() {
 void ByteWriter::WriteCString(const JwwString& text) {
   if (!text.unicode) {
     size_t n = text.sjis.size();
+    if (n < 255 && n < capacity_ - used_ && error_.empty()) {
+      // The usual short string: its length byte and its bytes in one step.
+      uint8_t* at = buf_.get() + used_;
+      at[0] = uint8_t(n);
+      std::memcpy(at + 1, text.sjis.data(), n);
+      used_ += n + 1;
+      pos_ += n + 1;
+      return;
+    }
     if (n < 255) {
       u8(uint8_t(n));
     } else if (n <= 0xFFFF) {
@@ -211,6 +264,17 @@ void ByteWriter::WriteCString(const JwwString& text) {
     return;
   }
   size_t n = text.wide.size();
+  if (n < 255 && 4 + n * 2 <= capacity_ - used_ && error_.empty()) {
+    uint8_t* at = buf_.get() + used_;
+    at[0] = 0xFF;
+    at[1] = uint8_t(kUnicodeMark);
+    at[2] = uint8_t(kUnicodeMark >> 8);
+    at[3] = uint8_t(n);
+    if (n) std::memcpy(at + 4, text.wide.data(), n * 2);  // little-endian on file and in memory
+    used_ += 4 + n * 2;
+    pos_ += 4 + n * 2;
+    return;
+  }
   u8(0xFF);
   u16(kUnicodeMark);
   if (n < 255) {

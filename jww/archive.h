@@ -79,6 +79,8 @@ class ByteReader {
 
   // A length-prefixed string, single-byte or in the archive's Unicode form, unfiltered.
   JwwString cstring();
+  // The same into a string kept elsewhere, reusing its storage; false when the read failed.
+  bool cstring(JwwString& into);
   // Passes over a string without keeping it; false when it runs past the end.
   bool skipCString();
   // Goes back to an earlier position and forgets any failure (for a second pass).

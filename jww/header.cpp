@@ -15,8 +15,8 @@ JwwString ReadCString(ByteReader& in, JwwDiagnostics& diag) {
 
 JwwString ReadText(ByteReader& in, JwwDiagnostics& diag) {
   JwwString s = ReadCString(in, diag);
-  if (ChangedByReadFilter(s)) return FilterTextForRead(s);
-  return s;  // moved, not copied
+  if (ChangedByReadFilter(s)) s = FilterTextForRead(s);
+  return s;  // one named result: built in place, neither copied nor moved
 }
 
 void WriteText(ByteWriter& out, const JwwString& s) {

@@ -3,6 +3,10 @@
 #include <cstddef>
 #include <unordered_map>
 
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
 #include "jww/sections.h"
 #include "text/filters.h"
 #include "text/numbers.h"
@@ -115,6 +119,21 @@ void FillDimensionAux(DimensionRecord& d) {
   }
 }
 
+// A large array is about to be filled from its first byte to its last: on Linux it is asked
+// for in huge pages, since faulting in fresh memory a small page at a time costs more than
+// parsing the records that fill it.
+template <typename V>
+void ReserveLarge(V& v, int64_t n) {
+  v.reserve(size_t(n));
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  constexpr uintptr_t kHuge = uintptr_t(2) << 20;
+  const auto begin = reinterpret_cast<uintptr_t>(v.data());
+  const uintptr_t end = begin + v.capacity() * sizeof(typename V::value_type);
+  const uintptr_t first = (begin + kHuge - 1) & ~(kHuge - 1), last = end & ~(kHuge - 1);
+  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#endif
+}
+
 // Entities of each kind in one entity list; index 0 of a plan is the drawing, then the definitions.
 struct KindCounts {
   int64_t n[8] = {};
@@ -203,16 +222,18 @@ class StreamReader {
         return Keep(l.arcs, [&](ArcRecord& r) { ReadFixed(in_, &r, sizeof r, penWidth_); });
       case kPoint:
         return Keep(l.points, [&](PointRecord& r) { ReadPoint(r, topLevel ? 1.0 : 0.0); });
+      // The strings are read into their place in the array, never moved there; a record cut
+      // short takes its strings away again.
       case kText: {
-        TextStrings strings;
+        TextStrings& strings = l.textStrings.emplace_back();
         int32_t index = Keep(l.texts, [&](TextRecord& r) { ReadTextFields(r, strings); });
-        if (index >= 0) l.textStrings.push_back(std::move(strings));
+        if (index < 0) l.textStrings.pop_back();
         return index;
       }
       case kDimension: {
-        TextStrings strings;
+        TextStrings& strings = l.dimensionStrings.emplace_back();
         int32_t index = Keep(l.dimensions, [&](DimensionRecord& r) { ReadDimension(r, strings); });
-        if (index >= 0) l.dimensionStrings.push_back(std::move(strings));
+        if (index < 0) l.dimensionStrings.pop_back();
         return index;
       }
       case kSolid:
@@ -235,16 +256,16 @@ class StreamReader {
       return;
     }
     const KindCounts& c = (*plan_)[list];
-    l.order.reserve(size_t(c.total()));
-    l.lines.reserve(size_t(c.n[kLine]));
-    l.arcs.reserve(size_t(c.n[kArc]));
-    l.points.reserve(size_t(c.n[kPoint]));
-    l.texts.reserve(size_t(c.n[kText]));
-    l.textStrings.reserve(size_t(c.n[kText]));
-    l.dimensions.reserve(size_t(c.n[kDimension]));
-    l.dimensionStrings.reserve(size_t(c.n[kDimension]));
-    l.solids.reserve(size_t(c.n[kSolid]));
-    l.blockInserts.reserve(size_t(c.n[kBlockInsert]));
+    ReserveLarge(l.order, c.total());
+    ReserveLarge(l.lines, c.n[kLine]);
+    ReserveLarge(l.arcs, c.n[kArc]);
+    ReserveLarge(l.points, c.n[kPoint]);
+    ReserveLarge(l.texts, c.n[kText]);
+    ReserveLarge(l.textStrings, c.n[kText]);
+    ReserveLarge(l.dimensions, c.n[kDimension]);
+    ReserveLarge(l.dimensionStrings, c.n[kDimension]);
+    ReserveLarge(l.solids, c.n[kSolid]);
+    ReserveLarge(l.blockInserts, c.n[kBlockInsert]);
   }
 
   // Reads a record and appends it when the read was whole. The record is built on the stack
@@ -317,8 +338,15 @@ class StreamReader {
 
   void ReadTextFields(TextRecord& r, TextStrings& s) {
     ReadFixed(in_, &r, sizeof r, penWidth_);
-    s.fontName = kelvane::ReadText(in_, doc_.diagnostics);
-    s.text = kelvane::ReadText(in_, doc_.diagnostics);
+    ReadTextInto(s.fontName);
+    ReadTextInto(s.text);
+  }
+
+  // As ReadText, into a string already in place.
+  void ReadTextInto(JwwString& s) {
+    if (!in_.cstring(s)) return;
+    ++(s.unicode ? doc_.diagnostics.unicodeStrings : doc_.diagnostics.ansiStrings);
+    if (ChangedByReadFilter(s)) s = FilterTextForRead(s);
   }
 
   void ReadDimension(DimensionRecord& d, TextStrings& s) {

@@ -102,6 +102,53 @@ TEST(Filters, UnicodeStringsFollowTheSameRulesPerCharacter) {
   EXPECT_EQ(RemoveBlanks(JwwString::Wide(u" a\u3000b\t")).wide, u"ab");
 }
 
+// The quick "would it change" answers against the filters themselves: every short string over
+// the bytes that matter, and longer ones with such bytes at every position of the word scan.
+TEST(Filters, ChangedAnswersAgreeWithTheFiltersOverManyStrings) {
+  const unsigned char kBytes[] = {0x00, 0x09, 0x1F, 0x20, '^', 'm', 'M', 'a', 0x40, 0x5E, 0x6D, 0x7F,
+                                  0x80, 0x81, 0x9F, 0xA0, 0xDF, 0xE0, 0xFC, 0xFD, 0xFE, 0xFF};
+  const char16_t kUnits[] = {0x0000, 0x0009, 0x001F, 0x0020, u'^', u'm', u'a', 0x005F, 0x205E, 0x5E00,
+                             0x3000, 0x801F, 0x8000, 0xD800, 0xDC00, 0xFFFF};
+  auto check = [](const JwwString& s) {
+    ASSERT_EQ(ChangedByReadFilter(s), !(FilterTextForRead(s) == s)) << (s.unicode ? "wide " : "") << s.size();
+    ASSERT_EQ(ChangedByWriteFilter(s), !(FilterTextForWrite(s) == s)) << (s.unicode ? "wide " : "") << s.size();
+  };
+  const size_t nb = sizeof kBytes, nu = sizeof kUnits / sizeof kUnits[0];
+  for (size_t len = 0; len <= 3; ++len) {
+    size_t total = 1;
+    for (size_t k = 0; k < len; ++k) total *= nb;
+    for (size_t code = 0; code < total; ++code) {
+      std::string t;
+      for (size_t k = 0, c = code; k < len; ++k, c /= nb) t.push_back(char(kBytes[c % nb]));
+      check(JwwString::Sjis(t));
+    }
+    total = 1;
+    for (size_t k = 0; k < len; ++k) total *= nu;
+    for (size_t code = 0; code < total; ++code) {
+      std::u16string w;
+      for (size_t k = 0, c = code; k < len; ++k, c /= nu) w.push_back(kUnits[c % nu]);
+      check(JwwString::Wide(w));
+    }
+  }
+  // Plain texts of every length up to 40, each with one or two of the bytes that matter put in.
+  uint32_t seed = 12345;
+  auto next = [&seed] { return seed = seed * 1664525u + 1013904223u, seed >> 8; };
+  const std::string plain = "text 12 ABC \x82\xA0\x82\xA2 xyz-0123456789 \x83\x53\x83\x56 more words";
+  for (size_t len = 0; len <= 40; ++len) {
+    for (int round = 0; round < 400; ++round) {
+      std::string t = plain.substr(next() % (plain.size() - len + 1), len);
+      std::u16string w(t.begin(), t.end());
+      const int changes = round == 0 ? 0 : 1 + int(next() % 2);
+      for (int k = 0; k < changes && len > 0; ++k) {
+        t[next() % len] = char(kBytes[next() % nb]);
+        w[next() % len] = kUnits[next() % nu];
+      }
+      check(JwwString::Sjis(t));
+      check(JwwString::Wide(w));
+    }
+  }
+}
+
 TEST(RemoveBlanks, DropsBlanksControlsAndIdeographicSpaces) {
   EXPECT_EQ(RemoveBlanks(" a" + kIdeographicSpace + "b\t"), "ab");
   EXPECT_EQ(RemoveBlanks("\x82\x20"), "\x82\x20");  // a blank as second byte stays
