@@ -3,10 +3,8 @@
 #include <cstddef>
 #include <unordered_map>
 
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
 
+#include "jww/memory_advice.h"
 #include "jww/sections.h"
 #include "text/filters.h"
 #include "text/numbers.h"
@@ -119,19 +117,11 @@ void FillDimensionAux(DimensionRecord& d) {
   }
 }
 
-// A large array is about to be filled from its first byte to its last: on Linux it is asked
-// for in huge pages, since faulting in fresh memory a small page at a time costs more than
-// parsing the records that fill it.
+// A large array is about to be filled from its first byte to its last.
 template <typename V>
 void ReserveLarge(V& v, int64_t n) {
   v.reserve(size_t(n));
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  constexpr uintptr_t kHuge = uintptr_t(2) << 20;
-  const auto begin = reinterpret_cast<uintptr_t>(v.data());
-  const uintptr_t end = begin + v.capacity() * sizeof(typename V::value_type);
-  const uintptr_t first = (begin + kHuge - 1) & ~(kHuge - 1), last = end & ~(kHuge - 1);
-  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-#endif
+  AdviseLargeFill(v.data(), v.capacity() * sizeof(typename V::value_type));
 }
 
 // Entities of each kind in one entity list; index 0 of a plan is the drawing, then the definitions.

@@ -28,7 +28,8 @@ echo "== AddressSanitizer and UndefinedBehaviorSanitizer build and tests"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVANE_SANITIZE=ON -DKELVANE_BENCH=OFF \
   -DKELVANE_TESTS=ON
 cmake --build build-asan -j "$jobs"
-run_ctest build-asan asan env ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1
+run_ctest build-asan asan env ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  LSAN_OPTIONS="suppressions=$(pwd)/tests/lsan.supp"
 
 echo "== the Windows program, built with mingw-w64 and tested under Wine"
 scripts/test-windows.sh | tee "$logs/windows.log"
