@@ -58,7 +58,7 @@ void Generate(const std::filesystem::path& path, int entities) {
 // The bytes the list's pools hold.
 size_t ListBytes(const DisplayList& l) {
   return l.order.size() * sizeof(ItemRef) + l.strokes.size() * sizeof(Stroke) + l.fills.size() * sizeof(Fill) +
-         l.texts.size() * sizeof(TextRun) + l.pictures.size() * sizeof(Picture) + l.points.size() * sizeof(Vec2) +
+         l.texts.size() * sizeof(TextRun) + l.pictures.size() * sizeof(Picture) + l.points.size() * sizeof(PagePoint) +
          l.dashes.size() * sizeof(double) + l.rings.size() * sizeof(Span) + l.glyphs.size() * sizeof(Glyph);
 }
 

@@ -23,15 +23,15 @@ bool DrawnBounds(const DisplayList& list, double& minX, double& minY, double& ma
     take({o.x + u.x, o.y + u.y});
     take({o.x + a.x + u.x, o.y + a.y + u.y});
   };
-  for (const Vec2& p : list.points) take(p);
+  for (const PagePoint& p : list.points) take(p);
   for (const Glyph& g : list.glyphs) cell(g.origin, g.across, g.up);
   for (const Picture& p : list.pictures) cell(p.origin, p.across, p.up);
   return any;
 }
 
 void Translate(DisplayList& list, double dx, double dy) {
-  for (Vec2& p : list.points) p.x += dx, p.y += dy;
-  for (Glyph& g : list.glyphs) g.origin.x += dx, g.origin.y += dy;
+  for (PagePoint& p : list.points) p = PagePoint(Vec2{p.x + dx, p.y + dy});
+  for (Glyph& g : list.glyphs) g.origin = PagePoint(Vec2{g.origin.x + dx, g.origin.y + dy});
   for (Picture& p : list.pictures) p.origin.x += dx, p.origin.y += dy;
 }
 

@@ -15,6 +15,17 @@ struct Vec2 {
   double x = 0, y = 0;
 };
 
+// A point as the list's pools keep it. Single precision holds page millimetres to about
+// 0.0001 mm across a metre and more, far finer than any output draws, and halves the largest
+// pool; arithmetic is done on Vec2 and only the result is stored.
+struct PagePoint {
+  float x = 0, y = 0;
+  PagePoint() = default;
+  constexpr PagePoint(float px, float py) : x(px), y(py) {}
+  constexpr explicit PagePoint(Vec2 p) : x(float(p.x)), y(float(p.y)) {}
+  constexpr operator Vec2() const { return {x, y}; }
+};
+
 struct Rgb {
   uint8_t r = 0, g = 0, b = 0;
   bool operator==(const Rgb&) const = default;
@@ -27,15 +38,16 @@ struct Span {
 
 // An open or closed polyline. Lengths (width, dashes, offset) are page millimetres, or output
 // pixels when devicePixels is set (screen-like pictures, whose lines keep their width however
-// far the page is scaled). Width 0 is the thinnest line the output can draw.
+// far the page is scaled). Width 0 is the thinnest line the output can draw. Width and offset are
+// single precision, as points are: there are millions of strokes.
 struct Stroke {
   Rgb color;
   bool closed = false;
   bool devicePixels = false;
-  double width = 0;
-  Span points;          // into DisplayList::points
-  Span dashes;          // into DisplayList::dashes: on, off, on, off...; empty for a solid line
-  double dashOffset = 0;  // how far into the dash pattern the line starts
+  float width = 0;
+  Span points;           // into DisplayList::points
+  Span dashes;           // into DisplayList::dashes: on, off, on, off...; empty for a solid line
+  float dashOffset = 0;  // how far into the dash pattern the line starts
 };
 
 // A filled area of one or more closed rings (into DisplayList::rings), even-odd: a ring inside
@@ -49,7 +61,7 @@ struct Fill {
 // in 0..1 (origin is its lower-left corner, across its full width, up its full height). The glyph
 // fills the cell's height; its em is scaled across so a full-width character fills the width.
 struct Glyph {
-  Vec2 origin, across, up;
+  PagePoint origin, across, up;
   uint32_t code = 0;  // one character of the run's form: a code point, or Shift_JIS (lead << 8 | trail)
 };
 
@@ -86,7 +98,7 @@ struct DisplayList {
   std::vector<TextRun> texts;
   std::vector<Picture> pictures;
 
-  std::vector<Vec2> points;
+  std::vector<PagePoint> points;
   std::vector<double> dashes;
   std::vector<Span> rings;  // each a closed ring of points
   std::vector<Glyph> glyphs;

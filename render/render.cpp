@@ -210,7 +210,7 @@ bool DisplayListBuilder::Look(const EntityAttributes& a, LineLook& look) const {
 
 void DisplayListBuilder::StrokePoints(const std::vector<Vec2>& pts, bool closed, const LineLook& look) {
   const uint32_t first = uint32_t(out_.points.size());
-  out_.points.insert(out_.points.end(), pts.begin(), pts.end());
+  for (const Vec2& p : pts) out_.points.emplace_back(p);
   StrokeFrom(first, closed, look);
 }
 
@@ -222,15 +222,15 @@ void DisplayListBuilder::StrokeFrom(uint32_t first, bool closed, const LineLook&
   s.color = look.color;
   s.closed = closed;
   s.devicePixels = look.devicePixels;
-  s.width = look.width;
+  s.width = float(look.width);
   s.points = {first, uint32_t(out_.points.size()) - first};
   if (look.dashSpan.count > 0) {
     s.dashes = look.dashSpan;
-    s.dashOffset = look.dashOffset;
+    s.dashOffset = float(look.dashOffset);
   } else if (!look.dashes.empty()) {
     s.dashes = {uint32_t(out_.dashes.size()), uint32_t(look.dashes.size())};
     out_.dashes.insert(out_.dashes.end(), look.dashes.begin(), look.dashes.end());
-    s.dashOffset = look.dashOffset;
+    s.dashOffset = float(look.dashOffset);
   }
 }
 
@@ -304,8 +304,8 @@ void DisplayListBuilder::AddLine(const LineRecord& line, const Affine& m) {
   const LineLook* look = CachedLook(line.attr);
   if (!look) return;
   const uint32_t first = uint32_t(out_.points.size());
-  out_.points.push_back(m({line.startX, line.startY}));
-  out_.points.push_back(m({line.endX, line.endY}));
+  out_.points.emplace_back(m({line.startX, line.startY}));
+  out_.points.emplace_back(m({line.endX, line.endY}));
   StrokeFrom(first, false, *look);
 }
 
@@ -329,7 +329,7 @@ int EllipseSegments(const Affine& k, double sweep) {
 // Points of C + Rot(tilt)·(r cos t, r·f sin t) for t from start over sweep: angles are
 // parametric and measured from the tilt axis, for circles too.
 void EllipsePoints(double cx, double cy, double r, double flat, double tilt, double start, double sweep,
-                   const Affine& m, std::vector<Vec2>& out, bool includeEnd) {
+                   const Affine& m, std::vector<PagePoint>& out, bool includeEnd) {
   const Affine k = EllipseMap(cx, cy, r, flat, tilt, m);
   const int n = EllipseSegments(k, sweep);
   const double dt = sweep / n;
@@ -341,7 +341,7 @@ void EllipsePoints(double cx, double cy, double r, double flat, double tilt, dou
       c = std::cos(start + sweep);
       s = std::sin(start + sweep);
     }
-    out.push_back(k({c, s}));
+    out.emplace_back(k({c, s}));
     const double c2 = c * cs - s * sn;
     s = s * cs + c * sn;
     c = c2;
@@ -459,15 +459,15 @@ void DisplayListBuilder::AddSolid(const SolidRecord& s, const Affine& m) {
     if (style_ == PictureStyle::kMonochrome) color = Grey(color);
   }
   // The rings go straight into the list's pools.
-  std::vector<Vec2>& r = out_.points;
+  std::vector<PagePoint>& r = out_.points;
   const uint32_t firstRing = uint32_t(out_.rings.size());
   const uint32_t first = uint32_t(r.size());
   if (s.attr.penStyle <= 100) {
     // Corners in file order: every corpus solid is a simple quadrilateral this way.
-    r.push_back(m({s.x1, s.y1}));
-    r.push_back(m({s.x2, s.y2}));
-    r.push_back(m({s.x3, s.y3}));
-    r.push_back(m({s.x4, s.y4}));
+    r.emplace_back(m({s.x1, s.y1}));
+    r.emplace_back(m({s.x2, s.y2}));
+    r.emplace_back(m({s.x3, s.y3}));
+    r.emplace_back(m({s.x4, s.y4}));
     EndRing(first);
     FillFrom(firstRing, color);
     return;
@@ -506,10 +506,10 @@ void DisplayListBuilder::AddSolid(const SolidRecord& s, const Affine& m) {
         const double px = k * std::cos(mid), py = k * std::sin(mid);
         const Affine e{rad * std::cos(tilt), rad * std::sin(tilt), -rad * flat * std::sin(tilt),
                        rad * flat * std::cos(tilt), cx, cy};
-        r.push_back(m(e({px, py})));
+        r.emplace_back(m(e({px, py})));
       }
     } else if (mode != 5) {
-      r.push_back(m({cx, cy}));
+      r.emplace_back(m({cx, cy}));
     }
   }
   EndRing(first);
@@ -667,7 +667,7 @@ void DisplayListBuilder::AddPolyline(const std::vector<Vec2>& pts, bool closed, 
 
 void DisplayListBuilder::AddPolygon(const std::vector<Vec2>& pts, Rgb color) {
   const uint32_t firstRing = uint32_t(out_.rings.size()), first = uint32_t(out_.points.size());
-  out_.points.insert(out_.points.end(), pts.begin(), pts.end());
+  for (const Vec2& p : pts) out_.points.emplace_back(p);
   EndRing(first);
   FillFrom(firstRing, color);
 }

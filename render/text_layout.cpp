@@ -100,33 +100,34 @@ Vec2 LayOut(const TextRecord& t, const JwwString& text, const Affine& m, std::ve
   double pos = 0;
   for (const TextLayoutBuffers::Char& c : chars) {
     const double cellW = c.width * t.sizeX * squeeze, cellH = t.sizeY;
-    Glyph g;
-    g.code = c.code;
-    g.origin = {t.startX + dir.x * pos * squeeze, t.startY + dir.y * pos * squeeze};
-    g.across = {dir.x * cellW, dir.y * cellW};
-    g.up = {normal.x * cellH, normal.y * cellH};
+    // Worked out in double; the list keeps the cell in single precision.
+    Vec2 origin{t.startX + dir.x * pos * squeeze, t.startY + dir.y * pos * squeeze};
+    Vec2 across{dir.x * cellW, dir.y * cellW}, up{normal.x * cellH, normal.y * cellH};
     if (vertical) {
       // Vertical text runs along its angle with upright characters; where a character sits
       // across the line is not documented: each cell is turned a quarter about its own centre.
-      const Vec2 centre{g.origin.x + (g.across.x + g.up.x) / 2, g.origin.y + (g.across.y + g.up.y) / 2};
-      const Vec2 across{-dir.y * cellW, dir.x * cellW}, up{-normal.y * cellH, normal.x * cellH};
-      g.across = across;
-      g.up = up;
-      g.origin = {centre.x - (across.x + up.x) / 2, centre.y - (across.y + up.y) / 2};
+      const Vec2 centre{origin.x + (across.x + up.x) / 2, origin.y + (across.y + up.y) / 2};
+      across = {-dir.y * cellW, dir.x * cellW};
+      up = {-normal.y * cellH, normal.x * cellH};
+      origin = {centre.x - (across.x + up.x) / 2, centre.y - (across.y + up.y) / 2};
     }
     const Script script = Script(c.script);
     if (script != Script::kNone) {
       const double lift = script == Script::kUp ? 0.5 : script == Script::kCentre ? 0.25 : 0.0;
-      g.origin = {g.origin.x + g.up.x * lift, g.origin.y + g.up.y * lift};
-      g.across = {g.across.x / 2, g.across.y / 2};
-      g.up = {g.up.x / 2, g.up.y / 2};
+      origin = {origin.x + up.x * lift, origin.y + up.y * lift};
+      across = {across.x / 2, across.y / 2};
+      up = {up.x / 2, up.y / 2};
     }
     if constexpr (kMapped) {
-      g.origin = m(g.origin);
-      g.across = m.Linear(g.across);
-      g.up = m.Linear(g.up);
+      origin = m(origin);
+      across = m.Linear(across);
+      up = m.Linear(up);
     }
-    glyphs.push_back(g);
+    Glyph& g = glyphs.emplace_back();
+    g.origin = PagePoint(origin);
+    g.across = PagePoint(across);
+    g.up = PagePoint(up);
+    g.code = c.code;
     pos += c.width * (t.sizeX + t.spacing);
   }
   return end;

@@ -291,12 +291,13 @@ class Painter {
     const double s = view_.pixelsPerMm;
     for (uint32_t k = 0; k < t.glyphs.count; ++k) {
       const Glyph& g = list_.glyphs[t.glyphs.first + k];
-      const double acrossLen = std::hypot(g.across.x, g.across.y), upLen = std::hypot(g.up.x, g.up.y);
+      const Vec2 origin = g.origin, across = g.across, up = g.up;  // worked on in double
+      const double acrossLen = std::hypot(across.x, across.y), upLen = std::hypot(up.x, up.y);
       if (acrossLen <= 0 || upLen <= 0) continue;
       // A cell under two pixels high shows no readable glyph, and GDI (Wine's at least) draws a
       // glyph that small at a size of its own, far larger than the cell.
       if (upLen * s < 2) continue;
-      pts_.assign({Device(g.origin), Device({g.origin.x + g.across.x + g.up.x, g.origin.y + g.across.y + g.up.y})});
+      pts_.assign({Device(origin), Device({origin.x + across.x + up.x, origin.y + across.y + up.y})});
       if (!Touches(pts_, upLen * s + acrossLen * s)) continue;
       const std::wstring& text = GlyphText(g.code, t.unicode);
       if (text.empty() || text == L" " || text == L"\u3000") continue;  // blanks draw nothing
@@ -310,9 +311,9 @@ class Painter {
       const double cells = CellWidthOf(g.code, t.unicode);
       const double v = upLen / size, h = acrossLen / cells / size;
       const double x0 = (acrossLen - lw * h) / 2;
-      const Vec2 a{g.across.x / acrossLen, g.across.y / acrossLen}, u{g.up.x / upLen, g.up.y / upLen};
+      const Vec2 a{across.x / acrossLen, across.y / acrossLen}, u{up.x / upLen, up.y / upLen};
       // Glyph space (x right, y down from the top of the em) to the page, then to the device.
-      const double tx = g.origin.x + a.x * x0 + u.x * upLen, ty = g.origin.y + a.y * x0 + u.y * upLen;
+      const double tx = origin.x + a.x * x0 + u.x * upLen, ty = origin.y + a.y * x0 + u.y * upLen;
       XFORM xf;
       xf.eM11 = FLOAT(s * a.x * h);
       xf.eM21 = FLOAT(-s * u.x * v);

@@ -133,7 +133,7 @@ class Painter {
 
   void DrawStroke(const Stroke& s) {
     if (s.points.count < 2) return;
-    const Vec2* p = &list_.points[s.points.first];
+    const PagePoint* p = &list_.points[s.points.first];
     cairo_new_path(cr_);
     cairo_move_to(cr_, p[0].x, p[0].y);
     for (uint32_t k = 1; k < s.points.count; ++k) cairo_line_to(cr_, p[k].x, p[k].y);
@@ -165,7 +165,7 @@ class Painter {
     cairo_new_path(cr_);
     for (uint32_t r = 0; r < f.rings.count; ++r) {
       const Span& ring = list_.rings[f.rings.first + r];
-      const Vec2* p = &list_.points[ring.first];
+      const PagePoint* p = &list_.points[ring.first];
       cairo_move_to(cr_, p[0].x, p[0].y);
       for (uint32_t k = 1; k < ring.count; ++k) cairo_line_to(cr_, p[k].x, p[k].y);
       cairo_close_path(cr_);
@@ -203,9 +203,10 @@ class Painter {
     SetColor(t.color);
     for (uint32_t k = 0; k < t.glyphs.count; ++k) {
       const Glyph& g = list_.glyphs[t.glyphs.first + k];
+      const Vec2 origin = g.origin, across = g.across, up = g.up;  // worked on in double
       const std::string& text = GlyphText(g.code, t.unicode);
       if (text.empty() || text == " " || text == "\xE3\x80\x80") continue;  // blanks draw nothing
-      const double acrossLen = std::hypot(g.across.x, g.across.y), upLen = std::hypot(g.up.x, g.up.y);
+      const double acrossLen = std::hypot(across.x, across.y), upLen = std::hypot(up.x, up.y);
       if (acrossLen <= 0 || upLen <= 0) continue;
       pango_layout_set_text(layout_, text.c_str(), int(text.size()));
       PangoRectangle logical;
@@ -216,10 +217,10 @@ class Painter {
         // rather than pango's code-point box at the font's own size.
         const double in = 0.15;
         cairo_new_path(cr_);
-        cairo_move_to(cr_, g.origin.x + in * (g.across.x + g.up.x), g.origin.y + in * (g.across.y + g.up.y));
-        cairo_rel_line_to(cr_, g.across.x * (1 - 2 * in), g.across.y * (1 - 2 * in));
-        cairo_rel_line_to(cr_, g.up.x * (1 - 2 * in), g.up.y * (1 - 2 * in));
-        cairo_rel_line_to(cr_, -g.across.x * (1 - 2 * in), -g.across.y * (1 - 2 * in));
+        cairo_move_to(cr_, origin.x + in * (across.x + up.x), origin.y + in * (across.y + up.y));
+        cairo_rel_line_to(cr_, across.x * (1 - 2 * in), across.y * (1 - 2 * in));
+        cairo_rel_line_to(cr_, up.x * (1 - 2 * in), up.y * (1 - 2 * in));
+        cairo_rel_line_to(cr_, -across.x * (1 - 2 * in), -across.y * (1 - 2 * in));
         cairo_close_path(cr_);
         cairo_set_dash(cr_, nullptr, 0, 0);
         cairo_set_line_width(cr_, upLen / 20);
@@ -232,10 +233,10 @@ class Painter {
       const double v = upLen / kNominalFontSize;
       const double h = acrossLen / cells / kNominalFontSize;
       const double x0 = (acrossLen - lw * h) / 2;
-      const Vec2 a{g.across.x / acrossLen, g.across.y / acrossLen}, u{g.up.x / upLen, g.up.y / upLen};
+      const Vec2 a{across.x / acrossLen, across.y / acrossLen}, u{up.x / upLen, up.y / upLen};
       cairo_matrix_t m;
-      cairo_matrix_init(&m, a.x * h, a.y * h, -u.x * v, -u.y * v, g.origin.x + a.x * x0 + u.x * upLen,
-                        g.origin.y + a.y * x0 + u.y * upLen);
+      cairo_matrix_init(&m, a.x * h, a.y * h, -u.x * v, -u.y * v, origin.x + a.x * x0 + u.x * upLen,
+                        origin.y + a.y * x0 + u.y * upLen);
       cairo_save(cr_);
       cairo_transform(cr_, &m);
       cairo_move_to(cr_, -double(logical.x) / PANGO_SCALE, -double(logical.y) / PANGO_SCALE);
