@@ -7,7 +7,6 @@
 
 #include "render/text_layout.h"
 #include "jww/document.h"
-#include "jww/memory_advice.h"
 
 namespace kelvane {
 
@@ -643,7 +642,6 @@ void DisplayListBuilder::Reserve(const EntityLists& lists, const std::vector<Ent
     if (want <= pool.capacity()) return;
     try {
       pool.reserve(want);
-      AdviseLargeFill(pool.data(), pool.capacity() * sizeof(pool[0]));  // filled from the front
     } catch (const std::bad_alloc&) {
     }
   };
