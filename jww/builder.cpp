@@ -33,7 +33,8 @@ TextRecord MakeText(double x, double y, const JwwString& text, Attr a, double si
   t.sizeY = size;
   t.spacing = 0;
   t.angle = 0;
-  strings.fontName = text.unicode ? JwwString::Wide(u"ＭＳ ゴシック") : JwwString::Sjis("\x82\x6c\x82\x72 \x83\x53\x83\x56\x83\x62\x83\x4e");
+  strings.fontName = text.unicode ? JwwString::Wide(u"ＭＳ ゴシック")
+                                  : JwwString::Sjis("\x82\x6c\x82\x72 \x83\x53\x83\x56\x83\x62\x83\x4e");
   strings.text = text;
   return t;
 }
@@ -59,7 +60,7 @@ void InitDrawing(JwwDocument& doc, int32_t version, bool unicodeStrings) {
     doc.layers[i].state = 2;
     doc.layers[i].name = JwwString::Ascii("", unicodeStrings);
   }
-  static const int32_t kPenColors[10] = {0xFFFFFF, 0, 0x808080, 0x0000FF, 0x00FF00,
+  static const int32_t kPenColors[10] = {0xFFFFFF, 0,        0x808080, 0x0000FF, 0x00FF00,
                                          0xFF0000, 0xFF00FF, 0x00FFFF, 0x0080FF, 0xFF8000};
   for (int p = 0; p < 10; ++p) {
     doc.pens[p] = {kPenColors[p], 1, kPenColors[p], 1, 0.3};
@@ -130,8 +131,8 @@ int32_t AddDimension(EntityLists& l, double x1, double y1, double x2, double y2,
   return Append(l, l.dimensions, d, kDimension);
 }
 
-int32_t AddSolid(EntityLists& l, double x1, double y1, double x2, double y2, double x3, double y3, double x4,
-                 double y4, Attr a) {
+int32_t AddSolid(EntityLists& l, double x1, double y1, double x2, double y2, double x3, double y3, double x4, double y4,
+                 Attr a) {
   return Append(l, l.solids, SolidRecord{a.Make(), x1, y1, x2, y2, x3, y3, x4, y4, 0}, kSolid);
 }
 
@@ -150,6 +151,49 @@ EntityLists& AddBlockDef(JwwDocument& doc, int32_t number, const JwwString& name
   d.name = name;
   doc.blockDefs.push_back(std::move(d));
   return doc.blockDefs.back().entities;
+}
+
+void BuildBenchmarkDrawing(JwwDocument& doc, int entities) {
+  InitDrawing(doc, 600, false);
+  for (int b = 0; b < 20; ++b) {
+    EntityLists& def = AddBlockDef(doc, b, JwwString::Sjis("block" + std::to_string(b)));
+    for (int k = 0; k < 10; ++k) AddLine(def, k, 0, k, 10);
+  }
+  for (int i = 0; i < entities; ++i) {
+    double x = (i % 1000) * 10.0, y = (i / 1000) * 10.0;
+    switch (i % 20) {
+      case 0:
+      case 1:
+      case 2:
+      case 3:
+      case 4:
+      case 5:
+      case 6:
+      case 7:
+        AddLine(doc, x, y, x + 7.5, y + 3.25);
+        break;
+      case 8:
+      case 9:
+      case 10:
+        AddArc(doc, x, y, 4.0, 0.5, 2.0);
+        break;
+      case 11:
+      case 12:
+        AddText(doc, x, y, JwwString::Sjis("text " + std::to_string(i)));
+        break;
+      case 13:
+        AddDimension(doc, x, y, x + 8, y, JwwString::Sjis("8"));
+        break;
+      case 14:
+      case 15:
+      case 16:
+        AddSolid(doc, x, y, x + 1, y, x + 1, y + 1, x, y + 1);
+        break;
+      default:
+        AddBlockInsert(doc, i % 20, x, y);
+    }
+  }
+  doc.NormaliseBlocks();
 }
 
 }  // namespace kelvane
