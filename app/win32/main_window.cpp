@@ -5,7 +5,6 @@
 #include <imm.h>
 #include <shellapi.h>
 
-#include "jww/images.h"
 
 namespace kelvane {
 
