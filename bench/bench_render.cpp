@@ -28,11 +28,24 @@ void Generate(const std::filesystem::path& path, int entities) {
   }
 }
 
-// The bytes the list's pools hold.
+// The bytes the list's pools hold, its sublists' included.
 size_t ListBytes(const DisplayList& l) {
-  return l.order.size() * sizeof(ItemRef) + l.strokes.size() * sizeof(Stroke) + l.fills.size() * sizeof(Fill) +
-         l.texts.size() * sizeof(TextRun) + l.pictures.size() * sizeof(Picture) + l.points.size() * sizeof(PagePoint) +
-         l.dashes.size() * sizeof(double) + l.rings.size() * sizeof(Span) + l.glyphs.size() * sizeof(Glyph);
+  size_t bytes = l.order.size() * sizeof(ItemRef) + l.strokes.size() * sizeof(Stroke) +
+                 l.fills.size() * sizeof(Fill) + l.texts.size() * sizeof(TextRun) +
+                 l.pictures.size() * sizeof(Picture) + l.placements.size() * sizeof(Placement) +
+                 l.points.size() * sizeof(PagePoint) + l.rings.size() * sizeof(Span) +
+                 l.glyphs.size() * sizeof(Glyph) + l.strokeStyles.size() * sizeof(StrokeStyle) +
+                 l.dashes.size() * sizeof(double);
+  for (const DisplayList& s : l.sublists) bytes += ListBytes(s);
+  return bytes;
+}
+
+// Items of each kind in the list and its sublists, each counted once however often it is placed.
+size_t CountItems(const DisplayList& l, ItemKind kind) {
+  size_t n = 0;
+  for (const ItemRef& r : l.order) n += r.kind == kind;
+  for (const DisplayList& s : l.sublists) n += CountItems(s, kind);
+  return n;
 }
 
 // How long the system takes to hand out `bytes` of new memory, one write a page: the part of
@@ -63,8 +76,9 @@ int main(int argc, char** argv) {
   auto t2 = Clock::now();
   std::cout << "entities " << entities << "\n"
             << "load                    " << Seconds(t0, t1) << " s\n"
-            << "display list (drawing)  " << Seconds(t1, t2) << " s  (" << whole.strokes.size() << " strokes, "
-            << whole.glyphs.size() << " glyphs, " << whole.fills.size() << " fills)\n"
+            << "display list (drawing)  " << Seconds(t1, t2) << " s  (" << CountItems(whole, ItemKind::kStroke) << " strokes, "
+            << CountItems(whole, ItemKind::kText) << " text runs, " << CountItems(whole, ItemKind::kFill) << " fills, "
+            << CountItems(whole, ItemKind::kPlacement) << " placements)\n"
             << "  list / load           " << Seconds(t1, t2) / Seconds(t0, t1) << "\n"
             << "  list memory           " << ListBytes(whole) / 1e6 << " MB; first touch of as much new memory "
             << TouchSeconds(ListBytes(whole)) << " s\n";

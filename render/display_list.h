@@ -36,18 +36,23 @@ struct Span {
   uint32_t first = 0, count = 0;
 };
 
-// An open or closed polyline. Lengths (width, dashes, offset) are page millimetres, or output
-// pixels when devicePixels is set (screen-like pictures, whose lines keep their width however
-// far the page is scaled). Width 0 is the thinnest line the output can draw. Width and offset are
-// single precision, as points are: there are millions of strokes.
-struct Stroke {
+// How a stroke is drawn. Lengths (width, dashes, offset) are page millimetres, or output pixels
+// when devicePixels is set (screen-like pictures, whose lines keep their width however far the
+// page is scaled). Width 0 is the thinnest line the output can draw. Strokes of one pen, line
+// type and width share one style: there are millions of strokes and a handful of styles.
+struct StrokeStyle {
   Rgb color;
-  bool closed = false;
   bool devicePixels = false;
   float width = 0;
-  Span points;           // into DisplayList::points
   Span dashes;           // into DisplayList::dashes: on, off, on, off...; empty for a solid line
   float dashOffset = 0;  // how far into the dash pattern the line starts
+};
+
+// An open or closed polyline.
+struct Stroke {
+  Span points;                // into DisplayList::points
+  uint32_t style : 31 = 0;    // into DisplayList::strokeStyles
+  uint32_t closed : 1 = 0;
 };
 
 // A filled area of one or more closed rings (into DisplayList::rings), even-odd: a ring inside
@@ -81,7 +86,14 @@ struct Picture {
   double clipX = 0, clipY = 0, clipWidth = 1, clipHeight = 1;
 };
 
-enum class ItemKind : uint8_t { kStroke, kFill, kText, kPicture };
+// Another list drawn here, moved by (dx, dy) millimetres: a block whose members look the same
+// wherever it is inserted, or a run of a large drawing that another thread put together.
+struct Placement {
+  uint32_t list = 0;  // into DisplayList::sublists
+  double dx = 0, dy = 0;
+};
+
+enum class ItemKind : uint8_t { kStroke, kFill, kText, kPicture, kPlacement };
 
 struct ItemRef {
   ItemKind kind;
@@ -97,13 +109,20 @@ struct DisplayList {
   std::vector<Fill> fills;
   std::vector<TextRun> texts;
   std::vector<Picture> pictures;
+  std::vector<Placement> placements;
 
   std::vector<PagePoint> points;
-  std::vector<double> dashes;
   std::vector<Span> rings;  // each a closed ring of points
   std::vector<Glyph> glyphs;
+
+  // Shared by the list and every list placed in it, directly or not: a sublist's items index
+  // these of the outermost list, and its own are empty. No sublist places itself, however
+  // indirectly.
+  std::vector<StrokeStyle> strokeStyles;
+  std::vector<double> dashes;
   std::vector<JwwString> fonts;
   std::vector<JwwString> imageSources;
+  std::vector<DisplayList> sublists;
 };
 
 // The bounds of everything drawn; false when nothing is.

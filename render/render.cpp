@@ -3,7 +3,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <limits>
+#include <exception>
 #include <new>
+#include <thread>
 
 #include "render/text_layout.h"
 #include "jww/document.h"
@@ -99,10 +103,7 @@ const DisplayListBuilder::LineLook* DisplayListBuilder::CachedLook(const EntityA
   if (it == looks_.end()) {
     LineLook look;
     look.shown = Look(a, look);
-    if (look.shown && !look.dashes.empty()) {
-      look.dashSpan = {uint32_t(out_.dashes.size()), uint32_t(look.dashes.size())};
-      out_.dashes.insert(out_.dashes.end(), look.dashes.begin(), look.dashes.end());
-    }
+    if (look.shown) look.style = AddStyle(look);
     it = looks_.emplace(key, std::move(look)).first;
   }
   lastLookKey_ = key;
@@ -110,8 +111,21 @@ const DisplayListBuilder::LineLook* DisplayListBuilder::CachedLook(const EntityA
   return lastLook_;
 }
 
+uint32_t DisplayListBuilder::AddStyle(const LineLook& look) {
+  StrokeStyle& s = root_.strokeStyles.emplace_back();
+  s.color = look.color;
+  s.devicePixels = look.devicePixels;
+  s.width = float(look.width);
+  if (!look.dashes.empty()) {
+    s.dashes = {uint32_t(root_.dashes.size()), uint32_t(look.dashes.size())};
+    root_.dashes.insert(root_.dashes.end(), look.dashes.begin(), look.dashes.end());
+    s.dashOffset = float(look.dashOffset);
+  }
+  return uint32_t(root_.strokeStyles.size() - 1);
+}
+
 DisplayListBuilder::DisplayListBuilder(const JwwDocument& doc, PictureStyle style, DisplayList& out)
-    : doc_(doc), style_(style), out_(out), layerShown_(16 * 256, 1) {
+    : doc_(doc), style_(style), root_(out), out_(&out), layerShown_(16 * 256, 1) {
   for (size_t i = 0; i < doc.blockDefs.size(); ++i) {
     const int32_t n = doc.blockDefs[i].number();
     if (n < 0 || n > 1000000) continue;
@@ -208,54 +222,126 @@ bool DisplayListBuilder::Look(const EntityAttributes& a, LineLook& look) const {
 }
 
 void DisplayListBuilder::StrokePoints(const std::vector<Vec2>& pts, bool closed, const LineLook& look) {
-  const uint32_t first = uint32_t(out_.points.size());
-  for (const Vec2& p : pts) out_.points.emplace_back(p);
+  const uint32_t first = uint32_t(out_->points.size());
+  for (const Vec2& p : pts) out_->points.emplace_back(p);
   StrokeFrom(first, closed, look);
 }
 
 void DisplayListBuilder::StrokeFrom(uint32_t first, bool closed, const LineLook& look) {
-  // Filled in place: a stroke put together on the stack and copied in is read back before its
-  // byte-sized fields have been stored, which stalls.
-  out_.order.push_back({ItemKind::kStroke, uint32_t(out_.strokes.size())});
-  Stroke& s = out_.strokes.emplace_back();
-  s.color = look.color;
+  // Filled in place: a stroke put together on the stack and copied in is read back before all
+  // its fields have been stored, which stalls.
+  out_->order.push_back({ItemKind::kStroke, uint32_t(out_->strokes.size())});
+  Stroke& s = out_->strokes.emplace_back();
+  s.points = {first, uint32_t(out_->points.size()) - first};
+  s.style = look.style;
   s.closed = closed;
-  s.devicePixels = look.devicePixels;
-  s.width = float(look.width);
-  s.points = {first, uint32_t(out_.points.size()) - first};
-  if (look.dashSpan.count > 0) {
-    s.dashes = look.dashSpan;
-    s.dashOffset = float(look.dashOffset);
-  } else if (!look.dashes.empty()) {
-    s.dashes = {uint32_t(out_.dashes.size()), uint32_t(look.dashes.size())};
-    out_.dashes.insert(out_.dashes.end(), look.dashes.begin(), look.dashes.end());
-    s.dashOffset = float(look.dashOffset);
-  }
 }
 
 void DisplayListBuilder::EndRing(uint32_t first) {
-  const uint32_t count = uint32_t(out_.points.size()) - first;
+  const uint32_t count = uint32_t(out_->points.size()) - first;
   if (count < 3) {
-    out_.points.resize(first);
+    out_->points.resize(first);
     return;
   }
-  out_.rings.push_back({first, count});
+  out_->rings.push_back({first, count});
 }
 
 void DisplayListBuilder::FillFrom(uint32_t firstRing, Rgb color) {
-  const uint32_t count = uint32_t(out_.rings.size()) - firstRing;
+  const uint32_t count = uint32_t(out_->rings.size()) - firstRing;
   if (count == 0) return;
   Fill f;
   f.color = color;
   f.rings = {firstRing, count};
-  out_.order.push_back({ItemKind::kFill, uint32_t(out_.fills.size())});
-  out_.fills.push_back(f);
+  out_->order.push_back({ItemKind::kFill, uint32_t(out_->fills.size())});
+  out_->fills.push_back(f);
+}
+
+void DisplayListBuilder::AddPart(DisplayList&& part) {
+  // The part's shared tables join this list's, and every index into them moves along.
+  std::vector<uint32_t> fontIndex(part.fonts.size());
+  for (size_t k = 0; k < part.fonts.size(); ++k) fontIndex[k] = FontIndex(part.fonts[k]);
+  const uint32_t styles = uint32_t(root_.strokeStyles.size()), dashes = uint32_t(root_.dashes.size());
+  const uint32_t sources = uint32_t(root_.imageSources.size()), lists = uint32_t(root_.sublists.size());
+  for (StrokeStyle& st : part.strokeStyles) {
+    if (st.dashes.count > 0) st.dashes.first += dashes;
+    root_.strokeStyles.push_back(st);
+  }
+  root_.dashes.insert(root_.dashes.end(), part.dashes.begin(), part.dashes.end());
+  root_.imageSources.insert(root_.imageSources.end(), std::make_move_iterator(part.imageSources.begin()),
+                            std::make_move_iterator(part.imageSources.end()));
+  auto move = [&](DisplayList& l) {
+    for (Stroke& st : l.strokes) st.style += styles;
+    for (TextRun& t : l.texts) t.font = fontIndex[t.font];
+    for (Picture& p : l.pictures) p.source += sources;
+    for (Placement& p : l.placements) p.list += lists;
+  };
+  for (DisplayList& sub : part.sublists) {
+    move(sub);
+    root_.sublists.push_back(std::move(sub));
+  }
+  move(part);
+  part.strokeStyles.clear();
+  part.dashes.clear();
+  part.fonts.clear();
+  part.imageSources.clear();
+  part.sublists.clear();
+  Place(std::move(part), 0, 0);
+}
+
+void DisplayListBuilder::Place(DisplayList&& list, double dx, double dy) {
+  if (list.order.empty()) return;
+  const uint32_t index = uint32_t(root_.sublists.size());
+  root_.sublists.push_back(std::move(list));
+  out_->order.push_back({ItemKind::kPlacement, uint32_t(out_->placements.size())});
+  out_->placements.push_back({index, dx, dy});
+}
+
+void DisplayListBuilder::AddRange(const EntityLists& lists, const std::vector<EntityRef>& order, size_t from,
+                                  size_t to, const Affine& m) {
+  for (size_t i = from; i < to; ++i) AddEntity(lists, order[i], m);
 }
 
 void DisplayListBuilder::AddEntities(const EntityLists& lists, const std::vector<EntityRef>& order, size_t count,
-                                     const Affine& m) {
+                                     const Affine& m, int threads) {
   count = std::min(count, order.size());
-  for (size_t i = 0; i < count; ++i) AddEntity(lists, order[i], m);
+  const size_t runs = std::clamp<size_t>(size_t(std::max(threads, 1)), 1, std::max<size_t>(count, 1));
+  auto bound = [&](size_t run) { return count * run / runs; };
+  Reserve(lists, order, bound(1), m);
+  if (runs == 1) {
+    AddRange(lists, order, 0, count, m);
+    return;
+  }
+  // This thread draws the first run straight into the list; the others draw theirs into lists
+  // of their own, which become parts of it, in order, once every thread is done. A failure (out of memory) is passed
+  // on from whichever run had it, after every thread has ended.
+  std::vector<DisplayList> parts(runs - 1);
+  std::vector<std::exception_ptr> failures(runs - 1);
+  std::vector<std::thread> workers;
+  auto joinAll = [&] {
+    for (std::thread& w : workers) w.join();
+  };
+  try {
+    for (size_t r = 1; r < runs; ++r) {
+      workers.emplace_back([&, r] {
+        try {
+          DisplayListBuilder b(doc_, style_, parts[r - 1]);
+          b.depth_ = depth_;
+          b.Reserve(lists, order, bound(r + 1), m, bound(r));
+          b.AddRange(lists, order, bound(r), bound(r + 1), m);
+        } catch (...) {
+          failures[r - 1] = std::current_exception();
+        }
+      });
+    }
+    AddRange(lists, order, 0, bound(1), m);
+  } catch (...) {
+    joinAll();
+    throw;
+  }
+  joinAll();
+  for (const std::exception_ptr& f : failures)
+    if (f) std::rethrow_exception(f);
+  for (DisplayList& part : parts) AddPart(std::move(part));
 }
 
 void DisplayListBuilder::AddEntity(const EntityLists& l, EntityRef e, const Affine& m) {
@@ -302,9 +388,9 @@ void DisplayListBuilder::AddEntity(const EntityLists& l, EntityRef e, const Affi
 void DisplayListBuilder::AddLine(const LineRecord& line, const Affine& m) {
   const LineLook* look = CachedLook(line.attr);
   if (!look) return;
-  const uint32_t first = uint32_t(out_.points.size());
-  out_.points.emplace_back(m({line.startX, line.startY}));
-  out_.points.emplace_back(m({line.endX, line.endY}));
+  const uint32_t first = uint32_t(out_->points.size());
+  out_->points.emplace_back(m({line.startX, line.startY}));
+  out_->points.emplace_back(m({line.endX, line.endY}));
   StrokeFrom(first, false, *look);
 }
 
@@ -312,28 +398,38 @@ namespace {
 
 // The unit circle to C + Rot(tilt)·(r cos t, r·f sin t), then to the page.
 Affine EllipseMap(double cx, double cy, double r, double flat, double tilt, const Affine& m) {
-  const double c = std::cos(tilt), s = std::sin(tilt);
+  const bool tilted = tilt != 0;
+  const double c = tilted ? std::cos(tilt) : 1, s = tilted ? std::sin(tilt) : 0;
   return Affine{r * c, r * s, -r * flat * s, r * flat * c, cx, cy}.Then(m);
 }
 
-// How many segments a sweep of an ellipse map is cut into: the semi-axes as they come out on
-// the page decide how finely.
-int EllipseSegments(const Affine& k, double sweep) {
-  const double big = std::max(std::hypot(k.a, k.b), std::hypot(k.c, k.d));
-  double step = big > kArcTolerance ? 2 * std::acos(1 - kArcTolerance / big) : kPi / 2;
-  const double n = std::ceil(std::fabs(sweep) / step);
-  return !(n > 4) ? 4 : n >= kMaxArcSegments ? kMaxArcSegments : int(n);  // NaN too: the fewest
+// How many segments a sweep of an ellipse map is cut into, and the turn of one: the semi-axes
+// as they come out on the page decide how finely.
+void CutEllipse(const Affine& k, double sweep, ArcCut& cut) {
+  const double big = std::max(std::sqrt(k.a * k.a + k.b * k.b), std::sqrt(k.c * k.c + k.d * k.d));
+  if (big != cut.big) {
+    cut.big = big;
+    cut.step = big > kArcTolerance ? 2 * std::acos(1 - kArcTolerance / big) : kPi / 2;
+    cut.sweep = std::numeric_limits<double>::quiet_NaN();
+  }
+  if (sweep == cut.sweep) return;
+  const double n = std::ceil(std::fabs(sweep) / cut.step);
+  cut.sweep = sweep;
+  cut.segments = !(n > 4) ? 4 : n >= kMaxArcSegments ? kMaxArcSegments : int(n);  // NaN too: the fewest
+  const double dt = sweep / cut.segments;
+  cut.cos = std::cos(dt);
+  cut.sin = std::sin(dt);
 }
 
 // Points of C + Rot(tilt)·(r cos t, r·f sin t) for t from start over sweep: angles are
 // parametric and measured from the tilt axis, for circles too.
 void EllipsePoints(double cx, double cy, double r, double flat, double tilt, double start, double sweep,
-                   const Affine& m, std::vector<PagePoint>& out, bool includeEnd) {
+                   const Affine& m, std::vector<PagePoint>& out, bool includeEnd, ArcCut& cut) {
   const Affine k = EllipseMap(cx, cy, r, flat, tilt, m);
-  const int n = EllipseSegments(k, sweep);
-  const double dt = sweep / n;
-  const double cs = std::cos(dt), sn = std::sin(dt);
-  double c = std::cos(start), s = std::sin(start);
+  CutEllipse(k, sweep, cut);
+  const int n = cut.segments;
+  const double cs = cut.cos, sn = cut.sin;
+  double c = start != 0 ? std::cos(start) : 1, s = start != 0 ? std::sin(start) : 0;
   const int last = includeEnd ? n : n - 1;
   for (int j = 0; j <= last; ++j) {
     if (j == n) {  // the exact end, not the sum of n rotations
@@ -353,10 +449,10 @@ void DisplayListBuilder::AddArc(const ArcRecord& arc, const Affine& m) {
   const LineLook* lookp = CachedLook(arc.attr);
   if (!lookp) return;
   const LineLook& look = *lookp;
-  const uint32_t first = uint32_t(out_.points.size());
+  const uint32_t first = uint32_t(out_->points.size());
   const bool full = arc.fullCircle != 0;
   EllipsePoints(arc.centerX, arc.centerY, arc.radius, arc.flatness, arc.tiltAngle, full ? 0.0 : arc.startAngle,
-                full ? 2 * kPi : arc.arcAngle, m, out_.points, !full);
+                full ? 2 * kPi : arc.arcAngle, m, out_->points, !full, arcCut_);
   StrokeFrom(first, full, look);
 }
 
@@ -377,18 +473,18 @@ void DisplayListBuilder::AddPoint(const PointRecord& p, const Affine& m) {
   }
   const Vec2 c = m({p.x, p.y});
   const double scale = std::sqrt(std::fabs(m.a * m.d - m.b * m.c));
-  const uint32_t firstRing = uint32_t(out_.rings.size()), first = uint32_t(out_.points.size());
+  const uint32_t firstRing = uint32_t(out_->rings.size()), first = uint32_t(out_->points.size());
   EllipsePoints(c.x, c.y, std::max(radius * (scale > 0 ? 1.0 : 0.0), 0.05), 1.0, 0, 0, 2 * kPi, Affine{},
-                out_.points, false);
+                out_->points, false, arcCut_);
   EndRing(first);
   FillFrom(firstRing, look.color);
 }
 
 uint32_t DisplayListBuilder::FontIndex(const JwwString& font) {
-  for (size_t k = out_.fonts.size(); k-- > 0;)
-    if (out_.fonts[k] == font) return uint32_t(k);
-  out_.fonts.push_back(font);
-  return uint32_t(out_.fonts.size() - 1);
+  for (size_t k = root_.fonts.size(); k-- > 0;)
+    if (root_.fonts[k] == font) return uint32_t(k);
+  root_.fonts.push_back(font);
+  return uint32_t(root_.fonts.size() - 1);
 }
 
 void DisplayListBuilder::AddTextRecord(const TextRecord& t, const TextStrings& s, const Affine& m, bool checkLayer) {
@@ -402,23 +498,23 @@ void DisplayListBuilder::AddTextRecord(const TextRecord& t, const TextStrings& s
     // The image's lower-left corner is at the text's start, turned by the reference's angle.
     const double a = ref.angle * kDegree;
     Picture p;
-    out_.imageSources.push_back(ref.source);
-    p.source = uint32_t(out_.imageSources.size() - 1);
+    root_.imageSources.push_back(ref.source);
+    p.source = uint32_t(root_.imageSources.size() - 1);
     p.origin = m({t.startX, t.startY});
     p.across = m.Linear({std::cos(a) * ref.width, std::sin(a) * ref.width});
     p.up = m.Linear({-std::sin(a) * ref.height, std::cos(a) * ref.height});
     p.clipX = ref.clipX;
     p.clipY = ref.clipY;
     p.clipWidth = p.clipHeight = ref.clipWidth;
-    out_.order.push_back({ItemKind::kPicture, uint32_t(out_.pictures.size())});
-    out_.pictures.push_back(p);
+    out_->order.push_back({ItemKind::kPicture, uint32_t(out_->pictures.size())});
+    out_->pictures.push_back(p);
     return;
   }
 
   // The cells go straight into the list's pool, on the page.
-  const uint32_t base = uint32_t(out_.glyphs.size());
-  AppendTextLayout(t, s.text, &m, out_.glyphs, textBuffers_);
-  const uint32_t total = uint32_t(out_.glyphs.size()) - base;
+  const uint32_t base = uint32_t(out_->glyphs.size());
+  AppendTextLayout(t, s.text, &m, out_->glyphs, textBuffers_);
+  const uint32_t total = uint32_t(out_->glyphs.size()) - base;
   if (total == 0) return;
   TextRun run;
   run.unicode = s.text.unicode;
@@ -436,8 +532,8 @@ void DisplayListBuilder::AddTextRecord(const TextRecord& t, const TextStrings& s
     if (to > from) {
       run.color = ColorOf(pen, auxiliary);
       run.glyphs = {base + from, to - from};
-      out_.order.push_back({ItemKind::kText, uint32_t(out_.texts.size())});
-      out_.texts.push_back(run);
+      out_->order.push_back({ItemKind::kText, uint32_t(out_->texts.size())});
+      out_->texts.push_back(run);
     }
     if (c < textBuffers_.colorPen.size()) pen = textBuffers_.colorPen[c];
     from = to;
@@ -458,8 +554,8 @@ void DisplayListBuilder::AddSolid(const SolidRecord& s, const Affine& m) {
     if (style_ == PictureStyle::kMonochrome) color = Grey(color);
   }
   // The rings go straight into the list's pools.
-  std::vector<PagePoint>& r = out_.points;
-  const uint32_t firstRing = uint32_t(out_.rings.size());
+  std::vector<PagePoint>& r = out_->points;
+  const uint32_t firstRing = uint32_t(out_->rings.size());
   const uint32_t first = uint32_t(r.size());
   if (s.attr.penStyle <= 100) {
     // Corners in file order: every corpus solid is a simple quadrilateral this way.
@@ -475,15 +571,15 @@ void DisplayListBuilder::AddSolid(const SolidRecord& s, const Affine& m) {
   const int style = s.attr.penStyle;
   if (style == 105 || style == 106) {
     // A ring: the inner radius is in the mode field; 106 keeps the width equal on both axes.
-    EllipsePoints(cx, cy, rad, flat, tilt, 0, 2 * kPi, m, r, false);
+    EllipsePoints(cx, cy, rad, flat, tilt, 0, 2 * kPi, m, r, false, arcCut_);
     EndRing(first);
     const uint32_t inner0 = uint32_t(r.size());
     const double inner = mode;
     if (style == 106) {
       const double band = rad - inner, innerB = rad * flat - band;
-      if (inner > 0 && innerB > 0) EllipsePoints(cx, cy, inner, innerB / inner, tilt, 0, 2 * kPi, m, r, false);
+      if (inner > 0 && innerB > 0) EllipsePoints(cx, cy, inner, innerB / inner, tilt, 0, 2 * kPi, m, r, false, arcCut_);
     } else if (inner > 0) {
-      EllipsePoints(cx, cy, inner, flat, tilt, 0, 2 * kPi, m, r, false);
+      EllipsePoints(cx, cy, inner, flat, tilt, 0, 2 * kPi, m, r, false, arcCut_);
     }
     EndRing(inner0);
     FillFrom(firstRing, color);
@@ -493,9 +589,9 @@ void DisplayListBuilder::AddSolid(const SolidRecord& s, const Affine& m) {
   // 5 a segment (arc and chord), -1 the area between the arc and the corner where its end
   // tangents meet (a reading, no corpus solid has it), anything else a sector.
   if (mode == 100) {
-    EllipsePoints(cx, cy, rad, flat, tilt, 0, 2 * kPi, m, r, false);
+    EllipsePoints(cx, cy, rad, flat, tilt, 0, 2 * kPi, m, r, false, arcCut_);
   } else {
-    EllipsePoints(cx, cy, rad, flat, tilt, start, sweep, m, r, true);
+    EllipsePoints(cx, cy, rad, flat, tilt, start, sweep, m, r, true, arcCut_);
     if (mode == -1) {
       // Tangents at both ends in parameter space (unit circle) meet at the half-angle point
       // scaled by 1/cos(sweep/2); the ellipse map carries it to the page.
@@ -519,35 +615,90 @@ void DisplayListBuilder::AddInsert(const BlockInsertRecord& b, const Affine& m) 
   if (depth_ >= kMaxBlockDepth) return;
   const int32_t n = b.blockNumber;
   if (n < 0 || size_t(n) >= blockIndex_.size() || blockIndex_[size_t(n)] < 0) return;
-  const BlockDefinition& def = doc_.blockDefs[size_t(blockIndex_[size_t(n)])];
+  const uint32_t definition = uint32_t(blockIndex_[size_t(n)]);
   // Scale, then rotate, then move to the reference point; nesting composes. The members keep
   // their own colours and line types; whether they obey their own layers is open, and the
   // insert's layer alone decides here (members of one block share the insert's visibility).
-  const double c = std::cos(b.rotation), s = std::sin(b.rotation);
+  const bool turned = b.rotation != 0;
+  const double c = turned ? std::cos(b.rotation) : 1, s = turned ? std::sin(b.rotation) : 0;
   const Affine local{c * b.scaleX, s * b.scaleX, -s * b.scaleY, c * b.scaleY, b.refX, b.refY};
   const Affine whole = local.Then(m);
-  ++depth_;
+  // Inserts of a block at one scale and turn look the same up to where they sit: the members are
+  // drawn once, about the reference point, and placed at each. Widths, dashes and point sizes
+  // stay page millimetres, so only inserts that differ in nothing but place share a list.
+  const BlockKey key{definition, whole.a, whole.b, whole.c, whole.d};
+  auto [found, fresh] = blockLists_.try_emplace(key, kBeingDrawn);
+  if (fresh) {
+    DisplayList members;
+    DisplayList* outer = out_;
+    out_ = &members;
+    ++depth_;
+    try {
+      AddMembers(doc_.blockDefs[definition], Affine{whole.a, whole.b, whole.c, whole.d, 0, 0});
+    } catch (...) {
+      --depth_;
+      out_ = outer;
+      throw;
+    }
+    --depth_;
+    out_ = outer;
+    // Other blocks drawn meanwhile may have grown the map; the entry itself stays.
+    uint32_t& slot = blockLists_.find(key)->second;
+    slot = members.order.empty() ? kDrawsNothing : uint32_t(root_.sublists.size());
+    if (slot == kDrawsNothing) return;
+    root_.sublists.push_back(std::move(members));
+  }
+  const uint32_t list = blockLists_.find(key)->second;
+  if (list == kDrawsNothing) return;
+  if (list == kBeingDrawn) {
+    // A block that inserts itself, however indirectly: drawn out in full down to the depth limit,
+    // so that no list places itself.
+    ++depth_;
+    AddMembers(doc_.blockDefs[definition], whole);
+    --depth_;
+    return;
+  }
+  if (!(std::isfinite(whole.e) && std::isfinite(whole.f))) return;
+  out_->order.push_back({ItemKind::kPlacement, uint32_t(out_->placements.size())});
+  out_->placements.push_back({list, whole.e, whole.f});
+}
+
+bool DisplayListBuilder::BlockKey::operator==(const BlockKey& o) const {
+  // Bit for bit, so that a key is always equal to itself (NaN included).
+  return definition == o.definition && std::memcmp(&a, &o.a, 4 * sizeof(double)) == 0;
+}
+
+size_t DisplayListBuilder::BlockKeyHash::operator()(const BlockKey& k) const {
+  uint64_t h = k.definition;
+  for (const double* v : {&k.a, &k.b, &k.c, &k.d}) {
+    uint64_t bits;
+    std::memcpy(&bits, v, sizeof bits);
+    h = (h ^ bits) * 0x100000001B3ull + (h >> 29);
+  }
+  return size_t(h);
+}
+
+void DisplayListBuilder::AddMembers(const BlockDefinition& def, const Affine& m) {
   const EntityLists& l = def.entities;
   const size_t count = std::min(size_t(std::max(0, l.entityCount)), l.order.size());
   for (size_t i = 0; i < count; ++i) {
     const EntityRef e = l.order[i];
     if (e.kind == kBlockInsert || e.kind == kLine || e.kind == kArc || e.kind == kPoint || e.kind == kText ||
         e.kind == kDimension || e.kind == kSolid) {
-      AddEntity(l, e, whole);
+      AddEntity(l, e, m);
     }
   }
-  --depth_;
 }
 
 void PoolCounts::Add(const PoolCounts& o) {
   // Deeply nested blocks can count past any size: the sums stop at a bound no list reaches.
   auto add = [](size_t& a, size_t b) { a = std::min(a + std::min(b, kCountBound), kCountBound); };
   add(items, o.items), add(strokes, o.strokes), add(fills, o.fills), add(texts, o.texts);
-  add(points, o.points), add(rings, o.rings), add(glyphs, o.glyphs);
+  add(points, o.points), add(rings, o.rings), add(glyphs, o.glyphs), add(placements, o.placements);
 }
 
-PoolCounts DisplayListBuilder::Count(const EntityLists& l, const std::vector<EntityRef>& order, size_t count,
-                                     const Affine& m, int depth) {
+PoolCounts DisplayListBuilder::Count(const EntityLists& l, const std::vector<EntityRef>& order, size_t from,
+                                     size_t count, const Affine& m) const {
   // Hidden layers and the like are not looked at: these are bounds, and room that is reserved
   // but never written costs no memory.
   PoolCounts c;
@@ -569,7 +720,7 @@ PoolCounts DisplayListBuilder::Count(const EntityLists& l, const std::vector<Ent
   };
   auto dot = [&c] { ++c.items, ++c.fills, ++c.rings, c.points += 16; };
   count = std::min(count, order.size());
-  for (size_t n = 0; n < count; ++n) {
+  for (size_t n = from; n < count; ++n) {
     const EntityRef e = order[n];
     const size_t i = size_t(e.index);
     switch (e.kind) {
@@ -604,26 +755,10 @@ PoolCounts DisplayListBuilder::Count(const EntityLists& l, const std::vector<Ent
           }
         }
         break;
-      case kBlockInsert: {
-        if (i >= l.blockInserts.size() || depth >= kMaxBlockDepth) break;
-        const int32_t b = l.blockInserts[i].blockNumber;
-        if (b < 0 || size_t(b) >= blockIndex_.size() || blockIndex_[size_t(b)] < 0) break;
-        const size_t d = size_t(blockIndex_[size_t(b)]);
-        if (blockCounts_.size() < doc_.blockDefs.size()) {
-          blockCounts_.resize(doc_.blockDefs.size());
-          blockCounted_.resize(doc_.blockDefs.size(), 0);
-        }
-        // Once per block, its arcs as the block has them: an insert that enlarges them grows the
-        // pool instead.
-        if (blockCounted_[d] == 0) {
-          blockCounted_[d] = 1;
-          const EntityLists& def = doc_.blockDefs[d].entities;
-          blockCounts_[d] = Count(def, def.order, size_t(std::max(0, def.entityCount)), Affine{}, depth + 1);
-          blockCounted_[d] = 2;
-        }
-        if (blockCounted_[d] == 2) c.Add(blockCounts_[d]);
+      case kBlockInsert:
+        // A placement of the block's own list, drawn once for all its inserts of one scale and turn.
+        ++c.items, ++c.placements;
         break;
-      }
       default:
         break;
     }
@@ -632,9 +767,8 @@ PoolCounts DisplayListBuilder::Count(const EntityLists& l, const std::vector<Ent
 }
 
 void DisplayListBuilder::Reserve(const EntityLists& lists, const std::vector<EntityRef>& order, size_t count,
-                                 const Affine& m, size_t lines) {
-  PoolCounts c = Count(lists, order, count, m, 0);
-  c.items += lines, c.strokes += lines, c.points += 2 * lines;
+                                 const Affine& m, size_t from) {
+  const PoolCounts c = Count(lists, order, from, count, m);
   // A bound far above what is drawn (blocks on hidden layers, say) reserves no more than a
   // cap, and a reservation refused is no failure: past either the pool grows as it is written.
   auto room = [](auto& pool, size_t more) {
@@ -645,42 +779,49 @@ void DisplayListBuilder::Reserve(const EntityLists& lists, const std::vector<Ent
     } catch (const std::bad_alloc&) {
     }
   };
-  room(out_.order, c.items);
-  room(out_.strokes, c.strokes);
-  room(out_.fills, c.fills);
-  room(out_.texts, c.texts);
-  room(out_.points, c.points);
-  room(out_.rings, c.rings);
-  room(out_.glyphs, c.glyphs);
+  room(out_->order, c.items);
+  room(out_->strokes, c.strokes);
+  room(out_->fills, c.fills);
+  room(out_->texts, c.texts);
+  room(out_->points, c.points);
+  room(out_->rings, c.rings);
+  room(out_->glyphs, c.glyphs);
+  room(out_->placements, c.placements);
 }
 
 void DisplayListBuilder::AddPolyline(const std::vector<Vec2>& pts, bool closed, Rgb color, double width,
                                      bool devicePixels) {
-  LineLook look;
-  look.color = color;
-  look.width = width;
-  look.devicePixels = devicePixels;
+  // Labels draw many lines alike in a row: they share a style.
+  LineLook& look = ownLook_;
+  if (!ownLookSet_ || !(look.color == color) || look.width != width || look.devicePixels != devicePixels) {
+    look = LineLook{};
+    look.color = color;
+    look.width = width;
+    look.devicePixels = devicePixels;
+    look.style = AddStyle(look);
+    ownLookSet_ = true;
+  }
   StrokePoints(pts, closed, look);
 }
 
 void DisplayListBuilder::AddPolygon(const std::vector<Vec2>& pts, Rgb color) {
-  const uint32_t firstRing = uint32_t(out_.rings.size()), first = uint32_t(out_.points.size());
-  for (const Vec2& p : pts) out_.points.emplace_back(p);
+  const uint32_t firstRing = uint32_t(out_->rings.size()), first = uint32_t(out_->points.size());
+  for (const Vec2& p : pts) out_->points.emplace_back(p);
   EndRing(first);
   FillFrom(firstRing, color);
 }
 
 Vec2 DisplayListBuilder::AddText(const TextRecord& record, const JwwString& text, const JwwString& font, Rgb color) {
-  const uint32_t base = uint32_t(out_.glyphs.size());
-  const Vec2 end = AppendTextLayout(record, text, nullptr, out_.glyphs, textBuffers_);
-  if (out_.glyphs.size() == base) return end;
+  const uint32_t base = uint32_t(out_->glyphs.size());
+  const Vec2 end = AppendTextLayout(record, text, nullptr, out_->glyphs, textBuffers_);
+  if (out_->glyphs.size() == base) return end;
   TextRun run;
   run.color = color;
   run.unicode = text.unicode;
   run.font = FontIndex(font);
-  run.glyphs = {base, uint32_t(out_.glyphs.size()) - base};
-  out_.order.push_back({ItemKind::kText, uint32_t(out_.texts.size())});
-  out_.texts.push_back(run);
+  run.glyphs = {base, uint32_t(out_->glyphs.size()) - base};
+  out_->order.push_back({ItemKind::kText, uint32_t(out_->texts.size())});
+  out_->texts.push_back(run);
   return end;
 }
 
@@ -692,7 +833,16 @@ namespace {
 
 Affine Shift(double dx, double dy) { return Affine{1, 0, 0, 1, dx, dy}; }
 
+// Below this many entries a thread's start and the appending cost more than drawing them.
+constexpr size_t kEntitiesPerThread = 50000;
+constexpr unsigned kMostThreads = 8;
+
 }  // namespace
+
+int DrawingThreads(size_t entities) {
+  const unsigned cores = std::clamp(std::thread::hardware_concurrency(), 1u, kMostThreads);
+  return int(std::clamp<size_t>(entities / kEntitiesPerThread, 1, cores));
+}
 
 DisplayList RenderDrawing(const JwwDocument& doc, PictureStyle style) {
   DisplayList list;
@@ -701,8 +851,7 @@ DisplayList RenderDrawing(const JwwDocument& doc, PictureStyle style) {
   DisplayListBuilder b(doc, style, list);
   const size_t count = size_t(std::max(0, doc.entityCount));
   const Affine m = Shift(list.width / 2, list.height / 2);
-  b.Reserve(doc, doc.order, count, m);
-  b.AddEntities(doc, doc.order, count, m);
+  b.AddEntities(doc, doc.order, count, m, DrawingThreads(count));
   return list;
 }
 
@@ -712,8 +861,7 @@ DisplayList RenderSheet(const JwwDocument& doc, const SheetView& view, const Pap
   SheetPageSize(frame, paperSize, list.width, list.height);
   DisplayListBuilder b(doc, style, list);
   const Affine m = Shift(list.width / 2 - view.centerX, list.height / 2 - view.centerY);
-  b.Reserve(doc, view.order, view.order.size(), m, view.extraLines.size());
-  b.AddEntities(doc, view.order, view.order.size(), m);
+  b.AddEntities(doc, view.order, view.order.size(), m, DrawingThreads(view.order.size()));
   for (const LineRecord& l : view.extraLines) b.AddLine(l, m);
   return list;
 }
@@ -722,8 +870,7 @@ DisplayList RenderWhole(const JwwDocument& doc, PictureStyle style, double margi
   DisplayList list;
   DisplayListBuilder b(doc, style, list);
   const size_t count = size_t(std::max(0, doc.entityCount));
-  b.Reserve(doc, doc.order, count, Affine{});
-  b.AddEntities(doc, doc.order, count, Affine{});
+  b.AddEntities(doc, doc.order, count, Affine{}, DrawingThreads(count));
   double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
   if (!DrawnBounds(list, x0, y0, x1, y1)) {
     x0 = y0 = 0;

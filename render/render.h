@@ -29,8 +29,17 @@ void SheetPageSize(const PaperFrame& frame, int32_t paperSize, double& width, do
 
 // How many entries a part of a drawing adds to each pool of a display list, at most.
 struct PoolCounts {
-  size_t items = 0, strokes = 0, fills = 0, texts = 0, points = 0, rings = 0, glyphs = 0;
+  size_t items = 0, strokes = 0, fills = 0, texts = 0, points = 0, rings = 0, glyphs = 0, placements = 0;
   void Add(const PoolCounts& o);
+};
+
+// How the last arc was cut, kept for the next: drawings repeat their radii and sweeps, and the
+// trigonometry of cutting costs more than the points.
+struct ArcCut {
+  double big = -1, step = 0;  // the larger semi-axis on the page, and the parameter step it allows
+  double sweep = 0;           // the sweep cut with that step into
+  int segments = 0;           // this many segments,
+  double cos = 1, sin = 0;    // each turning the parameter by this
 };
 
 // Adds a drawing's entities to a display list through a transform from drawing to page.
@@ -38,12 +47,13 @@ class DisplayListBuilder {
  public:
   DisplayListBuilder(const JwwDocument& doc, PictureStyle style, DisplayList& out);
 
-  // Makes room for the first `count` entries of the order of `lists` and `lines` lines more, so
-  // that the list's pools are not copied as they grow.
-  void Reserve(const EntityLists& lists, const std::vector<EntityRef>& order, size_t count, const Affine& m,
-               size_t lines = 0);
+
   // Draws the first `count` entries of the order of `lists` (the drawing or a block definition).
-  void AddEntities(const EntityLists& lists, const std::vector<EntityRef>& order, size_t count, const Affine& m);
+  // With more than one thread, each takes an equal run of the entries into a list of its own, and
+  // the runs are appended in order: the list is the same as one thread makes, but for where
+  // repeated dash patterns sit in its pool.
+  void AddEntities(const EntityLists& lists, const std::vector<EntityRef>& order, size_t count, const Affine& m,
+                   int threads = 1);
   void AddEntity(const EntityLists& lists, EntityRef e, const Affine& m);
   void AddLine(const LineRecord& line, const Affine& m);
 
@@ -62,14 +72,29 @@ class DisplayListBuilder {
     bool devicePixels = false;
     std::vector<double> dashes;
     double dashOffset = 0;
-    Span dashSpan;  // the dashes once in the list, shared by every stroke of this look
+    uint32_t style = 0;  // its entry in the list's stroke styles
     bool shown = true;
   };
+  // A block definition and the linear part of the map its members are drawn through.
+  struct BlockKey {
+    uint32_t definition;
+    double a, b, c, d;
+    bool operator==(const BlockKey& o) const;
+  };
+  struct BlockKeyHash {
+    size_t operator()(const BlockKey& k) const;
+  };
+  static constexpr uint32_t kBeingDrawn = ~uint32_t(0), kDrawsNothing = ~uint32_t(0) - 1;
   bool Visible(const EntityAttributes& a) const;
   bool Look(const EntityAttributes& a, LineLook& look) const;
   const LineLook* CachedLook(const EntityAttributes& a);
-  PoolCounts Count(const EntityLists& lists, const std::vector<EntityRef>& order, size_t count, const Affine& m,
-                   int depth);
+  uint32_t AddStyle(const LineLook& look);
+  // Makes room for the entries `from` to `count` of the order of `lists`, so that the list's
+  // pools are not copied as they grow.
+  void Reserve(const EntityLists& lists, const std::vector<EntityRef>& order, size_t count, const Affine& m,
+               size_t from = 0);
+  PoolCounts Count(const EntityLists& lists, const std::vector<EntityRef>& order, size_t from, size_t count,
+                   const Affine& m) const;
   Rgb ColorOf(int32_t color, bool faint, bool keepColor = false) const;
   double PrintWidthMm(int32_t units) const;
   void StrokePoints(const std::vector<Vec2>& pts, bool closed, const LineLook& look);
@@ -84,11 +109,19 @@ class DisplayListBuilder {
   void AddTextRecord(const TextRecord& t, const TextStrings& s, const Affine& m, bool checkLayer);
   void AddSolid(const SolidRecord& s, const Affine& m);
   void AddInsert(const BlockInsertRecord& b, const Affine& m);
+  void AddMembers(const BlockDefinition& def, const Affine& m);
   uint32_t FontIndex(const JwwString& font);
+  void AddRange(const EntityLists& lists, const std::vector<EntityRef>& order, size_t from, size_t to,
+                const Affine& m);
+  // Draws a list built by another builder here, its shared tables and sublists moved into this list's.
+  void AddPart(DisplayList&& part);
+  // Draws `list` here, moved by (dx, dy), as a sublist of this one.
+  void Place(DisplayList&& list, double dx, double dy);
 
   const JwwDocument& doc_;
   PictureStyle style_;
-  DisplayList& out_;
+  DisplayList& root_;  // the list being built, which holds the shared tables
+  DisplayList* out_;   // where items go: the root, or the list of a block being drawn
   std::vector<int32_t> blockIndex_;  // block number -> index into blockDefs, for numbers 0..N
   std::vector<uint8_t> layerShown_;  // 16 x 256: 0 hidden, 1 shown
   int depth_ = 0;
@@ -96,9 +129,15 @@ class DisplayListBuilder {
   uint64_t lastLookKey_ = ~uint64_t(0);  // the look asked for last, most often asked for again
   const LineLook* lastLook_ = nullptr;
   TextLayoutBuffers textBuffers_;
-  std::vector<PoolCounts> blockCounts_;  // what one insert of each block adds, once counted
-  std::vector<uint8_t> blockCounted_;    // 0 not yet, 1 being counted, 2 counted
+  std::unordered_map<BlockKey, uint32_t, BlockKeyHash> blockLists_;  // into the root's sublists
+  ArcCut arcCut_;
+  LineLook ownLook_;  // the look of the program's own lines last drawn
+  bool ownLookSet_ = false;
 };
+
+// How many threads drawing `entities` entries is worth: one for a small drawing, where starting
+// threads costs more than it saves.
+int DrawingThreads(size_t entities);
 
 // The drawing on its own paper (the header's paper size), paper centre at the page centre.
 DisplayList RenderDrawing(const JwwDocument& doc, PictureStyle style);

@@ -81,7 +81,7 @@ Vec2 LayOut(const TextRecord& t, const JwwString& text, const Affine& m, std::ve
   }
 
   const double a = t.angle * kDegree;
-  const Vec2 dir{std::cos(a), std::sin(a)}, normal{-dir.y, dir.x};
+  const Vec2 dir = t.angle == 0 ? Vec2{1, 0} : Vec2{std::cos(a), std::sin(a)}, normal{-dir.y, dir.x};
   double length = 0, lastW = 0;
   for (const TextLayoutBuffers::Char& c : chars) {
     length += c.width * (t.sizeX + t.spacing);

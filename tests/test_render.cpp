@@ -1,9 +1,13 @@
-// The display list against real drawings: text layout and arc geometry as Jw_cad stores them.
+// The display list against real drawings (text layout and arc geometry as Jw_cad stores them),
+// and what it shares: blocks drawn once for many inserts, runs drawn on other threads.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
+#include <string>
+#include <vector>
 
+#include "jww/builder.h"
 #include "jww/document.h"
 #include "render/render.h"
 #include "render/text_layout.h"
@@ -96,6 +100,154 @@ TEST(RenderCorpus, TiltedArcsMeetTheirLinesOnlyWithTheTilt) {
   EXPECT_GE(joined, 100);
   // Some tilts leave an end in place (a half turn of a symmetric arc); most do not.
   EXPECT_LT(joinedWithoutTilt, joined / 4);
+}
+
+// Every item as it lands on the page, placements applied and shared tables looked up: one line
+// of text each, so that two lists can be compared item by item.
+void Flatten(const DisplayList& root, const DisplayList& l, double dx, double dy, std::vector<std::string>& out) {
+  char buf[96];
+  auto at = [&](Vec2 p) {
+    std::snprintf(buf, sizeof buf, " %.5f,%.5f", p.x + dx, p.y + dy);
+    return std::string(buf);
+  };
+  auto rgb = [](Rgb c) { return std::to_string(c.r) + "/" + std::to_string(c.g) + "/" + std::to_string(c.b); };
+  for (const ItemRef& r : l.order) {
+    std::string s;
+    switch (r.kind) {
+      case ItemKind::kStroke: {
+        const Stroke& st = l.strokes[r.index];
+        const StrokeStyle& y = root.strokeStyles[st.style];
+        s = "stroke " + rgb(y.color) + " w" + std::to_string(y.width) + (st.closed ? " closed" : "") + " dash";
+        for (uint32_t k = 0; k < y.dashes.count; ++k) s += " " + std::to_string(root.dashes[y.dashes.first + k]);
+        for (uint32_t k = 0; k < st.points.count; ++k) s += at(l.points[st.points.first + k]);
+        break;
+      }
+      case ItemKind::kFill: {
+        const Fill& f = l.fills[r.index];
+        s = "fill " + rgb(f.color);
+        for (uint32_t g = 0; g < f.rings.count; ++g) {
+          const Span ring = l.rings[f.rings.first + g];
+          s += " |";
+          for (uint32_t k = 0; k < ring.count; ++k) s += at(l.points[ring.first + k]);
+        }
+        break;
+      }
+      case ItemKind::kText: {
+        const TextRun& t = l.texts[r.index];
+        s = "text " + rgb(t.color) + " font " + root.fonts[t.font].sjis;
+        for (uint32_t k = 0; k < t.glyphs.count; ++k) {
+          const Glyph& g = l.glyphs[t.glyphs.first + k];
+          s += " " + std::to_string(g.code) + at(g.origin);
+        }
+        break;
+      }
+      case ItemKind::kPicture:
+        s = "picture " + root.imageSources[l.pictures[r.index].source].sjis;
+        break;
+      case ItemKind::kPlacement: {
+        const Placement& p = l.placements[r.index];
+        Flatten(root, root.sublists[p.list], dx + p.dx, dy + p.dy, out);
+        continue;
+      }
+    }
+    out.push_back(s);
+  }
+}
+
+std::vector<std::string> Flatten(const DisplayList& list) {
+  std::vector<std::string> out;
+  Flatten(list, list, 0, 0, out);
+  return out;
+}
+
+// Inserts that differ only in where they sit share one list of the block's members; a scaled or
+// turned insert has its own, and sizes given in page millimetres (a point's disc) stay so.
+TEST(DisplayListSharing, BlocksDrawnOnceForEveryInsertOfOneScaleAndTurn) {
+  JwwDocument doc;
+  InitDrawing(doc, 600, false);
+  EntityLists& def = AddBlockDef(doc, 1, JwwString::Sjis("mark"));
+  AddLine(def, 0, 0, 10, 0);
+  AddPoint(def, 5, 5);
+  for (int i = 0; i < 500; ++i) AddBlockInsert(doc, 1, 20.0 * i, 0);
+  const int32_t scaled = AddBlockInsert(doc, 1, 0, 100);
+  doc.blockInserts[size_t(scaled)].scaleX = doc.blockInserts[size_t(scaled)].scaleY = 3;
+  const int32_t turned = AddBlockInsert(doc, 1, 0, 200);
+  doc.blockInserts[size_t(turned)].rotation = std::acos(-1.0) / 2;
+  doc.NormaliseBlocks();
+  DisplayList list;
+  DisplayListBuilder(doc, PictureStyle::kPlan, list).AddEntities(doc, doc.order, doc.order.size(), Affine{});
+
+  EXPECT_EQ(list.placements.size(), 502u);
+  EXPECT_EQ(list.sublists.size(), 3u);
+  const std::vector<std::string> items = Flatten(list);
+  ASSERT_EQ(items.size(), 2u * 502);
+  EXPECT_NE(items[2 * 499].find(" 9980.00000,0.00000 9990.00000,0.00000"), std::string::npos) << items[2 * 499];
+  EXPECT_NE(items[2 * 500].find(" 0.00000,100.00000 30.00000,100.00000"), std::string::npos) << items[2 * 500];
+  EXPECT_NE(items[2 * 501].find("0.00000,200.00000 "), std::string::npos) << items[2 * 501];
+  EXPECT_NE(items[2 * 501].find("0.00000,210.00000"), std::string::npos) << items[2 * 501];
+  // The point's disc: as wide in the enlarged insert as in a plain one, around the moved centre.
+  auto discWidth = [&](const DisplayList& sub, double& centreX) {
+    const Span ring = sub.rings.at(0);
+    double lo = 1e300, hi = -1e300;
+    for (uint32_t k = 0; k < ring.count; ++k) lo = std::min<double>(lo, sub.points[ring.first + k].x),
+                                              hi = std::max<double>(hi, sub.points[ring.first + k].x);
+    centreX = (lo + hi) / 2;
+    return hi - lo;
+  };
+  double plainCentre = 0, scaledCentre = 0;
+  const double plain = discWidth(list.sublists[list.placements[0].list], plainCentre);
+  const double big = discWidth(list.sublists[list.placements[500].list], scaledCentre);
+  EXPECT_NEAR(big, plain, 1e-4);
+  EXPECT_NEAR(plainCentre, 5, 1e-4);
+  EXPECT_NEAR(scaledCentre, 15, 1e-4);
+}
+
+// A block that inserts itself is drawn out down to the depth limit, as when nothing is shared,
+// and no list ends up placing itself.
+TEST(DisplayListSharing, BlockInsertingItselfStopsAtTheDepthLimit) {
+  JwwDocument doc;
+  InitDrawing(doc, 600, false);
+  EntityLists& def = AddBlockDef(doc, 1, JwwString::Sjis("loop"));
+  AddLine(def, 0, 0, 0, 5);
+  AddBlockInsert(def, 1, 10, 0);
+  AddBlockInsert(doc, 1, 0, 0);
+  doc.NormaliseBlocks();
+  DisplayList list;
+  DisplayListBuilder(doc, PictureStyle::kPlan, list).AddEntities(doc, doc.order, doc.order.size(), Affine{});
+  const std::vector<std::string> items = Flatten(list);
+  ASSERT_EQ(items.size(), 32u);
+  EXPECT_NE(items.back().find(" 310.00000,0.00000 310.00000,5.00000"), std::string::npos) << items.back();
+  double x0, y0, x1, y1;
+  ASSERT_TRUE(DrawnBounds(list, x0, y0, x1, y1));
+  EXPECT_DOUBLE_EQ(x1, 310);
+}
+
+// Runs drawn on other threads make the same list as one thread: every item, in order, in place.
+TEST(DisplayListSharing, ManyThreadsDrawTheSameItemsAsOne) {
+  JwwDocument doc;
+  BuildBenchmarkDrawing(doc, 4000);  // lines, arcs, texts, dimensions, solids and block inserts
+  // Pens and line types that change along the drawing: each run meets its looks in an order of its own.
+  for (size_t i = 0; i < doc.lines.size(); ++i) {
+    doc.lines[i].attr.penColor = uint16_t(1 + 8 * i / doc.lines.size());
+    doc.lines[i].attr.penStyle = uint8_t(1 + (7 * i / doc.lines.size() + 3) % 8);
+  }
+  auto build = [&](int threads) {
+    DisplayList list;
+    DisplayListBuilder(doc, PictureStyle::kColor, list).AddEntities(doc, doc.order, doc.order.size(), Affine{},
+                                                                     threads);
+    return list;
+  };
+  const DisplayList one = build(1), three = build(3);
+  auto placements = [](const DisplayList& l) {
+    size_t n = l.placements.size();
+    for (const DisplayList& sub : l.sublists) n += sub.placements.size();
+    return n;
+  };
+  EXPECT_EQ(placements(three), placements(one) + 2);  // the other threads' runs
+  const std::vector<std::string> a = Flatten(one), b = Flatten(three);
+  ASSERT_EQ(a.size(), b.size());
+  EXPECT_GT(a.size(), 4000u);
+  for (size_t k = 0; k < a.size(); ++k) ASSERT_EQ(a[k], b[k]) << "item " << k;
 }
 
 }  // namespace

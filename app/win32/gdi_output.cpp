@@ -21,6 +21,7 @@ namespace {
 // and transformed to their cells. GDI draws a glyph transformed far down from a large font at
 // some size of its own, not at the cell's.
 constexpr int kLargestFontSize = 100;
+constexpr int kMaxPlacementDepth = 64;
 // A dash pattern shorter than this many pixels cannot be seen as dashes: it is drawn solid.
 constexpr double kShortestVisiblePattern = 2.0;
 // More dashes than this on one line are drawn solid rather than stall the painting.
@@ -66,19 +67,39 @@ class Painter {
     SetBkMode(dc_, TRANSPARENT);
     SetTextAlign(dc_, TA_TOP | TA_LEFT | TA_NOUPDATECP);
     SetPolyFillMode(dc_, ALTERNATE);
-    for (const ItemRef& r : list_.order) {
-      switch (r.kind) {
-        case ItemKind::kStroke: DrawStroke(list_.strokes[r.index]); break;
-        case ItemKind::kFill: Flush(); DrawFill(list_.fills[r.index]); break;
-        case ItemKind::kText: Flush(); DrawText(list_.texts[r.index]); break;
-        case ItemKind::kPicture: Flush(); DrawPicture(list_.pictures[r.index]); break;
-      }
-    }
+    DrawItems(list_, 0);
     Flush();
     RestoreDC(dc_, saved);
   }
 
  private:
+  void DrawItems(const DisplayList& items, int depth) {
+    const DisplayList* outer = pools_;
+    pools_ = &items;
+    for (const ItemRef& r : items.order) {
+      switch (r.kind) {
+        case ItemKind::kStroke: DrawStroke(items.strokes[r.index]); break;
+        case ItemKind::kFill: Flush(); DrawFill(items.fills[r.index]); break;
+        case ItemKind::kText: Flush(); DrawText(items.texts[r.index]); break;
+        case ItemKind::kPicture: Flush(); DrawPicture(items.pictures[r.index]); break;
+        case ItemKind::kPlacement: {
+          const Placement& p = items.placements[r.index];
+          // A list made by hand could place itself: the depth ends that.
+          if (p.list >= list_.sublists.size() || depth >= kMaxPlacementDepth) break;
+          const Vec2 outerOffset = offset_;
+          offset_ = {offset_.x + p.dx, offset_.y + p.dy};
+          DrawItems(list_.sublists[p.list], depth + 1);
+          offset_ = outerOffset;
+          break;
+        }
+      }
+    }
+    pools_ = outer;
+  }
+
+  // A point of the list being drawn, where its placements put it on the page.
+  Vec2 Placed(Vec2 p) const { return {p.x + offset_.x, p.y + offset_.y}; }
+
   struct DPoint {
     double x, y;
   };
@@ -162,16 +183,17 @@ class Painter {
   void DrawStroke(const Stroke& s) {
     if (s.points.count < 2) return;
     pts_.clear();
-    for (uint32_t k = 0; k < s.points.count; ++k) pts_.push_back(Device(list_.points[s.points.first + k]));
+    for (uint32_t k = 0; k < s.points.count; ++k) pts_.push_back(Device(Placed(pools_->points[s.points.first + k])));
     if (s.closed) pts_.push_back(pts_.front());
-    const double width = std::max(PixelLength(s.width, s.devicePixels), 1.0);
+    const StrokeStyle& style = list_.strokeStyles[s.style];
+    const double width = std::max(PixelLength(style.width, style.devicePixels), 1.0);
     if (!Touches(pts_, width)) return;
     const int penWidth = std::max(1, int(std::lround(width)));
 
     dashes_.clear();
     double period = 0;
-    for (uint32_t k = 0; k < s.dashes.count; ++k) {
-      dashes_.push_back(std::max(0.0, PixelLength(list_.dashes[s.dashes.first + k], s.devicePixels)));
+    for (uint32_t k = 0; k < style.dashes.count; ++k) {
+      dashes_.push_back(std::max(0.0, PixelLength(list_.dashes[style.dashes.first + k], style.devicePixels)));
       period += dashes_.back();
     }
     if (dashes_.size() % 2 == 1) {  // an odd pattern repeats with on and off swapped
@@ -182,12 +204,12 @@ class Painter {
     if (!dashes_.empty())
       for (size_t k = 1; k < pts_.size(); ++k) length += std::hypot(pts_[k].x - pts_[k - 1].x, pts_[k].y - pts_[k - 1].y);
     if (dashes_.empty() || period < kShortestVisiblePattern || length / period > kMostDashesPerLine) {
-      UsePen(Pen(s.color, penWidth, false));
+      UsePen(Pen(style.color, penWidth, false));
       AddPiece(pts_);
       return;
     }
-    UsePen(Pen(s.color, penWidth, true));
-    Dash(PixelLength(s.dashOffset, s.devicePixels), period);
+    UsePen(Pen(style.color, penWidth, true));
+    Dash(PixelLength(style.dashOffset, style.devicePixels), period);
   }
 
   // Cuts the polyline in pts_ into its dashes: the pattern runs on across the corners.
@@ -230,10 +252,10 @@ class Painter {
     std::vector<POINT> points;
     std::vector<INT> counts;
     for (uint32_t r = 0; r < f.rings.count; ++r) {
-      const Span& ring = list_.rings[f.rings.first + r];
+      const Span& ring = pools_->rings[f.rings.first + r];
       if (ring.count < 3) continue;
       pts_.clear();
-      for (uint32_t k = 0; k < ring.count; ++k) pts_.push_back(Device(list_.points[ring.first + k]));
+      for (uint32_t k = 0; k < ring.count; ++k) pts_.push_back(Device(Placed(pools_->points[ring.first + k])));
       for (const DPoint& p : pts_) points.push_back(Round(p));
       counts.push_back(INT(ring.count));
     }
@@ -290,8 +312,8 @@ class Painter {
     HFONT selected = nullptr;
     const double s = view_.pixelsPerMm;
     for (uint32_t k = 0; k < t.glyphs.count; ++k) {
-      const Glyph& g = list_.glyphs[t.glyphs.first + k];
-      const Vec2 origin = g.origin, across = g.across, up = g.up;  // worked on in double
+      const Glyph& g = pools_->glyphs[t.glyphs.first + k];
+      const Vec2 origin = Placed(g.origin), across = g.across, up = g.up;  // worked on in double
       const double acrossLen = std::hypot(across.x, across.y), upLen = std::hypot(up.x, up.y);
       if (acrossLen <= 0 || upLen <= 0) continue;
       // A cell under two pixels high shows no readable glyph, and GDI (Wine's at least) draws a
@@ -346,14 +368,15 @@ class Painter {
     const double sh = p.clipHeight * img.height, sy = img.height - p.clipY * img.height - sh;
     if (!(sw > 0 && sh > 0)) return;
     const double s = view_.pixelsPerMm, H = list_.height;
+    const Vec2 origin = Placed(p.origin);
     // Pixel (x, y) goes to origin + across·(x - sx)/sw + up·(sy + sh - y)/sh on the page.
     XFORM xf;
     xf.eM11 = FLOAT(s * p.across.x / sw);
     xf.eM21 = FLOAT(-s * p.up.x / sh);
-    xf.eDx = FLOAT(view_.left + s * (p.origin.x - p.across.x * sx / sw + p.up.x * (sy + sh) / sh));
+    xf.eDx = FLOAT(view_.left + s * (origin.x - p.across.x * sx / sw + p.up.x * (sy + sh) / sh));
     xf.eM12 = FLOAT(-s * p.across.y / sw);
     xf.eM22 = FLOAT(s * p.up.y / sh);
-    xf.eDy = FLOAT(view_.top + s * H - s * (p.origin.y - p.across.y * sx / sw + p.up.y * (sy + sh) / sh));
+    xf.eDy = FLOAT(view_.top + s * H - s * (origin.y - p.across.y * sx / sw + p.up.y * (sy + sh) / sh));
     BITMAPINFO bi{};
     bi.bmiHeader.biSize = sizeof bi.bmiHeader;
     bi.bmiHeader.biWidth = img.width;
@@ -383,7 +406,9 @@ class Painter {
   }
 
   HDC dc_;
-  const DisplayList& list_;
+  const DisplayList& list_;             // the whole list: its shared tables and sublists
+  const DisplayList* pools_ = nullptr;  // the list (or sublist) whose items are being drawn
+  Vec2 offset_;                         // where the placements leading to it moved it
   GdiView view_;
   RECT area_;
   const GdiImages* images_;

@@ -33,6 +33,7 @@ constexpr int kMaxPixels = 32767;  // cairo's largest image side
 // Glyphs are laid out at this size (layout units) and scaled to their cells, so that no hinting
 // at a small size moves them.
 constexpr double kNominalFontSize = 100;
+constexpr int kMaxPlacementDepth = 64;
 
 // Fontconfig with the project's font names, loaded once for the process.
 PangoFontMap* FontMap() {
@@ -110,19 +111,36 @@ class Painter {
     pango_cairo_context_set_font_options(context_, fo);
     cairo_font_options_destroy(fo);
     layout_ = pango_layout_new(context_);
-    for (const ItemRef& r : list_.order) {
-      switch (r.kind) {
-        case ItemKind::kStroke: DrawStroke(list_.strokes[r.index]); break;
-        case ItemKind::kFill: DrawFill(list_.fills[r.index]); break;
-        case ItemKind::kText: DrawText(list_.texts[r.index]); break;
-        case ItemKind::kPicture: DrawPicture(list_.pictures[r.index]); break;
-      }
-    }
+    DrawItems(list_, 0);
     g_object_unref(layout_);
     g_object_unref(context_);
   }
 
  private:
+  void DrawItems(const DisplayList& items, int depth) {
+    const DisplayList* outer = pools_;
+    pools_ = &items;
+    for (const ItemRef& r : items.order) {
+      switch (r.kind) {
+        case ItemKind::kStroke: DrawStroke(items.strokes[r.index]); break;
+        case ItemKind::kFill: DrawFill(items.fills[r.index]); break;
+        case ItemKind::kText: DrawText(items.texts[r.index]); break;
+        case ItemKind::kPicture: DrawPicture(items.pictures[r.index]); break;
+        case ItemKind::kPlacement: {
+          const Placement& p = items.placements[r.index];
+          // A list made by hand could place itself: the depth ends that.
+          if (p.list >= list_.sublists.size() || depth >= kMaxPlacementDepth) break;
+          cairo_save(cr_);
+          cairo_translate(cr_, p.dx, p.dy);
+          DrawItems(list_.sublists[p.list], depth + 1);
+          cairo_restore(cr_);
+          break;
+        }
+      }
+    }
+    pools_ = outer;
+  }
+
   void SetColor(Rgb c) { cairo_set_source_rgb(cr_, c.r / 255.0, c.g / 255.0, c.b / 255.0); }
 
   // Millimetres on the list for a length given in output pixels.
@@ -133,20 +151,22 @@ class Painter {
 
   void DrawStroke(const Stroke& s) {
     if (s.points.count < 2) return;
-    const PagePoint* p = &list_.points[s.points.first];
+    const PagePoint* p = &pools_->points[s.points.first];
     cairo_new_path(cr_);
     cairo_move_to(cr_, p[0].x, p[0].y);
     for (uint32_t k = 1; k < s.points.count; ++k) cairo_line_to(cr_, p[k].x, p[k].y);
     if (s.closed) cairo_close_path(cr_);
-    double width = s.devicePixels ? PixelsToMm(s.width) : s.width;
+    const StrokeStyle& style = list_.strokeStyles[s.style];
+    double width = style.devicePixels ? PixelsToMm(style.width) : style.width;
     // The thinnest line an output draws: one pixel on a PNG, a hairline of 0.1 mm on a page.
     const double thinnest = raster_ ? 1.0 / devicePerMm_ : 0.1;
     width = std::max(width, thinnest);
     cairo_set_line_width(cr_, width);
-    if (s.dashes.count > 0) {
-      dashes_.assign(list_.dashes.begin() + s.dashes.first, list_.dashes.begin() + s.dashes.first + s.dashes.count);
-      double offset = s.dashOffset;
-      if (s.devicePixels) {
+    if (style.dashes.count > 0) {
+      const auto first = list_.dashes.begin() + style.dashes.first;
+      dashes_.assign(first, first + style.dashes.count);
+      double offset = style.dashOffset;
+      if (style.devicePixels) {
         for (double& d : dashes_) d = PixelsToMm(d);
         offset = PixelsToMm(offset);
       }
@@ -157,15 +177,15 @@ class Painter {
       cairo_set_line_cap(cr_, CAIRO_LINE_CAP_ROUND);
     }
     cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND);
-    SetColor(s.color);
+    SetColor(style.color);
     cairo_stroke(cr_);
   }
 
   void DrawFill(const Fill& f) {
     cairo_new_path(cr_);
     for (uint32_t r = 0; r < f.rings.count; ++r) {
-      const Span& ring = list_.rings[f.rings.first + r];
-      const PagePoint* p = &list_.points[ring.first];
+      const Span& ring = pools_->rings[f.rings.first + r];
+      const PagePoint* p = &pools_->points[ring.first];
       cairo_move_to(cr_, p[0].x, p[0].y);
       for (uint32_t k = 1; k < ring.count; ++k) cairo_line_to(cr_, p[k].x, p[k].y);
       cairo_close_path(cr_);
@@ -202,7 +222,7 @@ class Painter {
     pango_font_description_free(desc);
     SetColor(t.color);
     for (uint32_t k = 0; k < t.glyphs.count; ++k) {
-      const Glyph& g = list_.glyphs[t.glyphs.first + k];
+      const Glyph& g = pools_->glyphs[t.glyphs.first + k];
       const Vec2 origin = g.origin, across = g.across, up = g.up;  // worked on in double
       const std::string& text = GlyphText(g.code, t.unicode);
       if (text.empty() || text == " " || text == "\xE3\x80\x80") continue;  // blanks draw nothing
@@ -279,7 +299,8 @@ class Painter {
   }
 
   cairo_t* cr_;
-  const DisplayList& list_;
+  const DisplayList& list_;             // the whole list: its shared tables and sublists
+  const DisplayList* pools_ = nullptr;  // the list (or sublist) whose items are being drawn
   const PictureOutput& output_;
   double devicePerMm_;
   bool raster_;

@@ -102,10 +102,13 @@ int main(int argc, char** argv) {
   const char* kindNames[] = {"strokes", "fills", "texts", "pictures"};
   double kindMs[4] = {};
   for (int kind = 0; kind < 4; ++kind) {
+    // The placements stay: they lead to items of the kind in the sublists.
     DisplayList only = picture;
-    only.order.clear();
-    for (const ItemRef& r : picture.order)
-      if (int(r.kind) == kind) only.order.push_back(r);
+    auto keep = [kind](DisplayList& l) {
+      std::erase_if(l.order, [kind](const ItemRef& r) { return int(r.kind) != kind && r.kind != ItemKind::kPlacement; });
+    };
+    keep(only);
+    for (DisplayList& sub : only.sublists) keep(sub);
     auto a = Clock::now();
     PaintDisplayList(dc, only, fit, area, nullptr);
     GdiFlush();
@@ -118,9 +121,14 @@ int main(int argc, char** argv) {
   std::sort(paints.begin(), paints.end());
   std::sort(zoomedPaints.begin(), zoomedPaints.end());
 
+  size_t strokes = picture.strokes.size(), fills = picture.fills.size(), glyphs = picture.glyphs.size(),
+         points = picture.points.size();
+  for (const DisplayList& sub : picture.sublists) {
+    strokes += sub.strokes.size(), fills += sub.fills.size(), glyphs += sub.glyphs.size();
+    points += sub.points.size();
+  }
   std::printf("entities %d, frames %zu, display list: %zu strokes, %zu fills, %zu glyphs, %zu points\n", entities,
-              plan.frames.size(), picture.strokes.size(), picture.fills.size(), picture.glyphs.size(),
-              picture.points.size());
+              plan.frames.size(), strokes, fills, glyphs, points);
   std::printf("load %.0f ms, plan %.0f ms, plan picture %.0f ms\n", Ms(t0, t1), Ms(t1, t2), Ms(t2, t3));
   std::printf("paint at fit (%dx%d, %.4f px/mm): median %.0f ms (min %.0f, max %.0f)\n", width, height,
               fit.pixelsPerMm, paints[2], paints[0], paints[4]);

@@ -40,14 +40,16 @@ DisplayList Page() {
 
 TEST(GdiOutput, DashesRunOnFromTheirOffsetAcrossCorners) {
   DisplayList list = Page();
+  StrokeStyle style;
+  style.devicePixels = true;
+  style.width = 1;
+  style.dashes = {0, 2};
+  list.dashes = {10, 5};
+  style.dashOffset = 3;  // on 0-7, off 7-12, on 12-22, off 22-27, on 27-37, off 37-42, on 42-52...
+  list.strokeStyles.push_back(style);
   Stroke s;
-  s.devicePixels = true;
-  s.width = 1;
   s.points = {0, 3};
   list.points = {{0, 20}, {40, 20}, {40, 0}};
-  s.dashes = {0, 2};
-  list.dashes = {10, 5};
-  s.dashOffset = 3;  // on 0-7, off 7-12, on 12-22, off 22-27, on 27-37, off 37-42, on 42-52...
   list.strokes.push_back(s);
   list.order.push_back({ItemKind::kStroke, 0});
   const Pixels p(list);
