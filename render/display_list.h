@@ -50,8 +50,8 @@ struct StrokeStyle {
 
 // An open or closed polyline.
 struct Stroke {
-  Span points;                // into DisplayList::points
-  uint32_t style : 31 = 0;    // into DisplayList::strokeStyles
+  Span points;              // into DisplayList::points
+  uint32_t style : 31 = 0;  // into DisplayList::strokeStyles
   uint32_t closed : 1 = 0;
 };
 

@@ -311,9 +311,9 @@ void DisplayListBuilder::AddEntities(const EntityLists& lists, const std::vector
     AddRange(lists, order, 0, count, m);
     return;
   }
-  // This thread draws the first run straight into the list; the others draw theirs into lists
-  // of their own, which become parts of it, in order, once every thread is done. A failure (out of memory) is passed
-  // on from whichever run had it, after every thread has ended.
+  // This thread draws the first run straight into the list; the others draw theirs into lists of
+  // their own, placed after it in order once every thread is done. A failure (out of memory) is
+  // passed on from whichever run had it, after every thread has ended.
   std::vector<DisplayList> parts(runs - 1);
   std::vector<std::exception_ptr> failures(runs - 1);
   std::vector<std::thread> workers;

@@ -47,11 +47,10 @@ class DisplayListBuilder {
  public:
   DisplayListBuilder(const JwwDocument& doc, PictureStyle style, DisplayList& out);
 
-
   // Draws the first `count` entries of the order of `lists` (the drawing or a block definition).
-  // With more than one thread, each takes an equal run of the entries into a list of its own, and
-  // the runs are appended in order: the list is the same as one thread makes, but for where
-  // repeated dash patterns sit in its pool.
+  // With more than one thread the entries are cut into equal runs; every run but the first is
+  // drawn by a thread of its own into a list that is then placed where the run belongs. The
+  // items drawn, and their order, are the same as one thread draws.
   void AddEntities(const EntityLists& lists, const std::vector<EntityRef>& order, size_t count, const Affine& m,
                    int threads = 1);
   void AddEntity(const EntityLists& lists, EntityRef e, const Affine& m);
@@ -84,6 +83,7 @@ class DisplayListBuilder {
   struct BlockKeyHash {
     size_t operator()(const BlockKey& k) const;
   };
+  // What blockLists_ holds for a block whose list is still being drawn, or that draws nothing.
   static constexpr uint32_t kBeingDrawn = ~uint32_t(0), kDrawsNothing = ~uint32_t(0) - 1;
   bool Visible(const EntityAttributes& a) const;
   bool Look(const EntityAttributes& a, LineLook& look) const;

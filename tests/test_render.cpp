@@ -189,8 +189,10 @@ TEST(DisplayListSharing, BlocksDrawnOnceForEveryInsertOfOneScaleAndTurn) {
   auto discWidth = [&](const DisplayList& sub, double& centreX) {
     const Span ring = sub.rings.at(0);
     double lo = 1e300, hi = -1e300;
-    for (uint32_t k = 0; k < ring.count; ++k) lo = std::min<double>(lo, sub.points[ring.first + k].x),
-                                              hi = std::max<double>(hi, sub.points[ring.first + k].x);
+    for (uint32_t k = 0; k < ring.count; ++k) {
+      lo = std::min<double>(lo, sub.points[ring.first + k].x);
+      hi = std::max<double>(hi, sub.points[ring.first + k].x);
+    }
     centreX = (lo + hi) / 2;
     return hi - lo;
   };

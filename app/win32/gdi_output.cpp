@@ -183,7 +183,8 @@ class Painter {
   void DrawStroke(const Stroke& s) {
     if (s.points.count < 2) return;
     pts_.clear();
-    for (uint32_t k = 0; k < s.points.count; ++k) pts_.push_back(Device(Placed(pools_->points[s.points.first + k])));
+    for (uint32_t k = 0; k < s.points.count; ++k)
+      pts_.push_back(Device(Placed(pools_->points[s.points.first + k])));
     if (s.closed) pts_.push_back(pts_.front());
     const StrokeStyle& style = list_.strokeStyles[s.style];
     const double width = std::max(PixelLength(style.width, style.devicePixels), 1.0);

@@ -105,7 +105,8 @@ int main(int argc, char** argv) {
     // The placements stay: they lead to items of the kind in the sublists.
     DisplayList only = picture;
     auto keep = [kind](DisplayList& l) {
-      std::erase_if(l.order, [kind](const ItemRef& r) { return int(r.kind) != kind && r.kind != ItemKind::kPlacement; });
+      std::erase_if(l.order,
+                    [kind](const ItemRef& r) { return int(r.kind) != kind && r.kind != ItemKind::kPlacement; });
     };
     keep(only);
     for (DisplayList& sub : only.sublists) keep(sub);
