@@ -625,10 +625,22 @@ void DisplayListBuilder::AddInsert(const BlockInsertRecord& b, const Affine& m) 
   const Affine whole = local.Then(m);
   // Inserts of a block at one scale and turn look the same up to where they sit: the members are
   // drawn once, about the reference point, and placed at each. Widths, dashes and point sizes
-  // stay page millimetres, so only inserts that differ in nothing but place share a list.
+  // stay page millimetres, so only inserts that differ in nothing but place share a list. The
+  // first such insert is drawn out in place: a block inserted once at each scale and turn (trees
+  // of every size, say) costs no more than before.
   const BlockKey key{definition, whole.a, whole.b, whole.c, whole.d};
-  auto [found, fresh] = blockLists_.try_emplace(key, kBeingDrawn);
+  auto [found, fresh] = blockLists_.try_emplace(key, kSeenOnce);
+  auto inPlace = [&] {
+    ++depth_;
+    AddMembers(doc_.blockDefs[definition], whole);
+    --depth_;
+  };
   if (fresh) {
+    inPlace();
+    return;
+  }
+  if (found->second == kSeenOnce) {
+    found->second = kBeingDrawn;
     DisplayList members;
     DisplayList* outer = out_;
     out_ = &members;
@@ -651,11 +663,9 @@ void DisplayListBuilder::AddInsert(const BlockInsertRecord& b, const Affine& m) 
   const uint32_t list = blockLists_.find(key)->second;
   if (list == kDrawsNothing) return;
   if (list == kBeingDrawn) {
-    // A block that inserts itself, however indirectly: drawn out in full down to the depth limit,
-    // so that no list places itself.
-    ++depth_;
-    AddMembers(doc_.blockDefs[definition], whole);
-    --depth_;
+    // A block that inserts itself, however indirectly: drawn out down to the depth limit, so
+    // that no list places itself.
+    inPlace();
     return;
   }
   if (!(std::isfinite(whole.e) && std::isfinite(whole.f))) return;

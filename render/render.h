@@ -83,8 +83,10 @@ class DisplayListBuilder {
   struct BlockKeyHash {
     size_t operator()(const BlockKey& k) const;
   };
-  // What blockLists_ holds for a block whose list is still being drawn, or that draws nothing.
-  static constexpr uint32_t kBeingDrawn = ~uint32_t(0), kDrawsNothing = ~uint32_t(0) - 1;
+  // What blockLists_ holds for a block inserted once so far, whose list is being drawn, or
+  // that draws nothing.
+  static constexpr uint32_t kSeenOnce = ~uint32_t(0), kBeingDrawn = ~uint32_t(0) - 1,
+                            kDrawsNothing = ~uint32_t(0) - 2;
   bool Visible(const EntityAttributes& a) const;
   bool Look(const EntityAttributes& a, LineLook& look) const;
   const LineLook* CachedLook(const EntityAttributes& a);
