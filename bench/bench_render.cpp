@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
   // Load and list in turn, as a run does, five times: one measurement of either swings with how
   // fast the system hands out fresh memory just then, so the medians are compared.
   constexpr int kRounds = 5;
-  std::vector<double> loads, lists;
+  std::vector<double> loads, lists, singleLists;
   size_t listBytes = 0;
   std::string counts;
   for (int round = 0; round < kRounds; ++round) {
@@ -83,6 +83,15 @@ int main(int argc, char** argv) {
     auto t1 = Clock::now();
     const DisplayList whole = RenderDrawing(d, PictureStyle::kMonochrome);
     auto t2 = Clock::now();
+    {
+      // The same list on one thread, for machines with one core.
+      DisplayList single;
+      single.width = whole.width, single.height = whole.height;
+      auto t3 = Clock::now();
+      DisplayListBuilder(d, PictureStyle::kMonochrome, single)
+          .AddEntities(d, d.order, d.order.size(), Affine{1, 0, 0, 1, whole.width / 2, whole.height / 2}, 1);
+      singleLists.push_back(Seconds(t3, Clock::now()));
+    }
     loads.push_back(Seconds(t0, t1));
     lists.push_back(Seconds(t1, t2));
     listBytes = ListBytes(whole);
@@ -103,7 +112,10 @@ int main(int argc, char** argv) {
             << "load                    " << median(loads) << " s" << range(loads) << "\n"
             << "display list (drawing)  " << median(lists) << " s" << range(lists) << "\n"
             << "  " << counts << "\n"
-            << "  list / load           " << median(lists) / median(loads) << "\n"
+            << "  list / load           " << median(lists) / median(loads) << " (" << DrawingThreads(entities)
+            << " threads)\n"
+            << "display list, 1 thread  " << median(singleLists) << " s" << range(singleLists) << "\n"
+            << "  list / load           " << median(singleLists) / median(loads) << "\n"
             << "  list memory           " << listBytes / 1e6 << " MB; first touch of as much new memory "
             << TouchSeconds(listBytes) << " s\n";
 
