@@ -1,4 +1,4 @@
-// The GDI backend against pixels: dashes with their offset, and holes in filled areas.
+// The GDI backend against pixels: dashes with their offset, holes in filled areas, placed lists.
 #include "app/win32/gdi_output.h"
 
 #include <gtest/gtest.h>
@@ -77,6 +77,27 @@ TEST(GdiOutput, ARingInsideAnotherIsAHole) {
   EXPECT_FALSE(p.Painted(30, 20));
   EXPECT_TRUE(p.Painted(30, 30));
   EXPECT_FALSE(p.Painted(70, 20));
+}
+
+// A sublist is drawn at each of its placements, moved by the placements leading to it.
+TEST(GdiOutput, PlacedListsAreDrawnWherePlaced) {
+  DisplayList list = Page();
+  DisplayList& square = list.sublists.emplace_back();
+  square.points = {{0, 0}, {8, 0}, {8, 8}, {0, 8}};
+  square.rings = {{0, 4}};
+  square.fills.push_back({{0, 0, 200}, {0, 1}});
+  square.order.push_back({ItemKind::kFill, 0});
+  DisplayList& pair = list.sublists.emplace_back();  // the square twice, 40 apart
+  pair.placements = {{0, 0, 0}, {0, 40, 0}};
+  pair.order = {{ItemKind::kPlacement, 0}, {ItemKind::kPlacement, 1}};
+  list.placements = {{1, 5, 10}};
+  list.order.push_back({ItemKind::kPlacement, 0});
+  const Pixels p(list);
+  EXPECT_TRUE(p.Painted(9, 14));
+  EXPECT_TRUE(p.Painted(49, 14));
+  EXPECT_FALSE(p.Painted(29, 14));
+  EXPECT_FALSE(p.Painted(2, 14));
+  EXPECT_FALSE(p.Painted(9, 25));
 }
 
 }  // namespace
