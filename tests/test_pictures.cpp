@@ -104,8 +104,11 @@ TEST(PicturePixels, LinesDashesFillsTextsInsertsAndLayers) {
   Attr thick = pen2;
   thick.penColor = 8;
   AddLine(def, 0, 0, 20, 0, thick);
-  int32_t ins = AddBlockInsert(doc, 1, 60, -40);
-  doc.blockInserts[size_t(ins)].rotation = std::numbers::pi / 2;
+  // Inserted again, turned alike, at (90, -40): the block's list drawn once, placed twice.
+  for (double x : {60, 90}) {
+    const int32_t ins = AddBlockInsert(doc, 1, x, -40);
+    doc.blockInserts[size_t(ins)].rotation = std::numbers::pi / 2;
+  }
   // A line on a hidden layer, and an auxiliary (colour 9) line.
   Attr hidden = pen2;
   hidden.layer = 3;
@@ -142,6 +145,8 @@ TEST(PicturePixels, LinesDashesFillsTextsInsertsAndLayers) {
   // The insert runs from (60,-40) up to (60,-20); unturned it would run right, to (80,-40).
   EXPECT_TRUE(png.Ink(kCx + 60, kCy - 30));
   EXPECT_TRUE(png.White(kCx + 72, kCy - 40));
+  EXPECT_TRUE(png.Ink(kCx + 90, kCy - 30));
+  EXPECT_TRUE(png.White(kCx + 97, kCy - 40));
   // The hidden layer leaves nothing; the auxiliary line is not printed.
   EXPECT_TRUE(png.White(kCx + 10, kCy + 20));
   EXPECT_TRUE(png.White(kCx + 10, kCy));
