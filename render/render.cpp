@@ -766,7 +766,8 @@ PoolCounts DisplayListBuilder::Count(const EntityLists& l, const std::vector<Ent
         }
         break;
       case kBlockInsert:
-        // A placement of the block's own list, drawn once for all its inserts of one scale and turn.
+        // Mostly a placement of the block's own list. The first insert at each scale and turn is
+        // drawn in place instead, and its members grow the pools as they are written.
         ++c.items, ++c.placements;
         break;
       default:
