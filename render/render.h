@@ -27,7 +27,8 @@ bool PaperSizeMm(int32_t code, double& width, double& height);
 // portrait frame above A0 and starts from A0 portrait.
 void SheetPageSize(const PaperFrame& frame, int32_t paperSize, double& width, double& height);
 
-// How many entries a part of a drawing adds to each pool of a display list, at most.
+// How many entries a part of a drawing adds to each pool of a display list, at most (but for the
+// blocks drawn in place).
 struct PoolCounts {
   size_t items = 0, strokes = 0, fills = 0, texts = 0, points = 0, rings = 0, glyphs = 0, placements = 0;
   void Add(const PoolCounts& o);
