@@ -23,7 +23,6 @@ constexpr double kDegree = kPi / 180.0;
 constexpr double kArcTolerance = 0.01;
 constexpr int kMaxArcSegments = 4096;
 constexpr int kMaxBlockDepth = 32;
-constexpr size_t kCountBound = size_t(1) << 40;
 constexpr size_t kReserveCapBytes = size_t(256) << 20;
 constexpr uint16_t kAuxiliaryColor = 9;
 constexpr uint8_t kAuxiliaryLineType = 9;
@@ -698,13 +697,6 @@ void DisplayListBuilder::AddMembers(const BlockDefinition& def, const Affine& m)
       AddEntity(l, e, m);
     }
   }
-}
-
-void PoolCounts::Add(const PoolCounts& o) {
-  // Deeply nested blocks can count past any size: the sums stop at a bound no list reaches.
-  auto add = [](size_t& a, size_t b) { a = std::min(a + std::min(b, kCountBound), kCountBound); };
-  add(items, o.items), add(strokes, o.strokes), add(fills, o.fills), add(texts, o.texts);
-  add(points, o.points), add(rings, o.rings), add(glyphs, o.glyphs), add(placements, o.placements);
 }
 
 PoolCounts DisplayListBuilder::Count(const EntityLists& l, const std::vector<EntityRef>& order, size_t from,

@@ -31,7 +31,6 @@ void SheetPageSize(const PaperFrame& frame, int32_t paperSize, double& width, do
 // blocks drawn in place).
 struct PoolCounts {
   size_t items = 0, strokes = 0, fills = 0, texts = 0, points = 0, rings = 0, glyphs = 0, placements = 0;
-  void Add(const PoolCounts& o);
 };
 
 // How the last arc was cut, kept for the next: drawings repeat their radii and sweeps, and the
