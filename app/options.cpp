@@ -1,4 +1,4 @@
-// Capture of the option controls into SplitOptions, with their checks and limits.
+// The checks and limits of the splitting options.
 #include "app/options.h"
 
 #include <algorithm>
@@ -8,15 +8,6 @@
 #include "text/numbers.h"
 
 namespace kelvane {
-
-void SetOutputRadioButton(OptionControls& controls, int n, bool selected) {
-  bool* buttons[] = {&controls.outputToDesktop, &controls.outputToDocuments, &controls.outputToSourceFolder,
-                     &controls.outputToGivenFolder};
-  if (n < 1 || n > 4) return;
-  if (selected)
-    for (bool* b : buttons) *b = false;
-  *buttons[n - 1] = selected;
-}
 
 bool HasForbiddenSeparatorChar(std::string_view sjis) {
   // The sixteen of the window's note, plus ":" and control characters, which no Windows file
@@ -41,26 +32,14 @@ std::string FormatReal(double value) {
   return std::string(text, result.ptr);
 }
 
-void CaptureOptions(OptionControls& controls, SplitOptions& options, bool writeBack) {
-  if (HasForbiddenSeparatorChar(controls.separatorEdit)) controls.separatorEdit.clear();
+double MarginAsShown(double margin) { return TextToReal(FormatReal(margin)); }
+
+void LimitOptions(SplitOptions& options) {
+  if (HasForbiddenSeparatorChar(options.separator)) options.separator.clear();
   // The edit box takes at most 8 bytes; the model keeps the same limit for other sources.
-  options.separator = MbcsCopy(controls.separatorEdit, 1, 8);
-
-  // The window's lists cannot leave their ranges; a model filled from elsewhere can.
-  options.namingPattern = std::clamp<int32_t>(controls.namingPatternCombo, 0, 6);
-  options.leadingZero = std::clamp<int32_t>(controls.leadingZeroGroup, 0, 1);
-  options.numberingDirection = std::clamp<int32_t>(controls.numberingDirectionGroup, 0, 1);
-
-  options.startNumber = std::clamp<int32_t>(TextToInt(controls.startNumberEdit), 0, 9999);
-  if (writeBack) controls.startNumberEdit = std::to_string(options.startNumber);
-
-  options.printAfterSplit = controls.printAfterSplitCheck;
-  options.drawFrameOnFF = controls.drawFrameCheck;
-  options.compactEmptyNumbers = controls.compactNumbersCheck;
-  options.confirmSavedBeforeRun = controls.confirmSavedCheck;
-
-  options.margin = std::clamp(TextToReal(controls.marginEdit), 0.0, 100.0);
-  if (writeBack) controls.marginEdit = FormatReal(options.margin);
+  options.separator = MbcsCopy(options.separator, 1, 8);
+  options.startNumber = std::clamp<int32_t>(options.startNumber, 0, 9999);
+  options.margin = std::clamp(options.margin, 0.0, 100.0);
 }
 
 }  // namespace kelvane

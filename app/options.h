@@ -1,4 +1,4 @@
-// The splitting options, the state of the window's option controls, and the capture between them.
+// The splitting options: one model that the settings file, the window and the command line fill.
 #pragma once
 
 #include <cstdint>
@@ -7,46 +7,50 @@
 
 namespace kelvane {
 
-// The option values a run reads; captured from the controls at the start of every run.
+// How a sheet's file is named from its number, the source drawing's name and the frame's name text.
+enum class NamingPattern : int32_t {
+  kNumberSource,
+  kSourceNumber,
+  kSourceName,
+  kNumberSourceName,
+  kSourceNumberName,
+  kName,
+  kNumberName,
+};
+inline constexpr int32_t kNamingPatternCount = 7;
+
+// The order in which paper frames are numbered: rows from the top, or columns from the left.
+enum class NumberingDirection : int32_t { kRows, kColumns };
+
+// Where the sheets go. kNone: no choice made (a settings file can say so); a run then uses the
+// given folder when it exists, else each drawing's own folder.
+enum class OutputFolder : int32_t { kNone, kDesktop, kDocuments, kSourceFolder, kGivenFolder };
+
+// Every option of a run. Whatever fills it, LimitOptions brings it into range before a run uses it.
 struct SplitOptions {
-  std::string separator = "_";     // Shift_JIS, at most 8 bytes, none of the forbidden characters
-  int32_t namingPattern = 0;       // 0 to 6
-  int32_t leadingZero = 0;         // 0 or 1
-  int32_t startNumber = 0;         // 0 to 9999
-  int32_t numberingDirection = 0;  // 0 or 1
+  OutputFolder outputFolder = OutputFolder::kSourceFolder;
+  std::string givenFolder;  // Shift_JIS, as typed or chosen; used by kGivenFolder and kNone
+  std::string separator = "_";  // Shift_JIS, at most 8 bytes, none of the forbidden characters
+  NamingPattern namingPattern = NamingPattern::kNumberSource;
+  bool leadingZeros = false;
+  int32_t startNumber = 0;  // 0 to 9999
+  NumberingDirection numberingDirection = NumberingDirection::kRows;
   bool printAfterSplit = false;
   bool drawFrameOnFF = false;
   bool compactEmptyNumbers = false;
   bool confirmSavedBeforeRun = false;
   double margin = 0;  // millimetres, 0 to 100
+
+  bool operator==(const SplitOptions&) const = default;
 };
 
-// What the main window's controls hold. The Win32 window copies its controls to and from this;
-// the command line overrides fields of it. texts are Shift_JIS.
-struct OptionControls {
-  // The output-folder radio buttons form one group: at most one is selected.
-  bool outputToDesktop = false;         // desktop
-  bool outputToDocuments = false;       // documents
-  bool outputToSourceFolder = true;     // each drawing's own folder
-  bool outputToGivenFolder = false;     // the folder in outputFolderEdit
-  std::string outputFolderEdit;         // the given output folder
-  std::string separatorEdit = "_";      // separator
-  std::string startNumberEdit = "0";    // start number
-  std::string marginEdit = "0";         // margin
-  int32_t namingPatternCombo = 0;       // naming pattern
-  int32_t numberingDirectionGroup = 0;  // numbering direction
-  int32_t leadingZeroGroup = 0;         // leading zero
-  bool printAfterSplitCheck = false;    // print after splitting
-  bool drawFrameCheck = false;          // draw the [F-F] frame
-  bool compactNumbersCheck = false;     // compact the numbers of empty frames
-  bool confirmSavedCheck = false;       // confirm the drawing was saved before a run started by Jw_cad
-  int32_t left = 192;                   // window position
+// The main window's place on the screen, kept in the settings file beside the options.
+struct WindowPosition {
+  int32_t left = 192;
   int32_t top = 107;
-};
 
-// Sets radio button n (1 to 4) as a click or an assignment would: selecting one unselects the
-// others of the group; clearing one leaves the others as they are.
-void SetOutputRadioButton(OptionControls& controls, int n, bool selected);
+  bool operator==(const WindowPosition&) const = default;
+};
 
 // True when the text holds one of the sixteen characters that may not appear in a separator, ":"
 // or a control character (never matched on the second byte of a double-byte character).
@@ -55,8 +59,11 @@ bool HasForbiddenSeparatorChar(std::string_view sjis);
 // The shortest general decimal text of a real, up to 15 significant digits, always with ".".
 std::string FormatReal(double value);
 
-// Reads and checks the controls into the options. In a run (writeBack) startNumberEdit and marginEdit then show
-// the values as limited; an invalid separator empties separatorEdit either way.
-void CaptureOptions(OptionControls& controls, SplitOptions& options, bool writeBack);
+// The margin as a box showing 15 significant digits gives it back.
+double MarginAsShown(double margin);
+
+// The checks a run makes of options from any source: a separator with a forbidden character
+// becomes empty and is cut to 8 bytes; the start number and margin are limited to their ranges.
+void LimitOptions(SplitOptions& options);
 
 }  // namespace kelvane

@@ -100,8 +100,8 @@ bool Session::Start() {
   exeFolder = platform_.ExecutablePath().parent_path() / "";
 
   settingsFile_ = SettingsFile();
-  LoadSettings(settingsFile_, controls, options);
-  frontEnd_.SettingsLoaded(controls);
+  LoadSettings(settingsFile_, options, position);
+  frontEnd_.SettingsLoaded(options);
 
   document_ = std::make_unique<JwwDocument>();
   hostExePath = HostExePathFrom(FindHostExecutable());
@@ -120,7 +120,7 @@ bool Session::Start() {
 
   // Jw_cad starts us on its current drawing, perhaps unsaved: ask first when so set. Without a
   // drawing to name there is nothing to ask about (nothing is converted either way).
-  if (handOver && controls.confirmSavedCheck && !inputFiles.empty() &&
+  if (handOver && options.confirmSavedBeforeRun && !inputFiles.empty() &&
       !platform_.ConfirmYesNo(OverwriteConfirmationText(inputFiles.back()))) {
     platform_.Inform(kRunAborted);
     return true;
@@ -169,10 +169,10 @@ void Session::DropFiles(const std::vector<std::filesystem::path>& dropped) {
 
 std::optional<std::filesystem::path> Session::RunOutputFolder() const {
   if (settings_.outputFolder) return *settings_.outputFolder / "";
-  if (controls.outputToDesktop) return platform_.DesktopFolder() / "";
-  if (controls.outputToDocuments) return platform_.DocumentsFolder() / "";
-  if (!controls.outputToSourceFolder && !controls.outputFolderEdit.empty()) {
-    std::filesystem::path given = platform_.ToPath(controls.outputFolderEdit);
+  if (options.outputFolder == OutputFolder::kDesktop) return platform_.DesktopFolder() / "";
+  if (options.outputFolder == OutputFolder::kDocuments) return platform_.DocumentsFolder() / "";
+  if (options.outputFolder != OutputFolder::kSourceFolder && !options.givenFolder.empty()) {
+    std::filesystem::path given = platform_.ToPath(options.givenFolder);
     if (platform_.FolderExists(given)) return given / "";
   }
   return std::nullopt;
@@ -185,8 +185,8 @@ void Session::RunBatch() {
 
   // One output folder for the whole run; none means each drawing's own folder.
   const std::optional<std::filesystem::path> outputFolder = RunOutputFolder();
-  CaptureOptions(true);
-  frontEnd_.RunStarted(controls);
+  LimitOptions(options);
+  frontEnd_.RunStarted(options);
 
   // A copy: the list must stay as it is for the whole run. Every input is protected from the
   // start, so that no sheet replaces a drawing split earlier in the run or one still waiting.
@@ -251,8 +251,6 @@ void Session::ConvertDrawing(const std::filesystem::path& file, const std::files
   }
 }
 
-void Session::CaptureOptions(bool writeBack) { kelvane::CaptureOptions(controls, options, writeBack); }
-
 bool Session::CanClose() {
   if (!running) return true;
   cancelRequested = true;
@@ -260,28 +258,28 @@ bool Session::CanClose() {
 }
 
 void Session::Close() {
-  CaptureOptions(false);
+  LimitOptions(options);
   inputFiles.clear();
   document_.reset();
 
   // A settings file named by the caller is only read: whatever it is, it stays as it was.
   if (settings_.namedSettingsFile) return;
   const std::filesystem::path file = SettingsFile();
-  if (SaveSettings(file, controls, options)) return;
+  if (SaveSettings(file, options, position)) return;
   // The executable's folder refused the file (read-only install): keep the settings in the
   // user's folder instead, where the next start looks first.
   if (file != SettingsFileBeside(platform_.ExecutablePath())) return;
   const std::filesystem::path user = UserSettingsFile(platform_);
   std::error_code ec;
   std::filesystem::create_directories(user.parent_path(), ec);
-  SaveSettings(user, controls, options);
+  SaveSettings(user, options, position);
 }
 
 void Session::ChooseOutputFolder() {
-  std::filesystem::path start = platform_.ToPath(controls.outputFolderEdit);
-  if (controls.outputFolderEdit.empty() || !platform_.FolderExists(start)) start = exeFolder;
+  std::filesystem::path start = platform_.ToPath(options.givenFolder);
+  if (options.givenFolder.empty() || !platform_.FolderExists(start)) start = exeFolder;
   if (std::optional<std::filesystem::path> chosen = platform_.ChooseFolder(start))
-    controls.outputFolderEdit = platform_.ToSjis(*chosen / "");
+    options.givenFolder = platform_.ToSjis(*chosen / "");
 }
 
 }  // namespace kelvane

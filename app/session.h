@@ -30,10 +30,10 @@ bool HasJwwExtension(std::string_view sjisFileName);
 class SessionFrontEnd {
  public:
   virtual ~SessionFrontEnd() = default;
-  // The settings were just read into the controls: show them, or override some for this run.
-  virtual void SettingsLoaded(OptionControls&) {}
-  // A run has captured its options; the capture may have corrected the controls.
-  virtual void RunStarted(const OptionControls&) {}
+  // The settings were just read: show them, or override some for this run.
+  virtual void SettingsLoaded(SplitOptions&) {}
+  // A run has limited its options; the limits may have corrected what was shown.
+  virtual void RunStarted(const SplitOptions&) {}
   // A drawing's sheets were planned and then written (outcomes has one entry per planned
   // sheet), or only planned in a dry run (outcomes is empty).
   virtual void DrawingDone(const JwwDocument&, const SheetPlan&, const std::vector<SheetOutcome>&) {}
@@ -43,7 +43,7 @@ class SessionFrontEnd {
 struct SessionSettings {
   // A settings file named by the caller replaces the default one; it is only read.
   std::optional<std::filesystem::path> namedSettingsFile;
-  // An output folder given as a path (the command line's); it replaces the folder controls,
+  // An output folder given as a path (the command line's); it replaces the folder options,
   // and also reaches folders whose names Shift_JIS cannot express.
   std::optional<std::filesystem::path> outputFolder;
   // Plan and report every sheet, write nothing.
@@ -57,8 +57,9 @@ class Session {
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
-  OptionControls controls;
-  SplitOptions options;  // captured from the controls at the start of every run and at closing
+  // Filled by the settings file and the front end; limited at the start of every run and at closing.
+  SplitOptions options;
+  WindowPosition position;
   std::vector<std::filesystem::path> inputFiles;
   bool running = false;
   bool cancelRequested = false;
@@ -79,10 +80,9 @@ class Session {
   void DropFiles(const std::vector<std::filesystem::path>& dropped);
   // Converts every drawing of inputFiles, reporting through the status bar.
   void RunBatch();
-  void CaptureOptions(bool writeBack);
   // Answers whether the window may close; during a run the request becomes a cancel request.
   bool CanClose();
-  // The window is closing: captures the options, frees the document and writes the settings.
+  // The window is closing: limits the options, frees the document and writes the settings.
   void Close();
   // The "参照" button: lets the user pick the output folder.
   void ChooseOutputFolder();

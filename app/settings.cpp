@@ -24,6 +24,10 @@ constexpr size_t kSettingsMaxLines = 4096;
 constexpr size_t kNamedSettingsMaxLineBytes = 4 * 1024;
 constexpr size_t kNamedSettingsMaxLines = 64;
 
+// The output-folder buttons in the order of their lines.
+constexpr OutputFolder kOutputButtons[] = {OutputFolder::kDesktop, OutputFolder::kDocuments, OutputFolder::kSourceFolder,
+                                           OutputFolder::kGivenFolder};
+
 // Reads lines the way a text file is read line by line: a line ends at CR LF, LF or CR, and
 // reading past the end gives empty lines.
 class LineReader {
@@ -45,24 +49,24 @@ class LineReader {
   size_t pos_ = 0;
 };
 
-// The defaults are those of a fresh model; the window keeps its position.
-void ApplyDefaults(OptionControls& controls, SplitOptions& options) {
-  const int32_t left = controls.left, top = controls.top;
-  controls = OptionControls{};
-  controls.left = left;
-  controls.top = top;
-  options = SplitOptions{};
+// Lines 3 to 6 are the four output-folder buttons of one group: a selected one unselects the
+// others, a cleared one only itself, so the last selected wins and none may be.
+void ReadOutputButton(OutputFolder button, bool selected, OutputFolder& folder) {
+  if (selected)
+    folder = button;
+  else if (folder == button)
+    folder = OutputFolder::kNone;
 }
 
-void ReadFile(std::string_view data, OptionControls& controls, SplitOptions& options) {
+void ReadFile(std::string_view data, SplitOptions& options, WindowPosition& position) {
   LineReader in(data);
-  controls.left = TextToInt(in.Next());
-  controls.top = TextToInt(in.Next());
-  for (int n = 1; n <= 4; ++n) SetOutputRadioButton(controls, n, TextToBool(in.Next()));
-  controls.outputFolderEdit = in.Next();
+  position.left = TextToInt(in.Next());
+  position.top = TextToInt(in.Next());
+  for (OutputFolder button : kOutputButtons) ReadOutputButton(button, TextToBool(in.Next()), options.outputFolder);
+  options.givenFolder = in.Next();
   options.separator = in.Next();
-  options.namingPattern = TextToInt(in.Next());
-  options.leadingZero = TextToInt(in.Next());
+  options.namingPattern = NamingPattern(std::clamp<int32_t>(TextToInt(in.Next()), 0, kNamingPatternCount - 1));
+  options.leadingZeros = std::clamp<int32_t>(TextToInt(in.Next()), 0, 1) == 1;
   if (in.Eof()) return;
   options.startNumber = std::clamp<int32_t>(TextToInt(in.Next()), 0, 9999);
   if (in.Eof()) return;
@@ -74,27 +78,7 @@ void ReadFile(std::string_view data, OptionControls& controls, SplitOptions& opt
   if (in.Eof()) return;
   options.confirmSavedBeforeRun = TextToBool(in.Next());
   if (in.Eof()) return;
-  options.numberingDirection = TextToInt(in.Next());
-}
-
-void ShowOptions(OptionControls& controls, SplitOptions& options) {
-  options.namingPattern = std::clamp<int32_t>(options.namingPattern, 0, 6);
-  options.leadingZero = std::clamp<int32_t>(options.leadingZero, 0, 1);
-  options.numberingDirection = std::clamp<int32_t>(options.numberingDirection, 0, 1);
-  options.separator = MbcsCopy(options.separator, 1, 8);
-
-  controls.separatorEdit = options.separator;
-  controls.namingPatternCombo = options.namingPattern;
-  controls.leadingZeroGroup = options.leadingZero;
-  controls.numberingDirectionGroup = options.numberingDirection;
-  controls.startNumberEdit = std::to_string(options.startNumber);
-  controls.printAfterSplitCheck = options.printAfterSplit;
-  controls.drawFrameCheck = options.drawFrameOnFF;
-  controls.compactNumbersCheck = options.compactEmptyNumbers;
-  controls.confirmSavedCheck = options.confirmSavedBeforeRun;
-
-  options.margin = std::clamp(options.margin, 0.0, 100.0);
-  controls.marginEdit = FormatReal(options.margin);
+  options.numberingDirection = NumberingDirection(std::clamp<int32_t>(TextToInt(in.Next()), 0, 1));
 }
 
 }  // namespace
@@ -113,8 +97,8 @@ std::filesystem::path DefaultSettingsFile(const Platform& platform) {
   return SettingsFileBeside(platform.ExecutablePath());
 }
 
-void LoadSettings(const std::filesystem::path& file, OptionControls& controls, SplitOptions& options) {
-  ApplyDefaults(controls, options);
+void LoadSettings(const std::filesystem::path& file, SplitOptions& options, WindowPosition& position) {
+  options = SplitOptions{};
   // A read error ends the data early, which keeps the values read before it; a file that breaks
   // the limits is no settings file and leaves the defaults.
   const TextLines read = ReadTextLinesChecked(file, kSettingsMaxLineBytes, kSettingsMaxLines);
@@ -125,9 +109,11 @@ void LoadSettings(const std::filesystem::path& file, OptionControls& controls, S
       data += read.lines[i];
     }
     if (read.endsWithLineEnd) data += "\r\n";
-    ReadFile(data, controls, options);
+    ReadFile(data, options, position);
   }
-  ShowOptions(controls, options);
+  // As the separator box and the margin box would hold them.
+  options.separator = MbcsCopy(options.separator, 1, 8);
+  options.margin = MarginAsShown(std::clamp(options.margin, 0.0, 100.0));
 }
 
 std::string CheckNamedSettingsFile(const std::filesystem::path& file) {
@@ -151,25 +137,25 @@ std::string CheckNamedSettingsFile(const std::filesystem::path& file) {
   return "cannot be read";
 }
 
-bool SaveSettings(const std::filesystem::path& file, const OptionControls& controls, const SplitOptions& options) {
+bool SaveSettings(const std::filesystem::path& file, const SplitOptions& options, const WindowPosition& position) {
   const std::string lines[] = {
-      std::to_string(controls.left),
-      std::to_string(controls.top),
-      BoolToText(controls.outputToDesktop),
-      BoolToText(controls.outputToDocuments),
-      BoolToText(controls.outputToSourceFolder),
-      BoolToText(controls.outputToGivenFolder),
-      controls.outputFolderEdit,
+      std::to_string(position.left),
+      std::to_string(position.top),
+      BoolToText(options.outputFolder == OutputFolder::kDesktop),
+      BoolToText(options.outputFolder == OutputFolder::kDocuments),
+      BoolToText(options.outputFolder == OutputFolder::kSourceFolder),
+      BoolToText(options.outputFolder == OutputFolder::kGivenFolder),
+      options.givenFolder,
       options.separator,
-      std::to_string(options.namingPattern),
-      std::to_string(options.leadingZero),
+      std::to_string(int32_t(options.namingPattern)),
+      std::to_string(options.leadingZeros ? 1 : 0),
       std::to_string(options.startNumber),
       BoolToText(options.printAfterSplit),
       BoolToText(options.drawFrameOnFF),
       BoolToText(options.compactEmptyNumbers),
       FormatReal(options.margin),
       BoolToText(options.confirmSavedBeforeRun),
-      std::to_string(options.numberingDirection),
+      std::to_string(int32_t(options.numberingDirection)),
   };
   std::string text;
   for (const std::string& line : lines) {

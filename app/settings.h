@@ -22,8 +22,9 @@ std::filesystem::path UserSettingsFile(const Platform& platform);
 std::filesystem::path DefaultSettingsFile(const Platform& platform);
 
 // Applies the defaults, then whatever the file holds (a missing or short file keeps defaults),
-// limits the values and shows them in the controls. Nothing is reported.
-void LoadSettings(const std::filesystem::path& file, OptionControls& controls, SplitOptions& options);
+// and limits the values as the window's lists and boxes would show them. The window keeps its
+// position when the file gives none. Nothing is reported.
+void LoadSettings(const std::filesystem::path& file, SplitOptions& options, WindowPosition& position);
 
 // Why a settings file named by the user cannot be one: not a regular readable file, a NUL byte,
 // a line over 4 KB or more than 64 lines. Empty when it can be read as settings, or when it does
@@ -32,6 +33,6 @@ std::string CheckNamedSettingsFile(const std::filesystem::path& file);
 
 // Writes all 17 lines through a temporary file in the same folder renamed over the target, so a
 // failure leaves no partial file and keeps an earlier one intact. Answers whether it was written.
-bool SaveSettings(const std::filesystem::path& file, const OptionControls& controls, const SplitOptions& options);
+bool SaveSettings(const std::filesystem::path& file, const SplitOptions& options, const WindowPosition& position);
 
 }  // namespace kelvane

@@ -134,7 +134,7 @@ void RecordPlannedSheets(RunContext& run, const Platform& platform, const SheetP
     if (sheet.ToBeWritten()) run.plannedKeys.insert(NameKey(platform, sheet.file));
 }
 
-std::filesystem::path ComposeSheetName(int32_t pattern, const std::string& number, const std::filesystem::path& base,
+std::filesystem::path ComposeSheetName(NamingPattern pattern, const std::string& number, const std::filesystem::path& base,
                                        const std::filesystem::path& separator, const std::filesystem::path& nameText) {
   const std::filesystem::path n(number);
   const bool hasName = !nameText.empty();
@@ -143,33 +143,33 @@ std::filesystem::path ComposeSheetName(int32_t pattern, const std::string& numbe
     for (const auto* p : parts) out += *p;
   };
   switch (pattern) {
-    case 0:
+    case NamingPattern::kNumberSource:
       join({&n, &separator, &base});
       break;
-    case 1:
+    case NamingPattern::kSourceNumber:
       join({&base, &separator, &n});
       break;
-    case 2:
+    case NamingPattern::kSourceName:
       if (hasName)
         join({&base, &separator, &nameText});
       else
         join({&base, &separator, &n});
       break;
-    case 3:
+    case NamingPattern::kNumberSourceName:
       join({&n, &separator, &base});
       if (hasName) join({&separator, &nameText});
       break;
-    case 4:
+    case NamingPattern::kSourceNumberName:
       join({&base, &separator, &n});
       if (hasName) join({&separator, &nameText});
       break;
-    case 5:
+    case NamingPattern::kName:
       if (hasName)
         join({&nameText});
       else
         join({&base, &separator, &n});
       break;
-    default:
+    case NamingPattern::kNumberName:
       join({&n});
       if (hasName) join({&separator, &nameText});
       break;
@@ -219,7 +219,7 @@ SheetPlan PlanSheets(const JwwDocument& doc, const SplitOptions& options, const 
   SheetPlan plan;
   plan.source = source;
   plan.outputFolder = outputFolder;
-  plan.frames = DetectPaperFrames(doc.lines, doc.LineCount(), options.numberingDirection, &plan.rejectedFrames);
+  plan.frames = DetectPaperFrames(doc.lines, doc.LineCount(), int(options.numberingDirection), &plan.rejectedFrames);
   CollectSheetNames(plan.frames, doc);
   const SheetExtractor extractor(doc, plan.frames);
   const SheetOptions sheetOptions{options.drawFrameOnFF, options.margin};
@@ -236,7 +236,7 @@ SheetPlan PlanSheets(const JwwDocument& doc, const SplitOptions& options, const 
       PlannedSheet& sheet = plan.sheets.emplace_back();
       sheet.frame = j;
       sheet.sheet = s;
-      sheet.number = NumberText(k, frameCount, options.startNumber, options.leadingZero == 1);
+      sheet.number = NumberText(k, frameCount, options.startNumber, options.leadingZeros);
       if (frame.sheetCount > 1) sheet.number += "-" + std::to_string(s + 1);
       sheet.paperSize = PaperSizeFor(frame);
       sheet.view = extractor.Extract(j, s, sheetOptions);

@@ -76,8 +76,8 @@ SheetPlan PlanSheets(const JwwDocument& doc, const SplitOptions& options, const 
 // rest of the run.
 void RecordPlannedSheets(RunContext& run, const Platform& platform, const SheetPlan& plan);
 
-// The pieces of a file name: number, base, separator and name text by pattern 0 to 6.
-std::filesystem::path ComposeSheetName(int32_t pattern, const std::string& number, const std::filesystem::path& base,
+// The pieces of a file name: number, base, separator and name text as the pattern orders them.
+std::filesystem::path ComposeSheetName(NamingPattern pattern, const std::string& number, const std::filesystem::path& base,
                                        const std::filesystem::path& separator, const std::filesystem::path& nameText);
 
 // The number text of k, with leading zeros to the width of frameCount + startNumber.

@@ -102,19 +102,19 @@ void LoadSeeds(const fs::path& dir) {
 }
 
 void SettingsSeeds(const fs::path& dir) {
-  OptionControls c;
   SplitOptions o;
-  Require(SaveSettings(dir / "defaults.dat", c, o), "default settings");
-  SetOutputRadioButton(c, 4, true);
-  c.outputFolderEdit = "C:\\out\\\x90\x7D\x96\xCA\\";  // 図面
-  o.separator = "\x81\x5B";                    // ー
-  o.namingPattern = 3;
-  o.leadingZero = 1;
+  const WindowPosition p;
+  Require(SaveSettings(dir / "defaults.dat", o, p), "default settings");
+  o.outputFolder = OutputFolder::kGivenFolder;
+  o.givenFolder = "C:\\out\\\x90\x7D\x96\xCA\\";  // 図面
+  o.separator = "\x81\x5B";                      // ー
+  o.namingPattern = NamingPattern::kNumberSourceName;
+  o.leadingZeros = true;
   o.startNumber = 12;
-  o.numberingDirection = 1;
+  o.numberingDirection = NumberingDirection::kColumns;
   o.printAfterSplit = o.drawFrameOnFF = o.compactEmptyNumbers = o.confirmSavedBeforeRun = true;
   o.margin = 2.5;
-  Require(SaveSettings(dir / "all_set.dat", c, o), "settings with every option");
+  Require(SaveSettings(dir / "all_set.dat", o, p), "settings with every option");
   Put(dir / "short_lf.dat", "10\n20\n0\n1\n0\n0\n\n-\n9\n-3\n");
   Put(dir / "words_hex.dat", "$10\r\n0x20\r\nTRUE\r\nON\r\n\x81\x9B\r\n\x90\x5E\r\nD:\\\r\n<>\r\n+7\r\n 1\r\n99999\r\nT\r\nTR\r\n"
                              "TRU\r\n1e3\r\n\x82\x50\r\n5\r\n");

@@ -47,15 +47,17 @@ TEST(CommandLineParse, OptionsBecomeOverridesAndPictures) {
   EXPECT_TRUE(c.dryRun && c.color);
   EXPECT_EQ(c.dpi, 300);
   EXPECT_EQ(c.sheetPictures, (std::vector<PictureFormat>{PictureFormat::kPng, PictureFormat::kPdf}));
-  OptionControls controls;
-  c.overrides.ApplyTo(controls);
-  EXPECT_EQ(controls.namingPatternCombo, 5);
-  EXPECT_EQ(controls.separatorEdit, "-");
-  EXPECT_EQ(controls.startNumberEdit, "7");
-  EXPECT_EQ(controls.numberingDirectionGroup, 1);
-  EXPECT_EQ(controls.leadingZeroGroup, 0);
-  EXPECT_TRUE(controls.drawFrameCheck);
-  EXPECT_EQ(controls.marginEdit, "2.5");
+  SplitOptions options;
+  options.leadingZeros = options.compactEmptyNumbers = true;
+  c.overrides.ApplyTo(options);
+  EXPECT_EQ(options.namingPattern, NamingPattern::kName);
+  EXPECT_EQ(options.separator, "-");
+  EXPECT_EQ(options.startNumber, 7);
+  EXPECT_EQ(options.numberingDirection, NumberingDirection::kColumns);
+  EXPECT_FALSE(options.leadingZeros);
+  EXPECT_TRUE(options.drawFrameOnFF);
+  EXPECT_EQ(options.margin, 2.5);
+  EXPECT_TRUE(options.compactEmptyNumbers);  // not given: kept from the settings
 
   r = Parse({"--plan", (dir / "p.SVG").string(), "x.jww", "--pattern", "2"});
   ASSERT_TRUE(r.command) << r.error;

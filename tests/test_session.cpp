@@ -50,15 +50,15 @@ class RecordingFrontEnd final : public SessionFrontEnd {
  public:
   std::vector<SplitCall> splits;
   std::function<void()> onSplit;
-  std::function<void(OptionControls&)> onSettingsLoaded;
+  std::function<void(SplitOptions&)> onSettingsLoaded;
   std::function<void(const Session&)> onDrawing;
   const Session* session = nullptr;
   int runsStarted = 0;
 
-  void SettingsLoaded(OptionControls& c) override {
-    if (onSettingsLoaded) onSettingsLoaded(c);
+  void SettingsLoaded(SplitOptions& o) override {
+    if (onSettingsLoaded) onSettingsLoaded(o);
   }
-  void RunStarted(const OptionControls&) override { ++runsStarted; }
+  void RunStarted(const SplitOptions&) override { ++runsStarted; }
   void DrawingDone(const JwwDocument&, const SheetPlan& plan, const std::vector<SheetOutcome>&) override {
     splits.push_back({plan.outputFolder, plan.source.filename().string()});
     if (onDrawing) onDrawing(*session);
@@ -68,15 +68,15 @@ class RecordingFrontEnd final : public SessionFrontEnd {
 
 // A fresh folder with an executable path inside it, a fake platform and a session that records
 // every drawing it splits.
-class ShellTest : public ::testing::Test {
+class SessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::random_device rd;
-    dir_ = std::filesystem::temp_directory_path() / ("kelvane_shell_" + std::to_string(rd()) + std::to_string(rd()));
+    dir_ = std::filesystem::temp_directory_path() / ("kelvane_session_" + std::to_string(rd()) + std::to_string(rd()));
     std::filesystem::create_directories(dir_ / "bin");
     platform_.executable = dir_ / "bin" / "kelvane";
     platform_.userSettings = dir_ / "user";
-    frontEnd_.session = &form_;
+    frontEnd_.session = &session_;
   }
   void TearDown() override {
     std::error_code ec;
@@ -106,17 +106,16 @@ class ShellTest : public ::testing::Test {
   }
   // A settings file beside the executable with the confirmation on or off.
   void WriteSettings(bool confirm) {
-    OptionControls c;
     SplitOptions o;
     o.confirmSavedBeforeRun = confirm;
-    ASSERT_TRUE(SaveSettings(SettingsFileBeside(platform_.executable), c, o));
+    ASSERT_TRUE(SaveSettings(SettingsFileBeside(platform_.executable), o, WindowPosition{}));
   }
   void HandOver(const std::string& contents) { Write("bin/JWC_TEMP.TXT", contents); }
 
   std::filesystem::path dir_;
   FakePlatform platform_;
   RecordingFrontEnd frontEnd_;
-  Session form_{platform_, frontEnd_};
+  Session session_{platform_, frontEnd_};
   std::vector<SplitCall>& splits_ = frontEnd_.splits;
   std::function<void()>& onSplit_ = frontEnd_.onSplit;
 };
@@ -155,33 +154,33 @@ TEST(JwwExtension, LastDotUpperCased) {
   }
 }
 
-TEST_F(ShellTest, FormShowReadsTheRegistryKeyAndQuotesTheResult) {
+TEST_F(SessionTest, StartReadsTheRegistryKeyAndQuotesTheResult) {
   platform_.registryValue = "C:\\JWW\\Jw_win.exe %1";
-  EXPECT_FALSE(form_.Start());
+  EXPECT_FALSE(session_.Start());
   ASSERT_EQ(platform_.registryKeysRead.size(), 1u);
   EXPECT_EQ(platform_.registryKeysRead[0], "Jwwin.Document\\shell\\open\\command");
-  EXPECT_EQ(form_.hostExePath, "\"C:\\JWW\\Jw_win.exe\"");
+  EXPECT_EQ(session_.hostExePath, "\"C:\\JWW\\Jw_win.exe\"");
 }
 
 // ---- Start-up
 
-TEST_F(ShellTest, WithoutParametersNothingRunsAndTheWindowStaysOpen) {
-  EXPECT_FALSE(form_.Start());
+TEST_F(SessionTest, WithoutParametersNothingRunsAndTheWindowStaysOpen) {
+  EXPECT_FALSE(session_.Start());
   EXPECT_TRUE(platform_.statusTexts.empty());
   EXPECT_TRUE(splits_.empty());
   EXPECT_EQ(platform_.dropRegistrations, 1);
-  EXPECT_EQ(form_.exeFolder, dir_ / "bin" / "");
-  EXPECT_NE(form_.Document(), nullptr);
+  EXPECT_EQ(session_.exeFolder, dir_ / "bin" / "");
+  EXPECT_NE(session_.Document(), nullptr);
 }
 
-TEST_F(ShellTest, ParametersKeepExistingJwwFilesAndCountRejectedDrawings) {
+TEST_F(SessionTest, ParametersKeepExistingJwwFilesAndCountRejectedDrawings) {
   const auto a = Drawing("a.jww");
   const auto b = Write("b.txt", "JwwData.");
   const auto c = Write("c.JWW", "not a drawing");  // listed, but the signature check rejects it
   platform_.parameters = {a, "", b, dir_ / "missing.jww", c};
-  EXPECT_TRUE(form_.Start());
+  EXPECT_TRUE(session_.Start());
 
-  EXPECT_EQ(form_.inputFiles, (std::vector<std::filesystem::path>{a, c}));
+  EXPECT_EQ(session_.inputFiles, (std::vector<std::filesystem::path>{a, c}));
   // A listed file that is no drawing is a failure, said aloud and counted in the final text.
   const std::string cannotRead = kCannotRead + Str(c) + " (not a JWW drawing)";
   EXPECT_EQ(platform_.statusTexts,
@@ -190,13 +189,13 @@ TEST_F(ShellTest, ParametersKeepExistingJwwFilesAndCountRejectedDrawings) {
   ASSERT_EQ(splits_.size(), 1u);
   EXPECT_EQ(splits_[0].name, "a.jww");
   EXPECT_EQ(splits_[0].folder, dir_ / "");
-  EXPECT_EQ(form_.Failures().count, 1);
+  EXPECT_EQ(session_.Failures().count, 1);
   EXPECT_EQ(platform_.processMessagesCalls, 2);
-  EXPECT_FALSE(form_.running);
+  EXPECT_FALSE(session_.running);
   EXPECT_TRUE(platform_.confirmations.empty());
 }
 
-TEST_F(ShellTest, DrawingsThatCannotBeReadFailAndTheRunGoesOn) {
+TEST_F(SessionTest, DrawingsThatCannotBeReadFailAndTheRunGoesOn) {
   // A truncated drawing is reported and counted; a folder named like a drawing is no input.
   const auto whole = Drawing("whole.jww");
   std::vector<uint8_t> bytes(std::filesystem::file_size(whole) / 2);
@@ -204,65 +203,65 @@ TEST_F(ShellTest, DrawingsThatCannotBeReadFailAndTheRunGoesOn) {
   const auto cut = Write("cut.jww", std::string(bytes.begin(), bytes.end()));
   std::filesystem::create_directories(dir_ / "folder.jww");
   const auto last = Drawing("last.jww");
-  form_.DropFiles({cut, dir_ / "folder.jww", last});
+  session_.DropFiles({cut, dir_ / "folder.jww", last});
   EXPECT_EQ(frontEnd_.runsStarted, 1);
   ASSERT_EQ(splits_.size(), 1u);
   EXPECT_EQ(splits_[0].name, "last.jww");
-  EXPECT_EQ(form_.inputFiles, (std::vector<std::filesystem::path>{cut, last}));
-  EXPECT_EQ(form_.Failures().count, 1);
+  EXPECT_EQ(session_.inputFiles, (std::vector<std::filesystem::path>{cut, last}));
+  EXPECT_EQ(session_.Failures().count, 1);
   ASSERT_EQ(platform_.statusTexts.size(), 4u);
   EXPECT_EQ(platform_.statusTexts[1].rfind(kCannotRead + Str(cut) + " (", 0), 0u) << platform_.statusTexts[1];
   EXPECT_EQ(platform_.statusTexts.back().rfind(kConverted + "2) " + kNotWritten + "1", 0), 0u);
 }
 
-TEST_F(ShellTest, LowerCaseSwitchIsAFileNameThatIsNotListed) {
+TEST_F(SessionTest, LowerCaseSwitchIsAFileNameThatIsNotListed) {
   WriteSettings(true);
   HandOver("file=" + Str(Drawing("a.jww")) + "\r\n");
   platform_.parameters = {"/g"};
-  EXPECT_TRUE(form_.Start());
-  EXPECT_TRUE(form_.inputFiles.empty());
+  EXPECT_TRUE(session_.Start());
+  EXPECT_TRUE(session_.inputFiles.empty());
   EXPECT_TRUE(platform_.statusTexts.empty());
   EXPECT_TRUE(platform_.confirmations.empty());
 }
 
-TEST_F(ShellTest, SwitchAmongOtherParametersIsIgnored) {
+TEST_F(SessionTest, SwitchAmongOtherParametersIsIgnored) {
   WriteSettings(true);
   HandOver("file=" + Str(Drawing("handed.jww")) + "\r\n");
   const auto a = Drawing("a.jww");
   platform_.parameters = {"/G", a};
-  EXPECT_TRUE(form_.Start());
+  EXPECT_TRUE(session_.Start());
   EXPECT_TRUE(platform_.confirmations.empty());
   ASSERT_EQ(splits_.size(), 1u);
   EXPECT_EQ(splits_[0].name, "a.jww");
 }
 
-TEST_F(ShellTest, HandOverFileNamesTheDrawing) {
+TEST_F(SessionTest, HandOverFileNamesTheDrawing) {
   const auto a = Drawing("sub/plan.jww");
   HandOver("x=1\r\nfile=" + Str(a) + "  \r\n");
   platform_.parameters = {"/G"};
-  EXPECT_TRUE(form_.Start());
-  EXPECT_EQ(form_.inputFiles, std::vector<std::filesystem::path>{a});
+  EXPECT_TRUE(session_.Start());
+  EXPECT_EQ(session_.inputFiles, std::vector<std::filesystem::path>{a});
   ASSERT_EQ(splits_.size(), 1u);
   EXPECT_EQ(splits_[0].folder, dir_ / "sub" / "");
   EXPECT_TRUE(platform_.confirmations.empty());  // the confirmation is off by default
 }
 
-TEST_F(ShellTest, HandOverFileNamingNothingUsableConvertsNothingAndCloses) {
+TEST_F(SessionTest, HandOverFileNamingNothingUsableConvertsNothingAndCloses) {
   WriteSettings(true);
   for (const std::string& contents :
        {std::string("file=") + Str(dir_ / "gone.jww"), std::string("nothing here"), std::string("")}) {
     SCOPED_TRACE(contents);
     HandOver(contents);
     platform_.parameters = {"/G"};
-    Session form(platform_, frontEnd_);
-    EXPECT_TRUE(form.Start());
-    EXPECT_TRUE(form.inputFiles.empty());
+    Session session(platform_, frontEnd_);
+    EXPECT_TRUE(session.Start());
+    EXPECT_TRUE(session.inputFiles.empty());
   }
   EXPECT_TRUE(platform_.statusTexts.empty());
   EXPECT_TRUE(platform_.confirmations.empty());
 }
 
-TEST_F(ShellTest, ReadHandOverFileTakesTheFirstFileLineTrimmed) {
+TEST_F(SessionTest, ReadHandOverFileTakesTheFirstFileLineTrimmed) {
   const struct {
     const char* contents;
     const char* expected;
@@ -275,22 +274,22 @@ TEST_F(ShellTest, ReadHandOverFileTakesTheFirstFileLineTrimmed) {
       {"a\nb\nfile=last", "last"},
       {"", ""},
   };
-  form_.exeFolder = dir_ / "bin" / "";
-  EXPECT_EQ(form_.ReadHandOverFile(), "");  // no file at all
+  session_.exeFolder = dir_ / "bin" / "";
+  EXPECT_EQ(session_.ReadHandOverFile(), "");  // no file at all
   for (const auto& c : cases) {
     SCOPED_TRACE(c.contents);
     HandOver(c.contents);
-    EXPECT_EQ(form_.ReadHandOverFile(), c.expected);
+    EXPECT_EQ(session_.ReadHandOverFile(), c.expected);
   }
 }
 
-TEST_F(ShellTest, ConfirmationShowsPathTimeStampAndNowAndYesConverts) {
+TEST_F(SessionTest, ConfirmationShowsPathTimeStampAndNowAndYesConverts) {
   WriteSettings(true);
   const auto a = Drawing("plan.jww");
   HandOver("file=" + Str(a) + "\r\n");
   platform_.parameters = {"/G"};
   platform_.confirmAnswer = true;
-  EXPECT_TRUE(form_.Start());
+  EXPECT_TRUE(session_.Start());
   ASSERT_EQ(platform_.confirmations.size(), 1u);
   EXPECT_EQ(platform_.confirmations[0], kSavedQuestion + "\r\n" + kFileNameLabel + Str(a) + "\r\n" + kTimeStampLabel +
                                             "2024/01/02 03:04:05\r\n" + kNowLabel + "2024/05/06 07:08:09");
@@ -298,70 +297,70 @@ TEST_F(ShellTest, ConfirmationShowsPathTimeStampAndNowAndYesConverts) {
   EXPECT_TRUE(platform_.informations.empty());
 }
 
-TEST_F(ShellTest, ConfirmationAnsweredNoConvertsNothing) {
+TEST_F(SessionTest, ConfirmationAnsweredNoConvertsNothing) {
   WriteSettings(true);
   HandOver("file=" + Str(Drawing("plan.jww")) + "\r\n");
   platform_.parameters = {"/G"};
   platform_.confirmAnswer = false;
-  EXPECT_TRUE(form_.Start());
+  EXPECT_TRUE(session_.Start());
   EXPECT_EQ(platform_.confirmations.size(), 1u);
   EXPECT_EQ(platform_.informations, std::vector<std::string>{kRunAborted});
   EXPECT_TRUE(splits_.empty());
   EXPECT_TRUE(platform_.statusTexts.empty());
 }
 
-TEST_F(ShellTest, ConfirmationForAMissingFileSaysSo) {
+TEST_F(SessionTest, ConfirmationForAMissingFileSaysSo) {
   const auto missing = dir_ / "gone.jww";
-  EXPECT_EQ(form_.OverwriteConfirmationText(missing), kSavedQuestion + "\r\n" + kFileNameLabel + Str(missing) + "\r\n" +
+  EXPECT_EQ(session_.OverwriteConfirmationText(missing), kSavedQuestion + "\r\n" + kFileNameLabel + Str(missing) + "\r\n" +
                                                           kTimeStampLabel + kFileNotFound + "\r\n" + kNowLabel +
                                                           "2024/05/06 07:08:09");
 }
 
 // ---- The run
 
-TEST_F(ShellTest, EscapeHeldAtTheStartConvertsNothing) {
+TEST_F(SessionTest, EscapeHeldAtTheStartConvertsNothing) {
   platform_.escapeDown = true;
   platform_.parameters = {Drawing("a.jww"), Drawing("b.jww")};
-  EXPECT_TRUE(form_.Start());
+  EXPECT_TRUE(session_.Start());
   EXPECT_TRUE(splits_.empty());
   EXPECT_EQ(platform_.statusTexts, std::vector<std::string>{kCancelled});
-  EXPECT_FALSE(form_.running);
+  EXPECT_FALSE(session_.running);
 }
 
-TEST_F(ShellTest, EscapeDuringADrawingStopsBeforeTheNext) {
+TEST_F(SessionTest, EscapeDuringADrawingStopsBeforeTheNext) {
   onSplit_ = [this] { platform_.escapeDown = true; };
   const auto a = Drawing("a.jww");
   platform_.parameters = {a, Drawing("b.jww")};
-  form_.Start();
+  session_.Start();
   EXPECT_EQ(splits_.size(), 1u);  // the drawing in progress finishes
   EXPECT_EQ(platform_.statusTexts, (std::vector<std::string>{kConverting + "1/2) " + Str(a), kCancelled}));
 }
 
-TEST_F(ShellTest, CloseRequestDuringARunCancelsItAndALaterOneCloses) {
+TEST_F(SessionTest, CloseRequestDuringARunCancelsItAndALaterOneCloses) {
   std::vector<bool> answers;
   platform_.onProcessMessages = [&] {
-    if (answers.empty()) answers.push_back(form_.CanClose());
+    if (answers.empty()) answers.push_back(session_.CanClose());
   };
   const auto a = Drawing("a.jww");
-  form_.DropFiles({a, Drawing("b.jww"), Drawing("c.jww")});
+  session_.DropFiles({a, Drawing("b.jww"), Drawing("c.jww")});
   EXPECT_EQ(answers, std::vector<bool>{false});
   EXPECT_EQ(splits_.size(), 1u);
   EXPECT_EQ(platform_.statusTexts, (std::vector<std::string>{kConverting + "1/3) " + Str(a), kCancelled}));
-  EXPECT_TRUE(form_.CanClose());
+  EXPECT_TRUE(session_.CanClose());
 }
 
-TEST_F(ShellTest, ANewRunClearsAnEarlierCancel) {
-  form_.cancelRequested = true;
-  form_.DropFiles({Drawing("a.jww")});
+TEST_F(SessionTest, ANewRunClearsAnEarlierCancel) {
+  session_.cancelRequested = true;
+  session_.DropFiles({Drawing("a.jww")});
   EXPECT_EQ(splits_.size(), 1u);
   EXPECT_EQ(platform_.statusTexts.back(), kConverted + "1)");
 }
 
-TEST_F(ShellTest, DropsKeepExistingJwwFilesInTheirOrder) {
+TEST_F(SessionTest, DropsKeepExistingJwwFilesInTheirOrder) {
   const auto b = Drawing("b.JWW");
   const auto a = Drawing("a.jww");
-  form_.DropFiles({"", b, Write("n.txt", "x"), dir_ / "gone.jww", dir_, a});
-  EXPECT_EQ(form_.inputFiles, (std::vector<std::filesystem::path>{b, a}));
+  session_.DropFiles({"", b, Write("n.txt", "x"), dir_ / "gone.jww", dir_, a});
+  EXPECT_EQ(session_.inputFiles, (std::vector<std::filesystem::path>{b, a}));
   ASSERT_EQ(splits_.size(), 2u);
   EXPECT_EQ(splits_[0].name, "b.JWW");
   EXPECT_EQ(splits_[1].name, "a.jww");
@@ -369,23 +368,23 @@ TEST_F(ShellTest, DropsKeepExistingJwwFilesInTheirOrder) {
 
   // A drop of nothing usable starts no run.
   platform_.statusTexts.clear();
-  form_.DropFiles({Write("n2.txt", "x")});
+  session_.DropFiles({Write("n2.txt", "x")});
   EXPECT_TRUE(platform_.statusTexts.empty());
 }
 
-TEST_F(ShellTest, DropDuringARunDoesNotDisturbIt) {
+TEST_F(SessionTest, DropDuringARunDoesNotDisturbIt) {
   const auto a = Drawing("a.jww");
   const auto b = Drawing("b.jww");
   const auto late = Drawing("late.jww");
-  onSplit_ = [&] { form_.DropFiles({late}); };
-  form_.DropFiles({a, b});
-  EXPECT_EQ(form_.inputFiles, (std::vector<std::filesystem::path>{a, b}));
+  onSplit_ = [&] { session_.DropFiles({late}); };
+  session_.DropFiles({a, b});
+  EXPECT_EQ(session_.inputFiles, (std::vector<std::filesystem::path>{a, b}));
   ASSERT_EQ(splits_.size(), 2u);
   EXPECT_EQ(splits_[1].name, "b.jww");
   EXPECT_EQ(platform_.statusTexts.back(), kConverted + "2)");
 }
 
-TEST_F(ShellTest, OutputFolderFollowsTheRadioButtonsAndTheFolderBox) {
+TEST_F(SessionTest, OutputFolderFollowsTheRadioButtonsAndTheFolderBox) {
   std::filesystem::create_directories(dir_ / "desk");
   std::filesystem::create_directories(dir_ / "docs");
   std::filesystem::create_directories(dir_ / "given");
@@ -393,57 +392,55 @@ TEST_F(ShellTest, OutputFolderFollowsTheRadioButtonsAndTheFolderBox) {
   platform_.documents = dir_ / "docs" / "";
   const auto a = Drawing("src/a.jww");
   const struct {
-    int button;  // 0: none selected
-    std::string edit1;
+    OutputFolder choice;
+    std::string givenFolder;
     std::filesystem::path expected;
   } cases[] = {
-      {1, Str(dir_ / "given"), dir_ / "desk" / ""},
-      {2, "", dir_ / "docs" / ""},
-      {3, Str(dir_ / "given"), dir_ / "src" / ""},
-      {4, Str(dir_ / "given"), dir_ / "given" / ""},  // no trailing separator typed
-      {4, Str(dir_ / "given" / ""), dir_ / "given" / ""},
-      {4, Str(dir_ / "nowhere"), dir_ / "src" / ""},
-      {4, "", dir_ / "src" / ""},
-      {0, Str(dir_ / "given"), dir_ / "given" / ""},
-      {0, "", dir_ / "src" / ""},
+      {OutputFolder::kDesktop, Str(dir_ / "given"), dir_ / "desk" / ""},
+      {OutputFolder::kDocuments, "", dir_ / "docs" / ""},
+      {OutputFolder::kSourceFolder, Str(dir_ / "given"), dir_ / "src" / ""},
+      {OutputFolder::kGivenFolder, Str(dir_ / "given"), dir_ / "given" / ""},  // no trailing separator typed
+      {OutputFolder::kGivenFolder, Str(dir_ / "given" / ""), dir_ / "given" / ""},
+      {OutputFolder::kGivenFolder, Str(dir_ / "nowhere"), dir_ / "src" / ""},
+      {OutputFolder::kGivenFolder, "", dir_ / "src" / ""},
+      {OutputFolder::kNone, Str(dir_ / "given"), dir_ / "given" / ""},
+      {OutputFolder::kNone, "", dir_ / "src" / ""},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::to_string(c.button) + " " + c.edit1);
+    SCOPED_TRACE(std::to_string(int(c.choice)) + " " + c.givenFolder);
     splits_.clear();
-    form_.controls = OptionControls{};
-    form_.controls.outputToSourceFolder = false;
-    if (c.button) SetOutputRadioButton(form_.controls, c.button, true);
-    form_.controls.outputFolderEdit = c.edit1;
-    form_.DropFiles({a});
+    session_.options = SplitOptions{};
+    session_.options.outputFolder = c.choice;
+    session_.options.givenFolder = c.givenFolder;
+    session_.DropFiles({a});
     ASSERT_EQ(splits_.size(), 1u);
     EXPECT_EQ(splits_[0].folder, c.expected);
   }
 }
 
-TEST_F(ShellTest, RunCapturesTheOptionsWithWriteBack) {
-  form_.controls.separatorEdit = "x y";
-  form_.controls.startNumberEdit = "abc";
-  form_.controls.marginEdit = "150";
-  form_.controls.namingPatternCombo = 3;
-  form_.controls.drawFrameCheck = true;
+TEST_F(SessionTest, RunLimitsTheOptionsBeforeItStarts) {
+  session_.options.separator = "x y";
+  session_.options.startNumber = -4;
+  session_.options.margin = 150;
+  session_.options.namingPattern = NamingPattern::kNumberSourceName;
+  session_.options.drawFrameOnFF = true;
   SplitOptions seen;
   frontEnd_.onDrawing = [&](const Session& s) { seen = s.options; };
-  form_.DropFiles({Drawing("a.jww")});
+  session_.DropFiles({Drawing("a.jww")});
+  EXPECT_EQ(frontEnd_.runsStarted, 1);
   EXPECT_EQ(seen.separator, "");
   EXPECT_EQ(seen.startNumber, 0);
   EXPECT_EQ(seen.margin, 100);
-  EXPECT_EQ(seen.namingPattern, 3);
+  EXPECT_EQ(seen.namingPattern, NamingPattern::kNumberSourceName);
   EXPECT_TRUE(seen.drawFrameOnFF);
-  EXPECT_EQ(form_.controls.separatorEdit, "");
-  EXPECT_EQ(form_.controls.startNumberEdit, "0");
-  EXPECT_EQ(form_.controls.marginEdit, "100");
+  EXPECT_EQ(session_.options, seen);  // the limited values stay, for the window to show
 }
 
 // ---- Options
 
-TEST(CaptureOptions, SeparatorCheck) {
+TEST(LimitOptions, SeparatorCheck) {
   const struct {
-    std::string edit2;
+    std::string typed;
     std::string expected;
   } cases[] = {
       {"-", "-"},
@@ -456,189 +453,140 @@ TEST(CaptureOptions, SeparatorCheck) {
       {"abcdefghij", "abcdefgh"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.edit2);
-    OptionControls controls;
+    SCOPED_TRACE(c.typed);
     SplitOptions options;
-    controls.separatorEdit = c.edit2;
-    CaptureOptions(controls, options, false);
+    options.separator = c.typed;
+    LimitOptions(options);
     EXPECT_EQ(options.separator, c.expected);
-    EXPECT_EQ(controls.separatorEdit, c.expected.empty() ? "" : c.edit2);
   }
   // Each of the sixteen forbidden characters on its own, and inside other text.
   for (char forbidden : std::string(",.\\/[]| '\"+*<>?~")) {
     SCOPED_TRACE(std::string(1, forbidden));
-    OptionControls controls;
     SplitOptions options;
-    controls.separatorEdit = std::string("a") + forbidden + "b";
-    CaptureOptions(controls, options, true);
+    options.separator = std::string("a") + forbidden + "b";
+    LimitOptions(options);
     EXPECT_EQ(options.separator, "");
-    EXPECT_EQ(controls.separatorEdit, "");
   }
 }
 
-TEST(CaptureOptions, StartNumberAndMarginAreLimited) {
+TEST(LimitOptions, StartNumberAndMarginAreLimitedAndTheRestKept) {
   const struct {
-    const char* edit3;
-    int32_t start;
-    const char* edit4;
-    double margin;
-    const char* shown;
+    int32_t start, limitedStart;
+    double margin, limitedMargin;
   } cases[] = {
-      {"abc", 0, "150", 100, "100"},
-      {"12345", 9999, "-3", 0, "0"},
-      {"-3", 0, "abc", 0, "0"},
-      {"42", 42, "2.5", 2.5, "2.5"},
-      {"", 0, "", 0, "0"},
-      {"$10", 16, "1e1", 10, "10"},
-      {"9999", 9999, "100", 100, "100"},
-      {"0", 0, "0.125", 0.125, "0.125"},
+      {-3, 0, 150, 100}, {12345, 9999, -3, 0}, {42, 42, 2.5, 2.5}, {9999, 9999, 100, 100}, {0, 0, 0.125, 0.125},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.edit3) + " / " + c.edit4);
-    OptionControls controls;
+    SCOPED_TRACE(std::to_string(c.start) + " / " + FormatReal(c.margin));
     SplitOptions options;
-    controls.startNumberEdit = c.edit3;
-    controls.marginEdit = c.edit4;
-    CaptureOptions(controls, options, true);
-    EXPECT_EQ(options.startNumber, c.start);
-    EXPECT_EQ(options.margin, c.margin);
-    EXPECT_EQ(controls.startNumberEdit, std::to_string(c.start));
-    EXPECT_EQ(controls.marginEdit, c.shown);
-
-    // Without write-back the edit boxes keep what was typed.
-    OptionControls untouched;
-    untouched.startNumberEdit = c.edit3;
-    untouched.marginEdit = c.edit4;
-    CaptureOptions(untouched, options, false);
-    EXPECT_EQ(untouched.startNumberEdit, c.edit3);
-    EXPECT_EQ(untouched.marginEdit, c.edit4);
+    options.outputFolder = OutputFolder::kNone;
+    options.givenFolder = "D:\\out\\";
+    options.namingPattern = NamingPattern::kNumberName;
+    options.leadingZeros = options.printAfterSplit = options.drawFrameOnFF = true;
+    options.compactEmptyNumbers = options.confirmSavedBeforeRun = true;
+    options.numberingDirection = NumberingDirection::kColumns;
+    options.startNumber = c.start;
+    options.margin = c.margin;
+    SplitOptions expected = options;
+    expected.startNumber = c.limitedStart;
+    expected.margin = c.limitedMargin;
+    LimitOptions(options);
+    EXPECT_EQ(options, expected);
   }
 }
 
-TEST(CaptureOptions, ControlsMapToTheirFields) {
-  OptionControls controls;
-  controls.namingPatternCombo = 4;
-  controls.numberingDirectionGroup = 1;
-  controls.leadingZeroGroup = 1;
-  controls.printAfterSplitCheck = true;
-  controls.compactNumbersCheck = true;
-  SplitOptions options;
-  CaptureOptions(controls, options, false);
-  EXPECT_EQ(options.namingPattern, 4);
-  EXPECT_EQ(options.numberingDirection, 1);
-  EXPECT_EQ(options.leadingZero, 1);
-  EXPECT_TRUE(options.printAfterSplit);
-  EXPECT_FALSE(options.drawFrameOnFF);
-  EXPECT_TRUE(options.compactEmptyNumbers);
-  EXPECT_FALSE(options.confirmSavedBeforeRun);
-
-  controls.printAfterSplitCheck = controls.compactNumbersCheck = false;
-  controls.drawFrameCheck = controls.confirmSavedCheck = true;
-  CaptureOptions(controls, options, false);
-  EXPECT_FALSE(options.printAfterSplit);
-  EXPECT_TRUE(options.drawFrameOnFF);
-  EXPECT_FALSE(options.compactEmptyNumbers);
-  EXPECT_TRUE(options.confirmSavedBeforeRun);
-}
-
-TEST(OutputRadioButtons, SelectingOneUnselectsTheOthers) {
-  OptionControls c;
-  SetOutputRadioButton(c, 2, true);
-  EXPECT_TRUE(!c.outputToDesktop && c.outputToDocuments && !c.outputToSourceFolder && !c.outputToGivenFolder);
-  SetOutputRadioButton(c, 4, false);  // clearing another leaves the selection alone
-  EXPECT_TRUE(c.outputToDocuments);
-  SetOutputRadioButton(c, 2, false);
-  EXPECT_FALSE(c.outputToDesktop || c.outputToDocuments || c.outputToSourceFolder || c.outputToGivenFolder);
+TEST(LimitOptions, MarginAsShownKeepsFifteenDigits) {
+  EXPECT_EQ(MarginAsShown(2.5), 2.5);
+  EXPECT_EQ(MarginAsShown(0.1234567890123456), 0.123456789012346);
+  EXPECT_EQ(FormatReal(-0.0), "0");
 }
 
 // ---- Closing and the settings
 
-TEST_F(ShellTest, ClosingSavesTheCapturedOptionsBesideTheExecutable) {
-  EXPECT_FALSE(form_.Start());
-  form_.controls.separatorEdit = "a.b";
-  form_.controls.startNumberEdit = "abc";
-  form_.controls.marginEdit = "7.5";
-  form_.controls.confirmSavedCheck = true;
-  form_.controls.left = 11;
-  ASSERT_TRUE(form_.CanClose());
-  form_.Close();
-  EXPECT_EQ(form_.Document(), nullptr);
-  EXPECT_EQ(form_.controls.separatorEdit, "");       // an invalid separator still empties the box
-  EXPECT_EQ(form_.controls.startNumberEdit, "abc");  // no write-back at closing
+TEST_F(SessionTest, ClosingSavesTheCapturedOptionsBesideTheExecutable) {
+  EXPECT_FALSE(session_.Start());
+  session_.options.separator = "a.b";
+  session_.options.startNumber = -1;
+  session_.options.margin = 7.5;
+  session_.options.confirmSavedBeforeRun = true;
+  session_.position.left = 11;
+  ASSERT_TRUE(session_.CanClose());
+  session_.Close();
+  EXPECT_EQ(session_.Document(), nullptr);
 
-  OptionControls c;
   SplitOptions o;
-  LoadSettings(dir_ / "bin" / "kelvane.dat", c, o);
+  WindowPosition p;
+  LoadSettings(dir_ / "bin" / "kelvane.dat", o, p);
   EXPECT_EQ(o.separator, "");
   EXPECT_EQ(o.startNumber, 0);
   EXPECT_EQ(o.margin, 7.5);
   EXPECT_TRUE(o.confirmSavedBeforeRun);
-  EXPECT_EQ(c.left, 11);
+  EXPECT_EQ(p.left, 11);
 }
 
-TEST_F(ShellTest, SettingsSurviveARestart) {
-  form_.Start();
-  form_.controls.namingPatternCombo = 2;
-  SetOutputRadioButton(form_.controls, 1, true);
-  form_.Close();
+TEST_F(SessionTest, SettingsSurviveARestart) {
+  session_.Start();
+  session_.options.namingPattern = NamingPattern::kSourceName;
+  session_.options.outputFolder = OutputFolder::kDesktop;
+  session_.position = {-7, 9};
+  session_.Close();
 
   Session again(platform_, frontEnd_);
   again.Start();
-  EXPECT_EQ(again.controls.namingPatternCombo, 2);
-  EXPECT_TRUE(again.controls.outputToDesktop);
-  EXPECT_FALSE(again.controls.outputToSourceFolder);
+  EXPECT_EQ(again.options, session_.options);
+  EXPECT_EQ(again.position, session_.position);
 }
 
-TEST_F(ShellTest, UnwritableExecutableFolderFallsBackToTheUserFolder) {
+TEST_F(SessionTest, UnwritableExecutableFolderFallsBackToTheUserFolder) {
   platform_.executable = dir_ / "missing" / "kelvane";  // a folder that cannot take the file
-  form_.Start();
-  form_.controls.namingPatternCombo = 5;
-  form_.Close();
+  session_.Start();
+  session_.options.namingPattern = NamingPattern::kName;
+  session_.Close();
   EXPECT_FALSE(std::filesystem::exists(dir_ / "missing"));
   ASSERT_TRUE(std::filesystem::exists(dir_ / "user" / "kelvane.dat"));
 
   Session again(platform_, frontEnd_);
   again.Start();
   EXPECT_EQ(again.SettingsFile(), dir_ / "user" / "kelvane.dat");
-  EXPECT_EQ(again.controls.namingPatternCombo, 5);
+  EXPECT_EQ(again.options.namingPattern, NamingPattern::kName);
 }
 
-TEST_F(ShellTest, NamedSettingsFileIsOnlyRead) {
+TEST_F(SessionTest, NamedSettingsFileIsOnlyRead) {
   const auto named = dir_ / "mine.dat";
-  OptionControls c;
   SplitOptions o;
   o.startNumber = 42;
-  ASSERT_TRUE(SaveSettings(named, c, o));
+  ASSERT_TRUE(SaveSettings(named, o, WindowPosition{}));
   const std::string before = ReadText(named);
-  Session form(platform_, frontEnd_, SessionSettings{named, std::nullopt, false});
-  form.Start();
-  EXPECT_EQ(form.controls.startNumberEdit, "42");
-  form.controls.startNumberEdit = "43";
-  form.Close();
+  Session session(platform_, frontEnd_, SessionSettings{named, std::nullopt, false});
+  session.Start();
+  EXPECT_EQ(session.options.startNumber, 42);
+  session.options.startNumber = 43;
+  session.Close();
   EXPECT_EQ(ReadText(named), before);
   EXPECT_FALSE(std::filesystem::exists(dir_ / "bin" / "kelvane.dat"));
 }
 
-TEST_F(ShellTest, OverrideRunsAfterLoadingAndBeforeTheRun) {
-  frontEnd_.onSettingsLoaded = [](OptionControls& c) { c.startNumberEdit = "77"; };
+TEST_F(SessionTest, OverrideRunsAfterLoadingAndBeforeTheRun) {
+  frontEnd_.onSettingsLoaded = [](SplitOptions& o) { o.startNumber = 77; };
   int32_t seen = -1;
   frontEnd_.onDrawing = [&](const Session& s) { seen = s.options.startNumber; };
   platform_.parameters = {Drawing("a.jww")};
-  form_.Start();
+  session_.Start();
   EXPECT_EQ(seen, 77);
 }
 
-TEST_F(ShellTest, FolderButtonStartsInTheFolderBoxOrTheExecutableFolder) {
-  form_.Start();
+TEST_F(SessionTest, FolderButtonStartsInTheFolderBoxOrTheExecutableFolder) {
+  session_.Start();
   platform_.chosenFolder = dir_ / "picked";
-  form_.ChooseOutputFolder();
+  session_.ChooseOutputFolder();
   EXPECT_EQ(platform_.folderDialogStarts.back(), dir_ / "bin" / "");
-  EXPECT_EQ(form_.controls.outputFolderEdit, Str(dir_ / "picked" / ""));
-  EXPECT_TRUE(form_.controls.outputToSourceFolder);  // picking a folder does not select RadioButton4
+  EXPECT_EQ(session_.options.givenFolder, Str(dir_ / "picked" / ""));
+  // Picking a folder does not choose the given folder.
+  EXPECT_EQ(session_.options.outputFolder, OutputFolder::kSourceFolder);
 
   std::filesystem::create_directories(dir_ / "picked");
   platform_.chosenFolder.reset();  // cancelled
-  form_.ChooseOutputFolder();
+  session_.ChooseOutputFolder();
   EXPECT_EQ(platform_.folderDialogStarts.back(), dir_ / "picked" / "");
-  EXPECT_EQ(form_.controls.outputFolderEdit, Str(dir_ / "picked" / ""));
+  EXPECT_EQ(session_.options.givenFolder, Str(dir_ / "picked" / ""));
 }

@@ -43,12 +43,12 @@ class SettingsTest : public ::testing::Test {
     std::ifstream in(p, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
-  void Load() { LoadSettings(file_, controls_, options_); }
+  void Load() { LoadSettings(file_, options_, position_); }
 
   std::filesystem::path dir_;
   std::filesystem::path file_;
-  OptionControls controls_;
   SplitOptions options_;
+  WindowPosition position_;
 };
 
 // The ten lines of the older layout, every value away from its default.
@@ -58,17 +58,14 @@ const std::vector<std::string> kTenLines = {"300", "-20", "0", "0", "0", "1", "D
 const std::vector<std::string> kSeventeenLines = {"300", "-20", "0", "1", "0", "0", "D:\\out\\", "#",
                                                   "5", "1", "17", "1", "1", "1", "2.5", "1", "1"};
 
-void ExpectDefaultsFrom11On(const SplitOptions& o, const OptionControls& c) {
+void ExpectDefaultsFrom11On(const SplitOptions& o) {
   EXPECT_EQ(o.startNumber, 0);
-  EXPECT_EQ(c.startNumberEdit, "0");
   EXPECT_FALSE(o.printAfterSplit);
   EXPECT_FALSE(o.drawFrameOnFF);
   EXPECT_FALSE(o.compactEmptyNumbers);
   EXPECT_EQ(o.margin, 0);
-  EXPECT_EQ(c.marginEdit, "0");
   EXPECT_FALSE(o.confirmSavedBeforeRun);
-  EXPECT_EQ(o.numberingDirection, 0);
-  EXPECT_FALSE(c.printAfterSplitCheck || c.drawFrameCheck || c.compactNumbersCheck || c.confirmSavedCheck);
+  EXPECT_EQ(o.numberingDirection, NumberingDirection::kRows);
 }
 
 size_t CountLines(const std::string& text) {
@@ -80,57 +77,44 @@ size_t CountLines(const std::string& text) {
 }  // namespace
 
 TEST_F(SettingsTest, FirstStartWithoutFileGivesDefaultsEvenOverEarlierValues) {
-  // Controls holding other values first: the defaults must be applied, not merely assumed.
-  controls_.outputToSourceFolder = false;
-  controls_.outputToDesktop = true;
-  controls_.outputFolderEdit = "x";
-  controls_.separatorEdit = "-";
-  controls_.startNumberEdit = "5";
-  controls_.marginEdit = "7";
-  controls_.namingPatternCombo = 3;
-  controls_.numberingDirectionGroup = controls_.leadingZeroGroup = 1;
-  controls_.printAfterSplitCheck = controls_.drawFrameCheck = controls_.compactNumbersCheck = controls_.confirmSavedCheck = true;
+  // A model holding other values first: the defaults must be applied, not merely assumed.
+  options_.outputFolder = OutputFolder::kDesktop;
+  options_.givenFolder = "x";
   options_.separator = "-";
   options_.startNumber = 5;
   options_.margin = 7;
+  options_.namingPattern = NamingPattern::kNumberSourceName;
+  options_.numberingDirection = NumberingDirection::kColumns;
+  options_.leadingZeros = true;
+  options_.printAfterSplit = options_.drawFrameOnFF = options_.compactEmptyNumbers = true;
   options_.confirmSavedBeforeRun = true;
   Load();
 
-  EXPECT_FALSE(controls_.outputToDesktop);
-  EXPECT_FALSE(controls_.outputToDocuments);
-  EXPECT_TRUE(controls_.outputToSourceFolder);
-  EXPECT_FALSE(controls_.outputToGivenFolder);
-  EXPECT_EQ(controls_.outputFolderEdit, "");
+  EXPECT_EQ(options_.outputFolder, OutputFolder::kSourceFolder);
+  EXPECT_EQ(options_.givenFolder, "");
   EXPECT_EQ(options_.separator, "_");
-  EXPECT_EQ(controls_.separatorEdit, "_");
-  EXPECT_EQ(options_.namingPattern, 0);
-  EXPECT_EQ(controls_.namingPatternCombo, 0);
-  EXPECT_EQ(options_.leadingZero, 0);
-  EXPECT_EQ(controls_.leadingZeroGroup, 0);
-  EXPECT_EQ(controls_.numberingDirectionGroup, 0);
-  ExpectDefaultsFrom11On(options_, controls_);
+  EXPECT_EQ(options_.namingPattern, NamingPattern::kNumberSource);
+  EXPECT_FALSE(options_.leadingZeros);
+  ExpectDefaultsFrom11On(options_);
+  EXPECT_EQ(options_, SplitOptions{});
   // No stored position: the window keeps its design position.
-  EXPECT_EQ(controls_.left, 192);
-  EXPECT_EQ(controls_.top, 107);
+  EXPECT_EQ(position_.left, 192);
+  EXPECT_EQ(position_.top, 107);
 }
 
 TEST_F(SettingsTest, TenLineFileKeepsLaterDefaultsAndIsRewrittenWithSeventeenLines) {
   WriteLines(kTenLines);
   Load();
-  EXPECT_EQ(controls_.left, 300);
-  EXPECT_EQ(controls_.top, -20);
-  EXPECT_TRUE(controls_.outputToGivenFolder);
-  EXPECT_FALSE(controls_.outputToSourceFolder);
-  EXPECT_EQ(controls_.outputFolderEdit, "D:\\out\\");
+  EXPECT_EQ(position_.left, 300);
+  EXPECT_EQ(position_.top, -20);
+  EXPECT_EQ(options_.outputFolder, OutputFolder::kGivenFolder);
+  EXPECT_EQ(options_.givenFolder, "D:\\out\\");
   EXPECT_EQ(options_.separator, "-");
-  EXPECT_EQ(controls_.separatorEdit, "-");
-  EXPECT_EQ(options_.namingPattern, 4);
-  EXPECT_EQ(controls_.namingPatternCombo, 4);
-  EXPECT_EQ(options_.leadingZero, 1);
-  EXPECT_EQ(controls_.leadingZeroGroup, 1);
-  ExpectDefaultsFrom11On(options_, controls_);
+  EXPECT_EQ(options_.namingPattern, NamingPattern::kSourceNumberName);
+  EXPECT_TRUE(options_.leadingZeros);
+  ExpectDefaultsFrom11On(options_);
 
-  ASSERT_TRUE(SaveSettings(file_, controls_, options_));
+  ASSERT_TRUE(SaveSettings(file_, options_, position_));
   const std::string text = ReadRaw(file_);
   EXPECT_EQ(CountLines(text), 17u);
   EXPECT_EQ(text, "300\r\n-20\r\n0\r\n0\r\n0\r\n1\r\nD:\\out\\\r\n-\r\n4\r\n1\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n");
@@ -140,25 +124,20 @@ TEST_F(SettingsTest, SeventeenLineFileReadsEveryValueAndWritesTheSameBytes) {
   WriteLines(kSeventeenLines);
   const std::string original = ReadRaw(file_);
   Load();
-  EXPECT_TRUE(controls_.outputToDocuments);
-  EXPECT_FALSE(controls_.outputToSourceFolder);
+  EXPECT_EQ(options_.outputFolder, OutputFolder::kDocuments);
   EXPECT_EQ(options_.separator, "#");
-  EXPECT_EQ(options_.namingPattern, 5);
-  EXPECT_EQ(options_.leadingZero, 1);
+  EXPECT_EQ(options_.namingPattern, NamingPattern::kName);
+  EXPECT_TRUE(options_.leadingZeros);
   EXPECT_EQ(options_.startNumber, 17);
-  EXPECT_EQ(controls_.startNumberEdit, "17");
   EXPECT_TRUE(options_.printAfterSplit);
   EXPECT_TRUE(options_.drawFrameOnFF);
   EXPECT_TRUE(options_.compactEmptyNumbers);
   EXPECT_EQ(options_.margin, 2.5);
-  EXPECT_EQ(controls_.marginEdit, "2.5");
   EXPECT_TRUE(options_.confirmSavedBeforeRun);
-  EXPECT_EQ(options_.numberingDirection, 1);
-  EXPECT_EQ(controls_.numberingDirectionGroup, 1);
-  EXPECT_TRUE(controls_.printAfterSplitCheck && controls_.drawFrameCheck && controls_.compactNumbersCheck && controls_.confirmSavedCheck);
+  EXPECT_EQ(options_.numberingDirection, NumberingDirection::kColumns);
 
   std::filesystem::remove(file_);
-  ASSERT_TRUE(SaveSettings(file_, controls_, options_));
+  ASSERT_TRUE(SaveSettings(file_, options_, position_));
   EXPECT_EQ(ReadRaw(file_), original);
 }
 
@@ -179,7 +158,6 @@ TEST_F(SettingsTest, FilesEndingEarlyKeepTheMissingValues) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.lines);
     WriteLines(std::vector<std::string>(kSeventeenLines.begin(), kSeventeenLines.begin() + long(c.lines)));
-    controls_ = OptionControls{};
     options_ = SplitOptions{};
     Load();
     EXPECT_EQ(options_.startNumber, c.start);
@@ -188,7 +166,7 @@ TEST_F(SettingsTest, FilesEndingEarlyKeepTheMissingValues) {
     EXPECT_EQ(options_.compactEmptyNumbers, c.compact);
     EXPECT_EQ(options_.margin, c.margin);
     EXPECT_EQ(options_.confirmSavedBeforeRun, c.confirm);
-    EXPECT_EQ(options_.numberingDirection, c.direction);
+    EXPECT_EQ(options_.numberingDirection, NumberingDirection(c.direction));
   }
 }
 
@@ -200,7 +178,7 @@ TEST_F(SettingsTest, LineEndsOfEveryKindAreRead) {
     WriteRaw(text);
     Load();
     EXPECT_EQ(options_.separator, "#");
-    EXPECT_EQ(options_.numberingDirection, 1);
+    EXPECT_EQ(options_.numberingDirection, NumberingDirection::kColumns);
     EXPECT_EQ(options_.margin, 2.5);
   }
 }
@@ -208,15 +186,12 @@ TEST_F(SettingsTest, LineEndsOfEveryKindAreRead) {
 TEST_F(SettingsTest, LastTrueRadioLineDecides) {
   struct Case {
     const char* lines[4];
-    bool expected[4];
+    OutputFolder expected;
   };
   const Case cases[] = {
-      {{"1", "1", "0", "0"}, {false, true, false, false}},
-      {{"0", "0", "0", "0"}, {false, false, false, false}},
-      {{"1", "0", "0", "0"}, {true, false, false, false}},
-      {{"0", "0", "1", "0"}, {false, false, true, false}},
-      {{"0", "1", "1", "1"}, {false, false, false, true}},
-      {{"1", "0", "1", "0"}, {false, false, true, false}},
+      {{"1", "1", "0", "0"}, OutputFolder::kDocuments},    {{"0", "0", "0", "0"}, OutputFolder::kNone},
+      {{"1", "0", "0", "0"}, OutputFolder::kDesktop},      {{"0", "0", "1", "0"}, OutputFolder::kSourceFolder},
+      {{"0", "1", "1", "1"}, OutputFolder::kGivenFolder},  {{"1", "0", "1", "0"}, OutputFolder::kSourceFolder},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.lines[0]) + c.lines[1] + c.lines[2] + c.lines[3]);
@@ -224,10 +199,12 @@ TEST_F(SettingsTest, LastTrueRadioLineDecides) {
     for (int i = 0; i < 4; ++i) lines[size_t(2 + i)] = c.lines[i];
     WriteLines(lines);
     Load();
-    EXPECT_EQ(controls_.outputToDesktop, c.expected[0]);
-    EXPECT_EQ(controls_.outputToDocuments, c.expected[1]);
-    EXPECT_EQ(controls_.outputToSourceFolder, c.expected[2]);
-    EXPECT_EQ(controls_.outputToGivenFolder, c.expected[3]);
+    EXPECT_EQ(options_.outputFolder, c.expected);
+    // Written back as the one button selected, or none.
+    ASSERT_TRUE(SaveSettings(file_, options_, position_));
+    SplitOptions again;
+    LoadSettings(file_, again, position_);
+    EXPECT_EQ(again.outputFolder, c.expected);
   }
 }
 
@@ -235,15 +212,19 @@ TEST_F(SettingsTest, OutOfRangeValuesAreLimited) {
   struct Case {
     size_t line;  // 1-based
     const char* text;
-    int32_t SplitOptions::*field;
-    int32_t expected;
+    int32_t expected;  // the value as its line would be written again
   };
   const Case cases[] = {
-      {9, "9", &SplitOptions::namingPattern, 6},    {9, "-2", &SplitOptions::namingPattern, 0},
-      {9, "6", &SplitOptions::namingPattern, 6},    {10, "-1", &SplitOptions::leadingZero, 0},
-      {10, "5", &SplitOptions::leadingZero, 1},     {11, "12345", &SplitOptions::startNumber, 9999},
-      {11, "-5", &SplitOptions::startNumber, 0},    {11, "9999", &SplitOptions::startNumber, 9999},
-      {17, "3", &SplitOptions::numberingDirection, 1}, {17, "-3", &SplitOptions::numberingDirection, 0},
+      {9, "9", 6},  {9, "-2", 0},  {9, "6", 6},        {10, "-1", 0},  {10, "5", 1},
+      {11, "12345", 9999}, {11, "-5", 0}, {11, "9999", 9999}, {17, "3", 1}, {17, "-3", 0},
+  };
+  const auto valueOfLine = [](const SplitOptions& o, size_t line) {
+    switch (line) {
+      case 9: return int32_t(o.namingPattern);
+      case 10: return int32_t(o.leadingZeros);
+      case 11: return o.startNumber;
+      default: return int32_t(o.numberingDirection);
+    }
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.line) + ": " + c.text);
@@ -251,16 +232,8 @@ TEST_F(SettingsTest, OutOfRangeValuesAreLimited) {
     lines[c.line - 1] = c.text;
     WriteLines(lines);
     Load();
-    EXPECT_EQ(options_.*c.field, c.expected);
+    EXPECT_EQ(valueOfLine(options_, c.line), c.expected);
   }
-  // The controls show the limited values.
-  std::vector<std::string> lines = kSeventeenLines;
-  lines[8] = "9";
-  lines[10] = "12345";
-  WriteLines(lines);
-  Load();
-  EXPECT_EQ(controls_.namingPatternCombo, 6);
-  EXPECT_EQ(controls_.startNumberEdit, "9999");
 }
 
 TEST_F(SettingsTest, MarginIsLimitedAndShownShortest) {
@@ -277,7 +250,7 @@ TEST_F(SettingsTest, MarginIsLimitedAndShownShortest) {
     WriteLines(lines);
     Load();
     EXPECT_EQ(options_.margin, c.value);
-    EXPECT_EQ(controls_.marginEdit, c.shown);
+    EXPECT_EQ(FormatReal(options_.margin), c.shown);
   }
 }
 
@@ -300,7 +273,6 @@ TEST_F(SettingsTest, SeparatorIsCutToEightBytesOfWholeCharacters) {
     WriteLines(lines);
     Load();
     EXPECT_EQ(options_.separator, c.expected);
-    EXPECT_EQ(controls_.separatorEdit, c.expected);
   }
 }
 
@@ -328,46 +300,43 @@ TEST_F(SettingsTest, BooleanLinesUseTheBooleanParser) {
     EXPECT_EQ(options_.drawFrameOnFF, c.expected);
     EXPECT_EQ(options_.compactEmptyNumbers, c.expected);
     EXPECT_EQ(options_.confirmSavedBeforeRun, c.expected);
-    EXPECT_EQ(controls_.printAfterSplitCheck, c.expected);
-    EXPECT_EQ(controls_.confirmSavedCheck, c.expected);
   }
 }
 
 TEST_F(SettingsTest, JunkLinesGiveZeroFalseOrTheText) {
   WriteLines({"left", " 12", "yes", "no", "maybe", "", "C:\\x", "_", "five", "1.0", "0x10", "?", "", "", "1,5", "", "$1"});
   Load();
-  EXPECT_EQ(controls_.left, 0);
-  EXPECT_EQ(controls_.top, 12);
-  EXPECT_FALSE(controls_.outputToDesktop || controls_.outputToDocuments || controls_.outputToSourceFolder || controls_.outputToGivenFolder);
-  EXPECT_EQ(options_.namingPattern, 0);
-  EXPECT_EQ(options_.leadingZero, 0);  // "1.0" is not an integer
+  EXPECT_EQ(position_.left, 0);
+  EXPECT_EQ(position_.top, 12);
+  EXPECT_EQ(options_.outputFolder, OutputFolder::kNone);
+  EXPECT_EQ(options_.namingPattern, NamingPattern::kNumberSource);
+  EXPECT_FALSE(options_.leadingZeros);  // "1.0" is not an integer
   EXPECT_EQ(options_.startNumber, 16);
   EXPECT_FALSE(options_.printAfterSplit);
   EXPECT_EQ(options_.margin, 0);  // the decimal point is always "."
-  EXPECT_EQ(options_.numberingDirection, 1);
+  EXPECT_EQ(options_.numberingDirection, NumberingDirection::kColumns);
 }
 
 TEST_F(SettingsTest, EmptyFileSelectsNoOutputButton) {
   WriteRaw("");
   Load();
-  EXPECT_EQ(controls_.left, 0);
-  EXPECT_EQ(controls_.top, 0);
-  EXPECT_FALSE(controls_.outputToDesktop || controls_.outputToDocuments || controls_.outputToSourceFolder || controls_.outputToGivenFolder);
+  EXPECT_EQ(position_.left, 0);
+  EXPECT_EQ(position_.top, 0);
+  EXPECT_EQ(options_.outputFolder, OutputFolder::kNone);
   EXPECT_EQ(options_.separator, "");
-  ExpectDefaultsFrom11On(options_, controls_);
+  ExpectDefaultsFrom11On(options_);
 }
 
 TEST_F(SettingsTest, SaveWritesSeventeenLinesAndLeavesNoTemporaryFile) {
-  controls_.left = -5;
-  controls_.top = 40;
-  SetOutputRadioButton(controls_, 1, true);
-  controls_.outputFolderEdit = "\x93\xFA\x96\x7B";  // 日本
+  position_ = {-5, 40};
+  options_.outputFolder = OutputFolder::kDesktop;
+  options_.givenFolder = "\x93\xFA\x96\x7B";  // 日本
   options_.separator = "";
-  options_.namingPattern = 6;
+  options_.namingPattern = NamingPattern::kNumberName;
   options_.startNumber = 9999;
   options_.margin = 100;
   options_.compactEmptyNumbers = true;
-  ASSERT_TRUE(SaveSettings(file_, controls_, options_));
+  ASSERT_TRUE(SaveSettings(file_, options_, position_));
   EXPECT_EQ(ReadRaw(file_),
             "-5\r\n40\r\n1\r\n0\r\n0\r\n0\r\n\x93\xFA\x96\x7B\r\n\r\n6\r\n0\r\n9999\r\n0\r\n0\r\n1\r\n100\r\n0\r\n0\r\n");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), std::filesystem::directory_iterator()), 1);
@@ -376,10 +345,10 @@ TEST_F(SettingsTest, SaveWritesSeventeenLinesAndLeavesNoTemporaryFile) {
 TEST_F(SettingsTest, SaveReplacesAnEarlierFile) {
   WriteRaw("old contents that are longer than the new ones will be, by quite a lot of bytes\r\n");
   options_.startNumber = 3;
-  ASSERT_TRUE(SaveSettings(file_, controls_, options_));
-  OptionControls c;
+  ASSERT_TRUE(SaveSettings(file_, options_, position_));
   SplitOptions o;
-  LoadSettings(file_, c, o);
+  WindowPosition p;
+  LoadSettings(file_, o, p);
   EXPECT_EQ(o.startNumber, 3);
   EXPECT_EQ(CountLines(ReadRaw(file_)), 17u);
 }
@@ -387,7 +356,7 @@ TEST_F(SettingsTest, SaveReplacesAnEarlierFile) {
 TEST_F(SettingsTest, FailedSaveLeavesNoFileAndKeepsAnEarlierOne) {
   // A folder that does not exist cannot take the file.
   const std::filesystem::path missing = dir_ / "missing" / "kelvane.dat";
-  EXPECT_FALSE(SaveSettings(missing, controls_, options_));
+  EXPECT_FALSE(SaveSettings(missing, options_, position_));
   EXPECT_FALSE(std::filesystem::exists(missing));
 
   // The target itself a folder: the move fails, the earlier file elsewhere stays, and no
@@ -395,7 +364,7 @@ TEST_F(SettingsTest, FailedSaveLeavesNoFileAndKeepsAnEarlierOne) {
   WriteRaw("earlier\r\n");
   const std::filesystem::path folderTarget = dir_ / "taken.dat";
   std::filesystem::create_directories(folderTarget / "inside");
-  EXPECT_FALSE(SaveSettings(folderTarget, controls_, options_));
+  EXPECT_FALSE(SaveSettings(folderTarget, options_, position_));
   EXPECT_EQ(ReadRaw(file_), "earlier\r\n");
   for (const auto& e : std::filesystem::directory_iterator(dir_))
     EXPECT_TRUE(e.path() == file_ || e.path() == folderTarget) << "left behind: " << e.path();
@@ -409,7 +378,7 @@ TEST_F(SettingsTest, ReadOnlyFolderLeavesNoFile) {
     std::ofstream probe(locked / "probe");
     if (probe) GTEST_SKIP() << "this user can write into read-only folders";
   }
-  EXPECT_FALSE(SaveSettings(locked / "kelvane.dat", controls_, options_));
+  EXPECT_FALSE(SaveSettings(locked / "kelvane.dat", options_, position_));
   std::filesystem::permissions(locked, std::filesystem::perms::owner_all);
   EXPECT_TRUE(std::filesystem::is_empty(locked));
 }

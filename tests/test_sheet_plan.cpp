@@ -26,11 +26,11 @@ TEST(FileNames, TheSevenPatterns) {
   const char* withName[] = {"3_plan", "plan_3", "plan_1F", "3_plan_1F", "plan_3_1F", "1F", "3_1F"};
   const char* withoutName[] = {"3_plan", "plan_3", "plan_3", "3_plan", "plan_3", "plan_3", "3"};
   for (int p = 0; p < 7; ++p) {
-    EXPECT_EQ(ComposeSheetName(p, "3", b, s, x), withName[p]) << p;
-    EXPECT_EQ(ComposeSheetName(p, "3", b, s, none), withoutName[p]) << p;
+    EXPECT_EQ(ComposeSheetName(NamingPattern(p), "3", b, s, x), withName[p]) << p;
+    EXPECT_EQ(ComposeSheetName(NamingPattern(p), "3", b, s, none), withoutName[p]) << p;
   }
-  EXPECT_EQ(ComposeSheetName(0, "12", b, "", none), "12plan");
-  EXPECT_EQ(ComposeSheetName(6, "4-1", b, "-", "A"), "4-1-A");
+  EXPECT_EQ(ComposeSheetName(NamingPattern::kNumberSource, "12", b, "", none), "12plan");
+  EXPECT_EQ(ComposeSheetName(NamingPattern::kNumberName, "4-1", b, "-", "A"), "4-1-A");
 }
 
 TEST(FileNames, LeadingZerosFollowTheWidthOfFramesPlusStart) {
@@ -143,13 +143,13 @@ TEST_F(Driver, TwoNameTextsMakeTwoNumberedSheets) {
   for (int k = 0; k < 5; ++k) AddLine(doc, k * 300 + 10, 10, k * 300 + 20, 20);
   AddNameText(doc, 1210, 100, "A");
   AddNameText(doc, 1210, 50, "B");
-  options.namingPattern = 6;
+  options.namingPattern = NamingPattern::kNumberName;
   options.separator = "-";
   auto names = Written(Split());
   ASSERT_EQ(names.size(), 6u);
   EXPECT_EQ(names[4], "4-1-A.jww");
   EXPECT_EQ(names[5], "4-2-B.jww");
-  options.leadingZero = 1;
+  options.leadingZeros = true;
   options.startNumber = 95;
   names = Written(Split());
   EXPECT_EQ(names[0], "095.jww");
@@ -160,7 +160,7 @@ TEST_F(Driver, ALaterSheetOfTheSameNameIsWrittenBesideTheEarlierOne) {
   for (int k = 0; k < 4; ++k) AddFrame(doc, k * 300, 0, 297, 210);
   for (int k = 0; k < 4; ++k) AddLine(doc, k * 300 + 10, 10, k * 300 + 20, 20);
   AddNameText(doc, 10, 100, "plan_3");  // frame 0 is named like frame 3's unnamed sheet
-  options.namingPattern = 5;
+  options.namingPattern = NamingPattern::kName;
   auto records = Split();
   EXPECT_EQ(Written(records), (std::vector<std::string>{"plan_3.jww", "plan_1.jww", "plan_2.jww", "plan_3~2.jww"}));
   EXPECT_FALSE(records[3].note.empty());
@@ -175,7 +175,7 @@ TEST_F(Driver, NeverOverTheDrawingNorAPendingInput) {
   AddLine(doc, 310, 10, 320, 20);
   AddNameText(doc, 10, 100, "plan");    // would be plan.jww: the drawing itself
   AddNameText(doc, 310, 100, "other");  // would be other.jww: still to be split
-  options.namingPattern = 5;
+  options.namingPattern = NamingPattern::kName;
   kelvane::testing::WriteBytes(dir / "plan.jww", {'s', 'r', 'c'});
   kelvane::testing::WriteBytes(dir / "other.jww", {'o', 't', 'h'});
   auto records = Split("plan.jww", false, {dir / "plan.jww", dir / "other.jww"});
@@ -213,7 +213,7 @@ TEST_F(Driver, DryRunAndRealRunAgreeOnEveryName) {
   AddNameText(doc, 20, 100, "same");
   AddNameText(doc, 320, 100, "same");
   AddNameText(doc, 20, 50, "x");
-  options.namingPattern = 3;
+  options.namingPattern = NamingPattern::kNumberSourceName;
   options.compactEmptyNumbers = true;
   auto dry = Split("plan.jww", true);
   for (auto& e : std::filesystem::directory_iterator(dir.path())) ADD_FAILURE() << "dry run wrote " << e.path();
@@ -233,7 +233,7 @@ TEST_F(Driver, NumbersNamesAndTheDrawnFrameFollowTheirRules) {
   for (int k = 0; k < 5; ++k)
     if (k != 3) AddLine(doc, k * 300 + 10, 10, k * 300 + 20, 20);
   options.startNumber = 5;
-  options.leadingZero = 1;
+  options.leadingZeros = true;
   options.compactEmptyNumbers = true;
   options.drawFrameOnFF = true;
   // Only the last dot starts the extension: "a.b.jww" is the drawing "a.b".
@@ -273,7 +273,7 @@ TEST_F(Driver, PlansCompareNamesAsThePlatformDoes) {
   AddLine(doc, 310, 10, 320, 20);
   AddNameText(doc, 10, 100, "1F");
   AddNameText(doc, 310, 100, "x");
-  options.namingPattern = 5;
+  options.namingPattern = NamingPattern::kName;
   RunContext run;
   auto decisions = [&] {
     run.Clear();

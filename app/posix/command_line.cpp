@@ -69,12 +69,14 @@ class SplitArguments {
       if (!std::filesystem::is_directory(v, ec)) return "the output folder " + v + " does not exist";
       c_.outputFolder = v;
     } else if (a == "--pattern") {
-      if (!Value(v) || !(o.pattern = IntArg(v, 0, 6))) return "--pattern takes a number from 0 to 6";
+      const std::optional<int32_t> pattern = Value(v) ? IntArg(v, 0, kNamingPatternCount - 1) : std::nullopt;
+      if (!pattern) return "--pattern takes a number from 0 to 6";
+      o.pattern = NamingPattern(*pattern);
     } else if (a == "--start") {
       if (!Value(v) || !(o.start = IntArg(v, 0, 9999))) return "--start takes a number from 0 to 9999";
     } else if (a == "--direction") {
       if (!Value(v) || (v != "rows" && v != "columns")) return "--direction takes rows or columns";
-      o.direction = v == "rows" ? 0 : 1;
+      o.direction = v == "rows" ? NumberingDirection::kRows : NumberingDirection::kColumns;
     } else if (a == "--separator") {
       return Separator();
     } else if (a == "--margin") {
@@ -82,7 +84,7 @@ class SplitArguments {
       const double m = TextToReal(v);
       if ((m == 0 && v.find_first_not_of("0.") != std::string::npos) || m < 0 || m > 100)
         return "--margin takes a number of millimetres from 0 to 100";
-      o.margin = FormatReal(m);
+      o.margin = MarginAsShown(m);
     } else if (a == "--leading-zeros" || a == "--no-leading-zeros") {
       o.leadingZeros = a == "--leading-zeros";
     } else if (a == "--frame" || a == "--no-frame") {
@@ -149,16 +151,16 @@ class SplitArguments {
 
 }  // namespace
 
-void OptionOverrides::ApplyTo(OptionControls& c) const {
-  if (pattern) c.namingPatternCombo = *pattern;
-  if (start) c.startNumberEdit = std::to_string(*start);
-  if (direction) c.numberingDirectionGroup = *direction;
-  if (separator) c.separatorEdit = *separator;
-  if (leadingZeros) c.leadingZeroGroup = *leadingZeros ? 1 : 0;
-  if (frame) c.drawFrameCheck = *frame;
-  if (compact) c.compactNumbersCheck = *compact;
-  if (print) c.printAfterSplitCheck = *print;
-  if (margin) c.marginEdit = *margin;
+void OptionOverrides::ApplyTo(SplitOptions& o) const {
+  if (pattern) o.namingPattern = *pattern;
+  if (start) o.startNumber = *start;
+  if (direction) o.numberingDirection = *direction;
+  if (separator) o.separator = *separator;
+  if (leadingZeros) o.leadingZeros = *leadingZeros;
+  if (frame) o.drawFrameOnFF = *frame;
+  if (compact) o.compactEmptyNumbers = *compact;
+  if (print) o.printAfterSplit = *print;
+  if (margin) o.margin = *margin;
 }
 
 CommandLineResult ParseCommandLine(const std::vector<std::string>& args) {

@@ -14,15 +14,17 @@ namespace kelvane {
 
 // Single options given for this run only; they override the settings and are never stored.
 struct OptionOverrides {
-  std::optional<int32_t> pattern, start, direction;
+  std::optional<NamingPattern> pattern;
+  std::optional<int32_t> start;
+  std::optional<NumberingDirection> direction;
   std::optional<std::string> separator;  // Shift_JIS
   std::optional<bool> leadingZeros, frame, compact, print;
-  std::optional<std::string> margin;  // as the margin box would show it
+  std::optional<double> margin;  // as the window's margin box would give it
 
   bool Any() const {
     return pattern || start || direction || separator || leadingZeros || frame || compact || print || margin;
   }
-  void ApplyTo(OptionControls& controls) const;
+  void ApplyTo(SplitOptions& options) const;
 };
 
 enum class CommandMode {

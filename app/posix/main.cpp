@@ -193,7 +193,7 @@ void PrintPlan(const SheetPlan& plan) {
 class CommandLineFrontEnd final : public SessionFrontEnd {
  public:
   explicit CommandLineFrontEnd(const CommandLine& command) : command_(command) {}
-  void SettingsLoaded(OptionControls& controls) override { command_.overrides.ApplyTo(controls); }
+  void SettingsLoaded(SplitOptions& options) override { command_.overrides.ApplyTo(options); }
   void DrawingDone(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) override {
     if (command_.mode == CommandMode::kPlan) return DrawPlan(doc, plan);
     if (command_.dryRun) PrintPlan(plan);

@@ -5,12 +5,16 @@
 #include <imm.h>
 #include <shellapi.h>
 
+#include <algorithm>
+#include <iterator>
+
+#include "text/numbers.h"
 
 namespace kelvane {
 
 namespace {
 
-const wchar_t kWindowClass[] = L"KelvaneForm1";
+const wchar_t kWindowClass[] = L"KelvaneMainWindow";
 const wchar_t kApplicationClass[] = L"KelvaneApplication";
 const wchar_t kCaption[] = L"Kelvane\u3000Ver.1.7";
 const wchar_t kApplicationTitle[] = L"Kelvane";
@@ -85,6 +89,8 @@ const wchar_t* const kNamingPatterns[] = {
 
 // The radio buttons that act as one group each.
 const int kOutputButtons[] = {kOutputToDesktopRadio, kOutputToDocumentsRadio, kOutputToSourceFolderRadio, kOutputToGivenFolderRadio};
+const OutputFolder kOutputFolders[] = {OutputFolder::kDesktop, OutputFolder::kDocuments, OutputFolder::kSourceFolder,
+                                       OutputFolder::kGivenFolder};
 const int kLeadingZeroItems[] = {kLeadingZeroOff, kLeadingZeroOn};
 const int kDirectionItems[] = {kNumberByRows, kNumberByColumns};
 
@@ -127,13 +133,13 @@ bool RegisterClasses(HINSTANCE instance) {
 MainWindow::MainWindow(Win32Platform& platform) : platform_(platform), session_(platform, *this) {}
 
 // Right after the settings are read: show them, and the window at its stored place.
-void MainWindow::SettingsLoaded(OptionControls&) {
+void MainWindow::SettingsLoaded(SplitOptions&) {
   PushControls(true);
   ShowWindowNow();
 }
 
-// The run's capture may have emptied the separator and limited the start number and margin.
-void MainWindow::RunStarted(const OptionControls&) { PushControls(false); }
+// The run's limits may have emptied the separator and limited the start number and margin.
+void MainWindow::RunStarted(const SplitOptions&) { PushControls(false); }
 
 void MainWindow::DrawingDone(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) {
   preview_.RunDone(doc, plan, outcomes);
@@ -141,8 +147,8 @@ void MainWindow::DrawingDone(const JwwDocument& doc, const SheetPlan& plan, cons
 
 void MainWindow::CurrentOptions(SplitOptions& options, std::optional<std::filesystem::path>& outputFolder) {
   PullControls();
-  OptionControls controls = session_.controls;  // checked as a run checks them, the controls left as they are
-  CaptureOptions(controls, options, false);
+  options = session_.options;  // limited as a run limits them, the controls left as they are
+  LimitOptions(options);
   outputFolder = session_.RunOutputFolder();
 }
 
@@ -334,50 +340,49 @@ void MainWindow::RunMessageLoop() {
 }
 
 void MainWindow::PullControls() {
-  OptionControls& c = session_.controls;
-  c.outputToDesktop = IsChecked(Control(kOutputToDesktopRadio));
-  c.outputToDocuments = IsChecked(Control(kOutputToDocumentsRadio));
-  c.outputToSourceFolder = IsChecked(Control(kOutputToSourceFolderRadio));
-  c.outputToGivenFolder = IsChecked(Control(kOutputToGivenFolderRadio));
-  c.outputFolderEdit = WideToSjis(WindowText(Control(kOutputFolderEdit)));
-  c.separatorEdit = WideToSjis(WindowText(Control(kSeparatorEdit)));
-  c.startNumberEdit = WideToSjis(WindowText(Control(kStartNumberEdit)));
-  c.marginEdit = WideToSjis(WindowText(Control(kMarginEdit)));
-  c.namingPatternCombo = int32_t(SendMessageW(Control(kNamingPatternCombo), CB_GETCURSEL, 0, 0));
-  c.leadingZeroGroup = IsChecked(Control(kLeadingZeroOn)) ? 1 : IsChecked(Control(kLeadingZeroOff)) ? 0 : -1;
-  c.numberingDirectionGroup = IsChecked(Control(kNumberByColumns)) ? 1 : IsChecked(Control(kNumberByRows)) ? 0 : -1;
-  c.printAfterSplitCheck = IsChecked(Control(kPrintAfterSplitCheck));
-  c.drawFrameCheck = IsChecked(Control(kDrawFrameCheck));
-  c.compactNumbersCheck = IsChecked(Control(kCompactNumbersCheck));
-  c.confirmSavedCheck = IsChecked(Control(kConfirmSavedCheck));
+  SplitOptions& o = session_.options;
+  o.outputFolder = OutputFolder::kNone;
+  for (size_t i = 0; i < std::size(kOutputButtons) && o.outputFolder == OutputFolder::kNone; ++i)
+    if (IsChecked(Control(kOutputButtons[i]))) o.outputFolder = kOutputFolders[i];
+  o.givenFolder = WideToSjis(WindowText(Control(kOutputFolderEdit)));
+  // The texts as typed; a run limits them and shows the result (see RunStarted).
+  o.separator = WideToSjis(WindowText(Control(kSeparatorEdit)));
+  o.startNumber = TextToInt(WideToSjis(WindowText(Control(kStartNumberEdit))));
+  o.margin = TextToReal(WideToSjis(WindowText(Control(kMarginEdit))));
+  const auto pattern = int32_t(SendMessageW(Control(kNamingPatternCombo), CB_GETCURSEL, 0, 0));
+  o.namingPattern = NamingPattern(std::clamp<int32_t>(pattern, 0, kNamingPatternCount - 1));
+  o.leadingZeros = IsChecked(Control(kLeadingZeroOn));
+  o.numberingDirection = IsChecked(Control(kNumberByColumns)) ? NumberingDirection::kColumns : NumberingDirection::kRows;
+  o.printAfterSplit = IsChecked(Control(kPrintAfterSplitCheck));
+  o.drawFrameOnFF = IsChecked(Control(kDrawFrameCheck));
+  o.compactEmptyNumbers = IsChecked(Control(kCompactNumbersCheck));
+  o.confirmSavedBeforeRun = IsChecked(Control(kConfirmSavedCheck));
   RECT r{};
   GetWindowRect(window_, &r);
-  c.left = r.left;
-  c.top = r.top;
+  session_.position = {r.left, r.top};
 }
 
 void MainWindow::PushControls(bool position) {
-  const OptionControls& c = session_.controls;
-  SetChecked(Control(kOutputToDesktopRadio), c.outputToDesktop);
-  SetChecked(Control(kOutputToDocumentsRadio), c.outputToDocuments);
-  SetChecked(Control(kOutputToSourceFolderRadio), c.outputToSourceFolder);
-  SetChecked(Control(kOutputToGivenFolderRadio), c.outputToGivenFolder);
-  SetWindowTextW(Control(kOutputFolderEdit), SjisToWide(c.outputFolderEdit).c_str());
-  SetWindowTextW(Control(kSeparatorEdit), SjisToWide(c.separatorEdit).c_str());
-  SetWindowTextW(Control(kStartNumberEdit), SjisToWide(c.startNumberEdit).c_str());
-  SetWindowTextW(Control(kMarginEdit), SjisToWide(c.marginEdit).c_str());
-  SendMessageW(Control(kNamingPatternCombo), CB_SETCURSEL, WPARAM(c.namingPatternCombo), 0);
-  SetChecked(Control(kLeadingZeroOff), c.leadingZeroGroup == 0);
-  SetChecked(Control(kLeadingZeroOn), c.leadingZeroGroup == 1);
-  SetChecked(Control(kNumberByRows), c.numberingDirectionGroup == 0);
-  SetChecked(Control(kNumberByColumns), c.numberingDirectionGroup == 1);
-  SetChecked(Control(kPrintAfterSplitCheck), c.printAfterSplitCheck);
-  SetChecked(Control(kDrawFrameCheck), c.drawFrameCheck);
-  SetChecked(Control(kCompactNumbersCheck), c.compactNumbersCheck);
-  SetChecked(Control(kConfirmSavedCheck), c.confirmSavedCheck);
+  const SplitOptions& o = session_.options;
+  for (size_t i = 0; i < std::size(kOutputButtons); ++i)
+    SetChecked(Control(kOutputButtons[i]), o.outputFolder == kOutputFolders[i]);
+  SetWindowTextW(Control(kOutputFolderEdit), SjisToWide(o.givenFolder).c_str());
+  SetWindowTextW(Control(kSeparatorEdit), SjisToWide(o.separator).c_str());
+  SetWindowTextW(Control(kStartNumberEdit), SjisToWide(std::to_string(o.startNumber)).c_str());
+  SetWindowTextW(Control(kMarginEdit), SjisToWide(FormatReal(o.margin)).c_str());
+  SendMessageW(Control(kNamingPatternCombo), CB_SETCURSEL, WPARAM(o.namingPattern), 0);
+  SetChecked(Control(kLeadingZeroOff), !o.leadingZeros);
+  SetChecked(Control(kLeadingZeroOn), o.leadingZeros);
+  SetChecked(Control(kNumberByRows), o.numberingDirection == NumberingDirection::kRows);
+  SetChecked(Control(kNumberByColumns), o.numberingDirection == NumberingDirection::kColumns);
+  SetChecked(Control(kPrintAfterSplitCheck), o.printAfterSplit);
+  SetChecked(Control(kDrawFrameCheck), o.drawFrameOnFF);
+  SetChecked(Control(kCompactNumbersCheck), o.compactEmptyNumbers);
+  SetChecked(Control(kConfirmSavedCheck), o.confirmSavedBeforeRun);
   UpdateRadioTabStops();
   // A stored position is applied as it is, also off the screen.
-  if (position) SetWindowPos(window_, nullptr, c.left, c.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  const WindowPosition& p = session_.position;
+  if (position) SetWindowPos(window_, nullptr, p.left, p.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void MainWindow::UpdateRadioTabStops() {
@@ -434,14 +439,14 @@ void MainWindow::Command(int id, int code, HWND) {
   if (code == BN_CLICKED || code == EN_CHANGE || code == CBN_SELCHANGE) preview_.OptionControlEdited();
   switch (id) {
     case IDOK:
-    case IDCANCEL:  // Enter and Escape press Button2
+    case IDCANCEL:  // Enter and Escape press the close button
       if (code == BN_CLICKED) Close();
       break;
     case kBrowseButton:
       if (code == BN_CLICKED && started_) {
         PullControls();
         session_.ChooseOutputFolder();
-        SetWindowTextW(Control(kOutputFolderEdit), SjisToWide(session_.controls.outputFolderEdit).c_str());
+        SetWindowTextW(Control(kOutputFolderEdit), SjisToWide(session_.options.givenFolder).c_str());
       }
       break;
     case kSeparatorEdit:

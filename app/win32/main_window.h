@@ -7,7 +7,7 @@
 
 namespace kelvane {
 
-// Control identifiers. Button2 is IDOK, so that Enter presses it; Escape arrives as IDCANCEL.
+// Control identifiers. The close button is IDOK, so that Enter presses it; Escape arrives as IDCANCEL.
 enum MainWindowControl : int {
   kCloseButton = IDOK,
   kOutputGroup = 101,
@@ -45,8 +45,8 @@ enum MainWindowControl : int {
 // The system menu's item that opens the split preview (below 0xF000, the low four bits clear).
 constexpr UINT kPreviewMenuCommand = 0x0100;
 
-// The window `Session`. It only moves values between its controls and Session's `Controls` and
-// forwards the events; start-up, runs and closing are Session's.
+// The window of a Session. It only moves values between its controls and the session's options
+// and forwards the events; start-up, runs and closing are Session's.
 class MainWindow final : public SessionFrontEnd, private PreviewHost {
  public:
   explicit MainWindow(Win32Platform& platform);
@@ -56,10 +56,10 @@ class MainWindow final : public SessionFrontEnd, private PreviewHost {
 
   // Creates the window and its controls, not yet shown.
   bool Create(HINSTANCE instance);
-  // FormShow: loads the settings, shows the window at its place, converts the command line's
+  // The first showing: loads the settings, shows the window at its place, converts the command line's
   // drawings and, when started with parameters, closes the window.
   void Start(int showCommand);
-  // A close request (close box, Button2, Enter, Escape): refused during a run, which then stops
+  // A close request (close box, close button, Enter, Escape): refused during a run, which then stops
   // before its next drawing.
   void Close();
 
@@ -90,8 +90,8 @@ class MainWindow final : public SessionFrontEnd, private PreviewHost {
 
   // The session's questions to its front end: show the loaded settings and the window; show what
   // a run's capture corrected.
-  void SettingsLoaded(OptionControls& controls) override;
-  void RunStarted(const OptionControls& controls) override;
+  void SettingsLoaded(SplitOptions& options) override;
+  void RunStarted(const SplitOptions& options) override;
   void DrawingDone(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) override;
 
   // The preview's questions: the options a drop would use now, and a drop of its drawing.

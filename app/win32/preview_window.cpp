@@ -43,14 +43,6 @@ const struct {
   int width;
 } kColumns[] = {{L"番号", 44}, {L"名前", 90}, {L"用紙", 44}, {L"ファイル名", 130}, {L"処理", 200}};
 
-bool SameOptions(const SplitOptions& a, const SplitOptions& b) {
-  return a.separator == b.separator && a.namingPattern == b.namingPattern && a.leadingZero == b.leadingZero &&
-         a.startNumber == b.startNumber && a.numberingDirection == b.numberingDirection &&
-         a.printAfterSplit == b.printAfterSplit && a.drawFrameOnFF == b.drawFrameOnFF &&
-         a.compactEmptyNumbers == b.compactEmptyNumbers && a.confirmSavedBeforeRun == b.confirmSavedBeforeRun &&
-         a.margin == b.margin;
-}
-
 std::wstring ToWide(const JwwString& s) {
   return s.unicode ? std::wstring(s.wide.begin(), s.wide.end()) : SjisToWide(s.sjis);
 }
@@ -216,7 +208,10 @@ void PreviewWindow::OptionsChanged() {
   SplitOptions options;
   std::optional<std::filesystem::path> folder;
   host_.CurrentOptions(options, folder);
-  if (planned_ && SameOptions(options, options_) && folder == outputFolder_) return;
+  // The folder choice matters to the plan only through the folder it gives.
+  options.outputFolder = options_.outputFolder;
+  options.givenFolder = options_.givenFolder;
+  if (planned_ && options == options_ && folder == outputFolder_) return;
   Replan();
 }
 
