@@ -186,6 +186,22 @@ TEST_F(Driver, NeverOverTheDrawingNorAPendingInput) {
   EXPECT_FALSE(summary.empty());
 }
 
+TEST_F(Driver, ARenamedSheetPassesOverAnInputOfItsNewName) {
+  for (int k = 0; k < 4; ++k) AddFrame(doc, k * 300, 0, 297, 210);
+  for (int k = 0; k < 4; ++k) AddLine(doc, k * 300 + 10, 10, k * 300 + 20, 20);
+  AddNameText(doc, 10, 100, "plan_3");  // frame 3's sheet is renamed: plan_3~2.jww is an input
+  options.namingPattern = NamingPattern::kName;
+  kelvane::testing::WriteBytes(dir / "plan_3~2.jww", {'i', 'n'});
+  for (bool dryRun : {true, false}) {
+    SCOPED_TRACE(dryRun ? "dry run" : "run");
+    const auto records = Split("plan.jww", dryRun, {dir / "plan.jww", dir / "plan_3~2.jww"});
+    ASSERT_EQ(records.size(), 4u);
+    EXPECT_EQ(records[3].file, dir / "plan_3~3.jww");
+    EXPECT_EQ(ReadBytes(dir / "plan_3~2.jww"), (std::vector<uint8_t>{'i', 'n'}));
+    EXPECT_EQ(failed, 0);
+  }
+}
+
 TEST_F(Driver, PrintsOnlySheetsThatWereSaved) {
   AddFrame(doc, 0, 0, 297, 210);
   AddFrame(doc, 300, 0, 297, 210);
