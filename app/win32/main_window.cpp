@@ -182,8 +182,8 @@ bool MainWindow::Create(HINSTANCE instance) {
   instance_ = instance;
   if (!RegisterClasses(instance)) return false;
 
-  // The application's own window carries the title "Kelvane" on the task bar and owns the form,
-  // as the form's caption is the program's name with its version.
+  // The application's own window carries the title "Kelvane" on the task bar and owns the main
+  // window, as the main window's caption is the program's name with its version.
   const int cx = GetSystemMetrics(SM_CXSCREEN) / 2, cy = GetSystemMetrics(SM_CYSCREEN) / 2;
   application_ = CreateWindowExW(0, kApplicationClass, kApplicationTitle,
                                  WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, cx, cy, 0, 0,
@@ -331,7 +331,7 @@ void MainWindow::Close() {
     PullControls();
     session_.Close();
   }
-  DestroyWindow(application_);  // takes the form with it
+  DestroyWindow(application_);  // takes the main window with it
 }
 
 void MainWindow::RunMessageLoop() {
@@ -482,7 +482,7 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       Close();
       return 0;
     case WM_SYSCOMMAND:
-      // Minimising the form minimises the application, whose task-bar button brings it back.
+      // Minimising the main window minimises the application, whose task-bar button brings it back.
       if ((wParam & 0xFFF0) == SC_MINIMIZE) {
         ShowWindow(application_, SW_MINIMIZE);
         return 0;

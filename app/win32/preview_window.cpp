@@ -6,7 +6,6 @@
 #include <windowsx.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <system_error>
 
@@ -337,10 +336,8 @@ void PreviewWindow::PaintCanvas() {
   HGDIOBJ old = SelectObject(memory, bitmap_);
   if (bitmapStale_) {
     KillTimer(canvas_, kRebuildTimer);
-    const auto start = std::chrono::steady_clock::now();
     PaintDisplayList(memory, picture_, view_, r, &images_);
     GdiFlush();
-    paintMs_ = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     bitmapView_ = view_;
     bitmapStale_ = false;
     ++rebuilds_;

@@ -63,12 +63,10 @@ class PreviewWindow {
   bool IsOpen() const { return window_ && IsWindow(window_); }
   HWND Handle() const { return window_; }
   HWND Control(int id) const { return GetDlgItem(window_, id); }
+  // What the window shows: the view, the plan, and how often the off-screen picture was painted
+  // anew (the tests hold the window to painting only when the view or the drawing changes).
   const GdiView& View() const { return view_; }
-  const DisplayList& Picture() const { return picture_; }
   const SheetPlan& Plan() const { return plan_; }
-  // Milliseconds the last rebuild of the off-screen picture took.
-  double LastPaintMilliseconds() const { return paintMs_; }
-  // How often the off-screen picture was painted anew.
   int BitmapRebuilds() const { return rebuilds_; }
 
  private:
@@ -115,7 +113,6 @@ class PreviewWindow {
   bool bitmapStale_ = true;
   bool dragging_ = false;
   POINT dragFrom_{0, 0}, dragBy_{0, 0};
-  double paintMs_ = 0;
   int rebuilds_ = 0;
 };
 

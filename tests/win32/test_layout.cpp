@@ -22,36 +22,36 @@ struct Expected {
 // The controls as the window is designed: class, caption (or initial text), position within
 // the client area, size.
 const Expected kTable[] = {
-    {kOutputGroup, "GroupBox1", L"Button", BS_GROUPBOX, L"保存先(&S)", 0, 0, 465, 65},
-    {kOutputToDesktopRadio, "RadioButton1", L"Button", BS_AUTORADIOBUTTON, L"デスクトップ", 8, 16, 129, 17},
-    {kOutputToDocumentsRadio, "RadioButton2", L"Button", BS_AUTORADIOBUTTON, L"マイドキュメント", 144, 16, 145, 17},
-    {kOutputToSourceFolderRadio, "RadioButton3", L"Button", BS_AUTORADIOBUTTON, L"元ファイルのフォルダ", 288, 16, 169, 17},
-    {kOutputToGivenFolderRadio, "RadioButton4", L"Button", BS_AUTORADIOBUTTON, L"指定フォルダ", 8, 40, 113, 17},
-    {kOutputFolderEdit, "Edit1", L"Edit", -1, L"", 120, 36, 305, 21},
-    {kBrowseButton, "Button1", L"Button", BS_PUSHBUTTON, L"参照", 424, 36, 35, 22},
-    {kNamingPatternLabel, "Label5", L"Static", -1, L"ファイル名：", 8, 72, kLabel, kLabel},
-    {kNamingPatternCombo, "ComboBox1", L"ComboBox", -1, L"数値＋区切り文字＋元ファイル名", 96, 68, 385, 21},
-    {kSeparatorLabel, "Label6", L"Static", -1, L"ファイル名と数値の区切り文字：", 8, 100, kLabel, kLabel},
-    {kSeparatorEdit, "Edit2", L"Edit", -1, L"_", 216, 96, 73, 21},
-    {kForbiddenCharsLabel, "Label9", L"Static", -1, L"※,.\\/ []|'\"+*?<>~", 304, 96, kLabel, kLabel},
-    {kForbiddenCharsNote, "Label10", L"Static", -1, L"の文字は使えません", 320, 112, kLabel, kLabel},
-    {kLeadingZeroGroup, "RadioGroup2", L"Button", BS_GROUPBOX, L"数値が１桁の場合", 0, 120, 289, 40},
-    {kStartNumberLabel, "Label2", L"Static", -1, L"数値の開始番号：", 296, 140, kLabel, kLabel},
-    {kStartNumberEdit, "Edit3", L"Edit", -1, L"0", 408, 136, 57, 21},
-    {kNumberingDirectionGroup, "RadioGroup1", L"Button", BS_GROUPBOX, L"用紙枠の番号付け方向", 0, 160, 289, 40},
-    {kDrawFrameCheck, "CheckBox2", L"Button", BS_AUTOCHECKBOX, L"[F-F]レイヤに補助線枠を作図", 8, 204, 217, 17},
-    {kMarginLabel, "Label4", L"Static", -1, L"マージン間隔：", 296, 204, kLabel, kLabel},
-    {kMarginUnitLabel, "Label3", L"Static", -1, L"mm", 468, 204, kLabel, kLabel},
-    {kMarginEdit, "Edit4", L"Edit", -1, L"0", 408, 200, 57, 21},
-    {kCompactNumbersCheck, "CheckBox3", L"Button", BS_AUTOCHECKBOX, L"用紙枠内が空（空図面）の番号を詰める", 8, 224, 457, 17},
-    {kPrintAfterSplitCheck, "CheckBox1", L"Button", BS_AUTOCHECKBOX,
+    {kOutputGroup, "outputGroup", L"Button", BS_GROUPBOX, L"保存先(&S)", 0, 0, 465, 65},
+    {kOutputToDesktopRadio, "outputToDesktopButton", L"Button", BS_AUTORADIOBUTTON, L"デスクトップ", 8, 16, 129, 17},
+    {kOutputToDocumentsRadio, "outputToDocumentsButton", L"Button", BS_AUTORADIOBUTTON, L"マイドキュメント", 144, 16, 145, 17},
+    {kOutputToSourceFolderRadio, "outputToSourceFolderButton", L"Button", BS_AUTORADIOBUTTON, L"元ファイルのフォルダ", 288, 16, 169, 17},
+    {kOutputToGivenFolderRadio, "outputToGivenFolderButton", L"Button", BS_AUTORADIOBUTTON, L"指定フォルダ", 8, 40, 113, 17},
+    {kOutputFolderEdit, "outputFolderEdit", L"Edit", -1, L"", 120, 36, 305, 21},
+    {kBrowseButton, "browseButton", L"Button", BS_PUSHBUTTON, L"参照", 424, 36, 35, 22},
+    {kNamingPatternLabel, "namingPatternLabel", L"Static", -1, L"ファイル名：", 8, 72, kLabel, kLabel},
+    {kNamingPatternCombo, "namingPatternList", L"ComboBox", -1, L"数値＋区切り文字＋元ファイル名", 96, 68, 385, 21},
+    {kSeparatorLabel, "separatorLabel", L"Static", -1, L"ファイル名と数値の区切り文字：", 8, 100, kLabel, kLabel},
+    {kSeparatorEdit, "separatorEdit", L"Edit", -1, L"_", 216, 96, 73, 21},
+    {kForbiddenCharsLabel, "forbiddenCharsLabel", L"Static", -1, L"※,.\\/ []|'\"+*?<>~", 304, 96, kLabel, kLabel},
+    {kForbiddenCharsNote, "forbiddenCharsNote", L"Static", -1, L"の文字は使えません", 320, 112, kLabel, kLabel},
+    {kLeadingZeroGroup, "leadingZeroGroup", L"Button", BS_GROUPBOX, L"数値が１桁の場合", 0, 120, 289, 40},
+    {kStartNumberLabel, "startNumberLabel", L"Static", -1, L"数値の開始番号：", 296, 140, kLabel, kLabel},
+    {kStartNumberEdit, "startNumberEdit", L"Edit", -1, L"0", 408, 136, 57, 21},
+    {kNumberingDirectionGroup, "numberingDirectionGroup", L"Button", BS_GROUPBOX, L"用紙枠の番号付け方向", 0, 160, 289, 40},
+    {kDrawFrameCheck, "drawFrameCheck", L"Button", BS_AUTOCHECKBOX, L"[F-F]レイヤに補助線枠を作図", 8, 204, 217, 17},
+    {kMarginLabel, "marginLabel", L"Static", -1, L"マージン間隔：", 296, 204, kLabel, kLabel},
+    {kMarginUnitLabel, "marginUnitLabel", L"Static", -1, L"mm", 468, 204, kLabel, kLabel},
+    {kMarginEdit, "marginEdit", L"Edit", -1, L"0", 408, 200, 57, 21},
+    {kCompactNumbersCheck, "compactNumbersCheck", L"Button", BS_AUTOCHECKBOX, L"用紙枠内が空（空図面）の番号を詰める", 8, 224, 457, 17},
+    {kPrintAfterSplitCheck, "printAfterSplitCheck", L"Button", BS_AUTOCHECKBOX,
      L"バラした後にJw_cadで印刷（※通常使うプリンタの設定で印刷）", 8, 244, 457, 17},
-    {kConfirmSavedCheck, "CheckBox4", L"Button", BS_AUTOCHECKBOX, L"実行直前に上書き保存の確認メッセージを表示する", 8, 264,
+    {kConfirmSavedCheck, "confirmSavedCheck", L"Button", BS_AUTOCHECKBOX, L"実行直前に上書き保存の確認メッセージを表示する", 8, 264,
      457, 17},
-    {kFrameRuleLabel, "Label1", L"Static", -1, L"作図する用紙枠は、補助線色・倍長線種４・線幅200固定とします。", 8, 284,
+    {kFrameRuleLabel, "frameRuleLabel", L"Static", -1, L"作図する用紙枠は、補助線色・倍長線種４・線幅200固定とします。", 8, 284,
      kLabel, kLabel},
-    {kCloseButton, "Button2", L"Button", BS_DEFPUSHBUTTON, L"ＯＫ（閉じる）", 168, 304, 145, 25},
-    {kStatusBar, "StatusBar1", L"msctls_statusbar32", -1, L"", 0, 333, 484, 19},
+    {kCloseButton, "closeButton", L"Button", BS_DEFPUSHBUTTON, L"ＯＫ（閉じる）", 168, 304, 145, 25},
+    {kStatusBar, "statusBar", L"msctls_statusbar32", -1, L"", 0, 333, 484, 19},
 };
 
 class LayoutTest : public ::testing::Test {
@@ -88,27 +88,27 @@ LOGFONTW FontOf(HWND window) {
 }
 
 TEST_F(LayoutTest, WindowFrameCaptionAndApplicationTitle) {
-  HWND form = live_->window.Handle();
-  EXPECT_EQ(WindowText(form), L"Kelvane\u3000Ver.1.7");
+  HWND window = live_->window.Handle();
+  EXPECT_EQ(WindowText(window), L"Kelvane\u3000Ver.1.7");
   RECT client{};
-  GetClientRect(form, &client);
+  GetClientRect(window, &client);
   EXPECT_EQ(client.right - client.left, 484);
   EXPECT_EQ(client.bottom - client.top, 352);
-  const LONG_PTR style = GetWindowLongPtrW(form, GWL_STYLE);
+  const LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
   EXPECT_TRUE(style & WS_CAPTION);
   EXPECT_TRUE(style & WS_SYSMENU);
   EXPECT_TRUE(style & WS_MINIMIZEBOX);
   EXPECT_FALSE(style & WS_MAXIMIZEBOX);
   EXPECT_FALSE(style & WS_THICKFRAME);  // fixed single border
-  EXPECT_TRUE(IsWindowVisible(form));
-  // The application's window carries the title on the task bar and owns the form.
-  HWND application = GetWindow(form, GW_OWNER);
+  EXPECT_TRUE(IsWindowVisible(window));
+  // The application's window carries the title on the task bar and owns the main window.
+  HWND application = GetWindow(window, GW_OWNER);
   ASSERT_NE(application, nullptr);
   EXPECT_EQ(application, live_->window.ApplicationWindow());
   EXPECT_EQ(WindowText(application), L"Kelvane");
   // Without a settings file the window keeps its design position.
   RECT outer{};
-  GetWindowRect(form, &outer);
+  GetWindowRect(window, &outer);
   EXPECT_EQ(outer.left, 192);
   EXPECT_EQ(outer.top, 107);
 }
@@ -140,7 +140,7 @@ TEST_F(LayoutTest, EveryControlHasItsClassCaptionAndRectangle) {
   }
 }
 
-TEST_F(LayoutTest, FontsAreMsGothicThirteenAndButton1Eleven) {
+TEST_F(LayoutTest, FontsAreMsGothicThirteenAndTheBrowseButtonEleven) {
   for (const Expected& e : kTable) {
     SCOPED_TRACE(e.name);
     const LOGFONTW font = FontOf(live_->Control(e.id));
@@ -241,7 +241,7 @@ TEST_F(LayoutTest, StatusBarIsOneSimpleTextAndStartsEmpty) {
   EXPECT_EQ(live_->StatusText(), "");
 }
 
-TEST_F(LayoutTest, Button2IsTheDefaultButton) {
+TEST_F(LayoutTest, CloseButtonIsTheDefaultButton) {
   HWND button = live_->Control(kCloseButton);
   EXPECT_EQ(GetDlgCtrlID(button), IDOK);  // Enter presses it
   EXPECT_EQ(GetWindowLongPtrW(button, GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
@@ -250,16 +250,16 @@ TEST_F(LayoutTest, Button2IsTheDefaultButton) {
 TEST_F(LayoutTest, TabOrder) {
   // The controls a tab stop belongs to: the group boxes stand for what they hold.
   const std::map<int, std::string> owner = {
-      {kOutputToDesktopRadio, "GroupBox1"}, {kOutputToDocumentsRadio, "GroupBox1"},      {kOutputToSourceFolderRadio, "GroupBox1"},
-      {kOutputToGivenFolderRadio, "GroupBox1"}, {kOutputFolderEdit, "GroupBox1"},             {kBrowseButton, "GroupBox1"},
-      {kNamingPatternCombo, "ComboBox1"},    {kSeparatorEdit, "Edit2"},                 {kLeadingZeroOff, "RadioGroup2"},
-      {kLeadingZeroOn, "RadioGroup2"}, {kStartNumberEdit, "Edit3"},           {kNumberByRows, "RadioGroup1"},
-      {kNumberByColumns, "RadioGroup1"}, {kDrawFrameCheck, "CheckBox2"},   {kMarginEdit, "Edit4"},
-      {kCompactNumbersCheck, "CheckBox3"},    {kPrintAfterSplitCheck, "CheckBox1"},         {kConfirmSavedCheck, "CheckBox4"},
-      {kCloseButton, "Button2"},
+      {kOutputToDesktopRadio, "outputGroup"}, {kOutputToDocumentsRadio, "outputGroup"},      {kOutputToSourceFolderRadio, "outputGroup"},
+      {kOutputToGivenFolderRadio, "outputGroup"}, {kOutputFolderEdit, "outputGroup"},             {kBrowseButton, "outputGroup"},
+      {kNamingPatternCombo, "namingPatternList"},    {kSeparatorEdit, "separatorEdit"},                 {kLeadingZeroOff, "leadingZeroGroup"},
+      {kLeadingZeroOn, "leadingZeroGroup"}, {kStartNumberEdit, "startNumberEdit"},           {kNumberByRows, "numberingDirectionGroup"},
+      {kNumberByColumns, "numberingDirectionGroup"}, {kDrawFrameCheck, "drawFrameCheck"},   {kMarginEdit, "marginEdit"},
+      {kCompactNumbersCheck, "compactNumbersCheck"},    {kPrintAfterSplitCheck, "printAfterSplitCheck"},         {kConfirmSavedCheck, "confirmSavedCheck"},
+      {kCloseButton, "closeButton"},
   };
-  HWND form = live_->window.Handle();
-  HWND first = GetNextDlgTabItem(form, nullptr, FALSE);
+  HWND window = live_->window.Handle();
+  HWND first = GetNextDlgTabItem(window, nullptr, FALSE);
   ASSERT_NE(first, nullptr);
   // The output-folder group is entered at its selected button.
   EXPECT_EQ(GetDlgCtrlID(first), kOutputToSourceFolderRadio);
@@ -269,14 +269,14 @@ TEST_F(LayoutTest, TabOrder) {
     auto it = owner.find(GetDlgCtrlID(at));
     std::string name = it == owner.end() ? "id " + std::to_string(GetDlgCtrlID(at)) : it->second;
     if (order.empty() || order.back() != name) order.push_back(name);
-    at = GetNextDlgTabItem(form, at, FALSE);
+    at = GetNextDlgTabItem(window, at, FALSE);
     if (at == first) break;
   }
-  const std::vector<std::string> expected = {"GroupBox1", "ComboBox1", "Edit2",     "RadioGroup2",
-                                             "Edit3",     "RadioGroup1", "CheckBox2", "Edit4",
-                                             "CheckBox3", "CheckBox1", "CheckBox4", "Button2"};
+  const std::vector<std::string> expected = {"outputGroup", "namingPatternList", "separatorEdit",     "leadingZeroGroup",
+                                             "startNumberEdit",     "numberingDirectionGroup", "drawFrameCheck", "marginEdit",
+                                             "compactNumbersCheck", "printAfterSplitCheck", "confirmSavedCheck", "closeButton"};
   EXPECT_EQ(order, expected);
-  EXPECT_EQ(at, first);  // after Button2 the order starts again
+  EXPECT_EQ(at, first);  // after the close button the order starts again
 }
 
 TEST_F(LayoutTest, SelectingAnotherRadioButtonMovesItsTabStop) {

@@ -83,24 +83,24 @@ int Red(uint32_t p) { return int(p >> 16 & 0xFF); }
 int Green(uint32_t p) { return int(p >> 8 & 0xFF); }
 int Blue(uint32_t p) { return int(p & 0xFF); }
 
-TEST(Preview, SystemMenuItemOpensThePreviewAndTheFormKeepsItsClientArea) {
+TEST(Preview, SystemMenuItemOpensThePreviewAndTheMainWindowKeepsItsClientArea) {
   const auto folder = FreshFolder("preview-menu");
   LiveWindow live(folder);
   live.Start();
-  HWND form = live.window.Handle();
+  HWND window = live.window.Handle();
   wchar_t item[64] = L"";
-  GetMenuStringW(GetSystemMenu(form, FALSE), kPreviewMenuCommand, item, 64, MF_BYCOMMAND);
+  GetMenuStringW(GetSystemMenu(window, FALSE), kPreviewMenuCommand, item, 64, MF_BYCOMMAND);
   EXPECT_EQ(std::wstring(item), L"分割プレビュー(&V)...");
   EXPECT_FALSE(live.window.Preview().IsOpen());
 
-  SendMessageW(form, WM_SYSCOMMAND, kPreviewMenuCommand, 0);
+  SendMessageW(window, WM_SYSCOMMAND, kPreviewMenuCommand, 0);
   PreviewWindow& preview = live.window.Preview();
   ASSERT_TRUE(preview.IsOpen());
   EXPECT_EQ(WindowText(preview.Handle()), kPreviewCaption);
   EXPECT_TRUE(IsWindowVisible(preview.Handle()));
   EXPECT_TRUE(GetWindowLongPtrW(preview.Handle(), GWL_STYLE) & WS_THICKFRAME);  // resizable
   RECT client{};
-  GetClientRect(form, &client);
+  GetClientRect(window, &client);
   EXPECT_EQ(client.right, 484);
   EXPECT_EQ(client.bottom, 352);
 }
@@ -218,15 +218,15 @@ TEST(Preview, WheelZoomsAboutTheCursorDragPansFromTheBitmapDoubleClickFits) {
 
 TEST(Preview, DropThenSplitWritesWhatADropOnTheMainWindowWrites) {
   const auto folder = FreshFolder("preview-split");
-  const auto formFolder = folder / L"form", previewFolder = folder / L"preview";
-  std::filesystem::create_directories(formFolder);
+  const auto mainFolder = folder / L"main", previewFolder = folder / L"preview";
+  std::filesystem::create_directories(mainFolder);
   std::filesystem::create_directories(previewFolder);
-  MakeDrawing(formFolder / L"plan.jww");
+  MakeDrawing(mainFolder / L"plan.jww");
   MakeDrawing(previewFolder / L"plan.jww");
   LiveWindow live(folder);
   live.Start();
-  SendMessageW(live.window.Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({formFolder / L"plan.jww"})), 0);
-  const std::vector<std::string> formTexts = live.platform.statusTexts;
+  SendMessageW(live.window.Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({mainFolder / L"plan.jww"})), 0);
+  const std::vector<std::string> mainTexts = live.platform.statusTexts;
   live.platform.statusTexts.clear();
 
   live.window.OpenPreview();
@@ -238,16 +238,16 @@ TEST(Preview, DropThenSplitWritesWhatADropOnTheMainWindowWrites) {
   SendMessageW(preview.Control(kPreviewSplitButton), BM_CLICK, 0, 0);
 
   // The same status texts, but for the folder, and the same files with the same bytes.
-  std::vector<std::string> expected = formTexts;
+  std::vector<std::string> expected = mainTexts;
   for (std::string& text : expected)
-    if (size_t at = text.find(Sjis(formFolder.wstring())); at != std::string::npos)
-      text.replace(at, Sjis(formFolder.wstring()).size(), Sjis(previewFolder.wstring()));
+    if (size_t at = text.find(Sjis(mainFolder.wstring())); at != std::string::npos)
+      text.replace(at, Sjis(mainFolder.wstring()).size(), Sjis(previewFolder.wstring()));
   EXPECT_EQ(live.platform.statusTexts, expected);
-  const std::vector<std::wstring> written = FilesStartingWith(formFolder, L"");
+  const std::vector<std::wstring> written = FilesStartingWith(mainFolder, L"");
   ASSERT_EQ(written.size(), 7u);  // the drawing and its six sheets
   ASSERT_EQ(FilesStartingWith(previewFolder, L""), written);
   for (const std::wstring& name : written)
-    EXPECT_EQ(ReadFile(previewFolder / name), ReadFile(formFolder / name)) << Sjis(name);
+    EXPECT_EQ(ReadFile(previewFolder / name), ReadFile(mainFolder / name)) << Sjis(name);
 
   // The rows show what became of each sheet.
   for (const auto& row : ListRows(preview.Control(kPreviewList)))

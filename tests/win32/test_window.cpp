@@ -65,7 +65,7 @@ TEST(WindowRun, DropOfOnlyOtherFilesStartsNoRun) {
 }
 
 // Ways a close request reaches the window during a run, as queued messages.
-enum class CloseRequest { CloseBox, Button2Click, EscapeKey, EnterKey };
+enum class CloseRequest { CloseBox, CloseButtonClick, EscapeKey, EnterKey };
 
 class CloseDuringRun : public ::testing::TestWithParam<CloseRequest> {};
 
@@ -74,17 +74,17 @@ TEST_P(CloseDuringRun, LeavesTheWindowOpenAndCancelsBeforeTheNextDrawing) {
   for (const wchar_t* name : {L"a.jww", L"b.jww", L"c.jww"}) MakeDrawing(folder / name);
   LiveWindow live(folder);
   live.Start();
-  HWND form = live.window.Handle();
+  HWND window = live.window.Handle();
   bool requested = false;
   live.platform.onProcessMessages = [&] {
     if (requested) return;
     requested = true;
     switch (GetParam()) {
       case CloseRequest::CloseBox:
-        PostMessageW(form, WM_SYSCOMMAND, SC_CLOSE, 0);
+        PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
         break;
-      case CloseRequest::Button2Click:
-        PostMessageW(form, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(live.Control(kCloseButton)));
+      case CloseRequest::CloseButtonClick:
+        PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(live.Control(kCloseButton)));
         break;
       case CloseRequest::EscapeKey:
       case CloseRequest::EnterKey: {
@@ -96,7 +96,7 @@ TEST_P(CloseDuringRun, LeavesTheWindowOpenAndCancelsBeforeTheNextDrawing) {
       }
     }
   };
-  SendMessageW(form, WM_DROPFILES,
+  SendMessageW(window, WM_DROPFILES,
                reinterpret_cast<WPARAM>(MakeDrop({folder / L"a.jww", folder / L"b.jww", folder / L"c.jww"})), 0);
 
   EXPECT_TRUE(live.window.IsOpen());
@@ -108,13 +108,13 @@ TEST_P(CloseDuringRun, LeavesTheWindowOpenAndCancelsBeforeTheNextDrawing) {
   EXPECT_FALSE(std::filesystem::exists(folder / L"kelvane.dat"));
 
   // After the run a close request closes it, and the settings are written.
-  SendMessageW(form, WM_CLOSE, 0, 0);
+  SendMessageW(window, WM_CLOSE, 0, 0);
   EXPECT_FALSE(live.window.IsOpen());
   EXPECT_TRUE(std::filesystem::exists(folder / L"kelvane.dat"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Requests, CloseDuringRun,
-                         ::testing::Values(CloseRequest::CloseBox, CloseRequest::Button2Click, CloseRequest::EscapeKey,
+                         ::testing::Values(CloseRequest::CloseBox, CloseRequest::CloseButtonClick, CloseRequest::EscapeKey,
                                            CloseRequest::EnterKey));
 
 TEST(WindowRun, DropDuringARunDoesNotDisturbIt) {
@@ -122,14 +122,14 @@ TEST(WindowRun, DropDuringARunDoesNotDisturbIt) {
   for (const wchar_t* name : {L"a.jww", L"b.jww", L"late.jww"}) MakeDrawing(folder / name);
   LiveWindow live(folder);
   live.Start();
-  HWND form = live.window.Handle();
+  HWND window = live.window.Handle();
   bool dropped = false;
   live.platform.onProcessMessages = [&] {
     if (dropped) return;
     dropped = true;
-    PostMessageW(form, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({folder / L"late.jww"})), 0);
+    PostMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({folder / L"late.jww"})), 0);
   };
-  SendMessageW(form, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({folder / L"a.jww", folder / L"b.jww"})), 0);
+  SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({folder / L"a.jww", folder / L"b.jww"})), 0);
 
   const std::vector<std::string> expected = {kConverting + "1/2) " + Sjis((folder / L"a.jww").wstring()),
                                              kConverting + "2/2) " + Sjis((folder / L"b.jww").wstring()),
@@ -152,7 +152,7 @@ TEST(WindowRun, EnterAndEscapeCloseTheIdleWindow) {
   }
 }
 
-TEST(WindowSettings, OptionControlsRoundTripThroughTheSettingsFile) {
+TEST(WindowSettings, OptionsRoundTripThroughTheSettingsFile) {
   const auto folder = FreshFolder("round-trip");
   const auto output = folder / L"出力";
   std::filesystem::create_directories(output);
@@ -289,7 +289,7 @@ struct NumberCase {
 
 class NumberLimits : public ::testing::TestWithParam<NumberCase> {};
 
-TEST_P(NumberLimits, Edit3AndEdit4AreLimitedAndWrittenBack) {
+TEST_P(NumberLimits, StartNumberAndMarginAreLimitedAndWrittenBack) {
   const auto folder = FreshFolder("numbers");
   MakeDrawing(folder / L"a.jww");
   LiveWindow live(folder);
@@ -409,7 +409,7 @@ TEST(WindowFolderPicker, StartsInTheGivenFolderAndAnswersItWithABackslash) {
     ASSERT_TRUE(picker.Join());
     EXPECT_EQ(WindowText(live.Control(kOutputFolderEdit)), expected);
   }
-  // Cancelling leaves Edit1 as it was.
+  // Cancelling leaves the folder box as it was.
   live.SetText(kOutputFolderEdit, L"unchanged");
   DialogWatcher picker(L"保存先フォルダを指定", [](HWND dialog) { PressDialogButton(dialog, IDCANCEL); });
   live.Click(kBrowseButton);
