@@ -459,8 +459,8 @@ TEST(LimitOptions, SeparatorCheck) {
     LimitOptions(options);
     EXPECT_EQ(options.separator, c.expected);
   }
-  // Each of the sixteen forbidden characters on its own, and inside other text.
-  for (char forbidden : std::string(",.\\/[]| '\"+*<>?~")) {
+  // Each of the sixteen forbidden characters, ":" and control characters, inside other text.
+  for (char forbidden : std::string(",.\\/[]| '\"+*<>?~:\x7F\t")) {
     SCOPED_TRACE(std::string(1, forbidden));
     SplitOptions options;
     options.separator = std::string("a") + forbidden + "b";

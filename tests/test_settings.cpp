@@ -242,7 +242,9 @@ TEST_F(SettingsTest, MarginIsLimitedAndShownShortest) {
     double value;
     const char* shown;
   } cases[] = {{"250", 100, "100"}, {"-1", 0, "0"},  {"2.5", 2.5, "2.5"},   {"2.50", 2.5, "2.5"},
-               {"1E1", 10, "10"},   {"x", 0, "0"},   {"0.1", 0.1, "0.1"},   {"99.999999", 99.999999, "99.999999"}};
+               {"1E1", 10, "10"},   {"x", 0, "0"},   {"0.1", 0.1, "0.1"},   {"99.999999", 99.999999, "99.999999"},
+               // Read as the margin box shows it: fifteen significant digits.
+               {"0.12345678901234567", 0.123456789012346, "0.123456789012346"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     std::vector<std::string> lines = kSeventeenLines;
