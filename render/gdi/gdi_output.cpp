@@ -1,6 +1,6 @@
 // The GDI backend. Lines are dashed here rather than by GDI pens, whose patterns have no offset
 // and differ between systems; consecutive lines of one pen go out as one PolyPolyline.
-#include "app/win32/gdi_output.h"
+#include "render/gdi/gdi_output.h"
 
 #include <gdiplus.h>
 #include <shlwapi.h>
@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
-#include "app/win32/platform.h"
 #include "render/text_layout.h"
 
 namespace kelvane {
@@ -40,6 +40,16 @@ std::wstring CodePointToWide(uint32_t c) {
     s.push_back(wchar_t(c));
   }
   return s;
+}
+
+// Shift_JIS (code page 932) to UTF-16 whatever the system's code page, as the Windows platform
+// converts it; the backend converts here itself, so that it needs nothing from the program above.
+std::wstring SjisToWide(std::string_view sjis) {
+  if (sjis.empty()) return std::wstring();
+  const int n = MultiByteToWideChar(932, 0, sjis.data(), int(sjis.size()), nullptr, 0);
+  std::wstring out(size_t(n > 0 ? n : 0), L'\0');
+  if (n > 0) MultiByteToWideChar(932, 0, sjis.data(), int(sjis.size()), out.data(), n);
+  return out;
 }
 
 std::wstring ToWide(const JwwString& s) {
