@@ -1,7 +1,7 @@
 # Pictures of drawings and sheets: the portable display list, its cairo output on Linux and its
 # GDI output on Windows.
-add_library(kelvane_render STATIC render/display_list.cpp render/text_layout.cpp render/render.cpp
-  render/image_source.cpp)
+add_library(kelvane_render STATIC render/display_list.cpp render/text_layout.cpp render/glyph_layout.cpp
+  render/render.cpp render/image_source.cpp)
 target_link_libraries(kelvane_render PUBLIC kelvane_split kelvane_jww)
 
 if(NOT WIN32)
