@@ -415,22 +415,4 @@ bool WritePicture(const DisplayList& list, const std::filesystem::path& file, Pi
   return true;
 }
 
-std::string ResolvedFontFamily(const std::string& utf8FontName) {
-  std::lock_guard<std::mutex> lock(g_cairoLock);
-  PangoContext* context = pango_font_map_create_context(FontMap());
-  PangoFontDescription* desc = pango_font_description_from_string("Sans 12");
-  pango_font_description_set_family(desc, utf8FontName.c_str());
-  PangoFont* font = pango_font_map_load_font(FontMap(), context, desc);
-  std::string family;
-  if (font) {
-    PangoFontDescription* got = pango_font_describe(font);
-    if (const char* f = pango_font_description_get_family(got)) family = f;
-    pango_font_description_free(got);
-    g_object_unref(font);
-  }
-  pango_font_description_free(desc);
-  g_object_unref(context);
-  return family;
-}
-
 }  // namespace kelvane
