@@ -1,6 +1,7 @@
-# Pictures of drawings and sheets: the portable display list, and on Linux its cairo output.
-add_library(kelvane_render STATIC render/display_list.cpp render/text_layout.cpp render/render.cpp
-  render/image_source.cpp)
+# Pictures of drawings and sheets: the portable display list, its cairo output on Linux and its
+# GDI output on Windows.
+add_library(kelvane_render STATIC render/display_list.cpp render/text_layout.cpp render/glyph_layout.cpp
+  render/render.cpp render/image_source.cpp)
 target_link_libraries(kelvane_render PUBLIC kelvane_split kelvane_jww)
 
 if(NOT WIN32)
@@ -14,6 +15,12 @@ if(NOT WIN32)
   add_library(kelvane_render_cairo STATIC render/cairo/cairo_output.cpp render/cairo/image_decode.cpp
                                           ${CMAKE_CURRENT_BINARY_DIR}/render/fonts_conf.cpp)
   target_link_libraries(kelvane_render_cairo PUBLIC kelvane_render PRIVATE PkgConfig::KELVANE_CAIRO)
+endif()
+
+if(WIN32)
+  # The GDI backend: the Windows preview draws the same list.
+  add_library(kelvane_render_gdi STATIC render/gdi/gdi_output.cpp)
+  target_link_libraries(kelvane_render_gdi PUBLIC kelvane_render PRIVATE gdiplus shlwapi)
 endif()
 
 if(KELVANE_TESTS)

@@ -15,7 +15,7 @@ namespace kelvane {
 double CellWidthOf(uint32_t code, bool unicode);
 
 struct TextLayout {
-  // Cells in drawing coordinates; colorChanges[i] applies from glyph glyphColorFrom[i] on.
+  // Cells in drawing coordinates; colorPen[i] applies from glyph colorFrom[i] on.
   std::vector<Glyph> glyphs;
   std::vector<uint32_t> colorFrom;  // glyph index where a "^$n" colour change starts
   std::vector<int> colorPen;        // the pen of that change

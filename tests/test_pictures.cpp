@@ -194,11 +194,40 @@ TEST(PictureFiles, PdfPageSizeTextAndSvgXml) {
   EXPECT_EQ(Shell("xmllint --noout '" + (dir / "a4.svg").string() + "' 2>&1; echo $?"), "0\n");
 }
 
+// The bytes of a PNG of "Wil永" in the named font: which font drew it shows in the pixels.
+std::vector<uint8_t> TextInFont(const std::string& utf8Font, const std::filesystem::path& file) {
+  DisplayList list;
+  list.width = 40;
+  list.height = 12;
+  list.fonts.push_back(JwwString::Wide(Utf8ToUtf16(utf8Font)));
+  TextRun run;
+  run.unicode = true;
+  double x = 2;
+  for (const char32_t c : {U'W', U'i', U'l', U'永'}) {
+    const float w = c < 0x80 ? 4 : 8;
+    list.glyphs.push_back({PagePoint(float(x), 2), PagePoint(w, 0), PagePoint(0, 8), uint32_t(c)});
+    x += w;
+  }
+  run.glyphs = {0, uint32_t(list.glyphs.size())};
+  list.texts.push_back(run);
+  list.order.push_back({ItemKind::kText, 0});
+  WritePng(list, file);
+  return ReadBytes(file);
+}
+
 TEST(PictureFiles, FontNamesMapToTheIpaFonts) {
-  EXPECT_EQ(ResolvedFontFamily("ＭＳ ゴシック"), "IPAGothic");
-  EXPECT_EQ(ResolvedFontFamily("ＭＳ Ｐゴシック"), "IPAPGothic");
-  EXPECT_EQ(ResolvedFontFamily("ＭＳ 明朝"), "IPAMincho");
-  EXPECT_EQ(ResolvedFontFamily("ＭＳ Ｐ明朝"), "IPAPMincho");
+  TempDir dir;
+  const std::pair<const char*, const char*> kMapping[] = {
+      {"ＭＳ ゴシック", "IPAGothic"}, {"ＭＳ Ｐゴシック", "IPAPGothic"},
+      {"ＭＳ 明朝", "IPAMincho"},     {"ＭＳ Ｐ明朝", "IPAPMincho"}};
+  std::vector<std::vector<uint8_t>> drawn;
+  for (const auto& [jwName, family] : kMapping) {
+    drawn.push_back(TextInFont(family, dir / "family.png"));
+    EXPECT_EQ(TextInFont(jwName, dir / "jw.png"), drawn.back()) << jwName;
+  }
+  // Four different fonts, so that a name mapped to the wrong one of them shows.
+  for (size_t i = 0; i < drawn.size(); ++i)
+    for (size_t j = i + 1; j < drawn.size(); ++j) EXPECT_NE(drawn[i], drawn[j]) << kMapping[i].second;
 }
 
 void AllFormats(const DisplayList& list, const std::filesystem::path& base, const JwwDocument& doc,

@@ -9,6 +9,7 @@
 
 #include "jww/builder.h"
 #include "jww/document.h"
+#include "render/glyph_layout.h"
 #include "render/render.h"
 #include "render/text_layout.h"
 #include "tests/fixtures.h"
@@ -40,6 +41,90 @@ TEST(RenderCorpus, TextLayoutEndsWhereJwcadEndedEveryText) {
   }
   EXPECT_GT(checked, 1000);
   EXPECT_GT(narrowed, 0);  // the corpus has "^n" narrowed lines, so that rule was exercised
+}
+
+// A text record at (10, 20) with the given cell size, spacing, angle and vertical flag.
+TextRecord TextAt(double sizeX, double sizeY, double spacing, double angle, bool vertical = false) {
+  TextRecord t{};
+  t.attr.penColor = 1;
+  t.attr.flags = vertical ? 0x20 : 0;
+  t.startX = 10, t.startY = 20;
+  t.sizeX = sizeX, t.sizeY = sizeY, t.spacing = spacing, t.angle = angle;
+  return t;
+}
+
+// The em box of a glyph placed with the given advance at font size 100: its upper-left,
+// upper-right and lower-left corners on the page.
+struct EmBox {
+  Vec2 topLeft, topRight, bottomLeft;
+};
+EmBox PlacedEm(const Glyph& g, bool unicode, double advance) {
+  GlyphCell cell;
+  EXPECT_TRUE(CellOfGlyph(g, g.origin, cell));
+  const GlyphPlacement p = PlaceGlyph(cell, g.code, unicode, 100, advance);
+  return {p.top,
+          {p.top.x + p.a.x * p.h * advance, p.top.y + p.a.y * p.h * advance},
+          {p.top.x - p.u.x * p.v * 100, p.top.y - p.u.y * p.v * 100}};
+}
+
+void ExpectNear(Vec2 a, Vec2 b, const char* what) {
+  EXPECT_NEAR(a.x, b.x, 1e-4) << what;
+  EXPECT_NEAR(a.y, b.y, 1e-4) << what;
+}
+
+Vec2 Plus(Vec2 a, Vec2 b, double k = 1) { return {a.x + k * b.x, a.y + k * b.y}; }
+
+// A full em fills a cell that is not square, whatever the angle: full-width characters their
+// whole cell, half-width ones their half cell; a narrower glyph sits centred.
+TEST(GlyphPlacement, EmFillsCellsThatAreNotSquare) {
+  for (const auto& [sizeX, sizeY] : {std::pair{8.0, 4.0}, std::pair{3.0, 6.0}}) {
+    const TextLayout l = LayOutText(TextAt(sizeX, sizeY, 1, 30), JwwString::Wide(u"日A本"));
+    ASSERT_EQ(l.glyphs.size(), 3u);
+    for (const Glyph& g : l.glyphs) {
+      const double fullEm = 100 * CellWidthOf(g.code, true);
+      const EmBox box = PlacedEm(g, true, fullEm);
+      const Vec2 origin = g.origin, across = g.across, up = g.up;
+      ExpectNear(box.topLeft, Plus(origin, up), "upper left");
+      ExpectNear(box.topRight, Plus(Plus(origin, up), across), "upper right");
+      ExpectNear(box.bottomLeft, origin, "lower left");
+      const EmBox narrow = PlacedEm(g, true, fullEm * 0.4);
+      ExpectNear(narrow.topLeft, Plus(Plus(origin, up), across, 0.3), "centred");
+    }
+  }
+}
+
+// "^2" at the end narrows the line: each em is squeezed into its narrowed cell, and the next
+// text laid out with the same buffers keeps its own cells.
+TEST(GlyphPlacement, SqueezedTextFillsItsNarrowedCellsAndLeavesTheNextAlone) {
+  std::vector<Glyph> glyphs;
+  TextLayoutBuffers buffers;
+  AppendTextLayout(TextAt(4, 4, 0, 0), JwwString::Wide(u"ABCD^2"), nullptr, glyphs, buffers);
+  ASSERT_EQ(glyphs.size(), 4u);
+  for (size_t k = 0; k < glyphs.size(); ++k) {
+    const EmBox box = PlacedEm(glyphs[k], true, 50);
+    ExpectNear(box.topLeft, {10 + k * 1.0, 24}, "squeezed upper left");
+    ExpectNear(box.topRight, {11 + k * 1.0, 24}, "squeezed upper right");
+  }
+  AppendTextLayout(TextAt(4, 4, 0, 0), JwwString::Wide(u"AB"), nullptr, glyphs, buffers);
+  const TextLayout alone = LayOutText(TextAt(4, 4, 0, 0), JwwString::Wide(u"AB"));
+  ASSERT_EQ(glyphs.size(), 6u);
+  for (size_t k = 0; k < 2; ++k) {
+    const EmBox after = PlacedEm(glyphs[4 + k], true, 50), own = PlacedEm(alone.glyphs[k], true, 50);
+    ExpectNear(after.topLeft, own.topLeft, "after a squeeze");
+    ExpectNear(after.topRight, own.topRight, "after a squeeze");
+  }
+}
+
+// Vertical text running down the page keeps its characters upright, one below the other by
+// the cell width and spacing, each em as high as the text.
+TEST(GlyphPlacement, VerticalTextStandsUprightDownThePage) {
+  const TextLayout l = LayOutText(TextAt(6, 3, 1, -90, true), JwwString::Wide(u"日本"));
+  ASSERT_EQ(l.glyphs.size(), 2u);
+  const EmBox first = PlacedEm(l.glyphs[0], true, 100), second = PlacedEm(l.glyphs[1], true, 100);
+  ExpectNear(first.topLeft, {8.5, 18.5}, "first upper left");
+  ExpectNear(first.topRight, {14.5, 18.5}, "first upright");
+  ExpectNear(first.bottomLeft, {8.5, 15.5}, "first as high as the text");
+  ExpectNear(second.topLeft, {8.5, 11.5}, "second below the first");
 }
 
 // Ends of the flattened arc as the display list has them.

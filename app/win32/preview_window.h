@@ -12,7 +12,7 @@
 #include "app/options.h"
 #include "app/sheet_plan.h"
 #include "app/sheet_writer.h"
-#include "app/win32/gdi_output.h"
+#include "render/gdi/gdi_output.h"
 #include "app/win32/platform.h"
 #include "jww/document.h"
 #include "render/display_list.h"

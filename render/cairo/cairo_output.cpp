@@ -14,11 +14,10 @@
 #include <cmath>
 #include <cstdio>
 #include <mutex>
-#include <unordered_map>
 
 #include "render/cairo/image_decode.h"
+#include "render/glyph_layout.h"
 #include "render/image_source.h"
-#include "render/text_layout.h"
 
 extern const char kKelvaneFontsConf[];  // render/fonts.conf, built in
 
@@ -195,22 +194,6 @@ class Painter {
     cairo_fill(cr_);
   }
 
-  const std::string& GlyphText(uint32_t code, bool unicode) {
-    const uint64_t key = uint64_t(code) | (unicode ? (uint64_t(1) << 40) : 0);
-    auto it = glyphText_.find(key);
-    if (it != glyphText_.end()) return it->second;
-    std::string s;
-    if (unicode) {
-      s = CodePointToUtf8(code);
-    } else {
-      std::string b;
-      if (code > 0xFF) b.push_back(char(code >> 8));
-      b.push_back(char(code & 0xFF));
-      s = SjisToUtf8(b);
-    }
-    return glyphText_.emplace(key, s).first->second;
-  }
-
   void DrawText(const TextRun& t) {
     PangoFontDescription* desc = pango_font_description_new();
     const std::string family = ToUtf8(list_.fonts[t.font]);
@@ -223,40 +206,22 @@ class Painter {
     SetColor(t.color);
     for (uint32_t k = 0; k < t.glyphs.count; ++k) {
       const Glyph& g = pools_->glyphs[t.glyphs.first + k];
-      const Vec2 origin = g.origin, across = g.across, up = g.up;  // worked on in double
-      const std::string& text = GlyphText(g.code, t.unicode);
-      if (text.empty() || text == " " || text == "\xE3\x80\x80") continue;  // blanks draw nothing
-      const double acrossLen = std::hypot(across.x, across.y), upLen = std::hypot(up.x, up.y);
-      if (acrossLen <= 0 || upLen <= 0) continue;
+      if (IsBlankGlyph(g.code, t.unicode)) continue;
+      const std::string& text = glyphTexts_(g.code, t.unicode);
+      GlyphCell cell;
+      if (text.empty() || !CellOfGlyph(g, g.origin, cell)) continue;
       pango_layout_set_text(layout_, text.c_str(), int(text.size()));
       PangoRectangle logical;
       pango_layout_get_extents(layout_, nullptr, &logical);
-      const double lw = double(logical.width) / PANGO_SCALE;
       if (pango_layout_get_unknown_glyphs_count(layout_) > 0) {
-        // No installed font has the character: an empty box in its cell, as Windows shows it,
-        // rather than pango's code-point box at the font's own size.
-        const double in = 0.15;
-        cairo_new_path(cr_);
-        cairo_move_to(cr_, origin.x + in * (across.x + up.x), origin.y + in * (across.y + up.y));
-        cairo_rel_line_to(cr_, across.x * (1 - 2 * in), across.y * (1 - 2 * in));
-        cairo_rel_line_to(cr_, up.x * (1 - 2 * in), up.y * (1 - 2 * in));
-        cairo_rel_line_to(cr_, -across.x * (1 - 2 * in), -across.y * (1 - 2 * in));
-        cairo_close_path(cr_);
-        cairo_set_dash(cr_, nullptr, 0, 0);
-        cairo_set_line_width(cr_, upLen / 20);
-        cairo_stroke(cr_);
+        // No installed font has the character: its box, not pango's code-point box at the font's size.
+        DrawMissingGlyph(MissingGlyphBoxIn(cell));
         continue;
       }
-      // The em fills the cell's height; across, a full-width character's em fills the cell's
-      // width, so a proportional glyph keeps its own width and sits centred in its cell.
-      const double cells = CellWidthOf(g.code, t.unicode);
-      const double v = upLen / kNominalFontSize;
-      const double h = acrossLen / cells / kNominalFontSize;
-      const double x0 = (acrossLen - lw * h) / 2;
-      const Vec2 a{across.x / acrossLen, across.y / acrossLen}, u{up.x / upLen, up.y / upLen};
+      const GlyphPlacement p =
+          PlaceGlyph(cell, g.code, t.unicode, kNominalFontSize, double(logical.width) / PANGO_SCALE);
       cairo_matrix_t m;
-      cairo_matrix_init(&m, a.x * h, a.y * h, -u.x * v, -u.y * v, origin.x + a.x * x0 + u.x * upLen,
-                        origin.y + a.y * x0 + u.y * upLen);
+      cairo_matrix_init(&m, p.a.x * p.h, p.a.y * p.h, -p.u.x * p.v, -p.u.y * p.v, p.top.x, p.top.y);
       cairo_save(cr_);
       cairo_transform(cr_, &m);
       cairo_move_to(cr_, -double(logical.x) / PANGO_SCALE, -double(logical.y) / PANGO_SCALE);
@@ -264,6 +229,18 @@ class Painter {
       pango_cairo_show_layout(cr_, layout_);
       cairo_restore(cr_);
     }
+  }
+
+  void DrawMissingGlyph(const MissingGlyphBox& box) {
+    cairo_new_path(cr_);
+    cairo_move_to(cr_, box.start.x, box.start.y);
+    cairo_rel_line_to(cr_, box.across.x, box.across.y);
+    cairo_rel_line_to(cr_, box.up.x, box.up.y);
+    cairo_rel_line_to(cr_, -box.across.x, -box.across.y);
+    cairo_close_path(cr_);
+    cairo_set_dash(cr_, nullptr, 0, 0);
+    cairo_set_line_width(cr_, box.lineWidth);
+    cairo_stroke(cr_);
   }
 
   void DrawPicture(const Picture& p) {
@@ -307,7 +284,7 @@ class Painter {
   PangoContext* context_ = nullptr;
   PangoLayout* layout_ = nullptr;
   std::vector<double> dashes_;
-  std::unordered_map<uint64_t, std::string> glyphText_;
+  GlyphTexts<std::string> glyphTexts_{CodePointToUtf8, [](const std::string& sjis) { return SjisToUtf8(sjis); }};
 };
 
 std::mutex g_cairoLock;  // fontconfig and the font map are shared by the process
@@ -436,24 +413,6 @@ bool WritePicture(const DisplayList& list, const std::filesystem::path& file, Pi
     return false;
   }
   return true;
-}
-
-std::string ResolvedFontFamily(const std::string& utf8FontName) {
-  std::lock_guard<std::mutex> lock(g_cairoLock);
-  PangoContext* context = pango_font_map_create_context(FontMap());
-  PangoFontDescription* desc = pango_font_description_from_string("Sans 12");
-  pango_font_description_set_family(desc, utf8FontName.c_str());
-  PangoFont* font = pango_font_map_load_font(FontMap(), context, desc);
-  std::string family;
-  if (font) {
-    PangoFontDescription* got = pango_font_describe(font);
-    if (const char* f = pango_font_description_get_family(got)) family = f;
-    pango_font_description_free(got);
-    g_object_unref(font);
-  }
-  pango_font_description_free(desc);
-  g_object_unref(context);
-  return family;
 }
 
 }  // namespace kelvane

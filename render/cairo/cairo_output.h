@@ -23,7 +23,4 @@ struct PictureOutput {
 bool WritePicture(const DisplayList& list, const std::filesystem::path& file, PictureFormat format,
                   const PictureOutput& output, std::string& error);
 
-// The family fontconfig resolves a Jw_cad font name to, with the project's font mapping (tests).
-std::string ResolvedFontFamily(const std::string& utf8FontName);
-
 }  // namespace kelvane

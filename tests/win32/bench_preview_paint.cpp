@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "app/plan_picture.h"
-#include "app/win32/gdi_output.h"
+#include "render/gdi/gdi_output.h"
 #include "app/win32/platform.h"
 #include "jww/builder.h"
 #include "jww/document.h"

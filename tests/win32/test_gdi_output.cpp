@@ -1,5 +1,5 @@
 // The GDI backend against pixels: dashes with their offset, holes in filled areas, placed lists.
-#include "app/win32/gdi_output.h"
+#include "render/gdi/gdi_output.h"
 
 #include <gtest/gtest.h>
 

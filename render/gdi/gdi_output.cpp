@@ -1,6 +1,6 @@
 // The GDI backend. Lines are dashed here rather than by GDI pens, whose patterns have no offset
 // and differ between systems; consecutive lines of one pen go out as one PolyPolyline.
-#include "app/win32/gdi_output.h"
+#include "render/gdi/gdi_output.h"
 
 #include <gdiplus.h>
 #include <shlwapi.h>
@@ -8,10 +8,10 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
-#include "app/win32/platform.h"
-#include "render/text_layout.h"
+#include "render/glyph_layout.h"
 
 namespace kelvane {
 
@@ -40,6 +40,16 @@ std::wstring CodePointToWide(uint32_t c) {
     s.push_back(wchar_t(c));
   }
   return s;
+}
+
+// Shift_JIS (code page 932) to UTF-16 whatever the system's code page, as the Windows platform
+// converts it; the backend converts here itself, so that it needs nothing from the program above.
+std::wstring SjisToWide(std::string_view sjis) {
+  if (sjis.empty()) return std::wstring();
+  const int n = MultiByteToWideChar(932, 0, sjis.data(), int(sjis.size()), nullptr, 0);
+  std::wstring out(size_t(n > 0 ? n : 0), L'\0');
+  if (n > 0) MultiByteToWideChar(932, 0, sjis.data(), int(sjis.size()), out.data(), n);
+  return out;
 }
 
 std::wstring ToWide(const JwwString& s) {
@@ -292,58 +302,37 @@ class Painter {
     return fonts_.emplace(key, CreateFontIndirectW(&lf)).first->second;
   }
 
-  const std::wstring& GlyphText(uint32_t code, bool unicode) {
-    const uint64_t key = uint64_t(code) | (unicode ? uint64_t(1) << 40 : 0);
-    auto it = glyphText_.find(key);
-    if (it != glyphText_.end()) return it->second;
-    std::wstring s;
-    if (unicode) {
-      s = CodePointToWide(code);
-    } else {
-      std::string b;
-      if (code > 0xFF) b.push_back(char(code >> 8));
-      b.push_back(char(code & 0xFF));
-      s = SjisToWide(b);
-    }
-    return glyphText_.emplace(key, s).first->second;
-  }
-
   void DrawText(const TextRun& t) {
     SetTextColor(dc_, ColorOf(t.color));
     HFONT selected = nullptr;
     const double s = view_.pixelsPerMm;
     for (uint32_t k = 0; k < t.glyphs.count; ++k) {
       const Glyph& g = pools_->glyphs[t.glyphs.first + k];
-      const Vec2 origin = Placed(g.origin), across = g.across, up = g.up;  // worked on in double
-      const double acrossLen = std::hypot(across.x, across.y), upLen = std::hypot(up.x, up.y);
-      if (acrossLen <= 0 || upLen <= 0) continue;
+      GlyphCell cell;
+      if (!CellOfGlyph(g, Placed(g.origin), cell)) continue;
       // A cell under two pixels high shows no readable glyph, and GDI (Wine's at least) draws a
       // glyph that small at a size of its own, far larger than the cell.
-      if (upLen * s < 2) continue;
-      pts_.assign({Device(origin), Device({origin.x + across.x + up.x, origin.y + across.y + up.y})});
-      if (!Touches(pts_, upLen * s + acrossLen * s)) continue;
-      const std::wstring& text = GlyphText(g.code, t.unicode);
-      if (text.empty() || text == L" " || text == L"\u3000") continue;  // blanks draw nothing
-      const int size = std::clamp(int(std::lround(upLen * s)), 2, kLargestFontSize);
+      if (cell.upLen * s < 2) continue;
+      const Vec2 o = cell.origin;
+      pts_.assign({Device(o), Device({o.x + cell.across.x + cell.up.x, o.y + cell.across.y + cell.up.y})});
+      if (!Touches(pts_, cell.upLen * s + cell.acrossLen * s)) continue;
+      if (IsBlankGlyph(g.code, t.unicode)) continue;
+      const std::wstring& text = glyphTexts_(g.code, t.unicode);
+      if (text.empty()) continue;
+      const int size = std::clamp(int(std::lround(cell.upLen * s)), 2, kLargestFontSize);
       HFONT font = Font(t, size);
       if (font != selected) SelectObject(dc_, selected = font);
-      // The em fills the cell's height; across, a full-width character's em fills the width,
-      // and a proportional glyph keeps its own width, centred in its cell.
-      const double lw = Advance(text, uint64_t(g.code) | uint64_t(t.unicode) << 32 | uint64_t(size) << 33 |
-                                          uint64_t(t.bold) << 40 | uint64_t(t.italic) << 41 | uint64_t(t.font) << 42);
-      const double cells = CellWidthOf(g.code, t.unicode);
-      const double v = upLen / size, h = acrossLen / cells / size;
-      const double x0 = (acrossLen - lw * h) / 2;
-      const Vec2 a{across.x / acrossLen, across.y / acrossLen}, u{up.x / upLen, up.y / upLen};
-      // Glyph space (x right, y down from the top of the em) to the page, then to the device.
-      const double tx = origin.x + a.x * x0 + u.x * upLen, ty = origin.y + a.y * x0 + u.y * upLen;
+      const double advance = Advance(text, uint64_t(g.code) | uint64_t(t.unicode) << 32 | uint64_t(size) << 33 |
+                                               uint64_t(t.bold) << 40 | uint64_t(t.italic) << 41 | uint64_t(t.font) << 42);
+      const GlyphPlacement p = PlaceGlyph(cell, g.code, t.unicode, size, advance);
+      // Glyph space to the page, then to the device.
       XFORM xf;
-      xf.eM11 = FLOAT(s * a.x * h);
-      xf.eM21 = FLOAT(-s * u.x * v);
-      xf.eDx = FLOAT(view_.left + s * tx);
-      xf.eM12 = FLOAT(-s * a.y * h);
-      xf.eM22 = FLOAT(s * u.y * v);
-      xf.eDy = FLOAT(view_.top + s * (list_.height - ty));
+      xf.eM11 = FLOAT(s * p.a.x * p.h);
+      xf.eM21 = FLOAT(-s * p.u.x * p.v);
+      xf.eDx = FLOAT(view_.left + s * p.top.x);
+      xf.eM12 = FLOAT(-s * p.a.y * p.h);
+      xf.eM22 = FLOAT(s * p.u.y * p.v);
+      xf.eDy = FLOAT(view_.top + s * (list_.height - p.top.y));
       if (!SetWorldTransform(dc_, &xf)) continue;
       TextOutW(dc_, 0, 0, text.data(), int(text.size()));
       ModifyWorldTransform(dc_, nullptr, MWT_IDENTITY);
@@ -422,7 +411,7 @@ class Painter {
   std::unordered_map<uint64_t, HPEN> pens_;
   std::unordered_map<COLORREF, HBRUSH> brushes_;
   std::unordered_map<uint64_t, HFONT> fonts_;
-  std::unordered_map<uint64_t, std::wstring> glyphText_;
+  GlyphTexts<std::wstring> glyphTexts_{CodePointToWide, [](const std::string& sjis) { return SjisToWide(sjis); }};
   std::unordered_map<uint64_t, double> advances_;
 };
 
