@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/example.h"
-#include "app/picture_files.h"
+#include "app/pictures/picture_files.h"
 #include "app/posix/command_line.h"
 #include "app/posix/platform.h"
 #include "app/session.h"
