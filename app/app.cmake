@@ -8,15 +8,15 @@ add_library(kelvane_app STATIC
   app/sheet_writer.cpp
   app/session.cpp
   app/example.cpp
+  app/plan_picture.cpp
 )
-target_link_libraries(kelvane_app PUBLIC kelvane_split kelvane_jww)
+target_link_libraries(kelvane_app PUBLIC kelvane_render kelvane_split kelvane_jww)
 
 if(WIN32)
   # The Windows program: the window over the Win32 platform layer, one statically linked file.
   add_library(kelvane_win32 STATIC app/win32/platform.cpp app/win32/main_window.cpp app/win32/preview_window.cpp)
-  # kelvane_pictures (app/pictures.cmake) draws the plan the preview shows.
-  target_link_libraries(kelvane_win32 PUBLIC kelvane_app kelvane_pictures kelvane_render_gdi comctl32 comdlg32
-                                             shell32 ole32 imm32 gdiplus shlwapi)
+  target_link_libraries(kelvane_win32 PUBLIC kelvane_app kelvane_render_gdi comctl32 comdlg32 shell32 ole32 imm32
+                                             gdiplus shlwapi)
   add_executable(kelvane WIN32 app/win32/main.cpp)
   target_link_libraries(kelvane PRIVATE kelvane_win32)
   target_link_options(kelvane PRIVATE -static -municode $<$<CONFIG:Release>:-s>)

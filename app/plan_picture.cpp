@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "platform/text_conversion.h"
 #include "render/text_layout.h"
 #include "split/extract.h"
 #include "split/sheetnames.h"

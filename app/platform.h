@@ -1,31 +1,16 @@
-// The platform services the shell needs, declared once and implemented per platform.
+// The services the session asks of its front end, declared once and implemented by the command
+// line (app/posix/) and the window (app/win32/).
 #pragma once
 
-#include <compare>
-#include <cstdint>
 #include <filesystem>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/file_identity.h"
+
 namespace kelvane {
-
-// One file on its volume: device and inode on POSIX, volume serial number and file index on
-// Windows. Two paths name the same file exactly when their identities are equal.
-struct FileIdentity {
-  uint64_t volume = 0;
-  uint64_t file = 0;
-  auto operator<=>(const FileIdentity&) const = default;
-};
-
-// Text conversions of the running platform. Texts are Shift_JIS (code page 932) bytes; a
-// character that the other side cannot express becomes "?".
-std::filesystem::path SjisToPath(std::string_view sjis);
-std::string PathToSjis(const std::filesystem::path& path);
-std::string SjisToUtf8(std::string_view sjis);
-std::string Utf8ToSjis(std::string_view utf8);
 
 // Everything the window's logic asks of the operating system. Texts crossing this boundary
 // are Shift_JIS; paths are std::filesystem::path.
@@ -86,14 +71,5 @@ class Platform {
   virtual std::filesystem::path ToPath(std::string_view sjis) const = 0;
   virtual std::string ToSjis(const std::filesystem::path& path) const = 0;
 };
-
-// The command-line platform for POSIX systems. Ctrl-C acts as the Escape key from the moment it
-// is pressed (a second Ctrl-C ends the program). An empty executable path means the running
-// executable's own.
-// UTF-8 for a terminal: CR dropped, other control characters but LF shown as "\xNN".
-std::string PrintableText(std::string_view utf8);
-
-std::unique_ptr<Platform> MakePosixPlatform(std::vector<std::filesystem::path> parameters,
-                                            std::filesystem::path executablePath = {});
 
 }  // namespace kelvane

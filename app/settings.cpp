@@ -9,7 +9,7 @@
 #include <system_error>
 
 #include "app/text_file.h"
-#include "jww/replacing_file.h"
+#include "platform/replacing_file.h"
 #include "text/filters.h"
 #include "text/numbers.h"
 

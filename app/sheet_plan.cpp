@@ -4,6 +4,7 @@
 #include <system_error>
 #include <type_traits>
 
+#include "platform/text_conversion.h"
 #include "split/extract.h"
 #include "split/sheetnames.h"
 

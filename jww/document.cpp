@@ -6,7 +6,7 @@
 #include <random>
 #include <system_error>
 
-#include "jww/replacing_file.h"
+#include "platform/replacing_file.h"
 #include "jww/sections.h"
 #include "text/numbers.h"
 

@@ -4,7 +4,7 @@
 #include <unordered_map>
 
 
-#include "jww/memory_advice.h"
+#include "platform/memory_advice.h"
 #include "jww/sections.h"
 #include "text/filters.h"
 #include "text/numbers.h"

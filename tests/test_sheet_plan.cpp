@@ -9,6 +9,7 @@
 #include "app/sheet_writer.h"
 #include "jww/builder.h"
 #include "jww/images.h"
+#include "platform/text_conversion.h"
 #include "split/extract.h"
 #include "tests/fake_platform.h"
 #include "tests/fixtures.h"

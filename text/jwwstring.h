@@ -49,9 +49,4 @@ JwwChar CharAt(const JwwString& s, size_t pos);
 // Appends one character (as returned by CharAt) in the string's form.
 void AppendChar(JwwString& s, uint32_t code);
 
-// UTF-16 to and from UTF-8, for display (the --info output) and for file names. Shift_JIS needs
-// the platform's converter and is not handled here. A lone surrogate becomes U+FFFD.
-std::string Utf16ToUtf8(std::u16string_view units);
-std::u16string Utf8ToUtf16(std::string_view utf8);
-
 }  // namespace kelvane

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <system_error>
 
-#include "app/platform.h"
+#include "platform/text_conversion.h"
 #include "text/numbers.h"
 
 namespace kelvane {

@@ -8,13 +8,14 @@
 #include <vector>
 
 #include "app/example.h"
-#include "app/picture_files.h"
-#include "app/platform.h"
+#include "app/pictures/picture_files.h"
 #include "app/posix/command_line.h"
+#include "app/posix/platform.h"
 #include "app/session.h"
 #include "app/settings.h"
 #include "jww/document.h"
 #include "jww/images.h"
+#include "platform/text_conversion.h"
 #include "text/filters.h"
 #include "text/numbers.h"
 

@@ -1,7 +1,6 @@
 // The platform layer for POSIX systems: a command-line stand-in for the window's services.
-#include "app/platform.h"
+#include "app/posix/platform.h"
 
-#include <iconv.h>
 #include <pwd.h>
 #include <signal.h>
 #include <spawn.h>
@@ -9,7 +8,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -17,52 +15,13 @@
 #include <string>
 #include <system_error>
 
+#include "platform/text_conversion.h"
+
 extern char** environ;
 
 namespace kelvane {
 
 namespace {
-
-// Length of the character that starts at p, so that an unconvertible one is skipped whole.
-size_t SjisCharLength(std::string_view s, size_t p) {
-  unsigned char b = static_cast<unsigned char>(s[p]);
-  bool lead = (b >= 0x80 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFD);
-  return lead && p + 1 < s.size() ? 2 : 1;
-}
-
-size_t Utf8CharLength(std::string_view s, size_t p) {
-  size_t n = 1;
-  while (p + n < s.size() && (static_cast<unsigned char>(s[p + n]) & 0xC0) == 0x80) ++n;
-  return n;
-}
-
-// Converts with iconv; a character the target cannot express (or a broken source sequence)
-// becomes "?".
-std::string Convert(std::string_view in, const char* to, const char* from,
-                    size_t (*charLength)(std::string_view, size_t)) {
-  std::string out;
-  if (in.empty()) return out;
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(in);
-  size_t p = 0;
-  char buffer[1024];
-  while (p < in.size()) {
-    char* src = const_cast<char*>(in.data() + p);
-    size_t srcLeft = in.size() - p;
-    char* dst = buffer;
-    size_t dstLeft = sizeof buffer;
-    size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-    out.append(buffer, size_t(dst - buffer));
-    p = in.size() - srcLeft;
-    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-      out.push_back('?');
-      p += charLength(in, p);
-      iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    }
-  }
-  iconv_close(cd);
-  return out;
-}
 
 std::filesystem::path HomeFolder() {
   if (const char* home = std::getenv("HOME"); home && *home) return home;
@@ -217,9 +176,7 @@ class PosixPlatform final : public Platform {
   }
 
   std::optional<FileIdentity> IdentityOf(const std::filesystem::path& path) const override {
-    struct stat st {};
-    if (path.empty() || stat(path.c_str(), &st) != 0) return std::nullopt;
-    return FileIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino)};
+    return FileIdentityOf(path);
   }
   bool NamesIgnoreCase() const override { return false; }
 
@@ -263,13 +220,6 @@ std::string PrintableText(std::string_view utf8) {
   }
   return out;
 }
-
-std::string SjisToUtf8(std::string_view sjis) { return Convert(sjis, "UTF-8", "CP932", SjisCharLength); }
-std::string Utf8ToSjis(std::string_view utf8) { return Convert(utf8, "CP932", "UTF-8", Utf8CharLength); }
-
-// File names on POSIX are UTF-8 bytes.
-std::filesystem::path SjisToPath(std::string_view sjis) { return std::filesystem::path(SjisToUtf8(sjis)); }
-std::string PathToSjis(const std::filesystem::path& path) { return Utf8ToSjis(path.native()); }
 
 std::unique_ptr<Platform> MakePosixPlatform(std::vector<std::filesystem::path> parameters,
                                             std::filesystem::path executablePath) {

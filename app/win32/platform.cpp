@@ -10,27 +10,6 @@ namespace kelvane {
 
 namespace {
 
-constexpr UINT kSjis = 932;
-
-std::wstring Widen(UINT codePage, std::string_view text) {
-  if (text.empty()) return std::wstring();
-  int n = MultiByteToWideChar(codePage, 0, text.data(), int(text.size()), nullptr, 0);
-  std::wstring out(size_t(n > 0 ? n : 0), L'\0');
-  if (n > 0) MultiByteToWideChar(codePage, 0, text.data(), int(text.size()), out.data(), n);
-  return out;
-}
-
-std::string Narrow(UINT codePage, std::wstring_view text) {
-  if (text.empty()) return std::string();
-  // No best-fit mapping: a character without its own code becomes "?", never a look-alike.
-  const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
-  const char* fallback = codePage == CP_UTF8 ? nullptr : "?";
-  int n = WideCharToMultiByte(codePage, flags, text.data(), int(text.size()), nullptr, 0, fallback, nullptr);
-  std::string out(size_t(n > 0 ? n : 0), '\0');
-  if (n > 0) WideCharToMultiByte(codePage, flags, text.data(), int(text.size()), out.data(), n, fallback, nullptr);
-  return out;
-}
-
 std::string LocalTimeText(const SYSTEMTIME& t) {
   wchar_t date[128] = L"", time[128] = L"";
   GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &t, nullptr, date, 128);
@@ -85,14 +64,6 @@ DWORD Attributes(const std::filesystem::path& path) {
 }
 
 }  // namespace
-
-std::wstring SjisToWide(std::string_view sjis) { return Widen(kSjis, sjis); }
-std::string WideToSjis(std::wstring_view wide) { return Narrow(kSjis, wide); }
-
-std::string SjisToUtf8(std::string_view sjis) { return Narrow(CP_UTF8, Widen(kSjis, sjis)); }
-std::string Utf8ToSjis(std::string_view utf8) { return Narrow(kSjis, Widen(CP_UTF8, utf8)); }
-std::filesystem::path SjisToPath(std::string_view sjis) { return std::filesystem::path(SjisToWide(sjis)); }
-std::string PathToSjis(const std::filesystem::path& path) { return WideToSjis(path.native()); }
 
 Win32Platform::Win32Platform() {
   int count = 0;
@@ -268,16 +239,7 @@ void Win32Platform::PrintWithHost(std::string_view sjisProgram, const std::files
 }
 
 std::optional<FileIdentity> Win32Platform::IdentityOf(const std::filesystem::path& path) const {
-  // Backup semantics let a folder be opened too; no access is needed to read the identity.
-  HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-  BY_HANDLE_FILE_INFORMATION info{};
-  const bool ok = GetFileInformationByHandle(file, &info) != 0;
-  CloseHandle(file);
-  if (!ok) return std::nullopt;
-  return FileIdentity{info.dwVolumeSerialNumber,
-                      (uint64_t(info.nFileIndexHigh) << 32) | uint64_t(info.nFileIndexLow)};
+  return FileIdentityOf(path);
 }
 
 std::filesystem::path Win32Platform::ToPath(std::string_view sjis) const { return SjisToPath(sjis); }

@@ -13,13 +13,9 @@
 #include <vector>
 
 #include "app/platform.h"
+#include "platform/win32/wide_text.h"
 
 namespace kelvane {
-
-// Shift_JIS (code page 932) to UTF-16 and back, whatever the system's code page; a character
-// that the other side cannot express becomes "?".
-std::wstring SjisToWide(std::string_view sjis);
-std::string WideToSjis(std::wstring_view wide);
 
 // The platform for the Windows program. Message boxes, drops, the status bar and the message
 // pump need the main window: it is attached once it exists.

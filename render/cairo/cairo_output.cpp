@@ -5,7 +5,6 @@
 #include <cairo-svg.h>
 #include <cairo.h>
 #include <fontconfig/fontconfig.h>
-#include <iconv.h>
 #include <pango/pangocairo.h>
 #include <pango/pangofc-fontmap.h>
 #include <zlib.h>
@@ -15,6 +14,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "platform/text_conversion.h"
 #include "render/cairo/image_decode.h"
 #include "render/glyph_layout.h"
 #include "render/image_source.h"
@@ -47,48 +47,10 @@ PangoFontMap* FontMap() {
   return map;
 }
 
-std::string SjisToUtf8(const std::string& sjis) {
-  iconv_t cd = iconv_open("UTF-8", "CP932");
-  if (cd == iconv_t(-1)) return std::string();
-  std::string in = sjis, out(sjis.size() * 4 + 8, '\0');
-  char* ip = in.data();
-  char* op = out.data();
-  size_t il = in.size(), ol = out.size();
-  while (il > 0) {
-    if (iconv(cd, &ip, &il, &op, &ol) != size_t(-1)) break;
-    if (ol < 4) break;
-    // A byte the table lacks becomes "?" and the rest goes on.
-    *op++ = '?';
-    --ol;
-    ++ip;
-    --il;
-  }
-  iconv_close(cd);
-  out.resize(out.size() - ol);
-  return out;
+// A broken Shift_JIS byte becomes "?" and the next byte is read afresh, as this backend always did.
+std::string ToUtf8(const JwwString& s) {
+  return s.unicode ? Utf16ToUtf8(s.wide) : SjisToUtf8(s.sjis, UnreadableSjis::kSkipByte);
 }
-
-std::string CodePointToUtf8(uint32_t c) {
-  std::string s;
-  if (c < 0x80) {
-    s.push_back(char(c));
-  } else if (c < 0x800) {
-    s.push_back(char(0xC0 | (c >> 6)));
-    s.push_back(char(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    s.push_back(char(0xE0 | (c >> 12)));
-    s.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-    s.push_back(char(0x80 | (c & 0x3F)));
-  } else {
-    s.push_back(char(0xF0 | (c >> 18)));
-    s.push_back(char(0x80 | ((c >> 12) & 0x3F)));
-    s.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-    s.push_back(char(0x80 | (c & 0x3F)));
-  }
-  return s;
-}
-
-std::string ToUtf8(const JwwString& s) { return s.unicode ? Utf16ToUtf8(s.wide) : SjisToUtf8(s.sjis); }
 
 class Painter {
  public:
@@ -284,7 +246,7 @@ class Painter {
   PangoContext* context_ = nullptr;
   PangoLayout* layout_ = nullptr;
   std::vector<double> dashes_;
-  GlyphTexts<std::string> glyphTexts_{CodePointToUtf8, [](const std::string& sjis) { return SjisToUtf8(sjis); }};
+  GlyphTexts<std::string> glyphTexts_{CodePointToUtf8, [](const std::string& sjis) { return SjisToUtf8(sjis, UnreadableSjis::kSkipByte); }};
 };
 
 std::mutex g_cairoLock;  // fontconfig and the font map are shared by the process

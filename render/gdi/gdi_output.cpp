@@ -11,6 +11,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "platform/win32/wide_text.h"
 #include "render/glyph_layout.h"
 
 namespace kelvane {
@@ -40,16 +41,6 @@ std::wstring CodePointToWide(uint32_t c) {
     s.push_back(wchar_t(c));
   }
   return s;
-}
-
-// Shift_JIS (code page 932) to UTF-16 whatever the system's code page, as the Windows platform
-// converts it; the backend converts here itself, so that it needs nothing from the program above.
-std::wstring SjisToWide(std::string_view sjis) {
-  if (sjis.empty()) return std::wstring();
-  const int n = MultiByteToWideChar(932, 0, sjis.data(), int(sjis.size()), nullptr, 0);
-  std::wstring out(size_t(n > 0 ? n : 0), L'\0');
-  if (n > 0) MultiByteToWideChar(932, 0, sjis.data(), int(sjis.size()), out.data(), n);
-  return out;
 }
 
 std::wstring ToWide(const JwwString& s) {

@@ -1,5 +1,5 @@
 // Memory advice on POSIX: transparent huge pages where Linux offers them.
-#include "jww/memory_advice.h"
+#include "platform/memory_advice.h"
 
 #include <sys/mman.h>
 

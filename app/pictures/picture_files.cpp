@@ -1,5 +1,5 @@
 // Picture files through the cairo backend.
-#include "app/picture_files.h"
+#include "app/pictures/picture_files.h"
 
 #include <algorithm>
 #include <system_error>

@@ -1,5 +1,5 @@
 // Replacing a file on POSIX: an exclusive temporary file beside the target, renamed over it.
-#include "jww/replacing_file.h"
+#include "platform/replacing_file.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -9,7 +9,7 @@
 #include <cstring>
 #include <random>
 
-#include "jww/device_buffer.h"
+#include "platform/device_buffer.h"
 
 namespace kelvane {
 

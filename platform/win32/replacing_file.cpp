@@ -1,12 +1,12 @@
 // Replacing a file on Windows: a temporary file created new beside the target, moved over it.
-#include "jww/replacing_file.h"
+#include "platform/replacing_file.h"
 
 #include <windows.h>
 
 #include <cstdio>
 #include <random>
 
-#include "jww/device_buffer.h"
+#include "platform/device_buffer.h"
 
 namespace kelvane {
 

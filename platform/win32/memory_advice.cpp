@@ -1,5 +1,5 @@
 // Memory advice on Windows: none; large pages there need a privilege users do not have.
-#include "jww/memory_advice.h"
+#include "platform/memory_advice.h"
 
 namespace kelvane {
 

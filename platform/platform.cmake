@@ -1,0 +1,23 @@
+# The operating-system services under neutral headers (platform/*.h): the portable core includes
+# those headers and nothing of the system; each system's implementations live in its own folder.
+add_library(kelvane_platform STATIC platform/text_conversion.cpp)
+if(WIN32)
+  target_sources(kelvane_platform PRIVATE
+    platform/win32/file_identity.cpp
+    platform/win32/memory_advice.cpp
+    platform/win32/replacing_file.cpp
+    platform/win32/text_conversion.cpp
+  )
+else()
+  target_sources(kelvane_platform PRIVATE
+    platform/posix/file_identity.cpp
+    platform/posix/memory_advice.cpp
+    platform/posix/replacing_file.cpp
+    platform/posix/text_conversion.cpp
+  )
+endif()
+target_include_directories(kelvane_platform PUBLIC ${PROJECT_SOURCE_DIR})
+
+if(KELVANE_TESTS)
+  kelvane_test(kelvane_platform_tests SOURCES tests/test_text_conversion.cpp LIBS kelvane_platform)
+endif()
