@@ -22,7 +22,7 @@ std::string SjisBytesOf(uint32_t code);
 template <class Text>
 class GlyphTexts {
  public:
-  using Encode = Text (*)(uint32_t codePoint);
+  using Encode = Text (*)(char32_t codePoint);
   using Convert = Text (*)(const std::string& sjis);
   GlyphTexts(Encode encode, Convert convert) : encode_(encode), convert_(convert) {}
 

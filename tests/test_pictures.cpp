@@ -9,6 +9,7 @@
 #include "app/example.h"
 #include "app/plan_picture.h"
 #include "jww/builder.h"
+#include "platform/text_conversion.h"
 #include "render/cairo/cairo_output.h"
 #include "render/cairo/image_decode.h"
 #include "render/image_source.h"

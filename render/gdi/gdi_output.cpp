@@ -31,7 +31,7 @@ const wchar_t kDefaultFont[] = L"ＭＳ ゴシック";
 
 COLORREF ColorOf(Rgb c) { return RGB(c.r, c.g, c.b); }
 
-std::wstring CodePointToWide(uint32_t c) {
+std::wstring CodePointToWide(char32_t c) {
   std::wstring s;
   if (c >= 0x10000) {
     c -= 0x10000;
