@@ -3,11 +3,10 @@
 #include <cstddef>
 #include <unordered_map>
 
-
+#include "jww/document.h"
 #include "jww/memory_advice.h"
 #include "jww/sections.h"
 #include "text/filters.h"
-#include "text/numbers.h"
 
 namespace kelvane {
 
