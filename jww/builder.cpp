@@ -4,8 +4,6 @@
 #include <cmath>
 #include <numbers>
 
-#include "jww/sections.h"
-
 namespace kelvane {
 
 namespace {
