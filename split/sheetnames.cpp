@@ -230,8 +230,4 @@ SheetLayerFilter MakeSheetLayerFilter(const PaperFrame& frame, int sheet) {
   return f;
 }
 
-bool LayerPasses(const PaperFrame& frame, int sheet, uint16_t layerGroup, uint16_t layer) {
-  return MakeSheetLayerFilter(frame, sheet).Passes(layerGroup, layer);
-}
-
 }  // namespace kelvane
