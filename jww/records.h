@@ -12,10 +12,8 @@
 
 namespace kelvane {
 
-// Entity kinds of the order list. The writer skips an entry of any other kind, so kind + 100
-// (kExcluded) keeps an entry in the list without writing it.
+// Entity kinds of the order list. The writer and the renderer skip an entry of any other kind.
 enum EntityKind : int32_t {
-  kNoEntity = 0,
   kLine = 1,
   kArc = 2,
   kPoint = 3,
@@ -24,7 +22,6 @@ enum EntityKind : int32_t {
   kSolid = 6,
   kBlockInsert = 7,
   kBlockDefKind = 8,  // only for the prefix check when writing a definition
-  kExcluded = 100,
 };
 
 #pragma pack(push, 1)

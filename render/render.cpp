@@ -380,7 +380,7 @@ void DisplayListBuilder::AddEntity(const EntityLists& l, EntityRef e, const Affi
       if (i < l.blockInserts.size() && Visible(l.blockInserts[i].attr)) AddInsert(l.blockInserts[i], m);
       break;
     default:
-      break;  // excluded entries (kind + 100) and unknown kinds
+      break;  // entries of no known kind
   }
 }
 

@@ -13,7 +13,6 @@ namespace kelvane {
 namespace {
 
 constexpr double kHalfPi = 1.5707963267948966;
-constexpr double kPi = 3.141592653589793;
 constexpr double kCornerTolerance = 1e-14;
 
 // What the membership test of an entity looks at: a single point, or chords between sample
