@@ -8,6 +8,7 @@
 
 #include "jww/builder.h"
 #include "jww/images.h"
+#include "split/frames.h"
 
 namespace kelvane {
 
@@ -17,9 +18,9 @@ constexpr double kPi = 3.141592653589793;
 
 Attr FrameAttr() {
   Attr a;
-  a.penColor = 9;
-  a.penStyle = 19;
-  a.penWidth = 200;
+  a.penColor = kFramePenColor;
+  a.penStyle = kFramePenStyle;
+  a.penWidth = kFramePenWidth;
   return a;
 }
 
@@ -33,7 +34,7 @@ void AddFrame(JwwDocument& doc, double cx, double cy, double w, double h) {
 
 void AddNameText(JwwDocument& doc, double x, double y, const std::u16string& name) {
   Attr a;
-  a.penColor = 9;
+  a.penColor = kAuxiliaryColor;
   int32_t i = AddText(doc, x, y, JwwString::Wide(u"【名】" + name), a, 3.5);
   doc.texts[size_t(i)].textType = 0;
 }

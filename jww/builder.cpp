@@ -4,8 +4,6 @@
 #include <cmath>
 #include <numbers>
 
-#include "jww/sections.h"
-
 namespace kelvane {
 
 namespace {
@@ -137,7 +135,7 @@ int32_t AddSolid(EntityLists& l, double x1, double y1, double x2, double y2, dou
 }
 
 int32_t AddArcSolid(EntityLists& l, double cx, double cy, double r, double start, double sweep, Attr a) {
-  a.penStyle = 101;
+  a.penStyle = kArcSolid;
   return Append(l, l.solids, SolidRecord{a.Make(), cx, cy, r, 1.0, 0.0, start, sweep, 0.0, 0}, kSolid);
 }
 

@@ -1,14 +1,11 @@
 // The drawing document: lifecycle, and the load and save drivers over the section readers.
 #include "jww/document.h"
 
-#include <algorithm>
 #include <fstream>
-#include <random>
 #include <system_error>
 
 #include "platform/replacing_file.h"
 #include "jww/sections.h"
-#include "text/numbers.h"
 
 namespace kelvane {
 

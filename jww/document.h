@@ -75,9 +75,19 @@ struct ExtendedLineType {
   double pitches[11] = {};  // indexed 1 to 10
 };
 
-struct ViewRecord {
-  double a[3] = {};
+// A record the format reserves after the zoom jumps (from version 231), carried unchanged.
+struct ReservedRecord {
+  double values[3] = {};
   int32_t flag = 0;
+};
+
+// Where the eye stood in the last 2.5D views (from version 223).
+struct EyeSettings {
+  int32_t startFlag = 0;              // how the 2.5D view starts
+  int32_t horizontalAngles[3] = {};   // perspective, bird's-eye and isometric view
+  double perspectiveHeight = 0, perspectiveDistance = 0;
+  double birdsEyeHeight = 0, birdsEyeDistance = 0;
+  double isometricVerticalAngle = 0;
 };
 
 struct JwwHeader {
@@ -108,17 +118,19 @@ struct JwwHeader {
   double zoomJumpX[9] = {};
   double zoomJumpY[9] = {};
   int32_t zoomJumpLayerGroup[9] = {-1, -1, -1, -1, -1, -1, -1, -1, -1};
-  ViewRecord extraViewA, extraViewB;
+  ReservedRecord reservedRecords[2];
   double parallelLineSpacings[10] = {};
   double parallelLineEndGap = 0;
   int32_t drawSwitches[10] = {};
   int32_t packedSwitchOnes = 0;
   int32_t packedSwitchTens = 0;
   int32_t drawingTime = 0;
-  int32_t v223Ints[4] = {};
-  double v223Reals[5] = {};
-  double v225Reals[4] = {};
-  int32_t v230Ints[2] = {};
+  EyeSettings eye;
+  // The sizes last typed for a line, a box and a circle (from version 225).
+  double lastLineLength = 0, lastBoxWidth = 0, lastBoxHeight = 0, lastCircleRadius = 0;
+  // Whether solids take an RGB colour of their own, and which (from version 230).
+  int32_t solidOwnColorOn = 0;
+  int32_t solidDefaultColor = 0;
   double currentTextSizeX = 0, currentTextSizeY = 0, currentTextSpacing = 0;
   int32_t currentTextColor = 0, currentTextKind = 0;
   double textArrangeSpacing = 0, textArrangeCount = 0;
@@ -130,8 +142,8 @@ struct JwwHeader {
 // Version thresholds of the format, named once.
 inline bool IsSupportedVersion(int32_t v) { return v >= 220; }
 inline bool HasDrawingTime(int32_t v) { return v >= 223; }
-inline bool HasV225Reals(int32_t v) { return v >= 225; }
-inline bool HasV230Ints(int32_t v) { return v >= 230; }
+inline bool HasLastSizes(int32_t v) { return v >= 225; }
+inline bool HasSolidColorDefault(int32_t v) { return v >= 230; }
 inline bool HasLongZoomJumps(int32_t v) { return v >= 231; }
 inline bool HasSkyView(int32_t v) { return v >= 300; }
 inline bool HasPenWidth(int32_t v) { return v >= 351; }

@@ -1,9 +1,9 @@
 // The header section: signature, version, memo and every drawing setting, read and written alike.
 #include <string>
 
+#include "jww/document.h"
 #include "jww/sections.h"
 #include "text/filters.h"
-#include "text/numbers.h"
 
 namespace kelvane {
 
@@ -74,390 +74,344 @@ T Clamp(T v, T lo, T hi) {
   return v < lo ? lo : (v > hi ? hi : v);
 }
 
+// The reading side of the header's field list. A fix is the writer's correction of a value and
+// is ignored here; the reader's cursor cannot run off the end, so a short file yields zeros.
+class HeaderReader {
+ public:
+  using Document = JwwDocument;
+  HeaderReader(ByteReader& in, JwwDocument& doc) : in_(in), diag_(doc.diagnostics), version(doc.header.version) {}
+
+  bool ok() const { return in_.ok(); }
+  void i32(int32_t& x) { x = in_.i32(); }
+  void f64(double& x) { x = in_.f64(); }
+  template <class Fix>
+  void i32(int32_t& x, Fix) { x = in_.i32(); }
+  template <class Fix>
+  void f64(double& x, Fix) { x = in_.f64(); }
+  void reserved(size_t n) { in_.skip(n); }
+  void text(JwwString& s) { s = ReadText(in_, diag_); }
+  void unfilteredText(JwwString& s) { s = ReadCString(in_, diag_); }
+  void name(JwwString& s, const char*, int) { s = ReadText(in_, diag_); }
+  // One value on file: the ones digit and the rest. C++ division truncates, as the format's does.
+  void packedSwitch(int32_t& ones, int32_t& tens) {
+    const int32_t packed = in_.i32();
+    ones = packed % 10;
+    tens = packed / 10;
+  }
+  template <class T>
+  T& writtenAs(T& value, bool, const T&) { return value; }
+
+ private:
+  ByteReader& in_;
+  JwwDiagnostics& diag_;
+
+ public:
+  const int32_t version;
+};
+
+// The writing side: the same calls write the document's values, corrected where a fix says so.
+class HeaderWriter {
+ public:
+  using Document = const JwwDocument;
+  HeaderWriter(ByteWriter& out, const JwwDocument& doc, int32_t v)
+      : out_(out), unicode_(doc.UnicodeStrings()), version(v) {}
+
+  bool ok() const { return true; }
+  void i32(int32_t x) { out_.i32(x); }
+  void f64(double x) { out_.f64(x); }
+  template <class Fix>
+  void i32(int32_t x, Fix fix) { out_.i32(fix(x)); }
+  template <class Fix>
+  void f64(double x, Fix fix) { out_.f64(fix(x)); }
+  void reserved(size_t n) { out_.zeros(n); }
+  void text(const JwwString& s) { WriteText(out_, s); }
+  void unfilteredText(const JwwString& s) { out_.WriteCString(s); }
+  // Extended colour and line-type names: an empty cleaned name becomes prefix + index.
+  void name(const JwwString& s, const char* prefix, int index) { WriteDefaultedName(out_, s, prefix, index, unicode_); }
+  // From version 600 the tens digit is written, at least 1.
+  void packedSwitch(int32_t ones, int32_t tens) {
+    int32_t packed = ones;
+    if (HasPackedSwitchTens(version)) packed += 10 * (tens > 0 ? tens : 1);
+    out_.i32(packed);
+  }
+  // A setting the writer replaces as a whole when `replace` holds.
+  template <class T>
+  const T& writtenAs(const T& value, bool replace, const T& replacement) { return replace ? replacement : value; }
+
+ private:
+  ByteWriter& out_;
+  const bool unicode_;
+
+ public:
+  const int32_t version;
+};
+
+// A colour brought into range: anything but an RGB value is written as black.
+int32_t RgbOrBlack(int32_t c) { return c < 0 || c > 0xFFFFFF ? 0 : c; }
+
+// Paper, the layer groups and their layers, each with state, protection and (groups) scale.
+template <class Io>
+void TransferLayers(Io& io, typename Io::Document& doc) {
+  io.i32(doc.header.paperSize);
+  io.i32(doc.header.writeLayerGroup);
+  for (int g = 0; g < 16; ++g) {
+    auto& group = doc.layerGroups[g];
+    io.i32(group.state);
+    io.i32(group.writeLayer);
+    io.f64(group.scale);
+    io.i32(group.protect);
+    for (int l = 0; l < 16; ++l) {
+      io.i32(doc.layers[g * 16 + l].state);
+      io.i32(doc.layers[g * 16 + l].protect);
+    }
+  }
+}
+
+// Dimension settings, the width unit, the last print set-up and the grid. Reserved bytes are
+// dropped on reading and written as zeros.
+template <class Io>
+void TransferPrintAndGrid(Io& io, typename Io::Document& doc) {
+  auto& h = doc.header;
+  io.reserved(56);
+  for (auto& d : h.dimensionSettings) io.i32(d);
+  io.reserved(4);
+  // Versions up to 420 know no unit below -101.
+  io.i32(h.penWidthUnit, [&io](int32_t u) { return io.version <= 420 && u < -101 ? -101 : u; });
+  io.f64(h.printOriginX);
+  io.f64(h.printOriginY);
+  io.f64(h.printScale);
+  io.i32(h.printRotation);
+  io.i32(h.gridMode);
+  io.f64(h.gridMinSpacing);
+  io.f64(h.gridSpacingX);
+  io.f64(h.gridSpacingY);
+  io.f64(h.gridBaseX);
+  io.f64(h.gridBaseY);
+}
+
+// Layer names, then group names; an empty name stays empty.
+template <class Io>
+void TransferLayerNames(Io& io, typename Io::Document& doc) {
+  for (int i = 0; i < 256 && io.ok(); ++i) io.text(doc.layers[i].name);
+  for (int g = 0; g < 16 && io.ok(); ++g) io.text(doc.layerGroups[g].name);
+}
+
+// Shadow and sky-view settings, the 3D unit and the last view and range.
+template <class Io>
+void TransferViews(Io& io, typename Io::Document& doc) {
+  auto& h = doc.header;
+  io.f64(h.shadowLevel);
+  io.f64(h.shadowLatitude);
+  io.i32(h.shadowTimeFlag);
+  io.f64(h.wallShadowLevel);
+  if (HasSkyView(io.version)) {
+    io.f64(h.skyViewLevel);
+    io.f64(h.skyViewRadius);
+  }
+  io.i32(h.unit3D);
+  io.f64(h.viewScale);
+  io.f64(h.viewOriginX);
+  io.f64(h.viewOriginY);
+  io.f64(h.rangeScale);
+  io.f64(h.rangeOriginX);
+  io.f64(h.rangeOriginY);
+}
+
+// The zoom jumps: four of them before version 231, then eight with their layer groups and the
+// two reserved records.
+template <class Io>
+void TransferZoomJumps(Io& io, typename Io::Document& doc) {
+  auto& h = doc.header;
+  const bool eight = HasLongZoomJumps(io.version);
+  for (int i = 1; i <= (eight ? 8 : 4); ++i) {
+    io.f64(h.zoomJumpScale[i]);
+    io.f64(h.zoomJumpX[i]);
+    io.f64(h.zoomJumpY[i]);
+    if (eight) io.i32(h.zoomJumpLayerGroup[i]);
+  }
+  if (!eight) return;
+  for (auto& r : h.reservedRecords) {
+    for (auto& x : r.values) io.f64(x);
+    io.i32(r.flag);
+  }
+}
+
+// Parallel-line spacings, then the pens on screen and in print, brought into range;
+// pen 0 always prints white.
+template <class Io>
+void TransferPens(Io& io, typename Io::Document& doc) {
+  for (auto& s : doc.header.parallelLineSpacings) io.f64(s);
+  io.f64(doc.header.parallelLineEndGap);
+  for (auto& p : doc.pens) {
+    io.i32(p.color, RgbOrBlack);
+    io.i32(p.width, [](int32_t w) { return Clamp(w, 1, 16); });
+  }
+  for (size_t i = 0; i < doc.pens.size(); ++i) {
+    auto& p = doc.pens[i];
+    io.i32(p.printColor, [i](int32_t c) { return i == 0 ? 0xFFFFFF : RgbOrBlack(c); });
+    io.i32(p.printWidth, [](int32_t w) { return Clamp(w, 1, 500); });
+    io.f64(p.printPointRadius, [](double r) { return Clamp(r, 0.1, 10.0); });
+  }
+}
+
+template <class Io, class LineType>
+void TransferPattern(Io& io, LineType& t) {
+  io.i32(t.pattern);
+  io.i32(t.unitDots);
+  io.i32(t.pitch);
+  io.i32(t.printPitch);
+}
+
+// Line types 2-9, the random lines and the double-length types.
+template <class Io>
+void TransferLineTypes(Io& io, typename Io::Document& doc) {
+  for (auto& t : doc.lineTypes) TransferPattern(io, t);
+  for (auto& t : doc.randomLineTypes) {
+    io.i32(t.pattern);
+    io.i32(t.width);
+    io.i32(t.pitch);
+    io.i32(t.printWidth);
+    io.i32(t.printPitch);
+  }
+  for (auto& t : doc.doubleLineTypes) TransferPattern(io, t);
+}
+
+// The draw switches, then settings each version added: the drawing time and the 2.5D eye
+// (223), the last sizes typed for lines, boxes and circles (225), the solid colour (230).
+template <class Io>
+void TransferSwitchesAndLastValues(Io& io, typename Io::Document& doc) {
+  auto& h = doc.header;
+  for (auto& s : h.drawSwitches) io.i32(s);
+  io.packedSwitch(h.packedSwitchOnes, h.packedSwitchTens);
+  if (HasDrawingTime(io.version)) {
+    io.i32(h.drawingTime);
+    io.i32(h.eye.startFlag);
+    for (auto& a : h.eye.horizontalAngles) io.i32(a);
+    io.f64(h.eye.perspectiveHeight);
+    io.f64(h.eye.perspectiveDistance);
+    io.f64(h.eye.birdsEyeHeight);
+    io.f64(h.eye.birdsEyeDistance);
+    io.f64(h.eye.isometricVerticalAngle);
+  }
+  if (HasLastSizes(io.version)) {
+    io.f64(h.lastLineLength);
+    io.f64(h.lastBoxWidth);
+    io.f64(h.lastBoxHeight);
+    io.f64(h.lastCircleRadius);
+  }
+  if (HasSolidColorDefault(io.version)) {
+    io.i32(h.solidOwnColorOn);
+    io.i32(h.solidDefaultColor);
+  }
+}
+
+// What the writer puts in place of an extended line type from 17 on whose segment count the
+// format does not allow.
+const ExtendedLineType& ReplacementLineType() {
+  static const ExtendedLineType t = [] {
+    ExtendedLineType r;
+    r.pattern = int32_t(0xC3C3C3C3u);
+    r.unitDots = 8;
+    r.pitch = 1;
+    r.printPitch = 8;
+    r.segmentCount = 2;
+    r.pitches[1] = r.pitches[2] = 1.0;
+    return r;  // its empty name is written as "LType_" + index
+  }();
+  return t;
+}
+
+// Extended colours and line types (from version 420), with default names and patterns; from
+// colour 17 on the screen colour is also the print colour.
+template <class Io>
+void TransferExtended(Io& io, typename Io::Document& doc) {
+  for (auto& c : doc.extendedColors) {
+    io.i32(c.color);
+    io.i32(c.width);
+  }
+  for (int i = 0; i < int(doc.extendedColors.size()) && io.ok(); ++i) {
+    auto& c = doc.extendedColors[i];
+    io.name(c.name, "Color_", i);
+    io.i32(c.printColor, [&c, i](int32_t p) { return i <= 16 ? p : c.color; });
+    io.i32(c.printWidth);
+    io.f64(c.printPointRadius);
+  }
+  auto replaced = [&](int i) { return i >= 17 && !SegmentCountValid(doc.extendedLineTypes[i].segmentCount); };
+  for (int i = 0; i < int(doc.extendedLineTypes.size()); ++i) {
+    auto& t = io.writtenAs(doc.extendedLineTypes[i], replaced(i), ReplacementLineType());
+    io.i32(t.pattern, [](int32_t p) { return p == 0 ? -1 : p; });
+    io.i32(t.unitDots);
+    io.i32(t.pitch);
+    io.i32(t.printPitch);
+  }
+  for (int i = 0; i < int(doc.extendedLineTypes.size()) && io.ok(); ++i) {
+    auto& t = io.writtenAs(doc.extendedLineTypes[i], replaced(i), ReplacementLineType());
+    io.name(t.name, "LType_", i);
+    io.i32(t.segmentCount);
+    for (int k = 1; k <= 10; ++k) io.f64(t.pitches[k]);
+  }
+}
+
+// The text kinds, then the current text settings.
+template <class Io>
+void TransferTextSettings(Io& io, typename Io::Document& doc) {
+  for (auto& k : doc.textKinds) {
+    io.f64(k.width);
+    io.f64(k.height);
+    io.f64(k.spacing);
+    io.i32(k.color);
+  }
+  auto& h = doc.header;
+  io.f64(h.currentTextSizeX);
+  io.f64(h.currentTextSizeY);
+  io.f64(h.currentTextSpacing);
+  io.i32(h.currentTextColor);
+  io.i32(h.currentTextKind);
+  io.f64(h.textArrangeSpacing);
+  io.f64(h.textArrangeCount);
+  io.i32(h.textBaseShiftOn);
+  for (auto& x : h.textBaseShiftX) io.f64(x);
+  for (auto& x : h.textBaseShiftY) io.f64(x);
+}
+
+// Every field after the signature and the version, in file order; reading and writing alike.
+template <class Io>
+void TransferHeader(Io& io, typename Io::Document& doc) {
+  io.unfilteredText(doc.header.memo);  // the memo is kept byte for byte
+  TransferLayers(io, doc);
+  TransferPrintAndGrid(io, doc);
+  TransferLayerNames(io, doc);
+  TransferViews(io, doc);
+  TransferZoomJumps(io, doc);
+  TransferPens(io, doc);
+  TransferLineTypes(io, doc);
+  TransferSwitchesAndLastValues(io, doc);
+  if (HasSxfPart(io.version)) TransferExtended(io, doc);
+  TransferTextSettings(io, doc);
+}
+
 }  // namespace
 
 bool ReadHeader(ByteReader& in, JwwDocument& doc) {
   JwwHeader& h = doc.header;
-  JwwDiagnostics& diag = doc.diagnostics;
   doc.SizeSettingsArrays();
   char sig[8];
   in.bytes(sig, 8);
   h.signature.assign(sig, 8);
   h.version = in.i32();
   if (!in.ok() || !IsSupportedVersion(h.version)) return false;
-  const int32_t v = h.version;
-
-  // Block A: the memo, kept byte for byte.
-  h.memo = ReadCString(in, diag);
-
-  // Block B: paper and layers.
-  h.paperSize = in.i32();
-  h.writeLayerGroup = in.i32();
-  for (int g = 0; g < 16; ++g) {
-    LayerGroupSetting& grp = doc.layerGroups[g];
-    grp.state = in.i32();
-    grp.writeLayer = in.i32();
-    grp.scale = in.f64();
-    grp.protect = in.i32();
-    for (int l = 0; l < 16; ++l) {
-      doc.layers[g * 16 + l].state = in.i32();
-      doc.layers[g * 16 + l].protect = in.i32();
-    }
-  }
-
-  // Block C: reserved bytes are dropped.
-  in.skip(56);
-  for (int32_t& d : h.dimensionSettings) d = in.i32();
-  in.skip(4);
-  h.penWidthUnit = in.i32();
-  h.printOriginX = in.f64();
-  h.printOriginY = in.f64();
-  h.printScale = in.f64();
-  h.printRotation = in.i32();
-  h.gridMode = in.i32();
-  h.gridMinSpacing = in.f64();
-  h.gridSpacingX = in.f64();
-  h.gridSpacingY = in.f64();
-  h.gridBaseX = in.f64();
-  h.gridBaseY = in.f64();
-
-  // Block D: layer names, then group names.
-  for (int i = 0; i < 256 && in.ok(); ++i) doc.layers[i].name = ReadText(in, diag);
-  for (int g = 0; g < 16 && in.ok(); ++g) doc.layerGroups[g].name = ReadText(in, diag);
-
-  // Block E: shadow and sky view.
-  h.shadowLevel = in.f64();
-  h.shadowLatitude = in.f64();
-  h.shadowTimeFlag = in.i32();
-  h.wallShadowLevel = in.f64();
-  if (HasSkyView(v)) {
-    h.skyViewLevel = in.f64();
-    h.skyViewRadius = in.f64();
-  }
-
-  // Block F: view.
-  h.unit3D = in.i32();
-  h.viewScale = in.f64();
-  h.viewOriginX = in.f64();
-  h.viewOriginY = in.f64();
-  h.rangeScale = in.f64();
-  h.rangeOriginX = in.f64();
-  h.rangeOriginY = in.f64();
-
-  // Block G: zoom jumps.
-  if (HasLongZoomJumps(v)) {
-    for (int i = 1; i <= 8; ++i) {
-      h.zoomJumpScale[i] = in.f64();
-      h.zoomJumpX[i] = in.f64();
-      h.zoomJumpY[i] = in.f64();
-      h.zoomJumpLayerGroup[i] = in.i32();
-    }
-    for (ViewRecord* r : {&h.extraViewA, &h.extraViewB}) {
-      for (double& a : r->a) a = in.f64();
-      r->flag = in.i32();
-    }
-  } else {
-    for (int i = 1; i <= 4; ++i) {
-      h.zoomJumpScale[i] = in.f64();
-      h.zoomJumpX[i] = in.f64();
-      h.zoomJumpY[i] = in.f64();
-    }
-  }
-
-  // Block H: parallel lines and screen pens.
-  for (double& s : h.parallelLineSpacings) s = in.f64();
-  h.parallelLineEndGap = in.f64();
-  for (PenSetting& p : doc.pens) {
-    p.color = in.i32();
-    p.width = in.i32();
-  }
-  // Block I: print pens.
-  for (PenSetting& p : doc.pens) {
-    p.printColor = in.i32();
-    p.printWidth = in.i32();
-    p.printPointRadius = in.f64();
-  }
-  // Block J and K: line types.
-  for (LineTypeSetting& t : doc.lineTypes) {
-    t.pattern = in.i32();
-    t.unitDots = in.i32();
-    t.pitch = in.i32();
-    t.printPitch = in.i32();
-  }
-  for (RandomLineSetting& t : doc.randomLineTypes) {
-    t.pattern = in.i32();
-    t.width = in.i32();
-    t.pitch = in.i32();
-    t.printWidth = in.i32();
-    t.printPitch = in.i32();
-  }
-  for (LineTypeSetting& t : doc.doubleLineTypes) {
-    t.pattern = in.i32();
-    t.unitDots = in.i32();
-    t.pitch = in.i32();
-    t.printPitch = in.i32();
-  }
-
-  // Block L: switches and later settings.
-  for (int32_t& s : h.drawSwitches) s = in.i32();
-  int32_t packed = in.i32();
-  h.packedSwitchOnes = packed % 10;  // C++ division truncates, as the format's does
-  h.packedSwitchTens = packed / 10;
-  if (HasDrawingTime(v)) {
-    h.drawingTime = in.i32();
-    for (int32_t& x : h.v223Ints) x = in.i32();
-    for (double& x : h.v223Reals) x = in.f64();
-  }
-  if (HasV225Reals(v))
-    for (double& x : h.v225Reals) x = in.f64();
-  if (HasV230Ints(v))
-    for (int32_t& x : h.v230Ints) x = in.i32();
-
-  // Block M: extended colours and line types.
-  if (HasSxfPart(v)) {
-    for (ExtendedColor& c : doc.extendedColors) {
-      c.color = in.i32();
-      c.width = in.i32();
-    }
-    for (ExtendedColor& c : doc.extendedColors) {
-      if (!in.ok()) break;
-      c.name = ReadText(in, diag);
-      c.printColor = in.i32();
-      c.printWidth = in.i32();
-      c.printPointRadius = in.f64();
-    }
-    for (ExtendedLineType& t : doc.extendedLineTypes) {
-      t.pattern = in.i32();
-      t.unitDots = in.i32();
-      t.pitch = in.i32();
-      t.printPitch = in.i32();
-    }
-    for (ExtendedLineType& t : doc.extendedLineTypes) {
-      if (!in.ok()) break;
-      t.name = ReadText(in, diag);
-      t.segmentCount = in.i32();
-      for (int i = 1; i <= 10; ++i) t.pitches[i] = in.f64();
-    }
-  }
-
-  // Block N: text kinds.
-  for (TextKindSetting& k : doc.textKinds) {
-    k.width = in.f64();
-    k.height = in.f64();
-    k.spacing = in.f64();
-    k.color = in.i32();
-  }
-  // Block O: current text settings.
-  h.currentTextSizeX = in.f64();
-  h.currentTextSizeY = in.f64();
-  h.currentTextSpacing = in.f64();
-  h.currentTextColor = in.i32();
-  h.currentTextKind = in.i32();
-  h.textArrangeSpacing = in.f64();
-  h.textArrangeCount = in.f64();
-  h.textBaseShiftOn = in.i32();
-  for (double& x : h.textBaseShiftX) x = in.f64();
-  for (double& x : h.textBaseShiftY) x = in.f64();
+  HeaderReader io(in, doc);
+  TransferHeader(io, doc);
   return true;
 }
 
 void WriteHeader(ByteWriter& out, const JwwDocument& doc, int32_t v) {
-  const JwwHeader& h = doc.header;
-  const bool unicode = doc.UnicodeStrings();
-
-  // Block A.
   char sig[8] = {};
-  CopyToBuffer(sig, h.signature, 8);
+  CopyToBuffer(sig, doc.header.signature, 8);
   out.bytes(sig, 8);
   out.i32(v);
-  out.WriteCString(h.memo);
-
-  // Block B.
-  out.i32(h.paperSize);
-  out.i32(h.writeLayerGroup);
-  for (int g = 0; g < 16; ++g) {
-    const LayerGroupSetting& grp = doc.layerGroups[g];
-    out.i32(grp.state);
-    out.i32(grp.writeLayer);
-    out.f64(grp.scale);
-    out.i32(grp.protect);
-    for (int l = 0; l < 16; ++l) {
-      out.i32(doc.layers[g * 16 + l].state);
-      out.i32(doc.layers[g * 16 + l].protect);
-    }
-  }
-
-  // Block C: reserved parts as zeros; the pen-width unit brought into range for old versions.
-  out.zeros(56);
-  for (int32_t d : h.dimensionSettings) out.i32(d);
-  out.zeros(4);
-  out.i32(v <= 420 && h.penWidthUnit < -101 ? -101 : h.penWidthUnit);
-  out.f64(h.printOriginX);
-  out.f64(h.printOriginY);
-  out.f64(h.printScale);
-  out.i32(h.printRotation);
-  out.i32(h.gridMode);
-  out.f64(h.gridMinSpacing);
-  out.f64(h.gridSpacingX);
-  out.f64(h.gridSpacingY);
-  out.f64(h.gridBaseX);
-  out.f64(h.gridBaseY);
-
-  // Block D: names cleaned; an empty name stays empty.
-  for (int i = 0; i < 256; ++i) WriteText(out, doc.layers[i].name);
-  for (int g = 0; g < 16; ++g) WriteText(out, doc.layerGroups[g].name);
-
-  // Block E.
-  out.f64(h.shadowLevel);
-  out.f64(h.shadowLatitude);
-  out.i32(h.shadowTimeFlag);
-  out.f64(h.wallShadowLevel);
-  if (HasSkyView(v)) {
-    out.f64(h.skyViewLevel);
-    out.f64(h.skyViewRadius);
-  }
-
-  // Block F.
-  out.i32(h.unit3D);
-  out.f64(h.viewScale);
-  out.f64(h.viewOriginX);
-  out.f64(h.viewOriginY);
-  out.f64(h.rangeScale);
-  out.f64(h.rangeOriginX);
-  out.f64(h.rangeOriginY);
-
-  // Block G.
-  if (HasLongZoomJumps(v)) {
-    for (int i = 1; i <= 8; ++i) {
-      out.f64(h.zoomJumpScale[i]);
-      out.f64(h.zoomJumpX[i]);
-      out.f64(h.zoomJumpY[i]);
-      out.i32(h.zoomJumpLayerGroup[i]);
-    }
-    for (const ViewRecord* r : {&h.extraViewA, &h.extraViewB}) {
-      for (double a : r->a) out.f64(a);
-      out.i32(r->flag);
-    }
-  } else {
-    for (int i = 1; i <= 4; ++i) {
-      out.f64(h.zoomJumpScale[i]);
-      out.f64(h.zoomJumpX[i]);
-      out.f64(h.zoomJumpY[i]);
-    }
-  }
-
-  // Block H: screen pens brought into range.
-  for (double s : h.parallelLineSpacings) out.f64(s);
-  out.f64(h.parallelLineEndGap);
-  for (const PenSetting& p : doc.pens) {
-    out.i32(p.color < 0 || p.color > 0xFFFFFF ? 0 : p.color);
-    out.i32(Clamp(p.width, 1, 16));
-  }
-  // Block I: print pens brought into range; pen 0 always prints white.
-  for (size_t i = 0; i < doc.pens.size(); ++i) {
-    const PenSetting& p = doc.pens[i];
-    int32_t color = p.printColor < 0 || p.printColor > 0xFFFFFF ? 0 : p.printColor;
-    out.i32(i == 0 ? 0xFFFFFF : color);
-    out.i32(Clamp(p.printWidth, 1, 500));
-    out.f64(Clamp(p.printPointRadius, 0.1, 10.0));
-  }
-  // Blocks J and K.
-  for (const LineTypeSetting& t : doc.lineTypes) {
-    out.i32(t.pattern);
-    out.i32(t.unitDots);
-    out.i32(t.pitch);
-    out.i32(t.printPitch);
-  }
-  for (const RandomLineSetting& t : doc.randomLineTypes) {
-    out.i32(t.pattern);
-    out.i32(t.width);
-    out.i32(t.pitch);
-    out.i32(t.printWidth);
-    out.i32(t.printPitch);
-  }
-  for (const LineTypeSetting& t : doc.doubleLineTypes) {
-    out.i32(t.pattern);
-    out.i32(t.unitDots);
-    out.i32(t.pitch);
-    out.i32(t.printPitch);
-  }
-
-  // Block L.
-  for (int32_t s : h.drawSwitches) out.i32(s);
-  int32_t packed = h.packedSwitchOnes;
-  if (HasPackedSwitchTens(v)) packed += 10 * (h.packedSwitchTens > 0 ? h.packedSwitchTens : 1);
-  out.i32(packed);
-  if (HasDrawingTime(v)) {
-    out.i32(h.drawingTime);
-    for (int32_t x : h.v223Ints) out.i32(x);
-    for (double x : h.v223Reals) out.f64(x);
-  }
-  if (HasV225Reals(v))
-    for (double x : h.v225Reals) out.f64(x);
-  if (HasV230Ints(v))
-    for (int32_t x : h.v230Ints) out.i32(x);
-
-  // Block M: extended colours and line types with default names and patterns.
-  if (HasSxfPart(v)) {
-    for (const ExtendedColor& c : doc.extendedColors) {
-      out.i32(c.color);
-      out.i32(c.width);
-    }
-    for (int i = 0; i < int(doc.extendedColors.size()); ++i) {
-      const ExtendedColor& c = doc.extendedColors[i];
-      WriteDefaultedName(out, c.name, "Color_", i, unicode);
-      out.i32(i <= 16 ? c.printColor : c.color);
-      out.i32(c.printWidth);
-      out.f64(c.printPointRadius);
-    }
-    for (int i = 0; i < int(doc.extendedLineTypes.size()); ++i) {
-      const ExtendedLineType& t = doc.extendedLineTypes[i];
-      if (i >= 17 && !SegmentCountValid(t.segmentCount)) {
-        out.i32(int32_t(0xC3C3C3C3u));
-        out.i32(8);
-        out.i32(1);
-        out.i32(8);
-      } else {
-        out.i32(t.pattern == 0 ? -1 : t.pattern);
-        out.i32(t.unitDots);
-        out.i32(t.pitch);
-        out.i32(t.printPitch);
-      }
-    }
-    for (int i = 0; i < int(doc.extendedLineTypes.size()); ++i) {
-      const ExtendedLineType& t = doc.extendedLineTypes[i];
-      if (i >= 17 && !SegmentCountValid(t.segmentCount)) {
-        out.WriteCString(JwwString::Ascii("LType_" + std::to_string(i), unicode));
-        out.i32(2);
-        out.f64(1.0);
-        out.f64(1.0);
-        for (int k = 0; k < 8; ++k) out.f64(0.0);
-      } else {
-        WriteDefaultedName(out, t.name, "LType_", i, unicode);
-        out.i32(t.segmentCount);
-        for (int k = 1; k <= 10; ++k) out.f64(t.pitches[k]);
-      }
-    }
-  }
-
-  // Block N.
-  for (const TextKindSetting& k : doc.textKinds) {
-    out.f64(k.width);
-    out.f64(k.height);
-    out.f64(k.spacing);
-    out.i32(k.color);
-  }
-  // Block O.
-  out.f64(h.currentTextSizeX);
-  out.f64(h.currentTextSizeY);
-  out.f64(h.currentTextSpacing);
-  out.i32(h.currentTextColor);
-  out.i32(h.currentTextKind);
-  out.f64(h.textArrangeSpacing);
-  out.f64(h.textArrangeCount);
-  out.i32(h.textBaseShiftOn);
-  for (double x : h.textBaseShiftX) out.f64(x);
-  for (double x : h.textBaseShiftY) out.f64(x);
+  HeaderWriter io(out, doc, v);
+  TransferHeader(io, doc);
 }
 
 }  // namespace kelvane

@@ -5,6 +5,7 @@
 #include <limits>
 #include <string>
 
+#include "jww/document.h"
 #include "jww/sections.h"
 
 namespace kelvane {

@@ -1,6 +1,7 @@
 // After a load: resolve block insertions, mark the definitions in use and number them compactly.
 #include <unordered_map>
 
+#include "jww/document.h"
 #include "jww/sections.h"
 
 namespace kelvane {

@@ -12,10 +12,8 @@
 
 namespace kelvane {
 
-// Entity kinds of the order list. The writer skips an entry of any other kind, so kind + 100
-// (kExcluded) keeps an entry in the list without writing it.
+// Entity kinds of the order list. The writer and the renderer skip an entry of any other kind.
 enum EntityKind : int32_t {
-  kNoEntity = 0,
   kLine = 1,
   kArc = 2,
   kPoint = 3,
@@ -24,8 +22,59 @@ enum EntityKind : int32_t {
   kSolid = 6,
   kBlockInsert = 7,
   kBlockDefKind = 8,  // only for the prefix check when writing a definition
-  kExcluded = 100,
 };
+
+// Pen colours (penColor): 1-9 the header's pens, 9 among them the auxiliary colour, which is
+// never printed; 10, for solids only, an RGB colour of the solid's own; 101-356 the extended
+// (SXF) colours, of which 101-116 are SXF's standard ones.
+inline constexpr uint16_t kLastPenColor = 9;
+inline constexpr uint16_t kAuxiliaryColor = 9;
+inline constexpr uint16_t kOwnRgbColor = 10;
+inline constexpr uint16_t kFirstSxfColor = 101;
+inline constexpr uint16_t kLastStandardSxfColor = 116;
+inline constexpr uint16_t kLastSxfColor = 356;
+inline constexpr bool IsPenColor(int c) { return c >= 1 && c <= kLastPenColor; }
+inline constexpr bool IsSxfColor(int c) { return c >= kFirstSxfColor && c <= kLastSxfColor; }
+// The extended colour setting of an SXF colour: setting 0 stands for colour 100.
+inline constexpr int SxfColorSetting(int c) { return c - (kFirstSxfColor - 1); }
+
+// Line types (penStyle of lines and arcs): 1 solid, 2-9 the header's patterns with 9 the
+// auxiliary line, 11-15 random lines, 16-19 double-length patterns, 31-62 the SXF types.
+inline constexpr uint8_t kSolidLineType = 1;
+inline constexpr uint8_t kFirstPatternLineType = 2;
+inline constexpr uint8_t kAuxiliaryLineType = 9;
+inline constexpr uint8_t kFirstRandomLineType = 11;
+inline constexpr uint8_t kFirstDoubleLineType = 16;
+inline constexpr uint8_t kAuxiliaryDoubleLineType = 19;
+inline constexpr uint8_t kFirstSxfLineType = 31;
+inline constexpr uint8_t kLastSxfLineType = 62;
+inline constexpr bool IsPatternLineType(int s) { return s >= kFirstPatternLineType && s <= kAuxiliaryLineType; }
+inline constexpr bool IsDoubleLineType(int s) { return s >= kFirstDoubleLineType && s <= kAuxiliaryDoubleLineType; }
+inline constexpr bool IsSxfLineType(int s) { return s >= kFirstSxfLineType && s <= kLastSxfLineType; }
+inline constexpr bool IsKnownLineType(int s) {
+  return (s >= kSolidLineType && s <= kAuxiliaryLineType) || (s >= kFirstRandomLineType && s <= kAuxiliaryDoubleLineType) ||
+         IsSxfLineType(s);
+}
+// The extended line-type setting of an SXF type: setting 0 stands for type 30.
+inline constexpr int SxfLineTypeSetting(int s) { return s - (kFirstSxfLineType - 1); }
+
+// A point whose penStyle is kMarkerPoint carries a marker code, rotation and scale on file.
+inline constexpr uint8_t kMarkerPoint = 100;
+// A text's penStyle is its base point, 1-9.
+inline constexpr uint8_t kLastTextBasePoint = 9;
+
+// Solid styles: up to kLastQuadSolid a filled quadrilateral; above it an arc solid, whose
+// eighth double is its mode (or, for a ring, its inner radius).
+inline constexpr uint8_t kLastQuadSolid = 100;
+inline constexpr uint8_t kArcSolid = 101;
+inline constexpr uint8_t kRingSolid = 105;
+inline constexpr uint8_t kEvenRingSolid = 106;        // a ring as wide on both axes
+inline constexpr uint8_t kCircumferenceSolid = 111;  // its shape is open
+inline constexpr bool IsArcSolid(int style) { return style > kLastQuadSolid; }
+// Modes of an arc solid; any other mode of kArcSolid is a sector.
+inline constexpr int kSegmentMode = 5;        // arc and chord
+inline constexpr int kFullDiscMode = 100;
+inline constexpr int kOuterArcMode = -1;      // between the arc and its end tangents' corner
 
 #pragma pack(push, 1)
 

@@ -2,9 +2,13 @@
 #pragma once
 
 #include "jww/archive.h"
-#include "jww/document.h"
 
 namespace kelvane {
+
+// Declared, not included: the document's own source includes this file.
+class JwwDocument;
+struct JwwDiagnostics;
+struct SheetView;
 
 // A string read through the read-side filter, counted for the diagnostics.
 JwwString ReadText(ByteReader& in, JwwDiagnostics& diag);

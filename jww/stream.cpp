@@ -3,11 +3,10 @@
 #include <cstddef>
 #include <unordered_map>
 
-
-#include "platform/memory_advice.h"
+#include "jww/document.h"
 #include "jww/sections.h"
+#include "platform/memory_advice.h"
 #include "text/filters.h"
-#include "text/numbers.h"
 
 namespace kelvane {
 
@@ -229,7 +228,7 @@ class StreamReader {
       case kSolid:
         return Keep(l.solids, [&](SolidRecord& r) {
           ReadFixed(in_, &r, offsetof(SolidRecord, color), penWidth_);
-          r.color = r.attr.penColor == 10 ? in_.i32() : 0;
+          r.color = r.attr.penColor == kOwnRgbColor ? in_.i32() : 0;
         });
       case kBlockInsert:
         return Keep(l.blockInserts, [&](BlockInsertRecord& r) { ReadFixed(in_, &r, sizeof r, penWidth_); });
@@ -295,7 +294,7 @@ class StreamReader {
       case kSolid: {
         uint8_t head[offsetof(SolidRecord, color)];
         in_.bytes(head, sizeof head - short_);
-        if ((head[5] | head[6] << 8) == 10) in_.skip(sizeof(SolidRecord) - sizeof head);  // penColor 10: RGB
+        if ((head[5] | head[6] << 8) == kOwnRgbColor) in_.skip(sizeof(SolidRecord) - sizeof head);  // penColor: RGB
         break;
       }
       case kBlockInsert:
@@ -307,7 +306,7 @@ class StreamReader {
   void SkipPoint() {
     uint8_t head[offsetof(PointRecord, code)];
     in_.bytes(head, sizeof head - short_);
-    if (head[4] == 100) in_.skip(sizeof(PointRecord) - sizeof head);  // penStyle 100: extension
+    if (head[4] == kMarkerPoint) in_.skip(sizeof(PointRecord) - sizeof head);  // penStyle: extension
   }
 
   void SkipText() {
@@ -317,7 +316,7 @@ class StreamReader {
 
   void ReadPoint(PointRecord& r, double plainScale) {
     ReadFixed(in_, &r, offsetof(PointRecord, code), penWidth_);
-    if (r.attr.penStyle == 100) {
+    if (r.attr.penStyle == kMarkerPoint) {
       in_.bytes(&r.code, sizeof r - offsetof(PointRecord, code));
     } else {
       r.code = 0;
@@ -367,18 +366,18 @@ class StreamReader {
 
 // The prefix check: only the bytes written are corrected, never the stored record.
 uint8_t CheckedPenStyle(int kind, uint8_t s, int32_t v) {
-  if (!HasSxfPart(v) && (kind == kLine || kind == kArc) && s >= 31 && s <= 62) {
+  if (!HasSxfPart(v) && (kind == kLine || kind == kArc) && IsSxfLineType(s)) {
     static const uint8_t kOldStyle[] = {1, 4, 3, 6, 8, 8, 2, 5, 7, 6, 6, 8, 8, 17, 17};  // 31..45
-    s = s <= 45 ? kOldStyle[s - 31] : 0;
+    s = s <= 45 ? kOldStyle[s - kFirstSxfLineType] : 0;
   }
   switch (kind) {
     case kLine:
     case kArc:
-      return (s >= 1 && s <= 9) || (s >= 11 && s <= 19) || (s >= 31 && s <= 62) ? s : 0;
+      return IsKnownLineType(s) ? s : 0;
     case kPoint:
-      return s == 1 || s == 100 ? s : 1;
+      return s == 1 || s == kMarkerPoint ? s : 1;
     case kText:
-      return s >= 1 && s <= 9 ? s : 1;
+      return s >= 1 && s <= kLastTextBasePoint ? s : 1;
     default:
       return s;
   }
@@ -386,12 +385,12 @@ uint8_t CheckedPenStyle(int kind, uint8_t s, int32_t v) {
 
 uint16_t CheckedPenColor(int kind, uint16_t c, int32_t v) {
   if (kind == kBlockInsert || kind == kBlockDefKind) return c;
-  if (!HasSxfPart(v) && c >= 101 && c <= 356) {
+  if (!HasSxfPart(v) && IsSxfColor(c)) {
     static const uint8_t kOldColor[] = {2, 8, 3, 6, 4, 5, 1, 2, 5, 8, 4, 3, 6, 5, 2, 2};  // 101..116
-    c = c <= 116 ? kOldColor[c - 101] : 0;
+    c = c <= kLastStandardSxfColor ? kOldColor[c - kFirstSxfColor] : 0;
   }
-  const uint16_t top = kind == kSolid ? 10 : 9;
-  return (c >= 1 && c <= top) || (c >= 101 && c <= 356) ? c : 0;
+  const uint16_t top = kind == kSolid ? kOwnRgbColor : kLastPenColor;
+  return (c >= 1 && c <= top) || IsSxfColor(c) ? c : 0;
 }
 
 class StreamWriter {
@@ -526,7 +525,7 @@ class StreamWriter {
   void WriteLine(const LineRecord& r) { WriteRecord<sizeof r>(r, kLine); }
 
   void WritePoint(const PointRecord& r) {
-    if (r.attr.penStyle == 100)
+    if (r.attr.penStyle == kMarkerPoint)
       WriteRecord<sizeof r>(r, kPoint);
     else
       WriteRecord<offsetof(PointRecord, code)>(r, kPoint);
@@ -564,7 +563,7 @@ class StreamWriter {
   }
   static void Move(SolidRecord& r, const Offset& o) {
     r.x1 -= o.x, r.y1 -= o.y;
-    if (r.attr.penStyle <= 100) {  // an arc solid keeps only its centre in x1, y1
+    if (!IsArcSolid(r.attr.penStyle)) {  // an arc solid keeps only its centre in x1, y1
       r.x2 -= o.x, r.y2 -= o.y;
       r.x3 -= o.x, r.y3 -= o.y;
       r.x4 -= o.x, r.y4 -= o.y;
@@ -597,7 +596,7 @@ class StreamWriter {
   }
 
   void WriteSolid(const SolidRecord& s) {
-    if (s.attr.penColor == 10)
+    if (s.attr.penColor == kOwnRgbColor)
       WriteRecord<sizeof s>(s, kSolid);
     else
       WriteRecord<offsetof(SolidRecord, color)>(s, kSolid);

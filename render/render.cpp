@@ -24,9 +24,6 @@ constexpr double kArcTolerance = 0.01;
 constexpr int kMaxArcSegments = 4096;
 constexpr int kMaxBlockDepth = 32;
 constexpr size_t kReserveCapBytes = size_t(256) << 20;
-constexpr uint16_t kAuxiliaryColor = 9;
-constexpr uint8_t kAuxiliaryLineType = 9;
-constexpr uint16_t kOwnColor = 10;  // a solid with its own RGB value
 
 Rgb FromColorRef(int32_t c) {
   const uint32_t v = uint32_t(c);
@@ -162,11 +159,11 @@ double DisplayListBuilder::PrintWidthMm(int32_t units) const {
 Rgb DisplayListBuilder::ColorOf(int32_t color, bool faint, bool keepColor) const {
   Rgb c{0, 0, 0};
   const bool screen = style_ == PictureStyle::kPlan;
-  if (color >= 1 && color <= 9 && size_t(color) < doc_.pens.size()) {
+  if (IsPenColor(color) && size_t(color) < doc_.pens.size()) {
     const PenSetting& p = doc_.pens[size_t(color)];
     c = FromColorRef(screen ? p.color : p.printColor);
-  } else if (color >= 101 && color <= 356 && size_t(color - 100) < doc_.extendedColors.size()) {
-    const ExtendedColor& e = doc_.extendedColors[size_t(color - 100)];
+  } else if (IsSxfColor(color) && size_t(SxfColorSetting(color)) < doc_.extendedColors.size()) {
+    const ExtendedColor& e = doc_.extendedColors[size_t(SxfColorSetting(color))];
     c = FromColorRef(screen ? e.color : e.printColor);
   }
   if (style_ == PictureStyle::kMonochrome && !keepColor) c = {0, 0, 0};
@@ -180,11 +177,11 @@ bool DisplayListBuilder::Look(const EntityAttributes& a, LineLook& look) const {
   const bool screen = style_ == PictureStyle::kPlan;
   look.devicePixels = screen;
   int32_t width = 0;
-  if (a.penColor >= 1 && a.penColor <= 9 && size_t(a.penColor) < doc_.pens.size()) {
+  if (IsPenColor(a.penColor) && size_t(a.penColor) < doc_.pens.size()) {
     const PenSetting& p = doc_.pens[a.penColor];
     width = screen ? p.width : p.printWidth;
-  } else if (a.penColor >= 101 && a.penColor <= 356 && size_t(a.penColor - 100) < doc_.extendedColors.size()) {
-    const ExtendedColor& e = doc_.extendedColors[size_t(a.penColor - 100)];
+  } else if (IsSxfColor(a.penColor) && size_t(SxfColorSetting(a.penColor)) < doc_.extendedColors.size()) {
+    const ExtendedColor& e = doc_.extendedColors[size_t(SxfColorSetting(a.penColor))];
     width = screen ? e.width : e.printWidth;
   }
   // An entity's own width overrides its pen's on paper; read in the pen's unit (the corpus has
@@ -200,14 +197,15 @@ bool DisplayListBuilder::Look(const EntityAttributes& a, LineLook& look) const {
   look.dashOffset = 0;
   const int type = a.penStyle;
   const LineTypeSetting* t = nullptr;
-  if (type >= 2 && type <= 9 && size_t(type - 2) < doc_.lineTypes.size()) t = &doc_.lineTypes[size_t(type - 2)];
-  if (type >= 16 && type <= 19 && size_t(type - 16) < doc_.doubleLineTypes.size())
-    t = &doc_.doubleLineTypes[size_t(type - 16)];
+  if (IsPatternLineType(type) && size_t(type - kFirstPatternLineType) < doc_.lineTypes.size())
+    t = &doc_.lineTypes[size_t(type - kFirstPatternLineType)];
+  if (IsDoubleLineType(type) && size_t(type - kFirstDoubleLineType) < doc_.doubleLineTypes.size())
+    t = &doc_.doubleLineTypes[size_t(type - kFirstDoubleLineType)];
   if (t) {
     const double unit = screen ? double(t->pitch) : t->printPitch / 16.0;
     PatternRuns(uint32_t(t->pattern), t->unitDots, unit, look.dashes, look.dashOffset);
-  } else if (type >= 31 && type <= 62 && size_t(type - 30) < doc_.extendedLineTypes.size()) {
-    const ExtendedLineType& x = doc_.extendedLineTypes[size_t(type - 30)];
+  } else if (IsSxfLineType(type) && size_t(SxfLineTypeSetting(type)) < doc_.extendedLineTypes.size()) {
+    const ExtendedLineType& x = doc_.extendedLineTypes[size_t(SxfLineTypeSetting(type))];
     const int n = std::clamp(x.segmentCount, 0, 10);
     bool any = false;
     for (int k = 1; k <= n; ++k) {
@@ -380,7 +378,7 @@ void DisplayListBuilder::AddEntity(const EntityLists& l, EntityRef e, const Affi
       if (i < l.blockInserts.size() && Visible(l.blockInserts[i].attr)) AddInsert(l.blockInserts[i], m);
       break;
     default:
-      break;  // excluded entries (kind + 100) and unknown kinds
+      break;  // entries of no known kind
   }
 }
 
@@ -466,9 +464,9 @@ void DisplayListBuilder::AddPoint(const PointRecord& p, const Affine& m) {
   double radius = std::max(look.devicePixels ? 0.2 : look.width / 2, 0.1);
   if (doc_.header.drawSwitches[1] != 0) {
     const uint16_t c = p.attr.penColor;
-    if (c >= 1 && c <= 9 && c < doc_.pens.size()) radius = doc_.pens[c].printPointRadius;
-    else if (c >= 101 && c <= 356 && size_t(c - 100) < doc_.extendedColors.size())
-      radius = doc_.extendedColors[size_t(c - 100)].printPointRadius;
+    if (IsPenColor(c) && c < doc_.pens.size()) radius = doc_.pens[c].printPointRadius;
+    else if (IsSxfColor(c) && size_t(SxfColorSetting(c)) < doc_.extendedColors.size())
+      radius = doc_.extendedColors[size_t(SxfColorSetting(c))].printPointRadius;
   }
   const Vec2 c = m({p.x, p.y});
   const double scale = std::sqrt(std::fabs(m.a * m.d - m.b * m.c));
@@ -543,7 +541,7 @@ void DisplayListBuilder::AddSolid(const SolidRecord& s, const Affine& m) {
   const bool auxiliary = s.attr.penColor == kAuxiliaryColor;
   if (auxiliary && style_ != PictureStyle::kPlan) return;
   Rgb color;
-  if (s.attr.penColor == kOwnColor) {
+  if (s.attr.penColor == kOwnRgbColor) {
     color = FromColorRef(s.color);
     if (style_ == PictureStyle::kMonochrome) color = Grey(color);
   } else {
@@ -556,7 +554,7 @@ void DisplayListBuilder::AddSolid(const SolidRecord& s, const Affine& m) {
   std::vector<PagePoint>& r = out_->points;
   const uint32_t firstRing = uint32_t(out_->rings.size());
   const uint32_t first = uint32_t(r.size());
-  if (s.attr.penStyle <= 100) {
+  if (!IsArcSolid(s.attr.penStyle)) {
     // Corners in file order: every corpus solid is a simple quadrilateral this way.
     r.emplace_back(m({s.x1, s.y1}));
     r.emplace_back(m({s.x2, s.y2}));
@@ -568,13 +566,13 @@ void DisplayListBuilder::AddSolid(const SolidRecord& s, const Affine& m) {
   }
   const double cx = s.x1, cy = s.y1, rad = s.x2, flat = s.y2, tilt = s.x3, start = s.y3, sweep = s.x4, mode = s.y4;
   const int style = s.attr.penStyle;
-  if (style == 105 || style == 106) {
-    // A ring: the inner radius is in the mode field; 106 keeps the width equal on both axes.
+  if (style == kRingSolid || style == kEvenRingSolid) {
+    // A ring: the inner radius is in the mode field; the even ring keeps its width on both axes.
     EllipsePoints(cx, cy, rad, flat, tilt, 0, 2 * kPi, m, r, false, arcCut_);
     EndRing(first);
     const uint32_t inner0 = uint32_t(r.size());
     const double inner = mode;
-    if (style == 106) {
+    if (style == kEvenRingSolid) {
       const double band = rad - inner, innerB = rad * flat - band;
       if (inner > 0 && innerB > 0) EllipsePoints(cx, cy, inner, innerB / inner, tilt, 0, 2 * kPi, m, r, false, arcCut_);
     } else if (inner > 0) {
@@ -584,14 +582,14 @@ void DisplayListBuilder::AddSolid(const SolidRecord& s, const Affine& m) {
     FillFrom(firstRing, color);
     return;
   }
-  // 101, and 111 whose shape is open: drawn with the same modes. Mode 100 is the full disc,
-  // 5 a segment (arc and chord), -1 the area between the arc and the corner where its end
-  // tangents meet (a reading, no corpus solid has it), anything else a sector.
-  if (mode == 100) {
+  // kArcSolid, and kCircumferenceSolid whose shape is open: drawn with the same modes: the full
+  // disc, a segment (arc and chord), the outer arc as the area between the arc and the corner
+  // where its end tangents meet (a reading, no corpus solid has it), anything else a sector.
+  if (mode == kFullDiscMode) {
     EllipsePoints(cx, cy, rad, flat, tilt, 0, 2 * kPi, m, r, false, arcCut_);
   } else {
     EllipsePoints(cx, cy, rad, flat, tilt, start, sweep, m, r, true, arcCut_);
-    if (mode == -1) {
+    if (mode == kOuterArcMode) {
       // Tangents at both ends in parameter space (unit circle) meet at the half-angle point
       // scaled by 1/cos(sweep/2); the ellipse map carries it to the page.
       const double half = sweep / 2, mid = start + half;
@@ -602,7 +600,7 @@ void DisplayListBuilder::AddSolid(const SolidRecord& s, const Affine& m) {
                        rad * flat * std::cos(tilt), cx, cy};
         r.emplace_back(m(e({px, py})));
       }
-    } else if (mode != 5) {
+    } else if (mode != kSegmentMode) {
       r.emplace_back(m({cx, cy}));
     }
   }
@@ -752,7 +750,7 @@ PoolCounts DisplayListBuilder::Count(const EntityLists& l, const std::vector<Ent
         if (i < l.solids.size()) {
           const SolidRecord& s = l.solids[i];
           ++c.items, ++c.fills, c.rings += 2, c.points += 4;
-          if (s.attr.penStyle > 100) {
+          if (IsArcSolid(s.attr.penStyle)) {
             c.points += 2 * segments(s.x2, s.y2, 2 * kPi) + 2;
           }
         }

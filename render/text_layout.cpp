@@ -26,7 +26,7 @@ double CellWidthOf(uint32_t code, bool unicode) {
 }
 
 bool IsSettingsText(const TextRecord& t) {
-  return t.attr.penStyle == 9 && t.attr.penColor == 9 && t.startX == t.endX && t.startY == t.endY;
+  return t.attr.penStyle == kLastTextBasePoint && t.attr.penColor == kAuxiliaryColor && t.startX == t.endX && t.startY == t.endY;
 }
 
 namespace {

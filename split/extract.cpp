@@ -13,7 +13,6 @@ namespace kelvane {
 namespace {
 
 constexpr double kHalfPi = 1.5707963267948966;
-constexpr double kPi = 3.141592653589793;
 constexpr double kCornerTolerance = 1e-14;
 
 // What the membership test of an entity looks at: a single point, or chords between sample
@@ -79,7 +78,7 @@ bool SameCorner(double ax, double ay, double bx, double by) {
 
 Shape SolidShape(const SolidRecord& r) {
   Shape s;
-  if (r.attr.penStyle <= 100) {
+  if (!IsArcSolid(r.attr.penStyle)) {
     s.add(r.x1, r.y1);
     s.add(r.x2, r.y2);
     s.add(r.x3, r.y3);
@@ -97,12 +96,12 @@ Shape SolidShape(const SolidRecord& r) {
   const double cx = r.x1, cy = r.y1, rad = r.x2, flat = r.y2, tilt = r.x3, start = r.y3, arc = r.x4;
   const double n = std::trunc(r.y4);
   const int style = r.attr.penStyle;
-  if ((style == 111 && n != 0) || (style == 101 && n == 100)) {
+  if ((style == kCircumferenceSolid && n != 0) || (style == kArcSolid && n == kFullDiscMode)) {
     AddQuadrants(s, cx, cy, rad, flat, tilt);
-  } else if ((style == 111 && n == 0) || (style == 101 && n == 5)) {
+  } else if ((style == kCircumferenceSolid && n == 0) || (style == kArcSolid && n == kSegmentMode)) {
     AddArcThirds(s, cx, cy, rad, flat, tilt, start, arc);
     s.chord(0, 1), s.chord(1, 2), s.chord(2, 0);
-  } else if (style == 101) {
+  } else if (style == kArcSolid) {
     AddArcThirds(s, cx, cy, rad, flat, tilt, start, arc);
     if (n == 0) {
       s.add(cx, cy);  // a sector: the centre closes it
@@ -247,7 +246,7 @@ std::array<LineRecord, 4> PlaceFrameLines(const PaperFrame& f, double m) {
   const double cx = (f.minX + f.maxX) / 2, cy = (f.minY + f.maxY) / 2;
   const double w = std::fabs(f.maxX - f.minX), h = std::fabs(f.maxY - f.minY);
   const double x0 = cx - w / 2 + m, y0 = cy - h / 2 + m, W = w - 2 * m, H = h - 2 * m;
-  const EntityAttributes a{0, 1, 9, 0, kDrawnFrameLayer, kDrawnFrameGroup, 0};
+  const EntityAttributes a{0, kSolidLineType, kAuxiliaryColor, 0, kDrawnFrameLayer, kDrawnFrameGroup, 0};
   return {LineRecord{a, x0, y0, x0 + W, y0}, LineRecord{a, x0 + W, y0, x0 + W, y0 + H},
           LineRecord{a, x0 + W, y0 + H, x0, y0 + H}, LineRecord{a, x0, y0 + H, x0, y0}};
 }

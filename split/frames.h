@@ -11,8 +11,8 @@
 namespace kelvane {
 
 // The fixed attributes of a paper-frame line: auxiliary-line colour, fourth double-length type, width 200.
-inline constexpr uint16_t kFramePenColor = 9;
-inline constexpr uint8_t kFramePenStyle = 19;
+inline constexpr uint16_t kFramePenColor = kAuxiliaryColor;
+inline constexpr uint8_t kFramePenStyle = kAuxiliaryDoubleLineType;
 inline constexpr uint16_t kFramePenWidth = 200;
 
 // Two end points meet when both coordinates differ by at most this.

@@ -129,11 +129,6 @@ double RotatedY(double px, double py, double cx, double cy, double angle) {
   return cy + std::sin(angle) * (px - cx) + std::cos(angle) * (py - cy);
 }
 
-void RotatePoint(double& ox, double& oy, double px, double py, double cx, double cy, double angle) {
-  ox = RotatedX(px, py, cx, cy, angle);
-  oy = RotatedY(px, py, cx, cy, angle);
-}
-
 void EllipsePoint(double& ox, double& oy, double cx, double cy, double radius, double flatness, double tilt,
                   double angle) {
   const double ux = radius * std::cos(angle);

@@ -51,7 +51,6 @@ int SegmentIntersection(double& px, double& py, double x1, double y1, double x2,
 // The point (px, py) turned by angle (radians, counter-clockwise) about (cx, cy).
 double RotatedX(double px, double py, double cx, double cy, double angle);
 double RotatedY(double px, double py, double cx, double cy, double angle);
-void RotatePoint(double& ox, double& oy, double px, double py, double cx, double cy, double angle);
 
 // The point at parameter angle of the ellipse centred at (cx, cy) with semi-axes radius and
 // radius * flatness, its axes turned by tilt.

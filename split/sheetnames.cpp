@@ -107,7 +107,7 @@ bool SheetInRange(int sheet) { return sheet >= 0 && sheet < kMaxSheetsPerFrame; 
 }  // namespace
 
 bool IsSheetNameText(const TextRecord& record, const JwwString& text) {
-  if (record.attr.penColor != 9) return false;
+  if (record.attr.penColor != kAuxiliaryColor) return false;
   if (static_cast<uint32_t>(record.textType) % 100u != 0) return false;
   std::u32string_view mark = NameMark(text.unicode);
   size_t pos = 0;
@@ -228,10 +228,6 @@ SheetLayerFilter MakeSheetLayerFilter(const PaperFrame& frame, int sheet) {
   f.group = frame.sheetLayerGroups[sheet];
   f.mask = LayerMask(frame, sheet);
   return f;
-}
-
-bool LayerPasses(const PaperFrame& frame, int sheet, uint16_t layerGroup, uint16_t layer) {
-  return MakeSheetLayerFilter(frame, sheet).Passes(layerGroup, layer);
 }
 
 }  // namespace kelvane

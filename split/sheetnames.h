@@ -33,10 +33,6 @@ bool LayerRestrictionApplies(const PaperFrame& frame, int sheet);
 // the sheet's layer list as a whole character. Case-sensitive: "a" selects no layer.
 uint16_t LayerMask(const PaperFrame& frame, int sheet);
 
-// Whether (layerGroup, layer) belongs to the sheet's listed layers; says nothing about whether
-// the restriction applies. Layers above 15 have no digit and never pass.
-bool LayerPasses(const PaperFrame& frame, int sheet, uint16_t layerGroup, uint16_t layer);
-
 // The restriction of one sheet, prepared once so that each entity costs a compare and a bit test.
 struct SheetLayerFilter {
   bool applies = false;

@@ -222,13 +222,13 @@ TEST(Rotation, TurnsCounterClockwiseAboutTheCentre) {
   EXPECT_NEAR(RotatedX(1, 0, 0, 0, kPi / 2), 0, 1e-15);
   EXPECT_NEAR(RotatedY(1, 0, 0, 0, kPi / 2), 1, 1e-15);
   double ox = 0, oy = 0;
-  RotatePoint(ox, oy, 3, 2, 1, 1, kPi);
+  ox = RotatedX(3, 2, 1, 1, kPi), oy = RotatedY(3, 2, 1, 1, kPi);
   EXPECT_NEAR(ox, -1, 1e-14);
   EXPECT_NEAR(oy, 0, 1e-14);
-  RotatePoint(ox, oy, 5, 1, 1, 1, -kPi / 2);  // clockwise by a negative angle
+  ox = RotatedX(5, 1, 1, 1, -kPi / 2), oy = RotatedY(5, 1, 1, 1, -kPi / 2);  // clockwise by a negative angle
   EXPECT_NEAR(ox, 1, 1e-14);
   EXPECT_NEAR(oy, -3, 1e-14);
-  RotatePoint(ox, oy, 4, -2, 4, -2, 1.234);  // the centre stays
+  ox = RotatedX(4, -2, 4, -2, 1.234), oy = RotatedY(4, -2, 4, -2, 1.234);  // the centre stays
   EXPECT_EQ(ox, 4);
   EXPECT_EQ(oy, -2);
 }

@@ -49,10 +49,10 @@ TEST(HeaderVersions, FieldsOfEachVersionSurviveAndOthersKeepDefaults) {
     h.zoomJumpScale[3] = 7.0;
     h.zoomJumpScale[6] = 9.0;
     h.zoomJumpLayerGroup[2] = 5;
-    h.extraViewB.a[2] = 4.5;
+    h.reservedRecords[1].values[2] = 4.5;
     h.drawingTime = 3600;
-    h.v225Reals[3] = 2.75;
-    h.v230Ints[1] = 11;
+    h.lastCircleRadius = 2.75;
+    h.solidDefaultColor = 11;
     h.textBaseShiftY[2] = -1.5;
     doc.layers[37].name = JwwString::Ascii("walls", v >= 700);
     doc.extendedColors[200].color = 0x123456;
@@ -66,10 +66,10 @@ TEST(HeaderVersions, FieldsOfEachVersionSurviveAndOthersKeepDefaults) {
     EXPECT_EQ(b.zoomJumpScale[3], 7.0);
     EXPECT_EQ(b.zoomJumpScale[6], v >= 231 ? 9.0 : 1.0) << v;
     EXPECT_EQ(b.zoomJumpLayerGroup[2], v >= 231 ? 5 : -1) << v;
-    EXPECT_EQ(b.extraViewB.a[2], v >= 231 ? 4.5 : 0.0) << v;
+    EXPECT_EQ(b.reservedRecords[1].values[2], v >= 231 ? 4.5 : 0.0) << v;
     EXPECT_EQ(b.drawingTime, v >= 223 ? 3600 : 0) << v;
-    EXPECT_EQ(b.v225Reals[3], v >= 225 ? 2.75 : 0.0) << v;
-    EXPECT_EQ(b.v230Ints[1], v >= 230 ? 11 : 0) << v;
+    EXPECT_EQ(b.lastCircleRadius, v >= 225 ? 2.75 : 0.0) << v;
+    EXPECT_EQ(b.solidDefaultColor, v >= 230 ? 11 : 0) << v;
     EXPECT_EQ(b.textBaseShiftY[2], -1.5);
     EXPECT_EQ(back.layers[37].name, doc.layers[37].name);
     EXPECT_EQ(back.extendedColors[200].color, v >= 420 ? 0x123456 : 0) << v;

@@ -18,10 +18,6 @@ void CopyToBuffer(void* buffer, std::string_view text, int32_t n) {
   if (count > 0) std::memcpy(buffer, text.data(), size_t(count));
 }
 
-void FillBuffer(void* buffer, uint8_t value, int32_t n) {
-  if (n > 0) std::memset(buffer, value, size_t(n));
-}
-
 std::string MbcsCopy(std::string_view text, int32_t start, int32_t count) {
   std::string out;
   if (text.empty() || start <= 0 || int64_t(text.size()) < start || count <= 0) return out;

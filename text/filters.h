@@ -9,12 +9,8 @@
 
 namespace kelvane {
 
-// Shift_JIS: a byte in 0x80..0x9F or 0xE0..0xFD starts a two-byte character.
-inline bool IsLeadByte(unsigned char b) { return (b >= 0x80 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFD); }
-
 // Copies min(|n|, text length) bytes to the buffer; the rest of the buffer is untouched.
 void CopyToBuffer(void* buffer, std::string_view text, int32_t n);
-void FillBuffer(void* buffer, uint8_t value, int32_t n);
 // Whole characters of the text within bytes start .. start + count - 1 (1-based).
 std::string MbcsCopy(std::string_view text, int32_t start, int32_t count);
 

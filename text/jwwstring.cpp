@@ -1,9 +1,6 @@
 // Characters of JWW strings in either stored form.
 #include "text/jwwstring.h"
 
-#include "text/filters.h"
-#include "text/numbers.h"
-
 namespace kelvane {
 
 JwwString JwwString::Ascii(std::string_view ascii, bool unicode) {

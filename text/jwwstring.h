@@ -37,6 +37,9 @@ struct JwwString {
   }
 };
 
+// Shift_JIS: a byte in 0x80..0x9F or 0xE0..0xFD starts a two-byte character.
+inline bool IsLeadByte(unsigned char b) { return (b >= 0x80 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFD); }
+
 // Characters of either form, one at a time. A Shift_JIS two-byte character is (lead << 8 | trail);
 // a Unicode character is its code point (a surrogate pair joined). `width` is the character's
 // length in the string's own units.
