@@ -297,7 +297,9 @@ class Painter {
       case DecodeResult::kDecoded: break;
     }
     pixelsLeft_ -= uint64_t(img.image.width) * uint64_t(img.image.height);
-    FitWithin(img.image, kMaxPixels);  // wider than cairo draws: scaled, as the clip is in fractions
+    // Wider than cairo takes: scaled (the clip is in fractions, so it still fits). To half the
+    // limit, as pixman's 16.16 sample positions draw nothing for an image right at it.
+    if (img.image.width > kMaxPixels || img.image.height > kMaxPixels) FitWithin(img.image, kMaxPixels / 2 + 1);
     img.surface = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(img.image.argb.data()),
                                                       CAIRO_FORMAT_ARGB32, img.image.width, img.image.height,
                                                       img.image.width * 4);
