@@ -72,6 +72,7 @@ void EmbeddedImages::Clear() {
   std::vector<std::u16string>().swap(upper_);
   std::vector<uint32_t>().swap(sorted_);
   std::vector<uint32_t>().swap(lowest_);
+  std::vector<uint32_t>().swap(stored_);
 }
 
 uint8_t* EmbeddedImages::Append(const JwwString& name, int32_t size) {
@@ -108,6 +109,9 @@ void EmbeddedImages::BuildIndex() const {
   lowest_.assign(2 * n, std::numeric_limits<uint32_t>::max());
   for (size_t k = 0; k < n; ++k) lowest_[n + k] = sorted_[k];
   for (size_t k = n - 1; k >= 1 && k < n; --k) lowest_[k] = std::min(lowest_[2 * k], lowest_[2 * k + 1]);
+  stored_.clear();
+  for (uint32_t k : sorted_)
+    if (HasBytes(k)) stored_.push_back(k);
   indexed_ = true;
 }
 
@@ -127,6 +131,15 @@ int32_t EmbeddedImages::FindReferenced(const std::u16string& upperName) const {
     if (hi & 1) best = std::min(best, lowest_[--hi]);
   }
   return best == std::numeric_limits<uint32_t>::max() ? -1 : int32_t(best);
+}
+
+int32_t EmbeddedImages::FindStored(const std::u16string& upperName) const {
+  if (upperName.empty() || entries_.empty()) return -1;
+  if (!indexed_) BuildIndex();
+  // Equal names keep their list order in the sort, so the first equal one is the earliest.
+  const auto at = std::lower_bound(stored_.begin(), stored_.end(), upperName,
+                                   [&](uint32_t k, const std::u16string& v) { return upper_[k] < v; });
+  return at != stored_.end() && upper_[*at] == upperName ? int32_t(*at) : -1;
 }
 
 void ReadImageSection(ByteReader& in, JwwDocument& doc) {

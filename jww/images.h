@@ -43,6 +43,9 @@ class EmbeddedImages {
   // The first image in list order whose name, in upper-case ASCII, begins with upperName;
   // -1 when there is none or upperName is empty.
   int32_t FindReferenced(const std::u16string& upperName) const;
+  // The first image in list order with bytes whose name, in upper-case ASCII, is upperName;
+  // -1 when there is none.
+  int32_t FindStored(const std::u16string& upperName) const;
 
  private:
   void BuildIndex() const;
@@ -55,6 +58,7 @@ class EmbeddedImages {
   mutable std::vector<std::u16string> upper_;
   mutable std::vector<uint32_t> sorted_;
   mutable std::vector<uint32_t> lowest_;
+  mutable std::vector<uint32_t> stored_;  // the images with bytes, in the same order
 };
 
 }  // namespace kelvane

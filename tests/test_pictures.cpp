@@ -235,8 +235,8 @@ void AllFormats(const DisplayList& list, const std::filesystem::path& base, cons
                 const std::filesystem::path& drawing) {
   PictureOutput o;
   o.dpi = 40;  // every pixel path runs; small files keep the test quick
-  o.imageBytes = [&doc, folder = drawing.parent_path()](const JwwString& s) {
-    return ImageBytesFor(doc.images, s, folder);
+  o.imageBytes = [&doc, folder = DrawingFolder(drawing)](const JwwString& s, ImageProblem& problem) {
+    return ImageBytesFor(doc.images, s, folder, &problem);
   };
   for (PictureFormat f : {PictureFormat::kPng, PictureFormat::kSvg, PictureFormat::kPdf}) {
     std::filesystem::path file = base;
@@ -276,7 +276,9 @@ TEST(PictureFiles, EveryCorpusDrawingAndExampleSheetInEveryFormat) {
   ASSERT_EQ(list.pictures.size(), 1u);
   PictureOutput o;
   o.dpi = kDpi;
-  o.imageBytes = [&doc](const JwwString& s) { return ImageBytesFor(doc.images, s, {}); };
+  o.imageBytes = [&doc](const JwwString& s, ImageProblem& problem) {
+    return ImageBytesFor(doc.images, s, {}, &problem);
+  };
   std::string error;
   ASSERT_TRUE(WritePicture(list, dir / "logo.png", PictureFormat::kPng, o, error)) << error;
   Png png;

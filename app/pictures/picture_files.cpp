@@ -18,11 +18,21 @@ constexpr double kLargestPlanPage = 1189;
 PictureOutput OutputFor(const JwwDocument& doc, const std::filesystem::path& drawing, int dpi) {
   PictureOutput o;
   o.dpi = dpi;
-  const std::filesystem::path folder = drawing.parent_path();
-  o.imageBytes = [&images = doc.images, folder](const JwwString& source) {
-    return ImageBytesFor(images, source, folder);
+  o.imageBytes = [&images = doc.images, folder = DrawingFolder(drawing)](const JwwString& source,
+                                                                        ImageProblem& problem) {
+    return ImageBytesFor(images, source, folder, &problem);
   };
   return o;
+}
+
+// Writes one picture; images left out of it are a warning line, not a failure.
+bool WriteWithWarnings(const DisplayList& list, const std::filesystem::path& file, PictureFormat format,
+                       PictureOutput o, std::string& error, std::string* warnings) {
+  ImagesLeftOut leftOut;
+  o.imagesLeftOut = &leftOut;
+  const bool written = WritePicture(list, file, format, o, error);
+  if (written && warnings && leftOut.Total() > 0) *warnings += file.string() + ": " + ImagesLeftOutWarning(leftOut) + "\n";
+  return written;
 }
 
 }  // namespace
@@ -37,30 +47,31 @@ std::string PictureFileProblem(const std::filesystem::path& file) {
 }
 
 bool WritePlanPicture(const JwwDocument& doc, const SheetPlan& plan, const std::filesystem::path& file, int dpi,
-                      std::string& error) {
+                      std::string& error, std::string* warnings) {
   const DisplayList list = PlanPicture(doc, plan);
   PictureOutput o = OutputFor(doc, plan.source, dpi);
   o.pageScale = std::min(1.0, kLargestPlanPage / std::max(list.width, list.height));
-  return WritePicture(list, file, *PictureFormatFor(file), o, error);
+  return WriteWithWarnings(list, file, *PictureFormatFor(file), o, error, warnings);
 }
 
 bool WriteSheetPictures(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet,
-                        const PictureOptions& options, std::string& error) {
+                        const PictureOptions& options, std::string& error, std::string* warnings) {
   if (!sheet.ToBeWritten() || options.formats.empty()) return true;
   const DisplayList list = SheetPicture(doc, plan, sheet, options.color);
   const PictureOutput o = OutputFor(doc, plan.source, options.dpi);
   for (PictureFormat f : options.formats) {
     std::filesystem::path file = sheet.file;
     file.replace_extension(ExtensionOf(f));
-    if (!WritePicture(list, file, f, o, error)) return false;
+    if (!WriteWithWarnings(list, file, f, o, error, warnings)) return false;
   }
   return true;
 }
 
 bool WriteDrawingPicture(const JwwDocument& doc, const std::filesystem::path& drawing,
-                         const std::filesystem::path& file, bool color, int dpi, std::string& error) {
+                         const std::filesystem::path& file, bool color, int dpi, std::string& error,
+                         std::string* warnings) {
   const DisplayList list = RenderDrawing(doc, color ? PictureStyle::kColor : PictureStyle::kMonochrome);
-  return WritePicture(list, file, *PictureFormatFor(file), OutputFor(doc, drawing, dpi), error);
+  return WriteWithWarnings(list, file, *PictureFormatFor(file), OutputFor(doc, drawing, dpi), error, warnings);
 }
 
 }  // namespace kelvane

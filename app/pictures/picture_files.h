@@ -19,16 +19,20 @@ struct PictureOptions {
 // Empty when `file` can take a picture (known extension, existing folder); the reason otherwise.
 std::string PictureFileProblem(const std::filesystem::path& file);
 
+// Each writer below adds to *warnings one line ("FILE: N images left out (...)") for every
+// picture it wrote without some of its images.
+
 // The plan of a drawing (--plan). Plans larger than A0 are scaled down to fit A0.
 bool WritePlanPicture(const JwwDocument& doc, const SheetPlan& plan, const std::filesystem::path& file, int dpi,
-                      std::string& error);
+                      std::string& error, std::string* warnings = nullptr);
 
 // Pictures of one written sheet beside its file, with the same base name.
 bool WriteSheetPictures(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet,
-                        const PictureOptions& options, std::string& error);
+                        const PictureOptions& options, std::string& error, std::string* warnings = nullptr);
 
 // One drawing on its own paper (--render).
 bool WriteDrawingPicture(const JwwDocument& doc, const std::filesystem::path& drawing,
-                         const std::filesystem::path& file, bool color, int dpi, std::string& error);
+                         const std::filesystem::path& file, bool color, int dpi, std::string& error,
+                         std::string* warnings = nullptr);
 
 }  // namespace kelvane

@@ -77,6 +77,9 @@ options:
   -h, --help            show this text
 
 A PICTURE is a .png, .svg or .pdf file in an existing folder.
+Pictures read the images a drawing links to from the local disk: an absolute name as it
+is, a relative one beside the drawing only, regular files only. An image that cannot be
+drawn is left out with a warning on standard error; the exit status stays 0.
 
 Status texts go to standard output. Ctrl-C stops before the next drawing (the drawing in
 progress is finished). No sheet is ever written over a drawing of the run. The settings file
@@ -84,6 +87,13 @@ named by --settings is only read. Exit status: 0 when every sheet was written, 1
 sheet could not be written or some drawing could not be read (the reason goes to standard
 error), 2 for unusable options, 130 when stopped.
 )";
+
+// Warning lines, each on standard error; they leave the exit status as it is.
+void Warn(const std::string& lines) {
+  size_t from = 0;
+  for (size_t end; (end = lines.find('\n', from)) != std::string::npos; from = end + 1)
+    std::cerr << "kelvane: warning: " << PrintableText(lines.substr(from, end - from)) << "\n";
+}
 
 int Fail(const std::string& message) {
   std::cerr << "kelvane: " << message << "\n(kelvane --help shows the options)\n";
@@ -201,8 +211,9 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
     const PictureOptions pictures{command_.sheetPictures, command_.color, command_.dpi};
     for (size_t i = 0; i < outcomes.size(); ++i) {
       if (!outcomes[i].written || pictures.formats.empty()) continue;
-      std::string error;
-      if (!WriteSheetPictures(doc, plan, plan.sheets[i], pictures, error)) Failed(error);
+      std::string error, warnings;
+      if (!WriteSheetPictures(doc, plan, plan.sheets[i], pictures, error, &warnings)) Failed(error);
+      Warn(warnings);
     }
   }
   // Pictures that could not be written, and the first reason.
@@ -210,11 +221,12 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
 
  private:
   void DrawPlan(const JwwDocument& doc, const SheetPlan& plan) {
-    std::string error;
-    if (WritePlanPicture(doc, plan, *command_.pictureFile, command_.dpi, error))
+    std::string error, warnings;
+    if (WritePlanPicture(doc, plan, *command_.pictureFile, command_.dpi, error, &warnings))
       std::cout << PrintableText(command_.pictureFile->string()) << "\n";
     else
       Failed(error);
+    Warn(warnings);
   }
   void Failed(const std::string& error) {
     ++failedPictures;
@@ -230,7 +242,10 @@ int Render(const CommandLine& command) {
   const bool loaded = doc.LoadFromFile(command.operands[0]);
   std::string error =
       loaded ? std::string() : "cannot load " + command.operands[0].string() + ": " + doc.diagnostics.reason;
-  if (loaded) WriteDrawingPicture(doc, command.operands[0], *command.pictureFile, command.color, command.dpi, error);
+  std::string warnings;
+  if (loaded)
+    WriteDrawingPicture(doc, command.operands[0], *command.pictureFile, command.color, command.dpi, error, &warnings);
+  Warn(warnings);
   if (!error.empty()) {
     std::cerr << "kelvane: " << PrintableText(error) << "\n";
     return 1;

@@ -12,7 +12,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
+#include <new>
 #include <mutex>
+#include <unordered_map>
 
 #include "platform/text_conversion.h"
 #include "render/cairo/image_decode.h"
@@ -205,36 +208,105 @@ class Painter {
     cairo_stroke(cr_);
   }
 
+  // An image decoded for this picture, shared by every reference to the same source.
+  struct LoadedImage {
+    DecodedImage image;
+    cairo_surface_t* surface = nullptr;
+    ImageProblem problem = ImageProblem::kNone;
+    LoadedImage() = default;
+    LoadedImage(const LoadedImage&) = delete;
+    LoadedImage& operator=(const LoadedImage&) = delete;
+    ~LoadedImage() {
+      if (surface) cairo_surface_destroy(surface);  // before its pixels go
+    }
+  };
+
+  static std::string SourceKey(const JwwString& s) {
+    if (!s.unicode) return "s" + s.sjis;
+    return "u" + std::string(reinterpret_cast<const char*>(s.wide.data()), s.wide.size() * sizeof(char16_t));
+  }
+
+  void LeaveOut(ImageProblem problem) {
+    if (output_.imagesLeftOut) output_.imagesLeftOut->Add(problem);
+  }
+
+  void Decode(const std::vector<uint8_t>& bytes, bool gzipped, LoadedImage& img) {
+    switch (DecodeImageWithin(bytes, gzipped, pixelsLeft_, img.image)) {
+      case DecodeResult::kNotAnImage: img.problem = ImageProblem::kUndecodable; return;
+      case DecodeResult::kTooManyPixels: img.problem = ImageProblem::kTooManyPixels; return;
+      case DecodeResult::kDecoded: break;
+    }
+    pixelsLeft_ -= uint64_t(img.image.width) * uint64_t(img.image.height);
+    // Wider than cairo takes: scaled (the clip is in fractions, so it still fits). To half the
+    // limit, as pixman's 16.16 sample positions draw nothing for an image right at it.
+    if (img.image.width > kMaxPixels || img.image.height > kMaxPixels) FitWithin(img.image, kMaxPixels / 2 + 1);
+    img.surface = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(img.image.argb.data()),
+                                                      CAIRO_FORMAT_ARGB32, img.image.width, img.image.height,
+                                                      img.image.width * 4);
+    if (cairo_surface_status(img.surface) != CAIRO_STATUS_SUCCESS) {
+      cairo_surface_destroy(img.surface);
+      img.surface = nullptr;
+      img.problem = ImageProblem::kUndecodable;
+    }
+  }
+
+  LoadedImage& Load(const JwwString& source) {
+    std::unique_ptr<LoadedImage>& slot = images_[SourceKey(source)];
+    if (slot) return *slot;
+    slot = std::make_unique<LoadedImage>();
+    LoadedImage& img = *slot;
+    try {
+      const std::vector<uint8_t> bytes = output_.imageBytes(source, img.problem);
+      if (img.problem == ImageProblem::kNone) {
+        if (bytes.empty()) img.problem = ImageProblem::kMissing;
+        else Decode(bytes, IsGzipName(source), img);
+      }
+    } catch (const std::bad_alloc&) {
+      img.image = DecodedImage{};
+      img.problem = ImageProblem::kTooManyPixels;
+    }
+    return img;
+  }
+
+  // Finite, no larger than a hundred pages, and not flat: anything else would put cairo into
+  // its error state and lose the whole picture.
+  bool Placeable(const Picture& p) const {
+    const double limit = 100 * std::max(list_.width, list_.height);
+    for (double v : {p.origin.x, p.origin.y, p.clipX, p.clipY, p.clipWidth, p.clipHeight})
+      if (!std::isfinite(v)) return false;
+    for (Vec2 v : {p.across, p.up})
+      if (!(std::hypot(v.x, v.y) <= limit)) return false;
+    const double area = p.across.x * p.up.y - p.across.y * p.up.x;
+    return std::isfinite(area) && area != 0;
+  }
+
   void DrawPicture(const Picture& p) {
     if (!output_.imageBytes) return;
-    const JwwString& source = list_.imageSources[p.source];
-    const std::vector<uint8_t> bytes = output_.imageBytes(source);
-    DecodedImage img;
-    if (bytes.empty() || !DecodeImage(bytes, IsGzipName(source), img)) return;
-    cairo_surface_t* s = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(img.argb.data()),
-                                                             CAIRO_FORMAT_ARGB32, img.width, img.height,
-                                                             img.width * 4);
+    if (!Placeable(p)) return LeaveOut(ImageProblem::kBadPlacement);
+    const LoadedImage& loaded = Load(list_.imageSources[p.source]);
+    if (loaded.problem != ImageProblem::kNone) return LeaveOut(loaded.problem);
+    const DecodedImage& img = loaded.image;
     // The shown part in image pixels (rows top down); the clip is given from the lower left.
     const double sx = p.clipX * img.width, sw = p.clipWidth * img.width;
     const double sh = p.clipHeight * img.height, sy = img.height - p.clipY * img.height - sh;
-    if (sw > 0 && sh > 0) {
-      cairo_matrix_t m;
-      // Pixel (x, y) goes to origin + across·(x - sx)/sw + up·(sy + sh - y)/sh.
-      cairo_matrix_init(&m, p.across.x / sw, p.across.y / sw, -p.up.x / sh, -p.up.y / sh,
-                        p.origin.x - p.across.x * sx / sw + p.up.x * (sy + sh) / sh,
-                        p.origin.y - p.across.y * sx / sw + p.up.y * (sy + sh) / sh);
-      cairo_save(cr_);
-      cairo_transform(cr_, &m);
-      cairo_rectangle(cr_, sx, sy, sw, sh);
-      cairo_clip(cr_);
-      cairo_set_source_surface(cr_, s, 0, 0);
-      // An image enlarged on the page keeps its pixels sharp, as Jw_cad shows a bitmap.
-      const double enlarge = std::hypot(p.across.x, p.across.y) * devicePerMm_ / sw;
-      cairo_pattern_set_filter(cairo_get_source(cr_), enlarge > 1 ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
-      cairo_paint(cr_);
-      cairo_restore(cr_);
-    }
-    cairo_surface_destroy(s);
+    if (!(sw > 0 && sh > 0)) return;
+    cairo_matrix_t m;
+    // Pixel (x, y) goes to origin + across·(x - sx)/sw + up·(sy + sh - y)/sh.
+    cairo_matrix_init(&m, p.across.x / sw, p.across.y / sw, -p.up.x / sh, -p.up.y / sh,
+                      p.origin.x - p.across.x * sx / sw + p.up.x * (sy + sh) / sh,
+                      p.origin.y - p.across.y * sx / sw + p.up.y * (sy + sh) / sh);
+    cairo_matrix_t inverse = m;
+    if (cairo_matrix_invert(&inverse) != CAIRO_STATUS_SUCCESS) return LeaveOut(ImageProblem::kBadPlacement);
+    cairo_save(cr_);
+    cairo_transform(cr_, &m);
+    cairo_rectangle(cr_, sx, sy, sw, sh);
+    cairo_clip(cr_);
+    cairo_set_source_surface(cr_, loaded.surface, 0, 0);
+    // An image enlarged on the page keeps its pixels sharp, as Jw_cad shows a bitmap.
+    const double enlarge = std::hypot(p.across.x, p.across.y) * devicePerMm_ / sw;
+    cairo_pattern_set_filter(cairo_get_source(cr_), enlarge > 1 ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
+    cairo_paint(cr_);
+    cairo_restore(cr_);
   }
 
   cairo_t* cr_;
@@ -247,6 +319,8 @@ class Painter {
   PangoLayout* layout_ = nullptr;
   std::vector<double> dashes_;
   GlyphTexts<std::string> glyphTexts_{CodePointToUtf8, [](const std::string& sjis) { return SjisToUtf8(sjis, UnreadableSjis::kSkipByte); }};
+  std::unordered_map<std::string, std::unique_ptr<LoadedImage>> images_;
+  uint64_t pixelsLeft_ = kImagePixelBudget;
 };
 
 std::mutex g_cairoLock;  // fontconfig and the font map are shared by the process

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "render/display_list.h"
+#include "render/image_source.h"
 #include "render/picture_format.h"
 
 namespace kelvane {
@@ -15,8 +16,10 @@ namespace kelvane {
 struct PictureOutput {
   double dpi = 150;        // PNG: pixels per inch of the page
   double pageScale = 1.0;  // page millimetres per display-list millimetre
-  // The stored bytes of an image reference; none drawn when it returns nothing.
-  std::function<std::vector<uint8_t>(const JwwString& source)> imageBytes;
+  // The stored bytes of an image reference; none drawn when it returns nothing, and then the
+  // reason in `problem`. Asked once per picture for each source, however often it is shown.
+  std::function<std::vector<uint8_t>(const JwwString& source, ImageProblem& problem)> imageBytes;
+  ImagesLeftOut* imagesLeftOut = nullptr;  // when given, counts the references not drawn
 };
 
 // Writes one page. False with a message when the file cannot be made.
