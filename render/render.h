@@ -73,6 +73,8 @@ class DisplayListBuilder {
     double dashOffset = 0;
     uint32_t style = 0;  // its entry in the list's stroke styles
     bool shown = true;
+    double period = 0;                   // the length of one dash pattern; 0 when solid
+    mutable uint32_t solidStyle = ~0u;   // the same look undashed, once a line has needed it
   };
   // A block definition and the linear part of the map its members are drawn through.
   struct BlockKey {
@@ -102,10 +104,28 @@ class DisplayListBuilder {
   void StrokePoints(const std::vector<Vec2>& pts, bool closed, const LineLook& look);
   // A stroke of the points appended to the list's pool from `firstPoint` on.
   void StrokeFrom(uint32_t firstPoint, bool closed, const LineLook& look);
+  void StrokeWith(uint32_t firstPoint, bool closed, uint32_t style);
+  // The look's style for a stroke about `length` page millimetres long: solid past so many dashes
+  // that drawing them would cost more than the rest of the picture.
+  uint32_t StyleFor(const LineLook& look, double length);
+  // Counts an entity left out for its values.
+  void Skip() { ++root_.skippedEntities; }
+  // Whether a large ellipse (the page map of the unit circle) keeps wholly off the page.
+  bool OffPage(const Affine& k) const;
+  // Whether a box (lower-left, upper-right) reaches far beyond the page.
+  bool FarOff(Vec2 lo, Vec2 hi) const;
+  // A stroke of the points from `firstPoint` on, cut to the part near the page: none, one or more.
+  void StrokeNear(uint32_t firstPoint, bool closed, uint32_t style);
+  // Counts `members` more block members drawn; false (and the list marked) once past the budget.
+  bool Spend(uint64_t members);
   // A ring of the points appended from `firstPoint` on (dropped when fewer than three).
   void EndRing(uint32_t firstPoint);
   // A fill of the rings added from `firstRing` on.
   void FillFrom(uint32_t firstRing, Rgb color);
+  // FillFrom for a solid's rings from `firstPoint` on; a solid with an unusable point is left out.
+  void FillSolid(uint32_t firstRing, uint32_t firstPoint, Rgb color);
+  bool UsablePoints(uint32_t firstPoint) const;
+  bool UsableCells(uint32_t firstGlyph) const;
   void AddArc(const ArcRecord& arc, const Affine& m);
   void AddPoint(const PointRecord& point, const Affine& m);
   void AddTextRecord(const TextRecord& t, const TextStrings& s, const Affine& m, bool checkLayer);
@@ -133,6 +153,11 @@ class DisplayListBuilder {
   TextLayoutBuffers textBuffers_;
   std::unordered_map<BlockKey, uint32_t, BlockKeyHash> blockLists_;  // into the root's sublists
   ArcCut arcCut_;
+  double pageWidth_ = 0, pageHeight_ = 0;  // the page entities are culled against; none when 0
+  uint64_t memberBudget_ = 0;               // block members that may be drawn, every placement counted
+  uint64_t membersDrawn_ = 0;
+  std::vector<PagePoint> farPoints_;  // a stroke being cut to the page
+  std::unordered_map<uint32_t, uint64_t> listMembers_;  // members drawn by each block's sublist
   LineLook ownLook_;  // the look of the program's own lines last drawn
   bool ownLookSet_ = false;
 };
