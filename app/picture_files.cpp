@@ -25,6 +25,16 @@ PictureOutput OutputFor(const JwwDocument& doc, const std::filesystem::path& dra
   return o;
 }
 
+// False with the message for a list that must not be drawn.
+bool Drawable(const DisplayList& list, std::string& error, std::string* warning) {
+  if (list.overBudget) {
+    error = OverBudgetMessage();
+    return false;
+  }
+  if (warning) *warning = SkippedEntitiesWarning(list);
+  return true;
+}
+
 }  // namespace
 
 std::string PictureFileProblem(const std::filesystem::path& file) {
@@ -37,17 +47,19 @@ std::string PictureFileProblem(const std::filesystem::path& file) {
 }
 
 bool WritePlanPicture(const JwwDocument& doc, const SheetPlan& plan, const std::filesystem::path& file, int dpi,
-                      std::string& error) {
+                      std::string& error, std::string* warning) {
   const DisplayList list = PlanPicture(doc, plan);
+  if (!Drawable(list, error, warning)) return false;
   PictureOutput o = OutputFor(doc, plan.source, dpi);
   o.pageScale = std::min(1.0, kLargestPlanPage / std::max(list.width, list.height));
   return WritePicture(list, file, *PictureFormatFor(file), o, error);
 }
 
 bool WriteSheetPictures(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet,
-                        const PictureOptions& options, std::string& error) {
+                        const PictureOptions& options, std::string& error, std::string* warning) {
   if (!sheet.ToBeWritten() || options.formats.empty()) return true;
   const DisplayList list = SheetPicture(doc, plan, sheet, options.color);
+  if (!Drawable(list, error, warning)) return false;
   const PictureOutput o = OutputFor(doc, plan.source, options.dpi);
   for (PictureFormat f : options.formats) {
     std::filesystem::path file = sheet.file;
@@ -58,8 +70,9 @@ bool WriteSheetPictures(const JwwDocument& doc, const SheetPlan& plan, const Pla
 }
 
 bool WriteDrawingPicture(const JwwDocument& doc, const std::filesystem::path& drawing,
-                         const std::filesystem::path& file, bool color, int dpi, std::string& error) {
+                         const std::filesystem::path& file, bool color, int dpi, std::string& error, std::string* warning) {
   const DisplayList list = RenderDrawing(doc, color ? PictureStyle::kColor : PictureStyle::kMonochrome);
+  if (!Drawable(list, error, warning)) return false;
   return WritePicture(list, file, *PictureFormatFor(file), OutputFor(doc, drawing, dpi), error);
 }
 

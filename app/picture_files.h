@@ -19,16 +19,19 @@ struct PictureOptions {
 // Empty when `file` can take a picture (known extension, existing folder); the reason otherwise.
 std::string PictureFileProblem(const std::filesystem::path& file);
 
+// Each fails with a message for a drawing whose blocks are over the drawing budget, and gives in
+// `warning` (when asked) what was left out of the picture, or nothing.
+
 // The plan of a drawing (--plan). Plans larger than A0 are scaled down to fit A0.
 bool WritePlanPicture(const JwwDocument& doc, const SheetPlan& plan, const std::filesystem::path& file, int dpi,
-                      std::string& error);
+                      std::string& error, std::string* warning = nullptr);
 
 // Pictures of one written sheet beside its file, with the same base name.
 bool WriteSheetPictures(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet,
-                        const PictureOptions& options, std::string& error);
+                        const PictureOptions& options, std::string& error, std::string* warning = nullptr);
 
 // One drawing on its own paper (--render).
 bool WriteDrawingPicture(const JwwDocument& doc, const std::filesystem::path& drawing,
-                         const std::filesystem::path& file, bool color, int dpi, std::string& error);
+                         const std::filesystem::path& file, bool color, int dpi, std::string& error, std::string* warning = nullptr);
 
 }  // namespace kelvane

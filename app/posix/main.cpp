@@ -200,8 +200,9 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
     const PictureOptions pictures{command_.sheetPictures, command_.color, command_.dpi};
     for (size_t i = 0; i < outcomes.size(); ++i) {
       if (!outcomes[i].written || pictures.formats.empty()) continue;
-      std::string error;
-      if (!WriteSheetPictures(doc, plan, plan.sheets[i], pictures, error)) Failed(error);
+      std::string error, warning;
+      if (!WriteSheetPictures(doc, plan, plan.sheets[i], pictures, error, &warning)) Failed(error);
+      Warn(warning);
     }
   }
   // Pictures that could not be written, and the first reason.
@@ -209,11 +210,15 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
 
  private:
   void DrawPlan(const JwwDocument& doc, const SheetPlan& plan) {
-    std::string error;
-    if (WritePlanPicture(doc, plan, *command_.pictureFile, command_.dpi, error))
+    std::string error, warning;
+    if (WritePlanPicture(doc, plan, *command_.pictureFile, command_.dpi, error, &warning))
       std::cout << PrintableText(command_.pictureFile->string()) << "\n";
     else
       Failed(error);
+    Warn(warning);
+  }
+  void Warn(const std::string& warning) {
+    if (!warning.empty()) std::cerr << "kelvane: warning: " << PrintableText(warning) << "\n";
   }
   void Failed(const std::string& error) {
     ++failedPictures;
@@ -229,7 +234,10 @@ int Render(const CommandLine& command) {
   const bool loaded = doc.LoadFromFile(command.operands[0]);
   std::string error =
       loaded ? std::string() : "cannot load " + command.operands[0].string() + ": " + doc.diagnostics.reason;
-  if (loaded) WriteDrawingPicture(doc, command.operands[0], *command.pictureFile, command.color, command.dpi, error);
+  std::string warning;
+  if (loaded)
+    WriteDrawingPicture(doc, command.operands[0], *command.pictureFile, command.color, command.dpi, error, &warning);
+  if (!warning.empty()) std::cerr << "kelvane: warning: " << PrintableText(warning) << "\n";
   if (!error.empty()) {
     std::cerr << "kelvane: " << PrintableText(error) << "\n";
     return 1;
