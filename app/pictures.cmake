@@ -10,6 +10,7 @@ endif()
 
 if(KELVANE_TESTS AND NOT WIN32)
   kelvane_test(kelvane_picture_tests SOURCES tests/test_pictures.cpp tests/fixtures.cpp LIBS kelvane_pictures)
+  kelvane_test(kelvane_hostile_picture_tests SOURCES tests/test_hostile_pictures.cpp tests/fixtures.cpp LIBS kelvane_pictures)
 endif()
 
 if(KELVANE_BENCH AND NOT WIN32)
