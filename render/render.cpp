@@ -148,11 +148,11 @@ uint32_t DisplayListBuilder::AddStyle(const LineLook& look) {
 }
 
 DisplayListBuilder::DisplayListBuilder(const JwwDocument& doc, PictureStyle style, DisplayList& out)
-    : doc_(doc), style_(style), root_(out), out_(&out), layerShown_(16 * 256, 1), pageWidth_(out.width),
-      pageHeight_(out.height) {
+    : doc_(doc), style_(style), root_(out), out_(&out), layerShown_(16 * 256, 1) {
   uint64_t own = uint64_t(std::max(0, doc.entityCount));
   for (const BlockDefinition& def : doc.blockDefs) own += uint64_t(std::max(0, def.entities.entityCount));
   memberBudget_ = std::clamp(own * kMembersPerEntity, kLeastMemberBudget, kMostMemberBudget);
+  SetPage(out.width, out.height);
   for (size_t i = 0; i < doc.blockDefs.size(); ++i) {
     const int32_t n = doc.blockDefs[i].number();
     if (n < 0 || n > 1000000) continue;
@@ -245,7 +245,10 @@ bool DisplayListBuilder::Look(const EntityAttributes& a, LineLook& look) const {
     if (look.dashes.size() % 2 == 1) look.dashes.push_back(look.dashes.back());
     if (!any) look.dashes.clear();
   }
-  for (double d : look.dashes) look.period += d;
+  double period = 0;
+  for (double d : look.dashes) period += d;
+  // Screen dashes are output pixels, bounded by the picture's size in pixels.
+  if (period > 0 && !screen) look.solidPast2 = (period * kMostDashPatterns) * (period * kMostDashPatterns);
   return true;
 }
 
@@ -269,9 +272,7 @@ void DisplayListBuilder::StrokeWith(uint32_t first, bool closed, uint32_t style)
   s.closed = closed;
 }
 
-uint32_t DisplayListBuilder::StyleFor(const LineLook& look, double length) {
-  // Screen dashes are output pixels, bounded by the picture's size in pixels.
-  if (look.period <= 0 || look.devicePixels || !(length > look.period * kMostDashPatterns)) return look.style;
+uint32_t DisplayListBuilder::SolidStyle(const LineLook& look) {
   if (look.solidStyle == ~0u) {
     LineLook solid = look;
     solid.dashes.clear();
@@ -288,13 +289,15 @@ bool DisplayListBuilder::Spend(uint64_t members) {
   return false;
 }
 
-bool DisplayListBuilder::FarOff(Vec2 lo, Vec2 hi) const {
-  return pageWidth_ > 0 && pageHeight_ > 0 &&
-         (lo.x < -kFarOff || lo.y < -kFarOff || hi.x > pageWidth_ + kFarOff || hi.y > pageHeight_ + kFarOff);
+void DisplayListBuilder::SetPage(double width, double height) {
+  pageWidth_ = width, pageHeight_ = height;
+  const bool page = width > 0 && height > 0;
+  nearLo_ = page ? Vec2{-kFarOff, -kFarOff} : Vec2{-kAbsurd, -kAbsurd};
+  nearHi_ = page ? Vec2{width + kFarOff, height + kFarOff} : Vec2{kAbsurd, kAbsurd};
 }
 
 void DisplayListBuilder::StrokeNear(uint32_t first, bool closed, uint32_t style) {
-  const double x0 = -kFarOff, y0 = -kFarOff, x1 = pageWidth_ + kFarOff, y1 = pageHeight_ + kFarOff;
+  const double x0 = nearLo_.x, y0 = nearLo_.y, x1 = nearHi_.x, y1 = nearHi_.y;
   std::vector<PagePoint>& pts = out_->points;
   farPoints_.assign(pts.begin() + first, pts.end());
   pts.resize(first);
@@ -333,8 +336,9 @@ void DisplayListBuilder::StrokeNear(uint32_t first, bool closed, uint32_t style)
 
 bool DisplayListBuilder::OffPage(const Affine& k) const {
   if (pageWidth_ <= 0 || pageHeight_ <= 0) return false;
-  const double hx = std::hypot(k.a, k.c), hy = std::hypot(k.b, k.d);
-  if (std::max(hx, hy) < kCullFrom) return false;
+  const double hx2 = k.a * k.a + k.c * k.c, hy2 = k.b * k.b + k.d * k.d;
+  if (std::max(hx2, hy2) < kCullFrom * kCullFrom) return false;
+  const double hx = std::sqrt(hx2), hy = std::sqrt(hy2);
   // Clear of the page on one side: the whole ellipse's box misses the page grown by the margin.
   if (k.e + hx < -kCullMargin || k.e - hx > pageWidth_ + kCullMargin || k.f + hy < -kCullMargin ||
       k.f - hy > pageHeight_ + kCullMargin)
@@ -452,7 +456,7 @@ void DisplayListBuilder::AddEntities(const EntityLists& lists, const std::vector
         try {
           DisplayListBuilder b(doc_, style_, parts[r - 1]);
           b.depth_ = depth_;
-          b.pageWidth_ = pageWidth_, b.pageHeight_ = pageHeight_;
+          b.SetPage(pageWidth_, pageHeight_);
           b.Reserve(lists, order, bound(r + 1), m, bound(r));
           b.AddRange(lists, order, bound(r), bound(r + 1), m);
         } catch (...) {
@@ -516,13 +520,16 @@ void DisplayListBuilder::AddLine(const LineRecord& line, const Affine& m) {
   const LineLook* look = CachedLook(line.attr);
   if (!look) return;
   const Vec2 p = m({line.startX, line.startY}), q = m({line.endX, line.endY});
-  if (!Usable(p) || !Usable(q)) return Skip();
+  // One test for the usual line, near the page: NaN fails it too.
+  const bool near = (p.x > nearLo_.x) & (p.x < nearHi_.x) & (p.y > nearLo_.y) & (p.y < nearHi_.y) &
+                    (q.x > nearLo_.x) & (q.x < nearHi_.x) & (q.y > nearLo_.y) & (q.y < nearHi_.y);
+  if (!near && (!Usable(p) || !Usable(q))) return Skip();
   const uint32_t first = uint32_t(out_->points.size());
   out_->points.emplace_back(p);
   out_->points.emplace_back(q);
-  const uint32_t style = look->period > 0 ? StyleFor(*look, std::hypot(q.x - p.x, q.y - p.y)) : look->style;
-  if (FarOff({std::min(p.x, q.x), std::min(p.y, q.y)}, {std::max(p.x, q.x), std::max(p.y, q.y)}))
-    return StrokeNear(first, false, style);
+  const double dx = q.x - p.x, dy = q.y - p.y;
+  const uint32_t style = dx * dx + dy * dy > look->solidPast2 ? SolidStyle(*look) : look->style;
+  if (!near) return StrokeNear(first, false, style);
   StrokeWith(first, false, style);
 }
 
@@ -555,8 +562,9 @@ void CutEllipse(const Affine& k, double sweep, ArcCut& cut) {
 
 // Points of C + Rot(tilt)·(r cos t, r·f sin t) for t from start over sweep: angles are
 // parametric and measured from the tilt axis, for circles too.
-void EllipseMapPoints(const Affine& k, double start, double sweep, std::vector<PagePoint>& out, bool includeEnd,
+void EllipseMapPoints(const Affine& map, double start, double sweep, std::vector<PagePoint>& out, bool includeEnd,
                       ArcCut& cut) {
+  const Affine k = map;  // a copy the points written cannot alias: it stays in registers
   CutEllipse(k, sweep, cut);
   const int n = cut.segments;
   const double cs = cut.cos, sn = cut.sin;
@@ -586,20 +594,22 @@ void DisplayListBuilder::AddArc(const ArcRecord& arc, const Affine& m) {
   if (!lookp) return;
   const LineLook& look = *lookp;
   const Affine k = EllipseMap(arc.centerX, arc.centerY, arc.radius, arc.flatness, arc.tiltAngle, m);
-  if (!Usable(k) || !std::isfinite(arc.startAngle) || !std::isfinite(arc.arcAngle)) return Skip();
-  if (OffPage(k)) return;
+  // A box round the ellipse, larger than its own by at most a factor of two's square root. One
+  // test for the usual arc, near the page: NaN fails it too.
+  const double hx = std::fabs(k.a) + std::fabs(k.c), hy = std::fabs(k.b) + std::fabs(k.d);
+  const bool near = k.e - hx > nearLo_.x && k.e + hx < nearHi_.x && k.f - hy > nearLo_.y && k.f + hy < nearHi_.y;
+  if ((!near && !Usable(k)) || !std::isfinite(arc.startAngle + arc.arcAngle)) return Skip();
+  if (std::max(hx, hy) >= kCullFrom && OffPage(k)) return;
   // A sweep of more than two turns draws nothing a full circle does not; arcs of a drawing
   // never come near it.
   const bool full = arc.fullCircle != 0 || std::fabs(arc.arcAngle) > 4 * kPi;
   const double sweep = full ? 2 * kPi : arc.arcAngle;
   const uint32_t first = uint32_t(out_->points.size());
   EllipseMapPoints(k, full ? 0.0 : arc.startAngle, sweep, out_->points, !full, arcCut_);
-  // The ellipse is no longer than its larger semi-axis times the sweep.
-  const uint32_t style =
-      look.period > 0 ? StyleFor(look, std::fabs(sweep) * std::max(std::hypot(k.a, k.b), std::hypot(k.c, k.d)))
-                      : look.style;
-  const double hx = std::hypot(k.a, k.c), hy = std::hypot(k.b, k.d);
-  if (FarOff({k.e - hx, k.f - hy}, {k.e + hx, k.f + hy})) return StrokeNear(first, full, style);
+  // The ellipse is no longer than the box's larger half side times the sweep, give or take.
+  const double length = sweep * std::max(hx, hy);
+  const uint32_t style = length * length > look.solidPast2 ? SolidStyle(look) : look.style;
+  if (!near) return StrokeNear(first, full, style);
   StrokeWith(first, full, style);
 }
 
@@ -668,7 +678,7 @@ void DisplayListBuilder::AddTextRecord(const TextRecord& t, const TextStrings& s
   AppendTextLayout(t, s.text, &m, out_->glyphs, textBuffers_);
   const uint32_t total = uint32_t(out_->glyphs.size()) - base;
   if (total == 0) return;
-  if (!UsableCells(base)) {
+  if (!UsableText(t, base)) {
     out_->glyphs.resize(base);
     return Skip();
   }
@@ -696,21 +706,24 @@ void DisplayListBuilder::AddTextRecord(const TextRecord& t, const TextStrings& s
   }
 }
 
-bool DisplayListBuilder::UsableCells(uint32_t first) const {
-  // Single precision: a value too large for a float is infinite here.
-  for (size_t k = first; k < out_->glyphs.size(); ++k) {
-    const Glyph& g = out_->glyphs[k];
-    if (!Usable(Vec2(g.origin)) || !(std::fabs(g.across.x) < kLargestCell) || !(std::fabs(g.across.y) < kLargestCell) ||
-        !(std::fabs(g.up.x) < kLargestCell) || !(std::fabs(g.up.y) < kLargestCell))
-      return false;
-  }
-  return true;
+bool DisplayListBuilder::UsableText(const TextRecord& t, uint32_t first) const {
+  // With finite values the cells step evenly from the first to the last, so those two tell;
+  // a value too large for a float is infinite in them.
+  if (!std::isfinite(t.startX + t.startY + t.sizeX + t.sizeY + t.spacing + t.angle)) return false;
+  auto usable = [](const Glyph& g) {
+    return Usable(Vec2(g.origin)) && std::fabs(g.across.x) < kLargestCell && std::fabs(g.across.y) < kLargestCell &&
+           std::fabs(g.up.x) < kLargestCell && std::fabs(g.up.y) < kLargestCell;
+  };
+  return usable(out_->glyphs[first]) && usable(out_->glyphs.back());
 }
 
 bool DisplayListBuilder::UsablePoints(uint32_t first) const {
-  for (size_t k = first; k < out_->points.size(); ++k)
-    if (!Usable(Vec2(out_->points[k]))) return false;
-  return true;
+  // Without branches, so that the loop runs on vectors.
+  bool usable = true;
+  const PagePoint* p = out_->points.data();
+  for (size_t k = first, n = out_->points.size(); k < n; ++k)
+    usable &= (std::fabs(p[k].x) < float(kAbsurd)) & (std::fabs(p[k].y) < float(kAbsurd));
+  return usable;
 }
 
 void DisplayListBuilder::AddSolid(const SolidRecord& s, const Affine& m) {
@@ -732,12 +745,11 @@ void DisplayListBuilder::AddSolid(const SolidRecord& s, const Affine& m) {
   const uint32_t first = uint32_t(r.size());
   if (s.attr.penStyle <= 100) {
     // Corners in file order: every corpus solid is a simple quadrilateral this way.
-    r.emplace_back(m({s.x1, s.y1}));
-    r.emplace_back(m({s.x2, s.y2}));
-    r.emplace_back(m({s.x3, s.y3}));
-    r.emplace_back(m({s.x4, s.y4}));
+    const Vec2 c[4] = {m({s.x1, s.y1}), m({s.x2, s.y2}), m({s.x3, s.y3}), m({s.x4, s.y4})};
+    if (!(Usable(c[0]) && Usable(c[1]) && Usable(c[2]) && Usable(c[3]))) return Skip();
+    for (const Vec2& p : c) r.emplace_back(p);
     EndRing(first);
-    FillSolid(firstRing, first, color);
+    FillFrom(firstRing, color);
     return;
   }
   const double cx = s.x1, cy = s.y1, rad = s.x2, flat = s.y2, tilt = s.x3, start = s.y3, sweep = s.x4, mode = s.y4;
@@ -836,6 +848,7 @@ void DisplayListBuilder::AddInsert(const BlockInsertRecord& b, const Affine& m) 
     uint32_t& slot = blockLists_.find(key)->second;
     slot = members.order.empty() ? kDrawsNothing : uint32_t(root_.sublists.size());
     if (slot == kDrawsNothing) return;
+    if (listMembers_.size() <= slot) listMembers_.resize(size_t(slot) + 1);
     listMembers_[slot] = membersDrawn_ - before;
     root_.sublists.push_back(std::move(members));
   }

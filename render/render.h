@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <unordered_map>
 #include <vector>
 
@@ -73,8 +74,10 @@ class DisplayListBuilder {
     double dashOffset = 0;
     uint32_t style = 0;  // its entry in the list's stroke styles
     bool shown = true;
-    double period = 0;                   // the length of one dash pattern; 0 when solid
-    mutable uint32_t solidStyle = ~0u;   // the same look undashed, once a line has needed it
+    // A stroke longer than the square root of this has so many dashes that drawing them would
+    // cost more than the rest of the picture: it is drawn solid.
+    double solidPast2 = std::numeric_limits<double>::infinity();
+    mutable uint32_t solidStyle = ~0u;  // the same look undashed, once a stroke has needed it
   };
   // A block definition and the linear part of the map its members are drawn through.
   struct BlockKey {
@@ -105,15 +108,14 @@ class DisplayListBuilder {
   // A stroke of the points appended to the list's pool from `firstPoint` on.
   void StrokeFrom(uint32_t firstPoint, bool closed, const LineLook& look);
   void StrokeWith(uint32_t firstPoint, bool closed, uint32_t style);
-  // The look's style for a stroke about `length` page millimetres long: solid past so many dashes
-  // that drawing them would cost more than the rest of the picture.
-  uint32_t StyleFor(const LineLook& look, double length);
+  // The look's style without its dashes.
+  uint32_t SolidStyle(const LineLook& look);
   // Counts an entity left out for its values.
   void Skip() { ++root_.skippedEntities; }
   // Whether a large ellipse (the page map of the unit circle) keeps wholly off the page.
   bool OffPage(const Affine& k) const;
-  // Whether a box (lower-left, upper-right) reaches far beyond the page.
-  bool FarOff(Vec2 lo, Vec2 hi) const;
+  // The page culled against and the box strokes are kept within; none when 0 by 0.
+  void SetPage(double width, double height);
   // A stroke of the points from `firstPoint` on, cut to the part near the page: none, one or more.
   void StrokeNear(uint32_t firstPoint, bool closed, uint32_t style);
   // Counts `members` more block members drawn; false (and the list marked) once past the budget.
@@ -125,7 +127,8 @@ class DisplayListBuilder {
   // FillFrom for a solid's rings from `firstPoint` on; a solid with an unusable point is left out.
   void FillSolid(uint32_t firstRing, uint32_t firstPoint, Rgb color);
   bool UsablePoints(uint32_t firstPoint) const;
-  bool UsableCells(uint32_t firstGlyph) const;
+  // Whether a text's record and its cells from `firstGlyph` on (at least one) can be drawn.
+  bool UsableText(const TextRecord& t, uint32_t firstGlyph) const;
   void AddArc(const ArcRecord& arc, const Affine& m);
   void AddPoint(const PointRecord& point, const Affine& m);
   void AddTextRecord(const TextRecord& t, const TextStrings& s, const Affine& m, bool checkLayer);
@@ -154,10 +157,11 @@ class DisplayListBuilder {
   std::unordered_map<BlockKey, uint32_t, BlockKeyHash> blockLists_;  // into the root's sublists
   ArcCut arcCut_;
   double pageWidth_ = 0, pageHeight_ = 0;  // the page entities are culled against; none when 0
+  Vec2 nearLo_, nearHi_;  // strokes reaching outside are cut to this box (or left out as absurd)
   uint64_t memberBudget_ = 0;               // block members that may be drawn, every placement counted
   uint64_t membersDrawn_ = 0;
   std::vector<PagePoint> farPoints_;  // a stroke being cut to the page
-  std::unordered_map<uint32_t, uint64_t> listMembers_;  // members drawn by each block's sublist
+  std::vector<uint64_t> listMembers_;  // members drawn by each block's sublist, by sublist
   LineLook ownLook_;  // the look of the program's own lines last drawn
   bool ownLookSet_ = false;
 };
