@@ -678,7 +678,7 @@ void DisplayListBuilder::AddTextRecord(const TextRecord& t, const TextStrings& s
   AppendTextLayout(t, s.text, &m, out_->glyphs, textBuffers_);
   const uint32_t total = uint32_t(out_->glyphs.size()) - base;
   if (total == 0) return;
-  if (!UsableText(t, base)) {
+  if (!UsableText(base)) {
     out_->glyphs.resize(base);
     return Skip();
   }
@@ -706,10 +706,9 @@ void DisplayListBuilder::AddTextRecord(const TextRecord& t, const TextStrings& s
   }
 }
 
-bool DisplayListBuilder::UsableText(const TextRecord& t, uint32_t first) const {
-  // With finite values the cells step evenly from the first to the last, so those two tell;
-  // a value too large for a float is infinite in them.
-  if (!std::isfinite(t.startX + t.startY + t.sizeX + t.sizeY + t.spacing + t.angle)) return false;
+bool DisplayListBuilder::UsableText(uint32_t first) const {
+  // The cells step evenly from the first to the last, so those two tell: a NaN size, spacing or
+  // angle reaches the last, and a value too large for a float is infinite in them.
   auto usable = [](const Glyph& g) {
     return Usable(Vec2(g.origin)) && std::fabs(g.across.x) < kLargestCell && std::fabs(g.across.y) < kLargestCell &&
            std::fabs(g.up.x) < kLargestCell && std::fabs(g.up.y) < kLargestCell;

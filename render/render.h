@@ -127,8 +127,8 @@ class DisplayListBuilder {
   // FillFrom for a solid's rings from `firstPoint` on; a solid with an unusable point is left out.
   void FillSolid(uint32_t firstRing, uint32_t firstPoint, Rgb color);
   bool UsablePoints(uint32_t firstPoint) const;
-  // Whether a text's record and its cells from `firstGlyph` on (at least one) can be drawn.
-  bool UsableText(const TextRecord& t, uint32_t firstGlyph) const;
+  // Whether a text's cells from `firstGlyph` on (at least one) can be drawn.
+  bool UsableText(uint32_t firstGlyph) const;
   void AddArc(const ArcRecord& arc, const Affine& m);
   void AddPoint(const PointRecord& point, const Affine& m);
   void AddTextRecord(const TextRecord& t, const TextStrings& s, const Affine& m, bool checkLayer);
