@@ -829,27 +829,10 @@ void DisplayListBuilder::AddInsert(const BlockInsertRecord& b, const Affine& m) 
   if (found->second == kSeenOnce) {
     found->second = kBeingDrawn;
     built = true;
-    const uint64_t before = membersDrawn_;
-    DisplayList members;
-    DisplayList* outer = out_;
-    out_ = &members;
-    ++depth_;
-    try {
-      AddMembers(doc_.blockDefs[definition], Affine{whole.a, whole.b, whole.c, whole.d, 0, 0});
-    } catch (...) {
-      --depth_;
-      out_ = outer;
-      throw;
-    }
-    --depth_;
-    out_ = outer;
+    const uint32_t slot = DrawBlockList(definition, whole);
     // Other blocks drawn meanwhile may have grown the map; the entry itself stays.
-    uint32_t& slot = blockLists_.find(key)->second;
-    slot = members.order.empty() ? kDrawsNothing : uint32_t(root_.sublists.size());
+    blockLists_.find(key)->second = slot;
     if (slot == kDrawsNothing) return;
-    if (listMembers_.size() <= slot) listMembers_.resize(size_t(slot) + 1);
-    listMembers_[slot] = membersDrawn_ - before;
-    root_.sublists.push_back(std::move(members));
   }
   const uint32_t list = blockLists_.find(key)->second;
   if (list == kDrawsNothing) return;
@@ -862,6 +845,29 @@ void DisplayListBuilder::AddInsert(const BlockInsertRecord& b, const Affine& m) 
   if (!built && !Spend(listMembers_[list])) return;
   out_->order.push_back({ItemKind::kPlacement, uint32_t(out_->placements.size())});
   out_->placements.push_back({list, whole.e, whole.f});
+}
+
+uint32_t DisplayListBuilder::DrawBlockList(uint32_t definition, const Affine& whole) {
+  const uint64_t before = membersDrawn_;
+  DisplayList members;
+  DisplayList* outer = out_;
+  out_ = &members;
+  ++depth_;
+  try {
+    AddMembers(doc_.blockDefs[definition], Affine{whole.a, whole.b, whole.c, whole.d, 0, 0});
+  } catch (...) {
+    --depth_;
+    out_ = outer;
+    throw;
+  }
+  --depth_;
+  out_ = outer;
+  if (members.order.empty()) return kDrawsNothing;
+  const uint32_t slot = uint32_t(root_.sublists.size());
+  if (listMembers_.size() <= slot) listMembers_.resize(size_t(slot) + 1);
+  listMembers_[slot] = membersDrawn_ - before;
+  root_.sublists.push_back(std::move(members));
+  return slot;
 }
 
 bool DisplayListBuilder::BlockKey::operator==(const BlockKey& o) const {

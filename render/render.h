@@ -135,6 +135,9 @@ class DisplayListBuilder {
   void AddSolid(const SolidRecord& s, const Affine& m);
   void AddInsert(const BlockInsertRecord& b, const Affine& m);
   void AddMembers(const BlockDefinition& def, const Affine& m);
+  // Draws a block's members about its reference point into a new sublist; its index, or
+  // kDrawsNothing for a block that draws nothing.
+  uint32_t DrawBlockList(uint32_t definition, const Affine& whole);
   uint32_t FontIndex(const JwwString& font);
   void AddRange(const EntityLists& lists, const std::vector<EntityRef>& order, size_t from, size_t to,
                 const Affine& m);
