@@ -14,6 +14,8 @@ namespace kelvane {
 
 namespace {
 
+constexpr double kMostOutlineDashes = 10000;
+
 struct Look {
   Rgb color;
   bool dashed;
@@ -64,10 +66,12 @@ DisplayList PlanPicture(const JwwDocument& doc, const SheetPlan& plan) {
     // The outline: bold, dashed for a frame whose first sheet is not written.
     const double bold = std::clamp(std::min(w, h) / 120, 1.0, 6.0);
     const std::vector<Vec2> box{{lo.x, lo.y}, {hi.x, lo.y}, {hi.x, hi.y}, {lo.x, hi.y}};
-    if (frameLook.dashed) {
+    // Past so many dashes a side (a frame far larger than any sheet) the outline is drawn solid.
+    const double dash = bold * 6;
+    if (frameLook.dashed && std::max(std::fabs(w), std::fabs(h)) <= 2 * dash * kMostOutlineDashes) {
       for (size_t k = 0; k < 4; ++k) {
         const Vec2 p = box[k], q = box[(k + 1) % 4];
-        const double len = std::hypot(q.x - p.x, q.y - p.y), dash = bold * 6;
+        const double len = std::hypot(q.x - p.x, q.y - p.y);
         for (double s = 0; s < len; s += 2 * dash) {
           const double e = std::min(len, s + dash);
           b.AddPolyline({{p.x + (q.x - p.x) * s / len, p.y + (q.y - p.y) * s / len},

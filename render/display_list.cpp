@@ -71,6 +71,16 @@ bool DrawnBounds(const DisplayList& list, double& minX, double& minY, double& ma
   return true;
 }
 
+std::string OverBudgetMessage() {
+  return "the drawing inserts its blocks too often to be drawn (block expansion over budget)";
+}
+
+std::string SkippedEntitiesWarning(const DisplayList& list) {
+  if (list.skippedEntities == 0) return {};
+  return std::to_string(list.skippedEntities) + " entit" + (list.skippedEntities == 1 ? "y" : "ies") +
+         " with unusable values (not finite or far too large) left out of the picture";
+}
+
 void Translate(DisplayList& list, double dx, double dy) {
   for (PagePoint& p : list.points) p = PagePoint(Vec2{p.x + dx, p.y + dy});
   for (Glyph& g : list.glyphs) g.origin = PagePoint(Vec2{g.origin.x + dx, g.origin.y + dy});

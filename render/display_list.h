@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "text/jwwstring.h"
@@ -123,7 +124,16 @@ struct DisplayList {
   std::vector<JwwString> fonts;
   std::vector<JwwString> imageSources;
   std::vector<DisplayList> sublists;
+
+  // Entities left out for non-finite or absurd values; the rest is drawn around them.
+  uint64_t skippedEntities = 0;
+  // Block expansion went past its budget and stopped: the list is incomplete, not to be shown.
+  bool overBudget = false;
 };
+
+// The command line's texts for a list over budget, and for entities left out ("" when none).
+std::string OverBudgetMessage();
+std::string SkippedEntitiesWarning(const DisplayList& list);
 
 // The bounds of everything drawn; false when nothing is.
 bool DrawnBounds(const DisplayList& list, double& minX, double& minY, double& maxX, double& maxY);

@@ -22,7 +22,8 @@ bool CellOfGlyph(const Glyph& g, Vec2 origin, GlyphCell& cell) {
   cell.up = g.up;
   cell.acrossLen = std::hypot(cell.across.x, cell.across.y);
   cell.upLen = std::hypot(cell.up.x, cell.up.y);
-  return cell.acrossLen > 0 && cell.upLen > 0;
+  // A cell that is not finite would put the backend into its error state.
+  return cell.acrossLen > 0 && cell.upLen > 0 && std::isfinite(cell.acrossLen + cell.upLen + origin.x + origin.y);
 }
 
 GlyphPlacement PlaceGlyph(const GlyphCell& cell, uint32_t code, bool unicode, double fontSize, double advance) {

@@ -46,7 +46,7 @@ struct GlyphCell {
 };
 
 // The cell of `g` with its corner moved to `origin` (where the placements put it); false for a
-// cell without area, which draws nothing.
+// cell without area or not finite, which draws nothing.
 bool CellOfGlyph(const Glyph& g, Vec2 origin, GlyphCell& cell);
 
 // Where a glyph's em goes. Glyph space runs x to the right and y down from the top of the em, in

@@ -24,6 +24,30 @@ constexpr double kArcTolerance = 0.01;
 constexpr int kMaxArcSegments = 4096;
 constexpr int kMaxBlockDepth = 32;
 constexpr size_t kReserveCapBytes = size_t(256) << 20;
+// Page coordinates beyond this (millimetres) come only from broken values: the entity is left out.
+constexpr double kAbsurd = 1e15;
+// A character cell larger than this (a hundred metres) is not text anyone can print.
+constexpr double kLargestCell = 1e5;
+// Block members drawn per entity of the drawing (its own and its blocks'), with a floor for
+// small drawings and a ceiling that keeps list memory and drawing time in bounds.
+constexpr uint64_t kMembersPerEntity = 1000;
+constexpr uint64_t kLeastMemberBudget = 1000000;
+constexpr uint64_t kMostMemberBudget = 20000000;
+// A stroke of more dash patterns than this is drawn solid: no normal line comes near it.
+constexpr double kMostDashPatterns = 100000;
+// Only ellipses larger than this on the page (millimetres) are checked against it, and they are
+// culled only when clear of it by the margin: ordinary arcs are drawn exactly as ever.
+constexpr double kCullFrom = 10000;
+constexpr double kCullMargin = 100;
+// Strokes reaching further than this beyond the page (millimetres) are cut at that distance:
+// cairo's fixed-point coordinates cannot hold them, and such lengths come from broken values.
+constexpr double kFarOff = 1e6;
+
+bool Usable(double v) { return std::fabs(v) < kAbsurd; }  // false for NaN and infinities too
+bool Usable(Vec2 p) { return Usable(p.x) && Usable(p.y); }
+bool Usable(const Affine& k) {
+  return Usable(k.a) && Usable(k.b) && Usable(k.c) && Usable(k.d) && Usable(k.e) && Usable(k.f);
+}
 
 Rgb FromColorRef(int32_t c) {
   const uint32_t v = uint32_t(c);
@@ -122,6 +146,10 @@ uint32_t DisplayListBuilder::AddStyle(const LineLook& look) {
 
 DisplayListBuilder::DisplayListBuilder(const JwwDocument& doc, PictureStyle style, DisplayList& out)
     : doc_(doc), style_(style), root_(out), out_(&out), layerShown_(16 * 256, 1) {
+  uint64_t own = uint64_t(std::max(0, doc.entityCount));
+  for (const BlockDefinition& def : doc.blockDefs) own += uint64_t(std::max(0, def.entities.entityCount));
+  memberBudget_ = std::clamp(own * kMembersPerEntity, kLeastMemberBudget, kMostMemberBudget);
+  SetPage(out.width, out.height);
   for (size_t i = 0; i < doc.blockDefs.size(); ++i) {
     const int32_t n = doc.blockDefs[i].number();
     if (n < 0 || n > 1000000) continue;
@@ -215,6 +243,10 @@ bool DisplayListBuilder::Look(const EntityAttributes& a, LineLook& look) const {
     if (look.dashes.size() % 2 == 1) look.dashes.push_back(look.dashes.back());
     if (!any) look.dashes.clear();
   }
+  double period = 0;
+  for (double d : look.dashes) period += d;
+  // Screen dashes are output pixels, bounded by the picture's size in pixels.
+  if (period > 0 && !screen) look.solidPast2 = (period * kMostDashPatterns) * (period * kMostDashPatterns);
   return true;
 }
 
@@ -225,13 +257,103 @@ void DisplayListBuilder::StrokePoints(const std::vector<Vec2>& pts, bool closed,
 }
 
 void DisplayListBuilder::StrokeFrom(uint32_t first, bool closed, const LineLook& look) {
+  StrokeWith(first, closed, look.style);
+}
+
+void DisplayListBuilder::StrokeWith(uint32_t first, bool closed, uint32_t style) {
   // Filled in place: a stroke put together on the stack and copied in is read back before all
   // its fields have been stored, which stalls.
   out_->order.push_back({ItemKind::kStroke, uint32_t(out_->strokes.size())});
   Stroke& s = out_->strokes.emplace_back();
   s.points = {first, uint32_t(out_->points.size()) - first};
-  s.style = look.style;
+  s.style = style;
   s.closed = closed;
+}
+
+uint32_t DisplayListBuilder::SolidStyle(const LineLook& look) {
+  if (look.solidStyle == ~0u) {
+    LineLook solid = look;
+    solid.dashes.clear();
+    solid.dashOffset = 0;
+    look.solidStyle = AddStyle(solid);
+  }
+  return look.solidStyle;
+}
+
+bool DisplayListBuilder::Spend(uint64_t members) {
+  membersDrawn_ += members;
+  if (membersDrawn_ <= memberBudget_) return true;
+  root_.overBudget = true;
+  return false;
+}
+
+void DisplayListBuilder::SetPage(double width, double height) {
+  pageWidth_ = width, pageHeight_ = height;
+  const bool page = width > 0 && height > 0;
+  nearLo_ = page ? Vec2{-kFarOff, -kFarOff} : Vec2{-kAbsurd, -kAbsurd};
+  nearHi_ = page ? Vec2{width + kFarOff, height + kFarOff} : Vec2{kAbsurd, kAbsurd};
+}
+
+void DisplayListBuilder::StrokeNear(uint32_t first, bool closed, uint32_t style) {
+  const double x0 = nearLo_.x, y0 = nearLo_.y, x1 = nearHi_.x, y1 = nearHi_.y;
+  std::vector<PagePoint>& pts = out_->points;
+  farPoints_.assign(pts.begin() + first, pts.end());
+  pts.resize(first);
+  if (closed && farPoints_.size() > 2) farPoints_.push_back(farPoints_.front());
+  uint32_t run = first;  // where the stroke being cut out starts
+  auto endRun = [&] {
+    if (pts.size() - run >= 2) StrokeWith(run, false, style);
+    else pts.resize(run);
+    run = uint32_t(pts.size());
+  };
+  for (size_t k = 0; k + 1 < farPoints_.size(); ++k) {
+    // Liang-Barsky: the part t0..t1 of the segment inside the box.
+    const Vec2 p = farPoints_[k], q = farPoints_[k + 1];
+    const double dx = q.x - p.x, dy = q.y - p.y;
+    double t0 = 0, t1 = 1;
+    auto edge = [&](double num, double den) {  // inside where num + den·t >= 0
+      if (den == 0) return num >= 0;
+      const double t = -num / den;
+      if (den > 0) t0 = std::max(t0, t);
+      else t1 = std::min(t1, t);
+      return t0 <= t1;
+    };
+    if (!(edge(p.x - x0, dx) && edge(x1 - p.x, -dx) && edge(p.y - y0, dy) && edge(y1 - p.y, -dy))) {
+      endRun();
+      continue;
+    }
+    if (t0 > 0 || pts.size() == run) {
+      endRun();
+      pts.emplace_back(Vec2{p.x + dx * t0, p.y + dy * t0});
+    }
+    pts.emplace_back(Vec2{p.x + dx * t1, p.y + dy * t1});
+    if (t1 < 1) endRun();
+  }
+  endRun();
+}
+
+bool DisplayListBuilder::OffPage(const Affine& k) const {
+  if (pageWidth_ <= 0 || pageHeight_ <= 0) return false;
+  const double hx2 = k.a * k.a + k.c * k.c, hy2 = k.b * k.b + k.d * k.d;
+  if (std::max(hx2, hy2) < kCullFrom * kCullFrom) return false;
+  const double hx = std::sqrt(hx2), hy = std::sqrt(hy2);
+  // Clear of the page on one side: the whole ellipse's box misses the page grown by the margin.
+  if (k.e + hx < -kCullMargin || k.e - hx > pageWidth_ + kCullMargin || k.f + hy < -kCullMargin ||
+      k.f - hy > pageHeight_ + kCullMargin)
+    return true;
+  // Round the page: every corner well inside the ellipse, which is convex.
+  const double det = k.a * k.d - k.b * k.c;
+  if (!(std::fabs(det) > 0)) return false;
+  // No more than the smaller semi-axis: the larger is at most the matrix's Frobenius norm.
+  const double small = std::fabs(det) / std::sqrt(k.a * k.a + k.b * k.b + k.c * k.c + k.d * k.d);
+  const double inside = 1 - kCullMargin / small;
+  if (!(inside > 0)) return false;
+  for (const Vec2 c : {Vec2{0, 0}, Vec2{pageWidth_, 0}, Vec2{0, pageHeight_}, Vec2{pageWidth_, pageHeight_}}) {
+    const double x = c.x - k.e, y = c.y - k.f;
+    const double u = (k.d * x - k.c * y) / det, v = (-k.b * x + k.a * y) / det;
+    if (!(std::hypot(u, v) < inside)) return false;
+  }
+  return true;
 }
 
 void DisplayListBuilder::EndRing(uint32_t first) {
@@ -241,6 +363,13 @@ void DisplayListBuilder::EndRing(uint32_t first) {
     return;
   }
   out_->rings.push_back({first, count});
+}
+
+void DisplayListBuilder::FillSolid(uint32_t firstRing, uint32_t firstPoint, Rgb color) {
+  if (UsablePoints(firstPoint)) return FillFrom(firstRing, color);
+  out_->rings.resize(firstRing);
+  out_->points.resize(firstPoint);
+  Skip();
 }
 
 void DisplayListBuilder::FillFrom(uint32_t firstRing, Rgb color) {
@@ -282,6 +411,8 @@ void DisplayListBuilder::AddPart(DisplayList&& part) {
   part.fonts.clear();
   part.imageSources.clear();
   part.sublists.clear();
+  root_.skippedEntities += part.skippedEntities;
+  root_.overBudget = root_.overBudget || part.overBudget;
   Place(std::move(part), 0, 0);
 }
 
@@ -323,6 +454,7 @@ void DisplayListBuilder::AddEntities(const EntityLists& lists, const std::vector
         try {
           DisplayListBuilder b(doc_, style_, parts[r - 1]);
           b.depth_ = depth_;
+          b.SetPage(pageWidth_, pageHeight_);
           b.Reserve(lists, order, bound(r + 1), m, bound(r));
           b.AddRange(lists, order, bound(r), bound(r + 1), m);
         } catch (...) {
@@ -385,10 +517,18 @@ void DisplayListBuilder::AddEntity(const EntityLists& l, EntityRef e, const Affi
 void DisplayListBuilder::AddLine(const LineRecord& line, const Affine& m) {
   const LineLook* look = CachedLook(line.attr);
   if (!look) return;
+  const Vec2 p = m({line.startX, line.startY}), q = m({line.endX, line.endY});
+  // One test for the usual line, near the page: NaN fails it too.
+  const bool near = (p.x > nearLo_.x) & (p.x < nearHi_.x) & (p.y > nearLo_.y) & (p.y < nearHi_.y) &
+                    (q.x > nearLo_.x) & (q.x < nearHi_.x) & (q.y > nearLo_.y) & (q.y < nearHi_.y);
+  if (!near && (!Usable(p) || !Usable(q))) return Skip();
   const uint32_t first = uint32_t(out_->points.size());
-  out_->points.emplace_back(m({line.startX, line.startY}));
-  out_->points.emplace_back(m({line.endX, line.endY}));
-  StrokeFrom(first, false, *look);
+  out_->points.emplace_back(p);
+  out_->points.emplace_back(q);
+  const double dx = q.x - p.x, dy = q.y - p.y;
+  const uint32_t style = dx * dx + dy * dy > look->solidPast2 ? SolidStyle(*look) : look->style;
+  if (!near) return StrokeNear(first, false, style);
+  StrokeWith(first, false, style);
 }
 
 namespace {
@@ -420,9 +560,9 @@ void CutEllipse(const Affine& k, double sweep, ArcCut& cut) {
 
 // Points of C + Rot(tilt)·(r cos t, r·f sin t) for t from start over sweep: angles are
 // parametric and measured from the tilt axis, for circles too.
-void EllipsePoints(double cx, double cy, double r, double flat, double tilt, double start, double sweep,
-                   const Affine& m, std::vector<PagePoint>& out, bool includeEnd, ArcCut& cut) {
-  const Affine k = EllipseMap(cx, cy, r, flat, tilt, m);
+void EllipseMapPoints(const Affine& map, double start, double sweep, std::vector<PagePoint>& out, bool includeEnd,
+                      ArcCut& cut) {
+  const Affine k = map;  // a copy the points written cannot alias: it stays in registers
   CutEllipse(k, sweep, cut);
   const int n = cut.segments;
   const double cs = cut.cos, sn = cut.sin;
@@ -440,17 +580,35 @@ void EllipsePoints(double cx, double cy, double r, double flat, double tilt, dou
   }
 }
 
+void EllipsePoints(double cx, double cy, double r, double flat, double tilt, double start, double sweep,
+                   const Affine& m, std::vector<PagePoint>& out, bool includeEnd, ArcCut& cut) {
+  EllipseMapPoints(EllipseMap(cx, cy, r, flat, tilt, m), start, sweep, out, includeEnd, cut);
+}
+
 }  // namespace
 
 void DisplayListBuilder::AddArc(const ArcRecord& arc, const Affine& m) {
   const LineLook* lookp = CachedLook(arc.attr);
   if (!lookp) return;
   const LineLook& look = *lookp;
+  const Affine k = EllipseMap(arc.centerX, arc.centerY, arc.radius, arc.flatness, arc.tiltAngle, m);
+  // A box round the ellipse, larger than its own by at most a factor of two's square root. One
+  // test for the usual arc, near the page: NaN fails it too.
+  const double hx = std::fabs(k.a) + std::fabs(k.c), hy = std::fabs(k.b) + std::fabs(k.d);
+  const bool near = k.e - hx > nearLo_.x && k.e + hx < nearHi_.x && k.f - hy > nearLo_.y && k.f + hy < nearHi_.y;
+  if ((!near && !Usable(k)) || !std::isfinite(arc.startAngle + arc.arcAngle)) return Skip();
+  if (std::max(hx, hy) >= kCullFrom && OffPage(k)) return;
+  // A sweep of more than two turns draws nothing a full circle does not; arcs of a drawing
+  // never come near it.
+  const bool full = arc.fullCircle != 0 || std::fabs(arc.arcAngle) > 4 * kPi;
+  const double sweep = full ? 2 * kPi : arc.arcAngle;
   const uint32_t first = uint32_t(out_->points.size());
-  const bool full = arc.fullCircle != 0;
-  EllipsePoints(arc.centerX, arc.centerY, arc.radius, arc.flatness, arc.tiltAngle, full ? 0.0 : arc.startAngle,
-                full ? 2 * kPi : arc.arcAngle, m, out_->points, !full, arcCut_);
-  StrokeFrom(first, full, look);
+  EllipseMapPoints(k, full ? 0.0 : arc.startAngle, sweep, out_->points, !full, arcCut_);
+  // The ellipse is no longer than the box's larger half side times the sweep, give or take.
+  const double length = sweep * std::max(hx, hy);
+  const uint32_t style = length * length > look.solidPast2 ? SolidStyle(look) : look.style;
+  if (!near) return StrokeNear(first, full, style);
+  StrokeWith(first, full, style);
 }
 
 void DisplayListBuilder::AddPoint(const PointRecord& p, const Affine& m) {
@@ -469,6 +627,7 @@ void DisplayListBuilder::AddPoint(const PointRecord& p, const Affine& m) {
       radius = doc_.extendedColors[size_t(SxfColorSetting(c))].printPointRadius;
   }
   const Vec2 c = m({p.x, p.y});
+  if (!Usable(c) || !(std::fabs(radius) < kLargestCell)) return Skip();
   const double scale = std::sqrt(std::fabs(m.a * m.d - m.b * m.c));
   const uint32_t firstRing = uint32_t(out_->rings.size()), first = uint32_t(out_->points.size());
   EllipsePoints(c.x, c.y, std::max(radius * (scale > 0 ? 1.0 : 0.0), 0.05), 1.0, 0, 0, 2 * kPi, Affine{},
@@ -503,6 +662,10 @@ void DisplayListBuilder::AddTextRecord(const TextRecord& t, const TextStrings& s
     p.clipX = ref.clipX;
     p.clipY = ref.clipY;
     p.clipWidth = p.clipHeight = ref.clipWidth;
+    if (!Usable(p.origin) || !Usable(p.across) || !Usable(p.up)) {
+      root_.imageSources.pop_back();
+      return Skip();
+    }
     out_->order.push_back({ItemKind::kPicture, uint32_t(out_->pictures.size())});
     out_->pictures.push_back(p);
     return;
@@ -513,6 +676,10 @@ void DisplayListBuilder::AddTextRecord(const TextRecord& t, const TextStrings& s
   AppendTextLayout(t, s.text, &m, out_->glyphs, textBuffers_);
   const uint32_t total = uint32_t(out_->glyphs.size()) - base;
   if (total == 0) return;
+  if (!UsableText(base)) {
+    out_->glyphs.resize(base);
+    return Skip();
+  }
   TextRun run;
   run.unicode = s.text.unicode;
   // The official code adds 10000 for italic and 20000 for bold (its prose says the reverse).
@@ -537,6 +704,25 @@ void DisplayListBuilder::AddTextRecord(const TextRecord& t, const TextStrings& s
   }
 }
 
+bool DisplayListBuilder::UsableText(uint32_t first) const {
+  // The cells step evenly from the first to the last, so those two tell: a NaN size, spacing or
+  // angle reaches the last, and a value too large for a float is infinite in them.
+  auto usable = [](const Glyph& g) {
+    return Usable(Vec2(g.origin)) && std::fabs(g.across.x) < kLargestCell && std::fabs(g.across.y) < kLargestCell &&
+           std::fabs(g.up.x) < kLargestCell && std::fabs(g.up.y) < kLargestCell;
+  };
+  return usable(out_->glyphs[first]) && usable(out_->glyphs.back());
+}
+
+bool DisplayListBuilder::UsablePoints(uint32_t first) const {
+  // Without branches, so that the loop runs on vectors.
+  bool usable = true;
+  const PagePoint* p = out_->points.data();
+  for (size_t k = first, n = out_->points.size(); k < n; ++k)
+    usable &= (std::fabs(p[k].x) < float(kAbsurd)) & (std::fabs(p[k].y) < float(kAbsurd));
+  return usable;
+}
+
 void DisplayListBuilder::AddSolid(const SolidRecord& s, const Affine& m) {
   const bool auxiliary = s.attr.penColor == kAuxiliaryColor;
   if (auxiliary && style_ != PictureStyle::kPlan) return;
@@ -556,10 +742,9 @@ void DisplayListBuilder::AddSolid(const SolidRecord& s, const Affine& m) {
   const uint32_t first = uint32_t(r.size());
   if (!IsArcSolid(s.attr.penStyle)) {
     // Corners in file order: every corpus solid is a simple quadrilateral this way.
-    r.emplace_back(m({s.x1, s.y1}));
-    r.emplace_back(m({s.x2, s.y2}));
-    r.emplace_back(m({s.x3, s.y3}));
-    r.emplace_back(m({s.x4, s.y4}));
+    const Vec2 c[4] = {m({s.x1, s.y1}), m({s.x2, s.y2}), m({s.x3, s.y3}), m({s.x4, s.y4})};
+    if (!(Usable(c[0]) && Usable(c[1]) && Usable(c[2]) && Usable(c[3]))) return Skip();
+    for (const Vec2& p : c) r.emplace_back(p);
     EndRing(first);
     FillFrom(firstRing, color);
     return;
@@ -579,7 +764,7 @@ void DisplayListBuilder::AddSolid(const SolidRecord& s, const Affine& m) {
       EllipsePoints(cx, cy, inner, flat, tilt, 0, 2 * kPi, m, r, false, arcCut_);
     }
     EndRing(inner0);
-    FillFrom(firstRing, color);
+    FillSolid(firstRing, first, color);
     return;
   }
   // kArcSolid, and kCircumferenceSolid whose shape is open: drawn with the same modes: the full
@@ -605,7 +790,7 @@ void DisplayListBuilder::AddSolid(const SolidRecord& s, const Affine& m) {
     }
   }
   EndRing(first);
-  FillFrom(firstRing, color);
+  FillSolid(firstRing, first, color);
 }
 
 void DisplayListBuilder::AddInsert(const BlockInsertRecord& b, const Affine& m) {
@@ -620,6 +805,8 @@ void DisplayListBuilder::AddInsert(const BlockInsertRecord& b, const Affine& m) 
   const double c = turned ? std::cos(b.rotation) : 1, s = turned ? std::sin(b.rotation) : 0;
   const Affine local{c * b.scaleX, s * b.scaleX, -s * b.scaleY, c * b.scaleY, b.refX, b.refY};
   const Affine whole = local.Then(m);
+  if (!Usable(whole)) return Skip();
+  if (root_.overBudget) return;
   // Inserts of a block at one scale and turn look the same up to where they sit: the members are
   // drawn once, about the reference point, and placed at each. Widths, dashes and point sizes
   // stay page millimetres, so only inserts that differ in nothing but place share a list. The
@@ -636,26 +823,14 @@ void DisplayListBuilder::AddInsert(const BlockInsertRecord& b, const Affine& m) 
     inPlace();
     return;
   }
+  bool built = false;
   if (found->second == kSeenOnce) {
     found->second = kBeingDrawn;
-    DisplayList members;
-    DisplayList* outer = out_;
-    out_ = &members;
-    ++depth_;
-    try {
-      AddMembers(doc_.blockDefs[definition], Affine{whole.a, whole.b, whole.c, whole.d, 0, 0});
-    } catch (...) {
-      --depth_;
-      out_ = outer;
-      throw;
-    }
-    --depth_;
-    out_ = outer;
+    built = true;
+    const uint32_t slot = DrawBlockList(definition, whole);
     // Other blocks drawn meanwhile may have grown the map; the entry itself stays.
-    uint32_t& slot = blockLists_.find(key)->second;
-    slot = members.order.empty() ? kDrawsNothing : uint32_t(root_.sublists.size());
+    blockLists_.find(key)->second = slot;
     if (slot == kDrawsNothing) return;
-    root_.sublists.push_back(std::move(members));
   }
   const uint32_t list = blockLists_.find(key)->second;
   if (list == kDrawsNothing) return;
@@ -665,9 +840,32 @@ void DisplayListBuilder::AddInsert(const BlockInsertRecord& b, const Affine& m) 
     inPlace();
     return;
   }
-  if (!(std::isfinite(whole.e) && std::isfinite(whole.f))) return;
+  if (!built && !Spend(listMembers_[list])) return;
   out_->order.push_back({ItemKind::kPlacement, uint32_t(out_->placements.size())});
   out_->placements.push_back({list, whole.e, whole.f});
+}
+
+uint32_t DisplayListBuilder::DrawBlockList(uint32_t definition, const Affine& whole) {
+  const uint64_t before = membersDrawn_;
+  DisplayList members;
+  DisplayList* outer = out_;
+  out_ = &members;
+  ++depth_;
+  try {
+    AddMembers(doc_.blockDefs[definition], Affine{whole.a, whole.b, whole.c, whole.d, 0, 0});
+  } catch (...) {
+    --depth_;
+    out_ = outer;
+    throw;
+  }
+  --depth_;
+  out_ = outer;
+  if (members.order.empty()) return kDrawsNothing;
+  const uint32_t slot = uint32_t(root_.sublists.size());
+  if (listMembers_.size() <= slot) listMembers_.resize(size_t(slot) + 1);
+  listMembers_[slot] = membersDrawn_ - before;
+  root_.sublists.push_back(std::move(members));
+  return slot;
 }
 
 bool DisplayListBuilder::BlockKey::operator==(const BlockKey& o) const {
@@ -690,6 +888,7 @@ void DisplayListBuilder::AddMembers(const BlockDefinition& def, const Affine& m)
   const size_t count = std::min(size_t(std::max(0, l.entityCount)), l.order.size());
   for (size_t i = 0; i < count; ++i) {
     const EntityRef e = l.order[i];
+    if (!Spend(1)) return;
     if (e.kind == kBlockInsert || e.kind == kLine || e.kind == kArc || e.kind == kPoint || e.kind == kText ||
         e.kind == kDimension || e.kind == kSolid) {
       AddEntity(l, e, m);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <unordered_map>
 #include <vector>
 
@@ -73,6 +74,10 @@ class DisplayListBuilder {
     double dashOffset = 0;
     uint32_t style = 0;  // its entry in the list's stroke styles
     bool shown = true;
+    // A stroke longer than the square root of this has so many dashes that drawing them would
+    // cost more than the rest of the picture: it is drawn solid.
+    double solidPast2 = std::numeric_limits<double>::infinity();
+    mutable uint32_t solidStyle = ~0u;  // the same look undashed, once a stroke has needed it
   };
   // A block definition and the linear part of the map its members are drawn through.
   struct BlockKey {
@@ -102,16 +107,37 @@ class DisplayListBuilder {
   void StrokePoints(const std::vector<Vec2>& pts, bool closed, const LineLook& look);
   // A stroke of the points appended to the list's pool from `firstPoint` on.
   void StrokeFrom(uint32_t firstPoint, bool closed, const LineLook& look);
+  void StrokeWith(uint32_t firstPoint, bool closed, uint32_t style);
+  // The look's style without its dashes.
+  uint32_t SolidStyle(const LineLook& look);
+  // Counts an entity left out for its values.
+  void Skip() { ++root_.skippedEntities; }
+  // Whether a large ellipse (the page map of the unit circle) keeps wholly off the page.
+  bool OffPage(const Affine& k) const;
+  // The page culled against and the box strokes are kept within; none when 0 by 0.
+  void SetPage(double width, double height);
+  // A stroke of the points from `firstPoint` on, cut to the part near the page: none, one or more.
+  void StrokeNear(uint32_t firstPoint, bool closed, uint32_t style);
+  // Counts `members` more block members drawn; false (and the list marked) once past the budget.
+  bool Spend(uint64_t members);
   // A ring of the points appended from `firstPoint` on (dropped when fewer than three).
   void EndRing(uint32_t firstPoint);
   // A fill of the rings added from `firstRing` on.
   void FillFrom(uint32_t firstRing, Rgb color);
+  // FillFrom for a solid's rings from `firstPoint` on; a solid with an unusable point is left out.
+  void FillSolid(uint32_t firstRing, uint32_t firstPoint, Rgb color);
+  bool UsablePoints(uint32_t firstPoint) const;
+  // Whether a text's cells from `firstGlyph` on (at least one) can be drawn.
+  bool UsableText(uint32_t firstGlyph) const;
   void AddArc(const ArcRecord& arc, const Affine& m);
   void AddPoint(const PointRecord& point, const Affine& m);
   void AddTextRecord(const TextRecord& t, const TextStrings& s, const Affine& m, bool checkLayer);
   void AddSolid(const SolidRecord& s, const Affine& m);
   void AddInsert(const BlockInsertRecord& b, const Affine& m);
   void AddMembers(const BlockDefinition& def, const Affine& m);
+  // Draws a block's members about its reference point into a new sublist; its index, or
+  // kDrawsNothing for a block that draws nothing.
+  uint32_t DrawBlockList(uint32_t definition, const Affine& whole);
   uint32_t FontIndex(const JwwString& font);
   void AddRange(const EntityLists& lists, const std::vector<EntityRef>& order, size_t from, size_t to,
                 const Affine& m);
@@ -133,6 +159,12 @@ class DisplayListBuilder {
   TextLayoutBuffers textBuffers_;
   std::unordered_map<BlockKey, uint32_t, BlockKeyHash> blockLists_;  // into the root's sublists
   ArcCut arcCut_;
+  double pageWidth_ = 0, pageHeight_ = 0;  // the page entities are culled against; none when 0
+  Vec2 nearLo_, nearHi_;  // strokes reaching outside are cut to this box (or left out as absurd)
+  uint64_t memberBudget_ = 0;               // block members that may be drawn, every placement counted
+  uint64_t membersDrawn_ = 0;
+  std::vector<PagePoint> farPoints_;  // a stroke being cut to the page
+  std::vector<uint64_t> listMembers_;  // members drawn by each block's sublist, by sublist
   LineLook ownLook_;  // the look of the program's own lines last drawn
   bool ownLookSet_ = false;
 };

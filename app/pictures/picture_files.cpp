@@ -25,12 +25,21 @@ PictureOutput OutputFor(const JwwDocument& doc, const std::filesystem::path& dra
   return o;
 }
 
-// Writes one picture; images left out of it are a warning line, not a failure.
+// False with the message for a list that must not be drawn.
+bool Drawable(const DisplayList& list, std::string& error) {
+  if (!list.overBudget) return true;
+  error = OverBudgetMessage();
+  return false;
+}
+
+// Writes one picture; entities and images left out of it are warning lines, not a failure.
 bool WriteWithWarnings(const DisplayList& list, const std::filesystem::path& file, PictureFormat format,
                        PictureOutput o, std::string& error, std::string* warnings) {
   ImagesLeftOut leftOut;
   o.imagesLeftOut = &leftOut;
   const bool written = WritePicture(list, file, format, o, error);
+  const std::string skipped = SkippedEntitiesWarning(list);
+  if (written && warnings && !skipped.empty()) *warnings += file.string() + ": " + skipped + "\n";
   if (written && warnings && leftOut.Total() > 0) *warnings += file.string() + ": " + ImagesLeftOutWarning(leftOut) + "\n";
   return written;
 }
@@ -49,6 +58,7 @@ std::string PictureFileProblem(const std::filesystem::path& file) {
 bool WritePlanPicture(const JwwDocument& doc, const SheetPlan& plan, const std::filesystem::path& file, int dpi,
                       std::string& error, std::string* warnings) {
   const DisplayList list = PlanPicture(doc, plan);
+  if (!Drawable(list, error)) return false;
   PictureOutput o = OutputFor(doc, plan.source, dpi);
   o.pageScale = std::min(1.0, kLargestPlanPage / std::max(list.width, list.height));
   return WriteWithWarnings(list, file, *PictureFormatFor(file), o, error, warnings);
@@ -58,6 +68,7 @@ bool WriteSheetPictures(const JwwDocument& doc, const SheetPlan& plan, const Pla
                         const PictureOptions& options, std::string& error, std::string* warnings) {
   if (!sheet.ToBeWritten() || options.formats.empty()) return true;
   const DisplayList list = SheetPicture(doc, plan, sheet, options.color);
+  if (!Drawable(list, error)) return false;
   const PictureOutput o = OutputFor(doc, plan.source, options.dpi);
   for (PictureFormat f : options.formats) {
     std::filesystem::path file = sheet.file;
@@ -71,6 +82,7 @@ bool WriteDrawingPicture(const JwwDocument& doc, const std::filesystem::path& dr
                          const std::filesystem::path& file, bool color, int dpi, std::string& error,
                          std::string* warnings) {
   const DisplayList list = RenderDrawing(doc, color ? PictureStyle::kColor : PictureStyle::kMonochrome);
+  if (!Drawable(list, error)) return false;
   return WriteWithWarnings(list, file, *PictureFormatFor(file), OutputFor(doc, drawing, dpi), error, warnings);
 }
 

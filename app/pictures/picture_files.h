@@ -19,8 +19,9 @@ struct PictureOptions {
 // Empty when `file` can take a picture (known extension, existing folder); the reason otherwise.
 std::string PictureFileProblem(const std::filesystem::path& file);
 
-// Each writer below adds to *warnings one line ("FILE: N images left out (...)") for every
-// picture it wrote without some of its images.
+// Each writer below fails with a message for a drawing whose blocks are over the drawing
+// budget, and adds to *warnings one line ("FILE: what was left out") for every picture it wrote
+// without some of its entities or images.
 
 // The plan of a drawing (--plan). Plans larger than A0 are scaled down to fit A0.
 bool WritePlanPicture(const JwwDocument& doc, const SheetPlan& plan, const std::filesystem::path& file, int dpi,

@@ -7,6 +7,7 @@ if(NOT WIN32)
 endif()
 
 if(KELVANE_TESTS AND NOT WIN32)
+  kelvane_test(kelvane_hostile_picture_tests SOURCES tests/test_hostile_pictures.cpp tests/fixtures.cpp LIBS kelvane_pictures)
   kelvane_test(kelvane_picture_tests SOURCES tests/test_pictures.cpp tests/test_hostile_images.cpp tests/fixtures.cpp
                LIBS kelvane_pictures)
 endif()

@@ -57,8 +57,16 @@ std::string ToUtf8(const JwwString& s) {
 
 class Painter {
  public:
-  Painter(cairo_t* cr, const DisplayList& list, const PictureOutput& output, double devicePerMm, bool raster)
-      : cr_(cr), list_(list), output_(output), devicePerMm_(devicePerMm), raster_(raster) {}
+  Painter(cairo_surface_t* surface, const DisplayList& list, const PictureOutput& output, double devicePerMm,
+          bool raster)
+      : surface_(surface), cr_(cairo_create(surface)), list_(list), output_(output), devicePerMm_(devicePerMm),
+        raster_(raster) {}
+  ~Painter() { cairo_destroy(cr_); }
+  Painter(const Painter&) = delete;
+  Painter& operator=(const Painter&) = delete;
+
+  // The context drawn with last: a new one when an item put the first in its error state.
+  cairo_t* Context() const { return cr_; }
 
   void Paint() {
     cairo_save(cr_);
@@ -84,7 +92,9 @@ class Painter {
   void DrawItems(const DisplayList& items, int depth) {
     const DisplayList* outer = pools_;
     pools_ = &items;
+    cairo_get_matrix(cr_, &levels_.emplace_back());
     for (const ItemRef& r : items.order) {
+      if (lost_) break;
       switch (r.kind) {
         case ItemKind::kStroke: DrawStroke(items.strokes[r.index]); break;
         case ItemKind::kFill: DrawFill(items.fills[r.index]); break;
@@ -101,8 +111,23 @@ class Painter {
           break;
         }
       }
+      if (cairo_status(cr_) != CAIRO_STATUS_SUCCESS) Recover();
     }
+    levels_.pop_back();
     pools_ = outer;
+  }
+
+  // cairo stops drawing for good once one call fails (a matrix it cannot invert, say): the item
+  // is lost, and a new context takes over with the transforms of the placements drawn within.
+  void Recover() {
+    cairo_destroy(cr_);
+    cr_ = cairo_create(surface_);
+    for (size_t k = 0; k + 1 < levels_.size(); ++k) {
+      cairo_set_matrix(cr_, &levels_[k]);
+      cairo_save(cr_);
+    }
+    cairo_set_matrix(cr_, &levels_.back());
+    lost_ = cairo_status(cr_) != CAIRO_STATUS_SUCCESS;  // the surface itself failed: nothing more draws
   }
 
   void SetColor(Rgb c) { cairo_set_source_rgb(cr_, c.r / 255.0, c.g / 255.0, c.b / 255.0); }
@@ -309,7 +334,10 @@ class Painter {
     cairo_restore(cr_);
   }
 
+  cairo_surface_t* surface_;
   cairo_t* cr_;
+  std::vector<cairo_matrix_t> levels_;  // the transform of each list being drawn, outermost first
+  bool lost_ = false;
   const DisplayList& list_;             // the whole list: its shared tables and sublists
   const DisplayList* pools_ = nullptr;  // the list (or sublist) whose items are being drawn
   const PictureOutput& output_;
@@ -436,10 +464,12 @@ bool WritePicture(const DisplayList& list, const std::filesystem::path& file, Pi
     cairo_surface_destroy(surface);
     return false;
   }
-  cairo_t* cr = cairo_create(surface);
-  Painter(cr, list, output, devicePerMm, raster).Paint();
-  cairo_status_t status = cairo_status(cr);
-  cairo_destroy(cr);
+  cairo_status_t status;
+  {
+    Painter painter(surface, list, output, devicePerMm, raster);
+    painter.Paint();
+    status = cairo_status(painter.Context());
+  }
   if (status == CAIRO_STATUS_SUCCESS && raster) status = WritePng(surface, file);
   cairo_surface_finish(surface);
   if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_status(surface);
