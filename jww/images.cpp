@@ -5,8 +5,6 @@
 #include <limits>
 #include <string>
 
-#include "jww/document.h"
-#include "jww/sections.h"
 
 namespace kelvane {
 
@@ -31,8 +29,15 @@ std::u16string Widened(const JwwString& s) {
   return t;
 }
 
-// The name of an image reference text, upper-cased; empty when the text is none.
-std::u16string ReferencedName(const JwwString& text) {
+std::u16string UpperName(const JwwString& name) {
+  std::u16string t = Widened(name);
+  for (char16_t& c : t) c = AsciiUpper(c);
+  return t;
+}
+
+}  // namespace
+
+std::u16string ReferencedImageName(const JwwString& text) {
   const std::u16string t = Widened(text);
   if (t.size() <= 10) return {};
   for (size_t i = 0; i < 10; ++i)
@@ -44,26 +49,6 @@ std::u16string ReferencedName(const JwwString& text) {
   return name;
 }
 
-std::u16string UpperName(const JwwString& name) {
-  std::u16string t = Widened(name);
-  for (char16_t& c : t) c = AsciiUpper(c);
-  return t;
-}
-
-// Collects the images the texts among the first `limit` entities name.
-void MarkReferences(const EmbeddedImages& images, const EntityLists& lists, const std::vector<EntityRef>& order,
-                    int32_t limit, std::vector<uint32_t>& marked) {
-  for (int32_t i = 0; i < limit && i < int32_t(order.size()); ++i) {
-    const EntityRef& e = order[size_t(i)];
-    if (e.kind != kText) continue;
-    std::u16string name = ReferencedName(lists.textStrings[size_t(e.index)].text);
-    if (name.empty()) continue;
-    const int32_t k = images.FindReferenced(name);
-    if (k >= 0) marked.push_back(uint32_t(k));
-  }
-}
-
-}  // namespace
 
 void EmbeddedImages::Clear() {
   std::vector<ImageEntry>().swap(entries_);
@@ -140,53 +125,6 @@ int32_t EmbeddedImages::FindStored(const std::u16string& upperName) const {
   const auto at = std::lower_bound(stored_.begin(), stored_.end(), upperName,
                                    [&](uint32_t k, const std::u16string& v) { return upper_[k] < v; });
   return at != stored_.end() && upper_[*at] == upperName ? int32_t(*at) : -1;
-}
-
-void ReadImageSection(ByteReader& in, JwwDocument& doc) {
-  EmbeddedImages& images = doc.images;
-  images.Clear();
-  int32_t count = in.i32();
-  if (!in.ok() || count <= 0) return;
-  images.Reserve(in.remaining());
-  for (int32_t i = 0; i < count && in.ok(); ++i) {
-    const JwwString name = ReadText(in, doc.diagnostics);
-    const int32_t size = in.i32();
-    if (!in.ok()) break;
-    if (size < 0) {
-      in.fail("negative image size");
-      break;
-    }
-    if (uint64_t(size) > in.remaining()) {
-      in.fail("image longer than the rest of the file");
-      break;
-    }
-    // A nameless image is listed without its bytes, which the next entry is then read from.
-    uint8_t* to = images.Append(name, size);
-    if (to && !in.bytes(to, size_t(size))) images.RemoveLast();
-  }
-}
-
-void WriteImageSection(ByteWriter& out, const JwwDocument& doc, const SheetView* sheet) {
-  const EmbeddedImages& images = doc.images;
-  std::vector<uint32_t> marked;
-  if (!images.empty()) {
-    if (sheet)
-      MarkReferences(images, doc, sheet->order, int32_t(sheet->order.size()), marked);
-    else
-      MarkReferences(images, doc, doc.order, doc.entityCount, marked);
-    for (const BlockDefinition& d : doc.blockDefs)
-      MarkReferences(images, d.entities, d.entities.order, d.entities.entityCount, marked);
-  }
-  // In list order, each once; an image without bytes is never embedded again.
-  std::sort(marked.begin(), marked.end());
-  marked.erase(std::unique(marked.begin(), marked.end()), marked.end());
-  std::erase_if(marked, [&](uint32_t k) { return !images.HasBytes(k); });
-  out.i32(int32_t(marked.size()));
-  for (uint32_t k : marked) {
-    out.WriteCString(images[k].name);
-    out.i32(images[k].size);
-    out.bytes(images.Bytes(k), size_t(images[k].size));
-  }
 }
 
 }  // namespace kelvane

@@ -61,4 +61,8 @@ class EmbeddedImages {
   mutable std::vector<uint32_t> stored_;  // the images with bytes, in the same order
 };
 
+// The embedded image an image reference text ("^@BM%temp%NAME,...") names, upper-cased as
+// FindReferenced takes it; empty when the text is no such reference.
+std::u16string ReferencedImageName(const JwwString& text);
+
 }  // namespace kelvane

@@ -4,6 +4,7 @@ add_library(kelvane_jww STATIC
   jww/header.cpp
   jww/stream.cpp
   jww/images.cpp
+  jww/image_section.cpp
   jww/postload.cpp
   jww/document.cpp
   jww/builder.cpp
