@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# The layering the layout promises, checked on every test run: each folder includes only from
+# the folders beneath it, the portable core includes no operating-system header, and no two
+# modules (a header with its source) include each other's way round.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+# Folder -> the folders its files may include from (besides its own).
+allowed() {
+  case $1 in
+    text) echo "" ;;
+    platform) echo "text" ;;
+    platform/posix | platform/win32) echo "platform text" ;;
+    jww) echo "platform text" ;;
+    split) echo "jww platform text" ;;
+    render) echo "split jww platform text" ;;
+    render/cairo) echo "render split jww platform text" ;;
+    render/gdi) echo "render split jww platform platform/win32 text" ;;
+    app) echo "render split jww platform text" ;;
+    app/pictures) echo "app render render/cairo split jww platform text" ;;
+    app/posix) echo "app app/pictures render split jww platform platform/posix text" ;;
+    app/win32) echo "app render render/gdi split jww platform platform/win32 text" ;;
+    *) echo "?" ;;
+  esac
+}
+portable="text jww split render app"
+
+failures=0
+fail() { echo "layering: $*"; failures=$((failures + 1)); }
+
+edges=$(mktemp)
+trap 'rm -f "$edges"' EXIT
+while IFS= read -r file; do
+  dir=$(dirname "$file")
+  ok=$(allowed "$dir")
+  [ "$ok" = "?" ] && { fail "$file: folder $dir has no place in the layering"; continue; }
+  while IFS= read -r inc; do
+    [ -n "$inc" ] || continue
+    incdir=$(dirname "$inc")
+    if [ "$incdir" != "$dir" ] && [[ " $ok " != *" $incdir "* ]]; then
+      fail "$file includes $inc (from $incdir, not beneath $dir)"
+    fi
+    echo "${file%.*} ${inc%.*}" >> "$edges"
+  done < <(sed -n 's/^#include "\([^"]*\)".*/\1/p' "$file")
+  if [[ " $portable " == *" $dir "* ]] && grep -qE '^#include <(windows|unistd|fcntl|iconv|dlfcn|pthread|shlobj|shellapi)\.h>|^#include <sys/' "$file"; then
+    fail "$file is portable but includes an operating-system header"
+  fi
+done < <(git ls-files '*.cpp' '*.h' | grep -vE '^(tests|bench|fuzz|cmake|scripts)/')
+
+# Two modules that include each other's way round.
+while read -r a b; do
+  [ "$a" = "$b" ] && continue
+  if grep -qx "$b $a" "$edges"; then
+    [[ "$a" < "$b" ]] && fail "$a and $b include each other"
+  fi
+done < <(sort -u "$edges")
+
+[ "$failures" = 0 ] && echo "layering: every include goes down the layers"
+exit $((failures > 0))
