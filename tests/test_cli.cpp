@@ -85,10 +85,10 @@ TEST(CommandLine, UnusableOptionsAreRefusedWithAReason) {
   TempDir dir;
   ASSERT_EQ(Kelvane("--make-example " + Q(dir.path())).status, 0);
   const std::string file = Q(dir / "example.jww");
-  for (const std::string& bad :
+  for (const char* bad :
        {"--pattern 7", "--pattern x", "--start 10000", "--start -1", "--direction up", "--margin 101", "--margin abc",
         "--separator a.b", "--separator ' '", "--separator 123456789", "--no-such-option", "-o /nonexistent/folder"}) {
-    Result r = Kelvane(bad + " " + file);
+    Result r = Kelvane(std::string(bad) + " " + file);
     EXPECT_EQ(r.status, 2) << bad << ": " << r.out;
     EXPECT_NE(r.out.find("kelvane:"), std::string::npos) << bad;
   }

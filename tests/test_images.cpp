@@ -87,7 +87,9 @@ TEST_F(Images, HostileNamesStayNamesAndNoFileIsMade) {
   SaveAndLoad(doc, back);
   ASSERT_EQ(back.images.size(), std::size(names));
   for (size_t i = 0; i < back.images.size(); ++i) {
-    if (i + 1 < back.images.size()) EXPECT_EQ(back.images[i].name.sjis, names[i]);  // the last loses its control character
+    if (i + 1 < back.images.size()) {
+      EXPECT_EQ(back.images[i].name.sjis, names[i]);  // the last loses its control character
+    }
     EXPECT_EQ(BytesOf(back.images, i), Pattern(16, 9));
   }
   // The folder holds the saved drawing alone.

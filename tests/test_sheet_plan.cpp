@@ -411,7 +411,9 @@ TEST_P(EndToEnd, EverySheetHoldsItsEntitiesMovedExactlyAndTheDrawingIsUntouched)
     EXPECT_EQ(bottom.attr.layer, 15);
     EXPECT_EQ(bottom.startY, (cy[j] - (j == 2 ? 210.0 : 105.0) + 5) - cy[j]);
     EXPECT_EQ(sheet.images.size(), unicode && j == 0 ? 1u : 0u) << j;
-    if (unicode && j == 0) EXPECT_EQ(std::vector<uint8_t>(sheet.images.Bytes(0), sheet.images.Bytes(0) + 300), logo);
+    if (unicode && j == 0) {
+      EXPECT_EQ(std::vector<uint8_t>(sheet.images.Bytes(0), sheet.images.Bytes(0) + 300), logo);
+    }
     if (j == 0) {
       EXPECT_EQ(sheet.LineCount(), 2 + 4);
       EXPECT_EQ(sheet.ArcCount(), 1);
