@@ -3,35 +3,13 @@
 
 #include <system_error>
 
+#include "app/messages.h"
 #include "app/settings.h"
 #include "app/text_file.h"
 
 namespace kelvane {
 
 namespace {
-
-// The system's texts, Shift_JIS.
-constexpr std::string_view kConverting = "\x95\xCF\x8A\xB7\x92\x86(";         // 変換中(
-constexpr std::string_view kConverted = "\x95\xCF\x8A\xB7\x8A\xAE\x97\xB9(";  // 変換完了(
-// 変換を中断しました(ESC)
-constexpr std::string_view kCancelled = "\x95\xCF\x8A\xB7\x82\xF0\x92\x86\x92\x66\x82\xB5\x82\xDC\x82\xB5\x82\xBD(ESC)";
-// 実行を中止しました。
-constexpr std::string_view kRunAborted =
-    "\x8E\xC0\x8D\x73\x82\xF0\x92\x86\x8E\x7E\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81\x42";
-// 上書き保存を行いましたか？
-constexpr std::string_view kSavedQuestion =
-    "\x8F\xE3\x8F\x91\x82\xAB\x95\xDB\x91\xB6\x82\xF0\x8D\x73\x82\xA2\x82\xDC\x82\xB5\x82\xBD\x82\xA9\x81\x48";
-constexpr std::string_view kFileNameLabel =
-    "\x81\x40\x83\x74\x83\x40\x83\x43\x83\x8B\x96\xBC\x81\x46";  // 　ファイル名：
-// 　タイムスタンプ：
-constexpr std::string_view kTimeStampLabel = "\x81\x40\x83\x5E\x83\x43\x83\x80\x83\x58\x83\x5E\x83\x93\x83\x76\x81\x46";
-// （ファイルが見つかりません）
-constexpr std::string_view kFileNotFound =
-    "\x81\x69\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xAA\x8C\xA9\x82\xC2\x82\xA9\x82\xE8\x82\xDC\x82\xB9\x82\xF1\x81\x6A";
-// 読み込めませんでした：
-constexpr std::string_view kCannotRead =
-    "\x93\xC7\x82\xDD\x8D\x9E\x82\xDF\x82\xDC\x82\xB9\x82\xF1\x82\xC5\x82\xB5\x82\xBD\x81\x46";
-constexpr std::string_view kNowLabel = "\x81\x40\x8C\xBB\x8D\xDD\x82\xCC\x93\xFA\x8E\x9E \x81\x46";  // 　現在の日時 ：
 
 constexpr std::string_view kHostRegistryKey = "Jwwin.Document\\shell\\open\\command";
 constexpr std::string_view kDefaultHostExe = "C:\\JWW\\Jw_win.exe";
@@ -200,14 +178,14 @@ void Session::RunBatch() {
     if (platform_.EscapeDown()) cancelRequested = true;
     if (cancelRequested) break;
     const std::filesystem::path& file = files[i];
-    platform_.SetStatusText(std::string(kConverting) + std::to_string(i + 1) + "/" + std::to_string(n) + ") " +
+    platform_.SetStatusText(std::string(kConvertingStatus) + std::to_string(i + 1) + "/" + std::to_string(n) + ") " +
                             platform_.ToSjis(file));
     ConvertDrawing(file, outputFolder ? *outputFolder : file.parent_path() / "");
     document_->Release();
     platform_.ProcessMessages();
   }
 
-  std::string status = cancelRequested ? std::string(kCancelled) : std::string(kConverted) + std::to_string(n) + ")";
+  std::string status = cancelRequested ? std::string(kCancelledStatus) : std::string(kConvertedStatus) + std::to_string(n) + ")";
   const std::string failures = failures_.Summary();
   if (!failures.empty()) status += " " + failures;
   platform_.SetStatusText(status);

@@ -4,6 +4,7 @@
 #include <system_error>
 #include <type_traits>
 
+#include "app/messages.h"
 #include "platform/text_conversion.h"
 #include "split/extract.h"
 #include "split/sheetnames.h"
@@ -11,19 +12,6 @@
 namespace kelvane {
 
 namespace {
-
-// Status texts (Shift_JIS).
-// 入力図面と同じファイルには書き込めません：
-const char kSkippedInput[] =
-    "\x93\xfc\x97\xcd\x90\x7d\x96\xca\x82\xc6\x93\xaf\x82\xb6\x83\x74\x83\x40\x83\x43\x83"
-    "\x8b\x82\xc9\x82\xcd\x8f\x91\x82\xab\x8d\x9e\x82\xdf\x82\xdc\x82\xb9\x82\xf1\x81\x46";
-// 同じ名前の図面を既に書き出したので別名で保存しました：
-const char kRenamedNote[] =
-    "\x93\xaf\x82\xb6\x96\xbc\x91\x4f\x82\xcc\x90\x7d\x96\xca\x82\xf0\x8a\xf9\x82\xc9\x8f\x91"
-    "\x82\xab\x8f\x6f\x82\xb5\x82\xbd\x82\xcc\x82\xc5\x95\xca\x96\xbc\x82\xc5\x95\xdb\x91\xb6"
-    "\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x46";
-// 保存できませんでした：
-const char kCannotSave[] = "\x95\xdb\x91\xb6\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\x82\xc5\x82\xb5\x82\xbd\x81\x46";
 
 bool HasLoneSurrogate(const std::u16string& units) {
   for (size_t i = 0; i < units.size(); ++i) {
@@ -91,7 +79,7 @@ class Planner {
     if (IsInput(file)) {
       sheet.decision = SheetDecision::kProtectedInput;
       sheet.file = file;
-      sheet.note = kSkippedInput + platform_.ToSjis(file);
+      sheet.note = kInputNotOverwritten + platform_.ToSjis(file);
       return;
     }
     sheet.decision = SheetDecision::kWrite;
@@ -106,7 +94,7 @@ class Planner {
         }
       }
       sheet.decision = SheetDecision::kRenamed;
-      sheet.note = kRenamedNote + platform_.ToSjis(file.filename());
+      sheet.note = kSavedUnderOtherName + platform_.ToSjis(file.filename());
     }
     sheet.file = file;
     Take(file);

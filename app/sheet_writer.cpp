@@ -3,29 +3,17 @@
 
 #include <system_error>
 
+#include "app/messages.h"
+
 namespace kelvane {
-
-namespace {
-
-// 保存できませんでした：
-const char kCannotSave[] = "\x95\xdb\x91\xb6\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\x82\xc5\x82\xb5\x82\xbd\x81\x46";
-
-}  // namespace
 
 std::string RunFailures::Summary() const {
   if (count == 0) return std::string();
-  // 書き込めなかった図面：N枚（最初の理由：...）
-  return "\x8f\x91\x82\xab\x8d\x9e\x82\xdf\x82\xc8\x82\xa9\x82\xc1\x82\xbd\x90\x7d\x96\xca\x81\x46" +
-         std::to_string(count) + "\x96\x87\x81\x69\x8d\xc5\x8f\x89\x82\xcc\x97\x9d\x97\x52\x81\x46" + first +
-         "\x81\x6a";
+  return kUnwrittenSheetsLead + std::to_string(count) + kUnwrittenSheetsFirstReason + first + kUnwrittenSheetsEnd;
 }
 
 void ReportPlan(Platform& platform, const SheetPlan& plan, RunFailures& failures) {
-  if (plan.rejectedFrames > 0)  // 大きさか中心が有限でない用紙枠を無視しました：N
-    platform.SetStatusText(
-        "\x91\xe5\x82\xab\x82\xb3\x82\xa9\x92\x86\x90\x53\x82\xaa\x97\x4c\x8c\xc0\x82\xc5\x82\xc8\x82\xa2"
-        "\x97\x70\x8e\x86\x98\x67\x82\xf0\x96\xb3\x8e\x8b\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x46" +
-        std::to_string(plan.rejectedFrames));
+  if (plan.rejectedFrames > 0) platform.SetStatusText(kRejectedFramesNote + std::to_string(plan.rejectedFrames));
   for (const PlannedSheet& sheet : plan.sheets) {
     switch (sheet.decision) {
       case SheetDecision::kProtectedInput:

@@ -6,6 +6,8 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include "app/messages.h"
+
 namespace kelvane {
 
 namespace {
@@ -37,9 +39,9 @@ LRESULT CALLBACK ButtonTextHook(int code, WPARAM wParam, LPARAM lParam) {
     wchar_t cls[16] = L"";
     GetClassNameW(box, cls, 16);
     if (std::wstring_view(cls) == L"#32770") {
-      SetDlgItemTextW(box, IDYES, L"はい(&Y)");
-      SetDlgItemTextW(box, IDNO, L"いいえ(&N)");
-      SetDlgItemTextW(box, IDOK, L"OK");
+      SetDlgItemTextW(box, IDYES, kYesButton);
+      SetDlgItemTextW(box, IDNO, kNoButton);
+      SetDlgItemTextW(box, IDOK, kOkButton);
     }
   }
   return CallNextHookEx(g_buttonHook, code, wParam, lParam);
@@ -168,11 +170,11 @@ std::string Win32Platform::ClassesRootDefaultValue(std::string_view key) const {
 }
 
 bool Win32Platform::ConfirmYesNo(std::string_view sjisText) {
-  return MessageBoxJapanese(mainWindow_, sjisText, L"確認", MB_YESNO | MB_ICONQUESTION) == IDYES;
+  return MessageBoxJapanese(mainWindow_, sjisText, kConfirmTitle, MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
 void Win32Platform::Inform(std::string_view sjisText) {
-  MessageBoxJapanese(mainWindow_, sjisText, L"情報", MB_OK | MB_ICONINFORMATION);
+  MessageBoxJapanese(mainWindow_, sjisText, kInformTitle, MB_OK | MB_ICONINFORMATION);
 }
 
 std::optional<std::filesystem::path> Win32Platform::ChooseFolder(const std::filesystem::path& start) {
@@ -188,7 +190,7 @@ std::optional<std::filesystem::path> Win32Platform::ChooseFolder(const std::file
   ofn.lpstrFile = file.data();
   ofn.nMaxFile = DWORD(file.size());
   ofn.lpstrInitialDir = folder.c_str();
-  ofn.lpstrTitle = L"保存先フォルダを指定";
+  ofn.lpstrTitle = kChooseFolderTitle;
   ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_ENABLESIZING | OFN_NOCHANGEDIR;
   if (!GetSaveFileNameW(&ofn)) return std::nullopt;
   std::wstring chosen(file.data());

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <system_error>
 
+#include "app/messages.h"
 #include "app/plan_picture.h"
 #include "app/session.h"
 #include "jww/images.h"
@@ -56,11 +57,11 @@ std::wstring PaperName(int32_t code) {
 
 std::wstring DecisionText(SheetDecision d) {
   switch (d) {
-    case SheetDecision::kWrite: return L"書き出す";
-    case SheetDecision::kRenamed: return L"書き出す（同名があるため改名）";
-    case SheetDecision::kEmpty: return L"空の用紙枠：書き出さない";
-    case SheetDecision::kProtectedInput: return L"元ファイルを上書きするため書き出さない";
-    case SheetDecision::kNameNotUsable: return L"ファイル名に使えないため書き出さない";
+    case SheetDecision::kWrite: return kSheetToWrite;
+    case SheetDecision::kRenamed: return kSheetToWriteRenamed;
+    case SheetDecision::kEmpty: return kSheetEmpty;
+    case SheetDecision::kProtectedInput: return kSheetWouldReplaceInput;
+    case SheetDecision::kNameNotUsable: return kSheetNameNotUsable;
   }
   return L"";
 }
@@ -180,7 +181,7 @@ void PreviewWindow::Load(const std::filesystem::path& drawing) {
   std::error_code ec;
   std::wstring failure;
   if (!std::filesystem::is_regular_file(drawing, ec) || !JwwDocument::IsJwwFile(drawing)) {
-    failure = L"JWW ファイルではありません";
+    failure = kNotJwwFile;
   } else if (!doc_->LoadFromFile(drawing)) {
     failure = SjisToWide(doc_->diagnostics.reason);
   }
@@ -188,7 +189,7 @@ void PreviewWindow::Load(const std::filesystem::path& drawing) {
     doc_.reset();
     ShowPicture(DisplayList{});
     FillRows();
-    SetStatus(L"読み込めませんでした：" + drawing.wstring() + L" (" + failure + L")");
+    SetStatus(SjisToWide(kCannotRead) + drawing.wstring() + L" (" + failure + L")");
     return;
   }
   Replan();
@@ -232,7 +233,7 @@ void PreviewWindow::Replan() {
   FillRows();
   size_t written = 0;
   for (const PlannedSheet& s : plan_.sheets) written += s.ToBeWritten() ? 1 : 0;
-  SetStatus(file_.wstring() + L"：用紙枠 " + std::to_wstring(plan_.frames.size()) + L"、書き出すファイル " +
+  SetStatus(file_.wstring() + kPreviewFramesLabel + std::to_wstring(plan_.frames.size()) + kPreviewSheetsLabel +
             std::to_wstring(written));
 }
 
@@ -260,8 +261,8 @@ void PreviewWindow::FillRows() {
     const PaperFrame& frame = plan_.frames[s.frame];
     std::wstring action = DecisionText(s.decision);
     if (i < outcomes_.size()) {
-      if (outcomes_[i].written) action = L"書き出しました";
-      else if (!outcomes_[i].failure.empty()) action = L"書き出せませんでした：" + SjisToWide(outcomes_[i].failure);
+      if (outcomes_[i].written) action = kSheetWritten;
+      else if (!outcomes_[i].failure.empty()) action = kSheetNotWritten + SjisToWide(outcomes_[i].failure);
     }
     const std::wstring cells[] = {
         SjisToWide(s.number),
