@@ -1,6 +1,7 @@
 // One session: start-up, the input list, the batch run with its status texts, closing.
 #include "app/session.h"
 
+#include <new>
 #include <system_error>
 
 #include "app/messages.h"
@@ -192,14 +193,15 @@ void Session::RunBatch() {
   running = false;
 }
 
-void Session::FailDrawing(const std::filesystem::path& file, const std::string& reason) {
-  std::string text = std::string(kCannotRead) + platform_.ToSjis(file);
+void Session::FailDrawing(const std::filesystem::path& file, const std::string& reason, bool read) {
+  std::string text = std::string(read ? kCannotSave : kCannotRead) + platform_.ToSjis(file);
   if (!reason.empty()) text += " (" + reason + ")";
   platform_.SetStatusText(text);
   failures_.Note(text);
 }
 
 void Session::ConvertDrawing(const std::filesystem::path& file, const std::filesystem::path& folder) {
+  bool read = false;  // a failure after this is not the drawing's
   try {
     if (!HasJwwExtension(platform_.ToSjis(file.filename()))) return;
     // Only a regular file is opened: a FIFO or a device would stall the run.
@@ -210,6 +212,7 @@ void Session::ConvertDrawing(const std::filesystem::path& file, const std::files
       const JwwDiagnostics& d = document_->diagnostics;
       return FailDrawing(file, d.reason + " at byte " + std::to_string(d.errorOffset));
     }
+    read = true;
     const SheetPlan plan = PlanSheets(*document_, options, file, folder, run_, platform_);
     std::vector<SheetOutcome> outcomes;
     if (settings_.dryRun) {
@@ -223,9 +226,11 @@ void Session::ConvertDrawing(const std::filesystem::path& file, const std::files
     }
     RecordPlannedSheets(run_, platform_, plan);
     frontEnd_.DrawingDone(*document_, plan, outcomes);
+  } catch (const std::bad_alloc&) {
+    FailDrawing(file, "out of memory", read);
   } catch (const std::exception& e) {
     // A conversion or file-system call that threw: this drawing fails, the batch goes on.
-    FailDrawing(file, e.what());
+    FailDrawing(file, e.what(), read);
   }
 }
 

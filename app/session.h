@@ -98,7 +98,8 @@ class Session {
  private:
   // Loads, plans and writes one drawing; any failure stays inside and is reported.
   void ConvertDrawing(const std::filesystem::path& file, const std::filesystem::path& folder);
-  void FailDrawing(const std::filesystem::path& file, const std::string& reason);
+  // Reports a drawing that could not be read, or once `read`, whose sheets could not be saved.
+  void FailDrawing(const std::filesystem::path& file, const std::string& reason, bool read = false);
 
   Platform& platform_;
   SessionFrontEnd& frontEnd_;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <sstream>
 #include <string>
 
 #include "app/example.h"
@@ -227,6 +228,50 @@ TEST(HostilePictures, ABackendErrorOnOneItemLosesOnlyThatItem) {
   for (int y = png.height / 2 - 2; y <= png.height / 2 + 2; ++y)
     darkest = std::min(darkest, int(png.argb[size_t(y) * size_t(png.width) + size_t(png.width / 3)] & 0xFF));
   EXPECT_LT(darkest, 64);
+}
+
+}  // namespace
+}  // namespace kelvane
+
+namespace kelvane {
+namespace {
+
+// Pages a format cannot hold are refused with Kelvane's reason and nothing written, whatever
+// the numbers (beyond int, infinite); a lower --dpi is suggested only when there is one; and a
+// stream that fails is a failure, not a silent empty picture.
+TEST(HostilePictures, PagesAndWritesThatCannotBeAreRefusedWithTheReason) {
+  DisplayList list;
+  list.height = 210;
+  PictureOutput o;
+  std::string error;
+  for (double width : {4e8, std::numeric_limits<double>::infinity(), 1e300}) {
+    list.width = width;
+    std::ostringstream out;
+    o.dpi = 150;
+    EXPECT_FALSE(WritePicture(list, out, PictureFormat::kPng, o, error));
+    EXPECT_NE(error.find("pixels, more than 32767 a side: use a lower --dpi"), std::string::npos) << error;
+    o.dpi = kMinDpi;
+    EXPECT_FALSE(WritePicture(list, out, PictureFormat::kPng, o, error));
+    EXPECT_NE(error.find("more than 32767 a side"), std::string::npos) << error;
+    EXPECT_EQ(error.find("--dpi"), std::string::npos) << error;
+    EXPECT_TRUE(out.str().empty());
+  }
+  list.width = 3e6;  // 3 km: cairo's fixed-point coordinates would leave the page blank
+  for (PictureFormat f : {PictureFormat::kPdf, PictureFormat::kSvg}) {
+    std::ostringstream out;
+    EXPECT_FALSE(WritePicture(list, out, f, o, error));
+    EXPECT_NE(error.find("mm, more than 739 m a side"), std::string::npos) << error;
+    EXPECT_TRUE(out.str().empty());
+  }
+  list.width = 297;
+  for (PictureFormat f : {PictureFormat::kPng, PictureFormat::kPdf, PictureFormat::kSvg}) {
+    std::ostream broken(nullptr);
+    EXPECT_FALSE(WritePicture(list, broken, f, o, error)) << ExtensionOf(f);
+    EXPECT_FALSE(error.empty());
+    std::ostringstream out;
+    EXPECT_TRUE(WritePicture(list, out, f, o, error)) << error;
+    EXPECT_GT(out.str().size(), 100u);
+  }
 }
 
 }  // namespace

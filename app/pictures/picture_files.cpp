@@ -2,9 +2,12 @@
 #include "app/pictures/picture_files.h"
 
 #include <algorithm>
+#include <exception>
+#include <new>
 #include <system_error>
 
 #include "app/plan_picture.h"
+#include "platform/file_identity.h"
 #include "render/cairo/cairo_output.h"
 #include "render/image_source.h"
 
@@ -25,13 +28,6 @@ PictureOutput OutputFor(const JwwDocument& doc, const std::filesystem::path& dra
   return o;
 }
 
-// False with the message for a list that must not be drawn.
-bool Drawable(const DisplayList& list, std::string& error) {
-  if (!list.overBudget) return true;
-  error = OverBudgetMessage();
-  return false;
-}
-
 // Writes one picture; entities and images left out of it are warning lines, not a failure.
 bool WriteWithWarnings(const DisplayList& list, const std::filesystem::path& file, PictureFormat format,
                        PictureOutput o, std::string& error, std::string* warnings) {
@@ -42,6 +38,46 @@ bool WriteWithWarnings(const DisplayList& list, const std::filesystem::path& fil
   if (written && warnings && !skipped.empty()) *warnings += file.string() + ": " + skipped + "\n";
   if (written && warnings && leftOut.Total() > 0) *warnings += file.string() + ": " + ImagesLeftOutWarning(leftOut) + "\n";
   return written;
+}
+
+// Empty when a picture may be written at `file`; why not otherwise. A name that reaches an
+// input or the settings file by a link is refused, as a sheet is, before anything is drawn.
+std::string TargetProblem(const std::filesystem::path& file, const std::set<FileIdentity>& protectedFiles) {
+  const std::optional<FileIdentity> id = FileIdentityOf(file);
+  if (id && protectedFiles.count(*id)) return "it would replace an input of the run or the settings file";
+  return {};
+}
+
+// Runs `draw` (which makes the display list and writes the files) so that no failure escapes:
+// each is "FILE: picture not written: REASON" in `error`, and the run goes on.
+template <typename Draw>
+bool Guarded(const std::filesystem::path& file, std::string& error, Draw&& draw) {
+  std::string reason;
+  try {
+    if (draw(reason)) return true;
+  } catch (const std::bad_alloc&) {
+    reason = "out of memory while drawing";
+  } catch (const std::exception& e) {
+    reason = e.what();
+  }
+  error = file.string() + ": picture not written: " + reason;
+  return false;
+}
+
+// Checks the target and the list, then writes; false with the reason.
+bool WriteChecked(const DisplayList& list, const std::filesystem::path& file, PictureFormat format,
+                  const PictureOutput& o, const PictureOptions& options, std::string& reason,
+                  std::string* warnings) {
+  reason = TargetProblem(file, options.protectedFiles);
+  if (reason.empty() && list.overBudget) reason = OverBudgetMessage();
+  return reason.empty() && WriteWithWarnings(list, file, format, o, reason, warnings);
+}
+
+// ReplacingFile names its temporary files ".kv-" and eight hexadecimal digits, then ".tmp".
+bool IsTemporaryName(const std::string& name) {
+  if (name.size() != 16 || name.compare(0, 4, ".kv-") != 0 || name.compare(12, 4, ".tmp") != 0) return false;
+  return std::all_of(name.begin() + 4, name.begin() + 12,
+                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
 
 }  // namespace
@@ -55,35 +91,58 @@ std::string PictureFileProblem(const std::filesystem::path& file) {
   return {};
 }
 
-bool WritePlanPicture(const JwwDocument& doc, const SheetPlan& plan, const std::filesystem::path& file, int dpi,
-                      std::string& error, std::string* warnings) {
-  const DisplayList list = PlanPicture(doc, plan);
-  if (!Drawable(list, error)) return false;
-  PictureOutput o = OutputFor(doc, plan.source, dpi);
-  o.pageScale = std::min(1.0, kLargestPlanPage / std::max(list.width, list.height));
-  return WriteWithWarnings(list, file, *PictureFormatFor(file), o, error, warnings);
+bool WritePlanPicture(const JwwDocument& doc, const SheetPlan& plan, const std::filesystem::path& file,
+                      const PictureOptions& options, std::string& error, std::string* warnings) {
+  return Guarded(file, error, [&](std::string& reason) {
+    const DisplayList list = PlanPicture(doc, plan);
+    PictureOutput o = OutputFor(doc, plan.source, options.dpi);
+    o.pageScale = std::min(1.0, kLargestPlanPage / std::max(list.width, list.height));
+    return WriteChecked(list, file, *PictureFormatFor(file), o, options, reason, warnings);
+  });
 }
 
 bool WriteSheetPictures(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet,
                         const PictureOptions& options, std::string& error, std::string* warnings) {
   if (!sheet.ToBeWritten() || options.formats.empty()) return true;
-  const DisplayList list = SheetPicture(doc, plan, sheet, options.color);
-  if (!Drawable(list, error)) return false;
+  std::filesystem::path file = sheet.file;
+  file.replace_extension(ExtensionOf(options.formats.front()));
+  // One list for every format; its failure is told under the first picture's name.
+  std::optional<DisplayList> list;
+  const bool listed = Guarded(file, error, [&](std::string&) {
+    list.emplace(SheetPicture(doc, plan, sheet, options.color));
+    return true;
+  });
+  if (!listed) return false;
   const PictureOutput o = OutputFor(doc, plan.source, options.dpi);
   for (PictureFormat f : options.formats) {
-    std::filesystem::path file = sheet.file;
     file.replace_extension(ExtensionOf(f));
-    if (!WriteWithWarnings(list, file, f, o, error, warnings)) return false;
+    if (!Guarded(file, error, [&](std::string& reason) { return WriteChecked(*list, file, f, o, options, reason, warnings); }))
+      return false;
   }
   return true;
 }
 
 bool WriteDrawingPicture(const JwwDocument& doc, const std::filesystem::path& drawing,
-                         const std::filesystem::path& file, bool color, int dpi, std::string& error,
+                         const std::filesystem::path& file, const PictureOptions& options, std::string& error,
                          std::string* warnings) {
-  const DisplayList list = RenderDrawing(doc, color ? PictureStyle::kColor : PictureStyle::kMonochrome);
-  if (!Drawable(list, error)) return false;
-  return WriteWithWarnings(list, file, *PictureFormatFor(file), OutputFor(doc, drawing, dpi), error, warnings);
+  return Guarded(file, error, [&](std::string& reason) {
+    const DisplayList list = RenderDrawing(doc, options.color ? PictureStyle::kColor : PictureStyle::kMonochrome);
+    return WriteChecked(list, file, *PictureFormatFor(file), OutputFor(doc, drawing, options.dpi), options, reason,
+                        warnings);
+  });
+}
+
+void RemoveStaleTemporaryFiles(const std::filesystem::path& folder, std::filesystem::file_time_type runStart) {
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(folder.empty() ? "." : folder, ec), end; !ec && it != end;
+       it.increment(ec)) {
+    const std::filesystem::path& path = it->path();
+    if (!IsTemporaryName(path.filename().string())) continue;
+    std::error_code statError;
+    if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(path, statError))) continue;
+    const std::filesystem::file_time_type changed = std::filesystem::last_write_time(path, statError);
+    if (!statError && changed < runStart) std::filesystem::remove(path, statError);
+  }
 }
 
 }  // namespace kelvane

@@ -2,10 +2,12 @@
 #pragma once
 
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "app/sheet_plan.h"
+#include "platform/file_identity.h"
 #include "render/picture_format.h"
 
 namespace kelvane {
@@ -14,18 +16,22 @@ struct PictureOptions {
   std::vector<PictureFormat> formats;  // beside each written sheet, one file per format
   bool color = false;                  // print colours instead of black
   int dpi = 150;                       // PNG resolution
+  // Files no picture may replace, whatever name reaches them: the run's inputs and its settings.
+  std::set<FileIdentity> protectedFiles;
 };
 
 // Empty when `file` can take a picture (known extension, existing folder); the reason otherwise.
 std::string PictureFileProblem(const std::filesystem::path& file);
 
-// Each writer below fails with a message for a drawing whose blocks are over the drawing
-// budget, and adds to *warnings one line ("FILE: what was left out") for every picture it wrote
-// without some of its entities or images.
+// Each writer below writes its files whole or not at all (an earlier file at the name stays
+// when a picture fails) and throws nothing. It fails with "FILE: picture not written: REASON"
+// for a drawing whose blocks are over the drawing budget, a page it cannot make, memory that
+// ran out, a protected file at the name or a failed write; and adds to *warnings one line
+// ("FILE: what was left out") for every picture it wrote without some of its entities or images.
 
 // The plan of a drawing (--plan). Plans larger than A0 are scaled down to fit A0.
-bool WritePlanPicture(const JwwDocument& doc, const SheetPlan& plan, const std::filesystem::path& file, int dpi,
-                      std::string& error, std::string* warnings = nullptr);
+bool WritePlanPicture(const JwwDocument& doc, const SheetPlan& plan, const std::filesystem::path& file,
+                      const PictureOptions& options, std::string& error, std::string* warnings = nullptr);
 
 // Pictures of one written sheet beside its file, with the same base name.
 bool WriteSheetPictures(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet,
@@ -33,7 +39,12 @@ bool WriteSheetPictures(const JwwDocument& doc, const SheetPlan& plan, const Pla
 
 // One drawing on its own paper (--render).
 bool WriteDrawingPicture(const JwwDocument& doc, const std::filesystem::path& drawing,
-                         const std::filesystem::path& file, bool color, int dpi, std::string& error,
+                         const std::filesystem::path& file, const PictureOptions& options, std::string& error,
                          std::string* warnings = nullptr);
+
+// Removes the temporary files that pictures written into `folder` by an earlier, killed run
+// left behind: only names of the writer's own pattern, only regular files, only those last
+// changed before `runStart`, so that a run writing there at the same time keeps its own.
+void RemoveStaleTemporaryFiles(const std::filesystem::path& folder, std::filesystem::file_time_type runStart);
 
 }  // namespace kelvane

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <iostream>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "app/settings.h"
 #include "jww/document.h"
 #include "jww/images.h"
+#include "platform/file_identity.h"
 #include "platform/text_conversion.h"
 #include "text/filters.h"
 #include "text/numbers.h"
@@ -199,18 +201,37 @@ void PrintPlan(const SheetPlan& plan) {
   }
 }
 
+// When this run started: temporary files older than that in a folder it writes pictures into
+// are left from a killed run.
+const std::filesystem::file_time_type kRunStart = std::filesystem::file_time_type::clock::now();
+
+// Tidies each folder once, before the first picture goes there.
+class PictureFolders {
+ public:
+  void Prepare(const std::filesystem::path& file) {
+    const std::filesystem::path folder = file.parent_path();
+    if (tidied_.insert(folder).second) RemoveStaleTemporaryFiles(folder, kRunStart);
+  }
+
+ private:
+  std::set<std::filesystem::path> tidied_;
+};
+
 // The command line's part of a session: its options override the settings for this run, and a
 // dry run prints every plan.
 class CommandLineFrontEnd final : public SessionFrontEnd {
  public:
   explicit CommandLineFrontEnd(const CommandLine& command) : command_(command) {}
+  // The session whose inputs and settings file no picture may replace.
+  void Protect(const Session& session) { session_ = &session; }
   void SettingsLoaded(SplitOptions& options) override { command_.overrides.ApplyTo(options); }
   void DrawingDone(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) override {
-    if (command_.mode == CommandMode::kPlan) return DrawPlan(doc, plan);
+    PictureOptions pictures{command_.sheetPictures, command_.color, command_.dpi, ProtectedFiles()};
+    if (command_.mode == CommandMode::kPlan) return DrawPlan(doc, plan, pictures);
     if (command_.dryRun) PrintPlan(plan);
-    const PictureOptions pictures{command_.sheetPictures, command_.color, command_.dpi};
     for (size_t i = 0; i < outcomes.size(); ++i) {
       if (!outcomes[i].written || pictures.formats.empty()) continue;
+      folders_.Prepare(plan.sheets[i].file);
       std::string error, warnings;
       if (!WriteSheetPictures(doc, plan, plan.sheets[i], pictures, error, &warnings)) Failed(error);
       Warn(warnings);
@@ -220,9 +241,19 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
   int failedPictures = 0;
 
  private:
-  void DrawPlan(const JwwDocument& doc, const SheetPlan& plan) {
+  // Asked again for every drawing: a picture of an earlier drawing may have been replaced.
+  std::set<FileIdentity> ProtectedFiles() const {
+    std::set<FileIdentity> ids;
+    if (!session_) return ids;
+    for (const std::filesystem::path& input : session_->inputFiles)
+      if (std::optional<FileIdentity> id = FileIdentityOf(input)) ids.insert(*id);
+    if (std::optional<FileIdentity> id = FileIdentityOf(session_->SettingsFile())) ids.insert(*id);
+    return ids;
+  }
+  void DrawPlan(const JwwDocument& doc, const SheetPlan& plan, const PictureOptions& pictures) {
     std::string error, warnings;
-    if (WritePlanPicture(doc, plan, *command_.pictureFile, command_.dpi, error, &warnings))
+    folders_.Prepare(*command_.pictureFile);
+    if (WritePlanPicture(doc, plan, *command_.pictureFile, pictures, error, &warnings))
       std::cout << PrintableText(command_.pictureFile->string()) << "\n";
     else
       Failed(error);
@@ -234,17 +265,23 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
   }
 
   const CommandLine& command_;
+  const Session* session_ = nullptr;
+  PictureFolders folders_;
 };
 
-// One drawing on its own paper, as Jw_cad prints it.
+// One drawing on its own paper, as Jw_cad prints it. The drawing itself is never replaced.
 int Render(const CommandLine& command) {
+  const std::filesystem::path& drawing = command.operands[0];
   JwwDocument doc;
-  const bool loaded = doc.LoadFromFile(command.operands[0]);
-  std::string error =
-      loaded ? std::string() : "cannot load " + command.operands[0].string() + ": " + doc.diagnostics.reason;
+  const bool loaded = doc.LoadFromFile(drawing);
+  std::string error = loaded ? std::string() : "cannot load " + drawing.string() + ": " + doc.diagnostics.reason;
   std::string warnings;
-  if (loaded)
-    WriteDrawingPicture(doc, command.operands[0], *command.pictureFile, command.color, command.dpi, error, &warnings);
+  if (loaded) {
+    PictureOptions options{{}, command.color, command.dpi, {}};
+    if (std::optional<FileIdentity> id = FileIdentityOf(drawing)) options.protectedFiles.insert(*id);
+    PictureFolders().Prepare(*command.pictureFile);
+    WriteDrawingPicture(doc, drawing, *command.pictureFile, options, error, &warnings);
+  }
   Warn(warnings);
   if (!error.empty()) {
     std::cerr << "kelvane: " << PrintableText(error) << "\n";
@@ -266,6 +303,7 @@ int Split(const CommandLine& command) {
   settings.outputFolder = command.outputFolder;
   settings.dryRun = command.dryRun || command.mode == CommandMode::kPlan;
   Session session(*platform, frontEnd, settings);
+  frontEnd.Protect(session);
 
   const bool closeNow = session.Start();
   const bool cancelled = session.cancelRequested;
@@ -306,13 +344,12 @@ int main(int argc, char** argv) {
     case CommandMode::kMakeExample:
       return MakeExample(operands[0]);
     case CommandMode::kRender:
-      return Render(command);
     case CommandMode::kSplit:
     case CommandMode::kPlan:
       break;
   }
   try {
-    return Split(command);
+    return command.mode == CommandMode::kRender ? Render(command) : Split(command);
   } catch (const std::exception& e) {
     // Nothing should get here; if it does, say so instead of aborting.
     std::cerr << "kelvane: " << PrintableText(e.what()) << "\n";

@@ -13,10 +13,12 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <ostream>
 #include <new>
 #include <mutex>
 #include <unordered_map>
 
+#include "platform/replacing_file.h"
 #include "platform/text_conversion.h"
 #include "render/cairo/image_decode.h"
 #include "render/glyph_layout.h"
@@ -32,6 +34,9 @@ constexpr double kMmPerInch = 25.4;
 constexpr double kPointsPerInch = 72;
 constexpr double kScreenDpi = 96;  // what a "pixel" width means on a vector page
 constexpr int kMaxPixels = 32767;  // cairo's largest image side
+// The largest PDF or SVG page side in points, a quarter of the range of cairo's 24.8 fixed-point
+// coordinates, so that lines a little beyond the page still draw.
+constexpr double kMaxVectorPoints = double(1 << 21);
 // Glyphs are laid out at this size (layout units) and scaled to their cells, so that no hinting
 // at a small size moves them.
 constexpr double kNominalFontSize = 100;
@@ -357,7 +362,7 @@ void PutBigEndian(std::vector<unsigned char>& out, uint32_t v) {
   for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<unsigned char>(v >> shift));
 }
 
-bool WriteChunk(std::FILE* f, const char* type, const unsigned char* data, size_t size) {
+bool WriteChunk(std::ostream& out, const char* type, const unsigned char* data, size_t size) {
   std::vector<unsigned char> head;
   PutBigEndian(head, uint32_t(size));
   head.insert(head.end(), type, type + 4);
@@ -365,15 +370,17 @@ bool WriteChunk(std::FILE* f, const char* type, const unsigned char* data, size_
   if (size > 0) crc = crc32(crc, data, uInt(size));
   std::vector<unsigned char> tail;
   PutBigEndian(tail, uint32_t(crc));
-  return std::fwrite(head.data(), 1, head.size(), f) == head.size() &&
-         (size == 0 || std::fwrite(data, 1, size, f) == size) && std::fwrite(tail.data(), 1, 4, f) == 4;
+  out.write(reinterpret_cast<const char*>(head.data()), std::streamsize(head.size()));
+  if (size > 0) out.write(reinterpret_cast<const char*>(data), std::streamsize(size));
+  out.write(reinterpret_cast<const char*>(tail.data()), 4);
+  return bool(out);
 }
 
 // An RGB PNG of the page. cairo's own writer tries every row filter at zlib's default level,
 // which takes longer than drawing the page. A drawing is mostly blank paper, which the "up"
 // filter turns into runs of zeros: packed as runs, the file is about a fifth larger, four
 // times sooner.
-cairo_status_t WritePng(cairo_surface_t* surface, const std::filesystem::path& file) {
+cairo_status_t WritePng(cairo_surface_t* surface, std::ostream& out) {
   cairo_surface_flush(surface);
   const int width = cairo_image_surface_get_width(surface), height = cairo_image_surface_get_height(surface);
   const int stride = cairo_image_surface_get_stride(surface);
@@ -381,18 +388,13 @@ cairo_status_t WritePng(cairo_surface_t* surface, const std::filesystem::path& f
   if (!pixels || width <= 0 || height <= 0) return CAIRO_STATUS_INVALID_SIZE;
   z_stream z{};
   if (deflateInit2(&z, 1, Z_DEFLATED, 15, 9, Z_RLE) != Z_OK) return CAIRO_STATUS_NO_MEMORY;
-  std::FILE* f = std::fopen(file.c_str(), "wb");
-  if (!f) {
-    deflateEnd(&z);
-    return CAIRO_STATUS_WRITE_ERROR;
-  }
-  static const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  bool ok = std::fwrite(kSignature, 1, 8, f) == 8;
+  static const char kSignature[8] = {'\x89', 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  bool ok = bool(out.write(kSignature, 8));
   std::vector<unsigned char> header;
   PutBigEndian(header, uint32_t(width));
   PutBigEndian(header, uint32_t(height));
   header.insert(header.end(), {8, 2, 0, 0, 0});  // 8 bits, RGB, deflate, filters per row, no interlace
-  ok = ok && WriteChunk(f, "IHDR", header.data(), header.size());
+  ok = ok && WriteChunk(out, "IHDR", header.data(), header.size());
 
   const size_t rowBytes = size_t(width) * 3;
   std::vector<unsigned char> previous(rowBytes, 0), current(rowBytes), row(rowBytes + 1);
@@ -404,7 +406,7 @@ cairo_status_t WritePng(cairo_surface_t* surface, const std::filesystem::path& f
       z.avail_out = uInt(packed.size());
       rc = deflate(&z, flush);
       const size_t made = packed.size() - z.avail_out;
-      if (made > 0) ok = ok && WriteChunk(f, "IDAT", packed.data(), made);
+      if (made > 0) ok = ok && WriteChunk(out, "IDAT", packed.data(), made);
     } while (ok && rc != Z_STREAM_ERROR && z.avail_out == 0);
     return rc;
   };
@@ -425,42 +427,68 @@ cairo_status_t WritePng(cairo_surface_t* surface, const std::filesystem::path& f
   }
   ok = ok && drain(Z_FINISH) == Z_STREAM_END;
   deflateEnd(&z);
-  ok = ok && WriteChunk(f, "IEND", nullptr, 0);
-  ok = std::fclose(f) == 0 && ok;
+  ok = ok && WriteChunk(out, "IEND", nullptr, 0);
   return ok ? CAIRO_STATUS_SUCCESS : CAIRO_STATUS_WRITE_ERROR;
+}
+
+// cairo's PDF and SVG writers hand their bytes here; a failed write stops them.
+cairo_status_t WriteToStream(void* closure, const unsigned char* data, unsigned int length) {
+  std::ostream& out = *static_cast<std::ostream*>(closure);
+  out.write(reinterpret_cast<const char*>(data), std::streamsize(length));
+  return out ? CAIRO_STATUS_SUCCESS : CAIRO_STATUS_WRITE_ERROR;
+}
+
+// The page in device units (pixels or points), or a reason it cannot be made. Checked in
+// double precision: a page of any size, or none, gives a message and not an overflow.
+std::string PageProblem(double w, double h, PictureFormat format, double dpi) {
+  if (!(w > 0 && h > 0)) return "the page is empty";
+  char size[96];
+  if (format == PictureFormat::kPng) {
+    if (w - 1e-6 <= kMaxPixels && h - 1e-6 <= kMaxPixels) return {};
+    std::snprintf(size, sizeof size, "%.0f x %.0f", std::ceil(std::min(w, 1e18) - 1e-6),
+                  std::ceil(std::min(h, 1e18) - 1e-6));
+    return std::string("the picture would be ") + size + " pixels, more than " + std::to_string(kMaxPixels) +
+           " a side" + (dpi > kMinDpi ? ": use a lower --dpi" : "");
+  }
+  // cairo keeps page coordinates in 24.8 fixed point: a larger page would come out blank.
+  if (w <= kMaxVectorPoints && h <= kMaxVectorPoints) return {};
+  std::snprintf(size, sizeof size, "%.0f x %.0f", std::min(w, 1e18) * kMmPerInch / kPointsPerInch,
+                std::min(h, 1e18) * kMmPerInch / kPointsPerInch);
+  return std::string("the page would be ") + size + " mm, more than " +
+         std::to_string(int(kMaxVectorPoints * kMmPerInch / kPointsPerInch / 1000)) + " m a side";
+}
+
+cairo_surface_t* MakeSurface(double w, double h, PictureFormat format, std::ostream& out) {
+  if (format == PictureFormat::kPng)
+    return cairo_image_surface_create(CAIRO_FORMAT_RGB24, int(std::ceil(w - 1e-6)), int(std::ceil(h - 1e-6)));
+  if (format == PictureFormat::kPdf) return cairo_pdf_surface_create_for_stream(WriteToStream, &out, w, h);
+  cairo_surface_t* surface = cairo_svg_surface_create_for_stream(WriteToStream, &out, w, h);
+  if (cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS)
+    cairo_svg_surface_set_document_unit(surface, CAIRO_SVG_UNIT_PT);
+  return surface;
+}
+
+// A failed write says why in the system's words; any other cairo failure in cairo's.
+std::string StatusText(cairo_status_t status, const std::ostream& out, const std::string& writeError) {
+  if (status == CAIRO_STATUS_WRITE_ERROR || !out) return writeError.empty() ? "write failed" : writeError;
+  if (status == CAIRO_STATUS_NO_MEMORY) return "out of memory while drawing";
+  return cairo_status_to_string(status);
 }
 
 }  // namespace
 
-bool WritePicture(const DisplayList& list, const std::filesystem::path& file, PictureFormat format,
-                  const PictureOutput& output, std::string& error) {
+bool WritePicture(const DisplayList& list, std::ostream& out, PictureFormat format, const PictureOutput& output,
+                  std::string& error) {
   std::lock_guard<std::mutex> lock(g_cairoLock);
   const double scale = output.pageScale > 0 ? output.pageScale : 1.0;
   const bool raster = format == PictureFormat::kPng;
   const double devicePerMm = scale * (raster ? output.dpi : kPointsPerInch) / kMmPerInch;
   const double w = list.width * devicePerMm, h = list.height * devicePerMm;
-  if (!(w > 0 && h > 0)) {
-    error = "the page is empty";
-    return false;
-  }
-  cairo_surface_t* surface = nullptr;
-  if (raster) {
-    const int pw = int(std::ceil(w - 1e-6)), ph = int(std::ceil(h - 1e-6));
-    if (pw > kMaxPixels || ph > kMaxPixels) {
-      error = "the picture would be " + std::to_string(pw) + " x " + std::to_string(ph) +
-              " pixels, more than " + std::to_string(kMaxPixels) + " a side: use a lower --dpi";
-      return false;
-    }
-    surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, pw, ph);
-  } else if (format == PictureFormat::kPdf) {
-    surface = cairo_pdf_surface_create(file.c_str(), w, h);
-  } else {
-    surface = cairo_svg_surface_create(file.c_str(), w, h);
-    if (cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS)
-      cairo_svg_surface_set_document_unit(surface, CAIRO_SVG_UNIT_PT);
-  }
+  error = PageProblem(w, h, format, output.dpi);
+  if (!error.empty()) return false;
+  cairo_surface_t* surface = MakeSurface(w, h, format, out);
   if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-    error = std::string("cannot make the picture: ") + cairo_status_to_string(cairo_surface_status(surface));
+    error = std::string("cannot make the picture: ") + StatusText(cairo_surface_status(surface), out, {});
     cairo_surface_destroy(surface);
     return false;
   }
@@ -470,15 +498,31 @@ bool WritePicture(const DisplayList& list, const std::filesystem::path& file, Pi
     painter.Paint();
     status = cairo_status(painter.Context());
   }
-  if (status == CAIRO_STATUS_SUCCESS && raster) status = WritePng(surface, file);
+  if (status == CAIRO_STATUS_SUCCESS && raster) status = WritePng(surface, out);
   cairo_surface_finish(surface);
   if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_status(surface);
   cairo_surface_destroy(surface);
-  if (status != CAIRO_STATUS_SUCCESS) {
-    error = "cannot write " + file.string() + ": " + cairo_status_to_string(status);
+  if (status == CAIRO_STATUS_SUCCESS) out.flush();
+  if (status == CAIRO_STATUS_SUCCESS && out) return true;
+  error = StatusText(status, out, {});
+  return false;
+}
+
+bool WritePicture(const DisplayList& list, const std::filesystem::path& file, PictureFormat format,
+                  const PictureOutput& output, std::string& error) {
+  ReplacingFile target(file);
+  if (!target.ok()) {
+    error = target.error();
     return false;
   }
-  return true;
+  if (!WritePicture(list, target.stream(), format, output, error)) {
+    // A write that failed says why in the system's words, which only the commit learns.
+    if (!target.stream() && !target.Commit()) error = target.error();
+    return false;
+  }
+  if (target.Commit()) return true;
+  error = target.error();
+  return false;
 }
 
 }  // namespace kelvane

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,14 @@ struct PictureOutput {
   ImagesLeftOut* imagesLeftOut = nullptr;  // when given, counts the references not drawn
 };
 
-// Writes one page. False with a message when the file cannot be made.
+// Writes one page to `out`. False with the reason when the page cannot be made (too large, no
+// memory) or a write to `out` failed.
+bool WritePicture(const DisplayList& list, std::ostream& out, PictureFormat format, const PictureOutput& output,
+                  std::string& error);
+
+// Writes one page as a file that appears complete or not at all: through a temporary file
+// beside it, moved over it only when every write succeeded, so a link at the name is replaced,
+// never followed, and a failure keeps the earlier file. False with the reason otherwise.
 bool WritePicture(const DisplayList& list, const std::filesystem::path& file, PictureFormat format,
                   const PictureOutput& output, std::string& error);
 
