@@ -38,6 +38,7 @@ nice -n 19 cmake --build "$build" -j 2 --target "${targets_to_build[@]}" || exit
 
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 export ASAN_OPTIONS="detect_leaks=1:allocator_may_return_null=0"
+export LSAN_OPTIONS="suppressions=$root/fuzz/lsan.supp:print_suppressions=0"
 
 # Temporary files (images, saved sheets) of every process go below one folder, removed at the end.
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/kelvane-fuzz-run.XXXXXX")
