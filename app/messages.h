@@ -71,6 +71,11 @@ inline constexpr wchar_t kChooseFolderTitle[] = L"保存先フォルダを指定
 inline constexpr wchar_t kPreviewFramesLabel[] = L"：用紙枠 ";
 inline constexpr wchar_t kPreviewSheetsLabel[] = L"、書き出すファイル ";
 inline constexpr wchar_t kNotJwwFile[] = L"JWW ファイルではありません";
+// A drawing read but not drawn: FILE：REASON; its sheet list is still shown.
+inline constexpr wchar_t kPreviewNotShownLabel[] = L"：";
+inline constexpr wchar_t kPreviewTooManyBlocks[] = L"ブロックの展開が多すぎるため表示できません";
+inline constexpr wchar_t kPreviewOutOfMemory[] = L"メモリが足りないため表示できません";
+inline constexpr wchar_t kPreviewNotDrawn[] = L"図面を表示できませんでした";
 
 // The preview's sheet list: what becomes of each sheet, before and after the run.
 inline constexpr wchar_t kSheetToWrite[] = L"書き出す";

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang and runs each for a bounded time on its seeds.
 #
-#   fuzz/run.sh SECONDS [TARGET...]    targets: load settings handover sheetnames (default: all)
+#   fuzz/run.sh SECONDS [TARGET...]    targets: load settings handover sheetnames render cairo
+#                                      (default: all)
 #
 # Seeds are made by the project's own code (fuzz_make_seeds); the load target also gets the real
 # drawings of KELVANE_CORPUS (default ../shared/corpus), read in place. The kept regression inputs
@@ -16,13 +17,13 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 
 if [ $# -lt 1 ] || ! [[ "$1" =~ ^[0-9]+$ ]]; then
-  echo "usage: fuzz/run.sh SECONDS [load|settings|handover|sheetnames]..." >&2
+  echo "usage: fuzz/run.sh SECONDS [load|settings|handover|sheetnames|render|cairo]..." >&2
   exit 2
 fi
 seconds=$1
 shift
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(load settings handover sheetnames)
+[ ${#targets[@]} -gt 0 ] || targets=(load settings handover sheetnames render cairo)
 
 # clang with its runtimes (libFuzzer, sanitizers), cmake and ninja.
 packages=(clang libclang-rt-14-dev cmake ninja-build)
@@ -37,6 +38,7 @@ nice -n 19 cmake --build "$build" -j 2 --target "${targets_to_build[@]}" || exit
 
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 export ASAN_OPTIONS="detect_leaks=1:allocator_may_return_null=0"
+export LSAN_OPTIONS="suppressions=$root/fuzz/lsan.supp:print_suppressions=0"
 
 # Temporary files (images, saved sheets) of every process go below one folder, removed at the end.
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/kelvane-fuzz-run.XXXXXX")
@@ -49,7 +51,7 @@ corpus_dir=${KELVANE_CORPUS:-$root/../shared/corpus}
 
 dict_for() {
   case "$1" in
-    load | sheetnames) echo "$root/fuzz/jww.dict" ;;
+    load | sheetnames | render | cairo) echo "$root/fuzz/jww.dict" ;;
     settings) echo "$root/fuzz/settings.dict" ;;
     handover) echo "$root/fuzz/handover.dict" ;;
   esac
@@ -61,7 +63,10 @@ run_target() {
   local work=$build/corpus/$t artifacts=$build/artifacts/$t/ tmp=$scratch/$t
   mkdir -p "$work" "$artifacts" "$tmp" "$build/logs"
   local extra=()
-  if [ "$t" = load ] && [ -d "$corpus_dir" ]; then extra+=("$corpus_dir"); fi
+  # The drawing targets start from the same seeds as the load target, and the real drawings.
+  local seed_dir=$seeds/$t
+  case "$t" in render | cairo) seed_dir=$seeds/load ;; esac
+  case "$t" in load | render | cairo) [ -d "$corpus_dir" ] && extra+=("$corpus_dir") ;; esac
   : >"$log"
   local regressions=("$root"/tests/fuzz_regressions/"$t"/*)
   if [ -e "${regressions[0]}" ]; then
@@ -76,9 +81,9 @@ run_target() {
     mode=(-fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1)
   fi
   # Drawings larger than the largest real one gain nothing but slowness.
-  [ "$t" = load ] && mode+=(-max_len=131072)
+  case "$t" in load | render | cairo) mode+=(-max_len=131072) ;; esac
   TMPDIR=$tmp nice -n 19 "$bin" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
-    -dict="$(dict_for "$t")" -artifact_prefix="$artifacts" "${mode[@]}" "$work" "$seeds/$t" "${extra[@]}" >>"$log" 2>&1
+    -dict="$(dict_for "$t")" -artifact_prefix="$artifacts" "${mode[@]}" "$work" "$seed_dir" "${extra[@]}" >>"$log" 2>&1
   local rc=$?
   if [ $rc -eq 0 ] && [ "$(find "$artifacts" -type f | wc -l)" -gt "$before" ]; then rc=1; fi
   local execs cov ft

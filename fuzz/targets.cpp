@@ -19,6 +19,9 @@
 #include "jww/builder.h"
 #include "jww/document.h"
 #include "jww/images.h"
+#include "render/cairo/cairo_output.h"
+#include "render/image_source.h"
+#include "render/render.h"
 #include "split/extract.h"
 #include "split/frames.h"
 #include "split/sheetnames.h"
@@ -195,6 +198,94 @@ void RunAsCommandLine(const uint8_t* data, size_t size, unsigned choice) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every item of the list (and its sublists) indexes within the tables it is drawn from.
+void CheckIndices(const DisplayList& root, const DisplayList& l) {
+  auto within = [](Span s, size_t n) { return s.first <= n && s.count <= n - s.first; };
+  for (const ItemRef& r : l.order) {
+    bool ok = false;
+    switch (r.kind) {
+      case ItemKind::kStroke:
+        ok = r.index < l.strokes.size() && within(l.strokes[r.index].points, l.points.size()) &&
+             l.strokes[r.index].style < root.strokeStyles.size();
+        break;
+      case ItemKind::kFill: ok = r.index < l.fills.size() && within(l.fills[r.index].rings, l.rings.size()); break;
+      case ItemKind::kText:
+        ok = r.index < l.texts.size() && within(l.texts[r.index].glyphs, l.glyphs.size()) &&
+             l.texts[r.index].font < root.fonts.size();
+        break;
+      case ItemKind::kPicture:
+        ok = r.index < l.pictures.size() && l.pictures[r.index].source < root.imageSources.size();
+        break;
+      case ItemKind::kPlacement:
+        ok = r.index < l.placements.size() && l.placements[r.index].list < root.sublists.size();
+        break;
+    }
+    KELVANE_FUZZ_CHECK(ok, "item " + std::to_string(int(r.kind)) + "/" + std::to_string(r.index) + " out of range");
+  }
+  for (const Span& ring : l.rings) KELVANE_FUZZ_CHECK(within(ring, l.points.size()), "ring out of range");
+}
+
+void CheckList(const DisplayList& list) {
+  CheckIndices(list, list);
+  for (const DisplayList& sub : list.sublists) CheckIndices(list, sub);
+  for (const StrokeStyle& s : list.strokeStyles)
+    KELVANE_FUZZ_CHECK(s.dashes.first <= list.dashes.size() && s.dashes.count <= list.dashes.size() - s.dashes.first,
+                       "dashes out of range");
+}
+
+// The drawing's lists, as a picture of the whole drawing and of its first sheet would be drawn.
+std::vector<DisplayList> RenderedLists(const uint8_t* data, size_t size) {
+  std::vector<DisplayList> lists;
+  JwwDocument doc;
+  doc.LoadFromBytes(data, size);  // what was read is drawn, whether or not the load got to the end
+  const PictureStyle style = PictureStyle(size % 3);
+  lists.push_back(RenderDrawing(doc, style));
+  std::vector<PaperFrame> frames = FindFrames(doc, 0);
+  if (!frames.empty()) {
+    SheetExtractor extractor(doc, frames);
+    const SheetView view = extractor.Extract(0, 0, SheetOptions{});
+    lists.push_back(RenderSheet(doc, view, frames[0], doc.header.paperSize, style));
+  }
+  for (const DisplayList& l : lists) CheckList(l);
+  return lists;
+}
+
+}  // namespace
+
+void RenderList(const uint8_t* data, size_t size) { RenderedLists(data, size); }
+
+void RenderCairo(const uint8_t* data, size_t size) {
+  const std::vector<DisplayList> lists = RenderedLists(data, size);
+  JwwDocument doc;
+  doc.LoadFromBytes(data, size);
+  PictureOutput output;
+  output.dpi = 10;
+  // Embedded images only: a fuzzed name must not read the machine's files.
+  output.imageBytes = [&](const JwwString& source, ImageProblem& problem) -> std::vector<uint8_t> {
+    const std::u16string name = source.unicode ? source.wide : std::u16string(source.sjis.begin(), source.sjis.end());
+    std::u16string prefix = name.substr(0, 6);
+    for (char16_t& c : prefix) c = c >= u'A' && c <= u'Z' ? char16_t(c - u'A' + u'a') : c;
+    if (prefix != u"%temp%") {
+      problem = ImageProblem::kMissing;
+      return {};
+    }
+    return ImageBytesFor(doc.images, source, {}, &problem);
+  };
+  ImagesLeftOut leftOut;
+  output.imagesLeftOut = &leftOut;
+  const std::filesystem::path file = ScratchFolder() / "picture";
+  for (const DisplayList& list : lists) {
+    if (list.overBudget) continue;  // refused before any output, as a run does
+    std::string error;
+    WritePicture(list, file, PictureFormat::kPng, output, error);
+    WritePicture(list, file, size & 1 ? PictureFormat::kSvg : PictureFormat::kPdf, output, error);
+  }
+  std::error_code ec;
+  std::filesystem::remove(file, ec);
+}
 
 void LoadDrawing(const uint8_t* data, size_t size) {
   const std::filesystem::path& dir = ScratchFolder();

@@ -24,6 +24,15 @@ void HandOverFile(const uint8_t* data, size_t size);
 // its form and placement (see targets.cpp).
 void SheetNames(const uint8_t* data, size_t size);
 
+// Loads a drawing from bytes and builds its display lists: the drawing on its paper in one of
+// the styles, and the first sheet of its first frame. No list may be over budget without being
+// marked, and every item must index within its list.
+void RenderList(const uint8_t* data, size_t size);
+
+// As RenderList, then replays the lists through the cairo backend: a small PNG at a low
+// resolution and, chosen by the input, an SVG or a PDF, into the scratch folder.
+void RenderCairo(const uint8_t* data, size_t size);
+
 // A broken invariant calls the handler; the default prints the message and aborts, which
 // libFuzzer reports as a crash. The regression test installs one that fails the test instead.
 using FailureHandler = void (*)(const std::string& message);

@@ -49,13 +49,15 @@ TEST_F(FuzzRegressions, LoadDrawing) { RunAll("load", kelvane::fuzz::LoadDrawing
 TEST_F(FuzzRegressions, SettingsFile) { RunAll("settings", kelvane::fuzz::SettingsFile); }
 TEST_F(FuzzRegressions, HandOverFile) { RunAll("handover", kelvane::fuzz::HandOverFile); }
 TEST_F(FuzzRegressions, SheetNames) { RunAll("sheetnames", kelvane::fuzz::SheetNames); }
+TEST_F(FuzzRegressions, RenderList) { RunAll("render", kelvane::fuzz::RenderList); }
+TEST_F(FuzzRegressions, RenderCairo) { RunAll("cairo", kelvane::fuzz::RenderCairo); }
 
 // The entry functions themselves must hold on the smallest inputs, kept inputs or not.
 TEST_F(FuzzRegressions, EntriesTakeEmptyAndTinyInputs) {
   const uint8_t none[1] = {0};
   const std::string tiny = "JwwData.\n\x02" "a\nfile=x.jww\r\n";
   for (Entry entry : {kelvane::fuzz::LoadDrawing, kelvane::fuzz::SettingsFile, kelvane::fuzz::HandOverFile,
-                      kelvane::fuzz::SheetNames}) {
+                      kelvane::fuzz::SheetNames, kelvane::fuzz::RenderList, kelvane::fuzz::RenderCairo}) {
     entry(none, 0);
     entry(reinterpret_cast<const uint8_t*>(tiny.data()), tiny.size());
   }

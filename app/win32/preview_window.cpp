@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
+#include <new>
 #include <system_error>
 
 #include "app/messages.h"
@@ -177,13 +179,19 @@ void PreviewWindow::Load(const std::filesystem::path& drawing) {
   plan_ = SheetPlan{};
   outcomes_.clear();
   images_.clear();
-  doc_ = std::make_unique<JwwDocument>();
-  std::error_code ec;
   std::wstring failure;
-  if (!std::filesystem::is_regular_file(drawing, ec) || !JwwDocument::IsJwwFile(drawing)) {
-    failure = kNotJwwFile;
-  } else if (!doc_->LoadFromFile(drawing)) {
-    failure = SjisToWide(doc_->diagnostics.reason);
+  try {
+    doc_ = std::make_unique<JwwDocument>();
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(drawing, ec) || !JwwDocument::IsJwwFile(drawing)) {
+      failure = kNotJwwFile;
+    } else if (!doc_->LoadFromFile(drawing)) {
+      failure = SjisToWide(doc_->diagnostics.reason);
+    }
+  } catch (const std::bad_alloc&) {
+    failure = kPreviewOutOfMemory;
+  } catch (const std::exception&) {
+    failure = kPreviewNotDrawn;
   }
   if (!failure.empty()) {
     doc_.reset();
@@ -193,14 +201,22 @@ void PreviewWindow::Load(const std::filesystem::path& drawing) {
     return;
   }
   Replan();
-  // Decoded once per drawing: the drawing's part of the picture, and so its image numbering, is
-  // the same whatever the options.
-  for (uint32_t i = 0; i < picture_.imageSources.size(); ++i) {
-    GdiImage image;
-    if (DecodeGdiImage(ImageBytesFor(doc_->images, picture_.imageSources[i], drawing.parent_path()), image))
-      images_.emplace(i, std::move(image));
-  }
+  LoadImages();
   ViewChanged();
+}
+
+// Decoded once per drawing: the drawing's part of the picture, and so its image numbering, is
+// the same whatever the options.
+void PreviewWindow::LoadImages() {
+  const std::filesystem::path folder = DrawingFolder(file_);
+  try {
+    images_ = DecodeListImages(picture_, [&](const JwwString& source) {
+      return ImageBytesFor(doc_->images, source, folder);
+    });
+  } catch (const std::exception&) {
+    // Out of memory amid the images: the plan is shown without them.
+    images_.clear();
+  }
 }
 
 void PreviewWindow::OptionsChanged() {
@@ -223,25 +239,56 @@ void PreviewWindow::Replan() {
   if (!doc_) return;
   host_.CurrentOptions(options_, outputFolder_);
   Platform& platform = host_.HostPlatform();
-  // What a drop of this one drawing on the main window would plan.
-  RunContext run;
-  AddRunInput(run, platform, file_);
-  plan_ = PlanSheets(*doc_, options_, file_, outputFolder_ ? *outputFolder_ : file_.parent_path() / "", run, platform);
   planned_ = true;
   outcomes_.clear();
-  ShowPicture(PlanPicture(*doc_, plan_));
+  std::wstring refusal;
+  try {
+    // What a drop of this one drawing on the main window would plan.
+    RunContext run;
+    AddRunInput(run, platform, file_);
+    plan_ = PlanSheets(*doc_, options_, file_, outputFolder_ ? *outputFolder_ : file_.parent_path() / "", run, platform);
+    refusal = ShowPlan(*doc_, plan_);
+  } catch (const std::exception& e) {
+    plan_ = SheetPlan{};
+    refusal = RefusalFor(e);
+    ShowPicture(DisplayList{});
+  }
   FillRows();
+  if (!refusal.empty()) {
+    SetStatus(file_.wstring() + kPreviewNotShownLabel + refusal);
+    return;
+  }
   size_t written = 0;
   for (const PlannedSheet& s : plan_.sheets) written += s.ToBeWritten() ? 1 : 0;
   SetStatus(file_.wstring() + kPreviewFramesLabel + std::to_wstring(plan_.frames.size()) + kPreviewSheetsLabel +
             std::to_wstring(written));
 }
 
+std::wstring PreviewWindow::RefusalFor(const std::exception& e) {
+  return dynamic_cast<const std::bad_alloc*>(&e) ? kPreviewOutOfMemory : kPreviewNotDrawn;
+}
+
+std::wstring PreviewWindow::ShowPlan(const JwwDocument& doc, const SheetPlan& plan) {
+  try {
+    DisplayList picture = PlanPicture(doc, plan);
+    // A list stopped at its budget is part of a plan: none is shown rather than a misleading one.
+    if (picture.overBudget) {
+      ShowPicture(DisplayList{});
+      return kPreviewTooManyBlocks;
+    }
+    ShowPicture(std::move(picture));
+    return {};
+  } catch (const std::exception& e) {
+    ShowPicture(DisplayList{});
+    return RefusalFor(e);
+  }
+}
+
 void PreviewWindow::RunDone(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) {
   if (!IsOpen() || !doc_ || plan.source != file_) return;
   plan_ = plan;
   outcomes_ = outcomes;
-  ShowPicture(PlanPicture(doc, plan));
+  ShowPlan(doc, plan);
   FillRows();
 }
 
@@ -337,7 +384,11 @@ void PreviewWindow::PaintCanvas() {
   HGDIOBJ old = SelectObject(memory, bitmap_);
   if (bitmapStale_) {
     KillTimer(canvas_, kRebuildTimer);
-    PaintDisplayList(memory, picture_, view_, r, &images_);
+    try {
+      PaintDisplayList(memory, picture_, view_, r, &images_);
+    } catch (const std::exception&) {
+      // Out of memory amid the painting: what was painted stays; the program goes on.
+    }
     GdiFlush();
     bitmapView_ = view_;
     bitmapStale_ = false;

@@ -3,6 +3,7 @@
 // hands the drawing to the main window's run.
 #pragma once
 
+#include <exception>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -68,6 +69,8 @@ class PreviewWindow {
   const GdiView& View() const { return view_; }
   const SheetPlan& Plan() const { return plan_; }
   int BitmapRebuilds() const { return rebuilds_; }
+  // The decoded images of the picture, by image source.
+  const GdiImages& Images() const { return images_; }
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -77,6 +80,10 @@ class PreviewWindow {
   void CreateControls();
   void Layout();
   void Replan();
+  void LoadImages();
+  // Shows the plan's picture; returns why it is not shown ("" when it is).
+  std::wstring ShowPlan(const JwwDocument& doc, const SheetPlan& plan);
+  static std::wstring RefusalFor(const std::exception& e);
   void ShowPicture(DisplayList picture);
   void FillRows();
   void SetStatus(const std::wstring& text);

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 
 #include "platform/win32/wide_text.h"
 #include "render/glyph_layout.h"
@@ -27,6 +28,8 @@ constexpr int kMaxPlacementDepth = 64;
 constexpr double kShortestVisiblePattern = 2.0;
 // More dashes than this on one line are drawn solid rather than stall the painting.
 constexpr double kMostDashesPerLine = 100000;
+// One image's pixels at most, whatever the budget left: a damaged header must not take the memory.
+constexpr uint64_t kMostImagePixels = 100'000'000;
 const wchar_t kDefaultFont[] = L"ＭＳ ゴシック";
 
 COLORREF ColorOf(Rgb c) { return RGB(c.r, c.g, c.b); }
@@ -339,11 +342,23 @@ class Painter {
     return advances_.emplace(key, double(size.cx)).first->second;
   }
 
+  // Finite, no larger than a hundred pages, and not flat, as the cairo backend draws them: GDI's
+  // single-precision transform would put anything else anywhere.
+  bool Placeable(const Picture& p) const {
+    const double limit = 100 * std::max(list_.width, list_.height);
+    for (double v : {p.origin.x, p.origin.y, p.clipX, p.clipY, p.clipWidth, p.clipHeight})
+      if (!std::isfinite(v)) return false;
+    for (Vec2 v : {p.across, p.up})
+      if (!(std::hypot(v.x, v.y) <= limit)) return false;
+    const double area = p.across.x * p.up.y - p.across.y * p.up.x;
+    return std::isfinite(area) && area != 0;
+  }
+
   void DrawPicture(const Picture& p) {
-    if (!images_) return;
+    if (!images_ || !Placeable(p)) return;
     auto found = images_->find(p.source);
-    if (found == images_->end() || found->second.width <= 0 || found->second.height <= 0) return;
-    const GdiImage& img = found->second;
+    if (found == images_->end() || !found->second || found->second->width <= 0 || found->second->height <= 0) return;
+    const GdiImage& img = *found->second;
     // The shown part in image pixels (rows top down); the clip is given from the lower left.
     const double sx = p.clipX * img.width, sw = p.clipWidth * img.width;
     const double sh = p.clipHeight * img.height, sy = img.height - p.clipY * img.height - sh;
@@ -418,7 +433,7 @@ GdiView FitView(const DisplayList& list, int width, int height, int margin) {
   return view;
 }
 
-bool DecodeGdiImage(const std::vector<uint8_t>& bytes, GdiImage& out) {
+bool DecodeGdiImage(const std::vector<uint8_t>& bytes, GdiImage& out, uint64_t maxPixels) {
   static const bool started = [] {
     ULONG_PTR token = 0;
     Gdiplus::GdiplusStartupInput input;
@@ -433,8 +448,8 @@ bool DecodeGdiImage(const std::vector<uint8_t>& bytes, GdiImage& out) {
     UINT w = 0, h = 0;
     Gdiplus::DllExports::GdipGetImageWidth(bitmap, &w);
     Gdiplus::DllExports::GdipGetImageHeight(bitmap, &h);
-    // A damaged header must not take the memory.
-    if (w > 0 && h > 0 && uint64_t(w) * h <= 100'000'000) {
+    const uint64_t pixels = uint64_t(w) * h;
+    if (w > 0 && h > 0 && pixels <= maxPixels && pixels <= kMostImagePixels) {
       Gdiplus::Rect rect(0, 0, INT(w), INT(h));
       Gdiplus::BitmapData data{};
       if (Gdiplus::DllExports::GdipBitmapLockBits(bitmap, &rect, Gdiplus::ImageLockModeRead, PixelFormat32bppRGB,
@@ -455,6 +470,30 @@ bool DecodeGdiImage(const std::vector<uint8_t>& bytes, GdiImage& out) {
   }
   stream->Release();
   return ok;
+}
+
+GdiImages DecodeListImages(const DisplayList& list, const ImageBytesSource& bytesFor, uint64_t pixelBudget,
+                           int* decoded) {
+  GdiImages images;
+  // By the source as the drawing stores it: its references share one decoding, or one failure.
+  std::map<std::pair<bool, std::u16string>, std::shared_ptr<const GdiImage>> bySource;
+  int count = 0;
+  for (uint32_t i = 0; i < list.imageSources.size(); ++i) {
+    const JwwString& source = list.imageSources[i];
+    const std::u16string key = source.unicode ? source.wide : std::u16string(source.sjis.begin(), source.sjis.end());
+    auto [slot, added] = bySource.try_emplace({source.unicode, key});
+    if (added) {
+      auto image = std::make_shared<GdiImage>();
+      if (DecodeGdiImage(bytesFor(source), *image, pixelBudget)) {
+        pixelBudget -= uint64_t(image->width) * uint64_t(image->height);
+        slot->second = std::move(image);
+        ++count;
+      }
+    }
+    if (slot->second) images.emplace(i, slot->second);
+  }
+  if (decoded) *decoded = count;
+  return images;
 }
 
 void PaintDisplayList(HDC dc, const DisplayList& list, const GdiView& view, const RECT& area, const GdiImages* images) {

@@ -8,10 +8,13 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "render/display_list.h"
+#include "render/image_source.h"
 
 namespace kelvane {
 
@@ -32,11 +35,22 @@ struct GdiImage {
   std::vector<uint32_t> pixels;
 };
 
-// Decodes BMP, JPEG or PNG bytes (through GDI+); false when they are none of these.
-bool DecodeGdiImage(const std::vector<uint8_t>& bytes, GdiImage& out);
+// Decodes BMP, JPEG or PNG bytes (through GDI+); false when they are none of these, or when the
+// image has more than `maxPixels` pixels.
+bool DecodeGdiImage(const std::vector<uint8_t>& bytes, GdiImage& out, uint64_t maxPixels = kImagePixelBudget);
 
-// The images of a list by image source index; a source without an entry is not drawn.
-using GdiImages = std::map<uint32_t, GdiImage>;
+// The images of a list by image source index; a source without an entry is not drawn. The
+// references to one source share its decoded image.
+using GdiImages = std::map<uint32_t, std::shared_ptr<const GdiImage>>;
+
+// The stored bytes of an image source (empty when there are none).
+using ImageBytesSource = std::function<std::vector<uint8_t>(const JwwString& source)>;
+
+// Decodes the images of the list for one picture, as the cairo backend does: each distinct
+// source once, whatever the number of its references, and no more than `pixelBudget` decoded
+// pixels in all (an image past it is left out). `decoded` receives how many were decoded.
+GdiImages DecodeListImages(const DisplayList& list, const ImageBytesSource& bytesFor,
+                           uint64_t pixelBudget = kImagePixelBudget, int* decoded = nullptr);
 
 // Paints the list: the background over the whole `area` (device pixels), then every item in
 // order. Items wholly outside the area are skipped.

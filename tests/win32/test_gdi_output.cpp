@@ -1,15 +1,22 @@
-// The GDI backend against pixels: dashes with their offset, holes in filled areas, placed lists.
+// The GDI backend against pixels: dashes with their offset, holes in filled areas, placed lists,
+// images decoded once per source and placed only where they can be.
 #include "render/gdi/gdi_output.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
+#include "tests/win32/window_fixture.h"
+
 namespace kelvane {
 namespace {
+
+using test::SolidBmp;
 
 // A white 100 x 40 pixel picture of the list at one pixel per millimetre; true where painted.
 class Pixels {
  public:
-  explicit Pixels(const DisplayList& list) {
+  explicit Pixels(const DisplayList& list, const GdiImages* images = nullptr) {
     BITMAPINFO bi{};
     bi.bmiHeader = {sizeof bi.bmiHeader, 100, -40, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     HDC dc = CreateCompatibleDC(nullptr);
@@ -17,7 +24,7 @@ class Pixels {
     HBITMAP bitmap = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ old = SelectObject(dc, bitmap);
     const RECT area{0, 0, 100, 40};
-    PaintDisplayList(dc, list, GdiView{1.0, 0, 0}, area, nullptr);
+    PaintDisplayList(dc, list, GdiView{1.0, 0, 0}, area, images);
     GdiFlush();
     pixels_.assign(static_cast<uint32_t*>(bits), static_cast<uint32_t*>(bits) + 100 * 40);
     SelectObject(dc, old);
@@ -98,6 +105,50 @@ TEST(GdiOutput, PlacedListsAreDrawnWherePlaced) {
   EXPECT_FALSE(p.Painted(29, 14));
   EXPECT_FALSE(p.Painted(2, 14));
   EXPECT_FALSE(p.Painted(9, 25));
+}
+
+TEST(GdiOutput, ImagesAreDecodedOncePerSourceWithinThePixelBudget) {
+  DisplayList list = Page();
+  for (int k = 0; k < 20; ++k) list.imageSources.push_back(JwwString::Wide(u"%temp%a.bmp"));
+  list.imageSources.push_back(JwwString::Wide(u"%temp%b.bmp"));   // 9 pixels more: past the budget
+  list.imageSources.push_back(JwwString::Wide(u"%temp%bad.bmp"));  // no image: asked once, left out
+  list.imageSources.push_back(JwwString::Wide(u"%temp%bad.bmp"));
+  int asked = 0;
+  int decoded = 0;
+  const GdiImages images = DecodeListImages(list, [&](const JwwString& source) {
+    ++asked;
+    if (source.wide == u"%temp%a.bmp") return SolidBmp(4, 2, 0, 0, 200);
+    if (source.wide == u"%temp%b.bmp") return SolidBmp(3, 3, 0, 0, 200);
+    return std::vector<uint8_t>{1, 2, 3};
+  }, 10, &decoded);
+  EXPECT_EQ(asked, 3);
+  EXPECT_EQ(decoded, 1);
+  ASSERT_EQ(images.size(), 20u);
+  EXPECT_EQ(images.at(0).get(), images.at(19).get());
+  EXPECT_EQ(images.at(0)->width, 4);
+  EXPECT_EQ(images.at(0)->height, 2);
+}
+
+TEST(GdiOutput, ImagesAtSizesThatCannotBeDrawnAreLeftOut) {
+  DisplayList list = Page();
+  list.imageSources.push_back(JwwString::Wide(u"%temp%a.bmp"));
+  const GdiImages images = DecodeListImages(list, [](const JwwString&) { return SolidBmp(2, 2, 0, 0, 200); });
+  ASSERT_EQ(images.size(), 1u);
+  auto shown = [&](Vec2 origin, Vec2 across, Vec2 up) {
+    DisplayList l = list;
+    l.pictures.push_back({0, origin, across, up});
+    l.order.push_back({ItemKind::kPicture, 0});
+    return l;
+  };
+  EXPECT_TRUE(Pixels(shown({10, 10}, {8, 0}, {0, 8}), &images).Painted(14, 14));
+  // Each of these would cover the page, or put GDI's transform out of its range.
+  const double nan = std::nan("");
+  for (const DisplayList& l : {shown({0, 0}, {1e7, 0}, {0, 1e7}), shown({0, 0}, {1e300, 0}, {0, 8}),
+                               shown({nan, 0}, {1e3, 0}, {0, 1e3})}) {
+    const Pixels p(l, &images);
+    EXPECT_FALSE(p.Painted(50, 20));
+    EXPECT_FALSE(p.Painted(2, 2));
+  }
 }
 
 }  // namespace

@@ -1,13 +1,15 @@
 // The split preview: its place in the program, its list against the plan, its picture against
-// the frames, its view, and its split against a drop on the main window.
+// the frames, its view, its split against a drop on the main window, and hostile drawings.
 #include "tests/win32/window_fixture.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <functional>
 
+#include "jww/builder.h"
 #include "render/render.h"
 
 namespace kelvane::test {
@@ -252,6 +254,71 @@ TEST(Preview, DropThenSplitWritesWhatADropOnTheMainWindowWrites) {
   // The rows show what became of each sheet.
   for (const auto& row : ListRows(preview.Control(kPreviewList)))
     EXPECT_EQ(row[4], row[3].empty() ? L"空の用紙枠：書き出さない" : L"書き出しました") << Sjis(row[0]);
+}
+
+void SaveDrawing(JwwDocument& doc, const std::filesystem::path& path) {
+  doc.entityCount = int32_t(doc.order.size());
+  doc.NormaliseBlocks();
+  ASSERT_TRUE(doc.SaveToFile(path, doc.header.version));
+}
+
+TEST(Preview, ABlockInsertingItselfTwiceIsRefusedAndThePreviewGoesOn) {
+  const auto folder = FreshFolder("preview-self");
+  const auto drawing = folder / L"self.jww";
+  JwwDocument doc;
+  InitDrawing(doc, 600, false);
+  EntityLists& def = AddBlockDef(doc, 1, JwwString::Sjis("self"));
+  AddLine(def, 0, 0, 1, 0);
+  AddBlockInsert(def, 1, 1, 0);
+  AddBlockInsert(def, 1, 0, 1);
+  AddBlockInsert(doc, 1, 0, 0);
+  AddLine(doc, -50, -50, 50, 50);
+  SaveDrawing(doc, drawing);
+  LiveWindow live(folder, {L"/preview", drawing});
+  live.Start();
+  PreviewWindow& preview = live.window.Preview();
+  ASSERT_TRUE(preview.IsOpen());
+  EXPECT_EQ(WindowText(preview.Control(kPreviewStatus)),
+            drawing.wstring() + L"：ブロックの展開が多すぎるため表示できません");
+  HWND canvas = preview.Control(kPreviewCanvas);
+  UpdateWindow(canvas);
+  const Capture shot = CaptureClient(canvas);
+  EXPECT_EQ(std::count(shot.pixels.begin(), shot.pixels.end(), shot.pixels[0]), std::ptrdiff_t(shot.pixels.size()))
+      << "no half-drawn plan";
+
+  // The window goes on: the next drawing shows its plan.
+  MakeDrawing(folder / L"plan.jww");
+  SendMessageW(preview.Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({folder / L"plan.jww"})), 0);
+  EXPECT_EQ(ListRows(preview.Control(kPreviewList)).size(), 7u);
+  EXPECT_EQ(WindowText(preview.Control(kPreviewStatus)), (folder / L"plan.jww").wstring() + L"：用紙枠 6、書き出すファイル 6");
+}
+
+TEST(Preview, TwentyReferencesToOneImageShareOneDecodingAndAnUnnamableOneIsLeftOut) {
+  const auto folder = FreshFolder("preview-images");
+  const auto drawing = folder / L"images.jww";
+  JwwDocument doc;
+  InitDrawing(doc, 700, true);
+  doc.header.paperSize = 4;
+  const std::vector<uint8_t> bmp = SolidBmp(100, 100, 30, 80, 200);
+  doc.images.Add(JwwString::Wide(u"photo.bmp"), bmp.data(), int32_t(bmp.size()));
+  for (int k = 0; k < 20; ++k) AddText(doc, -140 + 7 * k, -100, JwwString::Wide(u"^@BM%temp%photo.bmp,5,5"));
+  AddText(doc, 0, 50, JwwString::Wide(u"^@BMa\xD800.bmp,10,10"));
+  AddLine(doc, -140, -100, 140, 100);
+  SaveDrawing(doc, drawing);
+  LiveWindow live(folder, {L"/preview", drawing});
+  live.Start();
+  PreviewWindow& preview = live.window.Preview();
+  ASSERT_TRUE(preview.IsOpen());
+  EXPECT_EQ(WindowText(preview.Control(kPreviewStatus)).rfind(drawing.wstring() + L"：用紙枠 ", 0), 0u);
+  const GdiImages& images = preview.Images();
+  ASSERT_EQ(images.size(), 20u);
+  for (const auto& [source, image] : images) EXPECT_EQ(image.get(), images.begin()->second.get()) << source;
+  HWND canvas = preview.Control(kPreviewCanvas);
+  UpdateWindow(canvas);
+  const Capture shot = CaptureClient(canvas);
+  int shown = 0;  // the image's own colour
+  for (uint32_t p : shot.pixels) shown += Red(p) == 30 && Green(p) == 80 && Blue(p) == 200;
+  EXPECT_GT(shown, 20);
 }
 
 }  // namespace

@@ -22,6 +22,21 @@ std::filesystem::path FreshFolder(const std::string& name) {
   return folder;
 }
 
+std::vector<uint8_t> SolidBmp(int w, int h, uint8_t r, uint8_t g, uint8_t b) {
+  const int stride = (w * 3 + 3) / 4 * 4;
+  const uint32_t size = 54 + uint32_t(stride * h);
+  std::vector<uint8_t> v(size, 0);
+  auto put = [&](size_t at, uint32_t x, int bytes) {
+    for (int k = 0; k < bytes; ++k) v[at + k] = uint8_t(x >> (8 * k));
+  };
+  v[0] = 'B', v[1] = 'M';
+  put(2, size, 4), put(10, 54, 4), put(14, 40, 4), put(18, uint32_t(w), 4), put(22, uint32_t(h), 4);
+  put(26, 1, 2), put(28, 24, 2);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) put(54 + size_t(y) * stride + size_t(x) * 3, uint32_t(b | g << 8 | r << 16), 3);
+  return v;
+}
+
 void MakeDrawing(const std::filesystem::path& path) {
   if (!WriteExampleDrawing(path)) throw std::runtime_error("cannot write the example drawing");
 }

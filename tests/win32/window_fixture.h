@@ -7,6 +7,7 @@
 #include <imm.h>
 
 #include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -18,6 +19,8 @@ namespace kelvane::test {
 
 // A new empty folder under the temporary folder.
 std::filesystem::path FreshFolder(const std::string& name);
+// A 24-bit BMP of one colour.
+std::vector<uint8_t> SolidBmp(int w, int h, uint8_t r, uint8_t g, uint8_t b);
 // Writes the example drawing (several frames) to the path.
 void MakeDrawing(const std::filesystem::path& path);
 // The files in the folder whose names start with the prefix, sorted.
