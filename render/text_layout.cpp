@@ -121,10 +121,10 @@ void ShrinkToScript(Cell& cell, Script script) {
   cell.up = {cell.up.x / 2, cell.up.y / 2};
 }
 
+// Lays out the characters read into the buffers.
 template <bool kMapped>
-Vec2 LayOut(const TextRecord& t, const JwwString& text, const Affine& m, std::vector<Glyph>& glyphs,
-            TextLayoutBuffers& buffers) {
-  const int narrowHalves = ReadChars(text, buffers);
+Vec2 LayOut(const TextRecord& t, int narrowHalves, const Affine& m, std::vector<Glyph>& glyphs,
+            const TextLayoutBuffers& buffers) {
   const std::vector<TextLayoutBuffers::Char>& chars = buffers.chars;
   const double a = t.angle * kDegree;
   const Vec2 dir = t.angle == 0 ? Vec2{1, 0} : Vec2{std::cos(a), std::sin(a)}, normal{-dir.y, dir.x};
@@ -162,13 +162,16 @@ Vec2 LayOut(const TextRecord& t, const JwwString& text, const Affine& m, std::ve
 
 Vec2 AppendTextLayout(const TextRecord& t, const JwwString& text, const Affine* m, std::vector<Glyph>& glyphs,
                       TextLayoutBuffers& buffers) {
-  return m ? LayOut<true>(t, text, *m, glyphs, buffers) : LayOut<false>(t, text, Affine{}, glyphs, buffers);
+  // Read once here rather than in each layout, so that the reading is compiled in place.
+  const int narrowHalves = ReadChars(text, buffers);
+  return m ? LayOut<true>(t, narrowHalves, *m, glyphs, buffers)
+           : LayOut<false>(t, narrowHalves, Affine{}, glyphs, buffers);
 }
 
 TextLayout LayOutText(const TextRecord& t, const JwwString& text) {
   TextLayout out;
   TextLayoutBuffers buffers;
-  out.end = LayOut<false>(t, text, Affine{}, out.glyphs, buffers);
+  out.end = AppendTextLayout(t, text, nullptr, out.glyphs, buffers);
   out.colorFrom = std::move(buffers.colorFrom);
   out.colorPen = std::move(buffers.colorPen);
   return out;
