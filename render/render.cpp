@@ -723,9 +723,7 @@ bool DisplayListBuilder::UsablePoints(uint32_t first) const {
   return usable;
 }
 
-void DisplayListBuilder::AddSolid(const SolidRecord& s, const Affine& m) {
-  const bool auxiliary = s.attr.penColor == kAuxiliaryColor;
-  if (auxiliary && style_ != PictureStyle::kPlan) return;
+Rgb DisplayListBuilder::SolidColor(const SolidRecord& s, bool auxiliary) const {
   Rgb color;
   if (s.attr.penColor == kOwnRgbColor) {
     color = FromColorRef(s.color);
@@ -736,19 +734,29 @@ void DisplayListBuilder::AddSolid(const SolidRecord& s, const Affine& m) {
     color = ColorOf(s.attr.penColor, auxiliary, true);
     if (style_ == PictureStyle::kMonochrome) color = Grey(color);
   }
-  // The rings go straight into the list's pools.
+  return color;
+}
+
+void DisplayListBuilder::AddSolid(const SolidRecord& s, const Affine& m) {
+  const bool auxiliary = s.attr.penColor == kAuxiliaryColor;
+  if (auxiliary && style_ != PictureStyle::kPlan) return;
+  const Rgb color = SolidColor(s, auxiliary);
+  if (IsArcSolid(s.attr.penStyle)) return AddArcSolid(s, m, color);
+  // Corners in file order: every corpus solid is a simple quadrilateral this way. They go
+  // straight into the list's pools.
+  const Vec2 c[4] = {m({s.x1, s.y1}), m({s.x2, s.y2}), m({s.x3, s.y3}), m({s.x4, s.y4})};
+  if (!(Usable(c[0]) && Usable(c[1]) && Usable(c[2]) && Usable(c[3]))) return Skip();
+  const uint32_t firstRing = uint32_t(out_->rings.size());
+  const uint32_t first = uint32_t(out_->points.size());
+  for (const Vec2& p : c) out_->points.emplace_back(p);
+  EndRing(first);
+  FillFrom(firstRing, color);
+}
+
+void DisplayListBuilder::AddArcSolid(const SolidRecord& s, const Affine& m, Rgb color) {
   std::vector<PagePoint>& r = out_->points;
   const uint32_t firstRing = uint32_t(out_->rings.size());
   const uint32_t first = uint32_t(r.size());
-  if (!IsArcSolid(s.attr.penStyle)) {
-    // Corners in file order: every corpus solid is a simple quadrilateral this way.
-    const Vec2 c[4] = {m({s.x1, s.y1}), m({s.x2, s.y2}), m({s.x3, s.y3}), m({s.x4, s.y4})};
-    if (!(Usable(c[0]) && Usable(c[1]) && Usable(c[2]) && Usable(c[3]))) return Skip();
-    for (const Vec2& p : c) r.emplace_back(p);
-    EndRing(first);
-    FillFrom(firstRing, color);
-    return;
-  }
   const double cx = s.x1, cy = s.y1, rad = s.x2, flat = s.y2, tilt = s.x3, start = s.y3, sweep = s.x4, mode = s.y4;
   const int style = s.attr.penStyle;
   if (style == kRingSolid || style == kEvenRingSolid) {
@@ -896,74 +904,84 @@ void DisplayListBuilder::AddMembers(const BlockDefinition& def, const Affine& m)
   }
 }
 
-PoolCounts DisplayListBuilder::Count(const EntityLists& l, const std::vector<EntityRef>& order, size_t from,
-                                     size_t count, const Affine& m) const {
-  // Hidden layers and the like are not looked at: these are bounds, and room that is reserved
-  // but never written costs no memory.
+namespace {
+
+// Bounds on what entities add to the list's pools, one entity at a time.
+struct PoolCounter {
   PoolCounts c;
-  // Arcs are bounded without the trigonometry of cutting them: the page map stretches no
-  // length more than its norm, and acos(1 - x) >= sqrt(2x) makes the step no longer than this.
-  const double ma = m.a * m.a + m.b * m.b, md = m.c * m.c + m.d * m.d, mb = m.a * m.c + m.b * m.d;
-  const double norm = std::sqrt((ma + md) / 2 + std::sqrt((ma - md) * (ma - md) / 4 + mb * mb));
-  auto segments = [norm](double radius, double flat, double sweep) -> size_t {
+  double norm;  // the page map stretches no length more than this
+
+  // Arcs are bounded without the trigonometry of cutting them: acos(1 - x) >= sqrt(2x) makes
+  // the step no longer than this.
+  size_t Segments(double radius, double flat, double sweep) const {
     const double big = std::fabs(radius) * std::max(1.0, std::fabs(flat)) * norm * (1 + 1e-9);
     if (!(big > kArcTolerance)) return 4;
     const double n = std::ceil(std::fabs(sweep) / (2 * std::sqrt(2 * kArcTolerance / big))) + 1;
     return !(n > 4) ? 4 : n >= kMaxArcSegments ? kMaxArcSegments : size_t(n);
-  };
-  auto line = [&c] { ++c.items, ++c.strokes, c.points += 2; };
-  auto text = [&c](const TextStrings& s) {
+  }
+  void Line() { ++c.items, ++c.strokes, c.points += 2; }
+  void Text(const TextStrings& s) {
     // Each "^$n" colour change (three characters) may start a run of its own.
     const size_t n = s.text.size(), runs = 1 + n / 3;
     c.items += runs, c.texts += runs, c.glyphs += n;
-  };
-  auto dot = [&c] { ++c.items, ++c.fills, ++c.rings, c.points += 16; };
-  count = std::min(count, order.size());
-  for (size_t n = from; n < count; ++n) {
-    const EntityRef e = order[n];
-    const size_t i = size_t(e.index);
-    switch (e.kind) {
-      case kLine:
-        line();
-        break;
-      case kArc:
-        if (i < l.arcs.size()) {
-          const ArcRecord& a = l.arcs[i];
-          ++c.items, ++c.strokes, c.points += segments(a.radius, a.flatness, a.fullCircle ? 2 * kPi : a.arcAngle) + 1;
-        }
-        break;
-      case kPoint:
-        dot();
-        break;
-      case kText:
-        if (i < l.textStrings.size()) text(l.textStrings[i]);
-        break;
-      case kDimension:
-        if (i < l.dimensionStrings.size()) {
-          line();
-          text(l.dimensionStrings[i]);
-          if (i < l.dimensions.size() && l.dimensions[i].sxfMode != 0) line(), line(), dot(), dot(), dot(), dot();
-        }
-        break;
-      case kSolid:
-        if (i < l.solids.size()) {
-          const SolidRecord& s = l.solids[i];
-          ++c.items, ++c.fills, c.rings += 2, c.points += 4;
-          if (IsArcSolid(s.attr.penStyle)) {
-            c.points += 2 * segments(s.x2, s.y2, 2 * kPi) + 2;
-          }
-        }
-        break;
-      case kBlockInsert:
-        // Mostly a placement of the block's own list. The first insert at each scale and turn is
-        // drawn in place instead, and its members grow the pools as they are written.
-        ++c.items, ++c.placements;
-        break;
-      default:
-        break;
-    }
   }
-  return c;
+  void Dot() { ++c.items, ++c.fills, ++c.rings, c.points += 16; }
+  void Entity(const EntityLists& l, EntityRef e);
+};
+
+void PoolCounter::Entity(const EntityLists& l, EntityRef e) {
+  const size_t i = size_t(e.index);
+  switch (e.kind) {
+    case kLine:
+      Line();
+      break;
+    case kArc:
+      if (i < l.arcs.size()) {
+        const ArcRecord& a = l.arcs[i];
+        ++c.items, ++c.strokes, c.points += Segments(a.radius, a.flatness, a.fullCircle ? 2 * kPi : a.arcAngle) + 1;
+      }
+      break;
+    case kPoint:
+      Dot();
+      break;
+    case kText:
+      if (i < l.textStrings.size()) Text(l.textStrings[i]);
+      break;
+    case kDimension:
+      if (i < l.dimensionStrings.size()) {
+        Line();
+        Text(l.dimensionStrings[i]);
+        if (i < l.dimensions.size() && l.dimensions[i].sxfMode != 0) Line(), Line(), Dot(), Dot(), Dot(), Dot();
+      }
+      break;
+    case kSolid:
+      if (i < l.solids.size()) {
+        const SolidRecord& s = l.solids[i];
+        ++c.items, ++c.fills, c.rings += 2, c.points += 4;
+        if (IsArcSolid(s.attr.penStyle)) c.points += 2 * Segments(s.x2, s.y2, 2 * kPi) + 2;
+      }
+      break;
+    case kBlockInsert:
+      // Mostly a placement of the block's own list. The first insert at each scale and turn is
+      // drawn in place instead, and its members grow the pools as they are written.
+      ++c.items, ++c.placements;
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+PoolCounts DisplayListBuilder::Count(const EntityLists& l, const std::vector<EntityRef>& order, size_t from,
+                                     size_t count, const Affine& m) const {
+  // Hidden layers and the like are not looked at: these are bounds, and room that is reserved
+  // but never written costs no memory.
+  const double ma = m.a * m.a + m.b * m.b, md = m.c * m.c + m.d * m.d, mb = m.a * m.c + m.b * m.d;
+  PoolCounter counter{{}, std::sqrt((ma + md) / 2 + std::sqrt((ma - md) * (ma - md) / 4 + mb * mb))};
+  count = std::min(count, order.size());
+  for (size_t n = from; n < count; ++n) counter.Entity(l, order[n]);
+  return counter.c;
 }
 
 void DisplayListBuilder::Reserve(const EntityLists& lists, const std::vector<EntityRef>& order, size_t count,

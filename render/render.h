@@ -133,6 +133,9 @@ class DisplayListBuilder {
   void AddPoint(const PointRecord& point, const Affine& m);
   void AddTextRecord(const TextRecord& t, const TextStrings& s, const Affine& m, bool checkLayer);
   void AddSolid(const SolidRecord& s, const Affine& m);
+  // The ring, arc and disc solids, whose shapes are ellipse pieces.
+  void AddArcSolid(const SolidRecord& s, const Affine& m, Rgb color);
+  Rgb SolidColor(const SolidRecord& s, bool auxiliary) const;
   void AddInsert(const BlockInsertRecord& b, const Affine& m);
   void AddMembers(const BlockDefinition& def, const Affine& m);
   // Draws a block's members about its reference point into a new sublist; its index, or
