@@ -77,6 +77,7 @@ class DisplayListBuilder {
     // A stroke longer than the square root of this has so many dashes that drawing them would
     // cost more than the rest of the picture: it is drawn solid.
     double solidPast2 = std::numeric_limits<double>::infinity();
+    bool capDashes = false;  // whether solidPast2 is finite, for a test of one byte
     mutable uint32_t solidStyle = ~0u;  // the same look undashed, once a stroke has needed it
   };
   // A block definition and the linear part of the map its members are drawn through.
