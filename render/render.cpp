@@ -45,8 +45,19 @@ constexpr double kFarOff = 1e6;
 
 bool Usable(double v) { return std::fabs(v) < kAbsurd; }  // false for NaN and infinities too
 bool Usable(Vec2 p) { return Usable(p.x) && Usable(p.y); }
+
+// Two coordinates compared at once, so that the checks every entity passes stay a few
+// instructions without branches (a GCC and Clang vector type, as both builds use).
+typedef double Pair __attribute__((vector_size(16)));
+typedef long long PairMask __attribute__((vector_size(16)));
+
+Pair PairOf(Vec2 v) { return Pair{v.x, v.y}; }
+bool Both(PairMask m) { return (m[0] & m[1]) != 0; }
+// Strictly inside lo..hi, both coordinates; NaN is not.
+PairMask Inside(Pair v, Pair lo, Pair hi) { return (v > lo) & (v < hi); }
+PairMask Usable(Pair v) { return Inside(v, Pair{-kAbsurd, -kAbsurd}, Pair{kAbsurd, kAbsurd}); }
 bool Usable(const Affine& k) {
-  return Usable(k.a) && Usable(k.b) && Usable(k.c) && Usable(k.d) && Usable(k.e) && Usable(k.f);
+  return Both(Usable(Pair{k.a, k.b}) & Usable(Pair{k.c, k.d}) & Usable(Pair{k.e, k.f}));
 }
 
 Rgb FromColorRef(int32_t c) {
@@ -246,7 +257,10 @@ bool DisplayListBuilder::Look(const EntityAttributes& a, LineLook& look) const {
   double period = 0;
   for (double d : look.dashes) period += d;
   // Screen dashes are output pixels, bounded by the picture's size in pixels.
-  if (period > 0 && !screen) look.solidPast2 = (period * kMostDashPatterns) * (period * kMostDashPatterns);
+  if (period > 0 && !screen) {
+    look.solidPast2 = (period * kMostDashPatterns) * (period * kMostDashPatterns);
+    look.capDashes = true;
+  }
   return true;
 }
 
@@ -519,14 +533,17 @@ void DisplayListBuilder::AddLine(const LineRecord& line, const Affine& m) {
   if (!look) return;
   const Vec2 p = m({line.startX, line.startY}), q = m({line.endX, line.endY});
   // One test for the usual line, near the page: NaN fails it too.
-  const bool near = (p.x > nearLo_.x) & (p.x < nearHi_.x) & (p.y > nearLo_.y) & (p.y < nearHi_.y) &
-                    (q.x > nearLo_.x) & (q.x < nearHi_.x) & (q.y > nearLo_.y) & (q.y < nearHi_.y);
-  if (!near && (!Usable(p) || !Usable(q))) return Skip();
+  const Pair lo = PairOf(nearLo_), hi = PairOf(nearHi_);
+  const bool near = Both(Inside(PairOf(p), lo, hi) & Inside(PairOf(q), lo, hi));
+  if (!near && !Both(Usable(PairOf(p)) & Usable(PairOf(q)))) return Skip();
   const uint32_t first = uint32_t(out_->points.size());
   out_->points.emplace_back(p);
   out_->points.emplace_back(q);
-  const double dx = q.x - p.x, dy = q.y - p.y;
-  const uint32_t style = dx * dx + dy * dy > look->solidPast2 ? SolidStyle(*look) : look->style;
+  uint32_t style = look->style;
+  if (look->capDashes) {
+    const double dx = q.x - p.x, dy = q.y - p.y;
+    if (dx * dx + dy * dy > look->solidPast2) style = SolidStyle(*look);
+  }
   if (!near) return StrokeNear(first, false, style);
   StrokeWith(first, false, style);
 }
@@ -595,7 +612,8 @@ void DisplayListBuilder::AddArc(const ArcRecord& arc, const Affine& m) {
   // A box round the ellipse, larger than its own by at most a factor of two's square root. One
   // test for the usual arc, near the page: NaN fails it too.
   const double hx = std::fabs(k.a) + std::fabs(k.c), hy = std::fabs(k.b) + std::fabs(k.d);
-  const bool near = k.e - hx > nearLo_.x && k.e + hx < nearHi_.x && k.f - hy > nearLo_.y && k.f + hy < nearHi_.y;
+  const Pair centre{k.e, k.f}, half{hx, hy};
+  const bool near = Both((centre - half > PairOf(nearLo_)) & (centre + half < PairOf(nearHi_)));
   if ((!near && !Usable(k)) || !std::isfinite(arc.startAngle + arc.arcAngle)) return Skip();
   if (std::max(hx, hy) >= kCullFrom && OffPage(k)) return;
   // A sweep of more than two turns draws nothing a full circle does not; arcs of a drawing
@@ -605,8 +623,11 @@ void DisplayListBuilder::AddArc(const ArcRecord& arc, const Affine& m) {
   const uint32_t first = uint32_t(out_->points.size());
   EllipseMapPoints(k, full ? 0.0 : arc.startAngle, sweep, out_->points, !full, arcCut_);
   // The ellipse is no longer than the box's larger half side times the sweep, give or take.
-  const double length = sweep * std::max(hx, hy);
-  const uint32_t style = length * length > look.solidPast2 ? SolidStyle(look) : look.style;
+  uint32_t style = look.style;
+  if (look.capDashes) {
+    const double length = sweep * std::max(hx, hy);
+    if (length * length > look.solidPast2) style = SolidStyle(look);
+  }
   if (!near) return StrokeNear(first, full, style);
   StrokeWith(first, full, style);
 }
@@ -723,9 +744,7 @@ bool DisplayListBuilder::UsablePoints(uint32_t first) const {
   return usable;
 }
 
-void DisplayListBuilder::AddSolid(const SolidRecord& s, const Affine& m) {
-  const bool auxiliary = s.attr.penColor == kAuxiliaryColor;
-  if (auxiliary && style_ != PictureStyle::kPlan) return;
+Rgb DisplayListBuilder::SolidColor(const SolidRecord& s, bool auxiliary) const {
   Rgb color;
   if (s.attr.penColor == kOwnRgbColor) {
     color = FromColorRef(s.color);
@@ -736,19 +755,30 @@ void DisplayListBuilder::AddSolid(const SolidRecord& s, const Affine& m) {
     color = ColorOf(s.attr.penColor, auxiliary, true);
     if (style_ == PictureStyle::kMonochrome) color = Grey(color);
   }
-  // The rings go straight into the list's pools.
+  return color;
+}
+
+void DisplayListBuilder::AddSolid(const SolidRecord& s, const Affine& m) {
+  const bool auxiliary = s.attr.penColor == kAuxiliaryColor;
+  if (auxiliary && style_ != PictureStyle::kPlan) return;
+  const Rgb color = SolidColor(s, auxiliary);
+  if (IsArcSolid(s.attr.penStyle)) return AddArcSolid(s, m, color);
+  // Corners in file order: every corpus solid is a simple quadrilateral this way. They go
+  // straight into the list's pools.
+  const Vec2 c[4] = {m({s.x1, s.y1}), m({s.x2, s.y2}), m({s.x3, s.y3}), m({s.x4, s.y4})};
+  if (!Both(Usable(PairOf(c[0])) & Usable(PairOf(c[1])) & Usable(PairOf(c[2])) & Usable(PairOf(c[3]))))
+    return Skip();
+  const uint32_t firstRing = uint32_t(out_->rings.size());
+  const uint32_t first = uint32_t(out_->points.size());
+  for (const Vec2& p : c) out_->points.emplace_back(p);
+  EndRing(first);
+  FillFrom(firstRing, color);
+}
+
+void DisplayListBuilder::AddArcSolid(const SolidRecord& s, const Affine& m, Rgb color) {
   std::vector<PagePoint>& r = out_->points;
   const uint32_t firstRing = uint32_t(out_->rings.size());
   const uint32_t first = uint32_t(r.size());
-  if (!IsArcSolid(s.attr.penStyle)) {
-    // Corners in file order: every corpus solid is a simple quadrilateral this way.
-    const Vec2 c[4] = {m({s.x1, s.y1}), m({s.x2, s.y2}), m({s.x3, s.y3}), m({s.x4, s.y4})};
-    if (!(Usable(c[0]) && Usable(c[1]) && Usable(c[2]) && Usable(c[3]))) return Skip();
-    for (const Vec2& p : c) r.emplace_back(p);
-    EndRing(first);
-    FillFrom(firstRing, color);
-    return;
-  }
   const double cx = s.x1, cy = s.y1, rad = s.x2, flat = s.y2, tilt = s.x3, start = s.y3, sweep = s.x4, mode = s.y4;
   const int style = s.attr.penStyle;
   if (style == kRingSolid || style == kEvenRingSolid) {
@@ -896,74 +926,84 @@ void DisplayListBuilder::AddMembers(const BlockDefinition& def, const Affine& m)
   }
 }
 
-PoolCounts DisplayListBuilder::Count(const EntityLists& l, const std::vector<EntityRef>& order, size_t from,
-                                     size_t count, const Affine& m) const {
-  // Hidden layers and the like are not looked at: these are bounds, and room that is reserved
-  // but never written costs no memory.
+namespace {
+
+// Bounds on what entities add to the list's pools, one entity at a time.
+struct PoolCounter {
   PoolCounts c;
-  // Arcs are bounded without the trigonometry of cutting them: the page map stretches no
-  // length more than its norm, and acos(1 - x) >= sqrt(2x) makes the step no longer than this.
-  const double ma = m.a * m.a + m.b * m.b, md = m.c * m.c + m.d * m.d, mb = m.a * m.c + m.b * m.d;
-  const double norm = std::sqrt((ma + md) / 2 + std::sqrt((ma - md) * (ma - md) / 4 + mb * mb));
-  auto segments = [norm](double radius, double flat, double sweep) -> size_t {
+  double norm;  // the page map stretches no length more than this
+
+  // Arcs are bounded without the trigonometry of cutting them: acos(1 - x) >= sqrt(2x) makes
+  // the step no longer than this.
+  size_t Segments(double radius, double flat, double sweep) const {
     const double big = std::fabs(radius) * std::max(1.0, std::fabs(flat)) * norm * (1 + 1e-9);
     if (!(big > kArcTolerance)) return 4;
     const double n = std::ceil(std::fabs(sweep) / (2 * std::sqrt(2 * kArcTolerance / big))) + 1;
     return !(n > 4) ? 4 : n >= kMaxArcSegments ? kMaxArcSegments : size_t(n);
-  };
-  auto line = [&c] { ++c.items, ++c.strokes, c.points += 2; };
-  auto text = [&c](const TextStrings& s) {
+  }
+  void Line() { ++c.items, ++c.strokes, c.points += 2; }
+  void Text(const TextStrings& s) {
     // Each "^$n" colour change (three characters) may start a run of its own.
     const size_t n = s.text.size(), runs = 1 + n / 3;
     c.items += runs, c.texts += runs, c.glyphs += n;
-  };
-  auto dot = [&c] { ++c.items, ++c.fills, ++c.rings, c.points += 16; };
-  count = std::min(count, order.size());
-  for (size_t n = from; n < count; ++n) {
-    const EntityRef e = order[n];
-    const size_t i = size_t(e.index);
-    switch (e.kind) {
-      case kLine:
-        line();
-        break;
-      case kArc:
-        if (i < l.arcs.size()) {
-          const ArcRecord& a = l.arcs[i];
-          ++c.items, ++c.strokes, c.points += segments(a.radius, a.flatness, a.fullCircle ? 2 * kPi : a.arcAngle) + 1;
-        }
-        break;
-      case kPoint:
-        dot();
-        break;
-      case kText:
-        if (i < l.textStrings.size()) text(l.textStrings[i]);
-        break;
-      case kDimension:
-        if (i < l.dimensionStrings.size()) {
-          line();
-          text(l.dimensionStrings[i]);
-          if (i < l.dimensions.size() && l.dimensions[i].sxfMode != 0) line(), line(), dot(), dot(), dot(), dot();
-        }
-        break;
-      case kSolid:
-        if (i < l.solids.size()) {
-          const SolidRecord& s = l.solids[i];
-          ++c.items, ++c.fills, c.rings += 2, c.points += 4;
-          if (IsArcSolid(s.attr.penStyle)) {
-            c.points += 2 * segments(s.x2, s.y2, 2 * kPi) + 2;
-          }
-        }
-        break;
-      case kBlockInsert:
-        // Mostly a placement of the block's own list. The first insert at each scale and turn is
-        // drawn in place instead, and its members grow the pools as they are written.
-        ++c.items, ++c.placements;
-        break;
-      default:
-        break;
-    }
   }
-  return c;
+  void Dot() { ++c.items, ++c.fills, ++c.rings, c.points += 16; }
+  void Entity(const EntityLists& l, EntityRef e);
+};
+
+void PoolCounter::Entity(const EntityLists& l, EntityRef e) {
+  const size_t i = size_t(e.index);
+  switch (e.kind) {
+    case kLine:
+      Line();
+      break;
+    case kArc:
+      if (i < l.arcs.size()) {
+        const ArcRecord& a = l.arcs[i];
+        ++c.items, ++c.strokes, c.points += Segments(a.radius, a.flatness, a.fullCircle ? 2 * kPi : a.arcAngle) + 1;
+      }
+      break;
+    case kPoint:
+      Dot();
+      break;
+    case kText:
+      if (i < l.textStrings.size()) Text(l.textStrings[i]);
+      break;
+    case kDimension:
+      if (i < l.dimensionStrings.size()) {
+        Line();
+        Text(l.dimensionStrings[i]);
+        if (i < l.dimensions.size() && l.dimensions[i].sxfMode != 0) Line(), Line(), Dot(), Dot(), Dot(), Dot();
+      }
+      break;
+    case kSolid:
+      if (i < l.solids.size()) {
+        const SolidRecord& s = l.solids[i];
+        ++c.items, ++c.fills, c.rings += 2, c.points += 4;
+        if (IsArcSolid(s.attr.penStyle)) c.points += 2 * Segments(s.x2, s.y2, 2 * kPi) + 2;
+      }
+      break;
+    case kBlockInsert:
+      // Mostly a placement of the block's own list. The first insert at each scale and turn is
+      // drawn in place instead, and its members grow the pools as they are written.
+      ++c.items, ++c.placements;
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+PoolCounts DisplayListBuilder::Count(const EntityLists& l, const std::vector<EntityRef>& order, size_t from,
+                                     size_t count, const Affine& m) const {
+  // Hidden layers and the like are not looked at: these are bounds, and room that is reserved
+  // but never written costs no memory.
+  const double ma = m.a * m.a + m.b * m.b, md = m.c * m.c + m.d * m.d, mb = m.a * m.c + m.b * m.d;
+  PoolCounter counter{{}, std::sqrt((ma + md) / 2 + std::sqrt((ma - md) * (ma - md) / 4 + mb * mb))};
+  count = std::min(count, order.size());
+  for (size_t n = from; n < count; ++n) counter.Entity(l, order[n]);
+  return counter.c;
 }
 
 void DisplayListBuilder::Reserve(const EntityLists& lists, const std::vector<EntityRef>& order, size_t count,

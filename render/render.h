@@ -77,6 +77,7 @@ class DisplayListBuilder {
     // A stroke longer than the square root of this has so many dashes that drawing them would
     // cost more than the rest of the picture: it is drawn solid.
     double solidPast2 = std::numeric_limits<double>::infinity();
+    bool capDashes = false;  // whether solidPast2 is finite, for a test of one byte
     mutable uint32_t solidStyle = ~0u;  // the same look undashed, once a stroke has needed it
   };
   // A block definition and the linear part of the map its members are drawn through.
@@ -133,6 +134,9 @@ class DisplayListBuilder {
   void AddPoint(const PointRecord& point, const Affine& m);
   void AddTextRecord(const TextRecord& t, const TextStrings& s, const Affine& m, bool checkLayer);
   void AddSolid(const SolidRecord& s, const Affine& m);
+  // The ring, arc and disc solids, whose shapes are ellipse pieces.
+  void AddArcSolid(const SolidRecord& s, const Affine& m, Rgb color);
+  Rgb SolidColor(const SolidRecord& s, bool auxiliary) const;
   void AddInsert(const BlockInsertRecord& b, const Affine& m);
   void AddMembers(const BlockDefinition& def, const Affine& m);
   // Draws a block's members about its reference point into a new sublist; its index, or

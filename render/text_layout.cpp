@@ -31,10 +31,9 @@ bool IsSettingsText(const TextRecord& t) {
 
 namespace {
 
-template <bool kMapped>
-Vec2 LayOut(const TextRecord& t, const JwwString& text, const Affine& m, std::vector<Glyph>& glyphs,
-            TextLayoutBuffers& buffers) {
-  // Read the characters, dropping the control sequences: they take no width.
+// Reads the characters into the buffers, dropping the control sequences: they take no width.
+// Returns by how many half cells a closing "^1".."^9" narrows the line.
+int ReadChars(const JwwString& text, TextLayoutBuffers& buffers) {
   std::vector<TextLayoutBuffers::Char>& chars = buffers.chars;
   chars.clear();
   buffers.colorFrom.clear();
@@ -79,21 +78,58 @@ Vec2 LayOut(const TextRecord& t, const JwwString& text, const Affine& m, std::ve
     chars.push_back({c.code, float(CellWidthOf(c.code, text.unicode)), uint8_t(pending)});
     pending = Script::kNone;
   }
+  return narrowHalves;
+}
 
-  const double a = t.angle * kDegree;
-  const Vec2 dir = t.angle == 0 ? Vec2{1, 0} : Vec2{std::cos(a), std::sin(a)}, normal{-dir.y, dir.x};
-  double length = 0, lastW = 0;
+// How much a narrowed line's characters are squeezed so that it ends short by `narrowHalves`
+// half cells; `length` gets the unsqueezed length.
+double Squeeze(const TextRecord& t, const std::vector<TextLayoutBuffers::Char>& chars, int narrowHalves,
+               double& length) {
+  double lastW = 0;
+  length = 0;
   for (const TextLayoutBuffers::Char& c : chars) {
     length += c.width * (t.sizeX + t.spacing);
     lastW = c.width;
   }
   length -= lastW * t.spacing;
   // A narrowed line keeps its characters in proportion, squeezed to the shorter length.
-  double squeeze = 1.0;
   if (narrowHalves > 0 && length > 0) {
     const double target = length - narrowHalves * t.sizeX / 2;
-    squeeze = target > 0 ? target / length : 0.0;
+    return target > 0 ? target / length : 0.0;
   }
+  return 1.0;
+}
+
+struct Cell {
+  Vec2 origin, across, up;
+};
+
+// Vertical text runs along its angle with upright characters; where a character sits across the
+// line is not documented: each cell is turned a quarter about its own centre.
+void TurnUpright(Cell& cell, Vec2 dir, Vec2 normal, double cellW, double cellH) {
+  const Vec2 centre{cell.origin.x + (cell.across.x + cell.up.x) / 2, cell.origin.y + (cell.across.y + cell.up.y) / 2};
+  cell.across = {-dir.y * cellW, dir.x * cellW};
+  cell.up = {-normal.y * cellH, normal.x * cellH};
+  cell.origin = {centre.x - (cell.across.x + cell.up.x) / 2, centre.y - (cell.across.y + cell.up.y) / 2};
+}
+
+// A script character: half high, lifted to the top, middle or bottom of its cell.
+void ShrinkToScript(Cell& cell, Script script) {
+  const double lift = script == Script::kUp ? 0.5 : script == Script::kCentre ? 0.25 : 0.0;
+  cell.origin = {cell.origin.x + cell.up.x * lift, cell.origin.y + cell.up.y * lift};
+  cell.across = {cell.across.x / 2, cell.across.y / 2};
+  cell.up = {cell.up.x / 2, cell.up.y / 2};
+}
+
+// Lays out the characters read into the buffers.
+template <bool kMapped>
+Vec2 LayOut(const TextRecord& t, int narrowHalves, const Affine& m, std::vector<Glyph>& glyphs,
+            const TextLayoutBuffers& buffers) {
+  const std::vector<TextLayoutBuffers::Char>& chars = buffers.chars;
+  const double a = t.angle * kDegree;
+  const Vec2 dir = t.angle == 0 ? Vec2{1, 0} : Vec2{std::cos(a), std::sin(a)}, normal{-dir.y, dir.x};
+  double length = 0;
+  const double squeeze = Squeeze(t, chars, narrowHalves, length);
   const Vec2 end{t.startX + dir.x * length * squeeze, t.startY + dir.y * length * squeeze};
 
   const bool vertical = (t.attr.flags & kVerticalTextFlag) != 0;
@@ -101,32 +137,21 @@ Vec2 LayOut(const TextRecord& t, const JwwString& text, const Affine& m, std::ve
   for (const TextLayoutBuffers::Char& c : chars) {
     const double cellW = c.width * t.sizeX * squeeze, cellH = t.sizeY;
     // Worked out in double; the list keeps the cell in single precision.
-    Vec2 origin{t.startX + dir.x * pos * squeeze, t.startY + dir.y * pos * squeeze};
-    Vec2 across{dir.x * cellW, dir.y * cellW}, up{normal.x * cellH, normal.y * cellH};
-    if (vertical) {
-      // Vertical text runs along its angle with upright characters; where a character sits
-      // across the line is not documented: each cell is turned a quarter about its own centre.
-      const Vec2 centre{origin.x + (across.x + up.x) / 2, origin.y + (across.y + up.y) / 2};
-      across = {-dir.y * cellW, dir.x * cellW};
-      up = {-normal.y * cellH, normal.x * cellH};
-      origin = {centre.x - (across.x + up.x) / 2, centre.y - (across.y + up.y) / 2};
-    }
+    Cell cell{{t.startX + dir.x * pos * squeeze, t.startY + dir.y * pos * squeeze},
+              {dir.x * cellW, dir.y * cellW},
+              {normal.x * cellH, normal.y * cellH}};
+    if (vertical) TurnUpright(cell, dir, normal, cellW, cellH);
     const Script script = Script(c.script);
-    if (script != Script::kNone) {
-      const double lift = script == Script::kUp ? 0.5 : script == Script::kCentre ? 0.25 : 0.0;
-      origin = {origin.x + up.x * lift, origin.y + up.y * lift};
-      across = {across.x / 2, across.y / 2};
-      up = {up.x / 2, up.y / 2};
-    }
+    if (script != Script::kNone) ShrinkToScript(cell, script);
     if constexpr (kMapped) {
-      origin = m(origin);
-      across = m.Linear(across);
-      up = m.Linear(up);
+      cell.origin = m(cell.origin);
+      cell.across = m.Linear(cell.across);
+      cell.up = m.Linear(cell.up);
     }
     Glyph& g = glyphs.emplace_back();
-    g.origin = PagePoint(origin);
-    g.across = PagePoint(across);
-    g.up = PagePoint(up);
+    g.origin = PagePoint(cell.origin);
+    g.across = PagePoint(cell.across);
+    g.up = PagePoint(cell.up);
     g.code = c.code;
     pos += c.width * (t.sizeX + t.spacing);
   }
@@ -137,13 +162,16 @@ Vec2 LayOut(const TextRecord& t, const JwwString& text, const Affine& m, std::ve
 
 Vec2 AppendTextLayout(const TextRecord& t, const JwwString& text, const Affine* m, std::vector<Glyph>& glyphs,
                       TextLayoutBuffers& buffers) {
-  return m ? LayOut<true>(t, text, *m, glyphs, buffers) : LayOut<false>(t, text, Affine{}, glyphs, buffers);
+  // Read once here rather than in each layout, so that the reading is compiled in place.
+  const int narrowHalves = ReadChars(text, buffers);
+  return m ? LayOut<true>(t, narrowHalves, *m, glyphs, buffers)
+           : LayOut<false>(t, narrowHalves, Affine{}, glyphs, buffers);
 }
 
 TextLayout LayOutText(const TextRecord& t, const JwwString& text) {
   TextLayout out;
   TextLayoutBuffers buffers;
-  out.end = LayOut<false>(t, text, Affine{}, out.glyphs, buffers);
+  out.end = AppendTextLayout(t, text, nullptr, out.glyphs, buffers);
   out.colorFrom = std::move(buffers.colorFrom);
   out.colorPen = std::move(buffers.colorPen);
   return out;
