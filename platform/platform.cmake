@@ -1,6 +1,6 @@
 # The operating-system services under neutral headers (platform/*.h): the portable core includes
 # those headers and nothing of the system; each system's implementations live in its own folder.
-add_library(kelvane_platform STATIC platform/text_conversion.cpp)
+add_library(kelvane_platform STATIC platform/text_conversion.cpp platform/replacing_file.cpp)
 if(WIN32)
   target_sources(kelvane_platform PRIVATE
     platform/win32/file_identity.cpp

@@ -36,4 +36,9 @@ class ReplacingFile {
   std::unique_ptr<Impl> impl_;
 };
 
+// Removes the temporary files that an earlier, killed run left in `folder`: only names of
+// ReplacingFile's own pattern, only regular files, only those last changed before `runStart`,
+// so that a run writing there at the same time keeps its own.
+void RemoveStaleTemporaryFiles(const std::filesystem::path& folder, std::filesystem::file_time_type runStart);
+
 }  // namespace kelvane

@@ -42,9 +42,4 @@ bool WriteDrawingPicture(const JwwDocument& doc, const std::filesystem::path& dr
                          const std::filesystem::path& file, const PictureOptions& options, std::string& error,
                          std::string* warnings = nullptr);
 
-// Removes the temporary files that pictures written into `folder` by an earlier, killed run
-// left behind: only names of the writer's own pattern, only regular files, only those last
-// changed before `runStart`, so that a run writing there at the same time keeps its own.
-void RemoveStaleTemporaryFiles(const std::filesystem::path& folder, std::filesystem::file_time_type runStart);
-
 }  // namespace kelvane

@@ -17,6 +17,7 @@
 #include "jww/document.h"
 #include "jww/images.h"
 #include "platform/file_identity.h"
+#include "platform/replacing_file.h"
 #include "platform/text_conversion.h"
 #include "text/filters.h"
 #include "text/numbers.h"
