@@ -7,6 +7,7 @@
 #include "app/messages.h"
 #include "app/settings.h"
 #include "app/text_file.h"
+#include "platform/replacing_file.h"
 
 namespace kelvane {
 
@@ -171,6 +172,7 @@ void Session::RunBatch() {
   // start, so that no sheet replaces a drawing split earlier in the run or one still waiting.
   const std::vector<std::filesystem::path> files = inputFiles;
   run_.Clear();
+  run_.started = std::filesystem::file_time_type::clock::now();
   failures_ = RunFailures{};
   for (const std::filesystem::path& file : files) AddRunInput(run_, platform_, file);
 
@@ -218,6 +220,10 @@ void Session::ConvertDrawing(const std::filesystem::path& file, const std::files
     if (settings_.dryRun) {
       ReportPlan(platform_, plan, failures_);
     } else {
+      // What a killed run left in a folder goes when the next run writes there.
+      for (const PlannedSheet& sheet : plan.sheets)
+        if (sheet.ToBeWritten() && run_.tidiedFolders.insert(sheet.file.parent_path()).second)
+          RemoveStaleTemporaryFiles(sheet.file.parent_path(), run_.started);
       outcomes = WriteSheets(platform_, *document_, plan, options, hostExePath, failures_);
       for (size_t s = 0; s < outcomes.size(); ++s)
         if (outcomes[s].written)

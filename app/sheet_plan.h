@@ -25,6 +25,8 @@ struct RunContext {
   std::set<std::filesystem::path> inputKeys;    // every input, by NameKey
   std::set<std::filesystem::path> plannedKeys;  // sheet files of this run, by NameKey
   std::set<FileIdentity> writtenIdentities;     // sheet files of this run that were saved
+  std::filesystem::file_time_type started{};     // when the run began
+  std::set<std::filesystem::path> tidiedFolders;  // output folders cleared of stale temporary files
 
   void Clear() { *this = RunContext{}; }
 };

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <set>
 #include <string>
 
@@ -73,9 +75,15 @@ TEST(CommandLine, DryRunNamesExactlyTheFilesTheRunWrites) {
 TEST(CommandLine, PlainPathsSplitBesideTheSourceAndSucceed) {
   TempDir dir;
   ASSERT_EQ(Kelvane("--make-example " + Q(dir.path())).status, 0);
+  // What a killed run left goes; a name of another pattern stays.
+  std::ofstream(dir / ".kv-0123abcd.tmp") << "partial sheet";
+  std::filesystem::last_write_time(dir / ".kv-0123abcd.tmp",
+                                   std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+  std::ofstream(dir / ".kv-notours.tmp") << "someone else's";
   Result r = Kelvane(Q(dir / "example.jww") + " " + Q(dir / "missing.jww"));
   EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_EQ(Files(dir.path()).size(), 1u + 6u);  // the source and its six sheets, by the settings' pattern
+  EXPECT_EQ(Files(dir.path()).size(), 1u + 6u + 1u);  // the source, its six sheets, the other file
+  EXPECT_EQ(Files(dir.path()).count(".kv-0123abcd.tmp"), 0u);
   Result none = Kelvane(Q(dir / "missing.jww"));
   EXPECT_EQ(none.status, 1);
   EXPECT_NE(none.out.find("no drawing to convert"), std::string::npos);
