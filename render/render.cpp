@@ -33,6 +33,7 @@ constexpr double kLargestCell = 1e5;
 constexpr uint64_t kMembersPerEntity = 1000;
 constexpr uint64_t kLeastMemberBudget = 1000000;
 constexpr uint64_t kMostMemberBudget = 20000000;
+constexpr uint64_t kShareStep = 65536;
 // A stroke of more dash patterns than this is drawn solid: no normal line comes near it.
 constexpr double kMostDashPatterns = 100000;
 // Only ellipses larger than this on the page (millimetres) are checked against it, and they are
@@ -296,9 +297,17 @@ uint32_t DisplayListBuilder::SolidStyle(const LineLook& look) {
 
 bool DisplayListBuilder::Spend(uint64_t members) {
   membersDrawn_ += members;
-  if (membersDrawn_ <= memberBudget_) return true;
+  unshared_ += members;
+  if (sharedSpent_ && unshared_ >= kShareStep) ShareSpent();
+  if (spentSeen_ + unshared_ <= memberBudget_) return true;
   root_.overBudget = true;
   return false;
+}
+
+void DisplayListBuilder::ShareSpent() {
+  spentSeen_ = sharedSpent_ ? sharedSpent_->fetch_add(unshared_, std::memory_order_relaxed) + unshared_
+                            : spentSeen_ + unshared_;
+  unshared_ = 0;
 }
 
 void DisplayListBuilder::SetPage(double width, double height) {
@@ -458,6 +467,9 @@ void DisplayListBuilder::AddEntities(const EntityLists& lists, const std::vector
   // passed on from whichever run had it, after every thread has ended.
   std::vector<DisplayList> parts(runs - 1);
   std::vector<std::exception_ptr> failures(runs - 1);
+  ShareSpent();
+  std::atomic<uint64_t> spent{spentSeen_};
+  sharedSpent_ = &spent;
   std::vector<std::thread> workers;
   auto joinAll = [&] {
     for (std::thread& w : workers) w.join();
@@ -469,8 +481,10 @@ void DisplayListBuilder::AddEntities(const EntityLists& lists, const std::vector
           DisplayListBuilder b(doc_, style_, parts[r - 1]);
           b.depth_ = depth_;
           b.SetPage(pageWidth_, pageHeight_);
+          b.sharedSpent_ = &spent;
           b.Reserve(lists, order, bound(r + 1), m, bound(r));
           b.AddRange(lists, order, bound(r), bound(r + 1), m);
+          b.ShareSpent();
         } catch (...) {
           failures[r - 1] = std::current_exception();
         }
@@ -479,9 +493,14 @@ void DisplayListBuilder::AddEntities(const EntityLists& lists, const std::vector
     AddRange(lists, order, 0, bound(1), m);
   } catch (...) {
     joinAll();
+    sharedSpent_ = nullptr;
     throw;
   }
   joinAll();
+  ShareSpent();
+  spentSeen_ = spent.load();  // every thread's count, now all added
+  sharedSpent_ = nullptr;
+  if (spentSeen_ > memberBudget_) root_.overBudget = true;
   for (const std::exception_ptr& f : failures)
     if (f) std::rethrow_exception(f);
   for (DisplayList& part : parts) AddPart(std::move(part));

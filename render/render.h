@@ -1,6 +1,7 @@
 // Turning a drawing, or one sheet of it, into a display list in paper millimetres.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <limits>
 #include <unordered_map>
@@ -121,6 +122,8 @@ class DisplayListBuilder {
   void StrokeNear(uint32_t firstPoint, bool closed, uint32_t style);
   // Counts `members` more block members drawn; false (and the list marked) once past the budget.
   bool Spend(uint64_t members);
+  // Adds the members counted since the last call to the count the drawing threads share.
+  void ShareSpent();
   // A ring of the points appended from `firstPoint` on (dropped when fewer than three).
   void EndRing(uint32_t firstPoint);
   // A fill of the rings added from `firstRing` on.
@@ -167,6 +170,12 @@ class DisplayListBuilder {
   Vec2 nearLo_, nearHi_;  // strokes reaching outside are cut to this box (or left out as absurd)
   uint64_t memberBudget_ = 0;               // block members that may be drawn, every placement counted
   uint64_t membersDrawn_ = 0;
+  // The budget holds for the whole drawing, however many threads draw it: each thread counts
+  // alone and adds its count to the shared one every kShareStep members, so the work stays within
+  // the budget and a step per thread, and the threads rarely touch the shared count.
+  std::atomic<uint64_t>* sharedSpent_ = nullptr;  // while threads draw; none when one does
+  uint64_t spentSeen_ = 0;  // the shared count when last added to (or the count so far)
+  uint64_t unshared_ = 0;   // counted since
   std::vector<PagePoint> farPoints_;  // a stroke being cut to the page
   std::vector<uint64_t> listMembers_;  // members drawn by each block's sublist, by sublist
   LineLook ownLook_;  // the look of the program's own lines last drawn

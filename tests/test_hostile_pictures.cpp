@@ -89,6 +89,17 @@ TEST(HostilePictures, BlocksThatMultiplyAreRefusedAndOrdinaryRepeatsAreNot) {
     EXPECT_FALSE(list.overBudget);
     EXPECT_EQ(list.placements.size() + 1, 1000u);  // the first insert is drawn in place
   }
+  // The budget is the drawing's however many threads draw it (a drawing this large is drawn on
+  // every core): 120,000 inserts of 300 lines are over it, of 100 lines within it.
+  for (int lines : {300, 100}) {
+    JwwDocument doc;
+    A4Drawing(doc);
+    EntityLists& def = AddBlockDef(doc, 1, JwwString::Sjis("wall"));
+    for (int k = 0; k < lines; ++k) AddLine(def, 0, k * 0.01, 1, k * 0.01);
+    for (int k = 0; k < 120000; ++k) AddBlockInsert(doc, 1, k % 300, k / 300 * 0.5);
+    Finish(doc);
+    EXPECT_EQ(RenderDrawing(doc, PictureStyle::kMonochrome).overBudget, lines == 300) << lines << " lines";
+  }
 }
 
 TEST(HostilePictures, GeometryCostsWhatIsOnThePage) {
