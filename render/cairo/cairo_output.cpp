@@ -89,6 +89,8 @@ class Painter {
     cairo_font_options_destroy(fo);
     layout_ = pango_layout_new(context_);
     DrawItems(list_, 0);
+    for (auto& [key, shape] : shapes_)
+      if (shape.owner) g_object_unref(shape.owner);
     g_object_unref(layout_);
     g_object_unref(context_);
   }
@@ -189,7 +191,17 @@ class Painter {
     cairo_fill(cr_);
   }
 
-  void DrawText(const TextRun& t) {
+  // A glyph as the font draws it, measured once at the nominal size with the context at rest, so
+  // that no glyph or text drawn before changes it.
+  struct GlyphShape {
+    cairo_scaled_font_t* font = nullptr;  // owned by `owner`
+    PangoFont* owner = nullptr;
+    std::vector<cairo_glyph_t> glyphs;  // from the em's upper-left corner, in glyph units
+    double advance = 0;
+    bool missing = false;  // no installed font has the character
+  };
+
+  void SelectFont(const TextRun& t) {
     PangoFontDescription* desc = pango_font_description_new();
     const std::string family = ToUtf8(list_.fonts[t.font]);
     pango_font_description_set_family(desc, family.empty() ? "IPAGothic" : family.c_str());
@@ -198,32 +210,124 @@ class Painter {
     if (t.italic) pango_font_description_set_style(desc, PANGO_STYLE_ITALIC);
     pango_layout_set_font_description(layout_, desc);
     pango_font_description_free(desc);
+  }
+
+  void Measure(const std::string& text, GlyphShape& shape) {
+    pango_layout_set_text(layout_, text.c_str(), int(text.size()));
+    PangoRectangle logical;
+    pango_layout_get_extents(layout_, nullptr, &logical);
+    shape.advance = double(logical.width) / PANGO_SCALE;
+    if (pango_layout_get_unknown_glyphs_count(layout_) > 0) {
+      shape.missing = true;
+      return;
+    }
+    PangoLayoutIter* iter = pango_layout_get_iter(layout_);
+    const double baseline = double(pango_layout_iter_get_baseline(iter) - logical.y) / PANGO_SCALE;
+    do {
+      PangoLayoutRun* run = pango_layout_iter_get_run_readonly(iter);
+      if (!run) continue;
+      PangoRectangle runLogical;
+      pango_layout_iter_get_run_extents(iter, nullptr, &runLogical);
+      double x = double(runLogical.x - logical.x) / PANGO_SCALE;
+      if (!shape.owner) shape.owner = PANGO_FONT(g_object_ref(run->item->analysis.font));
+      if (run->item->analysis.font != shape.owner) continue;  // one font per glyph
+      for (int k = 0; k < run->glyphs->num_glyphs; ++k) {
+        const PangoGlyphInfo& info = run->glyphs->glyphs[k];
+        if (info.glyph != PANGO_GLYPH_EMPTY)
+          shape.glyphs.push_back({info.glyph, x + double(info.geometry.x_offset) / PANGO_SCALE,
+                                  baseline + double(info.geometry.y_offset) / PANGO_SCALE});
+        x += double(info.geometry.width) / PANGO_SCALE;
+      }
+    } while (pango_layout_iter_next_run(iter));
+    pango_layout_iter_free(iter);
+    if (shape.owner) shape.font = pango_cairo_font_get_scaled_font(PANGO_CAIRO_FONT(shape.owner));
+    if (!shape.font) shape.glyphs.clear();
+  }
+
+  const GlyphShape& ShapeOf(const TextRun& t, const Glyph& g, const std::string& text) {
+    const uint64_t key = uint64_t(g.code) | uint64_t(t.unicode) << 32 | uint64_t(t.bold) << 33 |
+                         uint64_t(t.italic) << 34 | uint64_t(t.font) << 35;
+    auto it = shapes_.find(key);
+    if (it != shapes_.end()) return it->second;
+    if (t.font != selectedFont_ || t.bold != selectedBold_ || t.italic != selectedItalic_) {
+      SelectFont(t);
+      selectedFont_ = t.font, selectedBold_ = t.bold, selectedItalic_ = t.italic;
+    }
+    GlyphShape& shape = shapes_[key];
+    Measure(text, shape);
+    return shape;
+  }
+
+  // Glyphs that share a font and a cell shape, drawn as one run with the text they show, so that
+  // a PDF reader finds the text whole where each glyph still sits in its own cell.
+  struct GlyphRun {
+    cairo_scaled_font_t* font = nullptr;
+    cairo_matrix_t toPage{};  // glyph space of the run's first em to the page
+    cairo_matrix_t fromPage{};
+    std::vector<cairo_glyph_t> glyphs;
+    std::string text;
+  };
+
+  void FlushRun() {
+    if (!run_.glyphs.empty() && run_.font) {
+      cairo_save(cr_);
+      cairo_transform(cr_, &run_.toPage);
+      cairo_set_scaled_font(cr_, run_.font);
+      const cairo_text_cluster_t whole{int(run_.text.size()), int(run_.glyphs.size())};
+      if (run_.text.empty()) cairo_show_glyphs(cr_, run_.glyphs.data(), int(run_.glyphs.size()));
+      else
+        cairo_show_text_glyphs(cr_, run_.text.data(), int(run_.text.size()), run_.glyphs.data(),
+                               int(run_.glyphs.size()), &whole, 1, cairo_text_cluster_flags_t(0));
+      cairo_restore(cr_);
+    }
+    run_.glyphs.clear();
+    run_.text.clear();
+    run_.font = nullptr;
+  }
+
+  static bool SameShape(const cairo_matrix_t& a, const cairo_matrix_t& b) {
+    const double scale = std::abs(a.xx) + std::abs(a.yx) + std::abs(a.xy) + std::abs(a.yy);
+    const double d = std::abs(a.xx - b.xx) + std::abs(a.yx - b.yx) + std::abs(a.xy - b.xy) + std::abs(a.yy - b.yy);
+    return d <= scale * 1e-12;
+  }
+
+  void AddToRun(const GlyphShape& shape, const GlyphPlacement& p, const std::string& text) {
+    cairo_matrix_t m;
+    cairo_matrix_init(&m, p.a.x * p.h, p.a.y * p.h, -p.u.x * p.v, -p.u.y * p.v, p.top.x, p.top.y);
+    if (run_.font != shape.font || run_.glyphs.empty() || !SameShape(m, run_.toPage)) {
+      FlushRun();
+      run_.font = shape.font;
+      run_.toPage = run_.fromPage = m;
+      if (cairo_matrix_invert(&run_.fromPage) != CAIRO_STATUS_SUCCESS) return;
+    }
+    // This em's corner in the run's glyph space.
+    double x = p.top.x, y = p.top.y;
+    cairo_matrix_transform_point(&run_.fromPage, &x, &y);
+    for (cairo_glyph_t g : shape.glyphs) run_.glyphs.push_back({g.index, g.x + x, g.y + y});
+    run_.text += text;
+  }
+
+  void DrawText(const TextRun& t) {
     SetColor(t.color);
     for (uint32_t k = 0; k < t.glyphs.count; ++k) {
       const Glyph& g = pools_->glyphs[t.glyphs.first + k];
-      if (IsBlankGlyph(g.code, t.unicode)) continue;
+      if (IsBlankGlyph(g.code, t.unicode)) {
+        if (!run_.glyphs.empty()) run_.text += ' ';  // a space within a run keeps the words apart
+        continue;
+      }
       const std::string& text = glyphTexts_(g.code, t.unicode);
       GlyphCell cell;
       if (text.empty() || !CellOfGlyph(g, g.origin, cell)) continue;
-      pango_layout_set_text(layout_, text.c_str(), int(text.size()));
-      PangoRectangle logical;
-      pango_layout_get_extents(layout_, nullptr, &logical);
-      if (pango_layout_get_unknown_glyphs_count(layout_) > 0) {
+      const GlyphShape& shape = ShapeOf(t, g, text);
+      if (shape.missing) {
         // No installed font has the character: its box, not pango's code-point box at the font's size.
         DrawMissingGlyph(MissingGlyphBoxIn(cell));
         continue;
       }
-      const GlyphPlacement p =
-          PlaceGlyph(cell, g.code, t.unicode, kNominalFontSize, double(logical.width) / PANGO_SCALE);
-      cairo_matrix_t m;
-      cairo_matrix_init(&m, p.a.x * p.h, p.a.y * p.h, -p.u.x * p.v, -p.u.y * p.v, p.top.x, p.top.y);
-      cairo_save(cr_);
-      cairo_transform(cr_, &m);
-      cairo_move_to(cr_, -double(logical.x) / PANGO_SCALE, -double(logical.y) / PANGO_SCALE);
-      pango_cairo_update_context(cr_, context_);
-      pango_cairo_show_layout(cr_, layout_);
-      cairo_restore(cr_);
+      if (shape.glyphs.empty()) continue;
+      AddToRun(shape, PlaceGlyph(cell, g.code, t.unicode, kNominalFontSize, shape.advance), text);
     }
+    FlushRun();
   }
 
   void DrawMissingGlyph(const MissingGlyphBox& box) {
@@ -350,6 +454,10 @@ class Painter {
   bool raster_;
   PangoContext* context_ = nullptr;
   PangoLayout* layout_ = nullptr;
+  std::unordered_map<uint64_t, GlyphShape> shapes_;
+  uint32_t selectedFont_ = ~0u;
+  bool selectedBold_ = false, selectedItalic_ = false;
+  GlyphRun run_;
   std::vector<double> dashes_;
   GlyphTexts<std::string> glyphTexts_{CodePointToUtf8, [](const std::string& sjis) { return SjisToUtf8(sjis, UnreadableSjis::kSkipByte); }};
   std::unordered_map<std::string, std::unique_ptr<LoadedImage>> images_;
