@@ -268,21 +268,27 @@ class Painter {
     std::string text;
   };
 
-  void FlushRun() {
-    if (!run_.glyphs.empty() && run_.font) {
-      cairo_save(cr_);
-      cairo_transform(cr_, &run_.toPage);
-      cairo_set_scaled_font(cr_, run_.font);
-      const cairo_text_cluster_t whole{int(run_.text.size()), int(run_.glyphs.size())};
-      if (run_.text.empty()) cairo_show_glyphs(cr_, run_.glyphs.data(), int(run_.glyphs.size()));
-      else
-        cairo_show_text_glyphs(cr_, run_.text.data(), int(run_.text.size()), run_.glyphs.data(),
-                               int(run_.glyphs.size()), &whole, 1, cairo_text_cluster_flags_t(0));
-      cairo_restore(cr_);
+  // A text's runs, drawn when the text is complete. A text of several runs (a script, a glyph
+  // from another font) gives all its characters to the first, so that they read as one word; the
+  // others show their glyphs with no text of their own.
+  void DrawRuns() {
+    for (size_t k = 1; k < runCount_; ++k) {
+      runs_[0].text += runs_[k].text;
+      runs_[k].text.clear();
     }
-    run_.glyphs.clear();
-    run_.text.clear();
-    run_.font = nullptr;
+    for (size_t k = 0; k < runCount_; ++k) {
+      GlyphRun& run = runs_[k];
+      cairo_save(cr_);
+      cairo_transform(cr_, &run.toPage);
+      cairo_set_scaled_font(cr_, run.font);
+      const cairo_text_cluster_t whole{int(run.text.size()), int(run.glyphs.size())};
+      cairo_show_text_glyphs(cr_, run.text.data(), int(run.text.size()), run.glyphs.data(), int(run.glyphs.size()),
+                             &whole, 1, cairo_text_cluster_flags_t(0));
+      cairo_restore(cr_);
+      run.glyphs.clear();
+      run.text.clear();
+    }
+    runCount_ = 0;
   }
 
   static bool SameShape(const cairo_matrix_t& a, const cairo_matrix_t& b) {
@@ -294,17 +300,21 @@ class Painter {
   void AddToRun(const GlyphShape& shape, const GlyphPlacement& p, const std::string& text) {
     cairo_matrix_t m;
     cairo_matrix_init(&m, p.a.x * p.h, p.a.y * p.h, -p.u.x * p.v, -p.u.y * p.v, p.top.x, p.top.y);
-    if (run_.font != shape.font || run_.glyphs.empty() || !SameShape(m, run_.toPage)) {
-      FlushRun();
-      run_.font = shape.font;
-      run_.toPage = run_.fromPage = m;
-      if (cairo_matrix_invert(&run_.fromPage) != CAIRO_STATUS_SUCCESS) return;
+    GlyphRun* run = runCount_ > 0 ? &runs_[runCount_ - 1] : nullptr;
+    if (!run || run->font != shape.font || !SameShape(m, run->toPage)) {
+      cairo_matrix_t fromPage = m;
+      if (cairo_matrix_invert(&fromPage) != CAIRO_STATUS_SUCCESS) return;
+      if (runs_.size() == runCount_) runs_.emplace_back();
+      run = &runs_[runCount_++];
+      run->font = shape.font;
+      run->toPage = m;
+      run->fromPage = fromPage;
     }
     // This em's corner in the run's glyph space.
     double x = p.top.x, y = p.top.y;
-    cairo_matrix_transform_point(&run_.fromPage, &x, &y);
-    for (cairo_glyph_t g : shape.glyphs) run_.glyphs.push_back({g.index, g.x + x, g.y + y});
-    run_.text += text;
+    cairo_matrix_transform_point(&run->fromPage, &x, &y);
+    for (cairo_glyph_t g : shape.glyphs) run->glyphs.push_back({g.index, g.x + x, g.y + y});
+    run->text += text;
   }
 
   void DrawText(const TextRun& t) {
@@ -312,7 +322,7 @@ class Painter {
     for (uint32_t k = 0; k < t.glyphs.count; ++k) {
       const Glyph& g = pools_->glyphs[t.glyphs.first + k];
       if (IsBlankGlyph(g.code, t.unicode)) {
-        if (!run_.glyphs.empty()) run_.text += ' ';  // a space within a run keeps the words apart
+        if (runCount_ > 0) runs_[runCount_ - 1].text += ' ';  // a space within the text keeps its words apart
         continue;
       }
       const std::string& text = glyphTexts_(g.code, t.unicode);
@@ -327,7 +337,7 @@ class Painter {
       if (shape.glyphs.empty()) continue;
       AddToRun(shape, PlaceGlyph(cell, g.code, t.unicode, kNominalFontSize, shape.advance), text);
     }
-    FlushRun();
+    DrawRuns();
   }
 
   void DrawMissingGlyph(const MissingGlyphBox& box) {
@@ -457,7 +467,8 @@ class Painter {
   std::unordered_map<uint64_t, GlyphShape> shapes_;
   uint32_t selectedFont_ = ~0u;
   bool selectedBold_ = false, selectedItalic_ = false;
-  GlyphRun run_;
+  std::vector<GlyphRun> runs_;  // reused from text to text
+  size_t runCount_ = 0;
   std::vector<double> dashes_;
   GlyphTexts<std::string> glyphTexts_{CodePointToUtf8, [](const std::string& sjis) { return SjisToUtf8(sjis, UnreadableSjis::kSkipByte); }};
   std::unordered_map<std::string, std::unique_ptr<LoadedImage>> images_;
