@@ -423,6 +423,11 @@ TEST(PictureFiles, EveryCorpusDrawingAndExampleSheetInEveryFormat) {
   // The image spans 160 mm from the text start (1300, 100); the frame's centre is (1500, 0).
   const uint32_t c = png.At(list.width / 2 - 200 + 40, list.height / 2 + 100 + 120);
   EXPECT_EQ(c & 0xFFFFFF, 0x1E50C8u);  // the logo's blue (R 30, G 80, B 200)
+  // Its 16 pixels enlarged to 160 mm stay sharp in an SVG viewer too.
+  ASSERT_TRUE(WritePicture(list, dir / "logo.svg", PictureFormat::kSvg, o, error)) << error;
+  const std::vector<uint8_t> bytes = ReadBytes(dir / "logo.svg");
+  const std::string svg(bytes.begin(), bytes.end());
+  EXPECT_NE(svg.find("<image style=\"image-rendering:pixelated\""), std::string::npos);
 }
 
 }  // namespace

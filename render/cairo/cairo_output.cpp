@@ -70,6 +70,9 @@ class Painter {
   Painter(const Painter&) = delete;
   Painter& operator=(const Painter&) = delete;
 
+  // True when every image drawn was enlarged on the page (and at least one was drawn).
+  bool OnlyEnlargedImages() const { return enlargedImages_ && !reducedImages_; }
+
   // The context drawn with last: a new one when an item put the first in its error state.
   cairo_t* Context() const { return cr_; }
 
@@ -449,6 +452,7 @@ class Painter {
     // An image enlarged on the page keeps its pixels sharp, as Jw_cad shows a bitmap.
     const double enlarge = std::hypot(p.across.x, p.across.y) * devicePerMm_ / sw;
     cairo_pattern_set_filter(cairo_get_source(cr_), enlarge > 1 ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
+    (enlarge > 1 ? enlargedImages_ : reducedImages_) = true;
     cairo_paint(cr_);
     cairo_restore(cr_);
   }
@@ -457,6 +461,7 @@ class Painter {
   cairo_t* cr_;
   std::vector<cairo_matrix_t> levels_;  // the transform of each list being drawn, outermost first
   bool lost_ = false;
+  bool enlargedImages_ = false, reducedImages_ = false;
   const DisplayList& list_;             // the whole list: its shared tables and sublists
   const DisplayList* pools_ = nullptr;  // the list (or sublist) whose items are being drawn
   const PictureOutput& output_;
@@ -577,11 +582,35 @@ std::string PageProblem(double w, double h, PictureFormat format, double dpi) {
          std::to_string(int(kMaxVectorPoints * kMmPerInch / kPointsPerInch / 1000)) + " m a side";
 }
 
-cairo_surface_t* MakeSurface(double w, double h, PictureFormat format, std::ostream& out) {
+// An SVG on its way out. cairo's SVG writer drops the filter of an image, so where the page
+// only enlarges images, each is marked to keep its pixels sharp, as PNG and PDF show them.
+struct SvgWriter {
+  std::ostream& out;
+  bool sharpImages = false;  // known once the page is drawn, before the document is written
+  size_t matched = 0;        // of the tag, over a break between writes
+};
+
+cairo_status_t WriteSvgToStream(void* closure, const unsigned char* data, unsigned int length) {
+  SvgWriter& w = *static_cast<SvgWriter*>(closure);
+  static constexpr char kTag[] = "<image";
+  constexpr size_t kTagSize = sizeof kTag - 1;
+  unsigned int from = 0;
+  for (unsigned int k = 0; k < length && w.sharpImages; ++k) {
+    w.matched = data[k] == kTag[w.matched] ? w.matched + 1 : data[k] == '<' ? 1 : 0;
+    if (w.matched < kTagSize) continue;
+    w.matched = 0;
+    w.out.write(reinterpret_cast<const char*>(data + from), std::streamsize(k + 1 - from));
+    w.out << " style=\"image-rendering:pixelated\"";
+    from = k + 1;
+  }
+  return WriteToStream(&w.out, data + from, length - from);
+}
+
+cairo_surface_t* MakeSurface(double w, double h, PictureFormat format, SvgWriter& out) {
   if (format == PictureFormat::kPng)
     return cairo_image_surface_create(CAIRO_FORMAT_RGB24, int(std::ceil(w - 1e-6)), int(std::ceil(h - 1e-6)));
-  if (format == PictureFormat::kPdf) return cairo_pdf_surface_create_for_stream(WriteToStream, &out, w, h);
-  cairo_surface_t* surface = cairo_svg_surface_create_for_stream(WriteToStream, &out, w, h);
+  if (format == PictureFormat::kPdf) return cairo_pdf_surface_create_for_stream(WriteToStream, &out.out, w, h);
+  cairo_surface_t* surface = cairo_svg_surface_create_for_stream(WriteSvgToStream, &out, w, h);
   if (cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS)
     cairo_svg_surface_set_document_unit(surface, CAIRO_SVG_UNIT_PT);
   return surface;
@@ -605,7 +634,8 @@ bool WritePicture(const DisplayList& list, std::ostream& out, PictureFormat form
   const double w = list.width * devicePerMm, h = list.height * devicePerMm;
   error = PageProblem(w, h, format, output.dpi);
   if (!error.empty()) return false;
-  cairo_surface_t* surface = MakeSurface(w, h, format, out);
+  SvgWriter svg{out};
+  cairo_surface_t* surface = MakeSurface(w, h, format, svg);
   if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
     error = std::string("cannot make the picture: ") + StatusText(cairo_surface_status(surface), out, {});
     cairo_surface_destroy(surface);
@@ -616,6 +646,7 @@ bool WritePicture(const DisplayList& list, std::ostream& out, PictureFormat form
     Painter painter(surface, list, output, devicePerMm, raster);
     painter.Paint();
     status = cairo_status(painter.Context());
+    svg.sharpImages = painter.OnlyEnlargedImages();
   }
   if (status == CAIRO_STATUS_SUCCESS && raster) status = WritePng(surface, out);
   cairo_surface_finish(surface);
