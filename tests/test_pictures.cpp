@@ -12,8 +12,10 @@
 #include "platform/text_conversion.h"
 #include "render/cairo/cairo_output.h"
 #include "render/cairo/image_decode.h"
+#include "render/glyph_layout.h"
 #include "render/image_source.h"
 #include "render/render.h"
+#include "render/text_layout.h"
 #include "split/extract.h"
 #include "tests/fixtures.h"
 
@@ -172,6 +174,9 @@ TEST(PictureFiles, PdfPageSizeTextAndSvgXml) {
   pen2.penColor = 2;
   AddText(doc, -100, 0, JwwString::Wide(u"Kelvane 平面図 A-1"), pen2, 5.0);
   doc.textStrings.back().fontName = JwwString::Wide(u"ＭＳ ゴシック");
+  // Cells wider than high, spaced apart: each glyph sits apart, yet the text reads whole.
+  const int32_t spaced = AddText(doc, -100, -30, JwwString::Wide(u"日影図ＴＥＳＴ用データ"), pen2, 4.0);
+  doc.texts[size_t(spaced)].sizeX = 6, doc.texts[size_t(spaced)].spacing = 1.5;
   doc.header.memo.unicode = true;
   const DisplayList list = RenderDrawing(doc, PictureStyle::kMonochrome);
   std::string error;
@@ -190,9 +195,81 @@ TEST(PictureFiles, PdfPageSizeTextAndSvgXml) {
   EXPECT_NE(text.find("Kelvane"), std::string::npos) << text;
   EXPECT_NE(text.find("平面図"), std::string::npos) << text;
   EXPECT_NE(text.find("A-1"), std::string::npos) << text;
+  EXPECT_NE(text.find("Kelvane 平面図 A-1"), std::string::npos) << text;
+  EXPECT_NE(text.find("日影図ＴＥＳＴ用データ"), std::string::npos) << text;
   EXPECT_NE(Shell("pdffonts '" + (dir / "a4.pdf").string() + "'").find("IPAGothic"), std::string::npos);
 
   EXPECT_EQ(Shell("xmllint --noout '" + (dir / "a4.svg").string() + "' 2>&1; echo $?"), "0\n");
+}
+
+// A text record of 田 cells at (x, y) in a list drawn at 600 dpi: where its glyphs' ink lies
+// against their cells.
+struct CellProbe {
+  DisplayList list;
+  std::vector<size_t> firstGlyph;  // of each text
+
+  void Add(double x, double y, double sizeX, double sizeY, const std::u16string& text) {
+    TextRecord t{};
+    t.attr.penColor = 2;
+    t.startX = x, t.startY = y, t.sizeX = sizeX, t.sizeY = sizeY;
+    const TextLayout l = LayOutText(t, JwwString::Wide(text));
+    firstGlyph.push_back(list.glyphs.size());
+    TextRun run;
+    run.unicode = true;
+    run.glyphs = {uint32_t(list.glyphs.size()), uint32_t(l.glyphs.size())};
+    list.glyphs.insert(list.glyphs.end(), l.glyphs.begin(), l.glyphs.end());
+    list.order.push_back({ItemKind::kText, uint32_t(list.texts.size())});
+    list.texts.push_back(run);
+  }
+
+  // The ink's centre in each glyph's cell, as fractions of the cell from its lower-left corner.
+  std::vector<Vec2> InkCentres(const std::filesystem::path& file) const {
+    constexpr double kProbeDpi = 600, kMmPerPixel = 25.4 / kProbeDpi;
+    std::string error;
+    PictureOutput o;
+    o.dpi = kProbeDpi;
+    EXPECT_TRUE(WritePicture(list, file, PictureFormat::kPng, o, error)) << error;
+    DecodedImage img;
+    EXPECT_TRUE(DecodeImage(ReadBytes(file), false, img));
+    std::vector<Vec2> centres;
+    for (const Glyph& g : list.glyphs) {
+      const double x0 = g.origin.x, y0 = g.origin.y, w = g.across.x, h = g.up.y;
+      double sum = 0, sx = 0, sy = 0;
+      for (int py = 0; py < img.height; ++py)
+        for (int px = 0; px < img.width; ++px) {
+          const double x = (px + 0.5) * kMmPerPixel, y = list.height - (py + 0.5) * kMmPerPixel;
+          if (x < x0 || x > x0 + w || y < y0 || y > y0 + h) continue;
+          const uint32_t c = img.argb[size_t(py) * size_t(img.width) + size_t(px)];
+          const double ink = 3 * 255 - int((c >> 16) & 255) - int((c >> 8) & 255) - int(c & 255);
+          sum += ink, sx += ink * x, sy += ink * y;
+        }
+      centres.push_back(sum > 0 ? Vec2{(sx / sum - x0) / w, (sy / sum - y0) / h} : Vec2{-1, -1});
+    }
+    return centres;
+  }
+};
+
+// Each glyph is scaled into its own cell from the text's own values: in cells that are not
+// square, and in the text after a squeezed one, its ink sits where it sits in a square cell.
+TEST(PicturePixels, GlyphsSitInTheirOwnCellsWhateverWasDrawnBefore) {
+  TempDir dir;
+  CellProbe probe;
+  probe.list.width = 60, probe.list.height = 50;
+  probe.list.fonts.push_back(JwwString::Wide(u"ＭＳ ゴシック"));
+  probe.Add(5, 42, 6, 6, u"田");          // the reference, drawn first
+  probe.Add(5, 32, 8, 4, u"田田田田田");  // wide cells
+  probe.Add(5, 20, 3, 6, u"田田田田田");  // tall cells
+  probe.Add(5, 12, 4, 4, u"田田田田^2");  // squeezed
+  probe.Add(5, 4, 4, 4, u"田田");         // the text after the squeeze
+  const std::vector<Vec2> centres = probe.InkCentres(dir / "cells.png");
+  ASSERT_EQ(centres.size(), 17u);
+  const Vec2 ref = centres[0];
+  ASSERT_GT(ref.x, 0.3);
+  for (size_t k = 1; k < centres.size(); ++k) {
+    const Glyph& g = probe.list.glyphs[k];
+    EXPECT_NEAR(centres[k].x * g.across.x, ref.x * g.across.x, 0.05) << "glyph " << k << " across";
+    EXPECT_NEAR(centres[k].y * g.up.y, ref.y * g.up.y, 0.05) << "glyph " << k << " up";
+  }
 }
 
 // The bytes of a PNG of "Wil永" in the named font: which font drew it shows in the pixels.
@@ -247,6 +324,65 @@ void AllFormats(const DisplayList& list, const std::filesystem::path& base, cons
   }
 }
 
+// Runs of white space as one space, none at either end: how a text and a PDF reader's lines compare.
+std::string OneSpaced(const std::string& s) {
+  std::string out;
+  for (char c : s) {
+    const bool blank = c == ' ' || c == '\n' || c == '\t' || c == '\f' || c == '\r';
+    if (!blank) out += c;
+    else if (!out.empty() && out.back() != ' ') out += ' ';
+  }
+  if (!out.empty() && out.back() == ' ') out.pop_back();
+  return out;
+}
+
+// The texts a list draws on its page, as the characters of their glyphs, of two characters or
+// more; a list placed within is moved by (dx, dy).
+void TextsOf(const DisplayList& page, const DisplayList& l, double dx, double dy, std::vector<std::string>& texts) {
+  for (const ItemRef& r : l.order) {
+    if (r.kind == ItemKind::kPlacement) {
+      const Placement& p = l.placements[r.index];
+      TextsOf(page, page.sublists[p.list], dx + p.dx, dy + p.dy, texts);
+    }
+    if (r.kind != ItemKind::kText) continue;
+    const TextRun& t = l.texts[r.index];
+    std::string text;
+    size_t chars = 0;
+    bool onPage = true;
+    for (uint32_t k = 0; k < t.glyphs.count; ++k) {
+      const Glyph& g = l.glyphs[t.glyphs.first + k];
+      for (const Vec2 v : {Vec2{0, 0}, Vec2(g.across), Vec2(g.up), Vec2{g.across.x + g.up.x, g.across.y + g.up.y}}) {
+        const double x = dx + g.origin.x + v.x, y = dy + g.origin.y + v.y;
+        onPage = onPage && x >= 0 && y >= 0 && x <= page.width && y <= page.height;
+      }
+      if (IsBlankGlyph(g.code, t.unicode)) text += ' ';
+      else text += t.unicode ? CodePointToUtf8(g.code) : SjisToUtf8(SjisBytesOf(g.code), UnreadableSjis::kSkipByte), ++chars;
+    }
+    if (chars >= 2 && onPage) texts.push_back(OneSpaced(text));
+  }
+}
+
+// A search of a drawing's PDF finds every text whole, however its glyphs are spaced.
+TEST(PictureFiles, EveryCorpusTextReadsWholeFromItsPdf) {
+  const auto files = CorpusFiles();
+  if (files.empty()) GTEST_SKIP() << "no corpus folder";
+  TempDir dir;
+  size_t checked = 0;
+  for (const auto& f : files) {
+    JwwDocument doc;
+    ASSERT_TRUE(doc.LoadFromFile(f));
+    const DisplayList list = RenderDrawing(doc, PictureStyle::kMonochrome);
+    std::string error;
+    ASSERT_TRUE(WritePicture(list, dir / "drawing.pdf", PictureFormat::kPdf, {}, error)) << error;
+    const std::string found = OneSpaced(Shell("pdftotext '" + (dir / "drawing.pdf").string() + "' -"));
+    std::vector<std::string> texts;
+    TextsOf(list, list, 0, 0, texts);
+    for (const std::string& t : texts) EXPECT_NE(found.find(t), std::string::npos) << f.filename() << ": " << t;
+    checked += texts.size();
+  }
+  EXPECT_GT(checked, 900u);
+}
+
 TEST(PictureFiles, EveryCorpusDrawingAndExampleSheetInEveryFormat) {
   TempDir dir;
   int n = 0;
@@ -287,6 +423,11 @@ TEST(PictureFiles, EveryCorpusDrawingAndExampleSheetInEveryFormat) {
   // The image spans 160 mm from the text start (1300, 100); the frame's centre is (1500, 0).
   const uint32_t c = png.At(list.width / 2 - 200 + 40, list.height / 2 + 100 + 120);
   EXPECT_EQ(c & 0xFFFFFF, 0x1E50C8u);  // the logo's blue (R 30, G 80, B 200)
+  // Its 16 pixels enlarged to 160 mm stay sharp in an SVG viewer too.
+  ASSERT_TRUE(WritePicture(list, dir / "logo.svg", PictureFormat::kSvg, o, error)) << error;
+  const std::vector<uint8_t> bytes = ReadBytes(dir / "logo.svg");
+  const std::string svg(bytes.begin(), bytes.end());
+  EXPECT_NE(svg.find("<image style=\"image-rendering:pixelated\""), std::string::npos);
 }
 
 }  // namespace

@@ -70,6 +70,9 @@ class Painter {
   Painter(const Painter&) = delete;
   Painter& operator=(const Painter&) = delete;
 
+  // True when every image drawn was enlarged on the page (and at least one was drawn).
+  bool OnlyEnlargedImages() const { return enlargedImages_ && !reducedImages_; }
+
   // The context drawn with last: a new one when an item put the first in its error state.
   cairo_t* Context() const { return cr_; }
 
@@ -89,6 +92,8 @@ class Painter {
     cairo_font_options_destroy(fo);
     layout_ = pango_layout_new(context_);
     DrawItems(list_, 0);
+    for (auto& [key, shape] : shapes_)
+      if (shape.owner) g_object_unref(shape.owner);
     g_object_unref(layout_);
     g_object_unref(context_);
   }
@@ -189,7 +194,17 @@ class Painter {
     cairo_fill(cr_);
   }
 
-  void DrawText(const TextRun& t) {
+  // A glyph as the font draws it, measured once at the nominal size with the context at rest, so
+  // that no glyph or text drawn before changes it.
+  struct GlyphShape {
+    cairo_scaled_font_t* font = nullptr;  // owned by `owner`
+    PangoFont* owner = nullptr;
+    std::vector<cairo_glyph_t> glyphs;  // from the em's upper-left corner, in glyph units
+    double advance = 0;
+    bool missing = false;  // no installed font has the character
+  };
+
+  void SelectFont(const TextRun& t) {
     PangoFontDescription* desc = pango_font_description_new();
     const std::string family = ToUtf8(list_.fonts[t.font]);
     pango_font_description_set_family(desc, family.empty() ? "IPAGothic" : family.c_str());
@@ -198,32 +213,134 @@ class Painter {
     if (t.italic) pango_font_description_set_style(desc, PANGO_STYLE_ITALIC);
     pango_layout_set_font_description(layout_, desc);
     pango_font_description_free(desc);
+  }
+
+  void Measure(const std::string& text, GlyphShape& shape) {
+    pango_layout_set_text(layout_, text.c_str(), int(text.size()));
+    PangoRectangle logical;
+    pango_layout_get_extents(layout_, nullptr, &logical);
+    shape.advance = double(logical.width) / PANGO_SCALE;
+    if (pango_layout_get_unknown_glyphs_count(layout_) > 0) {
+      shape.missing = true;
+      return;
+    }
+    PangoLayoutIter* iter = pango_layout_get_iter(layout_);
+    const double baseline = double(pango_layout_iter_get_baseline(iter) - logical.y) / PANGO_SCALE;
+    do {
+      PangoLayoutRun* run = pango_layout_iter_get_run_readonly(iter);
+      if (!run) continue;
+      PangoRectangle runLogical;
+      pango_layout_iter_get_run_extents(iter, nullptr, &runLogical);
+      double x = double(runLogical.x - logical.x) / PANGO_SCALE;
+      if (!shape.owner) shape.owner = PANGO_FONT(g_object_ref(run->item->analysis.font));
+      if (run->item->analysis.font != shape.owner) continue;  // one font per glyph
+      for (int k = 0; k < run->glyphs->num_glyphs; ++k) {
+        const PangoGlyphInfo& info = run->glyphs->glyphs[k];
+        if (info.glyph != PANGO_GLYPH_EMPTY)
+          shape.glyphs.push_back({info.glyph, x + double(info.geometry.x_offset) / PANGO_SCALE,
+                                  baseline + double(info.geometry.y_offset) / PANGO_SCALE});
+        x += double(info.geometry.width) / PANGO_SCALE;
+      }
+    } while (pango_layout_iter_next_run(iter));
+    pango_layout_iter_free(iter);
+    if (shape.owner) shape.font = pango_cairo_font_get_scaled_font(PANGO_CAIRO_FONT(shape.owner));
+    if (!shape.font) shape.glyphs.clear();
+  }
+
+  const GlyphShape& ShapeOf(const TextRun& t, const Glyph& g, const std::string& text) {
+    const uint64_t key = uint64_t(g.code) | uint64_t(t.unicode) << 32 | uint64_t(t.bold) << 33 |
+                         uint64_t(t.italic) << 34 | uint64_t(t.font) << 35;
+    auto it = shapes_.find(key);
+    if (it != shapes_.end()) return it->second;
+    if (t.font != selectedFont_ || t.bold != selectedBold_ || t.italic != selectedItalic_) {
+      SelectFont(t);
+      selectedFont_ = t.font, selectedBold_ = t.bold, selectedItalic_ = t.italic;
+    }
+    GlyphShape& shape = shapes_[key];
+    Measure(text, shape);
+    return shape;
+  }
+
+  // Glyphs that share a font and a cell shape, drawn as one run with the text they show, so that
+  // a PDF reader finds the text whole where each glyph still sits in its own cell.
+  struct GlyphRun {
+    cairo_scaled_font_t* font = nullptr;
+    cairo_matrix_t toPage{};  // glyph space of the run's first em to the page
+    cairo_matrix_t fromPage{};
+    std::vector<cairo_glyph_t> glyphs;
+    std::string text;
+  };
+
+  // A text's runs, drawn when the text is complete. A text of several runs (a script, a glyph
+  // from another font) gives all its characters to the first, so that they read as one word; the
+  // others show their glyphs with no text of their own.
+  void DrawRuns() {
+    for (size_t k = 1; k < runCount_; ++k) {
+      runs_[0].text += runs_[k].text;
+      runs_[k].text.clear();
+    }
+    for (size_t k = 0; k < runCount_; ++k) {
+      GlyphRun& run = runs_[k];
+      cairo_save(cr_);
+      cairo_transform(cr_, &run.toPage);
+      cairo_set_scaled_font(cr_, run.font);
+      const cairo_text_cluster_t whole{int(run.text.size()), int(run.glyphs.size())};
+      cairo_show_text_glyphs(cr_, run.text.data(), int(run.text.size()), run.glyphs.data(), int(run.glyphs.size()),
+                             &whole, 1, cairo_text_cluster_flags_t(0));
+      cairo_restore(cr_);
+      run.glyphs.clear();
+      run.text.clear();
+    }
+    runCount_ = 0;
+  }
+
+  static bool SameShape(const cairo_matrix_t& a, const cairo_matrix_t& b) {
+    const double scale = std::abs(a.xx) + std::abs(a.yx) + std::abs(a.xy) + std::abs(a.yy);
+    const double d = std::abs(a.xx - b.xx) + std::abs(a.yx - b.yx) + std::abs(a.xy - b.xy) + std::abs(a.yy - b.yy);
+    return d <= scale * 1e-12;
+  }
+
+  void AddToRun(const GlyphShape& shape, const GlyphPlacement& p, const std::string& text) {
+    cairo_matrix_t m;
+    cairo_matrix_init(&m, p.a.x * p.h, p.a.y * p.h, -p.u.x * p.v, -p.u.y * p.v, p.top.x, p.top.y);
+    GlyphRun* run = runCount_ > 0 ? &runs_[runCount_ - 1] : nullptr;
+    if (!run || run->font != shape.font || !SameShape(m, run->toPage)) {
+      cairo_matrix_t fromPage = m;
+      if (cairo_matrix_invert(&fromPage) != CAIRO_STATUS_SUCCESS) return;
+      if (runs_.size() == runCount_) runs_.emplace_back();
+      run = &runs_[runCount_++];
+      run->font = shape.font;
+      run->toPage = m;
+      run->fromPage = fromPage;
+    }
+    // This em's corner in the run's glyph space.
+    double x = p.top.x, y = p.top.y;
+    cairo_matrix_transform_point(&run->fromPage, &x, &y);
+    for (cairo_glyph_t g : shape.glyphs) run->glyphs.push_back({g.index, g.x + x, g.y + y});
+    run->text += text;
+  }
+
+  void DrawText(const TextRun& t) {
     SetColor(t.color);
     for (uint32_t k = 0; k < t.glyphs.count; ++k) {
       const Glyph& g = pools_->glyphs[t.glyphs.first + k];
-      if (IsBlankGlyph(g.code, t.unicode)) continue;
+      if (IsBlankGlyph(g.code, t.unicode)) {
+        if (runCount_ > 0) runs_[runCount_ - 1].text += ' ';  // a space within the text keeps its words apart
+        continue;
+      }
       const std::string& text = glyphTexts_(g.code, t.unicode);
       GlyphCell cell;
       if (text.empty() || !CellOfGlyph(g, g.origin, cell)) continue;
-      pango_layout_set_text(layout_, text.c_str(), int(text.size()));
-      PangoRectangle logical;
-      pango_layout_get_extents(layout_, nullptr, &logical);
-      if (pango_layout_get_unknown_glyphs_count(layout_) > 0) {
+      const GlyphShape& shape = ShapeOf(t, g, text);
+      if (shape.missing) {
         // No installed font has the character: its box, not pango's code-point box at the font's size.
         DrawMissingGlyph(MissingGlyphBoxIn(cell));
         continue;
       }
-      const GlyphPlacement p =
-          PlaceGlyph(cell, g.code, t.unicode, kNominalFontSize, double(logical.width) / PANGO_SCALE);
-      cairo_matrix_t m;
-      cairo_matrix_init(&m, p.a.x * p.h, p.a.y * p.h, -p.u.x * p.v, -p.u.y * p.v, p.top.x, p.top.y);
-      cairo_save(cr_);
-      cairo_transform(cr_, &m);
-      cairo_move_to(cr_, -double(logical.x) / PANGO_SCALE, -double(logical.y) / PANGO_SCALE);
-      pango_cairo_update_context(cr_, context_);
-      pango_cairo_show_layout(cr_, layout_);
-      cairo_restore(cr_);
+      if (shape.glyphs.empty()) continue;
+      AddToRun(shape, PlaceGlyph(cell, g.code, t.unicode, kNominalFontSize, shape.advance), text);
     }
+    DrawRuns();
   }
 
   void DrawMissingGlyph(const MissingGlyphBox& box) {
@@ -335,6 +452,7 @@ class Painter {
     // An image enlarged on the page keeps its pixels sharp, as Jw_cad shows a bitmap.
     const double enlarge = std::hypot(p.across.x, p.across.y) * devicePerMm_ / sw;
     cairo_pattern_set_filter(cairo_get_source(cr_), enlarge > 1 ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
+    (enlarge > 1 ? enlargedImages_ : reducedImages_) = true;
     cairo_paint(cr_);
     cairo_restore(cr_);
   }
@@ -343,6 +461,7 @@ class Painter {
   cairo_t* cr_;
   std::vector<cairo_matrix_t> levels_;  // the transform of each list being drawn, outermost first
   bool lost_ = false;
+  bool enlargedImages_ = false, reducedImages_ = false;
   const DisplayList& list_;             // the whole list: its shared tables and sublists
   const DisplayList* pools_ = nullptr;  // the list (or sublist) whose items are being drawn
   const PictureOutput& output_;
@@ -350,6 +469,11 @@ class Painter {
   bool raster_;
   PangoContext* context_ = nullptr;
   PangoLayout* layout_ = nullptr;
+  std::unordered_map<uint64_t, GlyphShape> shapes_;
+  uint32_t selectedFont_ = ~0u;
+  bool selectedBold_ = false, selectedItalic_ = false;
+  std::vector<GlyphRun> runs_;  // reused from text to text
+  size_t runCount_ = 0;
   std::vector<double> dashes_;
   GlyphTexts<std::string> glyphTexts_{CodePointToUtf8, [](const std::string& sjis) { return SjisToUtf8(sjis, UnreadableSjis::kSkipByte); }};
   std::unordered_map<std::string, std::unique_ptr<LoadedImage>> images_;
@@ -458,11 +582,35 @@ std::string PageProblem(double w, double h, PictureFormat format, double dpi) {
          std::to_string(int(kMaxVectorPoints * kMmPerInch / kPointsPerInch / 1000)) + " m a side";
 }
 
-cairo_surface_t* MakeSurface(double w, double h, PictureFormat format, std::ostream& out) {
+// An SVG on its way out. cairo's SVG writer drops the filter of an image, so where the page
+// only enlarges images, each is marked to keep its pixels sharp, as PNG and PDF show them.
+struct SvgWriter {
+  std::ostream& out;
+  bool sharpImages = false;  // known once the page is drawn, before the document is written
+  size_t matched = 0;        // of the tag, over a break between writes
+};
+
+cairo_status_t WriteSvgToStream(void* closure, const unsigned char* data, unsigned int length) {
+  SvgWriter& w = *static_cast<SvgWriter*>(closure);
+  static constexpr char kTag[] = "<image";
+  constexpr size_t kTagSize = sizeof kTag - 1;
+  unsigned int from = 0;
+  for (unsigned int k = 0; k < length && w.sharpImages; ++k) {
+    w.matched = data[k] == kTag[w.matched] ? w.matched + 1 : data[k] == '<' ? 1 : 0;
+    if (w.matched < kTagSize) continue;
+    w.matched = 0;
+    w.out.write(reinterpret_cast<const char*>(data + from), std::streamsize(k + 1 - from));
+    w.out << " style=\"image-rendering:pixelated\"";
+    from = k + 1;
+  }
+  return WriteToStream(&w.out, data + from, length - from);
+}
+
+cairo_surface_t* MakeSurface(double w, double h, PictureFormat format, SvgWriter& out) {
   if (format == PictureFormat::kPng)
     return cairo_image_surface_create(CAIRO_FORMAT_RGB24, int(std::ceil(w - 1e-6)), int(std::ceil(h - 1e-6)));
-  if (format == PictureFormat::kPdf) return cairo_pdf_surface_create_for_stream(WriteToStream, &out, w, h);
-  cairo_surface_t* surface = cairo_svg_surface_create_for_stream(WriteToStream, &out, w, h);
+  if (format == PictureFormat::kPdf) return cairo_pdf_surface_create_for_stream(WriteToStream, &out.out, w, h);
+  cairo_surface_t* surface = cairo_svg_surface_create_for_stream(WriteSvgToStream, &out, w, h);
   if (cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS)
     cairo_svg_surface_set_document_unit(surface, CAIRO_SVG_UNIT_PT);
   return surface;
@@ -486,7 +634,8 @@ bool WritePicture(const DisplayList& list, std::ostream& out, PictureFormat form
   const double w = list.width * devicePerMm, h = list.height * devicePerMm;
   error = PageProblem(w, h, format, output.dpi);
   if (!error.empty()) return false;
-  cairo_surface_t* surface = MakeSurface(w, h, format, out);
+  SvgWriter svg{out};
+  cairo_surface_t* surface = MakeSurface(w, h, format, svg);
   if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
     error = std::string("cannot make the picture: ") + StatusText(cairo_surface_status(surface), out, {});
     cairo_surface_destroy(surface);
@@ -497,6 +646,7 @@ bool WritePicture(const DisplayList& list, std::ostream& out, PictureFormat form
     Painter painter(surface, list, output, devicePerMm, raster);
     painter.Paint();
     status = cairo_status(painter.Context());
+    svg.sharpImages = painter.OnlyEnlargedImages();
   }
   if (status == CAIRO_STATUS_SUCCESS && raster) status = WritePng(surface, out);
   cairo_surface_finish(surface);
