@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <unordered_map>
 
 #include "platform/text_conversion.h"
 #include "render/text_layout.h"
@@ -22,18 +23,20 @@ struct Look {
   const char16_t* mark;
 };
 
+// Outline colours are ones that no default pen draws (pen 6 is pure blue, pen 9 light grey), so
+// that a frame never passes for a line of the drawing.
 Look LookOf(SheetDecision d) {
   switch (d) {
     case SheetDecision::kWrite:
-      return {{0, 70, 200}, false, u""};
+      return {{200, 90, 0}, false, u""};
     case SheetDecision::kRenamed:
-      return {{215, 110, 0}, false, u" (renamed: name taken)"};
+      return {{150, 0, 90}, false, u" (renamed: name taken)"};
     case SheetDecision::kEmpty:
-      return {{150, 150, 150}, true, u" (empty: not written)"};
+      return {{110, 110, 110}, true, u" (empty: not written)"};
     case SheetDecision::kProtectedInput:
-      return {{200, 0, 0}, true, u" (would replace an input: not written)"};
+      return {{230, 0, 0}, true, u" (would replace an input: not written)"};
     case SheetDecision::kNameNotUsable:
-      return {{200, 0, 0}, true, u" (name not usable: not written)"};
+      return {{230, 0, 0}, true, u" (name not usable: not written)"};
   }
   return {{0, 0, 0}, false, u""};
 }
@@ -85,37 +88,104 @@ std::vector<JwwString> LabelPieces(const PaperFrame& frame, const PlannedSheet& 
   return pieces;
 }
 
-// The labels from the frame's top-left corner down, one line a sheet.
-void DrawLabels(DisplayListBuilder& b, const PaperFrame& frame, const std::vector<const PlannedSheet*>& sheets,
-                Vec2 lo, Vec2 hi, const JwwString& font) {
+struct Box {
+  Vec2 lo, hi;
+  bool Meets(const Box& o) const { return lo.x < o.hi.x && o.lo.x < hi.x && lo.y < o.hi.y && o.lo.y < hi.y; }
+};
+
+// The label boxes placed so far, found through the square cells of a grid they cover, so that
+// placing many labels does not compare each with all the others.
+class LabelBoxes {
+ public:
+  explicit LabelBoxes(double cell) : cell_(cell) {}
+
+  // The box moved down, below each placed label it meets, until it meets none; then kept.
+  Box Place(Box b) {
+    for (int tries = 0; tries < 10000; ++tries) {
+      const Box* met = FirstMet(b);
+      if (!met) break;
+      const double down = b.hi.y - met->lo.y;
+      b.lo.y -= down, b.hi.y -= down;
+    }
+    const uint32_t index = uint32_t(boxes_.size());
+    boxes_.push_back(b);
+    ForCells(b, [&](int64_t key) {
+      cells_[key].push_back(index);
+      return false;
+    });
+    return b;
+  }
+
+ private:
+  const Box* FirstMet(const Box& b) const {
+    const Box* met = nullptr;
+    ForCells(b, [&](int64_t key) {
+      const auto found = cells_.find(key);
+      if (found == cells_.end()) return false;
+      for (uint32_t i : found->second)
+        if (boxes_[i].Meets(b)) return met = &boxes_[i], true;
+      return false;
+    });
+    return met;
+  }
+
+  // Calls visit(cell key) for each cell the box covers until visit returns true; a box of no
+  // finite size or over a million cells is left out of the grid.
+  template <class Visit>
+  void ForCells(const Box& b, Visit visit) const {
+    const double fx0 = std::floor(b.lo.x / cell_), fx1 = std::floor(b.hi.x / cell_);
+    const double fy0 = std::floor(b.lo.y / cell_), fy1 = std::floor(b.hi.y / cell_);
+    if (!(std::fabs(fx0) < 1e9 && std::fabs(fx1) < 1e9 && std::fabs(fy0) < 1e9 && std::fabs(fy1) < 1e9)) return;
+    if ((fx1 - fx0 + 1) * (fy1 - fy0 + 1) > 1e6) return;
+    const int64_t x0 = int64_t(fx0), x1 = int64_t(fx1), y0 = int64_t(fy0), y1 = int64_t(fy1);
+    for (int64_t y = y0; y <= y1; ++y)
+      for (int64_t x = x0; x <= x1; ++x)
+        if (visit((y << 32) ^ (x & 0xFFFFFFFF))) return;
+  }
+
+  double cell_;
+  std::vector<Box> boxes_;
+  std::unordered_map<int64_t, std::vector<uint32_t>> cells_;
+};
+
+// The labels from the frame's top-left corner down, one line a sheet, each on a white box that
+// keeps it readable over the drawing and moved down past any label it would cover.
+void DrawLabels(DisplayListBuilder& b, LabelBoxes& placed, const PaperFrame& frame,
+                const std::vector<const PlannedSheet*>& sheets, Vec2 lo, Vec2 hi, double leastSize,
+                const JwwString& font) {
   const double w = hi.x - lo.x, h = hi.y - lo.y;
-  const double size = std::clamp(std::min(w, h) / 28, 3.0, 40.0);
+  const double size = std::max(std::clamp(std::min(w, h) / 28, 3.0, 40.0), leastSize);
+  const double x = lo.x + size * 0.8, pad = size * 0.2;
   double y = hi.y - size * 1.5;
   for (const PlannedSheet* s : sheets) {
     const std::vector<JwwString> pieces = LabelPieces(frame, *s);
-    // A white box under the label keeps it readable over the drawing.
-    double x = lo.x + size * 0.8;
     double length = 0;
     for (const JwwString& p : pieces) length += std::hypot(LayOutText(LabelRecord(0, 0, size), p).end.x, 0.0);
-    const double pad = size * 0.2;
-    b.AddPolygon({{x - pad, y - pad},
-                  {x + length + pad, y - pad},
-                  {x + length + pad, y + size + pad},
-                  {x - pad, y + size + pad}},
-                 {255, 255, 255});
+    const Box box = placed.Place({{x - pad, y - pad}, {x + length + pad, y + size + pad}});
+    y = box.lo.y + pad;
+    b.AddPolygon({box.lo, {box.hi.x, box.lo.y}, box.hi, {box.lo.x, box.hi.y}}, {255, 255, 255});
     const Rgb color = LookOf(s->decision).color;
-    for (const JwwString& p : pieces) x = b.AddText(LabelRecord(x, y, size), p, font, color).x;
+    double at = x;
+    for (const JwwString& p : pieces) at = b.AddText(LabelRecord(at, y, size), p, font, color).x;
     y -= size * 1.6;
   }
 }
 
 }  // namespace
 
-DisplayList PlanPicture(const JwwDocument& doc, const SheetPlan& plan) {
+double PlanPageScale(const DisplayList& list) {
+  return std::min(1.0, kLargestPlanPage / std::max(list.width, list.height));
+}
+
+DisplayList PlanPicture(const JwwDocument& doc, const SheetPlan& plan, double dpi) {
   Affine toPage;
   DisplayList list = RenderWhole(doc, PictureStyle::kPlan, 20.0, &toPage);
   DisplayListBuilder b(doc, PictureStyle::kPlan, list);
   const JwwString font = JwwString::Wide(u"ＭＳ ゴシック");
+  // However small a frame is drawn, its labels are printed this many pixels tall at least.
+  constexpr double kLeastLabelPixels = 14;
+  const double leastSize = kLeastLabelPixels * 25.4 / (dpi * PlanPageScale(list));
+  LabelBoxes placed(std::max(4 * leastSize, std::max(list.width, list.height) / 512));
   for (size_t f = 0; f < plan.frames.size(); ++f) {
     const PaperFrame& frame = plan.frames[f];
     const Vec2 lo = toPage({frame.minX, frame.minY}), hi = toPage({frame.maxX, frame.maxY});
@@ -123,7 +193,7 @@ DisplayList PlanPicture(const JwwDocument& doc, const SheetPlan& plan) {
     for (const PlannedSheet& s : plan.sheets)
       if (s.frame == f) sheets.push_back(&s);
     DrawOutline(b, lo, hi, LookOf(sheets.empty() ? SheetDecision::kEmpty : sheets.front()->decision));
-    DrawLabels(b, frame, sheets, lo, hi, font);
+    DrawLabels(b, placed, frame, sheets, lo, hi, leastSize, font);
   }
   return list;
 }

@@ -230,5 +230,89 @@ TEST(HostileImages, WideImagesScaleToWhatCairoDraws) {
   EXPECT_EQ(small.width, 4);
 }
 
+// Little-endian fields of a hand-written BMP.
+struct Bytes {
+  std::vector<uint8_t> v;
+  Bytes& U8(uint32_t x) { return v.push_back(uint8_t(x)), *this; }
+  Bytes& U16(uint32_t x) { return U8(x).U8(x >> 8); }
+  Bytes& U32(uint32_t x) { return U16(x).U16(x >> 16); }
+  Bytes& Zeros(size_t n) { return v.insert(v.end(), n, 0), *this; }
+};
+
+// The 14-byte file header and the first 40 bytes every Windows info header starts with.
+Bytes BmpHeaders(uint32_t pixelsAt, uint32_t headerSize, int32_t height, uint32_t bpp, uint32_t compression,
+                 uint32_t coloursUsed) {
+  Bytes b;
+  b.U8('B').U8('M');          // signature
+  b.U32(0);                   // file size: readers do not need it
+  b.U32(0);                   // two reserved words
+  b.U32(pixelsAt);            // where the pixels start
+  b.U32(headerSize);          // 40 (v3), 108 (v4) or 124 (v5)
+  b.U32(2);                   // width
+  b.U32(uint32_t(height));    // height; negative when the rows run top down
+  b.U16(1);                   // planes
+  b.U16(bpp);                 // bits a pixel
+  b.U32(compression);         // 0 plain, 1 RLE8, 3 bit fields
+  b.U32(0);                   // size of the pixels: may be 0 unless compressed
+  b.U32(3780).U32(3780);      // 96 dpi both ways
+  b.U32(coloursUsed);         // palette entries, 0 for all
+  b.U32(0);                   // important colours
+  return b;
+}
+
+// Each BMP draws red and green over blue and white, 20 x 10 mm; the RLE one is 4 pixels wide,
+// each colour twice.
+TEST(BmpImages, GapsTopDownRowsRle8AndBitFieldsAreDrawn) {
+  std::vector<std::vector<uint8_t>> bmps;
+  Bytes gap = BmpHeaders(14 + 40 + 6, 40, 2, 24, 0, 0);
+  gap.Zeros(6);                                         // the gap before the pixels
+  gap.U8(255).U8(0).U8(0).U8(255).U8(255).U8(255);      // bottom row, blue white (B G R)
+  gap.Zeros(2);                                         // row padding to 4 bytes
+  gap.U8(0).U8(0).U8(255).U8(0).U8(255).U8(0).Zeros(2);  // top row: red green
+  bmps.push_back(gap.v);
+
+  Bytes v5 = BmpHeaders(14 + 124, 124, -2, 32, 3, 0);
+  v5.U32(0x00FF0000).U32(0x0000FF00).U32(0x000000FF).U32(0xFF000000);  // red green blue alpha masks
+  v5.U32(0x73524742);                                   // colour space: sRGB
+  v5.Zeros(36 + 12);                                    // end points and gamma, unused for sRGB
+  v5.U32(4).U32(0).U32(0).U32(0);                       // intent, profile at and size, reserved
+  v5.U32(0xFFFF0000).U32(0xFF00FF00);                   // top row first: red green
+  v5.U32(0xFF0000FF).U32(0xFFFFFFFF);                   // then blue white
+  bmps.push_back(v5.v);
+
+  Bytes rle = BmpHeaders(14 + 40 + 16, 40, 2, 8, 1, 4);
+  rle.v[18] = 4;                                        // 4 pixels wide
+  for (uint32_t rgb : {0xFF0000u, 0x00FF00u, 0x0000FFu, 0xFFFFFFu}) rle.U32(rgb);  // palette: red green blue white
+  rle.U8(2).U8(2).U8(2).U8(3);                          // bottom row: runs of 2 blue and 2 white
+  rle.U8(0).U8(0);                                      // end of line
+  rle.U8(0).U8(4).U8(0).U8(0).U8(1).U8(1);              // 4 indexes as they are: red red green green
+  rle.U8(0).U8(1);                                      // end of the picture
+  bmps.push_back(rle.v);
+
+  Bytes bits16 = BmpHeaders(14 + 40 + 12, 40, 2, 16, 3, 0);
+  bits16.U32(0xF800).U32(0x07E0).U32(0x001F);           // 5-6-5 masks after the header
+  bits16.U16(0x001F).U16(0xFFFF);                       // bottom row: blue white
+  bits16.U16(0xF800).U16(0x07E0);                       // top row: red green
+  bmps.push_back(bits16.v);
+
+  TempDir dir;
+  JwwDocument doc;
+  A4Drawing(doc);
+  for (size_t k = 0; k < bmps.size(); ++k) {
+    const std::u16string name = u"b" + Utf8ToUtf16(std::to_string(k)) + u".bmp";
+    doc.images.Add(Wide(name), bmps[k].data(), int32_t(bmps[k].size()));
+    AddText(doc, -120 + 30.0 * double(k), 0, Wide(u"^@BM%temp%" + name + u",20,10"));
+  }
+  const Drawn d = DrawPng(doc, dir / "bmps.png", {});
+  EXPECT_EQ(d.leftOut.Total(), 0u);
+  for (size_t k = 0; k < bmps.size(); ++k) {
+    const double x = kCx - 120 + 30.0 * double(k), y = kCy;
+    EXPECT_EQ(d.At(x + 5, y + 7.5), 0xFF0000u) << k;
+    EXPECT_EQ(d.At(x + 15, y + 7.5), 0x00FF00u) << k;
+    EXPECT_EQ(d.At(x + 5, y + 2.5), 0x0000FFu) << k;
+    EXPECT_EQ(d.At(x + 15, y + 2.5), 0xFFFFFFu) << k;
+  }
+}
+
 }  // namespace
 }  // namespace kelvane

@@ -430,5 +430,62 @@ TEST(PictureFiles, EveryCorpusDrawingAndExampleSheetInEveryFormat) {
   EXPECT_NE(svg.find("<image style=\"image-rendering:pixelated\""), std::string::npos);
 }
 
+// The case: 41 small frames in a drawing six metres wide, printed scaled down to fit A0.
+TEST(PlanPicture, LabelsOfManySmallFramesAreReadableApartAndInColoursNoPenHas) {
+  JwwDocument doc;
+  InitDrawing(doc, 600, false);
+  AddLine(doc, 0, 0, 6000, 4000);
+  doc.entityCount = int32_t(doc.order.size());
+  SheetPlan plan;
+  const SheetDecision decisions[] = {SheetDecision::kWrite, SheetDecision::kRenamed, SheetDecision::kEmpty,
+                                     SheetDecision::kProtectedInput};
+  for (size_t k = 0; k < 41; ++k) {
+    PaperFrame frame{};
+    frame.minX = 148.0 * double(k % 8), frame.minY = 105.0 * double(k / 8);
+    frame.maxX = frame.minX + 148, frame.maxY = frame.minY + 105;
+    plan.frames.push_back(frame);
+    PlannedSheet s;
+    s.frame = k;
+    s.number = std::to_string(k + 1);
+    s.decision = decisions[k % 4];
+    s.file = "a-sheet-name-longer-than-its-frame-" + s.number + ".jww";
+    plan.sheets.push_back(s);
+  }
+  const DisplayList list = PlanPicture(doc, plan, kDpi);
+  const double pixelsPerMm = PlanPageScale(list) * kDpi / 25.4;
+  ASSERT_GT(list.glyphs.size(), 41u);
+  for (const Glyph& g : list.glyphs) ASSERT_GE(std::hypot(g.up.x, g.up.y) * pixelsPerMm, 12.0);
+
+  std::vector<std::pair<Vec2, Vec2>> boxes;  // the white boxes under the labels
+  for (const Fill& f : list.fills) {
+    if (!(f.color == Rgb{255, 255, 255})) continue;
+    const Span ring = list.rings[f.rings.first];
+    Vec2 lo{1e300, 1e300}, hi{-1e300, -1e300};
+    for (uint32_t i = ring.first; i < ring.first + ring.count; ++i) {
+      const Vec2 p = list.points[i];
+      lo = {std::min(lo.x, p.x), std::min(lo.y, p.y)}, hi = {std::max(hi.x, p.x), std::max(hi.y, p.y)};
+    }
+    boxes.push_back({lo, hi});
+  }
+  ASSERT_EQ(boxes.size(), 41u);
+  const double slack = 1e-3;  // the list keeps points in single precision
+  for (size_t i = 0; i < boxes.size(); ++i)
+    for (size_t j = i + 1; j < boxes.size(); ++j) {
+      const auto& [a0, a1] = boxes[i];
+      const auto& [b0, b1] = boxes[j];
+      EXPECT_FALSE(a0.x + slack < b1.x && b0.x + slack < a1.x && a0.y + slack < b1.y && b0.y + slack < a1.y)
+          << i << " " << j;
+    }
+
+  // Outline and label colours at least 80 apart in some channel from every pen's default.
+  const uint32_t pens[] = {0x00C0C0, 0x000000, 0x00C000, 0xC0C000, 0xC000C0, 0x0000FF, 0x008080, 0xFF0080, 0xC0C0C0};
+  for (const TextRun& t : list.texts)
+    for (uint32_t pen : pens) {
+      const int dr = std::abs(int(t.color.r) - int(pen >> 16)), dg = std::abs(int(t.color.g) - int((pen >> 8) & 255));
+      const int db = std::abs(int(t.color.b) - int(pen & 255));
+      EXPECT_GE(std::max({dr, dg, db}), 80) << std::hex << pen;
+    }
+}
+
 }  // namespace
 }  // namespace kelvane

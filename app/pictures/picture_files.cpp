@@ -15,9 +15,6 @@ namespace kelvane {
 
 namespace {
 
-// A plan bigger than this (the long side of A0) is scaled down to it.
-constexpr double kLargestPlanPage = 1189;
-
 PictureOutput OutputFor(const JwwDocument& doc, const std::filesystem::path& drawing, int dpi) {
   PictureOutput o;
   o.dpi = dpi;
@@ -87,9 +84,9 @@ std::string PictureFileProblem(const std::filesystem::path& file) {
 bool WritePlanPicture(const JwwDocument& doc, const SheetPlan& plan, const std::filesystem::path& file,
                       const PictureOptions& options, std::string& error, std::string* warnings) {
   return Guarded(file, error, [&](std::string& reason) {
-    const DisplayList list = PlanPicture(doc, plan);
+    const DisplayList list = PlanPicture(doc, plan, options.dpi);
     PictureOutput o = OutputFor(doc, plan.source, options.dpi);
-    o.pageScale = std::min(1.0, kLargestPlanPage / std::max(list.width, list.height));
+    o.pageScale = PlanPageScale(list);
     return WriteChecked(list, file, *PictureFormatFor(file), o, options, reason, warnings);
   });
 }
