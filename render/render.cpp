@@ -11,6 +11,7 @@
 
 #include "render/text_layout.h"
 #include "jww/document.h"
+#include "split/extract.h"
 
 namespace kelvane {
 
@@ -118,9 +119,19 @@ bool PaperSizeMm(int32_t code, double& w, double& h) {
 
 void SheetPageSize(const PaperFrame& f, int32_t paperSize, double& w, double& h) {
   const double fw = std::fabs(f.maxX - f.minX), fh = std::fabs(f.maxY - f.minY);
+  // The header's paper is always landscape, so a portrait frame's code is one size up. The
+  // picture prints 1:1 on the frame's own paper: the page the frame turned landscape gets,
+  // turned back.
+  const bool portrait = fh > fw;
+  if (portrait) {
+    PaperFrame turned;
+    turned.maxX = fh;
+    turned.maxY = fw;
+    paperSize = PaperSizeFor(turned);
+  }
   double pw = 0, ph = 0;
   if (!PaperSizeMm(paperSize == 8 ? 0 : paperSize, pw, ph)) pw = ph = 0;
-  if (fh > fw) std::swap(pw, ph);
+  if (portrait) std::swap(pw, ph);
   w = std::max(pw, fw);
   h = std::max(ph, fh);
 }

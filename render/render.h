@@ -23,9 +23,10 @@ enum class PictureStyle {
 // Paper size code to millimetres, landscape (0 A0 ... 4 A4, 8 2A ... 14); false for an unknown code.
 bool PaperSizeMm(int32_t code, double& width, double& height);
 
-// The page of a sheet: the standard size of its paper code in the frame's orientation, grown to
-// the frame where the frame is larger (a frame above A0). Code 8 from PaperSizeFor is a
-// portrait frame above A0 and starts from A0 portrait.
+// The page of a sheet: the frame's own paper in the frame's orientation, grown to the frame
+// where the frame is larger (a frame above A0). A landscape frame takes the standard size of
+// its paper code (code 8 starts from A0); a portrait frame the landscape page of the same frame
+// turned, turned back (210x297 gets A4 portrait, not the A3 of its header code).
 void SheetPageSize(const PaperFrame& frame, int32_t paperSize, double& width, double& height);
 
 // How many entries a part of a drawing adds to each pool of a display list, at most (but for the
