@@ -199,9 +199,11 @@ bool DisplayListBuilder::Visible(const EntityAttributes& a) const {
   return layerShown_[g * 16 + l] != 0;
 }
 
-double DisplayListBuilder::PrintWidthMm(int32_t units) const {
+double DisplayListBuilder::PrintWidthMm(int32_t units, bool sxfColor) const {
+  // SXF colours keep their widths in 1/100 mm whatever the drawing's unit: a dot-unit drawing
+  // stores the same 18 for 0.18 mm as a 1/100 mm one, and 18 dots would be 1.52 mm blobs.
   const int32_t unit = doc_.header.penWidthUnit;
-  if (unit <= -101) return units / 100.0;
+  if (unit <= -101 || sxfColor) return units / 100.0;
   const double dpi = doc_.header.packedSwitchTens == 2 ? 600.0 : 300.0;
   return units * 25.4 / dpi;
 }
@@ -225,19 +227,22 @@ bool DisplayListBuilder::Look(const EntityAttributes& a, LineLook& look) const {
   if (auxiliary && style_ != PictureStyle::kPlan) return false;
   look.color = ColorOf(a.penColor, auxiliary);
   const bool screen = style_ == PictureStyle::kPlan;
-  look.devicePixels = screen;
+  const bool sxf = IsSxfColor(a.penColor);
+  // The plan draws pens 1-9 at their screen widths in pixels, SXF colours at their printed
+  // width: their screen widths are the same hundredths of a millimetre, not pixels.
+  const bool pixels = screen && !sxf;
+  look.devicePixels = pixels;
   int32_t width = 0;
   if (IsPenColor(a.penColor) && size_t(a.penColor) < doc_.pens.size()) {
     const PenSetting& p = doc_.pens[a.penColor];
     width = screen ? p.width : p.printWidth;
-  } else if (IsSxfColor(a.penColor) && size_t(SxfColorSetting(a.penColor)) < doc_.extendedColors.size()) {
-    const ExtendedColor& e = doc_.extendedColors[size_t(SxfColorSetting(a.penColor))];
-    width = screen ? e.width : e.printWidth;
+  } else if (sxf && size_t(SxfColorSetting(a.penColor)) < doc_.extendedColors.size()) {
+    width = doc_.extendedColors[size_t(SxfColorSetting(a.penColor))].printWidth;
   }
   // An entity's own width overrides its pen's on paper; read in the pen's unit (the corpus has
   // none to tell otherwise). On screen a line keeps its pen's pixel width.
   if (!screen && a.penWidth != 0) width = a.penWidth;
-  look.width = screen ? std::max(1, width) : PrintWidthMm(std::max(0, width));
+  look.width = pixels ? std::max(1, width) : PrintWidthMm(std::max(0, width), sxf);
 
   // Line types: 2-9 and 16-19 from the header's bit patterns, SXF 31-62 from their pitches in
   // millimetres. A bit is printPitch/16 mm on paper (0.625 mm at the usual 10: Jw_cad's own

@@ -105,7 +105,8 @@ class DisplayListBuilder {
   PoolCounts Count(const EntityLists& lists, const std::vector<EntityRef>& order, size_t from, size_t count,
                    const Affine& m) const;
   Rgb ColorOf(int32_t color, bool faint, bool keepColor = false) const;
-  double PrintWidthMm(int32_t units) const;
+  // A print width in the drawing's unit (SXF colours: always 1/100 mm) as millimetres.
+  double PrintWidthMm(int32_t units, bool sxfColor) const;
   void StrokePoints(const std::vector<Vec2>& pts, bool closed, const LineLook& look);
   // A stroke of the points appended to the list's pool from `firstPoint` on.
   void StrokeFrom(uint32_t firstPoint, bool closed, const LineLook& look);

@@ -312,6 +312,34 @@ TEST(DisplayListSharing, BlockInsertingItselfStopsAtTheDepthLimit) {
   EXPECT_DOUBLE_EQ(x1, 310);
 }
 
+// Widths as printed: pens in the drawing's unit (dots here), SXF colours in 1/100 mm whatever
+// that unit, on paper and in the plan alike.
+TEST(PrintLooks, SxfColourWidthsAreHundredthsOfAMillimetreInADotDrawing) {
+  JwwDocument doc;
+  InitDrawing(doc, 600, false);
+  doc.header.penWidthUnit = 100;  // dots at 300 dpi
+  doc.pens[2].printWidth = 18;
+  doc.extendedColors[size_t(SxfColorSetting(101))].printWidth = 18;
+  doc.extendedColors[size_t(SxfColorSetting(101))].width = 18;
+  Attr pen2, sxf;
+  pen2.penColor = 2;
+  sxf.penColor = 101;
+  AddLine(doc, 0, 0, 10, 0, pen2);
+  AddLine(doc, 0, 5, 10, 5, sxf);
+  auto styleOf = [&](PictureStyle style, size_t line) {
+    DisplayList list;
+    DisplayListBuilder(doc, style, list).AddEntities(doc, doc.order, doc.order.size(), Affine{});
+    return list.strokeStyles[list.strokes.at(line).style];
+  };
+  EXPECT_NEAR(styleOf(PictureStyle::kMonochrome, 0).width, 18 * 25.4 / 300, 1e-6);
+  EXPECT_NEAR(styleOf(PictureStyle::kMonochrome, 1).width, 0.18, 1e-6);
+  const StrokeStyle plan = styleOf(PictureStyle::kPlan, 1);
+  EXPECT_FALSE(plan.devicePixels);
+  EXPECT_NEAR(plan.width, 0.18, 1e-6);
+  doc.lines[1].attr.penWidth = 35;  // an entity's own width, in the same 1/100 mm
+  EXPECT_NEAR(styleOf(PictureStyle::kMonochrome, 1).width, 0.35, 1e-6);
+}
+
 // Runs drawn on other threads make the same list as one thread: every item, in order, in place.
 TEST(DisplayListSharing, ManyThreadsDrawTheSameItemsAsOne) {
   JwwDocument doc;
