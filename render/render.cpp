@@ -459,8 +459,49 @@ void DisplayListBuilder::AddRange(const EntityLists& lists, const std::vector<En
   for (size_t i = from; i < to; ++i) AddEntity(lists, order[i], m);
 }
 
-void DisplayListBuilder::AddEntities(const EntityLists& lists, const std::vector<EntityRef>& order, size_t count,
+namespace {
+
+// What the drawing asks to be drawn before everything else (drawSwitches[2], ones digit).
+enum class FirstDrawn { kNothing, kImagesAndSolids, kSolids };
+
+FirstDrawn FirstDrawnOf(const JwwDocument& doc) {
+  switch (doc.header.drawSwitches[2] % 10) {
+    case 1:
+      return FirstDrawn::kImagesAndSolids;
+    case 2:
+      return FirstDrawn::kSolids;
+    default:
+      return FirstDrawn::kNothing;
+  }
+}
+
+bool DrawnFirst(const EntityLists& l, EntityRef e, FirstDrawn first) {
+  const size_t i = size_t(e.index);
+  if (e.kind == kSolid) return true;
+  if (first != FirstDrawn::kImagesAndSolids || e.kind != kText || i >= l.textStrings.size()) return false;
+  const JwwString& s = l.textStrings[i].text;
+  ImageReference ref;
+  return !s.empty() && CharAt(s, 0).code == '^' && ParseImageReference(s, ref);
+}
+
+}  // namespace
+
+std::vector<EntityRef> DrawingOrder(const JwwDocument& doc, const EntityLists& lists,
+                                    const std::vector<EntityRef>& order, size_t count) {
+  const FirstDrawn first = FirstDrawnOf(doc);
+  count = std::min(count, order.size());
+  std::vector<EntityRef> out(order.begin(), order.begin() + std::ptrdiff_t(count));
+  if (first != FirstDrawn::kNothing)
+    std::stable_partition(out.begin(), out.end(), [&](EntityRef e) { return DrawnFirst(lists, e, first); });
+  return out;
+}
+
+void DisplayListBuilder::AddEntities(const EntityLists& lists, const std::vector<EntityRef>& given, size_t count,
                                      const Affine& m, int threads) {
+  // The drawing may ask for its images and solids first; otherwise the order is the file's.
+  std::vector<EntityRef> reordered;
+  if (FirstDrawnOf(doc_) != FirstDrawn::kNothing) reordered = DrawingOrder(doc_, lists, given, count);
+  const std::vector<EntityRef>& order = reordered.empty() ? given : reordered;
   count = std::min(count, order.size());
   const size_t runs = std::clamp<size_t>(size_t(std::max(threads, 1)), 1, std::max<size_t>(count, 1));
   auto bound = [&](size_t run) { return count * run / runs; };
@@ -932,12 +973,19 @@ size_t DisplayListBuilder::BlockKeyHash::operator()(const BlockKey& k) const {
 void DisplayListBuilder::AddMembers(const BlockDefinition& def, const Affine& m) {
   const EntityLists& l = def.entities;
   const size_t count = std::min(size_t(std::max(0, l.entityCount)), l.order.size());
-  for (size_t i = 0; i < count; ++i) {
-    const EntityRef e = l.order[i];
-    if (!Spend(1)) return;
-    if (e.kind == kBlockInsert || e.kind == kLine || e.kind == kArc || e.kind == kPoint || e.kind == kText ||
-        e.kind == kDimension || e.kind == kSolid) {
-      AddEntity(l, e, m);
+  // A block's members follow the drawing's order too: what it asks first, first within the block
+  // (a reading: whether Jw_cad draws them before the whole drawing's other entities is open).
+  const FirstDrawn first = FirstDrawnOf(doc_);
+  const int passes = first == FirstDrawn::kNothing ? 1 : 2;
+  for (int pass = 0; pass < passes; ++pass) {
+    for (size_t i = 0; i < count; ++i) {
+      const EntityRef e = l.order[i];
+      if (passes == 2 && DrawnFirst(l, e, first) != (pass == 0)) continue;
+      if (!Spend(1)) return;
+      if (e.kind == kBlockInsert || e.kind == kLine || e.kind == kArc || e.kind == kPoint || e.kind == kText ||
+          e.kind == kDimension || e.kind == kSolid) {
+        AddEntity(l, e, m);
+      }
     }
   }
 }

@@ -49,7 +49,8 @@ class DisplayListBuilder {
  public:
   DisplayListBuilder(const JwwDocument& doc, PictureStyle style, DisplayList& out);
 
-  // Draws the first `count` entries of the order of `lists` (the drawing or a block definition).
+  // Draws the first `count` entries of the order of `lists` (the drawing or a block definition),
+  // in DrawingOrder.
   // With more than one thread the entries are cut into equal runs; every run but the first is
   // drawn by a thread of its own into a list that is then placed where the run belongs. The
   // items drawn, and their order, are the same as one thread draws.
@@ -174,6 +175,12 @@ class DisplayListBuilder {
   LineLook ownLook_;  // the look of the program's own lines last drawn
   bool ownLookSet_ = false;
 };
+
+// The first `count` entries of `order` (of `lists`, the drawing or a block definition) in the
+// order they are drawn: what the drawing asks first (drawSwitches[2]: 1 images and solids, 2
+// solids), then the rest, each part in file order.
+std::vector<EntityRef> DrawingOrder(const JwwDocument& doc, const EntityLists& lists,
+                                    const std::vector<EntityRef>& order, size_t count);
 
 // How many threads drawing `entities` entries is worth: one for a small drawing, where starting
 // threads costs more than it saves.

@@ -340,6 +340,37 @@ TEST(PrintLooks, SxfColourWidthsAreHundredthsOfAMillimetreInADotDrawing) {
   EXPECT_NEAR(styleOf(PictureStyle::kMonochrome, 1).width, 0.35, 1e-6);
 }
 
+// drawSwitches[2] 1 draws images and solids first, 2 solids only, each part in file order; the
+// same inside blocks and on every thread.
+TEST(PrintLooks, SolidsAndImagesFirstWhenTheDrawingAsks) {
+  JwwDocument doc;
+  InitDrawing(doc, 600, false);
+  AddLine(doc, 0, 0, 10, 0);
+  AddSolid(doc, 0, 0, 1, 0, 1, 1, 0, 1);
+  AddText(doc, 0, 0, JwwString::Sjis("^@BM%temp%a.bmp,10,10"));
+  AddSolid(doc, 2, 0, 3, 0, 3, 1, 2, 1);
+  EntityLists& def = AddBlockDef(doc, 1, JwwString::Sjis("wall"));
+  AddLine(def, 0, 0, 5, 0);
+  AddSolid(def, 0, 0, 1, 0, 1, 1, 0, 1);
+  AddBlockInsert(doc, 1, 50, 0);
+  doc.NormaliseBlocks();
+  auto kinds = [&](int threads) {
+    DisplayList list;
+    DisplayListBuilder(doc, PictureStyle::kColor, list).AddEntities(doc, doc.order, doc.order.size(), Affine{},
+                                                                     threads);
+    std::string k;
+    for (const std::string& item : Flatten(list)) k += item.substr(0, 1);
+    return k;
+  };
+  // Stroke, fill, picture, fill, then the block's stroke and fill.
+  EXPECT_EQ(kinds(1), "sfpfsf");
+  doc.header.drawSwitches[2] = 1;
+  EXPECT_EQ(kinds(1), "fpfsfs");
+  EXPECT_EQ(kinds(3), "fpfsfs");
+  doc.header.drawSwitches[2] = 12;  // the ones digit decides
+  EXPECT_EQ(kinds(1), "ffspfs");
+}
+
 // Runs drawn on other threads make the same list as one thread: every item, in order, in place.
 TEST(DisplayListSharing, ManyThreadsDrawTheSameItemsAsOne) {
   JwwDocument doc;
