@@ -1,6 +1,8 @@
 // Pictures of a split: the plan of a drawing before it is split, and a picture beside each sheet.
 #pragma once
 
+#include <optional>
+
 #include "app/sheet_plan.h"
 #include "render/display_list.h"
 #include "render/render.h"
@@ -12,7 +14,9 @@ namespace kelvane {
 // not written, renamed or limited to some layers are told apart by colour, dashes and marks.
 DisplayList PlanPicture(const JwwDocument& doc, const SheetPlan& plan);
 
-// One planned sheet on its paper, printed as Jw_cad prints: black, or in the print colours.
-DisplayList SheetPicture(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet, bool color);
+// One planned sheet on its paper, printed as Jw_cad prints: black, or in the print colours
+// (see PrintStyle for `color`).
+DisplayList SheetPicture(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet,
+                         std::optional<bool> color);
 
 }  // namespace kelvane

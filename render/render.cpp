@@ -107,6 +107,11 @@ Affine Affine::Then(const Affine& o) const {
           o.a * e + o.c * f + o.e, o.b * e + o.d * f + o.f};
 }
 
+PictureStyle PrintStyle(const JwwDocument& doc, std::optional<bool> color) {
+  const bool colored = color ? *color : doc.header.drawSwitches[5] == 1;
+  return colored ? PictureStyle::kColor : PictureStyle::kMonochrome;
+}
+
 bool PaperSizeMm(int32_t code, double& w, double& h) {
   static const double kSizes[15][2] = {{1189, 841}, {841, 594},   {594, 420},   {420, 297},   {297, 210},
                                        {0, 0},      {0, 0},       {0, 0},       {1682, 1189}, {2378, 1682},

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -19,6 +20,11 @@ enum class PictureStyle {
   kColor,       // as Jw_cad prints in colour: print colours and widths
   kPlan,        // as the screen shows it: screen colours and widths, auxiliary lines faint
 };
+
+// The style of a printed picture: colour when the user asks for it (`color` true), black when
+// they ask for that (false), and otherwise as the drawing's colour-print setting says
+// (drawSwitches[5] == 1: colour).
+PictureStyle PrintStyle(const JwwDocument& doc, std::optional<bool> color);
 
 // Paper size code to millimetres, landscape (0 A0 ... 4 A4, 8 2A ... 14); false for an unknown code.
 bool PaperSizeMm(int32_t code, double& width, double& height);

@@ -371,6 +371,17 @@ TEST(PrintLooks, SolidsAndImagesFirstWhenTheDrawingAsks) {
   EXPECT_EQ(kinds(1), "ffspfs");
 }
 
+// Pictures print in colour when the drawing's colour-print switch is on, unless told otherwise.
+TEST(PrintLooks, ColourPrintFlagChoosesTheStyleUnlessOverridden) {
+  JwwDocument doc;
+  InitDrawing(doc, 600, false);
+  EXPECT_EQ(PrintStyle(doc, std::nullopt), PictureStyle::kMonochrome);
+  EXPECT_EQ(PrintStyle(doc, true), PictureStyle::kColor);
+  doc.header.drawSwitches[5] = 1;
+  EXPECT_EQ(PrintStyle(doc, std::nullopt), PictureStyle::kColor);
+  EXPECT_EQ(PrintStyle(doc, false), PictureStyle::kMonochrome);
+}
+
 // Runs drawn on other threads make the same list as one thread: every item, in order, in place.
 TEST(DisplayListSharing, ManyThreadsDrawTheSameItemsAsOne) {
   JwwDocument doc;
