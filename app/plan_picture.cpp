@@ -198,9 +198,9 @@ DisplayList PlanPicture(const JwwDocument& doc, const SheetPlan& plan, double dp
   return list;
 }
 
-DisplayList SheetPicture(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet, bool color) {
-  return RenderSheet(doc, sheet.view, plan.frames[sheet.frame], sheet.paperSize,
-                     color ? PictureStyle::kColor : PictureStyle::kMonochrome);
+DisplayList SheetPicture(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet,
+                         std::optional<bool> color) {
+  return RenderSheet(doc, sheet.view, plan.frames[sheet.frame], sheet.paperSize, PrintStyle(doc, color));
 }
 
 }  // namespace kelvane

@@ -1,6 +1,8 @@
 // Pictures of a split: the plan of a drawing before it is split, and a picture beside each sheet.
 #pragma once
 
+#include <optional>
+
 #include "app/sheet_plan.h"
 #include "render/display_list.h"
 #include "render/render.h"
@@ -18,7 +20,9 @@ DisplayList PlanPicture(const JwwDocument& doc, const SheetPlan& plan, double dp
 constexpr double kLargestPlanPage = 1189;
 double PlanPageScale(const DisplayList& list);
 
-// One planned sheet on its paper, printed as Jw_cad prints: black, or in the print colours.
-DisplayList SheetPicture(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet, bool color);
+// One planned sheet on its paper, printed as Jw_cad prints: black, or in the print colours
+// (see PrintStyle for `color`).
+DisplayList SheetPicture(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet,
+                         std::optional<bool> color);
 
 }  // namespace kelvane

@@ -11,6 +11,7 @@
 
 #include "render/text_layout.h"
 #include "jww/document.h"
+#include "split/extract.h"
 
 namespace kelvane {
 
@@ -107,6 +108,11 @@ Affine Affine::Then(const Affine& o) const {
           o.a * e + o.c * f + o.e, o.b * e + o.d * f + o.f};
 }
 
+PictureStyle PrintStyle(const JwwDocument& doc, std::optional<bool> color) {
+  const bool colored = color ? *color : doc.header.drawSwitches[5] == 1;
+  return colored ? PictureStyle::kColor : PictureStyle::kMonochrome;
+}
+
 bool PaperSizeMm(int32_t code, double& w, double& h) {
   static const double kSizes[15][2] = {{1189, 841}, {841, 594},   {594, 420},   {420, 297},   {297, 210},
                                        {0, 0},      {0, 0},       {0, 0},       {1682, 1189}, {2378, 1682},
@@ -119,9 +125,19 @@ bool PaperSizeMm(int32_t code, double& w, double& h) {
 
 void SheetPageSize(const PaperFrame& f, int32_t paperSize, double& w, double& h) {
   const double fw = std::fabs(f.maxX - f.minX), fh = std::fabs(f.maxY - f.minY);
+  // The header's paper is always landscape, so a portrait frame's code is one size up. The
+  // picture prints 1:1 on the frame's own paper: the page the frame turned landscape gets,
+  // turned back.
+  const bool portrait = fh > fw;
+  if (portrait) {
+    PaperFrame turned;
+    turned.maxX = fh;
+    turned.maxY = fw;
+    paperSize = PaperSizeFor(turned);
+  }
   double pw = 0, ph = 0;
   if (!PaperSizeMm(paperSize == 8 ? 0 : paperSize, pw, ph)) pw = ph = 0;
-  if (fh > fw) std::swap(pw, ph);
+  if (portrait) std::swap(pw, ph);
   w = std::max(pw, fw);
   h = std::max(ph, fh);
 }
@@ -189,9 +205,11 @@ bool DisplayListBuilder::Visible(const EntityAttributes& a) const {
   return layerShown_[g * 16 + l] != 0;
 }
 
-double DisplayListBuilder::PrintWidthMm(int32_t units) const {
+double DisplayListBuilder::PrintWidthMm(int32_t units, bool sxfColor) const {
+  // SXF colours keep their widths in 1/100 mm whatever the drawing's unit: a dot-unit drawing
+  // stores the same 18 for 0.18 mm as a 1/100 mm one, and 18 dots would be 1.52 mm blobs.
   const int32_t unit = doc_.header.penWidthUnit;
-  if (unit <= -101) return units / 100.0;
+  if (unit <= -101 || sxfColor) return units / 100.0;
   const double dpi = doc_.header.packedSwitchTens == 2 ? 600.0 : 300.0;
   return units * 25.4 / dpi;
 }
@@ -215,19 +233,22 @@ bool DisplayListBuilder::Look(const EntityAttributes& a, LineLook& look) const {
   if (auxiliary && style_ != PictureStyle::kPlan) return false;
   look.color = ColorOf(a.penColor, auxiliary);
   const bool screen = style_ == PictureStyle::kPlan;
-  look.devicePixels = screen;
+  const bool sxf = IsSxfColor(a.penColor);
+  // The plan draws pens 1-9 at their screen widths in pixels, SXF colours at their printed
+  // width: their screen widths are the same hundredths of a millimetre, not pixels.
+  const bool pixels = screen && !sxf;
+  look.devicePixels = pixels;
   int32_t width = 0;
   if (IsPenColor(a.penColor) && size_t(a.penColor) < doc_.pens.size()) {
     const PenSetting& p = doc_.pens[a.penColor];
     width = screen ? p.width : p.printWidth;
-  } else if (IsSxfColor(a.penColor) && size_t(SxfColorSetting(a.penColor)) < doc_.extendedColors.size()) {
-    const ExtendedColor& e = doc_.extendedColors[size_t(SxfColorSetting(a.penColor))];
-    width = screen ? e.width : e.printWidth;
+  } else if (sxf && size_t(SxfColorSetting(a.penColor)) < doc_.extendedColors.size()) {
+    width = doc_.extendedColors[size_t(SxfColorSetting(a.penColor))].printWidth;
   }
   // An entity's own width overrides its pen's on paper; read in the pen's unit (the corpus has
   // none to tell otherwise). On screen a line keeps its pen's pixel width.
   if (!screen && a.penWidth != 0) width = a.penWidth;
-  look.width = screen ? std::max(1, width) : PrintWidthMm(std::max(0, width));
+  look.width = pixels ? std::max(1, width) : PrintWidthMm(std::max(0, width), sxf);
 
   // Line types: 2-9 and 16-19 from the header's bit patterns, SXF 31-62 from their pitches in
   // millimetres. A bit is printPitch/16 mm on paper (0.625 mm at the usual 10: Jw_cad's own
@@ -452,8 +473,49 @@ void DisplayListBuilder::AddRange(const EntityLists& lists, const std::vector<En
   for (size_t i = from; i < to; ++i) AddEntity(lists, order[i], m);
 }
 
-void DisplayListBuilder::AddEntities(const EntityLists& lists, const std::vector<EntityRef>& order, size_t count,
+namespace {
+
+// What the drawing asks to be drawn before everything else (drawSwitches[2], ones digit).
+enum class FirstDrawn { kNothing, kImagesAndSolids, kSolids };
+
+FirstDrawn FirstDrawnOf(const JwwDocument& doc) {
+  switch (doc.header.drawSwitches[2] % 10) {
+    case 1:
+      return FirstDrawn::kImagesAndSolids;
+    case 2:
+      return FirstDrawn::kSolids;
+    default:
+      return FirstDrawn::kNothing;
+  }
+}
+
+bool DrawnFirst(const EntityLists& l, EntityRef e, FirstDrawn first) {
+  const size_t i = size_t(e.index);
+  if (e.kind == kSolid) return true;
+  if (first != FirstDrawn::kImagesAndSolids || e.kind != kText || i >= l.textStrings.size()) return false;
+  const JwwString& s = l.textStrings[i].text;
+  ImageReference ref;
+  return !s.empty() && CharAt(s, 0).code == '^' && ParseImageReference(s, ref);
+}
+
+}  // namespace
+
+std::vector<EntityRef> DrawingOrder(const JwwDocument& doc, const EntityLists& lists,
+                                    const std::vector<EntityRef>& order, size_t count) {
+  const FirstDrawn first = FirstDrawnOf(doc);
+  count = std::min(count, order.size());
+  std::vector<EntityRef> out(order.begin(), order.begin() + std::ptrdiff_t(count));
+  if (first != FirstDrawn::kNothing)
+    std::stable_partition(out.begin(), out.end(), [&](EntityRef e) { return DrawnFirst(lists, e, first); });
+  return out;
+}
+
+void DisplayListBuilder::AddEntities(const EntityLists& lists, const std::vector<EntityRef>& given, size_t count,
                                      const Affine& m, int threads) {
+  // The drawing may ask for its images and solids first; otherwise the order is the file's.
+  std::vector<EntityRef> reordered;
+  if (FirstDrawnOf(doc_) != FirstDrawn::kNothing) reordered = DrawingOrder(doc_, lists, given, count);
+  const std::vector<EntityRef>& order = reordered.empty() ? given : reordered;
   count = std::min(count, order.size());
   const size_t runs = std::clamp<size_t>(size_t(std::max(threads, 1)), 1, std::max<size_t>(count, 1));
   auto bound = [&](size_t run) { return count * run / runs; };
@@ -935,12 +997,19 @@ size_t DisplayListBuilder::BlockKeyHash::operator()(const BlockKey& k) const {
 void DisplayListBuilder::AddMembers(const BlockDefinition& def, const Affine& m) {
   const EntityLists& l = def.entities;
   const size_t count = std::min(size_t(std::max(0, l.entityCount)), l.order.size());
-  for (size_t i = 0; i < count; ++i) {
-    const EntityRef e = l.order[i];
-    if (!Spend(1)) return;
-    if (e.kind == kBlockInsert || e.kind == kLine || e.kind == kArc || e.kind == kPoint || e.kind == kText ||
-        e.kind == kDimension || e.kind == kSolid) {
-      AddEntity(l, e, m);
+  // A block's members follow the drawing's order too: what it asks first, first within the block
+  // (a reading: whether Jw_cad draws them before the whole drawing's other entities is open).
+  const FirstDrawn first = FirstDrawnOf(doc_);
+  const int passes = first == FirstDrawn::kNothing ? 1 : 2;
+  for (int pass = 0; pass < passes; ++pass) {
+    for (size_t i = 0; i < count; ++i) {
+      const EntityRef e = l.order[i];
+      if (passes == 2 && DrawnFirst(l, e, first) != (pass == 0)) continue;
+      if (!Spend(1)) return;
+      if (e.kind == kBlockInsert || e.kind == kLine || e.kind == kArc || e.kind == kPoint || e.kind == kText ||
+          e.kind == kDimension || e.kind == kSolid) {
+        AddEntity(l, e, m);
+      }
     }
   }
 }

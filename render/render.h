@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -21,12 +22,18 @@ enum class PictureStyle {
   kPlan,        // as the screen shows it: screen colours and widths, auxiliary lines faint
 };
 
+// The style of a printed picture: colour when the user asks for it (`color` true), black when
+// they ask for that (false), and otherwise as the drawing's colour-print setting says
+// (drawSwitches[5] == 1: colour).
+PictureStyle PrintStyle(const JwwDocument& doc, std::optional<bool> color);
+
 // Paper size code to millimetres, landscape (0 A0 ... 4 A4, 8 2A ... 14); false for an unknown code.
 bool PaperSizeMm(int32_t code, double& width, double& height);
 
-// The page of a sheet: the standard size of its paper code in the frame's orientation, grown to
-// the frame where the frame is larger (a frame above A0). Code 8 from PaperSizeFor is a
-// portrait frame above A0 and starts from A0 portrait.
+// The page of a sheet: the frame's own paper in the frame's orientation, grown to the frame
+// where the frame is larger (a frame above A0). A landscape frame takes the standard size of
+// its paper code (code 8 starts from A0); a portrait frame the landscape page of the same frame
+// turned, turned back (210x297 gets A4 portrait, not the A3 of its header code).
 void SheetPageSize(const PaperFrame& frame, int32_t paperSize, double& width, double& height);
 
 // How many entries a part of a drawing adds to each pool of a display list, at most (but for the
@@ -49,7 +56,8 @@ class DisplayListBuilder {
  public:
   DisplayListBuilder(const JwwDocument& doc, PictureStyle style, DisplayList& out);
 
-  // Draws the first `count` entries of the order of `lists` (the drawing or a block definition).
+  // Draws the first `count` entries of the order of `lists` (the drawing or a block definition),
+  // in DrawingOrder.
   // With more than one thread the entries are cut into equal runs; every run but the first is
   // drawn by a thread of its own into a list that is then placed where the run belongs. The
   // items drawn, and their order, are the same as one thread draws.
@@ -105,7 +113,8 @@ class DisplayListBuilder {
   PoolCounts Count(const EntityLists& lists, const std::vector<EntityRef>& order, size_t from, size_t count,
                    const Affine& m) const;
   Rgb ColorOf(int32_t color, bool faint, bool keepColor = false) const;
-  double PrintWidthMm(int32_t units) const;
+  // A print width in the drawing's unit (SXF colours: always 1/100 mm) as millimetres.
+  double PrintWidthMm(int32_t units, bool sxfColor) const;
   void StrokePoints(const std::vector<Vec2>& pts, bool closed, const LineLook& look);
   // A stroke of the points appended to the list's pool from `firstPoint` on.
   void StrokeFrom(uint32_t firstPoint, bool closed, const LineLook& look);
@@ -181,6 +190,12 @@ class DisplayListBuilder {
   LineLook ownLook_;  // the look of the program's own lines last drawn
   bool ownLookSet_ = false;
 };
+
+// The first `count` entries of `order` (of `lists`, the drawing or a block definition) in the
+// order they are drawn: what the drawing asks first (drawSwitches[2]: 1 images and solids, 2
+// solids), then the rest, each part in file order.
+std::vector<EntityRef> DrawingOrder(const JwwDocument& doc, const EntityLists& lists,
+                                    const std::vector<EntityRef>& order, size_t count);
 
 // How many threads drawing `entities` entries is worth: one for a small drawing, where starting
 // threads costs more than it saves.

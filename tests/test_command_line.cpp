@@ -44,7 +44,8 @@ TEST(CommandLineParse, OptionsBecomeOverridesAndPictures) {
   EXPECT_EQ(c.mode, CommandMode::kSplit);
   EXPECT_EQ(c.operands, (std::vector<std::filesystem::path>{"a.jww", "b.jww"}));
   EXPECT_EQ(c.outputFolder, dir.path());
-  EXPECT_TRUE(c.dryRun && c.color);
+  EXPECT_TRUE(c.dryRun);
+  EXPECT_EQ(c.color, true);
   EXPECT_EQ(c.dpi, 300);
   EXPECT_EQ(c.sheetPictures, (std::vector<PictureFormat>{PictureFormat::kPng, PictureFormat::kPdf}));
   SplitOptions options;
@@ -67,6 +68,9 @@ TEST(CommandLineParse, OptionsBecomeOverridesAndPictures) {
   ASSERT_TRUE(r.command) << r.error;
   EXPECT_EQ(r.command->mode, CommandMode::kRender);
   EXPECT_EQ(r.command->operands, std::vector<std::filesystem::path>{"x.jww"});
+  // Colour or black as the drawing says, unless told; the last word counts.
+  EXPECT_EQ(Parse({"x.jww"}).command->color, std::nullopt);
+  EXPECT_EQ(Parse({"--color", "--mono", "x.jww"}).command->color, false);
   EXPECT_TRUE(Parse({}).usageWithoutArguments);
 }
 

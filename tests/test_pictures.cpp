@@ -272,6 +272,39 @@ TEST(PicturePixels, GlyphsSitInTheirOwnCellsWhateverWasDrawnBefore) {
   }
 }
 
+// A sheet's picture prints 1:1 on its frame's own paper, portrait frames included; the header
+// code of the sheet (one size up for a portrait frame) does not decide it.
+TEST(PictureFiles, SheetPageIsTheFramesOwnPaperInItsOrientation) {
+  TempDir dir;
+  JwwDocument doc;
+  A4Drawing(doc);
+  auto page = [&](double w, double h) {
+    PaperFrame f;
+    f.minX = -w / 2, f.minY = -h / 2, f.maxX = w / 2, f.maxY = h / 2;
+    const DisplayList list = RenderSheet(doc, SheetView{}, f, PaperSizeFor(f), PictureStyle::kMonochrome);
+    return std::pair{list.width, list.height};
+  };
+  EXPECT_EQ(page(210, 297), std::pair(210.0, 297.0));    // A4 portrait
+  EXPECT_EQ(page(297, 420), std::pair(297.0, 420.0));    // A3 portrait
+  EXPECT_EQ(page(594, 841), std::pair(594.0, 841.0));    // A1 portrait
+  EXPECT_EQ(page(200, 280), std::pair(210.0, 297.0));    // a frame inside A4 portrait
+  EXPECT_EQ(page(297, 210), std::pair(297.0, 210.0));    // landscape as before
+  EXPECT_EQ(page(900, 1300), std::pair(900.0, 1300.0));  // above A0: its own size
+
+  PaperFrame a4;
+  a4.minX = 0, a4.minY = 0, a4.maxX = 210, a4.maxY = 297;
+  const DisplayList list = RenderSheet(doc, SheetView{}, a4, PaperSizeFor(a4), PictureStyle::kMonochrome);
+  std::string error;
+  ASSERT_TRUE(WritePicture(list, dir / "a4.pdf", PictureFormat::kPdf, {}, error)) << error;
+  const std::string info = Shell("pdfinfo '" + (dir / "a4.pdf").string() + "' 2>&1");
+  double w = 0, h = 0;
+  const size_t at = info.find("Page size:");
+  ASSERT_NE(at, std::string::npos) << info;
+  ASSERT_EQ(std::sscanf(info.c_str() + at, "Page size: %lf x %lf", &w, &h), 2);
+  EXPECT_NEAR(w * 25.4 / 72, 210, 0.5);
+  EXPECT_NEAR(h * 25.4 / 72, 297, 0.5);
+}
+
 // The bytes of a PNG of "Wil永" in the named font: which font drew it shows in the pixels.
 std::vector<uint8_t> TextInFont(const std::string& utf8Font, const std::filesystem::path& file) {
   DisplayList list;

@@ -312,6 +312,76 @@ TEST(DisplayListSharing, BlockInsertingItselfStopsAtTheDepthLimit) {
   EXPECT_DOUBLE_EQ(x1, 310);
 }
 
+// Widths as printed: pens in the drawing's unit (dots here), SXF colours in 1/100 mm whatever
+// that unit, on paper and in the plan alike.
+TEST(PrintLooks, SxfColourWidthsAreHundredthsOfAMillimetreInADotDrawing) {
+  JwwDocument doc;
+  InitDrawing(doc, 600, false);
+  doc.header.penWidthUnit = 100;  // dots at 300 dpi
+  doc.pens[2].printWidth = 18;
+  doc.extendedColors[size_t(SxfColorSetting(101))].printWidth = 18;
+  doc.extendedColors[size_t(SxfColorSetting(101))].width = 18;
+  Attr pen2, sxf;
+  pen2.penColor = 2;
+  sxf.penColor = 101;
+  AddLine(doc, 0, 0, 10, 0, pen2);
+  AddLine(doc, 0, 5, 10, 5, sxf);
+  auto styleOf = [&](PictureStyle style, size_t line) {
+    DisplayList list;
+    DisplayListBuilder(doc, style, list).AddEntities(doc, doc.order, doc.order.size(), Affine{});
+    return list.strokeStyles[list.strokes.at(line).style];
+  };
+  EXPECT_NEAR(styleOf(PictureStyle::kMonochrome, 0).width, 18 * 25.4 / 300, 1e-6);
+  EXPECT_NEAR(styleOf(PictureStyle::kMonochrome, 1).width, 0.18, 1e-6);
+  const StrokeStyle plan = styleOf(PictureStyle::kPlan, 1);
+  EXPECT_FALSE(plan.devicePixels);
+  EXPECT_NEAR(plan.width, 0.18, 1e-6);
+  doc.lines[1].attr.penWidth = 35;  // an entity's own width, in the same 1/100 mm
+  EXPECT_NEAR(styleOf(PictureStyle::kMonochrome, 1).width, 0.35, 1e-6);
+}
+
+// drawSwitches[2] 1 draws images and solids first, 2 solids only, each part in file order; the
+// same inside blocks and on every thread.
+TEST(PrintLooks, SolidsAndImagesFirstWhenTheDrawingAsks) {
+  JwwDocument doc;
+  InitDrawing(doc, 600, false);
+  AddLine(doc, 0, 0, 10, 0);
+  AddSolid(doc, 0, 0, 1, 0, 1, 1, 0, 1);
+  AddText(doc, 0, 0, JwwString::Sjis("^@BM%temp%a.bmp,10,10"));
+  AddSolid(doc, 2, 0, 3, 0, 3, 1, 2, 1);
+  EntityLists& def = AddBlockDef(doc, 1, JwwString::Sjis("wall"));
+  AddLine(def, 0, 0, 5, 0);
+  AddSolid(def, 0, 0, 1, 0, 1, 1, 0, 1);
+  AddBlockInsert(doc, 1, 50, 0);
+  doc.NormaliseBlocks();
+  auto kinds = [&](int threads) {
+    DisplayList list;
+    DisplayListBuilder(doc, PictureStyle::kColor, list).AddEntities(doc, doc.order, doc.order.size(), Affine{},
+                                                                     threads);
+    std::string k;
+    for (const std::string& item : Flatten(list)) k += item.substr(0, 1);
+    return k;
+  };
+  // Stroke, fill, picture, fill, then the block's stroke and fill.
+  EXPECT_EQ(kinds(1), "sfpfsf");
+  doc.header.drawSwitches[2] = 1;
+  EXPECT_EQ(kinds(1), "fpfsfs");
+  EXPECT_EQ(kinds(3), "fpfsfs");
+  doc.header.drawSwitches[2] = 12;  // the ones digit decides
+  EXPECT_EQ(kinds(1), "ffspfs");
+}
+
+// Pictures print in colour when the drawing's colour-print switch is on, unless told otherwise.
+TEST(PrintLooks, ColourPrintFlagChoosesTheStyleUnlessOverridden) {
+  JwwDocument doc;
+  InitDrawing(doc, 600, false);
+  EXPECT_EQ(PrintStyle(doc, std::nullopt), PictureStyle::kMonochrome);
+  EXPECT_EQ(PrintStyle(doc, true), PictureStyle::kColor);
+  doc.header.drawSwitches[5] = 1;
+  EXPECT_EQ(PrintStyle(doc, std::nullopt), PictureStyle::kColor);
+  EXPECT_EQ(PrintStyle(doc, false), PictureStyle::kMonochrome);
+}
+
 // Runs drawn on other threads make the same list as one thread: every item, in order, in place.
 TEST(DisplayListSharing, ManyThreadsDrawTheSameItemsAsOne) {
   JwwDocument doc;

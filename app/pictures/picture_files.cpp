@@ -116,7 +116,7 @@ bool WriteDrawingPicture(const JwwDocument& doc, const std::filesystem::path& dr
                          const std::filesystem::path& file, const PictureOptions& options, std::string& error,
                          std::string* warnings) {
   return Guarded(file, error, [&](std::string& reason) {
-    const DisplayList list = RenderDrawing(doc, options.color ? PictureStyle::kColor : PictureStyle::kMonochrome);
+    const DisplayList list = RenderDrawing(doc, PrintStyle(doc, options.color));
     return WriteChecked(list, file, *PictureFormatFor(file), OutputFor(doc, drawing, options.dpi), options, reason,
                         warnings);
   });

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -14,7 +15,8 @@ namespace kelvane {
 
 struct PictureOptions {
   std::vector<PictureFormat> formats;  // beside each written sheet, one file per format
-  bool color = false;                  // print colours instead of black
+  // Print colours (true) or black (false); none: as the drawing's colour-print setting says.
+  std::optional<bool> color;
   int dpi = 150;                       // PNG resolution
   // Files no picture may replace, whatever name reaches them: the run's inputs and its settings.
   std::set<FileIdentity> protectedFiles;

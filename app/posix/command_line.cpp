@@ -101,8 +101,8 @@ class SplitArguments {
       const PictureFormat f = *PictureFormatFor("x." + a.substr(2));
       if (std::find(c_.sheetPictures.begin(), c_.sheetPictures.end(), f) == c_.sheetPictures.end())
         c_.sheetPictures.push_back(f);
-    } else if (a == "--color") {
-      c_.color = true;
+    } else if (a == "--color" || a == "--mono") {
+      c_.color = a == "--color";
     } else if (a == "--dpi") {
       const std::optional<int32_t> dpi = Value(v) ? IntArg(v, kMinDpi, kMaxDpi) : std::nullopt;
       if (!dpi) return "--dpi takes a number from 10 to 1200";

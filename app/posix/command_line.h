@@ -47,7 +47,7 @@ struct CommandLine {
   // Pictures: the plan's file (kPlan), the drawing's (kRender), and beside every written sheet.
   std::optional<std::filesystem::path> pictureFile;
   std::vector<PictureFormat> sheetPictures;
-  bool color = false;
+  std::optional<bool> color;  // --color or --mono; none: the drawing's colour-print setting
   int dpi = 150;
 };
 

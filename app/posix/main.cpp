@@ -38,7 +38,7 @@ const char kUsage[] = R"(usage:
                                   options would write (empty frames grey, renamed sheets
                                   orange, sheets that would replace an input red); writes
                                   nothing else
-  kelvane --render DRAWING.jww PICTURE [--color] [--dpi N]
+  kelvane --render DRAWING.jww PICTURE [--color|--mono] [--dpi N]
                                   draw one drawing on its own paper, as Jw_cad prints it
 
 A paper frame is a rectangle of four lines in the auxiliary colour 9, line type 19 and pen
@@ -73,9 +73,10 @@ options:
   --dry-run             write nothing; print every frame and sheet with the file
                         name that would be written
   --png, --svg, --pdf   beside every written sheet, a picture of the same name: one
-                        page of the sheet's paper, 1:1 in millimetres, printed in
-                        black with the print widths (PDF text stays text)
-  --color               pictures in the print colours instead of black
+                        page of the sheet's paper, 1:1 in millimetres, printed with
+                        the print widths (PDF text stays text)
+  --color, --mono       pictures in the print colours, or in black; without either, as
+                        the drawing's colour-print setting says
   --dpi N               resolution of PNG pictures, 10 to 1200 (default 150)
   -h, --help            show this text
 
