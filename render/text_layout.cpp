@@ -229,6 +229,59 @@ TextLayout LayOutText(const TextRecord& t, const JwwString& text) {
   return out;
 }
 
+bool IsProportionalFont(const JwwString& font) {
+  // The full-width Ｐ of the Japanese names, or the P after "MS " of the English ones.
+  const uint32_t wideP = font.unicode ? 0xFF30 : 0x826F;
+  bool afterMs = false;
+  for (size_t p = 0, n = font.size(); p < n;) {
+    const JwwChar c = CharAt(font, p);
+    if (c.width == 0) break;
+    if (c.code == wideP || (afterMs && c.code == 'P')) return true;
+    afterMs = p == 2 && c.code == ' ' && CharAt(font, 0).code == 'M' && CharAt(font, 1).code == 'S';
+    p += c.width;
+  }
+  return false;
+}
+
+void FitProportionalRun(const Glyph* glyphs, size_t count, bool unicode, const double* advances, Glyph* cells) {
+  std::copy(glyphs, glyphs + count, cells);
+  if (count == 0) return;
+  const Vec2 o = glyphs[0].origin, a0 = glyphs[0].across;
+  const double a0Len = std::hypot(a0.x, a0.y);
+  if (!(a0Len > 0)) return;
+  const Vec2 d{a0.x / a0Len, a0.y / a0Len};
+  auto along = [&](Vec2 v) { return v.x * d.x + v.y * d.y; };
+  auto inLine = [&](const Glyph& g) {
+    const Vec2 a = g.across;
+    return std::fabs(a.x * d.y - a.y * d.x) <= 1e-6 * std::hypot(a.x, a.y) && along(a) > 0;
+  };
+  // The glyphs' own length at em scale, and the length the fixed cells give them.
+  double own = 0, fixed = 0;
+  for (size_t k = 0; k < count; ++k) {
+    if (!inLine(glyphs[k])) return;
+    const double cellLen = along(glyphs[k].across);
+    own += advances[k] * cellLen / CellWidthOf(glyphs[k].code, unicode);
+    fixed += cellLen;
+  }
+  if (!(own > 0)) return;
+  const double f = fixed / own;
+  double start = 0;  // where glyph k starts, along the line from the first cell's origin
+  for (size_t k = 0; k < count; ++k) {
+    const Glyph& g = glyphs[k];
+    const Vec2 go = g.origin;
+    const double cellLen = along(g.across), width = advances[k] * cellLen / CellWidthOf(g.code, unicode) * f;
+    // The cell grows by f, so that its em is as wide as the scaled advance, and is centred on it.
+    const double shift = start + width / 2 - f * cellLen / 2 - along({go.x - o.x, go.y - o.y});
+    cells[k].origin = PagePoint(Vec2{go.x + d.x * shift, go.y + d.y * shift});
+    cells[k].across = PagePoint(Vec2{g.across.x * f, g.across.y * f});
+    start += width;
+    if (k + 1 < count) {  // the gap the fixed layout leaves before the next cell
+      const Vec2 next = glyphs[k + 1].origin;
+      start += along({next.x - go.x, next.y - go.y}) - cellLen;
+    }
+  }
+}
+
 bool ParseImageReference(const JwwString& text, ImageReference& out) {
   // Work on the characters as ASCII where they are ASCII; the path keeps its stored form.
   static const char kPrefix[] = "^@BM";

@@ -177,6 +177,35 @@ TEST(GlyphPlacement, VerticalTextTurnsHalfWidthCharactersAndLongVowelMarks) {
   ExpectNear(stop, {12, 14}, "。 in the upper right of its cell");
 }
 
+// A text in a proportional font spans its start to its end point: each glyph as wide as the
+// font's own advance scaled to fit, the spacing kept between glyphs, narrow "i" not spread.
+TEST(GlyphPlacement, ProportionalTextFitsBetweenItsStartAndEnd) {
+  EXPECT_TRUE(IsProportionalFont(JwwString::Wide(u"ＭＳ Ｐゴシック")));
+  EXPECT_TRUE(IsProportionalFont(JwwString::Wide(u"MS PMincho")));
+  EXPECT_FALSE(IsProportionalFont(JwwString::Wide(u"ＭＳ ゴシック")));
+  EXPECT_FALSE(IsProportionalFont(JwwString::Wide(u"MS Gothic")));
+
+  const TextRecord t = TextAt(4, 3, 1, 30);
+  const TextLayout l = LayOutText(t, JwwString::Wide(u"AiB"));
+  ASSERT_EQ(l.glyphs.size(), 3u);
+  const double advances[] = {0.6, 0.2, 0.6};  // ems, at font size 1
+  Glyph cells[3];
+  FitProportionalRun(l.glyphs.data(), 3, true, advances, cells);
+  // 6 mm of half cells hold 1.4 em of glyphs: each em is 30/7 mm wide; half cells keep
+  // half the spacing, 0.5 mm, between them.
+  const double em = 6 / 1.4, c = std::cos(30 * 3.141592653589793 / 180), s = std::sin(30 * 3.141592653589793 / 180);
+  double at = 0;
+  for (size_t k = 0; k < 3; ++k) {
+    const EmBox box = PlacedEm(cells[k], true, advances[k] * 100);
+    ExpectNear(box.bottomLeft, Plus({10, 20}, {c * at, s * at}), "glyph starts after the one before");
+    at += advances[k] * em;
+    ExpectNear(Plus(box.bottomLeft, {c * advances[k] * em, s * advances[k] * em}), Plus({10, 20}, {c * at, s * at}),
+               "glyph as wide as its scaled advance");
+    at += 0.5;
+  }
+  ExpectNear(Plus({10, 20}, {c * (at - 0.5), s * (at - 0.5)}), l.end, "the last glyph ends at the end point");
+}
+
 // Ends of the flattened arc as the display list has them.
 bool ArcEnds(const JwwDocument& doc, int32_t index, Vec2& a, Vec2& b) {
   DisplayList list;

@@ -17,12 +17,14 @@
 #include <new>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/replacing_file.h"
 #include "platform/text_conversion.h"
 #include "render/cairo/image_decode.h"
 #include "render/glyph_layout.h"
 #include "render/image_source.h"
+#include "render/text_layout.h"
 
 extern const char kKelvaneFontsConf[];  // render/fonts.conf, built in
 
@@ -199,8 +201,10 @@ class Painter {
     pango_layout_set_font_description(layout_, desc);
     pango_font_description_free(desc);
     SetColor(t.color);
+    const Glyph* glyphs = &pools_->glyphs[t.glyphs.first];
+    if (IsProportionalFont(list_.fonts[t.font])) glyphs = FitToFontWidths(t);
     for (uint32_t k = 0; k < t.glyphs.count; ++k) {
-      const Glyph& g = pools_->glyphs[t.glyphs.first + k];
+      const Glyph& g = glyphs[k];
       if (IsBlankGlyph(g.code, t.unicode)) continue;
       const std::string& text = glyphTexts_(g.code, t.unicode);
       GlyphCell cell;
@@ -224,6 +228,22 @@ class Painter {
       pango_cairo_show_layout(cr_, layout_);
       cairo_restore(cr_);
     }
+  }
+
+  // The run's cells respaced by the font's own widths (the layout set in the run's font).
+  const Glyph* FitToFontWidths(const TextRun& t) {
+    const Glyph* glyphs = &pools_->glyphs[t.glyphs.first];
+    advances_.resize(t.glyphs.count);
+    fitted_.resize(t.glyphs.count);
+    for (uint32_t k = 0; k < t.glyphs.count; ++k) {
+      const std::string& text = glyphTexts_(glyphs[k].code, t.unicode);
+      pango_layout_set_text(layout_, text.c_str(), int(text.size()));
+      PangoRectangle logical;
+      pango_layout_get_extents(layout_, nullptr, &logical);
+      advances_[k] = double(logical.width) / PANGO_SCALE / kNominalFontSize;
+    }
+    FitProportionalRun(glyphs, t.glyphs.count, t.unicode, advances_.data(), fitted_.data());
+    return fitted_.data();
   }
 
   void DrawMissingGlyph(const MissingGlyphBox& box) {
@@ -350,6 +370,8 @@ class Painter {
   bool raster_;
   PangoContext* context_ = nullptr;
   PangoLayout* layout_ = nullptr;
+  std::vector<double> advances_;  // a proportional run's glyph widths, kept between runs
+  std::vector<Glyph> fitted_;     // and its cells fitted by them
   std::vector<double> dashes_;
   GlyphTexts<std::string> glyphTexts_{CodePointToUtf8, [](const std::string& sjis) { return SjisToUtf8(sjis, UnreadableSjis::kSkipByte); }};
   std::unordered_map<std::string, std::unique_ptr<LoadedImage>> images_;
