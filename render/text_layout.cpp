@@ -230,14 +230,19 @@ TextLayout LayOutText(const TextRecord& t, const JwwString& text) {
 }
 
 bool IsProportionalFont(const JwwString& font) {
-  // The full-width Ｐ of the Japanese names, or the P after "MS " of the English ones.
+  // The full-width Ｐ of the Japanese names, or the P after "MS " (MS PGothic) or "IPA"
+  // (IPAPGothic, the font they are drawn in) of the English ones.
   const uint32_t wideP = font.unicode ? 0xFF30 : 0x826F;
-  bool afterMs = false;
+  uint32_t before[3] = {0, 0, 0};
   for (size_t p = 0, n = font.size(); p < n;) {
     const JwwChar c = CharAt(font, p);
     if (c.width == 0) break;
-    if (c.code == wideP || (afterMs && c.code == 'P')) return true;
-    afterMs = p == 2 && c.code == ' ' && CharAt(font, 0).code == 'M' && CharAt(font, 1).code == 'S';
+    if (c.code == wideP) return true;
+    if (c.code == 'P' && p == 3 &&
+        ((before[0] == 'M' && before[1] == 'S' && before[2] == ' ') ||
+         (before[0] == 'I' && before[1] == 'P' && before[2] == 'A')))
+      return true;
+    if (p < 3) before[p] = c.code;
     p += c.width;
   }
   return false;

@@ -182,6 +182,8 @@ TEST(GlyphPlacement, VerticalTextTurnsHalfWidthCharactersAndLongVowelMarks) {
 TEST(GlyphPlacement, ProportionalTextFitsBetweenItsStartAndEnd) {
   EXPECT_TRUE(IsProportionalFont(JwwString::Wide(u"ＭＳ Ｐゴシック")));
   EXPECT_TRUE(IsProportionalFont(JwwString::Wide(u"MS PMincho")));
+  EXPECT_TRUE(IsProportionalFont(JwwString::Wide(u"IPAPGothic")));
+  EXPECT_FALSE(IsProportionalFont(JwwString::Wide(u"IPAGothic")));
   EXPECT_FALSE(IsProportionalFont(JwwString::Wide(u"ＭＳ ゴシック")));
   EXPECT_FALSE(IsProportionalFont(JwwString::Wide(u"MS Gothic")));
 

@@ -202,7 +202,8 @@ class Painter {
     pango_font_description_free(desc);
     SetColor(t.color);
     const Glyph* glyphs = &pools_->glyphs[t.glyphs.first];
-    if (IsProportionalFont(list_.fonts[t.font])) glyphs = FitToFontWidths(t);
+    const bool fitted = IsProportionalFont(list_.fonts[t.font]);
+    if (fitted) glyphs = FitToFontWidths(t);
     for (uint32_t k = 0; k < t.glyphs.count; ++k) {
       const Glyph& g = glyphs[k];
       if (IsBlankGlyph(g.code, t.unicode)) continue;
@@ -210,8 +211,8 @@ class Painter {
       GlyphCell cell;
       if (text.empty() || !CellOfGlyph(g, g.origin, cell)) continue;
       pango_layout_set_text(layout_, text.c_str(), int(text.size()));
-      PangoRectangle logical;
-      pango_layout_get_extents(layout_, nullptr, &logical);
+      PangoRectangle logical = fitted ? fittedExtents_[k] : PangoRectangle{};
+      if (!fitted) pango_layout_get_extents(layout_, nullptr, &logical);
       if (pango_layout_get_unknown_glyphs_count(layout_) > 0) {
         // No installed font has the character: its box, not pango's code-point box at the font's size.
         DrawMissingGlyph(MissingGlyphBoxIn(cell));
@@ -234,14 +235,20 @@ class Painter {
   const Glyph* FitToFontWidths(const TextRun& t) {
     const Glyph* glyphs = &pools_->glyphs[t.glyphs.first];
     advances_.resize(t.glyphs.count);
+    fittedExtents_.resize(t.glyphs.count);
     fitted_.resize(t.glyphs.count);
+    // Measured in the font's own units, unrounded by any page transform, and kept for drawing
+    // so that each glyph is centred by the width it was spaced by.
+    cairo_save(cr_);
+    cairo_identity_matrix(cr_);
+    pango_cairo_update_context(cr_, context_);
     for (uint32_t k = 0; k < t.glyphs.count; ++k) {
       const std::string& text = glyphTexts_(glyphs[k].code, t.unicode);
       pango_layout_set_text(layout_, text.c_str(), int(text.size()));
-      PangoRectangle logical;
-      pango_layout_get_extents(layout_, nullptr, &logical);
-      advances_[k] = double(logical.width) / PANGO_SCALE / kNominalFontSize;
+      pango_layout_get_extents(layout_, nullptr, &fittedExtents_[k]);
+      advances_[k] = double(fittedExtents_[k].width) / PANGO_SCALE / kNominalFontSize;
     }
+    cairo_restore(cr_);
     FitProportionalRun(glyphs, t.glyphs.count, t.unicode, advances_.data(), fitted_.data());
     return fitted_.data();
   }
@@ -370,8 +377,9 @@ class Painter {
   bool raster_;
   PangoContext* context_ = nullptr;
   PangoLayout* layout_ = nullptr;
-  std::vector<double> advances_;  // a proportional run's glyph widths, kept between runs
-  std::vector<Glyph> fitted_;     // and its cells fitted by them
+  std::vector<double> advances_;                // a proportional run's glyph widths, kept between runs
+  std::vector<PangoRectangle> fittedExtents_;  // where they were measured from
+  std::vector<Glyph> fitted_;                   // and its cells fitted by them
   std::vector<double> dashes_;
   GlyphTexts<std::string> glyphTexts_{CodePointToUtf8, [](const std::string& sjis) { return SjisToUtf8(sjis, UnreadableSjis::kSkipByte); }};
   std::unordered_map<std::string, std::unique_ptr<LoadedImage>> images_;
