@@ -256,14 +256,18 @@ void FitProportionalRun(const Glyph* glyphs, size_t count, bool unicode, const d
   if (!(a0Len > 0)) return;
   const Vec2 d{a0.x / a0Len, a0.y / a0Len};
   auto along = [&](Vec2 v) { return v.x * d.x + v.y * d.y; };
-  auto inLine = [&](const Glyph& g) {
-    const Vec2 a = g.across;
-    return std::fabs(a.x * d.y - a.y * d.x) <= 1e-6 * std::hypot(a.x, a.y) && along(a) > 0;
+  // Upright glyphs of vertical text are not set along the line of their cells: left alone.
+  auto inLine = [&](size_t k) {
+    const Vec2 a = glyphs[k].across;
+    if (!(std::fabs(a.x * d.y - a.y * d.x) <= 1e-4 * std::hypot(a.x, a.y) && along(a) > 0)) return false;
+    if (k + 1 == count) return true;
+    const Vec2 from = glyphs[k].origin, to = glyphs[k + 1].origin;
+    return along({to.x - from.x, to.y - from.y}) > 1e-3 * along(a);
   };
   // The glyphs' own length at em scale, and the length the fixed cells give them.
   double own = 0, fixed = 0;
   for (size_t k = 0; k < count; ++k) {
-    if (!inLine(glyphs[k])) return;
+    if (!inLine(k)) return;
     const double cellLen = along(glyphs[k].across);
     own += advances[k] * cellLen / CellWidthOf(glyphs[k].code, unicode);
     fixed += cellLen;

@@ -206,6 +206,13 @@ TEST(GlyphPlacement, ProportionalTextFitsBetweenItsStartAndEnd) {
     at += 0.5;
   }
   ExpectNear(Plus({10, 20}, {c * (at - 0.5), s * (at - 0.5)}), l.end, "the last glyph ends at the end point");
+
+  // Upright glyphs of vertical text keep their cells.
+  const TextLayout v = LayOutText(TextAt(4, 3, 0, -90, true), JwwString::Wide(u"日本"));
+  const double wide[] = {0.5, 1};
+  Glyph vertical[2];
+  FitProportionalRun(v.glyphs.data(), 2, true, wide, vertical);
+  for (size_t k = 0; k < 2; ++k) ExpectNear(vertical[k].origin, v.glyphs[k].origin, "vertical glyph kept");
 }
 
 // Ends of the flattened arc as the display list has them.
