@@ -1,6 +1,7 @@
 // Text layout: cells, control sequences and image references.
 #include "render/text_layout.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -104,6 +105,44 @@ struct Cell {
   Vec2 origin, across, up;
 };
 
+// How a character stands in vertical text, as Windows' vertical ("@") fonts draw it.
+enum class VerticalForm {
+  kUpright,      // a full-width character: upright in its cell
+  kTurned,       // half-width characters, the long vowel mark, dashes, brackets: turned a quarter clockwise
+  kPunctuation,  // 、。，．: upright, moved from the lower left to the upper right of the cell
+  kSmallKana,    // upright, moved a little up and to the right
+};
+
+// The characters a vertical font draws in another form, as Unicode and as Shift_JIS.
+constexpr uint32_t kTurnedUnicode[] = {0x30FC, 0x2015, 0x2010, 0xFF5E, 0x301C, 0x2225, 0xFF5C, 0x2026, 0x2025, 0xFF08,
+                                       0xFF09, 0x3014, 0x3015, 0xFF3B, 0xFF3D, 0xFF5B, 0xFF5D, 0x3008, 0x3009, 0x300A,
+                                       0x300B, 0x300C, 0x300D, 0x300E, 0x300F, 0x3010, 0x3011, 0xFF0D, 0x2212, 0xFF1D};
+constexpr uint32_t kTurnedSjis[] = {0x815B, 0x815C, 0x815D, 0x8160, 0x8161, 0x8162, 0x8163, 0x8164, 0x8169, 0x816A,
+                                    0x816B, 0x816C, 0x816D, 0x816E, 0x816F, 0x8170, 0x8171, 0x8172, 0x8173, 0x8174,
+                                    0x8175, 0x8176, 0x8177, 0x8178, 0x8179, 0x817A, 0x817C, 0x8181};
+constexpr uint32_t kPunctuationUnicode[] = {0x3001, 0x3002, 0xFF0C, 0xFF0E};
+constexpr uint32_t kPunctuationSjis[] = {0x8141, 0x8142, 0x8143, 0x8144};
+constexpr uint32_t kSmallKanaUnicode[] = {0x3041, 0x3043, 0x3045, 0x3047, 0x3049, 0x3063, 0x3083, 0x3085,
+                                          0x3087, 0x308E, 0x30A1, 0x30A3, 0x30A5, 0x30A7, 0x30A9, 0x30C3,
+                                          0x30E3, 0x30E5, 0x30E7, 0x30EE, 0x30F5, 0x30F6};
+constexpr uint32_t kSmallKanaSjis[] = {0x829F, 0x82A1, 0x82A3, 0x82A5, 0x82A7, 0x82C1, 0x82E1, 0x82E3,
+                                       0x82E5, 0x82EC, 0x8340, 0x8342, 0x8344, 0x8346, 0x8348, 0x8362,
+                                       0x8383, 0x8385, 0x8387, 0x838E, 0x8395, 0x8396};
+
+template <size_t N>
+bool Contains(const uint32_t (&codes)[N], uint32_t code) {
+  return std::find(codes, codes + N, code) != codes + N;
+}
+
+VerticalForm VerticalFormOf(uint32_t code, bool unicode, float width) {
+  if (width < 1) return VerticalForm::kTurned;
+  if (unicode ? Contains(kTurnedUnicode, code) : Contains(kTurnedSjis, code)) return VerticalForm::kTurned;
+  if (unicode ? Contains(kPunctuationUnicode, code) : Contains(kPunctuationSjis, code))
+    return VerticalForm::kPunctuation;
+  if (unicode ? Contains(kSmallKanaUnicode, code) : Contains(kSmallKanaSjis, code)) return VerticalForm::kSmallKana;
+  return VerticalForm::kUpright;
+}
+
 // Vertical text runs along its angle with upright characters; where a character sits across the
 // line is not documented: each cell is turned a quarter about its own centre.
 void TurnUpright(Cell& cell, Vec2 dir, Vec2 normal, double cellW, double cellH) {
@@ -111,6 +150,19 @@ void TurnUpright(Cell& cell, Vec2 dir, Vec2 normal, double cellW, double cellH) 
   cell.across = {-dir.y * cellW, dir.x * cellW};
   cell.up = {-normal.y * cellH, normal.x * cellH};
   cell.origin = {centre.x - (cell.across.x + cell.up.x) / 2, centre.y - (cell.across.y + cell.up.y) / 2};
+}
+
+// A character of vertical text in its cell. A turned one keeps the cell as the line runs: its
+// top faces the line's left, and it advances by its own width, so half-width characters do not
+// overlap. Where punctuation and small kana sit is not documented: punctuation moves from the
+// cell's lower-left quarter to its upper-right one, small kana by an eighth of the cell.
+void StandVertically(Cell& cell, VerticalForm form, Vec2 dir, Vec2 normal, double cellW, double cellH) {
+  if (form == VerticalForm::kTurned) return;
+  TurnUpright(cell, dir, normal, cellW, cellH);
+  const double shift = form == VerticalForm::kPunctuation ? 0.5 : form == VerticalForm::kSmallKana ? 0.125 : 0.0;
+  if (shift == 0) return;
+  cell.origin = {cell.origin.x + (cell.across.x + cell.up.x) * shift,
+                 cell.origin.y + (cell.across.y + cell.up.y) * shift};
 }
 
 // A script character: half high, lifted to the top, middle or bottom of its cell.
@@ -123,7 +175,7 @@ void ShrinkToScript(Cell& cell, Script script) {
 
 // Lays out the characters read into the buffers.
 template <bool kMapped>
-Vec2 LayOut(const TextRecord& t, int narrowHalves, const Affine& m, std::vector<Glyph>& glyphs,
+Vec2 LayOut(const TextRecord& t, bool unicode, int narrowHalves, const Affine& m, std::vector<Glyph>& glyphs,
             const TextLayoutBuffers& buffers) {
   const std::vector<TextLayoutBuffers::Char>& chars = buffers.chars;
   const double a = t.angle * kDegree;
@@ -140,7 +192,7 @@ Vec2 LayOut(const TextRecord& t, int narrowHalves, const Affine& m, std::vector<
     Cell cell{{t.startX + dir.x * pos * squeeze, t.startY + dir.y * pos * squeeze},
               {dir.x * cellW, dir.y * cellW},
               {normal.x * cellH, normal.y * cellH}};
-    if (vertical) TurnUpright(cell, dir, normal, cellW, cellH);
+    if (vertical) StandVertically(cell, VerticalFormOf(c.code, unicode, c.width), dir, normal, cellW, cellH);
     const Script script = Script(c.script);
     if (script != Script::kNone) ShrinkToScript(cell, script);
     if constexpr (kMapped) {
@@ -164,8 +216,8 @@ Vec2 AppendTextLayout(const TextRecord& t, const JwwString& text, const Affine* 
                       TextLayoutBuffers& buffers) {
   // Read once here rather than in each layout, so that the reading is compiled in place.
   const int narrowHalves = ReadChars(text, buffers);
-  return m ? LayOut<true>(t, narrowHalves, *m, glyphs, buffers)
-           : LayOut<false>(t, narrowHalves, Affine{}, glyphs, buffers);
+  return m ? LayOut<true>(t, text.unicode, narrowHalves, *m, glyphs, buffers)
+           : LayOut<false>(t, text.unicode, narrowHalves, Affine{}, glyphs, buffers);
 }
 
 TextLayout LayOutText(const TextRecord& t, const JwwString& text) {
@@ -175,6 +227,68 @@ TextLayout LayOutText(const TextRecord& t, const JwwString& text) {
   out.colorFrom = std::move(buffers.colorFrom);
   out.colorPen = std::move(buffers.colorPen);
   return out;
+}
+
+bool IsProportionalFont(const JwwString& font) {
+  // The full-width Ｐ of the Japanese names, or the P after "MS " (MS PGothic) or "IPA"
+  // (IPAPGothic, the font they are drawn in) of the English ones.
+  const uint32_t wideP = font.unicode ? 0xFF30 : 0x826F;
+  uint32_t before[3] = {0, 0, 0};
+  for (size_t p = 0, n = font.size(); p < n;) {
+    const JwwChar c = CharAt(font, p);
+    if (c.width == 0) break;
+    if (c.code == wideP) return true;
+    if (c.code == 'P' && p == 3 &&
+        ((before[0] == 'M' && before[1] == 'S' && before[2] == ' ') ||
+         (before[0] == 'I' && before[1] == 'P' && before[2] == 'A')))
+      return true;
+    if (p < 3) before[p] = c.code;
+    p += c.width;
+  }
+  return false;
+}
+
+void FitProportionalRun(const Glyph* glyphs, size_t count, bool unicode, const double* advances, Glyph* cells) {
+  std::copy(glyphs, glyphs + count, cells);
+  if (count == 0) return;
+  const Vec2 o = glyphs[0].origin, a0 = glyphs[0].across;
+  const double a0Len = std::hypot(a0.x, a0.y);
+  if (!(a0Len > 0)) return;
+  const Vec2 d{a0.x / a0Len, a0.y / a0Len};
+  auto along = [&](Vec2 v) { return v.x * d.x + v.y * d.y; };
+  // Upright glyphs of vertical text are not set along the line of their cells: left alone.
+  auto inLine = [&](size_t k) {
+    const Vec2 a = glyphs[k].across;
+    if (!(std::fabs(a.x * d.y - a.y * d.x) <= 1e-4 * std::hypot(a.x, a.y) && along(a) > 0)) return false;
+    if (k + 1 == count) return true;
+    const Vec2 from = glyphs[k].origin, to = glyphs[k + 1].origin;
+    return along({to.x - from.x, to.y - from.y}) > 1e-3 * along(a);
+  };
+  // The glyphs' own length at em scale, and the length the fixed cells give them.
+  double own = 0, fixed = 0;
+  for (size_t k = 0; k < count; ++k) {
+    if (!inLine(k)) return;
+    const double cellLen = along(glyphs[k].across);
+    own += advances[k] * cellLen / CellWidthOf(glyphs[k].code, unicode);
+    fixed += cellLen;
+  }
+  if (!(own > 0)) return;
+  const double f = fixed / own;
+  double start = 0;  // where glyph k starts, along the line from the first cell's origin
+  for (size_t k = 0; k < count; ++k) {
+    const Glyph& g = glyphs[k];
+    const Vec2 go = g.origin;
+    const double cellLen = along(g.across), width = advances[k] * cellLen / CellWidthOf(g.code, unicode) * f;
+    // The cell grows by f, so that its em is as wide as the scaled advance, and is centred on it.
+    const double shift = start + width / 2 - f * cellLen / 2 - along({go.x - o.x, go.y - o.y});
+    cells[k].origin = PagePoint(Vec2{go.x + d.x * shift, go.y + d.y * shift});
+    cells[k].across = PagePoint(Vec2{g.across.x * f, g.across.y * f});
+    start += width;
+    if (k + 1 < count) {  // the gap the fixed layout leaves before the next cell
+      const Vec2 next = glyphs[k + 1].origin;
+      start += along({next.x - go.x, next.y - go.y}) - cellLen;
+    }
+  }
 }
 
 bool ParseImageReference(const JwwString& text, ImageReference& out) {

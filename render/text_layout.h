@@ -42,6 +42,16 @@ struct TextLayoutBuffers {
 Vec2 AppendTextLayout(const TextRecord& record, const JwwString& text, const Affine* m, std::vector<Glyph>& glyphs,
                       TextLayoutBuffers& buffers);
 
+// True for a proportional font: Jw_cad's names for them carry a P (ＭＳ Ｐゴシック, MS PMincho).
+bool IsProportionalFont(const JwwString& font);
+
+// A text in a proportional font fitted between its start and end: each glyph advances by the
+// font's own width, `advances[k]` in ems (1 = a full-width cell), the widths all scaled so that
+// the glyphs fill the length their fixed cells take, the gaps between cells kept. cells[k] gets
+// the cell glyph k is drawn in: its glyph, centred as PlaceGlyph centres it, starts where the
+// advances before it end. Glyphs turned across the line (vertical text) keep their cells.
+void FitProportionalRun(const Glyph* glyphs, size_t count, bool unicode, const double* advances, Glyph* cells);
+
 // True for a settings text Jw_cad keeps in the drawing (Printer_*, View_Direct2d...): never drawn.
 bool IsSettingsText(const TextRecord& record);
 

@@ -326,6 +326,32 @@ std::vector<uint8_t> TextInFont(const std::string& utf8Font, const std::filesyst
   return ReadBytes(file);
 }
 
+// "AW" in a proportional font, laid out in fixed half cells from x = 10 to 20: drawn by the
+// font's own widths scaled to fit, its ink stays between start and end and fills them.
+TEST(PicturePixels, ProportionalTextInkSpansItsStartToItsEnd) {
+  TempDir dir;
+  DisplayList list;
+  list.width = 30;
+  list.height = 14;
+  list.fonts.push_back(JwwString::Wide(u"ＭＳ Ｐゴシック"));
+  TextRun run;
+  run.unicode = true;
+  list.glyphs.push_back({PagePoint(10, 3), PagePoint(5, 0), PagePoint(0, 10), uint32_t('A')});
+  list.glyphs.push_back({PagePoint(15, 3), PagePoint(5, 0), PagePoint(0, 10), uint32_t('W')});
+  run.glyphs = {0, 2};
+  list.texts.push_back(run);
+  list.order.push_back({ItemKind::kText, 0});
+  const Png png = WritePng(list, dir / "aw.png");
+  double left = 1e9, right = -1e9;
+  for (double x = 0; x < 30; x += 0.05)
+    for (double y = 3.5; y < 12; y += 0.25)
+      if (png.Darkest(x, y, 0) < 3 * 160) left = std::min(left, x), right = std::max(right, x);
+  EXPECT_GT(left, 9.8);
+  EXPECT_LT(left, 10.6);
+  EXPECT_LT(right, 20.2);
+  EXPECT_GT(right, 19.4);
+}
+
 TEST(PictureFiles, FontNamesMapToTheIpaFonts) {
   TempDir dir;
   const std::pair<const char*, const char*> kMapping[] = {

@@ -2,6 +2,7 @@
 // and what it shares: blocks drawn once for many inserts, runs drawn on other threads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -125,6 +126,93 @@ TEST(GlyphPlacement, VerticalTextStandsUprightDownThePage) {
   ExpectNear(first.topRight, {14.5, 18.5}, "first upright");
   ExpectNear(first.bottomLeft, {8.5, 15.5}, "first as high as the text");
   ExpectNear(second.topLeft, {8.5, 11.5}, "second below the first");
+}
+
+// The corners of a glyph's cell, for overlap checks: origin, +across, +across+up, +up.
+std::vector<Vec2> CellCorners(const Glyph& g) {
+  const Vec2 o = g.origin, a = g.across, u = g.up;
+  return {o, Plus(o, a), Plus(Plus(o, a), u), Plus(o, u)};
+}
+
+// True when two convex quadrilaterals share more than an edge (separating axis test).
+bool Overlap(const std::vector<Vec2>& p, const std::vector<Vec2>& q) {
+  for (const std::vector<Vec2>* shape : {&p, &q}) {
+    for (size_t k = 0; k < 4; ++k) {
+      const Vec2 a = (*shape)[k], b = (*shape)[(k + 1) % 4];
+      const Vec2 axis{a.y - b.y, b.x - a.x};
+      double pMin = 1e300, pMax = -1e300, qMin = 1e300, qMax = -1e300;
+      for (const Vec2& v : p) pMin = std::min(pMin, v.x * axis.x + v.y * axis.y), pMax = std::max(pMax, v.x * axis.x + v.y * axis.y);
+      for (const Vec2& v : q) qMin = std::min(qMin, v.x * axis.x + v.y * axis.y), qMax = std::max(qMax, v.x * axis.x + v.y * axis.y);
+      if (pMax <= qMin + 1e-6 || qMax <= pMin + 1e-6) return false;
+    }
+  }
+  return true;
+}
+
+// Vertical text as a vertical font draws it: half-width characters turned a quarter clockwise
+// (their top to the right on a line running down), advancing by their half cell, so no two
+// glyphs overlap; the long vowel mark and brackets turned likewise, whether stored as Unicode
+// or Shift_JIS; 。 moved up and to the right of its cell.
+TEST(GlyphPlacement, VerticalTextTurnsHalfWidthCharactersAndLongVowelMarks) {
+  const TextLayout l = LayOutText(TextAt(4, 4, 0, -90, true), JwwString::Wide(u"123ABC日ー「"));
+  ASSERT_EQ(l.glyphs.size(), 9u);
+  for (size_t i = 0; i < l.glyphs.size(); ++i)
+    for (size_t j = i + 1; j < l.glyphs.size(); ++j)
+      EXPECT_FALSE(Overlap(CellCorners(l.glyphs[i]), CellCorners(l.glyphs[j]))) << i << " and " << j;
+  for (size_t k : {0u, 5u, 7u, 8u}) {
+    const Vec2 up = l.glyphs[k].up;
+    EXPECT_NEAR(up.x, 4, 1e-4) << k << ": top to the right";
+    EXPECT_NEAR(up.y, 0, 1e-4) << k;
+  }
+  const Vec2 uprightUp = l.glyphs[6].up;
+  EXPECT_NEAR(uprightUp.y, 4, 1e-4) << "日 upright";
+
+  JwwString sjis;
+  for (uint32_t code : {0x815Bu, 0x8142u}) AppendChar(sjis, code);  // ー。
+  const TextLayout s = LayOutText(TextAt(4, 4, 0, -90, true), sjis);
+  ASSERT_EQ(s.glyphs.size(), 2u);
+  const Vec2 longVowelUp = s.glyphs[0].up;
+  EXPECT_NEAR(longVowelUp.x, 4, 1e-4) << "ー turned in Shift_JIS";
+  const Vec2 stop = s.glyphs[1].origin;
+  ExpectNear(stop, {12, 14}, "。 in the upper right of its cell");
+}
+
+// A text in a proportional font spans its start to its end point: each glyph as wide as the
+// font's own advance scaled to fit, the spacing kept between glyphs, narrow "i" not spread.
+TEST(GlyphPlacement, ProportionalTextFitsBetweenItsStartAndEnd) {
+  EXPECT_TRUE(IsProportionalFont(JwwString::Wide(u"ＭＳ Ｐゴシック")));
+  EXPECT_TRUE(IsProportionalFont(JwwString::Wide(u"MS PMincho")));
+  EXPECT_TRUE(IsProportionalFont(JwwString::Wide(u"IPAPGothic")));
+  EXPECT_FALSE(IsProportionalFont(JwwString::Wide(u"IPAGothic")));
+  EXPECT_FALSE(IsProportionalFont(JwwString::Wide(u"ＭＳ ゴシック")));
+  EXPECT_FALSE(IsProportionalFont(JwwString::Wide(u"MS Gothic")));
+
+  const TextRecord t = TextAt(4, 3, 1, 30);
+  const TextLayout l = LayOutText(t, JwwString::Wide(u"AiB"));
+  ASSERT_EQ(l.glyphs.size(), 3u);
+  const double advances[] = {0.6, 0.2, 0.6};  // ems, at font size 1
+  Glyph cells[3];
+  FitProportionalRun(l.glyphs.data(), 3, true, advances, cells);
+  // 6 mm of half cells hold 1.4 em of glyphs: each em is 30/7 mm wide; half cells keep
+  // half the spacing, 0.5 mm, between them.
+  const double em = 6 / 1.4, c = std::cos(30 * 3.141592653589793 / 180), s = std::sin(30 * 3.141592653589793 / 180);
+  double at = 0;
+  for (size_t k = 0; k < 3; ++k) {
+    const EmBox box = PlacedEm(cells[k], true, advances[k] * 100);
+    ExpectNear(box.bottomLeft, Plus({10, 20}, {c * at, s * at}), "glyph starts after the one before");
+    at += advances[k] * em;
+    ExpectNear(Plus(box.bottomLeft, {c * advances[k] * em, s * advances[k] * em}), Plus({10, 20}, {c * at, s * at}),
+               "glyph as wide as its scaled advance");
+    at += 0.5;
+  }
+  ExpectNear(Plus({10, 20}, {c * (at - 0.5), s * (at - 0.5)}), l.end, "the last glyph ends at the end point");
+
+  // Upright glyphs of vertical text keep their cells.
+  const TextLayout v = LayOutText(TextAt(4, 3, 0, -90, true), JwwString::Wide(u"日本"));
+  const double wide[] = {0.5, 1};
+  Glyph vertical[2];
+  FitProportionalRun(v.glyphs.data(), 2, true, wide, vertical);
+  for (size_t k = 0; k < 2; ++k) ExpectNear(vertical[k].origin, v.glyphs[k].origin, "vertical glyph kept");
 }
 
 // Ends of the flattened arc as the display list has them.

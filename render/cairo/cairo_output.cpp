@@ -17,12 +17,14 @@
 #include <new>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/replacing_file.h"
 #include "platform/text_conversion.h"
 #include "render/cairo/image_decode.h"
 #include "render/glyph_layout.h"
 #include "render/image_source.h"
+#include "render/text_layout.h"
 
 extern const char kKelvaneFontsConf[];  // render/fonts.conf, built in
 
@@ -322,8 +324,11 @@ class Painter {
 
   void DrawText(const TextRun& t) {
     SetColor(t.color);
+    const Glyph* glyphs = &pools_->glyphs[t.glyphs.first];
+    const bool fitted = IsProportionalFont(list_.fonts[t.font]);
+    if (fitted) glyphs = FitToFontWidths(t);
     for (uint32_t k = 0; k < t.glyphs.count; ++k) {
-      const Glyph& g = pools_->glyphs[t.glyphs.first + k];
+      const Glyph& g = glyphs[k];
       if (IsBlankGlyph(g.code, t.unicode)) {
         if (runCount_ > 0) runs_[runCount_ - 1].text += ' ';  // a space within the text keeps its words apart
         continue;
@@ -341,6 +346,20 @@ class Painter {
       AddToRun(shape, PlaceGlyph(cell, g.code, t.unicode, kNominalFontSize, shape.advance), text);
     }
     DrawRuns();
+  }
+
+  // The run's cells respaced by the font's own widths, measured as the glyphs themselves are (in
+  // the font's own units, untouched by any page transform).
+  const Glyph* FitToFontWidths(const TextRun& t) {
+    const Glyph* glyphs = &pools_->glyphs[t.glyphs.first];
+    advances_.resize(t.glyphs.count);
+    fitted_.resize(t.glyphs.count);
+    for (uint32_t k = 0; k < t.glyphs.count; ++k) {
+      const std::string& text = glyphTexts_(glyphs[k].code, t.unicode);
+      advances_[k] = text.empty() ? 0 : ShapeOf(t, glyphs[k], text).advance / kNominalFontSize;
+    }
+    FitProportionalRun(glyphs, t.glyphs.count, t.unicode, advances_.data(), fitted_.data());
+    return fitted_.data();
   }
 
   void DrawMissingGlyph(const MissingGlyphBox& box) {
@@ -474,6 +493,8 @@ class Painter {
   bool selectedBold_ = false, selectedItalic_ = false;
   std::vector<GlyphRun> runs_;  // reused from text to text
   size_t runCount_ = 0;
+  std::vector<double> advances_;  // a proportional run's glyph widths, kept between runs
+  std::vector<Glyph> fitted_;     // and its cells fitted by them
   std::vector<double> dashes_;
   GlyphTexts<std::string> glyphTexts_{CodePointToUtf8, [](const std::string& sjis) { return SjisToUtf8(sjis, UnreadableSjis::kSkipByte); }};
   std::unordered_map<std::string, std::unique_ptr<LoadedImage>> images_;

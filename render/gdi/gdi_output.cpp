@@ -11,9 +11,11 @@
 #include <string_view>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "platform/win32/wide_text.h"
 #include "render/glyph_layout.h"
+#include "render/text_layout.h"
 
 namespace kelvane {
 
@@ -300,8 +302,10 @@ class Painter {
     SetTextColor(dc_, ColorOf(t.color));
     HFONT selected = nullptr;
     const double s = view_.pixelsPerMm;
+    const Glyph* glyphs = &pools_->glyphs[t.glyphs.first];
+    if (IsProportionalFont(list_.fonts[t.font])) glyphs = FitToFontWidths(t, selected);
     for (uint32_t k = 0; k < t.glyphs.count; ++k) {
-      const Glyph& g = pools_->glyphs[t.glyphs.first + k];
+      const Glyph& g = glyphs[k];
       GlyphCell cell;
       if (!CellOfGlyph(g, Placed(g.origin), cell)) continue;
       // A cell under two pixels high shows no readable glyph, and GDI (Wine's at least) draws a
@@ -331,6 +335,27 @@ class Painter {
       TextOutW(dc_, 0, 0, text.data(), int(text.size()));
       ModifyWorldTransform(dc_, nullptr, MWT_IDENTITY);
     }
+  }
+
+  // The run's cells respaced by the font's own widths, each measured at the size it is drawn at.
+  const Glyph* FitToFontWidths(const TextRun& t, HFONT& selected) {
+    const Glyph* glyphs = &pools_->glyphs[t.glyphs.first];
+    fittedAdvances_.assign(t.glyphs.count, 0.0);
+    fitted_.resize(t.glyphs.count);
+    for (uint32_t k = 0; k < t.glyphs.count; ++k) {
+      const Glyph& g = glyphs[k];
+      const std::wstring& text = glyphTexts_(g.code, t.unicode);
+      const Vec2 up = g.up;
+      const int size = std::clamp(int(std::lround(std::hypot(up.x, up.y) * view_.pixelsPerMm)), 2, kLargestFontSize);
+      if (text.empty()) continue;
+      HFONT font = Font(t, size);
+      if (font != selected) SelectObject(dc_, selected = font);
+      fittedAdvances_[k] = Advance(text, uint64_t(g.code) | uint64_t(t.unicode) << 32 | uint64_t(size) << 33 |
+                                             uint64_t(t.bold) << 40 | uint64_t(t.italic) << 41 | uint64_t(t.font) << 42) /
+                           size;
+    }
+    FitProportionalRun(glyphs, t.glyphs.count, t.unicode, fittedAdvances_.data(), fitted_.data());
+    return fitted_.data();
   }
 
   // The glyph's advance at the nominal size, measured once.
@@ -419,6 +444,8 @@ class Painter {
   std::unordered_map<uint64_t, HFONT> fonts_;
   GlyphTexts<std::wstring> glyphTexts_{CodePointToWide, [](const std::string& sjis) { return SjisToWide(sjis); }};
   std::unordered_map<uint64_t, double> advances_;
+  std::vector<double> fittedAdvances_;  // a proportional run's glyph widths in ems, kept between runs
+  std::vector<Glyph> fitted_;           // and its cells fitted by them
 };
 
 }  // namespace
