@@ -136,6 +136,9 @@ bool Contains(const uint32_t (&codes)[N], uint32_t code) {
 
 VerticalForm VerticalFormOf(uint32_t code, bool unicode, float width) {
   if (width < 1) return VerticalForm::kTurned;
+  // Most characters (kanji above all) lie outside every table: answered without a search.
+  if (unicode ? code < 0x2010 || (code > 0x30FC && code < 0xFF08) || code > 0xFF5E : code < 0x8141 || code > 0x8396)
+    return VerticalForm::kUpright;
   if (unicode ? Contains(kTurnedUnicode, code) : Contains(kTurnedSjis, code)) return VerticalForm::kTurned;
   if (unicode ? Contains(kPunctuationUnicode, code) : Contains(kPunctuationSjis, code))
     return VerticalForm::kPunctuation;
