@@ -2,6 +2,7 @@
 #include "render/display_list.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace kelvane {
 
@@ -87,6 +88,16 @@ void Translate(DisplayList& list, double dx, double dy) {
   for (Picture& p : list.pictures) p.origin.x += dx, p.origin.y += dy;
   // What is placed moves with its placement.
   for (Placement& p : list.placements) p.dx += dx, p.dy += dy;
+}
+
+bool PictureIsDrawable(const Picture& p, const DisplayList& list) {
+  const double limit = 100 * std::max(list.width, list.height);
+  for (double v : {p.origin.x, p.origin.y, p.clipX, p.clipY, p.clipWidth, p.clipHeight})
+    if (!std::isfinite(v)) return false;
+  for (Vec2 v : {p.across, p.up})
+    if (!(std::hypot(v.x, v.y) <= limit)) return false;
+  const double area = p.across.x * p.up.y - p.across.y * p.up.x;
+  return std::isfinite(area) && area != 0;
 }
 
 }  // namespace kelvane

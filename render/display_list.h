@@ -135,6 +135,11 @@ struct DisplayList {
 std::string OverBudgetMessage();
 std::string SkippedEntitiesWarning(const DisplayList& list);
 
+// Whether a backend can draw the picture: finite, no larger than a hundred pages of the list,
+// and not flat. Anything else puts cairo into its error state, and lands anywhere through GDI's
+// single-precision transform.
+bool PictureIsDrawable(const Picture& picture, const DisplayList& list);
+
 // The bounds of everything drawn; false when nothing is.
 bool DrawnBounds(const DisplayList& list, double& minX, double& minY, double& maxX, double& maxY);
 

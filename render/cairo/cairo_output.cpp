@@ -434,21 +434,9 @@ class Painter {
     return img;
   }
 
-  // Finite, no larger than a hundred pages, and not flat: anything else would put cairo into
-  // its error state and lose the whole picture.
-  bool Placeable(const Picture& p) const {
-    const double limit = 100 * std::max(list_.width, list_.height);
-    for (double v : {p.origin.x, p.origin.y, p.clipX, p.clipY, p.clipWidth, p.clipHeight})
-      if (!std::isfinite(v)) return false;
-    for (Vec2 v : {p.across, p.up})
-      if (!(std::hypot(v.x, v.y) <= limit)) return false;
-    const double area = p.across.x * p.up.y - p.across.y * p.up.x;
-    return std::isfinite(area) && area != 0;
-  }
-
   void DrawPicture(const Picture& p) {
     if (!output_.imageBytes) return;
-    if (!Placeable(p)) return LeaveOut(ImageProblem::kBadPlacement);
+    if (!PictureIsDrawable(p, list_)) return LeaveOut(ImageProblem::kBadPlacement);
     const LoadedImage& loaded = Load(list_.imageSources[p.source]);
     if (loaded.problem != ImageProblem::kNone) return LeaveOut(loaded.problem);
     const DecodedImage& img = loaded.image;

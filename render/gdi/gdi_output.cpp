@@ -367,20 +367,8 @@ class Painter {
     return advances_.emplace(key, double(size.cx)).first->second;
   }
 
-  // Finite, no larger than a hundred pages, and not flat, as the cairo backend draws them: GDI's
-  // single-precision transform would put anything else anywhere.
-  bool Placeable(const Picture& p) const {
-    const double limit = 100 * std::max(list_.width, list_.height);
-    for (double v : {p.origin.x, p.origin.y, p.clipX, p.clipY, p.clipWidth, p.clipHeight})
-      if (!std::isfinite(v)) return false;
-    for (Vec2 v : {p.across, p.up})
-      if (!(std::hypot(v.x, v.y) <= limit)) return false;
-    const double area = p.across.x * p.up.y - p.across.y * p.up.x;
-    return std::isfinite(area) && area != 0;
-  }
-
   void DrawPicture(const Picture& p) {
-    if (!images_ || !Placeable(p)) return;
+    if (!images_ || !PictureIsDrawable(p, list_)) return;
     auto found = images_->find(p.source);
     if (found == images_->end() || !found->second || found->second->width <= 0 || found->second->height <= 0) return;
     const GdiImage& img = *found->second;
