@@ -1,0 +1,49 @@
+// The fonts a document embeds: found by family name as the screen finds them, measured, and cut
+// down to the glyphs the document uses. Implemented once per platform.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kelvane {
+
+// Vertical metrics and the bounding box of a face, in font units.
+struct FontMetrics {
+  int ascent = 0, descent = 0;  // descent below the baseline is negative
+  int xMin = 0, yMin = 0, xMax = 0, yMax = 0;
+  int capHeight = 0;
+};
+
+// A TrueType face that a document can embed. Glyph ids are the face's own.
+class EmbeddableFont {
+ public:
+  virtual ~EmbeddableFont() = default;
+  // The face's PostScript name, ASCII ("IPAGothic").
+  virtual std::string PostScriptName() const = 0;
+  virtual int UnitsPerEm() const = 0;
+  virtual FontMetrics Metrics() const = 0;
+  // The glyph for a code point; 0 when the face has none.
+  virtual uint16_t GlyphFor(char32_t codePoint) = 0;
+  // The glyph's horizontal advance in font units.
+  virtual int Advance(uint16_t glyph) = 0;
+  // A TrueType font program holding at least the given glyphs under their own ids; the whole
+  // face when it cannot be cut down; nothing when the face may not or cannot be embedded.
+  virtual std::optional<std::string> Subset(const std::vector<uint16_t>& glyphs) = 0;
+};
+
+class FontSource {
+ public:
+  virtual ~FontSource() = default;
+  // The face the screen draws for a family name (UTF-8, e.g. "ＭＳ ゴシック") in the given
+  // weight and slant, by the same fallback the screen uses; nothing when there is none.
+  virtual std::shared_ptr<EmbeddableFont> Open(std::string_view familyUtf8, bool bold, bool italic) = 0;
+};
+
+// The operating system's fonts.
+std::unique_ptr<FontSource> MakeSystemFontSource();
+
+}  // namespace kelvane
