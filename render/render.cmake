@@ -20,7 +20,7 @@ endif()
 if(WIN32)
   # The GDI backend: the Windows preview draws the same list.
   add_library(kelvane_render_gdi STATIC render/gdi/gdi_output.cpp)
-  target_link_libraries(kelvane_render_gdi PUBLIC kelvane_render PRIVATE gdiplus shlwapi)
+  target_link_libraries(kelvane_render_gdi PUBLIC kelvane_render PRIVATE gdiplus shlwapi windowscodecs ole32)
 endif()
 
 if(KELVANE_TESTS)

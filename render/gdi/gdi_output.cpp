@@ -4,6 +4,7 @@
 
 #include <gdiplus.h>
 #include <shlwapi.h>
+#include <wincodec.h>
 
 #include <algorithm>
 #include <cmath>
@@ -32,6 +33,9 @@ constexpr double kShortestVisiblePattern = 2.0;
 constexpr double kMostDashesPerLine = 100000;
 // One image's pixels at most, whatever the budget left: a damaged header must not take the memory.
 constexpr uint64_t kMostImagePixels = 100'000'000;
+// Images larger than this are decoded scaled down to it: GDI+ holds two full-size copies of an
+// image while it decodes, and no screen or page shows more of one.
+constexpr uint64_t kMostPixelsDecodedWhole = 25'000'000;
 const wchar_t kDefaultFont[] = L"ＭＳ ゴシック";
 
 COLORREF ColorOf(Rgb c) { return RGB(c.r, c.g, c.b); }
@@ -448,7 +452,80 @@ GdiView FitView(const DisplayList& list, int width, int height, int margin) {
   return view;
 }
 
+namespace {
+
+// Releases a COM object when it goes out of scope.
+template <class T>
+struct ComPtr {
+  T* p = nullptr;
+  ~ComPtr() {
+    if (p) p->Release();
+  }
+  T** operator&() { return &p; }
+  T* operator->() const { return p; }
+};
+
+// The size of the first frame of an image, read from its header through WIC; false when WIC
+// cannot read it.
+bool WicFrame(IWICImagingFactory* factory, const std::vector<uint8_t>& bytes, ComPtr<IWICStream>& stream,
+              ComPtr<IWICBitmapDecoder>& decoder, ComPtr<IWICBitmapFrameDecode>& frame, UINT& w, UINT& h) {
+  return SUCCEEDED(factory->CreateStream(&stream)) &&
+         SUCCEEDED(stream->InitializeFromMemory(const_cast<BYTE*>(bytes.data()), DWORD(bytes.size()))) &&
+         SUCCEEDED(factory->CreateDecoderFromStream(stream.p, nullptr, WICDecodeMetadataCacheOnDemand, &decoder)) &&
+         SUCCEEDED(decoder->GetFrame(0, &frame)) && SUCCEEDED(frame->GetSize(&w, &h));
+}
+
+// Decodes an image larger than kMostPixelsDecodedWhole scaled down to that many pixels, row by
+// row through WIC, so that only the decoder's own copy is ever full-size. `large` is false when
+// the image is not that large (or WIC cannot read it): GDI+ then decodes it whole.
+bool DecodeLargeImage(const std::vector<uint8_t>& bytes, GdiImage& out, uint64_t maxPixels, bool& large) {
+  large = false;
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  bool ok = false;
+  {
+    ComPtr<IWICImagingFactory> factory;
+    ComPtr<IWICStream> stream;
+    ComPtr<IWICBitmapDecoder> decoder;
+    ComPtr<IWICBitmapFrameDecode> frame;
+    UINT w = 0, h = 0;
+    if (SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                                   reinterpret_cast<void**>(&factory))) &&
+        WicFrame(factory.p, bytes, stream, decoder, frame, w, h) && uint64_t(w) * h > kMostPixelsDecodedWhole) {
+      large = true;
+      const double scale = std::sqrt(double(kMostPixelsDecodedWhole) / (double(w) * h));
+      const UINT sw = std::max(1u, UINT(w * scale)), sh = std::max(1u, UINT(h * scale));
+      ComPtr<IWICFormatConverter> converter;
+      ComPtr<IWICBitmapScaler> scaler;
+      if (uint64_t(w) * h <= std::min(maxPixels, kMostImagePixels) && SUCCEEDED(factory->CreateFormatConverter(&converter)) &&
+          SUCCEEDED(converter->Initialize(frame.p, GUID_WICPixelFormat32bppBGR, WICBitmapDitherTypeNone, nullptr, 0,
+                                          WICBitmapPaletteTypeCustom)) &&
+          SUCCEEDED(factory->CreateBitmapScaler(&scaler)) &&
+          SUCCEEDED(scaler->Initialize(converter.p, sw, sh, WICBitmapInterpolationModeFant))) {
+        out.pixels.assign(size_t(sw) * sh, 0);
+        // In bands: a scaler asked for the whole image reads the whole source at once.
+        ok = true;
+        for (UINT y = 0; ok && y < sh; y += 16) {
+          const WICRect band{0, INT(y), INT(sw), INT(std::min(16u, sh - y))};
+          ok = SUCCEEDED(scaler->CopyPixels(&band, sw * 4, sw * 4 * UINT(band.Height),
+                                            reinterpret_cast<BYTE*>(out.pixels.data() + size_t(y) * sw)));
+        }
+        if (ok) out.width = int(sw), out.height = int(sh);
+        else out.pixels = {};
+      }
+    }
+  }
+  if (SUCCEEDED(com)) CoUninitialize();
+  return ok;
+}
+
+}  // namespace
+
 bool DecodeGdiImage(const std::vector<uint8_t>& bytes, GdiImage& out, uint64_t maxPixels) {
+  bool large = false;
+  if (!bytes.empty() && bytes.size() <= 0xFFFFFFFFu) {
+    const bool decoded = DecodeLargeImage(bytes, out, maxPixels, large);
+    if (large) return decoded;
+  }
   static const bool started = [] {
     ULONG_PTR token = 0;
     Gdiplus::GdiplusStartupInput input;

@@ -35,8 +35,9 @@ struct GdiImage {
   std::vector<uint32_t> pixels;
 };
 
-// Decodes BMP, JPEG or PNG bytes (through GDI+); false when they are none of these, or when the
-// image has more than `maxPixels` pixels.
+// Decodes BMP, JPEG or PNG bytes (through GDI+, or WIC for an image of more than 25 million
+// pixels, which comes out scaled down to that many); false when they are none of these, or when
+// the image has more than `maxPixels` pixels.
 bool DecodeGdiImage(const std::vector<uint8_t>& bytes, GdiImage& out, uint64_t maxPixels = kImagePixelBudget);
 
 // The images of a list by image source index; a source without an entry is not drawn. The

@@ -63,6 +63,19 @@ if [ "$status" -ne 0 ] && [ "${gtest_failed:-0}" -eq 0 ]; then
   fail kelvane_win32_tests "exit status $status (see $log)"
 fi
 
+echo "-- hostile drawings in the preview, each in its own process"
+memory_exe="$build/tests/win32/kelvane_preview_memory_tests.exe"
+names=$(w "$memory_exe" --gtest_list_tests 2>/dev/null | tr -d '\r' | sed -n 's/^  \([A-Za-z]*\).*/\1/p')
+[ -n "$names" ] || fail PreviewMemory "no tests listed by $memory_exe"
+for name in $names; do
+  out=$(WINE_TIMEOUT=180 w "$memory_exe" --gtest_filter="PreviewMemory.$name" --gtest_color=no 2>&1)
+  if [ $? -eq 0 ] && grep -q '^\[  PASSED  \] 1 test' <<<"$out"; then
+    pass "PreviewMemory.$name"
+  else
+    fail "PreviewMemory.$name" "$(grep -E 'Failure|Expected|Which is|Value of|peak' <<<"$out" | head -5 | tr '\n' ' ')"
+  fi
+done
+
 # ---- end to end: kelvane.exe under Wine beside the Linux command line
 rm -rf "$work"
 mkdir -p "$work"
