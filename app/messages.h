@@ -76,6 +76,9 @@ inline constexpr wchar_t kPreviewNotShownLabel[] = L"：";
 inline constexpr wchar_t kPreviewTooManyBlocks[] = L"ブロックの展開が多すぎるため表示できません";
 inline constexpr wchar_t kPreviewOutOfMemory[] = L"メモリが足りないため表示できません";
 inline constexpr wchar_t kPreviewNotDrawn[] = L"図面を表示できませんでした";
+// Appended to the status line with their counts when the picture leaves something out.
+inline constexpr wchar_t kPreviewEntitiesLeftOut[] = L"、表示できない要素 ";
+inline constexpr wchar_t kPreviewImagesLeftOut[] = L"、表示できない画像 ";
 
 // The preview's sheet list: what becomes of each sheet, before and after the run.
 inline constexpr wchar_t kSheetToWrite[] = L"書き出す";

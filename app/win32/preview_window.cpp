@@ -200,14 +200,15 @@ void PreviewWindow::Load(const std::filesystem::path& drawing) {
     SetStatus(SjisToWide(kCannotRead) + drawing.wstring() + L" (" + failure + L")");
     return;
   }
+  imagesLoaded_ = false;
   Replan();
-  LoadImages();
   ViewChanged();
 }
 
 // Decoded once per drawing: the drawing's part of the picture, and so its image numbering, is
 // the same whatever the options.
 void PreviewWindow::LoadImages() {
+  imagesLoaded_ = true;
   const std::filesystem::path folder = DrawingFolder(file_);
   try {
     images_ = DecodeListImages(picture_, [&](const JwwString& source) {
@@ -258,10 +259,21 @@ void PreviewWindow::Replan() {
     SetStatus(file_.wstring() + kPreviewNotShownLabel + refusal);
     return;
   }
+  if (!imagesLoaded_) LoadImages();
   size_t written = 0;
   for (const PlannedSheet& s : plan_.sheets) written += s.ToBeWritten() ? 1 : 0;
   SetStatus(file_.wstring() + kPreviewFramesLabel + std::to_wstring(plan_.frames.size()) + kPreviewSheetsLabel +
-            std::to_wstring(written));
+            std::to_wstring(written) + LeftOutNote());
+}
+
+// What the picture could not show, so that a missing part is never taken for the drawing's.
+std::wstring PreviewWindow::LeftOutNote() const {
+  std::wstring note;
+  if (picture_.skippedEntities > 0) note += kPreviewEntitiesLeftOut + std::to_wstring(picture_.skippedEntities);
+  size_t images = 0;
+  for (uint32_t i = 0; i < picture_.imageSources.size(); ++i) images += images_.count(i) ? 0 : 1;
+  if (images > 0) note += kPreviewImagesLeftOut + std::to_wstring(images);
+  return note;
 }
 
 std::wstring PreviewWindow::RefusalFor(const std::exception& e) {

@@ -81,6 +81,7 @@ class PreviewWindow {
   void Layout();
   void Replan();
   void LoadImages();
+  std::wstring LeftOutNote() const;
   // Shows the plan's picture; returns why it is not shown ("" when it is).
   std::wstring ShowPlan(const JwwDocument& doc, const SheetPlan& plan);
   static std::wstring RefusalFor(const std::exception& e);
@@ -109,6 +110,7 @@ class PreviewWindow {
   std::vector<SheetOutcome> outcomes_;
   DisplayList picture_;
   GdiImages images_;
+  bool imagesLoaded_ = false;  // decoded once per drawing, when it is first planned
 
   // The view, and the off-screen picture painted for it: rebuilt only when the view or the
   // drawing changes, moved as it is while the mouse pans.

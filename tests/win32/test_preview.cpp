@@ -311,7 +311,9 @@ TEST(Preview, TwentyReferencesToOneImageShareOneDecodingAndAnUnnamableOneIsLeftO
   live.Start();
   PreviewWindow& preview = live.window.Preview();
   ASSERT_TRUE(preview.IsOpen());
-  EXPECT_EQ(WindowText(preview.Control(kPreviewStatus)).rfind(drawing.wstring() + L"：用紙枠 ", 0), 0u);
+  const std::wstring status = WindowText(preview.Control(kPreviewStatus));
+  EXPECT_EQ(status.rfind(drawing.wstring() + L"：用紙枠 ", 0), 0u);
+  EXPECT_TRUE(status.ends_with(L"、表示できない画像 1")) << status;
   const GdiImages& images = preview.Images();
   ASSERT_EQ(images.size(), 20u);
   for (const auto& [source, image] : images) EXPECT_EQ(image.get(), images.begin()->second.get()) << source;

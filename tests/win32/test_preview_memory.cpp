@@ -55,7 +55,8 @@ std::vector<uint8_t> HugeRleBmp() {
 
 // Saves the drawing that `fill` builds, opens it in the preview, paints it, and checks that the
 // preview stays open within 1 GB and then shows an ordinary drawing dropped on it.
-void OpenInPreview(const std::string& name, const std::function<void(JwwDocument&)>& fill) {
+void OpenInPreview(const std::string& name, const std::function<void(JwwDocument&)>& fill,
+                   const std::wstring& statusEnd = L"") {
   const auto folder = FreshFolder("preview-memory-" + name);
   const auto drawing = folder / L"hostile.jww";
   {
@@ -72,6 +73,8 @@ void OpenInPreview(const std::string& name, const std::function<void(JwwDocument
   PreviewWindow& preview = live.window.Preview();
   ASSERT_TRUE(preview.IsOpen());
   UpdateWindow(preview.Control(kPreviewCanvas));
+  const std::wstring status = WindowText(preview.Control(kPreviewStatus));
+  EXPECT_TRUE(status.ends_with(statusEnd)) << status;
   std::printf("peak working set %.0f MB\n", PeakWorkingSet() / (1 << 20));
   EXPECT_LT(PeakWorkingSet(), kGigabyte);
 
@@ -129,7 +132,7 @@ TEST(PreviewMemory, GeometryWhoseCostLiesInItsNumbers) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     AddText(doc, 0, 0, JwwString::Wide(u"NaN"), {}, nan);
     AddLine(doc, nan, 0, 10, 10);
-  });
+  }, L"、表示できない要素 2");
 }
 
 TEST(PreviewMemory, AnEmptyFrameATrillionMillimetresWide) {
