@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "tests/win32/window_fixture.h"
@@ -149,6 +150,44 @@ TEST(GdiOutput, ImagesAtSizesThatCannotBeDrawnAreLeftOut) {
     EXPECT_FALSE(p.Painted(50, 20));
     EXPECT_FALSE(p.Painted(2, 2));
   }
+}
+
+// "iW" in a proportional font, laid out in fixed half cells from x = 10 to 20: drawn by the
+// font's own widths scaled to fit, the narrow "i" starts at the text's start instead of sitting
+// in the middle of its cell, and the "W" ends at the text's end.
+TEST(GdiOutput, ProportionalTextInkSpansItsStartToItsEnd) {
+  DisplayList list;
+  list.width = 30, list.height = 10;
+  list.fonts.push_back(JwwString::Wide(u"ＭＳ Ｐゴシック"));
+  TextRun run;
+  run.unicode = true;
+  list.glyphs.push_back({PagePoint(10, 2), PagePoint(5, 0), PagePoint(0, 6), uint32_t('i')});
+  list.glyphs.push_back({PagePoint(15, 2), PagePoint(5, 0), PagePoint(0, 6), uint32_t('W')});
+  run.glyphs = {0, 2};
+  list.texts.push_back(run);
+  list.order.push_back({ItemKind::kText, 0});
+  constexpr int kScale = 8, kWidth = 30 * kScale, kHeight = 10 * kScale;
+  BITMAPINFO bi{};
+  bi.bmiHeader = {sizeof bi.bmiHeader, kWidth, -kHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  HDC dc = CreateCompatibleDC(nullptr);
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  const RECT area{0, 0, kWidth, kHeight};
+  PaintDisplayList(dc, list, GdiView{double(kScale), 0, 0}, area, nullptr);
+  GdiFlush();
+  const auto* pixels = static_cast<const uint32_t*>(bits);
+  double left = 1e9, right = -1e9;
+  for (int y = 0; y < kHeight; ++y)
+    for (int x = 0; x < kWidth; ++x)
+      if ((pixels[y * kWidth + x] & 0xFF) < 128) left = std::min(left, double(x) / kScale), right = std::max(right, double(x + 1) / kScale);
+  SelectObject(dc, old);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+  EXPECT_GT(left, 9.8);
+  EXPECT_LT(left, 11.0);  // centred in a fixed cell, the "i" would start near 12.3
+  EXPECT_GT(right, 19.2);
+  EXPECT_LT(right, 20.3);
 }
 
 }  // namespace

@@ -41,6 +41,7 @@ fi
 
 # "ＭＳ ゴシック" is drawn with IPAGothic, and Wine draws the window frames itself (no window manager).
 w reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' /v 'ＭＳ ゴシック' /t REG_SZ /d IPAGothic /f >/dev/null
+w reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' /v 'ＭＳ Ｐゴシック' /t REG_SZ /d IPAPGothic /f >/dev/null
 for face in Tahoma 'MS Shell Dlg' 'MS Shell Dlg 2' 'Microsoft Sans Serif'; do
   w reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v "$face" /t REG_MULTI_SZ \
     /d 'ipag.ttf,IPAGothic' /f >/dev/null
