@@ -26,6 +26,11 @@ else()
   target_link_libraries(kelvane_posix PUBLIC kelvane_app)
   add_executable(kelvane app/posix/main.cpp)
   target_link_libraries(kelvane PRIVATE kelvane_posix)
+  # Printing through CUPS, from the sheets' PDFs.
+  find_package(Cups REQUIRED)
+  add_library(kelvane_printing STATIC app/posix/cups_print_service.cpp app/posix/sheet_printer.cpp)
+  target_link_libraries(kelvane_printing PUBLIC kelvane_pictures Cups::Cups)
+  target_link_libraries(kelvane PRIVATE kelvane_printing)
 endif()
 
 if(KELVANE_TESTS)
