@@ -44,5 +44,13 @@ if(KELVANE_TESTS)
     target_compile_definitions(kelvane_cli_picture_tests PRIVATE KELVANE_EXE="$<TARGET_FILE:kelvane>")
     add_dependencies(kelvane_cli_picture_tests kelvane)
     kelvane_test(kelvane_command_line_tests SOURCES tests/test_command_line.cpp tests/fixtures.cpp LIBS kelvane_posix)
+    # One process for the whole suite, so that its private CUPS server starts once.
+    add_executable(kelvane_printing_tests tests/test_cups_printing.cpp tests/fixtures.cpp)
+    target_link_libraries(kelvane_printing_tests PRIVATE kelvane_printing GTest::gtest_main)
+    target_compile_definitions(kelvane_printing_tests
+      PRIVATE KELVANE_CORPUS="${KELVANE_CORPUS}" KELVANE_EXE="$<TARGET_FILE:kelvane>")
+    add_dependencies(kelvane_printing_tests kelvane)
+    add_test(NAME CupsPrinting COMMAND kelvane_printing_tests)
+    set_tests_properties(CupsPrinting PROPERTIES SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
   endif()
 endif()
