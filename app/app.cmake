@@ -29,7 +29,9 @@ else()
   # Printing through CUPS, from the sheets' PDFs.
   find_package(Cups REQUIRED)
   add_library(kelvane_printing STATIC app/posix/cups_print_service.cpp app/posix/sheet_printer.cpp)
-  target_link_libraries(kelvane_printing PUBLIC kelvane_pictures Cups::Cups)
+  # libcups is loaded at the first job (see cups_print_service.cpp): only its headers here.
+  target_include_directories(kelvane_printing PRIVATE ${CUPS_INCLUDE_DIR})
+  target_link_libraries(kelvane_printing PUBLIC kelvane_pictures ${CMAKE_DL_LIBS})
   target_link_libraries(kelvane PRIVATE kelvane_printing)
 endif()
 
@@ -46,7 +48,7 @@ if(KELVANE_TESTS)
     kelvane_test(kelvane_command_line_tests SOURCES tests/test_command_line.cpp tests/fixtures.cpp LIBS kelvane_posix)
     # One process for the whole suite, so that its private CUPS server starts once.
     add_executable(kelvane_printing_tests tests/test_cups_printing.cpp tests/fixtures.cpp)
-    target_link_libraries(kelvane_printing_tests PRIVATE kelvane_printing GTest::gtest_main)
+    target_link_libraries(kelvane_printing_tests PRIVATE kelvane_printing Cups::Cups GTest::gtest_main)
     target_compile_definitions(kelvane_printing_tests
       PRIVATE KELVANE_CORPUS="${KELVANE_CORPUS}" KELVANE_EXE="$<TARGET_FILE:kelvane>")
     add_dependencies(kelvane_printing_tests kelvane)
