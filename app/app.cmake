@@ -47,7 +47,7 @@ if(KELVANE_TESTS)
     add_dependencies(kelvane_cli_picture_tests kelvane)
     kelvane_test(kelvane_command_line_tests SOURCES tests/test_command_line.cpp tests/fixtures.cpp LIBS kelvane_posix)
     # One process for the whole suite, so that its private CUPS server starts once.
-    add_executable(kelvane_printing_tests tests/test_cups_printing.cpp tests/fixtures.cpp)
+    add_executable(kelvane_printing_tests tests/test_cups_printing.cpp tests/test_sheet_printer.cpp tests/fixtures.cpp)
     target_link_libraries(kelvane_printing_tests PRIVATE kelvane_printing Cups::Cups GTest::gtest_main)
     target_compile_definitions(kelvane_printing_tests
       PRIVATE KELVANE_CORPUS="${KELVANE_CORPUS}" KELVANE_EXE="$<TARGET_FILE:kelvane>")
