@@ -116,8 +116,8 @@ class CupsServer {
     for (const char* sub : {"spool", "cache", "state", "tmp", "log"}) std::filesystem::create_directory(root_ / sub);
     // cupsd drops to its own user for some work: the folders must stay reachable.
     using std::filesystem::perms;
-    std::filesystem::permissions(root_, perms::owner_all | perms::group_read | perms::group_exec |
-                                            perms::others_read | perms::others_exec);
+    std::filesystem::permissions(
+        root_, perms::owner_all | perms::group_read | perms::group_exec | perms::others_read | perms::others_exec);
     std::filesystem::permissions(root_ / "tmp", perms::all | perms::sticky_bit);
     port_ = FreePort();
     WriteText(root_ / "cupsd.conf", "Listen 127.0.0.1:" + std::to_string(port_) +
@@ -186,7 +186,8 @@ class CupsServer {
       const std::string uri = "ipp://localhost/jobs/" + std::to_string(job.id);
       ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri.c_str());
       if (ipp_t* answer = cupsDoRequest(http, request, "/jobs")) {
-        if (ipp_attribute_t* a = ippFindAttribute(answer, "media", IPP_TAG_ZERO)) job.media = ippGetString(a, 0, nullptr);
+        if (ipp_attribute_t* a = ippFindAttribute(answer, "media", IPP_TAG_ZERO))
+          job.media = ippGetString(a, 0, nullptr);
         if (ipp_attribute_t* a = ippFindAttribute(answer, "print-scaling", IPP_TAG_ZERO))
           job.scaling = ippGetString(a, 0, nullptr);
         if (ipp_attribute_t* a = ippFindAttribute(answer, "orientation-requested", IPP_TAG_ENUM))
@@ -220,7 +221,8 @@ Page PageOf(const std::filesystem::path& pdf) {
   double w = 0, h = 0;
   if (size_t at = info.out.find("Page size:"); at != std::string::npos)
     std::sscanf(info.out.c_str() + at, "Page size: %lf x %lf", &w, &h);
-  if (size_t at = info.out.find("Pages:"); at != std::string::npos) std::sscanf(info.out.c_str() + at, "Pages: %d", &p.pages);
+  if (size_t at = info.out.find("Pages:"); at != std::string::npos)
+    std::sscanf(info.out.c_str() + at, "Pages: %d", &p.pages);
   p.widthMm = std::lround(w * 25.4 / 72);
   p.heightMm = std::lround(h * 25.4 / 72);
   p.text = RunProgram({"/usr/bin/pdftotext", pdf.string(), "-"}).out;
@@ -259,7 +261,8 @@ class CupsPrinting : public ::testing::Test {
     std::vector<std::string> args{KELVANE_EXE, "--settings", settings_.string(), "-o", out_.string()};
     args.insert(args.end(), options.begin(), options.end());
     args.push_back((dir_ / "example.jww").string());
-    return RunProgram(args, {{"CUPS_SERVER", server.empty() ? server_->Server() : server}, {"TMPDIR", temporary_.string()}});
+    return RunProgram(args,
+                      {{"CUPS_SERVER", server.empty() ? server_->Server() : server}, {"TMPDIR", temporary_.string()}});
   }
   // The jobs sent since `before` jobs were there.
   static std::vector<Job> NewJobs(size_t before) {

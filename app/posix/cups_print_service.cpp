@@ -89,7 +89,8 @@ class CupsPrintService final : public PrintService {
     count = cups_->addOption("print-scaling", "none", count, &options);
     count = cups_->addOption("fit-to-page", "false", count, &options);
     count = cups_->addOption("document-format", "application/pdf", count, &options);
-    const int job = cups_->printFile(http_, dest->name, request.document.c_str(), request.title.c_str(), count, options);
+    const int job =
+        cups_->printFile(http_, dest->name, request.document.c_str(), request.title.c_str(), count, options);
     cups_->freeOptions(count, options);
     if (job == 0) {
       outcome.error = std::string("the printer ") + dest->name + " refused the job: " + cups_->lastError();
@@ -124,10 +125,10 @@ class CupsPrintService final : public PrintService {
     auto found = destinations_.find(name);
     if (found == destinations_.end()) {
       cups_dest_t* dest = cups_->namedDest(http_, name.empty() ? nullptr : name.c_str(), nullptr);
-      std::string why = dest ? std::string()
-                        : name.empty() ? std::string("CUPS has no default printer: ")
-                                       : "the printer " + name + " does not exist: ";
-      if (!dest) why += cups_->lastError();
+      std::string why;
+      if (!dest)
+        why = (name.empty() ? std::string("CUPS has no default printer") : "the printer " + name + " does not exist") +
+              ": " + cups_->lastError();
       found = destinations_.emplace(name, dest).first;
       errors_[name] = why;
     }

@@ -283,8 +283,8 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
   void Print(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet, const PictureOptions& pictures,
              bool drawn) {
     std::filesystem::path pdf;
-    const bool withPdf = std::find(pictures.formats.begin(), pictures.formats.end(), PictureFormat::kPdf) !=
-                         pictures.formats.end();
+    const bool withPdf =
+        std::find(pictures.formats.begin(), pictures.formats.end(), PictureFormat::kPdf) != pictures.formats.end();
     if (drawn && withPdf) pdf = std::filesystem::path(sheet.file).replace_extension(".pdf");
     std::string error, warnings;
     const std::string job =
@@ -359,8 +359,8 @@ int Split(const CommandLine& command) {
   if (cancelled) return 130;
   // The status above says the conversion is done; this last line says what was not printed.
   if (frontEnd.failedPrints > 0)
-    std::cerr << "kelvane: " << frontEnd.failedPrints << " written sheet(s) not printed; first: "
-              << PrintableText(frontEnd.firstPrintFailure) << "\n";
+    std::cerr << "kelvane: " << frontEnd.failedPrints
+              << " written sheet(s) not printed; first: " << PrintableText(frontEnd.firstPrintFailure) << "\n";
   if (frontEnd.failedPictures > 0 || frontEnd.failedPrints > 0) return 1;
   const RunFailures& failures = session.Failures();
   if (failures.count > 0) {

@@ -13,7 +13,8 @@ namespace {
 
 void NameTheSheet(std::string& text, const std::filesystem::path& temporary, const std::filesystem::path& sheet) {
   const std::string from = temporary.string(), to = sheet.string();
-  for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) text.replace(at, from.size(), to);
+  for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+    text.replace(at, from.size(), to);
 }
 
 }  // namespace
