@@ -146,10 +146,12 @@ class CupsServer {
     const std::string host = Server();
     const Result add = RunProgram({kLpadmin, "-h", host, "-p", "Sheets", "-E", "-v", "file:///dev/null"});
     const Result def = RunProgram({kLpadmin, "-h", host, "-d", "Sheets"});
-    if (add.status != 0 || def.status != 0) {
+    // Added without -E: a queue that exists but accepts no job.
+    const Result refusing = RunProgram({kLpadmin, "-h", host, "-p", "Refusing", "-v", "file:///dev/null"});
+    if (add.status != 0 || def.status != 0 || refusing.status != 0) {
       std::ifstream log(root_ / "log" / "error_log");
       const std::string logged((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
-      error_ = "the private CUPS server did not take its queue: " + add.out + def.out + logged;
+      error_ = "the private CUPS server did not take its queues: " + add.out + def.out + refusing.out + logged;
     }
     return true;
   }
@@ -326,8 +328,8 @@ TEST_F(CupsPrinting, TheSheetsOwnPdfIsWhatPrints) {
   }
 }
 
-// A printer that does not exist, or no server at all: the reason, exit 1, no job, and the
-// sheets are written all the same.
+// A printer that does not exist, one that refuses jobs, or no server at all: the reason, exit 1,
+// no job, and the sheets are written all the same.
 TEST_F(CupsPrinting, RefusalsFailTheRunAndKeepTheSheets) {
   const size_t before = server_->Jobs().size();
   const Result missing = Print({"--printer", "NoSuchPrinter"});
@@ -336,6 +338,13 @@ TEST_F(CupsPrinting, RefusalsFailTheRunAndKeepTheSheets) {
   EXPECT_TRUE(Says(missing, "6 written sheet(s) not printed")) << missing.out;
   EXPECT_EQ(Files(out_, ".jww").size(), 6u);
   EXPECT_EQ(server_->Jobs().size(), before);
+
+  std::filesystem::remove_all(out_);
+  std::filesystem::create_directory(out_);
+  const Result refused = Print({"--printer", "Refusing"});
+  EXPECT_EQ(refused.status, 1) << refused.out;
+  EXPECT_TRUE(Says(refused, "the printer Refusing refused the job: ")) << refused.out;
+  EXPECT_EQ(Files(out_, ".jww").size(), 6u);
 
   std::filesystem::remove_all(out_);
   std::filesystem::create_directory(out_);
