@@ -26,6 +26,13 @@ else()
   target_link_libraries(kelvane_posix PUBLIC kelvane_app)
   add_executable(kelvane app/posix/main.cpp)
   target_link_libraries(kelvane PRIVATE kelvane_posix)
+  # Printing through CUPS, from the sheets' PDFs.
+  find_package(Cups REQUIRED)
+  add_library(kelvane_printing STATIC app/posix/cups_print_service.cpp app/posix/sheet_printer.cpp)
+  # libcups is loaded at the first job (see cups_print_service.cpp): only its headers here.
+  target_include_directories(kelvane_printing PRIVATE ${CUPS_INCLUDE_DIR})
+  target_link_libraries(kelvane_printing PUBLIC kelvane_pictures ${CMAKE_DL_LIBS})
+  target_link_libraries(kelvane PRIVATE kelvane_printing)
 endif()
 
 if(KELVANE_TESTS)
@@ -39,5 +46,13 @@ if(KELVANE_TESTS)
     target_compile_definitions(kelvane_cli_picture_tests PRIVATE KELVANE_EXE="$<TARGET_FILE:kelvane>")
     add_dependencies(kelvane_cli_picture_tests kelvane)
     kelvane_test(kelvane_command_line_tests SOURCES tests/test_command_line.cpp tests/fixtures.cpp LIBS kelvane_posix)
+    # One process for the whole suite, so that its private CUPS server starts once.
+    add_executable(kelvane_printing_tests tests/test_cups_printing.cpp tests/test_sheet_printer.cpp tests/fixtures.cpp)
+    target_link_libraries(kelvane_printing_tests PRIVATE kelvane_printing Cups::Cups GTest::gtest_main)
+    target_compile_definitions(kelvane_printing_tests
+      PRIVATE KELVANE_CORPUS="${KELVANE_CORPUS}" KELVANE_EXE="$<TARGET_FILE:kelvane>")
+    add_dependencies(kelvane_printing_tests kelvane)
+    add_test(NAME CupsPrinting COMMAND kelvane_printing_tests)
+    set_tests_properties(CupsPrinting PROPERTIES SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
   endif()
 endif()

@@ -72,6 +72,12 @@ TEST(CommandLineParse, OptionsBecomeOverridesAndPictures) {
   EXPECT_EQ(Parse({"x.jww"}).command->color, std::nullopt);
   EXPECT_EQ(Parse({"--color", "--mono", "x.jww"}).command->color, false);
   EXPECT_TRUE(Parse({}).usageWithoutArguments);
+  // A named printer means printing; without one, the default destination.
+  r = Parse({"--printer", "Office A3", "x.jww"});
+  ASSERT_TRUE(r.command) << r.error;
+  EXPECT_EQ(r.command->printer, "Office A3");
+  EXPECT_EQ(r.command->overrides.print, true);
+  EXPECT_EQ(Parse({"--print", "x.jww"}).command->printer, std::nullopt);
 }
 
 TEST(CommandLineParse, UnusableValuesAreRefusedWithAReason) {
@@ -94,6 +100,8 @@ TEST(CommandLineParse, UnusableValuesAreRefusedWithAReason) {
       {"--plan", (dir / "no" / "p.png").string(), "x.jww"},
       {"--plan", (dir / "p.png").string(), "a.jww", "b.jww"},
       {"--render", "x.jww"},
+      {"--printer", "", "x.jww"},
+      {"x.jww", "--printer"},
       {"--bogus", "x.jww"},
       {"--frame"},
       {"--info"},

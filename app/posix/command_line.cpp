@@ -93,6 +93,10 @@ class SplitArguments {
       o.compact = a == "--compact";
     } else if (a == "--print" || a == "--no-print") {
       o.print = a == "--print";
+    } else if (a == "--printer") {
+      if (!Value(v) || v.empty()) return "--printer needs the name of a printer";
+      c_.printer = v;
+      o.print = true;
     } else if (a == "--dry-run") {
       c_.dryRun = true;
     } else if (a == "--plan" || a == "--render") {

@@ -49,6 +49,7 @@ struct CommandLine {
   std::vector<PictureFormat> sheetPictures;
   std::optional<bool> color;  // --color or --mono; none: the drawing's colour-print setting
   int dpi = 150;
+  std::optional<std::string> printer;  // UTF-8, --printer: where printed sheets go
 };
 
 struct CommandLineResult {

@@ -1,5 +1,6 @@
 // The command-line entry: converts drawings at once as the window does when started with
 // parameters, plus the example drawing and two diagnostic modes.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -11,7 +12,9 @@
 #include "app/example.h"
 #include "app/pictures/picture_files.h"
 #include "app/posix/command_line.h"
+#include "app/posix/cups_print_service.h"
 #include "app/posix/platform.h"
+#include "app/posix/sheet_printer.h"
 #include "app/session.h"
 #include "app/settings.h"
 #include "jww/document.h"
@@ -69,7 +72,12 @@ options:
   --margin MM           inset of that frame from the paper frame, 0 to 100
   --compact, --no-compact
                         frames without content use no number
-  --print, --no-print   have Jw_cad print every written sheet
+  --print, --no-print   print every written sheet through CUPS: its PDF (the one of
+                        --pdf, or a temporary one) 1:1 on paper of the frame's size
+                        and orientation, unscaled (the Windows program has Jw_cad
+                        print each sheet instead, with /p)
+  --printer NAME        print on the CUPS printer NAME rather than the default
+                        destination (implies --print)
   --dry-run             write nothing; print every frame and sheet with the file
                         name that would be written
   --png, --svg, --pdf   beside every written sheet, a picture of the same name: one
@@ -87,9 +95,10 @@ drawn is left out with a warning on standard error; the exit status stays 0.
 
 Status texts go to standard output. Ctrl-C stops before the next drawing (the drawing in
 progress is finished). No sheet is ever written over a drawing of the run. The settings file
-named by --settings is only read. Exit status: 0 when every sheet was written, 1 when some
-sheet could not be written or some drawing could not be read (the reason goes to standard
-error), 2 for unusable options, 130 when stopped.
+named by --settings is only read. Exit status: 0 when every sheet was written (and printed,
+when asked), 1 when some sheet could not be written or printed or some drawing could not be
+read (the reason goes to standard error; sheets written stay), 2 for unusable options, 130
+when stopped.
 )";
 
 // Warning lines, each on standard error; they leave the exit status as it is.
@@ -223,24 +232,33 @@ class PictureFolders {
 // dry run prints every plan.
 class CommandLineFrontEnd final : public SessionFrontEnd {
  public:
-  explicit CommandLineFrontEnd(const CommandLine& command) : command_(command) {}
+  CommandLineFrontEnd(const CommandLine& command, SheetPrinter& printer) : command_(command), printer_(printer) {}
   // The session whose inputs and settings file no picture may replace.
   void Protect(const Session& session) { session_ = &session; }
   void SettingsLoaded(SplitOptions& options) override { command_.overrides.ApplyTo(options); }
+  void RunStarted(const SplitOptions& options) override { print_ = options.printAfterSplit; }
   void DrawingDone(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) override {
     PictureOptions pictures{command_.sheetPictures, command_.color, command_.dpi, ProtectedFiles()};
     if (command_.mode == CommandMode::kPlan) return DrawPlan(doc, plan, pictures);
     if (command_.dryRun) PrintPlan(plan);
     for (size_t i = 0; i < outcomes.size(); ++i) {
-      if (!outcomes[i].written || pictures.formats.empty()) continue;
-      folders_.Prepare(plan.sheets[i].file);
-      std::string error, warnings;
-      if (!WriteSheetPictures(doc, plan, plan.sheets[i], pictures, error, &warnings)) Failed(error);
-      Warn(warnings);
+      if (!outcomes[i].written) continue;
+      bool drawn = false;
+      if (!pictures.formats.empty()) {
+        folders_.Prepare(plan.sheets[i].file);
+        std::string error, warnings;
+        drawn = WriteSheetPictures(doc, plan, plan.sheets[i], pictures, error, &warnings);
+        if (!drawn) Failed(error);
+        Warn(warnings);
+      }
+      if (print_) Print(doc, plan, plan.sheets[i], pictures, drawn);
     }
   }
-  // Pictures that could not be written, and the first reason.
+  // Pictures that could not be written.
   int failedPictures = 0;
+  // Sheets written but not printed, and the first reason.
+  int failedPrints = 0;
+  std::string firstPrintFailure;
 
  private:
   // Asked again for every drawing: a picture of an earlier drawing may have been replaced.
@@ -261,12 +279,32 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
       Failed(error);
     Warn(warnings);
   }
+  // Sends a written sheet to the printer: its PDF when the run wrote one (`drawn`).
+  void Print(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet, const PictureOptions& pictures,
+             bool drawn) {
+    std::filesystem::path pdf;
+    const bool withPdf =
+        std::find(pictures.formats.begin(), pictures.formats.end(), PictureFormat::kPdf) != pictures.formats.end();
+    if (drawn && withPdf) pdf = std::filesystem::path(sheet.file).replace_extension(".pdf");
+    std::string error, warnings;
+    const std::string job =
+        printer_.Print(doc, plan, sheet, pictures, pdf, error, pictures.formats.empty() ? &warnings : nullptr);
+    Warn(warnings);
+    if (!job.empty()) {
+      std::cout << PrintableText(sheet.file.string()) << ": printed as job " << PrintableText(job) << "\n";
+      return;
+    }
+    if (failedPrints++ == 0) firstPrintFailure = error;
+    std::cerr << "kelvane: " << PrintableText(sheet.file.string()) << ": not printed: " << PrintableText(error) << "\n";
+  }
   void Failed(const std::string& error) {
     ++failedPictures;
     std::cerr << "kelvane: " << PrintableText(error) << "\n";
   }
 
   const CommandLine& command_;
+  SheetPrinter& printer_;
+  bool print_ = false;
   const Session* session_ = nullptr;
   PictureFolders folders_;
 };
@@ -299,7 +337,9 @@ int Split(const CommandLine& command) {
       return Fail("the settings file " + PrintableText(command.settingsFile->string()) + " " + problem);
   }
   std::unique_ptr<Platform> platform = MakePosixPlatform(command.operands);
-  CommandLineFrontEnd frontEnd(command);
+  const std::unique_ptr<PrintService> printing = MakeCupsPrintService();
+  SheetPrinter printer(*printing, command.printer.value_or(std::string()));
+  CommandLineFrontEnd frontEnd(command, printer);
   SessionSettings settings;
   settings.namedSettingsFile = command.settingsFile;
   settings.outputFolder = command.outputFolder;
@@ -317,7 +357,11 @@ int Split(const CommandLine& command) {
     return 1;
   }
   if (cancelled) return 130;
-  if (frontEnd.failedPictures > 0) return 1;
+  // The status above says the conversion is done; this last line says what was not printed.
+  if (frontEnd.failedPrints > 0)
+    std::cerr << "kelvane: " << frontEnd.failedPrints
+              << " written sheet(s) not printed; first: " << PrintableText(frontEnd.firstPrintFailure) << "\n";
+  if (frontEnd.failedPictures > 0 || frontEnd.failedPrints > 0) return 1;
   const RunFailures& failures = session.Failures();
   if (failures.count > 0) {
     std::cerr << "kelvane: " << failures.count

@@ -171,9 +171,9 @@ class PosixPlatform final : public Platform {
   void StartProgram(std::string_view sjisProgram, std::string_view sjisParameters) override {
     Spawn(sjisProgram, SplitArguments(SjisToUtf8(sjisParameters)));
   }
-  void PrintWithHost(std::string_view sjisProgram, const std::filesystem::path& absoluteFile) override {
-    Spawn(sjisProgram, {"/p", absoluteFile.native()});
-  }
+  // There is no Jw_cad to hand the sheet to: the command line prints through CUPS itself, from
+  // the sheet's PDF (app/posix/sheet_printer.h).
+  void PrintWithHost(std::string_view, const std::filesystem::path&) override {}
 
   std::optional<FileIdentity> IdentityOf(const std::filesystem::path& path) const override {
     return FileIdentityOf(path);

@@ -1,0 +1,40 @@
+// Printing the written sheets of a run (Linux command line): each sheet's PDF goes to the print
+// service on the frame's paper; the PDF beside the sheet when the run wrote one, otherwise a
+// temporary one that is removed once sent.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "app/pictures/picture_files.h"
+#include "app/print_service.h"
+#include "app/sheet_plan.h"
+#include "jww/document.h"
+
+namespace kelvane {
+
+class SheetPrinter {
+ public:
+  // `printer` empty: the service's default destination.
+  SheetPrinter(PrintService& service, std::string printer);
+  ~SheetPrinter();  // removes the temporary folder
+  SheetPrinter(const SheetPrinter&) = delete;
+  SheetPrinter& operator=(const SheetPrinter&) = delete;
+
+  // Prints one written sheet. `besidePdf` is the sheet's own PDF when the run wrote one, or
+  // empty. Answers the job's name, or an empty text and the reason in `error` (UTF-8).
+  // Lines about entities left out of a temporary PDF are added to *warnings.
+  std::string Print(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet,
+                    const PictureOptions& pictures, const std::filesystem::path& besidePdf, std::string& error,
+                    std::string* warnings = nullptr);
+
+ private:
+  // The folder for temporary PDFs, made at the first one; empty with the reason when it cannot be.
+  std::filesystem::path TemporaryFolder(std::string& error);
+
+  PrintService& service_;
+  std::string printer_;
+  std::filesystem::path temporaryFolder_;
+};
+
+}  // namespace kelvane

@@ -1,0 +1,94 @@
+// Printing a sheet through a recording print service: what each job asks for, and where its
+// PDF comes from and goes.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "app/example.h"
+#include "app/posix/sheet_printer.h"
+#include "render/render.h"
+#include "tests/fake_platform.h"
+#include "tests/fixtures.h"
+
+using namespace kelvane;
+using kelvane::testing::ReadBytes;
+using kelvane::testing::TempDir;
+
+namespace {
+
+class RecordingService final : public PrintService {
+ public:
+  PrintOutcome Print(const PrintRequest& request) override {
+    requests.push_back(request);
+    const std::vector<uint8_t> bytes = ReadBytes(request.document);
+    documents.emplace_back(bytes.begin(), bytes.end());
+    return answer;
+  }
+  PrintOutcome answer{true, "Office-1", ""};
+  std::vector<PrintRequest> requests;
+  std::vector<std::string> documents;  // each job's document as it was when sent
+};
+
+// Every sheet asks for its own page and printer, from a PDF drawn in a private folder that is
+// gone once the job is sent (or refused); a PDF the run wrote is sent as it is and stays.
+TEST(SheetPrinter, SendsEachSheetsPdfAndLeavesNoTemporaryOne) {
+  TempDir dir;
+  const std::filesystem::path temporary = dir / "tmp", drawing = dir / "example.jww";
+  std::filesystem::create_directory(temporary);
+  const char* const keptTmpdir = std::getenv("TMPDIR");
+  setenv("TMPDIR", temporary.c_str(), 1);
+  ASSERT_TRUE(WriteExampleDrawing(drawing));
+  JwwDocument doc;
+  ASSERT_TRUE(doc.LoadFromFile(drawing));
+  FakePlatform platform;
+  RunContext run;
+  AddRunInput(run, platform, drawing);
+  const SheetPlan plan = PlanSheets(doc, SplitOptions{}, drawing, dir.path(), run, platform);
+
+  RecordingService service;
+  {
+    SheetPrinter printer(service, "Office");
+    std::string error;
+    size_t portrait = 0;
+    for (const PlannedSheet& sheet : plan.sheets) {
+      if (!sheet.ToBeWritten()) continue;
+      EXPECT_EQ(printer.Print(doc, plan, sheet, PictureOptions{}, {}, error), "Office-1") << error;
+      const PrintRequest& r = service.requests.back();
+      double w = 0, h = 0;
+      SheetPageSize(plan.frames[sheet.frame], sheet.paperSize, w, h);
+      EXPECT_EQ(r.widthMm, w);
+      EXPECT_EQ(r.heightMm, h);
+      portrait += h > w;
+      EXPECT_EQ(r.printer, "Office");
+      EXPECT_EQ(r.title, sheet.file.filename().string());
+      EXPECT_EQ(r.document.parent_path().parent_path(), temporary);
+      EXPECT_EQ(service.documents.back().rfind("%PDF-", 0), 0u);
+      EXPECT_FALSE(std::filesystem::exists(r.document));
+    }
+    EXPECT_EQ(service.requests.size(), 6u);
+    EXPECT_EQ(portrait, 1u);
+
+    service.answer = {false, "", "the printer Office refused the job: stopped"};
+    const PlannedSheet& first = plan.sheets.front();
+    EXPECT_EQ(printer.Print(doc, plan, first, PictureOptions{}, {}, error), "");
+    EXPECT_EQ(error, "the printer Office refused the job: stopped");
+    EXPECT_FALSE(std::filesystem::exists(service.requests.back().document));
+
+    const std::filesystem::path beside = dir / "beside.pdf";
+    kelvane::testing::WriteBytes(beside, {'%', 'P', 'D', 'F', '-'});
+    service.answer = {true, "Office-2", ""};
+    EXPECT_EQ(printer.Print(doc, plan, first, PictureOptions{}, beside, error), "Office-2");
+    EXPECT_EQ(service.requests.back().document, beside);
+    EXPECT_TRUE(std::filesystem::exists(beside));
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(temporary));
+  for (const auto& e : std::filesystem::directory_iterator(dir.path()))  // nothing beside the sheets
+    EXPECT_TRUE(e.path().extension() != ".pdf" || e.path().filename() == "beside.pdf") << e.path();
+  if (keptTmpdir)
+    setenv("TMPDIR", keptTmpdir, 1);
+  else
+    unsetenv("TMPDIR");
+}
+
+}  // namespace
