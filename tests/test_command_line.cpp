@@ -72,6 +72,7 @@ TEST(CommandLineParse, OptionsBecomeOverridesAndPictures) {
   EXPECT_EQ(Parse({"x.jww"}).command->color, std::nullopt);
   EXPECT_EQ(Parse({"--color", "--mono", "x.jww"}).command->color, false);
   EXPECT_TRUE(Parse({}).usageWithoutArguments);
+  EXPECT_EQ(Parse({"--version"}).command->mode, CommandMode::kVersion);
 }
 
 TEST(CommandLineParse, UnusableValuesAreRefusedWithAReason) {
@@ -97,6 +98,7 @@ TEST(CommandLineParse, UnusableValuesAreRefusedWithAReason) {
       {"--bogus", "x.jww"},
       {"--frame"},
       {"--info"},
+      {"--version", "x.jww"},
   };
   for (const auto& args : bad) {
     std::string joined;
