@@ -32,16 +32,18 @@ include(GNUInstallDirs)
 install(TARGETS kelvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # The manual page, written from --help and --version by help2man and compressed as Debian wants.
+# A sanitizer build is for testing only; it makes no page.
 find_program(KELVANE_HELP2MAN help2man)
-if(KELVANE_HELP2MAN)
+if(KELVANE_HELP2MAN AND NOT KELVANE_SANITIZE)
   add_custom_command(OUTPUT kelvane.1.gz
-    COMMAND ${CMAKE_COMMAND} -E env LC_ALL=C.UTF-8 ${KELVANE_HELP2MAN} --no-info --locale=C.UTF-8 --section=1 --name=${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
+    COMMAND ${CMAKE_COMMAND} -E env LC_ALL=C.UTF-8
+            ${KELVANE_HELP2MAN} --no-info --locale=C.UTF-8 --section=1 --name=${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
             --output=kelvane.1 $<TARGET_FILE:kelvane>
     COMMAND gzip -9nf kelvane.1
     DEPENDS kelvane VERBATIM)
   add_custom_target(kelvane_manual ALL DEPENDS kelvane.1.gz)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/kelvane.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-else()
+elseif(NOT KELVANE_SANITIZE)
   message(WARNING "help2man not found: the manual page is not made and not installed")
 endif()
 
