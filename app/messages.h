@@ -89,4 +89,11 @@ inline constexpr wchar_t kSheetNameNotUsable[] = L"ファイル名に使えな�
 inline constexpr wchar_t kSheetWritten[] = L"書き出しました";
 inline constexpr wchar_t kSheetNotWritten[] = L"書き出せませんでした：";
 
+// The about box of the system menu: Kelvane VERSION, what it does, the copyright and the licence.
+inline constexpr wchar_t kAboutTitle[] = L"バージョン情報";
+inline constexpr wchar_t kAboutDescription[] = L"Jw_cad の図面を用紙枠ごとの図面に分割します。";
+inline constexpr wchar_t kAboutCopyright[] = L"Copyright (c) 2026 the Kelvane developers";
+inline constexpr wchar_t kAboutLicence[] =
+    L"MIT License（LICENSE）のもとで配布しています。使用しているライブラリの表示は THIRD_PARTY.md にあります。";
+
 }  // namespace kelvane

@@ -5,7 +5,7 @@ cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
   libcairo2-dev libpango1.0-dev libstb-dev zlib1g-dev fonts-ipafont-gothic fonts-ipafont-mincho poppler-utils
-  libxml2-utils cups cups-client libcups2-dev)
+  libxml2-utils cups cups-client libcups2-dev help2man)
 scripts/install-missing.sh "${packages[@]}"
 
 jobs=$(nproc)
@@ -37,6 +37,9 @@ scripts/test-windows.sh | tee "$logs/windows.log"
 echo "== fuzz targets, a minute each (libFuzzer with the sanitizers)"
 fuzz/run.sh 60
 
+echo "== the packages: made, installed, run, removed (tests/package/test_package.sh)"
+tests/package/test_package.sh | tee "$logs/package.log"
+
 total=0
 for name in release asan; do
   n=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$logs/$name.log" | tail -n 1)
@@ -44,5 +47,7 @@ for name in release asan; do
 done
 w=$(sed -n 's/^windows: \([0-9]*\) passed, 0 failed.*/\1/p' "$logs/windows.log" | tail -n 1)
 total=$((total + ${w:-0}))
+p=$(sed -n 's/^package: \([0-9]*\) passed, 0 failed.*/\1/p' "$logs/package.log" | tail -n 1)
+total=$((total + ${p:-0}))
 echo "== all tests passed"
 echo "total: $total passed, 0 failed"

@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <set>
 #include <string>
@@ -87,6 +89,20 @@ TEST(CommandLine, PlainPathsSplitBesideTheSourceAndSucceed) {
   Result none = Kelvane(Q(dir / "missing.jww"));
   EXPECT_EQ(none.status, 1);
   EXPECT_NE(none.out.find("no drawing to convert"), std::string::npos);
+}
+
+// The version comes from the build's one version alone on the first line, then the libraries
+// actually loaded, each with a dotted version.
+TEST(CommandLine, VersionNamesItselfAndTheLibrariesItRunsWith) {
+  Result r = Kelvane("--version");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "kelvane " KELVANE_VERSION);
+  for (const char* library : {"cairo ", "pango ", "zlib "}) {
+    const size_t at = r.out.find(library);
+    ASSERT_NE(at, std::string::npos) << library << " in " << r.out;
+    EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(r.out[at + std::strlen(library)]))) << r.out;
+  }
+  EXPECT_NE(r.out.find("MIT License"), std::string::npos);
 }
 
 TEST(CommandLine, UnusableOptionsAreRefusedWithAReason) {

@@ -78,6 +78,7 @@ TEST(CommandLineParse, OptionsBecomeOverridesAndPictures) {
   EXPECT_EQ(r.command->printer, "Office A3");
   EXPECT_EQ(r.command->overrides.print, true);
   EXPECT_EQ(Parse({"--print", "x.jww"}).command->printer, std::nullopt);
+  EXPECT_EQ(Parse({"--version"}).command->mode, CommandMode::kVersion);
 }
 
 TEST(CommandLineParse, UnusableValuesAreRefusedWithAReason) {
@@ -105,6 +106,7 @@ TEST(CommandLineParse, UnusableValuesAreRefusedWithAReason) {
       {"--bogus", "x.jww"},
       {"--frame"},
       {"--info"},
+      {"--version", "x.jww"},
   };
   for (const auto& args : bad) {
     std::string joined;

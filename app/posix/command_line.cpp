@@ -175,6 +175,8 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args) {
   }
   const std::string& first = args[0];
   if (first == "-h" || first == "--help") return Mode(CommandMode::kHelp, {});
+  if (first == "--version")
+    return args.size() == 1 ? Mode(CommandMode::kVersion, {}) : Error("--version takes nothing else");
   if (first == "--info")
     return args.size() == 2 ? Mode(CommandMode::kInfo, {args[1]}) : Error("--info takes one drawing");
   if (first == "--roundtrip")

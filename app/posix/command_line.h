@@ -30,6 +30,7 @@ struct OptionOverrides {
 enum class CommandMode {
   kSplit,        // split the drawings (also "/G")
   kHelp,         // print the usage
+  kVersion,      // print the version and the libraries' versions
   kInfo,         // describe one drawing
   kRoundtrip,    // load and save one drawing
   kMakeExample,  // write the example drawing

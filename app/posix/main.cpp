@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/example.h"
+#include "app/pictures/library_versions.h"
 #include "app/pictures/picture_files.h"
 #include "app/posix/command_line.h"
 #include "app/posix/cups_print_service.h"
@@ -35,6 +36,7 @@ const char kUsage[] = R"(usage:
   kelvane --make-example FOLDER   write the example drawing FOLDER/example.jww
   kelvane --info FILE.jww         describe a drawing as one JSON object
   kelvane --roundtrip IN OUT      load IN and save it as OUT in IN's own version
+  kelvane --version               show the version, the licence and the libraries in use
   kelvane --plan PICTURE DRAWING.jww [options]
                                   draw the plan of a split: the whole drawing, every paper
                                   frame outlined with its numbers, names and the files the
@@ -106,6 +108,18 @@ void Warn(const std::string& lines) {
   size_t from = 0;
   for (size_t end; (end = lines.find('\n', from)) != std::string::npos; from = end + 1)
     std::cerr << "kelvane: warning: " << PrintableText(lines.substr(from, end - from)) << "\n";
+}
+
+// The first line is the version alone, for scripts and manual-page tools.
+int Version() {
+  std::cout << "kelvane " KELVANE_VERSION "\n";
+  const char* separator = "running with ";
+  for (const auto& [name, version] : PictureLibraryVersions()) {
+    std::cout << separator << name << " " << version;
+    separator = ", ";
+  }
+  std::cout << "\nMIT License; the notices of the libraries it uses come with it (THIRD_PARTY.md).\n";
+  return 0;
 }
 
 int Fail(const std::string& message) {
@@ -383,6 +397,8 @@ int main(int argc, char** argv) {
     case CommandMode::kHelp:
       std::cout << kUsage;
       return parsed.usageWithoutArguments ? 2 : 0;
+    case CommandMode::kVersion:
+      return Version();
     case CommandMode::kInfo:
       return Info(operands[0]);
     case CommandMode::kRoundtrip:

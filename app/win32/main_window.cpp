@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "app/messages.h"
 #include "text/numbers.h"
 
 namespace kelvane {
@@ -116,7 +117,9 @@ bool RegisterClasses(HINSTANCE instance) {
   wc.cbSize = sizeof wc;
   wc.hInstance = instance;
   wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-  wc.hIcon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
+  // The program's own icon; executables without it (the tests) get the system's.
+  wc.hIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kProgramIcon));
+  if (!wc.hIcon) wc.hIcon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = kWindowClass;
   wc.lpfnWndProc = DefWindowProcW;  // replaced per window
@@ -129,6 +132,11 @@ bool RegisterClasses(HINSTANCE instance) {
 }
 
 }  // namespace
+
+std::wstring AboutText() {
+  return std::wstring(L"Kelvane " KELVANE_VERSION L"\n\n") + kAboutDescription + L"\n\n" + kAboutCopyright + L"\n" +
+         kAboutLicence;
+}
 
 MainWindow::MainWindow(Win32Platform& platform) : platform_(platform), session_(platform, *this) {}
 
@@ -218,6 +226,7 @@ bool MainWindow::Create(HINSTANCE instance) {
   if (HMENU menu = GetSystemMenu(window_, FALSE)) {
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(menu, MF_STRING, kPreviewMenuCommand, L"分割プレビュー(&V)...");
+    AppendMenuW(menu, MF_STRING, kAboutMenuCommand, L"バージョン情報(&A)...");
   }
   return true;
 }
@@ -489,6 +498,10 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       if ((wParam & 0xFFF0) == kPreviewMenuCommand) {
         OpenPreview();
+        return 0;
+      }
+      if ((wParam & 0xFFF0) == kAboutMenuCommand) {
+        MessageBoxW(window_, AboutText().c_str(), kAboutTitle, MB_OK | MB_ICONINFORMATION);
         return 0;
       }
       break;

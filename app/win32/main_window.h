@@ -44,6 +44,13 @@ enum MainWindowControl : int {
 
 // The system menu's item that opens the split preview (below 0xF000, the low four bits clear).
 constexpr UINT kPreviewMenuCommand = 0x0100;
+// The system menu's item that shows the version and the licence.
+constexpr UINT kAboutMenuCommand = 0x0110;
+// The program's icon in its resources (app/win32/kelvane.rc.in).
+constexpr int kProgramIcon = 1;
+
+// The about box's text: the program and its version, what it does, its copyright and licence.
+std::wstring AboutText();
 
 // The window of a Session. It only moves values between its controls and the session's options
 // and forwards the events; start-up, runs and closing are Session's.
