@@ -39,6 +39,9 @@ class Platform {
   virtual std::filesystem::path DocumentsFolder() const = 0;
   // Where the settings go when the executable's folder cannot take them.
   virtual std::filesystem::path UserSettingsFolder() const = 0;
+  // True when the executable was installed into the system's own folders (a package), which
+  // nothing but the package manager may write: the settings then live in the user's folder.
+  virtual bool ExecutableInSystemFolder() const { return false; }
 
   // The default value of a key under HKEY_CLASSES_ROOT, read without creating the key; empty
   // on any failure.

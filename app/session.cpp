@@ -254,12 +254,13 @@ void Session::Close() {
   // A settings file named by the caller is only read: whatever it is, it stays as it was.
   if (settings_.namedSettingsFile) return;
   const std::filesystem::path file = SettingsFile();
+  std::error_code ec;
+  if (file == UserSettingsFile(platform_)) std::filesystem::create_directories(file.parent_path(), ec);
   if (SaveSettings(file, options, position)) return;
   // The executable's folder refused the file (read-only install): keep the settings in the
   // user's folder instead, where the next start looks first.
   if (file != SettingsFileBeside(platform_.ExecutablePath())) return;
   const std::filesystem::path user = UserSettingsFile(platform_);
-  std::error_code ec;
   std::filesystem::create_directories(user.parent_path(), ec);
   SaveSettings(user, options, position);
 }

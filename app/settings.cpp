@@ -93,7 +93,7 @@ std::filesystem::path UserSettingsFile(const Platform& platform) {
 
 std::filesystem::path DefaultSettingsFile(const Platform& platform) {
   std::filesystem::path user = UserSettingsFile(platform);
-  if (platform.FileExists(user)) return user;
+  if (platform.FileExists(user) || platform.ExecutableInSystemFolder()) return user;
   return SettingsFileBeside(platform.ExecutablePath());
 }
 

@@ -26,6 +26,7 @@ class FakePlatform final : public Platform {
   std::string registryValue;
   bool escapeDown = false;
   bool namesIgnoreCase = false;
+  bool systemExecutable = false;
   bool confirmAnswer = true;
   std::optional<std::filesystem::path> chosenFolder;
   std::string fileTime = "2024/01/02 03:04:05";
@@ -68,6 +69,7 @@ class FakePlatform final : public Platform {
   std::filesystem::path DesktopFolder() const override { return desktop; }
   std::filesystem::path DocumentsFolder() const override { return documents; }
   std::filesystem::path UserSettingsFolder() const override { return userSettings; }
+  bool ExecutableInSystemFolder() const override { return systemExecutable; }
   std::string ClassesRootDefaultValue(std::string_view key) const override {
     registryKeysRead.emplace_back(key);
     return registryValue;

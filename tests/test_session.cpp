@@ -551,6 +551,20 @@ TEST_F(SessionTest, UnwritableExecutableFolderFallsBackToTheUserFolder) {
   EXPECT_EQ(again.options.namingPattern, NamingPattern::kName);
 }
 
+// Installed by a package, the program never writes into the system's folders, even as root.
+TEST_F(SessionTest, AnExecutableInASystemFolderKeepsItsSettingsInTheUserFolder) {
+  platform_.systemExecutable = true;
+  session_.Start();
+  EXPECT_EQ(session_.SettingsFile(), dir_ / "user" / "kelvane.dat");
+  session_.options.startNumber = 5;
+  session_.Close();
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "bin" / "kelvane.dat"));
+  SplitOptions o;
+  WindowPosition p;
+  LoadSettings(dir_ / "user" / "kelvane.dat", o, p);
+  EXPECT_EQ(o.startNumber, 5);
+}
+
 TEST_F(SessionTest, NamedSettingsFileIsOnlyRead) {
   const auto named = dir_ / "mine.dat";
   SplitOptions o;

@@ -50,7 +50,8 @@ A paper frame is a rectangle of four lines in the auxiliary colour 9, line type 
 width 200. Each frame becomes a sheet, moved so that the frame's centre is the origin; a frame
 with name texts (texts beginning with 【名】 in colour 9) gives one sheet per name text.
 Settings come from the settings file beside the executable (kelvane.dat, as the Windows
-program keeps it); the options below override single settings for this run only and are
+program keeps it), or from ~/.config/kelvane/kelvane.dat when that file exists or kelvane
+is installed in the system's folders; the options below override single settings for this run only and are
 not stored.
 
 options:

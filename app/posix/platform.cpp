@@ -137,6 +137,12 @@ class PosixPlatform final : public Platform {
   std::filesystem::path DesktopFolder() const override { return XdgUserDir("XDG_DESKTOP_DIR", "Desktop"); }
   std::filesystem::path DocumentsFolder() const override { return XdgUserDir("XDG_DOCUMENTS_DIR", "Documents"); }
   std::filesystem::path UserSettingsFolder() const override { return ConfigHome() / "kelvane"; }
+  bool ExecutableInSystemFolder() const override {
+    const std::string folder = executable_.parent_path().string() + "/";
+    for (const char* system : {"/usr/", "/bin/", "/sbin/"})
+      if (folder.rfind(system, 0) == 0) return true;
+    return false;
+  }
 
   // There is no registry: Jw_cad's executable falls back to its default path.
   std::string ClassesRootDefaultValue(std::string_view) const override { return std::string(); }
