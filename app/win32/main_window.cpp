@@ -130,7 +130,9 @@ bool RegisterClasses(HINSTANCE instance) {
 
 }  // namespace
 
-MainWindow::MainWindow(Win32Platform& platform) : platform_(platform), session_(platform, *this) {}
+// Folders dropped or named on the command line give every drawing in them and below.
+MainWindow::MainWindow(Win32Platform& platform)
+    : platform_(platform), session_(platform, *this, SessionSettings{.recursive = true}) {}
 
 // Right after the settings are read: show them, and the window at its stored place.
 void MainWindow::SettingsLoaded(SplitOptions&) {
