@@ -49,6 +49,12 @@ struct CommandLine {
   std::vector<PictureFormat> sheetPictures;
   std::optional<bool> color;  // --color or --mono; none: the drawing's colour-print setting
   int dpi = 150;
+  // Batches: folders taken with every folder below; drawings at once (none: one per core);
+  // only errors shown; a JSON report of every sheet.
+  bool recursive = false;
+  std::optional<unsigned> jobs;
+  bool quiet = false;
+  std::optional<std::filesystem::path> reportFile;
 };
 
 struct CommandLineResult {

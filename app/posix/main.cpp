@@ -1,16 +1,19 @@
 // The command-line entry: converts drawings at once as the window does when started with
 // parameters, plus the example drawing and two diagnostic modes.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/example.h"
 #include "app/pictures/picture_files.h"
 #include "app/posix/command_line.h"
+#include "app/posix/console.h"
 #include "app/posix/platform.h"
 #include "app/session.h"
 #include "app/settings.h"
@@ -28,6 +31,7 @@ namespace {
 
 const char kUsage[] = R"(usage:
   kelvane [options] FILE.jww...   split every drawing into one drawing per paper frame
+  kelvane [options] FOLDER...     split every drawing in each folder (with -r, and below)
   kelvane /G                      split the drawing named in JWC_TEMP.TXT beside kelvane
   kelvane --make-example FOLDER   write the example drawing FOLDER/example.jww
   kelvane --info FILE.jww         describe a drawing as one JSON object
@@ -78,6 +82,12 @@ options:
   --color, --mono       pictures in the print colours, or in black; without either, as
                         the drawing's colour-print setting says
   --dpi N               resolution of PNG pictures, 10 to 1200 (default 150)
+  -r, --recursive       take the drawings of every folder below a folder too, sorted by
+                        path (links are followed, but never round a loop)
+  -j, --jobs N          split N drawings at once, 1 to 256 (default: one per core); the
+                        files and their names are the same with any N
+  -q, --quiet           show only errors
+  --report FILE.json    write what became of every sheet as JSON (never over an input)
   -h, --help            show this text
 
 A PICTURE is a .png, .svg or .pdf file in an existing folder.
@@ -85,11 +95,12 @@ Pictures read the images a drawing links to from the local disk: an absolute nam
 is, a relative one beside the drawing only, regular files only. An image that cannot be
 drawn is left out with a warning on standard error; the exit status stays 0.
 
-Status texts go to standard output. Ctrl-C stops before the next drawing (the drawing in
-progress is finished). No sheet is ever written over a drawing of the run. The settings file
-named by --settings is only read. Exit status: 0 when every sheet was written, 1 when some
-sheet could not be written or some drawing could not be read (the reason goes to standard
-error), 2 for unusable options, 130 when stopped.
+Status texts go to standard output; when standard error is a terminal, a batch longer than a
+second shows its progress there and ends with a summary. Ctrl-C stops before the next drawing
+(the drawings in progress are finished). No sheet is ever written over a drawing of the run.
+The settings file named by --settings is only read. Exit status: 0 when every sheet was
+written, 1 when some sheet could not be written, some drawing or folder could not be read (the
+reason goes to standard error), 2 for unusable options, 130 when stopped.
 )";
 
 // Warning lines, each on standard error; they leave the exit status as it is.
@@ -223,12 +234,14 @@ class PictureFolders {
 // dry run prints every plan.
 class CommandLineFrontEnd final : public SessionFrontEnd {
  public:
-  explicit CommandLineFrontEnd(const CommandLine& command) : command_(command) {}
+  CommandLineFrontEnd(const CommandLine& command, Console& console) : command_(command), console_(console) {}
   // The session whose inputs and settings file no picture may replace.
   void Protect(const Session& session) { session_ = &session; }
   void SettingsLoaded(SplitOptions& options) override { command_.overrides.ApplyTo(options); }
   void DrawingDone(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) override {
-    PictureOptions pictures{command_.sheetPictures, command_.color, command_.dpi, ProtectedFiles()};
+    const bool drawing = command_.mode == CommandMode::kPlan || !command_.sheetPictures.empty();
+    PictureOptions pictures{command_.sheetPictures, command_.color, command_.dpi,
+                            drawing ? ProtectedFiles() : std::set<FileIdentity>()};
     if (command_.mode == CommandMode::kPlan) return DrawPlan(doc, plan, pictures);
     if (command_.dryRun) PrintPlan(plan);
     for (size_t i = 0; i < outcomes.size(); ++i) {
@@ -236,11 +249,26 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
       folders_.Prepare(plan.sheets[i].file);
       std::string error, warnings;
       if (!WriteSheetPictures(doc, plan, plan.sheets[i], pictures, error, &warnings)) Failed(error);
-      Warn(warnings);
+      Warnings(warnings);
     }
+  }
+  void InputNotListed(const ListingProblem& problem) override {
+    if (problem.repeated) return Warnings(PrintableText(problem.path.string()) + ": " + problem.reason + "\n");
+    console_.ErrorLine("kelvane: " + PrintableText(problem.path.string()) + ": " + problem.reason);
+  }
+  void DrawingFinished(const RunSummary& summary, size_t done) override {
+    console_.Progress(done, summary.drawingsListed, summary.SheetsWritten());
+  }
+  void RunFinished(const RunSummary& summary) override {
+    if (console_.Quiet())
+      for (const FailedDrawing& f : summary.failedDrawings)
+        console_.ErrorLine("kelvane: " + PrintableText(f.source.string()) + ": " + PrintableText(f.reason));
+    console_.Finish(SummaryText(summary));
+    if (command_.reportFile) WriteReport(summary);
   }
   // Pictures that could not be written, and the first reason.
   int failedPictures = 0;
+  bool reportFailed = false;
 
  private:
   // Asked again for every drawing: a picture of an earlier drawing may have been replaced.
@@ -263,10 +291,29 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
   }
   void Failed(const std::string& error) {
     ++failedPictures;
-    std::cerr << "kelvane: " << PrintableText(error) << "\n";
+    console_.ErrorLine("kelvane: " + PrintableText(error));
+  }
+  void Warnings(const std::string& lines) {
+    if (!console_.Quiet()) Warn(lines);
+  }
+  // The report goes whole or not at all, and never over an input or the settings file.
+  void WriteReport(const RunSummary& summary) {
+    const std::filesystem::path& file = *command_.reportFile;
+    std::string problem;
+    if (const std::optional<FileIdentity> id = FileIdentityOf(file); id && ProtectedFiles().count(*id))
+      problem = "it would replace an input of the run or the settings file";
+    if (problem.empty()) {
+      ReplacingFile out(file);
+      if (out.ok()) out.stream() << ReportJson(summary);
+      if (!out.ok() || !out.Commit()) problem = out.error();
+    }
+    if (problem.empty()) return;
+    reportFailed = true;
+    console_.ErrorLine("kelvane: " + PrintableText(file.string()) + ": report not written: " + problem);
   }
 
   const CommandLine& command_;
+  Console& console_;
   const Session* session_ = nullptr;
   PictureFolders folders_;
 };
@@ -298,12 +345,16 @@ int Split(const CommandLine& command) {
     if (!problem.empty())
       return Fail("the settings file " + PrintableText(command.settingsFile->string()) + " " + problem);
   }
-  std::unique_ptr<Platform> platform = MakePosixPlatform(command.operands);
-  CommandLineFrontEnd frontEnd(command);
+  Console console(command.quiet);
+  std::unique_ptr<Platform> platform =
+      MakePosixPlatform(command.operands, {}, [&console](const std::string& line) { console.StatusLine(line); });
+  CommandLineFrontEnd frontEnd(command, console);
   SessionSettings settings;
   settings.namedSettingsFile = command.settingsFile;
   settings.outputFolder = command.outputFolder;
   settings.dryRun = command.dryRun || command.mode == CommandMode::kPlan;
+  settings.recursive = command.recursive;
+  settings.jobs = command.jobs ? *command.jobs : std::max(1u, std::thread::hardware_concurrency());
   Session session(*platform, frontEnd, settings);
   frontEnd.Protect(session);
 
@@ -317,7 +368,7 @@ int Split(const CommandLine& command) {
     return 1;
   }
   if (cancelled) return 130;
-  if (frontEnd.failedPictures > 0) return 1;
+  if (frontEnd.failedPictures > 0 || frontEnd.reportFailed || session.UnreadableInputs() > 0) return 1;
   const RunFailures& failures = session.Failures();
   if (failures.count > 0) {
     std::cerr << "kelvane: " << failures.count
