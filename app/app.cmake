@@ -36,6 +36,12 @@ if(KELVANE_TESTS)
   kelvane_test(kelvane_cli_tests SOURCES tests/test_cli.cpp tests/fixtures.cpp LIBS kelvane_jww)
   target_compile_definitions(kelvane_cli_tests PRIVATE KELVANE_EXE="$<TARGET_FILE:kelvane>")
   add_dependencies(kelvane_cli_tests kelvane)
+  if(NOT WIN32)
+    kelvane_test(kelvane_cli_batch_tests SOURCES tests/test_cli_batch.cpp tests/fixtures.cpp LIBS kelvane_jww)
+    target_compile_definitions(kelvane_cli_batch_tests PRIVATE KELVANE_EXE="$<TARGET_FILE:kelvane>"
+                                                               KELVANE_SOURCE="${CMAKE_CURRENT_SOURCE_DIR}")
+    add_dependencies(kelvane_cli_batch_tests kelvane)
+  endif()
   kelvane_test(kelvane_app_tests SOURCES tests/test_settings.cpp tests/test_session.cpp tests/test_sheet_plan.cpp
                                      tests/fixtures.cpp LIBS kelvane_app)
   if(NOT WIN32)

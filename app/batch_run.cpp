@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "app/deferred_platform.h"
+#include "app/input_files.h"
 #include "app/messages.h"
 #include "platform/replacing_file.h"
 
@@ -135,7 +136,7 @@ void Batch::Write(DrawingJob& job) {
 
 // Called in input order: shows what the drawing held back and adds it to the run's records.
 void Batch::Finish(DrawingJob& job) {
-  Guarded(job, [&] { s_.frontEnd.DrawingDone(*job.document, job.plan, job.outcomes); });
+  Guarded(job, [&] { s_.drawingDone(*job.document, job.plan, job.outcomes); });
   if (job.deferred) job.deferred->Release();
   s_.failures.Add(job.failures);
   if (job.read) ++s_.summary.drawingsRead;
@@ -143,7 +144,7 @@ void Batch::Finish(DrawingJob& job) {
     s_.summary.failedDrawings.push_back({job.file, job.failure});
   else if (job.read)
     s_.summary.AddDrawing(job.plan, job.outcomes);
-  s_.frontEnd.DrawingFinished(s_.summary, job.index + 1);
+  s_.drawingFinished(job.index + 1);
 }
 
 void Batch::RunSerial(JwwDocument& document) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,7 +12,6 @@
 #include "app/options.h"
 #include "app/platform.h"
 #include "app/run_summary.h"
-#include "app/session.h"
 #include "app/sheet_plan.h"
 #include "app/sheet_writer.h"
 #include "jww/document.h"
@@ -21,7 +21,10 @@ namespace kelvane {
 // What a batch works with, all owned by its session.
 struct BatchSetup {
   Platform& platform;
-  SessionFrontEnd& frontEnd;
+  // A drawing's sheets were planned and written (outcomes: one per sheet; none in a dry run).
+  std::function<void(const JwwDocument&, const SheetPlan&, const std::vector<SheetOutcome>&)> drawingDone;
+  // Drawing number `done` (1-based, in input order) is finished, whatever became of it.
+  std::function<void(size_t done)> drawingFinished;
   const SplitOptions& options;
   const std::string& hostExePath;
   bool dryRun;

@@ -170,7 +170,12 @@ void Session::RunBatch() {
   summary_ = RunSummary{};
   summary_.drawingsListed = n;
   summary_.dryRun = settings_.dryRun;
-  BatchSetup setup{platform_, frontEnd_, options, hostExePath, settings_.dryRun, run_, failures_, summary_, cancelRequested};
+  BatchSetup setup{platform_,
+                   [this](const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) {
+                     frontEnd_.DrawingDone(doc, plan, outcomes);
+                   },
+                   [this](size_t done) { frontEnd_.DrawingFinished(summary_, done); },
+                   options, hostExePath, settings_.dryRun, run_, failures_, summary_, cancelRequested};
   ConvertDrawings(setup, files, outputFolder, settings_.jobs, *document_);
   summary_.cancelled = cancelRequested;
 

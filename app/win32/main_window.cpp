@@ -130,9 +130,19 @@ bool RegisterClasses(HINSTANCE instance) {
 
 }  // namespace
 
+namespace {
+
 // Folders dropped or named on the command line give every drawing in them and below.
+SessionSettings WindowSessionSettings() {
+  SessionSettings settings;
+  settings.recursive = true;
+  return settings;
+}
+
+}  // namespace
+
 MainWindow::MainWindow(Win32Platform& platform)
-    : platform_(platform), session_(platform, *this, SessionSettings{.recursive = true}) {}
+    : platform_(platform), session_(platform, *this, WindowSessionSettings()) {}
 
 // Right after the settings are read: show them, and the window at its stored place.
 void MainWindow::SettingsLoaded(SplitOptions&) {
