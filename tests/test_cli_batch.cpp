@@ -186,6 +186,14 @@ TEST(Batch, TheReportValidatesListsEverySheetAndNeverReplacesAnInput) {
   EXPECT_NE(report.find("\"decision\":\"renamed\""), std::string::npos);
   EXPECT_NE(report.find("\"failedDrawings\":[{\"source\":\"" + (dir / "broken.jww").string()), std::string::npos);
 
+  // Quiet: no status lines, the failed drawing and the closing count on standard error.
+  const Result quiet = Kelvane(dir, "--quiet --pattern 5 " + drawings);
+  EXPECT_EQ(quiet.status, 1);
+  EXPECT_EQ(quiet.out, "");
+  EXPECT_NE(quiet.err.find("kelvane: " + (dir / "broken.jww").string() + ": cannot read"), std::string::npos)
+      << quiet.err;
+  EXPECT_NE(quiet.err.find("could not be written"), std::string::npos) << quiet.err;
+
   const std::vector<uint8_t> input = ReadBytes(dir / "second.jww");
   const Result refused = Kelvane(dir, "--report " + Q(dir / "second.jww") + " " + drawings);
   EXPECT_EQ(refused.status, 1);

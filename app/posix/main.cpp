@@ -368,15 +368,13 @@ int Split(const CommandLine& command) {
     return 1;
   }
   if (cancelled) return 130;
-  if (frontEnd.failedPictures > 0 || frontEnd.reportFailed || session.UnreadableInputs() > 0) return 1;
+  if (frontEnd.failedPictures > 0) return 1;
   const RunFailures& failures = session.Failures();
-  if (failures.count > 0) {
+  if (failures.count > 0)
     std::cerr << "kelvane: " << failures.count
               << " sheet(s) or drawing(s) could not be written; first: " << PrintableText(SjisToUtf8(failures.first))
               << "\n";
-    return 1;
-  }
-  return 0;
+  return failures.count > 0 || frontEnd.reportFailed || session.UnreadableInputs() > 0 ? 1 : 0;
 }
 
 }  // namespace
