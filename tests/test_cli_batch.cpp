@@ -170,8 +170,10 @@ TEST(Batch, TheReportValidatesListsEverySheetAndNeverReplacesAnInput) {
   MakeExample(dir);
   fs::permissions(dir.path(), fs::perms::all);
   fs::copy_file(dir / "example.jww", dir / "second.jww");
+  fs::copy_file(dir / "example.jww", dir / "not utf-8 \xFF.jww");  // the report stays valid UTF-8
   std::ofstream(dir / "broken.jww") << "not a drawing";
-  const std::string drawings = Q(dir / "example.jww") + " " + Q(dir / "broken.jww") + " " + Q(dir / "second.jww");
+  const std::string drawings = Q(dir / "example.jww") + " " + Q(dir / "broken.jww") + " " + Q(dir / "second.jww") +
+                               " " + Q(dir / "not utf-8 \xFF.jww");
   const Result r = Kelvane(dir, "--pattern 5 --report " + Q(dir / "report.json") + " " + drawings);
   EXPECT_EQ(r.status, 1) << r.err;  // the broken drawing
   const Result valid = Shell(std::string("/usr/bin/python3 ") + Q(KELVANE_SOURCE "/tests/check_report.py") + " " +
@@ -181,8 +183,8 @@ TEST(Batch, TheReportValidatesListsEverySheetAndNeverReplacesAnInput) {
   size_t entries = 0, written = 0;
   for (size_t at = 0; (at = report.find("{\"source\":", at)) != std::string::npos; ++at) ++entries;
   for (size_t at = 0; (at = report.find("\"outcome\":\"written\"", at)) != std::string::npos; ++at) ++written;
-  EXPECT_EQ(entries, 2u * 7u + 1u);  // seven sheets of each drawing (one empty), the failed drawing
-  EXPECT_EQ(written, 12u);
+  EXPECT_EQ(entries, 3u * 7u + 1u);  // seven sheets of each drawing (one empty), the failed drawing
+  EXPECT_EQ(written, 18u);
   EXPECT_NE(report.find("\"decision\":\"renamed\""), std::string::npos);
   EXPECT_NE(report.find("\"failedDrawings\":[{\"source\":\"" + (dir / "broken.jww").string()), std::string::npos);
 
