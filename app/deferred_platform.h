@@ -24,7 +24,8 @@ class DeferredPlatform final : public Platform {
     held_.push_back([this, text = std::string(sjisText)] { base_.SetStatusText(text); });
   }
   void PrintWithHost(std::string_view sjisProgram, const std::filesystem::path& absoluteFile) override {
-    held_.push_back([this, program = std::string(sjisProgram), absoluteFile] { base_.PrintWithHost(program, absoluteFile); });
+    held_.push_back(
+        [this, program = std::string(sjisProgram), absoluteFile] { base_.PrintWithHost(program, absoluteFile); });
   }
   void StartProgram(std::string_view sjisProgram, std::string_view sjisParameters) override {
     held_.push_back([this, program = std::string(sjisProgram), parameters = std::string(sjisParameters)] {
@@ -47,7 +48,9 @@ class DeferredPlatform final : public Platform {
   std::filesystem::path DesktopFolder() const override { return base_.DesktopFolder(); }
   std::filesystem::path DocumentsFolder() const override { return base_.DocumentsFolder(); }
   std::filesystem::path UserSettingsFolder() const override { return base_.UserSettingsFolder(); }
-  std::string ClassesRootDefaultValue(std::string_view key) const override { return base_.ClassesRootDefaultValue(key); }
+  std::string ClassesRootDefaultValue(std::string_view key) const override {
+    return base_.ClassesRootDefaultValue(key);
+  }
   std::filesystem::path ToPath(std::string_view sjis) const override { return base_.ToPath(sjis); }
   std::string ToSjis(const std::filesystem::path& path) const override { return base_.ToSjis(path); }
 

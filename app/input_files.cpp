@@ -20,12 +20,13 @@ class FolderWalker {
 
   void Walk(const std::filesystem::path& folder) {
     if (const std::optional<FileIdentity> id = platform_.IdentityOf(folder); id && !visited_.insert(*id).second)
-      return listing_.problems.push_back({folder, "reached again through a link (a loop): skipped", true});
+      return listing_.problems.push_back({folder, "listed already (a link that loops, or named twice): skipped", true});
     std::vector<std::filesystem::path> entries;
     if (!Read(folder, entries)) return;
     // Entries in name order: the whole listing then comes out sorted by path.
-    std::sort(entries.begin(), entries.end(),
-              [](const std::filesystem::path& a, const std::filesystem::path& b) { return a.filename() < b.filename(); });
+    std::sort(entries.begin(), entries.end(), [](const std::filesystem::path& a, const std::filesystem::path& b) {
+      return a.filename() < b.filename();
+    });
     for (const std::filesystem::path& entry : entries) {
       std::error_code ec;
       const std::filesystem::file_status status = std::filesystem::status(entry, ec);

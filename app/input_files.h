@@ -18,7 +18,7 @@ bool HasJwwExtension(std::string_view sjisFileName);
 // A folder, or an entry of one, that the listing could not take.
 struct ListingProblem {
   std::filesystem::path path;
-  std::string reason;   // UTF-8, for the user
+  std::string reason;     // UTF-8, for the user
   bool repeated = false;  // a folder reached a second time (a link that loops): skipped, not an error
 };
 

@@ -54,11 +54,16 @@ std::string Json(const std::string& text) {
 
 const char* DecisionName(SheetDecision d) {
   switch (d) {
-    case SheetDecision::kWrite: return "write";
-    case SheetDecision::kRenamed: return "renamed";
-    case SheetDecision::kEmpty: return "empty";
-    case SheetDecision::kProtectedInput: return "would-replace-input";
-    case SheetDecision::kNameNotUsable: return "name-not-usable";
+    case SheetDecision::kWrite:
+      return "write";
+    case SheetDecision::kRenamed:
+      return "renamed";
+    case SheetDecision::kEmpty:
+      return "empty";
+    case SheetDecision::kProtectedInput:
+      return "would-replace-input";
+    case SheetDecision::kNameNotUsable:
+      return "name-not-usable";
   }
   return "";
 }
@@ -110,8 +115,8 @@ size_t RunSummary::SheetsWritten() const {
 std::string SummaryText(const RunSummary& s) {
   size_t failedSheets = 0;
   for (const SheetRecord& r : s.sheets) failedSheets += r.outcome == "failed";
-  std::string text = std::to_string(s.drawingsRead) + " of " + std::to_string(s.drawingsListed) +
-                     " drawing(s) read, " + std::to_string(s.SheetsWritten()) +
+  std::string text = std::to_string(s.drawingsRead) + " of " + std::to_string(s.drawingsListed) + " drawing(s) read, " +
+                     std::to_string(s.SheetsWritten()) +
                      (s.dryRun ? " sheet(s) written (dry run), " : " sheet(s) written, ") +
                      std::to_string(s.Count(SheetDecision::kRenamed)) + " renamed, " +
                      std::to_string(s.Count(SheetDecision::kEmpty)) + " empty\n";
@@ -127,15 +132,15 @@ std::string SummaryText(const RunSummary& s) {
 std::string ReportJson(const RunSummary& s) {
   size_t failedSheets = 0;
   for (const SheetRecord& r : s.sheets) failedSheets += r.outcome == "failed";
-  std::string o = "{\"drawingsListed\":" + std::to_string(s.drawingsListed) +
-                  ",\"drawingsRead\":" + std::to_string(s.drawingsRead) + ",\"dryRun\":" + (s.dryRun ? "true" : "false") +
-                  ",\"cancelled\":" + (s.cancelled ? "true" : "false") +
-                  ",\"sheetsWritten\":" + std::to_string(s.SheetsWritten()) +
-                  ",\"renamed\":" + std::to_string(s.Count(SheetDecision::kRenamed)) +
-                  ",\"empty\":" + std::to_string(s.Count(SheetDecision::kEmpty)) + ",\"refused\":{\"wouldReplaceInput\":" +
-                  std::to_string(s.Count(SheetDecision::kProtectedInput)) +
-                  ",\"nameNotUsable\":" + std::to_string(s.Count(SheetDecision::kNameNotUsable)) +
-                  ",\"notSaved\":" + std::to_string(failedSheets) + "},\"failedDrawings\":[";
+  std::string o =
+      "{\"drawingsListed\":" + std::to_string(s.drawingsListed) +
+      ",\"drawingsRead\":" + std::to_string(s.drawingsRead) + ",\"dryRun\":" + (s.dryRun ? "true" : "false") +
+      ",\"cancelled\":" + (s.cancelled ? "true" : "false") + ",\"sheetsWritten\":" + std::to_string(s.SheetsWritten()) +
+      ",\"renamed\":" + std::to_string(s.Count(SheetDecision::kRenamed)) +
+      ",\"empty\":" + std::to_string(s.Count(SheetDecision::kEmpty)) +
+      ",\"refused\":{\"wouldReplaceInput\":" + std::to_string(s.Count(SheetDecision::kProtectedInput)) +
+      ",\"nameNotUsable\":" + std::to_string(s.Count(SheetDecision::kNameNotUsable)) +
+      ",\"notSaved\":" + std::to_string(failedSheets) + "},\"failedDrawings\":[";
   for (size_t i = 0; i < s.failedDrawings.size(); ++i)
     o += (i ? ",{\"source\":" : "{\"source\":") + Json(Utf8Of(s.failedDrawings[i].source)) +
          ",\"reason\":" + Json(s.failedDrawings[i].reason) + "}";

@@ -18,7 +18,7 @@ struct SheetRecord {
   size_t frame = 0;  // 1-based, in numbering order
   int sheet = 0;     // 1-based within its frame
   std::string number;
-  std::string name;  // the frame's name text for this sheet; empty without one
+  std::string name;            // the frame's name text for this sheet; empty without one
   std::filesystem::path file;  // empty when the sheet has no file
   SheetDecision decision = SheetDecision::kEmpty;
   std::string outcome;  // "written", "failed", "skipped" or "planned" (a dry run)

@@ -128,7 +128,7 @@ void Session::DropFiles(const std::vector<std::filesystem::path>& dropped) {
 }
 
 std::vector<std::filesystem::path> Session::ListInputs(const std::vector<std::filesystem::path>& parameters,
-                                                      bool recursive) {
+                                                       bool recursive) {
   InputListing listing = ListInputFiles(platform_, parameters, recursive);
   for (const ListingProblem& problem : listing.problems) {
     if (!problem.repeated) ++unreadableInputs_;
@@ -170,12 +170,12 @@ void Session::RunBatch() {
   summary_ = RunSummary{};
   summary_.drawingsListed = n;
   summary_.dryRun = settings_.dryRun;
-  BatchSetup setup{platform_,
-                   [this](const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) {
-                     frontEnd_.DrawingDone(doc, plan, outcomes);
-                   },
-                   [this](size_t done) { frontEnd_.DrawingFinished(summary_, done); },
-                   options, hostExePath, settings_.dryRun, run_, failures_, summary_, cancelRequested};
+  BatchSetup setup{platform_,        {},   {},        options,  hostExePath,
+                   settings_.dryRun, run_, failures_, summary_, cancelRequested};
+  setup.drawingDone = [this](const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) {
+    frontEnd_.DrawingDone(doc, plan, outcomes);
+  };
+  setup.drawingFinished = [this](size_t done) { frontEnd_.DrawingFinished(summary_, done); };
   ConvertDrawings(setup, files, outputFolder, settings_.jobs, *document_);
   summary_.cancelled = cancelRequested;
 

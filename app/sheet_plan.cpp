@@ -252,7 +252,8 @@ SheetPlan PrepareSheets(const JwwDocument& doc, const SplitOptions& options, con
 void PlaceSheets(SheetPlan& plan, const RunContext& run, const Platform& platform) {
   Planner planner(run, platform, plan.outputFolder);
   for (PlannedSheet& sheet : plan.sheets)
-    if (sheet.decision == SheetDecision::kWrite && sheet.file.empty()) planner.Place(sheet, plan.outputFolder, sheet.name);
+    if (sheet.decision == SheetDecision::kWrite && sheet.file.empty())
+      planner.Place(sheet, plan.outputFolder, sheet.name);
 }
 
 SheetPlan PlanSheets(const JwwDocument& doc, const SplitOptions& options, const std::filesystem::path& source,

@@ -64,7 +64,8 @@ std::map<std::string, std::vector<uint8_t>> FilesUnder(const fs::path& root) {
 }
 
 std::string Replaced(std::string text, const std::string& from, const std::string& to) {
-  for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) text.replace(at, from.size(), to);
+  for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+    text.replace(at, from.size(), to);
   return text;
 }
 
@@ -86,8 +87,7 @@ std::vector<fs::path> BuildTree(const TempDir& dir, const fs::path& root) {
             0);
   fs::create_directory_symlink("..", root / "sub" / "loop");
   fs::create_directory_symlink("nowhere", root / "gone");
-  for (const fs::path& folder : {root, root / "sub", root / "sub" / "deeper"})
-    fs::permissions(folder, fs::perms::all);
+  for (const fs::path& folder : {root, root / "sub", root / "sub" / "deeper"}) fs::permissions(folder, fs::perms::all);
   fs::permissions(root / "locked", fs::perms::none);
   std::vector<fs::path> drawings{root / "a.jww"};
   std::vector<fs::path> sub;
@@ -127,7 +127,7 @@ TEST(Batch, AFolderTreeSplitsExactlyAsItsDrawingsNamedOneByOne) {
   // earlier run's sheets have none.
   EXPECT_EQ(FilesUnder(tree).size(), 2u + 9u + 3u * 6u);
 
-  for (const char* reported : {"locked: cannot be read", "gone: cannot be read", "loop: reached again"})
+  for (const char* reported : {"locked: cannot be read", "gone: cannot be read", "loop: listed already"})
     EXPECT_NE(walked.err.find(reported), std::string::npos) << reported << " in " << walked.err;
   EXPECT_NE(walked.err.find("warning: " + (tree / "sub" / "loop").string()), std::string::npos) << walked.err;
 }
@@ -234,7 +234,8 @@ TEST(Batch, TheProgressLineIsOnlyOnATerminalAndGivesWayToTheSummary) {
   fs::permissions(dir.path(), fs::perms::all);
   fs::create_directories(dir / "in");
   constexpr int kDrawings = 150;
-  for (int i = 0; i < kDrawings; ++i) fs::create_hard_link(dir / "example.jww", dir / "in" / (std::to_string(i) + ".jww"));
+  for (int i = 0; i < kDrawings; ++i)
+    fs::create_hard_link(dir / "example.jww", dir / "in" / (std::to_string(i) + ".jww"));
   for (const char* out : {"tty", "pipe"}) {
     fs::create_directories(dir / out);
     fs::permissions(dir / out, fs::perms::all);
@@ -262,11 +263,13 @@ TEST(Batch, TheProgressLineIsOnlyOnATerminalAndGivesWayToTheSummary) {
   EXPECT_EQ(pipe.status, 0);
   EXPECT_EQ(pipe.err, "");
   EXPECT_EQ(Replaced(Replaced(shown, "\r", ""), (dir / "tty").string(), (dir / "pipe").string())
-                .find(pipe.out.substr(0, pipe.out.find('\n'))), 0u);
+                .find(pipe.out.substr(0, pipe.out.find('\n'))),
+            0u);
   size_t lines = 0;
   for (char c : pipe.out) lines += c == '\n';
   EXPECT_EQ(lines, kDrawings + 1u);
-  EXPECT_NE(pipe.out.find("\xE5\xA4\x89\xE6\x8F\x9B\xE5\xAE\x8C\xE4\xBA\x86(150)\n"), std::string::npos);  // 変換完了(150)
+  EXPECT_NE(pipe.out.find("\xE5\xA4\x89\xE6\x8F\x9B\xE5\xAE\x8C\xE4\xBA\x86(150)\n"),
+            std::string::npos);  // 変換完了(150)
 }
 
 }  // namespace

@@ -35,8 +35,7 @@ std::string DurationText(std::chrono::seconds seconds) {
 std::string ProgressText(size_t done, size_t all, size_t sheets, std::chrono::seconds elapsed, size_t width) {
   std::string text = "kelvane: " + std::to_string(done) + "/" + std::to_string(all) + " drawings, " +
                      std::to_string(sheets) + " sheets, " + DurationText(elapsed) + " elapsed";
-  if (done > 0 && done < all)
-    text += ", about " + DurationText(elapsed * (all - done) / done) + " left";
+  if (done > 0 && done < all) text += ", about " + DurationText(elapsed * (all - done) / done) + " left";
   // One column stays free: a line that fills the terminal would wrap on some of them.
   if (width > 1 && text.size() > width - 1) text.resize(width - 1);
   return text;

@@ -62,10 +62,10 @@ TEST(WindowRun, AFolderDroppedOrNamedIsTakenWithEveryFolderBelow) {
   MakeDrawing(tree / L"a.jww");
   MakeDrawing(tree / L"sub" / L"deeper" / L"c.jww");
   WriteFile(tree / L"c.txt", "not a drawing");
-  const std::vector<std::string> expected = {kConverting + "1/3) " + Sjis((tree / L"a.jww").wstring()),
-                                             kConverting + "2/3) " + Sjis((tree / L"sub" / L"b.JWW").wstring()),
-                                             kConverting + "3/3) " + Sjis((tree / L"sub" / L"deeper" / L"c.jww").wstring()),
-                                             kConverted + "3)"};
+  const std::vector<std::string> expected = {
+      kConverting + "1/3) " + Sjis((tree / L"a.jww").wstring()),
+      kConverting + "2/3) " + Sjis((tree / L"sub" / L"b.JWW").wstring()),
+      kConverting + "3/3) " + Sjis((tree / L"sub" / L"deeper" / L"c.jww").wstring()), kConverted + "3)"};
   {
     LiveWindow live(folder);
     live.Start();
@@ -80,7 +80,8 @@ TEST(WindowRun, AFolderDroppedOrNamedIsTakenWithEveryFolderBelow) {
   // The sheets of the drop are drawings of the tree now: they are inputs too, after their
   // source (whose sheets, being inputs, are not written again).
   ASSERT_FALSE(started.platform.statusTexts.empty());
-  EXPECT_EQ(started.platform.statusTexts.back().rfind(kConverted + "21)", 0), 0u) << started.platform.statusTexts.back();
+  EXPECT_EQ(started.platform.statusTexts.back().rfind(kConverted + "21)", 0), 0u)
+      << started.platform.statusTexts.back();
 }
 
 TEST(WindowRun, DropOfOnlyOtherFilesStartsNoRun) {
