@@ -176,9 +176,6 @@ TEST(Batch, TheReportValidatesListsEverySheetAndNeverReplacesAnInput) {
                                " " + Q(dir / "not utf-8 \xFF.jww");
   const Result r = Kelvane(dir, "--pattern 5 --report " + Q(dir / "report.json") + " " + drawings);
   EXPECT_EQ(r.status, 1) << r.err;  // the broken drawing
-  const Result valid = Shell(std::string("/usr/bin/python3 ") + Q(KELVANE_SOURCE "/tests/check_report.py") + " " +
-                             Q(KELVANE_SOURCE "/docs/report.schema.json") + " " + Q(dir / "report.json"));
-  EXPECT_EQ(valid.status, 0) << valid.out << valid.err;
   const std::string report = ReadText(dir / "report.json");
   size_t entries = 0, written = 0;
   for (size_t at = 0; (at = report.find("{\"source\":", at)) != std::string::npos; ++at) ++entries;
@@ -201,6 +198,11 @@ TEST(Batch, TheReportValidatesListsEverySheetAndNeverReplacesAnInput) {
   EXPECT_EQ(refused.status, 1);
   EXPECT_NE(refused.err.find("report not written"), std::string::npos) << refused.err;
   EXPECT_EQ(ReadBytes(dir / "second.jww"), input);
+
+  if (!fs::exists("/usr/bin/python3")) GTEST_SKIP() << "the report's checker needs /usr/bin/python3";
+  const Result valid = Shell(std::string("/usr/bin/python3 ") + Q(KELVANE_SOURCE "/tests/check_report.py") + " " +
+                             Q(KELVANE_SOURCE "/docs/report.schema.json") + " " + Q(dir / "report.json"));
+  EXPECT_EQ(valid.status, 0) << valid.out << valid.err;
 }
 
 // What a terminal shows at the end: carriage returns, line erasures and line ends played out.
