@@ -74,6 +74,19 @@ TEST(CommandLineParse, OptionsBecomeOverridesAndPictures) {
   EXPECT_TRUE(Parse({}).usageWithoutArguments);
 }
 
+TEST(CommandLineParse, BatchOptions) {
+  TempDir dir;
+  auto r = Parse({"-r", "-j", "3", "--quiet", "--report", (dir / "r.json").string(), "tree"});
+  ASSERT_TRUE(r.command) << r.error;
+  EXPECT_TRUE(r.command->recursive);
+  EXPECT_EQ(r.command->jobs, 3u);
+  EXPECT_TRUE(r.command->quiet);
+  EXPECT_EQ(r.command->reportFile, dir / "r.json");
+  r = Parse({"tree"});
+  ASSERT_TRUE(r.command);
+  EXPECT_FALSE(r.command->recursive || r.command->quiet || r.command->jobs || r.command->reportFile);
+}
+
 TEST(CommandLineParse, UnusableValuesAreRefusedWithAReason) {
   TempDir dir;
   std::filesystem::create_symlink(dir / "loop", dir / "loop");  // a link to itself
@@ -95,6 +108,11 @@ TEST(CommandLineParse, UnusableValuesAreRefusedWithAReason) {
       {"--plan", (dir / "p.png").string(), "a.jww", "b.jww"},
       {"--render", "x.jww"},
       {"--bogus", "x.jww"},
+      {"-j", "0", "x.jww"},
+      {"--jobs", "257", "x.jww"},
+      {"-j", "x.jww"},
+      {"--report", (dir / "no" / "r.json").string(), "x.jww"},
+      {"--report", dir.path().string(), "x.jww"},
       {"--frame"},
       {"--info"},
   };
