@@ -260,9 +260,13 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
     console_.Progress(done, summary.drawingsListed, summary.SheetsWritten());
   }
   void RunFinished(const RunSummary& summary) override {
-    if (console_.Quiet())
+    if (console_.Quiet()) {
+      // The status lines that said so were not shown: every failure is named here instead.
       for (const FailedDrawing& f : summary.failedDrawings)
         console_.ErrorLine("kelvane: " + PrintableText(f.source.string()) + ": " + PrintableText(f.reason));
+      for (const SheetRecord& sheet : summary.sheets)
+        if (sheet.outcome == "failed") console_.ErrorLine("kelvane: " + PrintableText(sheet.failure));
+    }
     console_.Finish(SummaryText(summary));
     if (command_.reportFile) WriteReport(summary);
   }
