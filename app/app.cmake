@@ -7,10 +7,14 @@ add_library(kelvane_app STATIC
   app/sheet_plan.cpp
   app/sheet_writer.cpp
   app/session.cpp
+  app/input_files.cpp
+  app/batch_run.cpp
+  app/run_summary.cpp
   app/example.cpp
   app/plan_picture.cpp
 )
-target_link_libraries(kelvane_app PUBLIC kelvane_render kelvane_split kelvane_jww)
+find_package(Threads REQUIRED)
+target_link_libraries(kelvane_app PUBLIC kelvane_render kelvane_split kelvane_jww Threads::Threads)
 
 if(WIN32)
   # The Windows program: the window over the Win32 platform layer, one statically linked file.
@@ -28,7 +32,7 @@ if(WIN32)
   target_link_options(kelvane PRIVATE -static -municode $<$<CONFIG:Release>:-s>)
 else()
   # The command line over the POSIX platform layer.
-  add_library(kelvane_posix STATIC app/posix/platform.cpp app/posix/command_line.cpp)
+  add_library(kelvane_posix STATIC app/posix/platform.cpp app/posix/command_line.cpp app/posix/console.cpp)
   target_link_libraries(kelvane_posix PUBLIC kelvane_app)
   add_executable(kelvane app/posix/main.cpp)
   target_link_libraries(kelvane PRIVATE kelvane_posix kelvane_version)
@@ -46,6 +50,12 @@ if(KELVANE_TESTS)
   target_compile_definitions(kelvane_cli_tests PRIVATE KELVANE_EXE="$<TARGET_FILE:kelvane>")
   target_link_libraries(kelvane_cli_tests PRIVATE kelvane_version)
   add_dependencies(kelvane_cli_tests kelvane)
+  if(NOT WIN32)
+    kelvane_test(kelvane_cli_batch_tests SOURCES tests/test_cli_batch.cpp tests/fixtures.cpp LIBS kelvane_jww)
+    target_compile_definitions(kelvane_cli_batch_tests PRIVATE KELVANE_EXE="$<TARGET_FILE:kelvane>"
+                                                               KELVANE_SOURCE="${CMAKE_CURRENT_SOURCE_DIR}")
+    add_dependencies(kelvane_cli_batch_tests kelvane)
+  endif()
   kelvane_test(kelvane_app_tests SOURCES tests/test_settings.cpp tests/test_session.cpp tests/test_sheet_plan.cpp
                                      tests/fixtures.cpp LIBS kelvane_app)
   if(NOT WIN32)

@@ -1,13 +1,12 @@
 // One session: start-up, the input list, the batch run with its status texts, closing.
 #include "app/session.h"
 
-#include <new>
 #include <system_error>
 
+#include "app/batch_run.h"
 #include "app/messages.h"
 #include "app/settings.h"
 #include "app/text_file.h"
-#include "platform/replacing_file.h"
 
 namespace kelvane {
 
@@ -49,20 +48,6 @@ std::string HostExePathFrom(std::string_view registryValue) {
   return quoted;
 }
 
-bool HasJwwExtension(std::string_view sjisFileName) {
-  size_t dot = sjisFileName.rfind('.');  // never a second byte: those are 0x40 and above
-  if (dot == std::string_view::npos) return false;
-  std::string_view ext = sjisFileName.substr(dot);
-  static constexpr std::string_view kJww = ".JWW";
-  if (ext.size() != kJww.size()) return false;
-  for (size_t i = 0; i < ext.size(); ++i) {
-    char c = ext[i];
-    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-    if (c != kJww[i]) return false;
-  }
-  return true;
-}
-
 Session::Session(Platform& platform, SessionFrontEnd& frontEnd, SessionSettings settings)
     : platform_(platform), frontEnd_(frontEnd), settings_(std::move(settings)) {}
 
@@ -93,9 +78,7 @@ bool Session::Start() {
     std::string named = ReadHandOverFile();
     if (!named.empty() && platform_.FileExists(platform_.ToPath(named))) inputFiles.push_back(platform_.ToPath(named));
   } else {
-    for (const std::filesystem::path& p : parameters)
-      if (!p.empty() && HasJwwExtension(platform_.ToSjis(p.filename())) && platform_.FileExists(p))
-        inputFiles.push_back(p);
+    inputFiles = ListInputs(parameters, settings_.recursive);
   }
 
   // Jw_cad starts us on its current drawing, perhaps unsaved: ask first when so set. Without a
@@ -140,11 +123,18 @@ std::string Session::OverwriteConfirmationText(const std::filesystem::path& file
 
 void Session::DropFiles(const std::vector<std::filesystem::path>& dropped) {
   if (running) return;
-  inputFiles.clear();
-  for (const std::filesystem::path& p : dropped)
-    if (!p.empty() && HasJwwExtension(platform_.ToSjis(p.filename())) && platform_.FileExists(p))
-      inputFiles.push_back(p);
+  inputFiles = ListInputs(dropped, settings_.recursive);
   if (!inputFiles.empty()) RunBatch();
+}
+
+std::vector<std::filesystem::path> Session::ListInputs(const std::vector<std::filesystem::path>& parameters,
+                                                       bool recursive) {
+  InputListing listing = ListInputFiles(platform_, parameters, recursive);
+  for (const ListingProblem& problem : listing.problems) {
+    if (!problem.repeated) ++unreadableInputs_;
+    frontEnd_.InputNotListed(problem);
+  }
+  return std::move(listing.files);
 }
 
 std::optional<std::filesystem::path> Session::RunOutputFolder() const {
@@ -177,67 +167,24 @@ void Session::RunBatch() {
   for (const std::filesystem::path& file : files) AddRunInput(run_, platform_, file);
 
   const size_t n = files.size();
-  for (size_t i = 0; i < n; ++i) {
-    if (platform_.EscapeDown()) cancelRequested = true;
-    if (cancelRequested) break;
-    const std::filesystem::path& file = files[i];
-    platform_.SetStatusText(std::string(kConvertingStatus) + std::to_string(i + 1) + "/" + std::to_string(n) + ") " +
-                            platform_.ToSjis(file));
-    ConvertDrawing(file, outputFolder ? *outputFolder : file.parent_path() / "");
-    document_->Release();
-    platform_.ProcessMessages();
-  }
+  summary_ = RunSummary{};
+  summary_.drawingsListed = n;
+  summary_.dryRun = settings_.dryRun;
+  BatchSetup setup{platform_,        {},   {},        options,  hostExePath,
+                   settings_.dryRun, run_, failures_, summary_, cancelRequested};
+  setup.drawingDone = [this](const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) {
+    frontEnd_.DrawingDone(doc, plan, outcomes);
+  };
+  setup.drawingFinished = [this](size_t done) { frontEnd_.DrawingFinished(summary_, done); };
+  ConvertDrawings(setup, files, outputFolder, settings_.jobs, *document_);
+  summary_.cancelled = cancelRequested;
 
   std::string status = cancelRequested ? std::string(kCancelledStatus) : std::string(kConvertedStatus) + std::to_string(n) + ")";
   const std::string failures = failures_.Summary();
   if (!failures.empty()) status += " " + failures;
   platform_.SetStatusText(status);
+  frontEnd_.RunFinished(summary_);
   running = false;
-}
-
-void Session::FailDrawing(const std::filesystem::path& file, const std::string& reason, bool read) {
-  std::string text = std::string(read ? kCannotSave : kCannotRead) + platform_.ToSjis(file);
-  if (!reason.empty()) text += " (" + reason + ")";
-  platform_.SetStatusText(text);
-  failures_.Note(text);
-}
-
-void Session::ConvertDrawing(const std::filesystem::path& file, const std::filesystem::path& folder) {
-  bool read = false;  // a failure after this is not the drawing's
-  try {
-    if (!HasJwwExtension(platform_.ToSjis(file.filename()))) return;
-    // Only a regular file is opened: a FIFO or a device would stall the run.
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(file, ec)) return FailDrawing(file, "not a regular file");
-    if (!JwwDocument::IsJwwFile(file)) return FailDrawing(file, "not a JWW drawing");
-    if (!document_->LoadFromFile(file)) {
-      const JwwDiagnostics& d = document_->diagnostics;
-      return FailDrawing(file, d.reason + " at byte " + std::to_string(d.errorOffset));
-    }
-    read = true;
-    const SheetPlan plan = PlanSheets(*document_, options, file, folder, run_, platform_);
-    std::vector<SheetOutcome> outcomes;
-    if (settings_.dryRun) {
-      ReportPlan(platform_, plan, failures_);
-    } else {
-      // What a killed run left in a folder goes when the next run writes there.
-      for (const PlannedSheet& sheet : plan.sheets)
-        if (sheet.ToBeWritten() && run_.tidiedFolders.insert(sheet.file.parent_path()).second)
-          RemoveStaleTemporaryFiles(sheet.file.parent_path(), run_.started);
-      outcomes = WriteSheets(platform_, *document_, plan, options, hostExePath, failures_);
-      for (size_t s = 0; s < outcomes.size(); ++s)
-        if (outcomes[s].written)
-          if (std::optional<FileIdentity> id = platform_.IdentityOf(plan.sheets[s].file))
-            run_.writtenIdentities.insert(*id);
-    }
-    RecordPlannedSheets(run_, platform_, plan);
-    frontEnd_.DrawingDone(*document_, plan, outcomes);
-  } catch (const std::bad_alloc&) {
-    FailDrawing(file, "out of memory", read);
-  } catch (const std::exception& e) {
-    // A conversion or file-system call that threw: this drawing fails, the batch goes on.
-    FailDrawing(file, e.what(), read);
-  }
 }
 
 bool Session::CanClose() {

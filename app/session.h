@@ -9,8 +9,10 @@
 #include <string_view>
 #include <vector>
 
+#include "app/input_files.h"
 #include "app/options.h"
 #include "app/platform.h"
+#include "app/run_summary.h"
 #include "app/sheet_plan.h"
 #include "app/sheet_writer.h"
 #include "jww/document.h"
@@ -20,9 +22,6 @@ namespace kelvane {
 // Jw_cad's executable for printing: the registry's open command cut at its first blank, or the
 // default path when the value is empty, wrapped in double quotes whatever it holds.
 std::string HostExePathFrom(std::string_view registryValue);
-
-// True when the file name's extension (from its last "."), upper-cased, is ".JWW".
-bool HasJwwExtension(std::string_view sjisFileName);
 
 // What differs between the window and the command line beyond the platform's services: where
 // the option values come from and who looks at the plans. Every call has a default that does
@@ -37,6 +36,12 @@ class SessionFrontEnd {
   // A drawing's sheets were planned and then written (outcomes has one entry per planned
   // sheet), or only planned in a dry run (outcomes is empty).
   virtual void DrawingDone(const JwwDocument&, const SheetPlan&, const std::vector<SheetOutcome>&) {}
+  // A folder among the inputs, or an entry of one, could not be listed.
+  virtual void InputNotListed(const ListingProblem&) {}
+  // Drawing number `done` (1-based, in input order) is finished, whatever became of it.
+  virtual void DrawingFinished(const RunSummary&, size_t /*done*/) {}
+  // The run is over; its closing status text was shown.
+  virtual void RunFinished(const RunSummary&) {}
 };
 
 // How a session runs, as its front end set it up.
@@ -48,6 +53,10 @@ struct SessionSettings {
   std::optional<std::filesystem::path> outputFolder;
   // Plan and report every sheet, write nothing.
   bool dryRun = false;
+  // A folder among the inputs gives the drawings in it and, when set, in every folder below.
+  bool recursive = false;
+  // Drawings converted at the same time; the result is the same with any number.
+  unsigned jobs = 1;
 };
 
 class Session {
@@ -92,14 +101,16 @@ class Session {
   std::filesystem::path SettingsFile() const;
   // What the last run could not do: sheets not written and drawings not read.
   const RunFailures& Failures() const { return failures_; }
+  // What the last run did, sheet by sheet.
+  const RunSummary& Summary() const { return summary_; }
+  // Folders among the inputs that could not be read since start-up.
+  size_t UnreadableInputs() const { return unreadableInputs_; }
   // The output folder of a run; empty means each drawing's own folder.
   std::optional<std::filesystem::path> RunOutputFolder() const;
 
  private:
-  // Loads, plans and writes one drawing; any failure stays inside and is reported.
-  void ConvertDrawing(const std::filesystem::path& file, const std::filesystem::path& folder);
-  // Reports a drawing that could not be read, or once `read`, whose sheets could not be saved.
-  void FailDrawing(const std::filesystem::path& file, const std::string& reason, bool read = false);
+  // The drawings the files and folders name; what could not be listed goes to the front end.
+  std::vector<std::filesystem::path> ListInputs(const std::vector<std::filesystem::path>& parameters, bool recursive);
 
   Platform& platform_;
   SessionFrontEnd& frontEnd_;
@@ -108,6 +119,8 @@ class Session {
   std::filesystem::path settingsFile_;
   RunContext run_;
   RunFailures failures_;
+  RunSummary summary_;
+  size_t unreadableInputs_ = 0;
 };
 
 }  // namespace kelvane

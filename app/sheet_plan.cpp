@@ -203,8 +203,8 @@ bool IsUsableFileName(const std::filesystem::path& name) {
   return true;
 }
 
-SheetPlan PlanSheets(const JwwDocument& doc, const SplitOptions& options, const std::filesystem::path& source,
-                     const std::filesystem::path& outputFolder, const RunContext& run, const Platform& platform) {
+SheetPlan PrepareSheets(const JwwDocument& doc, const SplitOptions& options, const std::filesystem::path& source,
+                        const std::filesystem::path& outputFolder, const Platform& platform) {
   SheetPlan plan;
   plan.source = source;
   plan.outputFolder = outputFolder;
@@ -212,7 +212,6 @@ SheetPlan PlanSheets(const JwwDocument& doc, const SplitOptions& options, const 
   CollectSheetNames(plan.frames, doc);
   const SheetExtractor extractor(doc, plan.frames);
   const SheetOptions sheetOptions{options.drawFrameOnFF, options.margin};
-  Planner planner(run, platform, outputFolder);
 
   const std::filesystem::path base = SourceBaseName(source);
   const std::filesystem::path separator = platform.ToPath(options.separator);
@@ -242,10 +241,25 @@ SheetPlan PlanSheets(const JwwDocument& doc, const SplitOptions& options, const 
         sheet.note = kCannotSave + platform.ToSjis(name);
         continue;
       }
-      planner.Place(sheet, outputFolder, name);
+      sheet.decision = SheetDecision::kWrite;
+      sheet.name = name;
     }
     if (!options.compactEmptyNumbers || nonEmpty > 0) ++k;
   }
+  return plan;
+}
+
+void PlaceSheets(SheetPlan& plan, const RunContext& run, const Platform& platform) {
+  Planner planner(run, platform, plan.outputFolder);
+  for (PlannedSheet& sheet : plan.sheets)
+    if (sheet.decision == SheetDecision::kWrite && sheet.file.empty())
+      planner.Place(sheet, plan.outputFolder, sheet.name);
+}
+
+SheetPlan PlanSheets(const JwwDocument& doc, const SplitOptions& options, const std::filesystem::path& source,
+                     const std::filesystem::path& outputFolder, const RunContext& run, const Platform& platform) {
+  SheetPlan plan = PrepareSheets(doc, options, source, outputFolder, platform);
+  PlaceSheets(plan, run, platform);
   return plan;
 }
 

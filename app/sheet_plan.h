@@ -57,6 +57,7 @@ struct PlannedSheet {
   // (kProtectedInput); empty otherwise.
   std::filesystem::path file;
   std::string note;  // Shift_JIS status text of a skipped or renamed sheet; empty otherwise
+  std::filesystem::path name;  // the file's name without folder and ".jww", before any rename
 
   bool ToBeWritten() const { return decision == SheetDecision::kWrite || decision == SheetDecision::kRenamed; }
 };
@@ -73,6 +74,14 @@ struct SheetPlan {
 // the platform but changes nothing: the drawing and the run context stay as they are.
 SheetPlan PlanSheets(const JwwDocument& doc, const SplitOptions& options, const std::filesystem::path& source,
                      const std::filesystem::path& outputFolder, const RunContext& run, const Platform& platform);
+
+// The two halves of PlanSheets. PrepareSheets decides all that depends on the drawing alone
+// (frames, views, numbers, names) and leaves every sheet to be written at kWrite with an empty
+// file; drawings can be prepared in any order, at the same time. PlaceSheets then gives those
+// sheets their files against the run, in input order.
+SheetPlan PrepareSheets(const JwwDocument& doc, const SplitOptions& options, const std::filesystem::path& source,
+                        const std::filesystem::path& outputFolder, const Platform& platform);
+void PlaceSheets(SheetPlan& plan, const RunContext& run, const Platform& platform);
 
 // After a plan was carried out (or printed by a dry run): its files count as taken for the
 // rest of the run.

@@ -26,6 +26,11 @@ struct RunFailures {
   void Note(const std::string& reason) {
     if (count++ == 0) first = reason;
   }
+  // Adds what a later part of the run could not write.
+  void Add(const RunFailures& later) {
+    if (count == 0) first = later.first;
+    count += later.count;
+  }
   // Shift_JIS: how many sheets could not be written and the first reason; empty when none.
   std::string Summary() const;
 };

@@ -81,6 +81,19 @@ TEST(CommandLineParse, OptionsBecomeOverridesAndPictures) {
   EXPECT_EQ(Parse({"--version"}).command->mode, CommandMode::kVersion);
 }
 
+TEST(CommandLineParse, BatchOptions) {
+  TempDir dir;
+  auto r = Parse({"-r", "-j", "3", "--quiet", "--report", (dir / "r.json").string(), "tree"});
+  ASSERT_TRUE(r.command) << r.error;
+  EXPECT_TRUE(r.command->recursive);
+  EXPECT_EQ(r.command->jobs, 3u);
+  EXPECT_TRUE(r.command->quiet);
+  EXPECT_EQ(r.command->reportFile, dir / "r.json");
+  r = Parse({"tree"});
+  ASSERT_TRUE(r.command);
+  EXPECT_FALSE(r.command->recursive || r.command->quiet || r.command->jobs || r.command->reportFile);
+}
+
 TEST(CommandLineParse, UnusableValuesAreRefusedWithAReason) {
   TempDir dir;
   std::filesystem::create_symlink(dir / "loop", dir / "loop");  // a link to itself
@@ -104,6 +117,11 @@ TEST(CommandLineParse, UnusableValuesAreRefusedWithAReason) {
       {"--printer", "", "x.jww"},
       {"x.jww", "--printer"},
       {"--bogus", "x.jww"},
+      {"-j", "0", "x.jww"},
+      {"--jobs", "257", "x.jww"},
+      {"-j", "x.jww"},
+      {"--report", (dir / "no" / "r.json").string(), "x.jww"},
+      {"--report", dir.path().string(), "x.jww"},
       {"--frame"},
       {"--info"},
       {"--version", "x.jww"},

@@ -359,7 +359,8 @@ TEST_F(SessionTest, ANewRunClearsAnEarlierCancel) {
 TEST_F(SessionTest, DropsKeepExistingJwwFilesInTheirOrder) {
   const auto b = Drawing("b.JWW");
   const auto a = Drawing("a.jww");
-  session_.DropFiles({"", b, Write("n.txt", "x"), dir_ / "gone.jww", dir_, a});
+  std::filesystem::create_directory(dir_ / "empty");
+  session_.DropFiles({"", b, Write("n.txt", "x"), dir_ / "gone.jww", dir_ / "empty", a});
   EXPECT_EQ(session_.inputFiles, (std::vector<std::filesystem::path>{b, a}));
   ASSERT_EQ(splits_.size(), 2u);
   EXPECT_EQ(splits_[0].name, "b.JWW");

@@ -11,6 +11,8 @@ namespace kelvane {
 
 namespace {
 
+constexpr int32_t kMaxJobs = 256;
+
 // Reads an integer option in a range; nothing else is accepted.
 std::optional<int32_t> IntArg(const std::string& text, int32_t lo, int32_t hi) {
   if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 6) return {};
@@ -111,6 +113,16 @@ class SplitArguments {
       const std::optional<int32_t> dpi = Value(v) ? IntArg(v, kMinDpi, kMaxDpi) : std::nullopt;
       if (!dpi) return "--dpi takes a number from 10 to 1200";
       c_.dpi = *dpi;
+    } else if (a == "-r" || a == "--recursive") {
+      c_.recursive = true;
+    } else if (a == "-q" || a == "--quiet") {
+      c_.quiet = true;
+    } else if (a == "-j" || a == "--jobs") {
+      const std::optional<int32_t> jobs = Value(v) ? IntArg(v, 1, kMaxJobs) : std::nullopt;
+      if (!jobs) return a + " takes a number from 1 to 256";
+      c_.jobs = unsigned(*jobs);
+    } else if (a == "--report") {
+      return Report();
     } else if (a.size() > 1 && a[0] == '-' && a != "-") {
       return "unknown option " + a;
     } else {
@@ -134,6 +146,19 @@ class SplitArguments {
     c_.mode = a == "--plan" ? CommandMode::kPlan : CommandMode::kRender;
     c_.pictureFile = file;
     if (!drawing.empty()) c_.operands.emplace_back(drawing);
+    return std::string();
+  }
+
+  // "--report FILE.json": its folder must exist now, before anything is converted.
+  std::string Report() {
+    std::string file;
+    if (!Value(file)) return "--report needs a file";
+    const std::filesystem::path folder = std::filesystem::path(file).parent_path();
+    std::error_code ec;
+    if (!folder.empty() && !std::filesystem::is_directory(folder, ec))
+      return "the folder of the report " + file + " does not exist";
+    if (std::filesystem::is_directory(file, ec)) return "the report " + file + " is a folder";
+    c_.reportFile = file;
     return std::string();
   }
 

@@ -51,6 +51,12 @@ struct CommandLine {
   std::optional<bool> color;  // --color or --mono; none: the drawing's colour-print setting
   int dpi = 150;
   std::optional<std::string> printer;  // UTF-8, --printer: where printed sheets go
+  // Batches: folders taken with every folder below; drawings at once (none: one per core);
+  // only errors shown; a JSON report of every sheet.
+  bool recursive = false;
+  std::optional<unsigned> jobs;
+  bool quiet = false;
+  std::optional<std::filesystem::path> reportFile;
 };
 
 struct CommandLineResult {

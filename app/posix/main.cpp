@@ -7,6 +7,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/example.h"
@@ -14,6 +15,7 @@
 #include "app/pictures/picture_files.h"
 #include "app/posix/command_line.h"
 #include "app/posix/cups_print_service.h"
+#include "app/posix/console.h"
 #include "app/posix/platform.h"
 #include "app/posix/sheet_printer.h"
 #include "app/session.h"
@@ -32,6 +34,7 @@ namespace {
 
 const char kUsage[] = R"(usage:
   kelvane [options] FILE.jww...   split every drawing into one drawing per paper frame
+  kelvane [options] FOLDER...     split every drawing in each folder (with -r, and below)
   kelvane /G                      split the drawing named in JWC_TEMP.TXT beside kelvane
   kelvane --make-example FOLDER   write the example drawing FOLDER/example.jww
   kelvane --info FILE.jww         describe a drawing as one JSON object
@@ -89,6 +92,12 @@ options:
   --color, --mono       pictures in the print colours, or in black; without either, as
                         the drawing's colour-print setting says
   --dpi N               resolution of PNG pictures, 10 to 1200 (default 150)
+  -r, --recursive       take the drawings of every folder below a folder too, sorted by
+                        path (links are followed, but never round a loop)
+  -j, --jobs N          split N drawings at once, 1 to 256 (default: one per core); the
+                        files and their names are the same with any N
+  -q, --quiet           show only errors
+  --report FILE.json    write what became of every sheet as JSON (never over an input)
   -h, --help            show this text
 
 A PICTURE is a .png, .svg or .pdf file in an existing folder.
@@ -96,12 +105,13 @@ Pictures read the images a drawing links to from the local disk: an absolute nam
 is, a relative one beside the drawing only, regular files only. An image that cannot be
 drawn is left out with a warning on standard error; the exit status stays 0.
 
-Status texts go to standard output. Ctrl-C stops before the next drawing (the drawing in
-progress is finished). No sheet is ever written over a drawing of the run. The settings file
-named by --settings is only read. Exit status: 0 when every sheet was written (and printed,
-when asked), 1 when some sheet could not be written or printed or some drawing could not be
-read (the reason goes to standard error; sheets written stay), 2 for unusable options, 130
-when stopped.
+Status texts go to standard output; when standard error is a terminal, a batch longer than a
+second shows its progress there and ends with a summary. Ctrl-C stops before the next drawing
+(the drawings in progress are finished). No sheet is ever written over a drawing of the run.
+The settings file named by --settings is only read. Exit status: 0 when every sheet was
+written (and printed, when asked), 1 when some sheet could not be written or printed, or some
+drawing or folder could not be read (the reason goes to standard error; sheets written stay),
+2 for unusable options, 130 when stopped.
 )";
 
 // Warning lines, each on standard error; they leave the exit status as it is.
@@ -247,13 +257,16 @@ class PictureFolders {
 // dry run prints every plan.
 class CommandLineFrontEnd final : public SessionFrontEnd {
  public:
-  CommandLineFrontEnd(const CommandLine& command, SheetPrinter& printer) : command_(command), printer_(printer) {}
+  CommandLineFrontEnd(const CommandLine& command, Console& console, SheetPrinter& printer)
+      : command_(command), console_(console), printer_(printer) {}
   // The session whose inputs and settings file no picture may replace.
   void Protect(const Session& session) { session_ = &session; }
   void SettingsLoaded(SplitOptions& options) override { command_.overrides.ApplyTo(options); }
   void RunStarted(const SplitOptions& options) override { print_ = options.printAfterSplit; }
   void DrawingDone(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) override {
-    PictureOptions pictures{command_.sheetPictures, command_.color, command_.dpi, ProtectedFiles()};
+    const bool drawing = command_.mode == CommandMode::kPlan || !command_.sheetPictures.empty();
+    PictureOptions pictures{command_.sheetPictures, command_.color, command_.dpi,
+                            drawing ? ProtectedFiles() : std::set<FileIdentity>()};
     if (command_.mode == CommandMode::kPlan) return DrawPlan(doc, plan, pictures);
     if (command_.dryRun) PrintPlan(plan);
     for (size_t i = 0; i < outcomes.size(); ++i) {
@@ -264,13 +277,32 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
         std::string error, warnings;
         drawn = WriteSheetPictures(doc, plan, plan.sheets[i], pictures, error, &warnings);
         if (!drawn) Failed(error);
-        Warn(warnings);
+        Warnings(warnings);
       }
       if (print_) Print(doc, plan, plan.sheets[i], pictures, drawn);
     }
   }
-  // Pictures that could not be written.
+  void InputNotListed(const ListingProblem& problem) override {
+    if (problem.repeated) return Warnings(PrintableText(problem.path.string()) + ": " + problem.reason + "\n");
+    console_.ErrorLine("kelvane: " + PrintableText(problem.path.string()) + ": " + problem.reason);
+  }
+  void DrawingFinished(const RunSummary& summary, size_t done) override {
+    console_.Progress(done, summary.drawingsListed, summary.SheetsWritten());
+  }
+  void RunFinished(const RunSummary& summary) override {
+    if (console_.Quiet()) {
+      // The status lines that said so were not shown: every failure is named here instead.
+      for (const FailedDrawing& f : summary.failedDrawings)
+        console_.ErrorLine("kelvane: " + PrintableText(f.source.string()) + ": " + PrintableText(f.reason));
+      for (const SheetRecord& sheet : summary.sheets)
+        if (sheet.outcome == "failed") console_.ErrorLine("kelvane: " + PrintableText(sheet.failure));
+    }
+    console_.Finish(SummaryText(summary));
+    if (command_.reportFile) WriteReport(summary);
+  }
+  // Pictures that could not be written, and the first reason.
   int failedPictures = 0;
+  bool reportFailed = false;
   // Sheets written but not printed, and the first reason.
   int failedPrints = 0;
   std::string firstPrintFailure;
@@ -304,20 +336,39 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
     std::string error, warnings;
     const std::string job =
         printer_.Print(doc, plan, sheet, pictures, pdf, error, pictures.formats.empty() ? &warnings : nullptr);
-    Warn(warnings);
+    Warnings(warnings);
     if (!job.empty()) {
-      std::cout << PrintableText(sheet.file.string()) << ": printed as job " << PrintableText(job) << "\n";
+      console_.StatusLine(PrintableText(sheet.file.string()) + ": printed as job " + PrintableText(job));
       return;
     }
     if (failedPrints++ == 0) firstPrintFailure = error;
-    std::cerr << "kelvane: " << PrintableText(sheet.file.string()) << ": not printed: " << PrintableText(error) << "\n";
+    console_.ErrorLine("kelvane: " + PrintableText(sheet.file.string()) + ": not printed: " + PrintableText(error));
   }
   void Failed(const std::string& error) {
     ++failedPictures;
-    std::cerr << "kelvane: " << PrintableText(error) << "\n";
+    console_.ErrorLine("kelvane: " + PrintableText(error));
+  }
+  void Warnings(const std::string& lines) {
+    if (!console_.Quiet()) Warn(lines);
+  }
+  // The report goes whole or not at all, and never over an input or the settings file.
+  void WriteReport(const RunSummary& summary) {
+    const std::filesystem::path& file = *command_.reportFile;
+    std::string problem;
+    if (const std::optional<FileIdentity> id = FileIdentityOf(file); id && ProtectedFiles().count(*id))
+      problem = "it would replace an input of the run or the settings file";
+    if (problem.empty()) {
+      ReplacingFile out(file);
+      if (out.ok()) out.stream() << ReportJson(summary);
+      if (!out.ok() || !out.Commit()) problem = out.error();
+    }
+    if (problem.empty()) return;
+    reportFailed = true;
+    console_.ErrorLine("kelvane: " + PrintableText(file.string()) + ": report not written: " + problem);
   }
 
   const CommandLine& command_;
+  Console& console_;
   SheetPrinter& printer_;
   bool print_ = false;
   const Session* session_ = nullptr;
@@ -351,14 +402,18 @@ int Split(const CommandLine& command) {
     if (!problem.empty())
       return Fail("the settings file " + PrintableText(command.settingsFile->string()) + " " + problem);
   }
-  std::unique_ptr<Platform> platform = MakePosixPlatform(command.operands);
+  Console console(command.quiet);
+  std::unique_ptr<Platform> platform =
+      MakePosixPlatform(command.operands, {}, [&console](const std::string& line) { console.StatusLine(line); });
   const std::unique_ptr<PrintService> printing = MakeCupsPrintService();
   SheetPrinter printer(*printing, command.printer.value_or(std::string()));
-  CommandLineFrontEnd frontEnd(command, printer);
+  CommandLineFrontEnd frontEnd(command, console, printer);
   SessionSettings settings;
   settings.namedSettingsFile = command.settingsFile;
   settings.outputFolder = command.outputFolder;
   settings.dryRun = command.dryRun || command.mode == CommandMode::kPlan;
+  settings.recursive = command.recursive;
+  settings.jobs = command.jobs ? *command.jobs : std::max(1u, std::thread::hardware_concurrency());
   Session session(*platform, frontEnd, settings);
   frontEnd.Protect(session);
 
@@ -372,19 +427,17 @@ int Split(const CommandLine& command) {
     return 1;
   }
   if (cancelled) return 130;
+  const RunFailures& failures = session.Failures();
+  if (failures.count > 0)
+    std::cerr << "kelvane: " << failures.count
+              << " sheet(s) or drawing(s) could not be written; first: " << PrintableText(SjisToUtf8(failures.first))
+              << "\n";
   // The status above says the conversion is done; this last line says what was not printed.
   if (frontEnd.failedPrints > 0)
     std::cerr << "kelvane: " << frontEnd.failedPrints
               << " written sheet(s) not printed; first: " << PrintableText(frontEnd.firstPrintFailure) << "\n";
   if (frontEnd.failedPictures > 0 || frontEnd.failedPrints > 0) return 1;
-  const RunFailures& failures = session.Failures();
-  if (failures.count > 0) {
-    std::cerr << "kelvane: " << failures.count
-              << " sheet(s) or drawing(s) could not be written; first: " << PrintableText(SjisToUtf8(failures.first))
-              << "\n";
-    return 1;
-  }
-  return 0;
+  return failures.count > 0 || frontEnd.reportFailed || session.UnreadableInputs() > 0 ? 1 : 0;
 }
 
 }  // namespace

@@ -99,8 +99,9 @@ void OnInterrupt(int) { interrupted = 1; }
 
 class PosixPlatform final : public Platform {
  public:
-  PosixPlatform(std::vector<std::filesystem::path> parameters, std::filesystem::path executable)
-      : parameters_(std::move(parameters)), executable_(std::move(executable)) {
+  PosixPlatform(std::vector<std::filesystem::path> parameters, std::filesystem::path executable,
+                std::function<void(const std::string&)> statusLines)
+      : parameters_(std::move(parameters)), executable_(std::move(executable)), statusLines_(std::move(statusLines)) {
     if (executable_.empty()) {
       std::error_code ec;
       executable_ = std::filesystem::read_symlink("/proc/self/exe", ec);
@@ -170,6 +171,7 @@ class PosixPlatform final : public Platform {
   bool EscapeDown() override { return interrupted != 0; }
   void ProcessMessages() override {}
   void SetStatusText(std::string_view sjisText) override {
+    if (statusLines_) return statusLines_(ForTerminal(sjisText));
     std::fprintf(stdout, "%s\n", ForTerminal(sjisText).c_str());
     std::fflush(stdout);
   }
@@ -207,6 +209,7 @@ class PosixPlatform final : public Platform {
 
   std::vector<std::filesystem::path> parameters_;
   std::filesystem::path executable_;
+  std::function<void(const std::string&)> statusLines_;
 };
 
 }  // namespace
@@ -228,8 +231,9 @@ std::string PrintableText(std::string_view utf8) {
 }
 
 std::unique_ptr<Platform> MakePosixPlatform(std::vector<std::filesystem::path> parameters,
-                                            std::filesystem::path executablePath) {
-  return std::make_unique<PosixPlatform>(std::move(parameters), std::move(executablePath));
+                                            std::filesystem::path executablePath,
+                                            std::function<void(const std::string&)> statusLines) {
+  return std::make_unique<PosixPlatform>(std::move(parameters), std::move(executablePath), std::move(statusLines));
 }
 
 }  // namespace kelvane

@@ -138,7 +138,19 @@ std::wstring AboutText() {
          kAboutLicence;
 }
 
-MainWindow::MainWindow(Win32Platform& platform) : platform_(platform), session_(platform, *this) {}
+namespace {
+
+// Folders dropped or named on the command line give every drawing in them and below.
+SessionSettings WindowSessionSettings() {
+  SessionSettings settings;
+  settings.recursive = true;
+  return settings;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(Win32Platform& platform)
+    : platform_(platform), session_(platform, *this, WindowSessionSettings()) {}
 
 // Right after the settings are read: show them, and the window at its stored place.
 void MainWindow::SettingsLoaded(SplitOptions&) {

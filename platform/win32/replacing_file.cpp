@@ -60,7 +60,7 @@ struct ReplacingFile::Impl {
 
 ReplacingFile::ReplacingFile(const std::filesystem::path& target) : impl_(std::make_unique<Impl>()) {
   impl_->target = target;
-  static std::mt19937_64 random{std::random_device{}()};
+  static thread_local std::mt19937_64 random{std::random_device{}()};
   const std::filesystem::path folder = target.parent_path().empty() ? L"." : target.parent_path();
   for (int attempt = 0; attempt < 100 && impl_->file == INVALID_HANDLE_VALUE; ++attempt) {
     const std::filesystem::path candidate = folder / TemporaryName(random);

@@ -53,6 +53,37 @@ TEST(WindowRun, DropOfTwoDrawingsAndAnotherFileRunsOverTheTwo) {
   EXPECT_GE(live.platform.processMessagesCalls, 2);  // after each drawing
 }
 
+// A folder dropped or named on the command line gives every drawing in it and below, by path.
+TEST(WindowRun, AFolderDroppedOrNamedIsTakenWithEveryFolderBelow) {
+  const auto folder = FreshFolder("drop-folder");
+  const auto tree = folder / L"tree";
+  std::filesystem::create_directories(tree / L"sub" / L"deeper");
+  MakeDrawing(tree / L"sub" / L"b.JWW");
+  MakeDrawing(tree / L"a.jww");
+  MakeDrawing(tree / L"sub" / L"deeper" / L"c.jww");
+  WriteFile(tree / L"c.txt", "not a drawing");
+  const std::vector<std::string> expected = {
+      kConverting + "1/3) " + Sjis((tree / L"a.jww").wstring()),
+      kConverting + "2/3) " + Sjis((tree / L"sub" / L"b.JWW").wstring()),
+      kConverting + "3/3) " + Sjis((tree / L"sub" / L"deeper" / L"c.jww").wstring()), kConverted + "3)"};
+  {
+    LiveWindow live(folder);
+    live.Start();
+    SendMessageW(live.window.Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({tree})), 0);
+    EXPECT_EQ(live.platform.statusTexts, expected);
+    EXPECT_EQ(SheetsOf(tree / L"sub" / L"deeper", L"c").size(), 6u);
+    EXPECT_TRUE(live.window.IsOpen());
+  }
+  LiveWindow started(folder, {tree});
+  started.Start();
+  EXPECT_FALSE(started.window.IsOpen());
+  // The sheets of the drop are drawings of the tree now: they are inputs too, after their
+  // source (whose sheets, being inputs, are not written again).
+  ASSERT_FALSE(started.platform.statusTexts.empty());
+  EXPECT_EQ(started.platform.statusTexts.back().rfind(kConverted + "21)", 0), 0u)
+      << started.platform.statusTexts.back();
+}
+
 TEST(WindowRun, DropOfOnlyOtherFilesStartsNoRun) {
   const auto folder = FreshFolder("drop-none");
   WriteFile(folder / L"c.txt", "x");

@@ -1,0 +1,44 @@
+// Converting a run's drawings: each loaded, planned, written and reported. With several jobs,
+// drawings are loaded and written at the same time, but their files are placed and their
+// reports given in input order, so that the result is the serial run's, name for name.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/options.h"
+#include "app/platform.h"
+#include "app/run_summary.h"
+#include "app/sheet_plan.h"
+#include "app/sheet_writer.h"
+#include "jww/document.h"
+
+namespace kelvane {
+
+// What a batch works with, all owned by its session.
+struct BatchSetup {
+  Platform& platform;
+  // A drawing's sheets were planned and written (outcomes: one per sheet; none in a dry run).
+  std::function<void(const JwwDocument&, const SheetPlan&, const std::vector<SheetOutcome>&)> drawingDone;
+  // Drawing number `done` (1-based, in input order) is finished, whatever became of it.
+  std::function<void(size_t done)> drawingFinished;
+  const SplitOptions& options;
+  const std::string& hostExePath;
+  bool dryRun;
+  RunContext& run;
+  RunFailures& failures;
+  RunSummary& summary;
+  bool& cancelRequested;  // also set from outside between drawings (the window's close)
+};
+
+// Converts the files in order, each into `outputFolder` or its own folder. With jobs > 1 at
+// most that many drawings are loaded at once; with one job, `document` is used for them all and
+// the platform is kept responsive between drawings. Stops before the next drawing once a
+// cancel was asked for.
+void ConvertDrawings(BatchSetup& setup, const std::vector<std::filesystem::path>& files,
+                     const std::optional<std::filesystem::path>& outputFolder, unsigned jobs, JwwDocument& document);
+
+}  // namespace kelvane

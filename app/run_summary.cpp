@@ -1,0 +1,152 @@
+// The run's summary and its JSON report.
+#include "app/run_summary.h"
+
+#include <cstdio>
+
+#include "platform/text_conversion.h"
+
+namespace kelvane {
+
+namespace {
+
+std::string Utf8Of(const std::filesystem::path& path) {
+  const std::u8string u8 = path.u8string();
+  return std::string(u8.begin(), u8.end());
+}
+
+std::string Utf8Of(const JwwString& s) { return s.unicode ? Utf16ToUtf8(s.wide) : SjisToUtf8(s.sjis); }
+
+// The length of the well-formed UTF-8 sequence at `at`, or 0.
+size_t SequenceLength(const std::string& s, size_t at) {
+  const unsigned char b = static_cast<unsigned char>(s[at]);
+  const size_t n = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+  if (n == 0 || at + n > s.size() || (n == 2 && b < 0xC2)) return 0;
+  for (size_t i = 1; i < n; ++i)
+    if ((static_cast<unsigned char>(s[at + i]) & 0xC0) != 0x80) return 0;
+  return n;
+}
+
+// A JSON string; bytes that are not UTF-8 (a file name may hold them) become U+FFFD.
+std::string Json(const std::string& text) {
+  std::string o = "\"";
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const size_t n = SequenceLength(text, i);
+    if (n == 0) {
+      o += "\xEF\xBF\xBD";
+      ++i;
+      continue;
+    }
+    if (c == '"' || c == '\\') {
+      o += '\\';
+      o += char(c);
+    } else if (c < 0x20) {
+      char b[8];
+      std::snprintf(b, sizeof b, "\\u%04x", c);
+      o += b;
+    } else {
+      o.append(text, i, n);
+    }
+    i += n;
+  }
+  return o + "\"";
+}
+
+const char* DecisionName(SheetDecision d) {
+  switch (d) {
+    case SheetDecision::kWrite:
+      return "write";
+    case SheetDecision::kRenamed:
+      return "renamed";
+    case SheetDecision::kEmpty:
+      return "empty";
+    case SheetDecision::kProtectedInput:
+      return "would-replace-input";
+    case SheetDecision::kNameNotUsable:
+      return "name-not-usable";
+  }
+  return "";
+}
+
+std::string SheetJson(const SheetRecord& r) {
+  return "{\"source\":" + Json(Utf8Of(r.source)) + ",\"frame\":" + std::to_string(r.frame) +
+         ",\"sheet\":" + std::to_string(r.sheet) + ",\"number\":" + Json(r.number) + ",\"name\":" + Json(r.name) +
+         ",\"file\":" + (r.file.empty() ? std::string("null") : Json(Utf8Of(r.file))) + ",\"decision\":\"" +
+         DecisionName(r.decision) + "\",\"outcome\":\"" + r.outcome + "\"" +
+         (r.failure.empty() ? std::string() : ",\"failure\":" + Json(r.failure)) + "}";
+}
+
+}  // namespace
+
+void RunSummary::AddDrawing(const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) {
+  for (size_t i = 0; i < plan.sheets.size(); ++i) {
+    const PlannedSheet& p = plan.sheets[i];
+    SheetRecord& r = sheets.emplace_back();
+    r.source = plan.source;
+    r.frame = p.frame + 1;
+    r.sheet = p.sheet + 1;
+    r.number = p.number;
+    r.name = Utf8Of(plan.frames[p.frame].sheetNames[size_t(p.sheet)]);
+    r.file = p.file;  // for a sheet refused as replacing an input: that input
+    r.decision = p.decision;
+    if (!p.ToBeWritten()) {
+      r.outcome = "skipped";
+    } else if (i >= outcomes.size()) {
+      r.outcome = "planned";
+    } else {
+      r.outcome = outcomes[i].written ? "written" : "failed";
+      r.failure = SjisToUtf8(outcomes[i].failure);
+    }
+  }
+}
+
+size_t RunSummary::Count(SheetDecision decision) const {
+  size_t n = 0;
+  for (const SheetRecord& r : sheets) n += r.decision == decision;
+  return n;
+}
+
+size_t RunSummary::SheetsWritten() const {
+  size_t n = 0;
+  for (const SheetRecord& r : sheets) n += r.outcome == "written";
+  return n;
+}
+
+std::string SummaryText(const RunSummary& s) {
+  size_t failedSheets = 0;
+  for (const SheetRecord& r : s.sheets) failedSheets += r.outcome == "failed";
+  std::string text = std::to_string(s.drawingsRead) + " of " + std::to_string(s.drawingsListed) + " drawing(s) read, " +
+                     std::to_string(s.SheetsWritten()) +
+                     (s.dryRun ? " sheet(s) written (dry run), " : " sheet(s) written, ") +
+                     std::to_string(s.Count(SheetDecision::kRenamed)) + " renamed, " +
+                     std::to_string(s.Count(SheetDecision::kEmpty)) + " empty\n";
+  const size_t replacing = s.Count(SheetDecision::kProtectedInput), unusable = s.Count(SheetDecision::kNameNotUsable);
+  if (replacing + unusable + failedSheets > 0)
+    text += "refused: " + std::to_string(replacing) + " would replace an input, " + std::to_string(unusable) +
+            " name(s) not usable; " + std::to_string(failedSheets) + " sheet(s) could not be saved\n";
+  for (const FailedDrawing& f : s.failedDrawings) text += "failed: " + Utf8Of(f.source) + ": " + f.reason + "\n";
+  if (s.cancelled) text += "stopped before the end\n";
+  return text;
+}
+
+std::string ReportJson(const RunSummary& s) {
+  size_t failedSheets = 0;
+  for (const SheetRecord& r : s.sheets) failedSheets += r.outcome == "failed";
+  std::string o =
+      "{\"drawingsListed\":" + std::to_string(s.drawingsListed) +
+      ",\"drawingsRead\":" + std::to_string(s.drawingsRead) + ",\"dryRun\":" + (s.dryRun ? "true" : "false") +
+      ",\"cancelled\":" + (s.cancelled ? "true" : "false") + ",\"sheetsWritten\":" + std::to_string(s.SheetsWritten()) +
+      ",\"renamed\":" + std::to_string(s.Count(SheetDecision::kRenamed)) +
+      ",\"empty\":" + std::to_string(s.Count(SheetDecision::kEmpty)) +
+      ",\"refused\":{\"wouldReplaceInput\":" + std::to_string(s.Count(SheetDecision::kProtectedInput)) +
+      ",\"nameNotUsable\":" + std::to_string(s.Count(SheetDecision::kNameNotUsable)) +
+      ",\"notSaved\":" + std::to_string(failedSheets) + "},\"failedDrawings\":[";
+  for (size_t i = 0; i < s.failedDrawings.size(); ++i)
+    o += (i ? ",{\"source\":" : "{\"source\":") + Json(Utf8Of(s.failedDrawings[i].source)) +
+         ",\"reason\":" + Json(s.failedDrawings[i].reason) + "}";
+  o += "],\"sheets\":[";
+  for (size_t i = 0; i < s.sheets.size(); ++i) o += (i ? ",\n" : "\n") + SheetJson(s.sheets[i]);
+  return o + "\n]}\n";
+}
+
+}  // namespace kelvane

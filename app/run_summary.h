@@ -1,0 +1,55 @@
+// What a run did, sheet by sheet and drawing by drawing: the closing summary a terminal shows
+// and the report file scripts read, both made from the same records.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/sheet_plan.h"
+#include "app/sheet_writer.h"
+
+namespace kelvane {
+
+// One planned sheet and what became of it. Texts are UTF-8.
+struct SheetRecord {
+  std::filesystem::path source;
+  size_t frame = 0;  // 1-based, in numbering order
+  int sheet = 0;     // 1-based within its frame
+  std::string number;
+  std::string name;            // the frame's name text for this sheet; empty without one
+  std::filesystem::path file;  // empty when the sheet has no file
+  SheetDecision decision = SheetDecision::kEmpty;
+  std::string outcome;  // "written", "failed", "skipped" or "planned" (a dry run)
+  std::string failure;  // why a sheet to be written was not
+};
+
+// A drawing that could not be read, or whose sheets could not be saved.
+struct FailedDrawing {
+  std::filesystem::path source;
+  std::string reason;  // UTF-8
+};
+
+struct RunSummary {
+  size_t drawingsListed = 0;
+  size_t drawingsRead = 0;
+  bool dryRun = false;
+  bool cancelled = false;
+  std::vector<SheetRecord> sheets;
+  std::vector<FailedDrawing> failedDrawings;
+
+  // A drawing's plan and outcomes (empty in a dry run), added in input order.
+  void AddDrawing(const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes);
+  size_t Count(SheetDecision decision) const;
+  size_t SheetsWritten() const;
+};
+
+// The summary for a person, a few lines each ending in "\n": drawings read, sheets written,
+// renamed, empty, refused by reason, and every failed drawing with its reason.
+std::string SummaryText(const RunSummary& summary);
+
+// The same as one JSON object with an entry per sheet (docs/report.schema.json describes it).
+std::string ReportJson(const RunSummary& summary);
+
+}  // namespace kelvane

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# A long batch: 200 copies of the example drawing in a nested tree, split with -j 1 and -j 2 in
+# alternating rounds. Prints the fastest round of each (the least disturbed by other work), its
+# peak memory, the speed-up and the largest drawing's size.
+# Usage: bench/bench_batch.sh [KELVANE] [COPIES] [ROUNDS]   (run by hand; best on idle cores)
+set -euo pipefail
+kelvane=$(realpath "${1:-build/kelvane}")
+copies=${2:-200}
+rounds=${3:-5}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+"$kelvane" --make-example "$work" >/dev/null
+printf '' > "$work/none.dat"
+size=$(stat -c %s "$work/example.jww")
+
+# A fresh tree for every run, so that no run finds the sheets of another.
+tree() {
+  rm -rf "$work/tree"
+  for ((i = 0; i < copies; ++i)); do
+    folder="$work/tree/$((i % 5))/$((i % 3))"
+    mkdir -p "$folder"
+    cp "$work/example.jww" "$folder/drawing$i.jww"
+  done
+  sync
+}
+
+# The program's own footprint (code, libraries), with a single drawing: what a batch adds to
+# it is what the bound on loaded drawings keeps small.
+mkdir -p "$work/single"
+cp "$work/example.jww" "$work/single/"
+/usr/bin/time -f "%M" -o "$work/time0" "$kelvane" --settings "$work/none.dat" "$work/single/example.jww" >/dev/null
+base=$(cat "$work/time0")
+echo "one drawing: peak ${base} KiB"
+
+declare -A best peak
+for ((round = 0; round < rounds; ++round)); do
+  for jobs in 1 2; do
+    tree
+    /usr/bin/time -f "%e %M" -o "$work/time" "$kelvane" --settings "$work/none.dat" -r -j "$jobs" "$work/tree" >/dev/null
+    read -r seconds kilobytes < "$work/time"
+    if [ -z "${best[$jobs]:-}" ] || [ "$(echo "$seconds < ${best[$jobs]}" | bc)" = 1 ]; then best[$jobs]=$seconds; fi
+    if [ -z "${peak[$jobs]:-}" ] || [ "$kilobytes" -gt "${peak[$jobs]}" ]; then peak[$jobs]=$kilobytes; fi
+  done
+done
+for jobs in 1 2; do
+  echo "-j $jobs: ${best[$jobs]} s (fastest of $rounds), peak ${peak[$jobs]} KiB ($((peak[$jobs] - base)) KiB over one drawing)"
+done
+echo "speed-up: $(echo "scale=2; ${best[1]} / ${best[2]}" | bc) (largest drawing ${size} bytes; load $(cut -d' ' -f1-3 /proc/loadavg))"

@@ -1,0 +1,277 @@
+// Batches on the command line: folders and trees, several jobs, the progress line and the report.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/fixtures.h"
+
+using kelvane::testing::ReadBytes;
+using kelvane::testing::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+  int status = -1;
+  std::string out, err;
+};
+
+std::string Q(const fs::path& p) { return "'" + p.string() + "'"; }
+
+std::string ReadText(const fs::path& p) {
+  const std::vector<uint8_t> bytes = ReadBytes(p);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// Runs `command` through the shell; standard error is kept apart from standard output.
+Result Shell(const std::string& command) {
+  TempDir scratch;
+  FILE* p = popen((command + " 2>" + Q(scratch / "err")).c_str(), "r");
+  Result r;
+  if (!p) return r;
+  char buf[4096];
+  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
+  const int status = pclose(p);
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.err = ReadText(scratch / "err");
+  return r;
+}
+
+// kelvane with the arguments (quoted for the shell) and no user settings. As root, it runs as
+// nobody, so that a folder without permissions is really unreadable to it.
+Result Kelvane(const TempDir& dir, const std::string& args) {
+  const std::string user = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  std::ofstream(dir / "none.dat").close();
+  return Shell(user + KELVANE_EXE + " --settings " + Q(dir / "none.dat") + " " + args);
+}
+
+void MakeExample(const TempDir& dir) {
+  ASSERT_EQ(Shell(std::string(KELVANE_EXE) + " --make-example " + Q(dir.path())).status, 0);
+}
+
+// Every regular file under `root` by its relative path, with its bytes; links are not followed.
+std::map<std::string, std::vector<uint8_t>> FilesUnder(const fs::path& root) {
+  std::map<std::string, std::vector<uint8_t>> files;
+  for (const fs::directory_entry& e : fs::recursive_directory_iterator(root))
+    if (e.is_regular_file() && !e.is_symlink()) files[fs::relative(e.path(), root).string()] = ReadBytes(e.path());
+  return files;
+}
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+// A tree of drawings: nested folders, capitals, the sheets of an earlier run, a link that loops,
+// a link to nothing and a folder nobody may read. Answers its drawings as a recursive listing
+// must give them: sorted by path.
+std::vector<fs::path> BuildTree(const TempDir& dir, const fs::path& root) {
+  for (const char* folder : {"sub/deeper", "locked"}) fs::create_directories(root / folder);
+  const fs::path example = dir / "example.jww";
+  fs::copy_file(example, root / "a.jww");
+  fs::copy_file(example, root / "sub" / "B.JWW");
+  fs::copy_file(example, root / "sub" / "deeper" / "c.jww");
+  fs::copy_file(example, root / "locked" / "d.jww");
+  std::ofstream(root / "notes.txt") << "not a drawing";
+  std::ofstream(dir / "none.dat").close();
+  EXPECT_EQ(Shell(std::string(KELVANE_EXE) + " --settings " + Q(dir / "none.dat") + " --separator - " +
+                  Q(root / "sub" / "B.JWW") + " >/dev/null")
+                .status,
+            0);
+  fs::create_directory_symlink("..", root / "sub" / "loop");
+  fs::create_directory_symlink("nowhere", root / "gone");
+  for (const fs::path& folder : {root, root / "sub", root / "sub" / "deeper"}) fs::permissions(folder, fs::perms::all);
+  fs::permissions(root / "locked", fs::perms::none);
+  std::vector<fs::path> drawings{root / "a.jww"};
+  std::vector<fs::path> sub;
+  for (const fs::directory_entry& e : fs::directory_iterator(root / "sub"))
+    if (e.is_regular_file()) sub.push_back(e.path());
+  std::sort(sub.begin(), sub.end());
+  drawings.insert(drawings.end(), sub.begin(), sub.end());
+  drawings.push_back(root / "sub" / "deeper" / "c.jww");
+  return drawings;
+}
+
+TEST(Batch, AFolderTreeSplitsExactlyAsItsDrawingsNamedOneByOne) {
+  TempDir dir;
+  MakeExample(dir);
+  fs::permissions(dir.path(), fs::perms::all);
+  const fs::path tree = dir / "tree", named = dir / "named";
+  BuildTree(dir, tree);
+  const std::vector<fs::path> drawings = BuildTree(dir, named);
+  ASSERT_EQ(drawings.size(), 1u + 1u + 6u + 1u);  // B.JWW's six sheets are inputs now too
+
+  // Without -r, the folder's own drawings only.
+  const Result flat = Kelvane(dir, "--dry-run " + Q(tree));
+  EXPECT_NE(flat.out.find((tree / "a.jww").string() + ": 6 frame(s)"), std::string::npos) << flat.out;
+  EXPECT_EQ(flat.out.find("B.JWW"), std::string::npos) << flat.out;
+
+  const Result walked = Kelvane(dir, "-r " + Q(tree));
+  std::string list;
+  for (const fs::path& d : drawings) list += " " + Q(d);
+  const Result oneByOne = Kelvane(dir, list);
+  EXPECT_EQ(oneByOne.status, 0) << oneByOne.err;
+  EXPECT_EQ(walked.status, 1) << "the unreadable folder fails the run: " << walked.err;
+  EXPECT_EQ(Replaced(walked.out, tree.string(), named.string()), oneByOne.out);
+  fs::permissions(tree / "locked", fs::perms::all);
+  fs::permissions(named / "locked", fs::perms::all);
+  EXPECT_EQ(FilesUnder(tree), FilesUnder(named));
+  // The notes, d.jww, the nine inputs and six sheets of each drawing that has frames: the
+  // earlier run's sheets have none.
+  EXPECT_EQ(FilesUnder(tree).size(), 2u + 9u + 3u * 6u);
+
+  for (const char* reported : {"locked: cannot be read", "gone: cannot be read", "loop: listed already"})
+    EXPECT_NE(walked.err.find(reported), std::string::npos) << reported << " in " << walked.err;
+  EXPECT_NE(walked.err.find("warning: " + (tree / "sub" / "loop").string()), std::string::npos) << walked.err;
+}
+
+// Sheets of different drawings clash (pattern 6 names most sheets by their number alone);
+// every rename must fall as in a serial run, whichever worker is faster.
+TEST(Batch, TwoJobsWriteTheSerialRunsFilesNamesLinesAndReport) {
+  TempDir dir;
+  MakeExample(dir);
+  std::string inputs;
+  for (const fs::path& corpus : kelvane::testing::CorpusFiles()) inputs += " " + Q(corpus);
+  for (const char* copy : {"p/example.jww", "q/other.JWW", "r/a.jww", "s/b.jww", "t/c.jww", "u/d.jww"}) {
+    fs::create_directories((dir / copy).parent_path());
+    fs::copy_file(dir / "example.jww", dir / copy);
+    inputs += " " + Q(dir / copy);
+  }
+  std::map<std::string, std::vector<uint8_t>> files[2];
+  Result runs[2];
+  for (int jobs : {1, 2}) {
+    const fs::path out = dir / ("out" + std::to_string(jobs));
+    fs::create_directories(out);
+    fs::permissions(out, fs::perms::all);
+    runs[jobs - 1] = Kelvane(dir, "--pattern 6 -j " + std::to_string(jobs) + " -o " + Q(out) + " --report " +
+                                      Q(out / "report.json") + inputs);
+    files[jobs - 1] = FilesUnder(out);
+  }
+  EXPECT_EQ(runs[0].status, runs[1].status);
+  EXPECT_EQ(runs[0].out, runs[1].out);
+  const std::string serialReport(files[0]["report.json"].begin(), files[0]["report.json"].end());
+  const std::string parallelReport(files[1]["report.json"].begin(), files[1]["report.json"].end());
+  EXPECT_EQ(Replaced(serialReport, (dir / "out1").string(), (dir / "out2").string()), parallelReport);
+  files[0].erase("report.json");
+  files[1].erase("report.json");
+  EXPECT_EQ(files[0], files[1]);
+  EXPECT_TRUE(files[1].count("2~2.jww")) << "no clash between drawings";
+}
+
+TEST(Batch, TheReportValidatesListsEverySheetAndNeverReplacesAnInput) {
+  TempDir dir;
+  MakeExample(dir);
+  fs::permissions(dir.path(), fs::perms::all);
+  fs::copy_file(dir / "example.jww", dir / "second.jww");
+  fs::copy_file(dir / "example.jww", dir / "not utf-8 \xFF.jww");  // the report stays valid UTF-8
+  std::ofstream(dir / "broken.jww") << "not a drawing";
+  const std::string drawings = Q(dir / "example.jww") + " " + Q(dir / "broken.jww") + " " + Q(dir / "second.jww") +
+                               " " + Q(dir / "not utf-8 \xFF.jww");
+  const Result r = Kelvane(dir, "--pattern 5 --report " + Q(dir / "report.json") + " " + drawings);
+  EXPECT_EQ(r.status, 1) << r.err;  // the broken drawing
+  const std::string report = ReadText(dir / "report.json");
+  size_t entries = 0, written = 0;
+  for (size_t at = 0; (at = report.find("{\"source\":", at)) != std::string::npos; ++at) ++entries;
+  for (size_t at = 0; (at = report.find("\"outcome\":\"written\"", at)) != std::string::npos; ++at) ++written;
+  EXPECT_EQ(entries, 3u * 7u + 1u);  // seven sheets of each drawing (one empty), the failed drawing
+  EXPECT_EQ(written, 18u);
+  EXPECT_NE(report.find("\"decision\":\"renamed\""), std::string::npos);
+  EXPECT_NE(report.find("\"failedDrawings\":[{\"source\":\"" + (dir / "broken.jww").string()), std::string::npos);
+
+  // Quiet: no status lines, the failed drawing and the closing count on standard error.
+  const Result quiet = Kelvane(dir, "--quiet --pattern 5 " + drawings);
+  EXPECT_EQ(quiet.status, 1);
+  EXPECT_EQ(quiet.out, "");
+  EXPECT_NE(quiet.err.find("kelvane: " + (dir / "broken.jww").string() + ": cannot read"), std::string::npos)
+      << quiet.err;
+  EXPECT_NE(quiet.err.find("could not be written"), std::string::npos) << quiet.err;
+
+  const std::vector<uint8_t> input = ReadBytes(dir / "second.jww");
+  const Result refused = Kelvane(dir, "--report " + Q(dir / "second.jww") + " " + drawings);
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("report not written"), std::string::npos) << refused.err;
+  EXPECT_EQ(ReadBytes(dir / "second.jww"), input);
+
+  if (!fs::exists("/usr/bin/python3")) GTEST_SKIP() << "the report's checker needs /usr/bin/python3";
+  const Result valid = Shell(std::string("/usr/bin/python3 ") + Q(KELVANE_SOURCE "/tests/check_report.py") + " " +
+                             Q(KELVANE_SOURCE "/docs/report.schema.json") + " " + Q(dir / "report.json"));
+  EXPECT_EQ(valid.status, 0) << valid.out << valid.err;
+}
+
+// What a terminal shows at the end: carriage returns, line erasures and line ends played out.
+std::vector<std::string> FinalScreen(const std::string& typescript) {
+  std::vector<std::string> lines(1);
+  size_t column = 0;
+  for (size_t i = 0; i < typescript.size(); ++i) {
+    const char c = typescript[i];
+    if (c == '\r') {
+      column = 0;
+    } else if (c == '\n') {
+      lines.emplace_back();
+      column = 0;
+    } else if (typescript.compare(i, 3, "\x1b[K") == 0) {
+      lines.back().resize(std::min(column, lines.back().size()));
+      i += 2;
+    } else {
+      if (column < lines.back().size())
+        lines.back()[column] = c;
+      else
+        lines.back().push_back(c);
+      ++column;
+    }
+  }
+  return lines;
+}
+
+TEST(Batch, TheProgressLineIsOnlyOnATerminalAndGivesWayToTheSummary) {
+  TempDir dir;
+  MakeExample(dir);
+  fs::permissions(dir.path(), fs::perms::all);
+  fs::create_directories(dir / "in");
+  constexpr int kDrawings = 150;
+  for (int i = 0; i < kDrawings; ++i)
+    fs::create_hard_link(dir / "example.jww", dir / "in" / (std::to_string(i) + ".jww"));
+  for (const char* out : {"tty", "pipe"}) {
+    fs::create_directories(dir / out);
+    fs::permissions(dir / out, fs::perms::all);
+  }
+  const std::string command = std::string(KELVANE_EXE) + " --settings " + Q(dir / "none.dat") + " -j 1 -o ";
+  std::ofstream(dir / "none.dat").close();
+
+  const auto start = std::chrono::steady_clock::now();
+  const Result tty = Shell("script -qec \"" + command + Q(dir / "tty") + " " + Q(dir / "in") + "\" /dev/null");
+  const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const std::vector<std::string> screen = FinalScreen(tty.out);
+  std::string shown;
+  for (const std::string& line : screen) shown += line + "\n";
+  EXPECT_EQ(shown.find("elapsed"), std::string::npos) << "stale progress text:\n" << shown;
+  EXPECT_NE(shown.find("150 of 150 drawing(s) read, 900 sheet(s) written, 0 renamed, 150 empty"), std::string::npos)
+      << shown;
+  // The line appears for a batch longer than about a second, never for a short one.
+  if (seconds > 1.5) {
+    EXPECT_NE(tty.out.find(" elapsed"), std::string::npos) << seconds << " s";
+  } else if (seconds < 0.9) {
+    EXPECT_EQ(tty.out.find(" elapsed"), std::string::npos) << seconds << " s";
+  }
+
+  const Result pipe = Shell(command + Q(dir / "pipe") + " " + Q(dir / "in"));
+  EXPECT_EQ(pipe.status, 0);
+  EXPECT_EQ(pipe.err, "");
+  EXPECT_EQ(Replaced(Replaced(shown, "\r", ""), (dir / "tty").string(), (dir / "pipe").string())
+                .find(pipe.out.substr(0, pipe.out.find('\n'))),
+            0u);
+  size_t lines = 0;
+  for (char c : pipe.out) lines += c == '\n';
+  EXPECT_EQ(lines, kDrawings + 1u);
+  EXPECT_NE(pipe.out.find("\xE5\xA4\x89\xE6\x8F\x9B\xE5\xAE\x8C\xE4\xBA\x86(150)\n"),
+            std::string::npos);  // 変換完了(150)
+}
+
+}  // namespace
