@@ -3,6 +3,7 @@
 add_library(kelvane_app STATIC
   app/options.cpp
   app/settings.cpp
+  app/side_settings.cpp
   app/text_file.cpp
   app/sheet_plan.cpp
   app/sheet_writer.cpp
@@ -32,7 +33,7 @@ if(KELVANE_TESTS)
   kelvane_test(kelvane_cli_tests SOURCES tests/test_cli.cpp tests/fixtures.cpp LIBS kelvane_jww)
   target_compile_definitions(kelvane_cli_tests PRIVATE KELVANE_EXE="$<TARGET_FILE:kelvane>")
   add_dependencies(kelvane_cli_tests kelvane)
-  kelvane_test(kelvane_app_tests SOURCES tests/test_settings.cpp tests/test_session.cpp tests/test_sheet_plan.cpp
+  kelvane_test(kelvane_app_tests SOURCES tests/test_settings.cpp tests/test_side_settings.cpp tests/test_session.cpp tests/test_sheet_plan.cpp
                                      tests/fixtures.cpp LIBS kelvane_app)
   if(NOT WIN32)
     kelvane_test(kelvane_cli_picture_tests SOURCES tests/test_cli_pictures.cpp tests/fixtures.cpp LIBS kelvane_jww)
