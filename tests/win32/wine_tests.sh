@@ -39,8 +39,12 @@ if ! WINE_TIMEOUT=300 w wineboot --init >/dev/null 2>&1 || ! [ "$(w cmd /c echo 
   exit 0
 fi
 
-# "ＭＳ ゴシック" is drawn with IPAGothic, and Wine draws the window frames itself (no window manager).
-w reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' /v 'ＭＳ ゴシック' /t REG_SZ /d IPAGothic /f >/dev/null
+# The "ＭＳ" families are drawn with the IPA fonts, and Wine draws the window frames itself (no window manager).
+# The other Jw_cad families as the Linux command line maps them, so that PDFs of both agree.
+for pair in 'ＭＳ ゴシック=IPAGothic' 'ＭＳ Ｐゴシック=IPAPGothic' 'ＭＳ 明朝=IPAMincho' 'ＭＳ Ｐ明朝=IPAPMincho'; do
+  w reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' /v "${pair%%=*}" /t REG_SZ \
+    /d "${pair#*=}" /f >/dev/null
+done
 for face in Tahoma 'MS Shell Dlg' 'MS Shell Dlg 2' 'Microsoft Sans Serif'; do
   w reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v "$face" /t REG_MULTI_SZ \
     /d 'ipag.ttf,IPAGothic' /f >/dev/null
