@@ -135,6 +135,7 @@ MainWindow::MainWindow(Win32Platform& platform) : platform_(platform), session_(
 // Right after the settings are read: show them, and the window at its stored place.
 void MainWindow::SettingsLoaded(SplitOptions&) {
   PushControls(true);
+  ShowSavesPdf();
   ShowWindowNow();
 }
 
@@ -170,6 +171,19 @@ std::wstring MainWindow::StatusText() const {
 void MainWindow::OpenPreview(const std::filesystem::path* drawing) {
   if (!IsOpen() || !preview_.Open(instance_, application_)) return;
   if (drawing) preview_.Load(*drawing);
+}
+
+void MainWindow::SetSavesPdf(bool on) {
+  session_.side.options.pdf = on;
+  // Unchecking also ends what "/pdf" asked for: the item shows what the next drop does.
+  if (!on) pdfSwitch_ = false;
+  ShowSavesPdf();
+}
+
+void MainWindow::ShowSavesPdf() {
+  if (HMENU menu = window_ ? GetSystemMenu(window_, FALSE) : nullptr)
+    CheckMenuItem(menu, kPdfMenuCommand, MF_BYCOMMAND | (SavesPdf() ? MF_CHECKED : MF_UNCHECKED));
+  preview_.SavePdfChanged();
 }
 
 MainWindow::~MainWindow() {
@@ -218,6 +232,7 @@ bool MainWindow::Create(HINSTANCE instance) {
   if (HMENU menu = GetSystemMenu(window_, FALSE)) {
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(menu, MF_STRING, kPreviewMenuCommand, L"分割プレビュー(&V)...");
+    AppendMenuW(menu, MF_STRING | MF_UNCHECKED, kPdfMenuCommand, L"PDFも保存(&P)");
   }
   return true;
 }
@@ -309,6 +324,7 @@ void MainWindow::Start(int showCommand) {
   // "/preview DRAWING" shows the drawing's plan instead of splitting it.
   std::filesystem::path previewDrawing;
   const bool preview = platform_.TakePreviewSwitch(previewDrawing);
+  pdfSwitch_ = platform_.TakeSwitch(L"/pdf");
   const bool closeNow = session_.Start();
   if (!IsOpen()) return;
   ShowWindowNow();
@@ -489,6 +505,10 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       if ((wParam & 0xFFF0) == kPreviewMenuCommand) {
         OpenPreview();
+        return 0;
+      }
+      if ((wParam & 0xFFF0) == kPdfMenuCommand) {
+        SetSavesPdf(!SavesPdf());
         return 0;
       }
       break;

@@ -44,6 +44,8 @@ enum MainWindowControl : int {
 
 // The system menu's item that opens the split preview (below 0xF000, the low four bits clear).
 constexpr UINT kPreviewMenuCommand = 0x0100;
+// The system menu's checkable item "PDFも保存(&P)": a PDF beside every written sheet.
+constexpr UINT kPdfMenuCommand = 0x0110;
 
 // The window of a Session. It only moves values between its controls and the session's options
 // and forwards the events; start-up, runs and closing are Session's.
@@ -71,6 +73,11 @@ class MainWindow final : public SessionFrontEnd, private PreviewHost {
   PreviewWindow& Preview() { return preview_; }
   // Opens the split preview, of the given drawing or of the one it shows already.
   void OpenPreview(const std::filesystem::path* drawing = nullptr);
+
+  // Whether a run writes a PDF beside every sheet: the remembered choice, or "/pdf" for this run.
+  bool SavesPdf() const { return session_.side.options.pdf || pdfSwitch_; }
+  // Sets the remembered choice, and shows it in the system menu and the preview.
+  void SetSavesPdf(bool on);
 
   // Runs the message loop until the window is gone.
   void RunMessageLoop();
@@ -100,6 +107,9 @@ class MainWindow final : public SessionFrontEnd, private PreviewHost {
   void Split(const std::filesystem::path& drawing) override;
   std::wstring StatusText() const override;
   Platform& HostPlatform() override { return platform_; }
+  bool SavePdfChecked() const override { return SavesPdf(); }
+  void SavePdfClicked(bool on) override { SetSavesPdf(on); }
+  void ShowSavesPdf();
 
   Win32Platform& platform_;
   Session session_;
@@ -113,6 +123,7 @@ class MainWindow final : public SessionFrontEnd, private PreviewHost {
   int showCommand_ = SW_SHOWNORMAL;
   bool started_ = false;
   bool limiting_ = false;
+  bool pdfSwitch_ = false;  // "/pdf" on the command line: PDFs for this run, not remembered
 };
 
 }  // namespace kelvane

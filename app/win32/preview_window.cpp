@@ -153,6 +153,8 @@ void PreviewWindow::CreateControls() {
     SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&c));
   }
   make(0, L"Button", L"この内容で分割", WS_TABSTOP | BS_PUSHBUTTON | WS_DISABLED, kPreviewSplitButton);
+  make(0, L"Button", L"PDFも保存(&P)", WS_TABSTOP | BS_AUTOCHECKBOX, kPreviewSavePdfCheck);
+  SavePdfChanged();
   make(0, L"Static", L"JWW ファイルをここにドロップするとプレビューします（ファイルは書き出しません）",
        SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, kPreviewStatus);
 }
@@ -167,7 +169,14 @@ void PreviewWindow::Layout() {
   const int x = w - listWidth;
   MoveWindow(Control(kPreviewList), x, 0, listWidth, std::max(0, body - kButtonHeight - 2 * kGap), TRUE);
   MoveWindow(Control(kPreviewSplitButton), x, body - kButtonHeight - kGap, 160, kButtonHeight, TRUE);
+  MoveWindow(Control(kPreviewSavePdfCheck), x + 160 + 3 * kGap, body - kButtonHeight - kGap,
+             std::max(0, listWidth - 160 - 3 * kGap), kButtonHeight, TRUE);
   MoveWindow(Control(kPreviewStatus), kGap, body + 3, std::max(0, w - 2 * kGap), kStatusHeight - 4, TRUE);
+}
+
+void PreviewWindow::SavePdfChanged() {
+  if (HWND check = IsOpen() ? Control(kPreviewSavePdfCheck) : nullptr)
+    SendMessageW(check, BM_SETCHECK, host_.SavePdfChecked() ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
 void PreviewWindow::SetStatus(const std::wstring& text) { SetWindowTextW(Control(kPreviewStatus), text.c_str()); }
@@ -452,6 +461,8 @@ LRESULT PreviewWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_COMMAND:
       if (LOWORD(wParam) == kPreviewSplitButton && HIWORD(wParam) == BN_CLICKED) SplitShown();
+      if (LOWORD(wParam) == kPreviewSavePdfCheck && HIWORD(wParam) == BN_CLICKED)
+        host_.SavePdfClicked(SendMessageW(Control(kPreviewSavePdfCheck), BM_GETCHECK, 0, 0) == BST_CHECKED);
       return 0;
     case WM_DROPFILES:
       DropFiles(reinterpret_cast<HDROP>(wParam));

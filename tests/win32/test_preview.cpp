@@ -109,6 +109,51 @@ TEST(Preview, SystemMenuItemOpensThePreviewAndTheMainWindowKeepsItsClientArea) {
   EXPECT_EQ(client.bottom, 352);
 }
 
+bool MenuChecked(HWND window, UINT command) {
+  return (GetMenuState(GetSystemMenu(window, FALSE), command, MF_BYCOMMAND) & MF_CHECKED) != 0;
+}
+bool BoxChecked(HWND box) { return SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+TEST(Preview, SavePdfItemAndCheckBoxFollowEachOtherAndLiveInTheSideFileOnly) {
+  const auto folder = FreshFolder("preview-pdf");
+  std::string datWithout;
+  for (bool on : {true, false}) {
+    LiveWindow live(folder);
+    live.Start();
+    HWND window = live.window.Handle();
+    wchar_t item[64] = L"";
+    GetMenuStringW(GetSystemMenu(window, FALSE), kPdfMenuCommand, item, 64, MF_BYCOMMAND);
+    EXPECT_EQ(std::wstring(item), L"PDFも保存(&P)");
+    EXPECT_EQ(MenuChecked(window, kPdfMenuCommand), !on);  // as the side file left it
+    live.window.SetSavesPdf(false);
+    live.window.OpenPreview();
+    HWND box = live.window.Preview().Control(kPreviewSavePdfCheck);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(WindowText(box), L"PDFも保存(&P)");
+    EXPECT_FALSE(BoxChecked(box));
+    SendMessageW(window, WM_SYSCOMMAND, kPdfMenuCommand, 0);  // the menu sets the box
+    EXPECT_TRUE(MenuChecked(window, kPdfMenuCommand));
+    EXPECT_TRUE(BoxChecked(box));
+    SendMessageW(box, BM_CLICK, 0, 0);  // and the box the menu
+    EXPECT_FALSE(MenuChecked(window, kPdfMenuCommand));
+    EXPECT_FALSE(live.window.SavesPdf());
+    if (on) SendMessageW(box, BM_CLICK, 0, 0);
+    EXPECT_EQ(live.window.SavesPdf(), on);
+    live.window.Close();
+    EXPECT_EQ(ReadFile(folder / L"kelvane.ini"), on ? "pdf=1\r\n" : "pdf=0\r\n");
+    if (on) datWithout = ReadFile(folder / L"kelvane.dat");
+    else EXPECT_EQ(ReadFile(folder / L"kelvane.dat"), datWithout);  // the settings file whatever the option
+  }
+}
+
+TEST(Preview, PdfSwitchAsksForPdfsOfThisRunOnlyAlsoWithTheHandOverSwitch) {
+  const auto folder = FreshFolder("preview-pdf-switch");
+  Win32Platform platform({L"/G", L"/PDF"}, folder / L"kelvane.exe");
+  EXPECT_TRUE(platform.TakeSwitch(L"/pdf"));
+  EXPECT_EQ(platform.Parameters(), std::vector<std::filesystem::path>{L"/G"});
+  EXPECT_FALSE(platform.TakeSwitch(L"/pdf"));
+}
+
 TEST(Preview, FramesAreOutlinedWhereThePlanPutsThemAndTheDrawingIsDrawn) {
   const auto folder = FreshFolder("preview-picture");
   const auto drawing = folder / L"plan.jww";
