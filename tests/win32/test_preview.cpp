@@ -154,6 +154,36 @@ TEST(Preview, PdfSwitchAsksForPdfsOfThisRunOnlyAlsoWithTheHandOverSwitch) {
   EXPECT_FALSE(platform.TakeSwitch(L"/pdf"));
 }
 
+// Every row of the sheet list is tall enough for the font's lowest ink, so that the underscore
+// of "0-1_example.jww" shows above the grid line below it.
+TEST(Preview, ListRowsHoldTheUnderscoresOfFileNames) {
+  const auto folder = FreshFolder("preview-rows");
+  MakeDrawing(folder / L"example.jww");
+  LiveWindow live(folder);
+  live.Start();
+  live.window.OpenPreview();
+  PreviewWindow& preview = live.window.Preview();
+  preview.Load(folder / L"example.jww");
+  HWND list = preview.Control(kPreviewList);
+  ASSERT_GT(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 0);
+  RECT row{LVIR_LABEL, 0, 0, 0};
+  ASSERT_TRUE(SendMessageW(list, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&row)));
+  HDC dc = GetDC(list);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0)));
+  TEXTMETRICW tm{};
+  GetTextMetricsW(dc, &tm);
+  GLYPHMETRICS gm{};
+  const MAT2 identity{{0, 1}, {0, 0}, {0, 0}, {0, 1}};
+  ASSERT_NE(GetGlyphOutlineW(dc, L'_', GGO_METRICS, &gm, 0, nullptr, &identity), GDI_ERROR);
+  SelectObject(dc, old);
+  ReleaseDC(list, dc);
+  // The text is centred in its row; its underscore ends this far below the text's top.
+  const int inkBottom = tm.tmAscent - gm.gmptGlyphOrigin.y + int(gm.gmBlackBoxY);
+  const int textTop = row.top + ((row.bottom - row.top) - tm.tmHeight) / 2;
+  EXPECT_LT(textTop + inkBottom, row.bottom - 1) << "row " << row.top << ".." << row.bottom << ", font height "
+                                                 << tm.tmHeight << ", underscore ink to " << inkBottom;
+}
+
 TEST(Preview, FramesAreOutlinedWhereThePlanPutsThemAndTheDrawingIsDrawn) {
   const auto folder = FreshFolder("preview-picture");
   const auto drawing = folder / L"plan.jww";
