@@ -46,5 +46,5 @@ endif()
 
 if(KELVANE_BENCH AND NOT WIN32)
   add_executable(bench_render bench/bench_render.cpp)
-  target_link_libraries(bench_render PRIVATE kelvane_render_cairo)
+  target_link_libraries(bench_render PRIVATE kelvane_render_cairo kelvane_render_pdf kelvane_font_source)
 endif()
