@@ -11,3 +11,8 @@ if(KELVANE_TESTS AND NOT WIN32)
   kelvane_test(kelvane_picture_tests SOURCES tests/test_pictures.cpp tests/test_hostile_images.cpp tests/fixtures.cpp
                LIBS kelvane_pictures)
 endif()
+
+if(KELVANE_TESTS AND NOT WIN32)
+  kelvane_test(kelvane_pdf_tests SOURCES tests/test_pdf_output.cpp tests/fixtures.cpp
+               LIBS kelvane_pictures kelvane_render_pdf kelvane_font_source)
+endif()
