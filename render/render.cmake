@@ -37,7 +37,7 @@ target_link_libraries(kelvane_render_pdf PUBLIC kelvane_render kelvane_platform 
 if(WIN32)
   # The GDI backend: the Windows preview draws the same list.
   add_library(kelvane_render_gdi STATIC render/gdi/gdi_output.cpp)
-  target_link_libraries(kelvane_render_gdi PUBLIC kelvane_render PRIVATE gdiplus shlwapi)
+  target_link_libraries(kelvane_render_gdi PUBLIC kelvane_render PRIVATE gdiplus shlwapi ${KELVANE_ZLIB})
 endif()
 
 if(KELVANE_TESTS)

@@ -20,7 +20,7 @@ allowed() {
     app) echo "render split jww platform text" ;;
     app/pictures) echo "app render render/cairo render/pdf split jww platform text" ;;
     app/posix) echo "app app/pictures render split jww platform platform/posix text" ;;
-    app/win32) echo "app render render/gdi split jww platform platform/win32 text" ;;
+    app/win32) echo "app render render/gdi render/pdf split jww platform platform/win32 text" ;;
     *) echo "?" ;;
   esac
 }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "app/messages.h"
 #include "text/numbers.h"
 
 namespace kelvane {
@@ -143,7 +144,24 @@ void MainWindow::SettingsLoaded(SplitOptions&) {
 void MainWindow::RunStarted(const SplitOptions&) { PushControls(false); }
 
 void MainWindow::DrawingDone(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) {
+  if (SavesPdf()) WritePdfs(doc, plan, outcomes);
   preview_.RunDone(doc, plan, outcomes);
+}
+
+void MainWindow::WritePdfs(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) {
+  // Asked again for every drawing: no PDF replaces an input of the run or a settings file.
+  std::set<FileIdentity> protectedFiles;
+  for (const std::filesystem::path& file : session_.inputFiles)
+    if (std::optional<FileIdentity> id = platform_.IdentityOf(file)) protectedFiles.insert(*id);
+  for (const std::filesystem::path& file : {session_.SettingsFile(), session_.SideSettingsFile()})
+    if (std::optional<FileIdentity> id = platform_.IdentityOf(file)) protectedFiles.insert(*id);
+  for (size_t i = 0; i < outcomes.size() && i < plan.sheets.size(); ++i) {
+    if (!outcomes[i].written) continue;
+    std::string reason;
+    if (pdfs_.Write(doc, plan, plan.sheets[i], protectedFiles, reason)) continue;
+    const std::filesystem::path pdf = SheetPdfWriter::PdfFileOf(plan.sheets[i].file);
+    session_.NoteFailure(kPdfNotSaved + platform_.ToSjis(pdf) + " (" + reason + ")");
+  }
 }
 
 void MainWindow::CurrentOptions(SplitOptions& options, std::optional<std::filesystem::path>& outputFolder) {

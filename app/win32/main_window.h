@@ -4,6 +4,7 @@
 #include "app/session.h"
 #include "app/win32/platform.h"
 #include "app/win32/preview_window.h"
+#include "app/win32/sheet_pdfs.h"
 
 namespace kelvane {
 
@@ -110,10 +111,13 @@ class MainWindow final : public SessionFrontEnd, private PreviewHost {
   bool SavePdfChecked() const override { return SavesPdf(); }
   void SavePdfClicked(bool on) override { SetSavesPdf(on); }
   void ShowSavesPdf();
+  // The PDFs of the sheets a drawing's run wrote; each one not written is a failure of the run.
+  void WritePdfs(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes);
 
   Win32Platform& platform_;
   Session session_;
   PreviewWindow preview_{*this};
+  SheetPdfWriter pdfs_;
   HINSTANCE instance_ = nullptr;
   HWND application_ = nullptr;
   HWND window_ = nullptr;
