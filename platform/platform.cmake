@@ -1,6 +1,6 @@
 # The operating-system services under neutral headers (platform/*.h): the portable core includes
 # those headers and nothing of the system; each system's implementations live in its own folder.
-add_library(kelvane_platform STATIC platform/text_conversion.cpp platform/replacing_file.cpp)
+add_library(kelvane_platform STATIC platform/text_conversion.cpp platform/replacing_file.cpp platform/glyph_subset.cpp)
 if(WIN32)
   target_sources(kelvane_platform PRIVATE
     platform/win32/file_identity.cpp
@@ -23,5 +23,5 @@ if(WIN32)
 endif()
 
 if(KELVANE_TESTS)
-  kelvane_test(kelvane_platform_tests SOURCES tests/test_text_conversion.cpp LIBS kelvane_platform)
+  kelvane_test(kelvane_platform_tests SOURCES tests/test_text_conversion.cpp tests/test_glyph_subset.cpp LIBS kelvane_platform)
 endif()

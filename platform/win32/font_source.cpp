@@ -15,6 +15,8 @@
 #include <mutex>
 #include <tuple>
 
+#include "platform/glyph_subset.h"
+
 
 namespace kelvane {
 
@@ -208,7 +210,10 @@ std::optional<std::string> GdiFont::Subset(const std::vector<uint16_t>& glyphs) 
   std::string whole = StandaloneFace(dc_);
   if (whole.empty()) return std::nullopt;
   CreateFontPackageFn subset = Subsetter();
-  if (!subset) return whole;
+  if (!subset) {
+    std::optional<std::string> cut = KeepGlyphs(whole, glyphs);
+    return cut ? cut : whole;
+  }
   std::vector<unsigned short> keep(glyphs.begin(), glyphs.end());
   keep.push_back(0);  // .notdef stays
   unsigned char* out = nullptr;
@@ -217,10 +222,12 @@ std::optional<std::string> GdiFont::Subset(const std::vector<uint16_t>& glyphs) 
                               &written, TTFCFP_FLAGS_SUBSET | TTFCFP_FLAGS_GLYPHLIST, 0, TTFCFP_SUBSET, 0,
                               TTFCFP_MS_PLATFORMID, TTFCFP_DONT_CARE, keep.data(), USHORT(keep.size()), CFP_Allocate,
                               CFP_Reallocate, CFP_Free, nullptr);
-  std::optional<std::string> result = whole;
+  std::optional<std::string> result;
   if (failed == 0 && out && written > 12) result = std::string(reinterpret_cast<const char*>(out), written);
   CFP_Free(out);
-  return result;
+  // A subsetter that gives the face back whole (Wine's does) or fails: cut it here.
+  if (!result || result->size() >= whole.size()) result = KeepGlyphs(whole, glyphs);
+  return result ? result : whole;
 }
 
 // A memory device context holding the face GDI picks for the family; nothing when that face is
