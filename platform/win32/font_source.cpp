@@ -24,6 +24,10 @@ namespace {
 
 // The face GDI falls back to for a text without a font name, as the GDI backend draws it.
 const wchar_t kDefaultFace[] = L"ＭＳ ゴシック";
+// Where a character missing from its face is looked for, in order: the Japanese faces, then the
+// faces of Windows and of other systems that carry symbols.
+const char* const kFallbackFamilies[] = {"ＭＳ ゴシック", "ＭＳ 明朝", "Segoe UI Symbol", "Segoe UI Emoji",
+                                         "Arial Unicode MS", "DejaVu Sans"};
 
 constexpr DWORD Tag(const char (&t)[5]) {
   return DWORD(uint8_t(t[0])) | DWORD(uint8_t(t[1])) << 8 | DWORD(uint8_t(t[2])) << 16 | DWORD(uint8_t(t[3])) << 24;
@@ -270,6 +274,16 @@ class GdiFontSource final : public FontSource {
     std::shared_ptr<EmbeddableFont> font = dc ? std::make_shared<GdiFont>(dc) : nullptr;
     opened_.emplace(key, font);
     return font;
+  }
+
+  std::shared_ptr<EmbeddableFont> OpenFallback(std::string_view familyUtf8, bool bold, bool italic,
+                                               char32_t codePoint) override {
+    for (const char* family : kFallbackFamilies) {
+      if (family == familyUtf8) continue;
+      std::shared_ptr<EmbeddableFont> font = Open(family, bold, italic);
+      if (font && font->GlyphFor(codePoint) != 0) return font;
+    }
+    return nullptr;
   }
 
  private:

@@ -73,4 +73,10 @@ TEST(FontSource, EveryJwCadFamilyGivesAFaceAndAnUnknownOneTheScreensFallback) {
     EXPECT_NE(font->GlyphFor(U'A'), 0) << family;
     std::printf("%s -> %s\n", family, font->PostScriptName().c_str());
   }
+  // A symbol no Japanese face has is found in a face that has it, as the screen finds it.
+  std::shared_ptr<EmbeddableFont> symbol = source->OpenFallback("ＭＳ ゴシック", false, false, U'\u263A');
+  if (symbol) {
+    EXPECT_NE(symbol->GlyphFor(U'\u263A'), 0);
+  }
+  std::printf("U+263A -> %s\n", symbol ? symbol->PostScriptName().c_str() : "(none)");
 }
