@@ -1,8 +1,8 @@
-# Picture files of a run through the cairo backend (Linux command line): the plan, the sheets,
-# one drawing.
+# Picture files of a run (Linux command line): the plan, the sheets, one drawing; PNG and SVG
+# through the cairo backend, PDF through the portable writer.
 if(NOT WIN32)
   add_library(kelvane_pictures STATIC app/pictures/picture_files.cpp)
-  target_link_libraries(kelvane_pictures PUBLIC kelvane_render_cairo kelvane_app)
+  target_link_libraries(kelvane_pictures PUBLIC kelvane_render_cairo kelvane_render_pdf kelvane_font_source kelvane_app)
   target_link_libraries(kelvane PRIVATE kelvane_pictures)
 endif()
 
@@ -14,5 +14,5 @@ endif()
 
 if(KELVANE_TESTS AND NOT WIN32)
   kelvane_test(kelvane_pdf_tests SOURCES tests/test_pdf_output.cpp tests/fixtures.cpp
-               LIBS kelvane_pictures kelvane_render_pdf kelvane_font_source)
+               LIBS kelvane_pictures)
 endif()
