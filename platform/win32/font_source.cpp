@@ -196,6 +196,7 @@ class GdiFont final : public EmbeddableFont {
 
  private:
   HDC dc_;
+  std::string whole_;  // the face as a font file of its own, once asked for
   std::string hmtx_;
   std::string postScriptName_;
   int unitsPerEm_ = 1000;
@@ -211,7 +212,9 @@ bool MayEmbed(HDC dc) {
 
 std::optional<std::string> GdiFont::Subset(const std::vector<uint16_t>& glyphs) {
   if (!MayEmbed(dc_)) return std::nullopt;
-  std::string whole = StandaloneFace(dc_);
+  // Read once: every PDF of a run cuts the same face.
+  if (whole_.empty()) whole_ = StandaloneFace(dc_);
+  const std::string& whole = whole_;
   if (whole.empty()) return std::nullopt;
   CreateFontPackageFn subset = Subsetter();
   if (!subset) {
