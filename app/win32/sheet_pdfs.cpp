@@ -56,16 +56,27 @@ bool SheetPdfWriter::Write(const JwwDocument& doc, const SheetPlan& plan, const 
       reason = "it would replace an input of the run or the settings file";
       return false;
     }
-    if (!fonts_) fonts_ = MakeSystemFontSource();
-    const DisplayList list = SheetPicture(doc, plan, sheet, std::nullopt);
+    return WriteList(SheetPicture(doc, plan, sheet, std::nullopt), doc, plan.source, file, reason);
+  } catch (const std::bad_alloc&) {
+    reason = "out of memory while drawing";
+  } catch (const std::exception& e) {
+    reason = e.what();
+  }
+  return false;
+}
+
+bool SheetPdfWriter::WriteList(const DisplayList& list, const JwwDocument& doc, const std::filesystem::path& drawing,
+                               const std::filesystem::path& file, std::string& reason) {
+  try {
     if (list.overBudget) {
       reason = OverBudgetMessage();
       return false;
     }
+    if (!fonts_) fonts_ = MakeSystemFontSource();
     PdfOutput output;
     output.fonts = fonts_.get();
-    output.image = [&doc, folder = DrawingFolder(plan.source)](const JwwString& source, uint64_t maxPixels,
-                                                              ImageProblem& problem) {
+    output.image = [&doc, folder = DrawingFolder(drawing)](const JwwString& source, uint64_t maxPixels,
+                                                          ImageProblem& problem) {
       return DecodeForPdf(doc, folder, source, maxPixels, problem);
     };
     return WritePdf({PdfPage{&list, 1.0, {}}}, file, output, reason);

@@ -11,6 +11,7 @@
 #include "jww/document.h"
 #include "platform/file_identity.h"
 #include "platform/font_source.h"
+#include "render/display_list.h"
 
 namespace kelvane {
 
@@ -24,6 +25,11 @@ class SheetPdfWriter {
   // inputs, the settings files). False with the reason, in English, otherwise; never throws.
   bool Write(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet,
              const std::set<FileIdentity>& protectedFiles, std::string& reason);
+
+  // Any picture of the drawing (the list) as a PDF file, written whole or not at all; its images
+  // are looked up beside the drawing. False with the reason; never throws.
+  bool WriteList(const DisplayList& list, const JwwDocument& doc, const std::filesystem::path& drawing,
+                 const std::filesystem::path& file, std::string& reason);
 
   // The PDF of a sheet file.
   static std::filesystem::path PdfFileOf(const std::filesystem::path& sheetFile);
