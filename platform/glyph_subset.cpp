@@ -49,9 +49,12 @@ void AddComponents(std::string_view glyph, std::vector<uint16_t>& more) {
     flags = Read(glyph, at, 2);
     more.push_back(uint16_t(Read(glyph, at + 2, 2)));
     at += 4 + ((flags & 0x1) ? 4 : 2);  // ARG_1_AND_2_ARE_WORDS
-    if (flags & 0x8) at += 2;           // WE_HAVE_A_SCALE
-    else if (flags & 0x40) at += 4;     // WE_HAVE_AN_X_AND_Y_SCALE
-    else if (flags & 0x80) at += 8;     // WE_HAVE_A_TWO_BY_TWO
+    if (flags & 0x8)
+      at += 2;  // WE_HAVE_A_SCALE
+    else if (flags & 0x40)
+      at += 4;  // WE_HAVE_AN_X_AND_Y_SCALE
+    else if (flags & 0x80)
+      at += 8;  // WE_HAVE_A_TWO_BY_TWO
   }
 }
 
@@ -99,8 +102,8 @@ std::optional<std::string> KeepGlyphs(const std::string& font, const std::vector
   if (!CutOutlines(tables, glyphs, glyf, loca, hmtx)) return std::nullopt;
   std::string head(tables.at("head"));
   if (head.size() < 54) return std::nullopt;
-  head[50] = 0, head[51] = 1;                      // long 'loca' offsets
-  head[8] = head[9] = head[10] = head[11] = 0;     // checkSumAdjustment: not kept up
+  head[50] = 0, head[51] = 1;                   // long 'loca' offsets
+  head[8] = head[9] = head[10] = head[11] = 0;  // checkSumAdjustment: not kept up
   std::map<std::string, std::string_view> out;
   for (std::string_view tag : kKeptTables)
     if (auto it = tables.find(std::string(tag)); it != tables.end()) out[it->first] = it->second;

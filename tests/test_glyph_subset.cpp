@@ -50,7 +50,13 @@ TEST(GlyphSubset, KeepsTheAskedAndTheirPartsUnderTheirIdsAndEmptiesTheRest) {
   const std::string original1000 = Outline(font, 1000);
   ASSERT_GE(original1000.size(), 16u);
   const size_t at = font.find(original1000);
-  font.replace(at, 16, std::string("\xff\xff" "\0\0\0\0\0\x10\0\x10" "\0\0" "\0\x24" "\0\0", 16));
+  font.replace(at, 16,
+               std::string("\xff\xff"
+                           "\0\0\0\0\0\x10\0\x10"
+                           "\0\0"
+                           "\0\x24"
+                           "\0\0",
+                           16));
   const std::optional<std::string> subset = KeepGlyphs(font, {1000, 2000});
   ASSERT_TRUE(subset);
   EXPECT_LT(subset->size(), font.size() / 10);

@@ -76,7 +76,7 @@ bool SheetPdfWriter::WriteList(const DisplayList& list, const JwwDocument& doc, 
     PdfOutput output;
     output.fonts = fonts_.get();
     output.image = [&doc, folder = DrawingFolder(drawing)](const JwwString& source, uint64_t maxPixels,
-                                                          ImageProblem& problem) {
+                                                           ImageProblem& problem) {
       return DecodeForPdf(doc, folder, source, maxPixels, problem);
     };
     return WritePdf({PdfPage{&list, 1.0, {}}}, file, output, reason);

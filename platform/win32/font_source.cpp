@@ -6,6 +6,7 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+// fontsub.h needs windows.h first.
 #include <fontsub.h>
 
 #include <algorithm>
@@ -17,7 +18,6 @@
 
 #include "platform/glyph_subset.h"
 
-
 namespace kelvane {
 
 namespace {
@@ -26,8 +26,8 @@ namespace {
 const wchar_t kDefaultFace[] = L"ＭＳ ゴシック";
 // Where a character missing from its face is looked for, in order: the Japanese faces, then the
 // faces of Windows and of other systems that carry symbols.
-const char* const kFallbackFamilies[] = {"ＭＳ ゴシック", "ＭＳ 明朝", "Segoe UI Symbol", "Segoe UI Emoji",
-                                         "Arial Unicode MS", "DejaVu Sans"};
+const char* const kFallbackFamilies[] = {"ＭＳ ゴシック",  "ＭＳ 明朝",        "Segoe UI Symbol",
+                                         "Segoe UI Emoji", "Arial Unicode MS", "DejaVu Sans"};
 
 constexpr DWORD Tag(const char (&t)[5]) {
   return DWORD(uint8_t(t[0])) | DWORD(uint8_t(t[1])) << 8 | DWORD(uint8_t(t[2])) << 16 | DWORD(uint8_t(t[3])) << 24;
@@ -225,10 +225,10 @@ std::optional<std::string> GdiFont::Subset(const std::vector<uint16_t>& glyphs) 
   keep.push_back(0);  // .notdef stays
   unsigned char* out = nullptr;
   ULONG outSize = 0, written = 0;
-  const ULONG failed = subset(reinterpret_cast<const unsigned char*>(whole.data()), ULONG(whole.size()), &out, &outSize,
-                              &written, TTFCFP_FLAGS_SUBSET | TTFCFP_FLAGS_GLYPHLIST, 0, TTFCFP_SUBSET, 0,
-                              TTFCFP_MS_PLATFORMID, TTFCFP_DONT_CARE, keep.data(), USHORT(keep.size()), CFP_Allocate,
-                              CFP_Reallocate, CFP_Free, nullptr);
+  const ULONG failed =
+      subset(reinterpret_cast<const unsigned char*>(whole.data()), ULONG(whole.size()), &out, &outSize, &written,
+             TTFCFP_FLAGS_SUBSET | TTFCFP_FLAGS_GLYPHLIST, 0, TTFCFP_SUBSET, 0, TTFCFP_MS_PLATFORMID, TTFCFP_DONT_CARE,
+             keep.data(), USHORT(keep.size()), CFP_Allocate, CFP_Reallocate, CFP_Free, nullptr);
   std::optional<std::string> result;
   if (failed == 0 && out && written > 12) result = std::string(reinterpret_cast<const char*>(out), written);
   CFP_Free(out);
