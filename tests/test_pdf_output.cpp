@@ -173,6 +173,74 @@ TEST(PdfOutput, ExampleSheetsAndCorpusDrawingsAsCairoDrawsThem) {
   }
 }
 
+// The ink of a PDF's page drawn in grey: each band of rows with ink, its extent in pixels and
+// its dark pixels.
+struct InkBand {
+  int top = 0, bottom = 0, left = 1 << 30, right = -1;
+  size_t dark = 0;
+};
+
+std::vector<InkBand> InkBands(const std::filesystem::path& pdf, int dpi) {
+  const std::filesystem::path root = pdf.parent_path() / "ink";
+  Shell("pdftoppm -r " + std::to_string(dpi) + " -gray -singlefile " + Quoted(pdf) + " " + Quoted(root));
+  const std::vector<uint8_t> pgm = testing::ReadBytes(root.string() + ".pgm");
+  int w = 0, h = 0, lines = 0;
+  size_t at = 0;
+  for (; at < pgm.size() && lines < 3; ++at) lines += pgm[at] == '\n';
+  std::sscanf(reinterpret_cast<const char*>(pgm.data()), "P5 %d %d", &w, &h);
+  std::vector<InkBand> bands;
+  bool inBand = false;
+  for (int y = 0; y < h && at + size_t(w) * size_t(h) <= pgm.size(); ++y) {
+    const uint8_t* row = &pgm[at + size_t(y) * size_t(w)];
+    InkBand band;
+    for (int x = 0; x < w; ++x)
+      if (row[x] < 128) band.left = std::min(band.left, x), band.right = x, ++band.dark;
+    if (band.dark == 0) {
+      inBand = false;
+      continue;
+    }
+    if (!inBand) bands.push_back({y, y});
+    inBand = true;
+    InkBand& b = bands.back();
+    b.bottom = y, b.left = std::min(b.left, band.left), b.right = std::max(b.right, band.right), b.dark += band.dark;
+  }
+  return bands;
+}
+
+// A face without a bold or an italic of its own is thickened and slanted as cairo draws it:
+// each line's ink within 0.1 mm of cairo's on every side, and as much of it.
+TEST(PdfOutput, SyntheticBoldAndItalicAsCairoDrawsThem) {
+  TempDir dir;
+  JwwDocument doc;
+  InitDrawing(doc, 600, false);
+  doc.header.paperSize = 4;
+  const char16_t* texts[] = {u"Regular 平面図", u"Italic 平面図", u"Bold 平面図", u"Both 平面図"};
+  for (int k = 0; k < 4; ++k) {
+    const int32_t t = AddText(doc, -120, 60 - 30 * k, JwwString::Wide(texts[k]), {}, 8.0);
+    doc.texts[size_t(t)].textType = 10000 * k;  // 1: italic, 2: bold
+    doc.textStrings.back().fontName = JwwString::Wide(u"ＭＳ ゴシック");
+  }
+  doc.entityCount = int32_t(doc.order.size());
+  const DisplayList list = RenderDrawing(doc, PictureStyle::kMonochrome);
+  ASSERT_EQ(list.texts.size(), 4u);
+  ASSERT_TRUE(list.texts[3].bold && list.texts[3].italic);
+  std::string error;
+  ASSERT_TRUE(WriteOne(list, dir / "ours.pdf", error)) << error;
+  ASSERT_TRUE(WritePicture(list, dir / "cairo.pdf", PictureFormat::kPdf, {}, error)) << error;
+  constexpr int kDpi = 600;
+  const double tolerance = 0.1 * kDpi / 25.4;
+  const std::vector<InkBand> ours = InkBands(dir / "ours.pdf", kDpi), cairo = InkBands(dir / "cairo.pdf", kDpi);
+  ASSERT_EQ(ours.size(), 4u);
+  ASSERT_EQ(cairo.size(), 4u);
+  for (size_t k = 0; k < 4; ++k) {
+    EXPECT_NEAR(ours[k].top, cairo[k].top, tolerance) << k;
+    EXPECT_NEAR(ours[k].bottom, cairo[k].bottom, tolerance) << k;
+    EXPECT_NEAR(ours[k].left, cairo[k].left, tolerance) << k;
+    EXPECT_NEAR(ours[k].right, cairo[k].right, tolerance) << k;
+    EXPECT_NEAR(double(ours[k].dark) / double(cairo[k].dark), 1.0, 0.03) << k;
+  }
+}
+
 // The example's sheet with its embedded picture: its list and the document it came from.
 struct PictureSheet {
   JwwDocument doc;

@@ -35,6 +35,8 @@ int DocumentFonts::Add(const std::shared_ptr<EmbeddableFont>& font) {
   face.font = font;
   face.unitsPerEm = font->UnitsPerEm();
   face.ascent = font->Metrics().ascent / face.unitsPerEm;
+  face.bold = font->SyntheticBold();
+  face.italic = font->SyntheticItalic();
   face.name = "/F" + std::to_string(faces_.size() + 1);
   face.object = writer_.Allocate();
   faces_.push_back(std::move(face));

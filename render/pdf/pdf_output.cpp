@@ -114,7 +114,13 @@ struct GraphicsState {
   double width = 1;  // in content units
   int64_t dash = -1;  // the stroke style whose dashes are set; -1 for a solid line
   int cap = 0;
+  bool outlinedText = false;  // text filled and stroked (thickened), not only filled
 };
+
+// How far a slanted face leans (x per y), and how much a thickened one grows (its outline moves
+// out by half of this, in ems), as fontconfig and FreeType make them for the screen.
+constexpr double kSyntheticSlant = 0.2;
+constexpr double kSyntheticBold = 1.0 / 24;
 
 // A character of a run as the page shows it, looked up once.
 struct Character {
@@ -326,6 +332,7 @@ class PagePainter {
   }
 
   void DrawText(const TextRun& t);
+  void SetTextOutline(int face, double emUnits);
   void ShowGlyph(const Character& c, const GlyphPlacement& p);
   void DrawMissingGlyph(const MissingGlyphBox& box, Rgb color);
   const Glyph* FitToFontWidths(const TextRun& t, int face);
@@ -349,6 +356,7 @@ class PagePainter {
   std::string actual_;    // its characters, for a reader that extracts the text whole
   int textFace_ = -1;     // the face the text object has selected
   bool inText_ = false;   // between BT and ET
+  Rgb textColor_;          // of the text being put together
   std::vector<double> advances_;
   std::vector<Glyph> fitted_;
 };
@@ -384,14 +392,39 @@ void PagePainter::DrawMissingGlyph(const MissingGlyphBox& box, Rgb color) {
   s.resize(mark);
 }
 
+// A thickened face is filled and stroked with a line as wide as FreeType grows its outlines; a
+// plain one only filled. The line width is the page's, set inside the text object.
+void PagePainter::SetTextOutline(int face, double emUnits) {
+  const bool outlined = fonts_.Bold(face);
+  if (outlined != state_.outlinedText) text_ += outlined ? "2 Tr\n" : "0 Tr\n";
+  state_.outlinedText = outlined;
+  if (!outlined) return;
+  if (!(state_.stroke == textColor_)) {
+    AppendColor(text_, textColor_, " RG\n");
+    state_.stroke = textColor_;
+  }
+  const double width = emUnits * kSyntheticBold;
+  if (width != state_.width) {
+    AppendReal(text_, width);
+    text_ += " w\n";
+    state_.width = width;
+  }
+}
+
 void PagePainter::ShowGlyph(const Character& c, const GlyphPlacement& p) {
   const double ascent = fonts_.Ascent(c.glyph.face);
-  const double m[6] = {p.a.x * p.h, p.a.y * p.h, p.u.x * p.v, p.u.y * p.v, p.top.x - p.u.x * p.v * ascent,
-                       p.top.y - p.u.y * p.v * ascent};
+  double m[6] = {p.a.x * p.h, p.a.y * p.h, p.u.x * p.v, p.u.y * p.v, p.top.x - p.u.x * p.v * ascent,
+                 p.top.y - p.u.y * p.v * ascent};
+  if (fonts_.Bold(c.glyph.face)) {
+    // FreeType's thickened outline grows right and down, not evenly around the glyph.
+    for (int k = 0; k < 2; ++k) m[4 + k] += (m[k] - m[2 + k]) * kSyntheticBold / 2;
+  }
+  if (fonts_.Italic(c.glyph.face)) m[2] += kSyntheticSlant * m[0], m[3] += kSyntheticSlant * m[1];
   std::string cm;
   for (int k = 0; k < 4; ++k) AppendReal(cm, m[k] * kUnitsPerMm), cm += ' ';
   if (!Point(cm, m[4], m[5])) return;
   if (!inText_) text_ += "BT\n", inText_ = true, textFace_ = -1;
+  SetTextOutline(c.glyph.face, p.v * kUnitsPerMm);
   if (textFace_ != c.glyph.face) {
     text_ += fonts_.ResourceName(c.glyph.face) + " 1 Tf\n";
     textFace_ = c.glyph.face;
@@ -415,6 +448,7 @@ void PagePainter::DrawText(const TextRun& t) {
   const Glyph* glyphs = &pools_->glyphs[t.glyphs.first];
   if (IsProportionalFont(list_.fonts[t.font])) glyphs = FitToFontWidths(t, face);
   text_.clear(), actual_.clear();
+  textColor_ = t.color;
   for (uint32_t k = 0; k < t.glyphs.count; ++k) {
     const Glyph& g = glyphs[k];
     if (IsBlankGlyph(g.code, t.unicode)) {
