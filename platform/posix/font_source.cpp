@@ -165,6 +165,7 @@ class FontconfigSource final : public FontSource {
     if (config_) FcConfigParseAndLoadFromMemory(config_, reinterpret_cast<const FcChar8*>(kKelvaneFontsConf), FcTrue);
   }
   ~FontconfigSource() override {
+    fallbacks_.clear();
     if (config_) FcConfigDestroy(config_);
   }
   FontconfigSource(const FontconfigSource&) = delete;
@@ -184,6 +185,11 @@ class FontconfigSource final : public FontSource {
   FcConfig* config_;
   std::map<std::pair<std::string, int>, std::shared_ptr<EmbeddableFont>> faces_;
   std::map<std::tuple<std::string, int, bool, bool>, std::shared_ptr<EmbeddableFont>> synthetic_;
+  struct FallbackOrder {
+    std::unique_ptr<FcPattern, decltype(&FcPatternDestroy)> pattern{nullptr, FcPatternDestroy};
+    std::unique_ptr<FcFontSet, decltype(&FcFontSetDestroy)> fonts{nullptr, FcFontSetDestroy};
+  };
+  std::map<std::string, FallbackOrder> fallbacks_;  // by weight, slant and family
 };
 
 // The family's pattern after the configuration's substitutions (the project's names and the
@@ -227,23 +233,27 @@ bool FontconfigSource::Match(std::string_view family, bool bold, bool italic, Ma
 }
 
 // The first face in fontconfig's order for the family that has the character, as pango finds it.
+// The sorted list is made once per family, weight and slant: a drawing of many characters no
+// face of its family has asks for it once each.
 bool FontconfigSource::MatchFallback(std::string_view family, bool bold, bool italic, char32_t codePoint,
                                      MatchedFace& face) {
   if (!config_) return false;
-  FcPattern* pattern = PatternFor(family, bold, italic);
-  FcResult result = FcResultNoMatch;
-  FcFontSet* fonts = FcFontSort(config_, pattern, FcTrue, nullptr, &result);
+  FallbackOrder& order = fallbacks_[std::string(bold ? "b" : "-") + (italic ? "i" : "-") + std::string(family)];
+  if (!order.pattern) {
+    order.pattern.reset(PatternFor(family, bold, italic));
+    FcResult result = FcResultNoMatch;
+    order.fonts.reset(FcFontSort(config_, order.pattern.get(), FcTrue, nullptr, &result));
+  }
+  FcFontSet* fonts = order.fonts.get();
   bool found = false;
   for (int k = 0; fonts && k < fonts->nfont && !found; ++k) {
     FcCharSet* chars = nullptr;
     if (FcPatternGetCharSet(fonts->fonts[k], FC_CHARSET, 0, &chars) != FcResultMatch || !FcCharSetHasChar(chars, codePoint))
       continue;
-    FcPattern* font = FcFontRenderPrepare(config_, pattern, fonts->fonts[k]);
+    FcPattern* font = FcFontRenderPrepare(config_, order.pattern.get(), fonts->fonts[k]);
     found = font && FileOf(font, face);
     if (font) FcPatternDestroy(font);
   }
-  if (fonts) FcFontSetDestroy(fonts);
-  FcPatternDestroy(pattern);
   return found;
 }
 
