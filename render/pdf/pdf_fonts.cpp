@@ -139,7 +139,8 @@ void DocumentFonts::WriteFace(Face& face) {
   EmbeddableFont& font = *face.font;
   std::vector<uint16_t> glyphs;
   for (const auto& entry : face.used) glyphs.push_back(entry.first);
-  const std::string baseName = SubsetTag(face.used, font.PostScriptName()) + font.PostScriptName();
+  // The resource name joins the hash: a face thickened and the same face plain are two subsets.
+  const std::string baseName = SubsetTag(face.used, face.name + font.PostScriptName()) + font.PostScriptName();
   const FontMetrics m = font.Metrics();
   const double k = 1000.0 / face.unitsPerEm;
   const int cid = writer_.Allocate(), descriptor = writer_.Allocate(), toUnicode = writer_.Allocate();
