@@ -406,6 +406,13 @@ TEST(PdfOutput, PagesOfTheirOwnSizesWithBookmarksAndImages) {
     EXPECT_EQ(colorAt(0.2, t), (Rgb{255, 255, 255})) << t;
     EXPECT_EQ(colorAt(0.8, t), (Rgb{30, 80, 200})) << t;
   }
+  // Enlarged it keeps its pixels sharp; shown smaller than its pixels it is smoothed.
+  EXPECT_NE(images.find("image  no"), std::string::npos) << images;
+  DisplayList tiny = sheet.list;
+  Picture& small = tiny.pictures[0];
+  small.across = {small.across.x / 1000, small.across.y / 1000}, small.up = {small.up.x / 1000, small.up.y / 1000};
+  ASSERT_TRUE(WritePdf({PdfPage{&tiny, 1.0, {}}}, dir / "tiny.pdf", o, error)) << error;
+  EXPECT_NE(Shell("pdfimages -list " + Quoted(dir / "tiny.pdf")).find("image  yes"), std::string::npos);
   EXPECT_EQ(leftOut.count[size_t(ImageProblem::kBadPlacement)], 1u);
   EXPECT_EQ(leftOut.Total(), 1u);
 }

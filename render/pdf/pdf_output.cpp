@@ -2,6 +2,7 @@
 #include "render/pdf/pdf_output.h"
 
 #include <cmath>
+#include <functional>
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -53,7 +54,10 @@ class DocumentImages {
   };
   DocumentImages(const PdfOutput& output, ObjectWriter& writer) : output_(output), writer_(writer) {}
 
-  const Stored& Load(const JwwString& source) {
+  // `smooth(width)`: the image, `width` pixels wide, is shown with its pixels smaller than a
+  // point, and is drawn smoothed as the cairo pages draw it; one shown larger keeps its pixels
+  // sharp, as Jw_cad shows a bitmap. The first showing decides for every other.
+  const Stored& Load(const JwwString& source, const std::function<bool(int width)>& smooth) {
     Stored& s = images_[SourceKey(source)];
     if (s.object != 0 || s.problem != ImageProblem::kNone) return s;
     std::optional<RasterImage> image;
@@ -64,7 +68,7 @@ class DocumentImages {
       return s;
     }
     if (s.problem == ImageProblem::kNone && !Usable(image)) s.problem = ImageProblem::kUndecodable;
-    if (s.problem == ImageProblem::kNone) Write(*image, s);
+    if (s.problem == ImageProblem::kNone) Write(*image, smooth(image->width), s);
     return s;
   }
 
@@ -82,7 +86,7 @@ class DocumentImages {
     return pixels <= pixelsLeft_ && image->rgb.size() == pixels * 3 && (image->alpha.empty() || image->alpha.size() == pixels);
   }
 
-  void Write(const RasterImage& image, Stored& s) {
+  void Write(const RasterImage& image, bool smooth, Stored& s) {
     pixelsLeft_ -= uint64_t(image.width) * uint64_t(image.height);
     s.width = image.width, s.height = image.height;
     s.object = writer_.Allocate();
@@ -97,7 +101,7 @@ class DocumentImages {
       mask = "/SMask " + Ref(maskObject);
     }
     Deflate(image.rgb.data(), image.rgb.size(), kContentLevel, packed);
-    writer_.WriteStream(s.object, size + "/ColorSpace/DeviceRGB" + mask, packed);
+    writer_.WriteStream(s.object, size + "/ColorSpace/DeviceRGB" + mask + (smooth ? "/Interpolate true" : ""), packed);
   }
 
   const PdfOutput& output_;
@@ -482,7 +486,9 @@ void PagePainter::DrawText(const TextRun& t) {
 void PagePainter::DrawPicture(const Picture& p) {
   if (!output_.image || p.source >= list_.imageSources.size()) return;
   if (!PictureIsDrawable(p, list_)) return LeaveOut(ImageProblem::kBadPlacement);
-  const DocumentImages::Stored& img = images_.Load(list_.imageSources[p.source]);
+  const double pointsAcross = std::hypot(p.across.x, p.across.y) * devicePerMm_;
+  const DocumentImages::Stored& img =
+      images_.Load(list_.imageSources[p.source], [&](int width) { return pointsAcross / (p.clipWidth * width) <= 1; });
   if (img.problem != ImageProblem::kNone) return LeaveOut(img.problem);
   // The shown part in image pixels (rows top down); the clip is given from the lower left.
   const double sx = p.clipX * img.width, sw = p.clipWidth * img.width;
