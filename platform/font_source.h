@@ -33,6 +33,10 @@ class EmbeddableFont {
   // A TrueType font program holding at least the given glyphs under their own ids; the whole
   // face when it cannot be cut down; nothing when the face may not or cannot be embedded.
   virtual std::optional<std::string> Subset(const std::vector<uint16_t>& glyphs) = 0;
+  // True when the screen draws the face thickened (bold) or slanted (italic) because it has no
+  // bold or italic of its own; a document then does the same to its outlines.
+  virtual bool SyntheticBold() const { return false; }
+  virtual bool SyntheticItalic() const { return false; }
 };
 
 class FontSource {

@@ -16,7 +16,9 @@
 #include "platform/font_source.h"
 #include "platform/text_conversion.h"
 #include "render/cairo/cairo_output.h"
+#include "render/cairo/image_decode.h"
 #include "render/glyph_layout.h"
+#include "render/image_source.h"
 #include "render/pdf/pdf_output.h"
 #include "render/render.h"
 #include "split/extract.h"
@@ -48,10 +50,79 @@ FontSource& Fonts() {
   return *fonts;
 }
 
-bool WriteOne(const DisplayList& list, const std::filesystem::path& file, std::string& error) {
+// Writes the list as a page of its own, its images (when a drawing is given) the drawing's own.
+bool WriteOne(const DisplayList& list, const std::filesystem::path& file, std::string& error,
+              const JwwDocument* doc = nullptr) {
   PdfOutput o;
   o.fonts = &Fonts();
+  if (doc)
+    o.image = [doc](const JwwString& source, uint64_t maxPixels, ImageProblem& problem) -> std::optional<RasterImage> {
+      DecodedImage image;
+      const std::vector<uint8_t> bytes = ImageBytesFor(doc->images, source, {}, &problem);
+      if (bytes.empty() || DecodeImageWithin(bytes, IsGzipName(source), maxPixels, image) != DecodeResult::kDecoded)
+        return std::nullopt;
+      return ToRasterImage(image);
+    };
   return WritePdf({PdfPage{&list, 1.0, {}}}, file, o, error);
+}
+
+// The same through cairo.
+bool WriteCairo(const DisplayList& list, const std::filesystem::path& file, std::string& error,
+                const JwwDocument* doc = nullptr) {
+  PictureOutput o;
+  if (doc)
+    o.imageBytes = [doc](const JwwString& source, ImageProblem& problem) {
+      return ImageBytesFor(doc->images, source, {}, &problem);
+    };
+  return WritePicture(list, file, PictureFormat::kPdf, o, error);
+}
+
+// A page drawn in colour at 50 dpi, through poppler's cairo renderer (its own renderer draws
+// lines under a pixel wide differently by how the page's coordinates are scaled).
+struct Drawn {
+  int width = 0, height = 0;
+  std::vector<uint8_t> rgb;
+  const uint8_t* At(int x, int y) const { return &rgb[(size_t(y) * size_t(width) + size_t(x)) * 3]; }
+};
+
+Drawn Draw(const std::filesystem::path& pdf, const std::string& name) {
+  const std::filesystem::path root = pdf.parent_path() / name;
+  Shell("pdftocairo -r 50 -singlefile -png " + Quoted(pdf) + " " + Quoted(root));
+  DecodedImage image;
+  if (!DecodeImage(testing::ReadBytes(root.string() + ".png"), false, image)) return {};
+  Drawn d;
+  d.width = image.width, d.height = image.height;
+  for (uint32_t argb : image.argb)  // opaque: premultiplied is plain
+    d.rgb.insert(d.rgb.end(), {uint8_t(argb >> 16), uint8_t(argb >> 8), uint8_t(argb)});
+  return d;
+}
+
+// Pixels of `a` that no pixel of `b` within one pixel matches (no channel off by more than a
+// third), against the inked pixels of `a`: what one page draws that the other does not, however
+// antialiasing falls.
+double Unmatched(const Drawn& a, const Drawn& b) {
+  size_t ink = 0, unmatched = 0;
+  for (int y = 0; y < a.height; ++y)
+    for (int x = 0; x < a.width; ++x) {
+      const uint8_t* p = a.At(x, y);
+      ink += std::min({p[0], p[1], p[2]}) < 200;
+      bool matched = false;
+      for (int dy = -1; dy <= 1 && !matched; ++dy)
+        for (int dx = -1; dx <= 1 && !matched; ++dx) {
+          if (x + dx < 0 || y + dy < 0 || x + dx >= b.width || y + dy >= b.height) continue;
+          const uint8_t* q = b.At(x + dx, y + dy);
+          matched = std::abs(p[0] - q[0]) <= 85 && std::abs(p[1] - q[1]) <= 85 && std::abs(p[2] - q[2]) <= 85;
+        }
+      unmatched += !matched;
+    }
+  return double(unmatched) / double(std::max<size_t>(ink, 1));
+}
+
+// The larger share of what either of two PDFs draws and the other does not.
+double DifferingInk(const std::filesystem::path& a, const std::filesystem::path& b) {
+  const Drawn first = Draw(a, "drawn0"), second = Draw(b, "drawn1");
+  if (first.rgb.empty() || first.width != second.width || first.height != second.height) return 1;
+  return std::max(Unmatched(first, second), Unmatched(second, first));
 }
 
 // Runs of spaces as one, ends trimmed: pdftotext lays out, it does not copy spaces.
@@ -124,13 +195,15 @@ void ExpectSameWordPlaces(const std::filesystem::path& cairoPdf, const std::file
   EXPECT_GE(double(exact), 0.95 * double(theirs.size()) - 1) << what;
 }
 
-// What every PDF of ours must be: valid, fonts embedded, each text whole, the page's size, the
-// words where cairo puts them.
-void ExpectGoodPdf(const DisplayList& list, const std::filesystem::path& dir, const std::string& what) {
+// What every PDF of ours must be: drawn as cairo draws it, valid, fonts embedded, each text
+// whole, the page's size, the words where cairo puts them.
+void ExpectGoodPdf(const DisplayList& list, const std::filesystem::path& dir, const std::string& what,
+                   const JwwDocument* doc) {
   std::string error;
   const std::filesystem::path ours = dir / "ours.pdf", cairo = dir / "cairo.pdf";
-  ASSERT_TRUE(WriteOne(list, ours, error)) << what << ": " << error;
-  ASSERT_TRUE(WritePicture(list, cairo, PictureFormat::kPdf, {}, error)) << error;
+  ASSERT_TRUE(WriteOne(list, ours, error, doc)) << what << ": " << error;
+  ASSERT_TRUE(WriteCairo(list, cairo, error, doc)) << error;
+  EXPECT_LT(DifferingInk(cairo, ours), 0.01) << what;
   EXPECT_NE(Shell("qpdf --check " + Quoted(ours) + " 2>&1").find("No syntax or stream encoding errors"),
             std::string::npos)
       << what;
@@ -164,12 +237,80 @@ TEST(PdfOutput, ExampleSheetsAndCorpusDrawingsAsCairoDrawsThem) {
   for (size_t k = 0; k < frames.size(); ++k) {
     const SheetView view = extractor.Extract(k, 0, SheetOptions{});
     const DisplayList list = RenderSheet(doc, view, frames[k], PaperSizeFor(frames[k]), PictureStyle::kMonochrome);
-    if (!list.order.empty()) ExpectGoodPdf(list, dir.path(), "example sheet " + std::to_string(k));
+    if (!list.order.empty()) ExpectGoodPdf(list, dir.path(), "example sheet " + std::to_string(k), &doc);
   }
   for (const auto& f : CorpusFiles()) {
     JwwDocument d;
     ASSERT_TRUE(d.LoadFromFile(f));
-    ExpectGoodPdf(RenderDrawing(d, PictureStyle::kColor), dir.path(), f.filename().string());
+    ExpectGoodPdf(RenderDrawing(d, PictureStyle::kColor), dir.path(), f.filename().string(), &d);
+  }
+}
+
+// The ink of a PDF's page drawn in grey: each band of rows with ink, its extent in pixels and
+// its dark pixels.
+struct InkBand {
+  int top = 0, bottom = 0, left = 1 << 30, right = -1;
+  size_t dark = 0;
+};
+
+std::vector<InkBand> InkBands(const std::filesystem::path& pdf, int dpi) {
+  const std::filesystem::path root = pdf.parent_path() / "ink";
+  Shell("pdftoppm -r " + std::to_string(dpi) + " -gray -singlefile " + Quoted(pdf) + " " + Quoted(root));
+  const std::vector<uint8_t> pgm = testing::ReadBytes(root.string() + ".pgm");
+  int w = 0, h = 0, lines = 0;
+  size_t at = 0;
+  for (; at < pgm.size() && lines < 3; ++at) lines += pgm[at] == '\n';
+  std::sscanf(reinterpret_cast<const char*>(pgm.data()), "P5 %d %d", &w, &h);
+  std::vector<InkBand> bands;
+  bool inBand = false;
+  for (int y = 0; y < h && at + size_t(w) * size_t(h) <= pgm.size(); ++y) {
+    const uint8_t* row = &pgm[at + size_t(y) * size_t(w)];
+    InkBand band;
+    for (int x = 0; x < w; ++x)
+      if (row[x] < 128) band.left = std::min(band.left, x), band.right = x, ++band.dark;
+    if (band.dark == 0) {
+      inBand = false;
+      continue;
+    }
+    if (!inBand) bands.push_back({y, y});
+    inBand = true;
+    InkBand& b = bands.back();
+    b.bottom = y, b.left = std::min(b.left, band.left), b.right = std::max(b.right, band.right), b.dark += band.dark;
+  }
+  return bands;
+}
+
+// A face without a bold or an italic of its own is thickened and slanted as cairo draws it:
+// each line's ink within 0.1 mm of cairo's on every side, and as much of it.
+TEST(PdfOutput, SyntheticBoldAndItalicAsCairoDrawsThem) {
+  TempDir dir;
+  JwwDocument doc;
+  InitDrawing(doc, 600, false);
+  doc.header.paperSize = 4;
+  const char16_t* texts[] = {u"Regular 平面図", u"Italic 平面図", u"Bold 平面図", u"Both 平面図"};
+  for (int k = 0; k < 4; ++k) {
+    const int32_t t = AddText(doc, -120, 60 - 30 * k, JwwString::Wide(texts[k]), {}, 8.0);
+    doc.texts[size_t(t)].textType = 10000 * k;  // 1: italic, 2: bold
+    doc.textStrings.back().fontName = JwwString::Wide(u"ＭＳ ゴシック");
+  }
+  doc.entityCount = int32_t(doc.order.size());
+  const DisplayList list = RenderDrawing(doc, PictureStyle::kMonochrome);
+  ASSERT_EQ(list.texts.size(), 4u);
+  ASSERT_TRUE(list.texts[3].bold && list.texts[3].italic);
+  std::string error;
+  ASSERT_TRUE(WriteOne(list, dir / "ours.pdf", error)) << error;
+  ASSERT_TRUE(WritePicture(list, dir / "cairo.pdf", PictureFormat::kPdf, {}, error)) << error;
+  constexpr int kDpi = 600;
+  const double tolerance = 0.1 * kDpi / 25.4;
+  const std::vector<InkBand> ours = InkBands(dir / "ours.pdf", kDpi), cairo = InkBands(dir / "cairo.pdf", kDpi);
+  ASSERT_EQ(ours.size(), 4u);
+  ASSERT_EQ(cairo.size(), 4u);
+  for (size_t k = 0; k < 4; ++k) {
+    EXPECT_NEAR(ours[k].top, cairo[k].top, tolerance) << k;
+    EXPECT_NEAR(ours[k].bottom, cairo[k].bottom, tolerance) << k;
+    EXPECT_NEAR(ours[k].left, cairo[k].left, tolerance) << k;
+    EXPECT_NEAR(ours[k].right, cairo[k].right, tolerance) << k;
+    EXPECT_NEAR(double(ours[k].dark) / double(cairo[k].dark), 1.0, 0.03) << k;
   }
 }
 
@@ -252,6 +393,26 @@ TEST(PdfOutput, PagesOfTheirOwnSizesWithBookmarksAndImages) {
   size_t stored = 0;
   for (size_t at = file.find("/Subtype/Image"); at != std::string::npos; at = file.find("/Subtype/Image", at + 1)) ++stored;
   EXPECT_EQ(stored, 2u);
+  // The logo where the picture puts it: the clear half shows the page, the other its blue.
+  ASSERT_TRUE(WritePdf({PdfPage{&sheet.list, 1.0, {}}}, dir / "logo.pdf", o, error)) << error;
+  const Drawn drawn = Draw(dir / "logo.pdf", "logo");
+  const Picture& p = sheet.list.pictures[0];
+  auto colorAt = [&](double s, double t) {
+    const double x = p.origin.x + s * p.across.x + t * p.up.x, y = p.origin.y + s * p.across.y + t * p.up.y;
+    const uint8_t* c = drawn.At(int(x / 25.4 * 50), int((sheet.list.height - y) / 25.4 * 50));
+    return Rgb{c[0], c[1], c[2]};
+  };
+  for (double t : {0.2, 0.5, 0.8}) {
+    EXPECT_EQ(colorAt(0.2, t), (Rgb{255, 255, 255})) << t;
+    EXPECT_EQ(colorAt(0.8, t), (Rgb{30, 80, 200})) << t;
+  }
+  // Enlarged it keeps its pixels sharp; shown smaller than its pixels it is smoothed.
+  EXPECT_NE(images.find("image  no"), std::string::npos) << images;
+  DisplayList tiny = sheet.list;
+  Picture& small = tiny.pictures[0];
+  small.across = {small.across.x / 1000, small.across.y / 1000}, small.up = {small.up.x / 1000, small.up.y / 1000};
+  ASSERT_TRUE(WritePdf({PdfPage{&tiny, 1.0, {}}}, dir / "tiny.pdf", o, error)) << error;
+  EXPECT_NE(Shell("pdfimages -list " + Quoted(dir / "tiny.pdf")).find("image  yes"), std::string::npos);
   EXPECT_EQ(leftOut.count[size_t(ImageProblem::kBadPlacement)], 1u);
   EXPECT_EQ(leftOut.Total(), 1u);
 }

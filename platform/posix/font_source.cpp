@@ -9,6 +9,7 @@
 
 #include <map>
 #include <mutex>
+#include <tuple>
 #include <utility>
 
 extern const char kKelvaneFontsConf[];  // render/fonts.conf, built in
@@ -130,6 +131,32 @@ std::optional<std::string> HarfBuzzFont::Subset(const std::vector<uint16_t>& gly
   return bytes.empty() ? WholeFace(face_) : bytes;
 }
 
+// A face as a weight or slant it lacks asks for it: the same glyphs, thickened or slanted.
+class SyntheticFont final : public EmbeddableFont {
+ public:
+  SyntheticFont(std::shared_ptr<EmbeddableFont> face, bool bold, bool italic)
+      : face_(std::move(face)), bold_(bold), italic_(italic) {}
+  std::string PostScriptName() const override { return face_->PostScriptName(); }
+  int UnitsPerEm() const override { return face_->UnitsPerEm(); }
+  FontMetrics Metrics() const override { return face_->Metrics(); }
+  uint16_t GlyphFor(char32_t codePoint) override { return face_->GlyphFor(codePoint); }
+  int Advance(uint16_t glyph) override { return face_->Advance(glyph); }
+  std::optional<std::string> Subset(const std::vector<uint16_t>& glyphs) override { return face_->Subset(glyphs); }
+  bool SyntheticBold() const override { return bold_; }
+  bool SyntheticItalic() const override { return italic_; }
+
+ private:
+  std::shared_ptr<EmbeddableFont> face_;
+  bool bold_, italic_;
+};
+
+// A font fontconfig chose: its file, its face in it, and what the screen makes of it.
+struct MatchedFace {
+  std::string file;
+  int index = 0;
+  bool embolden = false, slant = false;
+};
+
 // Fontconfig with the project's font names, and the faces opened so far (one per file and index,
 // shared by every family that falls back to it).
 class FontconfigSource final : public FontSource {
@@ -138,6 +165,7 @@ class FontconfigSource final : public FontSource {
     if (config_) FcConfigParseAndLoadFromMemory(config_, reinterpret_cast<const FcChar8*>(kKelvaneFontsConf), FcTrue);
   }
   ~FontconfigSource() override {
+    fallbacks_.clear();
     if (config_) FcConfigDestroy(config_);
   }
   FontconfigSource(const FontconfigSource&) = delete;
@@ -149,14 +177,19 @@ class FontconfigSource final : public FontSource {
 
  private:
   FcPattern* PatternFor(std::string_view familyUtf8, bool bold, bool italic);
-  bool Match(std::string_view family, bool bold, bool italic, std::string& file, int& index);
-  bool MatchFallback(std::string_view family, bool bold, bool italic, char32_t codePoint, std::string& file,
-                     int& index);
-  std::shared_ptr<EmbeddableFont> Load(const std::string& file, int index, std::string_view family);
+  bool Match(std::string_view family, bool bold, bool italic, MatchedFace& face);
+  bool MatchFallback(std::string_view family, bool bold, bool italic, char32_t codePoint, MatchedFace& face);
+  std::shared_ptr<EmbeddableFont> Load(const MatchedFace& matched, std::string_view family);
 
   std::mutex lock_;  // fontconfig's config and the cache are shared by every thread writing
   FcConfig* config_;
   std::map<std::pair<std::string, int>, std::shared_ptr<EmbeddableFont>> faces_;
+  std::map<std::tuple<std::string, int, bool, bool>, std::shared_ptr<EmbeddableFont>> synthetic_;
+  struct FallbackOrder {
+    std::unique_ptr<FcPattern, decltype(&FcPatternDestroy)> pattern{nullptr, FcPatternDestroy};
+    std::unique_ptr<FcFontSet, decltype(&FcFontSetDestroy)> fonts{nullptr, FcFontSetDestroy};
+  };
+  std::map<std::string, FallbackOrder> fallbacks_;  // by weight, slant and family
 };
 
 // The family's pattern after the configuration's substitutions (the project's names and the
@@ -172,54 +205,74 @@ FcPattern* FontconfigSource::PatternFor(std::string_view familyUtf8, bool bold, 
   return pattern;
 }
 
-bool FileOf(FcPattern* font, std::string& file, int& index) {
+// The face a matched pattern names, and whether fontconfig asks for it thickened or slanted (as
+// its synthetic rules do for a face without a bold or italic of its own).
+bool FileOf(FcPattern* font, MatchedFace& face) {
   FcChar8* path = nullptr;
   if (FcPatternGetString(font, FC_FILE, 0, &path) != FcResultMatch || !path) return false;
-  file = reinterpret_cast<const char*>(path);
-  if (FcPatternGetInteger(font, FC_INDEX, 0, &index) != FcResultMatch) index = 0;
+  face.file = reinterpret_cast<const char*>(path);
+  if (FcPatternGetInteger(font, FC_INDEX, 0, &face.index) != FcResultMatch) face.index = 0;
+  FcBool embolden = FcFalse;
+  face.embolden = FcPatternGetBool(font, FC_EMBOLDEN, 0, &embolden) == FcResultMatch && embolden;
+  FcMatrix* matrix = nullptr;
+  face.slant = FcPatternGetMatrix(font, FC_MATRIX, 0, &matrix) == FcResultMatch && matrix && matrix->xy != 0;
   return true;
 }
 
 // The file and face index fontconfig draws the family in.
-bool FontconfigSource::Match(std::string_view family, bool bold, bool italic, std::string& file, int& index) {
+bool FontconfigSource::Match(std::string_view family, bool bold, bool italic, MatchedFace& face) {
   if (!config_) return false;
   FcPattern* pattern = PatternFor(family, bold, italic);
   FcResult result = FcResultNoMatch;
   FcPattern* match = FcFontMatch(config_, pattern, &result);
   FcPatternDestroy(pattern);
   if (!match) return false;
-  const bool found = FileOf(match, file, index);
+  const bool found = FileOf(match, face);
   FcPatternDestroy(match);
   return found;
 }
 
 // The first face in fontconfig's order for the family that has the character, as pango finds it.
+// The sorted list is made once per family, weight and slant: a drawing of many characters no
+// face of its family has asks for it once each.
 bool FontconfigSource::MatchFallback(std::string_view family, bool bold, bool italic, char32_t codePoint,
-                                     std::string& file, int& index) {
+                                     MatchedFace& face) {
   if (!config_) return false;
-  FcPattern* pattern = PatternFor(family, bold, italic);
-  FcResult result = FcResultNoMatch;
-  FcFontSet* fonts = FcFontSort(config_, pattern, FcTrue, nullptr, &result);
+  FallbackOrder& order = fallbacks_[std::string(bold ? "b" : "-") + (italic ? "i" : "-") + std::string(family)];
+  if (!order.pattern) {
+    order.pattern.reset(PatternFor(family, bold, italic));
+    FcResult result = FcResultNoMatch;
+    order.fonts.reset(FcFontSort(config_, order.pattern.get(), FcTrue, nullptr, &result));
+  }
+  FcFontSet* fonts = order.fonts.get();
   bool found = false;
   for (int k = 0; fonts && k < fonts->nfont && !found; ++k) {
     FcCharSet* chars = nullptr;
     if (FcPatternGetCharSet(fonts->fonts[k], FC_CHARSET, 0, &chars) != FcResultMatch || !FcCharSetHasChar(chars, codePoint))
       continue;
-    FcPattern* font = FcFontRenderPrepare(config_, pattern, fonts->fonts[k]);
-    found = font && FileOf(font, file, index);
+    FcPattern* font = FcFontRenderPrepare(config_, order.pattern.get(), fonts->fonts[k]);
+    found = font && FileOf(font, face);
     if (font) FcPatternDestroy(font);
   }
-  if (fonts) FcFontSetDestroy(fonts);
-  FcPatternDestroy(pattern);
   return found;
 }
 
-std::shared_ptr<EmbeddableFont> FontconfigSource::Load(const std::string& file, int index, std::string_view family) {
-  std::shared_ptr<EmbeddableFont>& face = faces_[{file, index}];
+std::shared_ptr<EmbeddableFont> FontconfigSource::Load(const MatchedFace& matched, std::string_view family) {
+  if (matched.embolden || matched.slant) {
+    std::shared_ptr<EmbeddableFont>& styled = synthetic_[{matched.file, matched.index, matched.embolden, matched.slant}];
+    if (!styled) {
+      MatchedFace plain = matched;
+      plain.embolden = plain.slant = false;
+      if (std::shared_ptr<EmbeddableFont> face = Load(plain, family))
+        styled = std::make_shared<SyntheticFont>(face, matched.embolden, matched.slant);
+    }
+    return styled;
+  }
+  std::shared_ptr<EmbeddableFont>& face = faces_[{matched.file, matched.index}];
   if (face) return face;
-  hb_blob_t* blob = hb_blob_create_from_file_or_fail(file.c_str());
+  hb_blob_t* blob = hb_blob_create_from_file_or_fail(matched.file.c_str());
   if (!blob) return nullptr;
-  hb_face_t* hbFace = hb_face_create(blob, unsigned(index));
+  hb_face_t* hbFace = hb_face_create(blob, unsigned(matched.index));
   hb_blob_destroy(blob);
   // Only TrueType outlines go into a document as they are.
   hb_blob_t* glyf = hb_face_reference_table(hbFace, HB_TAG('g', 'l', 'y', 'f'));
@@ -235,19 +288,17 @@ std::shared_ptr<EmbeddableFont> FontconfigSource::Load(const std::string& file, 
 
 std::shared_ptr<EmbeddableFont> FontconfigSource::Open(std::string_view familyUtf8, bool bold, bool italic) {
   std::lock_guard<std::mutex> guard(lock_);
-  std::string file;
-  int index = 0;
-  if (!Match(familyUtf8, bold, italic, file, index)) return nullptr;
-  return Load(file, index, familyUtf8);
+  MatchedFace matched;
+  if (!Match(familyUtf8, bold, italic, matched)) return nullptr;
+  return Load(matched, familyUtf8);
 }
 
 std::shared_ptr<EmbeddableFont> FontconfigSource::OpenFallback(std::string_view familyUtf8, bool bold, bool italic,
                                                                char32_t codePoint) {
   std::lock_guard<std::mutex> guard(lock_);
-  std::string file;
-  int index = 0;
-  if (!MatchFallback(familyUtf8, bold, italic, codePoint, file, index)) return nullptr;
-  return Load(file, index, familyUtf8);
+  MatchedFace matched;
+  if (!MatchFallback(familyUtf8, bold, italic, codePoint, matched)) return nullptr;
+  return Load(matched, familyUtf8);
 }
 
 }  // namespace

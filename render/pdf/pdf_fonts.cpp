@@ -35,6 +35,8 @@ int DocumentFonts::Add(const std::shared_ptr<EmbeddableFont>& font) {
   face.font = font;
   face.unitsPerEm = font->UnitsPerEm();
   face.ascent = font->Metrics().ascent / face.unitsPerEm;
+  face.bold = font->SyntheticBold();
+  face.italic = font->SyntheticItalic();
   face.name = "/F" + std::to_string(faces_.size() + 1);
   face.object = writer_.Allocate();
   faces_.push_back(std::move(face));
@@ -137,7 +139,8 @@ void DocumentFonts::WriteFace(Face& face) {
   EmbeddableFont& font = *face.font;
   std::vector<uint16_t> glyphs;
   for (const auto& entry : face.used) glyphs.push_back(entry.first);
-  const std::string baseName = SubsetTag(face.used, font.PostScriptName()) + font.PostScriptName();
+  // The resource name joins the hash: a face thickened and the same face plain are two subsets.
+  const std::string baseName = SubsetTag(face.used, face.name + font.PostScriptName()) + font.PostScriptName();
   const FontMetrics m = font.Metrics();
   const double k = 1000.0 / face.unitsPerEm;
   const int cid = writer_.Allocate(), descriptor = writer_.Allocate(), toUnicode = writer_.Allocate();

@@ -36,6 +36,9 @@ class DocumentFonts {
   // The face's resource name ("/F1") and its font object.
   const std::string& ResourceName(int face) const { return faces_[size_t(face)].name; }
   double Ascent(int face) const { return faces_[size_t(face)].ascent; }
+  // Whether the face's outlines are to be thickened or slanted, as the screen draws them.
+  bool Bold(int face) const { return faces_[size_t(face)].bold; }
+  bool Italic(int face) const { return faces_[size_t(face)].italic; }
   // "/F1 12 0 R..." for a resource dictionary.
   std::string ResourceEntries() const;
   // Writes every face used: a face that may not be embedded is written without its program.
@@ -47,6 +50,7 @@ class DocumentFonts {
     std::string name;
     int object = 0;
     double ascent = 0;  // in ems
+    bool bold = false, italic = false;
     double unitsPerEm = 1000;
     std::map<uint16_t, std::u16string> used;
     std::unordered_map<char32_t, FaceGlyph> glyphs;

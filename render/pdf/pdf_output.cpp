@@ -2,6 +2,7 @@
 #include "render/pdf/pdf_output.h"
 
 #include <cmath>
+#include <functional>
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -53,7 +54,10 @@ class DocumentImages {
   };
   DocumentImages(const PdfOutput& output, ObjectWriter& writer) : output_(output), writer_(writer) {}
 
-  const Stored& Load(const JwwString& source) {
+  // `smooth(width)`: the image, `width` pixels wide, is shown with its pixels smaller than a
+  // point, and is drawn smoothed as the cairo pages draw it; one shown larger keeps its pixels
+  // sharp, as Jw_cad shows a bitmap. The first showing decides for every other.
+  const Stored& Load(const JwwString& source, const std::function<bool(int width)>& smooth) {
     Stored& s = images_[SourceKey(source)];
     if (s.object != 0 || s.problem != ImageProblem::kNone) return s;
     std::optional<RasterImage> image;
@@ -64,7 +68,7 @@ class DocumentImages {
       return s;
     }
     if (s.problem == ImageProblem::kNone && !Usable(image)) s.problem = ImageProblem::kUndecodable;
-    if (s.problem == ImageProblem::kNone) Write(*image, s);
+    if (s.problem == ImageProblem::kNone) Write(*image, smooth(image->width), s);
     return s;
   }
 
@@ -82,7 +86,7 @@ class DocumentImages {
     return pixels <= pixelsLeft_ && image->rgb.size() == pixels * 3 && (image->alpha.empty() || image->alpha.size() == pixels);
   }
 
-  void Write(const RasterImage& image, Stored& s) {
+  void Write(const RasterImage& image, bool smooth, Stored& s) {
     pixelsLeft_ -= uint64_t(image.width) * uint64_t(image.height);
     s.width = image.width, s.height = image.height;
     s.object = writer_.Allocate();
@@ -97,7 +101,7 @@ class DocumentImages {
       mask = "/SMask " + Ref(maskObject);
     }
     Deflate(image.rgb.data(), image.rgb.size(), kContentLevel, packed);
-    writer_.WriteStream(s.object, size + "/ColorSpace/DeviceRGB" + mask, packed);
+    writer_.WriteStream(s.object, size + "/ColorSpace/DeviceRGB" + mask + (smooth ? "/Interpolate true" : ""), packed);
   }
 
   const PdfOutput& output_;
@@ -114,7 +118,13 @@ struct GraphicsState {
   double width = 1;  // in content units
   int64_t dash = -1;  // the stroke style whose dashes are set; -1 for a solid line
   int cap = 0;
+  bool outlinedText = false;  // text filled and stroked (thickened), not only filled
 };
+
+// How far a slanted face leans (x per y), and how much a thickened one grows (its outline moves
+// out by half of this, in ems), as fontconfig and FreeType make them for the screen.
+constexpr double kSyntheticSlant = 0.2;
+constexpr double kSyntheticBold = 1.0 / 24;
 
 // A character of a run as the page shows it, looked up once.
 struct Character {
@@ -326,6 +336,7 @@ class PagePainter {
   }
 
   void DrawText(const TextRun& t);
+  void SetTextOutline(int face, double emUnits);
   void ShowGlyph(const Character& c, const GlyphPlacement& p);
   void DrawMissingGlyph(const MissingGlyphBox& box, Rgb color);
   const Glyph* FitToFontWidths(const TextRun& t, int face);
@@ -349,6 +360,7 @@ class PagePainter {
   std::string actual_;    // its characters, for a reader that extracts the text whole
   int textFace_ = -1;     // the face the text object has selected
   bool inText_ = false;   // between BT and ET
+  Rgb textColor_;          // of the text being put together
   std::vector<double> advances_;
   std::vector<Glyph> fitted_;
 };
@@ -384,14 +396,39 @@ void PagePainter::DrawMissingGlyph(const MissingGlyphBox& box, Rgb color) {
   s.resize(mark);
 }
 
+// A thickened face is filled and stroked with a line as wide as FreeType grows its outlines; a
+// plain one only filled. The line width is the page's, set inside the text object.
+void PagePainter::SetTextOutline(int face, double emUnits) {
+  const bool outlined = fonts_.Bold(face);
+  if (outlined != state_.outlinedText) text_ += outlined ? "2 Tr\n" : "0 Tr\n";
+  state_.outlinedText = outlined;
+  if (!outlined) return;
+  if (!(state_.stroke == textColor_)) {
+    AppendColor(text_, textColor_, " RG\n");
+    state_.stroke = textColor_;
+  }
+  const double width = emUnits * kSyntheticBold;
+  if (width != state_.width) {
+    AppendReal(text_, width);
+    text_ += " w\n";
+    state_.width = width;
+  }
+}
+
 void PagePainter::ShowGlyph(const Character& c, const GlyphPlacement& p) {
   const double ascent = fonts_.Ascent(c.glyph.face);
-  const double m[6] = {p.a.x * p.h, p.a.y * p.h, p.u.x * p.v, p.u.y * p.v, p.top.x - p.u.x * p.v * ascent,
-                       p.top.y - p.u.y * p.v * ascent};
+  double m[6] = {p.a.x * p.h, p.a.y * p.h, p.u.x * p.v, p.u.y * p.v, p.top.x - p.u.x * p.v * ascent,
+                 p.top.y - p.u.y * p.v * ascent};
+  if (fonts_.Bold(c.glyph.face)) {
+    // FreeType's thickened outline grows right and down, not evenly around the glyph.
+    for (int k = 0; k < 2; ++k) m[4 + k] += (m[k] - m[2 + k]) * kSyntheticBold / 2;
+  }
+  if (fonts_.Italic(c.glyph.face)) m[2] += kSyntheticSlant * m[0], m[3] += kSyntheticSlant * m[1];
   std::string cm;
   for (int k = 0; k < 4; ++k) AppendReal(cm, m[k] * kUnitsPerMm), cm += ' ';
   if (!Point(cm, m[4], m[5])) return;
   if (!inText_) text_ += "BT\n", inText_ = true, textFace_ = -1;
+  SetTextOutline(c.glyph.face, p.v * kUnitsPerMm);
   if (textFace_ != c.glyph.face) {
     text_ += fonts_.ResourceName(c.glyph.face) + " 1 Tf\n";
     textFace_ = c.glyph.face;
@@ -415,6 +452,7 @@ void PagePainter::DrawText(const TextRun& t) {
   const Glyph* glyphs = &pools_->glyphs[t.glyphs.first];
   if (IsProportionalFont(list_.fonts[t.font])) glyphs = FitToFontWidths(t, face);
   text_.clear(), actual_.clear();
+  textColor_ = t.color;
   for (uint32_t k = 0; k < t.glyphs.count; ++k) {
     const Glyph& g = glyphs[k];
     if (IsBlankGlyph(g.code, t.unicode)) {
@@ -448,7 +486,9 @@ void PagePainter::DrawText(const TextRun& t) {
 void PagePainter::DrawPicture(const Picture& p) {
   if (!output_.image || p.source >= list_.imageSources.size()) return;
   if (!PictureIsDrawable(p, list_)) return LeaveOut(ImageProblem::kBadPlacement);
-  const DocumentImages::Stored& img = images_.Load(list_.imageSources[p.source]);
+  const double pointsAcross = std::hypot(p.across.x, p.across.y) * devicePerMm_;
+  const DocumentImages::Stored& img =
+      images_.Load(list_.imageSources[p.source], [&](int width) { return pointsAcross / (p.clipWidth * width) <= 1; });
   if (img.problem != ImageProblem::kNone) return LeaveOut(img.problem);
   // The shown part in image pixels (rows top down); the clip is given from the lower left.
   const double sx = p.clipX * img.width, sw = p.clipWidth * img.width;
