@@ -15,6 +15,7 @@
 #include "app/run_summary.h"
 #include "app/sheet_plan.h"
 #include "app/sheet_writer.h"
+#include "app/side_settings.h"
 #include "jww/document.h"
 
 namespace kelvane {
@@ -69,6 +70,8 @@ class Session {
   // Filled by the settings file and the front end; limited at the start of every run and at closing.
   SplitOptions options;
   WindowPosition position;
+  // The options of the side file beside the settings file, read and written with it.
+  SideSettings side;
   std::vector<std::filesystem::path> inputFiles;
   bool running = false;
   bool cancelRequested = false;
@@ -99,6 +102,11 @@ class Session {
   JwwDocument* Document() { return document_.get(); }
   // The settings file read at start-up and written at closing.
   std::filesystem::path SettingsFile() const;
+  // The side file read at start-up and written at closing, beside the settings file.
+  std::filesystem::path SideSettingsFile() const { return SideSettingsFileOf(SettingsFile()); }
+  // Something written beside a sheet (a picture of it) failed: the status bar says so and the
+  // run ends as a failure, as for a sheet.
+  void NoteFailure(const std::string& sjisText);
   // What the last run could not do: sheets not written and drawings not read.
   const RunFailures& Failures() const { return failures_; }
   // What the last run did, sheet by sheet.

@@ -6,7 +6,8 @@ endif()
 # Every undefined behaviour must stop the input, or libFuzzer never sees it.
 set(KELVANE_FUZZ_SANITIZERS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
 
-foreach(lib kelvane_platform kelvane_text kelvane_jww kelvane_split kelvane_split_reference kelvane_app kelvane_posix)
+foreach(lib kelvane_platform kelvane_text kelvane_jww kelvane_split kelvane_split_reference kelvane_app kelvane_posix
+        kelvane_render_pdf)
   target_compile_options(${lib} PRIVATE -fsanitize=fuzzer-no-link ${KELVANE_FUZZ_SANITIZERS})
 endforeach()
 
@@ -21,9 +22,10 @@ endforeach()
 
 add_library(kelvane_fuzz_targets STATIC fuzz/targets.cpp)
 target_compile_options(kelvane_fuzz_targets PRIVATE -fsanitize=fuzzer-no-link ${KELVANE_FUZZ_SANITIZERS})
-target_link_libraries(kelvane_fuzz_targets PUBLIC kelvane_posix kelvane_render_cairo kelvane_split_reference)
+target_link_libraries(kelvane_fuzz_targets PUBLIC kelvane_posix kelvane_render_cairo kelvane_render_pdf kelvane_font_source
+                      kelvane_split_reference)
 
-foreach(target load settings handover sheetnames render cairo)
+foreach(target load settings handover sheetnames render cairo pdf)
   add_executable(fuzz_${target} fuzz/fuzz_${target}.cpp)
   target_compile_options(fuzz_${target} PRIVATE -fsanitize=fuzzer ${KELVANE_FUZZ_SANITIZERS})
   target_link_options(fuzz_${target} PRIVATE -fsanitize=fuzzer ${KELVANE_FUZZ_SANITIZERS})

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang and runs each for a bounded time on its seeds.
 #
-#   fuzz/run.sh SECONDS [TARGET...]    targets: load settings handover sheetnames render cairo
+#   fuzz/run.sh SECONDS [TARGET...]    targets: load settings handover sheetnames render cairo pdf
 #                                      (default: all)
 #
 # Seeds are made by the project's own code (fuzz_make_seeds); the load target also gets the real
@@ -17,13 +17,13 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 
 if [ $# -lt 1 ] || ! [[ "$1" =~ ^[0-9]+$ ]]; then
-  echo "usage: fuzz/run.sh SECONDS [load|settings|handover|sheetnames|render|cairo]..." >&2
+  echo "usage: fuzz/run.sh SECONDS [load|settings|handover|sheetnames|render|cairo|pdf]..." >&2
   exit 2
 fi
 seconds=$1
 shift
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(load settings handover sheetnames render cairo)
+[ ${#targets[@]} -gt 0 ] || targets=(load settings handover sheetnames render cairo pdf)
 
 # clang with its runtimes (libFuzzer, sanitizers), cmake and ninja.
 packages=(clang libclang-rt-14-dev cmake ninja-build)
@@ -51,7 +51,7 @@ corpus_dir=${KELVANE_CORPUS:-$root/../shared/corpus}
 
 dict_for() {
   case "$1" in
-    load | sheetnames | render | cairo) echo "$root/fuzz/jww.dict" ;;
+    load | sheetnames | render | cairo | pdf) echo "$root/fuzz/jww.dict" ;;
     settings) echo "$root/fuzz/settings.dict" ;;
     handover) echo "$root/fuzz/handover.dict" ;;
   esac
@@ -65,8 +65,8 @@ run_target() {
   local extra=()
   # The drawing targets start from the same seeds as the load target, and the real drawings.
   local seed_dir=$seeds/$t
-  case "$t" in render | cairo) seed_dir=$seeds/load ;; esac
-  case "$t" in load | render | cairo) [ -d "$corpus_dir" ] && extra+=("$corpus_dir") ;; esac
+  case "$t" in render | cairo | pdf) seed_dir=$seeds/load ;; esac
+  case "$t" in load | render | cairo | pdf) [ -d "$corpus_dir" ] && extra+=("$corpus_dir") ;; esac
   : >"$log"
   local regressions=("$root"/tests/fuzz_regressions/"$t"/*)
   if [ -e "${regressions[0]}" ]; then
@@ -81,7 +81,7 @@ run_target() {
     mode=(-fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1)
   fi
   # Drawings larger than the largest real one gain nothing but slowness.
-  case "$t" in load | render | cairo) mode+=(-max_len=131072) ;; esac
+  case "$t" in load | render | cairo | pdf) mode+=(-max_len=131072) ;; esac
   TMPDIR=$tmp nice -n 19 "$bin" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
     -dict="$(dict_for "$t")" -artifact_prefix="$artifacts" "${mode[@]}" "$work" "$seed_dir" "${extra[@]}" >>"$log" 2>&1
   local rc=$?

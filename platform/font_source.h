@@ -33,6 +33,10 @@ class EmbeddableFont {
   // A TrueType font program holding at least the given glyphs under their own ids; the whole
   // face when it cannot be cut down; nothing when the face may not or cannot be embedded.
   virtual std::optional<std::string> Subset(const std::vector<uint16_t>& glyphs) = 0;
+  // True when the screen draws the face thickened (bold) or slanted (italic) because it has no
+  // bold or italic of its own; a document then does the same to its outlines.
+  virtual bool SyntheticBold() const { return false; }
+  virtual bool SyntheticItalic() const { return false; }
 };
 
 class FontSource {
@@ -41,6 +45,13 @@ class FontSource {
   // The face the screen draws for a family name (UTF-8, e.g. "ＭＳ ゴシック") in the given
   // weight and slant, by the same fallback the screen uses; nothing when there is none.
   virtual std::shared_ptr<EmbeddableFont> Open(std::string_view familyUtf8, bool bold, bool italic) = 0;
+  // The face the screen draws a character in that the family's own face lacks (its fallback);
+  // nothing when no face has it, and the character is drawn as missing.
+  virtual std::shared_ptr<EmbeddableFont> OpenFallback(std::string_view familyUtf8, bool bold, bool italic,
+                                                       char32_t codePoint) {
+    (void)familyUtf8, (void)bold, (void)italic, (void)codePoint;
+    return nullptr;
+  }
 };
 
 // The operating system's fonts.

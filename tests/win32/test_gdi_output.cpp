@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <zlib.h>
+
 #include <cmath>
 
 #include "tests/win32/window_fixture.h"
@@ -128,6 +130,40 @@ TEST(GdiOutput, ImagesAreDecodedOncePerSourceWithinThePixelBudget) {
   EXPECT_EQ(images.at(0).get(), images.at(19).get());
   EXPECT_EQ(images.at(0)->width, 4);
   EXPECT_EQ(images.at(0)->height, 2);
+}
+
+// The bytes as gzip data, as a drawing links a "*.gz" image.
+std::vector<uint8_t> Gzip(const std::vector<uint8_t>& bytes) {
+  z_stream z{};
+  deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+  std::vector<uint8_t> out(deflateBound(&z, uLong(bytes.size())) + 32);
+  z.next_in = const_cast<Bytef*>(bytes.data());
+  z.avail_in = uInt(bytes.size());
+  z.next_out = out.data();
+  z.avail_out = uInt(out.size());
+  deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+TEST(GdiOutput, GzippedImagesAreInflatedAndOnlyThose) {
+  const std::vector<uint8_t> bmp = SolidBmp(5, 3, 200, 0, 0), packed = Gzip(bmp);
+  GdiImage image;
+  ASSERT_TRUE(DecodeImageBytes(packed, true, image));
+  EXPECT_EQ(image.width, 5);
+  EXPECT_EQ(image.height, 3);
+  EXPECT_EQ(image.pixels[0] & 0xFFFFFF, 0xC80000u);
+  EXPECT_FALSE(DecodeImageBytes(packed, false, image));  // gzip data is no image itself
+  EXPECT_FALSE(DecodeImageBytes(bmp, true, image));      // nor a plain image gzip data
+  std::vector<uint8_t> cut(packed.begin(), packed.begin() + ptrdiff_t(packed.size() / 2));
+  EXPECT_FALSE(DecodeImageBytes(cut, true, image));
+
+  DisplayList list = Page();
+  list.imageSources.push_back(JwwString::Wide(u"%temp%plan.bmp.gz"));
+  const GdiImages images = DecodeListImages(list, [&](const JwwString&) { return packed; });
+  ASSERT_EQ(images.size(), 1u);
+  EXPECT_EQ(images.at(0)->width, 5);
 }
 
 TEST(GdiOutput, ImagesAtSizesThatCannotBeDrawnAreLeftOut) {

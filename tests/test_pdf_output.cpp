@@ -1,0 +1,488 @@
+// The portable PDF writer: valid files with embedded fonts whose texts read whole and sit where
+// the cairo pages put them, several pages with bookmarks, and hostile lists that still write.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <limits>
+#include <regex>
+#include <sstream>
+#include <string>
+
+#include "app/example.h"
+#include "jww/builder.h"
+#include "platform/font_source.h"
+#include "platform/text_conversion.h"
+#include "render/cairo/cairo_output.h"
+#include "render/cairo/image_decode.h"
+#include "render/glyph_layout.h"
+#include "render/image_source.h"
+#include "render/pdf/pdf_output.h"
+#include "render/render.h"
+#include "split/extract.h"
+#include "tests/fixtures.h"
+
+namespace kelvane {
+namespace {
+
+using testing::CorpusFiles;
+using testing::TempDir;
+
+constexpr double kPtPerMm = 72 / 25.4;
+
+std::string Shell(const std::string& command) {
+  std::string out;
+  FILE* p = popen(command.c_str(), "r");
+  if (!p) return out;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  pclose(p);
+  return out;
+}
+
+std::string Quoted(const std::filesystem::path& p) { return "'" + p.string() + "'"; }
+
+FontSource& Fonts() {
+  static std::unique_ptr<FontSource> fonts = MakeSystemFontSource();
+  return *fonts;
+}
+
+// Writes the list as a page of its own, its images (when a drawing is given) the drawing's own.
+bool WriteOne(const DisplayList& list, const std::filesystem::path& file, std::string& error,
+              const JwwDocument* doc = nullptr) {
+  PdfOutput o;
+  o.fonts = &Fonts();
+  if (doc)
+    o.image = [doc](const JwwString& source, uint64_t maxPixels, ImageProblem& problem) -> std::optional<RasterImage> {
+      DecodedImage image;
+      const std::vector<uint8_t> bytes = ImageBytesFor(doc->images, source, {}, &problem);
+      if (bytes.empty() || DecodeImageWithin(bytes, IsGzipName(source), maxPixels, image) != DecodeResult::kDecoded)
+        return std::nullopt;
+      return ToRasterImage(image);
+    };
+  return WritePdf({PdfPage{&list, 1.0, {}}}, file, o, error);
+}
+
+// The same through cairo.
+bool WriteCairo(const DisplayList& list, const std::filesystem::path& file, std::string& error,
+                const JwwDocument* doc = nullptr) {
+  PictureOutput o;
+  if (doc)
+    o.imageBytes = [doc](const JwwString& source, ImageProblem& problem) {
+      return ImageBytesFor(doc->images, source, {}, &problem);
+    };
+  return WritePicture(list, file, PictureFormat::kPdf, o, error);
+}
+
+// A page drawn in colour at 50 dpi, through poppler's cairo renderer (its own renderer draws
+// lines under a pixel wide differently by how the page's coordinates are scaled).
+struct Drawn {
+  int width = 0, height = 0;
+  std::vector<uint8_t> rgb;
+  const uint8_t* At(int x, int y) const { return &rgb[(size_t(y) * size_t(width) + size_t(x)) * 3]; }
+};
+
+Drawn Draw(const std::filesystem::path& pdf, const std::string& name) {
+  const std::filesystem::path root = pdf.parent_path() / name;
+  Shell("pdftocairo -r 50 -singlefile -png " + Quoted(pdf) + " " + Quoted(root));
+  DecodedImage image;
+  if (!DecodeImage(testing::ReadBytes(root.string() + ".png"), false, image)) return {};
+  Drawn d;
+  d.width = image.width, d.height = image.height;
+  for (uint32_t argb : image.argb)  // opaque: premultiplied is plain
+    d.rgb.insert(d.rgb.end(), {uint8_t(argb >> 16), uint8_t(argb >> 8), uint8_t(argb)});
+  return d;
+}
+
+// Pixels of `a` that no pixel of `b` within one pixel matches (no channel off by more than a
+// third), against the inked pixels of `a`: what one page draws that the other does not, however
+// antialiasing falls.
+double Unmatched(const Drawn& a, const Drawn& b) {
+  size_t ink = 0, unmatched = 0;
+  for (int y = 0; y < a.height; ++y)
+    for (int x = 0; x < a.width; ++x) {
+      const uint8_t* p = a.At(x, y);
+      ink += std::min({p[0], p[1], p[2]}) < 200;
+      bool matched = false;
+      for (int dy = -1; dy <= 1 && !matched; ++dy)
+        for (int dx = -1; dx <= 1 && !matched; ++dx) {
+          if (x + dx < 0 || y + dy < 0 || x + dx >= b.width || y + dy >= b.height) continue;
+          const uint8_t* q = b.At(x + dx, y + dy);
+          matched = std::abs(p[0] - q[0]) <= 85 && std::abs(p[1] - q[1]) <= 85 && std::abs(p[2] - q[2]) <= 85;
+        }
+      unmatched += !matched;
+    }
+  return double(unmatched) / double(std::max<size_t>(ink, 1));
+}
+
+// The larger share of what either of two PDFs draws and the other does not.
+double DifferingInk(const std::filesystem::path& a, const std::filesystem::path& b) {
+  const Drawn first = Draw(a, "drawn0"), second = Draw(b, "drawn1");
+  if (first.rgb.empty() || first.width != second.width || first.height != second.height) return 1;
+  return std::max(Unmatched(first, second), Unmatched(second, first));
+}
+
+// Runs of spaces as one, ends trimmed: pdftotext lays out, it does not copy spaces.
+std::string OneSpaced(const std::string& s) {
+  std::string out;
+  for (char c : s) {
+    const bool space = c == ' ' || c == '\n' || c == '\t' || c == '\f';
+    if (space && (out.empty() || out.back() == ' ')) continue;
+    out += space ? ' ' : c;
+  }
+  while (!out.empty() && out.back() == ' ') out.pop_back();
+  return out;
+}
+
+// The texts of at least two characters the list shows on its page, as the drawing spells them.
+void TextsOf(const DisplayList& list, const DisplayList& items, std::vector<std::string>& texts) {
+  for (const ItemRef& r : items.order) {
+    if (r.kind == ItemKind::kPlacement && items.placements[r.index].dx == 0 && items.placements[r.index].dy == 0)
+      TextsOf(list, list.sublists[items.placements[r.index].list], texts);
+    if (r.kind != ItemKind::kText) continue;
+    const TextRun& t = items.texts[r.index];
+    std::string text;
+    int chars = 0;
+    bool onPage = true;
+    for (uint32_t k = 0; k < t.glyphs.count; ++k) {
+      const Glyph& g = items.glyphs[t.glyphs.first + k];
+      onPage = onPage && g.origin.x >= 0 && g.origin.y >= 0 && g.origin.x <= list.width && g.origin.y <= list.height;
+      if (IsBlankGlyph(g.code, t.unicode)) text += ' ';
+      else text += t.unicode ? CodePointToUtf8(g.code) : SjisToUtf8(SjisBytesOf(g.code), UnreadableSjis::kSkipByte), ++chars;
+    }
+    if (chars >= 2 && onPage) texts.push_back(OneSpaced(text));
+  }
+}
+
+struct WordBox {
+  std::string text;
+  double xMin, yMin, xMax, yMax;
+};
+
+std::vector<WordBox> WordBoxes(const std::filesystem::path& pdf) {
+  const std::string html = Shell("pdftotext -bbox " + Quoted(pdf) + " - 2>/dev/null");
+  static const std::regex word(
+      R"re(<word xMin="([-0-9.]+)" yMin="([-0-9.]+)" xMax="([-0-9.]+)" yMax="([-0-9.]+)">([^<]*)</word>)re");
+  std::vector<WordBox> boxes;
+  for (auto it = std::sregex_iterator(html.begin(), html.end(), word); it != std::sregex_iterator(); ++it)
+    boxes.push_back({(*it)[5], std::stod((*it)[1]), std::stod((*it)[2]), std::stod((*it)[3]), std::stod((*it)[4])});
+  return boxes;
+}
+
+// Every word of the cairo page found in ours, its box within 0.1 mm on every side. cairo reads a
+// text whose glyphs take several runs (a font's fallback, a superscript) as the glyphs of its
+// first run alone: such a word of ours starts at the same place and holds cairo's box.
+void ExpectSameWordPlaces(const std::filesystem::path& cairoPdf, const std::filesystem::path& ourPdf,
+                          const std::string& what) {
+  const std::vector<WordBox> theirs = WordBoxes(cairoPdf), ours = WordBoxes(ourPdf);
+  EXPECT_EQ(theirs.size(), ours.size()) << what;
+  constexpr double kTolerance = 0.1 * kPtPerMm;
+  auto near = [&](double a, double b) { return std::abs(a - b) <= kTolerance; };
+  size_t exact = 0;
+  for (const WordBox& w : theirs) {
+    bool same = false, holding = false;
+    for (const WordBox& o : ours) {
+      if (o.text != w.text || !near(o.xMin, w.xMin)) continue;
+      same = same || (near(o.xMax, w.xMax) && near(o.yMin, w.yMin) && near(o.yMax, w.yMax));
+      holding = holding || (o.xMax > w.xMax - kTolerance && o.yMin < w.yMin + kTolerance && o.yMax > w.yMax - kTolerance);
+    }
+    exact += same;
+    EXPECT_TRUE(same || holding) << what << ": " << w.text << " at " << w.xMin << ", " << w.yMin;
+  }
+  EXPECT_GE(double(exact), 0.95 * double(theirs.size()) - 1) << what;
+}
+
+// What every PDF of ours must be: drawn as cairo draws it, valid, fonts embedded, each text
+// whole, the page's size, the words where cairo puts them.
+void ExpectGoodPdf(const DisplayList& list, const std::filesystem::path& dir, const std::string& what,
+                   const JwwDocument* doc) {
+  std::string error;
+  const std::filesystem::path ours = dir / "ours.pdf", cairo = dir / "cairo.pdf";
+  ASSERT_TRUE(WriteOne(list, ours, error, doc)) << what << ": " << error;
+  ASSERT_TRUE(WriteCairo(list, cairo, error, doc)) << error;
+  EXPECT_LT(DifferingInk(cairo, ours), 0.01) << what;
+  EXPECT_NE(Shell("qpdf --check " + Quoted(ours) + " 2>&1").find("No syntax or stream encoding errors"),
+            std::string::npos)
+      << what;
+  const std::string fonts = Shell("pdffonts " + Quoted(ours));
+  EXPECT_EQ(fonts.find(" no "), std::string::npos) << what << "\n" << fonts;
+  double w = 0, h = 0;
+  const std::string info = Shell("pdfinfo " + Quoted(ours));
+  ASSERT_EQ(std::sscanf(info.c_str() + info.find("Page size:"), "Page size: %lf x %lf", &w, &h), 2) << info;
+  EXPECT_NEAR(w / kPtPerMm, list.width, 0.01) << what;
+  EXPECT_NEAR(h / kPtPerMm, list.height, 0.01) << what;
+  // Every text whole, but for those no installed font draws whole (cairo's page lacks them too).
+  const std::string found = OneSpaced(Shell("pdftotext " + Quoted(ours) + " -"));
+  const std::string cairoFound = OneSpaced(Shell("pdftotext " + Quoted(cairo) + " -"));
+  std::vector<std::string> texts;
+  TextsOf(list, list, texts);
+  for (const std::string& t : texts)
+    if (cairoFound.find(t) != std::string::npos) {
+      EXPECT_NE(found.find(t), std::string::npos) << what << ": " << t;
+    }
+  ExpectSameWordPlaces(cairo, ours, what);
+}
+
+TEST(PdfOutput, ExampleSheetsAndCorpusDrawingsAsCairoDrawsThem) {
+  TempDir dir;
+  const std::filesystem::path example = dir / "example.jww";
+  ASSERT_TRUE(WriteExampleDrawing(example));
+  JwwDocument doc;
+  ASSERT_TRUE(doc.LoadFromFile(example));
+  const std::vector<PaperFrame> frames = DetectPaperFrames(doc.lines, doc.LineCount(), kNumberRows);
+  SheetExtractor extractor(doc, frames);
+  for (size_t k = 0; k < frames.size(); ++k) {
+    const SheetView view = extractor.Extract(k, 0, SheetOptions{});
+    const DisplayList list = RenderSheet(doc, view, frames[k], PaperSizeFor(frames[k]), PictureStyle::kMonochrome);
+    if (!list.order.empty()) ExpectGoodPdf(list, dir.path(), "example sheet " + std::to_string(k), &doc);
+  }
+  for (const auto& f : CorpusFiles()) {
+    JwwDocument d;
+    ASSERT_TRUE(d.LoadFromFile(f));
+    ExpectGoodPdf(RenderDrawing(d, PictureStyle::kColor), dir.path(), f.filename().string(), &d);
+  }
+}
+
+// The ink of a PDF's page drawn in grey: each band of rows with ink, its extent in pixels and
+// its dark pixels.
+struct InkBand {
+  int top = 0, bottom = 0, left = 1 << 30, right = -1;
+  size_t dark = 0;
+};
+
+std::vector<InkBand> InkBands(const std::filesystem::path& pdf, int dpi) {
+  const std::filesystem::path root = pdf.parent_path() / "ink";
+  Shell("pdftoppm -r " + std::to_string(dpi) + " -gray -singlefile " + Quoted(pdf) + " " + Quoted(root));
+  const std::vector<uint8_t> pgm = testing::ReadBytes(root.string() + ".pgm");
+  int w = 0, h = 0, lines = 0;
+  size_t at = 0;
+  for (; at < pgm.size() && lines < 3; ++at) lines += pgm[at] == '\n';
+  std::sscanf(reinterpret_cast<const char*>(pgm.data()), "P5 %d %d", &w, &h);
+  std::vector<InkBand> bands;
+  bool inBand = false;
+  for (int y = 0; y < h && at + size_t(w) * size_t(h) <= pgm.size(); ++y) {
+    const uint8_t* row = &pgm[at + size_t(y) * size_t(w)];
+    InkBand band;
+    for (int x = 0; x < w; ++x)
+      if (row[x] < 128) band.left = std::min(band.left, x), band.right = x, ++band.dark;
+    if (band.dark == 0) {
+      inBand = false;
+      continue;
+    }
+    if (!inBand) bands.push_back({y, y});
+    inBand = true;
+    InkBand& b = bands.back();
+    b.bottom = y, b.left = std::min(b.left, band.left), b.right = std::max(b.right, band.right), b.dark += band.dark;
+  }
+  return bands;
+}
+
+// A face without a bold or an italic of its own is thickened and slanted as cairo draws it:
+// each line's ink within 0.1 mm of cairo's on every side, and as much of it.
+TEST(PdfOutput, SyntheticBoldAndItalicAsCairoDrawsThem) {
+  TempDir dir;
+  JwwDocument doc;
+  InitDrawing(doc, 600, false);
+  doc.header.paperSize = 4;
+  const char16_t* texts[] = {u"Regular 平面図", u"Italic 平面図", u"Bold 平面図", u"Both 平面図"};
+  for (int k = 0; k < 4; ++k) {
+    const int32_t t = AddText(doc, -120, 60 - 30 * k, JwwString::Wide(texts[k]), {}, 8.0);
+    doc.texts[size_t(t)].textType = 10000 * k;  // 1: italic, 2: bold
+    doc.textStrings.back().fontName = JwwString::Wide(u"ＭＳ ゴシック");
+  }
+  doc.entityCount = int32_t(doc.order.size());
+  const DisplayList list = RenderDrawing(doc, PictureStyle::kMonochrome);
+  ASSERT_EQ(list.texts.size(), 4u);
+  ASSERT_TRUE(list.texts[3].bold && list.texts[3].italic);
+  std::string error;
+  ASSERT_TRUE(WriteOne(list, dir / "ours.pdf", error)) << error;
+  ASSERT_TRUE(WritePicture(list, dir / "cairo.pdf", PictureFormat::kPdf, {}, error)) << error;
+  constexpr int kDpi = 600;
+  const double tolerance = 0.1 * kDpi / 25.4;
+  const std::vector<InkBand> ours = InkBands(dir / "ours.pdf", kDpi), cairo = InkBands(dir / "cairo.pdf", kDpi);
+  ASSERT_EQ(ours.size(), 4u);
+  ASSERT_EQ(cairo.size(), 4u);
+  for (size_t k = 0; k < 4; ++k) {
+    EXPECT_NEAR(ours[k].top, cairo[k].top, tolerance) << k;
+    EXPECT_NEAR(ours[k].bottom, cairo[k].bottom, tolerance) << k;
+    EXPECT_NEAR(ours[k].left, cairo[k].left, tolerance) << k;
+    EXPECT_NEAR(ours[k].right, cairo[k].right, tolerance) << k;
+    EXPECT_NEAR(double(ours[k].dark) / double(cairo[k].dark), 1.0, 0.03) << k;
+  }
+}
+
+// The example's sheet with its embedded picture: its list and the document it came from.
+struct PictureSheet {
+  JwwDocument doc;
+  DisplayList list;
+};
+
+void LoadPictureSheet(const std::filesystem::path& dir, PictureSheet& sheet) {
+  ASSERT_TRUE(WriteExampleDrawing(dir / "example.jww"));
+  ASSERT_TRUE(sheet.doc.LoadFromFile(dir / "example.jww"));
+  const std::vector<PaperFrame> frames = DetectPaperFrames(sheet.doc.lines, sheet.doc.LineCount(), kNumberRows);
+  ASSERT_EQ(frames.size(), 6u);
+  SheetExtractor extractor(sheet.doc, frames);
+  sheet.list = RenderSheet(sheet.doc, extractor.Extract(5, 0, SheetOptions{}), frames[5], PaperSizeFor(frames[5]),
+                           PictureStyle::kColor);
+  ASSERT_EQ(sheet.list.pictures.size(), 1u);
+}
+
+// A logo of 4 x 4 pixels, its left half transparent.
+std::optional<RasterImage> Logo(const JwwString&, uint64_t maxPixels, ImageProblem& problem) {
+  if (maxPixels < 16) {
+    problem = ImageProblem::kTooManyPixels;
+    return std::nullopt;
+  }
+  RasterImage image;
+  image.width = image.height = 4;
+  for (int k = 0; k < 16; ++k) image.rgb.insert(image.rgb.end(), {30, 80, 200}), image.alpha.push_back(k % 4 < 2 ? 0 : 255);
+  return image;
+}
+
+// Pages of their own sizes in one document, each with its bookmark; an image with its mask,
+// written once however often it is shown; pictures that cannot be drawn counted by reason.
+TEST(PdfOutput, PagesOfTheirOwnSizesWithBookmarksAndImages) {
+  TempDir dir;
+  PictureSheet sheet;
+  LoadPictureSheet(dir.path(), sheet);
+  DisplayList portrait = sheet.list, twice = sheet.list;
+  std::swap(portrait.width, portrait.height);
+  twice.order.push_back({ItemKind::kPicture, uint32_t(twice.pictures.size())});
+  twice.pictures.push_back(twice.pictures[0]);
+  twice.pictures.back().origin.x += 20;
+  DisplayList flat = sheet.list;
+  flat.pictures[0].up = {0, 0};  // no area: left out, the rest drawn
+  ImagesLeftOut leftOut;
+  PdfOutput o;
+  o.fonts = &Fonts();
+  o.image = Logo;
+  o.imagesLeftOut = &leftOut;
+  std::string error;
+  const std::vector<PdfPage> pages{{&twice, 1.0, "1F平面図"}, {&portrait, 0.5, ""}, {&flat, 1.0, "断面"}};
+  ASSERT_TRUE(WritePdf(pages, dir / "book.pdf", o, error)) << error;
+  EXPECT_NE(Shell("qpdf --check " + Quoted(dir / "book.pdf") + " 2>&1").find("No syntax or stream encoding errors"),
+            std::string::npos);
+  const std::string info = Shell("pdfinfo -f 1 -l 3 " + Quoted(dir / "book.pdf"));
+  double w[3] = {}, h[3] = {};
+  for (int k = 0; k < 3; ++k) {
+    const std::string key = "Page    " + std::to_string(k + 1) + " size:";
+    ASSERT_NE(info.find(key), std::string::npos) << info;
+    ASSERT_EQ(std::sscanf(info.c_str() + info.find(key) + key.size(), "%lf x %lf", &w[k], &h[k]), 2) << info;
+  }
+  EXPECT_NEAR(w[0] / kPtPerMm, sheet.list.width, 0.01);
+  EXPECT_NEAR(h[0] / kPtPerMm, sheet.list.height, 0.01);
+  EXPECT_NEAR(w[1] / kPtPerMm, sheet.list.height / 2, 0.01);  // portrait, at half scale
+  EXPECT_NEAR(h[1] / kPtPerMm, sheet.list.width / 2, 0.01);
+  const std::string outline = Shell("qpdf --json --json-key=outlines " + Quoted(dir / "book.pdf"));
+  const size_t first = outline.find("\"title\": \"1F平面図\""), second = outline.find("\"title\": \"断面\"");
+  EXPECT_NE(first, std::string::npos) << outline;
+  EXPECT_NE(second, std::string::npos) << outline;
+  EXPECT_LT(first, second);
+  EXPECT_NE(outline.find("\"destpageposfrom1\": 3"), std::string::npos) << outline;
+  EXPECT_EQ(outline.find("\"destpageposfrom1\": 2"), std::string::npos) << outline;
+  // Shown three times (the fourth left out), each with its mask; stored once.
+  const std::string images = Shell("pdfimages -list " + Quoted(dir / "book.pdf"));
+  EXPECT_EQ(std::count(images.begin(), images.end(), '\n'), 2 + 3 * 2) << images;
+  EXPECT_NE(images.find("smask"), std::string::npos) << images;
+  const std::vector<uint8_t> bytes = testing::ReadBytes(dir / "book.pdf");
+  const std::string file(bytes.begin(), bytes.end());
+  size_t stored = 0;
+  for (size_t at = file.find("/Subtype/Image"); at != std::string::npos; at = file.find("/Subtype/Image", at + 1)) ++stored;
+  EXPECT_EQ(stored, 2u);
+  // The logo where the picture puts it: the clear half shows the page, the other its blue.
+  ASSERT_TRUE(WritePdf({PdfPage{&sheet.list, 1.0, {}}}, dir / "logo.pdf", o, error)) << error;
+  const Drawn drawn = Draw(dir / "logo.pdf", "logo");
+  const Picture& p = sheet.list.pictures[0];
+  auto colorAt = [&](double s, double t) {
+    const double x = p.origin.x + s * p.across.x + t * p.up.x, y = p.origin.y + s * p.across.y + t * p.up.y;
+    const uint8_t* c = drawn.At(int(x / 25.4 * 50), int((sheet.list.height - y) / 25.4 * 50));
+    return Rgb{c[0], c[1], c[2]};
+  };
+  for (double t : {0.2, 0.5, 0.8}) {
+    EXPECT_EQ(colorAt(0.2, t), (Rgb{255, 255, 255})) << t;
+    EXPECT_EQ(colorAt(0.8, t), (Rgb{30, 80, 200})) << t;
+  }
+  // Enlarged it keeps its pixels sharp; shown smaller than its pixels it is smoothed.
+  EXPECT_NE(images.find("image  no"), std::string::npos) << images;
+  DisplayList tiny = sheet.list;
+  Picture& small = tiny.pictures[0];
+  small.across = {small.across.x / 1000, small.across.y / 1000}, small.up = {small.up.x / 1000, small.up.y / 1000};
+  ASSERT_TRUE(WritePdf({PdfPage{&tiny, 1.0, {}}}, dir / "tiny.pdf", o, error)) << error;
+  EXPECT_NE(Shell("pdfimages -list " + Quoted(dir / "tiny.pdf")).find("image  yes"), std::string::npos);
+  EXPECT_EQ(leftOut.count[size_t(ImageProblem::kBadPlacement)], 1u);
+  EXPECT_EQ(leftOut.Total(), 1u);
+}
+
+// Values no page can show are left out and the rest written; pages that cannot be are refused
+// with the reason the cairo pages give, and a failing stream is a failure.
+TEST(PdfOutput, HostileListsWriteTheRestOrAreRefusedWithTheReason) {
+  TempDir dir;
+  PictureSheet sheet;
+  LoadPictureSheet(dir.path(), sheet);
+  DisplayList& list = sheet.list;
+  constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+  constexpr float kInf = std::numeric_limits<float>::infinity();
+  for (Glyph& g : list.glyphs) g.across.x = float(kNaN);  // every text NaN-sized
+  list.pictures[0].across = {kNaN, 0};                  // a picture that cannot be drawn
+  const uint32_t at = uint32_t(list.points.size());
+  list.points.insert(list.points.end(), {PagePoint(0, 0), PagePoint(kInf, 5), PagePoint(1e30f, 0), PagePoint(10, 10)});
+  const uint32_t zeroDash = uint32_t(list.strokeStyles.size()), dashAt = uint32_t(list.dashes.size());
+  list.dashes.insert(list.dashes.end(), {0.0, 0.0, -1.0, 2.0});
+  list.strokeStyles.push_back(StrokeStyle{{0, 0, 0}, false, 0.5f, {dashAt, 2}, 0});
+  list.strokeStyles.push_back(StrokeStyle{{0, 0, 0}, false, 0.5f, {dashAt + 2, 2}, 0});
+  list.strokeStyles.push_back(StrokeStyle{{0, 0, 0}, false, kInf, {}, 0});
+  for (uint32_t k = 0; k < 3; ++k) {  // a stroke through infinity, and styles that draw nothing
+    list.order.push_back({ItemKind::kStroke, uint32_t(list.strokes.size())});
+    list.strokes.push_back({{k == 0 ? at : at + 3 - 1, 2}, k == 0 ? 0 : zeroDash + k, 0});
+  }
+  list.order.push_back({ItemKind::kFill, uint32_t(list.fills.size())});
+  list.rings.push_back({at, 3});
+  list.fills.push_back({{0, 0, 0}, {uint32_t(list.rings.size() - 1), 1}});
+  list.sublists.emplace_back();  // a list that places itself
+  list.sublists.back().order.push_back({ItemKind::kPlacement, 0});
+  list.sublists.back().placements.push_back({uint32_t(list.sublists.size() - 1), 1, 1});
+  list.order.push_back({ItemKind::kPlacement, uint32_t(list.placements.size())});
+  list.placements.push_back({uint32_t(list.sublists.size() - 1), kNaN, 0});
+  list.order.push_back({ItemKind::kPlacement, uint32_t(list.placements.size())});
+  list.placements.push_back({uint32_t(list.sublists.size() - 1), 0, 0});
+  PdfOutput o;
+  o.fonts = &Fonts();
+  o.image = Logo;
+  std::string error;
+  ASSERT_TRUE(WritePdf({PdfPage{&list, 1.0, "x"}}, dir / "odd.pdf", o, error)) << error;
+  EXPECT_NE(Shell("qpdf --check " + Quoted(dir / "odd.pdf") + " 2>&1").find("No syntax or stream encoding errors"),
+            std::string::npos);
+  EXPECT_EQ(Shell("pdftoppm -r 10 -png " + Quoted(dir / "odd.pdf") + " 2>&1 >/dev/null; echo $?"), "0\n");
+  // No number in the page beyond what every reader takes, nor a word that is no number.
+  const std::string content =
+      Shell("qpdf --qdf --object-streams=disable " + Quoted(dir / "odd.pdf") + " - | sed -n '/^%% Contents for page/,/^endstream$/p'");
+  EXPECT_FALSE(std::regex_search(content, std::regex("[0-9]{11}"))) << content.substr(0, 2000);
+  EXPECT_FALSE(std::regex_search(content, std::regex("nan|inf", std::regex::icase)));
+  EXPECT_NE(content.find("\nS\n"), std::string::npos);  // the sheet's own lines are drawn
+
+  DisplayList page;
+  page.height = 210;
+  for (double width : {3e6, std::numeric_limits<double>::infinity(), 0.0, kNaN}) {
+    page.width = width;
+    std::ostringstream out;
+    EXPECT_FALSE(WritePdf({PdfPage{&page, 1.0, {}}}, out, o, error));
+    EXPECT_NE(error.find(width > 0 ? "mm, more than 739 m a side" : "the page is empty"), std::string::npos) << error;
+  }
+  page.width = 297;
+  page.overBudget = true;
+  std::ostringstream out;
+  EXPECT_FALSE(WritePdf({PdfPage{&page, 1.0, {}}}, out, o, error));
+  EXPECT_EQ(error, OverBudgetMessage());
+  page.overBudget = false;
+  std::ostream broken(nullptr);
+  EXPECT_FALSE(WritePdf({PdfPage{&page, 1.0, {}}}, broken, o, error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_TRUE(WritePdf({PdfPage{&page, 1.0, {}}}, out, PdfOutput{}, error)) << error;
+}
+
+}  // namespace
+}  // namespace kelvane
