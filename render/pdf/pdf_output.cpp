@@ -2,8 +2,8 @@
 #include "render/pdf/pdf_output.h"
 
 #include <cmath>
-#include <functional>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <new>
 #include <unordered_map>
@@ -11,9 +11,9 @@
 #include "platform/replacing_file.h"
 #include "platform/text_conversion.h"
 #include "render/glyph_layout.h"
+#include "render/pdf/item_bounds.h"
 #include "render/pdf/pdf_document.h"
 #include "render/pdf/pdf_fonts.h"
-#include "render/pdf/item_bounds.h"
 #include "render/text_layout.h"
 
 namespace kelvane {
