@@ -31,7 +31,8 @@ else()
   find_package(ZLIB REQUIRED)
   set(KELVANE_ZLIB ZLIB::ZLIB)
 endif()
-add_library(kelvane_render_pdf STATIC render/pdf/pdf_output.cpp render/pdf/pdf_document.cpp render/pdf/pdf_fonts.cpp)
+add_library(kelvane_render_pdf STATIC render/pdf/pdf_output.cpp render/pdf/pdf_document.cpp render/pdf/pdf_fonts.cpp
+                                      render/pdf/item_bounds.cpp)
 target_link_libraries(kelvane_render_pdf PUBLIC kelvane_render kelvane_platform PRIVATE ${KELVANE_ZLIB})
 
 if(WIN32)

@@ -442,6 +442,19 @@ TEST(PdfOutput, HostileListsWriteTheRestOrAreRefusedWithTheReason) {
   list.order.push_back({ItemKind::kFill, uint32_t(list.fills.size())});
   list.rings.push_back({at, 3});
   list.fills.push_back({{0, 0, 0}, {uint32_t(list.rings.size() - 1), 1}});
+  // A line and a placed list wholly off the page are left out; the list placed on it drawn.
+  const uint32_t far = uint32_t(list.points.size());
+  list.points.insert(list.points.end(), {PagePoint(5000, 5000), PagePoint(5001, 5001), PagePoint(10, 10), PagePoint(20, 20)});
+  list.order.push_back({ItemKind::kStroke, uint32_t(list.strokes.size())});
+  list.strokes.push_back({{far, 2}, 0, 0});
+  list.sublists.emplace_back();
+  list.sublists.back().points = {PagePoint(10, 10), PagePoint(20, 20)};
+  list.sublists.back().order.push_back({ItemKind::kStroke, 0});
+  list.sublists.back().strokes.push_back({{0, 2}, 0, 0});
+  for (double dx : {5000.0, 1.0}) {
+    list.order.push_back({ItemKind::kPlacement, uint32_t(list.placements.size())});
+    list.placements.push_back({uint32_t(list.sublists.size() - 1), dx, 0});
+  }
   list.sublists.emplace_back();  // a list that places itself
   list.sublists.back().order.push_back({ItemKind::kPlacement, 0});
   list.sublists.back().placements.push_back({uint32_t(list.sublists.size() - 1), 1, 1});
@@ -463,6 +476,9 @@ TEST(PdfOutput, HostileListsWriteTheRestOrAreRefusedWithTheReason) {
   EXPECT_FALSE(std::regex_search(content, std::regex("[0-9]{11}"))) << content.substr(0, 2000);
   EXPECT_FALSE(std::regex_search(content, std::regex("nan|inf", std::regex::icase)));
   EXPECT_NE(content.find("\nS\n"), std::string::npos);  // the sheet's own lines are drawn
+  EXPECT_EQ(content.find("500000 500000 m"), std::string::npos);
+  EXPECT_EQ(content.find("q 1 0 0 1 500000 0 cm"), std::string::npos);
+  EXPECT_NE(content.find("q 1 0 0 1 100 0 cm\n1000 1000 m\n2000 2000 l\nS\nQ"), std::string::npos);
 
   DisplayList page;
   page.height = 210;

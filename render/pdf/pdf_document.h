@@ -14,6 +14,8 @@ namespace kelvane::pdf {
 void AppendInt(std::string& out, int64_t v);
 // Appends v with at most `decimals` decimals and no trailing zeros; 0 for a value not finite.
 void AppendFixed(std::string& out, double v, int decimals);
+// Appends v with about seven significant digits, in the plain notation PDF reads (no exponent).
+void AppendReal(std::string& out, double v);
 // Appends text (UTF-8) as a PDF text string: <FEFF...> in UTF-16BE.
 void AppendTextString(std::string& out, std::string_view utf8);
 
@@ -73,9 +75,4 @@ class ObjectWriter {
 
 std::string Ref(int number);
 
-}  // namespace kelvane::pdf
-
-namespace kelvane::pdf {
-// Appends v with about seven significant digits, in the plain notation PDF reads (no exponent).
-void AppendReal(std::string& out, double v);
 }  // namespace kelvane::pdf

@@ -2,8 +2,8 @@
 #include "render/pdf/pdf_output.h"
 
 #include <cmath>
-#include <functional>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <new>
 #include <unordered_map>
@@ -11,6 +11,7 @@
 #include "platform/replacing_file.h"
 #include "platform/text_conversion.h"
 #include "render/glyph_layout.h"
+#include "render/pdf/item_bounds.h"
 #include "render/pdf/pdf_document.h"
 #include "render/pdf/pdf_fonts.h"
 #include "render/text_layout.h"
@@ -138,7 +139,10 @@ class PagePainter {
   PagePainter(const DisplayList& list, double pageScale, DeflateStream& out, DocumentFonts& fonts,
               DocumentImages& images, const PdfOutput& output)
       : list_(list), devicePerMm_(pageScale * kPointsPerInch / kMmPerInch), out_(out), fonts_(fonts),
-        images_(images), output_(output) {}
+        images_(images), output_(output), bounds_(list, kPointsPerInch / kScreenDpi / devicePerMm_, kMaxPlacementDepth) {
+    page_.Add(0, 0);
+    page_.Add(list.width, list.height);
+  }
 
   void Paint() {
     std::string& s = out_.Text();
@@ -160,6 +164,8 @@ class PagePainter {
     const DisplayList* outer = pools_;
     pools_ = &items;
     for (const ItemRef& r : items.order) {
+      // What falls wholly off the page is left out, as the cairo pages leave it out.
+      if (!bounds_.Of(items, r, depth).Meets(page_, offsetX_, offsetY_)) continue;
       switch (r.kind) {
         case ItemKind::kStroke: DrawStroke(items.strokes[r.index]); break;
         case ItemKind::kFill: DrawFill(items.fills[r.index]); break;
@@ -184,7 +190,9 @@ class PagePainter {
     AppendInt(s, std::llround(dy));
     s += " cm\n";
     states_.push_back(state_);
+    offsetX_ += p.dx, offsetY_ += p.dy;
     DrawItems(list_.sublists[p.list], depth + 1);
+    offsetX_ -= p.dx, offsetY_ -= p.dy;
     state_ = states_.back();
     states_.pop_back();
     out_.Text() += "Q\n";
@@ -354,6 +362,9 @@ class PagePainter {
   const PdfOutput& output_;
   GraphicsState state_;
   std::vector<GraphicsState> states_;
+  ItemBounds bounds_;
+  Box page_;                            // in list millimetres
+  double offsetX_ = 0, offsetY_ = 0;    // of the list being drawn, by the placements around it
   std::unordered_map<uint64_t, Character> characters_;
   std::unordered_map<uint32_t, int> faces_;  // by font, bold and italic
   std::string text_;      // the text object being put together
