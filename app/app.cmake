@@ -23,7 +23,7 @@ if(WIN32)
 else()
   # The command line over the POSIX platform layer.
   add_library(kelvane_posix STATIC app/posix/platform.cpp app/posix/command_line.cpp)
-  target_link_libraries(kelvane_posix PUBLIC kelvane_app)
+  target_link_libraries(kelvane_posix PUBLIC kelvane_app kelvane_dxf)
   add_executable(kelvane app/posix/main.cpp)
   target_link_libraries(kelvane PRIVATE kelvane_posix)
 endif()

@@ -1,8 +1,8 @@
 # Picture files of a run through the cairo backend (Linux command line): the plan, the sheets,
 # one drawing.
 if(NOT WIN32)
-  add_library(kelvane_pictures STATIC app/pictures/picture_files.cpp)
-  target_link_libraries(kelvane_pictures PUBLIC kelvane_render_cairo kelvane_app)
+  add_library(kelvane_pictures STATIC app/pictures/picture_files.cpp app/pictures/png_image.cpp)
+  target_link_libraries(kelvane_pictures PUBLIC kelvane_render_cairo kelvane_app PRIVATE PkgConfig::KELVANE_CAIRO)
   target_link_libraries(kelvane PRIVATE kelvane_pictures)
 endif()
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/options.h"
+#include "dxf/dxf_writer.h"
 #include "render/picture_format.h"
 
 namespace kelvane {
@@ -35,6 +36,7 @@ enum class CommandMode {
   kMakeExample,  // write the example drawing
   kPlan,         // draw the plan of one drawing, write nothing else
   kRender,       // draw one drawing on its own paper
+  kExport,       // write one drawing as one DXF file
 };
 
 struct CommandLine {
@@ -49,6 +51,10 @@ struct CommandLine {
   std::vector<PictureFormat> sheetPictures;
   std::optional<bool> color;  // --color or --mono; none: the drawing's colour-print setting
   int dpi = 150;
+  // DXF: beside every written sheet (--dxf), and how every DXF of the run is written.
+  bool sheetDxf = false;
+  DxfOptions dxf;
+  std::optional<std::filesystem::path> exportFile;  // kExport: the DXF file
 };
 
 struct CommandLineResult {

@@ -1,0 +1,143 @@
+// The DXF file around the entities: header variables, the tables its version requires, blocks,
+// and the objects (dictionaries and layouts) strict readers look for.
+#include "dxf/dxf_writer.h"
+
+#include <algorithm>
+#include <functional>
+#include <set>
+
+#include "dxf/dxf_context.h"
+
+namespace kelvane {
+
+namespace {
+
+// Which definitions an insert may name: none whose inserts lead back to itself, which no
+// reader could draw. Names are made unique; a definition without one gets its number.
+void PlanBlocks(DxfContext& c) {
+  const std::vector<BlockDefinition>& defs = c.doc.blockDefs;
+  const size_t n = defs.size();
+  c.insertAllowed.assign(n, true);
+  std::vector<int> state(n, 0);  // 0 unseen, 1 on the path, 2 done
+  std::function<void(size_t)> visit = [&](size_t d) {
+    state[d] = 1;
+    const EntityLists& l = defs[d].entities;
+    for (const BlockInsertRecord& b : l.blockInserts) {
+      const int32_t to = c.DefinitionOf(b.blockNumber);
+      if (to < 0) continue;
+      if (state[size_t(to)] == 1) c.insertAllowed[size_t(to)] = false;
+      else if (state[size_t(to)] == 0) visit(size_t(to));
+    }
+    state[d] = 2;
+  };
+  for (size_t d = 0; d < n; ++d)
+    if (state[d] == 0) visit(d);
+  std::set<std::string> taken;
+  for (size_t d = 0; d < n; ++d) {
+    std::string name = c.sink.Encode(defs[d].name);
+    for (char& ch : name)
+      if (std::string_view("<>/\\\":;?*|=`,").find(ch) != std::string_view::npos) ch = '_';
+    if (name.empty() || taken.count(name)) name = "JW_BLOCK_" + std::to_string(d);
+    taken.insert(name);
+    c.blockNames.push_back(name);
+    c.blockRecords.push_back(c.sink.NewHandle());
+  }
+}
+
+void BlockBegin(DxfSink& s, uint64_t record, const std::string& name, bool paper) {
+  s.Str(0, "BLOCK");
+  s.Handle();
+  s.Hex(330, record);
+  s.Str(100, "AcDbEntity");
+  if (paper) s.Int(67, 1);
+  s.Str(8, "0");
+  s.Str(100, "AcDbBlockBegin");
+  s.Str(2, name);
+  s.Int(70, 0);
+  s.Point(10, 0, 0);
+  s.Str(3, name);
+  s.Str(1, "");
+}
+
+void BlockEnd(DxfSink& s, uint64_t record, bool paper) {
+  s.Str(0, "ENDBLK");
+  s.Handle();
+  s.Hex(330, record);
+  s.Str(100, "AcDbEntity");
+  if (paper) s.Int(67, 1);
+  s.Str(8, "0");
+  s.Str(100, "AcDbBlockEnd");
+}
+
+std::string BlocksSection(DxfContext& c) {
+  DxfSink& s = c.sink;
+  s.Str(0, "SECTION");
+  s.Str(2, "BLOCKS");
+  BlockBegin(s, c.modelSpace, "*Model_Space", false);
+  BlockEnd(s, c.modelSpace, false);
+  BlockBegin(s, c.paperSpace, "*Paper_Space", true);
+  BlockEnd(s, c.paperSpace, true);
+  for (size_t d = 0; d < c.doc.blockDefs.size(); ++d) {
+    BlockBegin(s, c.blockRecords[d], c.blockNames[d], false);
+    const EntityLists& l = c.doc.blockDefs[d].entities;
+    DxfPlacement place;
+    place.owner = c.blockRecords[d];
+    WriteDxfEntities(c, l, l.order, size_t(std::max(0, l.entityCount)), place);
+    BlockEnd(s, c.blockRecords[d], false);
+  }
+  s.Str(0, "ENDSEC");
+  return std::move(s.out());
+}
+
+std::string EntitiesSection(DxfContext& c, const SheetView* view) {
+  DxfSink& s = c.sink;
+  s.out().clear();
+  s.Str(0, "SECTION");
+  s.Str(2, "ENTITIES");
+  DxfPlacement place;
+  place.owner = c.modelSpace;
+  place.trueSize = true;
+  const JwwDocument& doc = c.doc;
+  if (view) {
+    place.centerX = view->centerX, place.centerY = view->centerY;
+    WriteDxfEntities(c, doc, view->order, view->order.size(), place);
+    for (const LineRecord& line : view->extraLines) WriteDxfLine(c, line, place);
+  } else {
+    WriteDxfEntities(c, doc, doc.order, size_t(std::max(0, doc.entityCount)), place);
+  }
+  s.Str(0, "ENDSEC");
+  return std::move(s.out());
+}
+
+}  // namespace
+
+DxfResult MakeDxf(const JwwDocument& doc, const SheetView* view, const DxfOptions& options) {
+  DxfContext c(doc, options);
+  DxfFixedHandles fixed{};
+  for (uint64_t* h : {&fixed.root, &fixed.groups, &fixed.layouts, &fixed.modelLayout, &fixed.paperLayout,
+                      &fixed.blockTable})
+    *h = c.sink.NewHandle();
+  c.modelSpace = c.sink.NewHandle();
+  c.paperSpace = c.sink.NewHandle();
+  PlanBlocks(c);
+  DxfResult r;
+  std::string blocks = BlocksSection(c);
+  std::string entities = EntitiesSection(c, view);
+  c.sink.out().clear();
+  WriteDxfTables(c, fixed);  // handles of the tables' entries come after the entities'
+  std::string tables = std::move(c.sink.out());
+  c.sink.out().clear();
+  WriteDxfObjects(c, fixed);
+  std::string objects = std::move(c.sink.out());
+  c.sink.out().clear();
+  WriteDxfHeader(c, c.sink.NextHandle());
+  r.parts.push_back(std::move(c.sink.out()));
+  r.parts.push_back(std::move(tables));
+  r.parts.push_back(std::move(blocks));
+  r.parts.push_back(std::move(entities));
+  r.parts.push_back(std::move(objects));
+  r.images = std::move(c.imageFiles);
+  return r;
+}
+
+}  // namespace kelvane
