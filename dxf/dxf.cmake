@@ -13,3 +13,8 @@ if(KELVANE_TESTS AND NOT WIN32)
     COMMAND /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/tests/check_dxf.py $<TARGET_FILE:kelvane>
             $<TARGET_FILE:kelvane_dxf_expect> ${CMAKE_CURRENT_BINARY_DIR}/dxf-check ${KELVANE_CORPUS})
 endif()
+
+if(KELVANE_BENCH AND NOT WIN32)
+  add_executable(bench_dxf bench/bench_dxf.cpp)
+  target_link_libraries(bench_dxf PRIVATE kelvane_app kelvane_dxf)
+endif()

@@ -89,6 +89,7 @@ DxfContext::DxfContext(const JwwDocument& d, const DxfOptions& o) : doc(d), opti
     scales_[g] = options.units == DxfUnits::kTrueSize && std::isfinite(s) && s > 0 ? s : 1.0;
   }
   colors_.resize(kLastSxfColor + 1);
+  penWeights_.assign(kLastSxfColor + 1, -1);
   colorKnown_.assign(kLastSxfColor + 1, false);
   for (size_t i = 0; i < doc.blockDefs.size(); ++i) {
     const int32_t n = doc.blockDefs[i].number();
@@ -125,6 +126,8 @@ const std::string* DxfContext::LineTypeOf(int s) {
 }
 
 const std::string& DxfContext::StyleOf(const JwwString& font, bool vertical) {
+  // Texts come in runs of one font: the last answer is asked for again most of the time.
+  if (lastStyle_ < styles.size() && vertical == lastVertical_ && font == lastFont_) return styles[lastStyle_].name;
   const std::string family = sink.Encode(font);
   const std::string key = family + (vertical ? "\1" : "");
   auto [it, fresh] = styleIndex_.try_emplace(key, styles.size());
@@ -139,6 +142,7 @@ const std::string& DxfContext::StyleOf(const JwwString& font, bool vertical) {
     else st.file = st.family + ".ttf";
     styles.push_back(std::move(st));
   }
+  lastStyle_ = it->second, lastVertical_ = vertical, lastFont_ = font;
   return styles[it->second].name;
 }
 
@@ -158,7 +162,17 @@ const DxfColor& DxfContext::ColorOf(int penColor) {
   return colors_[size_t(penColor)];
 }
 
-int DxfContext::LineWeightOf(const EntityAttributes& a) const {
+int DxfContext::LineWeightOf(const EntityAttributes& a) {
+  // Most entities take their pen's width: those are worked out once per pen.
+  if (a.penWidth == 0 && a.penColor <= kLastSxfColor) {
+    int& known = penWeights_[a.penColor];
+    if (known < 0) known = WeightOf(a);
+    return known;
+  }
+  return WeightOf(a);
+}
+
+int DxfContext::WeightOf(const EntityAttributes& a) const {
   const int color = a.penColor;
   const bool sxf = IsSxfColor(color);
   int32_t width = 0;

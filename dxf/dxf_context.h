@@ -16,7 +16,7 @@ namespace kelvane {
 
 // Where the entities of one list go: their owner, how positions move and scale.
 struct DxfPlacement {
-  uint64_t owner = 0;        // the block record the entities belong to
+  uint64_t owner = 0;        // the block record the entities belong to (model space: not written)
   double centerX = 0, centerY = 0;  // subtracted first
   bool trueSize = false;     // times the entity's layer-group scale (the drawing's own entities)
 };
@@ -46,7 +46,7 @@ class DxfContext {
   const std::string* LineTypeOf(int penStyle);  // null for a solid line
   const std::string& StyleOf(const JwwString& font, bool vertical);
   const DxfColor& ColorOf(int penColor);
-  int LineWeightOf(const EntityAttributes& a) const;
+  int LineWeightOf(const EntityAttributes& a);  // in 1/100 mm, one of DXF's weights
   double ScaleOf(const EntityAttributes& a) const;
   // The definition a block number names, or -1.
   int32_t DefinitionOf(int32_t blockNumber) const;
@@ -73,8 +73,13 @@ class DxfContext {
  private:
   std::array<double, 16> scales_{};
   std::map<std::string, size_t> styleIndex_;
+  size_t lastStyle_ = ~size_t(0);
+  bool lastVertical_ = false;
+  JwwString lastFont_;
   std::vector<DxfColor> colors_;
   std::vector<bool> colorKnown_;
+  std::vector<int> penWeights_;  // per pen colour, for entities of no width of their own
+  int WeightOf(const EntityAttributes& a) const;
   std::vector<int32_t> blockIndex_;
 };
 

@@ -31,7 +31,9 @@ void Head(DxfContext& c, const char* kind, const EntityAttributes& a, const DxfP
   DxfSink& s = c.sink;
   s.Str(0, kind);
   s.Handle();
-  s.Hex(330, p.owner);
+  // Readers take model space as the owner of an entity of the ENTITIES section; a large sheet's
+  // file is smaller without saying so every time.
+  if (p.owner != c.modelSpace) s.Hex(330, p.owner);
   s.Str(100, "AcDbEntity");
   s.Str(8, c.LayerOf(a));
   if (stroke) {
@@ -95,7 +97,7 @@ void WriteArc(DxfContext& c, const ArcRecord& a, const DxfPlacement& p) {
   if (e.circle) {
     Head(c, whole ? "CIRCLE" : "ARC", a.attr, p, true, k);
     s.Str(100, "AcDbCircle");
-    s.Point(10, o.x, o.y);
+    s.Flat(10, o.x, o.y);
     s.Real(40, e.radius);
     if (!whole) {
       s.Str(100, "AcDbArc");
@@ -106,8 +108,8 @@ void WriteArc(DxfContext& c, const ArcRecord& a, const DxfPlacement& p) {
   }
   Head(c, "ELLIPSE", a.attr, p, true, k);
   s.Str(100, "AcDbEllipse");
-  s.Point(10, o.x, o.y);
-  s.Point(11, e.majorX, e.majorY);
+  s.Flat(10, o.x, o.y);
+  s.Flat(11, e.majorX, e.majorY);
   s.Real(40, e.ratio);
   s.Real(41, e.start);
   s.Real(42, e.end);
@@ -119,7 +121,7 @@ void WritePoint(DxfContext& c, const PointRecord& pt, const DxfPlacement& p) {
   const Xy o = At(p, k, pt.x, pt.y);
   Head(c, "POINT", pt.attr, p, true, k);
   c.sink.Str(100, "AcDbPoint");
-  c.sink.Point(10, o.x, o.y);
+  c.sink.Flat(10, o.x, o.y);
 }
 
 void WriteText(DxfContext& c, const TextRecord& t, const TextStrings& strings, const DxfPlacement& p) {
@@ -134,9 +136,12 @@ void WriteText(DxfContext& c, const TextRecord& t, const TextStrings& strings, c
   DxfSink& s = c.sink;
   Head(c, "TEXT", t.attr, p, false, k);
   s.Str(100, "AcDbText");
-  s.Point(10, o.x, o.y);
+  s.Flat(10, o.x, o.y);
   s.Real(40, t.sizeY * k);
-  s.Str(1, s.Encode(PlainText(strings.text)));
+  // Most texts hold no control sequence: they are written as they are.
+  const JwwString& text = strings.text;
+  const bool caret = text.unicode ? text.wide.find(u'^') != std::u16string::npos : text.sjis.find('^') != std::string::npos;
+  s.Str(1, s.Encode(caret ? PlainText(text) : text));
   if (t.angle != 0) s.Real(50, t.angle);
   // The cell's width against its height: a full-width character fills the cell.
   if (t.sizeY > 0 && t.sizeX != t.sizeY) s.Real(41, t.sizeX / t.sizeY);
@@ -153,11 +158,10 @@ void WriteInsert(DxfContext& c, const BlockInsertRecord& b, const DxfPlacement& 
   Head(c, "INSERT", b.attr, p, false, k);
   s.Str(100, "AcDbBlockReference");
   s.Str(2, c.blockNames[size_t(def)]);
-  s.Point(10, o.x, o.y);
+  s.Flat(10, o.x, o.y);
   // The block's members are paper millimetres: the insert takes them to true size.
-  s.Real(41, b.scaleX * k);
-  s.Real(42, b.scaleY * k);
-  s.Real(43, 1.0);
+  if (b.scaleX * k != 1) s.Real(41, b.scaleX * k);
+  if (b.scaleY * k != 1) s.Real(42, b.scaleY * k);
   if (b.rotation != 0) s.Real(50, b.rotation * kDegrees);
 }
 
@@ -210,8 +214,8 @@ void WriteDxfLine(DxfContext& c, const LineRecord& line, const DxfPlacement& p) 
   const Xy a = At(p, k, line.startX, line.startY), b = At(p, k, line.endX, line.endY);
   Head(c, "LINE", line.attr, p, true, k);
   c.sink.Str(100, "AcDbLine");
-  c.sink.Point(10, a.x, a.y);
-  c.sink.Point(11, b.x, b.y);
+  c.sink.Flat(10, a.x, a.y);
+  c.sink.Flat(11, b.x, b.y);
 }
 
 void WriteDxfEntities(DxfContext& c, const EntityLists& lists, const std::vector<EntityRef>& order, size_t count,

@@ -45,7 +45,9 @@ bool WriteDxfFile(const JwwDocument& doc, const SheetView* view, const std::file
   std::filesystem::path failed = file;
   try {
     options.imageBaseName = PathToSjis(file.stem());
-    const DxfResult dxf = MakeDxf(doc, view, options);
+    // Kept between files, so that a run of many sheets reuses the memory of the first.
+    static thread_local DxfResult dxf;
+    MakeDxf(doc, view, options, dxf);
     bool ok = true;
     for (const DxfImageFile& image : dxf.images) {
       if (!ok) break;

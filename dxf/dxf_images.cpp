@@ -117,9 +117,9 @@ void WriteDxfImage(DxfContext& c, const TextRecord& t, const JwwString& text, co
   def.reactor = s.NewHandle();
   s.Str(100, "AcDbRasterImage");
   s.Int(90, 0);
-  s.Point(10, o.x, o.y);
-  s.Point(11, across * ca, across * sa);
-  s.Point(12, -up * sa, up * ca);
+  s.Flat(10, o.x, o.y);
+  s.Flat(11, across * ca, across * sa);
+  s.Flat(12, -up * sa, up * ca);
   s.Real(13, double(w)), s.Real(23, double(h));
   s.Hex(340, def.handle);
   s.Int(70, 7);

@@ -112,7 +112,7 @@ void WriteDxfSolid(DxfContext& c, const SolidRecord& so, const DxfPlacement& p) 
     Head(c, "SOLID", so.attr, p, false, k, OwnRgb(so));
     s.Str(100, "AcDbTrace");
     const Xy q[4] = {At(p, k, so.x1, so.y1), At(p, k, so.x2, so.y2), At(p, k, so.x4, so.y4), At(p, k, so.x3, so.y3)};
-    for (int i = 0; i < 4; ++i) s.Point(10 + i, q[i].x, q[i].y);
+    for (int i = 0; i < 4; ++i) s.Flat(10 + i, q[i].x, q[i].y);
     return;
   }
   Head(c, "HATCH", so.attr, p, false, k, OwnRgb(so));

@@ -2,61 +2,32 @@
 // encoding of the file's version.
 #include "dxf/dxf_sink.h"
 
-#include <charconv>
-#include <cmath>
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/text_conversion.h"
 
 namespace kelvane {
 
-void DxfSink::AppendCode(int code) {
-  // Right-aligned in three columns, as AutoCAD writes them.
-  char b[16];
-  auto [end, ec] = std::to_chars(b, b + sizeof b, code);
-  (void)ec;
-  const size_t n = size_t(end - b);
-  if (n < 3) out_.append(3 - n, ' ');
-  out_.append(b, n);
-  out_ += '\n';
+DxfCodeLines::DxfCodeLines() {
+  for (int code = 0; code < kCount; ++code) {
+    char b[8];
+    auto [end, ec] = std::to_chars(b, b + sizeof b, code);
+    (void)ec;
+    const size_t n = size_t(end - b);
+    std::memset(text[code], ' ', sizeof text[code]);
+    std::memcpy(text[code], b, n);
+    text[code][n] = '\n';
+    size[code] = uint8_t(n + 1);
+  }
 }
 
-void DxfSink::Str(int code, std::string_view value) {
-  AppendCode(code);
-  out_.append(value);
-  out_ += '\n';
-}
+const DxfCodeLines kDxfCodeLines;
 
-void DxfSink::Int(int code, int64_t value) {
-  AppendCode(code);
-  char b[24];
-  auto [end, ec] = std::to_chars(b, b + sizeof b, value);
-  (void)ec;
-  out_.append(b, size_t(end - b));
-  out_ += '\n';
-}
-
-void DxfSink::Real(int code, double value) {
-  AppendCode(code);
-  // The shortest form that reads back as the same double; a value no reader takes becomes 0.
-  if (!std::isfinite(value)) value = 0;
-  if (value == 0) value = 0;  // no "-0"
-  char b[32];
-  auto [end, ec] = std::to_chars(b, b + sizeof b, value);
-  (void)ec;
-  out_.append(b, size_t(end - b));
-  out_ += '\n';
-}
-
-void DxfSink::Hex(int code, uint64_t handle) {
-  AppendCode(code);
-  char b[24];
-  auto [end, ec] = std::to_chars(b, b + sizeof b, handle, 16);
-  (void)ec;
-  for (char* p = b; p < end; ++p)
-    if (*p >= 'a' && *p <= 'f') *p = char(*p - 'a' + 'A');
-  out_.append(b, size_t(end - b));
-  out_ += '\n';
+void DxfSink::Grow(size_t n) {
+  size_t room = std::max<size_t>(buffer_.size() * 2, 1 << 16);
+  while (room - used_ < n) room *= 2;
+  buffer_.resize(room);
 }
 
 const std::string& DxfSink::SjisOf(uint32_t code) {

@@ -69,8 +69,9 @@ void BlockEnd(DxfSink& s, uint64_t record, bool paper) {
   s.Str(100, "AcDbBlockEnd");
 }
 
-std::string BlocksSection(DxfContext& c) {
+void BlocksSection(DxfContext& c, std::string& out) {
   DxfSink& s = c.sink;
+  s.Begin(out);
   s.Str(0, "SECTION");
   s.Str(2, "BLOCKS");
   BlockBegin(s, c.modelSpace, "*Model_Space", false);
@@ -86,12 +87,14 @@ std::string BlocksSection(DxfContext& c) {
     BlockEnd(s, c.blockRecords[d], false);
   }
   s.Str(0, "ENDSEC");
-  return std::move(s.out());
+  s.End(out);
 }
 
-std::string EntitiesSection(DxfContext& c, const SheetView* view) {
+void EntitiesSection(DxfContext& c, const SheetView* view, std::string& out) {
   DxfSink& s = c.sink;
-  s.out().clear();
+  s.Begin(out);
+  // About what an entity takes, so that the text is not copied as it grows.
+  s.Reserve((view ? view->order.size() + view->extraLines.size() : c.doc.order.size()) * 160 + 4096);
   s.Str(0, "SECTION");
   s.Str(2, "ENTITIES");
   DxfPlacement place;
@@ -106,13 +109,20 @@ std::string EntitiesSection(DxfContext& c, const SheetView* view) {
     WriteDxfEntities(c, doc, doc.order, size_t(std::max(0, doc.entityCount)), place);
   }
   s.Str(0, "ENDSEC");
-  return std::move(s.out());
+  s.End(out);
 }
 
 }  // namespace
 
 DxfResult MakeDxf(const JwwDocument& doc, const SheetView* view, const DxfOptions& options) {
+  DxfResult r;
+  MakeDxf(doc, view, options, r);
+  return r;
+}
+
+void MakeDxf(const JwwDocument& doc, const SheetView* view, const DxfOptions& options, DxfResult& r) {
   DxfContext c(doc, options);
+  r.parts.resize(5);  // header and classes, tables, blocks, entities, objects
   DxfFixedHandles fixed{};
   for (uint64_t* h : {&fixed.root, &fixed.groups, &fixed.layouts, &fixed.modelLayout, &fixed.paperLayout,
                       &fixed.blockTable})
@@ -120,24 +130,18 @@ DxfResult MakeDxf(const JwwDocument& doc, const SheetView* view, const DxfOption
   c.modelSpace = c.sink.NewHandle();
   c.paperSpace = c.sink.NewHandle();
   PlanBlocks(c);
-  DxfResult r;
-  std::string blocks = BlocksSection(c);
-  std::string entities = EntitiesSection(c, view);
-  c.sink.out().clear();
+  BlocksSection(c, r.parts[2]);
+  EntitiesSection(c, view, r.parts[3]);
+  c.sink.Begin(r.parts[1]);
   WriteDxfTables(c, fixed);  // handles of the tables' entries come after the entities'
-  std::string tables = std::move(c.sink.out());
-  c.sink.out().clear();
+  c.sink.End(r.parts[1]);
+  c.sink.Begin(r.parts[4]);
   WriteDxfObjects(c, fixed);
-  std::string objects = std::move(c.sink.out());
-  c.sink.out().clear();
+  c.sink.End(r.parts[4]);
+  c.sink.Begin(r.parts[0]);
   WriteDxfHeader(c, c.sink.NextHandle());
-  r.parts.push_back(std::move(c.sink.out()));
-  r.parts.push_back(std::move(tables));
-  r.parts.push_back(std::move(blocks));
-  r.parts.push_back(std::move(entities));
-  r.parts.push_back(std::move(objects));
+  c.sink.End(r.parts[0]);
   r.images = std::move(c.imageFiles);
-  return r;
 }
 
 }  // namespace kelvane

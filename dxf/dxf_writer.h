@@ -51,5 +51,8 @@ struct DxfResult {
 // The DXF of the entities of `view` (moved by its centre, its extra lines after them), or of the
 // whole drawing when `view` is null. Throws only std::bad_alloc.
 DxfResult MakeDxf(const JwwDocument& doc, const SheetView* view, const DxfOptions& options);
+// The same into `out`, whose strings' memory is used again: writing many files in turn then
+// allocates (and the system clears) no new memory once it has grown.
+void MakeDxf(const JwwDocument& doc, const SheetView* view, const DxfOptions& options, DxfResult& out);
 
 }  // namespace kelvane
