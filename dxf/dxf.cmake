@@ -1,7 +1,7 @@
 # DXF files of drawings and sheets, for other CAD programs: portable, over the drawing and the
 # rules by which its records are drawn.
 add_library(kelvane_dxf STATIC dxf/dxf_sink.cpp dxf/dxf_context.cpp dxf/dxf_entities.cpp dxf/dxf_shapes.cpp dxf/dxf_images.cpp
-  dxf/dxf_tables.cpp dxf/dxf_writer.cpp dxf/dxf_file.cpp)
+  dxf/dxf_tables.cpp dxf/dxf_document.cpp dxf/dxf_file.cpp)
 target_link_libraries(kelvane_dxf PUBLIC kelvane_render kelvane_jww)
 
 if(KELVANE_TESTS AND NOT WIN32)

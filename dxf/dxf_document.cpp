@@ -1,4 +1,5 @@
-// The DXF file around the entities: header variables, the tables its version requires, blocks,
+// The DXF file around the entities: its sections in order, the blocks and the entities of a
+// drawing or sheet; the header, tables and objects come from dxf_tables.cpp.
 // and the objects (dictionaries and layouts) strict readers look for.
 #include "dxf/dxf_writer.h"
 
