@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <set>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,7 @@ struct DxfPlacement {
   uint64_t owner = 0;        // the block record the entities belong to (model space: not written)
   double centerX = 0, centerY = 0;  // subtracted first
   bool trueSize = false;     // times the entity's layer-group scale (the drawing's own entities)
+  int32_t definition = -1;   // the block definition whose members these are, or -1
 };
 
 struct DxfColor {
@@ -58,7 +61,8 @@ class DxfContext {
   std::vector<DxfTextStyle> styles;
   std::vector<std::string> blockNames;        // encoded, per definition
   std::vector<uint64_t> blockRecords;         // handle per definition
-  std::vector<bool> insertAllowed;            // per definition: no insert of it closes a cycle
+  // Inserts (from definition, of definition) left out: each would close a cycle of blocks.
+  std::set<std::pair<int32_t, int32_t>> cutInserts;
   std::vector<DxfImageFile> imageFiles;
   std::map<int32_t, size_t> embeddedFiles;  // embedded image -> its file in imageFiles
   struct ImageDef {

@@ -1,6 +1,5 @@
 // The DXF file around the entities: its sections in order, the blocks and the entities of a
 // drawing or sheet; the header, tables and objects come from dxf_tables.cpp.
-// and the objects (dictionaries and layouts) strict readers look for.
 #include "dxf/dxf_writer.h"
 
 #include <algorithm>
@@ -13,12 +12,12 @@ namespace kelvane {
 
 namespace {
 
-// Which definitions an insert may name: none whose inserts lead back to itself, which no
-// reader could draw. Names are made unique; a definition without one gets its number.
+// Which inserts inside definitions are left out: those that lead back to a definition being
+// inserted, which no reader could draw. Names are made unique; a definition without one gets
+// its number.
 void PlanBlocks(DxfContext& c) {
   const std::vector<BlockDefinition>& defs = c.doc.blockDefs;
   const size_t n = defs.size();
-  c.insertAllowed.assign(n, true);
   std::vector<int> state(n, 0);  // 0 unseen, 1 on the path, 2 done
   std::function<void(size_t)> visit = [&](size_t d) {
     state[d] = 1;
@@ -26,7 +25,7 @@ void PlanBlocks(DxfContext& c) {
     for (const BlockInsertRecord& b : l.blockInserts) {
       const int32_t to = c.DefinitionOf(b.blockNumber);
       if (to < 0) continue;
-      if (state[size_t(to)] == 1) c.insertAllowed[size_t(to)] = false;
+      if (state[size_t(to)] == 1) c.cutInserts.insert({int32_t(d), to});
       else if (state[size_t(to)] == 0) visit(size_t(to));
     }
     state[d] = 2;
@@ -84,6 +83,7 @@ void BlocksSection(DxfContext& c, std::string& out) {
     const EntityLists& l = c.doc.blockDefs[d].entities;
     DxfPlacement place;
     place.owner = c.blockRecords[d];
+    place.definition = int32_t(d);
     WriteDxfEntities(c, l, l.order, size_t(std::max(0, l.entityCount)), place);
     BlockEnd(s, c.blockRecords[d], false);
   }

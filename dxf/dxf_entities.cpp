@@ -151,7 +151,7 @@ void WriteText(DxfContext& c, const TextRecord& t, const TextStrings& strings, c
 
 void WriteInsert(DxfContext& c, const BlockInsertRecord& b, const DxfPlacement& p) {
   const int32_t def = c.DefinitionOf(b.blockNumber);
-  if (def < 0 || !c.insertAllowed[size_t(def)]) return;
+  if (def < 0 || (p.definition >= 0 && c.cutInserts.count({p.definition, def}))) return;
   const double k = ScaleFor(c, p, b.attr);
   const Xy o = At(p, k, b.refX, b.refY);
   DxfSink& s = c.sink;

@@ -102,6 +102,23 @@ def sheets(folder, drawing, *options):
     return len(written)
 
 
+def failures_are_reported():
+    """A DXF that cannot be written fails the run, the sheet stays; no DXF replaces an input."""
+    folder = WORK / "blocked"
+    folder.mkdir()
+    example = WORK / "example.jww"
+    (folder / "1_example.dxf").mkdir()  # a folder where the DXF would go
+    r = subprocess.run([KELVANE, "--settings", WORK / "none.dat", "-o", folder, "--dxf", example], capture_output=True)
+    if r.returncode != 1 or b"1_example.dxf: DXF not written" not in r.stderr:
+        failures.append(f"unwritable DXF: exit {r.returncode}, {r.stderr!r}")
+    if not (folder / "1_example.jww").is_file() or not (folder / "2_example.dxf").is_file():
+        failures.append("unwritable DXF: the sheet or the other sheets' DXF files are missing")
+    before = example.read_bytes()
+    r = subprocess.run([KELVANE, "--export", example, example], capture_output=True)
+    if r.returncode != 1 or example.read_bytes() != before:
+        failures.append(f"--export over its input: exit {r.returncode}, input changed: {example.read_bytes() != before}")
+
+
 def main():
     shutil.rmtree(WORK, ignore_errors=True)
     WORK.mkdir(parents=True)
@@ -114,6 +131,7 @@ def main():
     # One whole drawing, as --export writes it.
     run(KELVANE, "--export", example, WORK / "whole.dxf")
     compare(example, WORK / "whole.dxf")
+    failures_are_reported()
     drawings = sorted(CORPUS.rglob("*.jww")) if CORPUS and CORPUS.is_dir() else []
     for k, drawing in enumerate(drawings):
         out = WORK / f"corpus{k}.dxf"
