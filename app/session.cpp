@@ -22,6 +22,14 @@ constexpr std::string_view kHandOverSwitch = "/G";
 constexpr size_t kHandOverMaxLineBytes = 64 * 1024;
 constexpr size_t kHandOverMaxLines = 1024;
 
+// The side file is written once it holds something: a program that never set a side option
+// leaves no file behind.
+void KeepSideSettings(const std::filesystem::path& file, const SideSettings& side) {
+  std::error_code ec;
+  if (side.options == SideOptions{} && side.otherLines.empty() && !std::filesystem::exists(file, ec)) return;
+  SaveSideSettings(file, side);
+}
+
 // Leading and trailing blanks and control characters removed.
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && static_cast<unsigned char>(s.front()) <= 0x20) s.remove_prefix(1);
@@ -81,6 +89,7 @@ bool Session::Start() {
 
   settingsFile_ = SettingsFile();
   LoadSettings(settingsFile_, options, position);
+  side = LoadSideSettings(SideSettingsFileOf(settingsFile_));
   frontEnd_.SettingsLoaded(options);
 
   document_ = std::make_unique<JwwDocument>();
@@ -195,6 +204,11 @@ void Session::RunBatch() {
   running = false;
 }
 
+void Session::NoteFailure(const std::string& sjisText) {
+  platform_.SetStatusText(sjisText);
+  failures_.Note(sjisText);
+}
+
 void Session::FailDrawing(const std::filesystem::path& file, const std::string& reason, bool read) {
   std::string text = std::string(read ? kCannotSave : kCannotRead) + platform_.ToSjis(file);
   if (!reason.empty()) text += " (" + reason + ")";
@@ -254,14 +268,17 @@ void Session::Close() {
   // A settings file named by the caller is only read: whatever it is, it stays as it was.
   if (settings_.namedSettingsFile) return;
   const std::filesystem::path file = SettingsFile();
-  if (SaveSettings(file, options, position)) return;
+  if (SaveSettings(file, options, position)) {
+    KeepSideSettings(SideSettingsFileOf(file), side);
+    return;
+  }
   // The executable's folder refused the file (read-only install): keep the settings in the
   // user's folder instead, where the next start looks first.
   if (file != SettingsFileBeside(platform_.ExecutablePath())) return;
   const std::filesystem::path user = UserSettingsFile(platform_);
   std::error_code ec;
   std::filesystem::create_directories(user.parent_path(), ec);
-  SaveSettings(user, options, position);
+  if (SaveSettings(user, options, position)) KeepSideSettings(SideSettingsFileOf(user), side);
 }
 
 void Session::ChooseOutputFolder() {

@@ -13,6 +13,7 @@
 #include "app/platform.h"
 #include "app/sheet_plan.h"
 #include "app/sheet_writer.h"
+#include "app/side_settings.h"
 #include "jww/document.h"
 
 namespace kelvane {
@@ -60,6 +61,8 @@ class Session {
   // Filled by the settings file and the front end; limited at the start of every run and at closing.
   SplitOptions options;
   WindowPosition position;
+  // The options of the side file beside the settings file, read and written with it.
+  SideSettings side;
   std::vector<std::filesystem::path> inputFiles;
   bool running = false;
   bool cancelRequested = false;
@@ -90,6 +93,11 @@ class Session {
   JwwDocument* Document() { return document_.get(); }
   // The settings file read at start-up and written at closing.
   std::filesystem::path SettingsFile() const;
+  // The side file read at start-up and written at closing, beside the settings file.
+  std::filesystem::path SideSettingsFile() const { return SideSettingsFileOf(SettingsFile()); }
+  // Something written beside a sheet (a picture of it) failed: the status bar says so and the
+  // run ends as a failure, as for a sheet.
+  void NoteFailure(const std::string& sjisText);
   // What the last run could not do: sheets not written and drawings not read.
   const RunFailures& Failures() const { return failures_; }
   // The output folder of a run; empty means each drawing's own folder.

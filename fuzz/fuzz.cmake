@@ -21,9 +21,10 @@ endforeach()
 
 add_library(kelvane_fuzz_targets STATIC fuzz/targets.cpp)
 target_compile_options(kelvane_fuzz_targets PRIVATE -fsanitize=fuzzer-no-link ${KELVANE_FUZZ_SANITIZERS})
-target_link_libraries(kelvane_fuzz_targets PUBLIC kelvane_posix kelvane_render_cairo kelvane_split_reference)
+target_link_libraries(kelvane_fuzz_targets PUBLIC kelvane_posix kelvane_render_cairo kelvane_render_pdf kelvane_font_source
+                      kelvane_split_reference)
 
-foreach(target load settings handover sheetnames render cairo)
+foreach(target load settings handover sheetnames render cairo pdf)
   add_executable(fuzz_${target} fuzz/fuzz_${target}.cpp)
   target_compile_options(fuzz_${target} PRIVATE -fsanitize=fuzzer ${KELVANE_FUZZ_SANITIZERS})
   target_link_options(fuzz_${target} PRIVATE -fsanitize=fuzzer ${KELVANE_FUZZ_SANITIZERS})

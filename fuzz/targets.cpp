@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <sstream>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -19,8 +20,11 @@
 #include "jww/builder.h"
 #include "jww/document.h"
 #include "jww/images.h"
+#include "platform/font_source.h"
 #include "render/cairo/cairo_output.h"
+#include "render/cairo/image_decode.h"
 #include "render/image_source.h"
+#include "render/pdf/pdf_output.h"
 #include "render/render.h"
 #include "split/extract.h"
 #include "split/frames.h"
@@ -257,22 +261,30 @@ std::vector<DisplayList> RenderedLists(const uint8_t* data, size_t size) {
 
 void RenderList(const uint8_t* data, size_t size) { RenderedLists(data, size); }
 
+namespace {
+
+// Embedded images only: a fuzzed name must not read the machine's files.
+std::vector<uint8_t> EmbeddedImageBytes(const JwwDocument& doc, const JwwString& source, ImageProblem& problem) {
+  const std::u16string name = source.unicode ? source.wide : std::u16string(source.sjis.begin(), source.sjis.end());
+  std::u16string prefix = name.substr(0, 6);
+  for (char16_t& c : prefix) c = c >= u'A' && c <= u'Z' ? char16_t(c - u'A' + u'a') : c;
+  if (prefix != u"%temp%") {
+    problem = ImageProblem::kMissing;
+    return {};
+  }
+  return ImageBytesFor(doc.images, source, {}, &problem);
+}
+
+}  // namespace
+
 void RenderCairo(const uint8_t* data, size_t size) {
   const std::vector<DisplayList> lists = RenderedLists(data, size);
   JwwDocument doc;
   doc.LoadFromBytes(data, size);
   PictureOutput output;
   output.dpi = 10;
-  // Embedded images only: a fuzzed name must not read the machine's files.
-  output.imageBytes = [&](const JwwString& source, ImageProblem& problem) -> std::vector<uint8_t> {
-    const std::u16string name = source.unicode ? source.wide : std::u16string(source.sjis.begin(), source.sjis.end());
-    std::u16string prefix = name.substr(0, 6);
-    for (char16_t& c : prefix) c = c >= u'A' && c <= u'Z' ? char16_t(c - u'A' + u'a') : c;
-    if (prefix != u"%temp%") {
-      problem = ImageProblem::kMissing;
-      return {};
-    }
-    return ImageBytesFor(doc.images, source, {}, &problem);
+  output.imageBytes = [&](const JwwString& source, ImageProblem& problem) {
+    return EmbeddedImageBytes(doc, source, problem);
   };
   ImagesLeftOut leftOut;
   output.imagesLeftOut = &leftOut;
@@ -285,6 +297,36 @@ void RenderCairo(const uint8_t* data, size_t size) {
   }
   std::error_code ec;
   std::filesystem::remove(file, ec);
+}
+
+void RenderPdf(const uint8_t* data, size_t size) {
+  const std::vector<DisplayList> lists = RenderedLists(data, size);
+  JwwDocument doc;
+  doc.LoadFromBytes(data, size);
+  static const std::unique_ptr<FontSource> fonts = MakeSystemFontSource();
+  PdfOutput output;
+  output.fonts = fonts.get();
+  output.image = [&](const JwwString& source, uint64_t maxPixels, ImageProblem& problem) -> std::optional<RasterImage> {
+    const std::vector<uint8_t> bytes = EmbeddedImageBytes(doc, source, problem);
+    DecodedImage image;
+    if (bytes.empty() || DecodeImageWithin(bytes, IsGzipName(source), maxPixels, image) != DecodeResult::kDecoded) {
+      if (problem == ImageProblem::kNone) problem = ImageProblem::kUndecodable;
+      return std::nullopt;
+    }
+    return ToRasterImage(image);
+  };
+  ImagesLeftOut leftOut;
+  output.imagesLeftOut = &leftOut;
+  std::vector<PdfPage> pages;
+  for (const DisplayList& list : lists)
+    if (!list.overBudget) pages.push_back({&list, size % 2 ? 0.5 : 1.0, "page"});  // refused before any output
+  if (pages.empty()) return;
+  std::ostringstream out;
+  std::string error;
+  if (!WritePdf(pages, out, output, error)) return;
+  const std::string pdf = out.str();
+  KELVANE_FUZZ_CHECK(pdf.rfind("%PDF-1.7\n", 0) == 0 && pdf.size() > 6 && pdf.compare(pdf.size() - 6, 6, "%%EOF\n") == 0,
+                     "a PDF written is not whole");
 }
 
 void LoadDrawing(const uint8_t* data, size_t size) {

@@ -32,6 +32,9 @@ void RenderList(const uint8_t* data, size_t size);
 // As RenderList, then replays the lists through the cairo backend: a small PNG at a low
 // resolution and, chosen by the input, an SVG or a PDF, into the scratch folder.
 void RenderCairo(const uint8_t* data, size_t size);
+// The same lists as pages of one PDF through the portable writer: never a crash, and a document
+// written is whole.
+void RenderPdf(const uint8_t* data, size_t size);
 
 // A broken invariant calls the handler; the default prints the message and aborts, which
 // libFuzzer reports as a crash. The regression test installs one that fails the test instead.

@@ -41,6 +41,13 @@ class FontSource {
   // The face the screen draws for a family name (UTF-8, e.g. "ＭＳ ゴシック") in the given
   // weight and slant, by the same fallback the screen uses; nothing when there is none.
   virtual std::shared_ptr<EmbeddableFont> Open(std::string_view familyUtf8, bool bold, bool italic) = 0;
+  // The face the screen draws a character in that the family's own face lacks (its fallback);
+  // nothing when no face has it, and the character is drawn as missing.
+  virtual std::shared_ptr<EmbeddableFont> OpenFallback(std::string_view familyUtf8, bool bold, bool italic,
+                                                       char32_t codePoint) {
+    (void)familyUtf8, (void)bold, (void)italic, (void)codePoint;
+    return nullptr;
+  }
 };
 
 // The operating system's fonts.

@@ -12,15 +12,32 @@ if(NOT WIN32)
   file(CONFIGURE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/render/fonts_conf.cpp
        CONTENT "// Made by CMake from render/fonts.conf.\nextern const char kKelvaneFontsConf[];\nconst char kKelvaneFontsConf[] = R\"KELVANE(\${KELVANE_FONTS_CONF})KELVANE\";\n")
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/render/fonts.conf)
-  add_library(kelvane_render_cairo STATIC render/cairo/cairo_output.cpp render/cairo/image_decode.cpp
-                                          ${CMAKE_CURRENT_BINARY_DIR}/render/fonts_conf.cpp)
-  target_link_libraries(kelvane_render_cairo PUBLIC kelvane_render PRIVATE PkgConfig::KELVANE_CAIRO)
+  add_library(kelvane_fonts_conf STATIC ${CMAKE_CURRENT_BINARY_DIR}/render/fonts_conf.cpp)
+  add_library(kelvane_render_cairo STATIC render/cairo/cairo_output.cpp render/cairo/image_decode.cpp)
+  target_link_libraries(kelvane_render_cairo PUBLIC kelvane_render PRIVATE PkgConfig::KELVANE_CAIRO kelvane_fonts_conf)
+
+  # The system's fonts for embedding, found by the same mapping as the pictures' fonts.
+  pkg_check_modules(KELVANE_FONT_SOURCE REQUIRED IMPORTED_TARGET fontconfig harfbuzz harfbuzz-subset)
+  add_library(kelvane_font_source STATIC platform/posix/font_source.cpp)
+  target_link_libraries(kelvane_font_source PUBLIC kelvane_platform PRIVATE PkgConfig::KELVANE_FONT_SOURCE
+                        kelvane_fonts_conf)
 endif()
+
+# The portable PDF writer, the same on every platform; zlib linked statically on Windows, so that
+# the program stays one file.
+if(WIN32)
+  find_library(KELVANE_ZLIB NAMES libz.a z REQUIRED)
+else()
+  find_package(ZLIB REQUIRED)
+  set(KELVANE_ZLIB ZLIB::ZLIB)
+endif()
+add_library(kelvane_render_pdf STATIC render/pdf/pdf_output.cpp render/pdf/pdf_document.cpp render/pdf/pdf_fonts.cpp)
+target_link_libraries(kelvane_render_pdf PUBLIC kelvane_render kelvane_platform PRIVATE ${KELVANE_ZLIB})
 
 if(WIN32)
   # The GDI backend: the Windows preview draws the same list.
   add_library(kelvane_render_gdi STATIC render/gdi/gdi_output.cpp)
-  target_link_libraries(kelvane_render_gdi PUBLIC kelvane_render PRIVATE gdiplus shlwapi)
+  target_link_libraries(kelvane_render_gdi PUBLIC kelvane_render PRIVATE gdiplus shlwapi ${KELVANE_ZLIB})
 endif()
 
 if(KELVANE_TESTS)
@@ -29,5 +46,5 @@ endif()
 
 if(KELVANE_BENCH AND NOT WIN32)
   add_executable(bench_render bench/bench_render.cpp)
-  target_link_libraries(bench_render PRIVATE kelvane_render_cairo)
+  target_link_libraries(bench_render PRIVATE kelvane_render_cairo kelvane_render_pdf kelvane_font_source)
 endif()

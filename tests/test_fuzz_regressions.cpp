@@ -57,7 +57,8 @@ TEST_F(FuzzRegressions, EntriesTakeEmptyAndTinyInputs) {
   const uint8_t none[1] = {0};
   const std::string tiny = "JwwData.\n\x02" "a\nfile=x.jww\r\n";
   for (Entry entry : {kelvane::fuzz::LoadDrawing, kelvane::fuzz::SettingsFile, kelvane::fuzz::HandOverFile,
-                      kelvane::fuzz::SheetNames, kelvane::fuzz::RenderList, kelvane::fuzz::RenderCairo}) {
+                      kelvane::fuzz::SheetNames, kelvane::fuzz::RenderList, kelvane::fuzz::RenderCairo,
+                      kelvane::fuzz::RenderPdf}) {
     entry(none, 0);
     entry(reinterpret_cast<const uint8_t*>(tiny.data()), tiny.size());
   }

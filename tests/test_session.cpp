@@ -537,6 +537,30 @@ TEST_F(SessionTest, SettingsSurviveARestart) {
   EXPECT_EQ(again.position, session_.position);
 }
 
+TEST_F(SessionTest, SideOptionsLiveBesideTheSettingsFileWhichTheyLeaveAlone) {
+  const auto dat = dir_ / "bin" / "kelvane.dat", ini = dir_ / "bin" / "kelvane.ini";
+  session_.Start();
+  session_.Close();
+  const std::string withoutOption = ReadText(dat);
+  EXPECT_FALSE(std::filesystem::exists(ini));  // nothing set, nothing left behind
+
+  Session on(platform_, frontEnd_);
+  on.Start();
+  EXPECT_FALSE(on.side.options.pdf);
+  on.side.options.pdf = true;
+  on.Close();
+  EXPECT_EQ(ReadText(dat), withoutOption);
+  EXPECT_EQ(ReadText(ini), "pdf=1\r\n");
+
+  Session again(platform_, frontEnd_);
+  again.Start();
+  EXPECT_TRUE(again.side.options.pdf);
+  again.side.options.pdf = false;
+  again.Close();
+  EXPECT_EQ(ReadText(dat), withoutOption);
+  EXPECT_EQ(ReadText(ini), "pdf=0\r\n");  // once there, the file keeps the choice to switch it off
+}
+
 TEST_F(SessionTest, UnwritableExecutableFolderFallsBackToTheUserFolder) {
   platform_.executable = dir_ / "missing" / "kelvane";  // a folder that cannot take the file
   session_.Start();

@@ -1,15 +1,20 @@
-// Picture files through the cairo backend.
+// Picture files: PNG and SVG through the cairo backend, PDF through the portable writer that
+// the Windows program writes its PDFs with too.
 #include "app/pictures/picture_files.h"
 
 #include <algorithm>
 #include <exception>
+#include <memory>
 #include <new>
 #include <system_error>
 
 #include "app/plan_picture.h"
 #include "platform/file_identity.h"
+#include "platform/font_source.h"
 #include "render/cairo/cairo_output.h"
+#include "render/cairo/image_decode.h"
 #include "render/image_source.h"
+#include "render/pdf/pdf_output.h"
 
 namespace kelvane {
 
@@ -25,12 +30,44 @@ PictureOutput OutputFor(const JwwDocument& doc, const std::filesystem::path& dra
   return o;
 }
 
+// The system's fonts, found once for the process and shared by every thread writing.
+FontSource& SystemFonts() {
+  static const std::unique_ptr<FontSource> fonts = MakeSystemFontSource();
+  return *fonts;
+}
+
+// One page as a PDF of its own, its images decoded as the other formats decode them.
+bool WritePdfPage(const DisplayList& list, const std::filesystem::path& file, const PictureOutput& o,
+                  std::string& error) {
+  PdfOutput pdf;
+  pdf.fonts = &SystemFonts();
+  pdf.imagesLeftOut = o.imagesLeftOut;
+  if (o.imageBytes)
+    pdf.image = [&o](const JwwString& source, uint64_t maxPixels, ImageProblem& problem) -> std::optional<RasterImage> {
+      const std::vector<uint8_t> bytes = o.imageBytes(source, problem);
+      if (problem != ImageProblem::kNone) return std::nullopt;
+      if (bytes.empty()) {
+        problem = ImageProblem::kMissing;
+        return std::nullopt;
+      }
+      DecodedImage image;
+      switch (DecodeImageWithin(bytes, IsGzipName(source), maxPixels, image)) {
+        case DecodeResult::kNotAnImage: problem = ImageProblem::kUndecodable; return std::nullopt;
+        case DecodeResult::kTooManyPixels: problem = ImageProblem::kTooManyPixels; return std::nullopt;
+        case DecodeResult::kDecoded: break;
+      }
+      return ToRasterImage(image);
+    };
+  return WritePdf({PdfPage{&list, o.pageScale, {}}}, file, pdf, error);
+}
+
 // Writes one picture; entities and images left out of it are warning lines, not a failure.
 bool WriteWithWarnings(const DisplayList& list, const std::filesystem::path& file, PictureFormat format,
                        PictureOutput o, std::string& error, std::string* warnings) {
   ImagesLeftOut leftOut;
   o.imagesLeftOut = &leftOut;
-  const bool written = WritePicture(list, file, format, o, error);
+  const bool written = format == PictureFormat::kPdf ? WritePdfPage(list, file, o, error)
+                                                     : WritePicture(list, file, format, o, error);
   const std::string skipped = SkippedEntitiesWarning(list);
   if (written && warnings && !skipped.empty()) *warnings += file.string() + ": " + skipped + "\n";
   if (written && warnings && leftOut.Total() > 0) *warnings += file.string() + ": " + ImagesLeftOutWarning(leftOut) + "\n";

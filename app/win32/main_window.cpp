@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "app/messages.h"
 #include "text/numbers.h"
 
 namespace kelvane {
@@ -135,6 +136,7 @@ MainWindow::MainWindow(Win32Platform& platform) : platform_(platform), session_(
 // Right after the settings are read: show them, and the window at its stored place.
 void MainWindow::SettingsLoaded(SplitOptions&) {
   PushControls(true);
+  ShowSavesPdf();
   ShowWindowNow();
 }
 
@@ -142,7 +144,24 @@ void MainWindow::SettingsLoaded(SplitOptions&) {
 void MainWindow::RunStarted(const SplitOptions&) { PushControls(false); }
 
 void MainWindow::DrawingDone(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) {
+  if (SavesPdf()) WritePdfs(doc, plan, outcomes);
   preview_.RunDone(doc, plan, outcomes);
+}
+
+void MainWindow::WritePdfs(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) {
+  // Asked again for every drawing: no PDF replaces an input of the run or a settings file.
+  std::set<FileIdentity> protectedFiles;
+  for (const std::filesystem::path& file : session_.inputFiles)
+    if (std::optional<FileIdentity> id = platform_.IdentityOf(file)) protectedFiles.insert(*id);
+  for (const std::filesystem::path& file : {session_.SettingsFile(), session_.SideSettingsFile()})
+    if (std::optional<FileIdentity> id = platform_.IdentityOf(file)) protectedFiles.insert(*id);
+  for (size_t i = 0; i < outcomes.size() && i < plan.sheets.size(); ++i) {
+    if (!outcomes[i].written) continue;
+    std::string reason;
+    if (pdfs_.Write(doc, plan, plan.sheets[i], protectedFiles, reason)) continue;
+    const std::filesystem::path pdf = SheetPdfWriter::PdfFileOf(plan.sheets[i].file);
+    session_.NoteFailure(kPdfNotSaved + platform_.ToSjis(pdf) + " (" + reason + ")");
+  }
 }
 
 void MainWindow::CurrentOptions(SplitOptions& options, std::optional<std::filesystem::path>& outputFolder) {
@@ -170,6 +189,19 @@ std::wstring MainWindow::StatusText() const {
 void MainWindow::OpenPreview(const std::filesystem::path* drawing) {
   if (!IsOpen() || !preview_.Open(instance_, application_)) return;
   if (drawing) preview_.Load(*drawing);
+}
+
+void MainWindow::SetSavesPdf(bool on) {
+  session_.side.options.pdf = on;
+  // Unchecking also ends what "/pdf" asked for: the item shows what the next drop does.
+  if (!on) pdfSwitch_ = false;
+  ShowSavesPdf();
+}
+
+void MainWindow::ShowSavesPdf() {
+  if (HMENU menu = window_ ? GetSystemMenu(window_, FALSE) : nullptr)
+    CheckMenuItem(menu, kPdfMenuCommand, MF_BYCOMMAND | (SavesPdf() ? MF_CHECKED : MF_UNCHECKED));
+  preview_.SavePdfChanged();
 }
 
 MainWindow::~MainWindow() {
@@ -218,6 +250,7 @@ bool MainWindow::Create(HINSTANCE instance) {
   if (HMENU menu = GetSystemMenu(window_, FALSE)) {
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(menu, MF_STRING, kPreviewMenuCommand, L"分割プレビュー(&V)...");
+    AppendMenuW(menu, MF_STRING | MF_UNCHECKED, kPdfMenuCommand, L"PDFも保存(&P)");
   }
   return true;
 }
@@ -309,6 +342,7 @@ void MainWindow::Start(int showCommand) {
   // "/preview DRAWING" shows the drawing's plan instead of splitting it.
   std::filesystem::path previewDrawing;
   const bool preview = platform_.TakePreviewSwitch(previewDrawing);
+  pdfSwitch_ = platform_.TakeSwitch(L"/pdf");
   const bool closeNow = session_.Start();
   if (!IsOpen()) return;
   ShowWindowNow();
@@ -489,6 +523,10 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       if ((wParam & 0xFFF0) == kPreviewMenuCommand) {
         OpenPreview();
+        return 0;
+      }
+      if ((wParam & 0xFFF0) == kPdfMenuCommand) {
+        SetSavesPdf(!SavesPdf());
         return 0;
       }
       break;

@@ -4,6 +4,7 @@
 #include "app/session.h"
 #include "app/win32/platform.h"
 #include "app/win32/preview_window.h"
+#include "app/win32/sheet_pdfs.h"
 
 namespace kelvane {
 
@@ -44,6 +45,8 @@ enum MainWindowControl : int {
 
 // The system menu's item that opens the split preview (below 0xF000, the low four bits clear).
 constexpr UINT kPreviewMenuCommand = 0x0100;
+// The system menu's checkable item "PDFも保存(&P)": a PDF beside every written sheet.
+constexpr UINT kPdfMenuCommand = 0x0110;
 
 // The window of a Session. It only moves values between its controls and the session's options
 // and forwards the events; start-up, runs and closing are Session's.
@@ -71,6 +74,11 @@ class MainWindow final : public SessionFrontEnd, private PreviewHost {
   PreviewWindow& Preview() { return preview_; }
   // Opens the split preview, of the given drawing or of the one it shows already.
   void OpenPreview(const std::filesystem::path* drawing = nullptr);
+
+  // Whether a run writes a PDF beside every sheet: the remembered choice, or "/pdf" for this run.
+  bool SavesPdf() const { return session_.side.options.pdf || pdfSwitch_; }
+  // Sets the remembered choice, and shows it in the system menu and the preview.
+  void SetSavesPdf(bool on);
 
   // Runs the message loop until the window is gone.
   void RunMessageLoop();
@@ -100,10 +108,16 @@ class MainWindow final : public SessionFrontEnd, private PreviewHost {
   void Split(const std::filesystem::path& drawing) override;
   std::wstring StatusText() const override;
   Platform& HostPlatform() override { return platform_; }
+  bool SavePdfChecked() const override { return SavesPdf(); }
+  void SavePdfClicked(bool on) override { SetSavesPdf(on); }
+  void ShowSavesPdf();
+  // The PDFs of the sheets a drawing's run wrote; each one not written is a failure of the run.
+  void WritePdfs(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes);
 
   Win32Platform& platform_;
   Session session_;
   PreviewWindow preview_{*this};
+  SheetPdfWriter pdfs_;
   HINSTANCE instance_ = nullptr;
   HWND application_ = nullptr;
   HWND window_ = nullptr;
@@ -113,6 +127,7 @@ class MainWindow final : public SessionFrontEnd, private PreviewHost {
   int showCommand_ = SW_SHOWNORMAL;
   bool started_ = false;
   bool limiting_ = false;
+  bool pdfSwitch_ = false;  // "/pdf" on the command line: PDFs for this run, not remembered
 };
 
 }  // namespace kelvane

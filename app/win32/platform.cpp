@@ -106,6 +106,16 @@ bool Win32Platform::TakePreviewSwitch(std::filesystem::path& drawing) {
   return false;
 }
 
+bool Win32Platform::TakeSwitch(std::wstring_view name) {
+  const std::wstring wanted(name);
+  const auto matches = [&](const std::filesystem::path& p) {
+    return CompareStringOrdinal(p.c_str(), -1, wanted.c_str(), -1, TRUE) == CSTR_EQUAL;
+  };
+  const size_t before = parameters_.size();
+  std::erase_if(parameters_, matches);
+  return parameters_.size() != before;
+}
+
 bool Win32Platform::FileExists(const std::filesystem::path& path) const {
   DWORD a = Attributes(path);
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);

@@ -29,6 +29,9 @@ class Win32Platform : public Platform {
   // Takes "/preview" (any case) and the drawing after it out of the parameters, so that the
   // session does not split that drawing; false when the switch is not there.
   bool TakePreviewSwitch(std::filesystem::path& drawing);
+  // Takes every parameter equal to the switch (any case, e.g. "/pdf") out of the parameters;
+  // false when there is none.
+  bool TakeSwitch(std::wstring_view name);
   HWND MainWindow() const { return mainWindow_; }
 
   std::filesystem::path ExecutablePath() const override;

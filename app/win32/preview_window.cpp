@@ -73,6 +73,27 @@ HFONT MakeFont(int pixels) {
                      CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, kFontFace);
 }
 
+// Rows as tall as the font's lowest ink needs, above the grid line: the list view sizes them
+// from the font's cell alone, which cuts the underscore ("0-1_example.jww" read "0-1 example.jww").
+// The height comes in as the height of a small-image list, which the list view takes for rows.
+void SizeRowsToFont(HWND list, HFONT font) {
+  HDC dc = GetDC(list);
+  HGDIOBJ old = SelectObject(dc, font);
+  TEXTMETRICW tm{};
+  GetTextMetricsW(dc, &tm);
+  GLYPHMETRICS gm{};
+  const MAT2 identity{{0, 1}, {0, 0}, {0, 0}, {0, 1}};
+  int inkBottom = tm.tmHeight;
+  if (GetGlyphOutlineW(dc, L'_', GGO_METRICS, &gm, 0, nullptr, &identity) != GDI_ERROR)
+    inkBottom = std::max(inkBottom, int(tm.tmAscent - gm.gmptGlyphOrigin.y + int(gm.gmBlackBoxY)));
+  SelectObject(dc, old);
+  ReleaseDC(list, dc);
+  // The text is centred: what reaches below the cell needs as much again above it.
+  const int height = tm.tmHeight + 2 * (inkBottom - tm.tmHeight) + 4;
+  if (HIMAGELIST rows = ImageList_Create(1, height, ILC_COLOR, 1, 0))
+    SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(rows));
+}
+
 bool RegisterClasses(HINSTANCE instance) {
   WNDCLASSEXW existing{};
   existing.cbSize = sizeof existing;
@@ -143,6 +164,7 @@ void PreviewWindow::CreateControls() {
   HWND list = make(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
                    WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER, kPreviewList);
   SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
+  SizeRowsToFont(list, font_);
   const auto& columns = kColumns;
   for (int i = 0; i < 5; ++i) {
     LVCOLUMNW c{};
@@ -153,6 +175,8 @@ void PreviewWindow::CreateControls() {
     SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&c));
   }
   make(0, L"Button", L"この内容で分割", WS_TABSTOP | BS_PUSHBUTTON | WS_DISABLED, kPreviewSplitButton);
+  make(0, L"Button", L"PDFも保存(&P)", WS_TABSTOP | BS_AUTOCHECKBOX, kPreviewSavePdfCheck);
+  SavePdfChanged();
   make(0, L"Static", L"JWW ファイルをここにドロップするとプレビューします（ファイルは書き出しません）",
        SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, kPreviewStatus);
 }
@@ -167,7 +191,14 @@ void PreviewWindow::Layout() {
   const int x = w - listWidth;
   MoveWindow(Control(kPreviewList), x, 0, listWidth, std::max(0, body - kButtonHeight - 2 * kGap), TRUE);
   MoveWindow(Control(kPreviewSplitButton), x, body - kButtonHeight - kGap, 160, kButtonHeight, TRUE);
+  MoveWindow(Control(kPreviewSavePdfCheck), x + 160 + 3 * kGap, body - kButtonHeight - kGap,
+             std::max(0, listWidth - 160 - 3 * kGap), kButtonHeight, TRUE);
   MoveWindow(Control(kPreviewStatus), kGap, body + 3, std::max(0, w - 2 * kGap), kStatusHeight - 4, TRUE);
+}
+
+void PreviewWindow::SavePdfChanged() {
+  if (HWND check = IsOpen() ? Control(kPreviewSavePdfCheck) : nullptr)
+    SendMessageW(check, BM_SETCHECK, host_.SavePdfChecked() ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
 void PreviewWindow::SetStatus(const std::wstring& text) { SetWindowTextW(Control(kPreviewStatus), text.c_str()); }
@@ -452,6 +483,8 @@ LRESULT PreviewWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_COMMAND:
       if (LOWORD(wParam) == kPreviewSplitButton && HIWORD(wParam) == BN_CLICKED) SplitShown();
+      if (LOWORD(wParam) == kPreviewSavePdfCheck && HIWORD(wParam) == BN_CLICKED)
+        host_.SavePdfClicked(SendMessageW(Control(kPreviewSavePdfCheck), BM_GETCHECK, 0, 0) == BST_CHECKED);
       return 0;
     case WM_DROPFILES:
       DropFiles(reinterpret_cast<HDROP>(wParam));

@@ -33,6 +33,9 @@ class PreviewHost {
   // The main window's status text after a run.
   virtual std::wstring StatusText() const = 0;
   virtual Platform& HostPlatform() = 0;
+  // The main window's "PDFも保存" choice, which the preview's check box shows and sets.
+  virtual bool SavePdfChecked() const = 0;
+  virtual void SavePdfClicked(bool on) = 0;
 };
 
 enum PreviewControl : int {
@@ -40,6 +43,7 @@ enum PreviewControl : int {
   kPreviewList,
   kPreviewSplitButton,
   kPreviewStatus,
+  kPreviewSavePdfCheck,
 };
 
 class PreviewWindow {
@@ -58,6 +62,8 @@ class PreviewWindow {
   void OptionsChanged();
   // An option control was edited: plan again once the edits settle.
   void OptionControlEdited();
+  // The main window's "PDFも保存" choice changed: the check box follows it.
+  void SavePdfChanged();
   // A run has split a drawing: when it is the one shown, show its plan with the outcomes.
   void RunDone(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes);
 

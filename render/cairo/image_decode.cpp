@@ -213,4 +213,26 @@ void FitWithin(DecodedImage& image, int maxSide) {
   image.argb.swap(scaled);
 }
 
+RasterImage ToRasterImage(const DecodedImage& image) {
+  RasterImage r;
+  r.width = image.width, r.height = image.height;
+  const size_t pixels = image.argb.size();
+  r.rgb.resize(pixels * 3);
+  bool opaque = true;
+  for (size_t k = 0; k < pixels; ++k) {
+    const uint32_t v = image.argb[k];
+    const unsigned a = v >> 24;
+    opaque = opaque && a == 255;
+    uint8_t* c = &r.rgb[k * 3];
+    for (int ch = 0; ch < 3; ++ch) {
+      const unsigned premultiplied = (v >> (16 - 8 * ch)) & 0xFF;
+      c[ch] = uint8_t(a == 255 ? premultiplied : a == 0 ? 0 : std::min(255u, (premultiplied * 255 + a / 2) / a));
+    }
+  }
+  if (opaque) return r;
+  r.alpha.resize(pixels);
+  for (size_t k = 0; k < pixels; ++k) r.alpha[k] = uint8_t(image.argb[k] >> 24);
+  return r;
+}
+
 }  // namespace kelvane

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "render/raster_image.h"
+
 namespace kelvane {
 
 struct DecodedImage {
@@ -24,5 +26,8 @@ bool DecodeImage(const std::vector<uint8_t>& bytes, bool gzipped, DecodedImage& 
 // Scales the image down, keeping its proportions as near as whole pixels allow, until neither
 // side is longer than maxSide; an image within that is left as it is.
 void FitWithin(DecodedImage& image, int maxSide);
+
+// The same pixels unpremultiplied, as RGB with an alpha plane only when some pixel is not opaque.
+RasterImage ToRasterImage(const DecodedImage& image);
 
 }  // namespace kelvane

@@ -4,6 +4,7 @@
 
 #include <gdiplus.h>
 #include <shlwapi.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cmath>
@@ -487,6 +488,37 @@ bool DecodeGdiImage(const std::vector<uint8_t>& bytes, GdiImage& out, uint64_t m
   return ok;
 }
 
+namespace {
+
+// A gzip member inflated, up to a size no image file reaches; false for anything else.
+bool Gunzip(const std::vector<uint8_t>& in, std::vector<uint8_t>& out) {
+  constexpr size_t kMostInflated = 512u << 20;
+  z_stream z{};
+  if (in.empty() || inflateInit2(&z, 16 + MAX_WBITS) != Z_OK) return false;
+  z.next_in = const_cast<Bytef*>(in.data());
+  z.avail_in = uInt(std::min<size_t>(in.size(), UINT32_MAX));
+  out.clear();
+  int rc = Z_OK;
+  while (rc == Z_OK && out.size() < kMostInflated) {
+    const size_t at = out.size();
+    out.resize(at + 65536);
+    z.next_out = out.data() + at;
+    z.avail_out = 65536;
+    rc = inflate(&z, Z_NO_FLUSH);
+    out.resize(at + (65536 - z.avail_out));
+  }
+  inflateEnd(&z);
+  return rc == Z_STREAM_END;
+}
+
+}  // namespace
+
+bool DecodeImageBytes(const std::vector<uint8_t>& bytes, bool gzipped, GdiImage& out, uint64_t maxPixels) {
+  if (!gzipped) return DecodeGdiImage(bytes, out, maxPixels);
+  std::vector<uint8_t> inflated;
+  return Gunzip(bytes, inflated) && DecodeGdiImage(inflated, out, maxPixels);
+}
+
 GdiImages DecodeListImages(const DisplayList& list, const ImageBytesSource& bytesFor, uint64_t pixelBudget,
                            int* decoded) {
   GdiImages images;
@@ -499,7 +531,7 @@ GdiImages DecodeListImages(const DisplayList& list, const ImageBytesSource& byte
     auto [slot, added] = bySource.try_emplace({source.unicode, key});
     if (added) {
       auto image = std::make_shared<GdiImage>();
-      if (DecodeGdiImage(bytesFor(source), *image, pixelBudget)) {
+      if (DecodeImageBytes(bytesFor(source), IsGzipName(source), *image, pixelBudget)) {
         pixelBudget -= uint64_t(image->width) * uint64_t(image->height);
         slot->second = std::move(image);
         ++count;

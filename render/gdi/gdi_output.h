@@ -39,6 +39,10 @@ struct GdiImage {
 // image has more than `maxPixels` pixels.
 bool DecodeGdiImage(const std::vector<uint8_t>& bytes, GdiImage& out, uint64_t maxPixels = kImagePixelBudget);
 
+// DecodeGdiImage of the bytes, first inflated when they are gzip data (an image named "*.gz").
+bool DecodeImageBytes(const std::vector<uint8_t>& bytes, bool gzipped, GdiImage& out,
+                      uint64_t maxPixels = kImagePixelBudget);
+
 // The images of a list by image source index; a source without an entry is not drawn. The
 // references to one source share its decoded image.
 using GdiImages = std::map<uint32_t, std::shared_ptr<const GdiImage>>;

@@ -109,6 +109,81 @@ TEST(Preview, SystemMenuItemOpensThePreviewAndTheMainWindowKeepsItsClientArea) {
   EXPECT_EQ(client.bottom, 352);
 }
 
+bool MenuChecked(HWND window, UINT command) {
+  return (GetMenuState(GetSystemMenu(window, FALSE), command, MF_BYCOMMAND) & MF_CHECKED) != 0;
+}
+bool BoxChecked(HWND box) { return SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+TEST(Preview, SavePdfItemAndCheckBoxFollowEachOtherAndLiveInTheSideFileOnly) {
+  const auto folder = FreshFolder("preview-pdf");
+  std::string datWithout;
+  for (bool on : {true, false}) {
+    LiveWindow live(folder);
+    live.Start();
+    HWND window = live.window.Handle();
+    wchar_t item[64] = L"";
+    GetMenuStringW(GetSystemMenu(window, FALSE), kPdfMenuCommand, item, 64, MF_BYCOMMAND);
+    EXPECT_EQ(std::wstring(item), L"PDFも保存(&P)");
+    EXPECT_EQ(MenuChecked(window, kPdfMenuCommand), !on);  // as the side file left it
+    live.window.SetSavesPdf(false);
+    live.window.OpenPreview();
+    HWND box = live.window.Preview().Control(kPreviewSavePdfCheck);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(WindowText(box), L"PDFも保存(&P)");
+    EXPECT_FALSE(BoxChecked(box));
+    SendMessageW(window, WM_SYSCOMMAND, kPdfMenuCommand, 0);  // the menu sets the box
+    EXPECT_TRUE(MenuChecked(window, kPdfMenuCommand));
+    EXPECT_TRUE(BoxChecked(box));
+    SendMessageW(box, BM_CLICK, 0, 0);  // and the box the menu
+    EXPECT_FALSE(MenuChecked(window, kPdfMenuCommand));
+    EXPECT_FALSE(live.window.SavesPdf());
+    if (on) SendMessageW(box, BM_CLICK, 0, 0);
+    EXPECT_EQ(live.window.SavesPdf(), on);
+    live.window.Close();
+    EXPECT_EQ(ReadFile(folder / L"kelvane.ini"), on ? "pdf=1\r\n" : "pdf=0\r\n");
+    if (on) datWithout = ReadFile(folder / L"kelvane.dat");
+    else EXPECT_EQ(ReadFile(folder / L"kelvane.dat"), datWithout);  // the settings file whatever the option
+  }
+}
+
+TEST(Preview, PdfSwitchAsksForPdfsOfThisRunOnlyAlsoWithTheHandOverSwitch) {
+  const auto folder = FreshFolder("preview-pdf-switch");
+  Win32Platform platform({L"/G", L"/PDF"}, folder / L"kelvane.exe");
+  EXPECT_TRUE(platform.TakeSwitch(L"/pdf"));
+  EXPECT_EQ(platform.Parameters(), std::vector<std::filesystem::path>{L"/G"});
+  EXPECT_FALSE(platform.TakeSwitch(L"/pdf"));
+}
+
+// Every row of the sheet list is tall enough for the font's lowest ink, so that the underscore
+// of "0-1_example.jww" shows above the grid line below it.
+TEST(Preview, ListRowsHoldTheUnderscoresOfFileNames) {
+  const auto folder = FreshFolder("preview-rows");
+  MakeDrawing(folder / L"example.jww");
+  LiveWindow live(folder);
+  live.Start();
+  live.window.OpenPreview();
+  PreviewWindow& preview = live.window.Preview();
+  preview.Load(folder / L"example.jww");
+  HWND list = preview.Control(kPreviewList);
+  ASSERT_GT(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 0);
+  RECT row{LVIR_LABEL, 0, 0, 0};
+  ASSERT_TRUE(SendMessageW(list, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&row)));
+  HDC dc = GetDC(list);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0)));
+  TEXTMETRICW tm{};
+  GetTextMetricsW(dc, &tm);
+  GLYPHMETRICS gm{};
+  const MAT2 identity{{0, 1}, {0, 0}, {0, 0}, {0, 1}};
+  ASSERT_NE(GetGlyphOutlineW(dc, L'_', GGO_METRICS, &gm, 0, nullptr, &identity), GDI_ERROR);
+  SelectObject(dc, old);
+  ReleaseDC(list, dc);
+  // The text is centred in its row; its underscore ends this far below the text's top.
+  const int inkBottom = tm.tmAscent - gm.gmptGlyphOrigin.y + int(gm.gmBlackBoxY);
+  const int textTop = row.top + ((row.bottom - row.top) - tm.tmHeight) / 2;
+  EXPECT_LT(textTop + inkBottom, row.bottom - 1) << "row " << row.top << ".." << row.bottom << ", font height "
+                                                 << tm.tmHeight << ", underscore ink to " << inkBottom;
+}
+
 TEST(Preview, FramesAreOutlinedWhereThePlanPutsThemAndTheDrawingIsDrawn) {
   const auto folder = FreshFolder("preview-picture");
   const auto drawing = folder / L"plan.jww";

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace kelvane::test {
 namespace {
 
@@ -51,6 +53,49 @@ TEST(WindowRun, DropOfTwoDrawingsAndAnotherFileRunsOverTheTwo) {
   EXPECT_EQ(SheetsOf(folder, L"b").size(), 6u);
   EXPECT_TRUE(live.window.IsOpen());  // a drop leaves the window open
   EXPECT_GE(live.platform.processMessagesCalls, 2);  // after each drawing
+}
+
+TEST(WindowRun, DropWithSavePdfWritesAPdfBesideEverySheetAndTellsOfOneItCannot) {
+  const auto folder = FreshFolder("drop-pdf");
+  MakeDrawing(folder / L"a.jww");
+  LiveWindow live(folder);
+  live.Start();
+  live.window.SetSavesPdf(true);
+  SendMessageW(live.window.Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({folder / L"a.jww"})), 0);
+  const std::vector<std::wstring> sheets = SheetsOf(folder, L"a");
+  ASSERT_EQ(sheets.size(), 6u);
+  int withFonts = 0;
+  for (const std::wstring& sheet : sheets) {
+    const std::string pdf = ReadFile(std::filesystem::path(folder / sheet).replace_extension(L".pdf"));
+    EXPECT_EQ(pdf.substr(0, 5), "%PDF-") << Sjis(sheet);
+    withFonts += pdf.find("/FontFile2") != std::string::npos;
+  }
+  EXPECT_GE(withFonts, 4);  // the sheets with texts embed their fonts
+  EXPECT_EQ(live.StatusText(), kConverted + "1)");
+
+  // A folder where one PDF goes: that PDF fails, the run says so and ends as a failure, the
+  // sheet itself is written again all the same.
+  const std::filesystem::path blocked = std::filesystem::path(folder / sheets[0]).replace_extension(L".pdf");
+  std::filesystem::remove(blocked);
+  std::filesystem::create_directory(blocked);
+  std::filesystem::remove(folder / sheets[0]);
+  live.platform.statusTexts.clear();
+  SendMessageW(live.window.Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({folder / L"a.jww"})), 0);
+  EXPECT_TRUE(std::filesystem::exists(folder / sheets[0]));
+  const std::string failure = Sjis(L"PDFを保存できませんでした：") + Sjis(blocked.wstring());
+  EXPECT_EQ(std::count_if(live.platform.statusTexts.begin(), live.platform.statusTexts.end(),
+                          [&](const std::string& t) { return t.rfind(failure, 0) == 0; }),
+            1);
+  EXPECT_EQ(live.StatusText().rfind(kConverted + "1) " + Sjis(L"書き込めなかった図面：1枚（最初の理由：") + failure, 0), 0u)
+      << live.StatusText();
+
+  // Switched off: no PDF is written or replaced.
+  live.window.SetSavesPdf(false);
+  const std::filesystem::path other = std::filesystem::path(folder / sheets[1]).replace_extension(L".pdf");
+  std::filesystem::remove(other);
+  SendMessageW(live.window.Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({folder / L"a.jww"})), 0);
+  EXPECT_FALSE(std::filesystem::exists(other));
+  EXPECT_EQ(live.StatusText(), kConverted + "1)");
 }
 
 TEST(WindowRun, DropOfOnlyOtherFilesStartsNoRun) {

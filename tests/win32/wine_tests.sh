@@ -39,8 +39,12 @@ if ! WINE_TIMEOUT=300 w wineboot --init >/dev/null 2>&1 || ! [ "$(w cmd /c echo 
   exit 0
 fi
 
-# "ＭＳ ゴシック" is drawn with IPAGothic, and Wine draws the window frames itself (no window manager).
-w reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' /v 'ＭＳ ゴシック' /t REG_SZ /d IPAGothic /f >/dev/null
+# The "ＭＳ" families are drawn with the IPA fonts, and Wine draws the window frames itself (no window manager).
+# The other Jw_cad families as the Linux command line maps them, so that PDFs of both agree.
+for pair in 'ＭＳ ゴシック=IPAGothic' 'ＭＳ Ｐゴシック=IPAPGothic' 'ＭＳ 明朝=IPAMincho' 'ＭＳ Ｐ明朝=IPAPMincho'; do
+  w reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' /v "${pair%%=*}" /t REG_SZ \
+    /d "${pair#*=}" /f >/dev/null
+done
 for face in Tahoma 'MS Shell Dlg' 'MS Shell Dlg 2' 'Microsoft Sans Serif'; do
   w reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v "$face" /t REG_MULTI_SZ \
     /d 'ipag.ttf,IPAGothic' /f >/dev/null
@@ -286,6 +290,100 @@ main=$(xdotool search --name "^Kelvane　Ver\.1\.7$" 2>/dev/null | head -1)
 for _ in $(seq 1 40); do kill -0 $pid 2>/dev/null || break; sleep 0.5; done
 kill $pid 2>/dev/null
 wait $pid 2>/dev/null
+
+# 8. "PDFも保存" on (kelvane.ini beside kelvane.dat): a PDF beside every sheet, on the frame's
+# paper and orientation, every text whole, fonts embedded, the file sound; the settings file as
+# it is with the option off. The PDFs are checked here on the Linux side.
+agreement="$(cd "$(dirname "$0")/.." && pwd)/tests/pdf_agreement.py"
+t="$work/pdf"
+install_exe "$t/bin" 0
+printf 'pdf=1\r\n' >"$t/bin/kelvane.ini"
+mkdir -p "$t/data" "$t/linux"
+cp "$example" "$t/data/plan.jww"
+cp "$example" "$t/linux/plan.jww"
+w "$t/bin/kelvane.exe" "$(winpath "$t/data/plan.jww")"
+run_linux "$t/bin/kelvane.dat" --pdf "$t/linux/plan.jww"
+# Each written sheet's orientation from the dry run's frame rectangle: portrait or landscape.
+orientations=$("$linux_kelvane" --settings "$t/bin/kelvane.dat" --dry-run "$t/linux/plan.jww" 2>/dev/null |
+  sed -n -E 's/^.*rect \((-?[0-9.]+), (-?[0-9.]+)\)-\((-?[0-9.]+), (-?[0-9.]+)\).*, file (.*)$/\1 \2 \3 \4\t\5/p' |
+  awk -F'\t' '$2 !~ /^\(/ { split($1, r, " "); f = $2; sub(/.*\//, "", f); sub(/\.jww$/, ".pdf", f)
+    print f "\t" ((r[4] - r[2] > r[3] - r[1]) ? "portrait" : "landscape") }')
+pdf_problems=""
+count=0
+while IFS=$'\t' read -r pdf orientation; do
+  [ -n "$pdf" ] || continue
+  count=$((count + 1))
+  f="$t/data/$pdf"
+  if [ ! -s "$f" ]; then pdf_problems+=" $pdf: missing;"; continue; fi
+  qpdf --check "$f" >/dev/null 2>&1 || pdf_problems+=" $pdf: qpdf --check fails;"
+  read -r pw ph < <(pdfinfo "$f" 2>/dev/null | sed -n -E 's/^Page size: +([0-9.]+) x ([0-9.]+) pts.*/\1 \2/p')
+  got=$(awk -v w="${pw:-0}" -v h="${ph:-0}" 'BEGIN { print (h > w) ? "portrait" : "landscape" }')
+  [ "$got" = "$orientation" ] || pdf_problems+=" $pdf: $got page for a $orientation frame;"
+  pdffonts "$f" 2>/dev/null | tail -n +3 | awk '$(NF-4) != "yes" { bad = 1 } END { exit bad }' ||
+    pdf_problems+=" $pdf: a font not embedded;"
+  # Every text of two characters or more, whole, as the Linux PDF of the same sheet has it.
+  while IFS= read -r word; do
+    [ "${#word}" -ge 2 ] || continue
+    pdftotext "$f" - 2>/dev/null | grep -qF -- "$word" || pdf_problems+=" $pdf: no text \"$word\";"
+  done < <(pdftotext "$t/linux/$pdf" - 2>/dev/null | tr -s ' \f' '\n\n')
+done <<<"$orientations"
+if [ "$count" -eq 0 ]; then fail pdf-beside-sheets "the dry run planned no written sheet"
+elif [ -z "$pdf_problems" ]; then pass "pdf-beside-sheets: $count PDFs on their frames' paper, texts whole, fonts embedded, qpdf-clean"
+else fail pdf-beside-sheets "$pdf_problems"; fi
+if cmp -s "$t/bin/kelvane.dat" <(settings /dev/stdout 0) && [ "$(cat "$t/bin/kelvane.ini")" = $'pdf=1\r' ]; then
+  pass "pdf-settings: kelvane.dat byte-identical with PDFs on, the choice kept in kelvane.ini"
+else
+  fail pdf-settings "kelvane.dat or kelvane.ini changed: $(od -c "$t/bin/kelvane.ini" | head -2)"
+fi
+
+# 9. "/pdf" with "/G": PDFs for this run, not remembered.
+t="$work/pdf-switch"
+install_exe "$t/bin" 0
+mkdir -p "$t/data"
+cp "$example" "$t/data/plan.jww"
+{ printf '[JW_CAD]\r\n'; printf 'file=%s\r\n' "$(winpath "$t/data/plan.jww")"; } >"$t/bin/JWC_TEMP.TXT"
+w "$t/bin/kelvane.exe" /G /pdf
+n_jww=$(sheets "$t/data" plan.jww | grep -c . || true)
+n_pdf=$(ls "$t/data" | grep -c '\.pdf$' || true)
+if [ "$n_jww" -gt 0 ] && [ "$n_jww" = "$n_pdf" ] && [ ! -e "$t/bin/kelvane.ini" ] && cmp -s "$t/bin/kelvane.dat" <(settings /dev/stdout 0); then
+  pass "pdf-switch: /G /pdf writes $n_pdf PDFs and remembers nothing"
+else
+  fail pdf-switch "sheets $n_jww, PDFs $n_pdf, kelvane.ini $( [ -e "$t/bin/kelvane.ini" ] && echo written || echo absent)"
+fi
+
+# 10. The Windows and Linux PDFs of the same sheets agree within 0.1 mm: the example's and every
+# corpus drawing's.
+t="$work/pdf-agree"
+install_exe "$t/bin" 0
+printf 'pdf=1\r\n' >"$t/bin/kelvane.ini"
+mkdir -p "$t/data" "$t/linux"
+cp "$example" "$t/data/example.jww"
+cp "$example" "$t/linux/example.jww"
+corpus="${KELVANE_CORPUS:-$(cd "$(dirname "$0")/../.." && pwd)/../shared/corpus}"
+if [ -d "$corpus" ]; then
+  for d in "$corpus"/*.jww; do cp "$d" "$t/data/"; cp "$d" "$t/linux/"; done
+else
+  echo "(no corpus at $corpus: the example alone)"
+fi
+drawings=()
+for d in "$t/data"/*.jww; do drawings+=("$(winpath "$d")"); done
+WINE_TIMEOUT=600 w "$t/bin/kelvane.exe" "${drawings[@]}"
+run_linux "$t/bin/kelvane.dat" --pdf "$t/linux"/*.jww
+agreed=0
+disagreements=""
+for f in "$t/linux"/*.pdf; do
+  name=$(basename "$f")
+  if [ ! -f "$t/data/$name" ]; then disagreements+=$'\n'"$name: no Windows PDF"; continue; fi
+  if out=$(/usr/bin/python3 "$agreement" "$f" "$t/data/$name" 2>&1); then agreed=$((agreed + 1))
+  else disagreements+=$'\n'"$name: $out"; fi
+done
+extra=$(comm -13 <(ls "$t/linux" | grep '\.pdf$' | sort) <(ls "$t/data" | grep '\.pdf$' | sort))
+[ -n "$extra" ] && disagreements+=$'\n'"only on Windows: $(echo $extra)"
+if [ "$agreed" -gt 0 ] && [ -z "$disagreements" ]; then
+  pass "pdf-agreement: $agreed Linux and Windows PDFs agree (page, words, stroke points within 0.1 mm)"
+else
+  fail pdf-agreement "$agreed agree;$disagreements"
+fi
 
 echo "windows: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

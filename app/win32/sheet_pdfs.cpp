@@ -1,0 +1,80 @@
+// Sheet PDFs for the Windows program.
+#include "app/win32/sheet_pdfs.h"
+
+#include <exception>
+#include <new>
+
+#include "app/plan_picture.h"
+#include "render/gdi/gdi_output.h"
+#include "render/image_source.h"
+#include "render/pdf/pdf_output.h"
+
+namespace kelvane {
+
+namespace {
+
+// The pixels of an image as the preview decodes them (GDI+), as the PDF writer stores them.
+std::optional<RasterImage> DecodeForPdf(const JwwDocument& doc, const std::filesystem::path& folder,
+                                        const JwwString& source, uint64_t maxPixels, ImageProblem& problem) {
+  const std::vector<uint8_t> bytes = ImageBytesFor(doc.images, source, folder, &problem);
+  if (bytes.empty()) return std::nullopt;
+  GdiImage decoded;
+  if (!DecodeImageBytes(bytes, IsGzipName(source), decoded, maxPixels)) {
+    problem = ImageProblem::kUndecodable;
+    return std::nullopt;
+  }
+  RasterImage image;
+  image.width = decoded.width;
+  image.height = decoded.height;
+  image.rgb.resize(decoded.pixels.size() * 3);
+  for (size_t i = 0; i < decoded.pixels.size(); ++i) {
+    const uint32_t p = decoded.pixels[i];  // blue, green, red, unused from the lowest byte up
+    image.rgb[3 * i] = uint8_t(p >> 16);
+    image.rgb[3 * i + 1] = uint8_t(p >> 8);
+    image.rgb[3 * i + 2] = uint8_t(p);
+  }
+  return image;
+}
+
+}  // namespace
+
+SheetPdfWriter::SheetPdfWriter() = default;
+SheetPdfWriter::~SheetPdfWriter() = default;
+
+std::filesystem::path SheetPdfWriter::PdfFileOf(const std::filesystem::path& sheetFile) {
+  std::filesystem::path pdf = sheetFile;
+  pdf.replace_extension(".pdf");
+  return pdf;
+}
+
+bool SheetPdfWriter::Write(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet,
+                           const std::set<FileIdentity>& protectedFiles, std::string& reason) {
+  const std::filesystem::path file = PdfFileOf(sheet.file);
+  try {
+    // A name that reaches an input or a settings file, by a link or by case, is refused.
+    if (std::optional<FileIdentity> id = FileIdentityOf(file); id && protectedFiles.count(*id)) {
+      reason = "it would replace an input of the run or the settings file";
+      return false;
+    }
+    if (!fonts_) fonts_ = MakeSystemFontSource();
+    const DisplayList list = SheetPicture(doc, plan, sheet, std::nullopt);
+    if (list.overBudget) {
+      reason = OverBudgetMessage();
+      return false;
+    }
+    PdfOutput output;
+    output.fonts = fonts_.get();
+    output.image = [&doc, folder = DrawingFolder(plan.source)](const JwwString& source, uint64_t maxPixels,
+                                                              ImageProblem& problem) {
+      return DecodeForPdf(doc, folder, source, maxPixels, problem);
+    };
+    return WritePdf({PdfPage{&list, 1.0, {}}}, file, output, reason);
+  } catch (const std::bad_alloc&) {
+    reason = "out of memory while drawing";
+  } catch (const std::exception& e) {
+    reason = e.what();
+  }
+  return false;
+}
+
+}  // namespace kelvane

@@ -1,0 +1,35 @@
+// A PDF beside every written sheet (Windows program): the sheet's picture, the same display list
+// every picture draws, through the portable PDF writer with the system's fonts and GDI+ images.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "app/sheet_plan.h"
+#include "jww/document.h"
+#include "platform/file_identity.h"
+#include "platform/font_source.h"
+
+namespace kelvane {
+
+class SheetPdfWriter {
+ public:
+  SheetPdfWriter();
+  ~SheetPdfWriter();
+
+  // The sheet's PDF beside its file, with the same name and ".pdf", written whole or not at all
+  // (an earlier PDF stays when this one fails). Never replaces a protected file (the run's
+  // inputs, the settings files). False with the reason, in English, otherwise; never throws.
+  bool Write(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet,
+             const std::set<FileIdentity>& protectedFiles, std::string& reason);
+
+  // The PDF of a sheet file.
+  static std::filesystem::path PdfFileOf(const std::filesystem::path& sheetFile);
+
+ private:
+  std::unique_ptr<FontSource> fonts_;  // opened at the first PDF, kept for the program's life
+};
+
+}  // namespace kelvane

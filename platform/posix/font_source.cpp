@@ -1,0 +1,257 @@
+// Linux fonts for documents: found through fontconfig with Kelvane's own font names (the mapping
+// the pictures draw with), measured and cut down by HarfBuzz.
+#include "platform/font_source.h"
+
+#include <fontconfig/fontconfig.h>
+#include <hb-ot.h>
+#include <hb-subset.h>
+#include <hb.h>
+
+#include <map>
+#include <mutex>
+#include <utility>
+
+extern const char kKelvaneFontsConf[];  // render/fonts.conf, built in
+
+namespace kelvane {
+
+namespace {
+
+uint16_t BigEndian16(const char* p) { return uint16_t(uint8_t(p[0]) << 8 | uint8_t(p[1])); }
+
+// A table's bytes, or an empty view when the face has none.
+std::string TableOf(hb_face_t* face, hb_tag_t tag) {
+  hb_blob_t* blob = hb_face_reference_table(face, tag);
+  unsigned int length = 0;
+  const char* data = hb_blob_get_data(blob, &length);
+  std::string bytes(data ? data : "", data ? length : 0);
+  hb_blob_destroy(blob);
+  return bytes;
+}
+
+// A PostScript name as a PDF name may carry it: printable ASCII without delimiters.
+std::string CleanName(const std::string& name) {
+  std::string clean;
+  for (char c : name)
+    if (c > ' ' && c < 127 && std::string_view("()<>[]{}/%#").find(c) == std::string_view::npos) clean += c;
+  return clean.empty() ? "Font" : clean;
+}
+
+class HarfBuzzFont final : public EmbeddableFont {
+ public:
+  HarfBuzzFont(hb_face_t* face, std::string fallbackName) : face_(face), font_(hb_font_create(face)) {
+    char name[256];
+    unsigned int size = sizeof name;
+    if (hb_ot_name_get_utf8(face_, HB_OT_NAME_ID_POSTSCRIPT_NAME, HB_LANGUAGE_INVALID, &size, name) > 0)
+      name_ = CleanName(name);
+    else
+      name_ = CleanName(fallbackName);
+  }
+  ~HarfBuzzFont() override {
+    hb_font_destroy(font_);
+    hb_face_destroy(face_);
+  }
+  HarfBuzzFont(const HarfBuzzFont&) = delete;
+  HarfBuzzFont& operator=(const HarfBuzzFont&) = delete;
+
+  std::string PostScriptName() const override { return name_; }
+  int UnitsPerEm() const override { return int(hb_face_get_upem(face_)); }
+
+  FontMetrics Metrics() const override {
+    FontMetrics m;
+    hb_font_extents_t extents{};
+    hb_font_get_h_extents(font_, &extents);
+    m.ascent = extents.ascender;
+    m.descent = extents.descender;
+    hb_position_t cap = 0;
+    m.capHeight = hb_ot_metrics_get_position(font_, HB_OT_METRICS_TAG_CAP_HEIGHT, &cap) ? cap : m.ascent;
+    const std::string head = TableOf(face_, HB_TAG('h', 'e', 'a', 'd'));
+    if (head.size() >= 44) {
+      m.xMin = int16_t(BigEndian16(&head[36])), m.yMin = int16_t(BigEndian16(&head[38]));
+      m.xMax = int16_t(BigEndian16(&head[40])), m.yMax = int16_t(BigEndian16(&head[42]));
+    }
+    return m;
+  }
+
+  uint16_t GlyphFor(char32_t codePoint) override {
+    hb_codepoint_t glyph = 0;
+    return hb_font_get_nominal_glyph(font_, codePoint, &glyph) && glyph <= 0xFFFF ? uint16_t(glyph) : 0;
+  }
+
+  int Advance(uint16_t glyph) override { return hb_font_get_glyph_h_advance(font_, glyph); }
+
+  std::optional<std::string> Subset(const std::vector<uint16_t>& glyphs) override;
+
+ private:
+  hb_face_t* face_;
+  hb_font_t* font_;
+  std::string name_;
+};
+
+// The licence bits of the face's OS/2 table: 2 forbids embedding, 0x100 cutting down, 0x200
+// allows only bitmaps (which a TrueType program does not carry).
+uint16_t EmbeddingBits(hb_face_t* face) {
+  const std::string os2 = TableOf(face, HB_TAG('O', 'S', '/', '2'));
+  return os2.size() >= 10 ? BigEndian16(&os2[8]) : 0;
+}
+
+std::string WholeFace(hb_face_t* face) {
+  hb_blob_t* blob = hb_face_reference_blob(face);
+  unsigned int length = 0;
+  const char* data = hb_blob_get_data(blob, &length);
+  std::string bytes(data ? data : "", data ? length : 0);
+  hb_blob_destroy(blob);
+  return bytes;
+}
+
+std::optional<std::string> HarfBuzzFont::Subset(const std::vector<uint16_t>& glyphs) {
+  const uint16_t bits = EmbeddingBits(face_);
+  if ((bits & 0x000F) == 0x0002 || (bits & 0x0200)) return std::nullopt;
+  // A face inside a collection is cut out even when it may not be cut down, so that the
+  // program is one face.
+  hb_subset_input_t* input = hb_subset_input_create_or_fail();
+  if (!input) return WholeFace(face_);
+  hb_set_t* set = hb_subset_input_glyph_set(input);
+  hb_set_add(set, 0);
+  for (uint16_t g : glyphs) hb_set_add(set, g);
+  if (bits & 0x0100) hb_set_add_range(set, 0, hb_face_get_glyph_count(face_));
+  hb_subset_input_set_flags(input, HB_SUBSET_FLAGS_RETAIN_GIDS | HB_SUBSET_FLAGS_NO_HINTING);
+  // A document shows glyphs by id: the layout and vertical tables only add bytes.
+  hb_set_t* drop = hb_subset_input_set(input, HB_SUBSET_SETS_DROP_TABLE_TAG);
+  for (hb_tag_t tag : {HB_TAG('G', 'S', 'U', 'B'), HB_TAG('G', 'P', 'O', 'S'), HB_TAG('G', 'D', 'E', 'F'),
+                       HB_TAG('B', 'A', 'S', 'E'), HB_TAG('v', 'h', 'e', 'a'), HB_TAG('v', 'm', 't', 'x'),
+                       HB_TAG('V', 'O', 'R', 'G'), HB_TAG('J', 'S', 'T', 'F'), HB_TAG('D', 'S', 'I', 'G')})
+    hb_set_add(drop, tag);
+  hb_face_t* cut = hb_subset_or_fail(face_, input);
+  hb_subset_input_destroy(input);
+  if (!cut) return WholeFace(face_);
+  std::string bytes = WholeFace(cut);
+  hb_face_destroy(cut);
+  return bytes.empty() ? WholeFace(face_) : bytes;
+}
+
+// Fontconfig with the project's font names, and the faces opened so far (one per file and index,
+// shared by every family that falls back to it).
+class FontconfigSource final : public FontSource {
+ public:
+  FontconfigSource() : config_(FcInitLoadConfigAndFonts()) {
+    if (config_) FcConfigParseAndLoadFromMemory(config_, reinterpret_cast<const FcChar8*>(kKelvaneFontsConf), FcTrue);
+  }
+  ~FontconfigSource() override {
+    if (config_) FcConfigDestroy(config_);
+  }
+  FontconfigSource(const FontconfigSource&) = delete;
+  FontconfigSource& operator=(const FontconfigSource&) = delete;
+
+  std::shared_ptr<EmbeddableFont> Open(std::string_view familyUtf8, bool bold, bool italic) override;
+  std::shared_ptr<EmbeddableFont> OpenFallback(std::string_view familyUtf8, bool bold, bool italic,
+                                               char32_t codePoint) override;
+
+ private:
+  FcPattern* PatternFor(std::string_view familyUtf8, bool bold, bool italic);
+  bool Match(std::string_view family, bool bold, bool italic, std::string& file, int& index);
+  bool MatchFallback(std::string_view family, bool bold, bool italic, char32_t codePoint, std::string& file,
+                     int& index);
+  std::shared_ptr<EmbeddableFont> Load(const std::string& file, int index, std::string_view family);
+
+  std::mutex lock_;  // fontconfig's config and the cache are shared by every thread writing
+  FcConfig* config_;
+  std::map<std::pair<std::string, int>, std::shared_ptr<EmbeddableFont>> faces_;
+};
+
+// The family's pattern after the configuration's substitutions (the project's names and the
+// fallbacks after them), as pango asks for it; an empty name is IPA Gothic, as the pictures draw it.
+FcPattern* FontconfigSource::PatternFor(std::string_view familyUtf8, bool bold, bool italic) {
+  const std::string family = familyUtf8.empty() ? "IPAGothic" : std::string(familyUtf8);
+  FcPattern* pattern = FcPatternCreate();
+  FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+  FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+  FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+  FcConfigSubstitute(config_, pattern, FcMatchPattern);
+  FcDefaultSubstitute(pattern);
+  return pattern;
+}
+
+bool FileOf(FcPattern* font, std::string& file, int& index) {
+  FcChar8* path = nullptr;
+  if (FcPatternGetString(font, FC_FILE, 0, &path) != FcResultMatch || !path) return false;
+  file = reinterpret_cast<const char*>(path);
+  if (FcPatternGetInteger(font, FC_INDEX, 0, &index) != FcResultMatch) index = 0;
+  return true;
+}
+
+// The file and face index fontconfig draws the family in.
+bool FontconfigSource::Match(std::string_view family, bool bold, bool italic, std::string& file, int& index) {
+  if (!config_) return false;
+  FcPattern* pattern = PatternFor(family, bold, italic);
+  FcResult result = FcResultNoMatch;
+  FcPattern* match = FcFontMatch(config_, pattern, &result);
+  FcPatternDestroy(pattern);
+  if (!match) return false;
+  const bool found = FileOf(match, file, index);
+  FcPatternDestroy(match);
+  return found;
+}
+
+// The first face in fontconfig's order for the family that has the character, as pango finds it.
+bool FontconfigSource::MatchFallback(std::string_view family, bool bold, bool italic, char32_t codePoint,
+                                     std::string& file, int& index) {
+  if (!config_) return false;
+  FcPattern* pattern = PatternFor(family, bold, italic);
+  FcResult result = FcResultNoMatch;
+  FcFontSet* fonts = FcFontSort(config_, pattern, FcTrue, nullptr, &result);
+  bool found = false;
+  for (int k = 0; fonts && k < fonts->nfont && !found; ++k) {
+    FcCharSet* chars = nullptr;
+    if (FcPatternGetCharSet(fonts->fonts[k], FC_CHARSET, 0, &chars) != FcResultMatch || !FcCharSetHasChar(chars, codePoint))
+      continue;
+    FcPattern* font = FcFontRenderPrepare(config_, pattern, fonts->fonts[k]);
+    found = font && FileOf(font, file, index);
+    if (font) FcPatternDestroy(font);
+  }
+  if (fonts) FcFontSetDestroy(fonts);
+  FcPatternDestroy(pattern);
+  return found;
+}
+
+std::shared_ptr<EmbeddableFont> FontconfigSource::Load(const std::string& file, int index, std::string_view family) {
+  std::shared_ptr<EmbeddableFont>& face = faces_[{file, index}];
+  if (face) return face;
+  hb_blob_t* blob = hb_blob_create_from_file_or_fail(file.c_str());
+  if (!blob) return nullptr;
+  hb_face_t* hbFace = hb_face_create(blob, unsigned(index));
+  hb_blob_destroy(blob);
+  // Only TrueType outlines go into a document as they are.
+  hb_blob_t* glyf = hb_face_reference_table(hbFace, HB_TAG('g', 'l', 'y', 'f'));
+  const bool trueType = hb_blob_get_length(glyf) > 0;
+  hb_blob_destroy(glyf);
+  if (!trueType || hb_face_get_upem(hbFace) == 0) {
+    hb_face_destroy(hbFace);
+    return nullptr;
+  }
+  face = std::make_shared<HarfBuzzFont>(hbFace, std::string(family));
+  return face;
+}
+
+std::shared_ptr<EmbeddableFont> FontconfigSource::Open(std::string_view familyUtf8, bool bold, bool italic) {
+  std::lock_guard<std::mutex> guard(lock_);
+  std::string file;
+  int index = 0;
+  if (!Match(familyUtf8, bold, italic, file, index)) return nullptr;
+  return Load(file, index, familyUtf8);
+}
+
+std::shared_ptr<EmbeddableFont> FontconfigSource::OpenFallback(std::string_view familyUtf8, bool bold, bool italic,
+                                                               char32_t codePoint) {
+  std::lock_guard<std::mutex> guard(lock_);
+  std::string file;
+  int index = 0;
+  if (!MatchFallback(familyUtf8, bold, italic, codePoint, file, index)) return nullptr;
+  return Load(file, index, familyUtf8);
+}
+
+}  // namespace
+
+std::unique_ptr<FontSource> MakeSystemFontSource() { return std::make_unique<FontconfigSource>(); }
+
+}  // namespace kelvane

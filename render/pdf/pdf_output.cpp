@@ -1,0 +1,617 @@
+// The PDF backend: replays display lists onto the pages of one document.
+#include "render/pdf/pdf_output.h"
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <unordered_map>
+
+#include "platform/replacing_file.h"
+#include "platform/text_conversion.h"
+#include "render/glyph_layout.h"
+#include "render/pdf/pdf_document.h"
+#include "render/pdf/pdf_fonts.h"
+#include "render/text_layout.h"
+
+namespace kelvane {
+
+namespace {
+
+using namespace pdf;
+
+constexpr double kMmPerInch = 25.4;
+constexpr double kPointsPerInch = 72;
+constexpr double kScreenDpi = 96;  // what a "pixel" width means on a page
+// Content coordinates are whole hundredths of a list millimetre: short integers, finer than
+// anything printed.
+constexpr double kUnitsPerMm = 100;
+constexpr double kMaxUnits = 2e9;  // within the integers every reader takes
+// The largest page side in points, as the cairo pages have it.
+constexpr double kMaxPagePoints = double(1 << 21);
+constexpr int kMaxPlacementDepth = 64;
+constexpr int kContentLevel = 6;  // zlib's default: the level every PDF writer uses
+
+// A broken Shift_JIS byte becomes "?" and the next byte is read afresh, as the pictures read it.
+std::string ToUtf8(const JwwString& s) {
+  return s.unicode ? Utf16ToUtf8(s.wide) : SjisToUtf8(s.sjis, UnreadableSjis::kSkipByte);
+}
+
+std::string SourceKey(const JwwString& s) {
+  if (!s.unicode) return "s" + s.sjis;
+  return "u" + std::string(reinterpret_cast<const char*>(s.wide.data()), s.wide.size() * sizeof(char16_t));
+}
+
+// The images of the document, each written once however often pages show it.
+class DocumentImages {
+ public:
+  struct Stored {
+    int object = 0;
+    std::string name;  // "/Im1"
+    int width = 0, height = 0;
+    ImageProblem problem = ImageProblem::kNone;
+  };
+  DocumentImages(const PdfOutput& output, ObjectWriter& writer) : output_(output), writer_(writer) {}
+
+  const Stored& Load(const JwwString& source) {
+    Stored& s = images_[SourceKey(source)];
+    if (s.object != 0 || s.problem != ImageProblem::kNone) return s;
+    std::optional<RasterImage> image;
+    try {
+      image = output_.image(source, pixelsLeft_, s.problem);
+    } catch (const std::bad_alloc&) {
+      s.problem = ImageProblem::kTooManyPixels;
+      return s;
+    }
+    if (s.problem == ImageProblem::kNone && !Usable(image)) s.problem = ImageProblem::kUndecodable;
+    if (s.problem == ImageProblem::kNone) Write(*image, s);
+    return s;
+  }
+
+  std::string ResourceEntries() const {
+    std::string entries;
+    for (const auto& [key, s] : images_)
+      if (s.object) entries += s.name + " " + Ref(s.object);
+    return entries;
+  }
+
+ private:
+  bool Usable(const std::optional<RasterImage>& image) const {
+    if (!image || image->width <= 0 || image->height <= 0) return false;
+    const uint64_t pixels = uint64_t(image->width) * uint64_t(image->height);
+    return pixels <= pixelsLeft_ && image->rgb.size() == pixels * 3 && (image->alpha.empty() || image->alpha.size() == pixels);
+  }
+
+  void Write(const RasterImage& image, Stored& s) {
+    pixelsLeft_ -= uint64_t(image.width) * uint64_t(image.height);
+    s.width = image.width, s.height = image.height;
+    s.object = writer_.Allocate();
+    s.name = "/Im" + std::to_string(++count_);
+    const std::string size = "/Type/XObject/Subtype/Image/Width " + std::to_string(image.width) + "/Height " +
+                             std::to_string(image.height) + "/BitsPerComponent 8/Filter/FlateDecode";
+    std::string packed, mask;
+    if (!image.alpha.empty()) {
+      const int maskObject = writer_.Allocate();
+      Deflate(image.alpha.data(), image.alpha.size(), kContentLevel, packed);
+      writer_.WriteStream(maskObject, size + "/ColorSpace/DeviceGray", packed);
+      mask = "/SMask " + Ref(maskObject);
+    }
+    Deflate(image.rgb.data(), image.rgb.size(), kContentLevel, packed);
+    writer_.WriteStream(s.object, size + "/ColorSpace/DeviceRGB" + mask, packed);
+  }
+
+  const PdfOutput& output_;
+  ObjectWriter& writer_;
+  std::unordered_map<std::string, Stored> images_;
+  uint64_t pixelsLeft_ = kImagePixelBudget;
+  int count_ = 0;
+};
+
+// What the content stream has set, so that it is set again only when it changes; kept on a
+// stack beside the stream's own q/Q.
+struct GraphicsState {
+  Rgb stroke{0, 0, 0}, fill{0, 0, 0};
+  double width = 1;  // in content units
+  int64_t dash = -1;  // the stroke style whose dashes are set; -1 for a solid line
+  int cap = 0;
+};
+
+// A character of a run as the page shows it, looked up once.
+struct Character {
+  FaceGlyph glyph;
+  std::u16string text;
+  bool missing = true;  // no face has it: a box is drawn
+};
+
+class PagePainter {
+ public:
+  PagePainter(const DisplayList& list, double pageScale, DeflateStream& out, DocumentFonts& fonts,
+              DocumentImages& images, const PdfOutput& output)
+      : list_(list), devicePerMm_(pageScale * kPointsPerInch / kMmPerInch), out_(out), fonts_(fonts),
+        images_(images), output_(output) {}
+
+  void Paint() {
+    std::string& s = out_.Text();
+    AppendReal(s, devicePerMm_ / kUnitsPerMm);
+    s += " 0 0 ";
+    AppendReal(s, devicePerMm_ / kUnitsPerMm);
+    s += " 0 0 cm 1 j\n";
+    SetFill(list_.background);
+    s += "0 0 ";
+    AppendInt(s, std::llround(list_.width * kUnitsPerMm));
+    s += ' ';
+    AppendInt(s, std::llround(list_.height * kUnitsPerMm));
+    s += " re f\n";
+    DrawItems(list_, 0);
+  }
+
+ private:
+  void DrawItems(const DisplayList& items, int depth) {
+    const DisplayList* outer = pools_;
+    pools_ = &items;
+    for (const ItemRef& r : items.order) {
+      switch (r.kind) {
+        case ItemKind::kStroke: DrawStroke(items.strokes[r.index]); break;
+        case ItemKind::kFill: DrawFill(items.fills[r.index]); break;
+        case ItemKind::kText: DrawText(items.texts[r.index]); break;
+        case ItemKind::kPicture: DrawPicture(items.pictures[r.index]); break;
+        case ItemKind::kPlacement: DrawPlacement(items.placements[r.index], depth); break;
+      }
+      out_.FlushIfLarge();
+    }
+    pools_ = outer;
+  }
+
+  void DrawPlacement(const Placement& p, int depth) {
+    // A list made by hand could place itself: the depth ends that.
+    if (p.list >= list_.sublists.size() || depth >= kMaxPlacementDepth) return;
+    const double dx = p.dx * kUnitsPerMm, dy = p.dy * kUnitsPerMm;
+    if (!(std::abs(dx) < kMaxUnits && std::abs(dy) < kMaxUnits)) return;
+    std::string& s = out_.Text();
+    s += "q 1 0 0 1 ";
+    AppendInt(s, std::llround(dx));
+    s += ' ';
+    AppendInt(s, std::llround(dy));
+    s += " cm\n";
+    states_.push_back(state_);
+    DrawItems(list_.sublists[p.list], depth + 1);
+    state_ = states_.back();
+    states_.pop_back();
+    out_.Text() += "Q\n";
+  }
+
+  // Appends a point; false for one not finite or far beyond any page.
+  bool Point(std::string& s, double x, double y) {
+    x *= kUnitsPerMm, y *= kUnitsPerMm;
+    if (!(std::abs(x) < kMaxUnits && std::abs(y) < kMaxUnits)) return false;
+    AppendInt(s, std::llround(x));
+    s += ' ';
+    AppendInt(s, std::llround(y));
+    return true;
+  }
+
+  // Appends a polyline as a path; false (and nothing appended) when a point cannot be drawn.
+  bool Path(std::string& s, const PagePoint* p, uint32_t count, bool closed) {
+    const size_t mark = s.size();
+    for (uint32_t k = 0; k < count; ++k) {
+      if (!Point(s, p[k].x, p[k].y)) {
+        s.resize(mark);
+        return false;
+      }
+      s += k == 0 ? " m\n" : " l\n";
+    }
+    if (closed) s += "h\n";
+    return true;
+  }
+
+  static void AppendColor(std::string& s, Rgb c, const char* op) {
+    AppendFixed(s, c.r / 255.0, 3);
+    s += ' ';
+    AppendFixed(s, c.g / 255.0, 3);
+    s += ' ';
+    AppendFixed(s, c.b / 255.0, 3);
+    s += op;
+  }
+  void SetStroke(Rgb c) {
+    if (c == state_.stroke) return;
+    AppendColor(out_.Text(), c, " RG\n");
+    state_.stroke = c;
+  }
+  void SetFill(Rgb c) {
+    if (c == state_.fill) return;
+    AppendColor(out_.Text(), c, " rg\n");
+    state_.fill = c;
+  }
+
+  void SetWidth(double width) {
+    if (width == state_.width) return;
+    std::string& s = out_.Text();
+    AppendReal(s, width);
+    s += " w\n";
+    state_.width = width;
+  }
+
+  void SetCap(int cap) {
+    if (cap == state_.cap) return;
+    out_.Text() += cap == 1 ? "1 J\n" : "0 J\n";
+    state_.cap = cap;
+  }
+
+  // Content units for a length given in output pixels.
+  double PixelsToUnits(double px) const { return px * kPointsPerInch / kScreenDpi / devicePerMm_ * kUnitsPerMm; }
+
+  // Sets the style's dashes; false when they draw nothing sensible (negative, none long, not
+  // finite), for which the stroke is left out as the cairo pages leave it out.
+  bool SetDashes(const StrokeStyle& style, uint32_t index) {
+    if (style.dashes.count == 0) {
+      if (state_.dash != -1) out_.Text() += "[] 0 d\n";
+      state_.dash = -1;
+      SetCap(1);
+      return true;
+    }
+    if (state_.dash == int64_t(index)) return true;
+    const double scale = style.devicePixels ? PixelsToUnits(1) : kUnitsPerMm;
+    std::string d = "[";
+    double total = 0;
+    for (uint32_t k = 0; k < style.dashes.count; ++k) {
+      const double v = list_.dashes[style.dashes.first + k] * scale;
+      if (!(v >= 0 && v < kMaxUnits)) return false;
+      total += v;
+      if (k > 0) d += ' ';
+      AppendReal(d, v);
+    }
+    if (!(total > 0) || !std::isfinite(style.dashOffset * scale)) return false;
+    d += "] ";
+    AppendReal(d, style.dashOffset * scale);
+    out_.Text() += d + " d\n";
+    state_.dash = index;
+    SetCap(0);
+    return true;
+  }
+
+  void DrawStroke(const Stroke& s) {
+    if (s.points.count < 2 || s.style >= list_.strokeStyles.size()) return;
+    const StrokeStyle& style = list_.strokeStyles[s.style];
+    double width = style.devicePixels ? PixelsToUnits(style.width) : style.width * kUnitsPerMm;
+    // The thinnest line a page draws: a hairline of 0.1 mm.
+    width = std::max(width, 0.1 * kUnitsPerMm);
+    if (!(width < kMaxUnits)) return;
+    std::string path;
+    if (!Path(path, &pools_->points[s.points.first], s.points.count, s.closed)) return;
+    if (!SetDashes(style, s.style)) return;
+    SetWidth(width);
+    SetStroke(style.color);
+    std::string& c = out_.Text();
+    c += path;
+    c += "S\n";
+  }
+
+  void DrawFill(const Fill& f) {
+    std::string& s = out_.Text();
+    const size_t mark = s.size();
+    for (uint32_t r = 0; r < f.rings.count; ++r) {
+      const Span& ring = pools_->rings[f.rings.first + r];
+      if (ring.count == 0) continue;
+      if (!Path(s, &pools_->points[ring.first], ring.count, true)) {
+        s.resize(mark);
+        return;
+      }
+    }
+    if (s.size() == mark) return;
+    const std::string path = s.substr(mark);
+    s.resize(mark);
+    SetFill(f.color);
+    out_.Text() += path + "f*\n";
+  }
+
+  const Character& CharacterOf(const TextRun& t, uint32_t code, int face) {
+    const uint64_t key = uint64_t(code) | uint64_t(t.unicode) << 32 | uint64_t(t.bold) << 33 |
+                         uint64_t(t.italic) << 34 | uint64_t(t.font) << 35;
+    auto it = characters_.find(key);
+    if (it != characters_.end()) return it->second;
+    Character& c = characters_[key];
+    const std::string text = t.unicode ? CodePointToUtf8(code) : SjisToUtf8(SjisBytesOf(code), UnreadableSjis::kSkipByte);
+    c.text = Utf8ToUtf16(text);
+    if (face < 0 || c.text.empty()) return c;
+    char32_t cp = c.text[0];
+    if (c.text.size() >= 2 && cp >= 0xD800 && cp < 0xDC00) cp = 0x10000 + ((cp - 0xD800) << 10) + (c.text[1] - 0xDC00);
+    c.glyph = fonts_.GlyphOf(face, cp);
+    if (c.glyph.glyph == 0) {
+      // Another face has it, as the screen finds one.
+      const int fallback = fonts_.FallbackFor(ToUtf8(list_.fonts[t.font]), t.bold, t.italic, cp);
+      if (fallback >= 0) c.glyph = fonts_.GlyphOf(fallback, cp);
+    }
+    c.missing = c.glyph.glyph == 0;
+    return c;
+  }
+
+  void DrawText(const TextRun& t);
+  void ShowGlyph(const Character& c, const GlyphPlacement& p);
+  void DrawMissingGlyph(const MissingGlyphBox& box, Rgb color);
+  const Glyph* FitToFontWidths(const TextRun& t, int face);
+  void DrawPicture(const Picture& p);
+  void LeaveOut(ImageProblem problem) {
+    if (output_.imagesLeftOut) output_.imagesLeftOut->Add(problem);
+  }
+
+  const DisplayList& list_;
+  const DisplayList* pools_ = nullptr;
+  double devicePerMm_;
+  DeflateStream& out_;
+  DocumentFonts& fonts_;
+  DocumentImages& images_;
+  const PdfOutput& output_;
+  GraphicsState state_;
+  std::vector<GraphicsState> states_;
+  std::unordered_map<uint64_t, Character> characters_;
+  std::unordered_map<uint32_t, int> faces_;  // by font, bold and italic
+  std::string text_;      // the text object being put together
+  std::string actual_;    // its characters, for a reader that extracts the text whole
+  int textFace_ = -1;     // the face the text object has selected
+  bool inText_ = false;   // between BT and ET
+  std::vector<double> advances_;
+  std::vector<Glyph> fitted_;
+};
+
+// The run's cells respaced by the face's own widths, as the cairo pages fit them.
+const Glyph* PagePainter::FitToFontWidths(const TextRun& t, int face) {
+  const Glyph* glyphs = &pools_->glyphs[t.glyphs.first];
+  advances_.resize(t.glyphs.count);
+  fitted_.resize(t.glyphs.count);
+  for (uint32_t k = 0; k < t.glyphs.count; ++k) {
+    const Character& c = CharacterOf(t, glyphs[k].code, face);
+    advances_[k] = c.missing ? 0 : c.glyph.advance;
+  }
+  FitProportionalRun(glyphs, t.glyphs.count, t.unicode, advances_.data(), fitted_.data());
+  return fitted_.data();
+}
+
+void PagePainter::DrawMissingGlyph(const MissingGlyphBox& box, Rgb color) {
+  if (inText_) text_ += "ET\n", inText_ = false;
+  const double x = box.start.x, y = box.start.y;
+  const PagePoint corners[4] = {PagePoint(Vec2{x, y}), PagePoint(Vec2{x + box.across.x, y + box.across.y}),
+                                PagePoint(Vec2{x + box.across.x + box.up.x, y + box.across.y + box.up.y}),
+                                PagePoint(Vec2{x + box.up.x, y + box.up.y})};
+  std::string path;
+  if (!Path(path, corners, 4, true)) return;
+  // The box is drawn inside the text's marked content: its state goes there too.
+  std::string& s = out_.Text();
+  const size_t mark = s.size();
+  if (state_.dash != -1) s += "[] 0 d\n", state_.dash = -1;
+  SetWidth(box.lineWidth * kUnitsPerMm);
+  SetStroke(color);
+  text_ += s.substr(mark) + path + "S\n";
+  s.resize(mark);
+}
+
+void PagePainter::ShowGlyph(const Character& c, const GlyphPlacement& p) {
+  const double ascent = fonts_.Ascent(c.glyph.face);
+  const double m[6] = {p.a.x * p.h, p.a.y * p.h, p.u.x * p.v, p.u.y * p.v, p.top.x - p.u.x * p.v * ascent,
+                       p.top.y - p.u.y * p.v * ascent};
+  std::string cm;
+  for (int k = 0; k < 4; ++k) AppendReal(cm, m[k] * kUnitsPerMm), cm += ' ';
+  if (!Point(cm, m[4], m[5])) return;
+  if (!inText_) text_ += "BT\n", inText_ = true, textFace_ = -1;
+  if (textFace_ != c.glyph.face) {
+    text_ += fonts_.ResourceName(c.glyph.face) + " 1 Tf\n";
+    textFace_ = c.glyph.face;
+  }
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  const char id[4] = {kHex[c.glyph.glyph >> 12], kHex[(c.glyph.glyph >> 8) & 15], kHex[(c.glyph.glyph >> 4) & 15],
+                      kHex[c.glyph.glyph & 15]};
+  text_ += cm;
+  text_ += " Tm<";
+  text_.append(id, 4);
+  text_ += ">Tj\n";
+  fonts_.Use(c.glyph.face, c.glyph.glyph, c.text);
+}
+
+void PagePainter::DrawText(const TextRun& t) {
+  if (t.font >= list_.fonts.size()) return;
+  const uint32_t faceKey = t.font << 2 | uint32_t(t.bold) << 1 | uint32_t(t.italic);
+  auto found = faces_.find(faceKey);
+  if (found == faces_.end()) found = faces_.emplace(faceKey, fonts_.FaceFor(ToUtf8(list_.fonts[t.font]), t.bold, t.italic)).first;
+  const int face = found->second;
+  const Glyph* glyphs = &pools_->glyphs[t.glyphs.first];
+  if (IsProportionalFont(list_.fonts[t.font])) glyphs = FitToFontWidths(t, face);
+  text_.clear(), actual_.clear();
+  for (uint32_t k = 0; k < t.glyphs.count; ++k) {
+    const Glyph& g = glyphs[k];
+    if (IsBlankGlyph(g.code, t.unicode)) {
+      if (!actual_.empty()) actual_ += ' ';  // a space within the text keeps its words apart
+      continue;
+    }
+    GlyphCell cell;
+    if (!CellOfGlyph(g, g.origin, cell)) continue;
+    const Character& c = CharacterOf(t, g.code, face);
+    if (c.text.empty()) continue;
+    if (c.missing) {
+      DrawMissingGlyph(MissingGlyphBoxIn(cell), t.color);
+      continue;
+    }
+    ShowGlyph(c, PlaceGlyph(cell, g.code, t.unicode, 1.0, c.glyph.advance));
+    actual_ += Utf16ToUtf8(c.text);
+  }
+  if (inText_) text_ += "ET\n", inText_ = false;
+  if (text_.empty()) return;
+  SetFill(t.color);
+  std::string& s = out_.Text();
+  if (!actual_.empty()) {
+    s += "/Span<</ActualText";
+    AppendTextString(s, actual_);
+    s += ">>BDC\n";
+  }
+  s += text_;
+  if (!actual_.empty()) s += "EMC\n";
+}
+
+void PagePainter::DrawPicture(const Picture& p) {
+  if (!output_.image || p.source >= list_.imageSources.size()) return;
+  if (!PictureIsDrawable(p, list_)) return LeaveOut(ImageProblem::kBadPlacement);
+  const DocumentImages::Stored& img = images_.Load(list_.imageSources[p.source]);
+  if (img.problem != ImageProblem::kNone) return LeaveOut(img.problem);
+  // The shown part in image pixels (rows top down); the clip is given from the lower left.
+  const double sx = p.clipX * img.width, sw = p.clipWidth * img.width;
+  const double sh = p.clipHeight * img.height, sy = img.height - p.clipY * img.height - sh;
+  if (!(sw > 0 && sh > 0)) return;
+  // Pixel (x, y) goes to origin + across·(x - sx)/sw + up·(sy + sh - y)/sh.
+  const double m[6] = {p.across.x / sw, p.across.y / sw, -p.up.x / sh, -p.up.y / sh,
+                       p.origin.x - p.across.x * sx / sw + p.up.x * (sy + sh) / sh,
+                       p.origin.y - p.across.y * sx / sw + p.up.y * (sy + sh) / sh};
+  const double det = m[0] * m[3] - m[1] * m[2];
+  if (!std::isfinite(det) || det == 0) return LeaveOut(ImageProblem::kBadPlacement);
+  std::string s = "q ";
+  for (int k = 0; k < 4; ++k) AppendReal(s, m[k] * kUnitsPerMm), s += ' ';
+  if (!Point(s, m[4], m[5])) return LeaveOut(ImageProblem::kBadPlacement);
+  s += " cm ";
+  for (double v : {sx, sy, sw, sh}) AppendReal(s, v), s += ' ';
+  s += "re W n " + std::to_string(img.width) + " 0 0 -" + std::to_string(img.height) + " 0 " +
+       std::to_string(img.height) + " cm " + img.name + " Do Q\n";
+  out_.Text() += s;
+}
+
+// The page in points, or a reason it cannot be made, as the cairo pages say it.
+std::string PageProblem(double w, double h) {
+  if (!(w > 0 && h > 0)) return "the page is empty";
+  if (w <= kMaxPagePoints && h <= kMaxPagePoints) return {};
+  char size[96];
+  std::snprintf(size, sizeof size, "%.0f x %.0f", std::min(w, 1e18) * kMmPerInch / kPointsPerInch,
+                std::min(h, 1e18) * kMmPerInch / kPointsPerInch);
+  return std::string("the page would be ") + size + " mm, more than " +
+         std::to_string(int(kMaxPagePoints * kMmPerInch / kPointsPerInch / 1000)) + " m a side";
+}
+
+// The document around the pages: the page tree, the shared resources, the outline.
+class Document {
+ public:
+  Document(std::ostream& out, const PdfOutput& output)
+      : writer_(out), fonts_(output.fonts, writer_), images_(output, writer_), output_(output) {
+    catalog_ = writer_.Allocate();
+    pageTree_ = writer_.Allocate();
+    resources_ = writer_.Allocate();
+  }
+
+  bool AddPage(const PdfPage& page, std::string& error);
+  bool Finish(const std::vector<PdfPage>& pages, std::string& error);
+
+ private:
+  int WriteOutline(const std::vector<PdfPage>& pages);
+
+  ObjectWriter writer_;
+  DocumentFonts fonts_;
+  DocumentImages images_;
+  const PdfOutput& output_;
+  int catalog_ = 0, pageTree_ = 0, resources_ = 0;
+  std::vector<int> pageObjects_;
+};
+
+bool Document::AddPage(const PdfPage& page, std::string& error) {
+  const DisplayList& list = *page.list;
+  const double scale = page.pageScale > 0 && std::isfinite(page.pageScale) ? page.pageScale : 1.0;
+  const double w = list.width * scale * kPointsPerInch / kMmPerInch, h = list.height * scale * kPointsPerInch / kMmPerInch;
+  error = PageProblem(w, h);
+  if (!error.empty()) return false;
+  DeflateStream content(kContentLevel);
+  PagePainter(list, scale, content, fonts_, images_, output_).Paint();
+  std::string packed;
+  if (!content.Finish(packed)) {
+    error = "out of memory while drawing";
+    return false;
+  }
+  const int pageObject = writer_.Allocate(), contentObject = writer_.Allocate();
+  writer_.WriteStream(contentObject, "/Filter/FlateDecode", packed);
+  std::string box;
+  AppendFixed(box, w, 4);
+  box += ' ';
+  AppendFixed(box, h, 4);
+  writer_.Write(pageObject, "<</Type/Page/Parent " + Ref(pageTree_) + "/MediaBox[0 0 " + box + "]/Resources " +
+                                Ref(resources_) + "/Contents " + Ref(contentObject) + ">>");
+  pageObjects_.push_back(pageObject);
+  return true;
+}
+
+// One entry per page that has a bookmark, in page order; 0 when there is none.
+int Document::WriteOutline(const std::vector<PdfPage>& pages) {
+  std::vector<size_t> marked;
+  for (size_t k = 0; k < pages.size(); ++k)
+    if (!pages[k].bookmark.empty()) marked.push_back(k);
+  if (marked.empty()) return 0;
+  const int root = writer_.Allocate();
+  std::vector<int> items;
+  for (size_t k = 0; k < marked.size(); ++k) items.push_back(writer_.Allocate());
+  for (size_t k = 0; k < marked.size(); ++k) {
+    std::string item = "<</Title";
+    AppendTextString(item, pages[marked[k]].bookmark);
+    item += "/Parent " + Ref(root) + "/Dest[" + Ref(pageObjects_[marked[k]]) + "/Fit]";
+    if (k > 0) item += "/Prev " + Ref(items[k - 1]);
+    if (k + 1 < items.size()) item += "/Next " + Ref(items[k + 1]);
+    writer_.Write(items[k], item + ">>");
+  }
+  writer_.Write(root, "<</Type/Outlines/First " + Ref(items.front()) + "/Last " + Ref(items.back()) + "/Count " +
+                          std::to_string(items.size()) + ">>");
+  return root;
+}
+
+bool Document::Finish(const std::vector<PdfPage>& pages, std::string& error) {
+  fonts_.WriteAll();
+  writer_.Write(resources_, "<</ProcSet[/PDF/Text/ImageB/ImageC]/Font<<" + fonts_.ResourceEntries() +
+                                ">>/XObject<<" + images_.ResourceEntries() + ">>>>");
+  std::string kids;
+  for (int p : pageObjects_) kids += Ref(p) + " ";
+  writer_.Write(pageTree_, "<</Type/Pages/Kids[" + kids + "]/Count " + std::to_string(pageObjects_.size()) + ">>");
+  const int outline = WriteOutline(pages);
+  std::string catalog = "<</Type/Catalog/Pages " + Ref(pageTree_);
+  if (outline) catalog += "/Outlines " + Ref(outline) + "/PageMode/UseOutlines";
+  writer_.Write(catalog_, catalog + ">>");
+  if (writer_.Finish(catalog_)) return true;
+  error = "write failed";
+  return false;
+}
+
+}  // namespace
+
+bool WritePdf(const std::vector<PdfPage>& pages, std::ostream& out, const PdfOutput& output, std::string& error) {
+  error.clear();
+  try {
+    if (pages.empty()) {
+      error = "the document has no page";
+      return false;
+    }
+    for (const PdfPage& page : pages)
+      if (!page.list || page.list->overBudget) {
+        error = page.list ? OverBudgetMessage() : "the page is empty";
+        return false;
+      }
+    Document document(out, output);
+    for (const PdfPage& page : pages)
+      if (!document.AddPage(page, error)) return false;
+    if (!document.Finish(pages, error)) return false;
+    out.flush();
+    if (out) return true;
+    error = "write failed";
+  } catch (const std::bad_alloc&) {
+    error = "out of memory while drawing";
+  } catch (const std::exception& e) {
+    error = e.what();
+  }
+  return false;
+}
+
+bool WritePdf(const std::vector<PdfPage>& pages, const std::filesystem::path& file, const PdfOutput& output,
+              std::string& error) {
+  ReplacingFile target(file);
+  if (!target.ok()) {
+    error = target.error();
+    return false;
+  }
+  if (!WritePdf(pages, target.stream(), output, error)) {
+    // A write that failed says why in the system's words, which only the commit learns.
+    if (!target.stream() && !target.Commit()) error = target.error();
+    return false;
+  }
+  if (target.Commit()) return true;
+  error = target.error();
+  return false;
+}
+
+}  // namespace kelvane

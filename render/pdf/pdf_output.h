@@ -1,0 +1,43 @@
+// Writing display lists as a PDF of one or more pages, with no system library: the same picture
+// the other backends draw, texts as text in embedded font subsets. Builds on every platform.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "platform/font_source.h"
+#include "render/display_list.h"
+#include "render/image_source.h"
+#include "render/raster_image.h"
+
+namespace kelvane {
+
+struct PdfPage {
+  const DisplayList* list = nullptr;  // not over budget (callers refuse those)
+  double pageScale = 1.0;             // page millimetres per display-list millimetre
+  std::string bookmark;               // UTF-8; an outline entry for the page unless empty
+};
+
+struct PdfOutput {
+  FontSource* fonts = nullptr;  // none: characters are drawn as missing
+  // The decoded pixels of an image reference, of at most maxPixels pixels; nothing, with the
+  // reason in `problem`, when it cannot be drawn. Asked once per source for the document.
+  std::function<std::optional<RasterImage>(const JwwString& source, uint64_t maxPixels, ImageProblem& problem)>
+      image;
+  ImagesLeftOut* imagesLeftOut = nullptr;  // when given, counts the references not drawn
+};
+
+// Writes the pages as one PDF, each on its own size. False with the reason when a page cannot
+// be made (empty, too large), memory ran out or a write failed; never throws.
+bool WritePdf(const std::vector<PdfPage>& pages, std::ostream& out, const PdfOutput& output, std::string& error);
+
+// The same into a file that appears complete or not at all (an earlier file stays on failure).
+bool WritePdf(const std::vector<PdfPage>& pages, const std::filesystem::path& file, const PdfOutput& output,
+              std::string& error);
+
+}  // namespace kelvane
