@@ -17,7 +17,7 @@ if(WIN32)
   # The Windows program: the window over the Win32 platform layer, one statically linked file.
   add_library(kelvane_win32 STATIC app/win32/platform.cpp app/win32/main_window.cpp app/win32/preview_window.cpp
                                    app/win32/sheet_pdfs.cpp)
-  target_link_libraries(kelvane_win32 PUBLIC kelvane_app kelvane_render_gdi kelvane_render_pdf comctl32 comdlg32 shell32 ole32 imm32
+  target_link_libraries(kelvane_win32 PUBLIC kelvane_app kelvane_dxf kelvane_render_gdi kelvane_render_pdf comctl32 comdlg32 shell32 ole32 imm32
                                              gdiplus shlwapi)
   add_executable(kelvane WIN32 app/win32/main.cpp)
   target_link_libraries(kelvane PRIVATE kelvane_win32)
