@@ -44,6 +44,11 @@ bool WriteDxfFile(const JwwDocument& doc, const SheetView* view, const std::file
   std::string reason;
   std::filesystem::path failed = file;
   try {
+    // Refused before anything is made: a DXF that may not be written leaves no image behind.
+    if (Protected(file, protectedFiles)) {
+      error = file.string() + ": DXF not written: it would replace an input of the run or the settings file";
+      return false;
+    }
     options.imageBaseName = PathToSjis(file.stem());
     // Kept between files, so that a run of many sheets reuses the memory of the first.
     static thread_local DxfResult dxf;

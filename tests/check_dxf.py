@@ -115,7 +115,7 @@ def failures_are_reported():
         failures.append("unwritable DXF: the sheet or the other sheets' DXF files are missing")
     before = example.read_bytes()
     r = subprocess.run([KELVANE, "--export", example, example], capture_output=True)
-    if r.returncode != 1 or example.read_bytes() != before:
+    if r.returncode != 1 or example.read_bytes() != before or (WORK / "example-1.png").exists():
         failures.append(f"--export over its input: exit {r.returncode}, input changed: {example.read_bytes() != before}")
 
 
