@@ -21,7 +21,7 @@ if(WIN32)
   # The Windows program: the window over the Win32 platform layer, one statically linked file.
   add_library(kelvane_win32 STATIC app/win32/platform.cpp app/win32/main_window.cpp app/win32/preview_window.cpp
                                    app/win32/sheet_pdfs.cpp)
-  target_link_libraries(kelvane_win32 PUBLIC kelvane_app kelvane_render_gdi kelvane_render_pdf comctl32 comdlg32 shell32 ole32 imm32
+  target_link_libraries(kelvane_win32 PUBLIC kelvane_app kelvane_dxf kelvane_render_gdi kelvane_render_pdf comctl32 comdlg32 shell32 ole32 imm32
                                              gdiplus shlwapi)
   target_link_libraries(kelvane_win32 PRIVATE kelvane_version)
   # Its icon and version resource, made from the project's version.
@@ -35,7 +35,7 @@ if(WIN32)
 else()
   # The command line over the POSIX platform layer.
   add_library(kelvane_posix STATIC app/posix/platform.cpp app/posix/command_line.cpp app/posix/console.cpp)
-  target_link_libraries(kelvane_posix PUBLIC kelvane_app)
+  target_link_libraries(kelvane_posix PUBLIC kelvane_app kelvane_dxf)
   add_executable(kelvane app/posix/main.cpp)
   target_link_libraries(kelvane PRIVATE kelvane_posix kelvane_version)
   # Printing through CUPS, from the sheets' PDFs.

@@ -16,6 +16,7 @@ constexpr size_t kSideMaxLineBytes = 4 * 1024;
 constexpr size_t kSideMaxLines = 256;
 
 constexpr std::string_view kPdfKey = "pdf";
+constexpr std::string_view kDxfKey = "dxf";
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -52,6 +53,8 @@ SideSettings LoadSideSettings(const std::filesystem::path& file) {
       const std::string_view key = equals == text.npos ? std::string_view() : Trim(text.substr(0, equals));
       if (key == kPdfKey) {
         ReadFlag(Trim(text.substr(equals + 1)), settings.options.pdf);  // a broken value keeps the default
+      } else if (key == kDxfKey) {
+        ReadFlag(Trim(text.substr(equals + 1)), settings.options.dxf);
       } else if (!Trim(text).empty()) {
         settings.otherLines.push_back(line);
       }
@@ -65,6 +68,8 @@ SideSettings LoadSideSettings(const std::filesystem::path& file) {
 bool SaveSideSettings(const std::filesystem::path& file, const SideSettings& settings) {
   std::string text;
   text += std::string(kPdfKey) + "=" + (settings.options.pdf ? "1" : "0") + "\r\n";
+  // Only when chosen: a side file of a program that never wrote DXF files stays as it was.
+  if (settings.options.dxf) text += std::string(kDxfKey) + "=1\r\n";
   for (const std::string& line : settings.otherLines) text += line + "\r\n";
   try {
     ReplacingFile out(file);

@@ -12,6 +12,7 @@ namespace kelvane {
 // The options of the side file. Defaults hold for a missing file and for every key it lacks.
 struct SideOptions {
   bool pdf = false;  // a PDF beside every written sheet
+  bool dxf = false;  // a DXF beside every written sheet
 
   bool operator==(const SideOptions&) const = default;
 };

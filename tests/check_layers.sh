@@ -17,14 +17,15 @@ allowed() {
     render/cairo) echo "render split jww platform text" ;;
     render/pdf) echo "render split jww platform text" ;;
     render/gdi) echo "render split jww platform platform/win32 text" ;;
+    dxf) echo "render split jww platform text" ;;
     app) echo "render split jww platform text" ;;
     app/pictures) echo "app render render/cairo render/pdf split jww platform text" ;;
-    app/posix) echo "app app/pictures render split jww platform platform/posix text" ;;
-    app/win32) echo "app render render/gdi render/pdf split jww platform platform/win32 text" ;;
+    app/posix) echo "app app/pictures dxf render split jww platform platform/posix text" ;;
+    app/win32) echo "app dxf render render/gdi render/pdf split jww platform platform/win32 text" ;;
     *) echo "?" ;;
   esac
 }
-portable="text jww split render render/pdf app"
+portable="text jww split render render/pdf dxf app"
 
 failures=0
 fail() { echo "layering: $*"; failures=$((failures + 1)); }

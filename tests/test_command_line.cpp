@@ -94,6 +94,28 @@ TEST(CommandLineParse, BatchOptions) {
   EXPECT_FALSE(r.command->recursive || r.command->quiet || r.command->jobs || r.command->reportFile);
 }
 
+TEST(CommandLineParse, DxfBesideSheetsAndExportOfOneDrawing) {
+  TempDir dir;
+  auto r = Parse({"--dxf", "--dxf-version", "2007", "--dxf-units", "paper", "a.jww", "b.jww"});
+  ASSERT_TRUE(r.command) << r.error;
+  EXPECT_TRUE(r.command->sheetDxf);
+  EXPECT_EQ(r.command->dxf.version, DxfVersion::kR2007);
+  EXPECT_EQ(r.command->dxf.units, DxfUnits::kPaper);
+  EXPECT_EQ(r.command->operands.size(), 2u);
+  r = Parse({"--export", "x.jww", (dir / "x.dxf").string()});
+  ASSERT_TRUE(r.command) << r.error;
+  EXPECT_EQ(r.command->mode, CommandMode::kExport);
+  EXPECT_FALSE(r.command->sheetDxf);
+  EXPECT_EQ(r.command->dxf.version, DxfVersion::kR2000);  // the defaults: AC1015 at true size
+  EXPECT_EQ(r.command->dxf.units, DxfUnits::kTrueSize);
+  EXPECT_EQ(r.command->exportFile, dir / "x.dxf");
+  for (const std::vector<std::string>& bad :
+       {std::vector<std::string>{"--dxf-version", "2004", "a.jww"}, {"--dxf-units", "cm", "a.jww"},
+        {"--export", "x.jww", (dir / "no" / "x.dxf").string()}, {"--export", "x.jww"},
+        {"--export", "x.jww", (dir / "x.dxf").string(), "y.jww"}, {"--render", "x.jww", (dir / "x.png").string(), "--export", "x.jww", "y.dxf"}})
+    EXPECT_FALSE(Parse(bad).command) << bad[0];
+}
+
 TEST(CommandLineParse, UnusableValuesAreRefusedWithAReason) {
   TempDir dir;
   std::filesystem::create_symlink(dir / "loop", dir / "loop");  // a link to itself

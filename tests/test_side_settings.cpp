@@ -2,6 +2,8 @@
 // and writing back what it does not know.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -51,6 +53,14 @@ TEST_F(SideSettingsTest, ReadsTheOptionInEveryWrittenFormAndKeepsDefaultsOtherwi
     Write(text);
     EXPECT_TRUE(LoadSideSettings(file_).options.pdf) << text;
   }
+  // The DXF option reads the same way, each key on its own.
+  for (const auto& [text, pdf, dxf] : {std::tuple{"dxf=1\r\n", false, true}, std::tuple{"pdf=1\r\ndxf=0\r\n", true, false},
+                                       std::tuple{"dxf=2\r\npdf=1\r\n", true, false}}) {
+    Write(text);
+    const SideOptions o = LoadSideSettings(file_).options;
+    EXPECT_EQ(o.pdf, pdf) << text;
+    EXPECT_EQ(o.dxf, dxf) << text;
+  }
   for (const char* text : {"pdf=yes\r\n", "pdf\r\n", "PDF=1\r\n", "", "=1\r\n", "xpdf=1\r\n"}) {
     Write(text);
     EXPECT_FALSE(LoadSideSettings(file_).options.pdf) << text;
@@ -65,12 +75,13 @@ TEST_F(SideSettingsTest, ReadsTheOptionInEveryWrittenFormAndKeepsDefaultsOtherwi
 }
 
 TEST_F(SideSettingsTest, WritesItsKeysAndKeepsLinesOfANewerVersion) {
-  Write("# by hand\r\ndxf=1\npdf=0\r\n\r\npdfset=A\r\n");
+  Write("# by hand\r\ndxf=1\npdf=0\r\n\r\npdfset=A\r\nsvg=1\r\n");
   SideSettings side = LoadSideSettings(file_);
-  EXPECT_EQ(side.otherLines, (std::vector<std::string>{"# by hand", "dxf=1", "pdfset=A"}));
+  EXPECT_TRUE(side.options.dxf);
+  EXPECT_EQ(side.otherLines, (std::vector<std::string>{"# by hand", "pdfset=A", "svg=1"}));
   side.options.pdf = true;
   ASSERT_TRUE(SaveSideSettings(file_, side));
-  EXPECT_EQ(Read(), "pdf=1\r\n# by hand\r\ndxf=1\r\npdfset=A\r\n");
+  EXPECT_EQ(Read(), "pdf=1\r\ndxf=1\r\n# by hand\r\npdfset=A\r\nsvg=1\r\n");
   EXPECT_EQ(LoadSideSettings(file_).options, side.options);
   EXPECT_EQ(LoadSideSettings(file_).otherLines, side.otherLines);
   EXPECT_FALSE(SaveSideSettings(dir_ / "missing" / "kelvane.ini", side));

@@ -1,7 +1,8 @@
 # Picture files of a run (Linux command line): the plan, the sheets, one drawing; PNG and SVG
 # through the cairo backend, PDF through the portable writer.
 if(NOT WIN32)
-  add_library(kelvane_pictures STATIC app/pictures/picture_files.cpp app/pictures/library_versions.cpp)
+  add_library(kelvane_pictures STATIC app/pictures/picture_files.cpp app/pictures/library_versions.cpp
+                                     app/pictures/png_image.cpp)
   target_link_libraries(kelvane_pictures PUBLIC kelvane_render_cairo kelvane_render_pdf kelvane_font_source kelvane_app
                                          PRIVATE PkgConfig::KELVANE_CAIRO)
   target_link_libraries(kelvane PRIVATE kelvane_pictures)

@@ -49,6 +49,7 @@ class SplitArguments {
     if (c_.operands.empty()) return "no drawing given";
     if (c_.mode == CommandMode::kPlan && c_.operands.size() != 1) return "--plan draws the plan of one drawing";
     if (c_.mode == CommandMode::kRender && c_.operands.size() != 1) return "--render draws one drawing";
+    if (c_.mode == CommandMode::kExport && c_.operands.size() != 1) return "--export converts one drawing";
     return std::string();
   }
 
@@ -107,6 +108,16 @@ class SplitArguments {
       const PictureFormat f = *PictureFormatFor("x." + a.substr(2));
       if (std::find(c_.sheetPictures.begin(), c_.sheetPictures.end(), f) == c_.sheetPictures.end())
         c_.sheetPictures.push_back(f);
+    } else if (a == "--dxf") {
+      c_.sheetDxf = true;
+    } else if (a == "--export") {
+      return ExportMode();
+    } else if (a == "--dxf-version") {
+      if (!Value(v) || (v != "2000" && v != "2007")) return "--dxf-version takes 2000 or 2007";
+      c_.dxf.version = v == "2000" ? DxfVersion::kR2000 : DxfVersion::kR2007;
+    } else if (a == "--dxf-units") {
+      if (!Value(v) || (v != "true" && v != "paper")) return "--dxf-units takes true or paper";
+      c_.dxf.units = v == "true" ? DxfUnits::kTrueSize : DxfUnits::kPaper;
     } else if (a == "--color" || a == "--mono") {
       c_.color = a == "--color";
     } else if (a == "--dpi") {
@@ -159,6 +170,21 @@ class SplitArguments {
       return "the folder of the report " + file + " does not exist";
     if (std::filesystem::is_directory(file, ec)) return "the report " + file + " is a folder";
     c_.reportFile = file;
+    return std::string();
+  }
+
+  // "--export DRAWING FILE": the DXF's folder must exist now, before anything is read.
+  std::string ExportMode() {
+    if (c_.mode != CommandMode::kSplit) return "--export goes alone";
+    std::string drawing, file;
+    if (!Value(drawing) || !Value(file)) return "--export needs a drawing and a DXF file";
+    const std::filesystem::path folder = std::filesystem::path(file).parent_path();
+    std::error_code ec;
+    if (!folder.empty() && !std::filesystem::is_directory(folder, ec))
+      return "the folder of the DXF file " + file + " does not exist";
+    c_.mode = CommandMode::kExport;
+    c_.exportFile = file;
+    c_.operands.emplace_back(drawing);
     return std::string();
   }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/options.h"
+#include "dxf/dxf_writer.h"
 #include "render/picture_format.h"
 
 namespace kelvane {
@@ -36,6 +37,7 @@ enum class CommandMode {
   kMakeExample,  // write the example drawing
   kPlan,         // draw the plan of one drawing, write nothing else
   kRender,       // draw one drawing on its own paper
+  kExport,       // write one drawing as one DXF file
 };
 
 struct CommandLine {
@@ -57,6 +59,10 @@ struct CommandLine {
   std::optional<unsigned> jobs;
   bool quiet = false;
   std::optional<std::filesystem::path> reportFile;
+  // DXF: beside every written sheet (--dxf), and how every DXF of the run is written.
+  bool sheetDxf = false;
+  DxfOptions dxf;
+  std::optional<std::filesystem::path> exportFile;  // kExport: the DXF file
 };
 
 struct CommandLineResult {

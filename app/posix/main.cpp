@@ -13,6 +13,7 @@
 #include "app/example.h"
 #include "app/pictures/library_versions.h"
 #include "app/pictures/picture_files.h"
+#include "app/pictures/png_image.h"
 #include "app/posix/command_line.h"
 #include "app/posix/cups_print_service.h"
 #include "app/posix/console.h"
@@ -20,11 +21,13 @@
 #include "app/posix/sheet_printer.h"
 #include "app/session.h"
 #include "app/settings.h"
+#include "dxf/dxf_file.h"
 #include "jww/document.h"
 #include "jww/images.h"
 #include "platform/file_identity.h"
 #include "platform/replacing_file.h"
 #include "platform/text_conversion.h"
+#include "render/image_source.h"
 #include "text/filters.h"
 #include "text/numbers.h"
 
@@ -48,6 +51,8 @@ const char kUsage[] = R"(usage:
                                   nothing else
   kelvane --render DRAWING.jww PICTURE [--color|--mono] [--dpi N]
                                   draw one drawing on its own paper, as Jw_cad prints it
+  kelvane --export DRAWING.jww FILE.dxf [--dxf-version V] [--dxf-units U]
+                                  convert one whole drawing to DXF
 
 A paper frame is a rectangle of four lines in the auxiliary colour 9, line type 19 and pen
 width 200. Each frame becomes a sheet, moved so that the frame's centre is the origin; a frame
@@ -98,6 +103,14 @@ options:
                         files and their names are the same with any N
   -q, --quiet           show only errors
   --report FILE.json    write what became of every sheet as JSON (never over an input)
+  --dxf                 beside every written sheet, a DXF file of the same name, with
+                        its embedded images beside it
+  --dxf-version 2000|2007
+                        AutoCAD 2000 DXF with Shift_JIS texts (default), or 2007
+                        with UTF-8 texts
+  --dxf-units true|paper
+                        DXF coordinates at true size (paper millimetres times the
+                        layer group's scale, the default) or in paper millimetres
   -h, --help            show this text
 
 A PICTURE is a .png, .svg or .pdf file in an existing folder.
@@ -237,6 +250,15 @@ void PrintPlan(const SheetPlan& plan) {
   }
 }
 
+// How the run's DXF files are written: the command line's choices, the drawing's folder for
+// its linked images, embedded images converted to PNG.
+DxfOptions DxfOptionsFor(const CommandLine& command, const std::filesystem::path& drawing) {
+  DxfOptions options = command.dxf;
+  options.drawingFolder = DrawingFolder(drawing);
+  options.toPng = ImageAsPng;
+  return options;
+}
+
 // When this run started: temporary files older than that in a folder it writes pictures into
 // are left from a killed run.
 const std::filesystem::file_time_type kRunStart = std::filesystem::file_time_type::clock::now();
@@ -264,13 +286,14 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
   void SettingsLoaded(SplitOptions& options) override { command_.overrides.ApplyTo(options); }
   void RunStarted(const SplitOptions& options) override { print_ = options.printAfterSplit; }
   void DrawingDone(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) override {
-    const bool drawing = command_.mode == CommandMode::kPlan || !command_.sheetPictures.empty();
+    const bool drawing = command_.mode == CommandMode::kPlan || !command_.sheetPictures.empty() || command_.sheetDxf;
     PictureOptions pictures{command_.sheetPictures, command_.color, command_.dpi,
                             drawing ? ProtectedFiles() : std::set<FileIdentity>()};
     if (command_.mode == CommandMode::kPlan) return DrawPlan(doc, plan, pictures);
     if (command_.dryRun) PrintPlan(plan);
     for (size_t i = 0; i < outcomes.size(); ++i) {
       if (!outcomes[i].written) continue;
+      if (command_.sheetDxf) WriteSheetDxf(doc, plan.source, plan.sheets[i], pictures.protectedFiles);
       bool drawn = false;
       if (!pictures.formats.empty()) {
         folders_.Prepare(plan.sheets[i].file);
@@ -344,6 +367,15 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
     if (failedPrints++ == 0) firstPrintFailure = error;
     console_.ErrorLine("kelvane: " + PrintableText(sheet.file.string()) + ": not printed: " + PrintableText(error));
   }
+  // The sheet's DXF beside it; a failure leaves the sheet written and fails the run.
+  void WriteSheetDxf(const JwwDocument& doc, const std::filesystem::path& source, const PlannedSheet& sheet,
+                     const std::set<FileIdentity>& protectedFiles) {
+    std::filesystem::path file = sheet.file;
+    file.replace_extension(".dxf");
+    folders_.Prepare(file);
+    std::string error;
+    if (!WriteDxfFile(doc, &sheet.view, file, DxfOptionsFor(command_, source), protectedFiles, error)) Failed(error);
+  }
   void Failed(const std::string& error) {
     ++failedPictures;
     console_.ErrorLine("kelvane: " + PrintableText(error));
@@ -389,6 +421,26 @@ int Render(const CommandLine& command) {
     WriteDrawingPicture(doc, drawing, *command.pictureFile, options, error, &warnings);
   }
   Warn(warnings);
+  if (!error.empty()) {
+    std::cerr << "kelvane: " << PrintableText(error) << "\n";
+    return 1;
+  }
+  return 0;
+}
+
+// One whole drawing as one DXF file; the drawing itself is never replaced.
+int Export(const CommandLine& command) {
+  const std::filesystem::path& drawing = command.operands[0];
+  JwwDocument doc;
+  std::string error;
+  if (!doc.LoadFromFile(drawing)) {
+    error = "cannot load " + drawing.string() + ": " + doc.diagnostics.reason;
+  } else {
+    std::set<FileIdentity> inputs;
+    if (std::optional<FileIdentity> id = FileIdentityOf(drawing)) inputs.insert(*id);
+    PictureFolders().Prepare(*command.exportFile);
+    WriteDxfFile(doc, nullptr, *command.exportFile, DxfOptionsFor(command, drawing), inputs, error);
+  }
   if (!error.empty()) {
     std::cerr << "kelvane: " << PrintableText(error) << "\n";
     return 1;
@@ -460,11 +512,13 @@ int main(int argc, char** argv) {
     case CommandMode::kMakeExample:
       return MakeExample(operands[0]);
     case CommandMode::kRender:
+    case CommandMode::kExport:
     case CommandMode::kSplit:
     case CommandMode::kPlan:
       break;
   }
   try {
+    if (command.mode == CommandMode::kExport) return Export(command);
     return command.mode == CommandMode::kRender ? Render(command) : Split(command);
   } catch (const std::exception& e) {
     // Nothing should get here; if it does, say so instead of aborting.

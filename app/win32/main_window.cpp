@@ -9,6 +9,8 @@
 #include <iterator>
 
 #include "app/messages.h"
+#include "dxf/dxf_file.h"
+#include "render/image_source.h"
 #include "text/numbers.h"
 
 namespace kelvane {
@@ -164,22 +166,46 @@ void MainWindow::RunStarted(const SplitOptions&) { PushControls(false); }
 
 void MainWindow::DrawingDone(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) {
   if (SavesPdf()) WritePdfs(doc, plan, outcomes);
+  if (SavesDxf()) WriteDxfs(doc, plan, outcomes);
   preview_.RunDone(doc, plan, outcomes);
 }
 
-void MainWindow::WritePdfs(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) {
-  // Asked again for every drawing: no PDF replaces an input of the run or a settings file.
+std::set<FileIdentity> MainWindow::ProtectedFiles() const {
   std::set<FileIdentity> protectedFiles;
   for (const std::filesystem::path& file : session_.inputFiles)
     if (std::optional<FileIdentity> id = platform_.IdentityOf(file)) protectedFiles.insert(*id);
   for (const std::filesystem::path& file : {session_.SettingsFile(), session_.SideSettingsFile()})
     if (std::optional<FileIdentity> id = platform_.IdentityOf(file)) protectedFiles.insert(*id);
+  return protectedFiles;
+}
+
+void MainWindow::WritePdfs(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) {
+  // Asked again for every drawing: no PDF replaces an input of the run or a settings file.
+  const std::set<FileIdentity> protectedFiles = ProtectedFiles();
   for (size_t i = 0; i < outcomes.size() && i < plan.sheets.size(); ++i) {
     if (!outcomes[i].written) continue;
     std::string reason;
     if (pdfs_.Write(doc, plan, plan.sheets[i], protectedFiles, reason)) continue;
     const std::filesystem::path pdf = SheetPdfWriter::PdfFileOf(plan.sheets[i].file);
     session_.NoteFailure(kPdfNotSaved + platform_.ToSjis(pdf) + " (" + reason + ")");
+  }
+}
+
+void MainWindow::WriteDxfs(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) {
+  const std::set<FileIdentity> protectedFiles = ProtectedFiles();
+  // Linked images are looked up beside the drawing; embedded ones are written beside the DXF as stored.
+  DxfOptions options;
+  options.drawingFolder = DrawingFolder(plan.source);
+  for (size_t i = 0; i < outcomes.size() && i < plan.sheets.size(); ++i) {
+    if (!outcomes[i].written) continue;
+    std::filesystem::path file = plan.sheets[i].file;
+    file.replace_extension(".dxf");
+    std::string error;
+    if (WriteDxfFile(doc, &plan.sheets[i].view, file, options, protectedFiles, error)) continue;
+    const std::string said = "DXF not written: ";  // the reason follows it
+    const size_t at = error.find(said);
+    const std::string reason = at == std::string::npos ? error : error.substr(at + said.size());
+    session_.NoteFailure(kDxfNotSaved + platform_.ToSjis(file) + " (" + reason + ")");
   }
 }
 
@@ -217,9 +243,17 @@ void MainWindow::SetSavesPdf(bool on) {
   ShowSavesPdf();
 }
 
+void MainWindow::SetSavesDxf(bool on) {
+  session_.side.options.dxf = on;
+  if (!on) dxfSwitch_ = false;
+  ShowSavesPdf();
+}
+
 void MainWindow::ShowSavesPdf() {
-  if (HMENU menu = window_ ? GetSystemMenu(window_, FALSE) : nullptr)
+  if (HMENU menu = window_ ? GetSystemMenu(window_, FALSE) : nullptr) {
     CheckMenuItem(menu, kPdfMenuCommand, MF_BYCOMMAND | (SavesPdf() ? MF_CHECKED : MF_UNCHECKED));
+    CheckMenuItem(menu, kDxfMenuCommand, MF_BYCOMMAND | (SavesDxf() ? MF_CHECKED : MF_UNCHECKED));
+  }
   preview_.SavePdfChanged();
 }
 
@@ -270,6 +304,7 @@ bool MainWindow::Create(HINSTANCE instance) {
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(menu, MF_STRING, kPreviewMenuCommand, L"分割プレビュー(&V)...");
     AppendMenuW(menu, MF_STRING | MF_UNCHECKED, kPdfMenuCommand, L"PDFも保存(&P)");
+    AppendMenuW(menu, MF_STRING | MF_UNCHECKED, kDxfMenuCommand, L"DXFも保存(&D)");
     AppendMenuW(menu, MF_STRING, kAboutMenuCommand, L"バージョン情報(&A)...");
   }
   return true;
@@ -363,6 +398,7 @@ void MainWindow::Start(int showCommand) {
   std::filesystem::path previewDrawing;
   const bool preview = platform_.TakePreviewSwitch(previewDrawing);
   pdfSwitch_ = platform_.TakeSwitch(L"/pdf");
+  dxfSwitch_ = platform_.TakeSwitch(L"/dxf");
   const bool closeNow = session_.Start();
   if (!IsOpen()) return;
   ShowWindowNow();
@@ -547,6 +583,10 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       if ((wParam & 0xFFF0) == kPdfMenuCommand) {
         SetSavesPdf(!SavesPdf());
+        return 0;
+      }
+      if ((wParam & 0xFFF0) == kDxfMenuCommand) {
+        SetSavesDxf(!SavesDxf());
         return 0;
       }
       if ((wParam & 0xFFF0) == kAboutMenuCommand) {

@@ -47,6 +47,8 @@ enum MainWindowControl : int {
 constexpr UINT kPreviewMenuCommand = 0x0100;
 // The system menu's checkable item "PDFも保存(&P)": a PDF beside every written sheet.
 constexpr UINT kPdfMenuCommand = 0x0110;
+// The system menu's checkable item "DXFも保存(&D)": a DXF beside every written sheet.
+constexpr UINT kDxfMenuCommand = 0x0130;
 // The system menu's item that shows the version and the licence.
 constexpr UINT kAboutMenuCommand = 0x0120;
 // The program's icon in its resources (app/win32/kelvane.rc.in).
@@ -86,6 +88,9 @@ class MainWindow final : public SessionFrontEnd, private PreviewHost {
   bool SavesPdf() const { return session_.side.options.pdf || pdfSwitch_; }
   // Sets the remembered choice, and shows it in the system menu and the preview.
   void SetSavesPdf(bool on);
+  // The same for a DXF beside every sheet ("/dxf").
+  bool SavesDxf() const { return session_.side.options.dxf || dxfSwitch_; }
+  void SetSavesDxf(bool on);
 
   // Runs the message loop until the window is gone.
   void RunMessageLoop();
@@ -120,6 +125,10 @@ class MainWindow final : public SessionFrontEnd, private PreviewHost {
   void ShowSavesPdf();
   // The PDFs of the sheets a drawing's run wrote; each one not written is a failure of the run.
   void WritePdfs(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes);
+  // The DXF files of the sheets a drawing's run wrote, the same way.
+  void WriteDxfs(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes);
+  // Files no PDF or DXF may replace: the run's inputs and the settings files, asked again per drawing.
+  std::set<FileIdentity> ProtectedFiles() const;
 
   Win32Platform& platform_;
   Session session_;
@@ -135,6 +144,7 @@ class MainWindow final : public SessionFrontEnd, private PreviewHost {
   bool started_ = false;
   bool limiting_ = false;
   bool pdfSwitch_ = false;  // "/pdf" on the command line: PDFs for this run, not remembered
+  bool dxfSwitch_ = false;  // "/dxf" on the command line: DXF files for this run, not remembered
 };
 
 }  // namespace kelvane

@@ -365,6 +365,26 @@ else
   fail pdf-switch "sheets $n_jww, PDFs $n_pdf, kelvane.ini $( [ -e "$t/bin/kelvane.ini" ] && echo written || echo absent)"
 fi
 
+# 9b. "/dxf" with "/G": a DXF beside every sheet for this run, not remembered, each one read by
+# ezdxf without an audit error.
+t="$work/dxf-switch"
+install_exe "$t/bin" 0
+mkdir -p "$t/data"
+cp "$example" "$t/data/plan.jww"
+{ printf '[JW_CAD]\r\n'; printf 'file=%s\r\n' "$(winpath "$t/data/plan.jww")"; } >"$t/bin/JWC_TEMP.TXT"
+w "$t/bin/kelvane.exe" /G /dxf
+n_jww=$(sheets "$t/data" plan.jww | grep -c . || true)
+n_dxf=$(ls "$t/data" | grep -c '\.dxf$' || true)
+audit=$(/usr/bin/python3 -c '
+import sys, ezdxf
+bad = [f for f in sys.argv[1:] if ezdxf.readfile(f).audit().has_errors]
+print(" ".join(bad))' "$t"/data/*.dxf 2>&1 || echo "ezdxf failed")
+if [ "$n_jww" -gt 0 ] && [ "$n_jww" = "$n_dxf" ] && [ -z "$audit" ] && [ ! -e "$t/bin/kelvane.ini" ]; then
+  pass "dxf-switch: /G /dxf writes $n_dxf DXF files, ezdxf audits them clean, nothing remembered"
+else
+  fail dxf-switch "sheets $n_jww, DXF $n_dxf, audit: $audit, kelvane.ini $( [ -e "$t/bin/kelvane.ini" ] && echo written || echo absent)"
+fi
+
 # 10. The Windows and Linux PDFs agree within 0.1 mm: those of the example's sheets, and of every
 # corpus drawing on its own paper (corpus drawings hold no paper frames), drawn by the program's
 # PDF path (drawing_pdf.exe) and by `kelvane --render`.

@@ -1,0 +1,145 @@
+// DXF files of every sheet of the million-entity benchmark drawing beside the JWW writing of
+// the same sheets: the DXF may cost at most twice as much.
+#include <sys/resource.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <vector>
+
+#include "app/sheet_plan.h"
+#include "app/sheet_writer.h"
+#include "dxf/dxf_file.h"
+#include "jww/builder.h"
+
+using namespace kelvane;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+
+// Processor time of this process, user and system: on a shared machine it tells more than the clock.
+double CpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return double(t.tv_sec) + t.tv_nsec / 1e9;
+}
+
+double SystemSeconds() {
+  rusage r{};
+  getrusage(RUSAGE_SELF, &r);
+  return double(r.ru_stime.tv_sec) + r.ru_stime.tv_usec / 1e6;
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+// A platform that does nothing: the benchmark measures the writing, not a terminal.
+class QuietPlatform final : public Platform {
+ public:
+  std::filesystem::path ExecutablePath() const override { return "/bench/kelvane"; }
+  std::vector<std::filesystem::path> Parameters() const override { return {}; }
+  bool FileExists(const std::filesystem::path& p) const override { return std::filesystem::is_regular_file(p); }
+  bool FolderExists(const std::filesystem::path& p) const override { return std::filesystem::is_directory(p); }
+  std::optional<std::string> FileTimeText(const std::filesystem::path&) const override { return std::nullopt; }
+  std::string NowText() const override { return {}; }
+  std::filesystem::path DesktopFolder() const override { return {}; }
+  std::filesystem::path DocumentsFolder() const override { return {}; }
+  std::filesystem::path UserSettingsFolder() const override { return {}; }
+  std::string ClassesRootDefaultValue(std::string_view) const override { return {}; }
+  bool ConfirmYesNo(std::string_view) override { return true; }
+  void Inform(std::string_view) override {}
+  std::optional<std::filesystem::path> ChooseFolder(const std::filesystem::path&) override { return std::nullopt; }
+  void AcceptDroppedFiles() override {}
+  bool EscapeDown() override { return false; }
+  void ProcessMessages() override {}
+  void SetStatusText(std::string_view) override {}
+  void StartProgram(std::string_view, std::string_view) override {}
+  void PrintWithHost(std::string_view, const std::filesystem::path&) override {}
+  std::optional<FileIdentity> IdentityOf(const std::filesystem::path&) const override { return std::nullopt; }
+  bool NamesIgnoreCase() const override { return false; }
+  std::filesystem::path ToPath(std::string_view s) const override { return std::string(s); }
+  std::string ToSjis(const std::filesystem::path& p) const override { return p.string(); }
+};
+
+// The benchmark drawing (a 10 m square of entities) cut by a 10 x 10 grid of paper frames.
+void Build(JwwDocument& doc) {
+  BuildBenchmarkDrawing(doc, 1000000);
+  Attr frame;
+  frame.penColor = 9, frame.penStyle = 19, frame.penWidth = 200;
+  for (int f = 0; f < 100; ++f) {
+    const double x = (f % 10) * 1000.0 - 2, y = (f / 10) * 1000.0 - 2, w = 1000, h = 1000;
+    AddLine(doc, x, y, x + w, y, frame);
+    AddLine(doc, x + w, y, x + w, y + h, frame);
+    AddLine(doc, x + w, y + h, x, y + h, frame);
+    AddLine(doc, x, y + h, x, y, frame);
+  }
+}
+
+void Fresh(const std::filesystem::path& folder) {
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+}
+
+}  // namespace
+
+int main() {
+  const auto dir = std::filesystem::temp_directory_path() / ("kelvane-bench-dxf-" + std::to_string(getpid()));
+  Fresh(dir);
+  JwwDocument doc;
+  Build(doc);
+  const std::filesystem::path src = dir / "big.jww";
+  QuietPlatform platform;
+  SplitOptions options;
+  RunContext run;
+  AddRunInput(run, platform, src);
+  const SheetPlan plan = PlanSheets(doc, options, src, dir / "sheets", run, platform);
+  std::string host;
+  std::vector<double> jww, dxf, ratios, jwwCpu, dxfCpu, cpuRatios, jwwSys, dxfSys;
+  for (int round = 0; round < 7; ++round) {
+    Fresh(dir / "sheets");
+    auto t0 = Clock::now();
+    const double c0 = CpuSeconds(), s0 = SystemSeconds();
+    RunFailures failures;
+    WriteSheets(platform, doc, plan, options, host, failures);
+    auto t1 = Clock::now();
+    const double c1 = CpuSeconds(), s1 = SystemSeconds();
+    for (const PlannedSheet& sheet : plan.sheets) {
+      if (!sheet.ToBeWritten()) continue;
+      std::filesystem::path file = sheet.file;
+      file.replace_extension(".dxf");
+      std::string error;
+      if (!WriteDxfFile(doc, &sheet.view, file, DxfOptions{}, {}, error)) std::fprintf(stderr, "%s\n", error.c_str());
+    }
+    auto t2 = Clock::now();
+    const double c2 = CpuSeconds(), s2 = SystemSeconds();
+    jwwSys.push_back(s1 - s0);
+    dxfSys.push_back(s2 - s1);
+    jwwCpu.push_back(c1 - c0);
+    dxfCpu.push_back(c2 - c1);
+    cpuRatios.push_back((c2 - c1) / (c1 - c0));
+    jww.push_back(Seconds(t0, t1));
+    dxf.push_back(Seconds(t1, t2));
+    ratios.push_back(dxf.back() / jww.back());
+  }
+  uint64_t jwwBytes = 0, dxfBytes = 0;
+  size_t sheets = 0;
+  for (auto& e : std::filesystem::directory_iterator(dir / "sheets")) {
+    (e.path().extension() == ".dxf" ? dxfBytes : jwwBytes) += e.file_size();
+    sheets += e.path().extension() == ".dxf";
+  }
+  std::printf("%zu sheets of %d entities: JWW %.3f s (%.1f MB), DXF %.3f s (%.1f MB) (medians of %zu rounds)\n", sheets,
+              doc.entityCount, Median(jww), jwwBytes / 1e6, Median(dxf), dxfBytes / 1e6, ratios.size());
+  std::printf("processor time: JWW %.3f s (system %.3f s), DXF %.3f s (system %.3f s)\n", Median(jwwCpu),
+              Median(jwwSys), Median(dxfCpu), Median(dxfSys));
+  std::printf("ratio DXF / JWW writing, median of the rounds: %.2f by the clock, %.2f by processor time (goal: at most 2)\n",
+              Median(ratios), Median(cpuRatios));
+  std::filesystem::remove_all(dir);
+  return 0;
+}

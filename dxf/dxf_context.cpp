@@ -1,0 +1,231 @@
+// The names and looks entities refer to: layers, line types, text styles, colours and widths.
+#include "dxf/dxf_context.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace kelvane {
+
+namespace {
+
+int32_t RgbOfColorRef(int32_t c) {  // COLORREF 0x00BBGGRR to 0xRRGGBB
+  const uint32_t v = uint32_t(c);
+  return int32_t(((v & 0xFF) << 16) | (v & 0xFF00) | ((v >> 16) & 0xFF));
+}
+
+// AutoCAD's colour index as RGB: 1-9 named, 10-249 twenty-four hues in five shades, each full
+// and pale, 250-255 greys.
+int32_t AciRgb(int i) {
+  static const int32_t kFirst[10] = {0, 0xFF0000, 0xFFFF00, 0x00FF00, 0x00FFFF, 0x0000FF, 0xFF00FF, 0xFFFFFF, 0x808080,
+                                     0xC0C0C0};
+  static const int kGreys[6] = {0x33, 0x50, 0x69, 0x82, 0xBE, 0xFF};
+  if (i < 10) return kFirst[i];
+  if (i >= 250) return kGreys[i - 250] * 0x010101;
+  static const double kShades[5] = {255, 204, 153, 127, 76};
+  const int hue = (i - 10) / 10, shade = (i - 10) % 10 / 2;
+  const bool pale = (i - 10) % 2 == 1;
+  const double v = kShades[shade], low = pale ? v / 2 : 0;
+  const double h = hue * 15.0 / 60.0;  // sextant position
+  const double f = h - std::floor(h);
+  double r = 0, g = 0, b = 0;
+  const double up = low + (v - low) * f, down = v - (v - low) * f;
+  switch (int(h) % 6) {
+    case 0: r = v, g = up, b = low; break;
+    case 1: r = down, g = v, b = low; break;
+    case 2: r = low, g = v, b = up; break;
+    case 3: r = low, g = down, b = v; break;
+    case 4: r = up, g = low, b = v; break;
+    default: r = v, g = low, b = down; break;
+  }
+  return (int(r) << 16) | (int(g) << 8) | int(b);
+}
+
+int NearestAci(int32_t rgb) {
+  // Black and white are both colour 7, which readers show against their background.
+  if (rgb == 0 || rgb == 0xFFFFFF) return 7;
+  int best = 7;
+  long bestDistance = -1;
+  for (int i = 1; i < 256; ++i) {
+    if (i == 7) continue;
+    const int32_t c = AciRgb(i);
+    const long dr = ((c >> 16) & 0xFF) - ((rgb >> 16) & 0xFF), dg = ((c >> 8) & 0xFF) - ((rgb >> 8) & 0xFF),
+               db = (c & 0xFF) - (rgb & 0xFF);
+    const long d = dr * dr + dg * dg + db * db;
+    if (bestDistance < 0 || d < bestDistance) bestDistance = d, best = i;
+  }
+  return best;
+}
+
+// Characters no DXF symbol name may hold become "_".
+std::string SymbolName(std::string s) {
+  for (char& ch : s)
+    if (std::string_view("<>/\\\":;?*|=`,").find(ch) != std::string_view::npos) ch = '_';
+  return s;
+}
+
+// Same for a Jw_cad name, character by character, before it is encoded: a Shift_JIS trail
+// byte may equal a forbidden character.
+JwwString CleanName(const JwwString& name) {
+  JwwString o;
+  o.unicode = name.unicode;
+  for (size_t p = 0; p < name.size();) {
+    const JwwChar c = CharAt(name, p);
+    if (c.width == 0) break;
+    p += c.width;
+    const bool bad = c.code < 0x80 && std::string_view("<>/\\\":;?*|=`,").find(char(c.code)) != std::string_view::npos;
+    AppendChar(o, bad ? '_' : c.code);
+  }
+  return o;
+}
+
+constexpr int kLineWeights[] = {0, 5, 9, 13, 15, 18, 20, 25, 30, 35, 40, 50, 53, 60, 70, 80, 90, 100, 106, 120, 140, 158, 200, 211};
+
+}  // namespace
+
+DxfContext::DxfContext(const JwwDocument& d, const DxfOptions& o) : doc(d), options(o), sink(o.version) {
+  for (size_t g = 0; g < 16; ++g) {
+    const double s = g < doc.layerGroups.size() ? doc.layerGroups[g].scale : 1.0;
+    scales_[g] = options.units == DxfUnits::kTrueSize && std::isfinite(s) && s > 0 ? s : 1.0;
+  }
+  colors_.resize(kLastSxfColor + 1);
+  penWeights_.assign(kLastSxfColor + 1, -1);
+  colorKnown_.assign(kLastSxfColor + 1, false);
+  for (size_t i = 0; i < doc.blockDefs.size(); ++i) {
+    const int32_t n = doc.blockDefs[i].number();
+    if (n < 0 || n > 1000000) continue;
+    if (size_t(n) >= blockIndex_.size()) blockIndex_.resize(size_t(n) + 1, -1);
+    if (blockIndex_[size_t(n)] < 0) blockIndex_[size_t(n)] = int32_t(i);
+  }
+}
+
+const std::string& DxfContext::LayerOf(const EntityAttributes& a) {
+  static const std::string kZero = "0";
+  const unsigned g = a.layerGroup, l = a.layer;
+  if (g >= 16 || l >= 16) return kZero;
+  const size_t key = g * 16 + l;
+  if (!layerUsed[key]) {
+    layerUsed[key] = true;
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string name = {kHex[g], '-', kHex[l]};
+    if (key < doc.layers.size() && !doc.layers[key].name.empty())
+      name += "_" + sink.Encode(CleanName(doc.layers[key].name));
+    layerNames[key] = std::move(name);
+  }
+  return layerNames[key];
+}
+
+const std::string* DxfContext::LineTypeOf(int s) {
+  const bool patterned = (IsPatternLineType(s) && size_t(s - kFirstPatternLineType) < doc.lineTypes.size()) ||
+                         (IsDoubleLineType(s) && size_t(s - kFirstDoubleLineType) < doc.doubleLineTypes.size()) ||
+                         (IsSxfLineType(s) && size_t(SxfLineTypeSetting(s)) < doc.extendedLineTypes.size());
+  if (!patterned) return nullptr;
+  auto [it, fresh] = lineTypes.try_emplace(s);
+  if (fresh) it->second = "JW" + std::to_string(s);
+  return &it->second;
+}
+
+const std::string& DxfContext::StyleOf(const JwwString& font, bool vertical) {
+  // Texts come in runs of one font: the last answer is asked for again most of the time.
+  if (lastStyle_ < styles.size() && vertical == lastVertical_ && font == lastFont_) return styles[lastStyle_].name;
+  const std::string family = sink.Encode(font);
+  const std::string key = family + (vertical ? "\1" : "");
+  auto [it, fresh] = styleIndex_.try_emplace(key, styles.size());
+  if (fresh) {
+    DxfTextStyle st;
+    st.family = family.empty() ? sink.EncodeUtf8("ＭＳ ゴシック") : family;
+    st.name = SymbolName((vertical ? "@" : "") + st.family);
+    st.vertical = vertical;
+    // The TrueType files of Jw_cad's usual fonts; any other font by its family name alone.
+    if (st.family.find(sink.EncodeUtf8("明朝")) != std::string::npos) st.file = "msmincho.ttc";
+    else if (st.family.find(sink.EncodeUtf8("ゴシック")) != std::string::npos) st.file = "msgothic.ttc";
+    else st.file = st.family + ".ttf";
+    styles.push_back(std::move(st));
+  }
+  lastStyle_ = it->second, lastVertical_ = vertical, lastFont_ = font;
+  return styles[it->second].name;
+}
+
+const DxfColor& DxfContext::ColorOf(int penColor) {
+  static const DxfColor kDefault;
+  if (penColor < 0 || penColor > int(kLastSxfColor)) return kDefault;
+  if (!colorKnown_[size_t(penColor)]) {
+    colorKnown_[size_t(penColor)] = true;
+    DxfColor& c = colors_[size_t(penColor)];
+    if (IsPenColor(penColor) && size_t(penColor) < doc.pens.size()) {
+      c.aci = NearestAci(RgbOfColorRef(doc.pens[size_t(penColor)].printColor));
+    } else if (IsSxfColor(penColor) && size_t(SxfColorSetting(penColor)) < doc.extendedColors.size()) {
+      c.rgb = RgbOfColorRef(doc.extendedColors[size_t(SxfColorSetting(penColor))].printColor);
+      c.aci = NearestAci(c.rgb);
+    }
+  }
+  return colors_[size_t(penColor)];
+}
+
+int DxfContext::LineWeightOf(const EntityAttributes& a) {
+  // Most entities take their pen's width: those are worked out once per pen.
+  if (a.penWidth == 0 && a.penColor <= kLastSxfColor) {
+    int& known = penWeights_[a.penColor];
+    if (known < 0) known = WeightOf(a);
+    return known;
+  }
+  return WeightOf(a);
+}
+
+int DxfContext::WeightOf(const EntityAttributes& a) const {
+  const int color = a.penColor;
+  const bool sxf = IsSxfColor(color);
+  int32_t width = 0;
+  if (IsPenColor(color) && size_t(color) < doc.pens.size()) width = doc.pens[size_t(color)].printWidth;
+  else if (sxf && size_t(SxfColorSetting(color)) < doc.extendedColors.size())
+    width = doc.extendedColors[size_t(SxfColorSetting(color))].printWidth;
+  if (a.penWidth != 0) width = a.penWidth;
+  // As the pictures print them: SXF colours in 1/100 mm always, pens in the drawing's unit.
+  const int32_t unit = doc.header.penWidthUnit;
+  const double dpi = doc.header.packedSwitchTens == 2 ? 600.0 : 300.0;
+  const double mm = (unit <= -101 || sxf) ? std::max(0, width) / 100.0 : std::max(0, width) * 25.4 / dpi;
+  const double hundredths = mm * 100;
+  int best = 0;
+  for (int w : kLineWeights)
+    if (std::fabs(w - hundredths) < std::fabs(best - hundredths)) best = w;
+  return best;
+}
+
+double DxfContext::ScaleOf(const EntityAttributes& a) const { return a.layerGroup < 16 ? scales_[a.layerGroup] : 1.0; }
+
+int32_t DxfContext::DefinitionOf(int32_t n) const {
+  return n >= 0 && size_t(n) < blockIndex_.size() ? blockIndex_[size_t(n)] : -1;
+}
+
+JwwString PlainText(const JwwString& text) {
+  // The control sequences take no place on paper: script and overlay marks, a closing
+  // narrowing "^1".."^9" and colour changes "^$n" go; every other character stays.
+  JwwString o;
+  o.unicode = text.unicode;
+  const size_t n = text.size();
+  for (size_t p = 0; p < n;) {
+    const JwwChar c = CharAt(text, p);
+    if (c.width == 0) break;
+    p += c.width;
+    if (c.code == '^' && p < n) {
+      const JwwChar d = CharAt(text, p);
+      const uint32_t k = d.code;
+      if (k == 'u' || k == 'd' || k == 'c' || k == 'o' || k == 'w' || k == 'b' || k == 'B' || k == 'n' ||
+          (k >= '1' && k <= '9' && p + d.width == n)) {
+        p += d.width;
+        continue;
+      }
+      if (k == '$' && p + d.width < n) {
+        const JwwChar e = CharAt(text, p + d.width);
+        if (e.code >= '0' && e.code <= '9') {
+          p += d.width + e.width;
+          continue;
+        }
+      }
+    }
+    AppendChar(o, c.code);
+  }
+  return o;
+}
+
+}  // namespace kelvane

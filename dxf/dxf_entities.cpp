@@ -1,0 +1,227 @@
+// Each record of a drawing as the DXF entity that keeps it: lines, points, circles, arcs,
+// ellipses, texts, solids, hatches of arc solids, inserts and images.
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "dxf/dxf_context.h"
+#include "render/text_layout.h"
+
+namespace kelvane {
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+constexpr double kDegrees = 180 / kPi;
+constexpr uint16_t kVerticalText = 0x0020;
+
+}  // namespace
+
+// Where a drawing position goes in the file: moved by the sheet's centre, then to true size.
+Xy At(const DxfPlacement& p, double scale, double x, double y) { return {(x - p.centerX) * scale, (y - p.centerY) * scale}; }
+
+double ScaleFor(const DxfContext& c, const DxfPlacement& p, const EntityAttributes& a) {
+  return p.trueSize ? c.ScaleOf(a) : 1.0;
+}
+
+// The part every entity starts with: kind, handle, owner, layer and colour, and for strokes
+// the line type and weight.
+void Head(DxfContext& c, const char* kind, const EntityAttributes& a, const DxfPlacement& p, bool stroke,
+          double scale, int32_t ownRgb) {
+  DxfSink& s = c.sink;
+  s.Str(0, kind);
+  s.Handle();
+  // Readers take model space as the owner of an entity of the ENTITIES section; a large sheet's
+  // file is smaller without saying so every time.
+  if (p.owner != c.modelSpace) s.Hex(330, p.owner);
+  s.Str(100, "AcDbEntity");
+  s.Str(8, c.LayerOf(a));
+  if (stroke) {
+    if (const std::string* lt = c.LineTypeOf(a.penStyle)) {
+      s.Str(6, *lt);
+      if (scale != 1) s.Real(48, scale);
+    }
+  }
+  const DxfColor& color = c.ColorOf(a.penColor);
+  s.Int(62, color.aci);
+  if (stroke) s.Int(370, c.LineWeightOf(a));
+  const int32_t rgb = ownRgb >= 0 ? ownRgb : color.rgb;
+  if (rgb >= 0) s.Int(420, rgb);
+}
+
+// An ellipse of Jw_cad's form C + Rot(tilt)·(r cos t, r·f sin t), t from start over sweep, in
+// DXF's: a major axis, a ratio at most 1 and parameters from the major axis, counter-clockwise.
+EllipseForm FormOf(double r, double flat, double tilt, double start, double sweep, bool full) {
+  EllipseForm e;
+  if (!(std::fabs(sweep) < 4 * kPi)) full = true;
+  if (sweep < 0) start += sweep, sweep = -sweep;
+  if (flat < 0) flat = -flat, start = -(start + sweep);  // mirrored across the tilt axis
+  if (r < 0) r = -r, start += kPi;
+  e.radius = r;
+  if (flat == 1) {
+    e.circle = true;
+    e.startAngle = std::fmod((tilt + start) * kDegrees, 360.0);
+    if (e.startAngle < 0) e.startAngle += 360;
+    e.endAngle = std::fmod(e.startAngle + sweep * kDegrees, 360.0);
+  } else if (flat < 1) {
+    e.majorX = r * std::cos(tilt), e.majorY = r * std::sin(tilt);
+    e.ratio = std::max(flat, 1e-6);
+  } else {
+    // The other axis is the major one: a quarter turn further, parameters a quarter back.
+    e.majorX = -r * flat * std::sin(tilt), e.majorY = r * flat * std::cos(tilt);
+    e.ratio = 1 / flat;
+    start -= kPi / 2;
+  }
+  if (full || sweep >= 2 * kPi) {
+    e.start = 0, e.end = 2 * kPi;
+    e.startAngle = 0, e.endAngle = 360;
+    return e;
+  }
+  e.start = std::fmod(start, 2 * kPi);
+  if (e.start < 0) e.start += 2 * kPi;
+  e.end = e.start + sweep;
+  if (e.end > 2 * kPi) e.end -= 2 * kPi;
+  return e;
+}
+
+namespace {
+
+
+void WriteArc(DxfContext& c, const ArcRecord& a, const DxfPlacement& p) {
+  const double k = ScaleFor(c, p, a.attr);
+  const bool full = a.fullCircle != 0;
+  const EllipseForm e = FormOf(a.radius * k, a.flatness, a.tiltAngle, a.startAngle, a.arcAngle, full);
+  const Xy o = At(p, k, a.centerX, a.centerY);
+  DxfSink& s = c.sink;
+  const bool whole = full || !(std::fabs(a.arcAngle) < 2 * kPi);
+  if (e.circle) {
+    Head(c, whole ? "CIRCLE" : "ARC", a.attr, p, true, k);
+    s.Str(100, "AcDbCircle");
+    s.Flat(10, o.x, o.y);
+    s.Real(40, e.radius);
+    if (!whole) {
+      s.Str(100, "AcDbArc");
+      s.Real(50, e.startAngle);
+      s.Real(51, e.endAngle);
+    }
+    return;
+  }
+  Head(c, "ELLIPSE", a.attr, p, true, k);
+  s.Str(100, "AcDbEllipse");
+  s.Flat(10, o.x, o.y);
+  s.Flat(11, e.majorX, e.majorY);
+  s.Real(40, e.ratio);
+  s.Real(41, e.start);
+  s.Real(42, e.end);
+}
+
+void WritePoint(DxfContext& c, const PointRecord& pt, const DxfPlacement& p) {
+  if (pt.temporary != 0) return;  // construction aids, never printed
+  const double k = ScaleFor(c, p, pt.attr);
+  const Xy o = At(p, k, pt.x, pt.y);
+  Head(c, "POINT", pt.attr, p, true, k);
+  c.sink.Str(100, "AcDbPoint");
+  c.sink.Flat(10, o.x, o.y);
+}
+
+void WriteText(DxfContext& c, const TextRecord& t, const TextStrings& strings, const DxfPlacement& p) {
+  if (IsSettingsText(t)) return;
+  ImageReference ref;
+  if (!strings.text.empty() && CharAt(strings.text, 0).code == '^' && ParseImageReference(strings.text, ref))
+    return WriteDxfImage(c, t, strings.text, ref, p);
+  const double k = ScaleFor(c, p, t.attr);
+  const Xy o = At(p, k, t.startX, t.startY);
+  const bool vertical = (t.attr.flags & kVerticalText) != 0;
+  const std::string& style = c.StyleOf(strings.fontName, vertical);
+  DxfSink& s = c.sink;
+  Head(c, "TEXT", t.attr, p, false, k);
+  s.Str(100, "AcDbText");
+  s.Flat(10, o.x, o.y);
+  s.Real(40, t.sizeY * k);
+  // Most texts hold no control sequence: they are written as they are.
+  const JwwString& text = strings.text;
+  const bool caret = text.unicode ? text.wide.find(u'^') != std::u16string::npos : text.sjis.find('^') != std::string::npos;
+  s.Str(1, s.Encode(caret ? PlainText(text) : text));
+  if (t.angle != 0) s.Real(50, t.angle);
+  // The cell's width against its height: a full-width character fills the cell.
+  if (t.sizeY > 0 && t.sizeX != t.sizeY) s.Real(41, t.sizeX / t.sizeY);
+  s.Str(7, style);
+  s.Str(100, "AcDbText");
+}
+
+void WriteInsert(DxfContext& c, const BlockInsertRecord& b, const DxfPlacement& p) {
+  const int32_t def = c.DefinitionOf(b.blockNumber);
+  if (def < 0 || (p.definition >= 0 && c.cutInserts.count({p.definition, def}))) return;
+  const double k = ScaleFor(c, p, b.attr);
+  const Xy o = At(p, k, b.refX, b.refY);
+  DxfSink& s = c.sink;
+  Head(c, "INSERT", b.attr, p, false, k);
+  s.Str(100, "AcDbBlockReference");
+  s.Str(2, c.blockNames[size_t(def)]);
+  s.Flat(10, o.x, o.y);
+  // The block's members are paper millimetres: the insert takes them to true size.
+  if (b.scaleX * k != 1) s.Real(41, b.scaleX * k);
+  if (b.scaleY * k != 1) s.Real(42, b.scaleY * k);
+  if (b.rotation != 0) s.Real(50, b.rotation * kDegrees);
+}
+
+void WriteDimension(DxfContext& c, const DimensionRecord& d, const TextStrings& strings, const DxfPlacement& p) {
+  // As Jw_cad draws it: its line and its text, and an SXF dimension's extension lines and marks;
+  // plain entities, so that every reader shows them.
+  WriteDxfLine(c, d.line, p);
+  WriteText(c, d.text, strings, p);
+  if (d.sxfMode != 0) {
+    WriteDxfLine(c, d.auxLine1, p);
+    WriteDxfLine(c, d.auxLine2, p);
+    for (const PointRecord* pt : {&d.auxPoint1, &d.auxPoint2, &d.auxPoint3, &d.auxPoint4}) WritePoint(c, *pt, p);
+  }
+}
+
+void WriteEntity(DxfContext& c, const EntityLists& l, EntityRef e, const DxfPlacement& p) {
+  const size_t i = size_t(e.index);
+  switch (e.kind) {
+    case kLine:
+      if (i < l.lines.size()) WriteDxfLine(c, l.lines[i], p);
+      break;
+    case kArc:
+      if (i < l.arcs.size()) WriteArc(c, l.arcs[i], p);
+      break;
+    case kPoint:
+      if (i < l.points.size()) WritePoint(c, l.points[i], p);
+      break;
+    case kText:
+      if (i < l.texts.size() && i < l.textStrings.size()) WriteText(c, l.texts[i], l.textStrings[i], p);
+      break;
+    case kDimension:
+      if (i < l.dimensions.size() && i < l.dimensionStrings.size())
+        WriteDimension(c, l.dimensions[i], l.dimensionStrings[i], p);
+      break;
+    case kSolid:
+      if (i < l.solids.size()) WriteDxfSolid(c, l.solids[i], p);
+      break;
+    case kBlockInsert:
+      if (i < l.blockInserts.size()) WriteInsert(c, l.blockInserts[i], p);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+void WriteDxfLine(DxfContext& c, const LineRecord& line, const DxfPlacement& p) {
+  const double k = ScaleFor(c, p, line.attr);
+  const Xy a = At(p, k, line.startX, line.startY), b = At(p, k, line.endX, line.endY);
+  Head(c, "LINE", line.attr, p, true, k);
+  c.sink.Str(100, "AcDbLine");
+  c.sink.Flat(10, a.x, a.y);
+  c.sink.Flat(11, b.x, b.y);
+}
+
+void WriteDxfEntities(DxfContext& c, const EntityLists& lists, const std::vector<EntityRef>& order, size_t count,
+                      const DxfPlacement& place) {
+  count = std::min(count, order.size());
+  for (size_t k = 0; k < count; ++k) WriteEntity(c, lists, order[k], place);
+}
+
+}  // namespace kelvane

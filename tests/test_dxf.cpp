@@ -1,0 +1,201 @@
+// The DXF writer on drawings built in memory: the file's structure, its curves and its texts,
+// which the read-back check of whole files (check_dxf.py) sees only from outside.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "dxf/dxf_context.h"
+#include "dxf/dxf_writer.h"
+#include "jww/builder.h"
+
+namespace kelvane {
+namespace {
+
+using Groups = std::vector<std::pair<int, std::string>>;
+
+// The file as (group code, value) pairs.
+Groups Parse(const DxfResult& r) {
+  std::string all;
+  for (const std::string& p : r.parts) all += p;
+  Groups g;
+  size_t at = 0;
+  auto line = [&] {
+    const size_t end = all.find('\n', at);
+    std::string s = all.substr(at, end - at);
+    at = end + 1;
+    return s;
+  };
+  while (at < all.size()) {
+    const int code = std::stoi(line());
+    g.emplace_back(code, line());
+  }
+  return g;
+}
+
+std::vector<std::string> ValuesOf(const Groups& g, int code) {
+  std::vector<std::string> v;
+  for (const auto& [c, value] : g)
+    if (c == code) v.push_back(value);
+  return v;
+}
+
+// A drawing with a bit of everything that carries handles and names.
+void Build(JwwDocument& doc) {
+  InitDrawing(doc, 600, false);
+  EntityLists& a = AddBlockDef(doc, 1, JwwString::Sjis("A"));
+  AddLine(a, 0, 0, 1, 1);
+  AddBlockInsert(a, 2, 0, 0);
+  EntityLists& b = AddBlockDef(doc, 2, JwwString::Sjis("B"));
+  AddBlockInsert(b, 1, 0, 0);  // closes a cycle A -> B -> A
+  AddBlockInsert(doc, 1, 5, 5);
+  AddText(doc, 1, 2, JwwString::Sjis("abc"));
+  AddArcSolid(doc, 0, 0, 3, 0, 1);
+  Attr hidden;
+  hidden.layer = 3;
+  AddLine(doc, 0, 0, 2, 2, hidden);
+  doc.layers[3].state = 0;
+  doc.layers[3].name = JwwString::Sjis("a/b");
+  doc.NormaliseBlocks();
+}
+
+TEST(DxfFile, HandlesAreUniqueAndEveryPointerFindsItsObject) {
+  JwwDocument doc;
+  Build(doc);
+  for (DxfVersion version : {DxfVersion::kR2000, DxfVersion::kR2007}) {
+    DxfOptions options;
+    options.version = version;
+    const Groups g = Parse(MakeDxf(doc, nullptr, options));
+    size_t seedAt = 0;
+    while (seedAt < g.size() && g[seedAt].second != "$HANDSEED") ++seedAt;
+    ASSERT_LT(seedAt + 1, g.size());
+    std::set<uint64_t> handles;
+    for (size_t k = seedAt + 2; k < g.size(); ++k) {
+      if (g[k].first == 5 || g[k].first == 105) {
+        EXPECT_TRUE(handles.insert(std::stoull(g[k].second, nullptr, 16)).second) << g[k].second;
+      }
+    }
+    EXPECT_GT(std::stoull(g[seedAt + 1].second, nullptr, 16), *handles.rbegin());
+    for (const auto& [code, value] : g) {
+      if (code >= 330 && code <= 369 && value != "0") {
+        EXPECT_TRUE(handles.count(std::stoull(value, nullptr, 16))) << code << " " << value;
+      }
+    }
+    EXPECT_EQ(ValuesOf(g, 1).front(), version == DxfVersion::kR2000 ? "AC1015" : "AC1021");
+  }
+}
+
+TEST(DxfFile, CyclesOfBlocksAreCutAndHiddenLayersSwitchedOff) {
+  JwwDocument doc;
+  Build(doc);
+  const Groups g = Parse(MakeDxf(doc, nullptr, DxfOptions{}));
+  // The drawing's insert of A, and A's of B; B's insert of A would close the cycle.
+  int inserts = 0;
+  for (const auto& [code, value] : g) inserts += code == 0 && value == "INSERT";
+  EXPECT_EQ(inserts, 2);
+  // The hidden layer is there, switched off (a negative colour), its "/" replaced.
+  for (size_t k = 0; k + 1 < g.size(); ++k)
+    if (g[k].first == 2 && g[k].second == "0-3_a_b") {
+      while (g[k].first != 62) ++k;
+      EXPECT_EQ(g[k].second, "-7");
+      return;
+    }
+  ADD_FAILURE() << "no layer 0-3_a_b";
+}
+
+// A point of Jw_cad's curve C + Rot(tilt)·(r cos t, r·f sin t) beside DXF's at parameter u.
+struct P {
+  double x, y;
+};
+P JwPoint(double r, double f, double tilt, double t) {
+  const double x = r * std::cos(t), y = r * f * std::sin(t);
+  return {x * std::cos(tilt) - y * std::sin(tilt), x * std::sin(tilt) + y * std::cos(tilt)};
+}
+P DxfPoint(const EllipseForm& e, double u) {
+  if (e.circle) {
+    const double a = u * 3.14159265358979323846 / 180;
+    return {e.radius * std::cos(a), e.radius * std::sin(a)};
+  }
+  // The minor axis is the major turned a quarter counter-clockwise, times the ratio.
+  return {e.majorX * std::cos(u) - e.ratio * e.majorY * std::sin(u),
+          e.majorY * std::cos(u) + e.ratio * e.majorX * std::sin(u)};
+}
+
+TEST(DxfCurves, EllipsesAndArcsStartAndEndWhereJwCadDrawsThem) {
+  struct Case {
+    double r, flat, tilt, start, sweep;
+  } cases[] = {{5, 1, 0, 0.5, 2}, {5, 1, 0.7, 0.5, -2}, {5, 0.4, 0.3, 1, 2.5},
+               {5, 2.5, 0.3, 1, 2.5}, {5, 2.5, -1.2, 4, -3}, {5, -0.5, 0.2, 0.3, 1}};
+  for (const Case& k : cases) {
+    const EllipseForm e = FormOf(k.r, k.flat, k.tilt, k.start, k.sweep, false);
+    EXPECT_LE(e.ratio, 1.0);
+    const bool circle = e.circle;
+    const P a = DxfPoint(e, circle ? e.startAngle : e.start), b = DxfPoint(e, circle ? e.endAngle : e.end);
+    const P s = JwPoint(k.r, k.flat, k.tilt, k.start), t = JwPoint(k.r, k.flat, k.tilt, k.start + k.sweep);
+    // DXF runs counter-clockwise: a negative sweep (or a mirroring flatness) swaps the ends.
+    const bool swapped = std::fabs(a.x - s.x) + std::fabs(a.y - s.y) > 1e-9;
+    const P& first = swapped ? t : s;
+    const P& last = swapped ? s : t;
+    EXPECT_NEAR(a.x, first.x, 1e-9) << k.flat << " " << k.sweep;
+    EXPECT_NEAR(a.y, first.y, 1e-9);
+    EXPECT_NEAR(b.x, last.x, 1e-9);
+    EXPECT_NEAR(b.y, last.y, 1e-9);
+    // The middle of the arc lies on the DXF curve's middle too: the right way round.
+    const double mid = circle ? (e.startAngle + std::fmod(e.endAngle - e.startAngle + 360, 360) / 2)
+                              : (e.start + std::fmod(e.end - e.start + 2 * 3.14159265358979323846, 2 * 3.14159265358979323846) / 2);
+    const P m = DxfPoint(e, mid), jm = JwPoint(k.r, k.flat, k.tilt, k.start + k.sweep / 2);
+    EXPECT_NEAR(m.x, jm.x, 1e-9) << k.flat << " " << k.sweep;
+    EXPECT_NEAR(m.y, jm.y, 1e-9);
+  }
+}
+
+TEST(DxfText, CodePage932WithEscapesOrUtf8AndNoControlSequences) {
+  DxfSink r2000(DxfVersion::kR2000), r2007(DxfVersion::kR2007);
+  // 漢字, a Hangul letter (not in code page 932) and a character beyond the basic plane.
+  const JwwString wide = JwwString::Wide(u"\u6F22\u5B57\u3131\U0001F600");
+  EXPECT_EQ(r2000.Encode(wide), "\x8A\xBF\x8E\x9A\\U+3131\\U+D83D\\U+DE00");
+  EXPECT_EQ(r2007.Encode(wide), "\xE6\xBC\xA2\xE5\xAD\x97\xE3\x84\xB1\xF0\x9F\x98\x80");
+  EXPECT_EQ(r2007.Encode(JwwString::Sjis("\x8A\xBF\x8E\x9A")), "\xE6\xBC\xA2\xE5\xAD\x97");
+  // A Shift_JIS trail byte that is "\" stays part of its character (ソ is 83 5C).
+  EXPECT_EQ(r2000.Encode(JwwString::Sjis("\x83\x5C\n")), "\x83\x5C");
+  EXPECT_EQ(PlainText(JwwString::Sjis("^uA^dB^$3C^o^2D^3")).sjis, "ABC^2D");
+  EXPECT_EQ(PlainText(JwwString::Wide(u"x^$5y^9")).wide, u"xy");
+}
+
+TEST(DxfFile, TrueSizeIsPaperTimesTheGroupScale) {
+  JwwDocument doc;
+  InitDrawing(doc, 600, false);
+  doc.layerGroups[1].scale = 50;
+  Attr inGroup1;
+  inGroup1.layerGroup = 1;
+  AddLine(doc, 1.5, -2, 3, 4.25, inGroup1);
+  SheetView view;
+  view.order = doc.order;
+  view.centerX = 1, view.centerY = 2;
+  DxfOptions options;
+  // The line's ends: (x - centre) times the scale of its group.
+  auto ends = [&] {
+    const Groups g = Parse(MakeDxf(doc, &view, options));
+    size_t k = 0;
+    while (k < g.size() && g[k] != std::make_pair(0, std::string("LINE"))) ++k;
+    std::map<int, std::string> v;
+    for (++k; k < g.size() && g[k].first != 0; ++k) v[g[k].first] = g[k].second;
+    return std::vector<std::string>{v[10], v[20], v[11], v[21], v[8]};
+  };
+  EXPECT_EQ(ends(), (std::vector<std::string>{"25", "-200", "100", "112.5", "1-0"}));
+  options.units = DxfUnits::kPaper;
+  EXPECT_EQ(ends(), (std::vector<std::string>{"0.5", "-4", "2", "2.25", "1-0"}));
+}
+
+TEST(DxfNumbers, EveryValueReadsBackAsTheSameDouble) {
+  char b[48];
+  for (double v : {0.1, -0.0001, 123456.7891, 1e-7, 3.0000000000000004, -7.25e15, 1e300, 2.5e-320, 0.30000000000000004,
+                   -12345678.9012})
+    EXPECT_EQ(std::strtod(std::string(b, DxfSink::Decimal(b, v)).c_str(), nullptr), v) << v;
+}
+
+}  // namespace
+}  // namespace kelvane
