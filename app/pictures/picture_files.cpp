@@ -11,6 +11,7 @@
 #include "app/plan_picture.h"
 #include "platform/file_identity.h"
 #include "platform/font_source.h"
+#include "platform/text_conversion.h"
 #include "render/cairo/cairo_output.h"
 #include "render/cairo/image_decode.h"
 #include "render/image_source.h"
@@ -36,9 +37,9 @@ FontSource& SystemFonts() {
   return *fonts;
 }
 
-// One page as a PDF of its own, its images decoded as the other formats decode them.
-bool WritePdfPage(const DisplayList& list, const std::filesystem::path& file, const PictureOutput& o,
-                  std::string& error) {
+// The portable PDF writer's output: the system's fonts, images decoded as the other formats
+// decode them. Holds on to `o`.
+PdfOutput PdfOutputFor(const PictureOutput& o) {
   PdfOutput pdf;
   pdf.fonts = &SystemFonts();
   pdf.imagesLeftOut = o.imagesLeftOut;
@@ -58,7 +59,13 @@ bool WritePdfPage(const DisplayList& list, const std::filesystem::path& file, co
       }
       return ToRasterImage(image);
     };
-  return WritePdf({PdfPage{&list, o.pageScale, {}}}, file, pdf, error);
+  return pdf;
+}
+
+// One page as a PDF of its own.
+bool WritePdfPage(const DisplayList& list, const std::filesystem::path& file, const PictureOutput& o,
+                  std::string& error) {
+  return WritePdf({PdfPage{&list, o.pageScale, {}}}, file, PdfOutputFor(o), error);
 }
 
 // Writes one picture; entities and images left out of it are warning lines, not a failure.
@@ -105,6 +112,14 @@ bool WriteChecked(const DisplayList& list, const std::filesystem::path& file, Pi
   reason = TargetProblem(file, options.protectedFiles);
   if (reason.empty() && list.overBudget) reason = OverBudgetMessage();
   return reason.empty() && WriteWithWarnings(list, file, format, o, reason, warnings);
+}
+
+// A sheet's outline entry: its number and name text, or its file's name when it has no name.
+std::string SheetBookmark(const SheetPlan& plan, const PlannedSheet& sheet) {
+  const JwwString& name = plan.frames[sheet.frame].sheetNames[size_t(sheet.sheet)];
+  const std::string text = name.unicode ? Utf16ToUtf8(name.wide) : SjisToUtf8(name.sjis);
+  if (text.empty()) return sheet.number + " " + sheet.file.stem().string();
+  return sheet.number + " " + text;
 }
 
 }  // namespace
@@ -156,6 +171,45 @@ bool WriteDrawingPicture(const JwwDocument& doc, const std::filesystem::path& dr
     const DisplayList list = RenderDrawing(doc, PrintStyle(doc, options.color));
     return WriteChecked(list, file, *PictureFormatFor(file), OutputFor(doc, drawing, options.dpi), options, reason,
                         warnings);
+  });
+}
+
+std::filesystem::path SheetSetFileOf(const SheetPlan& plan) {
+  std::filesystem::path name = plan.source.filename();
+  name.replace_extension(".pdf");
+  return plan.outputFolder / name;
+}
+
+bool WriteSheetSetPdf(const JwwDocument& doc, const SheetPlan& plan, const std::vector<size_t>& sheets, bool withPlan,
+                      const PictureOptions& options, std::string& error, std::string* warnings) {
+  const std::filesystem::path file = SheetSetFileOf(plan);
+  return Guarded(file, error, [&](std::string& reason) {
+    reason = TargetProblem(file, options.protectedFiles);
+    if (!reason.empty()) return false;
+    // Every page's list at once: the writer shares fonts and images across the whole document.
+    std::vector<DisplayList> lists;
+    lists.reserve(sheets.size() + (withPlan ? 1 : 0));
+    std::vector<PdfPage> pages;
+    if (withPlan) {
+      lists.push_back(PlanPicture(doc, plan, options.dpi));
+      pages.push_back({&lists.back(), PlanPageScale(lists.back()), "\xE9\x85\x8D\xE7\xBD\xAE\xE5\x9B\xB3"});  // 配置図
+    }
+    for (size_t i : sheets) {
+      lists.push_back(SheetPicture(doc, plan, plan.sheets[i], options.color));
+      pages.push_back({&lists.back(), 1.0, SheetBookmark(plan, plan.sheets[i])});
+    }
+    for (const DisplayList& list : lists)
+      if (list.overBudget) return (reason = OverBudgetMessage()), false;
+    PictureOutput o = OutputFor(doc, plan.source, options.dpi);
+    ImagesLeftOut leftOut;
+    o.imagesLeftOut = &leftOut;
+    if (!WritePdf(pages, file, PdfOutputFor(o), reason)) return false;
+    std::string skipped;
+    for (const DisplayList& list : lists)
+      if (skipped.empty()) skipped = SkippedEntitiesWarning(list);
+    if (warnings && !skipped.empty()) *warnings += file.string() + ": " + skipped + "\n";
+    if (warnings && leftOut.Total() > 0) *warnings += file.string() + ": " + ImagesLeftOutWarning(leftOut) + "\n";
+    return true;
   });
 }
 

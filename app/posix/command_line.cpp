@@ -108,6 +108,9 @@ class SplitArguments {
       const PictureFormat f = *PictureFormatFor("x." + a.substr(2));
       if (std::find(c_.sheetPictures.begin(), c_.sheetPictures.end(), f) == c_.sheetPictures.end())
         c_.sheetPictures.push_back(f);
+    } else if (a == "--pdf-set" || a == "--pdf-set-plan") {
+      c_.pdfSet = true;
+      c_.pdfSetPlan = c_.pdfSetPlan || a == "--pdf-set-plan";
     } else if (a == "--dxf") {
       c_.sheetDxf = true;
     } else if (a == "--export") {

@@ -63,6 +63,9 @@ struct CommandLine {
   bool sheetDxf = false;
   DxfOptions dxf;
   std::optional<std::filesystem::path> exportFile;  // kExport: the DXF file
+  // One PDF of every written sheet of each drawing (--pdf-set), with its plan first (--pdf-set-plan).
+  bool pdfSet = false;
+  bool pdfSetPlan = false;
 };
 
 struct CommandLineResult {

@@ -103,6 +103,10 @@ options:
                         files and their names are the same with any N
   -q, --quiet           show only errors
   --report FILE.json    write what became of every sheet as JSON (never over an input)
+  --pdf-set             beside the sheets of each drawing, NAME.pdf (NAME: the drawing's
+                        name) with every written sheet as a page on its own paper, in
+                        sheet order, bookmarked with the sheet's number and name
+  --pdf-set-plan        the same, with the plan (as --plan draws it) as its first page
   --dxf                 beside every written sheet, a DXF file of the same name, with
                         its embedded images beside it
   --dxf-version 2000|2007
@@ -286,7 +290,8 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
   void SettingsLoaded(SplitOptions& options) override { command_.overrides.ApplyTo(options); }
   void RunStarted(const SplitOptions& options) override { print_ = options.printAfterSplit; }
   void DrawingDone(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) override {
-    const bool drawing = command_.mode == CommandMode::kPlan || !command_.sheetPictures.empty() || command_.sheetDxf;
+    const bool drawing =
+        command_.mode == CommandMode::kPlan || !command_.sheetPictures.empty() || command_.sheetDxf || command_.pdfSet;
     PictureOptions pictures{command_.sheetPictures, command_.color, command_.dpi,
                             drawing ? ProtectedFiles() : std::set<FileIdentity>()};
     if (command_.mode == CommandMode::kPlan) return DrawPlan(doc, plan, pictures);
@@ -304,6 +309,7 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
       }
       if (print_) Print(doc, plan, plan.sheets[i], pictures, drawn);
     }
+    if (command_.pdfSet && !command_.dryRun) WriteSheetSet(doc, plan, outcomes, pictures);
   }
   void InputNotListed(const ListingProblem& problem) override {
     if (problem.repeated) return Warnings(PrintableText(problem.path.string()) + ": " + problem.reason + "\n");
@@ -375,6 +381,19 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
     folders_.Prepare(file);
     std::string error;
     if (!WriteDxfFile(doc, &sheet.view, file, DxfOptionsFor(command_, source), protectedFiles, error)) Failed(error);
+  }
+  // The drawing's written sheets as one PDF; none written, no set. A failure leaves the sheets
+  // written and fails the run.
+  void WriteSheetSet(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes,
+                     const PictureOptions& pictures) {
+    std::vector<size_t> written;
+    for (size_t i = 0; i < outcomes.size(); ++i)
+      if (outcomes[i].written) written.push_back(i);
+    if (written.empty()) return;
+    folders_.Prepare(SheetSetFileOf(plan));
+    std::string error, warnings;
+    if (!WriteSheetSetPdf(doc, plan, written, command_.pdfSetPlan, pictures, error, &warnings)) Failed(error);
+    Warnings(warnings);
   }
   void Failed(const std::string& error) {
     ++failedPictures;
