@@ -175,3 +175,108 @@ TEST(CommandLinePictures, AKilledRunNeverLeavesAPartialPicture) {
   ASSERT_EQ(Kelvane({"--render", example.string(), (dir / "after.png").string()}).status, 0);
   EXPECT_EQ(Temporaries(dir.path()), (std::set<std::string>{".kv-0000abcd.tmp", ".kv-other.tmp"}));
 }
+
+namespace {
+
+std::string Shell(const std::string& command) {
+  std::string out;
+  FILE* p = popen(command.c_str(), "r");
+  if (!p) return out;
+  char buf[4096];
+  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  pclose(p);
+  return out;
+}
+
+// Every "Page N size: W x H" of pdfinfo, in page order; a one-page file's "Page size:" too.
+std::vector<std::string> PageSizes(const std::filesystem::path& pdf) {
+  const std::string info = Shell("pdfinfo -f 1 -l 999 '" + pdf.string() + "' 2>&1");
+  std::vector<std::string> sizes;
+  const std::regex size(R"(Page +(\d+ +)?size: +([0-9.]+ x [0-9.]+))");
+  for (auto it = std::sregex_iterator(info.begin(), info.end(), size); it != std::sregex_iterator(); ++it)
+    sizes.push_back((*it)[2]);
+  return sizes;
+}
+
+// The outline's titles in order, as qpdf reads them.
+std::vector<std::string> Outline(const std::filesystem::path& pdf) {
+  const std::string json = Shell("qpdf --json=2 --json-key=outlines '" + pdf.string() + "' 2>&1");
+  std::vector<std::string> titles;
+  const std::regex title(R"re("title": "([^"]*)")re");
+  for (auto it = std::sregex_iterator(json.begin(), json.end(), title); it != std::sregex_iterator(); ++it)
+    titles.push_back((*it)[1]);
+  return titles;
+}
+
+}  // namespace
+
+// The example's set: a page per written sheet in sheet order, each the size of the sheet's own
+// PDF and holding its texts, one outline entry per page; the plan first when asked for.
+TEST(CommandLinePictures, APdfSetHoldsEverySheetOnItsOwnPaper) {
+  TempDir dir;
+  const auto example = Example(dir);
+  const std::string settings = (dir / "none.dat").string();
+  const auto out = dir / "out";
+  std::filesystem::create_directories(out);
+  const Result split = Kelvane({"--pdf", "--pdf-set", "--settings", settings, "-o", out.string(), example.string()});
+  ASSERT_EQ(split.status, 0) << split.out;
+  const std::vector<std::string> sheets{"0-1_example", "0-2_example", "1_example",
+                                        "2_example",   "3_example",   "5_example"};
+  const auto set = out / "example.pdf";
+  const std::vector<std::string> sizes = PageSizes(set);
+  ASSERT_EQ(sizes.size(), sheets.size()) << Shell("pdfinfo '" + set.string() + "'");
+  for (size_t i = 0; i < sheets.size(); ++i)
+    EXPECT_EQ(sizes[i], PageSizes(out / (sheets[i] + ".pdf")).at(0)) << sheets[i];
+  EXPECT_NE(sizes[2], sizes[3]);
+  const auto pageText = [&](size_t page) {
+    return Shell("pdftotext -f " + std::to_string(page) + " -l " + std::to_string(page) + " '" + set.string() + "' -");
+  };
+  for (size_t i = 0; i < sheets.size(); ++i)
+    EXPECT_EQ(pageText(i + 1), Shell("pdftotext '" + (out / (sheets[i] + ".pdf")).string() + "' -")) << sheets[i];
+  const std::vector<std::string> outline = Outline(set);
+  ASSERT_EQ(outline.size(), sheets.size());
+  EXPECT_EQ(outline[0], "0-1 1F\xE5\xB9\xB3\xE9\x9D\xA2\xE5\x9B\xB3");  // 0-1 1F平面図
+  EXPECT_EQ(outline[5], "5 5_example");
+
+  const Result withPlan = Kelvane({"--pdf-set-plan", "--settings", settings, "-o", out.string(), example.string()});
+  ASSERT_EQ(withPlan.status, 0) << withPlan.out;
+  const std::vector<std::string> planned = PageSizes(set);
+  ASSERT_EQ(planned.size(), sheets.size() + 1);
+  EXPECT_NE(planned[0], sizes[0]);
+  EXPECT_EQ(std::vector<std::string>(planned.begin() + 1, planned.end()), sizes);
+  EXPECT_EQ(Outline(set).size(), sheets.size() + 1);
+}
+
+// A set whose name is an input of the run (here a link to the drawing) or a PDF the run wrote
+// is refused: exit 1, the sheets written, the input and that PDF intact. A dry run writes none.
+TEST(CommandLinePictures, APdfSetNeverReplacesAnInput) {
+  TempDir dir;
+  const auto example = Example(dir);
+  const auto before = ReadBytes(example);
+  const std::string settings = (dir / "none.dat").string();
+  std::filesystem::create_directories(dir / "out");
+  std::filesystem::create_symlink(example, dir / "out" / "example.pdf");
+  const Result split = Kelvane({"--pdf-set", "--settings", settings, "-o", (dir / "out").string(), example.string()});
+  EXPECT_EQ(split.status, 1) << split.out;
+  EXPECT_TRUE(Says(split, (dir / "out" / "example.pdf").string() + ": picture not written: it would replace an input"))
+      << split.out;
+  EXPECT_EQ(ReadBytes(example), before);
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "out" / "example.pdf"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "out" / "1_example.jww"));
+  EXPECT_TRUE(Temporaries(dir / "out").empty());
+
+  // The set of 1_example.jww would replace the PDF of example.jww's sheet 1_example.
+  std::filesystem::remove(dir / "out" / "example.pdf");
+  std::filesystem::copy_file(example, dir / "1_example.jww");
+  const Result two = Kelvane({"--pdf", "--pdf-set", "--settings", settings, "-o", (dir / "out").string(),
+                              example.string(), (dir / "1_example.jww").string()});
+  EXPECT_EQ(two.status, 1) << two.out;
+  EXPECT_TRUE(Says(two, "1_example.pdf: picture not written: it would replace a PDF written by this run")) << two.out;
+  EXPECT_EQ(PageSizes(dir / "out" / "1_example.pdf").size(), 1u);
+  EXPECT_EQ(PageSizes(dir / "out" / "example.pdf").size(), 6u);
+  EXPECT_TRUE(std::filesystem::exists(dir / "out" / "1_1_example.jww"));
+
+  const Result dry = Kelvane({"--pdf-set", "--dry-run", "--settings", settings, example.string()});
+  EXPECT_EQ(dry.status, 0) << dry.out;
+  EXPECT_FALSE(std::filesystem::exists(dir / "example.pdf"));
+}

@@ -192,7 +192,8 @@ bool WriteSheetSetPdf(const JwwDocument& doc, const SheetPlan& plan, const std::
     std::vector<PdfPage> pages;
     if (withPlan) {
       lists.push_back(PlanPicture(doc, plan, options.dpi));
-      pages.push_back({&lists.back(), PlanPageScale(lists.back()), "\xE9\x85\x8D\xE7\xBD\xAE\xE5\x9B\xB3"});  // 配置図
+      const char planBookmark[] = "\xE9\x85\x8D\xE7\xBD\xAE\xE5\x9B\xB3";  // 配置図
+      pages.push_back({&lists.back(), PlanPageScale(lists.back()), planBookmark});
     }
     for (size_t i : sheets) {
       lists.push_back(SheetPicture(doc, plan, plan.sheets[i], options.color));

@@ -296,6 +296,8 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
                             drawing ? ProtectedFiles() : std::set<FileIdentity>()};
     if (command_.mode == CommandMode::kPlan) return DrawPlan(doc, plan, pictures);
     if (command_.dryRun) PrintPlan(plan);
+    const bool withPdf = std::find(pictures.formats.begin(), pictures.formats.end(), PictureFormat::kPdf) !=
+                         pictures.formats.end();
     for (size_t i = 0; i < outcomes.size(); ++i) {
       if (!outcomes[i].written) continue;
       if (command_.sheetDxf) WriteSheetDxf(doc, plan.source, plan.sheets[i], pictures.protectedFiles);
@@ -306,6 +308,8 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
         drawn = WriteSheetPictures(doc, plan, plan.sheets[i], pictures, error, &warnings);
         if (!drawn) Failed(error);
         Warnings(warnings);
+        if (drawn && command_.pdfSet && withPdf)
+          pdfsWritten_.insert(std::filesystem::path(plan.sheets[i].file).replace_extension(".pdf"));
       }
       if (print_) Print(doc, plan, plan.sheets[i], pictures, drawn);
     }
@@ -390,7 +394,11 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
     for (size_t i = 0; i < outcomes.size(); ++i)
       if (outcomes[i].written) written.push_back(i);
     if (written.empty()) return;
-    folders_.Prepare(SheetSetFileOf(plan));
+    const std::filesystem::path file = SheetSetFileOf(plan);
+    // A sheet's PDF or an earlier set of this run at the name is kept.
+    if (!pdfsWritten_.insert(file).second)
+      return Failed(file.string() + ": picture not written: it would replace a PDF written by this run");
+    folders_.Prepare(file);
     std::string error, warnings;
     if (!WriteSheetSetPdf(doc, plan, written, command_.pdfSetPlan, pictures, error, &warnings)) Failed(error);
     Warnings(warnings);
@@ -424,6 +432,7 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
   bool print_ = false;
   const Session* session_ = nullptr;
   PictureFolders folders_;
+  std::set<std::filesystem::path> pdfsWritten_;  // with --pdf-set: sheet PDFs and sets so far
 };
 
 // One drawing on its own paper, as Jw_cad prints it. The drawing itself is never replaced.
