@@ -1,7 +1,10 @@
 // Pictures of a split: the plan of a drawing before it is split, and a picture beside each sheet.
 #pragma once
 
+#include <filesystem>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "app/sheet_plan.h"
 #include "render/display_list.h"
@@ -24,5 +27,23 @@ double PlanPageScale(const DisplayList& list);
 // (see PrintStyle for `color`).
 DisplayList SheetPicture(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet,
                          std::optional<bool> color);
+
+// The PDF set of a drawing: NAME.pdf (NAME: the drawing's file name without its extension) in
+// the folder its sheets go to.
+std::filesystem::path SheetSetFileOf(const SheetPlan& plan);
+
+// A page of the PDF set: its picture, the page millimetres per list millimetre, its bookmark.
+struct SheetSetPage {
+  DisplayList list;
+  double pageScale = 1.0;
+  std::string bookmark;  // UTF-8
+};
+
+// The set's pages: the plan first (bookmarked "配置図") when `withPlan`, then each of `sheets`
+// (indices into plan.sheets) as its own picture, bookmarked "NUMBER NAME", or "NUMBER FILE" for
+// a sheet without a name text. Every page's list is made here, so all are held at once.
+std::vector<SheetSetPage> SheetSetPages(const JwwDocument& doc, const SheetPlan& plan,
+                                        const std::vector<size_t>& sheets, bool withPlan, std::optional<bool> color,
+                                        double dpi);
 
 }  // namespace kelvane

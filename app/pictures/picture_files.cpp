@@ -11,7 +11,6 @@
 #include "app/plan_picture.h"
 #include "platform/file_identity.h"
 #include "platform/font_source.h"
-#include "platform/text_conversion.h"
 #include "render/cairo/cairo_output.h"
 #include "render/cairo/image_decode.h"
 #include "render/image_source.h"
@@ -114,14 +113,6 @@ bool WriteChecked(const DisplayList& list, const std::filesystem::path& file, Pi
   return reason.empty() && WriteWithWarnings(list, file, format, o, reason, warnings);
 }
 
-// A sheet's outline entry: its number and name text, or its file's name when it has no name.
-std::string SheetBookmark(const SheetPlan& plan, const PlannedSheet& sheet) {
-  const JwwString& name = plan.frames[sheet.frame].sheetNames[size_t(sheet.sheet)];
-  const std::string text = name.unicode ? Utf16ToUtf8(name.wide) : SjisToUtf8(name.sjis);
-  if (text.empty()) return sheet.number + " " + sheet.file.stem().string();
-  return sheet.number + " " + text;
-}
-
 }  // namespace
 
 std::string PictureFileProblem(const std::filesystem::path& file) {
@@ -174,40 +165,24 @@ bool WriteDrawingPicture(const JwwDocument& doc, const std::filesystem::path& dr
   });
 }
 
-std::filesystem::path SheetSetFileOf(const SheetPlan& plan) {
-  std::filesystem::path name = plan.source.filename();
-  name.replace_extension(".pdf");
-  return plan.outputFolder / name;
-}
-
 bool WriteSheetSetPdf(const JwwDocument& doc, const SheetPlan& plan, const std::vector<size_t>& sheets, bool withPlan,
                       const PictureOptions& options, std::string& error, std::string* warnings) {
   const std::filesystem::path file = SheetSetFileOf(plan);
   return Guarded(file, error, [&](std::string& reason) {
     reason = TargetProblem(file, options.protectedFiles);
     if (!reason.empty()) return false;
-    // Every page's list at once: the writer shares fonts and images across the whole document.
-    std::vector<DisplayList> lists;
-    lists.reserve(sheets.size() + (withPlan ? 1 : 0));
+    const std::vector<SheetSetPage> made = SheetSetPages(doc, plan, sheets, withPlan, options.color, options.dpi);
     std::vector<PdfPage> pages;
-    if (withPlan) {
-      lists.push_back(PlanPicture(doc, plan, options.dpi));
-      const char planBookmark[] = "\xE9\x85\x8D\xE7\xBD\xAE\xE5\x9B\xB3";  // 配置図
-      pages.push_back({&lists.back(), PlanPageScale(lists.back()), planBookmark});
+    std::string skipped;
+    for (const SheetSetPage& page : made) {
+      if (page.list.overBudget) return (reason = OverBudgetMessage()), false;
+      pages.push_back({&page.list, page.pageScale, page.bookmark});
+      if (skipped.empty()) skipped = SkippedEntitiesWarning(page.list);
     }
-    for (size_t i : sheets) {
-      lists.push_back(SheetPicture(doc, plan, plan.sheets[i], options.color));
-      pages.push_back({&lists.back(), 1.0, SheetBookmark(plan, plan.sheets[i])});
-    }
-    for (const DisplayList& list : lists)
-      if (list.overBudget) return (reason = OverBudgetMessage()), false;
     PictureOutput o = OutputFor(doc, plan.source, options.dpi);
     ImagesLeftOut leftOut;
     o.imagesLeftOut = &leftOut;
     if (!WritePdf(pages, file, PdfOutputFor(o), reason)) return false;
-    std::string skipped;
-    for (const DisplayList& list : lists)
-      if (skipped.empty()) skipped = SkippedEntitiesWarning(list);
     if (warnings && !skipped.empty()) *warnings += file.string() + ": " + skipped + "\n";
     if (warnings && leftOut.Total() > 0) *warnings += file.string() + ": " + ImagesLeftOutWarning(leftOut) + "\n";
     return true;

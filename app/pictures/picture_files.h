@@ -44,14 +44,8 @@ bool WriteDrawingPicture(const JwwDocument& doc, const std::filesystem::path& dr
                          const std::filesystem::path& file, const PictureOptions& options, std::string& error,
                          std::string* warnings = nullptr);
 
-// The PDF set of a drawing: NAME.pdf (NAME: the drawing's file name without its extension) in
-// the folder its sheets go to.
-std::filesystem::path SheetSetFileOf(const SheetPlan& plan);
-
-// The PDF set of a drawing at SheetSetFileOf: one page per sheet in `sheets` (indices into
-// plan.sheets, in sheet order), each on the paper of its own PDF and with an outline entry
-// "NUMBER NAME" ("NUMBER FILE" for a sheet without a name text); the plan first, as "配置図",
-// when `withPlan`. All pages' lists are held at once while the file is written.
+// The PDF set of a drawing at SheetSetFileOf: the pages of SheetSetPages, each on the paper of
+// its own picture, their bookmarks as the outline. All pages' lists are held at once.
 bool WriteSheetSetPdf(const JwwDocument& doc, const SheetPlan& plan, const std::vector<size_t>& sheets, bool withPlan,
                       const PictureOptions& options, std::string& error, std::string* warnings = nullptr);
 

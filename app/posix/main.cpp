@@ -14,6 +14,7 @@
 #include "app/pictures/library_versions.h"
 #include "app/pictures/picture_files.h"
 #include "app/pictures/png_image.h"
+#include "app/plan_picture.h"
 #include "app/posix/command_line.h"
 #include "app/posix/cups_print_service.h"
 #include "app/posix/console.h"
