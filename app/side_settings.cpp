@@ -17,6 +17,7 @@ constexpr size_t kSideMaxLines = 256;
 
 constexpr std::string_view kPdfKey = "pdf";
 constexpr std::string_view kDxfKey = "dxf";
+constexpr std::string_view kPdfSetKey = "pdfset";
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -55,6 +56,8 @@ SideSettings LoadSideSettings(const std::filesystem::path& file) {
         ReadFlag(Trim(text.substr(equals + 1)), settings.options.pdf);  // a broken value keeps the default
       } else if (key == kDxfKey) {
         ReadFlag(Trim(text.substr(equals + 1)), settings.options.dxf);
+      } else if (key == kPdfSetKey) {
+        ReadFlag(Trim(text.substr(equals + 1)), settings.options.pdfSet);
       } else if (!Trim(text).empty()) {
         settings.otherLines.push_back(line);
       }
@@ -70,6 +73,7 @@ bool SaveSideSettings(const std::filesystem::path& file, const SideSettings& set
   text += std::string(kPdfKey) + "=" + (settings.options.pdf ? "1" : "0") + "\r\n";
   // Only when chosen: a side file of a program that never wrote DXF files stays as it was.
   if (settings.options.dxf) text += std::string(kDxfKey) + "=1\r\n";
+  if (settings.options.pdfSet) text += std::string(kPdfSetKey) + "=1\r\n";
   for (const std::string& line : settings.otherLines) text += line + "\r\n";
   try {
     ReplacingFile out(file);

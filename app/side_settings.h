@@ -13,6 +13,7 @@ namespace kelvane {
 struct SideOptions {
   bool pdf = false;  // a PDF beside every written sheet
   bool dxf = false;  // a DXF beside every written sheet
+  bool pdfSet = false;  // one PDF of every written sheet of a drawing
 
   bool operator==(const SideOptions&) const = default;
 };

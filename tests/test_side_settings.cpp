@@ -75,14 +75,24 @@ TEST_F(SideSettingsTest, ReadsTheOptionInEveryWrittenFormAndKeepsDefaultsOtherwi
 }
 
 TEST_F(SideSettingsTest, WritesItsKeysAndKeepsLinesOfANewerVersion) {
-  Write("# by hand\r\ndxf=1\npdf=0\r\n\r\npdfset=A\r\nsvg=1\r\n");
+  Write("# by hand\r\ndxf=1\npdf=0\r\n\r\nlayout=A\r\nsvg=1\r\n");
   SideSettings side = LoadSideSettings(file_);
   EXPECT_TRUE(side.options.dxf);
-  EXPECT_EQ(side.otherLines, (std::vector<std::string>{"# by hand", "pdfset=A", "svg=1"}));
+  EXPECT_EQ(side.otherLines, (std::vector<std::string>{"# by hand", "layout=A", "svg=1"}));
   side.options.pdf = true;
   ASSERT_TRUE(SaveSideSettings(file_, side));
-  EXPECT_EQ(Read(), "pdf=1\r\ndxf=1\r\n# by hand\r\npdfset=A\r\nsvg=1\r\n");
+  EXPECT_EQ(Read(), "pdf=1\r\ndxf=1\r\n# by hand\r\nlayout=A\r\nsvg=1\r\n");
   EXPECT_EQ(LoadSideSettings(file_).options, side.options);
   EXPECT_EQ(LoadSideSettings(file_).otherLines, side.otherLines);
   EXPECT_FALSE(SaveSideSettings(dir_ / "missing" / "kelvane.ini", side));
+  // The PDF set's key, read and written on its own; absent while not chosen.
+  Write("pdfset=1\r\n");
+  side = LoadSideSettings(file_);
+  EXPECT_TRUE(side.options.pdfSet);
+  EXPECT_FALSE(side.options.pdf);
+  ASSERT_TRUE(SaveSideSettings(file_, side));
+  EXPECT_EQ(Read(), "pdf=0\r\npdfset=1\r\n");
+  side.options.pdfSet = false;
+  ASSERT_TRUE(SaveSideSettings(file_, side));
+  EXPECT_EQ(Read(), "pdf=0\r\n");
 }

@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "app/messages.h"
+#include "app/plan_picture.h"
 #include "dxf/dxf_file.h"
 #include "render/image_source.h"
 #include "text/numbers.h"
@@ -167,6 +168,7 @@ void MainWindow::RunStarted(const SplitOptions&) { PushControls(false); }
 void MainWindow::DrawingDone(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) {
   if (SavesPdf()) WritePdfs(doc, plan, outcomes);
   if (SavesDxf()) WriteDxfs(doc, plan, outcomes);
+  if (SavesPdfSet()) WritePdfSet(doc, plan, outcomes);
   preview_.RunDone(doc, plan, outcomes);
 }
 
@@ -209,6 +211,16 @@ void MainWindow::WriteDxfs(const JwwDocument& doc, const SheetPlan& plan, const 
   }
 }
 
+void MainWindow::WritePdfSet(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) {
+  std::vector<size_t> written;
+  for (size_t i = 0; i < outcomes.size() && i < plan.sheets.size(); ++i)
+    if (outcomes[i].written) written.push_back(i);
+  if (written.empty()) return;
+  std::string reason;
+  if (pdfs_.WriteSet(doc, plan, written, ProtectedFiles(), reason)) return;
+  session_.NoteFailure(kPdfSetNotSaved + platform_.ToSjis(SheetSetFileOf(plan)) + " (" + reason + ")");
+}
+
 void MainWindow::CurrentOptions(SplitOptions& options, std::optional<std::filesystem::path>& outputFolder) {
   PullControls();
   options = session_.options;  // limited as a run limits them, the controls left as they are
@@ -249,10 +261,17 @@ void MainWindow::SetSavesDxf(bool on) {
   ShowSavesPdf();
 }
 
+void MainWindow::SetSavesPdfSet(bool on) {
+  session_.side.options.pdfSet = on;
+  if (!on) pdfSetSwitch_ = false;
+  ShowSavesPdf();
+}
+
 void MainWindow::ShowSavesPdf() {
   if (HMENU menu = window_ ? GetSystemMenu(window_, FALSE) : nullptr) {
     CheckMenuItem(menu, kPdfMenuCommand, MF_BYCOMMAND | (SavesPdf() ? MF_CHECKED : MF_UNCHECKED));
     CheckMenuItem(menu, kDxfMenuCommand, MF_BYCOMMAND | (SavesDxf() ? MF_CHECKED : MF_UNCHECKED));
+    CheckMenuItem(menu, kPdfSetMenuCommand, MF_BYCOMMAND | (SavesPdfSet() ? MF_CHECKED : MF_UNCHECKED));
   }
   preview_.SavePdfChanged();
 }
@@ -305,6 +324,7 @@ bool MainWindow::Create(HINSTANCE instance) {
     AppendMenuW(menu, MF_STRING, kPreviewMenuCommand, L"分割プレビュー(&V)...");
     AppendMenuW(menu, MF_STRING | MF_UNCHECKED, kPdfMenuCommand, L"PDFも保存(&P)");
     AppendMenuW(menu, MF_STRING | MF_UNCHECKED, kDxfMenuCommand, L"DXFも保存(&D)");
+    AppendMenuW(menu, MF_STRING | MF_UNCHECKED, kPdfSetMenuCommand, L"PDFセットも保存(&S)");
     AppendMenuW(menu, MF_STRING, kAboutMenuCommand, L"バージョン情報(&A)...");
   }
   return true;
@@ -399,6 +419,7 @@ void MainWindow::Start(int showCommand) {
   const bool preview = platform_.TakePreviewSwitch(previewDrawing);
   pdfSwitch_ = platform_.TakeSwitch(L"/pdf");
   dxfSwitch_ = platform_.TakeSwitch(L"/dxf");
+  pdfSetSwitch_ = platform_.TakeSwitch(L"/pdfset");
   const bool closeNow = session_.Start();
   if (!IsOpen()) return;
   ShowWindowNow();
@@ -587,6 +608,10 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       if ((wParam & 0xFFF0) == kDxfMenuCommand) {
         SetSavesDxf(!SavesDxf());
+        return 0;
+      }
+      if ((wParam & 0xFFF0) == kPdfSetMenuCommand) {
+        SetSavesPdfSet(!SavesPdfSet());
         return 0;
       }
       if ((wParam & 0xFFF0) == kAboutMenuCommand) {

@@ -49,6 +49,8 @@ constexpr UINT kPreviewMenuCommand = 0x0100;
 constexpr UINT kPdfMenuCommand = 0x0110;
 // The system menu's checkable item "DXFも保存(&D)": a DXF beside every written sheet.
 constexpr UINT kDxfMenuCommand = 0x0130;
+// The system menu's checkable item "PDFセットも保存(&S)": one PDF of every drawing's written sheets.
+constexpr UINT kPdfSetMenuCommand = 0x0140;
 // The system menu's item that shows the version and the licence.
 constexpr UINT kAboutMenuCommand = 0x0120;
 // The program's icon in its resources (app/win32/kelvane.rc.in).
@@ -91,6 +93,9 @@ class MainWindow final : public SessionFrontEnd, private PreviewHost {
   // The same for a DXF beside every sheet ("/dxf").
   bool SavesDxf() const { return session_.side.options.dxf || dxfSwitch_; }
   void SetSavesDxf(bool on);
+  // The same for one PDF of each drawing's sheets ("/pdfset").
+  bool SavesPdfSet() const { return session_.side.options.pdfSet || pdfSetSwitch_; }
+  void SetSavesPdfSet(bool on);
 
   // Runs the message loop until the window is gone.
   void RunMessageLoop();
@@ -127,6 +132,8 @@ class MainWindow final : public SessionFrontEnd, private PreviewHost {
   void WritePdfs(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes);
   // The DXF files of the sheets a drawing's run wrote, the same way.
   void WriteDxfs(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes);
+  // The PDF set of a drawing whose run wrote a sheet; one not written is a failure of the run.
+  void WritePdfSet(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes);
   // Files no PDF or DXF may replace: the run's inputs and the settings files, asked again per drawing.
   std::set<FileIdentity> ProtectedFiles() const;
 
@@ -145,6 +152,7 @@ class MainWindow final : public SessionFrontEnd, private PreviewHost {
   bool limiting_ = false;
   bool pdfSwitch_ = false;  // "/pdf" on the command line: PDFs for this run, not remembered
   bool dxfSwitch_ = false;  // "/dxf" on the command line: DXF files for this run, not remembered
+  bool pdfSetSwitch_ = false;  // "/pdfset" on the command line: PDF sets for this run, not remembered
 };
 
 }  // namespace kelvane

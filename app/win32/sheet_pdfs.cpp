@@ -36,6 +36,17 @@ std::optional<RasterImage> DecodeForPdf(const JwwDocument& doc, const std::files
   return image;
 }
 
+// The system's fonts, and GDI+ for the images found beside the drawing.
+PdfOutput OutputFor(FontSource& fonts, const JwwDocument& doc, const std::filesystem::path& drawing) {
+  PdfOutput output;
+  output.fonts = &fonts;
+  output.image = [&doc, folder = DrawingFolder(drawing)](const JwwString& source, uint64_t maxPixels,
+                                                         ImageProblem& problem) {
+    return DecodeForPdf(doc, folder, source, maxPixels, problem);
+  };
+  return output;
+}
+
 }  // namespace
 
 SheetPdfWriter::SheetPdfWriter() = default;
@@ -65,6 +76,37 @@ bool SheetPdfWriter::Write(const JwwDocument& doc, const SheetPlan& plan, const 
   return false;
 }
 
+FontSource& SheetPdfWriter::Fonts() {
+  if (!fonts_) fonts_ = MakeSystemFontSource();
+  return *fonts_;
+}
+
+bool SheetPdfWriter::WriteSet(const JwwDocument& doc, const SheetPlan& plan, const std::vector<size_t>& sheets,
+                              const std::set<FileIdentity>& protectedFiles, std::string& reason) {
+  const std::filesystem::path file = SheetSetFileOf(plan);
+  try {
+    if (std::optional<FileIdentity> id = FileIdentityOf(file); id && protectedFiles.count(*id)) {
+      reason = "it would replace an input of the run or the settings file";
+      return false;
+    }
+    const std::vector<SheetSetPage> made = SheetSetPages(doc, plan, sheets, false, std::nullopt, 150);
+    std::vector<PdfPage> pages;
+    for (const SheetSetPage& page : made) {
+      if (page.list.overBudget) {
+        reason = OverBudgetMessage();
+        return false;
+      }
+      pages.push_back({&page.list, page.pageScale, page.bookmark});
+    }
+    return WritePdf(pages, file, OutputFor(Fonts(), doc, plan.source), reason);
+  } catch (const std::bad_alloc&) {
+    reason = "out of memory while drawing";
+  } catch (const std::exception& e) {
+    reason = e.what();
+  }
+  return false;
+}
+
 bool SheetPdfWriter::WriteList(const DisplayList& list, const JwwDocument& doc, const std::filesystem::path& drawing,
                                const std::filesystem::path& file, std::string& reason) {
   try {
@@ -72,14 +114,7 @@ bool SheetPdfWriter::WriteList(const DisplayList& list, const JwwDocument& doc, 
       reason = OverBudgetMessage();
       return false;
     }
-    if (!fonts_) fonts_ = MakeSystemFontSource();
-    PdfOutput output;
-    output.fonts = fonts_.get();
-    output.image = [&doc, folder = DrawingFolder(drawing)](const JwwString& source, uint64_t maxPixels,
-                                                           ImageProblem& problem) {
-      return DecodeForPdf(doc, folder, source, maxPixels, problem);
-    };
-    return WritePdf({PdfPage{&list, 1.0, {}}}, file, output, reason);
+    return WritePdf({PdfPage{&list, 1.0, {}}}, file, OutputFor(Fonts(), doc, drawing), reason);
   } catch (const std::bad_alloc&) {
     reason = "out of memory while drawing";
   } catch (const std::exception& e) {

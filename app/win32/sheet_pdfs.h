@@ -6,6 +6,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "app/sheet_plan.h"
 #include "jww/document.h"
@@ -31,10 +32,18 @@ class SheetPdfWriter {
   bool WriteList(const DisplayList& list, const JwwDocument& doc, const std::filesystem::path& drawing,
                  const std::filesystem::path& file, std::string& reason);
 
+  // The drawing's PDF set (SheetSetFileOf): a page per sheet in `sheets` (indices into
+  // plan.sheets), bookmarked, each on its own paper; whole or not at all, never over a protected
+  // file. False with the reason otherwise; never throws.
+  bool WriteSet(const JwwDocument& doc, const SheetPlan& plan, const std::vector<size_t>& sheets,
+                const std::set<FileIdentity>& protectedFiles, std::string& reason);
+
   // The PDF of a sheet file.
   static std::filesystem::path PdfFileOf(const std::filesystem::path& sheetFile);
 
  private:
+  FontSource& Fonts();
+
   std::unique_ptr<FontSource> fonts_;  // opened at the first PDF, kept for the program's life
 };
 
