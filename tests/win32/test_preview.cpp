@@ -154,6 +154,31 @@ TEST(Preview, PdfSwitchAsksForPdfsOfThisRunOnlyAlsoWithTheHandOverSwitch) {
   EXPECT_FALSE(platform.TakeSwitch(L"/pdf"));
 }
 
+// "PDFセットも保存(&S)" sits between the DXF item and the about item, toggles, and is kept in the
+// side file as its own key.
+TEST(Preview, PdfSetItemFollowsTheDxfItemAndLivesInTheSideFileOnly) {
+  const auto folder = FreshFolder("preview-pdf-set");
+  LiveWindow live(folder);
+  live.Start();
+  HWND window = live.window.Handle();
+  HMENU menu = GetSystemMenu(window, FALSE);
+  wchar_t item[64] = L"";
+  GetMenuStringW(menu, kPdfSetMenuCommand, item, 64, MF_BYCOMMAND);
+  EXPECT_EQ(std::wstring(item), L"PDFセットも保存(&S)");
+  std::vector<UINT> order;
+  for (int i = 0; i < GetMenuItemCount(menu); ++i)
+    if (UINT id = GetMenuItemID(menu, i); id == kDxfMenuCommand || id == kPdfSetMenuCommand || id == kAboutMenuCommand)
+      order.push_back(id);
+  EXPECT_EQ(order, (std::vector<UINT>{kDxfMenuCommand, kPdfSetMenuCommand, kAboutMenuCommand}));
+  EXPECT_FALSE(MenuChecked(window, kPdfSetMenuCommand));
+  SendMessageW(window, WM_SYSCOMMAND, kPdfSetMenuCommand, 0);
+  EXPECT_TRUE(MenuChecked(window, kPdfSetMenuCommand));
+  EXPECT_TRUE(live.window.SavesPdfSet());
+  EXPECT_FALSE(live.window.SavesPdf());
+  live.window.Close();
+  EXPECT_EQ(ReadFile(folder / L"kelvane.ini"), "pdf=0\r\npdfset=1\r\n");
+}
+
 // Every row of the sheet list is tall enough for the font's lowest ink, so that the underscore
 // of "0-1_example.jww" shows above the grid line below it.
 TEST(Preview, ListRowsHoldTheUnderscoresOfFileNames) {

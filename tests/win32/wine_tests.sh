@@ -385,6 +385,29 @@ else
   fail dxf-switch "sheets $n_jww, DXF $n_dxf, audit: $audit, kelvane.ini $( [ -e "$t/bin/kelvane.ini" ] && echo written || echo absent)"
 fi
 
+# 9c. "/pdfset" with "/G": beside the sheets, one PDF of them all for this run, not remembered: a
+# page per sheet, each the size of the sheet's Linux PDF, one bookmark per page.
+t="$work/pdf-set"
+install_exe "$t/bin" 0
+mkdir -p "$t/data" "$t/linux"
+cp "$example" "$t/data/plan.jww"
+cp "$example" "$t/linux/plan.jww"
+{ printf '[JW_CAD]\r\n'; printf 'file=%s\r\n' "$(winpath "$t/data/plan.jww")"; } >"$t/bin/JWC_TEMP.TXT"
+w "$t/bin/kelvane.exe" /G /pdfset
+run_linux "$t/bin/kelvane.dat" --pdf "$t/linux/plan.jww"
+set_problems=""
+n_jww=$(sheets "$t/data" plan.jww | grep -c . || true)
+sizes=$(pdfinfo -f 1 -l 999 "$t/data/plan.pdf" 2>/dev/null | sed -n -E 's/^Page +[0-9]+ size: +([0-9.]+ x [0-9.]+) pts.*/\1/p')
+expected=$(for f in $(sheets "$t/data" plan.jww | sed 's/\.jww$/.pdf/'); do
+  pdfinfo "$t/linux/$f" 2>/dev/null | sed -n -E 's/^Page size: +([0-9.]+ x [0-9.]+) pts.*/\1/p'; done)
+[ "$n_jww" -gt 0 ] || set_problems+=" no sheet written;"
+[ "$sizes" = "$expected" ] || set_problems+=" page sizes $(echo $sizes) for $(echo $expected);"
+bookmarks=$(qpdf --json=2 --json-key=outlines "$t/data/plan.pdf" 2>/dev/null | grep -c '"title"' || true)
+[ "$bookmarks" = "$n_jww" ] || set_problems+=" $bookmarks bookmarks for $n_jww sheets;"
+[ ! -e "$t/bin/kelvane.ini" ] || set_problems+=" kelvane.ini written;"
+if [ -z "$set_problems" ]; then pass "pdf-set: /G /pdfset writes one PDF of $n_jww pages on the sheets' paper, bookmarked"
+else fail pdf-set "$set_problems"; fi
+
 # 10. The Windows and Linux PDFs agree within 0.1 mm: those of the example's sheets, and of every
 # corpus drawing on its own paper (corpus drawings hold no paper frames), drawn by the program's
 # PDF path (drawing_pdf.exe) and by `kelvane --render`.
