@@ -41,8 +41,8 @@ target_link_libraries(kelvane_render_pdf PUBLIC kelvane_render kelvane_platform 
 
 if(WIN32)
   # The GDI backend: the Windows preview draws the same list.
-  add_library(kelvane_render_gdi STATIC render/gdi/gdi_output.cpp)
-  target_link_libraries(kelvane_render_gdi PUBLIC kelvane_render PRIVATE gdiplus shlwapi windowscodecs ole32 ${KELVANE_ZLIB})
+  add_library(kelvane_render_gdi STATIC render/gdi/gdi_output.cpp render/gdi/gdi_png.cpp)
+  target_link_libraries(kelvane_render_gdi PUBLIC kelvane_render PRIVATE kelvane_png gdiplus shlwapi windowscodecs ole32 ${KELVANE_ZLIB})
 endif()
 
 if(KELVANE_TESTS)
