@@ -31,12 +31,6 @@ void DxfSink::Grow(size_t n) {
   buffer_.resize(room);
 }
 
-void DxfSink::LongCode(int code) {
-  const std::string line = std::to_string(code) + "\n";
-  std::memcpy(Room(line.size()), line.data(), line.size());
-  used_ += line.size();
-}
-
 char* DxfSink::Shortest(char* p, double v) {
   struct Known {
     uint64_t bits = 0;

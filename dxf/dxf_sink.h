@@ -61,27 +61,24 @@ class DxfSink {
 
   // A group code and its value, each on a line of its own.
   void Str(int code, std::string_view value) {
-    Code(code);
-    char* p = Room(value.size() + 1);
+    char* p = CodeAt(Room(value.size() + 16), code);
     std::memcpy(p, value.data(), value.size());
     p[value.size()] = '\n';
-    used_ += value.size() + 1;
+    Done(p + value.size() + 1);
   }
   void Int(int code, int64_t value) {
-    Code(code);
-    char* p = Room(24);
+    char* p = CodeAt(Room(40), code);
     char* end = std::to_chars(p, p + 23, value).ptr;
     *end++ = '\n';
-    used_ = size_t(end - buffer_.data());
+    Done(end);
   }
   void Real(int code, double value) {
-    Code(code);
     // The shortest form that reads back as the same double; a value no reader takes becomes 0.
     if (!std::isfinite(value) || value == 0) value = 0;  // no "-0" either
-    char* p = Room(40);
+    char* p = CodeAt(Room(56), code);
     char* end = Decimal(p, value);
     *end++ = '\n';
-    used_ = size_t(end - buffer_.data());
+    Done(end);
   }
   // A double as text that reads back as the same double. Drawings are mostly made of values with
   // at most four decimals: those are written with integer arithmetic, the rest in the shortest form.
@@ -110,17 +107,16 @@ class DxfSink {
     return Shortest(p, v);
   }
   void Hex(int code, uint64_t handle) {
-    Code(code);
     char digits[16];
     int n = 0;
     do {
       digits[n++] = "0123456789ABCDEF"[handle & 15];
       handle >>= 4;
     } while (handle != 0);
-    char* p = Room(18);
+    char* p = CodeAt(Room(34), code);
     for (int k = 0; k < n; ++k) p[k] = digits[n - 1 - k];
     p[n] = '\n';
-    used_ += size_t(n) + 1;
+    Done(p + n + 1);
   }
   void Point(int code, double x, double y) {
     Real(code, x);
@@ -154,16 +150,17 @@ class DxfSink {
     return buffer_.data() + used_;
   }
   void Grow(size_t n);
-  void Code(int code) {
+  // Writes the group code's line at `p`, where 16 bytes are free; answers where it ends.
+  static char* CodeAt(char* p, int code) {
     if (code >= 0 && code < DxfCodeLines::kCount) {
-      char* p = Room(8);
       std::memcpy(p, kDxfCodeLines.text[code], 8);
-      used_ += kDxfCodeLines.size[code];
-    } else {
-      LongCode(code);
+      return p + kDxfCodeLines.size[code];
     }
+    p = std::to_chars(p, p + 12, code).ptr;
+    *p++ = '\n';
+    return p;
   }
-  void LongCode(int code);
+  void Done(char* end) { used_ = size_t(end - buffer_.data()); }
   // The shortest form, through a small table of values met before: arc angles and the like
   // recur, and their digits cost many times those of a short decimal.
   static char* Shortest(char* p, double v);
