@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <vector>
 
@@ -89,7 +90,9 @@ void Fresh(const std::filesystem::path& folder) {
 
 }  // namespace
 
-int main() {
+// The number of rounds may be given (1 under valgrind, whose counts do not vary).
+int main(int argc, char** argv) {
+  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
   const auto dir = std::filesystem::temp_directory_path() / ("kelvane-bench-dxf-" + std::to_string(getpid()));
   Fresh(dir);
   JwwDocument doc;
@@ -102,7 +105,7 @@ int main() {
   const SheetPlan plan = PlanSheets(doc, options, src, dir / "sheets", run, platform);
   std::string host;
   std::vector<double> jww, dxf, ratios, jwwCpu, dxfCpu, cpuRatios, jwwSys, dxfSys;
-  for (int round = 0; round < 7; ++round) {
+  for (int round = 0; round < rounds; ++round) {
     Fresh(dir / "sheets");
     auto t0 = Clock::now();
     const double c0 = CpuSeconds(), s0 = SystemSeconds();

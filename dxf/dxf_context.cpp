@@ -191,8 +191,6 @@ int DxfContext::WeightOf(const EntityAttributes& a) const {
   return best;
 }
 
-double DxfContext::ScaleOf(const EntityAttributes& a) const { return a.layerGroup < 16 ? scales_[a.layerGroup] : 1.0; }
-
 int32_t DxfContext::DefinitionOf(int32_t n) const {
   return n >= 0 && size_t(n) < blockIndex_.size() ? blockIndex_[size_t(n)] : -1;
 }

@@ -50,7 +50,7 @@ class DxfContext {
   const std::string& StyleOf(const JwwString& font, bool vertical);
   const DxfColor& ColorOf(int penColor);
   int LineWeightOf(const EntityAttributes& a);  // in 1/100 mm, one of DXF's weights
-  double ScaleOf(const EntityAttributes& a) const;
+  double ScaleOf(const EntityAttributes& a) const { return a.layerGroup < 16 ? scales_[a.layerGroup] : 1.0; }
   // The definition a block number names, or -1.
   int32_t DefinitionOf(int32_t blockNumber) const;
 
@@ -73,6 +73,18 @@ class DxfContext {
   };
   std::vector<ImageDef> imageDefs;
   uint64_t modelSpace = 0, paperSpace = 0;
+  // The last text of an entity's head after its handle, for strokes and for the rest: runs of
+  // entities of one layer and pen share it, and it is copied instead of made again.
+  struct HeadTail {
+    bool known = false;
+    uint64_t owner = 0;
+    uint16_t layerGroup = 0, layer = 0, penColor = 0, penWidth = 0;
+    uint8_t penStyle = 0;
+    double scale = 0;
+    int32_t ownRgb = -1;
+    std::string bytes;
+  };
+  HeadTail headTails[2];
 
  private:
   std::array<double, 16> scales_{};

@@ -24,13 +24,12 @@ double ScaleFor(const DxfContext& c, const DxfPlacement& p, const EntityAttribut
   return p.trueSize ? c.ScaleOf(a) : 1.0;
 }
 
-// The part every entity starts with: kind, handle, owner, layer and colour, and for strokes
-// the line type and weight.
-void Head(DxfContext& c, const char* kind, const EntityAttributes& a, const DxfPlacement& p, bool stroke,
-          double scale, int32_t ownRgb) {
+namespace {
+
+// The head after the handle: owner, layer, line type, colour and weight.
+void HeadTailOf(DxfContext& c, const EntityAttributes& a, const DxfPlacement& p, bool stroke, double scale,
+                int32_t ownRgb) {
   DxfSink& s = c.sink;
-  s.Str(0, kind);
-  s.Handle();
   // Readers take model space as the owner of an entity of the ENTITIES section; a large sheet's
   // file is smaller without saying so every time.
   if (p.owner != c.modelSpace) s.Hex(330, p.owner);
@@ -47,6 +46,30 @@ void Head(DxfContext& c, const char* kind, const EntityAttributes& a, const DxfP
   if (stroke) s.Int(370, c.LineWeightOf(a));
   const int32_t rgb = ownRgb >= 0 ? ownRgb : color.rgb;
   if (rgb >= 0) s.Int(420, rgb);
+}
+
+}  // namespace
+
+// The part every entity starts with: kind, handle, owner, layer and colour, and for strokes
+// the line type and weight.
+void Head(DxfContext& c, const char* kind, const EntityAttributes& a, const DxfPlacement& p, bool stroke,
+          double scale, int32_t ownRgb) {
+  DxfSink& s = c.sink;
+  s.Str(0, kind);
+  s.Handle();
+  DxfContext::HeadTail& t = c.headTails[stroke ? 1 : 0];
+  if (t.known && t.owner == p.owner && t.layerGroup == a.layerGroup && t.layer == a.layer &&
+      t.penColor == a.penColor && t.penWidth == a.penWidth && (!stroke || t.penStyle == a.penStyle) &&
+      t.scale == scale && t.ownRgb == ownRgb) {
+    s.Raw(t.bytes);
+    return;
+  }
+  const size_t from = s.Used();
+  HeadTailOf(c, a, p, stroke, scale, ownRgb);
+  t.bytes.assign(s.Since(from));
+  t.known = true, t.owner = p.owner, t.layerGroup = a.layerGroup, t.layer = a.layer;
+  t.penColor = a.penColor, t.penWidth = a.penWidth, t.penStyle = a.penStyle;
+  t.scale = scale, t.ownRgb = ownRgb;
 }
 
 // An ellipse of Jw_cad's form C + Rot(tilt)·(r cos t, r·f sin t), t from start over sweep, in
@@ -177,6 +200,23 @@ void WriteDimension(DxfContext& c, const DimensionRecord& d, const TextStrings& 
   }
 }
 
+template <typename Record>
+void PrefetchOf(const std::vector<Record>& records, size_t i) {
+  if (i < records.size()) __builtin_prefetch(&records[i]);
+}
+
+void Prefetch(const EntityLists& l, EntityRef e) {
+  const size_t i = size_t(e.index);
+  switch (e.kind) {
+    case kLine: return PrefetchOf(l.lines, i);
+    case kArc: return PrefetchOf(l.arcs, i);
+    case kText: return PrefetchOf(l.texts, i);
+    case kSolid: return PrefetchOf(l.solids, i);
+    case kBlockInsert: return PrefetchOf(l.blockInserts, i);
+    default: return;
+  }
+}
+
 void WriteEntity(DxfContext& c, const EntityLists& l, EntityRef e, const DxfPlacement& p) {
   const size_t i = size_t(e.index);
   switch (e.kind) {
@@ -221,7 +261,13 @@ void WriteDxfLine(DxfContext& c, const LineRecord& line, const DxfPlacement& p) 
 void WriteDxfEntities(DxfContext& c, const EntityLists& lists, const std::vector<EntityRef>& order, size_t count,
                       const DxfPlacement& place) {
   count = std::min(count, order.size());
-  for (size_t k = 0; k < count; ++k) WriteEntity(c, lists, order[k], place);
+  // A sheet's entities lie scattered through the drawing's lists: each record is asked for from
+  // memory some entities ahead, so that it is there when it is written.
+  constexpr size_t kAhead = 8;
+  for (size_t k = 0; k < count; ++k) {
+    if (k + kAhead < count) Prefetch(lists, order[k + kAhead]);
+    WriteEntity(c, lists, order[k], place);
+  }
 }
 
 }  // namespace kelvane

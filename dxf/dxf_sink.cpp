@@ -25,9 +25,29 @@ DxfCodeLines::DxfCodeLines() {
 const DxfCodeLines kDxfCodeLines;
 
 void DxfSink::Grow(size_t n) {
-  size_t room = std::max<size_t>(buffer_.size() * 2, 1 << 16);
-  while (room - used_ < n) room *= 2;
+  // Within the memory the buffer has, only as far as is needed soon: growing clears the bytes.
+  size_t room = std::max(used_ + n, buffer_.size() + (size_t(1) << 16));
+  if (room > buffer_.capacity()) room = std::max(room, buffer_.capacity() * 2);
   buffer_.resize(room);
+}
+
+char* DxfSink::Shortest(char* p, double v) {
+  struct Known {
+    uint64_t bits = 0;
+    uint8_t size = 0;  // 0: empty
+    char text[31];
+  };
+  static thread_local Known known[64];
+  uint64_t bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  Known& k = known[(bits * 0x9E3779B97F4A7C15ull) >> 58];
+  if (k.size == 0 || k.bits != bits) {
+    const char* end = std::to_chars(k.text, k.text + sizeof k.text, v).ptr;
+    k.bits = bits;
+    k.size = uint8_t(end - k.text);
+  }
+  std::memcpy(p, k.text, sizeof k.text);
+  return p + k.size;
 }
 
 const std::string& DxfSink::SjisOf(uint32_t code) {

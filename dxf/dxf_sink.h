@@ -24,6 +24,12 @@ struct DxfCodeLines {
 };
 extern const DxfCodeLines kDxfCodeLines;
 
+// "00" to "99", for writing two digits at once.
+inline constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
 // The text is written straight into a buffer that grows by doubling: a large sheet's millions of
 // group codes cost little more than their bytes.
 class DxfSink {
@@ -32,11 +38,11 @@ class DxfSink {
 
   bool Utf8() const { return version_ == DxfVersion::kR2007; }
   // Makes room for this many more bytes at once.
-  void Reserve(size_t bytes) { Room(bytes); }
-  // Writes into `part` from here to End(part): its text is replaced, its memory used again.
+  void Reserve(size_t bytes) { buffer_.reserve(used_ + bytes); }
+  // Writes into `part` from here to End(part): its text is replaced, its memory used again. Its
+  // old text is the first room, so that memory already written is not cleared again.
   void Begin(std::string& part) {
     std::swap(buffer_, part);
-    buffer_.resize(buffer_.capacity());
     used_ = 0;
   }
   void End(std::string& part) {
@@ -45,32 +51,38 @@ class DxfSink {
     used_ = 0;
   }
 
+  // Bytes already made, written again as they are; with Used and Since they are taken.
+  void Raw(std::string_view bytes) {
+    std::memcpy(Room(bytes.size()), bytes.data(), bytes.size());
+    used_ += bytes.size();
+  }
+  size_t Used() const { return used_; }
+  std::string_view Since(size_t from) const { return std::string_view(buffer_.data() + from, used_ - from); }
+
   // A group code and its value, each on a line of its own.
   void Str(int code, std::string_view value) {
-    Code(code);
-    char* p = Room(value.size() + 1);
+    char* p = CodeAt(Room(value.size() + 16), code);
     std::memcpy(p, value.data(), value.size());
     p[value.size()] = '\n';
-    used_ += value.size() + 1;
+    Done(p + value.size() + 1);
   }
   void Int(int code, int64_t value) {
-    Code(code);
-    char* p = Room(24);
+    char* p = CodeAt(Room(40), code);
     char* end = std::to_chars(p, p + 23, value).ptr;
     *end++ = '\n';
-    used_ = size_t(end - buffer_.data());
+    Done(end);
   }
   void Real(int code, double value) {
-    Code(code);
     // The shortest form that reads back as the same double; a value no reader takes becomes 0.
     if (!std::isfinite(value) || value == 0) value = 0;  // no "-0" either
-    char* p = Room(40);
+    char* p = CodeAt(Room(56), code);
     char* end = Decimal(p, value);
     *end++ = '\n';
-    used_ = size_t(end - buffer_.data());
+    Done(end);
   }
   // A double as text that reads back as the same double. Drawings are mostly made of values with
   // at most four decimals: those are written with integer arithmetic, the rest in the shortest form.
+  // Up to 40 bytes at `p` may be written over, though fewer are kept.
   static char* Decimal(char* p, double v) {
     const double scaled = v * 10000.0;
     if (std::fabs(scaled) < 4e15) {
@@ -80,31 +92,31 @@ class DxfSink {
         uint64_t u = k < 0 ? uint64_t(-k) : uint64_t(k);
         if (k < 0) *p++ = '-';
         p = std::to_chars(p, p + 20, u / 10000).ptr;
-        unsigned fraction = unsigned(u % 10000);
+        const unsigned fraction = unsigned(u % 10000);
         if (fraction != 0) {
-          *p++ = '.';
-          for (unsigned d = 1000; fraction != 0; d /= 10) {
-            *p++ = char('0' + fraction / d);
-            fraction %= d;
-          }
+          // All four digits at once, then as many as are not trailing zeros.
+          const unsigned high = fraction / 100, low = fraction % 100;
+          *p = '.';
+          std::memcpy(p + 1, kDigitPairs + 2 * high, 2);
+          std::memcpy(p + 3, kDigitPairs + 2 * low, 2);
+          p += low != 0 ? (low % 10 != 0 ? 5 : 4) : (high % 10 != 0 ? 3 : 2);
         }
         return p;
       }
     }
-    return std::to_chars(p, p + 39, v).ptr;
+    return Shortest(p, v);
   }
   void Hex(int code, uint64_t handle) {
-    Code(code);
     char digits[16];
     int n = 0;
     do {
       digits[n++] = "0123456789ABCDEF"[handle & 15];
       handle >>= 4;
     } while (handle != 0);
-    char* p = Room(18);
+    char* p = CodeAt(Room(34), code);
     for (int k = 0; k < n; ++k) p[k] = digits[n - 1 - k];
     p[n] = '\n';
-    used_ += size_t(n) + 1;
+    Done(p + n + 1);
   }
   void Point(int code, double x, double y) {
     Real(code, x);
@@ -138,17 +150,20 @@ class DxfSink {
     return buffer_.data() + used_;
   }
   void Grow(size_t n);
-  void Code(int code) {
+  // Writes the group code's line at `p`, where 16 bytes are free; answers where it ends.
+  static char* CodeAt(char* p, int code) {
     if (code >= 0 && code < DxfCodeLines::kCount) {
-      char* p = Room(8);
       std::memcpy(p, kDxfCodeLines.text[code], 8);
-      used_ += kDxfCodeLines.size[code];
-    } else {
-      const std::string line = std::to_string(code) + "\n";
-      std::memcpy(Room(line.size()), line.data(), line.size());
-      used_ += line.size();
+      return p + kDxfCodeLines.size[code];
     }
+    p = std::to_chars(p, p + 12, code).ptr;
+    *p++ = '\n';
+    return p;
   }
+  void Done(char* end) { used_ = size_t(end - buffer_.data()); }
+  // The shortest form, through a small table of values met before: arc angles and the like
+  // recur, and their digits cost many times those of a short decimal.
+  static char* Shortest(char* p, double v);
   const std::string& SjisOf(uint32_t code);
 
   DxfVersion version_;

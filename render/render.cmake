@@ -31,14 +31,18 @@ else()
   find_package(ZLIB REQUIRED)
   set(KELVANE_ZLIB ZLIB::ZLIB)
 endif()
+# The portable PNG writer of the images beside DXF files, over the same zlib.
+add_library(kelvane_png STATIC render/png_encode.cpp)
+target_include_directories(kelvane_png PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(kelvane_png PRIVATE ${KELVANE_ZLIB})
 add_library(kelvane_render_pdf STATIC render/pdf/pdf_output.cpp render/pdf/pdf_document.cpp render/pdf/pdf_fonts.cpp
                                       render/pdf/item_bounds.cpp)
 target_link_libraries(kelvane_render_pdf PUBLIC kelvane_render kelvane_platform PRIVATE ${KELVANE_ZLIB})
 
 if(WIN32)
   # The GDI backend: the Windows preview draws the same list.
-  add_library(kelvane_render_gdi STATIC render/gdi/gdi_output.cpp)
-  target_link_libraries(kelvane_render_gdi PUBLIC kelvane_render PRIVATE gdiplus shlwapi windowscodecs ole32 ${KELVANE_ZLIB})
+  add_library(kelvane_render_gdi STATIC render/gdi/gdi_output.cpp render/gdi/gdi_png.cpp)
+  target_link_libraries(kelvane_render_gdi PUBLIC kelvane_render PRIVATE kelvane_png gdiplus shlwapi windowscodecs ole32 ${KELVANE_ZLIB})
 endif()
 
 if(KELVANE_TESTS)

@@ -195,6 +195,16 @@ TEST(DxfNumbers, EveryValueReadsBackAsTheSameDouble) {
   for (double v : {0.1, -0.0001, 123456.7891, 1e-7, 3.0000000000000004, -7.25e15, 1e300, 2.5e-320, 0.30000000000000004,
                    -12345678.9012})
     EXPECT_EQ(std::strtod(std::string(b, DxfSink::Decimal(b, v)).c_str(), nullptr), v) << v;
+  // Short decimals without trailing zeros; a value met again (arc angles) written the same.
+  const auto text = [&](double v) { return std::string(b, DxfSink::Decimal(b, v)); };
+  EXPECT_EQ(text(12.5), "12.5");
+  EXPECT_EQ(text(-0.05), "-0.05");
+  EXPECT_EQ(text(3.0104), "3.0104");
+  EXPECT_EQ(text(7.012), "7.012");
+  EXPECT_EQ(text(1200), "1200");
+  EXPECT_EQ(text(28.64788975654116), "28.64788975654116");
+  EXPECT_EQ(text(28.64788975654116), "28.64788975654116");
+  EXPECT_EQ(text(-1e-5), "-1e-05");
 }
 
 }  // namespace

@@ -4,14 +4,14 @@ if(NOT WIN32)
   add_library(kelvane_pictures STATIC app/pictures/picture_files.cpp app/pictures/library_versions.cpp
                                      app/pictures/png_image.cpp)
   target_link_libraries(kelvane_pictures PUBLIC kelvane_render_cairo kelvane_render_pdf kelvane_font_source kelvane_app
-                                         PRIVATE PkgConfig::KELVANE_CAIRO)
+                                         PRIVATE PkgConfig::KELVANE_CAIRO kelvane_png)
   target_link_libraries(kelvane PRIVATE kelvane_pictures)
 endif()
 
 if(KELVANE_TESTS AND NOT WIN32)
   kelvane_test(kelvane_hostile_picture_tests SOURCES tests/test_hostile_pictures.cpp tests/fixtures.cpp LIBS kelvane_pictures)
-  kelvane_test(kelvane_picture_tests SOURCES tests/test_pictures.cpp tests/test_hostile_images.cpp tests/fixtures.cpp
-               LIBS kelvane_pictures)
+  kelvane_test(kelvane_picture_tests SOURCES tests/test_pictures.cpp tests/test_hostile_images.cpp tests/test_png_encode.cpp
+               tests/fixtures.cpp LIBS kelvane_pictures kelvane_png kelvane_dxf)
 endif()
 
 if(KELVANE_TESTS AND NOT WIN32)

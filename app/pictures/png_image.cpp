@@ -1,31 +1,36 @@
-// Embedded images to PNG through the cairo backend's decoders and cairo's PNG writer.
+// Embedded images to PNG: the cairo backend's decoders, and the portable PNG writer that the
+// Windows program uses too.
 #include "app/pictures/png_image.h"
 
-#include <cairo.h>
+#include <algorithm>
 
 #include "render/cairo/image_decode.h"
 #include "render/image_source.h"
+#include "render/png_encode.h"
 
 namespace kelvane {
 
 bool ImageAsPng(const std::vector<uint8_t>& stored, bool gzipped, std::vector<uint8_t>& png) {
   DecodedImage image;
   if (DecodeImageWithin(stored, gzipped, kImagePixelBudget, image) != DecodeResult::kDecoded) return false;
-  const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, image.width);
-  if (stride != image.width * 4) return false;
-  cairo_surface_t* surface = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(image.argb.data()),
-                                                                 CAIRO_FORMAT_ARGB32, image.width, image.height, stride);
-  png.clear();
-  const cairo_status_t status = cairo_surface_write_to_png_stream(
-      surface,
-      [](void* closure, const unsigned char* data, unsigned int length) {
-        auto* out = static_cast<std::vector<uint8_t>*>(closure);
-        out->insert(out->end(), data, data + length);
-        return CAIRO_STATUS_SUCCESS;
-      },
-      &png);
-  cairo_surface_destroy(surface);
-  return status == CAIRO_STATUS_SUCCESS;
+  const size_t width = size_t(std::max(0, image.width));
+  if (image.argb.size() != width * size_t(std::max(0, image.height))) return false;
+  // An image with no transparent pixel is written without alpha: a smaller file, the same image.
+  const bool alpha = std::any_of(image.argb.begin(), image.argb.end(), [](uint32_t p) { return p >> 24 != 0xFF; });
+  return EncodePng(image.width, image.height, alpha,
+                   [&](int y, uint8_t* row) {
+                     const uint32_t* in = image.argb.data() + size_t(y) * width;
+                     for (size_t x = 0; x < width; ++x) {
+                       const uint32_t p = in[x], a = p >> 24;
+                       uint32_t rgb[3] = {(p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF};
+                       // Cairo's pixels are premultiplied; PNG's are not.
+                       if (a != 0xFF)
+                         for (uint32_t& c : rgb) c = a == 0 ? 0 : std::min<uint32_t>(255, (c * 255 + a / 2) / a);
+                       for (uint32_t c : rgb) *row++ = uint8_t(c);
+                       if (alpha) *row++ = uint8_t(a);
+                     }
+                   },
+                   png);
 }
 
 }  // namespace kelvane

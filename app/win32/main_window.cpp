@@ -11,6 +11,7 @@
 #include "app/messages.h"
 #include "app/plan_picture.h"
 #include "dxf/dxf_file.h"
+#include "render/gdi/gdi_png.h"
 #include "render/image_source.h"
 #include "text/numbers.h"
 
@@ -195,9 +196,10 @@ void MainWindow::WritePdfs(const JwwDocument& doc, const SheetPlan& plan, const 
 
 void MainWindow::WriteDxfs(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) {
   const std::set<FileIdentity> protectedFiles = ProtectedFiles();
-  // Linked images are looked up beside the drawing; embedded ones are written beside the DXF as stored.
+  // Linked images are looked up beside the drawing; embedded ones are written beside the DXF as PNG.
   DxfOptions options;
   options.drawingFolder = DrawingFolder(plan.source);
+  options.toPng = GdiImageAsPng;
   for (size_t i = 0; i < outcomes.size() && i < plan.sheets.size(); ++i) {
     if (!outcomes[i].written) continue;
     std::filesystem::path file = plan.sheets[i].file;

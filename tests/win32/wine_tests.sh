@@ -366,7 +366,8 @@ else
 fi
 
 # 9b. "/dxf" with "/G": a DXF beside every sheet for this run, not remembered, each one read by
-# ezdxf without an audit error.
+# ezdxf without an audit error; the example's embedded logo beside the DXFs that place it, as a
+# PNG file each IMAGEDEF names.
 t="$work/dxf-switch"
 install_exe "$t/bin" 0
 mkdir -p "$t/data"
@@ -376,11 +377,20 @@ w "$t/bin/kelvane.exe" /G /dxf
 n_jww=$(sheets "$t/data" plan.jww | grep -c . || true)
 n_dxf=$(ls "$t/data" | grep -c '\.dxf$' || true)
 audit=$(/usr/bin/python3 -c '
-import sys, ezdxf
-bad = [f for f in sys.argv[1:] if ezdxf.readfile(f).audit().has_errors]
+import os, sys, ezdxf
+bad, pngs = [], 0
+for f in sys.argv[1:]:
+    doc = ezdxf.readfile(f)
+    if doc.audit().has_errors: bad.append(f)
+    for d in doc.objects.query("IMAGEDEF"):
+        p = os.path.join(os.path.dirname(f), d.dxf.filename)
+        if p.endswith(".png") and os.path.isfile(p) and open(p, "rb").read(8) == b"\x89PNG\r\n\x1a\n": pngs += 1
+        else: bad.append(p)
+if pngs == 0: bad.append("no PNG image beside any DXF")
 print(" ".join(bad))' "$t"/data/*.dxf 2>&1 || echo "ezdxf failed")
+n_png=$(ls "$t/data" | grep -c '\.png$' || true)
 if [ "$n_jww" -gt 0 ] && [ "$n_jww" = "$n_dxf" ] && [ -z "$audit" ] && [ ! -e "$t/bin/kelvane.ini" ]; then
-  pass "dxf-switch: /G /dxf writes $n_dxf DXF files, ezdxf audits them clean, nothing remembered"
+  pass "dxf-switch: /G /dxf writes $n_dxf DXF files and $n_png PNG images, ezdxf audits them clean, nothing remembered"
 else
   fail dxf-switch "sheets $n_jww, DXF $n_dxf, audit: $audit, kelvane.ini $( [ -e "$t/bin/kelvane.ini" ] && echo written || echo absent)"
 fi
