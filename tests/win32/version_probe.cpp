@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr UINT kAboutMenuCommand = 0x0110;  // as app/win32/main_window.h
+constexpr UINT kAboutMenuCommand = 0x0120;  // as app/win32/main_window.h
 
 std::string Utf8(const std::wstring& text) {
   std::string out(size_t(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), nullptr, 0, nullptr, nullptr)), '\0');
