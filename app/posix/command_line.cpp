@@ -60,18 +60,21 @@ class SplitArguments {
     return true;
   }
 
+  // Each group answers nothing for an option that is not its own, else "" or the problem.
   std::string Option(const std::string& a) {
+    if (std::optional<std::string> r = SettingOption(a)) return *r;
+    if (std::optional<std::string> r = OutputOption(a)) return *r;
+    if (std::optional<std::string> r = RunOption(a)) return *r;
+    if (a.size() > 1 && a[0] == '-' && a != "-") return "unknown option " + a;
+    c_.operands.emplace_back(a);
+    return std::string();
+  }
+
+  // The options that override one setting of the settings file for this run.
+  std::optional<std::string> SettingOption(const std::string& a) {
     OptionOverrides& o = c_.overrides;
     std::string v;
-    if (a == "--settings") {
-      if (!Value(v)) return "--settings needs a file";
-      c_.settingsFile = v;
-    } else if (a == "-o" || a == "--output") {
-      if (!Value(v)) return a + " needs a folder";
-      std::error_code ec;
-      if (!std::filesystem::is_directory(v, ec)) return "the output folder " + v + " does not exist";
-      c_.outputFolder = v;
-    } else if (a == "--pattern") {
+    if (a == "--pattern") {
       const std::optional<int32_t> pattern = Value(v) ? IntArg(v, 0, kNamingPatternCount - 1) : std::nullopt;
       if (!pattern) return "--pattern takes a number from 0 to 6";
       o.pattern = NamingPattern(*pattern);
@@ -100,9 +103,16 @@ class SplitArguments {
       if (!Value(v) || v.empty()) return "--printer needs the name of a printer";
       c_.printer = v;
       o.print = true;
-    } else if (a == "--dry-run") {
-      c_.dryRun = true;
-    } else if (a == "--plan" || a == "--render") {
+    } else {
+      return std::nullopt;
+    }
+    return std::string();
+  }
+
+  // What a run writes beside its sheets, and the drawing modes that write pictures or DXF.
+  std::optional<std::string> OutputOption(const std::string& a) {
+    std::string v;
+    if (a == "--plan" || a == "--render") {
       return PictureMode(a);
     } else if (a == "--png" || a == "--svg" || a == "--pdf") {
       const PictureFormat f = *PictureFormatFor("x." + a.substr(2));
@@ -127,6 +137,25 @@ class SplitArguments {
       const std::optional<int32_t> dpi = Value(v) ? IntArg(v, kMinDpi, kMaxDpi) : std::nullopt;
       if (!dpi) return "--dpi takes a number from 10 to 1200";
       c_.dpi = *dpi;
+    } else {
+      return std::nullopt;
+    }
+    return std::string();
+  }
+
+  // Where the run reads and writes, and how it goes through a batch.
+  std::optional<std::string> RunOption(const std::string& a) {
+    std::string v;
+    if (a == "--settings") {
+      if (!Value(v)) return "--settings needs a file";
+      c_.settingsFile = v;
+    } else if (a == "-o" || a == "--output") {
+      if (!Value(v)) return a + " needs a folder";
+      std::error_code ec;
+      if (!std::filesystem::is_directory(v, ec)) return "the output folder " + v + " does not exist";
+      c_.outputFolder = v;
+    } else if (a == "--dry-run") {
+      c_.dryRun = true;
     } else if (a == "-r" || a == "--recursive") {
       c_.recursive = true;
     } else if (a == "-q" || a == "--quiet") {
@@ -137,10 +166,8 @@ class SplitArguments {
       c_.jobs = unsigned(*jobs);
     } else if (a == "--report") {
       return Report();
-    } else if (a.size() > 1 && a[0] == '-' && a != "-") {
-      return "unknown option " + a;
     } else {
-      c_.operands.emplace_back(a);
+      return std::nullopt;
     }
     return std::string();
   }
