@@ -26,8 +26,34 @@ size_t SequenceLength(const std::string& s, size_t at) {
   return n;
 }
 
-// A JSON string; bytes that are not UTF-8 (a file name may hold them) become U+FFFD.
-std::string Json(const std::string& text) {
+
+const char* DecisionName(SheetDecision d) {
+  switch (d) {
+    case SheetDecision::kWrite:
+      return "write";
+    case SheetDecision::kRenamed:
+      return "renamed";
+    case SheetDecision::kEmpty:
+      return "empty";
+    case SheetDecision::kProtectedInput:
+      return "would-replace-input";
+    case SheetDecision::kNameNotUsable:
+      return "name-not-usable";
+  }
+  return "";
+}
+
+std::string SheetJson(const SheetRecord& r) {
+  return "{\"source\":" + JsonString(Utf8Of(r.source)) + ",\"frame\":" + std::to_string(r.frame) +
+         ",\"sheet\":" + std::to_string(r.sheet) + ",\"number\":" + JsonString(r.number) + ",\"name\":" + JsonString(r.name) +
+         ",\"file\":" + (r.file.empty() ? std::string("null") : JsonString(Utf8Of(r.file))) + ",\"decision\":\"" +
+         DecisionName(r.decision) + "\",\"outcome\":\"" + r.outcome + "\"" +
+         (r.failure.empty() ? std::string() : ",\"failure\":" + JsonString(r.failure)) + "}";
+}
+
+}  // namespace
+
+std::string JsonString(const std::string& text) {
   std::string o = "\"";
   for (size_t i = 0; i < text.size();) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
@@ -51,32 +77,6 @@ std::string Json(const std::string& text) {
   }
   return o + "\"";
 }
-
-const char* DecisionName(SheetDecision d) {
-  switch (d) {
-    case SheetDecision::kWrite:
-      return "write";
-    case SheetDecision::kRenamed:
-      return "renamed";
-    case SheetDecision::kEmpty:
-      return "empty";
-    case SheetDecision::kProtectedInput:
-      return "would-replace-input";
-    case SheetDecision::kNameNotUsable:
-      return "name-not-usable";
-  }
-  return "";
-}
-
-std::string SheetJson(const SheetRecord& r) {
-  return "{\"source\":" + Json(Utf8Of(r.source)) + ",\"frame\":" + std::to_string(r.frame) +
-         ",\"sheet\":" + std::to_string(r.sheet) + ",\"number\":" + Json(r.number) + ",\"name\":" + Json(r.name) +
-         ",\"file\":" + (r.file.empty() ? std::string("null") : Json(Utf8Of(r.file))) + ",\"decision\":\"" +
-         DecisionName(r.decision) + "\",\"outcome\":\"" + r.outcome + "\"" +
-         (r.failure.empty() ? std::string() : ",\"failure\":" + Json(r.failure)) + "}";
-}
-
-}  // namespace
 
 void RunSummary::AddDrawing(const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) {
   for (size_t i = 0; i < plan.sheets.size(); ++i) {
@@ -142,8 +142,8 @@ std::string ReportJson(const RunSummary& s) {
       ",\"nameNotUsable\":" + std::to_string(s.Count(SheetDecision::kNameNotUsable)) +
       ",\"notSaved\":" + std::to_string(failedSheets) + "},\"failedDrawings\":[";
   for (size_t i = 0; i < s.failedDrawings.size(); ++i)
-    o += (i ? ",{\"source\":" : "{\"source\":") + Json(Utf8Of(s.failedDrawings[i].source)) +
-         ",\"reason\":" + Json(s.failedDrawings[i].reason) + "}";
+    o += (i ? ",{\"source\":" : "{\"source\":") + JsonString(Utf8Of(s.failedDrawings[i].source)) +
+         ",\"reason\":" + JsonString(s.failedDrawings[i].reason) + "}";
   o += "],\"sheets\":[";
   for (size_t i = 0; i < s.sheets.size(); ++i) o += (i ? ",\n" : "\n") + SheetJson(s.sheets[i]);
   return o + "\n]}\n";

@@ -49,6 +49,10 @@ struct RunSummary {
 // renamed, empty, refused by reason, and every failed drawing with its reason.
 std::string SummaryText(const RunSummary& summary);
 
+// A JSON string of UTF-8 text, quoted; bytes that are not UTF-8 (a file name may hold them)
+// become U+FFFD.
+std::string JsonString(const std::string& utf8);
+
 // The same as one JSON object with an entry per sheet (docs/report.schema.json describes it).
 std::string ReportJson(const RunSummary& summary);
 

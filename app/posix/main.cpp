@@ -158,22 +158,6 @@ int Fail(const std::string& message) {
 
 std::string ToUtf8(const JwwString& s) { return s.unicode ? Utf16ToUtf8(s.wide) : SjisToUtf8(s.sjis); }
 
-std::string Json(const std::string& utf8) {
-  std::string o = "\"";
-  for (unsigned char c : utf8) {
-    if (c == '"' || c == '\\') {
-      o += '\\';
-      o += char(c);
-    } else if (c < 0x20) {
-      char b[8];
-      std::snprintf(b, sizeof b, "\\u%04x", c);
-      o += b;
-    } else {
-      o += char(c);
-    }
-  }
-  return o + "\"";
-}
 
 int Info(const std::filesystem::path& path) {
   JwwDocument doc;
@@ -184,10 +168,10 @@ int Info(const std::filesystem::path& path) {
   std::string strings = d.unicodeStrings == 0 ? "ansi" : (d.ansiStrings == 0 ? "unicode" : "mixed");
   std::string sig;
   for (char c : doc.header.signature) sig += (c >= 0x20 && c < 0x7F) ? c : '?';
-  std::cout << "{\"file\":" << Json(path.string()) << ",\"signature\":" << Json(sig)
+  std::cout << "{\"file\":" << JsonString(path.string()) << ",\"signature\":" << JsonString(sig)
             << ",\"version\":" << doc.header.version << ",\"loaded\":" << (loaded ? "true" : "false")
             << ",\"bytesRead\":" << d.bytesRead << ",\"fileSize\":" << (ec ? 0 : size)
-            << ",\"memo\":" << Json(ToUtf8(doc.header.memo)) << ",\"paperSize\":" << doc.header.paperSize
+            << ",\"memo\":" << JsonString(ToUtf8(doc.header.memo)) << ",\"paperSize\":" << doc.header.paperSize
             << ",\"entityCount\":" << doc.entityCount << ",\"counts\":{\"lines\":" << doc.LineCount()
             << ",\"arcs\":" << doc.ArcCount() << ",\"points\":" << doc.PointCount()
             << ",\"texts\":" << doc.TextCount() << ",\"dimensions\":" << doc.DimensionCount()
@@ -195,10 +179,10 @@ int Info(const std::filesystem::path& path) {
             << "},\"blockDefs\":" << doc.BlockDefCount() << ",\"usedBlockDefs\":" << doc.usedBlockDefCount
             << ",\"images\":[";
   for (size_t i = 0; i < doc.images.size(); ++i)
-    std::cout << (i ? "," : "") << "{\"name\":" << Json(ToUtf8(doc.images[i].name))
+    std::cout << (i ? "," : "") << "{\"name\":" << JsonString(ToUtf8(doc.images[i].name))
               << ",\"size\":" << doc.images[i].size << "}";
-  std::cout << "],\"strings\":" << Json(strings);
-  if (!loaded) std::cout << ",\"error\":{\"offset\":" << d.errorOffset << ",\"reason\":" << Json(d.reason) << "}";
+  std::cout << "],\"strings\":" << JsonString(strings);
+  if (!loaded) std::cout << ",\"error\":{\"offset\":" << d.errorOffset << ",\"reason\":" << JsonString(d.reason) << "}";
   std::cout << "}\n";
   return loaded ? 0 : 1;
 }
@@ -244,7 +228,7 @@ void PrintPlan(const SheetPlan& plan) {
     char rect[160];
     std::snprintf(rect, sizeof rect, "(%g, %g)-(%g, %g)", f.minX, f.minY, f.maxX, f.maxY);
     std::cout << "frame " << p.frame + 1 << " sheet " << p.sheet + 1 << ": number " << p.number << ", rect " << rect
-              << ", paper " << p.paperSize << ", name " << Json(name) << ", layers " << layers << ", file ";
+              << ", paper " << p.paperSize << ", name " << JsonString(name) << ", layers " << layers << ", file ";
     if (p.decision == SheetDecision::kEmpty)
       std::cout << "(empty: not written)";
     else if (!p.ToBeWritten())
