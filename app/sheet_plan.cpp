@@ -53,22 +53,18 @@ std::filesystem::path FoldedName(const Platform& platform, const std::filesystem
 // The planning state of one drawing: the run's context plus the sheets planned so far.
 class Planner {
  public:
-  Planner(const RunContext& run, const Platform& platform, const std::filesystem::path& outputFolder)
-      : run_(run), platform_(platform), folderKey_(CanonicalFolder(outputFolder)) {}
+  Planner(const RunContext& run, const Platform& platform, const std::filesystem::path& folderKey)
+      : run_(run), platform_(platform), folderKey_(folderKey) {}
 
   std::filesystem::path Key(const std::filesystem::path& sheetFile) const {
     return folderKey_ / FoldedName(platform_, sheetFile.filename());
   }
-  bool IsInput(const std::filesystem::path& file) const {
-    if (run_.inputKeys.count(Key(file))) return true;
-    const std::optional<FileIdentity> id = platform_.IdentityOf(file);
-    return id && run_.inputIdentities.count(*id);
+  bool IsInput(const std::filesystem::path& file, const std::optional<FileIdentity>& id) const {
+    return run_.inputKeys.count(Key(file)) || (id && run_.inputIdentities.count(*id));
   }
-  bool IsTaken(const std::filesystem::path& file) const {
+  bool IsTaken(const std::filesystem::path& file, const std::optional<FileIdentity>& id) const {
     const std::filesystem::path key = Key(file);
-    if (run_.plannedKeys.count(key) || planned_.count(key)) return true;
-    const std::optional<FileIdentity> id = platform_.IdentityOf(file);
-    return id && run_.writtenIdentities.count(*id);
+    return run_.plannedKeys.count(key) || planned_.count(key) || (id && run_.writtenIdentities.count(*id));
   }
   void Take(const std::filesystem::path& file) { planned_.insert(Key(file)); }
 
@@ -76,19 +72,20 @@ class Planner {
   void Place(PlannedSheet& sheet, const std::filesystem::path& outputFolder, const std::filesystem::path& name) {
     std::filesystem::path file = outputFolder / name;
     file += ".jww";
-    if (IsInput(file)) {
+    if (IsInput(file, sheet.foundIdentity)) {
       sheet.decision = SheetDecision::kProtectedInput;
       sheet.file = file;
       sheet.note = kInputNotOverwritten + platform_.ToSjis(file);
       return;
     }
     sheet.decision = SheetDecision::kWrite;
-    if (IsTaken(file)) {
+    if (IsTaken(file, sheet.foundIdentity)) {
       // Never silently replace a sheet of this run: the later one gets "~2", "~3", ...
       for (int n = 2;; ++n) {
         std::filesystem::path candidate = outputFolder / name;
         candidate += "~" + std::to_string(n) + ".jww";
-        if (!IsTaken(candidate) && !IsInput(candidate)) {
+        const std::optional<FileIdentity> id = platform_.IdentityOf(candidate);
+        if (!IsTaken(candidate, id) && !IsInput(candidate, id)) {
           file = candidate;
           break;
         }
@@ -114,13 +111,16 @@ std::filesystem::path NameKey(const Platform& platform, const std::filesystem::p
 }
 
 void AddRunInput(RunContext& run, const Platform& platform, const std::filesystem::path& input) {
-  run.inputKeys.insert(NameKey(platform, input));
+  const std::filesystem::path folder = input.parent_path();
+  auto resolved = run.resolvedFolders.find(folder);
+  if (resolved == run.resolvedFolders.end()) resolved = run.resolvedFolders.emplace(folder, CanonicalFolder(folder)).first;
+  run.inputKeys.insert(resolved->second / FoldedName(platform, input.filename()));
   if (std::optional<FileIdentity> id = platform.IdentityOf(input)) run.inputIdentities.insert(*id);
 }
 
 void RecordPlannedSheets(RunContext& run, const Platform& platform, const SheetPlan& plan) {
   for (const PlannedSheet& sheet : plan.sheets)
-    if (sheet.ToBeWritten()) run.plannedKeys.insert(NameKey(platform, sheet.file));
+    if (sheet.ToBeWritten()) run.plannedKeys.insert(plan.folderKey / FoldedName(platform, sheet.file.filename()));
 }
 
 std::filesystem::path ComposeSheetName(NamingPattern pattern, const std::string& number, const std::filesystem::path& base,
@@ -208,6 +208,7 @@ SheetPlan PrepareSheets(const JwwDocument& doc, const SplitOptions& options, con
   SheetPlan plan;
   plan.source = source;
   plan.outputFolder = outputFolder;
+  plan.folderKey = CanonicalFolder(outputFolder);
   plan.frames = DetectPaperFrames(doc.lines, doc.LineCount(), int(options.numberingDirection), &plan.rejectedFrames);
   CollectSheetNames(plan.frames, doc);
   const SheetExtractor extractor(doc, plan.frames);
@@ -243,6 +244,9 @@ SheetPlan PrepareSheets(const JwwDocument& doc, const SplitOptions& options, con
       }
       sheet.decision = SheetDecision::kWrite;
       sheet.name = name;
+      std::filesystem::path file = outputFolder / name;
+      file += ".jww";
+      sheet.foundIdentity = platform.IdentityOf(file);
     }
     if (!options.compactEmptyNumbers || nonEmpty > 0) ++k;
   }
@@ -250,7 +254,7 @@ SheetPlan PrepareSheets(const JwwDocument& doc, const SplitOptions& options, con
 }
 
 void PlaceSheets(SheetPlan& plan, const RunContext& run, const Platform& platform) {
-  Planner planner(run, platform, plan.outputFolder);
+  Planner planner(run, platform, plan.folderKey);
   for (PlannedSheet& sheet : plan.sheets)
     if (sheet.decision == SheetDecision::kWrite && sheet.file.empty())
       planner.Place(sheet, plan.outputFolder, sheet.name);

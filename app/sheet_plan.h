@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -27,6 +28,9 @@ struct RunContext {
   std::set<FileIdentity> writtenIdentities;     // sheet files of this run that were saved
   std::filesystem::file_time_type started{};     // when the run began
   std::set<std::filesystem::path> tidiedFolders;  // output folders cleared of stale temporary files
+  // Folders already resolved through their links: inputs share few folders, and resolving one
+  // asks the file system once per path element.
+  std::map<std::filesystem::path, std::filesystem::path> resolvedFolders;
 
   void Clear() { *this = RunContext{}; }
 };
@@ -58,6 +62,9 @@ struct PlannedSheet {
   std::filesystem::path file;
   std::string note;  // Shift_JIS status text of a skipped or renamed sheet; empty otherwise
   std::filesystem::path name;  // the file's name without folder and ".jww", before any rename
+  // What was found at the sheet's own name when the drawing was prepared: looked up then, so
+  // that placing the sheet in input order asks the file system nothing in the usual case.
+  std::optional<FileIdentity> foundIdentity;
 
   bool ToBeWritten() const { return decision == SheetDecision::kWrite || decision == SheetDecision::kRenamed; }
 };
@@ -65,6 +72,7 @@ struct PlannedSheet {
 struct SheetPlan {
   std::filesystem::path source;
   std::filesystem::path outputFolder;
+  std::filesystem::path folderKey;  // the output folder resolved through links, as NameKey has it
   std::vector<PaperFrame> frames;  // in numbering order, with their sheet names
   std::vector<PlannedSheet> sheets;
   int32_t rejectedFrames = 0;  // closed frames whose size or centre is not finite: no sheet

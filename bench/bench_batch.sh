@@ -2,28 +2,33 @@
 # A long batch: 200 copies of the example drawing in a nested tree, split with -j 1 and -j 2 in
 # alternating rounds. Prints the fastest round of each (the least disturbed by other work), its
 # peak memory, the speed-up and the largest drawing's size.
-# Usage: bench/bench_batch.sh [KELVANE] [COPIES] [ROUNDS]   (run by hand; best on idle cores)
+# Usage: bench/bench_batch.sh [KELVANE] [COPIES] [ROUNDS] [WORK_FOLDER]
+# (run by hand; best on idle cores). WORK_FOLDER defaults to a new folder under $TMPDIR.
 set -euo pipefail
 kelvane=$(realpath "${1:-build/kelvane}")
 copies=${2:-200}
 rounds=${3:-5}
-work=$(mktemp -d)
+work=$(mktemp -d "${4:-${TMPDIR:-/tmp}}/kelvane-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 "$kelvane" --make-example "$work" >/dev/null
 printf '' > "$work/none.dat"
 size=$(stat -c %s "$work/example.jww")
 
-# A fresh tree for every run, so that no run finds the sheets of another.
+# Every run gets a tree of its own, all made before the first run: on ext4, files created
+# within half a minute of many deletions take a slow path through the inode tables, which
+# would time the file system's bookkeeping rather than the program.
 tree() {
-  rm -rf "$work/tree"
   for ((i = 0; i < copies; ++i)); do
-    folder="$work/tree/$((i % 5))/$((i % 3))"
+    folder="$1/$((i % 5))/$((i % 3))"
     mkdir -p "$folder"
     cp "$work/example.jww" "$folder/drawing$i.jww"
   done
-  sync
 }
+for ((round = 0; round < rounds; ++round)); do
+  for jobs in 1 2; do tree "$work/tree-$round-$jobs"; done
+done
+sync
 
 # The program's own footprint (code, libraries), with a single drawing: what a batch adds to
 # it is what the bound on loaded drawings keeps small.
@@ -36,14 +41,16 @@ echo "one drawing: peak ${base} KiB"
 declare -A best peak
 for ((round = 0; round < rounds; ++round)); do
   for jobs in 1 2; do
-    tree
-    /usr/bin/time -f "%e %M" -o "$work/time" "$kelvane" --settings "$work/none.dat" -r -j "$jobs" "$work/tree" >/dev/null
-    read -r seconds kilobytes < "$work/time"
+    start=$EPOCHREALTIME
+    /usr/bin/time -f "%M" -o "$work/time" "$kelvane" --settings "$work/none.dat" -r -j "$jobs" "$work/tree-$round-$jobs" >/dev/null
+    seconds=$(echo "$EPOCHREALTIME - $start" | bc)
+    kilobytes=$(cat "$work/time")
     if [ -z "${best[$jobs]:-}" ] || [ "$(echo "$seconds < ${best[$jobs]}" | bc)" = 1 ]; then best[$jobs]=$seconds; fi
     if [ -z "${peak[$jobs]:-}" ] || [ "$kilobytes" -gt "${peak[$jobs]}" ]; then peak[$jobs]=$kilobytes; fi
   done
 done
 for jobs in 1 2; do
-  echo "-j $jobs: ${best[$jobs]} s (fastest of $rounds), peak ${peak[$jobs]} KiB ($((peak[$jobs] - base)) KiB over one drawing)"
+  printf -- "-j %s: %.3f s (fastest of %s), peak %s KiB (%s KiB over one drawing)\n" \
+    "$jobs" "${best[$jobs]}" "$rounds" "${peak[$jobs]}" "$((peak[$jobs] - base))"
 done
 echo "speed-up: $(echo "scale=2; ${best[1]} / ${best[2]}" | bc) (largest drawing ${size} bytes; load $(cut -d' ' -f1-3 /proc/loadavg))"
