@@ -2,6 +2,7 @@
 #include "app/batch_run.h"
 
 #include <condition_variable>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -50,6 +51,9 @@ class Batch {
   void Finish(DrawingJob& job);
   void Fail(DrawingJob& job, const std::string& reason);
   void Work(JwwDocument& document);
+  // Reports a written drawing whose drawing is no longer needed, and every later one that
+  // waits, as soon as all before them are reported.
+  void FinishInTurn(DrawingJob&& job);
   // Runs one step; whatever it throws fails this drawing only.
   template <typename Step>
   void Guarded(DrawingJob& job, Step&& step) {
@@ -69,6 +73,9 @@ class Batch {
   std::mutex mutex_;  // guards the run context and the turns below
   std::condition_variable turn_;
   size_t next_ = 0, placed_ = 0, finished_ = 0;
+  std::map<size_t, DrawingJob> waiting_;  // written, to be reported after earlier drawings
+  bool finishing_ = false;                // a worker is reporting drawings in turn
+  JwwDocument unloaded_;                  // what those drawings are reported with (never loaded)
 };
 
 void Batch::Start(DrawingJob& job, size_t index, JwwDocument& document) {
@@ -163,7 +170,7 @@ void Batch::RunSerial(JwwDocument& document) {
   }
 }
 
-// One worker: takes the next drawing while there is one, and waits for its turns.
+// One worker: takes the next drawing while there is one, and waits for its turn to place it.
 void Batch::Work(JwwDocument& document) {
   for (;;) {
     DrawingJob job;
@@ -185,18 +192,44 @@ void Batch::Work(JwwDocument& document) {
     }
     turn_.notify_all();
     Write(job);
-    {
-      std::unique_lock<std::mutex> lock(mutex_);
-      turn_.wait(lock, [&] { return finished_ == job.index; });
+    if (s_.drawingDoneReadsDrawing) {
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        turn_.wait(lock, [&] { return finished_ == job.index; });
+      }
+      Finish(job);  // alone: every later drawing waits for this turn
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++finished_;
+      }
+      turn_.notify_all();
+      document.Release();
+    } else {
+      // Nothing of the drawing is needed to report it: unload it and take the next one at
+      // once; whoever finishes the drawing before it reports this one.
+      document.Release();
+      job.document = &unloaded_;
+      for (PlannedSheet& sheet : job.plan.sheets) sheet.view = SheetView{};
+      FinishInTurn(std::move(job));
     }
-    Finish(job);  // alone: every later drawing waits for this turn
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      ++finished_;
-    }
-    turn_.notify_all();
-    document.Release();
   }
+}
+
+void Batch::FinishInTurn(DrawingJob&& job) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  const size_t index = job.index;
+  waiting_.emplace(index, std::move(job));
+  if (finishing_) return;  // the worker reporting an earlier drawing goes on to this one
+  finishing_ = true;
+  for (auto next = waiting_.find(finished_); next != waiting_.end(); next = waiting_.find(finished_)) {
+    DrawingJob ready = std::move(next->second);
+    waiting_.erase(next);
+    lock.unlock();
+    Finish(ready);
+    lock.lock();
+    ++finished_;
+  }
+  finishing_ = false;
 }
 
 void Batch::RunParallel(unsigned jobs) {

@@ -32,6 +32,8 @@ struct BatchSetup {
   RunFailures& failures;
   RunSummary& summary;
   bool& cancelRequested;  // also set from outside between drawings (the window's close)
+  // drawingDone looks at the drawing, which must then stay loaded until its turn comes.
+  bool drawingDoneReadsDrawing = true;
 };
 
 // Converts the files in order, each into `outputFolder` or its own folder. With jobs > 1 at

@@ -185,6 +185,7 @@ void Session::RunBatch() {
     frontEnd_.DrawingDone(doc, plan, outcomes);
   };
   setup.drawingFinished = [this](size_t done) { frontEnd_.DrawingFinished(summary_, done); };
+  setup.drawingDoneReadsDrawing = frontEnd_.DrawingDoneReadsDrawing();
   ConvertDrawings(setup, files, outputFolder, settings_.jobs, *document_);
   summary_.cancelled = cancelRequested;
 

@@ -37,6 +37,9 @@ class SessionFrontEnd {
   // A drawing's sheets were planned and then written (outcomes has one entry per planned
   // sheet), or only planned in a dry run (outcomes is empty).
   virtual void DrawingDone(const JwwDocument&, const SheetPlan&, const std::vector<SheetOutcome>&) {}
+  // False when DrawingDone never looks at the drawing itself (no pictures, no printing): a
+  // batch may then unload each drawing once written and report it later, in input order.
+  virtual bool DrawingDoneReadsDrawing() const { return true; }
   // A folder among the inputs, or an entry of one, could not be listed.
   virtual void InputNotListed(const ListingProblem&) {}
   // Drawing number `done` (1-based, in input order) is finished, whatever became of it.

@@ -56,14 +56,14 @@ class Planner {
   Planner(const RunContext& run, const Platform& platform, const std::filesystem::path& folderKey)
       : run_(run), platform_(platform), folderKey_(folderKey) {}
 
-  std::filesystem::path Key(const std::filesystem::path& sheetFile) const {
-    return folderKey_ / FoldedName(platform_, sheetFile.filename());
+  std::filesystem::path::string_type Key(const std::filesystem::path& sheetFile) const {
+    return (folderKey_ / FoldedName(platform_, sheetFile.filename())).native();
   }
   bool IsInput(const std::filesystem::path& file, const std::optional<FileIdentity>& id) const {
     return run_.inputKeys.count(Key(file)) || (id && run_.inputIdentities.count(*id));
   }
   bool IsTaken(const std::filesystem::path& file, const std::optional<FileIdentity>& id) const {
-    const std::filesystem::path key = Key(file);
+    const std::filesystem::path::string_type key = Key(file);
     return run_.plannedKeys.count(key) || planned_.count(key) || (id && run_.writtenIdentities.count(*id));
   }
   void Take(const std::filesystem::path& file) { planned_.insert(Key(file)); }
@@ -101,7 +101,7 @@ class Planner {
   const RunContext& run_;
   const Platform& platform_;
   const std::filesystem::path folderKey_;
-  std::set<std::filesystem::path> planned_;
+  std::set<std::filesystem::path::string_type> planned_;
 };
 
 }  // namespace
@@ -114,13 +114,13 @@ void AddRunInput(RunContext& run, const Platform& platform, const std::filesyste
   const std::filesystem::path folder = input.parent_path();
   auto resolved = run.resolvedFolders.find(folder);
   if (resolved == run.resolvedFolders.end()) resolved = run.resolvedFolders.emplace(folder, CanonicalFolder(folder)).first;
-  run.inputKeys.insert(resolved->second / FoldedName(platform, input.filename()));
+  run.inputKeys.insert((resolved->second / FoldedName(platform, input.filename())).native());
   if (std::optional<FileIdentity> id = platform.IdentityOf(input)) run.inputIdentities.insert(*id);
 }
 
 void RecordPlannedSheets(RunContext& run, const Platform& platform, const SheetPlan& plan) {
   for (const PlannedSheet& sheet : plan.sheets)
-    if (sheet.ToBeWritten()) run.plannedKeys.insert(plan.folderKey / FoldedName(platform, sheet.file.filename()));
+    if (sheet.ToBeWritten()) run.plannedKeys.insert((plan.folderKey / FoldedName(platform, sheet.file.filename())).native());
 }
 
 std::filesystem::path ComposeSheetName(NamingPattern pattern, const std::string& number, const std::filesystem::path& base,

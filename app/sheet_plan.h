@@ -23,8 +23,11 @@ namespace kelvane {
 // already, is being split or waits its turn.
 struct RunContext {
   std::set<FileIdentity> inputIdentities;       // inputs that exist
-  std::set<std::filesystem::path> inputKeys;    // every input, by NameKey
-  std::set<std::filesystem::path> plannedKeys;  // sheet files of this run, by NameKey
+  // Keys are compared as plain strings: they are built alike (resolved folder, then name), and
+  // comparing paths element by element made placing sheets the slowest step that cannot run
+  // alongside others.
+  std::set<std::filesystem::path::string_type> inputKeys;    // every input, by NameKey
+  std::set<std::filesystem::path::string_type> plannedKeys;  // sheet files of this run, by NameKey
   std::set<FileIdentity> writtenIdentities;     // sheet files of this run that were saved
   std::filesystem::file_time_type started{};     // when the run began
   std::set<std::filesystem::path> tidiedFolders;  // output folders cleared of stale temporary files

@@ -274,9 +274,9 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
   void Protect(const Session& session) { session_ = &session; }
   void SettingsLoaded(SplitOptions& options) override { command_.overrides.ApplyTo(options); }
   void RunStarted(const SplitOptions& options) override { print_ = options.printAfterSplit; }
+  bool DrawingDoneReadsDrawing() const override { return DrawsPictures() || print_; }
   void DrawingDone(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) override {
-    const bool drawing =
-        command_.mode == CommandMode::kPlan || !command_.sheetPictures.empty() || command_.sheetDxf || command_.pdfSet;
+    const bool drawing = DrawsPictures();
     PictureOptions pictures{command_.sheetPictures, command_.color, command_.dpi,
                             drawing ? ProtectedFiles() : std::set<FileIdentity>()};
     if (command_.mode == CommandMode::kPlan) return DrawPlan(doc, plan, pictures);
@@ -414,6 +414,9 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
   const CommandLine& command_;
   Console& console_;
   SheetPrinter& printer_;
+  bool DrawsPictures() const {
+    return command_.mode == CommandMode::kPlan || !command_.sheetPictures.empty() || command_.sheetDxf || command_.pdfSet;
+  }
   bool print_ = false;
   const Session* session_ = nullptr;
   PictureFolders folders_;
