@@ -44,6 +44,7 @@ for ((round = 0; round < rounds; ++round)); do
     start=$EPOCHREALTIME
     /usr/bin/time -f "%M" -o "$work/time" "$kelvane" --settings "$work/none.dat" -r -j "$jobs" "$work/tree-$round-$jobs" >/dev/null
     seconds=$(echo "$EPOCHREALTIME - $start" | bc)
+    [ -n "${BENCH_VERBOSE:-}" ] && echo "  -j $jobs: $seconds s"
     kilobytes=$(cat "$work/time")
     if [ -z "${best[$jobs]:-}" ] || [ "$(echo "$seconds < ${best[$jobs]}" | bc)" = 1 ]; then best[$jobs]=$seconds; fi
     if [ -z "${peak[$jobs]:-}" ] || [ "$kilobytes" -gt "${peak[$jobs]}" ]; then peak[$jobs]=$kilobytes; fi

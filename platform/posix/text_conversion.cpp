@@ -24,15 +24,43 @@ size_t Utf8CharLength(std::string_view s, size_t p) {
   return n;
 }
 
+// An open iconv converter. Opening one looks its tables up under a lock the whole process
+// shares, which several drawings converted at once would take turns on: each thread keeps its
+// converters open instead.
+class Converter {
+ public:
+  Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+  ~Converter() {
+    if (ok()) iconv_close(cd_);
+  }
+  Converter(const Converter&) = delete;
+  Converter& operator=(const Converter&) = delete;
+  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+  iconv_t get() const { return cd_; }
+
+ private:
+  iconv_t cd_;
+};
+
+Converter& SjisToUtf8Converter() {
+  thread_local Converter converter("UTF-8", "CP932");
+  return converter;
+}
+Converter& Utf8ToSjisConverter() {
+  thread_local Converter converter("CP932", "UTF-8");
+  return converter;
+}
+
 // Converts with iconv; a character the target cannot express (or a broken source sequence)
 // becomes "?", and reading resumes after the `skip` bytes there. Without a converter the answer
 // is `unconverted`.
-std::string Convert(std::string_view in, const char* to, const char* from,
-                    size_t (*skip)(std::string_view, size_t), std::string_view unconverted) {
+std::string Convert(std::string_view in, Converter& converter, size_t (*skip)(std::string_view, size_t),
+                    std::string_view unconverted) {
   std::string out;
   if (in.empty()) return out;
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(unconverted);
+  if (!converter.ok()) return std::string(unconverted);
+  iconv_t cd = converter.get();
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);  // from the initial state, whatever came before
   size_t p = 0;
   char buffer[1024];
   while (p < in.size()) {
@@ -49,7 +77,6 @@ std::string Convert(std::string_view in, const char* to, const char* from,
       iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
   }
-  iconv_close(cd);
   return out;
 }
 
@@ -57,11 +84,11 @@ std::string Convert(std::string_view in, const char* to, const char* from,
 
 std::string SjisToUtf8(std::string_view sjis, UnreadableSjis unreadable) {
   // Font names and glyphs (kSkipByte) are better empty than raw Shift_JIS handed on as UTF-8.
-  if (unreadable == UnreadableSjis::kSkipByte) return Convert(sjis, "UTF-8", "CP932", SjisByteLength, {});
-  return Convert(sjis, "UTF-8", "CP932", SjisCharLength, sjis);
+  if (unreadable == UnreadableSjis::kSkipByte) return Convert(sjis, SjisToUtf8Converter(), SjisByteLength, {});
+  return Convert(sjis, SjisToUtf8Converter(), SjisCharLength, sjis);
 }
 
-std::string Utf8ToSjis(std::string_view utf8) { return Convert(utf8, "CP932", "UTF-8", Utf8CharLength, utf8); }
+std::string Utf8ToSjis(std::string_view utf8) { return Convert(utf8, Utf8ToSjisConverter(), Utf8CharLength, utf8); }
 
 std::filesystem::path SjisToPath(std::string_view sjis) { return std::filesystem::path(SjisToUtf8(sjis)); }
 std::string PathToSjis(const std::filesystem::path& path) { return Utf8ToSjis(path.native()); }
