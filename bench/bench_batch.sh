@@ -4,6 +4,8 @@
 # peak memory, the speed-up and the largest drawing's size.
 # Usage: bench/bench_batch.sh [KELVANE] [COPIES] [ROUNDS] [WORK_FOLDER]
 # (run by hand; best on idle cores). WORK_FOLDER defaults to a new folder under $TMPDIR.
+# With bench_split beside KELVANE, four copies of its 200-frame drawing are split too: there
+# the memory a job holds is the drawing's, not the program's own.
 set -euo pipefail
 kelvane=$(realpath "${1:-build/kelvane}")
 copies=${2:-200}
@@ -55,3 +57,27 @@ for jobs in 1 2; do
     "$jobs" "${best[$jobs]}" "$rounds" "${peak[$jobs]}" "$((peak[$jobs] - base))"
 done
 echo "speed-up: $(echo "scale=2; ${best[1]} / ${best[2]}" | bc) (largest drawing ${size} bytes; load $(cut -d' ' -f1-3 /proc/loadavg))"
+
+split_bench=$(dirname "$kelvane")/bench_split
+[ -x "$split_bench" ] || exit 0
+"$split_bench" --generate "$work/big.jww"
+big=$(stat -c %s "$work/big.jww")
+declare -A bigBest bigPeak
+for ((round = 0; round < 3; ++round)); do
+  for jobs in 1 2; do
+    rm -rf "$work/big-copies"
+    for i in 1 2 3 4; do mkdir -p "$work/big-copies/$i" && cp "$work/big.jww" "$work/big-copies/$i/"; done
+    start=$EPOCHREALTIME
+    /usr/bin/time -f "%M" -o "$work/time" "$kelvane" --settings "$work/none.dat" -r -j "$jobs" "$work/big-copies" >/dev/null
+    seconds=$(echo "$EPOCHREALTIME - $start" | bc)
+    kilobytes=$(cat "$work/time")
+    if [ -z "${bigBest[$jobs]:-}" ] || [ "$(echo "$seconds < ${bigBest[$jobs]}" | bc)" = 1 ]; then bigBest[$jobs]=$seconds; fi
+    if [ -z "${bigPeak[$jobs]:-}" ] || [ "$kilobytes" -gt "${bigPeak[$jobs]}" ]; then bigPeak[$jobs]=$kilobytes; fi
+  done
+done
+for jobs in 1 2; do
+  over=$((bigPeak[$jobs] - base))
+  printf -- "4 drawings of %s bytes, -j %s: %.3f s, peak %s KiB; over one small drawing %s KiB = %s x the drawing per job\n" \
+    "$big" "$jobs" "${bigBest[$jobs]}" "${bigPeak[$jobs]}" "$over" "$(echo "scale=2; $over * 1024 / $big / $jobs" | bc)"
+done
+echo "speed-up: $(echo "scale=2; ${bigBest[1]} / ${bigBest[2]}" | bc)"
