@@ -165,6 +165,33 @@ TEST(Batch, TwoJobsWriteTheSerialRunsFilesNamesLinesAndReport) {
   EXPECT_TRUE(files[1].count("2~2.jww")) << "no clash between drawings";
 }
 
+// With pictures each drawing stays loaded until its turn to be reported, which takes another
+// way through the workers: the same files, lines and pages as a serial run.
+TEST(Batch, TwoJobsDrawTheSerialRunsPicturesAndSets) {
+  TempDir dir;
+  MakeExample(dir);
+  std::string inputs;
+  for (const char* copy : {"p/a.jww", "p/b.jww", "q/c.jww", "q/d.jww", "q/e.jww"}) {
+    fs::create_directories((dir / copy).parent_path());
+    fs::copy_file(dir / "example.jww", dir / copy);
+    inputs += " " + Q(dir / copy);
+  }
+  std::map<std::string, std::vector<uint8_t>> files[2];
+  Result runs[2];
+  for (int jobs : {1, 2}) {
+    const fs::path out = dir / ("out" + std::to_string(jobs));
+    fs::create_directories(out);
+    fs::permissions(out, fs::perms::all);
+    runs[jobs - 1] = Kelvane(dir, "--pattern 6 --dxf --pdf-set -j " + std::to_string(jobs) + " -o " + Q(out) + inputs);
+    files[jobs - 1] = FilesUnder(out);
+  }
+  EXPECT_EQ(runs[0].status, 0) << runs[0].err;
+  EXPECT_EQ(runs[1].status, 0) << runs[1].err;
+  EXPECT_EQ(runs[0].out, runs[1].out);
+  EXPECT_EQ(files[0], files[1]);
+  EXPECT_TRUE(files[1].count("2~2.dxf") && files[1].count("e.pdf")) << "no clash, or no picture";
+}
+
 TEST(Batch, TheReportValidatesListsEverySheetAndNeverReplacesAnInput) {
   TempDir dir;
   MakeExample(dir);
