@@ -276,6 +276,16 @@ TEST(CommandLinePictures, APdfSetNeverReplacesAnInput) {
   EXPECT_EQ(PageSizes(dir / "out" / "example.pdf").size(), 6u);
   EXPECT_TRUE(std::filesystem::exists(dir / "out" / "1_1_example.jww"));
 
+  // The other way round: 1_example.jww's set comes first, and example.jww's sheet 1_example
+  // gets its PNG but not its PDF.
+  const Result reversed = Kelvane({"--pdf", "--png", "--pdf-set", "--settings", settings, "-o", (dir / "out").string(),
+                                   (dir / "1_example.jww").string(), example.string()});
+  EXPECT_EQ(reversed.status, 1) << reversed.out;
+  EXPECT_TRUE(Says(reversed, "1_example.pdf: picture not written: it would replace a PDF written by this run"))
+      << reversed.out;
+  EXPECT_EQ(PageSizes(dir / "out" / "1_example.pdf").size(), 6u);
+  EXPECT_TRUE(std::filesystem::exists(dir / "out" / "1_example.png"));
+
   const Result dry = Kelvane({"--pdf-set", "--dry-run", "--settings", settings, example.string()});
   EXPECT_EQ(dry.status, 0) << dry.out;
   EXPECT_FALSE(std::filesystem::exists(dir / "example.pdf"));

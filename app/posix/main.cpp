@@ -286,15 +286,19 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
     for (size_t i = 0; i < outcomes.size(); ++i) {
       if (!outcomes[i].written) continue;
       if (command_.sheetDxf) WriteSheetDxf(doc, plan.source, plan.sheets[i], pictures.protectedFiles);
-      bool drawn = false;
+      bool drawn = false;  // every picture of the sheet, its own PDF among them, is written
       if (!pictures.formats.empty()) {
-        folders_.Prepare(plan.sheets[i].file);
-        std::string error, warnings;
-        drawn = WriteSheetPictures(doc, plan, plan.sheets[i], pictures, error, &warnings);
-        if (!drawn) Failed(error);
-        Warnings(warnings);
-        if (drawn && command_.pdfSet && withPdf)
-          pdfsWritten_.insert(std::filesystem::path(plan.sheets[i].file).replace_extension(".pdf"));
+        const std::filesystem::path pdf = std::filesystem::path(plan.sheets[i].file).replace_extension(".pdf");
+        if (withPdf && pdfsWritten_.count(pdf)) {
+          // An earlier drawing's set has the name: it stays, and the sheet gets its other pictures.
+          Failed(pdf.string() + ": picture not written: it would replace a PDF written by this run");
+          PictureOptions others = pictures;
+          std::erase(others.formats, PictureFormat::kPdf);
+          DrawSheet(doc, plan, plan.sheets[i], others);
+        } else {
+          drawn = DrawSheet(doc, plan, plan.sheets[i], pictures);
+          if (drawn && command_.pdfSet && withPdf) pdfsWritten_.insert(pdf);
+        }
       }
       if (print_) Print(doc, plan, plan.sheets[i], pictures, drawn);
     }
@@ -343,6 +347,14 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
     else
       Failed(error);
     Warn(warnings);
+  }
+  bool DrawSheet(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet, const PictureOptions& pictures) {
+    folders_.Prepare(sheet.file);
+    std::string error, warnings;
+    const bool drawn = WriteSheetPictures(doc, plan, sheet, pictures, error, &warnings);
+    if (!drawn) Failed(error);
+    Warnings(warnings);
+    return drawn;
   }
   // Sends a written sheet to the printer: its PDF when the run wrote one (`drawn`).
   void Print(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet, const PictureOptions& pictures,
