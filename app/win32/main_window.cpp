@@ -19,6 +19,8 @@ namespace kelvane {
 
 namespace {
 
+constexpr char kReplacesRunPdf[] = "it would replace a PDF written by this run";
+
 const wchar_t kWindowClass[] = L"KelvaneMainWindow";
 const wchar_t kApplicationClass[] = L"KelvaneApplication";
 const wchar_t kCaption[] = L"Kelvane\u3000Ver.1.7";
@@ -164,7 +166,10 @@ void MainWindow::SettingsLoaded(SplitOptions&) {
 }
 
 // The run's limits may have emptied the separator and limited the start number and margin.
-void MainWindow::RunStarted(const SplitOptions&) { PushControls(false); }
+void MainWindow::RunStarted(const SplitOptions&) {
+  PushControls(false);
+  runPdfs_.clear();
+}
 
 void MainWindow::DrawingDone(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) {
   if (SavesPdf()) WritePdfs(doc, plan, outcomes);
@@ -182,14 +187,21 @@ std::set<FileIdentity> MainWindow::ProtectedFiles() const {
   return protectedFiles;
 }
 
+bool MainWindow::ClaimRunPdf(const std::filesystem::path& pdf) {
+  return !SavesPdfSet() || runPdfs_.insert(NameKey(platform_, pdf).native()).second;
+}
+
 void MainWindow::WritePdfs(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) {
   // Asked again for every drawing: no PDF replaces an input of the run or a settings file.
   const std::set<FileIdentity> protectedFiles = ProtectedFiles();
   for (size_t i = 0; i < outcomes.size() && i < plan.sheets.size(); ++i) {
     if (!outcomes[i].written) continue;
-    std::string reason;
-    if (pdfs_.Write(doc, plan, plan.sheets[i], protectedFiles, reason)) continue;
     const std::filesystem::path pdf = SheetPdfWriter::PdfFileOf(plan.sheets[i].file);
+    std::string reason;
+    if (!ClaimRunPdf(pdf))
+      reason = kReplacesRunPdf;
+    else if (pdfs_.Write(doc, plan, plan.sheets[i], protectedFiles, reason))
+      continue;
     session_.NoteFailure(kPdfNotSaved + platform_.ToSjis(pdf) + " (" + reason + ")");
   }
 }
@@ -219,7 +231,10 @@ void MainWindow::WritePdfSet(const JwwDocument& doc, const SheetPlan& plan, cons
     if (outcomes[i].written) written.push_back(i);
   if (written.empty()) return;
   std::string reason;
-  if (pdfs_.WriteSet(doc, plan, written, ProtectedFiles(), reason)) return;
+  if (!ClaimRunPdf(SheetSetFileOf(plan)))
+    reason = kReplacesRunPdf;
+  else if (pdfs_.WriteSet(doc, plan, written, ProtectedFiles(), reason))
+    return;
   session_.NoteFailure(kPdfSetNotSaved + platform_.ToSjis(SheetSetFileOf(plan)) + " (" + reason + ")");
 }
 

@@ -136,11 +136,16 @@ class MainWindow final : public SessionFrontEnd, private PreviewHost {
   void WritePdfSet(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes);
   // Files no PDF or DXF may replace: the run's inputs and the settings files, asked again per drawing.
   std::set<FileIdentity> ProtectedFiles() const;
+  // True for the first PDF of the run under this name (with PDF sets only; always true without).
+  bool ClaimRunPdf(const std::filesystem::path& pdf);
 
   Win32Platform& platform_;
   Session session_;
   PreviewWindow preview_{*this};
   SheetPdfWriter pdfs_;
+  // With PDF sets: the PDFs this run wrote, by name key, so that a sheet's PDF and a drawing's
+  // set of the same name never replace one another.
+  std::set<std::filesystem::path::string_type> runPdfs_;
   HINSTANCE instance_ = nullptr;
   HWND application_ = nullptr;
   HWND window_ = nullptr;

@@ -129,6 +129,33 @@ TEST(WindowRun, DropWithSavePdfWritesAPdfBesideEverySheetAndTellsOfOneItCannot) 
   EXPECT_EQ(live.StatusText(), kConverted + "1)");
 }
 
+// With PDF sets, 1_a.jww's set (dropped first) and the PDF of a.jww's sheet 1_a share a name in
+// the output folder: the set stays, and that one PDF fails the run.
+TEST(WindowRun, ASheetsPdfNeverReplacesAnEarlierDrawingsSet) {
+  const auto folder = FreshFolder("drop-set");
+  MakeDrawing(folder / L"1_a.jww");
+  MakeDrawing(folder / L"a.jww");
+  const std::filesystem::path out = folder / L"out";
+  std::filesystem::create_directory(out);
+  LiveWindow live(folder);
+  live.Start();
+  live.window.SetSavesPdf(true);
+  live.window.SetSavesPdfSet(true);
+  live.SetText(kOutputFolderEdit, out.wstring());
+  live.Click(kOutputToGivenFolderRadio);
+  SendMessageW(live.window.Handle(), WM_DROPFILES,
+               reinterpret_cast<WPARAM>(MakeDrop({folder / L"1_a.jww", folder / L"a.jww"})), 0);
+  const std::string set = ReadFile(out / L"1_a.pdf");
+  size_t pages = 0;
+  for (size_t at = set.find("/Type/Page/"); at != std::string::npos; at = set.find("/Type/Page/", at + 1)) ++pages;
+  EXPECT_EQ(pages, 6u) << "the set of 1_a.jww's six sheets";
+  EXPECT_TRUE(std::filesystem::exists(out / L"1_a.jww"));
+  EXPECT_TRUE(std::filesystem::exists(out / L"2_a.pdf"));
+  const std::string failure = Sjis(L"PDFを保存できませんでした：") + Sjis((out / L"1_a.pdf").wstring()) +
+                              " (it would replace a PDF written by this run)";
+  EXPECT_EQ(std::count(live.platform.statusTexts.begin(), live.platform.statusTexts.end(), failure), 1);
+}
+
 TEST(WindowRun, DropOfOnlyOtherFilesStartsNoRun) {
   const auto folder = FreshFolder("drop-none");
   WriteFile(folder / L"c.txt", "x");
