@@ -1,4 +1,8 @@
 // Replacing a file on POSIX: an exclusive temporary file beside the target, renamed over it.
+// Where the system has unnamed files (Linux's O_TMPFILE), the file is written without a name
+// and linked in under the target's name when complete, if that name is free: one change to the
+// folder instead of two, which writers in the same folder take turns on, and nothing left behind
+// by a killed run. A target that exists is replaced through a named temporary file as before.
 #include "platform/replacing_file.h"
 
 #include <fcntl.h>
@@ -47,6 +51,17 @@ std::string TemporaryName(std::mt19937_64& random) {
   return name;
 }
 
+std::mt19937_64& Random() {
+  static thread_local std::mt19937_64 random{std::random_device{}()};
+  return random;
+}
+
+// Gives an unnamed file the name `path`; fails with EEXIST when the name is taken.
+int LinkUnnamed(int fd, const std::filesystem::path& path) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW);
+}
+
 }  // namespace
 
 struct ReplacingFile::Impl {
@@ -62,14 +77,38 @@ struct ReplacingFile::Impl {
     fd = -1;
     if (!temporary.empty()) ::unlink(temporary.c_str());
   }
+  // An unnamed file: linked in under the target's name when it is free, or under a temporary
+  // name then. False, with errno set, when neither could be done.
+  bool LinkUnnamed(bool& atTarget) {
+    atTarget = kelvane::LinkUnnamed(fd, target) == 0;
+    if (atTarget) return true;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const std::filesystem::path candidate = target.parent_path() / TemporaryName(Random());
+      if (kelvane::LinkUnnamed(fd, candidate) == 0) {
+        temporary = candidate;
+        return true;
+      }
+      if (errno != EEXIST) return false;
+    }
+    errno = EEXIST;
+    return false;
+  }
+  bool unnamed = false;
 };
 
 ReplacingFile::ReplacingFile(const std::filesystem::path& target) : impl_(std::make_unique<Impl>()) {
   impl_->target = target;
-  static thread_local std::mt19937_64 random{std::random_device{}()};
   const std::filesystem::path folder = target.parent_path().empty() ? "." : target.parent_path();
+  if (impl_->target.parent_path().empty()) impl_->target = folder / target;
+#ifdef O_TMPFILE
+  // Linking needs the process's descriptors in /proc. Any refusal (no such files here, no right
+  // to write) leaves it to the named file, whose error is the one to tell.
+  static const bool canLink = ::access("/proc/self/fd", X_OK) == 0;
+  if (canLink) impl_->fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  impl_->unnamed = impl_->fd >= 0;
+#endif
   for (int attempt = 0; attempt < 100 && impl_->fd < 0; ++attempt) {
-    const std::filesystem::path candidate = folder / TemporaryName(random);
+    const std::filesystem::path candidate = folder / TemporaryName(Random());
     const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd >= 0) {
       impl_->fd = fd;
@@ -104,14 +143,22 @@ bool ReplacingFile::Commit() {
     f.Discard();
     return false;
   }
+  bool atTarget = false;
+  if (f.unnamed && !f.LinkUnnamed(atTarget)) {
+    f.error = std::string("cannot replace the file: ") + std::strerror(errno);
+    f.Discard();
+    return false;
+  }
   const int fd = f.fd;
   f.fd = -1;
   if (::close(fd) != 0) {
+    // A name given before the write was known to be complete goes again: it was free before.
+    if (atTarget) ::unlink(f.target.c_str());
     f.error = std::string("write failed: ") + std::strerror(errno);
     f.Discard();
     return false;
   }
-  if (::rename(f.temporary.c_str(), f.target.c_str()) != 0) {
+  if (!atTarget && ::rename(f.temporary.c_str(), f.target.c_str()) != 0) {
     f.error = std::string("cannot replace the file: ") + std::strerror(errno);
     f.Discard();
     return false;
