@@ -209,24 +209,20 @@ std::filesystem::path SheetSetFileOf(const SheetPlan& plan) {
   return plan.outputFolder / name;
 }
 
-std::vector<SheetSetPage> SheetSetPages(const JwwDocument& doc, const SheetPlan& plan,
-                                        const std::vector<size_t>& sheets, bool withPlan, std::optional<bool> color,
-                                        double dpi) {
-  std::vector<SheetSetPage> pages;
-  pages.reserve(sheets.size() + (withPlan ? 1 : 0));
-  if (withPlan) {
+size_t SheetSetPageCount(const std::vector<size_t>& sheets, bool withPlan) { return sheets.size() + (withPlan ? 1 : 0); }
+
+SheetSetPage SheetSetPageAt(const JwwDocument& doc, const SheetPlan& plan, const std::vector<size_t>& sheets,
+                            bool withPlan, size_t k, std::optional<bool> color, double dpi) {
+  if (withPlan && k == 0) {
     DisplayList list = PlanPicture(doc, plan, dpi);
     const double scale = PlanPageScale(list);
-    pages.push_back({std::move(list), scale, "\xE9\x85\x8D\xE7\xBD\xAE\xE5\x9B\xB3"});  // 配置図
+    return {std::move(list), scale, "\xE9\x85\x8D\xE7\xBD\xAE\xE5\x9B\xB3"};  // 配置図
   }
-  for (size_t i : sheets) {
-    const PlannedSheet& sheet = plan.sheets[i];
-    const JwwString& name = plan.frames[sheet.frame].sheetNames[size_t(sheet.sheet)];
-    std::string text = name.unicode ? Utf16ToUtf8(name.wide) : SjisToUtf8(name.sjis);
-    if (text.empty()) text = sheet.file.stem().string();
-    pages.push_back({SheetPicture(doc, plan, sheet, color), 1.0, sheet.number + " " + text});
-  }
-  return pages;
+  const PlannedSheet& sheet = plan.sheets[sheets.at(withPlan ? k - 1 : k)];
+  const JwwString& name = plan.frames[sheet.frame].sheetNames[size_t(sheet.sheet)];
+  std::string text = name.unicode ? Utf16ToUtf8(name.wide) : SjisToUtf8(name.sjis);
+  if (text.empty()) text = sheet.file.stem().string();
+  return {SheetPicture(doc, plan, sheet, color), 1.0, sheet.number + " " + text};
 }
 
 }  // namespace kelvane

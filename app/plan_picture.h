@@ -41,9 +41,9 @@ struct SheetSetPage {
 
 // The set's pages: the plan first (bookmarked "配置図") when `withPlan`, then each of `sheets`
 // (indices into plan.sheets) as its own picture, bookmarked "NUMBER NAME", or "NUMBER FILE" for
-// a sheet without a name text. Every page's list is made here, so all are held at once.
-std::vector<SheetSetPage> SheetSetPages(const JwwDocument& doc, const SheetPlan& plan,
-                                        const std::vector<size_t>& sheets, bool withPlan, std::optional<bool> color,
-                                        double dpi);
+// a sheet without a name text. Page k is made on its own, so that a writer holds one at a time.
+size_t SheetSetPageCount(const std::vector<size_t>& sheets, bool withPlan);
+SheetSetPage SheetSetPageAt(const JwwDocument& doc, const SheetPlan& plan, const std::vector<size_t>& sheets,
+                            bool withPlan, size_t k, std::optional<bool> color, double dpi);
 
 }  // namespace kelvane

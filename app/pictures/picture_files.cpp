@@ -171,18 +171,19 @@ bool WriteSheetSetPdf(const JwwDocument& doc, const SheetPlan& plan, const std::
   return Guarded(file, error, [&](std::string& reason) {
     reason = TargetProblem(file, options.protectedFiles);
     if (!reason.empty()) return false;
-    const std::vector<SheetSetPage> made = SheetSetPages(doc, plan, sheets, withPlan, options.color, options.dpi);
-    std::vector<PdfPage> pages;
+    std::optional<SheetSetPage> current;
     std::string skipped;
-    for (const SheetSetPage& page : made) {
-      if (page.list.overBudget) return (reason = OverBudgetMessage()), false;
-      pages.push_back({&page.list, page.pageScale, page.bookmark});
-      if (skipped.empty()) skipped = SkippedEntitiesWarning(page.list);
-    }
+    const PdfPageMaker make = [&](size_t k, PdfPage& page, std::string&) {
+      current.reset();  // the page before goes first
+      current.emplace(SheetSetPageAt(doc, plan, sheets, withPlan, k, options.color, options.dpi));
+      page = {&current->list, current->pageScale, current->bookmark};
+      if (skipped.empty()) skipped = SkippedEntitiesWarning(current->list);
+      return true;
+    };
     PictureOutput o = OutputFor(doc, plan.source, options.dpi);
     ImagesLeftOut leftOut;
     o.imagesLeftOut = &leftOut;
-    if (!WritePdf(pages, file, PdfOutputFor(o), reason)) return false;
+    if (!WritePdf(SheetSetPageCount(sheets, withPlan), make, file, PdfOutputFor(o), reason)) return false;
     if (warnings && !skipped.empty()) *warnings += file.string() + ": " + skipped + "\n";
     if (warnings && leftOut.Total() > 0) *warnings += file.string() + ": " + ImagesLeftOutWarning(leftOut) + "\n";
     return true;

@@ -89,16 +89,14 @@ bool SheetPdfWriter::WriteSet(const JwwDocument& doc, const SheetPlan& plan, con
       reason = "it would replace an input of the run or the settings file";
       return false;
     }
-    const std::vector<SheetSetPage> made = SheetSetPages(doc, plan, sheets, false, std::nullopt, 150);
-    std::vector<PdfPage> pages;
-    for (const SheetSetPage& page : made) {
-      if (page.list.overBudget) {
-        reason = OverBudgetMessage();
-        return false;
-      }
-      pages.push_back({&page.list, page.pageScale, page.bookmark});
-    }
-    return WritePdf(pages, file, OutputFor(Fonts(), doc, plan.source), reason);
+    std::optional<SheetSetPage> current;
+    const PdfPageMaker make = [&](size_t k, PdfPage& page, std::string&) {
+      current.reset();  // the page before goes first
+      current.emplace(SheetSetPageAt(doc, plan, sheets, false, k, std::nullopt, 150));
+      page = {&current->list, current->pageScale, current->bookmark};
+      return true;
+    };
+    return WritePdf(SheetSetPageCount(sheets, false), make, file, OutputFor(Fonts(), doc, plan.source), reason);
   } catch (const std::bad_alloc&) {
     reason = "out of memory while drawing";
   } catch (const std::exception& e) {

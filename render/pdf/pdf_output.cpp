@@ -543,10 +543,10 @@ class Document {
   }
 
   bool AddPage(const PdfPage& page, std::string& error);
-  bool Finish(const std::vector<PdfPage>& pages, std::string& error);
+  bool Finish(std::string& error);
 
  private:
-  int WriteOutline(const std::vector<PdfPage>& pages);
+  int WriteOutline();
 
   ObjectWriter writer_;
   DocumentFonts fonts_;
@@ -554,6 +554,7 @@ class Document {
   const PdfOutput& output_;
   int catalog_ = 0, pageTree_ = 0, resources_ = 0;
   std::vector<int> pageObjects_;
+  std::vector<std::string> bookmarks_;  // one per page, empty for none
 };
 
 bool Document::AddPage(const PdfPage& page, std::string& error) {
@@ -578,21 +579,22 @@ bool Document::AddPage(const PdfPage& page, std::string& error) {
   writer_.Write(pageObject, "<</Type/Page/Parent " + Ref(pageTree_) + "/MediaBox[0 0 " + box + "]/Resources " +
                                 Ref(resources_) + "/Contents " + Ref(contentObject) + ">>");
   pageObjects_.push_back(pageObject);
+  bookmarks_.push_back(page.bookmark);
   return true;
 }
 
 // One entry per page that has a bookmark, in page order; 0 when there is none.
-int Document::WriteOutline(const std::vector<PdfPage>& pages) {
+int Document::WriteOutline() {
   std::vector<size_t> marked;
-  for (size_t k = 0; k < pages.size(); ++k)
-    if (!pages[k].bookmark.empty()) marked.push_back(k);
+  for (size_t k = 0; k < bookmarks_.size(); ++k)
+    if (!bookmarks_[k].empty()) marked.push_back(k);
   if (marked.empty()) return 0;
   const int root = writer_.Allocate();
   std::vector<int> items;
   for (size_t k = 0; k < marked.size(); ++k) items.push_back(writer_.Allocate());
   for (size_t k = 0; k < marked.size(); ++k) {
     std::string item = "<</Title";
-    AppendTextString(item, pages[marked[k]].bookmark);
+    AppendTextString(item, bookmarks_[marked[k]]);
     item += "/Parent " + Ref(root) + "/Dest[" + Ref(pageObjects_[marked[k]]) + "/Fit]";
     if (k > 0) item += "/Prev " + Ref(items[k - 1]);
     if (k + 1 < items.size()) item += "/Next " + Ref(items[k + 1]);
@@ -603,14 +605,14 @@ int Document::WriteOutline(const std::vector<PdfPage>& pages) {
   return root;
 }
 
-bool Document::Finish(const std::vector<PdfPage>& pages, std::string& error) {
+bool Document::Finish(std::string& error) {
   fonts_.WriteAll();
   writer_.Write(resources_, "<</ProcSet[/PDF/Text/ImageB/ImageC]/Font<<" + fonts_.ResourceEntries() +
                                 ">>/XObject<<" + images_.ResourceEntries() + ">>>>");
   std::string kids;
   for (int p : pageObjects_) kids += Ref(p) + " ";
   writer_.Write(pageTree_, "<</Type/Pages/Kids[" + kids + "]/Count " + std::to_string(pageObjects_.size()) + ">>");
-  const int outline = WriteOutline(pages);
+  const int outline = WriteOutline();
   std::string catalog = "<</Type/Catalog/Pages " + Ref(pageTree_);
   if (outline) catalog += "/Outlines " + Ref(outline) + "/PageMode/UseOutlines";
   writer_.Write(catalog_, catalog + ">>");
@@ -621,22 +623,24 @@ bool Document::Finish(const std::vector<PdfPage>& pages, std::string& error) {
 
 }  // namespace
 
-bool WritePdf(const std::vector<PdfPage>& pages, std::ostream& out, const PdfOutput& output, std::string& error) {
+bool WritePdf(size_t count, const PdfPageMaker& make, std::ostream& out, const PdfOutput& output, std::string& error) {
   error.clear();
   try {
-    if (pages.empty()) {
+    if (count == 0) {
       error = "the document has no page";
       return false;
     }
-    for (const PdfPage& page : pages)
+    Document document(out, output);
+    for (size_t k = 0; k < count; ++k) {
+      PdfPage page;
+      if (!make(k, page, error)) return false;
       if (!page.list || page.list->overBudget) {
         error = page.list ? OverBudgetMessage() : "the page is empty";
         return false;
       }
-    Document document(out, output);
-    for (const PdfPage& page : pages)
       if (!document.AddPage(page, error)) return false;
-    if (!document.Finish(pages, error)) return false;
+    }
+    if (!document.Finish(error)) return false;
     out.flush();
     if (out) return true;
     error = "write failed";
@@ -648,14 +652,14 @@ bool WritePdf(const std::vector<PdfPage>& pages, std::ostream& out, const PdfOut
   return false;
 }
 
-bool WritePdf(const std::vector<PdfPage>& pages, const std::filesystem::path& file, const PdfOutput& output,
+bool WritePdf(size_t count, const PdfPageMaker& make, const std::filesystem::path& file, const PdfOutput& output,
               std::string& error) {
   ReplacingFile target(file);
   if (!target.ok()) {
     error = target.error();
     return false;
   }
-  if (!WritePdf(pages, target.stream(), output, error)) {
+  if (!WritePdf(count, make, target.stream(), output, error)) {
     // A write that failed says why in the system's words, which only the commit learns.
     if (!target.stream() && !target.Commit()) error = target.error();
     return false;
@@ -663,6 +667,40 @@ bool WritePdf(const std::vector<PdfPage>& pages, const std::filesystem::path& fi
   if (target.Commit()) return true;
   error = target.error();
   return false;
+}
+
+namespace {
+
+// The pages of a list, checked before anything is written.
+PdfPageMaker PagesOf(const std::vector<PdfPage>& pages) {
+  return [&pages](size_t k, PdfPage& page, std::string&) {
+    page = pages[k];
+    return true;
+  };
+}
+
+bool PagesProblem(const std::vector<PdfPage>& pages, std::string& error) {
+  for (const PdfPage& page : pages)
+    if (!page.list || page.list->overBudget) {
+      error = page.list ? OverBudgetMessage() : "the page is empty";
+      return true;
+    }
+  return false;
+}
+
+}  // namespace
+
+bool WritePdf(const std::vector<PdfPage>& pages, std::ostream& out, const PdfOutput& output, std::string& error) {
+  error.clear();
+  if (PagesProblem(pages, error)) return false;
+  return WritePdf(pages.size(), PagesOf(pages), out, output, error);
+}
+
+bool WritePdf(const std::vector<PdfPage>& pages, const std::filesystem::path& file, const PdfOutput& output,
+              std::string& error) {
+  error.clear();
+  if (PagesProblem(pages, error)) return false;
+  return WritePdf(pages.size(), PagesOf(pages), file, output, error);
 }
 
 }  // namespace kelvane

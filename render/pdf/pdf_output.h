@@ -32,6 +32,16 @@ struct PdfOutput {
   ImagesLeftOut* imagesLeftOut = nullptr;  // when given, counts the references not drawn
 };
 
+// Makes page k of a document into `page`, whose list must live until the next call; false with
+// the reason when the page cannot be made.
+using PdfPageMaker = std::function<bool(size_t k, PdfPage& page, std::string& error)>;
+
+// Writes `count` pages made one at a time, each written before the next is made, so that a long
+// document holds one page's list at a time. Fails as the list version does.
+bool WritePdf(size_t count, const PdfPageMaker& make, std::ostream& out, const PdfOutput& output, std::string& error);
+bool WritePdf(size_t count, const PdfPageMaker& make, const std::filesystem::path& file, const PdfOutput& output,
+              std::string& error);
+
 // Writes the pages as one PDF, each on its own size. False with the reason when a page cannot
 // be made (empty, too large), memory ran out or a write failed; never throws.
 bool WritePdf(const std::vector<PdfPage>& pages, std::ostream& out, const PdfOutput& output, std::string& error);
