@@ -14,7 +14,8 @@ if(NOT WIN32)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/render/fonts.conf)
   add_library(kelvane_fonts_conf STATIC ${CMAKE_CURRENT_BINARY_DIR}/render/fonts_conf.cpp)
   add_library(kelvane_render_cairo STATIC render/cairo/cairo_output.cpp render/cairo/image_decode.cpp)
-  target_link_libraries(kelvane_render_cairo PUBLIC kelvane_render PRIVATE PkgConfig::KELVANE_CAIRO kelvane_fonts_conf)
+  target_link_libraries(kelvane_render_cairo PUBLIC kelvane_render PRIVATE PkgConfig::KELVANE_CAIRO kelvane_fonts_conf
+                        kelvane_gunzip)
 
   # The system's fonts for embedding, found by the same mapping as the pictures' fonts.
   pkg_check_modules(KELVANE_FONT_SOURCE REQUIRED IMPORTED_TARGET fontconfig harfbuzz harfbuzz-subset)
@@ -31,6 +32,10 @@ else()
   find_package(ZLIB REQUIRED)
   set(KELVANE_ZLIB ZLIB::ZLIB)
 endif()
+# Gzipped images, inflated alike for every backend.
+add_library(kelvane_gunzip STATIC render/gunzip.cpp)
+target_include_directories(kelvane_gunzip PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(kelvane_gunzip PRIVATE ${KELVANE_ZLIB})
 # The portable PNG writer of the images beside DXF files, over the same zlib.
 add_library(kelvane_png STATIC render/png_encode.cpp)
 target_include_directories(kelvane_png PUBLIC ${PROJECT_SOURCE_DIR})
@@ -42,7 +47,8 @@ target_link_libraries(kelvane_render_pdf PUBLIC kelvane_render kelvane_platform 
 if(WIN32)
   # The GDI backend: the Windows preview draws the same list.
   add_library(kelvane_render_gdi STATIC render/gdi/gdi_output.cpp render/gdi/gdi_png.cpp)
-  target_link_libraries(kelvane_render_gdi PUBLIC kelvane_render PRIVATE kelvane_png gdiplus shlwapi windowscodecs ole32 ${KELVANE_ZLIB})
+  target_link_libraries(kelvane_render_gdi PUBLIC kelvane_render PRIVATE kelvane_png kelvane_gunzip gdiplus shlwapi
+                        windowscodecs ole32)
 endif()
 
 if(KELVANE_TESTS)

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <chrono>
 #include <future>
@@ -13,6 +14,7 @@
 #include "platform/text_conversion.h"
 #include "render/cairo/cairo_output.h"
 #include "render/cairo/image_decode.h"
+#include "render/gunzip.h"
 #include "render/image_source.h"
 #include "render/render.h"
 #include "tests/fixtures.h"
@@ -214,6 +216,45 @@ TEST(HostileImages, BadImagesAreLeftOutAndTheRestDrawn) {
               "2 not a regular file or larger than 256 MB)");
   });
   EXPECT_EQ(ImagesLeftOutWarning(ImagesLeftOut{}), "");
+}
+
+// Bytes as a gzip member, as a drawing links a "*.gz" image.
+std::vector<uint8_t> GzipOf(const std::vector<uint8_t>& bytes) {
+  z_stream z{};
+  EXPECT_EQ(deflateInit2(&z, 9, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  std::vector<uint8_t> out(deflateBound(&z, uLong(bytes.size())) + 32);
+  z.next_in = const_cast<Bytef*>(bytes.data());
+  z.avail_in = uInt(bytes.size());
+  z.next_out = out.data();
+  z.avail_out = uInt(out.size());
+  EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+// One inflater for every backend: a whole member comes back byte for byte; a cut one, a member
+// that would inflate beyond the limit (a small "bomb") and plain bytes are refused.
+TEST(HostileImages, GzipMembersInflateWholeWithinTheirLimitOrNotAtAll) {
+  std::vector<uint8_t> plain(300000);
+  for (size_t i = 0; i < plain.size(); ++i) plain[i] = uint8_t(i * 7 / 5);
+  const std::vector<uint8_t> packed = GzipOf(plain);
+  std::vector<uint8_t> out;
+  ASSERT_TRUE(Gunzip(packed, out));
+  EXPECT_EQ(out, plain);
+  EXPECT_FALSE(Gunzip(std::vector<uint8_t>(packed.begin(), packed.end() - 9), out));
+  EXPECT_FALSE(Gunzip(packed, out, 100000));
+  EXPECT_LE(out.size(), 100000u + 65536u);
+  EXPECT_FALSE(Gunzip(plain, out));
+  EXPECT_FALSE(Gunzip({}, out));
+
+  // Through the decoder: a gzipped BMP draws as the BMP does.
+  const std::vector<uint8_t> bmp = SolidBmp(4, 3, 10, 200, 30);
+  DecodedImage fromPlain, fromPacked;
+  ASSERT_TRUE(DecodeImage(bmp, false, fromPlain));
+  ASSERT_TRUE(DecodeImage(GzipOf(bmp), true, fromPacked));
+  EXPECT_EQ(fromPacked.argb, fromPlain.argb);
+  EXPECT_FALSE(DecodeImage(bmp, true, fromPacked));
 }
 
 TEST(HostileImages, WideImagesScaleToWhatCairoDraws) {

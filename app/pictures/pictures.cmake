@@ -11,7 +11,7 @@ endif()
 if(KELVANE_TESTS AND NOT WIN32)
   kelvane_test(kelvane_hostile_picture_tests SOURCES tests/test_hostile_pictures.cpp tests/fixtures.cpp LIBS kelvane_pictures)
   kelvane_test(kelvane_picture_tests SOURCES tests/test_pictures.cpp tests/test_hostile_images.cpp tests/test_png_encode.cpp
-               tests/fixtures.cpp LIBS kelvane_pictures kelvane_png kelvane_dxf)
+               tests/fixtures.cpp LIBS kelvane_pictures kelvane_png kelvane_gunzip kelvane_dxf ZLIB::ZLIB)
 endif()
 
 if(KELVANE_TESTS AND NOT WIN32)

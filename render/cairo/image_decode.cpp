@@ -3,9 +3,9 @@
 // rewritten first into the plain layout it reads.
 #include "render/cairo/image_decode.h"
 
-#include <zlib.h>
-
 #include <algorithm>
+
+#include "render/gunzip.h"
 
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_ONLY_BMP
@@ -27,27 +27,6 @@ namespace {
 
 // A decoded image is refused above this many pixels: a damaged header must not take the memory.
 constexpr uint64_t kMaxPixels = 100'000'000;
-constexpr size_t kMaxInflated = 512u << 20;
-
-bool Gunzip(const std::vector<uint8_t>& in, std::vector<uint8_t>& out) {
-  z_stream z{};
-  if (inflateInit2(&z, 16 + MAX_WBITS) != Z_OK) return false;
-  z.next_in = const_cast<Bytef*>(in.data());
-  z.avail_in = uInt(in.size());
-  out.clear();
-  int rc = Z_OK;
-  while (rc == Z_OK) {
-    if (out.size() >= kMaxInflated) break;
-    const size_t at = out.size();
-    out.resize(at + 65536);
-    z.next_out = out.data() + at;
-    z.avail_out = 65536;
-    rc = inflate(&z, Z_NO_FLUSH);
-    out.resize(at + (65536 - z.avail_out));
-  }
-  inflateEnd(&z);
-  return rc == Z_STREAM_END;
-}
 
 uint32_t Le(const std::vector<uint8_t>& b, size_t at, int bytes) {
   uint32_t v = 0;

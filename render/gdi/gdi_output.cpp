@@ -5,7 +5,6 @@
 #include <gdiplus.h>
 #include <shlwapi.h>
 #include <wincodec.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cmath>
@@ -17,6 +16,7 @@
 
 #include "platform/win32/wide_text.h"
 #include "render/glyph_layout.h"
+#include "render/gunzip.h"
 #include "render/text_layout.h"
 
 namespace kelvane {
@@ -564,31 +564,6 @@ bool DecodeGdiImage(const std::vector<uint8_t>& bytes, GdiImage& out, uint64_t m
   stream->Release();
   return ok;
 }
-
-namespace {
-
-// A gzip member inflated, up to a size no image file reaches; false for anything else.
-bool Gunzip(const std::vector<uint8_t>& in, std::vector<uint8_t>& out) {
-  constexpr size_t kMostInflated = 512u << 20;
-  z_stream z{};
-  if (in.empty() || inflateInit2(&z, 16 + MAX_WBITS) != Z_OK) return false;
-  z.next_in = const_cast<Bytef*>(in.data());
-  z.avail_in = uInt(std::min<size_t>(in.size(), UINT32_MAX));
-  out.clear();
-  int rc = Z_OK;
-  while (rc == Z_OK && out.size() < kMostInflated) {
-    const size_t at = out.size();
-    out.resize(at + 65536);
-    z.next_out = out.data() + at;
-    z.avail_out = 65536;
-    rc = inflate(&z, Z_NO_FLUSH);
-    out.resize(at + (65536 - z.avail_out));
-  }
-  inflateEnd(&z);
-  return rc == Z_STREAM_END;
-}
-
-}  // namespace
 
 bool DecodeImageBytes(const std::vector<uint8_t>& bytes, bool gzipped, GdiImage& out, uint64_t maxPixels) {
   if (!gzipped) return DecodeGdiImage(bytes, out, maxPixels);
