@@ -330,6 +330,10 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
   std::string firstPrintFailure;
 
  private:
+  // Pictures, DXF files or sets of the sheets: what a drawing's report makes from the drawing.
+  bool DrawsPictures() const {
+    return command_.mode == CommandMode::kPlan || !command_.sheetPictures.empty() || command_.sheetDxf || command_.pdfSet;
+  }
   // Asked again for every drawing: a picture of an earlier drawing may have been replaced.
   std::set<FileIdentity> ProtectedFiles() const {
     std::set<FileIdentity> ids;
@@ -426,9 +430,6 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
   const CommandLine& command_;
   Console& console_;
   SheetPrinter& printer_;
-  bool DrawsPictures() const {
-    return command_.mode == CommandMode::kPlan || !command_.sheetPictures.empty() || command_.sheetDxf || command_.pdfSet;
-  }
   bool print_ = false;
   const Session* session_ = nullptr;
   PictureFolders folders_;
