@@ -40,17 +40,24 @@ cp "$work/example.jww" "$work/single/"
 base=$(cat "$work/time0")
 echo "one drawing: peak ${base} KiB"
 
-declare -A best peak
+# One timed split of FOLDER with JOBS jobs; keeps the fastest time and the highest peak per jobs
+# count in the arrays named BEST and PEAK.
+declare -A best peak bigBest bigPeak
+timed() {
+  local jobs=$1 folder=$2
+  local -n fastest=$3 highest=$4
+  local start seconds kilobytes
+  start=$EPOCHREALTIME
+  /usr/bin/time -f "%M" -o "$work/time" "$kelvane" --settings "$work/none.dat" -r -j "$jobs" "$folder" >/dev/null
+  seconds=$(echo "$EPOCHREALTIME - $start" | bc)
+  [ -n "${BENCH_VERBOSE:-}" ] && echo "  -j $jobs: $seconds s"
+  kilobytes=$(cat "$work/time")
+  if [ -z "${fastest[$jobs]:-}" ] || [ "$(echo "$seconds < ${fastest[$jobs]}" | bc)" = 1 ]; then fastest[$jobs]=$seconds; fi
+  if [ -z "${highest[$jobs]:-}" ] || [ "$kilobytes" -gt "${highest[$jobs]}" ]; then highest[$jobs]=$kilobytes; fi
+}
+
 for ((round = 0; round < rounds; ++round)); do
-  for jobs in 1 2; do
-    start=$EPOCHREALTIME
-    /usr/bin/time -f "%M" -o "$work/time" "$kelvane" --settings "$work/none.dat" -r -j "$jobs" "$work/tree-$round-$jobs" >/dev/null
-    seconds=$(echo "$EPOCHREALTIME - $start" | bc)
-    [ -n "${BENCH_VERBOSE:-}" ] && echo "  -j $jobs: $seconds s"
-    kilobytes=$(cat "$work/time")
-    if [ -z "${best[$jobs]:-}" ] || [ "$(echo "$seconds < ${best[$jobs]}" | bc)" = 1 ]; then best[$jobs]=$seconds; fi
-    if [ -z "${peak[$jobs]:-}" ] || [ "$kilobytes" -gt "${peak[$jobs]}" ]; then peak[$jobs]=$kilobytes; fi
-  done
+  for jobs in 1 2; do timed "$jobs" "$work/tree-$round-$jobs" best peak; done
 done
 for jobs in 1 2; do
   printf -- "-j %s: %.3f s (fastest of %s), peak %s KiB (%s KiB over one drawing)\n" \
@@ -62,17 +69,11 @@ split_bench=$(dirname "$kelvane")/bench_split
 [ -x "$split_bench" ] || exit 0
 "$split_bench" --generate "$work/big.jww"
 big=$(stat -c %s "$work/big.jww")
-declare -A bigBest bigPeak
 for ((round = 0; round < 3; ++round)); do
   for jobs in 1 2; do
     rm -rf "$work/big-copies"
     for i in 1 2 3 4; do mkdir -p "$work/big-copies/$i" && cp "$work/big.jww" "$work/big-copies/$i/"; done
-    start=$EPOCHREALTIME
-    /usr/bin/time -f "%M" -o "$work/time" "$kelvane" --settings "$work/none.dat" -r -j "$jobs" "$work/big-copies" >/dev/null
-    seconds=$(echo "$EPOCHREALTIME - $start" | bc)
-    kilobytes=$(cat "$work/time")
-    if [ -z "${bigBest[$jobs]:-}" ] || [ "$(echo "$seconds < ${bigBest[$jobs]}" | bc)" = 1 ]; then bigBest[$jobs]=$seconds; fi
-    if [ -z "${bigPeak[$jobs]:-}" ] || [ "$kilobytes" -gt "${bigPeak[$jobs]}" ]; then bigPeak[$jobs]=$kilobytes; fi
+    timed "$jobs" "$work/big-copies" bigBest bigPeak
   done
 done
 for jobs in 1 2; do

@@ -132,6 +132,36 @@ TEST(Batch, AFolderTreeSplitsExactlyAsItsDrawingsNamedOneByOne) {
   EXPECT_NE(walked.err.find("warning: " + (tree / "sub" / "loop").string()), std::string::npos) << walked.err;
 }
 
+// Copies of the example drawing at the given places under `dir`, as arguments.
+std::string ExampleCopies(const TempDir& dir, std::initializer_list<const char*> copies) {
+  std::string inputs;
+  for (const char* copy : copies) {
+    fs::create_directories((dir / copy).parent_path());
+    fs::copy_file(dir / "example.jww", dir / copy);
+    inputs += " " + Q(dir / copy);
+  }
+  return inputs;
+}
+
+// A run with -j 1 into dir/out1 and one with -j 2 into dir/out2 ("OUT" in the options names
+// each its own), and what each said and wrote.
+struct SerialAndParallel {
+  Result runs[2];
+  std::map<std::string, std::vector<uint8_t>> files[2];
+};
+SerialAndParallel RunWithOneAndTwoJobs(const TempDir& dir, const std::string& options, const std::string& inputs) {
+  SerialAndParallel r;
+  for (int jobs : {1, 2}) {
+    const fs::path out = dir / ("out" + std::to_string(jobs));
+    fs::create_directories(out);
+    fs::permissions(out, fs::perms::all);
+    const std::string args = options + " -j " + std::to_string(jobs) + " -o " + Q(out);
+    r.runs[jobs - 1] = Kelvane(dir, Replaced(args, "OUT", out.string()) + inputs);
+    r.files[jobs - 1] = FilesUnder(out);
+  }
+  return r;
+}
+
 // Sheets of different drawings clash (pattern 6 names most sheets by their number alone);
 // every rename must fall as in a serial run, whichever worker is faster.
 TEST(Batch, TwoJobsWriteTheSerialRunsFilesNamesLinesAndReport) {
@@ -139,23 +169,11 @@ TEST(Batch, TwoJobsWriteTheSerialRunsFilesNamesLinesAndReport) {
   MakeExample(dir);
   std::string inputs;
   for (const fs::path& corpus : kelvane::testing::CorpusFiles()) inputs += " " + Q(corpus);
-  for (const char* copy : {"p/example.jww", "q/other.JWW", "r/a.jww", "s/b.jww", "t/c.jww", "u/d.jww"}) {
-    fs::create_directories((dir / copy).parent_path());
-    fs::copy_file(dir / "example.jww", dir / copy);
-    inputs += " " + Q(dir / copy);
-  }
-  std::map<std::string, std::vector<uint8_t>> files[2];
-  Result runs[2];
-  for (int jobs : {1, 2}) {
-    const fs::path out = dir / ("out" + std::to_string(jobs));
-    fs::create_directories(out);
-    fs::permissions(out, fs::perms::all);
-    runs[jobs - 1] = Kelvane(dir, "--pattern 6 -j " + std::to_string(jobs) + " -o " + Q(out) + " --report " +
-                                      Q(out / "report.json") + inputs);
-    files[jobs - 1] = FilesUnder(out);
-  }
-  EXPECT_EQ(runs[0].status, runs[1].status);
-  EXPECT_EQ(runs[0].out, runs[1].out);
+  inputs += ExampleCopies(dir, {"p/example.jww", "q/other.JWW", "r/a.jww", "s/b.jww", "t/c.jww", "u/d.jww"});
+  SerialAndParallel r = RunWithOneAndTwoJobs(dir, "--pattern 6 --report 'OUT/report.json'", inputs);
+  auto& files = r.files;
+  EXPECT_EQ(r.runs[0].status, r.runs[1].status);
+  EXPECT_EQ(r.runs[0].out, r.runs[1].out);
   const std::string serialReport(files[0]["report.json"].begin(), files[0]["report.json"].end());
   const std::string parallelReport(files[1]["report.json"].begin(), files[1]["report.json"].end());
   EXPECT_EQ(Replaced(serialReport, (dir / "out1").string(), (dir / "out2").string()), parallelReport);
@@ -170,26 +188,13 @@ TEST(Batch, TwoJobsWriteTheSerialRunsFilesNamesLinesAndReport) {
 TEST(Batch, TwoJobsDrawTheSerialRunsPicturesAndSets) {
   TempDir dir;
   MakeExample(dir);
-  std::string inputs;
-  for (const char* copy : {"p/a.jww", "p/b.jww", "q/c.jww", "q/d.jww", "q/e.jww"}) {
-    fs::create_directories((dir / copy).parent_path());
-    fs::copy_file(dir / "example.jww", dir / copy);
-    inputs += " " + Q(dir / copy);
-  }
-  std::map<std::string, std::vector<uint8_t>> files[2];
-  Result runs[2];
-  for (int jobs : {1, 2}) {
-    const fs::path out = dir / ("out" + std::to_string(jobs));
-    fs::create_directories(out);
-    fs::permissions(out, fs::perms::all);
-    runs[jobs - 1] = Kelvane(dir, "--pattern 6 --dxf --pdf-set -j " + std::to_string(jobs) + " -o " + Q(out) + inputs);
-    files[jobs - 1] = FilesUnder(out);
-  }
-  EXPECT_EQ(runs[0].status, 0) << runs[0].err;
-  EXPECT_EQ(runs[1].status, 0) << runs[1].err;
-  EXPECT_EQ(runs[0].out, runs[1].out);
-  EXPECT_EQ(files[0], files[1]);
-  EXPECT_TRUE(files[1].count("2~2.dxf") && files[1].count("e.pdf")) << "no clash, or no picture";
+  const std::string inputs = ExampleCopies(dir, {"p/a.jww", "p/b.jww", "q/c.jww", "q/d.jww", "q/e.jww"});
+  const SerialAndParallel r = RunWithOneAndTwoJobs(dir, "--pattern 6 --dxf --pdf-set", inputs);
+  EXPECT_EQ(r.runs[0].status, 0) << r.runs[0].err;
+  EXPECT_EQ(r.runs[1].status, 0) << r.runs[1].err;
+  EXPECT_EQ(r.runs[0].out, r.runs[1].out);
+  EXPECT_EQ(r.files[0], r.files[1]);
+  EXPECT_TRUE(r.files[1].count("2~2.dxf") && r.files[1].count("e.pdf")) << "no clash, or no picture";
 }
 
 TEST(Batch, TheReportValidatesListsEverySheetAndNeverReplacesAnInput) {
