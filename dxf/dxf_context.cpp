@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "render/text_layout.h"
+
 namespace kelvane {
 
 namespace {
@@ -196,33 +198,11 @@ int32_t DxfContext::DefinitionOf(int32_t n) const {
 }
 
 JwwString PlainText(const JwwString& text) {
-  // The control sequences take no place on paper: script and overlay marks, a closing
-  // narrowing "^1".."^9" and colour changes "^$n" go; every other character stays.
+  TextLayoutBuffers buffers;
+  ReadTextChars(text, buffers);
   JwwString o;
   o.unicode = text.unicode;
-  const size_t n = text.size();
-  for (size_t p = 0; p < n;) {
-    const JwwChar c = CharAt(text, p);
-    if (c.width == 0) break;
-    p += c.width;
-    if (c.code == '^' && p < n) {
-      const JwwChar d = CharAt(text, p);
-      const uint32_t k = d.code;
-      if (k == 'u' || k == 'd' || k == 'c' || k == 'o' || k == 'w' || k == 'b' || k == 'B' || k == 'n' ||
-          (k >= '1' && k <= '9' && p + d.width == n)) {
-        p += d.width;
-        continue;
-      }
-      if (k == '$' && p + d.width < n) {
-        const JwwChar e = CharAt(text, p + d.width);
-        if (e.code >= '0' && e.code <= '9') {
-          p += d.width + e.width;
-          continue;
-        }
-      }
-    }
-    AppendChar(o, c.code);
-  }
+  for (const TextLayoutBuffers::Char& c : buffers.chars) AppendChar(o, c.code);
   return o;
 }
 

@@ -32,56 +32,6 @@ bool IsSettingsText(const TextRecord& t) {
 
 namespace {
 
-// Reads the characters into the buffers, dropping the control sequences: they take no width.
-// Returns by how many half cells a closing "^1".."^9" narrows the line.
-int ReadChars(const JwwString& text, TextLayoutBuffers& buffers) {
-  std::vector<TextLayoutBuffers::Char>& chars = buffers.chars;
-  chars.clear();
-  buffers.colorFrom.clear();
-  buffers.colorPen.clear();
-  int narrowHalves = 0;
-  Script pending = Script::kNone;
-  const size_t n = text.size();
-  for (size_t p = 0; p < n;) {
-    const JwwChar c = CharAt(text, p);
-    if (c.width == 0) break;
-    p += c.width;
-    if (c.code == '^' && p < n) {
-      const JwwChar d = CharAt(text, p);
-      const uint32_t k = d.code;
-      if (k == 'u' || k == 'd' || k == 'c') {
-        pending = k == 'u' ? Script::kUp : k == 'd' ? Script::kDown : Script::kCentre;
-        p += d.width;
-        continue;
-      }
-      // Overlay marks: how the overlaid characters are placed is not known (none in the corpus);
-      // the mark itself takes no width and the characters are drawn in line.
-      if (k == 'o' || k == 'w' || k == 'b' || k == 'B' || k == 'n') {
-        p += d.width;
-        continue;
-      }
-      // "^1".."^9" at the very end narrow the line by that many half cells (checked on the corpus).
-      if (k >= '1' && k <= '9' && p + d.width == n) {
-        narrowHalves = int(k - '0');
-        p += d.width;
-        continue;
-      }
-      if (k == '$' && p + d.width < n) {
-        const JwwChar e = CharAt(text, p + d.width);
-        if (e.code >= '0' && e.code <= '9') {
-          buffers.colorFrom.push_back(uint32_t(chars.size()));
-          buffers.colorPen.push_back(int(e.code - '0'));
-          p += d.width + e.width;
-          continue;
-        }
-      }
-    }
-    chars.push_back({c.code, float(CellWidthOf(c.code, text.unicode)), uint8_t(pending)});
-    pending = Script::kNone;
-  }
-  return narrowHalves;
-}
-
 // How much a narrowed line's characters are squeezed so that it ends short by `narrowHalves`
 // half cells; `length` gets the unsqueezed length.
 double Squeeze(const TextRecord& t, const std::vector<TextLayoutBuffers::Char>& chars, int narrowHalves,
@@ -215,10 +165,58 @@ Vec2 LayOut(const TextRecord& t, bool unicode, int narrowHalves, const Affine& m
 
 }  // namespace
 
+int ReadTextChars(const JwwString& text, TextLayoutBuffers& buffers) {
+  std::vector<TextLayoutBuffers::Char>& chars = buffers.chars;
+  chars.clear();
+  buffers.colorFrom.clear();
+  buffers.colorPen.clear();
+  int narrowHalves = 0;
+  Script pending = Script::kNone;
+  const size_t n = text.size();
+  for (size_t p = 0; p < n;) {
+    const JwwChar c = CharAt(text, p);
+    if (c.width == 0) break;
+    p += c.width;
+    if (c.code == '^' && p < n) {
+      const JwwChar d = CharAt(text, p);
+      const uint32_t k = d.code;
+      if (k == 'u' || k == 'd' || k == 'c') {
+        pending = k == 'u' ? Script::kUp : k == 'd' ? Script::kDown : Script::kCentre;
+        p += d.width;
+        continue;
+      }
+      // Overlay marks: how the overlaid characters are placed is not known (none in the corpus);
+      // the mark itself takes no width and the characters are drawn in line.
+      if (k == 'o' || k == 'w' || k == 'b' || k == 'B' || k == 'n') {
+        p += d.width;
+        continue;
+      }
+      // "^1".."^9" at the very end narrow the line by that many half cells (checked on the corpus).
+      if (k >= '1' && k <= '9' && p + d.width == n) {
+        narrowHalves = int(k - '0');
+        p += d.width;
+        continue;
+      }
+      if (k == '$' && p + d.width < n) {
+        const JwwChar e = CharAt(text, p + d.width);
+        if (e.code >= '0' && e.code <= '9') {
+          buffers.colorFrom.push_back(uint32_t(chars.size()));
+          buffers.colorPen.push_back(int(e.code - '0'));
+          p += d.width + e.width;
+          continue;
+        }
+      }
+    }
+    chars.push_back({c.code, float(CellWidthOf(c.code, text.unicode)), uint8_t(pending)});
+    pending = Script::kNone;
+  }
+  return narrowHalves;
+}
+
 Vec2 AppendTextLayout(const TextRecord& t, const JwwString& text, const Affine* m, std::vector<Glyph>& glyphs,
                       TextLayoutBuffers& buffers) {
   // Read once here rather than in each layout, so that the reading is compiled in place.
-  const int narrowHalves = ReadChars(text, buffers);
+  const int narrowHalves = ReadTextChars(text, buffers);
   return m ? LayOut<true>(t, text.unicode, narrowHalves, *m, glyphs, buffers)
            : LayOut<false>(t, text.unicode, narrowHalves, Affine{}, glyphs, buffers);
 }

@@ -37,6 +37,11 @@ struct TextLayoutBuffers {
   std::vector<int> colorPen;
 };
 
+// Reads a text's characters into buffers.chars, with their script marks, and its colour changes,
+// dropping the control sequences ("^u", "^d", "^c", overlay marks, "^$n", a closing "^1".."^9"):
+// they take no width. Returns by how many half cells that closing mark narrows the line.
+int ReadTextChars(const JwwString& text, TextLayoutBuffers& buffers);
+
 // The same layout with its cells appended to `glyphs` (mapped by *m when m is given), its colour
 // changes left in `buffers`; returns the end point, not mapped.
 Vec2 AppendTextLayout(const TextRecord& record, const JwwString& text, const Affine* m, std::vector<Glyph>& glyphs,
