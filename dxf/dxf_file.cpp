@@ -11,19 +11,12 @@ namespace kelvane {
 
 namespace {
 
-bool Protected(const std::filesystem::path& file, const std::set<FileIdentity>& protectedFiles) {
-  const std::optional<FileIdentity> id = FileIdentityOf(file);
-  return id && protectedFiles.count(*id) > 0;
-}
-
 // Writes the pieces at `file`; the reason in `reason` when it fails.
 template <typename Pieces>
 bool WriteWhole(const std::filesystem::path& file, const Pieces& pieces, const std::set<FileIdentity>& protectedFiles,
                 std::string& reason) {
-  if (Protected(file, protectedFiles)) {
-    reason = "it would replace an input of the run or the settings file";
-    return false;
-  }
+  reason = ProtectedTargetProblem(file, protectedFiles);
+  if (!reason.empty()) return false;
   ReplacingFile out(file);
   if (!out.ok()) {
     reason = out.error();
@@ -45,8 +38,8 @@ bool WriteDxfFile(const JwwDocument& doc, const SheetView* view, const std::file
   std::filesystem::path failed = file;
   try {
     // Refused before anything is made: a DXF that may not be written leaves no image behind.
-    if (Protected(file, protectedFiles)) {
-      error = file.string() + ": DXF not written: it would replace an input of the run or the settings file";
+    if (const std::string refused = ProtectedTargetProblem(file, protectedFiles); !refused.empty()) {
+      error = file.string() + ": DXF not written: " + refused;
       return false;
     }
     options.imageBaseName = PathToSjis(file.stem());

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <set>
+#include <string>
 
 namespace kelvane {
 
@@ -19,5 +21,13 @@ struct FileIdentity {
 
 // The identity of an existing file or folder (links followed); nothing when it does not exist.
 std::optional<FileIdentity> FileIdentityOf(const std::filesystem::path& path);
+
+// Why `file` may not be written: it names, by any spelling, one of `protectedFiles` (a run's
+// inputs and settings files). Empty when it names none of them.
+inline std::string ProtectedTargetProblem(const std::filesystem::path& file, const std::set<FileIdentity>& protectedFiles) {
+  const std::optional<FileIdentity> id = FileIdentityOf(file);
+  if (id && protectedFiles.count(*id)) return "it would replace an input of the run or the settings file";
+  return {};
+}
 
 }  // namespace kelvane

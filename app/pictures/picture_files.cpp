@@ -80,14 +80,6 @@ bool WriteWithWarnings(const DisplayList& list, const std::filesystem::path& fil
   return written;
 }
 
-// Empty when a picture may be written at `file`; why not otherwise. A name that reaches an
-// input or the settings file by a link is refused, as a sheet is, before anything is drawn.
-std::string TargetProblem(const std::filesystem::path& file, const std::set<FileIdentity>& protectedFiles) {
-  const std::optional<FileIdentity> id = FileIdentityOf(file);
-  if (id && protectedFiles.count(*id)) return "it would replace an input of the run or the settings file";
-  return {};
-}
-
 // Runs `draw` (which makes the display list and writes the files) so that no failure escapes:
 // each is "FILE: picture not written: REASON" in `error`, and the run goes on.
 template <typename Draw>
@@ -108,7 +100,7 @@ bool Guarded(const std::filesystem::path& file, std::string& error, Draw&& draw)
 bool WriteChecked(const DisplayList& list, const std::filesystem::path& file, PictureFormat format,
                   const PictureOutput& o, const PictureOptions& options, std::string& reason,
                   std::string* warnings) {
-  reason = TargetProblem(file, options.protectedFiles);
+  reason = ProtectedTargetProblem(file, options.protectedFiles);
   if (reason.empty() && list.overBudget) reason = OverBudgetMessage();
   return reason.empty() && WriteWithWarnings(list, file, format, o, reason, warnings);
 }
@@ -169,7 +161,7 @@ bool WriteSheetSetPdf(const JwwDocument& doc, const SheetPlan& plan, const std::
                       const PictureOptions& options, std::string& error, std::string* warnings) {
   const std::filesystem::path file = SheetSetFileOf(plan);
   return Guarded(file, error, [&](std::string& reason) {
-    reason = TargetProblem(file, options.protectedFiles);
+    reason = ProtectedTargetProblem(file, options.protectedFiles);
     if (!reason.empty()) return false;
     std::optional<SheetSetPage> current;
     std::string skipped;

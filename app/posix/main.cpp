@@ -414,9 +414,7 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
   // The report goes whole or not at all, and never over an input or the settings file.
   void WriteReport(const RunSummary& summary) {
     const std::filesystem::path& file = *command_.reportFile;
-    std::string problem;
-    if (const std::optional<FileIdentity> id = FileIdentityOf(file); id && ProtectedFiles().count(*id))
-      problem = "it would replace an input of the run or the settings file";
+    std::string problem = ProtectedTargetProblem(file, ProtectedFiles());
     if (problem.empty()) {
       ReplacingFile out(file);
       if (out.ok()) out.stream() << ReportJson(summary);

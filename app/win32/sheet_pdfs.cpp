@@ -63,10 +63,8 @@ bool SheetPdfWriter::Write(const JwwDocument& doc, const SheetPlan& plan, const 
   const std::filesystem::path file = PdfFileOf(sheet.file);
   try {
     // A name that reaches an input or a settings file, by a link or by case, is refused.
-    if (std::optional<FileIdentity> id = FileIdentityOf(file); id && protectedFiles.count(*id)) {
-      reason = "it would replace an input of the run or the settings file";
-      return false;
-    }
+    reason = ProtectedTargetProblem(file, protectedFiles);
+    if (!reason.empty()) return false;
     return WriteList(SheetPicture(doc, plan, sheet, std::nullopt), doc, plan.source, file, reason);
   } catch (const std::bad_alloc&) {
     reason = "out of memory while drawing";
@@ -85,10 +83,8 @@ bool SheetPdfWriter::WriteSet(const JwwDocument& doc, const SheetPlan& plan, con
                               const std::set<FileIdentity>& protectedFiles, std::string& reason) {
   const std::filesystem::path file = SheetSetFileOf(plan);
   try {
-    if (std::optional<FileIdentity> id = FileIdentityOf(file); id && protectedFiles.count(*id)) {
-      reason = "it would replace an input of the run or the settings file";
-      return false;
-    }
+    reason = ProtectedTargetProblem(file, protectedFiles);
+    if (!reason.empty()) return false;
     std::optional<SheetSetPage> current;
     const PdfPageMaker make = [&](size_t k, PdfPage& page, std::string&) {
       current.reset();  // the page before goes first
