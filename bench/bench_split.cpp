@@ -12,6 +12,7 @@
 
 #include "app/sheet_plan.h"
 #include "app/sheet_writer.h"
+#include "bench/quiet_platform.h"
 #include "jww/builder.h"
 #include "split/frames.h"
 
@@ -21,34 +22,6 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
-
-// A platform that does nothing: the benchmark measures the split, not a terminal.
-class QuietPlatform final : public Platform {
- public:
-  std::filesystem::path ExecutablePath() const override { return "/bench/kelvane"; }
-  std::vector<std::filesystem::path> Parameters() const override { return {}; }
-  bool FileExists(const std::filesystem::path& p) const override { return std::filesystem::is_regular_file(p); }
-  bool FolderExists(const std::filesystem::path& p) const override { return std::filesystem::is_directory(p); }
-  std::optional<std::string> FileTimeText(const std::filesystem::path&) const override { return std::nullopt; }
-  std::string NowText() const override { return {}; }
-  std::filesystem::path DesktopFolder() const override { return {}; }
-  std::filesystem::path DocumentsFolder() const override { return {}; }
-  std::filesystem::path UserSettingsFolder() const override { return {}; }
-  std::string ClassesRootDefaultValue(std::string_view) const override { return {}; }
-  bool ConfirmYesNo(std::string_view) override { return true; }
-  void Inform(std::string_view) override {}
-  std::optional<std::filesystem::path> ChooseFolder(const std::filesystem::path&) override { return std::nullopt; }
-  void AcceptDroppedFiles() override {}
-  bool EscapeDown() override { return false; }
-  void ProcessMessages() override {}
-  void SetStatusText(std::string_view) override {}
-  void StartProgram(std::string_view, std::string_view) override {}
-  void PrintWithHost(std::string_view, const std::filesystem::path&) override {}
-  std::optional<FileIdentity> IdentityOf(const std::filesystem::path&) const override { return std::nullopt; }
-  bool NamesIgnoreCase() const override { return false; }
-  std::filesystem::path ToPath(std::string_view s) const override { return std::string(s); }
-  std::string ToSjis(const std::filesystem::path& p) const override { return p.string(); }
-};
 
 void FrameLines(EntityLists& l, double x, double y, double w, double h) {
   Attr a;
