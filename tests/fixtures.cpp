@@ -2,6 +2,7 @@
 #include "tests/fixtures.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -21,6 +22,16 @@ TempDir::~TempDir() {
   std::error_code ec;
   std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
   std::filesystem::remove_all(path_, ec);
+}
+
+std::string CommandOutput(const std::string& command) {
+  std::string out;
+  FILE* p = popen(command.c_str(), "r");
+  if (!p) return out;
+  char buf[4096];
+  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  pclose(p);
+  return out;
 }
 
 std::vector<uint8_t> ReadBytes(const std::filesystem::path& p) {

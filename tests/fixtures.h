@@ -21,6 +21,8 @@ class TempDir {
 };
 
 std::vector<uint8_t> ReadBytes(const std::filesystem::path& p);
+// What a shell command writes to standard output (pdfinfo, pdftotext, qpdf and the like).
+std::string CommandOutput(const std::string& command);
 void WriteBytes(const std::filesystem::path& p, const std::vector<uint8_t>& bytes);
 
 // The real drawings saved by Jw_cad, empty when the corpus folder is absent.

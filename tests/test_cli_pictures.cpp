@@ -19,6 +19,7 @@
 
 #include "tests/fixtures.h"
 
+using kelvane::testing::CommandOutput;
 using kelvane::testing::ReadBytes;
 using kelvane::testing::TempDir;
 
@@ -178,19 +179,9 @@ TEST(CommandLinePictures, AKilledRunNeverLeavesAPartialPicture) {
 
 namespace {
 
-std::string Shell(const std::string& command) {
-  std::string out;
-  FILE* p = popen(command.c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-  pclose(p);
-  return out;
-}
-
 // Every "Page N size: W x H" of pdfinfo, in page order; a one-page file's "Page size:" too.
 std::vector<std::string> PageSizes(const std::filesystem::path& pdf) {
-  const std::string info = Shell("pdfinfo -f 1 -l 999 '" + pdf.string() + "' 2>&1");
+  const std::string info = CommandOutput("pdfinfo -f 1 -l 999 '" + pdf.string() + "' 2>&1");
   std::vector<std::string> sizes;
   const std::regex size(R"(Page +(\d+ +)?size: +([0-9.]+ x [0-9.]+))");
   for (auto it = std::sregex_iterator(info.begin(), info.end(), size); it != std::sregex_iterator(); ++it)
@@ -200,7 +191,7 @@ std::vector<std::string> PageSizes(const std::filesystem::path& pdf) {
 
 // The outline's titles in order, as qpdf reads them.
 std::vector<std::string> Outline(const std::filesystem::path& pdf) {
-  const std::string json = Shell("qpdf --json=2 --json-key=outlines '" + pdf.string() + "' 2>&1");
+  const std::string json = CommandOutput("qpdf --json=2 --json-key=outlines '" + pdf.string() + "' 2>&1");
   std::vector<std::string> titles;
   const std::regex title(R"re("title": "([^"]*)")re");
   for (auto it = std::sregex_iterator(json.begin(), json.end(), title); it != std::sregex_iterator(); ++it)
@@ -224,15 +215,15 @@ TEST(CommandLinePictures, APdfSetHoldsEverySheetOnItsOwnPaper) {
                                         "2_example",   "3_example",   "5_example"};
   const auto set = out / "example.pdf";
   const std::vector<std::string> sizes = PageSizes(set);
-  ASSERT_EQ(sizes.size(), sheets.size()) << Shell("pdfinfo '" + set.string() + "'");
+  ASSERT_EQ(sizes.size(), sheets.size()) << CommandOutput("pdfinfo '" + set.string() + "'");
   for (size_t i = 0; i < sheets.size(); ++i)
     EXPECT_EQ(sizes[i], PageSizes(out / (sheets[i] + ".pdf")).at(0)) << sheets[i];
   EXPECT_NE(sizes[2], sizes[3]);
   const auto pageText = [&](size_t page) {
-    return Shell("pdftotext -f " + std::to_string(page) + " -l " + std::to_string(page) + " '" + set.string() + "' -");
+    return CommandOutput("pdftotext -f " + std::to_string(page) + " -l " + std::to_string(page) + " '" + set.string() + "' -");
   };
   for (size_t i = 0; i < sheets.size(); ++i)
-    EXPECT_EQ(pageText(i + 1), Shell("pdftotext '" + (out / (sheets[i] + ".pdf")).string() + "' -")) << sheets[i];
+    EXPECT_EQ(pageText(i + 1), CommandOutput("pdftotext '" + (out / (sheets[i] + ".pdf")).string() + "' -")) << sheets[i];
   const std::vector<std::string> outline = Outline(set);
   ASSERT_EQ(outline.size(), sheets.size());
   EXPECT_EQ(outline[0], "0-1 1F\xE5\xB9\xB3\xE9\x9D\xA2\xE5\x9B\xB3");  // 0-1 1F平面図

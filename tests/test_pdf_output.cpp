@@ -27,21 +27,11 @@
 namespace kelvane {
 namespace {
 
+using testing::CommandOutput;
 using testing::CorpusFiles;
 using testing::TempDir;
 
 constexpr double kPtPerMm = 72 / 25.4;
-
-std::string Shell(const std::string& command) {
-  std::string out;
-  FILE* p = popen(command.c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  pclose(p);
-  return out;
-}
 
 std::string Quoted(const std::filesystem::path& p) { return "'" + p.string() + "'"; }
 
@@ -87,7 +77,7 @@ struct Drawn {
 
 Drawn Draw(const std::filesystem::path& pdf, const std::string& name) {
   const std::filesystem::path root = pdf.parent_path() / name;
-  Shell("pdftocairo -r 50 -singlefile -png " + Quoted(pdf) + " " + Quoted(root));
+  CommandOutput("pdftocairo -r 50 -singlefile -png " + Quoted(pdf) + " " + Quoted(root));
   DecodedImage image;
   if (!DecodeImage(testing::ReadBytes(root.string() + ".png"), false, image)) return {};
   Drawn d;
@@ -163,7 +153,7 @@ struct WordBox {
 };
 
 std::vector<WordBox> WordBoxes(const std::filesystem::path& pdf) {
-  const std::string html = Shell("pdftotext -bbox " + Quoted(pdf) + " - 2>/dev/null");
+  const std::string html = CommandOutput("pdftotext -bbox " + Quoted(pdf) + " - 2>/dev/null");
   static const std::regex word(
       R"re(<word xMin="([-0-9.]+)" yMin="([-0-9.]+)" xMax="([-0-9.]+)" yMax="([-0-9.]+)">([^<]*)</word>)re");
   std::vector<WordBox> boxes;
@@ -204,19 +194,19 @@ void ExpectGoodPdf(const DisplayList& list, const std::filesystem::path& dir, co
   ASSERT_TRUE(WriteOne(list, ours, error, doc)) << what << ": " << error;
   ASSERT_TRUE(WriteCairo(list, cairo, error, doc)) << error;
   EXPECT_LT(DifferingInk(cairo, ours), 0.01) << what;
-  EXPECT_NE(Shell("qpdf --check " + Quoted(ours) + " 2>&1").find("No syntax or stream encoding errors"),
+  EXPECT_NE(CommandOutput("qpdf --check " + Quoted(ours) + " 2>&1").find("No syntax or stream encoding errors"),
             std::string::npos)
       << what;
-  const std::string fonts = Shell("pdffonts " + Quoted(ours));
+  const std::string fonts = CommandOutput("pdffonts " + Quoted(ours));
   EXPECT_EQ(fonts.find(" no "), std::string::npos) << what << "\n" << fonts;
   double w = 0, h = 0;
-  const std::string info = Shell("pdfinfo " + Quoted(ours));
+  const std::string info = CommandOutput("pdfinfo " + Quoted(ours));
   ASSERT_EQ(std::sscanf(info.c_str() + info.find("Page size:"), "Page size: %lf x %lf", &w, &h), 2) << info;
   EXPECT_NEAR(w / kPtPerMm, list.width, 0.01) << what;
   EXPECT_NEAR(h / kPtPerMm, list.height, 0.01) << what;
   // Every text whole, but for those no installed font draws whole (cairo's page lacks them too).
-  const std::string found = OneSpaced(Shell("pdftotext " + Quoted(ours) + " -"));
-  const std::string cairoFound = OneSpaced(Shell("pdftotext " + Quoted(cairo) + " -"));
+  const std::string found = OneSpaced(CommandOutput("pdftotext " + Quoted(ours) + " -"));
+  const std::string cairoFound = OneSpaced(CommandOutput("pdftotext " + Quoted(cairo) + " -"));
   std::vector<std::string> texts;
   TextsOf(list, list, texts);
   for (const std::string& t : texts)
@@ -255,7 +245,7 @@ struct InkBand {
 
 std::vector<InkBand> InkBands(const std::filesystem::path& pdf, int dpi) {
   const std::filesystem::path root = pdf.parent_path() / "ink";
-  Shell("pdftoppm -r " + std::to_string(dpi) + " -gray -singlefile " + Quoted(pdf) + " " + Quoted(root));
+  CommandOutput("pdftoppm -r " + std::to_string(dpi) + " -gray -singlefile " + Quoted(pdf) + " " + Quoted(root));
   const std::vector<uint8_t> pgm = testing::ReadBytes(root.string() + ".pgm");
   int w = 0, h = 0, lines = 0;
   size_t at = 0;
@@ -364,9 +354,9 @@ TEST(PdfOutput, PagesOfTheirOwnSizesWithBookmarksAndImages) {
   std::string error;
   const std::vector<PdfPage> pages{{&twice, 1.0, "1F平面図"}, {&portrait, 0.5, ""}, {&flat, 1.0, "断面"}};
   ASSERT_TRUE(WritePdf(pages, dir / "book.pdf", o, error)) << error;
-  EXPECT_NE(Shell("qpdf --check " + Quoted(dir / "book.pdf") + " 2>&1").find("No syntax or stream encoding errors"),
+  EXPECT_NE(CommandOutput("qpdf --check " + Quoted(dir / "book.pdf") + " 2>&1").find("No syntax or stream encoding errors"),
             std::string::npos);
-  const std::string info = Shell("pdfinfo -f 1 -l 3 " + Quoted(dir / "book.pdf"));
+  const std::string info = CommandOutput("pdfinfo -f 1 -l 3 " + Quoted(dir / "book.pdf"));
   double w[3] = {}, h[3] = {};
   for (int k = 0; k < 3; ++k) {
     const std::string key = "Page    " + std::to_string(k + 1) + " size:";
@@ -377,7 +367,7 @@ TEST(PdfOutput, PagesOfTheirOwnSizesWithBookmarksAndImages) {
   EXPECT_NEAR(h[0] / kPtPerMm, sheet.list.height, 0.01);
   EXPECT_NEAR(w[1] / kPtPerMm, sheet.list.height / 2, 0.01);  // portrait, at half scale
   EXPECT_NEAR(h[1] / kPtPerMm, sheet.list.width / 2, 0.01);
-  const std::string outline = Shell("qpdf --json --json-key=outlines " + Quoted(dir / "book.pdf"));
+  const std::string outline = CommandOutput("qpdf --json --json-key=outlines " + Quoted(dir / "book.pdf"));
   const size_t first = outline.find("\"title\": \"1F平面図\""), second = outline.find("\"title\": \"断面\"");
   EXPECT_NE(first, std::string::npos) << outline;
   EXPECT_NE(second, std::string::npos) << outline;
@@ -385,7 +375,7 @@ TEST(PdfOutput, PagesOfTheirOwnSizesWithBookmarksAndImages) {
   EXPECT_NE(outline.find("\"destpageposfrom1\": 3"), std::string::npos) << outline;
   EXPECT_EQ(outline.find("\"destpageposfrom1\": 2"), std::string::npos) << outline;
   // Shown three times (the fourth left out), each with its mask; stored once.
-  const std::string images = Shell("pdfimages -list " + Quoted(dir / "book.pdf"));
+  const std::string images = CommandOutput("pdfimages -list " + Quoted(dir / "book.pdf"));
   EXPECT_EQ(std::count(images.begin(), images.end(), '\n'), 2 + 3 * 2) << images;
   EXPECT_NE(images.find("smask"), std::string::npos) << images;
   const std::vector<uint8_t> bytes = testing::ReadBytes(dir / "book.pdf");
@@ -412,7 +402,7 @@ TEST(PdfOutput, PagesOfTheirOwnSizesWithBookmarksAndImages) {
   Picture& small = tiny.pictures[0];
   small.across = {small.across.x / 1000, small.across.y / 1000}, small.up = {small.up.x / 1000, small.up.y / 1000};
   ASSERT_TRUE(WritePdf({PdfPage{&tiny, 1.0, {}}}, dir / "tiny.pdf", o, error)) << error;
-  EXPECT_NE(Shell("pdfimages -list " + Quoted(dir / "tiny.pdf")).find("image  yes"), std::string::npos);
+  EXPECT_NE(CommandOutput("pdfimages -list " + Quoted(dir / "tiny.pdf")).find("image  yes"), std::string::npos);
   EXPECT_EQ(leftOut.count[size_t(ImageProblem::kBadPlacement)], 1u);
   EXPECT_EQ(leftOut.Total(), 1u);
 }
@@ -467,12 +457,12 @@ TEST(PdfOutput, HostileListsWriteTheRestOrAreRefusedWithTheReason) {
   o.image = Logo;
   std::string error;
   ASSERT_TRUE(WritePdf({PdfPage{&list, 1.0, "x"}}, dir / "odd.pdf", o, error)) << error;
-  EXPECT_NE(Shell("qpdf --check " + Quoted(dir / "odd.pdf") + " 2>&1").find("No syntax or stream encoding errors"),
+  EXPECT_NE(CommandOutput("qpdf --check " + Quoted(dir / "odd.pdf") + " 2>&1").find("No syntax or stream encoding errors"),
             std::string::npos);
-  EXPECT_EQ(Shell("pdftoppm -r 10 -png " + Quoted(dir / "odd.pdf") + " 2>&1 >/dev/null; echo $?"), "0\n");
+  EXPECT_EQ(CommandOutput("pdftoppm -r 10 -png " + Quoted(dir / "odd.pdf") + " 2>&1 >/dev/null; echo $?"), "0\n");
   // No number in the page beyond what every reader takes, nor a word that is no number.
   const std::string content =
-      Shell("qpdf --qdf --object-streams=disable " + Quoted(dir / "odd.pdf") + " - | sed -n '/^%% Contents for page/,/^endstream$/p'");
+      CommandOutput("qpdf --qdf --object-streams=disable " + Quoted(dir / "odd.pdf") + " - | sed -n '/^%% Contents for page/,/^endstream$/p'");
   EXPECT_FALSE(std::regex_search(content, std::regex("[0-9]{11}"))) << content.substr(0, 2000);
   EXPECT_FALSE(std::regex_search(content, std::regex("nan|inf", std::regex::icase)));
   EXPECT_NE(content.find("\nS\n"), std::string::npos);  // the sheet's own lines are drawn

@@ -22,6 +22,7 @@
 namespace kelvane {
 namespace {
 
+using testing::CommandOutput;
 using testing::CorpusFiles;
 using testing::ReadBytes;
 using testing::TempDir;
@@ -60,17 +61,6 @@ Png WritePng(const DisplayList& list, const std::filesystem::path& file) {
   EXPECT_TRUE(DecodeImage(ReadBytes(file), false, png.image));
   png.heightMm = list.height;
   return png;
-}
-
-std::string Shell(const std::string& command) {
-  std::string out;
-  FILE* p = popen(command.c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  pclose(p);
-  return out;
 }
 
 // An A4 drawing (paper centre at page 148.5, 105) with pens as Jw_cad's defaults print them.
@@ -183,7 +173,7 @@ TEST(PictureFiles, PdfPageSizeTextAndSvgXml) {
   ASSERT_TRUE(WritePicture(list, dir / "a4.pdf", PictureFormat::kPdf, {}, error)) << error;
   ASSERT_TRUE(WritePicture(list, dir / "a4.svg", PictureFormat::kSvg, {}, error)) << error;
 
-  const std::string info = Shell("pdfinfo '" + (dir / "a4.pdf").string() + "' 2>&1");
+  const std::string info = CommandOutput("pdfinfo '" + (dir / "a4.pdf").string() + "' 2>&1");
   double w = 0, h = 0;
   const size_t at = info.find("Page size:");
   ASSERT_NE(at, std::string::npos) << info;
@@ -191,15 +181,15 @@ TEST(PictureFiles, PdfPageSizeTextAndSvgXml) {
   EXPECT_NEAR(w * 25.4 / 72, 297, 0.5);
   EXPECT_NEAR(h * 25.4 / 72, 210, 0.5);
 
-  const std::string text = Shell("pdftotext '" + (dir / "a4.pdf").string() + "' - 2>&1");
+  const std::string text = CommandOutput("pdftotext '" + (dir / "a4.pdf").string() + "' - 2>&1");
   EXPECT_NE(text.find("Kelvane"), std::string::npos) << text;
   EXPECT_NE(text.find("平面図"), std::string::npos) << text;
   EXPECT_NE(text.find("A-1"), std::string::npos) << text;
   EXPECT_NE(text.find("Kelvane 平面図 A-1"), std::string::npos) << text;
   EXPECT_NE(text.find("日影図ＴＥＳＴ用データ"), std::string::npos) << text;
-  EXPECT_NE(Shell("pdffonts '" + (dir / "a4.pdf").string() + "'").find("IPAGothic"), std::string::npos);
+  EXPECT_NE(CommandOutput("pdffonts '" + (dir / "a4.pdf").string() + "'").find("IPAGothic"), std::string::npos);
 
-  EXPECT_EQ(Shell("xmllint --noout '" + (dir / "a4.svg").string() + "' 2>&1; echo $?"), "0\n");
+  EXPECT_EQ(CommandOutput("xmllint --noout '" + (dir / "a4.svg").string() + "' 2>&1; echo $?"), "0\n");
 }
 
 // A text record of 田 cells at (x, y) in a list drawn at 600 dpi: where its glyphs' ink lies
@@ -296,7 +286,7 @@ TEST(PictureFiles, SheetPageIsTheFramesOwnPaperInItsOrientation) {
   const DisplayList list = RenderSheet(doc, SheetView{}, a4, PaperSizeFor(a4), PictureStyle::kMonochrome);
   std::string error;
   ASSERT_TRUE(WritePicture(list, dir / "a4.pdf", PictureFormat::kPdf, {}, error)) << error;
-  const std::string info = Shell("pdfinfo '" + (dir / "a4.pdf").string() + "' 2>&1");
+  const std::string info = CommandOutput("pdfinfo '" + (dir / "a4.pdf").string() + "' 2>&1");
   double w = 0, h = 0;
   const size_t at = info.find("Page size:");
   ASSERT_NE(at, std::string::npos) << info;
@@ -433,7 +423,7 @@ TEST(PictureFiles, EveryCorpusTextReadsWholeFromItsPdf) {
     const DisplayList list = RenderDrawing(doc, PictureStyle::kMonochrome);
     std::string error;
     ASSERT_TRUE(WritePicture(list, dir / "drawing.pdf", PictureFormat::kPdf, {}, error)) << error;
-    const std::string found = OneSpaced(Shell("pdftotext '" + (dir / "drawing.pdf").string() + "' -"));
+    const std::string found = OneSpaced(CommandOutput("pdftotext '" + (dir / "drawing.pdf").string() + "' -"));
     std::vector<std::string> texts;
     TextsOf(list, list, 0, 0, texts);
     for (const std::string& t : texts) EXPECT_NE(found.find(t), std::string::npos) << f.filename() << ": " << t;
