@@ -34,8 +34,9 @@ if(WIN32)
   target_link_options(kelvane PRIVATE -static -municode $<$<CONFIG:Release>:-s>)
 else()
   # The command line over the POSIX platform layer.
-  add_library(kelvane_posix STATIC app/posix/platform.cpp app/posix/command_line.cpp app/posix/console.cpp)
-  target_link_libraries(kelvane_posix PUBLIC kelvane_app kelvane_dxf)
+  add_library(kelvane_posix STATIC app/posix/platform.cpp app/posix/command_line.cpp app/posix/console.cpp
+                                   app/posix/picture_module.cpp)
+  target_link_libraries(kelvane_posix PUBLIC kelvane_app kelvane_dxf ${CMAKE_DL_LIBS} PRIVATE kelvane_version)
   add_executable(kelvane app/posix/main.cpp)
   target_link_libraries(kelvane PRIVATE kelvane_posix kelvane_version)
   # Printing through CUPS, from the sheets' PDFs.
@@ -43,7 +44,7 @@ else()
   add_library(kelvane_printing STATIC app/posix/cups_print_service.cpp app/posix/sheet_printer.cpp)
   # libcups is loaded at the first job (see cups_print_service.cpp): only its headers here.
   target_include_directories(kelvane_printing PRIVATE ${CUPS_INCLUDE_DIR})
-  target_link_libraries(kelvane_printing PUBLIC kelvane_pictures ${CMAKE_DL_LIBS})
+  target_link_libraries(kelvane_printing PUBLIC kelvane_app ${CMAKE_DL_LIBS})
   target_link_libraries(kelvane PRIVATE kelvane_printing)
 endif()
 
@@ -67,7 +68,7 @@ if(KELVANE_TESTS)
     kelvane_test(kelvane_command_line_tests SOURCES tests/test_command_line.cpp tests/fixtures.cpp LIBS kelvane_posix)
     # One process for the whole suite, so that its private CUPS server starts once.
     add_executable(kelvane_printing_tests tests/test_cups_printing.cpp tests/test_sheet_printer.cpp tests/fixtures.cpp)
-    target_link_libraries(kelvane_printing_tests PRIVATE kelvane_printing Cups::Cups GTest::gtest_main)
+    target_link_libraries(kelvane_printing_tests PRIVATE kelvane_printing kelvane_pictures Cups::Cups GTest::gtest_main)
     target_compile_definitions(kelvane_printing_tests
       PRIVATE KELVANE_CORPUS="${KELVANE_CORPUS}" KELVANE_EXE="$<TARGET_FILE:kelvane>")
     add_dependencies(kelvane_printing_tests kelvane)

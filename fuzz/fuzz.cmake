@@ -11,11 +11,11 @@ foreach(lib kelvane_platform kelvane_text kelvane_jww kelvane_split kelvane_spli
   target_compile_options(${lib} PRIVATE -fsanitize=fuzzer-no-link ${KELVANE_FUZZ_SANITIZERS})
 endforeach()
 
-# The project's own executables link the instrumented libraries too: give them the runtimes.
+# The project's own executables and module link the instrumented libraries too: give them the runtimes.
 get_property(kelvane_fuzz_existing DIRECTORY PROPERTY BUILDSYSTEM_TARGETS)
 foreach(t ${kelvane_fuzz_existing})
   get_target_property(kind ${t} TYPE)
-  if(kind STREQUAL "EXECUTABLE")
+  if(kind STREQUAL "EXECUTABLE" OR kind STREQUAL "MODULE_LIBRARY")
     target_link_options(${t} PRIVATE -fsanitize=fuzzer-no-link ${KELVANE_FUZZ_SANITIZERS})
   endif()
 endforeach()

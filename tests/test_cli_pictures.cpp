@@ -32,7 +32,8 @@ struct Result {
 
 // Runs kelvane in a child. A file size limit, when given, makes every write beyond it fail
 // with EFBIG, as a full disk would (SIGXFSZ is ignored so that the write reports it).
-Result Kelvane(const std::vector<std::string>& args, rlim_t fileSizeLimit = RLIM_INFINITY) {
+Result Kelvane(const std::vector<std::string>& args, rlim_t fileSizeLimit = RLIM_INFINITY,
+               const std::string& program = KELVANE_EXE) {
   int pipeFds[2];
   Result r;
   if (pipe(pipeFds) != 0) return r;
@@ -44,10 +45,10 @@ Result Kelvane(const std::vector<std::string>& args, rlim_t fileSizeLimit = RLIM
     signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{fileSizeLimit, fileSizeLimit};
     setrlimit(RLIMIT_FSIZE, &limit);
-    std::vector<char*> argv{const_cast<char*>(KELVANE_EXE)};
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    execv(KELVANE_EXE, argv.data());
+    execv(program.c_str(), argv.data());
     _exit(127);
   }
   close(pipeFds[1]);
@@ -280,4 +281,40 @@ TEST(CommandLinePictures, APdfSetNeverReplacesAnInput) {
   const Result dry = Kelvane({"--pdf-set", "--dry-run", "--settings", settings, example.string()});
   EXPECT_EQ(dry.status, 0) << dry.out;
   EXPECT_FALSE(std::filesystem::exists(dir / "example.pdf"));
+}
+
+// A program whose picture module is missing still splits; every picture it was asked for fails
+// aloud (exit 1) instead of being skipped, and --version says why there are none.
+TEST(CommandLinePictures, WithoutItsPictureModuleTheProgramSplitsAndSaysWhyNoPictureIsDrawn) {
+  TempDir dir;
+  const auto example = Example(dir);
+  const auto program = dir / "bin" / "kelvane";
+  std::filesystem::create_directories(program.parent_path());
+  std::filesystem::copy_file(KELVANE_EXE, program);
+  const std::string settings = (dir / "none.dat").string();
+  const auto out = dir / "out";
+  std::filesystem::create_directories(out);
+  const std::string missing = "picture not written: the picture module kelvane-pictures.so is neither in " +
+                              program.parent_path().string() + " nor in " + (dir / "lib" / "kelvane").string();
+
+  const Result split = Kelvane({"--settings", settings, "-o", out.string(), example.string()}, RLIM_INFINITY, program);
+  EXPECT_EQ(split.status, 0) << split.out;
+  EXPECT_TRUE(std::filesystem::exists(out / "1_example.jww"));
+
+  const Result pictures = Kelvane({"--png", "--pdf-set", "--settings", settings, "-o", out.string(), example.string()},
+                                  RLIM_INFINITY, program);
+  EXPECT_EQ(pictures.status, 1) << pictures.out;
+  EXPECT_TRUE(Says(pictures, "kelvane: " + (out / "1_example.png").string() + ": " + missing)) << pictures.out;
+  EXPECT_TRUE(Says(pictures, "kelvane: " + (out / "example.pdf").string() + ": " + missing)) << pictures.out;
+  EXPECT_TRUE(std::filesystem::exists(out / "1_example.jww"));
+  EXPECT_FALSE(std::filesystem::exists(out / "1_example.png"));
+  EXPECT_FALSE(std::filesystem::exists(out / "example.pdf"));
+
+  const Result render = Kelvane({"--render", example.string(), (dir / "whole.png").string()}, RLIM_INFINITY, program);
+  EXPECT_EQ(render.status, 1) << render.out;
+  EXPECT_TRUE(Says(render, (dir / "whole.png").string() + ": " + missing)) << render.out;
+
+  const Result version = Kelvane({"--version"}, RLIM_INFINITY, program);
+  EXPECT_EQ(version.status, 0);
+  EXPECT_TRUE(Says(version, "\nno pictures: the picture module kelvane-pictures.so is neither in ")) << version.out;
 }

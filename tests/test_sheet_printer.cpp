@@ -48,7 +48,7 @@ TEST(SheetPrinter, SendsEachSheetsPdfAndLeavesNoTemporaryOne) {
 
   RecordingService service;
   {
-    SheetPrinter printer(service, "Office");
+    SheetPrinter printer(service, "Office", [](std::string&) { return &LinkedPictureLibrary(); });
     std::string error;
     size_t portrait = 0;
     for (const PlannedSheet& sheet : plan.sheets) {
@@ -81,6 +81,18 @@ TEST(SheetPrinter, SendsEachSheetsPdfAndLeavesNoTemporaryOne) {
     EXPECT_EQ(printer.Print(doc, plan, first, PictureOptions{}, beside, error), "Office-2");
     EXPECT_EQ(service.requests.back().document, beside);
     EXPECT_TRUE(std::filesystem::exists(beside));
+
+    // Without the picture functions a sheet with no PDF of its own is not printed; one with its
+    // PDF still is.
+    SheetPrinter without(service, "Office", [](std::string& e) -> const PictureLibrary* {
+      e = "pictures cannot be drawn: no module";
+      return nullptr;
+    });
+    const size_t sent = service.requests.size();
+    EXPECT_EQ(without.Print(doc, plan, first, PictureOptions{}, {}, error), "");
+    EXPECT_EQ(error, "pictures cannot be drawn: no module");
+    EXPECT_EQ(service.requests.size(), sent);
+    EXPECT_EQ(without.Print(doc, plan, first, PictureOptions{}, beside, error), "Office-2");
   }
   EXPECT_TRUE(std::filesystem::is_empty(temporary));
   for (const auto& e : std::filesystem::directory_iterator(dir.path()))  // nothing beside the sheets

@@ -2,10 +2,17 @@
 # through the cairo backend, PDF through the portable writer.
 if(NOT WIN32)
   add_library(kelvane_pictures STATIC app/pictures/picture_files.cpp app/pictures/library_versions.cpp
-                                     app/pictures/png_image.cpp)
+                                     app/pictures/png_image.cpp app/pictures/picture_library.cpp)
   target_link_libraries(kelvane_pictures PUBLIC kelvane_render_cairo kelvane_render_pdf kelvane_font_source kelvane_app
                                          PRIVATE PkgConfig::KELVANE_CAIRO kelvane_png)
-  target_link_libraries(kelvane PRIVATE kelvane_pictures)
+  # The module the program opens at its first picture. It exports its entry alone: the copies of
+  # the portable code it carries stay its own, whatever the program links.
+  add_library(kelvane_picture_module MODULE app/pictures/picture_module.cpp)
+  set_target_properties(kelvane_picture_module PROPERTIES OUTPUT_NAME kelvane-pictures PREFIX ""
+                        CXX_VISIBILITY_PRESET hidden)
+  target_link_libraries(kelvane_picture_module PRIVATE kelvane_pictures kelvane_version)
+  target_link_options(kelvane_picture_module PRIVATE -Wl,--exclude-libs,ALL -Wl,-z,defs)
+  add_dependencies(kelvane kelvane_picture_module)
 endif()
 
 if(KELVANE_TESTS AND NOT WIN32)

@@ -11,13 +11,11 @@
 #include <vector>
 
 #include "app/example.h"
-#include "app/pictures/library_versions.h"
-#include "app/pictures/picture_files.h"
-#include "app/pictures/png_image.h"
 #include "app/plan_picture.h"
 #include "app/posix/command_line.h"
 #include "app/posix/cups_print_service.h"
 #include "app/posix/console.h"
+#include "app/posix/picture_module.h"
 #include "app/posix/platform.h"
 #include "app/posix/sheet_printer.h"
 #include "app/session.h"
@@ -142,10 +140,15 @@ void Warn(const std::string& lines) {
 // The first line is the version alone, for scripts and manual-page tools.
 int Version() {
   std::cout << "kelvane " KELVANE_VERSION "\n";
-  const char* separator = "running with ";
-  for (const auto& [name, version] : PictureLibraryVersions()) {
-    std::cout << separator << name << " " << version;
-    separator = ", ";
+  std::string error;
+  if (const PictureLibrary* pictures = LoadPictureModule(error)) {
+    const char* separator = "running with ";
+    for (const auto& [name, version] : pictures->libraryVersions()) {
+      std::cout << separator << name << " " << version;
+      separator = ", ";
+    }
+  } else {
+    std::cout << "no pictures: " << PrintableText(error);
   }
   std::cout << "\nMIT License; the notices of the libraries it uses come with it (THIRD_PARTY.md).\n";
   return 0;
@@ -244,7 +247,12 @@ void PrintPlan(const SheetPlan& plan) {
 DxfOptions DxfOptionsFor(const CommandLine& command, const std::filesystem::path& drawing) {
   DxfOptions options = command.dxf;
   options.drawingFolder = DrawingFolder(drawing);
-  options.toPng = ImageAsPng;
+  // Without the picture module an embedded image is left out of the DXF, with a warning.
+  options.toPng = [](const std::vector<uint8_t>& stored, bool gzipped, std::vector<uint8_t>& png) {
+    std::string error;
+    const PictureLibrary* pictures = LoadPictureModule(error);
+    return pictures && pictures->imageAsPng(stored, gzipped, png);
+  };
   return options;
 }
 
@@ -346,7 +354,8 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
   void DrawPlan(const JwwDocument& doc, const SheetPlan& plan, const PictureOptions& pictures) {
     std::string error, warnings;
     folders_.Prepare(*command_.pictureFile);
-    if (WritePlanPicture(doc, plan, *command_.pictureFile, pictures, error, &warnings))
+    const PictureLibrary* library = PicturesFor(*command_.pictureFile);
+    if (library && library->writePlanPicture(doc, plan, *command_.pictureFile, pictures, error, &warnings))
       std::cout << PrintableText(command_.pictureFile->string()) << "\n";
     else
       Failed(error);
@@ -355,7 +364,10 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
   bool DrawSheet(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet, const PictureOptions& pictures) {
     folders_.Prepare(sheet.file);
     std::string error, warnings;
-    const bool drawn = WriteSheetPictures(doc, plan, sheet, pictures, error, &warnings);
+    const PictureLibrary* library =
+        PicturesFor(std::filesystem::path(sheet.file).replace_extension(ExtensionOf(pictures.formats.front())));
+    if (!library) return false;
+    const bool drawn = library->writeSheetPictures(doc, plan, sheet, pictures, error, &warnings);
     if (!drawn) Failed(error);
     Warnings(warnings);
     return drawn;
@@ -401,8 +413,17 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
       return Failed(file.string() + ": picture not written: it would replace a PDF written by this run");
     folders_.Prepare(file);
     std::string error, warnings;
-    if (!WriteSheetSetPdf(doc, plan, written, command_.pdfSetPlan, pictures, error, &warnings)) Failed(error);
+    const PictureLibrary* library = PicturesFor(file);
+    if (library && !library->writeSheetSetPdf(doc, plan, written, command_.pdfSetPlan, pictures, error, &warnings))
+      Failed(error);
     Warnings(warnings);
+  }
+  // The picture functions; null, after saying why `file` is not written, without them.
+  const PictureLibrary* PicturesFor(const std::filesystem::path& file) {
+    std::string error;
+    const PictureLibrary* library = LoadPictureModule(error);
+    if (!library) Failed(file.string() + ": picture not written: " + error);
+    return library;
   }
   void Failed(const std::string& error) {
     ++failedPictures;
@@ -445,7 +466,10 @@ int Render(const CommandLine& command) {
     PictureOptions options{{}, command.color, command.dpi, {}};
     if (std::optional<FileIdentity> id = FileIdentityOf(drawing)) options.protectedFiles.insert(*id);
     PictureFolders().Prepare(*command.pictureFile);
-    WriteDrawingPicture(doc, drawing, *command.pictureFile, options, error, &warnings);
+    if (const PictureLibrary* library = LoadPictureModule(error))
+      library->writeDrawingPicture(doc, drawing, *command.pictureFile, options, error, &warnings);
+    else
+      error = command.pictureFile->string() + ": picture not written: " + error;
   }
   Warn(warnings);
   if (!error.empty()) {
@@ -485,7 +509,7 @@ int Split(const CommandLine& command) {
   std::unique_ptr<Platform> platform =
       MakePosixPlatform(command.operands, {}, [&console](const std::string& line) { console.StatusLine(line); });
   const std::unique_ptr<PrintService> printing = MakeCupsPrintService();
-  SheetPrinter printer(*printing, command.printer.value_or(std::string()));
+  SheetPrinter printer(*printing, command.printer.value_or(std::string()), LoadPictureModule);
   CommandLineFrontEnd frontEnd(command, console, printer);
   SessionSettings settings;
   settings.namedSettingsFile = command.settingsFile;

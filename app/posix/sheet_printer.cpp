@@ -19,8 +19,8 @@ void NameTheSheet(std::string& text, const std::filesystem::path& temporary, con
 
 }  // namespace
 
-SheetPrinter::SheetPrinter(PrintService& service, std::string printer)
-    : service_(service), printer_(std::move(printer)) {}
+SheetPrinter::SheetPrinter(PrintService& service, std::string printer, PictureLoader pictures)
+    : service_(service), printer_(std::move(printer)), pictures_(pictures) {}
 
 SheetPrinter::~SheetPrinter() {
   std::error_code ec;
@@ -50,12 +50,14 @@ std::string SheetPrinter::Print(const JwwDocument& doc, const SheetPlan& plan, c
     // Drawn as the PDF beside the sheet would be, into a private folder, never beside it.
     const std::filesystem::path folder = TemporaryFolder(error);
     if (folder.empty()) return {};
+    const PictureLibrary* library = pictures_(error);
+    if (!library) return {};
     PlannedSheet temporary = sheet;
     temporary.file = folder / sheet.file.filename();
     PictureOptions pdf = pictures;
     pdf.formats = {PictureFormat::kPdf};
     std::string drawn;
-    const bool written = WriteSheetPictures(doc, plan, temporary, pdf, error, &drawn);
+    const bool written = library->writeSheetPictures(doc, plan, temporary, pdf, error, &drawn);
     request.document = temporary.file.replace_extension(".pdf");
     // The user knows the sheet, not the temporary file: what is said of it names the sheet.
     NameTheSheet(error, request.document, sheet.file);

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/pictures/picture_files.h"
+#include "app/pictures/picture_library.h"
 #include "app/print_service.h"
 #include "app/sheet_plan.h"
 #include "jww/document.h"
@@ -15,8 +15,12 @@ namespace kelvane {
 
 class SheetPrinter {
  public:
+  // Finds the picture functions when a sheet needs a temporary PDF; null with the reason when
+  // there are none.
+  using PictureLoader = const PictureLibrary* (*)(std::string& error);
+
   // `printer` empty: the service's default destination.
-  SheetPrinter(PrintService& service, std::string printer);
+  SheetPrinter(PrintService& service, std::string printer, PictureLoader pictures);
   ~SheetPrinter();  // removes the temporary folder
   SheetPrinter(const SheetPrinter&) = delete;
   SheetPrinter& operator=(const SheetPrinter&) = delete;
@@ -34,6 +38,7 @@ class SheetPrinter {
 
   PrintService& service_;
   std::string printer_;
+  PictureLoader pictures_;
   std::filesystem::path temporaryFolder_;
 };
 

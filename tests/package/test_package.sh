@@ -65,6 +65,13 @@ if [ "$sheets" -gt 0 ] && diff -r "$work/installed" "$work/built" >/dev/null; th
   pass "the installed program splits the example into the same $sheets sheets as the build"
 else fail example "sheets: $(ls "$work/installed" | tr '\n' ' ') differ from the build's"; fi
 
+# Pictures come from the module installed beside the program's libraries.
+/usr/bin/kelvane --render "$work/example/example.jww" "$work/example.png" 2>"$work/render.log"
+if [ "$(head -c 8 "$work/example.png" 2>/dev/null | od -An -tx1 | tr -d ' ')" = 89504e470d0a1a0a ] &&
+   /usr/bin/kelvane --version | grep -q '^running with cairo' && ! ldd /usr/bin/kelvane | grep -q libcairo; then
+  pass "the installed program loads its picture module from $(dpkg -L kelvane | grep 'kelvane-pictures.so$') to draw"
+else fail pictures "$(cat "$work/render.log"; /usr/bin/kelvane --version | sed -n 2p)"; fi
+
 page=$(MANPAGER=cat MANWIDTH=100 man kelvane 2>&1)
 if grep -q '^NAME' <<<"$page" && grep -q -- '--version' <<<"$page" && grep -q '【名】' <<<"$page"; then
   pass "man kelvane shows the manual page made from --help"
