@@ -37,6 +37,14 @@ else()
   add_library(kelvane_posix STATIC app/posix/platform.cpp app/posix/command_line.cpp app/posix/console.cpp
                                    app/posix/picture_module.cpp)
   target_link_libraries(kelvane_posix PUBLIC kelvane_app kelvane_dxf ${CMAKE_DL_LIBS} PRIVATE kelvane_version)
+  # Where the picture module is installed, below the prefix: a private folder of the system's
+  # library folder (multiarch on Debian), which needs no ldconfig.
+  if(CMAKE_LIBRARY_ARCHITECTURE)
+    set(KELVANE_PICTURE_MODULE_DIR lib/${CMAKE_LIBRARY_ARCHITECTURE}/kelvane)
+  else()
+    set(KELVANE_PICTURE_MODULE_DIR lib/kelvane)
+  endif()
+  target_compile_definitions(kelvane_posix PRIVATE KELVANE_PICTURE_MODULE_DIR="${KELVANE_PICTURE_MODULE_DIR}")
   add_executable(kelvane app/posix/main.cpp)
   target_link_libraries(kelvane PRIVATE kelvane_posix kelvane_version)
   # Printing through CUPS, from the sheets' PDFs.
@@ -63,7 +71,8 @@ if(KELVANE_TESTS)
                                      tests/fixtures.cpp LIBS kelvane_app)
   if(NOT WIN32)
     kelvane_test(kelvane_cli_picture_tests SOURCES tests/test_cli_pictures.cpp tests/fixtures.cpp LIBS kelvane_jww)
-    target_compile_definitions(kelvane_cli_picture_tests PRIVATE KELVANE_EXE="$<TARGET_FILE:kelvane>")
+    target_compile_definitions(kelvane_cli_picture_tests PRIVATE KELVANE_EXE="$<TARGET_FILE:kelvane>"
+                                                                  KELVANE_PICTURE_MODULE_DIR="${KELVANE_PICTURE_MODULE_DIR}")
     add_dependencies(kelvane_cli_picture_tests kelvane)
     kelvane_test(kelvane_command_line_tests SOURCES tests/test_command_line.cpp tests/fixtures.cpp LIBS kelvane_posix)
     # One process for the whole suite, so that its private CUPS server starts once.

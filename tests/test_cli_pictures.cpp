@@ -295,7 +295,7 @@ TEST(CommandLinePictures, WithoutItsPictureModuleTheProgramSplitsAndSaysWhyNoPic
   const auto out = dir / "out";
   std::filesystem::create_directories(out);
   const std::string missing = "picture not written: the picture module kelvane-pictures.so is neither in " +
-                              program.parent_path().string() + " nor in " + (dir / "lib" / "kelvane").string();
+                              program.parent_path().string() + " nor in " + (dir / KELVANE_PICTURE_MODULE_DIR).string();
 
   const Result split = Kelvane({"--settings", settings, "-o", out.string(), example.string()}, RLIM_INFINITY, program);
   EXPECT_EQ(split.status, 0) << split.out;

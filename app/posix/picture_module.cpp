@@ -17,14 +17,15 @@ struct LoadedModule {
 };
 
 // Looked for by the program's own place, never by the library path, so that the module that
-// runs is the one installed with the program: beside it (a build), then in ../lib/kelvane.
+// runs is the one installed with the program: beside it (a build), then in the folder it is
+// installed in below the program's prefix.
 LoadedModule Load() {
   std::error_code ec;
   const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", ec);
   if (ec) return {nullptr, "the program's own folder is unknown (" + ec.message() + ")"};
   const std::filesystem::path folder = program.parent_path();
-  for (const std::filesystem::path& candidate :
-       {folder / kModuleName, folder.parent_path() / "lib" / "kelvane" / kModuleName}) {
+  const std::filesystem::path installed = folder.parent_path() / KELVANE_PICTURE_MODULE_DIR;
+  for (const std::filesystem::path& candidate : {folder / kModuleName, installed / kModuleName}) {
     if (!std::filesystem::exists(candidate, ec)) continue;
     void* handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) return {nullptr, dlerror()};
@@ -34,7 +35,7 @@ LoadedModule Load() {
     return {library, {}};  // stays loaded for the life of the process
   }
   return {nullptr, "the picture module " + std::string(kModuleName) + " is neither in " + folder.string() + " nor in " +
-                       (folder.parent_path() / "lib" / "kelvane").string()};
+                       installed.string()};
 }
 
 }  // namespace

@@ -7,8 +7,8 @@
 
 namespace kelvane {
 
-// The module's functions, loaded once for the process from beside the program or from
-// ../lib/kelvane; null, with the reason in `error`, when it cannot be loaded.
+// The module's functions, loaded once for the process from beside the program or from where it
+// is installed; null, with the reason in `error`, when it cannot be loaded.
 const PictureLibrary* LoadPictureModule(std::string& error);
 
 }  // namespace kelvane
