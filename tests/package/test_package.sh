@@ -28,8 +28,9 @@ zip=$(ls dist/kelvane-*-windows-x64.zip)
 version=$(dpkg-deb -f "$deb" Version)
 work=$(mktemp -d)
 installed=0
+ours=0  # this run installed the package: whatever dpkg still knows of it goes at the end
 cleanup() {
-  [ $installed = 1 ] && "${sudo[@]}" dpkg -r kelvane >/dev/null 2>&1
+  [ $ours = 1 ] && dpkg -s kelvane >/dev/null 2>&1 && "${sudo[@]}" dpkg --purge kelvane >/dev/null 2>&1
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -44,6 +45,7 @@ if dpkg-deb -f "$deb" Depends | grep -q 'libcairo2' && dpkg-deb -f "$deb" Depend
   pass "the package depends on the libraries the program links ($(dpkg-deb -f "$deb" Depends | tr ',' '\n' | wc -l))"
 else fail depends "Depends: $(dpkg-deb -f "$deb" Depends)"; fi
 
+ours=1
 "${sudo[@]}" dpkg -i "$deb" >"$work/dpkg.log" 2>&1 && installed=1
 if [ $installed = 1 ]; then pass "dpkg -i installs the package"
 else fail install "$(cat "$work/dpkg.log")"; exit 1; fi
@@ -86,7 +88,8 @@ while IFS= read -r path; do
   fi
 done <"$work/files"
 [ -e /usr/bin/kelvane.dat ] && left+=(/usr/bin/kelvane.dat)
-if [ $installed = 0 ] && [ ${#left[@]} = 0 ] && ! dpkg -s kelvane 2>/dev/null | grep -q '^Status: install'; then
+# Nothing of it stays known to dpkg either (no configuration files kept for a purge).
+if [ $installed = 0 ] && [ ${#left[@]} = 0 ] && ! dpkg -s kelvane >/dev/null 2>&1; then
   pass "dpkg -r removes the package and leaves none of its $(wc -l <"$work/files") paths behind"
 else fail remove "left behind: ${left[*]} $(cat "$work/dpkg.log")"; fi
 
