@@ -45,7 +45,8 @@ bool WriteDrawingPicture(const JwwDocument& doc, const std::filesystem::path& dr
                          std::string* warnings = nullptr);
 
 // The PDF set of a drawing at SheetSetFileOf: the pages of SheetSetPages, each on the paper of
-// its own picture, their bookmarks as the outline. All pages' lists are held at once.
+// its own picture, their bookmarks as the outline. Each page is drawn and written before the
+// next, so that one page's list is held at a time.
 bool WriteSheetSetPdf(const JwwDocument& doc, const SheetPlan& plan, const std::vector<size_t>& sheets, bool withPlan,
                       const PictureOptions& options, std::string& error, std::string* warnings = nullptr);
 
