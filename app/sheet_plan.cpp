@@ -1,6 +1,7 @@
 // Deciding every sheet of one drawing: frames, name texts, numbering, file names and protections.
 #include "app/sheet_plan.h"
 
+#include <cstdint>
 #include <system_error>
 #include <type_traits>
 
@@ -185,15 +186,18 @@ std::filesystem::path SourceBaseName(const std::filesystem::path& source) {
 bool IsUsableFileName(const std::filesystem::path& name) {
   const auto& n = name.native();
   if (n.empty() || name == "." || name == "..") return false;
+  // A code unit as a number: a UTF-8 byte (char is signed here) or a UTF-16 unit (Windows).
+  const auto unit = [](auto c) { return uint32_t(std::make_unsigned_t<decltype(c)>(c)); };
   for (auto c : n)
-    if (c == '/' || c == '\\' || c == ':' || (c >= 0 && c < 0x20) || c == 0x7F) return false;
+    if (const uint32_t u = unit(c); u == '/' || u == '\\' || u == ':' || u < 0x20 || u == 0x7F) return false;
   if (n.back() == '.' || n.back() == ' ') return false;
   // Windows opens a device for these names whatever follows the first dot.
   std::string stem;
   for (auto c : n) {
-    if (c == '.') break;
-    if (c < 0 || c > 0x7E) return true;  // no device name holds anything but ASCII
-    stem.push_back(char(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c));
+    const uint32_t u = unit(c);
+    if (u == '.') break;
+    if (u > 0x7E) return true;  // no device name holds anything but ASCII
+    stem.push_back(char(u >= 'a' && u <= 'z' ? u - 'a' + 'A' : u));
   }
   while (!stem.empty() && stem.back() == ' ') stem.pop_back();
   if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") return false;
