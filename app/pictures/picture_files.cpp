@@ -6,7 +6,6 @@
 #include <exception>
 #include <memory>
 #include <new>
-#include <system_error>
 
 #include "app/plan_picture.h"
 #include "platform/file_identity.h"
@@ -106,15 +105,6 @@ bool WriteChecked(const DisplayList& list, const std::filesystem::path& file, Pi
 }
 
 }  // namespace
-
-std::string PictureFileProblem(const std::filesystem::path& file) {
-  if (!PictureFormatFor(file)) return "a picture file must end in .png, .svg or .pdf: " + file.string();
-  const std::filesystem::path folder = file.parent_path();
-  std::error_code ec;
-  if (!folder.empty() && !std::filesystem::is_directory(folder, ec))
-    return "the folder of the picture does not exist: " + folder.string();
-  return {};
-}
 
 bool WritePlanPicture(const JwwDocument& doc, const SheetPlan& plan, const std::filesystem::path& file,
                       const PictureOptions& options, std::string& error, std::string* warnings) {

@@ -22,9 +22,6 @@ struct PictureOptions {
   std::set<FileIdentity> protectedFiles;
 };
 
-// Empty when `file` can take a picture (known extension, existing folder); the reason otherwise.
-std::string PictureFileProblem(const std::filesystem::path& file);
-
 // Each writer below writes its files whole or not at all (an earlier file at the name stays
 // when a picture fails) and throws nothing. It fails with "FILE: picture not written: REASON"
 // for a drawing whose blocks are over the drawing budget, a page it cannot make, memory that
