@@ -313,6 +313,12 @@ TEST(CommandLinePictures, WithoutItsPictureModuleTheProgramSplitsAndSaysWhyNoPic
   const Result render = Kelvane({"--render", example.string(), (dir / "whole.png").string()}, RLIM_INFINITY, program);
   EXPECT_EQ(render.status, 1) << render.out;
   EXPECT_TRUE(Says(render, (dir / "whole.png").string() + ": " + missing)) << render.out;
+  const Result plan = Kelvane({"--plan", (dir / "plan.png").string(), "--settings", settings, example.string()},
+                              RLIM_INFINITY, program);
+  EXPECT_EQ(plan.status, 1) << plan.out;
+  EXPECT_TRUE(Says(plan, "kelvane: " + (dir / "plan.png").string() + ": " + missing)) << plan.out;
+  for (const Result* r : {&pictures, &render, &plan})  // said once each, never as an empty error
+    EXPECT_FALSE(Says(*r, "kelvane: \n")) << r->out;
 
   const Result version = Kelvane({"--version"}, RLIM_INFINITY, program);
   EXPECT_EQ(version.status, 0);

@@ -355,7 +355,8 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
     std::string error, warnings;
     folders_.Prepare(*command_.pictureFile);
     const PictureLibrary* library = PicturesFor(*command_.pictureFile);
-    if (library && library->writePlanPicture(doc, plan, *command_.pictureFile, pictures, error, &warnings))
+    if (!library) return;
+    if (library->writePlanPicture(doc, plan, *command_.pictureFile, pictures, error, &warnings))
       std::cout << PrintableText(command_.pictureFile->string()) << "\n";
     else
       Failed(error);
