@@ -363,6 +363,7 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
     Warn(warnings);
   }
   bool DrawSheet(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet, const PictureOptions& pictures) {
+    if (pictures.formats.empty()) return true;  // its only picture, the PDF, was refused
     folders_.Prepare(sheet.file);
     std::string error, warnings;
     const PictureLibrary* library =
