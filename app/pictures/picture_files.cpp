@@ -155,12 +155,11 @@ bool WriteSheetSetPdf(const JwwDocument& doc, const SheetPlan& plan, const std::
     if (!reason.empty()) return false;
     std::optional<SheetSetPage> current;
     std::string skipped;
-    const PdfPageMaker make = [&](size_t k, PdfPage& page, std::string&) {
+    const PdfPageMaker make = [&](size_t k) {
       current.reset();  // the page before goes first
       current.emplace(SheetSetPageAt(doc, plan, sheets, withPlan, k, options.color, options.dpi));
-      page = {&current->list, current->pageScale, current->bookmark};
       if (skipped.empty()) skipped = SkippedEntitiesWarning(current->list);
-      return true;
+      return PdfPage{&current->list, current->pageScale, current->bookmark};
     };
     PictureOutput o = OutputFor(doc, plan.source, options.dpi);
     ImagesLeftOut leftOut;

@@ -86,11 +86,10 @@ bool SheetPdfWriter::WriteSet(const JwwDocument& doc, const SheetPlan& plan, con
     reason = ProtectedTargetProblem(file, protectedFiles);
     if (!reason.empty()) return false;
     std::optional<SheetSetPage> current;
-    const PdfPageMaker make = [&](size_t k, PdfPage& page, std::string&) {
+    const PdfPageMaker make = [&](size_t k) {
       current.reset();  // the page before goes first
       current.emplace(SheetSetPageAt(doc, plan, sheets, false, k, std::nullopt, 150));
-      page = {&current->list, current->pageScale, current->bookmark};
-      return true;
+      return PdfPage{&current->list, current->pageScale, current->bookmark};
     };
     return WritePdf(SheetSetPageCount(sheets, false), make, file, OutputFor(Fonts(), doc, plan.source), reason);
   } catch (const std::bad_alloc&) {

@@ -632,8 +632,7 @@ bool WritePdf(size_t count, const PdfPageMaker& make, std::ostream& out, const P
     }
     Document document(out, output);
     for (size_t k = 0; k < count; ++k) {
-      PdfPage page;
-      if (!make(k, page, error)) return false;
+      const PdfPage page = make(k);
       if (!page.list || page.list->overBudget) {
         error = page.list ? OverBudgetMessage() : "the page is empty";
         return false;
@@ -673,10 +672,7 @@ namespace {
 
 // The pages of a list, checked before anything is written.
 PdfPageMaker PagesOf(const std::vector<PdfPage>& pages) {
-  return [&pages](size_t k, PdfPage& page, std::string&) {
-    page = pages[k];
-    return true;
-  };
+  return [&pages](size_t k) { return pages[k]; };
 }
 
 bool PagesProblem(const std::vector<PdfPage>& pages, std::string& error) {

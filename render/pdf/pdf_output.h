@@ -32,9 +32,8 @@ struct PdfOutput {
   ImagesLeftOut* imagesLeftOut = nullptr;  // when given, counts the references not drawn
 };
 
-// Makes page k of a document into `page`, whose list must live until the next call; false with
-// the reason when the page cannot be made.
-using PdfPageMaker = std::function<bool(size_t k, PdfPage& page, std::string& error)>;
+// Makes page k of a document; its list must live until the next call.
+using PdfPageMaker = std::function<PdfPage(size_t k)>;
 
 // Writes `count` pages made one at a time, each written before the next is made, so that a long
 // document holds one page's list at a time. Fails as the list version does.
