@@ -7,6 +7,8 @@ add_library(kelvane_app STATIC
   app/text_file.cpp
   app/sheet_plan.cpp
   app/sheet_writer.cpp
+  app/output_plan.cpp
+  app/output_writer.cpp
   app/session.cpp
   app/input_files.cpp
   app/batch_run.cpp
@@ -15,7 +17,7 @@ add_library(kelvane_app STATIC
   app/plan_picture.cpp
 )
 find_package(Threads REQUIRED)
-target_link_libraries(kelvane_app PUBLIC kelvane_render kelvane_split kelvane_jww Threads::Threads)
+target_link_libraries(kelvane_app PUBLIC kelvane_dxf kelvane_render kelvane_split kelvane_jww Threads::Threads)
 
 if(WIN32)
   # The Windows program: the window over the Win32 platform layer, one statically linked file.

@@ -120,11 +120,17 @@ void Batch::Place(DrawingJob& job) {
   Guarded(job, [&] {
     PlaceSheets(job.plan, s_.run, s_.platform);
     RecordPlannedSheets(s_.run, s_.platform, job.plan);
+    if (s_.companions) PlanCompanions(job.plan, *job.document, *s_.companions, s_.run, s_.platform);
     if (s_.dryRun) return;
     // What a killed run left in a folder goes when the next run writes there.
+    auto tidy = [&](const std::filesystem::path& file) {
+      if (s_.run.tidiedFolders.insert(file.parent_path()).second)
+        RemoveStaleTemporaryFiles(file.parent_path(), s_.run.started);
+    };
     for (const PlannedSheet& sheet : job.plan.sheets)
-      if (sheet.ToBeWritten() && s_.run.tidiedFolders.insert(sheet.file.parent_path()).second)
-        RemoveStaleTemporaryFiles(sheet.file.parent_path(), s_.run.started);
+      if (sheet.ToBeWritten()) tidy(sheet.file);
+    for (const PlannedOutput& output : job.plan.outputs)
+      if (output.state == OutputState::kPlanned) tidy(output.file);
   });
 }
 
@@ -143,6 +149,12 @@ void Batch::Write(DrawingJob& job) {
 
 // Called in input order: shows what the drawing held back and adds it to the run's records.
 void Batch::Finish(DrawingJob& job) {
+  Guarded(job, [&] {
+    if (s_.dryRun || !s_.companions || job.plan.outputs.empty()) return;
+    const CompanionResult result = WriteCompanions(*job.document, job.plan, job.outcomes, *s_.companions, s_.pictures,
+                                                   s_.protectedFiles ? s_.protectedFiles() : std::set<FileIdentity>());
+    if (s_.companionsDone) s_.companionsDone(result);
+  });
   Guarded(job, [&] { s_.drawingDone(*job.document, job.plan, job.outcomes); });
   if (job.deferred) job.deferred->Release();
   s_.failures.Add(job.failures);

@@ -6,10 +6,12 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "app/options.h"
+#include "app/output_writer.h"
 #include "app/platform.h"
 #include "app/run_summary.h"
 #include "app/sheet_plan.h"
@@ -34,6 +36,12 @@ struct BatchSetup {
   bool& cancelRequested;  // also set from outside between drawings (the window's close)
   // drawingDone looks at the drawing, which must then stay loaded until its turn comes.
   bool drawingDoneReadsDrawing = true;
+  // The files beside every written sheet, planned with the sheets and written before
+  // drawingDone; what could not be written goes to companionsDone.
+  const CompanionRequest* companions = nullptr;
+  PictureWriter* pictures = nullptr;
+  std::function<std::set<FileIdentity>()> protectedFiles{};
+  std::function<void(const CompanionResult&)> companionsDone{};
 };
 
 // Converts the files in order, each into `outputFolder` or its own folder. With jobs > 1 at

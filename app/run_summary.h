@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/output_plan.h"
 #include "app/sheet_plan.h"
 #include "app/sheet_writer.h"
 
@@ -38,6 +39,8 @@ struct RunSummary {
   bool cancelled = false;
   std::vector<SheetRecord> sheets;
   std::vector<FailedDrawing> failedDrawings;
+  // Files beside the sheets that were asked for and not written, in input order.
+  std::vector<OutputFailure> outputFailures;
 
   // A drawing's plan and outcomes (empty in a dry run), added in input order.
   void AddDrawing(const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes);

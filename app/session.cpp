@@ -174,18 +174,38 @@ void Session::RunBatch() {
   run_.started = std::filesystem::file_time_type::clock::now();
   failures_ = RunFailures{};
   for (const std::filesystem::path& file : files) AddRunInput(run_, platform_, file);
+  for (const std::filesystem::path& file : {SettingsFile(), SideSettingsFile()}) AddProtectedFile(run_, platform_, file);
 
   const size_t n = files.size();
   summary_ = RunSummary{};
   summary_.drawingsListed = n;
   summary_.dryRun = settings_.dryRun;
+  if (settings_.reportFile && !settings_.dryRun) {
+    // Said before anything is written; the sheets still go, the report does not.
+    if (const std::optional<OutputRefusal> refusal = ReserveRunFile(run_, platform_, *settings_.reportFile))
+      frontEnd_.ReportRefused({*settings_.reportFile, OutputKind::kReport, RefusalText(*refusal)});
+  }
+  companions_ = frontEnd_.Companions();
   BatchSetup setup{platform_,        {},   {},        options,  hostExePath,
                    settings_.dryRun, run_, failures_, summary_, cancelRequested};
   setup.drawingDone = [this](const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) {
     frontEnd_.DrawingDone(doc, plan, outcomes);
   };
   setup.drawingFinished = [this](size_t done) { frontEnd_.DrawingFinished(summary_, done); };
-  setup.drawingDoneReadsDrawing = frontEnd_.DrawingDoneReadsDrawing();
+  setup.drawingDoneReadsDrawing = frontEnd_.DrawingDoneReadsDrawing() || companions_.Any();
+  if (companions_.Any()) {
+    setup.companions = &companions_;
+    setup.pictures = frontEnd_.Pictures();
+    // Asked again for every drawing: a file of an earlier drawing may have been replaced.
+    setup.protectedFiles = [this] { return ProtectedFiles(); };
+    setup.companionsDone = [this](const CompanionResult& result) {
+      for (const OutputFailure& failure : result.failures) {
+        summary_.outputFailures.push_back(failure);
+        frontEnd_.OutputFailed(failure);
+      }
+      if (!result.warnings.empty()) frontEnd_.OutputWarnings(result.warnings);
+    };
+  }
   ConvertDrawings(setup, files, outputFolder, settings_.jobs, *document_);
   summary_.cancelled = cancelRequested;
 
@@ -195,6 +215,15 @@ void Session::RunBatch() {
   platform_.SetStatusText(status);
   frontEnd_.RunFinished(summary_);
   running = false;
+}
+
+std::set<FileIdentity> Session::ProtectedFiles() const {
+  std::set<FileIdentity> ids;
+  for (const std::filesystem::path& input : inputFiles)
+    if (std::optional<FileIdentity> id = platform_.IdentityOf(input)) ids.insert(*id);
+  for (const std::filesystem::path& file : {SettingsFile(), SideSettingsFile()})
+    if (std::optional<FileIdentity> id = platform_.IdentityOf(file)) ids.insert(*id);
+  return ids;
 }
 
 void Session::NoteFailure(const std::string& sjisText) {

@@ -5,12 +5,14 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "app/input_files.h"
 #include "app/options.h"
+#include "app/output_writer.h"
 #include "app/platform.h"
 #include "app/run_summary.h"
 #include "app/sheet_plan.h"
@@ -40,6 +42,16 @@ class SessionFrontEnd {
   // False when DrawingDone never looks at the drawing itself (no pictures, no printing): a
   // batch may then unload each drawing once written and report it later, in input order.
   virtual bool DrawingDoneReadsDrawing() const { return true; }
+  // What to write beside every written sheet in the run about to start, and what draws its
+  // pictures (none: no pictures).
+  virtual CompanionRequest Companions() { return {}; }
+  virtual PictureWriter* Pictures() { return nullptr; }
+  // A file beside the sheets was refused or could not be written (the run then fails), or a
+  // picture was written without something it holds (one line each).
+  virtual void OutputFailed(const OutputFailure&) {}
+  virtual void OutputWarnings(const std::string& /*lines*/) {}
+  // The report file cannot be written where it is asked for; the run goes on without it.
+  virtual void ReportRefused(const OutputFailure&) {}
   // A folder among the inputs, or an entry of one, could not be listed.
   virtual void InputNotListed(const ListingProblem&) {}
   // Drawing number `done` (1-based, in input order) is finished, whatever became of it.
@@ -61,6 +73,9 @@ struct SessionSettings {
   bool recursive = false;
   // Drawings converted at the same time; the result is the same with any number.
   unsigned jobs = 1;
+  // The file the front end writes the run's report to once it is over; reserved before the first
+  // write, so that no file of the run takes its name and it replaces no input or settings file.
+  std::optional<std::filesystem::path> reportFile{};
 };
 
 class Session {
@@ -114,6 +129,8 @@ class Session {
   const RunFailures& Failures() const { return failures_; }
   // What the last run did, sheet by sheet.
   const RunSummary& Summary() const { return summary_; }
+  // Files no file of a run may replace: the inputs and the settings files, by identity.
+  std::set<FileIdentity> ProtectedFiles() const;
   // Folders among the inputs that could not be read since start-up.
   size_t UnreadableInputs() const { return unreadableInputs_; }
   // The output folder of a run; empty means each drawing's own folder.
@@ -132,6 +149,7 @@ class Session {
   RunFailures failures_;
   RunSummary summary_;
   size_t unreadableInputs_ = 0;
+  CompanionRequest companions_;
 };
 
 }  // namespace kelvane

@@ -61,7 +61,9 @@ class Planner {
     return (folderKey_ / FoldedName(platform_, sheetFile.filename())).native();
   }
   bool IsInput(const std::filesystem::path& file, const std::optional<FileIdentity>& id) const {
-    return run_.inputKeys.count(Key(file)) || (id && run_.inputIdentities.count(*id));
+    const auto key = Key(file);
+    return run_.inputKeys.count(key) || (id && run_.inputIdentities.count(*id)) || run_.protectedKeys.count(key) ||
+           (id && run_.protectedIdentities.count(*id));
   }
   bool IsTaken(const std::filesystem::path& file, const std::optional<FileIdentity>& id) const {
     const std::filesystem::path::string_type key = Key(file);
@@ -117,6 +119,11 @@ void AddRunInput(RunContext& run, const Platform& platform, const std::filesyste
   if (resolved == run.resolvedFolders.end()) resolved = run.resolvedFolders.emplace(folder, CanonicalFolder(folder)).first;
   run.inputKeys.insert((resolved->second / FoldedName(platform, input.filename())).native());
   if (std::optional<FileIdentity> id = platform.IdentityOf(input)) run.inputIdentities.insert(*id);
+}
+
+void AddProtectedFile(RunContext& run, const Platform& platform, const std::filesystem::path& file) {
+  run.protectedKeys.insert(NameKey(platform, file).native());
+  if (std::optional<FileIdentity> id = platform.IdentityOf(file)) run.protectedIdentities.insert(*id);
 }
 
 void RecordPlannedSheets(RunContext& run, const Platform& platform, const SheetPlan& plan) {

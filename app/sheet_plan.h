@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/options.h"
+#include "app/planned_output.h"
 #include "app/platform.h"
 #include "jww/document.h"
 #include "split/frames.h"
@@ -29,6 +30,9 @@ struct RunContext {
   std::set<std::filesystem::path::string_type> inputKeys;    // every input, by NameKey
   std::set<std::filesystem::path::string_type> plannedKeys;  // sheet files of this run, by NameKey
   std::set<FileIdentity> writtenIdentities;     // sheet files of this run that were saved
+  // The settings files: no file of the run may replace them.
+  std::set<std::filesystem::path::string_type> protectedKeys;
+  std::set<FileIdentity> protectedIdentities;
   std::filesystem::file_time_type started{};     // when the run began
   std::set<std::filesystem::path> tidiedFolders;  // output folders cleared of stale temporary files
   // Folders already resolved through their links: inputs share few folders, and resolving one
@@ -44,6 +48,8 @@ std::filesystem::path NameKey(const Platform& platform, const std::filesystem::p
 
 // Adds one input of the run to the context.
 void AddRunInput(RunContext& run, const Platform& platform, const std::filesystem::path& input);
+// Adds a settings file, which no file of the run may replace.
+void AddProtectedFile(RunContext& run, const Platform& platform, const std::filesystem::path& file);
 
 enum class SheetDecision {
   kWrite,           // written under its own name
@@ -78,6 +84,9 @@ struct SheetPlan {
   std::filesystem::path folderKey;  // the output folder resolved through links, as NameKey has it
   std::vector<PaperFrame> frames;  // in numbering order, with their sheet names
   std::vector<PlannedSheet> sheets;
+  // The files beside the sheets, named and checked with them (see PlanCompanions).
+  std::vector<PlannedOutput> outputs;
+  std::map<int32_t, EmbeddedImageFile> dxfImages;  // by the drawing's image index
   int32_t rejectedFrames = 0;  // closed frames whose size or centre is not finite: no sheet
 };
 

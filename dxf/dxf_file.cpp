@@ -1,7 +1,9 @@
 // Writing a DXF and its images through replacing files: an earlier file stays when a write fails.
 #include "dxf/dxf_file.h"
 
+#include <array>
 #include <exception>
+#include <span>
 #include <new>
 
 #include "platform/replacing_file.h"
@@ -63,6 +65,32 @@ bool WriteDxfFile(const JwwDocument& doc, const SheetView* view, const std::file
     reason = e.what();
   }
   error = failed.string() + ": DXF not written: " + reason;
+  return false;
+}
+
+bool WriteDxfOnly(const JwwDocument& doc, const SheetView* view, const std::filesystem::path& file,
+                  const DxfOptions& options, const std::set<FileIdentity>& protectedFiles, std::string& reason) {
+  try {
+    static thread_local DxfResult dxf;
+    MakeDxf(doc, view, options, dxf);
+    return WriteWhole(file, dxf.parts, protectedFiles, reason);
+  } catch (const std::bad_alloc&) {
+    reason = "out of memory";
+  } catch (const std::exception& e) {
+    reason = e.what();
+  }
+  return false;
+}
+
+bool WriteFileWhole(const std::filesystem::path& file, const std::vector<uint8_t>& bytes,
+                    const std::set<FileIdentity>& protectedFiles, std::string& reason) {
+  try {
+    return WriteWhole(file, std::array<std::span<const uint8_t>, 1>{bytes}, protectedFiles, reason);
+  } catch (const std::bad_alloc&) {
+    reason = "out of memory";
+  } catch (const std::exception& e) {
+    reason = e.what();
+  }
   return false;
 }
 

@@ -1,5 +1,6 @@
 // Image references as IMAGE entities: an embedded image goes into a file beside the DXF and is
 // named relatively, a linked one keeps its path.
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -64,7 +65,54 @@ const DxfImageFile* EmbeddedFile(DxfContext& c, int32_t index, const JwwString& 
   return &c.imageFiles.back();
 }
 
+// The embedded image a text stands for, when it stands for one with bytes; -1 otherwise.
+int32_t EmbeddedImageOf(const JwwDocument& doc, const TextRecord& t, const TextStrings& strings, bool& gzipped) {
+  if (IsSettingsText(t) || strings.text.empty() || CharAt(strings.text, 0).code != '^') return -1;
+  ImageReference ref;
+  if (!ParseImageReference(strings.text, ref)) return -1;
+  const std::u16string name = ReferencedImageName(strings.text);
+  if (name.empty()) return -1;
+  const int32_t index = doc.images.FindReferenced(name);
+  if (index < 0 || !doc.images.HasBytes(size_t(index))) return -1;
+  gzipped = IsGzipName(ref.source);
+  return index;
+}
+
+// Walks the texts of `order` as the DXF writes them, dimensions' texts among them.
+void CollectEmbeddedImages(const JwwDocument& doc, const EntityLists& l, const std::vector<EntityRef>& order,
+                           size_t count, std::vector<std::pair<int32_t, bool>>& found) {
+  count = std::min(count, order.size());
+  for (size_t k = 0; k < count; ++k) {
+    const size_t i = size_t(order[k].index);
+    const TextRecord* t = nullptr;
+    const TextStrings* strings = nullptr;
+    if (order[k].kind == kText && i < l.texts.size() && i < l.textStrings.size())
+      t = &l.texts[i], strings = &l.textStrings[i];
+    else if (order[k].kind == kDimension && i < l.dimensions.size() && i < l.dimensionStrings.size())
+      t = &l.dimensions[i].text, strings = &l.dimensionStrings[i];
+    if (!t) continue;
+    bool gzipped = false;
+    const int32_t index = EmbeddedImageOf(doc, *t, *strings, gzipped);
+    if (index < 0) continue;
+    if (std::none_of(found.begin(), found.end(), [&](const auto& f) { return f.first == index; }))
+      found.emplace_back(index, gzipped);
+  }
+}
+
 }  // namespace
+
+std::vector<std::pair<int32_t, bool>> DxfEmbeddedImagesOf(const JwwDocument& doc, const SheetView* view) {
+  std::vector<std::pair<int32_t, bool>> found;
+  if (doc.images.size() == 0) return found;
+  // The blocks come before the entities in the file, every definition of the drawing.
+  for (const BlockDefinition& def : doc.blockDefs)
+    CollectEmbeddedImages(doc, def.entities, def.entities.order, size_t(std::max(0, def.entities.entityCount)), found);
+  if (view)
+    CollectEmbeddedImages(doc, doc, view->order, view->order.size(), found);
+  else
+    CollectEmbeddedImages(doc, doc, doc.order, size_t(std::max(0, doc.entityCount)), found);
+  return found;
+}
 
 bool ImagePixelSize(const std::vector<uint8_t>& b, int& w, int& h) {
   if (b.size() >= 24 && b[0] == 0x89 && b[1] == 'P' && b[2] == 'N' && b[3] == 'G') {
@@ -86,9 +134,17 @@ void WriteDxfImage(DxfContext& c, const TextRecord& t, const JwwString& text, co
   int w = 0, h = 0;
   const std::u16string embeddedName = ReferencedImageName(text);
   if (!embeddedName.empty()) {
-    const DxfImageFile* file = EmbeddedFile(c, c.doc.images.FindReferenced(embeddedName), ref.source);
-    def.path = file ? c.sink.Encode(JwwString::Sjis(file->name)) : c.sink.Encode(ref.source);
-    if (file) ImagePixelSize(file->bytes, w, h);
+    const int32_t index = c.doc.images.FindReferenced(embeddedName);
+    if (const auto* planned = c.options.plannedImages) {
+      // Named and made by the caller, who writes the file.
+      const auto found = planned->find(index);
+      def.path = c.sink.Encode(found != planned->end() ? found->second.name : ref.source);
+      if (found != planned->end() && found->second.bytes) ImagePixelSize(*found->second.bytes, w, h);
+    } else {
+      const DxfImageFile* file = EmbeddedFile(c, index, ref.source);
+      def.path = file ? c.sink.Encode(JwwString::Sjis(file->name)) : c.sink.Encode(ref.source);
+      if (file) ImagePixelSize(file->bytes, w, h);
+    }
   } else {
     // A name relative to the drawing is made absolute: the DXF may be written elsewhere.
     const std::string utf8 = ref.source.unicode ? Utf16ToUtf8(ref.source.wide) : SjisToUtf8(ref.source.sjis);

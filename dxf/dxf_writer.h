@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "jww/document.h"
@@ -22,6 +24,18 @@ enum class DxfUnits {
   kPaper,     // paper millimetres as they are
 };
 
+// An embedded image the DXF refers to by a relative name; it has to be written beside the DXF.
+struct DxfImageFile {
+  std::string name;  // file name, Shift_JIS, in the DXF's own folder
+  std::vector<uint8_t> bytes;
+};
+
+// An embedded image's file that the caller named and writes beside the DXF.
+struct DxfPlannedImage {
+  JwwString name;  // the file's name in the DXF's own folder
+  const std::vector<uint8_t>* bytes = nullptr;  // its contents, for the pixel size
+};
+
 struct DxfOptions {
   DxfVersion version = DxfVersion::kR2000;
   DxfUnits units = DxfUnits::kTrueSize;
@@ -32,13 +46,16 @@ struct DxfOptions {
   // Turns an embedded image's stored bytes (gzip data when `gzipped`) into a PNG file's bytes;
   // false when it cannot. Without one, embedded images are written beside the DXF as stored.
   std::function<bool(const std::vector<uint8_t>& stored, bool gzipped, std::vector<uint8_t>& png)> toPng;
+  // Files the caller named and made for the embedded images, by the drawing's image index: the
+  // DXF refers to them and writes none of its own. An image missing here is referred to by its
+  // name in the drawing.
+  const std::map<int32_t, DxfPlannedImage>* plannedImages = nullptr;
 };
 
-// An embedded image the DXF refers to by a relative name; it has to be written beside the DXF.
-struct DxfImageFile {
-  std::string name;  // file name, Shift_JIS, in the DXF's own folder
-  std::vector<uint8_t> bytes;
-};
+// The embedded images a DXF of `view` (the whole drawing when null) refers to, in the order it
+// meets them: the drawing's image index, and whether the reference names gzip data.
+std::vector<std::pair<int32_t, bool>> DxfEmbeddedImagesOf(const JwwDocument& doc, const SheetView* view);
+
 
 // The pixel size an image file's header gives (PNG, BMP, JPEG); false when it gives none.
 bool ImagePixelSize(const std::vector<uint8_t>& bytes, int& width, int& height);

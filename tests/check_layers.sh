@@ -18,7 +18,7 @@ allowed() {
     render/pdf) echo "render split jww platform text" ;;
     render/gdi) echo "render split jww platform platform/win32 text" ;;
     dxf) echo "render split jww platform text" ;;
-    app) echo "render split jww platform text" ;;
+    app) echo "dxf render split jww platform text" ;;
     app/pictures) echo "app render render/cairo render/pdf split jww platform text" ;;
     app/posix) echo "app app/pictures dxf render split jww platform platform/posix text" ;;
     app/win32) echo "app dxf render render/gdi render/pdf split jww platform platform/win32 text" ;;

@@ -263,7 +263,7 @@ TEST(CommandLinePictures, APdfSetNeverReplacesAnInput) {
   const Result two = Kelvane({"--pdf", "--pdf-set", "--settings", settings, "-o", (dir / "out").string(),
                               example.string(), (dir / "1_example.jww").string()});
   EXPECT_EQ(two.status, 1) << two.out;
-  EXPECT_TRUE(Says(two, "1_example.pdf: picture not written: it would replace a PDF written by this run")) << two.out;
+  EXPECT_TRUE(Says(two, "1_example.pdf: picture not written: it would replace a file written by this run")) << two.out;
   EXPECT_EQ(PageSizes(dir / "out" / "1_example.pdf").size(), 1u);
   EXPECT_EQ(PageSizes(dir / "out" / "example.pdf").size(), 6u);
   EXPECT_TRUE(std::filesystem::exists(dir / "out" / "1_1_example.jww"));
@@ -273,7 +273,7 @@ TEST(CommandLinePictures, APdfSetNeverReplacesAnInput) {
   const Result reversed = Kelvane({"--pdf", "--png", "--pdf-set", "--settings", settings, "-o", (dir / "out").string(),
                                    (dir / "1_example.jww").string(), example.string()});
   EXPECT_EQ(reversed.status, 1) << reversed.out;
-  EXPECT_TRUE(Says(reversed, "1_example.pdf: picture not written: it would replace a PDF written by this run"))
+  EXPECT_TRUE(Says(reversed, "1_example.pdf: picture not written: it would replace a file written by this run"))
       << reversed.out;
   EXPECT_EQ(PageSizes(dir / "out" / "1_example.pdf").size(), 6u);
   EXPECT_TRUE(std::filesystem::exists(dir / "out" / "1_example.png"));

@@ -95,6 +95,19 @@ bool Guarded(const std::filesystem::path& file, std::string& error, Draw&& draw)
   return false;
 }
 
+// The same with the bare reason, for a caller that names the file itself.
+template <typename Draw>
+bool GuardedReason(std::string& reason, Draw&& draw) {
+  try {
+    return draw(reason);
+  } catch (const std::bad_alloc&) {
+    reason = "out of memory while drawing";
+  } catch (const std::exception& e) {
+    reason = e.what();
+  }
+  return false;
+}
+
 // Checks the target and the list, then writes; false with the reason.
 bool WriteChecked(const DisplayList& list, const std::filesystem::path& file, PictureFormat format,
                   const PictureOutput& o, const PictureOptions& options, std::string& reason,
@@ -147,10 +160,28 @@ bool WriteDrawingPicture(const JwwDocument& doc, const std::filesystem::path& dr
   });
 }
 
+bool WriteSheetPicture(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet, PictureFormat format,
+                       const std::filesystem::path& file, const PictureOptions& options, std::string& reason,
+                       std::string* warnings) {
+  return GuardedReason(reason, [&](std::string& why) {
+    const DisplayList list = SheetPicture(doc, plan, sheet, options.color);
+    return WriteChecked(list, file, format, OutputFor(doc, plan.source, options.dpi), options, why, warnings);
+  });
+}
+
 bool WriteSheetSetPdf(const JwwDocument& doc, const SheetPlan& plan, const std::vector<size_t>& sheets, bool withPlan,
                       const PictureOptions& options, std::string& error, std::string* warnings) {
   const std::filesystem::path file = SheetSetFileOf(plan);
-  return Guarded(file, error, [&](std::string& reason) {
+  std::string reason;
+  if (WriteSheetSetPdfAt(doc, plan, sheets, withPlan, file, options, reason, warnings)) return true;
+  error = file.string() + ": picture not written: " + reason;
+  return false;
+}
+
+bool WriteSheetSetPdfAt(const JwwDocument& doc, const SheetPlan& plan, const std::vector<size_t>& sheets,
+                        bool withPlan, const std::filesystem::path& file, const PictureOptions& options,
+                        std::string& reason, std::string* warnings) {
+  return GuardedReason(reason, [&](std::string& reason) {
     reason = ProtectedTargetProblem(file, options.protectedFiles);
     if (!reason.empty()) return false;
     std::optional<SheetSetPage> current;

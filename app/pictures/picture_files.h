@@ -36,6 +36,12 @@ bool WritePlanPicture(const JwwDocument& doc, const SheetPlan& plan, const std::
 bool WriteSheetPictures(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet,
                         const PictureOptions& options, std::string& error, std::string* warnings = nullptr);
 
+// One picture of a written sheet at `file`, which the run's plan named; false with the bare
+// reason.
+bool WriteSheetPicture(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet, PictureFormat format,
+                       const std::filesystem::path& file, const PictureOptions& options, std::string& reason,
+                       std::string* warnings = nullptr);
+
 // One drawing on its own paper (--render).
 bool WriteDrawingPicture(const JwwDocument& doc, const std::filesystem::path& drawing,
                          const std::filesystem::path& file, const PictureOptions& options, std::string& error,
@@ -46,5 +52,10 @@ bool WriteDrawingPicture(const JwwDocument& doc, const std::filesystem::path& dr
 // next, so that one page's list is held at a time.
 bool WriteSheetSetPdf(const JwwDocument& doc, const SheetPlan& plan, const std::vector<size_t>& sheets, bool withPlan,
                       const PictureOptions& options, std::string& error, std::string* warnings = nullptr);
+
+// The same at `file`, which the run's plan named; false with the bare reason.
+bool WriteSheetSetPdfAt(const JwwDocument& doc, const SheetPlan& plan, const std::vector<size_t>& sheets,
+                        bool withPlan, const std::filesystem::path& file, const PictureOptions& options,
+                        std::string& reason, std::string* warnings = nullptr);
 
 }  // namespace kelvane

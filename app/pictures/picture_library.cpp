@@ -3,8 +3,14 @@
 namespace kelvane {
 
 const PictureLibrary& LinkedPictureLibrary() {
-  static const PictureLibrary library{WritePlanPicture,  WriteSheetPictures, WriteDrawingPicture,
-                                      WriteSheetSetPdf, ImageAsPng,         PictureLibraryVersions};
+  static const PictureLibrary library{.writePlanPicture = WritePlanPicture,
+                                      .writeSheetPictures = WriteSheetPictures,
+                                      .writeDrawingPicture = WriteDrawingPicture,
+                                      .writeSheetSetPdf = WriteSheetSetPdf,
+                                      .writeSheetPicture = WriteSheetPicture,
+                                      .writeSheetSetPdfAt = WriteSheetSetPdfAt,
+                                      .imageAsPng = ImageAsPng,
+                                      .libraryVersions = PictureLibraryVersions};
   return library;
 }
 

@@ -18,6 +18,8 @@ struct PictureLibrary {
   decltype(&WriteSheetPictures) writeSheetPictures;
   decltype(&WriteDrawingPicture) writeDrawingPicture;
   decltype(&WriteSheetSetPdf) writeSheetSetPdf;
+  decltype(&WriteSheetPicture) writeSheetPicture;
+  decltype(&WriteSheetSetPdfAt) writeSheetSetPdfAt;
   decltype(&ImageAsPng) imageAsPng;
   decltype(&PictureLibraryVersions) libraryVersions;
 };

@@ -272,45 +272,90 @@ class PictureFolders {
   std::set<std::filesystem::path> tidied_;
 };
 
+// Pictures through the picture module, loaded at the first one.
+class ModulePictures final : public PictureWriter {
+ public:
+  explicit ModulePictures(const CommandLine& command) : command_(command) {}
+  bool WriteSheetPicture(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet, PictureFormat format,
+                         const std::filesystem::path& file, const std::set<FileIdentity>& protectedFiles,
+                         std::string& reason, std::string& warnings) override {
+    const PictureLibrary* library = LoadPictureModule(reason);
+    return library && library->writeSheetPicture(doc, plan, sheet, format, file, Options(protectedFiles), reason,
+                                                 &warnings);
+  }
+  bool WriteSheetSet(const JwwDocument& doc, const SheetPlan& plan, const std::vector<size_t>& sheets, bool withPlan,
+                     const std::filesystem::path& file, const std::set<FileIdentity>& protectedFiles,
+                     std::string& reason, std::string& warnings) override {
+    const PictureLibrary* library = LoadPictureModule(reason);
+    return library && library->writeSheetSetPdfAt(doc, plan, sheets, withPlan, file, Options(protectedFiles), reason,
+                                                  &warnings);
+  }
+
+ private:
+  PictureOptions Options(const std::set<FileIdentity>& protectedFiles) const {
+    return PictureOptions{{}, command_.color, command_.dpi, protectedFiles};
+  }
+  const CommandLine& command_;
+};
+
+// The dry run's lines for the files beside a drawing's sheets, as the run names them.
+void PrintCompanions(const SheetPlan& plan) {
+  for (const PlannedOutput& out : plan.outputs) {
+    std::cout << "  also " << PrintableText(out.file.string());
+    if (out.state == OutputState::kRefused) std::cout << " (not written: " << out.reason << ")";
+    std::cout << "\n";
+  }
+}
+
 // The command line's part of a session: its options override the settings for this run, and a
 // dry run prints every plan.
 class CommandLineFrontEnd final : public SessionFrontEnd {
  public:
   CommandLineFrontEnd(const CommandLine& command, Console& console, SheetPrinter& printer)
-      : command_(command), console_(console), printer_(printer) {}
-  // The session whose inputs and settings file no picture may replace.
+      : command_(command), console_(console), printer_(printer), pictures_(command) {}
+  // The session whose inputs and settings files no picture may replace.
   void Protect(const Session& session) { session_ = &session; }
   void SettingsLoaded(SplitOptions& options) override { command_.overrides.ApplyTo(options); }
   void RunStarted(const SplitOptions& options) override { print_ = options.printAfterSplit; }
-  bool DrawingDoneReadsDrawing() const override { return DrawsPictures() || print_; }
+  bool DrawingDoneReadsDrawing() const override { return command_.mode == CommandMode::kPlan || print_; }
+  CompanionRequest Companions() override {
+    CompanionRequest request;
+    if (command_.mode == CommandMode::kPlan) return request;  // the plan picture alone
+    request.pictures = command_.sheetPictures;
+    request.dxf = command_.sheetDxf;
+    request.pdfSet = command_.pdfSet;
+    request.pdfSetPlan = command_.pdfSetPlan;
+    request.dxfOptions = command_.dxf;
+    // Without the picture module an embedded image goes beside the DXF as it is stored.
+    std::string error;
+    if (request.dxf && LoadPictureModule(error))
+      request.dxfOptions.toPng = [](const std::vector<uint8_t>& stored, bool gzipped, std::vector<uint8_t>& png) {
+        std::string unused;
+        const PictureLibrary* pictures = LoadPictureModule(unused);
+        return pictures && pictures->imageAsPng(stored, gzipped, png);
+      };
+    return request;
+  }
+  PictureWriter* Pictures() override { return &pictures_; }
+  void OutputFailed(const OutputFailure& failure) override {
+    ++failedPictures;
+    console_.ErrorLine("kelvane: " + PrintableText(FailureLine(failure)));
+  }
+  // Said even with -q: a picture without some of its contents is not what was asked for.
+  void OutputWarnings(const std::string& lines) override { Warn(lines); }
+  void ReportRefused(const OutputFailure& failure) override {
+    reportFailed = reportRefused_ = true;
+    console_.ErrorLine("kelvane: " + PrintableText(FailureLine(failure)));
+  }
   void DrawingDone(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) override {
-    const bool drawing = DrawsPictures();
-    PictureOptions pictures{command_.sheetPictures, command_.color, command_.dpi,
-                            drawing ? ProtectedFiles() : std::set<FileIdentity>()};
-    if (command_.mode == CommandMode::kPlan) return DrawPlan(doc, plan, pictures);
-    if (command_.dryRun) PrintPlan(plan);
-    const bool withPdf = std::find(pictures.formats.begin(), pictures.formats.end(), PictureFormat::kPdf) !=
-                         pictures.formats.end();
-    for (size_t i = 0; i < outcomes.size(); ++i) {
-      if (!outcomes[i].written) continue;
-      if (command_.sheetDxf) WriteSheetDxf(doc, plan.source, plan.sheets[i], pictures.protectedFiles);
-      bool drawn = false;  // every picture of the sheet, its own PDF among them, is written
-      if (!pictures.formats.empty()) {
-        const std::filesystem::path pdf = std::filesystem::path(plan.sheets[i].file).replace_extension(".pdf");
-        if (withPdf && pdfsWritten_.count(pdf)) {
-          // An earlier drawing's set has the name: it stays, and the sheet gets its other pictures.
-          Failed(pdf.string() + ": picture not written: it would replace a PDF written by this run");
-          PictureOptions others = pictures;
-          std::erase(others.formats, PictureFormat::kPdf);
-          DrawSheet(doc, plan, plan.sheets[i], others);
-        } else {
-          drawn = DrawSheet(doc, plan, plan.sheets[i], pictures);
-          if (drawn && command_.pdfSet && withPdf) pdfsWritten_.insert(pdf);
-        }
-      }
-      if (print_) Print(doc, plan, plan.sheets[i], pictures, drawn);
+    if (command_.mode == CommandMode::kPlan) return DrawPlan(doc, plan);
+    if (command_.dryRun) {
+      PrintPlan(plan);
+      PrintCompanions(plan);
     }
-    if (command_.pdfSet && !command_.dryRun) WriteSheetSet(doc, plan, outcomes, pictures);
+    if (!print_) return;
+    for (size_t i = 0; i < outcomes.size(); ++i)
+      if (outcomes[i].written) Print(doc, plan, i);
   }
   void InputNotListed(const ListingProblem& problem) override {
     if (problem.repeated) return Warnings(PrintableText(problem.path.string()) + ": " + problem.reason + "\n");
@@ -330,6 +375,10 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
     console_.Finish(SummaryText(summary));
     if (command_.reportFile) WriteReport(summary);
   }
+  // The report of a run that never started (no drawing listed).
+  void ReportWithoutRun(const RunSummary& summary) {
+    if (command_.reportFile) WriteReport(summary);
+  }
   // Pictures that could not be written, and the first reason.
   int failedPictures = 0;
   bool reportFailed = false;
@@ -338,52 +387,33 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
   std::string firstPrintFailure;
 
  private:
-  // Pictures, DXF files or sets of the sheets: what a drawing's report makes from the drawing.
-  bool DrawsPictures() const {
-    return command_.mode == CommandMode::kPlan || !command_.sheetPictures.empty() || command_.sheetDxf || command_.pdfSet;
-  }
-  // Asked again for every drawing: a picture of an earlier drawing may have been replaced.
-  std::set<FileIdentity> ProtectedFiles() const {
-    std::set<FileIdentity> ids;
-    if (!session_) return ids;
-    for (const std::filesystem::path& input : session_->inputFiles)
-      if (std::optional<FileIdentity> id = FileIdentityOf(input)) ids.insert(*id);
-    if (std::optional<FileIdentity> id = FileIdentityOf(session_->SettingsFile())) ids.insert(*id);
-    return ids;
-  }
-  void DrawPlan(const JwwDocument& doc, const SheetPlan& plan, const PictureOptions& pictures) {
+  std::set<FileIdentity> ProtectedFiles() const { return session_ ? session_->ProtectedFiles() : std::set<FileIdentity>(); }
+  void DrawPlan(const JwwDocument& doc, const SheetPlan& plan) {
     std::string error, warnings;
     folders_.Prepare(*command_.pictureFile);
-    const PictureLibrary* library = PicturesFor(*command_.pictureFile);
-    if (!library) return;
-    if (library->writePlanPicture(doc, plan, *command_.pictureFile, pictures, error, &warnings))
+    const PictureOptions pictures{command_.sheetPictures, command_.color, command_.dpi, ProtectedFiles()};
+    const PictureLibrary* library = LoadPictureModule(error);
+    if (!library)
+      Failed(command_.pictureFile->string() + ": picture not written: " + error);
+    else if (library->writePlanPicture(doc, plan, *command_.pictureFile, pictures, error, &warnings))
       std::cout << PrintableText(command_.pictureFile->string()) << "\n";
     else
       Failed(error);
     Warn(warnings);
   }
-  bool DrawSheet(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet, const PictureOptions& pictures) {
-    if (pictures.formats.empty()) return true;  // its only picture, the PDF, was refused
-    folders_.Prepare(sheet.file);
-    std::string error, warnings;
-    const PictureLibrary* library =
-        PicturesFor(std::filesystem::path(sheet.file).replace_extension(ExtensionOf(pictures.formats.front())));
-    if (!library) return false;
-    const bool drawn = library->writeSheetPictures(doc, plan, sheet, pictures, error, &warnings);
-    if (!drawn) Failed(error);
-    Warnings(warnings);
-    return drawn;
-  }
-  // Sends a written sheet to the printer: its PDF when the run wrote one (`drawn`).
-  void Print(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet, const PictureOptions& pictures,
-             bool drawn) {
+  // Sends a written sheet to the printer: its PDF when the run wrote one.
+  void Print(const JwwDocument& doc, const SheetPlan& plan, size_t i) {
+    const PlannedSheet& sheet = plan.sheets[i];
     std::filesystem::path pdf;
-    const bool withPdf =
-        std::find(pictures.formats.begin(), pictures.formats.end(), PictureFormat::kPdf) != pictures.formats.end();
-    if (drawn && withPdf) pdf = std::filesystem::path(sheet.file).replace_extension(".pdf");
+    bool anyPicture = false;
+    for (const PlannedOutput& out : plan.outputs) {
+      if (out.kind != OutputKind::kPicture || out.sheet != i) continue;
+      anyPicture = true;
+      if (out.format == PictureFormat::kPdf && out.state == OutputState::kWritten) pdf = out.file;
+    }
+    const PictureOptions pictures{{}, command_.color, command_.dpi, ProtectedFiles()};
     std::string error, warnings;
-    const std::string job =
-        printer_.Print(doc, plan, sheet, pictures, pdf, error, pictures.formats.empty() ? &warnings : nullptr);
+    const std::string job = printer_.Print(doc, plan, sheet, pictures, pdf, error, anyPicture ? nullptr : &warnings);
     Warnings(warnings);
     if (!job.empty()) {
       console_.StatusLine(PrintableText(sheet.file.string()) + ": printed as job " + PrintableText(job));
@@ -392,41 +422,6 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
     if (failedPrints++ == 0) firstPrintFailure = error;
     console_.ErrorLine("kelvane: " + PrintableText(sheet.file.string()) + ": not printed: " + PrintableText(error));
   }
-  // The sheet's DXF beside it; a failure leaves the sheet written and fails the run.
-  void WriteSheetDxf(const JwwDocument& doc, const std::filesystem::path& source, const PlannedSheet& sheet,
-                     const std::set<FileIdentity>& protectedFiles) {
-    std::filesystem::path file = sheet.file;
-    file.replace_extension(".dxf");
-    folders_.Prepare(file);
-    std::string error;
-    if (!WriteDxfFile(doc, &sheet.view, file, DxfOptionsFor(command_, source), protectedFiles, error)) Failed(error);
-  }
-  // The drawing's written sheets as one PDF; none written, no set. A failure leaves the sheets
-  // written and fails the run.
-  void WriteSheetSet(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes,
-                     const PictureOptions& pictures) {
-    std::vector<size_t> written;
-    for (size_t i = 0; i < outcomes.size(); ++i)
-      if (outcomes[i].written) written.push_back(i);
-    if (written.empty()) return;
-    const std::filesystem::path file = SheetSetFileOf(plan);
-    // A sheet's PDF or an earlier set of this run at the name is kept.
-    if (!pdfsWritten_.insert(file).second)
-      return Failed(file.string() + ": picture not written: it would replace a PDF written by this run");
-    folders_.Prepare(file);
-    std::string error, warnings;
-    const PictureLibrary* library = PicturesFor(file);
-    if (library && !library->writeSheetSetPdf(doc, plan, written, command_.pdfSetPlan, pictures, error, &warnings))
-      Failed(error);
-    Warnings(warnings);
-  }
-  // The picture functions; null, after saying why `file` is not written, without them.
-  const PictureLibrary* PicturesFor(const std::filesystem::path& file) {
-    std::string error;
-    const PictureLibrary* library = LoadPictureModule(error);
-    if (!library) Failed(file.string() + ": picture not written: " + error);
-    return library;
-  }
   void Failed(const std::string& error) {
     ++failedPictures;
     console_.ErrorLine("kelvane: " + PrintableText(error));
@@ -434,9 +429,15 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
   void Warnings(const std::string& lines) {
     if (!console_.Quiet()) Warn(lines);
   }
-  // The report goes whole or not at all, and never over an input or the settings file.
+  // The report goes whole or not at all, and never over an input or a settings file; "-" is
+  // standard output.
   void WriteReport(const RunSummary& summary) {
     const std::filesystem::path& file = *command_.reportFile;
+    if (reportRefused_) return;  // said when the run started
+    if (file == "-") {
+      std::cout << ReportJson(summary) << std::flush;
+      return;
+    }
     std::string problem = ProtectedTargetProblem(file, ProtectedFiles());
     if (problem.empty()) {
       ReplacingFile out(file);
@@ -445,16 +446,17 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
     }
     if (problem.empty()) return;
     reportFailed = true;
-    console_.ErrorLine("kelvane: " + PrintableText(file.string()) + ": report not written: " + problem);
+    console_.ErrorLine("kelvane: " + PrintableText(FailureLine({file, OutputKind::kReport, problem})));
   }
 
   const CommandLine& command_;
   Console& console_;
   SheetPrinter& printer_;
+  ModulePictures pictures_;
   bool print_ = false;
   const Session* session_ = nullptr;
   PictureFolders folders_;
-  std::set<std::filesystem::path> pdfsWritten_;  // with --pdf-set: sheet PDFs and sets so far
+  bool reportRefused_ = false;
 };
 
 // One drawing on its own paper, as Jw_cad prints it. The drawing itself is never replaced.
@@ -519,6 +521,7 @@ int Split(const CommandLine& command) {
   settings.dryRun = command.dryRun || command.mode == CommandMode::kPlan;
   settings.recursive = command.recursive;
   settings.jobs = command.jobs ? *command.jobs : std::max(1u, std::thread::hardware_concurrency());
+  if (command.reportFile && *command.reportFile != "-") settings.reportFile = command.reportFile;
   Session session(*platform, frontEnd, settings);
   frontEnd.Protect(session);
 
@@ -528,6 +531,7 @@ int Split(const CommandLine& command) {
   // Options given here are for this run only: the settings file keeps what the user set.
   if (closeNow && !command.overrides.Any() && !settings.dryRun && session.CanClose()) session.Close();
   if (!anyInput) {
+    frontEnd.ReportWithoutRun(session.Summary());
     std::cerr << "kelvane: no drawing to convert (a drawing must exist and end in .jww)\n";
     return 1;
   }
@@ -541,7 +545,7 @@ int Split(const CommandLine& command) {
   if (frontEnd.failedPrints > 0)
     std::cerr << "kelvane: " << frontEnd.failedPrints
               << " written sheet(s) not printed; first: " << PrintableText(frontEnd.firstPrintFailure) << "\n";
-  if (frontEnd.failedPictures > 0 || frontEnd.failedPrints > 0) return 1;
+  if (frontEnd.failedPictures > 0 || frontEnd.failedPrints > 0 || !session.Summary().outputFailures.empty()) return 1;
   return failures.count > 0 || frontEnd.reportFailed || session.UnreadableInputs() > 0 ? 1 : 0;
 }
 
