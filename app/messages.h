@@ -95,6 +95,12 @@ inline constexpr wchar_t kSheetWouldReplaceInput[] = L"元ファイルを上書�
 inline constexpr wchar_t kSheetNameNotUsable[] = L"ファイル名に使えないため書き出さない";
 inline constexpr wchar_t kSheetWritten[] = L"書き出しました";
 inline constexpr wchar_t kSheetNotWritten[] = L"書き出せませんでした：";
+// Rows of the files beside the sheets: the file's kind, then what becomes of it.
+inline constexpr wchar_t kOutputPdf[] = L"PDF";
+inline constexpr wchar_t kOutputDxf[] = L"DXF";
+inline constexpr wchar_t kOutputDxfImage[] = L"DXFの画像";
+inline constexpr wchar_t kOutputPdfSet[] = L"PDFセット";
+inline constexpr wchar_t kOutputNotToWrite[] = L"：書き出さない（";
 
 // The about box of the system menu: Kelvane VERSION, what it does, the copyright and the licence.
 inline constexpr wchar_t kAboutTitle[] = L"バージョン情報";

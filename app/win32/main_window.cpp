@@ -19,8 +19,6 @@ namespace kelvane {
 
 namespace {
 
-constexpr char kReplacesRunPdf[] = "it would replace a PDF written by this run";
-
 const wchar_t kWindowClass[] = L"KelvaneMainWindow";
 const wchar_t kApplicationClass[] = L"KelvaneApplication";
 const wchar_t kCaption[] = L"Kelvane\u3000Ver.1.7";
@@ -168,74 +166,24 @@ void MainWindow::SettingsLoaded(SplitOptions&) {
 // The run's limits may have emptied the separator and limited the start number and margin.
 void MainWindow::RunStarted(const SplitOptions&) {
   PushControls(false);
-  runPdfs_.clear();
 }
 
 void MainWindow::DrawingDone(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) {
-  if (SavesPdf()) WritePdfs(doc, plan, outcomes);
-  if (SavesDxf()) WriteDxfs(doc, plan, outcomes);
-  if (SavesPdfSet()) WritePdfSet(doc, plan, outcomes);
   preview_.RunDone(doc, plan, outcomes);
 }
 
-std::set<FileIdentity> MainWindow::ProtectedFiles() const {
-  std::set<FileIdentity> protectedFiles;
-  for (const std::filesystem::path& file : session_.inputFiles)
-    if (std::optional<FileIdentity> id = platform_.IdentityOf(file)) protectedFiles.insert(*id);
-  for (const std::filesystem::path& file : {session_.SettingsFile(), session_.SideSettingsFile()})
-    if (std::optional<FileIdentity> id = platform_.IdentityOf(file)) protectedFiles.insert(*id);
-  return protectedFiles;
+CompanionRequest MainWindow::Companions() {
+  CompanionRequest request;
+  if (SavesPdf()) request.pictures.push_back(PictureFormat::kPdf);
+  request.dxf = SavesDxf();
+  request.pdfSet = SavesPdfSet();
+  // Embedded images go beside the DXF as PNG files.
+  request.dxfOptions.toPng = GdiImageAsPng;
+  return request;
 }
 
-bool MainWindow::ClaimRunPdf(const std::filesystem::path& pdf) {
-  return !SavesPdfSet() || runPdfs_.insert(NameKey(platform_, pdf).native()).second;
-}
-
-void MainWindow::WritePdfs(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) {
-  // Asked again for every drawing: no PDF replaces an input of the run or a settings file.
-  const std::set<FileIdentity> protectedFiles = ProtectedFiles();
-  for (size_t i = 0; i < outcomes.size() && i < plan.sheets.size(); ++i) {
-    if (!outcomes[i].written) continue;
-    const std::filesystem::path pdf = SheetPdfWriter::PdfFileOf(plan.sheets[i].file);
-    std::string reason;
-    if (!ClaimRunPdf(pdf))
-      reason = kReplacesRunPdf;
-    else if (pdfs_.Write(doc, plan, plan.sheets[i], protectedFiles, reason))
-      continue;
-    session_.NoteFailure(kPdfNotSaved + platform_.ToSjis(pdf) + " (" + reason + ")");
-  }
-}
-
-void MainWindow::WriteDxfs(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) {
-  const std::set<FileIdentity> protectedFiles = ProtectedFiles();
-  // Linked images are looked up beside the drawing; embedded ones are written beside the DXF as PNG.
-  DxfOptions options;
-  options.drawingFolder = DrawingFolder(plan.source);
-  options.toPng = GdiImageAsPng;
-  for (size_t i = 0; i < outcomes.size() && i < plan.sheets.size(); ++i) {
-    if (!outcomes[i].written) continue;
-    std::filesystem::path file = plan.sheets[i].file;
-    file.replace_extension(".dxf");
-    std::string error;
-    if (WriteDxfFile(doc, &plan.sheets[i].view, file, options, protectedFiles, error)) continue;
-    const std::string said = "DXF not written: ";  // the reason follows it
-    const size_t at = error.find(said);
-    const std::string reason = at == std::string::npos ? error : error.substr(at + said.size());
-    session_.NoteFailure(kDxfNotSaved + platform_.ToSjis(file) + " (" + reason + ")");
-  }
-}
-
-void MainWindow::WritePdfSet(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) {
-  std::vector<size_t> written;
-  for (size_t i = 0; i < outcomes.size() && i < plan.sheets.size(); ++i)
-    if (outcomes[i].written) written.push_back(i);
-  if (written.empty()) return;
-  std::string reason;
-  if (!ClaimRunPdf(SheetSetFileOf(plan)))
-    reason = kReplacesRunPdf;
-  else if (pdfs_.WriteSet(doc, plan, written, ProtectedFiles(), reason))
-    return;
-  session_.NoteFailure(kPdfSetNotSaved + platform_.ToSjis(SheetSetFileOf(plan)) + " (" + reason + ")");
+void MainWindow::OutputFailed(const OutputFailure& failure) {
+  session_.NoteFailure(FailureStatusText(platform_, failure));
 }
 
 void MainWindow::CurrentOptions(SplitOptions& options, std::optional<std::filesystem::path>& outputFolder) {

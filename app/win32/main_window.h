@@ -128,24 +128,17 @@ class MainWindow final : public SessionFrontEnd, private PreviewHost {
   bool SavePdfChecked() const override { return SavesPdf(); }
   void SavePdfClicked(bool on) override { SetSavesPdf(on); }
   void ShowSavesPdf();
-  // The PDFs of the sheets a drawing's run wrote; each one not written is a failure of the run.
-  void WritePdfs(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes);
-  // The DXF files of the sheets a drawing's run wrote, the same way.
-  void WriteDxfs(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes);
-  // The PDF set of a drawing whose run wrote a sheet; one not written is a failure of the run.
-  void WritePdfSet(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes);
-  // Files no PDF or DXF may replace: the run's inputs and the settings files, asked again per drawing.
-  std::set<FileIdentity> ProtectedFiles() const;
-  // True for the first PDF of the run under this name (with PDF sets only; always true without).
-  bool ClaimRunPdf(const std::filesystem::path& pdf);
+  CompanionRequest CurrentCompanions() override { return Companions(); }
+  // What a run writes beside the sheets, drawn by the system's fonts and images; each file not
+  // written is a failure of the run, told in the status bar and the preview's list.
+  CompanionRequest Companions() override;
+  PictureWriter* Pictures() override { return &pictures_; }
+  void OutputFailed(const OutputFailure& failure) override;
 
   Win32Platform& platform_;
   Session session_;
   PreviewWindow preview_{*this};
-  SheetPdfWriter pdfs_;
-  // With PDF sets: the PDFs this run wrote, by name key, so that a sheet's PDF and a drawing's
-  // set of the same name never replace one another.
-  std::set<std::filesystem::path::string_type> runPdfs_;
+  SheetPdfPictures pictures_;
   HINSTANCE instance_ = nullptr;
   HWND application_ = nullptr;
   HWND window_ = nullptr;

@@ -57,6 +57,11 @@ std::wstring PaperName(int32_t code) {
   return std::to_wstring(code);
 }
 
+std::wstring WideOfUtf8(const std::string& utf8) {
+  const std::u16string units = Utf8ToUtf16(utf8);
+  return std::wstring(units.begin(), units.end());
+}
+
 std::wstring DecisionText(SheetDecision d) {
   switch (d) {
     case SheetDecision::kWrite: return kSheetToWrite;
@@ -279,6 +284,8 @@ void PreviewWindow::Replan() {
     RunContext run;
     AddRunInput(run, platform, file_);
     plan_ = PlanSheets(*doc_, options_, file_, outputFolder_ ? *outputFolder_ : file_.parent_path() / "", run, platform);
+    RecordPlannedSheets(run, platform, plan_);
+    PlanCompanions(plan_, *doc_, host_.CurrentCompanions(), run, platform);
     refusal = ShowPlan(*doc_, plan_);
   } catch (const std::exception& e) {
     plan_ = SheetPlan{};
@@ -370,6 +377,34 @@ void PreviewWindow::FillRows() {
       item.iSubItem = c;
       item.pszText = const_cast<wchar_t*>(cells[c].c_str());
       SendMessageW(list, LVM_SETITEMTEXTW, i, reinterpret_cast<LPARAM>(&item));
+    }
+  }
+  // The files beside the sheets, each under its sheet's number, as the run names them.
+  for (size_t i = 0; i < plan_.outputs.size(); ++i) {
+    const PlannedOutput& out = plan_.outputs[i];
+    const bool ofSheet = out.kind != OutputKind::kPdfSet && out.sheet < plan_.sheets.size();
+    std::wstring action = out.kind == OutputKind::kPdfSet   ? kOutputPdfSet
+                          : out.kind == OutputKind::kDxf      ? kOutputDxf
+                          : out.kind == OutputKind::kDxfImage ? kOutputDxfImage
+                                                              : kOutputPdf;
+    switch (out.state) {
+      case OutputState::kWritten: action += L"：" + std::wstring(kSheetWritten); break;
+      case OutputState::kFailed: action += L"：" + std::wstring(kSheetNotWritten) + WideOfUtf8(out.reason); break;
+      case OutputState::kRefused: action += kOutputNotToWrite + WideOfUtf8(out.reason) + L"）"; break;
+      case OutputState::kPlanned: action += L"：" + std::wstring(kSheetToWrite); break;
+      case OutputState::kNotNeeded: break;
+    }
+    const std::wstring cells[] = {ofSheet ? SjisToWide(plan_.sheets[out.sheet].number) : L"", L"", L"",
+                                  out.file.filename().wstring(), action};
+    LVITEMW item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = int(plan_.sheets.size() + i);
+    item.pszText = const_cast<wchar_t*>(cells[0].c_str());
+    SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    for (int c = 1; c < 5; ++c) {
+      item.iSubItem = c;
+      item.pszText = const_cast<wchar_t*>(cells[c].c_str());
+      SendMessageW(list, LVM_SETITEMTEXTW, plan_.sheets.size() + i, reinterpret_cast<LPARAM>(&item));
     }
   }
   // Every cell readable: a column as wide as its widest text (the list scrolls sideways).

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/options.h"
+#include "app/output_plan.h"
 #include "app/sheet_plan.h"
 #include "app/sheet_writer.h"
 #include "render/gdi/gdi_output.h"
@@ -36,6 +37,8 @@ class PreviewHost {
   // The main window's "PDFも保存" choice, which the preview's check box shows and sets.
   virtual bool SavePdfChecked() const = 0;
   virtual void SavePdfClicked(bool on) = 0;
+  // The files a drop would write beside the sheets now (PDFs, DXFs, sets).
+  virtual CompanionRequest CurrentCompanions() = 0;
 };
 
 enum PreviewControl : int {

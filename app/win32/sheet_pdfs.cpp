@@ -116,4 +116,26 @@ bool SheetPdfWriter::WriteList(const DisplayList& list, const JwwDocument& doc, 
   return false;
 }
 
+bool SheetPdfPictures::WriteSheetPicture(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet,
+                                         PictureFormat format, const std::filesystem::path& file,
+                                         const std::set<FileIdentity>& protectedFiles, std::string& reason,
+                                         std::string&) {
+  // The window asks for PDFs alone, at the name the plan gives every sheet's PDF.
+  if (format != PictureFormat::kPdf || file != SheetPdfWriter::PdfFileOf(sheet.file)) {
+    reason = "this picture cannot be drawn here";
+    return false;
+  }
+  return writer_.Write(doc, plan, sheet, protectedFiles, reason);
+}
+
+bool SheetPdfPictures::WriteSheetSet(const JwwDocument& doc, const SheetPlan& plan, const std::vector<size_t>& sheets,
+                                     bool, const std::filesystem::path& file,
+                                     const std::set<FileIdentity>& protectedFiles, std::string& reason, std::string&) {
+  if (file != SheetSetFileOf(plan)) {
+    reason = "this picture cannot be drawn here";
+    return false;
+  }
+  return writer_.WriteSet(doc, plan, sheets, protectedFiles, reason);
+}
+
 }  // namespace kelvane

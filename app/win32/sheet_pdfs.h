@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/output_writer.h"
 #include "app/sheet_plan.h"
 #include "jww/document.h"
 #include "platform/file_identity.h"
@@ -45,6 +46,20 @@ class SheetPdfWriter {
   FontSource& Fonts();
 
   std::unique_ptr<FontSource> fonts_;  // opened at the first PDF, kept for the program's life
+};
+
+// The Windows program's pictures of a run: PDFs alone, through SheetPdfWriter.
+class SheetPdfPictures final : public PictureWriter {
+ public:
+  bool WriteSheetPicture(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet, PictureFormat format,
+                         const std::filesystem::path& file, const std::set<FileIdentity>& protectedFiles,
+                         std::string& reason, std::string& warnings) override;
+  bool WriteSheetSet(const JwwDocument& doc, const SheetPlan& plan, const std::vector<size_t>& sheets, bool withPlan,
+                     const std::filesystem::path& file, const std::set<FileIdentity>& protectedFiles,
+                     std::string& reason, std::string& warnings) override;
+
+ private:
+  SheetPdfWriter writer_;
 };
 
 }  // namespace kelvane
