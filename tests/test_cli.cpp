@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 
@@ -167,6 +168,25 @@ TEST(CommandLine, AFailedSheetIsReportedAndTheExitStatusSaysSo) {
   EXPECT_EQ(r.status, 1) << r.out;
   EXPECT_NE(r.out.find("could not be written"), std::string::npos) << r.out;
   EXPECT_GE(Files(dir / "out").size(), 5u);  // the other sheets were written
+}
+
+// Under a file-size limit a sheet too large fails with its reason, not by a signal: the run
+// ends with exit 1 and a message, and the small report is still written.
+TEST(CommandLine, AFileSizeLimitFailsTheSheetsAloudAndTheReportIsWritten) {
+  TempDir dir;
+  ASSERT_EQ(Kelvane("--make-example " + Q(dir.path())).status, 0);
+  std::filesystem::create_directories(dir / "out");
+  // The example's sheets are about 22 KB each, its report a few KB; 16 blocks are 8 KB (dash)
+  // or 16 KB (bash).
+  Result r = Kelvane("--help >/dev/null; ulimit -f 16; exec " + std::string(KELVANE_EXE) + " --settings " +
+                     Q(dir / "none.dat") + " -o " + Q(dir / "out") + " --report " + Q(dir / "report.json") + " " +
+                     Q(dir / "example.jww"));
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_NE(r.out.find("File too large"), std::string::npos) << r.out;
+  EXPECT_TRUE(Files(dir / "out").empty());
+  std::ifstream report(dir / "report.json");
+  const std::string json((std::istreambuf_iterator<char>(report)), {});
+  EXPECT_NE(json.find("\"failed\""), std::string::npos) << json;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The command-line entry: converts drawings at once as the window does when started with
 // parameters, plus the example drawing and two diagnostic modes.
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -548,6 +549,7 @@ int Split(const CommandLine& command) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::signal(SIGXFSZ, SIG_IGN);  // a write past the file-size limit fails with EFBIG, and is told
   const CommandLineResult parsed = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
   if (!parsed.command) return Fail(parsed.error);
   const CommandLine& command = *parsed.command;
