@@ -314,7 +314,7 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
     if (command_.pdfSet && !command_.dryRun) WriteSheetSet(doc, plan, outcomes, pictures);
   }
   void InputNotListed(const ListingProblem& problem) override {
-    if (problem.repeated) return Warnings(PrintableText(problem.path.string()) + ": " + problem.reason + "\n");
+    if (problem.repeated) return console_.Quiet() ? void() : Warn(PrintableText(problem.path.string()) + ": " + problem.reason + "\n");
     console_.ErrorLine("kelvane: " + PrintableText(problem.path.string()) + ": " + problem.reason);
   }
   void DrawingFinished(const RunSummary& summary, size_t done) override {
@@ -432,9 +432,8 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
     ++failedPictures;
     console_.ErrorLine("kelvane: " + PrintableText(error));
   }
-  void Warnings(const std::string& lines) {
-    if (!console_.Quiet()) Warn(lines);
-  }
+  // Shown even when quiet: the run succeeds, so only these lines tell what was left out.
+  void Warnings(const std::string& lines) { Warn(lines); }
   // The report goes whole or not at all, and never over an input or the settings file.
   void WriteReport(const RunSummary& summary) {
     const std::filesystem::path& file = *command_.reportFile;
