@@ -172,7 +172,7 @@ int Info(const std::filesystem::path& path) {
   std::string strings = d.unicodeStrings == 0 ? "ansi" : (d.ansiStrings == 0 ? "unicode" : "mixed");
   std::string sig;
   for (char c : doc.header.signature) sig += (c >= 0x20 && c < 0x7F) ? c : '?';
-  std::cout << "{\"file\":" << JsonString(path.string()) << ",\"signature\":" << JsonString(sig)
+  std::cout << "{" << JsonFileName("file", path.string()) << ",\"signature\":" << JsonString(sig)
             << ",\"version\":" << doc.header.version << ",\"loaded\":" << (loaded ? "true" : "false")
             << ",\"bytesRead\":" << d.bytesRead << ",\"fileSize\":" << (ec ? 0 : size)
             << ",\"memo\":" << JsonString(ToUtf8(doc.header.memo)) << ",\"paperSize\":" << doc.header.paperSize
