@@ -25,10 +25,12 @@ struct SheetRecord {
   std::string failure;  // why a sheet to be written was not
 };
 
-// A drawing that could not be read, or whose sheets could not be saved.
+// A drawing that could not be read, or whose sheets could not be saved, or a folder among the
+// inputs that could not be read.
 struct FailedDrawing {
   std::filesystem::path source;
-  std::string reason;  // UTF-8
+  std::string reason;    // UTF-8
+  bool listing = false;  // a folder or an entry the input listing could not take, told as it was found
 };
 
 struct RunSummary {

@@ -112,7 +112,7 @@ class Session {
   void NoteFailure(const std::string& sjisText);
   // What the last run could not do: sheets not written and drawings not read.
   const RunFailures& Failures() const { return failures_; }
-  // What the last run did, sheet by sheet.
+  // What the last run did, sheet by sheet, and the inputs its listing could not read.
   const RunSummary& Summary() const { return summary_; }
   // Folders among the inputs that could not be read since start-up.
   size_t UnreadableInputs() const { return unreadableInputs_; }
@@ -132,6 +132,7 @@ class Session {
   RunFailures failures_;
   RunSummary summary_;
   size_t unreadableInputs_ = 0;
+  std::vector<FailedDrawing> listingFailures_;  // of the last listing, for the run's summary
 };
 
 }  // namespace kelvane

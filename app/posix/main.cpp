@@ -324,7 +324,8 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
     if (console_.Quiet()) {
       // The status lines that said so were not shown: every failure is named here instead.
       for (const FailedDrawing& f : summary.failedDrawings)
-        console_.ErrorLine("kelvane: " + PrintableText(f.source.string()) + ": " + PrintableText(f.reason));
+        if (!f.listing)  // told when the listing found it
+          console_.ErrorLine("kelvane: " + PrintableText(f.source.string()) + ": " + PrintableText(f.reason));
       for (const SheetRecord& sheet : summary.sheets)
         if (sheet.outcome == "failed") console_.ErrorLine("kelvane: " + PrintableText(sheet.failure));
     }
