@@ -64,8 +64,9 @@ const char* DecisionName(SheetDecision d) {
 
 std::string SheetJson(const SheetRecord& r) {
   return "{" + SourceJson(r.source) + ",\"frame\":" + std::to_string(r.frame) +
-         ",\"sheet\":" + std::to_string(r.sheet) + ",\"number\":" + JsonString(r.number) + ",\"name\":" + JsonString(r.name) +
-         "," + (r.file.empty() ? std::string("\"file\":null") : JsonFileName("file", Utf8Of(r.file))) + ",\"decision\":\"" +
+         ",\"sheet\":" + std::to_string(r.sheet) + ",\"number\":" + JsonString(r.number) +
+         ",\"name\":" + JsonString(r.name) + "," +
+         (r.file.empty() ? std::string("\"file\":null") : JsonFileName("file", Utf8Of(r.file))) + ",\"decision\":\"" +
          DecisionName(r.decision) + "\",\"outcome\":\"" + r.outcome + "\"" +
          (r.failure.empty() ? std::string() : ",\"failure\":" + JsonString(r.failure)) + "}";
 }

@@ -449,7 +449,8 @@ TEST(PdfOutput, EveryPageHasTheImageBudgetOfItsOwnPdf) {
   const size_t expected[] = {1, 1, 1, 1, 1, 2, 1, 2};
   for (size_t k = 0; k < pages.size(); ++k) {
     const std::string page = std::to_string(k + 1);
-    const std::string images = CommandOutput("pdfimages -f " + page + " -l " + page + " -list " + Quoted(dir / "set.pdf"));
+    const std::string images =
+        CommandOutput("pdfimages -f " + page + " -l " + page + " -list " + Quoted(dir / "set.pdf"));
     EXPECT_EQ(size_t(std::count(images.begin(), images.end(), '\n')), 2 + expected[k] * 2) << page << "\n" << images;
   }
   EXPECT_EQ(leftOut.count[size_t(ImageProblem::kTooManyPixels)], 2u);

@@ -18,10 +18,22 @@ TEST(RunSummary, JsonStringsTakeOnlyWellFormedUtf8) {
   const struct {
     const char* bytes;
     size_t replaced;
-  } bad[] = {{"\xC0\xAF", 2},          {"\xC1\xBF", 2},          {"\xE0\x80\xAF", 3},      {"\xE0\x9F\xBF", 3},
-             {"\xED\xA0\x80", 3},      {"\xED\xBF\xBF", 3},      {"\xF0\x80\x80\xAF", 4},  {"\xF0\x8F\xBF\xBF", 4},
-             {"\xF4\x90\x80\x80", 4},  {"\xF5\x80\x80\x80", 4},  {"\xF7\xBF\xBF\xBF", 4},  {"\xF8\x88\x80\x80\x80", 5},
-             {"\xFF", 1},              {"\xFE", 1},              {"\x80", 1},              {"\xE3\x81", 2}};
+  } bad[] = {{"\xC0\xAF", 2},
+             {"\xC1\xBF", 2},
+             {"\xE0\x80\xAF", 3},
+             {"\xE0\x9F\xBF", 3},
+             {"\xED\xA0\x80", 3},
+             {"\xED\xBF\xBF", 3},
+             {"\xF0\x80\x80\xAF", 4},
+             {"\xF0\x8F\xBF\xBF", 4},
+             {"\xF4\x90\x80\x80", 4},
+             {"\xF5\x80\x80\x80", 4},
+             {"\xF7\xBF\xBF\xBF", 4},
+             {"\xF8\x88\x80\x80\x80", 5},
+             {"\xFF", 1},
+             {"\xFE", 1},
+             {"\x80", 1},
+             {"\xE3\x81", 2}};
   for (const auto& b : bad) {
     EXPECT_FALSE(IsUtf8(b.bytes)) << b.bytes;
     std::string replaced;

@@ -314,7 +314,8 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
     if (command_.pdfSet && !command_.dryRun) WriteSheetSet(doc, plan, outcomes, pictures);
   }
   void InputNotListed(const ListingProblem& problem) override {
-    if (problem.repeated) return console_.Quiet() ? void() : Warn(PrintableText(problem.path.string()) + ": " + problem.reason + "\n");
+    if (problem.repeated)
+      return console_.Quiet() ? void() : Warn(PrintableText(problem.path.string()) + ": " + problem.reason + "\n");
     console_.ErrorLine("kelvane: " + PrintableText(problem.path.string()) + ": " + problem.reason);
   }
   void DrawingFinished(const RunSummary& summary, size_t done) override {

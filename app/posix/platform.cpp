@@ -42,7 +42,8 @@ std::filesystem::path XdgUserDir(const char* key, const char* fallback) {
   constexpr uintmax_t kMaxBytes = 64 * 1024;
   const std::filesystem::path file = ConfigHome() / "user-dirs.dirs";
   std::error_code ec;
-  const bool usable = std::filesystem::is_regular_file(file, ec) && std::filesystem::file_size(file, ec) <= kMaxBytes && !ec;
+  const bool usable =
+      std::filesystem::is_regular_file(file, ec) && std::filesystem::file_size(file, ec) <= kMaxBytes && !ec;
   const TextLines read = usable ? ReadTextLinesChecked(file, kMaxBytes, kMaxBytes) : TextLines{};
   const std::string prefix = std::string(key) + "=";
   for (const std::string& line : read.lines) {
