@@ -70,6 +70,7 @@ if(KELVANE_TESTS)
     add_dependencies(kelvane_cli_batch_tests kelvane)
   endif()
   kelvane_test(kelvane_app_tests SOURCES tests/test_settings.cpp tests/test_side_settings.cpp tests/test_session.cpp tests/test_sheet_plan.cpp
+                                     tests/test_run_summary.cpp
                                      tests/fixtures.cpp LIBS kelvane_app)
   if(NOT WIN32)
     kelvane_test(kelvane_cli_picture_tests SOURCES tests/test_cli_pictures.cpp tests/fixtures.cpp LIBS kelvane_jww)

@@ -1,7 +1,9 @@
 // The batch: the steps of one drawing, run one drawing after another or by several workers.
 #include "app/batch_run.h"
 
+#include <cerrno>
 #include <condition_variable>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -17,6 +19,14 @@
 namespace kelvane {
 
 namespace {
+
+// Why a file could not be opened, in the system's words begun in lower case: "permission denied".
+std::string OpenFailure(int error) {
+  if (error == 0) return "cannot be opened";
+  std::string reason = std::generic_category().message(error);
+  if (!reason.empty() && reason[0] >= 'A' && reason[0] <= 'Z') reason[0] = char(reason[0] - 'A' + 'a');
+  return reason;
+}
 
 // One drawing on its way through the run.
 struct DrawingJob {
@@ -105,6 +115,9 @@ void Batch::Load(DrawingJob& job) {
     // Only a regular file is opened: a FIFO or a device would stall the run.
     std::error_code ec;
     if (!std::filesystem::is_regular_file(job.file, ec)) return Fail(job, "not a regular file");
+    // A file that cannot be opened says why ("permission denied"), not that it is no drawing.
+    errno = 0;
+    if (std::ifstream probe(job.file, std::ios::binary); !probe) return Fail(job, OpenFailure(errno));
     if (!JwwDocument::IsJwwFile(job.file)) return Fail(job, "not a JWW drawing");
     if (!job.document->LoadFromFile(job.file)) {
       const JwwDiagnostics& d = job.document->diagnostics;

@@ -16,16 +16,35 @@ std::string Utf8Of(const std::filesystem::path& path) {
 
 std::string Utf8Of(const JwwString& s) { return s.unicode ? Utf16ToUtf8(s.wide) : SjisToUtf8(s.sjis); }
 
-// The length of the well-formed UTF-8 sequence at `at`, or 0.
+// The length of the well-formed UTF-8 sequence at `at`, or 0: no overlong form, no surrogate
+// (U+D800 to U+DFFF), nothing above U+10FFFF, so lead bytes C0, C1 and F5 to FF never start one.
 size_t SequenceLength(const std::string& s, size_t at) {
   const unsigned char b = static_cast<unsigned char>(s[at]);
-  const size_t n = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-  if (n == 0 || at + n > s.size() || (n == 2 && b < 0xC2)) return 0;
-  for (size_t i = 1; i < n; ++i)
+  if (b < 0x80) return 1;
+  size_t n = 0;
+  unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+  if (b >= 0xC2 && b <= 0xDF) {
+    n = 2;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    n = 3;
+    if (b == 0xE0) low = 0xA0;   // below: overlong
+    if (b == 0xED) high = 0x9F;  // above: a surrogate
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    n = 4;
+    if (b == 0xF0) low = 0x90;   // below: overlong
+    if (b == 0xF4) high = 0x8F;  // above: past U+10FFFF
+  } else {
+    return 0;
+  }
+  if (at + n > s.size()) return 0;
+  const unsigned char second = static_cast<unsigned char>(s[at + 1]);
+  if (second < low || second > high) return 0;
+  for (size_t i = 2; i < n; ++i)
     if ((static_cast<unsigned char>(s[at + i]) & 0xC0) != 0x80) return 0;
   return n;
 }
 
+std::string SourceJson(const std::filesystem::path& source) { return JsonFileName("source", Utf8Of(source)); }
 
 const char* DecisionName(SheetDecision d) {
   switch (d) {
@@ -44,9 +63,10 @@ const char* DecisionName(SheetDecision d) {
 }
 
 std::string SheetJson(const SheetRecord& r) {
-  return "{\"source\":" + JsonString(Utf8Of(r.source)) + ",\"frame\":" + std::to_string(r.frame) +
-         ",\"sheet\":" + std::to_string(r.sheet) + ",\"number\":" + JsonString(r.number) + ",\"name\":" + JsonString(r.name) +
-         ",\"file\":" + (r.file.empty() ? std::string("null") : JsonString(Utf8Of(r.file))) + ",\"decision\":\"" +
+  return "{" + SourceJson(r.source) + ",\"frame\":" + std::to_string(r.frame) +
+         ",\"sheet\":" + std::to_string(r.sheet) + ",\"number\":" + JsonString(r.number) +
+         ",\"name\":" + JsonString(r.name) + "," +
+         (r.file.empty() ? std::string("\"file\":null") : JsonFileName("file", Utf8Of(r.file))) + ",\"decision\":\"" +
          DecisionName(r.decision) + "\",\"outcome\":\"" + r.outcome + "\"" +
          (r.failure.empty() ? std::string() : ",\"failure\":" + JsonString(r.failure)) + "}";
 }
@@ -74,6 +94,28 @@ std::string JsonString(const std::string& text) {
       o.append(text, i, n);
     }
     i += n;
+  }
+  return o + "\"";
+}
+
+bool IsUtf8(const std::string& text) {
+  for (size_t i = 0; i < text.size();) {
+    const size_t n = SequenceLength(text, i);
+    if (n == 0) return false;
+    i += n;
+  }
+  return true;
+}
+
+std::string JsonFileName(const std::string& key, const std::string& bytes) {
+  std::string o = "\"" + key + "\":" + JsonString(bytes);
+  if (IsUtf8(bytes)) return o;
+  static const char kHex[] = "0123456789abcdef";
+  o += ",\"" + key + "Bytes\":\"";
+  for (const char c : bytes) {
+    const unsigned char b = static_cast<unsigned char>(c);
+    o += kHex[b >> 4];
+    o += kHex[b & 15];
   }
   return o + "\"";
 }
@@ -142,7 +184,7 @@ std::string ReportJson(const RunSummary& s) {
       ",\"nameNotUsable\":" + std::to_string(s.Count(SheetDecision::kNameNotUsable)) +
       ",\"notSaved\":" + std::to_string(failedSheets) + "},\"failedDrawings\":[";
   for (size_t i = 0; i < s.failedDrawings.size(); ++i)
-    o += (i ? ",{\"source\":" : "{\"source\":") + JsonString(Utf8Of(s.failedDrawings[i].source)) +
+    o += (i ? ",{" : "{") + SourceJson(s.failedDrawings[i].source) +
          ",\"reason\":" + JsonString(s.failedDrawings[i].reason) + "}";
   o += "],\"sheets\":[";
   for (size_t i = 0; i < s.sheets.size(); ++i) o += (i ? ",\n" : "\n") + SheetJson(s.sheets[i]);

@@ -26,10 +26,12 @@ struct SheetRecord {
   std::string failure;  // why a sheet to be written was not
 };
 
-// A drawing that could not be read, or whose sheets could not be saved.
+// A drawing that could not be read, or whose sheets could not be saved, or a folder among the
+// inputs that could not be read.
 struct FailedDrawing {
   std::filesystem::path source;
-  std::string reason;  // UTF-8
+  std::string reason;    // UTF-8
+  bool listing = false;  // a folder or an entry the input listing could not take, told as it was found
 };
 
 struct RunSummary {
@@ -52,9 +54,17 @@ struct RunSummary {
 // renamed, empty, refused by reason, and every failed drawing with its reason.
 std::string SummaryText(const RunSummary& summary);
 
-// A JSON string of UTF-8 text, quoted; bytes that are not UTF-8 (a file name may hold them)
-// become U+FFFD.
+// True when `text` is well-formed UTF-8: no overlong form, no surrogate, nothing above U+10FFFF.
+bool IsUtf8(const std::string& text);
+
+// A JSON string of UTF-8 text, quoted; bytes that are not well-formed UTF-8 (a file name may
+// hold them) become U+FFFD, so that every strict parser takes it.
 std::string JsonString(const std::string& utf8);
+
+// `"key":NAME` for a file name given as its bytes; when they are not UTF-8, also
+// `,"keyBytes":"HEX"`, the bytes in lowercase hexadecimal, so that two such names never look
+// the same and each can be found again.
+std::string JsonFileName(const std::string& key, const std::string& bytes);
 
 // The same as one JSON object with an entry per sheet (docs/report.schema.json describes it).
 std::string ReportJson(const RunSummary& summary);

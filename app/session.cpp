@@ -139,10 +139,16 @@ void Session::DropFiles(const std::vector<std::filesystem::path>& dropped) {
 std::vector<std::filesystem::path> Session::ListInputs(const std::vector<std::filesystem::path>& parameters,
                                                        bool recursive) {
   InputListing listing = ListInputFiles(platform_, parameters, recursive);
+  listingFailures_.clear();
   for (const ListingProblem& problem : listing.problems) {
-    if (!problem.repeated) ++unreadableInputs_;
+    if (!problem.repeated) {
+      ++unreadableInputs_;
+      listingFailures_.push_back({problem.path, problem.reason, true});
+    }
     frontEnd_.InputNotListed(problem);
   }
+  summary_ = RunSummary{};
+  summary_.failedDrawings = listingFailures_;
   return std::move(listing.files);
 }
 
@@ -178,6 +184,7 @@ void Session::RunBatch() {
 
   const size_t n = files.size();
   summary_ = RunSummary{};
+  summary_.failedDrawings = listingFailures_;  // the folders that could not be read come first
   summary_.drawingsListed = n;
   summary_.dryRun = settings_.dryRun;
   if (settings_.reportFile && !settings_.dryRun) {

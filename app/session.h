@@ -127,7 +127,7 @@ class Session {
   void NoteFailure(const std::string& sjisText);
   // What the last run could not do: sheets not written and drawings not read.
   const RunFailures& Failures() const { return failures_; }
-  // What the last run did, sheet by sheet.
+  // What the last run did, sheet by sheet, and the inputs its listing could not read.
   const RunSummary& Summary() const { return summary_; }
   // Files no file of a run may replace: the inputs and the settings files, by identity.
   std::set<FileIdentity> ProtectedFiles() const;
@@ -150,6 +150,7 @@ class Session {
   RunSummary summary_;
   size_t unreadableInputs_ = 0;
   CompanionRequest companions_;
+  std::vector<FailedDrawing> listingFailures_;  // of the last listing, for the run's summary
 };
 
 }  // namespace kelvane

@@ -24,4 +24,7 @@ endif()
 
 if(KELVANE_TESTS)
   kelvane_test(kelvane_platform_tests SOURCES tests/test_text_conversion.cpp tests/test_glyph_subset.cpp LIBS kelvane_platform)
+  if(NOT WIN32)
+    target_sources(kelvane_platform_tests PRIVATE tests/test_replacing_file.cpp)
+  endif()
 endif()

@@ -1,8 +1,10 @@
 #!/usr/bin/python3
 """Validates a run report against its schema: with jsonschema when it is installed, otherwise with
 the part of JSON Schema the report's schema uses (type, enum, required, properties,
-additionalProperties, items, minimum). Usage: check_report.py SCHEMA REPORT"""
+additionalProperties, items, minimum, pattern). The report must be strict UTF-8.
+Usage: check_report.py SCHEMA REPORT"""
 import json
+import re
 import sys
 
 TYPES = {"object": dict, "array": list, "string": str, "boolean": bool, "null": type(None)}
@@ -25,6 +27,8 @@ def check(value, schema, where):
         errors.append(f"{where}: {value!r} is not one of {schema['enum']}")
     if "minimum" in schema and isinstance(value, int) and value < schema["minimum"]:
         errors.append(f"{where}: {value} is below {schema['minimum']}")
+    if "pattern" in schema and isinstance(value, str) and not re.search(schema["pattern"], value):
+        errors.append(f"{where}: {value!r} does not match {schema['pattern']}")
     if isinstance(value, dict):
         props = schema.get("properties", {})
         errors += [f"{where}: {key} missing" for key in schema.get("required", []) if key not in value]

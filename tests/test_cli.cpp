@@ -1,5 +1,6 @@
 // The command line as a user runs it: the example drawing, dry runs, real runs and bad options.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <cctype>
@@ -7,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 
@@ -167,6 +169,68 @@ TEST(CommandLine, AFailedSheetIsReportedAndTheExitStatusSaysSo) {
   EXPECT_EQ(r.status, 1) << r.out;
   EXPECT_NE(r.out.find("could not be written"), std::string::npos) << r.out;
   EXPECT_GE(Files(dir / "out").size(), 5u);  // the other sheets were written
+}
+
+// Under a file-size limit a sheet too large fails with its reason, not by a signal: the run
+// ends with exit 1 and a message, and the small report is still written.
+TEST(CommandLine, AFileSizeLimitFailsTheSheetsAloudAndTheReportIsWritten) {
+  TempDir dir;
+  ASSERT_EQ(Kelvane("--make-example " + Q(dir.path())).status, 0);
+  std::filesystem::create_directories(dir / "out");
+  // The example's sheets are about 22 KB each, its report a few KB; 16 blocks are 8 KB (dash)
+  // or 16 KB (bash).
+  Result r = Kelvane("--help >/dev/null; ulimit -f 16; exec " + std::string(KELVANE_EXE) + " --settings " +
+                     Q(dir / "none.dat") + " -o " + Q(dir / "out") + " --report " + Q(dir / "report.json") + " " +
+                     Q(dir / "example.jww"));
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_NE(r.out.find("File too large"), std::string::npos) << r.out;
+  EXPECT_TRUE(Files(dir / "out").empty());
+  std::ifstream report(dir / "report.json");
+  const std::string json((std::istreambuf_iterator<char>(report)), {});
+  EXPECT_NE(json.find("\"failed\""), std::string::npos) << json;
+}
+
+// The desktop folder comes from user-dirs.dirs only when that is a regular file of a sane size:
+// a FIFO there must not hang the run, a link to an endless device must not grow its memory.
+TEST(CommandLine, UserDirsIsReadOnlyWhenItIsARegularFileOfSaneSize) {
+  TempDir dir;
+  ASSERT_EQ(Kelvane("--make-example " + Q(dir.path())).status, 0);
+  const std::filesystem::path home = dir / "home", config = dir / "config", dirs = config / "user-dirs.dirs";
+  std::filesystem::create_directories(home / "Desktop");
+  std::filesystem::create_directories(home / "Schreibtisch");
+  std::filesystem::create_directories(config);
+  std::ofstream(dir / "desktop.dat") << "0\n0\n1\n0\n0\n0\n\n-\n0\n0\n1\n0\n";
+  const std::string run = "--help >/dev/null; export HOME=" + Q(home) + " XDG_CONFIG_HOME=" + Q(config) +
+                          "; ulimit -v 1000000; timeout 20 " +
+                          KELVANE_EXE + " --settings " + Q(dir / "desktop.dat") + " " + Q(dir / "example.jww");
+  auto sheetsIn = [&](const std::filesystem::path& folder) {
+    size_t n = 0;
+    for (const std::string& name : Files(folder)) n += name.size() > 4 && name.compare(name.size() - 4, 4, ".jww") == 0;
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    return n;
+  };
+
+  std::ofstream(dirs) << "# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n";
+  Result r = Kelvane(run);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(sheetsIn(home / "Schreibtisch"), 6u);
+
+  std::filesystem::remove(dirs);
+  ASSERT_EQ(mkfifo(dirs.c_str(), 0600), 0);
+  r = Kelvane(run);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(sheetsIn(home / "Desktop"), 6u);
+
+  std::filesystem::remove(dirs);
+  std::filesystem::create_symlink("/dev/zero", dirs);
+  r = Kelvane(run);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(sheetsIn(home / "Desktop"), 6u);
+  // Read as lines, the zeros grew one line until the 1 GB address limit refused it.
+  rusage children{};
+  ASSERT_EQ(getrusage(RUSAGE_CHILDREN, &children), 0);
+  EXPECT_LT(children.ru_maxrss, 256 * 1024) << "kB at the most of a run";
 }
 
 }  // namespace

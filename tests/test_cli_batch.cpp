@@ -237,6 +237,66 @@ TEST(Batch, TheReportValidatesListsEverySheetAndNeverReplacesAnInput) {
   EXPECT_EQ(valid.status, 0) << valid.out << valid.err;
 }
 
+// Every failure of a run is in the report, each as what it is: a folder among the inputs that
+// could not be read, a drawing denied by permissions. Names that are not UTF-8 keep their bytes,
+// so two of them never give the same entry, and the report and --info stay strict JSON.
+TEST(Batch, TheReportNamesEveryFailureAndKeepsNamesThatAreNotUtf8Apart) {
+  if (!fs::exists("/usr/bin/python3")) GTEST_SKIP() << "the report's checker needs /usr/bin/python3";
+  TempDir dir;
+  MakeExample(dir);
+  fs::permissions(dir.path(), fs::perms::all);
+  const char* const names[] = {"\xFF\xFE.jww", "\xE3\x81.jww", "over\xE0\x80\xAF.jww", "denied.jww"};
+  std::string drawings;
+  for (const char* name : names) {
+    fs::copy_file(dir / "example.jww", dir / name);
+    drawings += Q(dir / name) + " ";
+  }
+  fs::permissions(dir / "denied.jww", fs::perms::none);
+  fs::create_directories(dir / "locked");
+  fs::copy_file(dir / "example.jww", dir / "locked" / "d.jww");
+  fs::permissions(dir / "locked", fs::perms::none);
+  drawings += Q(dir / "locked");
+
+  const Result r = Kelvane(dir, "--pattern 5 --report " + Q(dir / "report.json") + " " + drawings);
+  EXPECT_EQ(r.status, 1) << r.err;
+  std::ofstream(dir / "check.py") << R"(
+import json, os, sys
+folder = os.fsencode(sys.argv[1])
+with open(sys.argv[2], encoding="utf-8") as f:  # strict: no overlong form, no surrogate
+    report = json.load(f)
+def raw(entry, key):
+    return bytes.fromhex(entry[key + "Bytes"]) if key + "Bytes" in entry else entry[key].encode()
+failed = {raw(f, "source"): f["reason"] for f in report["failedDrawings"]}
+assert failed == {folder + b"/denied.jww": "cannot read: permission denied",
+                  folder + b"/locked": "cannot be read: Permission denied"}, failed
+sources = {raw(s, "source") for s in report["sheets"]}
+expected = {folder + b"/" + n for n in (b"\xff\xfe.jww", b"\xe3\x81.jww", b"over\xe0\x80\xaf.jww")}
+assert sources == expected, sources
+entries = [json.dumps(s, sort_keys=True) for s in report["sheets"]]
+assert len(set(entries)) == len(entries) == 21, entries
+with open(sys.argv[3], encoding="utf-8") as f:
+    info = json.load(f)
+assert bytes.fromhex(info["fileBytes"]) == folder + b"/over\xe0\x80\xaf.jww", info["file"]
+)";
+  const Result info = Shell(std::string(KELVANE_EXE) + " --info " + Q(dir / names[2]) + " >" + Q(dir / "info.json"));
+  EXPECT_EQ(info.status, 0) << info.err;
+  const Result checked = Shell("/usr/bin/python3 " + Q(dir / "check.py") + " " + Q(dir.path()) + " " +
+                               Q(dir / "report.json") + " " + Q(dir / "info.json"));
+  EXPECT_EQ(checked.status, 0) << checked.out << checked.err;
+  const Result valid = Shell(std::string("/usr/bin/python3 ") + Q(KELVANE_SOURCE "/tests/check_report.py") + " " +
+                             Q(KELVANE_SOURCE "/docs/report.schema.json") + " " + Q(dir / "report.json"));
+  EXPECT_EQ(valid.status, 0) << valid.out << valid.err;
+
+  // Quiet, the unreadable folder is said once, when the listing meets it.
+  const Result quiet = Kelvane(dir, "--quiet --pattern 5 " + drawings);
+  EXPECT_EQ(quiet.status, 1);
+  const std::string locked = (dir / "locked").string() + ":";
+  EXPECT_NE(quiet.err.find(locked), std::string::npos) << quiet.err;
+  EXPECT_EQ(quiet.err.find(locked), quiet.err.rfind(locked)) << quiet.err;
+  EXPECT_NE(quiet.err.find("denied.jww: cannot read: permission denied"), std::string::npos) << quiet.err;
+  fs::permissions(dir / "locked", fs::perms::all);
+}
+
 // What a terminal shows at the end: carriage returns, line erasures and line ends played out.
 std::vector<std::string> FinalScreen(const std::string& typescript) {
   std::vector<std::string> lines(1);

@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include "jww/builder.h"
+#include "jww/document.h"
 #include "tests/fixtures.h"
 
 using kelvane::testing::CommandOutput;
@@ -323,4 +325,31 @@ TEST(CommandLinePictures, WithoutItsPictureModuleTheProgramSplitsAndSaysWhyNoPic
   const Result version = Kelvane({"--version"}, RLIM_INFINITY, program);
   EXPECT_EQ(version.status, 0);
   EXPECT_TRUE(Says(version, "\nno pictures: the picture module kelvane-pictures.so is neither in ")) << version.out;
+}
+
+// A picture written without something of its drawing is a success whose warning must still be
+// seen: --quiet keeps it, as the exit status alone does not tell it.
+TEST(CommandLinePictures, AWarningThatSomethingWasLeftOutIsShownEvenWhenQuiet) {
+  TempDir dir;
+  kelvane::JwwDocument doc;
+  kelvane::InitDrawing(doc, 700, true);
+  kelvane::Attr frame;
+  frame.penColor = 9, frame.penStyle = 19, frame.penWidth = 200;
+  kelvane::AddLine(doc, 0, 0, 297, 0, frame);
+  kelvane::AddLine(doc, 297, 0, 297, 210, frame);
+  kelvane::AddLine(doc, 297, 210, 0, 210, frame);
+  kelvane::AddLine(doc, 0, 210, 0, 0, frame);
+  kelvane::AddLine(doc, 10, 10, 20, 20);
+  kelvane::AddText(doc, 50, 50, kelvane::JwwString::Wide(u"^@BMmissing.bmp,40,30"));
+  doc.NormaliseBlocks();
+  ASSERT_TRUE(doc.SaveToFile(dir / "missing.jww", 700));
+  std::filesystem::create_directories(dir / "out");
+  for (const bool quiet : {false, true}) {
+    std::vector<std::string> args{"--png", "--settings", (dir / "none.dat").string(), "-o", (dir / "out").string(),
+                                  (dir / "missing.jww").string()};
+    if (quiet) args.insert(args.begin(), "--quiet");
+    const Result r = Kelvane(args);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(Says(r, "0_missing.png: 1 image left out (1 not found or not readable)")) << quiet << "\n" << r.out;
+  }
 }

@@ -407,6 +407,56 @@ TEST(PdfOutput, PagesOfTheirOwnSizesWithBookmarksAndImages) {
   EXPECT_EQ(leftOut.Total(), 1u);
 }
 
+// Every page of a document has the image budget its own PDF has: a set's later pages keep their
+// images, an image an earlier page stored counts again on each page that shows it, and one over
+// an earlier page's budget is tried again on the next.
+TEST(PdfOutput, EveryPageHasTheImageBudgetOfItsOwnPdf) {
+  TempDir dir;
+  PictureSheet sheet;
+  LoadPictureSheet(dir.path(), sheet);
+  // The sheet's picture showing the given logos side by side, each a 16-pixel image.
+  auto showing = [&](const std::vector<std::string>& names) {
+    DisplayList list = sheet.list;
+    list.imageSources.clear();
+    list.pictures.clear();
+    list.order.erase(std::remove_if(list.order.begin(), list.order.end(),
+                                    [](const auto& item) { return item.kind == ItemKind::kPicture; }),
+                     list.order.end());
+    for (const std::string& name : names) {
+      list.order.push_back({ItemKind::kPicture, uint32_t(list.pictures.size())});
+      list.pictures.push_back(sheet.list.pictures[0]);
+      list.pictures.back().origin.x += 20 * double(list.imageSources.size());
+      list.pictures.back().source = uint32_t(list.imageSources.size());
+      list.imageSources.push_back(JwwString::Sjis(name));
+    }
+    return list;
+  };
+  ImagesLeftOut leftOut;
+  PdfOutput o;
+  o.fonts = &Fonts();
+  o.image = Logo;
+  o.imagesLeftOut = &leftOut;
+  o.imagePixelBudget = 40;  // two logos a page
+  std::vector<DisplayList> lists;
+  for (int k = 0; k < 5; ++k) lists.push_back(showing({"own" + std::to_string(k)}));
+  lists.push_back(showing({"a", "b", "c"}));  // c is over the page's budget
+  lists.push_back(showing({"c"}));            // and has it here
+  lists.push_back(showing({"a", "b", "c"}));  // a and b, stored before, count again
+  std::vector<PdfPage> pages;
+  for (const DisplayList& list : lists) pages.push_back({&list, 1.0, {}});
+  std::string error;
+  ASSERT_TRUE(WritePdf(pages, dir / "set.pdf", o, error)) << error;
+  const size_t expected[] = {1, 1, 1, 1, 1, 2, 1, 2};
+  for (size_t k = 0; k < pages.size(); ++k) {
+    const std::string page = std::to_string(k + 1);
+    const std::string images =
+        CommandOutput("pdfimages -f " + page + " -l " + page + " -list " + Quoted(dir / "set.pdf"));
+    EXPECT_EQ(size_t(std::count(images.begin(), images.end(), '\n')), 2 + expected[k] * 2) << page << "\n" << images;
+  }
+  EXPECT_EQ(leftOut.count[size_t(ImageProblem::kTooManyPixels)], 2u);
+  EXPECT_EQ(leftOut.Total(), 2u);
+}
+
 // Values no page can show are left out and the rest written; pages that cannot be are refused
 // with the reason the cairo pages give, and a failing stream is a failure.
 TEST(PdfOutput, HostileListsWriteTheRestOrAreRefusedWithTheReason) {

@@ -1,7 +1,11 @@
 // Printing a sheet through a recording print service: what each job asks for, and where its
 // PDF comes from and goes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <vector>
 
@@ -97,6 +101,67 @@ TEST(SheetPrinter, SendsEachSheetsPdfAndLeavesNoTemporaryOne) {
   EXPECT_TRUE(std::filesystem::is_empty(temporary));
   for (const auto& e : std::filesystem::directory_iterator(dir.path()))  // nothing beside the sheets
     EXPECT_TRUE(e.path().extension() != ".pdf" || e.path().filename() == "beside.pdf") << e.path();
+  if (keptTmpdir)
+    setenv("TMPDIR", keptTmpdir, 1);
+  else
+    unsetenv("TMPDIR");
+}
+
+// A print run killed while sending leaves its folder with a sheet's PDF: the next run that
+// prints removes it, and nothing else of the temporary folder: not other names, not links, not
+// a folder changed after the run started, not one a running print holds.
+TEST(SheetPrinter, RemovesTheFoldersOfKilledPrintRunsAndNothingElse) {
+  TempDir dir;
+  const std::filesystem::path temporary = dir / "tmp", elsewhere = dir / "elsewhere";
+  const auto past = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+  const auto future = std::filesystem::file_time_type::clock::now() + std::chrono::hours(1);
+  auto folder = [&](const std::string& name, std::filesystem::file_time_type changed) {
+    const std::filesystem::path path = temporary / name;
+    std::filesystem::create_directories(path);
+    kelvane::testing::WriteBytes(path / "1example.pdf", {'%', 'P', 'D', 'F', '-'});
+    std::filesystem::last_write_time(path, changed);
+    return path;
+  };
+  const std::filesystem::path stale = folder("kelvane-print-Ab12Cd", past);
+  const std::filesystem::path staleToo = folder("kelvane-print-zzzzzz", past);
+  const std::filesystem::path held = folder("kelvane-print-Held01", past);
+  const std::filesystem::path recent = folder("kelvane-print-New001", future);
+  const std::filesystem::path otherName = folder("kelvane-print-Ab12Cde", past);
+  const std::filesystem::path otherPrefix = folder("kelvane-prinx-Ab12Cd", past);
+  std::filesystem::create_directories(elsewhere);
+  kelvane::testing::WriteBytes(elsewhere / "keep.pdf", {'%'});
+  std::filesystem::create_directory_symlink(elsewhere, temporary / "kelvane-print-Link01");
+  const int lock = ::open(held.c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(lock, 0);
+  ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+
+  const char* const keptTmpdir = std::getenv("TMPDIR");
+  setenv("TMPDIR", temporary.c_str(), 1);
+  const std::filesystem::path drawing = dir / "example.jww";
+  ASSERT_TRUE(WriteExampleDrawing(drawing));
+  JwwDocument doc;
+  ASSERT_TRUE(doc.LoadFromFile(drawing));
+  FakePlatform platform;
+  RunContext run;
+  AddRunInput(run, platform, drawing);
+  const SheetPlan plan = PlanSheets(doc, SplitOptions{}, drawing, dir.path(), run, platform);
+  RecordingService service;
+  {
+    SheetPrinter printer(service, "Office", [](std::string&) { return &LinkedPictureLibrary(); });
+    const std::filesystem::path beside = dir / "beside.pdf";
+    kelvane::testing::WriteBytes(beside, {'%', 'P', 'D', 'F', '-'});
+    std::string error;
+    EXPECT_EQ(printer.Print(doc, plan, plan.sheets.front(), PictureOptions{}, beside, error), "Office-1") << error;
+  }
+  EXPECT_FALSE(std::filesystem::exists(stale));
+  EXPECT_FALSE(std::filesystem::exists(staleToo));
+  EXPECT_TRUE(std::filesystem::exists(held / "1example.pdf"));
+  EXPECT_TRUE(std::filesystem::exists(recent / "1example.pdf"));
+  EXPECT_TRUE(std::filesystem::exists(otherName / "1example.pdf"));
+  EXPECT_TRUE(std::filesystem::exists(otherPrefix / "1example.pdf"));
+  EXPECT_TRUE(std::filesystem::is_symlink(temporary / "kelvane-print-Link01"));
+  EXPECT_TRUE(std::filesystem::exists(elsewhere / "keep.pdf"));
+  ::close(lock);
   if (keptTmpdir)
     setenv("TMPDIR", keptTmpdir, 1);
   else

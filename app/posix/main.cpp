@@ -1,6 +1,7 @@
 // The command-line entry: converts drawings at once as the window does when started with
 // parameters, plus the example drawing and two diagnostic modes.
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -171,7 +172,7 @@ int Info(const std::filesystem::path& path) {
   std::string strings = d.unicodeStrings == 0 ? "ansi" : (d.ansiStrings == 0 ? "unicode" : "mixed");
   std::string sig;
   for (char c : doc.header.signature) sig += (c >= 0x20 && c < 0x7F) ? c : '?';
-  std::cout << "{\"file\":" << JsonString(path.string()) << ",\"signature\":" << JsonString(sig)
+  std::cout << "{" << JsonFileName("file", path.string()) << ",\"signature\":" << JsonString(sig)
             << ",\"version\":" << doc.header.version << ",\"loaded\":" << (loaded ? "true" : "false")
             << ",\"bytesRead\":" << d.bytesRead << ",\"fileSize\":" << (ec ? 0 : size)
             << ",\"memo\":" << JsonString(ToUtf8(doc.header.memo)) << ",\"paperSize\":" << doc.header.paperSize
@@ -358,7 +359,8 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
       if (outcomes[i].written) Print(doc, plan, i);
   }
   void InputNotListed(const ListingProblem& problem) override {
-    if (problem.repeated) return Warnings(PrintableText(problem.path.string()) + ": " + problem.reason + "\n");
+    if (problem.repeated)
+      return console_.Quiet() ? void() : Warn(PrintableText(problem.path.string()) + ": " + problem.reason + "\n");
     console_.ErrorLine("kelvane: " + PrintableText(problem.path.string()) + ": " + problem.reason);
   }
   void DrawingFinished(const RunSummary& summary, size_t done) override {
@@ -368,7 +370,8 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
     if (console_.Quiet()) {
       // The status lines that said so were not shown: every failure is named here instead.
       for (const FailedDrawing& f : summary.failedDrawings)
-        console_.ErrorLine("kelvane: " + PrintableText(f.source.string()) + ": " + PrintableText(f.reason));
+        if (!f.listing)  // told when the listing found it
+          console_.ErrorLine("kelvane: " + PrintableText(f.source.string()) + ": " + PrintableText(f.reason));
       for (const SheetRecord& sheet : summary.sheets)
         if (sheet.outcome == "failed") console_.ErrorLine("kelvane: " + PrintableText(sheet.failure));
     }
@@ -426,9 +429,8 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
     ++failedPictures;
     console_.ErrorLine("kelvane: " + PrintableText(error));
   }
-  void Warnings(const std::string& lines) {
-    if (!console_.Quiet()) Warn(lines);
-  }
+  // Shown even when quiet: the run succeeds, so only these lines tell what was left out.
+  void Warnings(const std::string& lines) { Warn(lines); }
   // The report goes whole or not at all, and never over an input or a settings file; "-" is
   // standard output.
   void WriteReport(const RunSummary& summary) {
@@ -552,6 +554,7 @@ int Split(const CommandLine& command) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::signal(SIGXFSZ, SIG_IGN);  // a write past the file-size limit fails with EFBIG, and is told
   const CommandLineResult parsed = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
   if (!parsed.command) return Fail(parsed.error);
   const CommandLine& command = *parsed.command;

@@ -11,10 +11,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
 #include <string>
 #include <system_error>
 
+#include "app/text_file.h"
 #include "platform/text_conversion.h"
 
 extern char** environ;
@@ -36,11 +36,17 @@ std::filesystem::path ConfigHome() {
 }
 
 // The user's folder named by `key` in user-dirs.dirs (lines like XDG_DESKTOP_DIR="$HOME/Desktop").
+// Only a regular file of a sane size is read: a FIFO there would hang the run, a link to an
+// endless device would grow without bound; either gives the fallback.
 std::filesystem::path XdgUserDir(const char* key, const char* fallback) {
-  std::ifstream in(ConfigHome() / "user-dirs.dirs");
-  std::string line;
+  constexpr uintmax_t kMaxBytes = 64 * 1024;
+  const std::filesystem::path file = ConfigHome() / "user-dirs.dirs";
+  std::error_code ec;
+  const bool usable =
+      std::filesystem::is_regular_file(file, ec) && std::filesystem::file_size(file, ec) <= kMaxBytes && !ec;
+  const TextLines read = usable ? ReadTextLinesChecked(file, kMaxBytes, kMaxBytes) : TextLines{};
   const std::string prefix = std::string(key) + "=";
-  while (std::getline(in, line)) {
+  for (const std::string& line : read.lines) {
     if (line.compare(0, prefix.size(), prefix) != 0) continue;
     std::string value = line.substr(prefix.size());
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);

@@ -1,6 +1,7 @@
 // Printing the written sheets of a run (Linux command line): each sheet's PDF goes to the print
 // service on the frame's paper; the PDF beside the sheet when the run wrote one, otherwise a
-// temporary one that is removed once sent.
+// temporary one that is removed once sent. The temporary folders a killed run left behind are
+// removed by the next run that prints.
 #pragma once
 
 #include <filesystem>
@@ -40,6 +41,9 @@ class SheetPrinter {
   std::string printer_;
   PictureLoader pictures_;
   std::filesystem::path temporaryFolder_;
+  int temporaryFolderLock_ = -1;  // held while the folder is in use, so no other run takes it for stale
+  std::filesystem::file_time_type started_;
+  bool tidied_ = false;  // stale temporary folders of killed runs removed
 };
 
 }  // namespace kelvane

@@ -6,6 +6,7 @@
 #include "platform/replacing_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -60,6 +61,17 @@ std::mt19937_64& Random() {
 int LinkUnnamed(int fd, const std::filesystem::path& path) {
   const std::string self = "/proc/self/fd/" + std::to_string(fd);
   return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW);
+}
+
+// Gives the file that replaces `target` the target's permission bits, and its group when the
+// user may set it: a file its owner made private stays private after a rerun. When the group
+// cannot be kept, the group's bits go too, so that no other group gains what the old one had.
+void KeepModeOf(const std::filesystem::path& target, int fd) {
+  struct stat old {}, now {};
+  if (::lstat(target.c_str(), &old) != 0 || !S_ISREG(old.st_mode) || ::fstat(fd, &now) != 0) return;
+  mode_t mode = old.st_mode & 0777;
+  if (old.st_gid != now.st_gid && ::fchown(fd, uid_t(-1), old.st_gid) != 0) mode &= ~mode_t(070);
+  ::fchmod(fd, mode);
 }
 
 }  // namespace
@@ -149,6 +161,7 @@ bool ReplacingFile::Commit() {
     f.Discard();
     return false;
   }
+  if (!atTarget) KeepModeOf(f.target, f.fd);
   const int fd = f.fd;
   f.fd = -1;
   if (::close(fd) != 0) {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "platform/replacing_file.h"
 #include "platform/text_conversion.h"
@@ -44,7 +45,9 @@ std::string SourceKey(const JwwString& s) {
   return "u" + std::string(reinterpret_cast<const char*>(s.wide.data()), s.wide.size() * sizeof(char16_t));
 }
 
-// The images of the document, each written once however often pages show it.
+// The images of the document, each written once however often pages show it. Every page has
+// the image budget of a picture of its own: the images it shows count against it, those an
+// earlier page stored as well, so a page has exactly the images of its sheet's own PDF.
 class DocumentImages {
  public:
   struct Stored {
@@ -55,12 +58,23 @@ class DocumentImages {
   };
   DocumentImages(const PdfOutput& output, ObjectWriter& writer) : output_(output), writer_(writer) {}
 
+  // A new page, with the whole budget.
+  void StartPage() {
+    pixelsLeft_ = output_.imagePixelBudget;
+    onPage_.clear();
+  }
+
   // `smooth(width)`: the image, `width` pixels wide, is shown with its pixels smaller than a
   // point, and is drawn smoothed as the cairo pages draw it; one shown larger keeps its pixels
   // sharp, as Jw_cad shows a bitmap. The first showing decides for every other.
-  const Stored& Load(const JwwString& source, const std::function<bool(int width)>& smooth) {
-    Stored& s = images_[SourceKey(source)];
-    if (s.object != 0 || s.problem != ImageProblem::kNone) return s;
+  Stored Load(const JwwString& source, const std::function<bool(int width)>& smooth) {
+    const std::string key = SourceKey(source);
+    Stored& s = images_[key];
+    if (s.object != 0) return Show(key, s);
+    // Over an earlier page's budget, an image is tried again on a page of its own budget.
+    if (s.problem != ImageProblem::kNone && (s.problem != ImageProblem::kTooManyPixels || onPage_.count(key))) return s;
+    onPage_.insert(key);
+    s.problem = ImageProblem::kNone;
     std::optional<RasterImage> image;
     try {
       image = output_.image(source, pixelsLeft_, s.problem);
@@ -69,6 +83,7 @@ class DocumentImages {
       return s;
     }
     if (s.problem == ImageProblem::kNone && !Usable(image)) s.problem = ImageProblem::kUndecodable;
+    if (s.problem == ImageProblem::kNone && Pixels(*image) > pixelsLeft_) s.problem = ImageProblem::kTooManyPixels;
     if (s.problem == ImageProblem::kNone) Write(*image, smooth(image->width), s);
     return s;
   }
@@ -81,14 +96,29 @@ class DocumentImages {
   }
 
  private:
+  static uint64_t Pixels(const RasterImage& image) { return uint64_t(image.width) * uint64_t(image.height); }
   bool Usable(const std::optional<RasterImage>& image) const {
     if (!image || image->width <= 0 || image->height <= 0) return false;
-    const uint64_t pixels = uint64_t(image->width) * uint64_t(image->height);
-    return pixels <= pixelsLeft_ && image->rgb.size() == pixels * 3 && (image->alpha.empty() || image->alpha.size() == pixels);
+    const uint64_t pixels = Pixels(*image);
+    return image->rgb.size() == pixels * 3 && (image->alpha.empty() || image->alpha.size() == pixels);
+  }
+
+  // A stored image shown on the page: it counts once against the page's budget.
+  Stored Show(const std::string& key, const Stored& s) {
+    if (!onPage_.insert(key).second) return s;
+    const uint64_t pixels = uint64_t(s.width) * uint64_t(s.height);
+    if (pixels > pixelsLeft_) {
+      onPage_.erase(key);
+      Stored refused;
+      refused.problem = ImageProblem::kTooManyPixels;
+      return refused;
+    }
+    pixelsLeft_ -= pixels;
+    return s;
   }
 
   void Write(const RasterImage& image, bool smooth, Stored& s) {
-    pixelsLeft_ -= uint64_t(image.width) * uint64_t(image.height);
+    pixelsLeft_ -= Pixels(image);
     s.width = image.width, s.height = image.height;
     s.object = writer_.Allocate();
     s.name = "/Im" + std::to_string(++count_);
@@ -108,7 +138,8 @@ class DocumentImages {
   const PdfOutput& output_;
   ObjectWriter& writer_;
   std::unordered_map<std::string, Stored> images_;
-  uint64_t pixelsLeft_ = kImagePixelBudget;
+  std::unordered_set<std::string> onPage_;  // the images the page shows or was refused
+  uint64_t pixelsLeft_ = 0;                  // of the page's budget
   int count_ = 0;
 };
 
@@ -498,7 +529,7 @@ void PagePainter::DrawPicture(const Picture& p) {
   if (!output_.image || p.source >= list_.imageSources.size()) return;
   if (!PictureIsDrawable(p, list_)) return LeaveOut(ImageProblem::kBadPlacement);
   const double pointsAcross = std::hypot(p.across.x, p.across.y) * devicePerMm_;
-  const DocumentImages::Stored& img =
+  const DocumentImages::Stored img =
       images_.Load(list_.imageSources[p.source], [&](int width) { return pointsAcross / (p.clipWidth * width) <= 1; });
   if (img.problem != ImageProblem::kNone) return LeaveOut(img.problem);
   // The shown part in image pixels (rows top down); the clip is given from the lower left.
@@ -564,6 +595,7 @@ bool Document::AddPage(const PdfPage& page, std::string& error) {
   error = PageProblem(w, h);
   if (!error.empty()) return false;
   DeflateStream content(kContentLevel);
+  images_.StartPage();
   PagePainter(list, scale, content, fonts_, images_, output_).Paint();
   std::string packed;
   if (!content.Finish(packed)) {

@@ -26,9 +26,12 @@ struct PdfPage {
 struct PdfOutput {
   FontSource* fonts = nullptr;  // none: characters are drawn as missing
   // The decoded pixels of an image reference, of at most maxPixels pixels; nothing, with the
-  // reason in `problem`, when it cannot be drawn. Asked once per source for the document.
+  // reason in `problem`, when it cannot be drawn. Asked once per source for the document, and
+  // again on a later page when the source was over an earlier page's budget.
   std::function<std::optional<RasterImage>(const JwwString& source, uint64_t maxPixels, ImageProblem& problem)>
       image;
+  // The decoded pixels of the images one page shows, together: each page has a picture's budget.
+  uint64_t imagePixelBudget = kImagePixelBudget;
   ImagesLeftOut* imagesLeftOut = nullptr;  // when given, counts the references not drawn
 };
 
