@@ -77,6 +77,9 @@ if(KELVANE_TESTS)
     target_compile_definitions(kelvane_cli_picture_tests PRIVATE KELVANE_EXE="$<TARGET_FILE:kelvane>"
                                                                   KELVANE_PICTURE_MODULE_DIR="${KELVANE_PICTURE_MODULE_DIR}")
     add_dependencies(kelvane_cli_picture_tests kelvane)
+    kelvane_test(kelvane_output_plan_tests SOURCES tests/test_output_plan.cpp tests/fixtures.cpp LIBS kelvane_split)
+    target_compile_definitions(kelvane_output_plan_tests PRIVATE KELVANE_EXE="$<TARGET_FILE:kelvane>")
+    add_dependencies(kelvane_output_plan_tests kelvane)
     kelvane_test(kelvane_command_line_tests SOURCES tests/test_command_line.cpp tests/fixtures.cpp LIBS kelvane_posix)
     # One process for the whole suite, so that its private CUPS server starts once.
     add_executable(kelvane_printing_tests tests/test_cups_printing.cpp tests/test_sheet_printer.cpp tests/fixtures.cpp)

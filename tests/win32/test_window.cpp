@@ -152,7 +152,7 @@ TEST(WindowRun, ASheetsPdfNeverReplacesAnEarlierDrawingsSet) {
   EXPECT_TRUE(std::filesystem::exists(out / L"1_a.jww"));
   EXPECT_TRUE(std::filesystem::exists(out / L"2_a.pdf"));
   const std::string failure = Sjis(L"PDFを保存できませんでした：") + Sjis((out / L"1_a.pdf").wstring()) +
-                              " (it would replace a PDF written by this run)";
+                              " (it would replace a file written by this run)";
   EXPECT_EQ(std::count(live.platform.statusTexts.begin(), live.platform.statusTexts.end(), failure), 1);
 }
 
