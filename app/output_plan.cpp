@@ -95,6 +95,17 @@ std::filesystem::path WithExtension(std::filesystem::path file, const std::strin
 
 }  // namespace
 
+const char* OutputKindName(OutputKind kind) {
+  switch (kind) {
+    case OutputKind::kPicture: return "picture";
+    case OutputKind::kDxf: return "dxf";
+    case OutputKind::kDxfImage: return "dxfImage";
+    case OutputKind::kPdfSet: return "pdfSet";
+    case OutputKind::kReport: return "report";
+  }
+  return "file";
+}
+
 std::string RefusalText(OutputRefusal refusal) {
   switch (refusal) {
     case OutputRefusal::kNone: return "";

@@ -27,6 +27,8 @@ struct OutputFailure {
   std::string reason;  // English
 };
 
+// The kind as the report names it: "picture", "dxf", "dxfImage", "pdfSet" or "report".
+const char* OutputKindName(OutputKind kind);
 // The reason of a refusal, in English.
 std::string RefusalText(OutputRefusal refusal);
 // "FILE: picture not written: REASON" (DXF, DXF image, PDF set, report alike): one line for the

@@ -167,6 +167,8 @@ std::string SummaryText(const RunSummary& s) {
     text += "refused: " + std::to_string(replacing) + " would replace an input, " + std::to_string(unusable) +
             " name(s) not usable; " + std::to_string(failedSheets) + " sheet(s) could not be saved\n";
   for (const FailedDrawing& f : s.failedDrawings) text += "failed: " + Utf8Of(f.source) + ": " + f.reason + "\n";
+  if (!s.outputFailures.empty())
+    text += std::to_string(s.outputFailures.size()) + " file(s) beside the sheets not written\n";
   if (s.cancelled) text += "stopped before the end\n";
   return text;
 }
@@ -186,6 +188,12 @@ std::string ReportJson(const RunSummary& s) {
   for (size_t i = 0; i < s.failedDrawings.size(); ++i)
     o += (i ? ",{" : "{") + SourceJson(s.failedDrawings[i].source) +
          ",\"reason\":" + JsonString(s.failedDrawings[i].reason) + "}";
+  o += "],\"failedFiles\":[";
+  for (size_t i = 0; i < s.outputFailures.size(); ++i) {
+    const OutputFailure& f = s.outputFailures[i];
+    o += (i ? ",{" : "{") + JsonFileName("file", f.file.string()) + ",\"kind\":\"" + OutputKindName(f.kind) +
+         "\",\"reason\":" + JsonString(f.reason) + "}";
+  }
   o += "],\"sheets\":[";
   for (size_t i = 0; i < s.sheets.size(); ++i) o += (i ? ",\n" : "\n") + SheetJson(s.sheets[i]);
   return o + "\n]}\n";
