@@ -72,3 +72,29 @@ TEST(ReplacingFile, KeepsTheReplacedFilesModeAndGroup) {
 
 }  // namespace
 }  // namespace kelvane
+
+namespace kelvane {
+namespace {
+
+// A pipe, a folder or a link to a device at the name stays what it is: the write is refused.
+TEST(ReplacingFile, NeverReplacesWhatIsNotARegularFile) {
+  Folder folder;
+  const std::filesystem::path fifo = folder.path() / "fifo", dir = folder.path() / "dir", link = folder.path() / "out";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::filesystem::create_directory(dir);
+  std::filesystem::create_symlink("/dev/null", link);
+  for (const std::filesystem::path& target : {fifo, dir, link}) {
+    ReplacingFile out(target);
+    ASSERT_TRUE(out.ok()) << target;
+    out.stream() << "text";
+    EXPECT_FALSE(out.Commit()) << target;
+    EXPECT_EQ(out.error(), "something that is not a regular file is there");
+  }
+  EXPECT_TRUE(S_ISFIFO(StatOf(fifo).st_mode));
+  EXPECT_TRUE(std::filesystem::is_directory(dir));
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 3);  // no temporary left
+}
+
+}  // namespace
+}  // namespace kelvane

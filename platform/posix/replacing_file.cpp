@@ -155,6 +155,15 @@ bool ReplacingFile::Commit() {
     f.Discard();
     return false;
   }
+  // A folder, pipe, socket or device at the name (or a link to one, /dev/stdout say) is never
+  // replaced by a regular file: refused, whoever asked.
+  struct stat there {};
+  if ((::stat(f.target.c_str(), &there) == 0 && !S_ISREG(there.st_mode)) ||
+      (::lstat(f.target.c_str(), &there) == 0 && !S_ISREG(there.st_mode) && !S_ISLNK(there.st_mode))) {
+    f.error = "something that is not a regular file is there";
+    f.Discard();
+    return false;
+  }
   bool atTarget = false;
   if (f.unnamed && !f.LinkUnnamed(atTarget)) {
     f.error = std::string("cannot replace the file: ") + std::strerror(errno);
