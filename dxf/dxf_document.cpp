@@ -15,7 +15,7 @@ namespace {
 // Which inserts inside definitions are left out: those that lead back to a definition being
 // inserted, which no reader could draw. Names are made unique; a definition without one gets
 // its number.
-void PlanBlocks(DxfContext& c) {
+void PlanBlocks(DxfContext& c, const SheetView* view) {
   const std::vector<BlockDefinition>& defs = c.doc.blockDefs;
   const size_t n = defs.size();
   std::vector<int> state(n, 0);  // 0 unseen, 1 on the path, 2 done
@@ -32,15 +32,32 @@ void PlanBlocks(DxfContext& c) {
   };
   for (size_t d = 0; d < n; ++d)
     if (state[d] == 0) visit(d);
+  // A sheet carries the blocks it inserts, and those they insert; a whole drawing every one.
+  c.blockUsed.assign(n, view == nullptr);
+  if (view) {
+    std::vector<size_t> todo;
+    auto use = [&](const BlockInsertRecord& b, int32_t from) {
+      const int32_t to = c.DefinitionOf(b.blockNumber);
+      if (to < 0 || c.blockUsed[size_t(to)] || (from >= 0 && c.cutInserts.count({from, to}))) return;
+      c.blockUsed[size_t(to)] = true;
+      todo.push_back(size_t(to));
+    };
+    for (EntityRef e : view->order)
+      if (e.kind == kBlockInsert && size_t(e.index) < c.doc.blockInserts.size())
+        use(c.doc.blockInserts[size_t(e.index)], -1);
+    while (!todo.empty()) {
+      const size_t d = todo.back();
+      todo.pop_back();
+      for (const BlockInsertRecord& b : defs[d].entities.blockInserts) use(b, int32_t(d));
+    }
+  }
   std::set<std::string> taken;
   for (size_t d = 0; d < n; ++d) {
-    std::string name = c.sink.Encode(defs[d].name);
-    for (char& ch : name)
-      if (std::string_view("<>/\\\":;?*|=`,").find(ch) != std::string_view::npos) ch = '_';
-    if (name.empty() || taken.count(name)) name = "JW_BLOCK_" + std::to_string(d);
-    taken.insert(name);
+    std::string name = c.SymbolOf(defs[d].name);
+    if (name.empty() || taken.count(SymbolKey(name))) name = "JW_BLOCK_" + std::to_string(d);
+    taken.insert(SymbolKey(name));
     c.blockNames.push_back(name);
-    c.blockRecords.push_back(c.sink.NewHandle());
+    c.blockRecords.push_back(c.blockUsed[d] ? c.sink.NewHandle() : 0);
   }
 }
 
@@ -79,6 +96,7 @@ void BlocksSection(DxfContext& c, std::string& out) {
   BlockBegin(s, c.paperSpace, "*Paper_Space", true);
   BlockEnd(s, c.paperSpace, true);
   for (size_t d = 0; d < c.doc.blockDefs.size(); ++d) {
+    if (!c.blockUsed[d]) continue;
     BlockBegin(s, c.blockRecords[d], c.blockNames[d], false);
     const EntityLists& l = c.doc.blockDefs[d].entities;
     DxfPlacement place;
@@ -130,7 +148,7 @@ void MakeDxf(const JwwDocument& doc, const SheetView* view, const DxfOptions& op
     *h = c.sink.NewHandle();
   c.modelSpace = c.sink.NewHandle();
   c.paperSpace = c.sink.NewHandle();
-  PlanBlocks(c);
+  PlanBlocks(c, view);
   BlocksSection(c, r.parts[2]);
   EntitiesSection(c, view, r.parts[3]);
   c.sink.Begin(r.parts[1]);

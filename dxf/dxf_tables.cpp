@@ -34,34 +34,6 @@ void Entry(DxfSink& s, const char* kind, uint64_t table, const char* subclass, s
   s.Int(70, flags);
 }
 
-// A line type's dashes in paper millimetres, positive drawn, negative left out, from a dash.
-std::vector<double> Dashes(const JwwDocument& doc, int type) {
-  std::vector<double> runs;
-  const LineTypeSetting* t = nullptr;
-  if (IsPatternLineType(type)) t = &doc.lineTypes[size_t(type - kFirstPatternLineType)];
-  if (IsDoubleLineType(type)) t = &doc.doubleLineTypes[size_t(type - kFirstDoubleLineType)];
-  if (t) {
-    // One bit is printPitch/16 mm on paper, as the pictures print it; highest bit first.
-    const double unit = t->printPitch / 16.0;
-    const int bits = std::clamp(t->unitDots, 0, 32);
-    for (int k = bits - 1; k >= 0; --k) {
-      const bool on = (uint32_t(t->pattern) >> k) & 1u;
-      if (!runs.empty() && (runs.back() > 0) == on) runs.back() += on ? unit : -unit;
-      else runs.push_back(on ? unit : -unit);
-    }
-  } else if (IsSxfLineType(type)) {
-    const ExtendedLineType& x = doc.extendedLineTypes[size_t(SxfLineTypeSetting(type))];
-    for (int k = 1; k <= std::clamp(x.segmentCount, 0, 10); ++k)
-      runs.push_back(k % 2 ? std::max(0.0, x.pitches[k]) : -std::max(0.0, x.pitches[k]));
-  }
-  // Start with a dash: a leading gap goes to the end.
-  if (!runs.empty() && runs.front() < 0) std::rotate(runs.begin(), runs.begin() + 1, runs.end());
-  bool anyGap = false, anyDash = false;
-  for (double r : runs) anyGap |= r < 0, anyDash |= r > 0;
-  if (!anyGap || !anyDash) runs.clear();
-  return runs;
-}
-
 void LineTypes(DxfContext& c) {
   DxfSink& s = c.sink;
   Table(s, "LTYPE", int(3 + c.lineTypes.size()), [&](uint64_t table) {
@@ -73,11 +45,14 @@ void LineTypes(DxfContext& c) {
       s.Real(40, 0.0);
     }
     for (const auto& [type, name] : c.lineTypes) {
-      const std::vector<double> runs = Dashes(c.doc, type);
+      const std::vector<double> runs = DxfDashes(c.doc, type);
       double total = 0;
       for (double r : runs) total += std::fabs(r);
       Entry(s, "LTYPE", table, "AcDbLinetypeTableRecord", name);
-      s.Str(3, "Jw_cad line type " + std::to_string(type));
+      // The description readers show: the pattern drawn, as AutoCAD's own describe theirs.
+      std::string picture;
+      for (double r : runs) picture += r > 0 ? (r < 1 ? ". " : "__ ") : "";
+      s.Str(3, "Jw_cad " + std::to_string(type) + " " + picture);
       s.Int(72, 65);
       s.Int(73, int(runs.size()));
       s.Real(40, total);
@@ -93,20 +68,22 @@ void Layers(DxfContext& c) {
   DxfSink& s = c.sink;
   int count = 1;
   for (bool used : c.layerUsed) count += used;
-  const JwwDocument& doc = c.doc;
   Table(s, "LAYER", count, [&](uint64_t table) {
     Entry(s, "LAYER", table, "AcDbLayerTableRecord", "0");
     s.Int(62, 7);
     s.Str(6, "Continuous");
-    for (size_t key = 0; key < 256; ++key) {
+    for (size_t key = 0; key < c.layerUsed.size(); ++key) {
       if (!c.layerUsed[key]) continue;
-      // A layer Jw_cad hides, or whose group it hides, is there but switched off.
-      const size_t g = key / 16;
-      const bool groupShown = g >= doc.layerGroups.size() || doc.layerGroups[g].state != 0;
-      const bool shown = groupShown && (key >= doc.layers.size() || doc.layers[key].state != 0);
-      Entry(s, "LAYER", table, "AcDbLayerTableRecord", c.layerNames[key]);
+      // A layer Jw_cad hides, or whose group it hides, is there but switched off and frozen,
+      // so that no reader shows the members of a block inserted on it either. One the print
+      // leaves out, and the twin of auxiliary entities, is shown but not plotted.
+      const size_t own = key % DxfContext::kAuxiliaryLayers;
+      const bool shown = c.LayerShown(own);
+      const bool plotted = key < size_t(DxfContext::kAuxiliaryLayers) && c.LayerPrinted(own);
+      Entry(s, "LAYER", table, "AcDbLayerTableRecord", c.layerNames[key], shown ? 0 : 1);
       s.Int(62, shown ? 7 : -7);
       s.Str(6, "Continuous");
+      if (!plotted) s.Int(290, 0);
     }
   });
 }
@@ -219,7 +196,7 @@ void WriteDxfTables(DxfContext& c, const DxfFixedHandles& fixed) {
   s.Hex(5, fixed.blockTable);
   s.Hex(330, 0);
   s.Str(100, "AcDbSymbolTable");
-  s.Int(70, int(2 + c.blockNames.size()));
+  s.Int(70, int(2 + std::count(c.blockUsed.begin(), c.blockUsed.end(), true)));
   auto record = [&](uint64_t handle, const std::string& name, uint64_t layout) {
     s.Str(0, "BLOCK_RECORD");
     s.Hex(5, handle);
@@ -231,7 +208,8 @@ void WriteDxfTables(DxfContext& c, const DxfFixedHandles& fixed) {
   };
   record(c.modelSpace, "*Model_Space", fixed.modelLayout);
   record(c.paperSpace, "*Paper_Space", fixed.paperLayout);
-  for (size_t d = 0; d < c.blockNames.size(); ++d) record(c.blockRecords[d], c.blockNames[d], 0);
+  for (size_t d = 0; d < c.blockNames.size(); ++d)
+    if (c.blockUsed[d]) record(c.blockRecords[d], c.blockNames[d], 0);
   s.Str(0, "ENDTAB");
   s.Str(0, "ENDSEC");
 }
