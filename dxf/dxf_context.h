@@ -89,6 +89,8 @@ class DxfContext {
   };
   std::vector<ImageDef> imageDefs;
   uint64_t modelSpace = 0, paperSpace = 0;
+  // The sheet's paper in millimetres, and the scale that takes it to true size.
+  double paperWidth = 420, paperHeight = 297, paperScale = 1;
   // The last text of an entity's head after its handle, for strokes and for the rest: runs of
   // entities of one layer and pen share it, and it is copied instead of made again.
   struct HeadTail {

@@ -3,10 +3,15 @@
 #include "dxf/dxf_writer.h"
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <functional>
 #include <set>
 
 #include "dxf/dxf_context.h"
+#include "render/render.h"
+#include "split/extract.h"
+#include "split/frames.h"
 
 namespace kelvane {
 
@@ -59,6 +64,59 @@ void PlanBlocks(DxfContext& c, const SheetView* view) {
     c.blockNames.push_back(name);
     c.blockRecords.push_back(c.blockUsed[d] ? c.sink.NewHandle() : 0);
   }
+}
+
+// The attributes of an entity of the lists, or null.
+const EntityAttributes* AttributesOf(const EntityLists& l, EntityRef e) {
+  const size_t i = size_t(e.index);
+  switch (e.kind) {
+    case kLine: return i < l.lines.size() ? &l.lines[i].attr : nullptr;
+    case kArc: return i < l.arcs.size() ? &l.arcs[i].attr : nullptr;
+    case kPoint: return i < l.points.size() ? &l.points[i].attr : nullptr;
+    case kText: return i < l.texts.size() ? &l.texts[i].attr : nullptr;
+    case kDimension: return i < l.dimensions.size() ? &l.dimensions[i].line.attr : nullptr;
+    case kSolid: return i < l.solids.size() ? &l.solids[i].attr : nullptr;
+    case kBlockInsert: return i < l.blockInserts.size() ? &l.blockInserts[i].attr : nullptr;
+    default: return nullptr;
+  }
+}
+
+// The paper the sheet prints on, as its picture has it, and the scale most of it is drawn at:
+// the header's extents, the view and the paper limits and layout are that paper.
+void PlanPaper(DxfContext& c, const SheetView* view) {
+  const JwwDocument& doc = c.doc;
+  double w = 0, h = 0;
+  if (!PaperSizeMm(doc.header.paperSize, w, h)) w = 420, h = 297;
+  const std::vector<EntityRef>& order = view ? view->order : doc.order;
+  const size_t count = view ? order.size() : std::min(order.size(), size_t(std::max(0, doc.entityCount)));
+  if (view) {
+    // The frame about the sheet's centre: the nearest frame lines on each side of it.
+    const double cx = view->centerX, cy = view->centerY;
+    PaperFrame f;
+    f.minX = f.minY = -HUGE_VAL, f.maxX = f.maxY = HUGE_VAL;
+    for (size_t k = 0; k < count; ++k) {
+      if (order[k].kind != kLine || size_t(order[k].index) >= doc.lines.size()) continue;
+      const LineRecord& l = doc.lines[size_t(order[k].index)];
+      if (!IsFrameLine(l)) continue;
+      if (l.startY == l.endY && std::min(l.startX, l.endX) <= cx && std::max(l.startX, l.endX) >= cx) {
+        if (l.startY <= cy) f.minY = std::max(f.minY, l.startY);
+        else f.maxY = std::min(f.maxY, l.startY);
+      } else if (l.startX == l.endX && std::min(l.startY, l.endY) <= cy && std::max(l.startY, l.endY) >= cy) {
+        if (l.startX <= cx) f.minX = std::max(f.minX, l.startX);
+        else f.maxX = std::min(f.maxX, l.startX);
+      }
+    }
+    if (std::isfinite(f.maxX - f.minX) && std::isfinite(f.maxY - f.minY)) SheetPageSize(f, PaperSizeFor(f), w, h);
+  }
+  c.paperWidth = w, c.paperHeight = h;
+  // The scale of the layer group most entities are in.
+  std::array<size_t, 16> inGroup{};
+  for (size_t k = 0; k < count; ++k)
+    if (const EntityAttributes* a = AttributesOf(doc, order[k]); a && a->layerGroup < 16) ++inGroup[a->layerGroup];
+  const size_t most = size_t(std::max_element(inGroup.begin(), inGroup.end()) - inGroup.begin());
+  EntityAttributes a{};
+  a.layerGroup = uint16_t(most);
+  c.paperScale = c.ScaleOf(a);
 }
 
 void BlockBegin(DxfSink& s, uint64_t record, const std::string& name, bool paper) {
@@ -149,6 +207,7 @@ void MakeDxf(const JwwDocument& doc, const SheetView* view, const DxfOptions& op
   c.modelSpace = c.sink.NewHandle();
   c.paperSpace = c.sink.NewHandle();
   PlanBlocks(c, view);
+  PlanPaper(c, view);
   BlocksSection(c, r.parts[2]);
   EntitiesSection(c, view, r.parts[3]);
   c.sink.Begin(r.parts[1]);

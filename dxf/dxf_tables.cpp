@@ -1,6 +1,7 @@
 // The header variables, the symbol tables and the objects section of a DXF file.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <functional>
 
 #include "dxf/dxf_context.h"
@@ -119,7 +120,7 @@ void OneEntryTables(DxfContext& c) {
     s.Real(12, 0.0), s.Real(22, 0.0), s.Real(13, 0.0), s.Real(23, 0.0);
     s.Real(14, 10.0), s.Real(24, 10.0), s.Real(15, 10.0), s.Real(25, 10.0);
     s.Point(16, 0, 0), s.Point(17, 0, 0);
-    s.Real(40, 1000.0), s.Real(41, 1.4), s.Real(42, 50.0), s.Real(43, 0.0), s.Real(44, 0.0);
+    s.Real(40, c.paperHeight * c.paperScale), s.Real(41, c.paperWidth / c.paperHeight), s.Real(42, 50.0), s.Real(43, 0.0), s.Real(44, 0.0);
     s.Real(50, 0.0), s.Real(51, 0.0);
     s.Int(71, 0), s.Int(72, 100), s.Int(73, 1), s.Int(74, 3), s.Int(75, 0), s.Int(76, 0), s.Int(77, 0), s.Int(78, 0);
   });
@@ -149,6 +150,22 @@ void WriteDxfHeader(DxfContext& c, uint64_t handseed) {
   s.Int(70, 1);
   s.Str(9, "$LUNITS");
   s.Int(70, 2);
+  // The sheet's paper about the origin, at true size: what the sheet covers, and where a
+  // reader's view and print go. Paper space holds the paper itself.
+  const double halfX = c.paperWidth / 2 * c.paperScale, halfY = c.paperHeight / 2 * c.paperScale;
+  for (const char* name : {"$EXTMIN", "$LIMMIN"}) {
+    s.Str(9, name);
+    if (name[1] == 'E') s.Point(10, -halfX, -halfY);
+    else s.Flat(10, -halfX, -halfY);
+  }
+  s.Str(9, "$EXTMAX");
+  s.Point(10, halfX, halfY);
+  s.Str(9, "$LIMMAX");
+  s.Flat(10, halfX, halfY);
+  s.Str(9, "$PLIMMIN");
+  s.Flat(10, 0, 0);
+  s.Str(9, "$PLIMMAX");
+  s.Flat(10, c.paperWidth, c.paperHeight);
   s.Str(9, "$LTSCALE");
   s.Real(40, 1.0);
   s.Str(9, "$PSLTSCALE");
@@ -228,16 +245,19 @@ void Dictionary(DxfSink& s, uint64_t handle, uint64_t owner, const std::vector<s
   }
 }
 
-void Layout(DxfSink& s, uint64_t handle, uint64_t owner, const char* name, int order, uint64_t record) {
+void Layout(DxfSink& s, uint64_t handle, uint64_t owner, const char* name, int order, uint64_t record, double w,
+            double h) {
   s.Str(0, "LAYOUT");
   s.Hex(5, handle);
   s.Hex(330, owner);
   s.Str(100, "AcDbPlotSettings");
   s.Str(1, "");
   s.Str(2, "none_device");
-  s.Str(4, "ISO_A3_(420.00_x_297.00_MM)");
+  char paper[64];
+  std::snprintf(paper, sizeof paper, "USER_(%.2f_x_%.2f_MM)", w, h);
+  s.Str(4, paper);
   s.Str(6, "");
-  for (int code = 40; code <= 47; ++code) s.Real(code, code == 44 ? 420.0 : code == 45 ? 297.0 : 0.0);
+  for (int code = 40; code <= 47; ++code) s.Real(code, code == 44 ? w : code == 45 ? h : 0.0);
   s.Real(48, 0.0), s.Real(49, 0.0), s.Real(140, 0.0), s.Real(141, 0.0), s.Real(142, 1.0), s.Real(143, 1.0);
   s.Int(70, 688), s.Int(72, 1), s.Int(73, 0), s.Int(74, 5), s.Str(7, ""), s.Int(75, 16), s.Real(147, 1.0);
   s.Real(148, 0.0), s.Real(149, 0.0);
@@ -245,7 +265,7 @@ void Layout(DxfSink& s, uint64_t handle, uint64_t owner, const char* name, int o
   s.Str(1, name);
   s.Int(70, 1);
   s.Int(71, order);
-  s.Real(10, 0.0), s.Real(20, 0.0), s.Real(11, 420.0), s.Real(21, 297.0);
+  s.Real(10, 0.0), s.Real(20, 0.0), s.Real(11, w), s.Real(21, h);
   s.Point(12, 0, 0), s.Point(14, 0, 0), s.Point(15, 0, 0);
   s.Real(146, 0.0);
   s.Point(13, 0, 0), s.Point(16, 1, 0);
@@ -301,8 +321,8 @@ void WriteDxfObjects(DxfContext& c, const DxfFixedHandles& fixed) {
   Dictionary(s, fixed.root, 0, root);
   Dictionary(s, fixed.groups, fixed.root, {});
   Dictionary(s, fixed.layouts, fixed.root, {{"Layout1", fixed.paperLayout}, {"Model", fixed.modelLayout}});
-  Layout(s, fixed.modelLayout, fixed.layouts, "Model", 0, c.modelSpace);
-  Layout(s, fixed.paperLayout, fixed.layouts, "Layout1", 1, c.paperSpace);
+  Layout(s, fixed.modelLayout, fixed.layouts, "Model", 0, c.modelSpace, c.paperWidth, c.paperHeight);
+  Layout(s, fixed.paperLayout, fixed.layouts, "Layout1", 1, c.paperSpace, c.paperWidth, c.paperHeight);
   if (images) ImageObjects(c, images, imageVariables, fixed.root);
   s.Str(0, "ENDSEC");
   s.Str(0, "EOF");

@@ -11,6 +11,7 @@
 #include "dxf/dxf_context.h"
 #include "dxf/dxf_writer.h"
 #include "jww/builder.h"
+#include "split/frames.h"
 
 namespace kelvane {
 namespace {
@@ -295,6 +296,45 @@ TEST(DxfOrder, SolidsFirstWhenTheDrawingAsksAndOnlyTheBlocksTheSheetUses) {
   std::set<std::string> blocks;
   for (const Groups& r : RecordsOf(g, "BLOCK_RECORD")) blocks.insert(ValueOf(r, 2));
   EXPECT_EQ(blocks, (std::set<std::string>{"*Model_Space", "*Paper_Space", "used", "inner"}));
+}
+
+// The values after a header variable.
+std::vector<std::string> HeaderValue(const Groups& g, const std::string& name) {
+  std::vector<std::string> v;
+  for (size_t k = 0; k < g.size(); ++k)
+    if (g[k].first == 9 && g[k].second == name)
+      for (size_t j = k + 1; j < g.size() && g[j].first != 9 && g[j].first != 0; ++j) v.push_back(g[j].second);
+  return v;
+}
+
+TEST(DxfPaper, ExtentsViewLimitsAndLayoutAreTheSheetsPaper) {
+  JwwDocument doc;
+  InitDrawing(doc, 600, false);
+  doc.header.paperSize = 0;  // A0: the drawing holds several sheets
+  doc.layerGroups[0].scale = 50;
+  Attr frame;
+  frame.penColor = kFramePenColor, frame.penStyle = kFramePenStyle, frame.penWidth = kFramePenWidth;
+  // A portrait A4 frame about (1000, 0), and a line beside it.
+  const double x0 = 1000 - 105, x1 = 1000 + 105, y0 = -148.5, y1 = 148.5;
+  AddLine(doc, x0, y0, x1, y0, frame), AddLine(doc, x1, y0, x1, y1, frame);
+  AddLine(doc, x1, y1, x0, y1, frame), AddLine(doc, x0, y1, x0, y0, frame);
+  AddLine(doc, 990, 0, 1010, 0);
+  SheetView view;
+  view.order = doc.order;
+  view.centerX = 1000;
+  const Groups g = Parse(MakeDxf(doc, &view, DxfOptions{}));
+  EXPECT_EQ(HeaderValue(g, "$PLIMMAX"), (std::vector<std::string>{"210", "297"}));
+  EXPECT_EQ(HeaderValue(g, "$EXTMIN"), (std::vector<std::string>{"-5250", "-7425", "0"}));
+  EXPECT_EQ(HeaderValue(g, "$EXTMAX"), (std::vector<std::string>{"5250", "7425", "0"}));
+  const Groups active = RecordsOf(g, "VPORT").at(0);
+  EXPECT_EQ(ValueOf(active, 12) + " " + ValueOf(active, 22) + " " + ValueOf(active, 40), "0 0 14850");
+  for (const Groups& layout : RecordsOf(g, "LAYOUT")) {
+    EXPECT_EQ(ValueOf(layout, 44), "210");
+    EXPECT_EQ(ValueOf(layout, 45), "297");
+  }
+  // The whole drawing: its own paper.
+  EXPECT_EQ(HeaderValue(Parse(MakeDxf(doc, nullptr, DxfOptions{})), "$PLIMMAX"),
+            (std::vector<std::string>{"1189", "841"}));
 }
 
 // A point of Jw_cad's curve C + Rot(tilt)·(r cos t, r·f sin t) beside DXF's at parameter u.
