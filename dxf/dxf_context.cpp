@@ -249,9 +249,9 @@ const std::string* DxfContext::LineTypeOf(int s) {
   return &it->second;
 }
 
-const std::string& DxfContext::StyleOf(const JwwString& font, bool vertical) {
+const DxfTextStyle& DxfContext::StyleOf(const JwwString& font, bool vertical) {
   // Texts come in runs of one font: the last answer is asked for again most of the time.
-  if (lastStyle_ < styles.size() && vertical == lastVertical_ && font == lastFont_) return styles[lastStyle_].name;
+  if (lastStyle_ < styles.size() && vertical == lastVertical_ && font == lastFont_) return styles[lastStyle_];
   const std::string family = sink.Encode(font);
   const std::string key = family + (vertical ? "\1" : "");
   auto [it, fresh] = styleIndex_.try_emplace(key, styles.size());
@@ -268,10 +268,15 @@ const std::string& DxfContext::StyleOf(const JwwString& font, bool vertical) {
     if (st.family.find(sink.EncodeUtf8("明朝")) != std::string::npos) st.file = "msmincho.ttc";
     else if (st.family.find(sink.EncodeUtf8("ゴシック")) != std::string::npos) st.file = "msgothic.ttc";
     else st.file = st.family + ".ttf";
+    // The capitals of the faces the pictures print Jw_cad's fonts in (IPA's, whose widths are
+    // those of Microsoft's): 1538, 1536, 1483 and 1464 of 2048 units; 0.75 for any other.
+    const bool mincho = st.file == "msmincho.ttc", proportional = IsProportionalFont(font);
+    if (st.file == "msgothic.ttc") st.capHeight = (proportional ? 1483 : 1538) / 2048.0;
+    else if (mincho) st.capHeight = (proportional ? 1464 : 1536) / 2048.0;
     styles.push_back(std::move(st));
   }
   lastStyle_ = it->second, lastVertical_ = vertical, lastFont_ = font;
-  return styles[it->second].name;
+  return styles[it->second];
 }
 
 const DxfColor& DxfContext::ColorOf(int penColor) {

@@ -13,6 +13,7 @@
 #include "dxf/dxf_sink.h"
 #include "dxf/dxf_writer.h"
 #include "jww/document.h"
+#include "render/text_layout.h"
 
 namespace kelvane {
 
@@ -34,6 +35,9 @@ struct DxfTextStyle {
   std::string file;  // TrueType file name
   std::string family;
   bool vertical = false;
+  // The height of its capitals against its em, in the face it prints in: DXF readers take a
+  // text's height as its capitals'.
+  double capHeight = 0.75;
 };
 
 class DxfContext {
@@ -57,7 +61,7 @@ class DxfContext {
   bool LayerPrinted(size_t key) const { return key < 256 && printed_[key]; }
   bool LayerShown(size_t key) const { return key < 256 && shown_[key]; }
   const std::string* LineTypeOf(int penStyle);  // null for a solid line
-  const std::string& StyleOf(const JwwString& font, bool vertical);
+  const DxfTextStyle& StyleOf(const JwwString& font, bool vertical);
   const DxfColor& ColorOf(int penColor);
   // The nearest colour index of a true colour (0xRRGGBB), for versions without true colour.
   int AciOf(int32_t rgb);
@@ -104,6 +108,7 @@ class DxfContext {
     std::string bytes;
   };
   HeadTail headTails[2];
+  TextLayoutBuffers textBuffers;  // kept between texts: measuring them allocates nothing
 
  private:
   std::array<double, 16> scales_{};

@@ -153,6 +153,22 @@ void WritePoint(DxfContext& c, const PointRecord& pt, const DxfPlacement& p) {
   c.sink.Flat(10, o.x, o.y);
 }
 
+// The width factor that makes a text run from its start to its end as Jw_cad sets it: cells of
+// sizeX (half for what Shift_JIS holds in one byte) and the spacing between them, less a closing
+// "^1".."^9"'s half cells; a reader's em is sizeY wide. A vertical text keeps its cells' shape.
+double WidthFactor(DxfContext& c, const TextRecord& t, const JwwString& text, bool vertical, bool special) {
+  if (!(t.sizeY > 0)) return 1;
+  if (vertical || (t.spacing == 0 && !special)) return t.sizeX / t.sizeY;
+  const int narrowHalves = ReadTextChars(text, c.textBuffers);
+  double cells = 0, length = 0;
+  for (const TextLayoutBuffers::Char& ch : c.textBuffers.chars) cells += ch.width, length += ch.width * (t.sizeX + t.spacing);
+  if (c.textBuffers.chars.empty() || !(cells > 0)) return t.sizeX / t.sizeY;
+  length -= c.textBuffers.chars.back().width * t.spacing;
+  if (narrowHalves > 0) length -= narrowHalves * t.sizeX / 2;
+  const double factor = length / (cells * t.sizeY);
+  return std::isfinite(factor) && factor > 0 ? factor : t.sizeX / t.sizeY;
+}
+
 void WriteText(DxfContext& c, const TextRecord& t, const TextStrings& strings, const DxfPlacement& p) {
   if (IsSettingsText(t)) return;
   ImageReference ref;
@@ -161,13 +177,14 @@ void WriteText(DxfContext& c, const TextRecord& t, const TextStrings& strings, c
   const double k = ScaleFor(c, p, t.attr);
   const Xy o = At(p, k, t.startX, t.startY);
   const bool vertical = (t.attr.flags & kVerticalText) != 0;
-  const std::string& style = c.StyleOf(strings.fontName, vertical);
+  const DxfTextStyle& style = c.StyleOf(strings.fontName, vertical);
   DxfSink& s = c.sink;
   // A name text is a note for Jw_cad's user, never printed.
   Head(c, "TEXT", t.attr, p, false, k, -1, IsSheetNameText(t, strings.text) ? 1 : -1);
   s.Str(100, "AcDbText");
   s.Flat(10, o.x, o.y);
-  s.Real(40, t.sizeY * k);
+  // Jw_cad's height is the em's; readers draw the height given as the capitals'.
+  s.Real(40, t.sizeY * style.capHeight * k);
   // Most texts hold no control sequence and nothing a reader would take for one: they are
   // written as they are.
   const JwwString& text = strings.text;
@@ -175,9 +192,9 @@ void WriteText(DxfContext& c, const TextRecord& t, const TextStrings& strings, c
                                     : text.sjis.find_first_of("^%\\") != std::string::npos;
   s.Str(1, special ? s.Encode(EscapedText(PlainText(text))) : s.Encode(text));
   if (t.angle != 0) s.Real(50, t.angle);
-  // The cell's width against its height: a full-width character fills the cell.
-  if (t.sizeY > 0 && t.sizeX != t.sizeY) s.Real(41, t.sizeX / t.sizeY);
-  s.Str(7, style);
+  const double width = WidthFactor(c, t, text, vertical, special);
+  if (width != 1) s.Real(41, width);
+  s.Str(7, style.name);
   s.Str(100, "AcDbText");
 }
 

@@ -337,6 +337,24 @@ TEST(DxfPaper, ExtentsViewLimitsAndLayoutAreTheSheetsPaper) {
             (std::vector<std::string>{"1189", "841"}));
 }
 
+TEST(DxfText, CapitalsAtTheFontsProportionAndRunFromStartToEndAsJwCadSetsIt) {
+  JwwDocument doc;
+  InitDrawing(doc, 600, false);
+  AddText(doc, 0, 0, JwwString::Sjis("ab"), {}, 4);  // two half cells
+  doc.texts.back().sizeX = 2, doc.texts.back().spacing = 1;
+  AddText(doc, 0, 0, JwwString::Sjis("\x82\xA0\x82\xA0^2"), {}, 4);  // あa, narrowed by two half cells
+  for (TextStrings& t : doc.textStrings) t.fontName = JwwString::Sjis("\x82\x6C\x82\x72 \x83\x53\x83\x56\x83\x62\x83\x4E");
+  DxfOptions paper;
+  paper.units = DxfUnits::kPaper;
+  const std::vector<Groups> texts = RecordsOf(Parse(MakeDxf(doc, nullptr, paper)), "TEXT");
+  // 4 mm of em in ＭＳ ゴシック: capitals 1538/2048 of it.
+  EXPECT_NEAR(std::stod(ValueOf(texts.at(0), 40)), 4 * 1538 / 2048.0, 1e-12);
+  // Jw_cad: 0.5 * (2 + 1) twice, less the last spacing's half: 2.5 mm over one em of 4 mm.
+  EXPECT_NEAR(std::stod(ValueOf(texts.at(0), 41)), 2.5 / 4, 1e-12);
+  // Two full cells of 4 less two half cells: 4 mm over two ems.
+  EXPECT_NEAR(std::stod(ValueOf(texts.at(1), 41)), 0.5, 1e-12);
+}
+
 // A point of Jw_cad's curve C + Rot(tilt)·(r cos t, r·f sin t) beside DXF's at parameter u.
 struct P {
   double x, y;
