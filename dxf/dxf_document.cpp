@@ -11,7 +11,6 @@
 #include "dxf/dxf_context.h"
 #include "render/render.h"
 #include "split/extract.h"
-#include "split/frames.h"
 
 namespace kelvane {
 
@@ -89,24 +88,24 @@ void PlanPaper(DxfContext& c, const SheetView* view) {
   if (!PaperSizeMm(doc.header.paperSize, w, h)) w = 420, h = 297;
   const std::vector<EntityRef>& order = view ? view->order : doc.order;
   const size_t count = view ? order.size() : std::min(order.size(), size_t(std::max(0, doc.entityCount)));
-  if (view) {
-    // The frame about the sheet's centre: the nearest frame lines on each side of it.
-    const double cx = view->centerX, cy = view->centerY;
-    PaperFrame f;
-    f.minX = f.minY = -HUGE_VAL, f.maxX = f.maxY = HUGE_VAL;
+  if (c.options.paperWidth > 0 && c.options.paperHeight > 0) {
+    w = c.options.paperWidth, h = c.options.paperHeight;
+  } else if (view) {
+    // The frame is not among the sheet's entities: the smallest paper about the sheet's centre
+    // that holds its lines, as a frame of that size would be given.
+    double halfX = 0, halfY = 0;
     for (size_t k = 0; k < count; ++k) {
       if (order[k].kind != kLine || size_t(order[k].index) >= doc.lines.size()) continue;
       const LineRecord& l = doc.lines[size_t(order[k].index)];
-      if (!IsFrameLine(l)) continue;
-      if (l.startY == l.endY && std::min(l.startX, l.endX) <= cx && std::max(l.startX, l.endX) >= cx) {
-        if (l.startY <= cy) f.minY = std::max(f.minY, l.startY);
-        else f.maxY = std::min(f.maxY, l.startY);
-      } else if (l.startX == l.endX && std::min(l.startY, l.endY) <= cy && std::max(l.startY, l.endY) >= cy) {
-        if (l.startX <= cx) f.minX = std::max(f.minX, l.startX);
-        else f.maxX = std::min(f.maxX, l.startX);
-      }
+      const double x = std::max(std::fabs(l.startX - view->centerX), std::fabs(l.endX - view->centerX));
+      const double y = std::max(std::fabs(l.startY - view->centerY), std::fabs(l.endY - view->centerY));
+      if (std::isfinite(x) && std::isfinite(y)) halfX = std::max(halfX, x), halfY = std::max(halfY, y);
     }
-    if (std::isfinite(f.maxX - f.minX) && std::isfinite(f.maxY - f.minY)) SheetPageSize(f, PaperSizeFor(f), w, h);
+    if (halfX > 0 && halfY > 0) {
+      PaperFrame f;
+      f.minX = -halfX, f.maxX = halfX, f.minY = -halfY, f.maxY = halfY;
+      SheetPageSize(f, PaperSizeFor(f), w, h);
+    }
   }
   c.paperWidth = w, c.paperHeight = h;
   // The scale of the layer group most entities are in.

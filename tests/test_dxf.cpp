@@ -11,7 +11,6 @@
 #include "dxf/dxf_context.h"
 #include "dxf/dxf_writer.h"
 #include "jww/builder.h"
-#include "split/frames.h"
 
 namespace kelvane {
 namespace {
@@ -312,17 +311,14 @@ TEST(DxfPaper, ExtentsViewLimitsAndLayoutAreTheSheetsPaper) {
   InitDrawing(doc, 600, false);
   doc.header.paperSize = 0;  // A0: the drawing holds several sheets
   doc.layerGroups[0].scale = 50;
-  Attr frame;
-  frame.penColor = kFramePenColor, frame.penStyle = kFramePenStyle, frame.penWidth = kFramePenWidth;
-  // A portrait A4 frame about (1000, 0), and a line beside it.
-  const double x0 = 1000 - 105, x1 = 1000 + 105, y0 = -148.5, y1 = 148.5;
-  AddLine(doc, x0, y0, x1, y0, frame), AddLine(doc, x1, y0, x1, y1, frame);
-  AddLine(doc, x1, y1, x0, y1, frame), AddLine(doc, x0, y1, x0, y0, frame);
-  AddLine(doc, 990, 0, 1010, 0);
+  AddLine(doc, 800, 0, 1200, 0);
+  AddLine(doc, 1000, -120, 1000, 140);  // with the other, beyond A4 landscape, within A3
   SheetView view;
   view.order = doc.order;
   view.centerX = 1000;
-  const Groups g = Parse(MakeDxf(doc, &view, DxfOptions{}));
+  DxfOptions portraitA4;  // the sheet's page, as the caller knows it
+  portraitA4.paperWidth = 210, portraitA4.paperHeight = 297;
+  const Groups g = Parse(MakeDxf(doc, &view, portraitA4));
   EXPECT_EQ(HeaderValue(g, "$PLIMMAX"), (std::vector<std::string>{"210", "297"}));
   EXPECT_EQ(HeaderValue(g, "$EXTMIN"), (std::vector<std::string>{"-5250", "-7425", "0"}));
   EXPECT_EQ(HeaderValue(g, "$EXTMAX"), (std::vector<std::string>{"5250", "7425", "0"}));
@@ -332,6 +328,9 @@ TEST(DxfPaper, ExtentsViewLimitsAndLayoutAreTheSheetsPaper) {
     EXPECT_EQ(ValueOf(layout, 44), "210");
     EXPECT_EQ(ValueOf(layout, 45), "297");
   }
+  // Not told: the smallest paper that holds the sheet's lines (A3), not the drawing's A0.
+  EXPECT_EQ(HeaderValue(Parse(MakeDxf(doc, &view, DxfOptions{})), "$PLIMMAX"),
+            (std::vector<std::string>{"420", "297"}));
   // The whole drawing: its own paper.
   EXPECT_EQ(HeaderValue(Parse(MakeDxf(doc, nullptr, DxfOptions{})), "$PLIMMAX"),
             (std::vector<std::string>{"1189", "841"}));
