@@ -95,6 +95,10 @@ class DxfContext {
   uint64_t modelSpace = 0, paperSpace = 0;
   // The sheet's paper in millimetres, and the scale that takes it to true size.
   double paperWidth = 420, paperHeight = 297, paperScale = 1;
+  // Gathered as model space is written, for the paper: entities per layer group, and how far
+  // lines reach from the centre in paper millimetres.
+  std::array<size_t, 16> inGroup{};
+  double lineReachX = 0, lineReachY = 0;
   // The last text of an entity's head after its handle, for strokes and for the rest: runs of
   // entities of one layer and pen share it, and it is copied instead of made again.
   struct HeadTail {

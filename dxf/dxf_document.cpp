@@ -65,56 +65,26 @@ void PlanBlocks(DxfContext& c, const SheetView* view) {
   }
 }
 
-// The attributes of an entity of the lists, or null.
-const EntityAttributes* AttributesOf(const EntityLists& l, EntityRef e) {
-  const size_t i = size_t(e.index);
-  switch (e.kind) {
-    case kLine: return i < l.lines.size() ? &l.lines[i].attr : nullptr;
-    case kArc: return i < l.arcs.size() ? &l.arcs[i].attr : nullptr;
-    case kPoint: return i < l.points.size() ? &l.points[i].attr : nullptr;
-    case kText: return i < l.texts.size() ? &l.texts[i].attr : nullptr;
-    case kDimension: return i < l.dimensions.size() ? &l.dimensions[i].line.attr : nullptr;
-    case kSolid: return i < l.solids.size() ? &l.solids[i].attr : nullptr;
-    case kBlockInsert: return i < l.blockInserts.size() ? &l.blockInserts[i].attr : nullptr;
-    default: return nullptr;
-  }
-}
-
 // The paper the sheet prints on, as its picture has it, and the scale most of it is drawn at:
-// the header's extents, the view and the paper limits and layout are that paper.
+// the header's extents, the view and the paper limits and layout are that paper. From what
+// writing the entities gathered.
 void PlanPaper(DxfContext& c, const SheetView* view) {
-  const JwwDocument& doc = c.doc;
   double w = 0, h = 0;
-  if (!PaperSizeMm(doc.header.paperSize, w, h)) w = 420, h = 297;
-  const std::vector<EntityRef>& order = view ? view->order : doc.order;
-  const size_t count = view ? order.size() : std::min(order.size(), size_t(std::max(0, doc.entityCount)));
+  if (!PaperSizeMm(c.doc.header.paperSize, w, h)) w = 420, h = 297;
   if (c.options.paperWidth > 0 && c.options.paperHeight > 0) {
     w = c.options.paperWidth, h = c.options.paperHeight;
-  } else if (view) {
+  } else if (view && c.lineReachX > 0 && c.lineReachY > 0 && std::isfinite(c.lineReachX) &&
+             std::isfinite(c.lineReachY)) {
     // The frame is not among the sheet's entities: the smallest paper about the sheet's centre
     // that holds its lines, as a frame of that size would be given.
-    double halfX = 0, halfY = 0;
-    for (size_t k = 0; k < count; ++k) {
-      if (order[k].kind != kLine || size_t(order[k].index) >= doc.lines.size()) continue;
-      const LineRecord& l = doc.lines[size_t(order[k].index)];
-      const double x = std::max(std::fabs(l.startX - view->centerX), std::fabs(l.endX - view->centerX));
-      const double y = std::max(std::fabs(l.startY - view->centerY), std::fabs(l.endY - view->centerY));
-      if (std::isfinite(x) && std::isfinite(y)) halfX = std::max(halfX, x), halfY = std::max(halfY, y);
-    }
-    if (halfX > 0 && halfY > 0) {
-      PaperFrame f;
-      f.minX = -halfX, f.maxX = halfX, f.minY = -halfY, f.maxY = halfY;
-      SheetPageSize(f, PaperSizeFor(f), w, h);
-    }
+    PaperFrame f;
+    f.minX = -c.lineReachX, f.maxX = c.lineReachX, f.minY = -c.lineReachY, f.maxY = c.lineReachY;
+    SheetPageSize(f, PaperSizeFor(f), w, h);
   }
   c.paperWidth = w, c.paperHeight = h;
   // The scale of the layer group most entities are in.
-  std::array<size_t, 16> inGroup{};
-  for (size_t k = 0; k < count; ++k)
-    if (const EntityAttributes* a = AttributesOf(doc, order[k]); a && a->layerGroup < 16) ++inGroup[a->layerGroup];
-  const size_t most = size_t(std::max_element(inGroup.begin(), inGroup.end()) - inGroup.begin());
   EntityAttributes a{};
-  a.layerGroup = uint16_t(most);
+  a.layerGroup = uint16_t(std::max_element(c.inGroup.begin(), c.inGroup.end()) - c.inGroup.begin());
   c.paperScale = c.ScaleOf(a);
 }
 
@@ -206,9 +176,9 @@ void MakeDxf(const JwwDocument& doc, const SheetView* view, const DxfOptions& op
   c.modelSpace = c.sink.NewHandle();
   c.paperSpace = c.sink.NewHandle();
   PlanBlocks(c, view);
-  PlanPaper(c, view);
   BlocksSection(c, r.parts[2]);
   EntitiesSection(c, view, r.parts[3]);
+  PlanPaper(c, view);
   c.sink.Begin(r.parts[1]);
   WriteDxfTables(c, fixed);  // handles of the tables' entries come after the entities'
   c.sink.End(r.parts[1]);

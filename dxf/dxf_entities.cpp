@@ -60,6 +60,7 @@ void Head(DxfContext& c, const char* kind, const EntityAttributes& a, const DxfP
   DxfSink& s = c.sink;
   s.Str(0, kind);
   s.Handle();
+  if (p.owner == c.modelSpace && a.layerGroup < 16) ++c.inGroup[a.layerGroup];
   // Auxiliary colour and, for strokes, auxiliary line type: Jw_cad never prints them.
   const bool helper = auxiliary < 0 ? a.penColor == kAuxiliaryColor || (stroke && a.penStyle == kAuxiliaryLineType)
                                     : auxiliary > 0;
@@ -306,6 +307,13 @@ void WriteDxfLine(DxfContext& c, const LineRecord& line, const DxfPlacement& p) 
   const double k = ScaleFor(c, p, line.attr);
   const Xy a = At(p, k, line.startX, line.startY), b = At(p, k, line.endX, line.endY);
   Head(c, "LINE", line.attr, p, true, k);
+  if (p.owner == c.modelSpace) {
+    const double x = std::max(std::fabs(line.startX - p.centerX), std::fabs(line.endX - p.centerX));
+    const double y = std::max(std::fabs(line.startY - p.centerY), std::fabs(line.endY - p.centerY));
+    // NaN fails both, an infinity the check where the paper is chosen.
+    if (x > c.lineReachX) c.lineReachX = x;
+    if (y > c.lineReachY) c.lineReachY = y;
+  }
   c.sink.Str(100, "AcDbLine");
   c.sink.Flat(10, a.x, a.y);
   c.sink.Flat(11, b.x, b.y);
