@@ -94,6 +94,11 @@ def compare(jww, dxf, paper=False):
     auditor = doc.audit()
     if auditor.has_errors:
         failures.append(f"{name}: audit: {[str(x) for x in auditor.errors[:3]]}")
+    for lt in doc.linetypes:
+        runs = [t.value for t in lt.pattern_tags.tags if t.code == 49]
+        # One period, dash first, dashes and gaps in turn: readers that drop a wrap draw it right.
+        if runs and (runs[0] <= 0 or runs[-1] >= 0 or any((a > 0) == (b > 0) for a, b in zip(runs, runs[1:]))):
+            failures.append(f"{name}: line type {lt.dxf.name}: pattern {runs}")
     got = list(doc.modelspace())
     kinds = lambda items: sorted(items)
     if kinds(e.dxftype() for e in got) != kinds(x["kind"] for x in expected):
