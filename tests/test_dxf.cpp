@@ -2,7 +2,9 @@
 // which the read-back check of whole files (check_dxf.py) sees only from outside.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <utility>
@@ -11,6 +13,9 @@
 #include "dxf/dxf_context.h"
 #include "dxf/dxf_writer.h"
 #include "jww/builder.h"
+#include "render/render.h"
+#include "render/text_layout.h"
+#include "tests/fixtures.h"
 
 namespace kelvane {
 namespace {
@@ -352,6 +357,48 @@ TEST(DxfText, CapitalsAtTheFontsProportionAndRunFromStartToEndAsJwCadSetsIt) {
   EXPECT_NEAR(std::stod(ValueOf(texts.at(0), 41)), 2.5 / 4, 1e-12);
   // Two full cells of 4 less two half cells: 4 mm over two ems.
   EXPECT_NEAR(std::stod(ValueOf(texts.at(1), 41)), 0.5, 1e-12);
+}
+
+TEST(DxfText, CorpusTextsRunAsLongAsJwCadSetsThem) {
+  // A reader sets a text's characters at half or a whole em each, an em being the height over
+  // the capitals' share, times the width factor; Jw_cad's layout says where the text ends.
+  size_t checked = 0, off = 0;
+  for (const std::filesystem::path& file : testing::CorpusFiles()) {
+    JwwDocument doc;
+    if (!doc.LoadFromFile(file)) continue;
+    DxfOptions paper;
+    paper.units = DxfUnits::kPaper;
+    Groups all = Parse(MakeDxf(doc, nullptr, paper));
+    all.erase(all.begin(), std::find(all.begin(), all.end(), std::make_pair(2, std::string("ENTITIES"))));
+    const std::vector<Groups> texts = RecordsOf(all, "TEXT");
+    size_t k = 0;
+    for (EntityRef e : DrawingOrder(doc, doc, doc.order, size_t(std::max(0, doc.entityCount)))) {
+      if (e.kind != kText && e.kind != kDimension) continue;
+      const TextRecord& t = e.kind == kText ? doc.texts[size_t(e.index)] : doc.dimensions[size_t(e.index)].text;
+      const TextStrings& strings = e.kind == kText ? doc.textStrings[size_t(e.index)] : doc.dimensionStrings[size_t(e.index)];
+      ImageReference ref;
+      if (IsSettingsText(t) || (!strings.text.empty() && CharAt(strings.text, 0).code == '^' &&
+                                ParseImageReference(strings.text, ref)))
+        continue;
+      ASSERT_LT(k, texts.size()) << file;
+      const Groups& written = texts[k++];
+      if ((t.attr.flags & 0x20) != 0 || IsProportionalFont(strings.fontName) || !(t.sizeY > 0)) continue;
+      const TextLayout jw = LayOutText(t, strings.text);
+      const double jwLength = std::hypot(jw.end.x - t.startX, jw.end.y - t.startY);
+      TextLayoutBuffers chars;
+      ReadTextChars(strings.text, chars);
+      double ems = 0;
+      for (const auto& c : chars.chars) ems += c.width;
+      // The reader's em is the height over its face's capitals: sizeY in the faces measured.
+      const std::string factor = ValueOf(written, 41);
+      const double length = ems * t.sizeY * (factor.empty() ? 1.0 : std::stod(factor));
+      ++checked;
+      if (std::fabs(length - jwLength) > 0.01 * jwLength + 1e-9) {
+        if (++off <= 3) ADD_FAILURE() << file.filename() << ": " << length << " against " << jwLength;
+      }
+    }
+  }
+  if (checked == 0) GTEST_SKIP() << "no corpus";
 }
 
 // A point of Jw_cad's curve C + Rot(tilt)·(r cos t, r·f sin t) beside DXF's at parameter u.
