@@ -59,14 +59,8 @@ int NearestAci(int32_t rgb) {
   return best;
 }
 
-// Characters no DXF symbol name may hold become "_".
-std::string SymbolName(std::string s) {
-  for (char& ch : s)
-    if (std::string_view("<>/\\\":;?*|=`,").find(ch) != std::string_view::npos) ch = '_';
-  return s;
-}
-
-// Same for a Jw_cad name, character by character, before it is encoded: a Shift_JIS trail
+// Characters no DXF symbol name may hold become "_", character by character, before the name
+// is encoded: a Shift_JIS trail
 // byte may equal a forbidden character.
 JwwString CleanName(const JwwString& name) {
   JwwString o;
@@ -80,6 +74,17 @@ JwwString CleanName(const JwwString& name) {
   }
   return o;
 }
+
+}  // namespace
+
+// Readers compare symbol names without regard to the case of ASCII letters.
+std::string SymbolKey(std::string name) {
+  for (char& ch : name)
+    if (ch >= 'a' && ch <= 'z') ch = char(ch - 'a' + 'A');
+  return name;
+}
+
+namespace {
 
 constexpr int kLineWeights[] = {0, 5, 9, 13, 15, 18, 20, 25, 30, 35, 40, 50, 53, 60, 70, 80, 90, 100, 106, 120, 140, 158, 200, 211};
 
@@ -99,53 +104,179 @@ DxfContext::DxfContext(const JwwDocument& d, const DxfOptions& o) : doc(d), opti
     if (size_t(n) >= blockIndex_.size()) blockIndex_.resize(size_t(n) + 1, -1);
     if (blockIndex_[size_t(n)] < 0) blockIndex_[size_t(n)] = int32_t(i);
   }
+  // As the pictures print: display-only layers (state 1) are left off when the ones digit of
+  // the packed switch says so.
+  const bool skipDisplayOnly = doc.header.packedSwitchOnes == 1;
+  for (size_t key = 0; key < 256; ++key) {
+    const size_t g = key / 16;
+    const int32_t gs = g < doc.layerGroups.size() ? doc.layerGroups[g].state : 2;
+    const int32_t ls = key < doc.layers.size() ? doc.layers[key].state : 2;
+    shown_[key] = gs != 0 && ls != 0;
+    printed_[key] = shown_[key] && !(skipDisplayOnly && (gs == 1 || ls == 1));
+  }
 }
 
-const std::string& DxfContext::LayerOf(const EntityAttributes& a) {
-  static const std::string kZero = "0";
+int DxfContext::LayerKeyOf(const EntityAttributes& a, const DxfPlacement& p, bool auxiliary) const {
   const unsigned g = a.layerGroup, l = a.layer;
-  if (g >= 16 || l >= 16) return kZero;
-  const size_t key = g * 16 + l;
+  if (g >= 16 || l >= 16) return -1;
+  const int key = int(g * 16 + l);
+  if (auxiliary) return kAuxiliaryLayers + key;
+  if (p.definition >= 0 && !printed_[size_t(key)]) return -1;
+  return key;
+}
+
+std::string DxfContext::SymbolOf(const JwwString& name) {
+  const JwwString clean = CleanName(name);
+  if (sink.Utf8() || !clean.unicode) return sink.Encode(clean);
+  std::string o;
+  for (size_t p = 0; p < clean.size();) {
+    const JwwChar c = CharAt(clean, p);
+    if (c.width == 0) break;
+    JwwString one;
+    one.unicode = true;
+    one.wide = clean.wide.substr(p, c.width);
+    p += c.width;
+    const std::string e = sink.Encode(one);
+    o += e.size() > 1 && e[0] == '\\' ? std::string("_") : e;
+  }
+  return o;
+}
+
+int DxfContext::AciOf(int32_t rgb) {
+  auto [it, fresh] = aciOf_.try_emplace(rgb, 7);
+  if (fresh) it->second = NearestAci(rgb);
+  return it->second;
+}
+
+const std::string& DxfContext::LayerOf(const EntityAttributes& a, const DxfPlacement& p, bool auxiliary) {
+  static const std::string kZero = "0";
+  const int found = LayerKeyOf(a, p, auxiliary);
+  if (found < 0) return kZero;
+  const size_t key = size_t(found);
   if (!layerUsed[key]) {
     layerUsed[key] = true;
     static const char kHex[] = "0123456789ABCDEF";
-    std::string name = {kHex[g], '-', kHex[l]};
-    if (key < doc.layers.size() && !doc.layers[key].name.empty())
-      name += "_" + sink.Encode(CleanName(doc.layers[key].name));
+    const size_t own = key % 256;
+    std::string name = {kHex[own / 16], '-', kHex[own % 16]};
+    if (own < doc.layers.size() && !doc.layers[own].name.empty()) name += "_" + SymbolOf(doc.layers[own].name);
+    // The twin of auxiliary entities: the same name and a mark, so that it sorts beside it.
+    if (key >= size_t(kAuxiliaryLayers)) name += "_" + sink.EncodeUtf8("補助");
     layerNames[key] = std::move(name);
   }
   return layerNames[key];
 }
 
+namespace {
+
+bool Patterned(const JwwDocument& doc, int s) {
+  return (IsPatternLineType(s) && size_t(s - kFirstPatternLineType) < doc.lineTypes.size()) ||
+         (IsDoubleLineType(s) && size_t(s - kFirstDoubleLineType) < doc.doubleLineTypes.size()) ||
+         (IsSxfLineType(s) && size_t(SxfLineTypeSetting(s)) < doc.extendedLineTypes.size());
+}
+
+}  // namespace
+
+std::vector<double> DxfDashes(const JwwDocument& doc, int type) {
+  std::vector<double> runs;
+  if (!Patterned(doc, type)) return runs;
+  const LineTypeSetting* t = nullptr;
+  if (IsPatternLineType(type)) t = &doc.lineTypes[size_t(type - kFirstPatternLineType)];
+  if (IsDoubleLineType(type)) t = &doc.doubleLineTypes[size_t(type - kFirstDoubleLineType)];
+  if (t) {
+    // One bit is printPitch/16 mm on paper, as the pictures print it; highest bit first, round
+    // the end: one period, dash first, whole dashes.
+    const double unit = t->printPitch / 16.0;
+    const int bits = std::clamp(t->unitDots, 0, 32);
+    auto on = [&](int k) { return ((uint32_t(t->pattern) >> ((bits - 1 - ((k % bits) + bits) % bits))) & 1u) != 0; };
+    // From the start of the longest dash, as centre and phantom lines are defined.
+    int first = -1, longest = 0;
+    for (int k = 0; k < bits; ++k) {
+      if (!on(k) || on(k - 1 + bits)) continue;
+      int length = 0;
+      while (length < bits && on(k + length)) ++length;
+      if (length > longest) first = k, longest = length;
+    }
+    if (first < 0) return runs;  // all drawn, or nothing: a solid line
+    for (int k = first; k < first + bits; ++k) {
+      const bool drawn = on(k);
+      if (!runs.empty() && (runs.back() > 0) == drawn) runs.back() += drawn ? unit : -unit;
+      else runs.push_back(drawn ? unit : -unit);
+    }
+  } else {
+    const ExtendedLineType& x = doc.extendedLineTypes[size_t(SxfLineTypeSetting(type))];
+    for (int k = 1; k <= std::clamp(x.segmentCount, 0, 10); ++k) {
+      const double v = k % 2 ? std::max(0.0, x.pitches[k]) : -std::max(0.0, x.pitches[k]);
+      if (!runs.empty() && (runs.back() > 0) == (v > 0)) runs.back() += v;
+      else if (v != 0) runs.push_back(v);
+    }
+    // Start with a dash: a leading gap goes to the end, and joins a gap there.
+    if (!runs.empty() && runs.front() < 0) std::rotate(runs.begin(), runs.begin() + 1, runs.end());
+    if (runs.size() > 2 && runs.back() < 0 && runs[runs.size() - 2] < 0) {
+      runs[runs.size() - 2] += runs.back();
+      runs.pop_back();
+    }
+  }
+  bool anyGap = false, anyDash = false;
+  for (double r : runs) anyGap |= r < 0, anyDash |= r > 0;
+  if (!anyGap || !anyDash) runs.clear();
+  return runs;
+}
+
+void DxfContext::NameLineTypes() {
+  // By the families common readers know: dots, dashes, one short dash between long ones
+  // (centre lines), two (phantom lines); the first three of a family take AutoCAD's names.
+  std::map<std::string, int> taken;
+  for (int s = 0; s < 256; ++s) {
+    const std::vector<double> runs = DxfDashes(doc, s);
+    if (runs.empty()) continue;
+    const size_t dashes = (runs.size() + 1) / 2;
+    std::string family = "JW";
+    if (dashes == 1) family = runs[0] < -runs[1] ? "DOT" : "DASHED";
+    else if (dashes == 2) family = "CENTER";
+    else if (dashes == 3) family = "PHANTOM";
+    const int n = taken[family]++;
+    static const char* const kSuffix[] = {"", "2", "X2"};
+    lineTypeNames_[size_t(s)] = family != "JW" && n < 3 ? family + kSuffix[n] : family + "_JW" + std::to_string(s);
+  }
+}
+
 const std::string* DxfContext::LineTypeOf(int s) {
-  const bool patterned = (IsPatternLineType(s) && size_t(s - kFirstPatternLineType) < doc.lineTypes.size()) ||
-                         (IsDoubleLineType(s) && size_t(s - kFirstDoubleLineType) < doc.doubleLineTypes.size()) ||
-                         (IsSxfLineType(s) && size_t(SxfLineTypeSetting(s)) < doc.extendedLineTypes.size());
-  if (!patterned) return nullptr;
+  if (s < 0 || s >= 256) return nullptr;
+  if (!lineTypesNamed_) NameLineTypes(), lineTypesNamed_ = true;
+  if (lineTypeNames_[size_t(s)].empty()) return nullptr;
   auto [it, fresh] = lineTypes.try_emplace(s);
-  if (fresh) it->second = "JW" + std::to_string(s);
+  if (fresh) it->second = lineTypeNames_[size_t(s)];
   return &it->second;
 }
 
-const std::string& DxfContext::StyleOf(const JwwString& font, bool vertical) {
+const DxfTextStyle& DxfContext::StyleOf(const JwwString& font, bool vertical) {
   // Texts come in runs of one font: the last answer is asked for again most of the time.
-  if (lastStyle_ < styles.size() && vertical == lastVertical_ && font == lastFont_) return styles[lastStyle_].name;
+  if (lastStyle_ < styles.size() && vertical == lastVertical_ && font == lastFont_) return styles[lastStyle_];
   const std::string family = sink.Encode(font);
   const std::string key = family + (vertical ? "\1" : "");
   auto [it, fresh] = styleIndex_.try_emplace(key, styles.size());
   if (fresh) {
     DxfTextStyle st;
     st.family = family.empty() ? sink.EncodeUtf8("ＭＳ ゴシック") : family;
-    st.name = SymbolName((vertical ? "@" : "") + st.family);
+    // Cleaned as characters, then made unique: "a<b" and "a>b" are two fonts.
+    std::string name = (vertical ? "@" : "") + (font.empty() ? st.family : SymbolOf(font));
+    for (int n = 2; !styleNames_.insert(SymbolKey(name)).second; ++n)
+      name = (vertical ? "@" : "") + (font.empty() ? st.family : SymbolOf(font)) + "_" + std::to_string(n);
+    st.name = std::move(name);
     st.vertical = vertical;
     // The TrueType files of Jw_cad's usual fonts; any other font by its family name alone.
     if (st.family.find(sink.EncodeUtf8("明朝")) != std::string::npos) st.file = "msmincho.ttc";
     else if (st.family.find(sink.EncodeUtf8("ゴシック")) != std::string::npos) st.file = "msgothic.ttc";
     else st.file = st.family + ".ttf";
+    // The capitals of the faces the pictures print Jw_cad's fonts in (IPA's, whose widths are
+    // those of Microsoft's): 1538, 1536, 1483 and 1464 of 2048 units; 0.75 for any other.
+    const bool mincho = st.file == "msmincho.ttc", proportional = IsProportionalFont(font);
+    if (st.file == "msgothic.ttc") st.capHeight = (proportional ? 1483 : 1538) / 2048.0;
+    else if (mincho) st.capHeight = (proportional ? 1464 : 1536) / 2048.0;
     styles.push_back(std::move(st));
   }
   lastStyle_ = it->second, lastVertical_ = vertical, lastFont_ = font;
-  return styles[it->second].name;
+  return styles[it->second];
 }
 
 const DxfColor& DxfContext::ColorOf(int penColor) {

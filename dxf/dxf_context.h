@@ -13,6 +13,7 @@
 #include "dxf/dxf_sink.h"
 #include "dxf/dxf_writer.h"
 #include "jww/document.h"
+#include "render/text_layout.h"
 
 namespace kelvane {
 
@@ -34,6 +35,9 @@ struct DxfTextStyle {
   std::string file;  // TrueType file name
   std::string family;
   bool vertical = false;
+  // The height of its capitals against its em, in the face it prints in: DXF readers take a
+  // text's height as its capitals'.
+  double capHeight = 0.75;
 };
 
 class DxfContext {
@@ -44,23 +48,39 @@ class DxfContext {
   const DxfOptions& options;
   DxfSink sink;
 
-  // Registers and answers the names entities refer to.
-  const std::string& LayerOf(const EntityAttributes& a);
+  // Registers and answers the names entities refer to. The layer of an entity is its own, or
+  // for an auxiliary entity (never printed) its own's non-plotting twin; a block member on a
+  // layer the print does not show goes on "0", where readers give it the insert's layer, as
+  // Jw_cad's print shows a block's members with their insert.
+  const std::string& LayerOf(const EntityAttributes& a, const DxfPlacement& p, bool auxiliary);
+  // The key of that layer: group * 16 + layer, plus kAuxiliaryLayers for the twin; -1 for "0".
+  int LayerKeyOf(const EntityAttributes& a, const DxfPlacement& p, bool auxiliary) const;
+  static constexpr int kAuxiliaryLayers = 256;
+  // Whether Jw_cad prints the entities of a layer (group * 16 + layer): group and layer shown,
+  // and display-only ones unless the drawing leaves those off the print.
+  bool LayerPrinted(size_t key) const { return key < 256 && printed_[key]; }
+  bool LayerShown(size_t key) const { return key < 256 && shown_[key]; }
   const std::string* LineTypeOf(int penStyle);  // null for a solid line
-  const std::string& StyleOf(const JwwString& font, bool vertical);
+  const DxfTextStyle& StyleOf(const JwwString& font, bool vertical);
   const DxfColor& ColorOf(int penColor);
+  // The nearest colour index of a true colour (0xRRGGBB), for versions without true colour.
+  int AciOf(int32_t rgb);
+  // A Jw_cad name as a DXF symbol name: characters no symbol may hold become "_" before it is
+  // encoded, and characters the file's code page lacks too, since "\U+" is no symbol's.
+  std::string SymbolOf(const JwwString& name);
   int LineWeightOf(const EntityAttributes& a);  // in 1/100 mm, one of DXF's weights
   double ScaleOf(const EntityAttributes& a) const { return a.layerGroup < 16 ? scales_[a.layerGroup] : 1.0; }
   // The definition a block number names, or -1.
   int32_t DefinitionOf(int32_t blockNumber) const;
 
   // Used layers by key (group * 16 + layer), and the rest in order of first use.
-  std::array<bool, 256> layerUsed{};
-  std::array<std::string, 256> layerNames;
+  std::array<bool, 512> layerUsed{};
+  std::array<std::string, 512> layerNames;
   std::map<int, std::string> lineTypes;  // pen style -> name, for those used
   std::vector<DxfTextStyle> styles;
   std::vector<std::string> blockNames;        // encoded, per definition
-  std::vector<uint64_t> blockRecords;         // handle per definition
+  std::vector<uint64_t> blockRecords;         // handle per definition (0: not written)
+  std::vector<bool> blockUsed;                // per definition: written in this file
   // Inserts (from definition, of definition) left out: each would close a cycle of blocks.
   std::set<std::pair<int32_t, int32_t>> cutInserts;
   std::vector<DxfImageFile> imageFiles;
@@ -73,18 +93,26 @@ class DxfContext {
   };
   std::vector<ImageDef> imageDefs;
   uint64_t modelSpace = 0, paperSpace = 0;
+  // The sheet's paper in millimetres, and the scale that takes it to true size.
+  double paperWidth = 420, paperHeight = 297, paperScale = 1;
+  // Gathered as model space is written, for the paper: entities per layer group, and how far
+  // lines reach from the centre in paper millimetres.
+  std::array<size_t, 16> inGroup{};
+  double lineReachX = 0, lineReachY = 0;
   // The last text of an entity's head after its handle, for strokes and for the rest: runs of
   // entities of one layer and pen share it, and it is copied instead of made again.
   struct HeadTail {
     bool known = false;
     uint64_t owner = 0;
-    uint16_t layerGroup = 0, layer = 0, penColor = 0, penWidth = 0;
+    int layerKey = 0;
+    uint16_t penColor = 0, penWidth = 0;
     uint8_t penStyle = 0;
     double scale = 0;
     int32_t ownRgb = -1;
     std::string bytes;
   };
   HeadTail headTails[2];
+  TextLayoutBuffers textBuffers;  // kept between texts: measuring them allocates nothing
 
  private:
   std::array<double, 16> scales_{};
@@ -97,6 +125,12 @@ class DxfContext {
   std::vector<int> penWeights_;  // per pen colour, for entities of no width of their own
   int WeightOf(const EntityAttributes& a) const;
   std::vector<int32_t> blockIndex_;
+  std::array<bool, 256> printed_{}, shown_{};
+  std::map<int32_t, int> aciOf_;
+  std::array<std::string, 256> lineTypeNames_;  // "" for a solid line
+  bool lineTypesNamed_ = false;
+  void NameLineTypes();
+  std::set<std::string> styleNames_;
 };
 
 // The entities of one list (the drawing's, or a block's), in their order.
@@ -123,9 +157,10 @@ Xy At(const DxfPlacement& p, double scale, double x, double y);
 // The entity's scale to true size: its layer group's for the drawing's own entities, else 1.
 double ScaleFor(const DxfContext& c, const DxfPlacement& p, const EntityAttributes& a);
 // The part every entity starts with: kind, handle, owner, layer and colour (`ownRgb` a true
-// colour of the entity's own, or -1), and for strokes the line type and weight.
+// colour of the entity's own, or -1), and for strokes the line type and weight. `auxiliary`:
+// 1 an auxiliary entity, 0 never one (inserts), -1 as its colour and line type say.
 void Head(DxfContext& c, const char* kind, const EntityAttributes& a, const DxfPlacement& p, bool stroke,
-          double scale, int32_t ownRgb = -1);
+          double scale, int32_t ownRgb = -1, int auxiliary = -1);
 
 // An ellipse of Jw_cad's form C + Rot(tilt)·(r cos t, r·f sin t), t from start over sweep, in
 // DXF's: a major axis, a ratio at most 1 and parameters from the major axis, counter-clockwise.
@@ -143,7 +178,18 @@ void WriteDxfSolid(DxfContext& c, const SolidRecord& solid, const DxfPlacement& 
 void WriteDxfImage(DxfContext& c, const TextRecord& t, const JwwString& text, const ImageReference& ref,
                    const DxfPlacement& p);
 
+// A symbol name as readers compare them: ASCII letters in one case. (Shift_JIS trail bytes that
+// are letters fold too, which makes two names the same at worst, never two the same differ.)
+std::string SymbolKey(std::string name);
+
+// A line type's dashes in paper millimetres, positive drawn, negative left out: one period,
+// from the start of a dash. Empty for a solid line.
+std::vector<double> DxfDashes(const JwwDocument& doc, int type);
+
 // The characters of a Jw_cad text as a reader shows them: control sequences left out.
 JwwString PlainText(const JwwString& text);
+// Characters a DXF reader would take for a special sequence of TEXT ("%%d", "^J", "\\U+0041")
+// escaped, so that it shows them as they are.
+JwwString EscapedText(const JwwString& text);
 
 }  // namespace kelvane

@@ -3,10 +3,14 @@
 #include "dxf/dxf_writer.h"
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <functional>
 #include <set>
 
 #include "dxf/dxf_context.h"
+#include "render/render.h"
+#include "split/extract.h"
 
 namespace kelvane {
 
@@ -15,7 +19,7 @@ namespace {
 // Which inserts inside definitions are left out: those that lead back to a definition being
 // inserted, which no reader could draw. Names are made unique; a definition without one gets
 // its number.
-void PlanBlocks(DxfContext& c) {
+void PlanBlocks(DxfContext& c, const SheetView* view) {
   const std::vector<BlockDefinition>& defs = c.doc.blockDefs;
   const size_t n = defs.size();
   std::vector<int> state(n, 0);  // 0 unseen, 1 on the path, 2 done
@@ -32,16 +36,56 @@ void PlanBlocks(DxfContext& c) {
   };
   for (size_t d = 0; d < n; ++d)
     if (state[d] == 0) visit(d);
+  // A sheet carries the blocks it inserts, and those they insert; a whole drawing every one.
+  c.blockUsed.assign(n, view == nullptr);
+  if (view) {
+    std::vector<size_t> todo;
+    auto use = [&](const BlockInsertRecord& b, int32_t from) {
+      const int32_t to = c.DefinitionOf(b.blockNumber);
+      if (to < 0 || c.blockUsed[size_t(to)] || (from >= 0 && c.cutInserts.count({from, to}))) return;
+      c.blockUsed[size_t(to)] = true;
+      todo.push_back(size_t(to));
+    };
+    for (EntityRef e : view->order)
+      if (e.kind == kBlockInsert && size_t(e.index) < c.doc.blockInserts.size())
+        use(c.doc.blockInserts[size_t(e.index)], -1);
+    while (!todo.empty()) {
+      const size_t d = todo.back();
+      todo.pop_back();
+      for (const BlockInsertRecord& b : defs[d].entities.blockInserts) use(b, int32_t(d));
+    }
+  }
   std::set<std::string> taken;
   for (size_t d = 0; d < n; ++d) {
-    std::string name = c.sink.Encode(defs[d].name);
-    for (char& ch : name)
-      if (std::string_view("<>/\\\":;?*|=`,").find(ch) != std::string_view::npos) ch = '_';
-    if (name.empty() || taken.count(name)) name = "JW_BLOCK_" + std::to_string(d);
-    taken.insert(name);
+    std::string name = c.SymbolOf(defs[d].name);
+    if (name.empty() || taken.count(SymbolKey(name))) name = "JW_BLOCK_" + std::to_string(d);
+    taken.insert(SymbolKey(name));
     c.blockNames.push_back(name);
-    c.blockRecords.push_back(c.sink.NewHandle());
+    c.blockRecords.push_back(c.blockUsed[d] ? c.sink.NewHandle() : 0);
   }
+}
+
+// The paper the sheet prints on, as its picture has it, and the scale most of it is drawn at:
+// the header's extents, the view and the paper limits and layout are that paper. From what
+// writing the entities gathered.
+void PlanPaper(DxfContext& c, const SheetView* view) {
+  double w = 0, h = 0;
+  if (!PaperSizeMm(c.doc.header.paperSize, w, h)) w = 420, h = 297;
+  if (c.options.paperWidth > 0 && c.options.paperHeight > 0) {
+    w = c.options.paperWidth, h = c.options.paperHeight;
+  } else if (view && c.lineReachX > 0 && c.lineReachY > 0 && std::isfinite(c.lineReachX) &&
+             std::isfinite(c.lineReachY)) {
+    // The frame is not among the sheet's entities: the smallest paper about the sheet's centre
+    // that holds its lines, as a frame of that size would be given.
+    PaperFrame f;
+    f.minX = -c.lineReachX, f.maxX = c.lineReachX, f.minY = -c.lineReachY, f.maxY = c.lineReachY;
+    SheetPageSize(f, PaperSizeFor(f), w, h);
+  }
+  c.paperWidth = w, c.paperHeight = h;
+  // The scale of the layer group most entities are in.
+  EntityAttributes a{};
+  a.layerGroup = uint16_t(std::max_element(c.inGroup.begin(), c.inGroup.end()) - c.inGroup.begin());
+  c.paperScale = c.ScaleOf(a);
 }
 
 void BlockBegin(DxfSink& s, uint64_t record, const std::string& name, bool paper) {
@@ -79,6 +123,7 @@ void BlocksSection(DxfContext& c, std::string& out) {
   BlockBegin(s, c.paperSpace, "*Paper_Space", true);
   BlockEnd(s, c.paperSpace, true);
   for (size_t d = 0; d < c.doc.blockDefs.size(); ++d) {
+    if (!c.blockUsed[d]) continue;
     BlockBegin(s, c.blockRecords[d], c.blockNames[d], false);
     const EntityLists& l = c.doc.blockDefs[d].entities;
     DxfPlacement place;
@@ -130,9 +175,10 @@ void MakeDxf(const JwwDocument& doc, const SheetView* view, const DxfOptions& op
     *h = c.sink.NewHandle();
   c.modelSpace = c.sink.NewHandle();
   c.paperSpace = c.sink.NewHandle();
-  PlanBlocks(c);
+  PlanBlocks(c, view);
   BlocksSection(c, r.parts[2]);
   EntitiesSection(c, view, r.parts[3]);
+  PlanPaper(c, view);
   c.sink.Begin(r.parts[1]);
   WriteDxfTables(c, fixed);  // handles of the tables' entries come after the entities'
   c.sink.End(r.parts[1]);

@@ -5,7 +5,9 @@
 #include <numbers>
 
 #include "dxf/dxf_context.h"
+#include "render/render.h"
 #include "render/text_layout.h"
+#include "split/sheetnames.h"
 
 namespace kelvane {
 
@@ -28,13 +30,13 @@ namespace {
 
 // The head after the handle: owner, layer, line type, colour and weight.
 void HeadTailOf(DxfContext& c, const EntityAttributes& a, const DxfPlacement& p, bool stroke, double scale,
-                int32_t ownRgb) {
+                int32_t ownRgb, bool auxiliary) {
   DxfSink& s = c.sink;
   // Readers take model space as the owner of an entity of the ENTITIES section; a large sheet's
   // file is smaller without saying so every time.
   if (p.owner != c.modelSpace) s.Hex(330, p.owner);
   s.Str(100, "AcDbEntity");
-  s.Str(8, c.LayerOf(a));
+  s.Str(8, c.LayerOf(a, p, auxiliary));
   if (stroke) {
     if (const std::string* lt = c.LineTypeOf(a.penStyle)) {
       s.Str(6, *lt);
@@ -42,10 +44,11 @@ void HeadTailOf(DxfContext& c, const EntityAttributes& a, const DxfPlacement& p,
     }
   }
   const DxfColor& color = c.ColorOf(a.penColor);
-  s.Int(62, color.aci);
-  if (stroke) s.Int(370, c.LineWeightOf(a));
   const int32_t rgb = ownRgb >= 0 ? ownRgb : color.rgb;
-  if (rgb >= 0) s.Int(420, rgb);
+  // True colour came with a later version than AutoCAD 2000's: there, the nearest index alone.
+  s.Int(62, ownRgb >= 0 ? c.AciOf(ownRgb) : color.aci);
+  if (stroke) s.Int(370, c.LineWeightOf(a));
+  if (rgb >= 0 && c.sink.Utf8()) s.Int(420, rgb);
 }
 
 }  // namespace
@@ -53,21 +56,25 @@ void HeadTailOf(DxfContext& c, const EntityAttributes& a, const DxfPlacement& p,
 // The part every entity starts with: kind, handle, owner, layer and colour, and for strokes
 // the line type and weight.
 void Head(DxfContext& c, const char* kind, const EntityAttributes& a, const DxfPlacement& p, bool stroke,
-          double scale, int32_t ownRgb) {
+          double scale, int32_t ownRgb, int auxiliary) {
   DxfSink& s = c.sink;
   s.Str(0, kind);
   s.Handle();
+  if (p.owner == c.modelSpace && a.layerGroup < 16) ++c.inGroup[a.layerGroup];
+  // Auxiliary colour and, for strokes, auxiliary line type: Jw_cad never prints them.
+  const bool helper = auxiliary < 0 ? a.penColor == kAuxiliaryColor || (stroke && a.penStyle == kAuxiliaryLineType)
+                                    : auxiliary > 0;
+  const int layerKey = c.LayerKeyOf(a, p, helper);
   DxfContext::HeadTail& t = c.headTails[stroke ? 1 : 0];
-  if (t.known && t.owner == p.owner && t.layerGroup == a.layerGroup && t.layer == a.layer &&
-      t.penColor == a.penColor && t.penWidth == a.penWidth && (!stroke || t.penStyle == a.penStyle) &&
-      t.scale == scale && t.ownRgb == ownRgb) {
+  if (t.known && t.owner == p.owner && t.layerKey == layerKey && t.penColor == a.penColor &&
+      t.penWidth == a.penWidth && (!stroke || t.penStyle == a.penStyle) && t.scale == scale && t.ownRgb == ownRgb) {
     s.Raw(t.bytes);
     return;
   }
   const size_t from = s.Used();
-  HeadTailOf(c, a, p, stroke, scale, ownRgb);
+  HeadTailOf(c, a, p, stroke, scale, ownRgb, helper);
   t.bytes.assign(s.Since(from));
-  t.known = true, t.owner = p.owner, t.layerGroup = a.layerGroup, t.layer = a.layer;
+  t.known = true, t.owner = p.owner, t.layerKey = layerKey;
   t.penColor = a.penColor, t.penWidth = a.penWidth, t.penStyle = a.penStyle;
   t.scale = scale, t.ownRgb = ownRgb;
 }
@@ -147,6 +154,22 @@ void WritePoint(DxfContext& c, const PointRecord& pt, const DxfPlacement& p) {
   c.sink.Flat(10, o.x, o.y);
 }
 
+// The width factor that makes a text run from its start to its end as Jw_cad sets it: cells of
+// sizeX (half for what Shift_JIS holds in one byte) and the spacing between them, less a closing
+// "^1".."^9"'s half cells; a reader's em is sizeY wide. A vertical text keeps its cells' shape.
+double WidthFactor(DxfContext& c, const TextRecord& t, const JwwString& text, bool vertical, bool special) {
+  if (!(t.sizeY > 0)) return 1;
+  if (vertical || (t.spacing == 0 && !special)) return t.sizeX / t.sizeY;
+  const int narrowHalves = ReadTextChars(text, c.textBuffers);
+  double cells = 0, length = 0;
+  for (const TextLayoutBuffers::Char& ch : c.textBuffers.chars) cells += ch.width, length += ch.width * (t.sizeX + t.spacing);
+  if (c.textBuffers.chars.empty() || !(cells > 0)) return t.sizeX / t.sizeY;
+  length -= c.textBuffers.chars.back().width * t.spacing;
+  if (narrowHalves > 0) length -= narrowHalves * t.sizeX / 2;
+  const double factor = length / (cells * t.sizeY);
+  return std::isfinite(factor) && factor > 0 ? factor : t.sizeX / t.sizeY;
+}
+
 void WriteText(DxfContext& c, const TextRecord& t, const TextStrings& strings, const DxfPlacement& p) {
   if (IsSettingsText(t)) return;
   ImageReference ref;
@@ -155,20 +178,24 @@ void WriteText(DxfContext& c, const TextRecord& t, const TextStrings& strings, c
   const double k = ScaleFor(c, p, t.attr);
   const Xy o = At(p, k, t.startX, t.startY);
   const bool vertical = (t.attr.flags & kVerticalText) != 0;
-  const std::string& style = c.StyleOf(strings.fontName, vertical);
+  const DxfTextStyle& style = c.StyleOf(strings.fontName, vertical);
   DxfSink& s = c.sink;
-  Head(c, "TEXT", t.attr, p, false, k);
+  // A name text is a note for Jw_cad's user, never printed.
+  Head(c, "TEXT", t.attr, p, false, k, -1, IsSheetNameText(t, strings.text) ? 1 : -1);
   s.Str(100, "AcDbText");
   s.Flat(10, o.x, o.y);
-  s.Real(40, t.sizeY * k);
-  // Most texts hold no control sequence: they are written as they are.
+  // Jw_cad's height is the em's; readers draw the height given as the capitals'.
+  s.Real(40, t.sizeY * style.capHeight * k);
+  // Most texts hold no control sequence and nothing a reader would take for one: they are
+  // written as they are.
   const JwwString& text = strings.text;
-  const bool caret = text.unicode ? text.wide.find(u'^') != std::u16string::npos : text.sjis.find('^') != std::string::npos;
-  s.Str(1, s.Encode(caret ? PlainText(text) : text));
+  const bool special = text.unicode ? text.wide.find_first_of(u"^%\\") != std::u16string::npos
+                                    : text.sjis.find_first_of("^%\\") != std::string::npos;
+  s.Str(1, special ? s.Encode(EscapedText(PlainText(text))) : s.Encode(text));
   if (t.angle != 0) s.Real(50, t.angle);
-  // The cell's width against its height: a full-width character fills the cell.
-  if (t.sizeY > 0 && t.sizeX != t.sizeY) s.Real(41, t.sizeX / t.sizeY);
-  s.Str(7, style);
+  const double width = WidthFactor(c, t, text, vertical, special);
+  if (width != 1) s.Real(41, width);
+  s.Str(7, style.name);
   s.Str(100, "AcDbText");
 }
 
@@ -178,7 +205,7 @@ void WriteInsert(DxfContext& c, const BlockInsertRecord& b, const DxfPlacement& 
   const double k = ScaleFor(c, p, b.attr);
   const Xy o = At(p, k, b.refX, b.refY);
   DxfSink& s = c.sink;
-  Head(c, "INSERT", b.attr, p, false, k);
+  Head(c, "INSERT", b.attr, p, false, k, -1, 0);
   s.Str(100, "AcDbBlockReference");
   s.Str(2, c.blockNames[size_t(def)]);
   s.Flat(10, o.x, o.y);
@@ -249,17 +276,57 @@ void WriteEntity(DxfContext& c, const EntityLists& l, EntityRef e, const DxfPlac
 
 }  // namespace
 
+JwwString EscapedText(const JwwString& text) {
+  JwwString o;
+  o.unicode = text.unicode;
+  auto put = [&](const char* ascii) {
+    for (; *ascii; ++ascii) AppendChar(o, uint32_t(uint8_t(*ascii)));
+  };
+  // The characters after position p, as far as they tell an escape.
+  auto next = [&](size_t p) { return p < text.size() ? CharAt(text, p) : JwwChar{}; };
+  for (size_t p = 0; p < text.size();) {
+    const JwwChar c = CharAt(text, p);
+    if (c.width == 0) break;
+    p += c.width;
+    const JwwChar n1 = next(p);
+    if (c.code == '^') {
+      put("^ ");  // a caret and a space: a caret, where "^X" is control character X
+    } else if (c.code == '%' && n1.width != 0 && n1.code == '%') {
+      put("%%%");  // "%%%" is "%", where "%%d" is a degree sign, "%%u" underlines...
+    } else if (c.code == '\\' && n1.width != 0 && (n1.code == 'U' || n1.code == 'u' || n1.code == 'M' || n1.code == 'm') &&
+               next(p + n1.width).width != 0 && next(p + n1.width).code == '+') {
+      put("\\U+005C");  // the backslash itself escaped, where "\\U+0041" is an A
+    } else {
+      AppendChar(o, c.code);
+    }
+  }
+  return o;
+}
+
 void WriteDxfLine(DxfContext& c, const LineRecord& line, const DxfPlacement& p) {
   const double k = ScaleFor(c, p, line.attr);
   const Xy a = At(p, k, line.startX, line.startY), b = At(p, k, line.endX, line.endY);
   Head(c, "LINE", line.attr, p, true, k);
+  if (p.owner == c.modelSpace) {
+    const double x = std::max(std::fabs(line.startX - p.centerX), std::fabs(line.endX - p.centerX));
+    const double y = std::max(std::fabs(line.startY - p.centerY), std::fabs(line.endY - p.centerY));
+    // NaN fails both, an infinity the check where the paper is chosen.
+    if (x > c.lineReachX) c.lineReachX = x;
+    if (y > c.lineReachY) c.lineReachY = y;
+  }
   c.sink.Str(100, "AcDbLine");
   c.sink.Flat(10, a.x, a.y);
   c.sink.Flat(11, b.x, b.y);
 }
 
-void WriteDxfEntities(DxfContext& c, const EntityLists& lists, const std::vector<EntityRef>& order, size_t count,
+void WriteDxfEntities(DxfContext& c, const EntityLists& lists, const std::vector<EntityRef>& given, size_t count,
                       const DxfPlacement& place) {
+  // A drawing that asks for its solids (and images) first has them first in the file too:
+  // readers draw in the file's order, and walls would cover the centre lines otherwise.
+  std::vector<EntityRef> reordered;
+  if (c.doc.header.drawSwitches[2] % 10 == 1 || c.doc.header.drawSwitches[2] % 10 == 2)
+    reordered = DrawingOrder(c.doc, lists, given, count);
+  const std::vector<EntityRef>& order = reordered.empty() ? given : reordered;
   count = std::min(count, order.size());
   // A sheet's entities lie scattered through the drawing's lists: each record is asked for from
   // memory some entities ahead, so that it is there when it is written.

@@ -89,8 +89,13 @@ std::string DxfSink::Encode(const JwwString& s) {
     if (c.code < 0x20 || c.code == 0x7F) continue;
     if (c.code < 0x80) {
       o += char(c.code);
-    } else if (Utf8()) {
+    } else if (Utf8() && (c.code < 0xD800 || c.code > 0xDFFF)) {
       o += CodePointToUtf8(char32_t(c.code));
+    } else if (Utf8()) {
+      // Half of a pair without its other half is no character UTF-8 can hold: escaped.
+      char b[16];
+      std::snprintf(b, sizeof b, "\\U+%04X", unsigned(c.code));
+      o += b;
     } else if (c.code > 0xFFFF) {
       // Beyond the basic plane: each half of its UTF-16 pair, as AutoCAD escapes them.
       const uint32_t v = c.code - 0x10000;

@@ -1,6 +1,7 @@
 // The header variables, the symbol tables and the objects section of a DXF file.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <functional>
 
 #include "dxf/dxf_context.h"
@@ -34,34 +35,6 @@ void Entry(DxfSink& s, const char* kind, uint64_t table, const char* subclass, s
   s.Int(70, flags);
 }
 
-// A line type's dashes in paper millimetres, positive drawn, negative left out, from a dash.
-std::vector<double> Dashes(const JwwDocument& doc, int type) {
-  std::vector<double> runs;
-  const LineTypeSetting* t = nullptr;
-  if (IsPatternLineType(type)) t = &doc.lineTypes[size_t(type - kFirstPatternLineType)];
-  if (IsDoubleLineType(type)) t = &doc.doubleLineTypes[size_t(type - kFirstDoubleLineType)];
-  if (t) {
-    // One bit is printPitch/16 mm on paper, as the pictures print it; highest bit first.
-    const double unit = t->printPitch / 16.0;
-    const int bits = std::clamp(t->unitDots, 0, 32);
-    for (int k = bits - 1; k >= 0; --k) {
-      const bool on = (uint32_t(t->pattern) >> k) & 1u;
-      if (!runs.empty() && (runs.back() > 0) == on) runs.back() += on ? unit : -unit;
-      else runs.push_back(on ? unit : -unit);
-    }
-  } else if (IsSxfLineType(type)) {
-    const ExtendedLineType& x = doc.extendedLineTypes[size_t(SxfLineTypeSetting(type))];
-    for (int k = 1; k <= std::clamp(x.segmentCount, 0, 10); ++k)
-      runs.push_back(k % 2 ? std::max(0.0, x.pitches[k]) : -std::max(0.0, x.pitches[k]));
-  }
-  // Start with a dash: a leading gap goes to the end.
-  if (!runs.empty() && runs.front() < 0) std::rotate(runs.begin(), runs.begin() + 1, runs.end());
-  bool anyGap = false, anyDash = false;
-  for (double r : runs) anyGap |= r < 0, anyDash |= r > 0;
-  if (!anyGap || !anyDash) runs.clear();
-  return runs;
-}
-
 void LineTypes(DxfContext& c) {
   DxfSink& s = c.sink;
   Table(s, "LTYPE", int(3 + c.lineTypes.size()), [&](uint64_t table) {
@@ -73,11 +46,14 @@ void LineTypes(DxfContext& c) {
       s.Real(40, 0.0);
     }
     for (const auto& [type, name] : c.lineTypes) {
-      const std::vector<double> runs = Dashes(c.doc, type);
+      const std::vector<double> runs = DxfDashes(c.doc, type);
       double total = 0;
       for (double r : runs) total += std::fabs(r);
       Entry(s, "LTYPE", table, "AcDbLinetypeTableRecord", name);
-      s.Str(3, "Jw_cad line type " + std::to_string(type));
+      // The description readers show: the pattern drawn, as AutoCAD's own describe theirs.
+      std::string picture;
+      for (double r : runs) picture += r > 0 ? (r < 1 ? ". " : "__ ") : "";
+      s.Str(3, "Jw_cad " + std::to_string(type) + " " + picture);
       s.Int(72, 65);
       s.Int(73, int(runs.size()));
       s.Real(40, total);
@@ -93,20 +69,22 @@ void Layers(DxfContext& c) {
   DxfSink& s = c.sink;
   int count = 1;
   for (bool used : c.layerUsed) count += used;
-  const JwwDocument& doc = c.doc;
   Table(s, "LAYER", count, [&](uint64_t table) {
     Entry(s, "LAYER", table, "AcDbLayerTableRecord", "0");
     s.Int(62, 7);
     s.Str(6, "Continuous");
-    for (size_t key = 0; key < 256; ++key) {
+    for (size_t key = 0; key < c.layerUsed.size(); ++key) {
       if (!c.layerUsed[key]) continue;
-      // A layer Jw_cad hides, or whose group it hides, is there but switched off.
-      const size_t g = key / 16;
-      const bool groupShown = g >= doc.layerGroups.size() || doc.layerGroups[g].state != 0;
-      const bool shown = groupShown && (key >= doc.layers.size() || doc.layers[key].state != 0);
-      Entry(s, "LAYER", table, "AcDbLayerTableRecord", c.layerNames[key]);
+      // A layer Jw_cad hides, or whose group it hides, is there but switched off and frozen,
+      // so that no reader shows the members of a block inserted on it either. One the print
+      // leaves out, and the twin of auxiliary entities, is shown but not plotted.
+      const size_t own = key % DxfContext::kAuxiliaryLayers;
+      const bool shown = c.LayerShown(own);
+      const bool plotted = key < size_t(DxfContext::kAuxiliaryLayers) && c.LayerPrinted(own);
+      Entry(s, "LAYER", table, "AcDbLayerTableRecord", c.layerNames[key], shown ? 0 : 1);
       s.Int(62, shown ? 7 : -7);
       s.Str(6, "Continuous");
+      if (!plotted) s.Int(290, 0);
     }
   });
 }
@@ -142,7 +120,7 @@ void OneEntryTables(DxfContext& c) {
     s.Real(12, 0.0), s.Real(22, 0.0), s.Real(13, 0.0), s.Real(23, 0.0);
     s.Real(14, 10.0), s.Real(24, 10.0), s.Real(15, 10.0), s.Real(25, 10.0);
     s.Point(16, 0, 0), s.Point(17, 0, 0);
-    s.Real(40, 1000.0), s.Real(41, 1.4), s.Real(42, 50.0), s.Real(43, 0.0), s.Real(44, 0.0);
+    s.Real(40, c.paperHeight * c.paperScale), s.Real(41, c.paperWidth / c.paperHeight), s.Real(42, 50.0), s.Real(43, 0.0), s.Real(44, 0.0);
     s.Real(50, 0.0), s.Real(51, 0.0);
     s.Int(71, 0), s.Int(72, 100), s.Int(73, 1), s.Int(74, 3), s.Int(75, 0), s.Int(76, 0), s.Int(77, 0), s.Int(78, 0);
   });
@@ -172,6 +150,22 @@ void WriteDxfHeader(DxfContext& c, uint64_t handseed) {
   s.Int(70, 1);
   s.Str(9, "$LUNITS");
   s.Int(70, 2);
+  // The sheet's paper about the origin, at true size: what the sheet covers, and where a
+  // reader's view and print go. Paper space holds the paper itself.
+  const double halfX = c.paperWidth / 2 * c.paperScale, halfY = c.paperHeight / 2 * c.paperScale;
+  for (const char* name : {"$EXTMIN", "$LIMMIN"}) {
+    s.Str(9, name);
+    if (name[1] == 'E') s.Point(10, -halfX, -halfY);
+    else s.Flat(10, -halfX, -halfY);
+  }
+  s.Str(9, "$EXTMAX");
+  s.Point(10, halfX, halfY);
+  s.Str(9, "$LIMMAX");
+  s.Flat(10, halfX, halfY);
+  s.Str(9, "$PLIMMIN");
+  s.Flat(10, 0, 0);
+  s.Str(9, "$PLIMMAX");
+  s.Flat(10, c.paperWidth, c.paperHeight);
   s.Str(9, "$LTSCALE");
   s.Real(40, 1.0);
   s.Str(9, "$PSLTSCALE");
@@ -219,7 +213,7 @@ void WriteDxfTables(DxfContext& c, const DxfFixedHandles& fixed) {
   s.Hex(5, fixed.blockTable);
   s.Hex(330, 0);
   s.Str(100, "AcDbSymbolTable");
-  s.Int(70, int(2 + c.blockNames.size()));
+  s.Int(70, int(2 + std::count(c.blockUsed.begin(), c.blockUsed.end(), true)));
   auto record = [&](uint64_t handle, const std::string& name, uint64_t layout) {
     s.Str(0, "BLOCK_RECORD");
     s.Hex(5, handle);
@@ -231,7 +225,8 @@ void WriteDxfTables(DxfContext& c, const DxfFixedHandles& fixed) {
   };
   record(c.modelSpace, "*Model_Space", fixed.modelLayout);
   record(c.paperSpace, "*Paper_Space", fixed.paperLayout);
-  for (size_t d = 0; d < c.blockNames.size(); ++d) record(c.blockRecords[d], c.blockNames[d], 0);
+  for (size_t d = 0; d < c.blockNames.size(); ++d)
+    if (c.blockUsed[d]) record(c.blockRecords[d], c.blockNames[d], 0);
   s.Str(0, "ENDTAB");
   s.Str(0, "ENDSEC");
 }
@@ -250,16 +245,19 @@ void Dictionary(DxfSink& s, uint64_t handle, uint64_t owner, const std::vector<s
   }
 }
 
-void Layout(DxfSink& s, uint64_t handle, uint64_t owner, const char* name, int order, uint64_t record) {
+void Layout(DxfSink& s, uint64_t handle, uint64_t owner, const char* name, int order, uint64_t record, double w,
+            double h) {
   s.Str(0, "LAYOUT");
   s.Hex(5, handle);
   s.Hex(330, owner);
   s.Str(100, "AcDbPlotSettings");
   s.Str(1, "");
   s.Str(2, "none_device");
-  s.Str(4, "ISO_A3_(420.00_x_297.00_MM)");
+  char paper[64];
+  std::snprintf(paper, sizeof paper, "USER_(%.2f_x_%.2f_MM)", w, h);
+  s.Str(4, paper);
   s.Str(6, "");
-  for (int code = 40; code <= 47; ++code) s.Real(code, code == 44 ? 420.0 : code == 45 ? 297.0 : 0.0);
+  for (int code = 40; code <= 47; ++code) s.Real(code, code == 44 ? w : code == 45 ? h : 0.0);
   s.Real(48, 0.0), s.Real(49, 0.0), s.Real(140, 0.0), s.Real(141, 0.0), s.Real(142, 1.0), s.Real(143, 1.0);
   s.Int(70, 688), s.Int(72, 1), s.Int(73, 0), s.Int(74, 5), s.Str(7, ""), s.Int(75, 16), s.Real(147, 1.0);
   s.Real(148, 0.0), s.Real(149, 0.0);
@@ -267,7 +265,7 @@ void Layout(DxfSink& s, uint64_t handle, uint64_t owner, const char* name, int o
   s.Str(1, name);
   s.Int(70, 1);
   s.Int(71, order);
-  s.Real(10, 0.0), s.Real(20, 0.0), s.Real(11, 420.0), s.Real(21, 297.0);
+  s.Real(10, 0.0), s.Real(20, 0.0), s.Real(11, w), s.Real(21, h);
   s.Point(12, 0, 0), s.Point(14, 0, 0), s.Point(15, 0, 0);
   s.Real(146, 0.0);
   s.Point(13, 0, 0), s.Point(16, 1, 0);
@@ -323,8 +321,8 @@ void WriteDxfObjects(DxfContext& c, const DxfFixedHandles& fixed) {
   Dictionary(s, fixed.root, 0, root);
   Dictionary(s, fixed.groups, fixed.root, {});
   Dictionary(s, fixed.layouts, fixed.root, {{"Layout1", fixed.paperLayout}, {"Model", fixed.modelLayout}});
-  Layout(s, fixed.modelLayout, fixed.layouts, "Model", 0, c.modelSpace);
-  Layout(s, fixed.paperLayout, fixed.layouts, "Layout1", 1, c.paperSpace);
+  Layout(s, fixed.modelLayout, fixed.layouts, "Model", 0, c.modelSpace, c.paperWidth, c.paperHeight);
+  Layout(s, fixed.paperLayout, fixed.layouts, "Layout1", 1, c.paperSpace, c.paperWidth, c.paperHeight);
   if (images) ImageObjects(c, images, imageVariables, fixed.root);
   s.Str(0, "ENDSEC");
   s.Str(0, "EOF");

@@ -41,6 +41,10 @@ struct DxfOptions {
   DxfUnits units = DxfUnits::kTrueSize;
   // The base name (Shift_JIS, no extension) embedded images get beside the DXF: BASE-1.png...
   std::string imageBaseName = "image";
+  // The sheet's paper in millimetres, as its picture's page (SheetPageSize): the header's
+  // extents, the view, the paper limits and the layouts. 0: a whole drawing's own paper, or
+  // for a sheet the smallest paper about its centre that holds its lines.
+  double paperWidth = 0, paperHeight = 0;
   // Where relative image names of the drawing are looked up, for their pixel sizes.
   std::filesystem::path drawingFolder;
   // Turns an embedded image's stored bytes (gzip data when `gzipped`) into a PNG file's bytes;

@@ -31,6 +31,45 @@ def unescape(s):
     return s.encode("utf-16", "surrogatepass").decode("utf-16")
 
 
+def shown_text(s):
+    """A TEXT's characters as AutoCAD shows them: \\U+XXXX, "^ " a caret, "%%%" a percent sign,
+    %%c/%%d/%%p symbols, %%u/%%o/%%k strokes (no characters)."""
+    s = unescape(s)
+    out, k = "", 0
+    while k < len(s):
+        if s.startswith("%%", k) and k + 2 < len(s):
+            code = s[k + 2].lower()
+            if code in "%cdp":
+                out += {"%": "%", "c": "\u2300", "d": "\u00b0", "p": "\u00b1"}[code]
+                k += 3
+                continue
+            if code in "uok":
+                k += 3
+                continue
+        if s[k] == "^" and k + 1 < len(s):
+            out += "^" if s[k + 1] == " " else chr((ord(s[k + 1]) - 64) % 128)
+            k += 2
+            continue
+        out += s[k]
+        k += 1
+    return out
+
+
+def layer_shows(doc, name):
+    layer = doc.layers.get(name)
+    return layer is None or (layer.is_on() and not layer.is_frozen())
+
+
+def members_show(doc, name, block, where, seen=()):
+    """Every member of an insert that shows shows with it, as Jw_cad prints a block."""
+    for m in doc.blocks.get(block):
+        if m.dxf.layer != "0" and not layer_shows(doc, m.dxf.layer) and not m.dxf.layer.endswith("補助"):
+            failures.append(f"{name}: {where}: a member of {block} on the hidden layer {m.dxf.layer}")
+            return
+        if m.dxftype() == "INSERT" and m.dxf.name not in seen:
+            members_show(doc, name, m.dxf.name, where, seen + (block,))
+
+
 def positions(e):
     kind = e.dxftype()
     if kind == "LINE":
@@ -55,6 +94,11 @@ def compare(jww, dxf, paper=False):
     auditor = doc.audit()
     if auditor.has_errors:
         failures.append(f"{name}: audit: {[str(x) for x in auditor.errors[:3]]}")
+    for lt in doc.linetypes:
+        runs = [t.value for t in lt.pattern_tags.tags if t.code == 49]
+        # One period, dash first, dashes and gaps in turn: readers that drop a wrap draw it right.
+        if runs and (runs[0] <= 0 or runs[-1] >= 0 or any((a > 0) == (b > 0) for a, b in zip(runs, runs[1:]))):
+            failures.append(f"{name}: line type {lt.dxf.name}: pattern {runs}")
     got = list(doc.modelspace())
     kinds = lambda items: sorted(items)
     if kinds(e.dxftype() for e in got) != kinds(x["kind"] for x in expected):
@@ -67,6 +111,12 @@ def compare(jww, dxf, paper=False):
             return
         if not (e.dxf.layer == x["layer"] or e.dxf.layer.startswith(x["layer"] + "_")):
             failures.append(f"{where}: layer {e.dxf.layer}, not {x['layer']}")
+        if x.get("auxiliary") and (doc.layers.get(e.dxf.layer).dxf.plot != 0):
+            failures.append(f"{where}: auxiliary, on the plotted layer {e.dxf.layer}")
+        if "text" in x and e.dxftype() == "TEXT" and shown_text(e.dxf.text) != x["text"]:
+            failures.append(f"{where}: text {e.dxf.text!r} shows as {shown_text(e.dxf.text)!r}, not {x['text']!r}")
+        if e.dxftype() == "INSERT" and layer_shows(doc, e.dxf.layer):
+            members_show(doc, name, e.dxf.name, where)
         flat = [v for p in positions(e) for v in (p[0], p[1])]
         if len(x["points"]) and any(abs(a - b) > TOLERANCE for a, b in zip(flat, x["points"])):
             failures.append(f"{where}: at {flat}, not {x['points']}")

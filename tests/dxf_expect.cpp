@@ -1,6 +1,7 @@
 // What the DXF of a drawing must hold, worked out from its records alone, for tests/check_dxf.py:
 // one JSON line per top-level DXF entity, in order, with the kind, layer prefix, true-size
 // positions and (for texts) the characters. Usage: kelvane_dxf_expect DRAWING.jww [paper]
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
@@ -9,6 +10,8 @@
 #include "dxf/dxf_context.h"
 #include "jww/document.h"
 #include "platform/text_conversion.h"
+#include "render/render.h"
+#include "split/sheetnames.h"
 #include "render/text_layout.h"
 
 using namespace kelvane;
@@ -47,7 +50,7 @@ std::string Json(const std::string& utf8) {
 }
 
 void Emit(const char* kind, const EntityAttributes& a, std::initializer_list<double> xy, const std::string& text = "",
-          bool hasText = false) {
+          bool hasText = false, bool auxiliary = false) {
   const double s = Scale(a);
   std::string line = std::string("{\"kind\":\"") + kind + "\",\"layer\":\"" + Layer(a) + "\",\"points\":[";
   bool first = true;
@@ -57,10 +60,18 @@ void Emit(const char* kind, const EntityAttributes& a, std::initializer_list<dou
   }
   line += "]";
   if (hasText) line += ",\"text\":" + Json(text);
+  if (auxiliary) line += ",\"auxiliary\":true";
   std::cout << line << "}\n";
 }
 
-void Line(const LineRecord& l) { Emit("LINE", l.attr, {l.startX, l.startY, l.endX, l.endY}); }
+// Auxiliary colour, or line type for strokes: never printed by Jw_cad.
+bool Auxiliary(const EntityAttributes& a, bool stroke) {
+  return a.penColor == kAuxiliaryColor || (stroke && a.penStyle == kAuxiliaryLineType);
+}
+
+void Line(const LineRecord& l) {
+  Emit("LINE", l.attr, {l.startX, l.startY, l.endX, l.endY}, "", false, Auxiliary(l.attr, true));
+}
 
 void Point(const PointRecord& p) {
   if (p.temporary == 0) Emit("POINT", p.attr, {p.x, p.y});
@@ -72,7 +83,8 @@ void Text(const TextRecord& t, const TextStrings& s) {
   if (!s.text.empty() && CharAt(s.text, 0).code == '^' && ParseImageReference(s.text, ref))
     return Emit("IMAGE", t.attr, {t.startX, t.startY});
   const JwwString plain = PlainText(s.text);
-  Emit("TEXT", t.attr, {t.startX, t.startY}, plain.unicode ? Utf16ToUtf8(plain.wide) : SjisToUtf8(plain.sjis), true);
+  Emit("TEXT", t.attr, {t.startX, t.startY}, plain.unicode ? Utf16ToUtf8(plain.wide) : SjisToUtf8(plain.sjis), true,
+       Auxiliary(t.attr, false) || IsSheetNameText(t, s.text));
 }
 
 void Entity(const EntityLists& l, EntityRef e) {
@@ -121,6 +133,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   doc = &d;
-  for (int32_t k = 0; k < d.entityCount && size_t(k) < d.order.size(); ++k) Entity(d, d.order[size_t(k)]);
+  // In the order the drawing asks them drawn: solids (and images) first when it says so.
+  for (EntityRef e : DrawingOrder(d, d, d.order, size_t(std::max(0, d.entityCount)))) Entity(d, e);
   return 0;
 }

@@ -2,7 +2,9 @@
 // which the read-back check of whole files (check_dxf.py) sees only from outside.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <utility>
@@ -11,6 +13,9 @@
 #include "dxf/dxf_context.h"
 #include "dxf/dxf_writer.h"
 #include "jww/builder.h"
+#include "render/render.h"
+#include "render/text_layout.h"
+#include "tests/fixtures.h"
 
 namespace kelvane {
 namespace {
@@ -104,6 +109,296 @@ TEST(DxfFile, CyclesOfBlocksAreCutAndHiddenLayersSwitchedOff) {
       return;
     }
   ADD_FAILURE() << "no layer 0-3_a_b";
+}
+
+// Every record of a kind ("LINE", "LAYER"...) as its group codes and values, in order.
+std::vector<Groups> RecordsOf(const Groups& g, const std::string& kind) {
+  std::vector<Groups> out;
+  for (size_t k = 0; k < g.size(); ++k) {
+    if (g[k].first != 0 || g[k].second != kind) continue;
+    Groups r;
+    for (size_t j = k + 1; j < g.size() && g[j].first != 0; ++j) r.push_back(g[j]);
+    out.push_back(r);
+  }
+  return out;
+}
+
+std::string ValueOf(const Groups& record, int code) {
+  for (const auto& [c, v] : record)
+    if (c == code) return v;
+  return "";
+}
+
+// The LAYER record of a name.
+Groups LayerNamed(const Groups& g, const std::string& name) {
+  for (const Groups& r : RecordsOf(g, "LAYER"))
+    if (ValueOf(r, 2) == name) return r;
+  ADD_FAILURE() << "no layer " << name;
+  return {};
+}
+
+TEST(DxfLayers, BlockMembersShowWithTheirInsertAndHelpersAreThereButNotPlotted) {
+  JwwDocument doc;
+  InitDrawing(doc, 600, false);
+  Attr onHidden, onShown, helperType, helperColor, onDisplayOnly;
+  onHidden.layer = 3;
+  onShown.layer = 1;
+  helperType.layer = 1, helperType.penStyle = kAuxiliaryLineType;
+  helperColor.layer = 1, helperColor.penColor = kAuxiliaryColor;
+  onDisplayOnly.layer = 4;
+  doc.layers[3].state = 0;
+  doc.layers[4].state = 1;
+  doc.header.packedSwitchOnes = 1;  // display-only layers left off the print
+  EntityLists& b = AddBlockDef(doc, 1, JwwString::Sjis("B"));
+  AddLine(b, 0, 0, 1, 0, onHidden);       // Jw_cad prints it with the insert: layer "0"
+  AddLine(b, 0, 0, 0, 1, onShown);        // keeps its layer
+  AddLine(b, 0, 0, 1, 1, onDisplayOnly);  // not printed on its own: layer "0"
+  AddBlockInsert(doc, 1, 5, 5, onShown);
+  AddLine(doc, 0, 0, 2, 2, onHidden);
+  AddLine(doc, 0, 0, 3, 3, helperType);
+  AddText(doc, 1, 1, JwwString::Sjis("x"), helperColor);
+  AddLine(doc, 0, 0, 4, 4, onDisplayOnly);
+  doc.NormaliseBlocks();
+  const Groups g = Parse(MakeDxf(doc, nullptr, DxfOptions{}));
+  std::vector<std::string> layers;
+  for (const Groups& r : RecordsOf(g, "LINE")) layers.push_back(ValueOf(r, 8));
+  for (const Groups& r : RecordsOf(g, "TEXT")) layers.push_back(ValueOf(r, 8));
+  const std::string helpers = "0-1_\x95\xE2\x8F\x95";  // 0-1_補助
+  EXPECT_EQ(layers, (std::vector<std::string>{"0", "0-1", "0", "0-3", helpers, "0-4", helpers}));
+  // Hidden: off and frozen, so that no reader shows an insert's members there either. Helpers
+  // and what the print leaves out: shown, not plotted. The rest plotted (no 290).
+  EXPECT_EQ(ValueOf(LayerNamed(g, "0-3"), 62), "-7");
+  EXPECT_EQ(ValueOf(LayerNamed(g, "0-3"), 70), "1");
+  EXPECT_EQ(ValueOf(LayerNamed(g, helpers), 62), "7");
+  EXPECT_EQ(ValueOf(LayerNamed(g, helpers), 290), "0");
+  EXPECT_EQ(ValueOf(LayerNamed(g, "0-4"), 290), "0");
+  EXPECT_EQ(ValueOf(LayerNamed(g, "0-1"), 290), "");
+  EXPECT_EQ(ValueOf(LayerNamed(g, "0-1"), 70), "0");
+}
+
+TEST(DxfNames, CleanedAsCharactersUniqueAndWithinTheCodePage) {
+  JwwDocument doc;
+  InitDrawing(doc, 600, false);
+  // 表題欄 and ソファ: trail bytes 5C ("\") and 5C again, which byte-wise cleaning changed.
+  const std::string title = "\x95\x5C\x91\xE8\x97\x93", sofa = "\x83\x5C\x83\x74\x83\x40";
+  AddLine(AddBlockDef(doc, 1, JwwString::Sjis(title)), 0, 0, 1, 1);
+  AddBlockInsert(doc, 1, 0, 0);
+  Attr second;
+  second.layer = 2;
+  doc.layers[1].name = JwwString::Sjis(sofa);
+  doc.layers[2].name = JwwString::Wide(u"\u3131");  // Hangul: not in code page 932
+  Attr first;
+  first.layer = 1;
+  AddLine(doc, 0, 0, 1, 1, first);
+  AddLine(doc, 0, 0, 1, 1, second);
+  doc.textStrings.clear(), doc.texts.clear();
+  for (const char* font : {"a<b", "a>b", "A_B"}) {
+    AddText(doc, 0, 0, JwwString::Sjis("t"));
+    doc.textStrings.back().fontName = JwwString::Sjis(font);
+  }
+  doc.NormaliseBlocks();
+  const Groups g = Parse(MakeDxf(doc, nullptr, DxfOptions{}));
+  std::set<std::string> blocks, layers, styles;
+  for (const Groups& r : RecordsOf(g, "BLOCK")) blocks.insert(ValueOf(r, 2));
+  for (const Groups& r : RecordsOf(g, "LAYER")) layers.insert(ValueOf(r, 2));
+  for (const Groups& r : RecordsOf(g, "STYLE")) styles.insert(ValueOf(r, 2));
+  EXPECT_TRUE(blocks.count(title));
+  EXPECT_TRUE(layers.count("0-1_" + sofa));
+  EXPECT_TRUE(layers.count("0-2__")) << "a name holds no \\U+ escape";
+  EXPECT_EQ(styles, (std::set<std::string>{"Standard", "a_b", "a_b_2", "A_B_3"}));
+}
+
+TEST(DxfText, ReadersShowExactlyTheDrawingsCharacters) {
+  // "%%d" is a degree sign to readers, "^J" a control character, "\U+0041" an A.
+  EXPECT_EQ(EscapedText(JwwString::Sjis("90%%d %%c50 %x ^@ \\U+0041 \\x 100%")).sjis,
+            "90%%%%d %%%%c50 %x ^ @ \\U+005CU+0041 \\x 100%");
+  EXPECT_EQ(EscapedText(JwwString::Wide(u"a^b\\m+1")).wide, u"a^ b\\U+005Cm+1");
+  // A Shift_JIS trail byte "^" or "\" is part of its character (ソ is 83 5C, ゾ 83 5E... ).
+  EXPECT_EQ(EscapedText(JwwString::Sjis("\x83\x5CU+\x83\x5E")).sjis, "\x83\x5CU+\x83\x5E");
+  // Characters code page 932 does not carry there and back, and lone halves of a pair: escaped,
+  // so that AutoCAD 2000 files keep them and AutoCAD 2007 files stay UTF-8.
+  DxfSink r2000(DxfVersion::kR2000), r2007(DxfVersion::kR2007);
+  EXPECT_EQ(r2000.Encode(JwwString::Wide(u"\u00A5\u301C\u2212\u2016\u2014\u00A2\u00A3\u00AC\u203E")),
+            "\\U+00A5\\U+301C\\U+2212\\U+2016\\U+2014\\U+00A2\\U+00A3\\U+00AC\\U+203E");
+  EXPECT_EQ(r2007.Encode(JwwString::Wide(std::u16string(u"a") + char16_t(0xD800) + u"b")), "a\\U+D800b");
+  // Written as TEXT: escaped and encoded.
+  JwwDocument doc;
+  InitDrawing(doc, 600, false);
+  AddText(doc, 0, 0, JwwString::Sjis("45%%d^"));
+  const Groups g = Parse(MakeDxf(doc, nullptr, DxfOptions{}));
+  EXPECT_EQ(ValueOf(RecordsOf(g, "TEXT").at(0), 1), "45%%%%d^ ");
+}
+
+TEST(DxfColors, OwnColoursAsTheNearestIndexInAutoCad2000AndTrueIn2007) {
+  JwwDocument doc;
+  InitDrawing(doc, 600, false);
+  Attr own;
+  own.penColor = kOwnRgbColor;
+  AddSolid(doc, 0, 0, 1, 0, 1, 1, 0, 1, own);
+  doc.solids.back().color = 0x0000FF;  // COLORREF: red
+  for (DxfVersion version : {DxfVersion::kR2000, DxfVersion::kR2007}) {
+    DxfOptions options;
+    options.version = version;
+    const Groups solid = RecordsOf(Parse(MakeDxf(doc, nullptr, options)), "SOLID").at(0);
+    EXPECT_EQ(ValueOf(solid, 62), "1");
+    EXPECT_EQ(ValueOf(solid, 420), version == DxfVersion::kR2000 ? "" : "16711680");
+  }
+}
+
+TEST(DxfLineTypes, NamedByFamilyDashFirstInOnePeriodOfTheDrawingsLengths) {
+  JwwDocument doc;
+  InitDrawing(doc, 600, false);
+  // Jw_cad's defaults for types 2, 5, 7 and 9 (pattern, bits, pitch, print pitch).
+  doc.lineTypes[0] = {int32_t(0x99999999u), 4, 1, 10};
+  doc.lineTypes[3] = {int32_t(0xF99FF99Fu), 16, 1, 10};
+  doc.lineTypes[5] = {int32_t(0xF24FF24Fu), 16, 1, 10};
+  doc.lineTypes[7] = {int32_t(0x22222222u), 4, 1, 10};
+  EXPECT_EQ(DxfDashes(doc, 2), (std::vector<double>{1.25, -1.25}));
+  EXPECT_EQ(DxfDashes(doc, 5), (std::vector<double>{6.25, -1.25, 1.25, -1.25}));
+  EXPECT_EQ(DxfDashes(doc, 7), (std::vector<double>{5, -1.25, 0.625, -1.25, 0.625, -1.25}));
+  EXPECT_EQ(DxfDashes(doc, 9), (std::vector<double>{0.625, -1.875}));
+  Attr a;
+  for (int type : {2, 5, 7, 9}) {
+    a.penStyle = uint8_t(type);
+    AddLine(doc, 0, 0, 1, 1, a);
+  }
+  const Groups g = Parse(MakeDxf(doc, nullptr, DxfOptions{}));
+  std::vector<std::string> used;
+  for (const Groups& r : RecordsOf(g, "LINE")) used.push_back(ValueOf(r, 6));
+  EXPECT_EQ(used, (std::vector<std::string>{"DASHED", "CENTER", "PHANTOM", "DOT"}));
+  for (const Groups& r : RecordsOf(g, "LTYPE"))
+    if (ValueOf(r, 2) == "CENTER") {
+      EXPECT_EQ(ValueOf(r, 40), "10");
+      EXPECT_EQ(ValueOf(r, 49), "6.25");
+    }
+}
+
+TEST(DxfOrder, SolidsFirstWhenTheDrawingAsksAndOnlyTheBlocksTheSheetUses) {
+  JwwDocument doc;
+  InitDrawing(doc, 600, false);
+  AddLine(AddBlockDef(doc, 1, JwwString::Sjis("used")), 0, 0, 1, 1);
+  AddLine(AddBlockDef(doc, 2, JwwString::Sjis("inner")), 0, 0, 1, 1);
+  AddBlockInsert(doc.blockDefs[0].entities, 2, 0, 0);
+  AddLine(AddBlockDef(doc, 3, JwwString::Sjis("elsewhere")), 0, 0, 1, 1);
+  AddLine(doc, 0, 0, 5, 5);
+  AddSolid(doc, 0, 0, 1, 0, 1, 1, 0, 1);
+  AddBlockInsert(doc, 1, 0, 0);
+  AddBlockInsert(doc, 3, 100, 0);
+  doc.NormaliseBlocks();
+  doc.header.drawSwitches[2] = 2;  // solids first
+  SheetView view;
+  view.order.assign(doc.order.begin(), doc.order.begin() + 3);  // not the insert of "elsewhere"
+  const Groups g = Parse(MakeDxf(doc, &view, DxfOptions{}));
+  std::vector<std::string> kinds;
+  bool inEntities = false;
+  for (const auto& [code, value] : g) {
+    if (code == 2 && value == "ENTITIES") inEntities = true;
+    if (inEntities && code == 0 && value != "ENDSEC" && value != "SECTION") kinds.push_back(value);
+    if (inEntities && code == 0 && value == "ENDSEC") break;
+  }
+  EXPECT_EQ(kinds, (std::vector<std::string>{"SOLID", "LINE", "INSERT"}));
+  std::set<std::string> blocks;
+  for (const Groups& r : RecordsOf(g, "BLOCK_RECORD")) blocks.insert(ValueOf(r, 2));
+  EXPECT_EQ(blocks, (std::set<std::string>{"*Model_Space", "*Paper_Space", "used", "inner"}));
+}
+
+// The values after a header variable.
+std::vector<std::string> HeaderValue(const Groups& g, const std::string& name) {
+  std::vector<std::string> v;
+  for (size_t k = 0; k < g.size(); ++k)
+    if (g[k].first == 9 && g[k].second == name)
+      for (size_t j = k + 1; j < g.size() && g[j].first != 9 && g[j].first != 0; ++j) v.push_back(g[j].second);
+  return v;
+}
+
+TEST(DxfPaper, ExtentsViewLimitsAndLayoutAreTheSheetsPaper) {
+  JwwDocument doc;
+  InitDrawing(doc, 600, false);
+  doc.header.paperSize = 0;  // A0: the drawing holds several sheets
+  doc.layerGroups[0].scale = 50;
+  AddLine(doc, 800, 0, 1200, 0);
+  AddLine(doc, 1000, -120, 1000, 140);  // with the other, beyond A4 landscape, within A3
+  SheetView view;
+  view.order = doc.order;
+  view.centerX = 1000;
+  DxfOptions portraitA4;  // the sheet's page, as the caller knows it
+  portraitA4.paperWidth = 210, portraitA4.paperHeight = 297;
+  const Groups g = Parse(MakeDxf(doc, &view, portraitA4));
+  EXPECT_EQ(HeaderValue(g, "$PLIMMAX"), (std::vector<std::string>{"210", "297"}));
+  EXPECT_EQ(HeaderValue(g, "$EXTMIN"), (std::vector<std::string>{"-5250", "-7425", "0"}));
+  EXPECT_EQ(HeaderValue(g, "$EXTMAX"), (std::vector<std::string>{"5250", "7425", "0"}));
+  const Groups active = RecordsOf(g, "VPORT").at(0);
+  EXPECT_EQ(ValueOf(active, 12) + " " + ValueOf(active, 22) + " " + ValueOf(active, 40), "0 0 14850");
+  for (const Groups& layout : RecordsOf(g, "LAYOUT")) {
+    EXPECT_EQ(ValueOf(layout, 44), "210");
+    EXPECT_EQ(ValueOf(layout, 45), "297");
+  }
+  // Not told: the smallest paper that holds the sheet's lines (A3), not the drawing's A0.
+  EXPECT_EQ(HeaderValue(Parse(MakeDxf(doc, &view, DxfOptions{})), "$PLIMMAX"),
+            (std::vector<std::string>{"420", "297"}));
+  // The whole drawing: its own paper.
+  EXPECT_EQ(HeaderValue(Parse(MakeDxf(doc, nullptr, DxfOptions{})), "$PLIMMAX"),
+            (std::vector<std::string>{"1189", "841"}));
+}
+
+TEST(DxfText, CapitalsAtTheFontsProportionAndRunFromStartToEndAsJwCadSetsIt) {
+  JwwDocument doc;
+  InitDrawing(doc, 600, false);
+  AddText(doc, 0, 0, JwwString::Sjis("ab"), {}, 4);  // two half cells
+  doc.texts.back().sizeX = 2, doc.texts.back().spacing = 1;
+  AddText(doc, 0, 0, JwwString::Sjis("\x82\xA0\x82\xA0^2"), {}, 4);  // あa, narrowed by two half cells
+  for (TextStrings& t : doc.textStrings) t.fontName = JwwString::Sjis("\x82\x6C\x82\x72 \x83\x53\x83\x56\x83\x62\x83\x4E");
+  DxfOptions paper;
+  paper.units = DxfUnits::kPaper;
+  const std::vector<Groups> texts = RecordsOf(Parse(MakeDxf(doc, nullptr, paper)), "TEXT");
+  // 4 mm of em in ＭＳ ゴシック: capitals 1538/2048 of it.
+  EXPECT_NEAR(std::stod(ValueOf(texts.at(0), 40)), 4 * 1538 / 2048.0, 1e-12);
+  // Jw_cad: 0.5 * (2 + 1) twice, less the last spacing's half: 2.5 mm over one em of 4 mm.
+  EXPECT_NEAR(std::stod(ValueOf(texts.at(0), 41)), 2.5 / 4, 1e-12);
+  // Two full cells of 4 less two half cells: 4 mm over two ems.
+  EXPECT_NEAR(std::stod(ValueOf(texts.at(1), 41)), 0.5, 1e-12);
+}
+
+TEST(DxfText, CorpusTextsRunAsLongAsJwCadSetsThem) {
+  // A reader sets a text's characters at half or a whole em each, an em being the height over
+  // the capitals' share, times the width factor; Jw_cad's layout says where the text ends.
+  size_t checked = 0, off = 0;
+  for (const std::filesystem::path& file : testing::CorpusFiles()) {
+    JwwDocument doc;
+    if (!doc.LoadFromFile(file)) continue;
+    DxfOptions paper;
+    paper.units = DxfUnits::kPaper;
+    Groups all = Parse(MakeDxf(doc, nullptr, paper));
+    all.erase(all.begin(), std::find(all.begin(), all.end(), std::make_pair(2, std::string("ENTITIES"))));
+    const std::vector<Groups> texts = RecordsOf(all, "TEXT");
+    size_t k = 0;
+    for (EntityRef e : DrawingOrder(doc, doc, doc.order, size_t(std::max(0, doc.entityCount)))) {
+      if (e.kind != kText && e.kind != kDimension) continue;
+      const TextRecord& t = e.kind == kText ? doc.texts[size_t(e.index)] : doc.dimensions[size_t(e.index)].text;
+      const TextStrings& strings = e.kind == kText ? doc.textStrings[size_t(e.index)] : doc.dimensionStrings[size_t(e.index)];
+      ImageReference ref;
+      if (IsSettingsText(t) || (!strings.text.empty() && CharAt(strings.text, 0).code == '^' &&
+                                ParseImageReference(strings.text, ref)))
+        continue;
+      ASSERT_LT(k, texts.size()) << file;
+      const Groups& written = texts[k++];
+      if ((t.attr.flags & 0x20) != 0 || IsProportionalFont(strings.fontName) || !(t.sizeY > 0)) continue;
+      const TextLayout jw = LayOutText(t, strings.text);
+      const double jwLength = std::hypot(jw.end.x - t.startX, jw.end.y - t.startY);
+      TextLayoutBuffers chars;
+      ReadTextChars(strings.text, chars);
+      double ems = 0;
+      for (const auto& c : chars.chars) ems += c.width;
+      // The reader's em is the height over its face's capitals: sizeY in the faces measured.
+      const std::string factor = ValueOf(written, 41);
+      const double length = ems * t.sizeY * (factor.empty() ? 1.0 : std::stod(factor));
+      ++checked;
+      if (std::fabs(length - jwLength) > 0.01 * jwLength + 1e-9) {
+        if (++off <= 3) ADD_FAILURE() << file.filename() << ": " << length << " against " << jwLength;
+      }
+    }
+  }
+  if (checked == 0) GTEST_SKIP() << "no corpus";
 }
 
 // A point of Jw_cad's curve C + Rot(tilt)·(r cos t, r·f sin t) beside DXF's at parameter u.
