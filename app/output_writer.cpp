@@ -7,6 +7,7 @@
 #include "dxf/dxf_file.h"
 #include "platform/text_conversion.h"
 #include "render/image_source.h"
+#include "render/render.h"
 
 namespace kelvane {
 
@@ -85,6 +86,9 @@ class CompanionWriter {
     DxfOptions options = request_.dxfOptions;
     options.drawingFolder = DrawingFolder(plan_.source);
     options.plannedImages = &images;
+    // The sheet's paper, as its picture's page.
+    const PlannedSheet& sheet = plan_.sheets[dxf.sheet];
+    SheetPageSize(plan_.frames[sheet.frame], sheet.paperSize, options.paperWidth, options.paperHeight);
     return WriteDxfOnly(doc_, &plan_.sheets[dxf.sheet].view, dxf.file, options, protected_, reason);
   }
 

@@ -175,6 +175,10 @@ EllipseForm FormOf(double r, double flat, double tilt, double start, double swee
 
 struct ImageReference;
 void WriteDxfSolid(DxfContext& c, const SolidRecord& solid, const DxfPlacement& p);
+// Adds the embedded images the texts of `order` stand for (dimensions' texts among them) to
+// `found`, each once: the drawing's image index and whether its reference names gzip data.
+void CollectDxfEmbeddedImages(const JwwDocument& doc, const EntityLists& l, const std::vector<EntityRef>& order,
+                              size_t count, std::vector<std::pair<int32_t, bool>>& found);
 void WriteDxfImage(DxfContext& c, const TextRecord& t, const JwwString& text, const ImageReference& ref,
                    const DxfPlacement& p);
 

@@ -166,6 +166,24 @@ DxfResult MakeDxf(const JwwDocument& doc, const SheetView* view, const DxfOption
   return r;
 }
 
+std::vector<std::pair<int32_t, bool>> DxfEmbeddedImagesOf(const JwwDocument& doc, const SheetView* view) {
+  std::vector<std::pair<int32_t, bool>> found;
+  if (doc.images.size() == 0) return found;
+  // The blocks the DXF carries, as MakeDxf decides them, then the entities.
+  DxfContext c(doc, DxfOptions{});
+  PlanBlocks(c, view);
+  for (size_t d = 0; d < doc.blockDefs.size(); ++d) {
+    if (!c.blockUsed[d]) continue;
+    const EntityLists& l = doc.blockDefs[d].entities;
+    CollectDxfEmbeddedImages(doc, l, l.order, size_t(std::max(0, l.entityCount)), found);
+  }
+  if (view)
+    CollectDxfEmbeddedImages(doc, doc, view->order, view->order.size(), found);
+  else
+    CollectDxfEmbeddedImages(doc, doc, doc.order, size_t(std::max(0, doc.entityCount)), found);
+  return found;
+}
+
 void MakeDxf(const JwwDocument& doc, const SheetView* view, const DxfOptions& options, DxfResult& r) {
   DxfContext c(doc, options);
   r.parts.resize(5);  // header and classes, tables, blocks, entities, objects

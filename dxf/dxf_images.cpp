@@ -78,9 +78,10 @@ int32_t EmbeddedImageOf(const JwwDocument& doc, const TextRecord& t, const TextS
   return index;
 }
 
-// Walks the texts of `order` as the DXF writes them, dimensions' texts among them.
-void CollectEmbeddedImages(const JwwDocument& doc, const EntityLists& l, const std::vector<EntityRef>& order,
-                           size_t count, std::vector<std::pair<int32_t, bool>>& found) {
+}  // namespace
+
+void CollectDxfEmbeddedImages(const JwwDocument& doc, const EntityLists& l, const std::vector<EntityRef>& order,
+                              size_t count, std::vector<std::pair<int32_t, bool>>& found) {
   count = std::min(count, order.size());
   for (size_t k = 0; k < count; ++k) {
     const size_t i = size_t(order[k].index);
@@ -99,20 +100,6 @@ void CollectEmbeddedImages(const JwwDocument& doc, const EntityLists& l, const s
   }
 }
 
-}  // namespace
-
-std::vector<std::pair<int32_t, bool>> DxfEmbeddedImagesOf(const JwwDocument& doc, const SheetView* view) {
-  std::vector<std::pair<int32_t, bool>> found;
-  if (doc.images.size() == 0) return found;
-  // The blocks come before the entities in the file, every definition of the drawing.
-  for (const BlockDefinition& def : doc.blockDefs)
-    CollectEmbeddedImages(doc, def.entities, def.entities.order, size_t(std::max(0, def.entities.entityCount)), found);
-  if (view)
-    CollectEmbeddedImages(doc, doc, view->order, view->order.size(), found);
-  else
-    CollectEmbeddedImages(doc, doc, doc.order, size_t(std::max(0, doc.entityCount)), found);
-  return found;
-}
 
 bool ImagePixelSize(const std::vector<uint8_t>& b, int& w, int& h) {
   if (b.size() >= 24 && b[0] == 0x89 && b[1] == 'P' && b[2] == 'N' && b[3] == 'G') {
