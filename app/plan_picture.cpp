@@ -73,7 +73,7 @@ void DrawOutline(DisplayListBuilder& b, Vec2 lo, Vec2 hi, const Look& frameLook)
 }
 
 // A sheet's label in pieces: number, name, file, and what happens to it.
-std::vector<JwwString> LabelPieces(const PaperFrame& frame, const PlannedSheet& s) {
+std::vector<JwwString> LabelPieces(const SheetPlan& plan, const PaperFrame& frame, const PlannedSheet& s) {
   std::vector<JwwString> pieces;
   pieces.push_back(JwwString::Wide(Utf8ToUtf16(s.number) + u" "));
   if (s.sheet >= 0 && s.sheet < kMaxSheetsPerFrame) {
@@ -84,6 +84,19 @@ std::vector<JwwString> LabelPieces(const PaperFrame& frame, const PlannedSheet& 
   std::u16string tail = u"  → ";
   tail += s.file.empty() ? std::u16string(u"no file") : s.file.filename().u16string();
   tail += LookOf(s.decision).mark;
+  // The files beside the sheet, by their extensions; one refused is struck out in words.
+  const size_t index = size_t(&s - plan.sheets.data());
+  size_t images = 0;
+  for (const PlannedOutput& out : plan.outputs) {
+    if (out.kind == OutputKind::kPdfSet || out.sheet != index) continue;
+    if (out.kind == OutputKind::kDxfImage) {
+      ++images;
+      continue;
+    }
+    tail += u" +" + out.file.extension().u16string();
+    if (out.state == OutputState::kRefused) tail += u" (not written)";
+  }
+  if (images > 0) tail += u" +" + Utf8ToUtf16(std::to_string(images)) + u" image(s)";
   pieces.push_back(JwwString::Wide(tail));
   return pieces;
 }
@@ -150,7 +163,7 @@ class LabelBoxes {
 
 // The labels from the frame's top-left corner down, one line a sheet, each on a white box that
 // keeps it readable over the drawing and moved down past any label it would cover.
-void DrawLabels(DisplayListBuilder& b, LabelBoxes& placed, const PaperFrame& frame,
+void DrawLabels(DisplayListBuilder& b, LabelBoxes& placed, const SheetPlan& plan, const PaperFrame& frame,
                 const std::vector<const PlannedSheet*>& sheets, Vec2 lo, Vec2 hi, double leastSize,
                 const JwwString& font) {
   const double w = hi.x - lo.x, h = hi.y - lo.y;
@@ -158,7 +171,7 @@ void DrawLabels(DisplayListBuilder& b, LabelBoxes& placed, const PaperFrame& fra
   const double x = lo.x + size * 0.8, pad = size * 0.2;
   double y = hi.y - size * 1.5;
   for (const PlannedSheet* s : sheets) {
-    const std::vector<JwwString> pieces = LabelPieces(frame, *s);
+    const std::vector<JwwString> pieces = LabelPieces(plan, frame, *s);
     double length = 0;
     for (const JwwString& p : pieces) length += std::hypot(LayOutText(LabelRecord(0, 0, size), p).end.x, 0.0);
     const Box box = placed.Place({{x - pad, y - pad}, {x + length + pad, y + size + pad}});
@@ -193,7 +206,7 @@ DisplayList PlanPicture(const JwwDocument& doc, const SheetPlan& plan, double dp
     for (const PlannedSheet& s : plan.sheets)
       if (s.frame == f) sheets.push_back(&s);
     DrawOutline(b, lo, hi, LookOf(sheets.empty() ? SheetDecision::kEmpty : sheets.front()->decision));
-    DrawLabels(b, placed, frame, sheets, lo, hi, leastSize, font);
+    DrawLabels(b, placed, plan, frame, sheets, lo, hi, leastSize, font);
   }
   return list;
 }

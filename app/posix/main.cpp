@@ -320,8 +320,8 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
   void RunStarted(const SplitOptions& options) override { print_ = options.printAfterSplit; }
   bool DrawingDoneReadsDrawing() const override { return command_.mode == CommandMode::kPlan || print_; }
   CompanionRequest Companions() override {
+    // The plan picture shows them too, planned and not written.
     CompanionRequest request;
-    if (command_.mode == CommandMode::kPlan) return request;  // the plan picture alone
     request.pictures = command_.sheetPictures;
     request.dxf = command_.sheetDxf;
     request.pdfSet = command_.pdfSet;
