@@ -255,52 +255,46 @@ BoxIndex::BoxIndex(const std::vector<Box>& boxes) : boxes_(boxes), seen_(boxes.s
 }
 
 void BoxIndex::MakeGrid(Level& level, const std::vector<Box>& boxes) {
-  const double size = level.size;
   double x0 = std::numeric_limits<double>::infinity(), y0 = x0, x1 = -x0, y1 = -x0;
   for (int32_t i : level.boxes) {
     const Box& b = boxes[size_t(i)];
-    x0 = std::min(x0, CellNumber(b.minX, size)), x1 = std::max(x1, CellNumber(b.maxX, size));
-    y0 = std::min(y0, CellNumber(b.minY, size)), y1 = std::max(y1, CellNumber(b.maxY, size));
+    x0 = std::min(x0, b.minX), x1 = std::max(x1, b.maxX);
+    y0 = std::min(y0, b.minY), y1 = std::max(y1, b.maxY);
   }
   // Cells are counted as doubles first: far-apart boxes may span more cells than any integer holds.
-  const double columns = x1 - x0 + 1, rows = y1 - y0 + 1;
+  const double scale = 1 / level.size;
+  const double columns = std::floor((x1 - x0) * scale) + 1, rows = std::floor((y1 - y0) * scale) + 1;
   const double limit = 4.0 * double(level.boxes.size()) + 1024;
-  if (!(columns >= 1 && rows >= 1 && columns * rows <= limit)) return;
-  // Within the limit the cell numbers are consecutive integers: each fits the grid exactly.
-  if (x0 + columns - 1 != x1 || y0 + rows - 1 != y1) return;
+  if (!(std::isfinite(scale) && scale > 0 && columns >= 1 && rows >= 1 && columns * rows <= limit)) return;
   Grid& g = level.grid;
-  g.column0 = x0, g.row0 = y0;
+  g.x0 = x0, g.y0 = y0, g.scale = scale;
   g.columns = int32_t(columns), g.rows = int32_t(rows);
   g.start.assign(size_t(g.columns) * size_t(g.rows) + 1, 0);
-  auto range = [&](const Box& b, int32_t& c0, int32_t& c1, int32_t& r0, int32_t& r1) {
-    c0 = int32_t(CellNumber(b.minX, size) - x0), c1 = int32_t(CellNumber(b.maxX, size) - x0);
-    r0 = int32_t(CellNumber(b.minY, size) - y0), r1 = int32_t(CellNumber(b.maxY, size) - y0);
-  };
-  for (int32_t i : level.boxes) {
-    int32_t c0, c1, r0, r1;
-    range(boxes[size_t(i)], c0, c1, r0, r1);
-    for (int32_t r = r0; r <= r1; ++r)
-      for (int32_t c = c0; c <= c1; ++c) ++g.start[size_t(r) * size_t(g.columns) + size_t(c) + 1];
-  }
-  for (size_t k = 1; k < g.start.size(); ++k) g.start[k] += g.start[k - 1];
-  g.entries.resize(g.start.back());
-  std::vector<uint32_t> fill(g.start.begin(), g.start.end() - 1);
-  for (int32_t i : level.boxes) {
-    int32_t c0, c1, r0, r1;
-    range(boxes[size_t(i)], c0, c1, r0, r1);
-    for (int32_t r = r0; r <= r1; ++r)
-      for (int32_t c = c0; c <= c1; ++c) g.entries[fill[size_t(r) * size_t(g.columns) + size_t(c)]++] = {i, c0, r0};
+  for (int pass = 0; pass < 2; ++pass) {
+    std::vector<uint32_t> fill(g.start.begin(), g.start.end() - 1);
+    if (pass == 1) g.entries.resize(g.start.back());
+    for (int32_t i : level.boxes) {
+      const Box& b = boxes[size_t(i)];
+      const int32_t c0 = g.Column(b.minX), c1 = g.Column(b.maxX), r0 = g.Row(b.minY), r1 = g.Row(b.maxY);
+      for (int32_t r = r0; r <= r1; ++r) {
+        for (int32_t c = c0; c <= c1; ++c) {
+          const size_t cell = size_t(r) * size_t(g.columns) + size_t(c);
+          if (pass == 0)
+            ++g.start[cell + 1];
+          else
+            g.entries[fill[cell]++] = GridEntry{i, c0, r0};
+        }
+      }
+    }
+    if (pass == 0)
+      for (size_t k = 1; k < g.start.size(); ++k) g.start[k] += g.start[k - 1];
   }
 }
 
 void BoxIndex::CollectFromGrid(const Level& level, const Box& q, std::vector<int32_t>& out) const {
   const Grid& g = level.grid;
-  // The query's cells, cut to the grid; the query is finite here (cut to the boxes' extent).
-  const double cx0 = CellNumber(q.minX, level.size) - g.column0, cx1 = CellNumber(q.maxX, level.size) - g.column0;
-  const double cy0 = CellNumber(q.minY, level.size) - g.row0, cy1 = CellNumber(q.maxY, level.size) - g.row0;
-  if (cx1 < 0 || cy1 < 0 || cx0 > g.columns - 1 || cy0 > g.rows - 1) return;
-  const int32_t c0 = int32_t(std::max(cx0, 0.0)), c1 = int32_t(std::min(cx1, double(g.columns - 1)));
-  const int32_t r0 = int32_t(std::max(cy0, 0.0)), r1 = int32_t(std::min(cy1, double(g.rows - 1)));
+  // The query is finite here (cut to the boxes' extent).
+  const int32_t c0 = g.Column(q.minX), c1 = g.Column(q.maxX), r0 = g.Row(q.minY), r1 = g.Row(q.maxY);
   for (int32_t r = r0; r <= r1; ++r) {
     for (int32_t c = c0; c <= c1; ++c) {
       const size_t cell = size_t(r) * size_t(g.columns) + size_t(c);

@@ -1,6 +1,7 @@
 // Plane geometry of the sheet tests: rectangle tests and clipping, line intersection, rotation, ellipses.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <unordered_map>
 #include <vector>
@@ -94,8 +95,15 @@ class BoxIndex {
     int32_t box, firstColumn, firstRow;
   };
   struct Grid {
-    double column0 = 0, row0 = 0;  // cell numbers of the grid's first column and row
+    double x0 = 0, y0 = 0, scale = 0;  // the grid's corner, and cells per unit
     int32_t columns = 0, rows = 0;
+    // The column or row of a coordinate, those beyond the grid in its border cells. Any
+    // function that keeps the order of coordinates serves, so no floor is needed.
+    static int32_t Cell(double v, double origin, double scale, int32_t count) {
+      return int32_t(std::min(std::max((v - origin) * scale, 0.0), double(count - 1)));
+    }
+    int32_t Column(double x) const { return Cell(x, x0, scale, columns); }
+    int32_t Row(double y) const { return Cell(y, y0, scale, rows); }
     std::vector<uint32_t> start;
     std::vector<GridEntry> entries;
   };
