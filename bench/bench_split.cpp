@@ -191,9 +191,9 @@ void ProcessorTimeOnTmpfs(int entities, int rounds) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Only the drawing, for benchmarks of the whole program (bench_batch.sh).
-  if (argc == 3 && std::string(argv[1]) == "--generate") {
-    Generate(argv[2]);
+  // Only the drawing, for benchmarks of the whole program (bench_batch.sh): --generate FILE [ENTITIES]
+  if ((argc == 3 || argc == 4) && std::string(argv[1]) == "--generate") {
+    Generate(argv[2], argc == 4 ? std::stoi(argv[3]) : 200000);
     return 0;
   }
   // Only the split by processor time on tmpfs of one drawing size: --cpu ENTITIES [ROUNDS]

@@ -262,9 +262,15 @@ void BoxIndex::MakeGrid(Level& level, const std::vector<Box>& boxes) {
     y0 = std::min(y0, b.minY), y1 = std::max(y1, b.maxY);
   }
   // Cells are counted as doubles first: far-apart boxes may span more cells than any integer holds.
-  const double scale = 1 / level.size;
-  const double columns = std::floor((x1 - x0) * scale) + 1, rows = std::floor((y1 - y0) * scale) + 1;
-  const double limit = 4.0 * double(level.boxes.size()) + 1024;
+  // The finest cells the limit allows, down to a quarter of the level's: a cell then mostly
+  // lies in one box, so a query meets few boxes besides the one it is in.
+  const double limit = 16.0 * double(level.boxes.size()) + 4096;
+  double scale = 0, columns = 0, rows = 0;
+  for (double split = 4; split >= 1; split /= 2) {
+    scale = split / level.size;
+    columns = std::floor((x1 - x0) * scale) + 1, rows = std::floor((y1 - y0) * scale) + 1;
+    if (columns * rows <= limit) break;
+  }
   if (!(std::isfinite(scale) && scale > 0 && columns >= 1 && rows >= 1 && columns * rows <= limit)) return;
   Grid& g = level.grid;
   g.x0 = x0, g.y0 = y0, g.scale = scale;
@@ -295,6 +301,14 @@ void BoxIndex::CollectFromGrid(const Level& level, const Box& q, std::vector<int
   const Grid& g = level.grid;
   // The query is finite here (cut to the boxes' extent).
   const int32_t c0 = g.Column(q.minX), c1 = g.Column(q.maxX), r0 = g.Row(q.minY), r1 = g.Row(q.maxY);
+  if (c0 == c1 && r0 == r1) {  // most queries: one cell, where each box shows once
+    const size_t cell = size_t(r0) * size_t(g.columns) + size_t(c0);
+    for (uint32_t k = g.start[cell]; k < g.start[cell + 1]; ++k) {
+      const Box& b = boxes_[size_t(g.entries[k].box)];
+      if (q.maxX >= b.minX && q.minX <= b.maxX && q.maxY >= b.minY && q.minY <= b.maxY) out.push_back(g.entries[k].box);
+    }
+    return;
+  }
   for (int32_t r = r0; r <= r1; ++r) {
     for (int32_t c = c0; c <= c1; ++c) {
       const size_t cell = size_t(r) * size_t(g.columns) + size_t(c);
