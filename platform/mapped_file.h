@@ -21,7 +21,8 @@ class MappedFile {
   const uint8_t* data() const { return static_cast<const uint8_t*>(data_); }
   uint64_t size() const { return size_; }
 
-  // The bytes in [from, to) are not needed soon: the process lets go of their pages, which
+  // The bytes before `to` from the page holding `from` on are not needed soon (the caller has
+  // read them all): the process lets go of their pages, which
   // stay in the file cache, so that what it holds of the file does not grow with the file. A
   // later read of them is still valid and only costs a page fault.
   void Release(uint64_t from, uint64_t to);

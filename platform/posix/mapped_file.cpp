@@ -30,7 +30,9 @@ MappedFile::~MappedFile() {
 void MappedFile::Release(uint64_t from, uint64_t to) {
   if (!data_) return;
   const uint64_t page = uint64_t(sysconf(_SC_PAGESIZE));
-  from = (from + page - 1) / page * page;  // whole pages inside the range only
+  // From the page `from` lies in, which is behind the reader too, to the last whole page before
+  // `to`: rounding the start up would keep one page at every call.
+  from = from / page * page;
   to = to >= size_ ? size_ : to / page * page;
   if (to > from) madvise(static_cast<uint8_t*>(data_) + from, size_t(to - from), MADV_DONTNEED);
 }

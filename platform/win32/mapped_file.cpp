@@ -37,7 +37,7 @@ void MappedFile::Release(uint64_t from, uint64_t to) {
   SYSTEM_INFO info;
   GetSystemInfo(&info);
   const uint64_t page = info.dwPageSize;
-  from = (from + page - 1) / page * page;
+  from = from / page * page;  // the page `from` lies in is behind the reader too
   to = to >= size_ ? size_ : to / page * page;
   // Unlocking pages that are not locked fails, but takes them out of the working set.
   if (to > from) VirtualUnlock(static_cast<uint8_t*>(data_) + from, size_t(to - from));
