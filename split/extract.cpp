@@ -55,18 +55,27 @@ Shape PointShape(double px, double py) {
   return s;
 }
 
-void AddEllipsePoint(Shape& s, double cx, double cy, double r, double flat, double tilt, double angle) {
+// The tilt of one ellipse, its cosine and sine worked out once for all its points.
+struct Tilt {
+  double c, s;
+  explicit Tilt(double angle) : c(std::cos(angle)), s(std::sin(angle)) {}
+};
+
+void AddEllipsePoint(Shape& s, double cx, double cy, double r, double flat, const Tilt& tilt, double angle) {
   double ox, oy;
-  EllipsePoint(ox, oy, cx, cy, r, flat, tilt, angle);
+  EllipsePoint(ox, oy, cx, cy, r, flat, tilt.c, tilt.s, angle);
   s.add(ox, oy);
 }
 
-void AddQuadrants(Shape& s, double cx, double cy, double r, double flat, double tilt) {
+void AddQuadrants(Shape& s, double cx, double cy, double r, double flat, double tiltAngle) {
+  const Tilt tilt(tiltAngle);
   for (int k = 0; k < 4; ++k) AddEllipsePoint(s, cx, cy, r, flat, tilt, k * kHalfPi);
   s.ring(4);
 }
 
-void AddArcThirds(Shape& s, double cx, double cy, double r, double flat, double tilt, double start, double arc) {
+void AddArcThirds(Shape& s, double cx, double cy, double r, double flat, double tiltAngle, double start,
+                  double arc) {
+  const Tilt tilt(tiltAngle);
   AddEllipsePoint(s, cx, cy, r, flat, tilt, start);
   AddEllipsePoint(s, cx, cy, r, flat, tilt, start + arc / 2);
   AddEllipsePoint(s, cx, cy, r, flat, tilt, start + arc);
@@ -112,7 +121,8 @@ Shape SolidShape(const SolidRecord& r) {
     }
     s.chord(0, 1), s.chord(1, 2), s.chord(2, 3), s.chord(3, 0);
   } else {
-    for (int k = 0; k <= 4; ++k) AddEllipsePoint(s, cx, cy, rad, flat, tilt, start + k * arc / 4);
+    const Tilt turn(tilt);
+    for (int k = 0; k <= 4; ++k) AddEllipsePoint(s, cx, cy, rad, flat, turn, start + k * arc / 4);
     s.chord(0, 1), s.chord(1, 2), s.chord(2, 3), s.chord(3, 4);
   }
   return s;
@@ -221,6 +231,24 @@ Box ReachOf(const Shape& s) {
   return b;
 }
 
+// A box holding every sample point of the arc, or false when its numbers are not all finite.
+// The points lie within radius * max(1, flatness) of the centre; the margin covers their rounding.
+bool ArcBound(const ArcRecord& r, Box& b) {
+  const double reach = std::fabs(r.radius) * std::max(1.0, std::fabs(r.flatness));
+  const double margin = 1e-9 * (reach + std::fabs(r.centerX) + std::fabs(r.centerY));
+  b = Box{r.centerX - reach - margin, r.centerY - reach - margin, r.centerX + reach + margin,
+          r.centerY + reach + margin};
+  return std::isfinite(b.minX) && std::isfinite(b.minY) && std::isfinite(b.maxX) && std::isfinite(b.maxY) &&
+         std::isfinite(r.tiltAngle) && std::isfinite(r.startAngle) && std::isfinite(r.arcAngle);
+}
+
+// Whether every point of the box has the position code 0 against the frame, so that any shape
+// inside the box meets it with no need to make the shape.
+bool StrictlyInside(const Box& b, const PaperFrame& f) {
+  return b.minX - f.minX >= kRectTolerance && b.maxX - f.maxX <= -kRectTolerance &&
+         b.minY - f.minY >= kRectTolerance && b.maxY - f.maxY <= -kRectTolerance;
+}
+
 std::vector<Box> BoxesOf(const std::vector<PaperFrame>& frames) {
   std::vector<Box> boxes;
   boxes.reserve(frames.size());
@@ -268,6 +296,23 @@ SheetExtractor::SheetExtractor(const JwwDocument& doc, const std::vector<PaperFr
   for (int32_t p = 0; p < n; ++p) {
     const EntityRef& e = doc.order[size_t(p)];
     if (e.kind < kLine || e.kind > kBlockInsert) continue;
+    // An arc is first tested by its bounding box: most lie wholly inside one frame or outside
+    // every frame, and then their sample points need not be worked out.
+    Box bound;
+    if (e.kind == kArc && ArcBound(doc.arcs[size_t(e.index)], bound)) {
+      index.Meeting(bound, near);
+      Shape s;
+      bool shaped = false;
+      for (int32_t j : near) {
+        const PaperFrame& f = frames[size_t(j)];
+        if (!StrictlyInside(bound, f)) {
+          if (!shaped) s = ShapeOf(doc, e), shaped = true;
+          if (!ShapeMeets(s, f)) continue;
+        }
+        members_[size_t(j)].push_back(p);
+      }
+      continue;
+    }
     const Shape s = ShapeOf(doc, e);
     if (s.never || (!s.isPoint && s.chordCount == 0)) continue;
     // The frame test does not depend on the sheet: decide it here once, so that a sheet

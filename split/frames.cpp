@@ -7,7 +7,6 @@
 #include <cstring>
 #include <limits>
 #include <numeric>
-#include <unordered_map>
 #include <utility>
 
 #include "text/filters.h"
@@ -309,9 +308,55 @@ class RectangleWalk {
       return size_t(h);
     }
   };
-  struct Entry {
-    uint64_t epoch;
-    Part part;
+  // What was found since edges were last taken, in one open-addressed table. A slot counts only
+  // when its stamp is the current epoch's: taking edges empties the table at once, so it holds
+  // no more than one epoch's parts and stays small enough to be found in cache.
+  class Memo {
+   public:
+    const Part* Find(const Key& k, uint64_t stamp) const {
+      if (slots_.empty()) return nullptr;
+      for (size_t s = KeyHash()(k) & mask_;; s = (s + 1) & mask_) {
+        const Slot& slot = slots_[s];
+        if (slot.stamp != stamp) return nullptr;
+        if (slot.key == k) return &slot.part;
+      }
+    }
+    void Put(const Key& k, const Part& part, uint64_t stamp) {
+      if (stamp != stamp_) stamp_ = stamp, live_ = 0;
+      if ((live_ + 1) * 2 > slots_.size()) Grow();
+      for (size_t s = KeyHash()(k) & mask_;; s = (s + 1) & mask_) {
+        Slot& slot = slots_[s];
+        if (slot.stamp != stamp) {
+          slot = Slot{k, stamp, part};
+          ++live_;
+          return;
+        }
+        if (slot.key == k) {
+          slot.part = part;
+          return;
+        }
+      }
+    }
+
+   private:
+    struct Slot {
+      Key key;
+      uint64_t stamp;
+      Part part;
+    };
+    void Grow() {
+      std::vector<Slot> old;
+      old.swap(slots_);
+      slots_.assign(std::max<size_t>(64, old.size() * 2), Slot{Key{}, 0, Part{}});
+      mask_ = slots_.size() - 1;
+      live_ = 0;
+      for (const Slot& slot : old)
+        if (slot.stamp == stamp_) Put(slot.key, slot.part, stamp_);
+    }
+    std::vector<Slot> slots_;
+    size_t mask_ = 0;
+    size_t live_ = 0;
+    uint64_t stamp_ = 0;
   };
 
   static uint64_t Bits(double v) {
@@ -322,13 +367,14 @@ class RectangleWalk {
   Key KeyOf(uint64_t level, double x, double y, double tx, double ty) const {
     return Key{level, Bits(x), Bits(y), Bits(tx), Bits(ty)};
   }
+  // Stamps start at 1, so that the zero of a fresh slot is never current.
   bool Recall(const Key& k, Part& part) const {
-    auto it = memo_.find(k);
-    if (it == memo_.end() || it->second.epoch != epoch_) return false;
-    part = it->second.part;
+    const Part* found = memo_.Find(k, epoch_ + 1);
+    if (!found) return false;
+    part = *found;
     return true;
   }
-  void Remember(const Key& k, const Part& part) { memo_[k] = Entry{epoch_, part}; }
+  void Remember(const Key& k, const Part& part) { memo_.Put(k, part, epoch_ + 1); }
 
   // The first free vertical meeting (x, y) whose far end meets (tx, ty).
   // A point no free vertical meets is a dead end for any return point, and is remembered so.
@@ -442,7 +488,7 @@ class RectangleWalk {
   std::vector<EdgeCandidate>& vs_;
   EndPointIndex hIndex_;
   EndPointIndex vIndex_;
-  std::unordered_map<Key, Entry, KeyHash> memo_;
+  Memo memo_;
   uint64_t epoch_ = 0;
 };
 

@@ -131,10 +131,16 @@ double RotatedY(double px, double py, double cx, double cy, double angle) {
 
 void EllipsePoint(double& ox, double& oy, double cx, double cy, double radius, double flatness, double tilt,
                   double angle) {
+  EllipsePoint(ox, oy, cx, cy, radius, flatness, std::cos(tilt), std::sin(tilt), angle);
+}
+
+void EllipsePoint(double& ox, double& oy, double cx, double cy, double radius, double flatness, double cosTilt,
+                  double sinTilt, double angle) {
   const double ux = radius * std::cos(angle);
   const double uy = radius * flatness * std::sin(angle);
-  ox = RotatedX(ux, uy, 0.0, 0.0, tilt) + cx;
-  oy = RotatedY(ux, uy, 0.0, 0.0, tilt) + cy;
+  // RotatedX and RotatedY about the origin, term for term, so that every rounding is theirs.
+  ox = 0.0 + cosTilt * (ux - 0.0) - sinTilt * (uy - 0.0) + cx;
+  oy = 0.0 + sinTilt * (ux - 0.0) + cosTilt * (uy - 0.0) + cy;
 }
 
 void TangentCorner(double& ox, double& oy, double cx, double cy, double radius, double flatness, double tilt,
@@ -228,15 +234,92 @@ BoxIndex::BoxIndex(const std::vector<Box>& boxes) : boxes_(boxes), seen_(boxes.s
       continue;
     }
     auto [it, added] = levelOf.try_emplace(k, levels_.size());
-    if (added) levels_.push_back(Level{size, {}, {}});
+    if (added) levels_.push_back(Level{size, {}, {}, {}});
     Level& level = levels_[it->second];
     level.boxes.push_back(i);
-    const double x0 = CellNumber(b.minX, size), x1 = CellNumber(b.maxX, size);
-    const double y0 = CellNumber(b.minY, size), y1 = CellNumber(b.maxY, size);
-    for (double cx = x0; cx <= x1; cx = NextCell(cx)) level.cells.byColumn[Bits(cx)].push_back(i);
-    for (double cy = y0; cy <= y1; cy = NextCell(cy)) level.cells.byRow[Bits(cy)].push_back(i);
-    for (double cx = x0; cx <= x1; cx = NextCell(cx))
-      for (double cy = y0; cy <= y1; cy = NextCell(cy)) level.cells.byCell[PairKey(cx, cy)].push_back(i);
+  }
+  for (Level& level : levels_) {
+    MakeGrid(level, boxes_);
+    if (level.grid.columns > 0) continue;  // the grid answers every query of the level
+    const double size = level.size;
+    for (int32_t i : level.boxes) {
+      const Box& b = boxes_[size_t(i)];
+      const double x0 = CellNumber(b.minX, size), x1 = CellNumber(b.maxX, size);
+      const double y0 = CellNumber(b.minY, size), y1 = CellNumber(b.maxY, size);
+      for (double cx = x0; cx <= x1; cx = NextCell(cx)) level.cells.byColumn[Bits(cx)].push_back(i);
+      for (double cy = y0; cy <= y1; cy = NextCell(cy)) level.cells.byRow[Bits(cy)].push_back(i);
+      for (double cx = x0; cx <= x1; cx = NextCell(cx))
+        for (double cy = y0; cy <= y1; cy = NextCell(cy)) level.cells.byCell[PairKey(cx, cy)].push_back(i);
+    }
+  }
+}
+
+void BoxIndex::MakeGrid(Level& level, const std::vector<Box>& boxes) {
+  double x0 = std::numeric_limits<double>::infinity(), y0 = x0, x1 = -x0, y1 = -x0;
+  for (int32_t i : level.boxes) {
+    const Box& b = boxes[size_t(i)];
+    x0 = std::min(x0, b.minX), x1 = std::max(x1, b.maxX);
+    y0 = std::min(y0, b.minY), y1 = std::max(y1, b.maxY);
+  }
+  // Cells are counted as doubles first: far-apart boxes may span more cells than any integer holds.
+  // The finest cells the limit allows, down to a quarter of the level's: a cell then mostly
+  // lies in one box, so a query meets few boxes besides the one it is in.
+  const double limit = 16.0 * double(level.boxes.size()) + 4096;
+  double scale = 0, columns = 0, rows = 0;
+  for (double split = 4; split >= 1; split /= 2) {
+    scale = split / level.size;
+    columns = std::floor((x1 - x0) * scale) + 1, rows = std::floor((y1 - y0) * scale) + 1;
+    if (columns * rows <= limit) break;
+  }
+  if (!(std::isfinite(scale) && scale > 0 && columns >= 1 && rows >= 1 && columns * rows <= limit)) return;
+  Grid& g = level.grid;
+  g.x0 = x0, g.y0 = y0, g.scale = scale;
+  g.columns = int32_t(columns), g.rows = int32_t(rows);
+  g.start.assign(size_t(g.columns) * size_t(g.rows) + 1, 0);
+  for (int pass = 0; pass < 2; ++pass) {
+    std::vector<uint32_t> fill(g.start.begin(), g.start.end() - 1);
+    if (pass == 1) g.entries.resize(g.start.back());
+    for (int32_t i : level.boxes) {
+      const Box& b = boxes[size_t(i)];
+      const int32_t c0 = g.Column(b.minX), c1 = g.Column(b.maxX), r0 = g.Row(b.minY), r1 = g.Row(b.maxY);
+      for (int32_t r = r0; r <= r1; ++r) {
+        for (int32_t c = c0; c <= c1; ++c) {
+          const size_t cell = size_t(r) * size_t(g.columns) + size_t(c);
+          if (pass == 0)
+            ++g.start[cell + 1];
+          else
+            g.entries[fill[cell]++] = GridEntry{i, c0, r0};
+        }
+      }
+    }
+    if (pass == 0)
+      for (size_t k = 1; k < g.start.size(); ++k) g.start[k] += g.start[k - 1];
+  }
+}
+
+void BoxIndex::CollectFromGrid(const Level& level, const Box& q, std::vector<int32_t>& out) const {
+  const Grid& g = level.grid;
+  // The query is finite here (cut to the boxes' extent).
+  const int32_t c0 = g.Column(q.minX), c1 = g.Column(q.maxX), r0 = g.Row(q.minY), r1 = g.Row(q.maxY);
+  if (c0 == c1 && r0 == r1) {  // most queries: one cell, where each box shows once
+    const size_t cell = size_t(r0) * size_t(g.columns) + size_t(c0);
+    for (uint32_t k = g.start[cell]; k < g.start[cell + 1]; ++k) {
+      const Box& b = boxes_[size_t(g.entries[k].box)];
+      if (q.maxX >= b.minX && q.minX <= b.maxX && q.maxY >= b.minY && q.minY <= b.maxY) out.push_back(g.entries[k].box);
+    }
+    return;
+  }
+  for (int32_t r = r0; r <= r1; ++r) {
+    for (int32_t c = c0; c <= c1; ++c) {
+      const size_t cell = size_t(r) * size_t(g.columns) + size_t(c);
+      for (uint32_t k = g.start[cell]; k < g.start[cell + 1]; ++k) {
+        const GridEntry& e = g.entries[k];
+        // A box spanning several of the query's cells is taken in the first of them only.
+        if (std::max(e.firstColumn, c0) != c || std::max(e.firstRow, r0) != r) continue;
+        const Box& b = boxes_[size_t(e.box)];
+        if (q.maxX >= b.minX && q.minX <= b.maxX && q.maxY >= b.minY && q.minY <= b.maxY) out.push_back(e.box);
+      }
+    }
   }
 }
 
@@ -249,6 +332,7 @@ bool BoxIndex::Take(int32_t i, const Box& q, std::vector<int32_t>& out) const {
 }
 
 void BoxIndex::Collect(const Level& level, const Box& q, std::vector<int32_t>& out) const {
+  if (level.grid.columns > 0) return CollectFromGrid(level, q, out);
   const double x0 = CellNumber(q.minX, level.size), x1 = CellNumber(q.maxX, level.size);
   const double y0 = CellNumber(q.minY, level.size), y1 = CellNumber(q.maxY, level.size);
   const double nx = Span(x0, x1), ny = Span(y0, y1), n = double(level.boxes.size());

@@ -1,6 +1,7 @@
 // Plane geometry of the sheet tests: rectangle tests and clipping, line intersection, rotation, ellipses.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <unordered_map>
 #include <vector>
@@ -56,6 +57,10 @@ double RotatedY(double px, double py, double cx, double cy, double angle);
 // radius * flatness, its axes turned by tilt.
 void EllipsePoint(double& ox, double& oy, double cx, double cy, double radius, double flatness, double tilt,
                   double angle);
+// The same with the tilt's cosine and sine worked out once, for several points of one ellipse;
+// the result is the same to the bit.
+void EllipsePoint(double& ox, double& oy, double cx, double cy, double radius, double flatness, double cosTilt,
+                  double sinTilt, double angle);
 
 // Where the end tangents of an elliptic arc meet; the centre when they are parallel.
 void TangentCorner(double& ox, double& oy, double cx, double cy, double radius, double flatness, double tilt,
@@ -83,11 +88,33 @@ class BoxIndex {
   struct Cells {
     std::unordered_map<uint64_t, std::vector<int32_t>> byCell, byRow, byColumn;
   };
+  // Where the level's cells are few, a dense grid of them stands in for the hashed cells:
+  // cell (x, y) lists its boxes at entries[start[y * columns + x]...], each with the first
+  // cell it lies in, so that a query takes every box once without marking it.
+  struct GridEntry {
+    int32_t box, firstColumn, firstRow;
+  };
+  struct Grid {
+    double x0 = 0, y0 = 0, scale = 0;  // the grid's corner, and cells per unit
+    int32_t columns = 0, rows = 0;
+    // The column or row of a coordinate, those beyond the grid in its border cells. Any
+    // function that keeps the order of coordinates serves, so no floor is needed.
+    static int32_t Cell(double v, double origin, double scale, int32_t count) {
+      return int32_t(std::min(std::max((v - origin) * scale, 0.0), double(count - 1)));
+    }
+    int32_t Column(double x) const { return Cell(x, x0, scale, columns); }
+    int32_t Row(double y) const { return Cell(y, y0, scale, rows); }
+    std::vector<uint32_t> start;
+    std::vector<GridEntry> entries;
+  };
   struct Level {
     double size;
     std::vector<int32_t> boxes;
     Cells cells;
+    Grid grid;  // empty (no columns) when its cells would be too many
   };
+  static void MakeGrid(Level& level, const std::vector<Box>& boxes);
+  void CollectFromGrid(const Level& level, const Box& q, std::vector<int32_t>& out) const;
   void Collect(const Level& level, const Box& q, std::vector<int32_t>& out) const;
   bool Take(int32_t i, const Box& q, std::vector<int32_t>& out) const;
 

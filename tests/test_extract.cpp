@@ -350,6 +350,31 @@ TEST(ExtractionIndex, SameSheetsAsTheWalkWithHostileCoordinates) {
   }
 }
 
+// Arcs whose sample points come within a few units in the last place of a frame's edges, from
+// inside and outside, tilted and flattened: the quick test by the arc's box decides as the walk.
+TEST(ExtractionIndex, ArcsGrazingTheEdgesDecideAsTheWalk) {
+  JwwDocument doc;
+  InitDrawing(doc, 600, false);
+  const std::vector<PaperFrame> frames = {Rect(0, 0, 100, 60), Rect(100, 0, 180, 60)};
+  const double quarter = 1.5707963267948966;
+  for (int k = -40; k <= 40; ++k) {
+    const double r = 30 + k * 1e-13;
+    AddCircle(doc, 50, 30, r);                // touching the top and the bottom
+    AddCircle(doc, 70 + k * 1e-13, 30, 30);   // and the shared edge at x = 100
+    AddArc(doc, 50, 30, r, 0.5, 3, {}, 0.6 + 0.01 * k, 0.1 * k);  // tilted and flattened
+    AddArc(doc, 50, 30, r, quarter, 3.2);
+    AddArc(doc, 140, 30 + k * 1e-13, 30, quarter, 2 * quarter, {}, 1.0, 2 * quarter);
+    AddCircle(doc, 100 + k * 1e-13, 30, 3e-13);  // tiny ones astride the edges' tolerance
+    AddArc(doc, 50, k * 1e-13, 2e-13, 0, 2, {}, 0.5, 1);
+  }
+  SheetExtractor x(doc, frames);
+  for (size_t j = 0; j < frames.size(); ++j) {
+    auto fast = x.Extract(j, 0, {}).order, walk = ExtractByWalk(doc, frames, j, 0, {}).order;
+    ASSERT_EQ(fast.size(), walk.size()) << "frame " << j;
+    for (size_t i = 0; i < fast.size(); ++i) EXPECT_EQ(fast[i].index, walk[i].index);
+  }
+}
+
 // Lines that are NaN on one axis and lie beside every frame reach no sheet, and cost no more
 // than finite ones: a test against every frame would take 10^9 steps here.
 TEST(ExtractionIndex, NaNLinesBesideManyFramesAreCheap) {
