@@ -10,9 +10,6 @@ const char* const kClassNames[9] = {"",           "CDataSen",   "CDataEnko", "CD
 
 namespace {
 constexpr size_t kReadBuffer = 1 << 16;
-// How much of an input read in place is served at a time; the pages behind are let go of once
-// this much more has been read.
-constexpr size_t kReadWindow = 1 << 18;
 constexpr uint16_t kUnicodeMark = 0xFFFE;
 }  // namespace
 
@@ -23,9 +20,6 @@ ByteReader::ByteReader(std::istream& file, uint64_t size) : file_(&file), buf_(k
   cursor_ = buf_.data();
 }
 
-ByteReader::ByteReader(const uint8_t* data, size_t size, PassedBytes passed)
-    : base_(data), passed_(std::move(passed)), cursor_(data), avail_(std::min(size, kReadWindow)), size_(size) {}
-
 void ByteReader::fail(const std::string& reason) {
   if (!error_.empty()) return;
   error_ = reason;
@@ -33,16 +27,6 @@ void ByteReader::fail(const std::string& reason) {
 }
 
 bool ByteReader::refill() {
-  if (base_) {
-    // In memory the cursor is already at pos_; only a windowed input has more to serve.
-    if (!passed_ || pos_ >= size_) return false;
-    if (pos_ - std::min(pos_, passedUpTo_) >= kReadWindow) {
-      passed_(passedUpTo_, pos_);
-      passedUpTo_ = pos_;
-    }
-    avail_ = size_t(std::min<uint64_t>(kReadWindow, size_ - pos_));
-    return true;
-  }
   if (!file_) return false;
   std::memmove(buf_.data(), cursor_, avail_);
   file_->read(reinterpret_cast<char*>(buf_.data() + avail_), std::streamsize(buf_.size() - avail_));
@@ -191,8 +175,7 @@ void ByteReader::rewind(uint64_t position) {
   errorOffset_ = 0;
   if (base_) {
     cursor_ = base_ + position;
-    avail_ = size_t(passed_ ? std::min<uint64_t>(kReadWindow, size_ - position) : size_ - position);
-    passedUpTo_ = position;
+    avail_ = size_ - position;
   } else {
     file_->clear();
     file_->seekg(std::streamoff(position));

@@ -4,7 +4,6 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <istream>
 #include <memory>
 #include <ostream>
@@ -24,10 +23,6 @@ class ByteReader {
  public:
   ByteReader(const uint8_t* data, size_t size);  // whole input in memory
   ByteReader(std::istream& file, uint64_t size);  // buffered file
-  // Whole input in memory that is read in place (a mapped file): every so often the reader
-  // tells `passed` which bytes lie behind it, so that their pages can be let go of.
-  using PassedBytes = std::function<void(uint64_t from, uint64_t to)>;
-  ByteReader(const uint8_t* data, size_t size, PassedBytes passed);
 
   bool ok() const { return error_.empty(); }
   const std::string& error() const { return error_; }
@@ -101,8 +96,6 @@ class ByteReader {
   bool stringHead(uint64_t& bytes, bool& unicode);
 
   const uint8_t* base_ = nullptr;  // the whole input, when it is in memory
-  PassedBytes passed_;             // when set, the input is served a window at a time
-  uint64_t passedUpTo_ = 0;        // what `passed_` has been told of
 
   std::istream* file_ = nullptr;
   std::vector<uint8_t> buf_;

@@ -4,7 +4,6 @@
 #include <fstream>
 #include <system_error>
 
-#include "platform/mapped_file.h"
 #include "platform/replacing_file.h"
 #include "jww/sections.h"
 
@@ -100,16 +99,6 @@ bool LoadFrom(ByteReader& in, JwwDocument& doc) {
 bool JwwDocument::LoadFromFile(const std::filesystem::path& path) {
   Clear();
   diagnostics = JwwDiagnostics{};
-  // Read in place where the file can be mapped: no copy out of the file cache, read twice
-  // (counting, then filling) all the same; what the process holds of the file stays a window.
-  {
-    MappedFile mapped(path);
-    if (mapped.ok()) {
-      ByteReader in(mapped.data(), size_t(mapped.size()),
-                    [&mapped](uint64_t from, uint64_t to) { mapped.Release(from, to); });
-      return LoadFrom(in, *this);
-    }
-  }
   std::error_code ec;
   uint64_t size = std::filesystem::file_size(path, ec);
   std::ifstream f;

@@ -5,7 +5,6 @@ if(WIN32)
   target_sources(kelvane_platform PRIVATE
     platform/win32/file_identity.cpp
     platform/win32/font_source.cpp
-    platform/win32/mapped_file.cpp
     platform/win32/memory_advice.cpp
     platform/win32/replacing_file.cpp
     platform/win32/text_conversion.cpp
@@ -13,7 +12,6 @@ if(WIN32)
 else()
   target_sources(kelvane_platform PRIVATE
     platform/posix/file_identity.cpp
-    platform/posix/mapped_file.cpp
     platform/posix/memory_advice.cpp
     platform/posix/replacing_file.cpp
     platform/posix/text_conversion.cpp

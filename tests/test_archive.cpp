@@ -167,52 +167,6 @@ class FullDevice : public std::streambuf {
   size_t room_;
 };
 
-// An input read in place a window at a time reads as the whole input in memory does, across
-// window edges and after a rewind, and is told only of bytes already behind it, in order.
-TEST(ArchiveReader, WindowedInputReadsAsWholeAndPassesOnlyWhatIsBehind) {
-  std::ostringstream os;
-  {
-    ByteWriter w(os);
-    for (int i = 0; i < 120000; ++i) {
-      w.u8(uint8_t(i));
-      w.i32(i * 7);
-      w.f64(i * 0.5);
-      w.WriteCString(JwwString::Sjis(std::string(size_t(i % 300), char('a' + i % 26))));
-    }
-    w.flush();
-  }
-  const std::string bytes = os.str();
-  ASSERT_GT(bytes.size(), size_t(4) << 20);  // several windows
-  const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
-  std::vector<std::pair<uint64_t, uint64_t>> passed;
-  ByteReader whole(data, bytes.size());
-  ByteReader windowed(data, bytes.size(), [&](uint64_t from, uint64_t to) { passed.emplace_back(from, to); });
-  for (int pass = 0; pass < 2; ++pass) {
-    const size_t toldBefore = passed.size();
-    for (int i = 0; i < 120000; ++i) {
-      ASSERT_EQ(windowed.u8(), whole.u8());
-      ASSERT_EQ(windowed.i32(), whole.i32());
-      ASSERT_EQ(windowed.f64(), whole.f64());
-      ASSERT_EQ(windowed.cstring().sjis, whole.cstring().sjis);
-      ASSERT_EQ(windowed.pos(), whole.pos());
-      if (passed.size() > toldBefore) {
-        ASSERT_LE(passed.back().second, windowed.pos());
-      }
-    }
-    EXPECT_TRUE(windowed.ok());
-    EXPECT_EQ(windowed.remaining(), 0u);
-    EXPECT_EQ(windowed.u8(), 0);  // past the end fails as the whole input does
-    EXPECT_FALSE(windowed.ok());
-    windowed.rewind(0);
-    whole.rewind(0);
-  }
-  ASSERT_GE(passed.size(), 4u);
-  for (size_t k = 1; k < passed.size(); ++k)
-    if (passed[k].first != 0) {
-      EXPECT_EQ(passed[k].first, passed[k - 1].second);  // each pass in order
-    }
-}
-
 TEST(ArchiveWriter, AFailedWriteSticks) {
   FullDevice device(70000);
   std::ostream s(&device);
