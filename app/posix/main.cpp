@@ -344,8 +344,8 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
   }
   // Said even with -q: a picture without some of its contents is not what was asked for.
   void OutputWarnings(const std::string& lines) override { Warn(lines); }
-  void ReportRefused(const OutputFailure& failure) override {
-    reportFailed = reportRefused_ = true;
+  void ReportNotWritten(const OutputFailure& failure) override {
+    reportFailed = true;
     console_.ErrorLine("kelvane: " + PrintableText(FailureLine(failure)));
   }
   void DrawingDone(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) override {
@@ -376,11 +376,7 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
         if (sheet.outcome == "failed") console_.ErrorLine("kelvane: " + PrintableText(sheet.failure));
     }
     console_.Finish(SummaryText(summary));
-    if (command_.reportFile) WriteReport(summary);
-  }
-  // The report of a run that never started (no drawing listed).
-  void ReportWithoutRun(const RunSummary& summary) {
-    if (command_.reportFile) WriteReport(summary);
+    if (command_.reportFile && *command_.reportFile == "-") std::cout << ReportJson(summary) << std::flush;
   }
   // Pictures that could not be written, and the first reason.
   int failedPictures = 0;
@@ -431,26 +427,6 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
   }
   // Shown even when quiet: the run succeeds, so only these lines tell what was left out.
   void Warnings(const std::string& lines) { Warn(lines); }
-  // The report goes whole or not at all, and never over an input or a settings file; "-" is
-  // standard output.
-  void WriteReport(const RunSummary& summary) {
-    const std::filesystem::path& file = *command_.reportFile;
-    if (reportRefused_) return;  // said when the run started
-    if (file == "-") {
-      std::cout << ReportJson(summary) << std::flush;
-      return;
-    }
-    std::string problem = ProtectedTargetProblem(file, ProtectedFiles());
-    if (problem.empty()) {
-      ReplacingFile out(file);
-      if (out.ok()) out.stream() << ReportJson(summary);
-      if (!out.ok() || !out.Commit()) problem = out.error();
-    }
-    if (problem.empty()) return;
-    reportFailed = true;
-    console_.ErrorLine("kelvane: " + PrintableText(FailureLine({file, OutputKind::kReport, problem})));
-  }
-
   const CommandLine& command_;
   Console& console_;
   SheetPrinter& printer_;
@@ -458,7 +434,6 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
   bool print_ = false;
   const Session* session_ = nullptr;
   PictureFolders folders_;
-  bool reportRefused_ = false;
 };
 
 // One drawing on its own paper, as Jw_cad prints it. The drawing itself is never replaced.
@@ -533,7 +508,7 @@ int Split(const CommandLine& command) {
   // Options given here are for this run only: the settings file keeps what the user set.
   if (closeNow && !command.overrides.Any() && !settings.dryRun && session.CanClose()) session.Close();
   if (!anyInput) {
-    frontEnd.ReportWithoutRun(session.Summary());
+    if (command.reportFile && *command.reportFile == "-") std::cout << ReportJson(session.Summary()) << std::flush;
     std::cerr << "kelvane: no drawing to convert (a drawing must exist and end in .jww)\n";
     return 1;
   }
