@@ -184,18 +184,17 @@ bool WriteSheetSetPdfAt(const JwwDocument& doc, const SheetPlan& plan, const std
   return GuardedReason(reason, [&](std::string& reason) {
     reason = ProtectedTargetProblem(file, options.protectedFiles);
     if (!reason.empty()) return false;
-    std::optional<SheetSetPage> current;
+    SheetSetPages pages(doc, plan, sheets, withPlan, options.color, options.dpi);
     std::string skipped;
     const PdfPageMaker make = [&](size_t k) {
-      current.reset();  // the page before goes first
-      current.emplace(SheetSetPageAt(doc, plan, sheets, withPlan, k, options.color, options.dpi));
-      if (skipped.empty()) skipped = SkippedEntitiesWarning(current->list);
-      return PdfPage{&current->list, current->pageScale, current->bookmark};
+      const SheetSetPage& page = pages.At(k);
+      if (skipped.empty()) skipped = SkippedEntitiesWarning(page.list);
+      return PdfPage{&page.list, page.pageScale, page.bookmark};
     };
     PictureOutput o = OutputFor(doc, plan.source, options.dpi);
     ImagesLeftOut leftOut;
     o.imagesLeftOut = &leftOut;
-    if (!WritePdf(SheetSetPageCount(sheets, withPlan), make, file, PdfOutputFor(o), reason)) return false;
+    if (!WritePdf(pages.Count(), make, file, PdfOutputFor(o), reason)) return false;
     if (warnings && !skipped.empty()) *warnings += file.string() + ": " + skipped + "\n";
     if (warnings && leftOut.Total() > 0) *warnings += file.string() + ": " + ImagesLeftOutWarning(leftOut) + "\n";
     return true;

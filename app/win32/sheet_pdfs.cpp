@@ -85,13 +85,12 @@ bool SheetPdfWriter::WriteSet(const JwwDocument& doc, const SheetPlan& plan, con
   try {
     reason = ProtectedTargetProblem(file, protectedFiles);
     if (!reason.empty()) return false;
-    std::optional<SheetSetPage> current;
+    SheetSetPages pages(doc, plan, sheets, false, std::nullopt, 150);
     const PdfPageMaker make = [&](size_t k) {
-      current.reset();  // the page before goes first
-      current.emplace(SheetSetPageAt(doc, plan, sheets, false, k, std::nullopt, 150));
-      return PdfPage{&current->list, current->pageScale, current->bookmark};
+      const SheetSetPage& page = pages.At(k);
+      return PdfPage{&page.list, page.pageScale, page.bookmark};
     };
-    return WritePdf(SheetSetPageCount(sheets, false), make, file, OutputFor(Fonts(), doc, plan.source), reason);
+    return WritePdf(pages.Count(), make, file, OutputFor(Fonts(), doc, plan.source), reason);
   } catch (const std::bad_alloc&) {
     reason = "out of memory while drawing";
   } catch (const std::exception& e) {
