@@ -164,8 +164,9 @@ void Batch::Write(DrawingJob& job) {
 void Batch::Finish(DrawingJob& job) {
   Guarded(job, [&] {
     if (s_.dryRun || !s_.companions || job.plan.outputs.empty()) return;
+    static const std::set<FileIdentity> kNone;
     const CompanionResult result = WriteCompanions(*job.document, job.plan, job.outcomes, *s_.companions, s_.pictures,
-                                                   s_.protectedFiles ? s_.protectedFiles() : std::set<FileIdentity>());
+                                                   s_.protectedFiles ? *s_.protectedFiles : kNone);
     if (s_.companionsDone) s_.companionsDone(result);
   });
   Guarded(job, [&] { s_.drawingDone(*job.document, job.plan, job.outcomes); });

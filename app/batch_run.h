@@ -40,7 +40,7 @@ struct BatchSetup {
   // drawingDone; what could not be written goes to companionsDone.
   const CompanionRequest* companions = nullptr;
   PictureWriter* pictures = nullptr;
-  std::function<std::set<FileIdentity>()> protectedFiles{};
+  const std::set<FileIdentity>* protectedFiles = nullptr;  // the inputs and settings files
   std::function<void(const CompanionResult&)> companionsDone{};
 };
 

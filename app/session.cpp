@@ -210,8 +210,11 @@ void Session::RunBatch() {
   if (companions_.Any()) {
     setup.companions = &companions_;
     setup.pictures = frontEnd_.Pictures();
-    // Asked again for every drawing: a file of an earlier drawing may have been replaced.
-    setup.protectedFiles = [this] { return ProtectedFiles(); };
+    // Known from the start: asking every input again for every drawing grew with the square of
+    // a batch.
+    protectedIdentities_ = run_.inputIdentities;
+    protectedIdentities_.insert(run_.protectedIdentities.begin(), run_.protectedIdentities.end());
+    setup.protectedFiles = &protectedIdentities_;
     setup.companionsDone = [this](const CompanionResult& result) {
       for (const OutputFailure& failure : result.failures) {
         summary_.outputFailures.push_back(failure);

@@ -154,6 +154,7 @@ class Session {
   size_t unreadableInputs_ = 0;
   CompanionRequest companions_;
   bool reportRefused_ = false;
+  std::set<FileIdentity> protectedIdentities_;  // of the run: its inputs and settings files
   std::vector<FailedDrawing> listingFailures_;  // of the last listing, for the run's summary
 };
 
