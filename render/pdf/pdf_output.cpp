@@ -119,7 +119,7 @@ struct GraphicsState {
   double width = 1;  // in content units
   int64_t dash = -1;  // the stroke style whose dashes are set; -1 for a solid line
   int cap = 0;
-  bool outlinedText = false;  // text filled and stroked (thickened), not only filled
+  int textMode = 0;  // text filled (0), filled and stroked (2, thickened) or invisible (3)
 };
 
 // How far a slanted face leans (x per y), and how much a thickened one grows (its outline moves
@@ -330,10 +330,10 @@ class PagePainter {
     Character& c = characters_[key];
     const std::string text = t.unicode ? CodePointToUtf8(code) : SjisToUtf8(SjisBytesOf(code), UnreadableSjis::kSkipByte);
     c.text = Utf8ToUtf16(text);
-    if (face < 0 || c.text.empty()) return c;
+    if (c.text.empty()) return c;
     char32_t cp = c.text[0];
     if (c.text.size() >= 2 && cp >= 0xD800 && cp < 0xDC00) cp = 0x10000 + ((cp - 0xD800) << 10) + (c.text[1] - 0xDC00);
-    c.glyph = fonts_.GlyphOf(face, cp);
+    if (face >= 0) c.glyph = fonts_.GlyphOf(face, cp);
     if (c.glyph.glyph == 0) {
       // Another face has it, as the screen finds one.
       const int fallback = fonts_.FallbackFor(ToUtf8(list_.fonts[t.font]), t.bold, t.italic, cp);
@@ -344,8 +344,8 @@ class PagePainter {
   }
 
   void DrawText(const TextRun& t);
-  void SetTextOutline(int face, double emUnits);
-  void ShowGlyph(const Character& c, const GlyphPlacement& p);
+  void SetTextOutline(int face, double emUnits, bool invisible);
+  void ShowGlyph(const Character& c, const GlyphPlacement& p, bool invisible = false);
   void DrawMissingGlyph(const MissingGlyphBox& box, Rgb color);
   const Glyph* FitToFontWidths(const TextRun& t, int face);
   void DrawPicture(const Picture& p);
@@ -369,7 +369,7 @@ class PagePainter {
   std::unordered_map<uint32_t, int> faces_;  // by font, bold and italic
   std::string text_;      // the text object being put together
   std::string actual_;    // its characters, for a reader that extracts the text whole
-  int textFace_ = -1;     // the face the text object has selected
+  int textFont_ = -1;     // the font resource the text object has selected
   bool inText_ = false;   // between BT and ET
   Rgb textColor_;          // of the text being put together
   std::vector<double> advances_;
@@ -408,11 +408,13 @@ void PagePainter::DrawMissingGlyph(const MissingGlyphBox& box, Rgb color) {
 }
 
 // A thickened face is filled and stroked with a line as wide as FreeType grows its outlines; a
-// plain one only filled. The line width is the page's, set inside the text object.
-void PagePainter::SetTextOutline(int face, double emUnits) {
-  const bool outlined = fonts_.Bold(face);
-  if (outlined != state_.outlinedText) text_ += outlined ? "2 Tr\n" : "0 Tr\n";
-  state_.outlinedText = outlined;
+// plain one only filled; a character drawn as a box is shown invisibly, for its text. The line
+// width is the page's, set inside the text object.
+void PagePainter::SetTextOutline(int face, double emUnits, bool invisible) {
+  const bool outlined = !invisible && fonts_.Bold(face);
+  const int mode = invisible ? 3 : outlined ? 2 : 0;
+  if (mode != state_.textMode) text_ += std::to_string(mode) + " Tr\n";
+  state_.textMode = mode;
   if (!outlined) return;
   if (!(state_.stroke == textColor_)) {
     AppendColor(text_, textColor_, " RG\n");
@@ -426,7 +428,7 @@ void PagePainter::SetTextOutline(int face, double emUnits) {
   }
 }
 
-void PagePainter::ShowGlyph(const Character& c, const GlyphPlacement& p) {
+void PagePainter::ShowGlyph(const Character& c, const GlyphPlacement& p, bool invisible) {
   const double ascent = fonts_.Ascent(c.glyph.face);
   double m[6] = {p.a.x * p.h, p.a.y * p.h, p.u.x * p.v, p.u.y * p.v, p.top.x - p.u.x * p.v * ascent,
                  p.top.y - p.u.y * p.v * ascent};
@@ -438,11 +440,12 @@ void PagePainter::ShowGlyph(const Character& c, const GlyphPlacement& p) {
   std::string cm;
   for (int k = 0; k < 4; ++k) AppendReal(cm, m[k] * kUnitsPerMm), cm += ' ';
   if (!Point(cm, m[4], m[5])) return;
-  if (!inText_) text_ += "BT\n", inText_ = true, textFace_ = -1;
-  SetTextOutline(c.glyph.face, p.v * kUnitsPerMm);
-  if (textFace_ != c.glyph.face) {
-    text_ += fonts_.ResourceName(c.glyph.face) + " 1 Tf\n";
-    textFace_ = c.glyph.face;
+  if (!inText_) text_ += "BT\n", inText_ = true, textFont_ = -1;
+  SetTextOutline(c.glyph.face, p.v * kUnitsPerMm, invisible);
+  const int font = fonts_.Use(c.glyph.face, c.glyph.glyph, invisible ? std::u16string() : c.text);
+  if (textFont_ != font) {
+    text_ += fonts_.ResourceName(font) + " 1 Tf\n";
+    textFont_ = font;
   }
   static constexpr char kHex[] = "0123456789ABCDEF";
   const char id[4] = {kHex[c.glyph.glyph >> 12], kHex[(c.glyph.glyph >> 8) & 15], kHex[(c.glyph.glyph >> 4) & 15],
@@ -451,7 +454,6 @@ void PagePainter::ShowGlyph(const Character& c, const GlyphPlacement& p) {
   text_ += " Tm<";
   text_.append(id, 4);
   text_ += ">Tj\n";
-  fonts_.Use(c.glyph.face, c.glyph.glyph, c.text);
 }
 
 void PagePainter::DrawText(const TextRun& t) {
@@ -476,6 +478,15 @@ void PagePainter::DrawText(const TextRun& t) {
     if (c.text.empty()) continue;
     if (c.missing) {
       DrawMissingGlyph(MissingGlyphBoxIn(cell), t.color);
+      // The box stands for the character in the text a reader extracts: an invisible glyph of
+      // the run's face carries it there.
+      if (face >= 0) {
+        Character hidden = c;
+        hidden.glyph = fonts_.GlyphOf(face, 0);
+        hidden.glyph.glyph = 0;
+        ShowGlyph(hidden, PlaceGlyph(cell, g.code, t.unicode, 1.0, hidden.glyph.advance), true);
+        actual_ += Utf16ToUtf8(c.text);
+      }
       continue;
     }
     ShowGlyph(c, PlaceGlyph(cell, g.code, t.unicode, 1.0, c.glyph.advance));
