@@ -75,6 +75,16 @@ struct Drawn {
   const uint8_t* At(int x, int y) const { return &rgb[(size_t(y) * size_t(width) + size_t(x)) * 3]; }
 };
 
+Drawn ReadPng(const std::filesystem::path& png) {
+  DecodedImage image;
+  if (!DecodeImage(testing::ReadBytes(png.string()), false, image)) return {};
+  Drawn d;
+  d.width = image.width, d.height = image.height;
+  for (uint32_t argb : image.argb)  // opaque: premultiplied is plain
+    d.rgb.insert(d.rgb.end(), {uint8_t(argb >> 16), uint8_t(argb >> 8), uint8_t(argb)});
+  return d;
+}
+
 Drawn Draw(const std::filesystem::path& pdf, const std::string& name) {
   const std::filesystem::path root = pdf.parent_path() / name;
   CommandOutput("pdftocairo -r 50 -singlefile -png " + Quoted(pdf) + " " + Quoted(root));
@@ -302,6 +312,73 @@ TEST(PdfOutput, SyntheticBoldAndItalicAsCairoDrawsThem) {
     EXPECT_NEAR(ours[k].right, cairo[k].right, tolerance) << k;
     EXPECT_NEAR(double(ours[k].dark) / double(cairo[k].dark), 1.0, 0.03) << k;
   }
+}
+
+// A page and its picture through kelvane itself, drawn in colour at the picture's 150 dpi.
+Drawn DrawAt(const std::filesystem::path& pdf, int dpi) {
+  const std::filesystem::path root = pdf.parent_path() / (pdf.stem().string() + "-drawn");
+  CommandOutput("pdftocairo -r " + std::to_string(dpi) + " -singlefile -png " + Quoted(pdf) + " " + Quoted(root));
+  return ReadPng(root.string() + ".png");
+}
+
+// Machines with other Japanese fonts: only Noto CJK (CFF outlines in .ttc collections) with
+// DejaVu, only IPA (TrueType), and both. In each, the PDF embeds every face it draws with, draws
+// what the PNG of the same run draws (a glyph where it has one, a box where it has a box), and a
+// reader finds every text whole: a character drawn as a box, and each of two characters that
+// share a glyph in the face's own ToUnicode map.
+TEST(PdfOutput, EveryFontSetupDrawsWhatThePictureDrawsAndReadsWhole) {
+  const std::filesystem::path kelvane = std::filesystem::read_symlink("/proc/self/exe").parent_path() / "kelvane";
+  if (!std::filesystem::exists(kelvane)) GTEST_SKIP() << "no kelvane beside the tests";
+  const std::filesystem::path noto = "/usr/share/fonts/opentype/noto", dejavu = "/usr/share/fonts/truetype/dejavu",
+                              ipaGothic = "/usr/share/fonts/opentype/ipafont-gothic",
+                              ipaMincho = "/usr/share/fonts/opentype/ipafont-mincho";
+  const std::vector<std::pair<std::string, std::vector<std::filesystem::path>>> setups = {
+      {"noto", {noto, dejavu}}, {"ipa", {ipaGothic, ipaMincho}}, {"both", {noto, dejavu, ipaGothic, ipaMincho}}};
+  TempDir dir;
+  JwwDocument doc;
+  InitDrawing(doc, 600, false);
+  doc.header.paperSize = 4;
+  const std::vector<std::u16string> texts = {u"3,700 平面図", u"Kelvane 𠮷野家 ☺", u"―— ～〜"};
+  for (size_t k = 0; k < texts.size(); ++k) {
+    AddText(doc, -120, 60 - 40 * double(k), JwwString::Wide(texts[k]), {}, 8.0);
+    doc.textStrings.back().fontName = JwwString::Wide(k == 1 ? u"ＭＳ 明朝" : u"ＭＳ ゴシック");
+  }
+  doc.entityCount = int32_t(doc.order.size());
+  ASSERT_TRUE(doc.SaveToFile(dir / "fonts.jww", 600));
+  int tried = 0;
+  for (const auto& [name, folders] : setups) {
+    if (!std::all_of(folders.begin(), folders.end(), [](const auto& f) { return std::filesystem::exists(f); })) continue;
+    ++tried;
+    const std::filesystem::path conf = dir / (name + ".conf");
+    std::ofstream(conf) << "<?xml version=\"1.0\"?><fontconfig>"
+                        << [&] {
+                             std::string dirs;
+                             for (const auto& f : folders) dirs += "<dir>" + f.string() + "</dir>";
+                             return dirs;
+                           }()
+                        << "<cachedir>" << (dir / "fontcache").string() << "</cachedir></fontconfig>\n";
+    const std::filesystem::path pdf = dir / (name + ".pdf"), png = dir / (name + ".png");
+    for (const auto& out : {pdf, png})
+      CommandOutput("FONTCONFIG_FILE=" + Quoted(conf) + " " + Quoted(kelvane) + " --render " + Quoted(dir / "fonts.jww") +
+                    " " + Quoted(out));
+    const std::string fonts = CommandOutput("pdffonts " + Quoted(pdf));
+    EXPECT_NE(fonts.find(" yes "), std::string::npos) << name << "\n" << fonts;
+    EXPECT_EQ(fonts.find(" no "), std::string::npos) << name << "\n" << fonts;
+    EXPECT_NE(CommandOutput("qpdf --check " + Quoted(pdf) + " 2>&1").find("No syntax or stream encoding errors"),
+              std::string::npos)
+        << name;
+    const std::string found = OneSpaced(CommandOutput("pdftotext " + Quoted(pdf) + " -"));
+    for (const std::u16string& t : texts) EXPECT_NE(found.find(OneSpaced(Utf16ToUtf8(t))), std::string::npos) << name << ": " << found;
+    const std::string plain = CommandOutput("qpdf --qdf --object-streams=disable " + Quoted(pdf) + " -");
+    for (const char* target : {"<2015>", "<2014>", "<FF5E>", "<301C>"})
+      EXPECT_NE(plain.find(std::string("> ") + target), std::string::npos) << name << ": " << target;
+    const Drawn picture = ReadPng(png), ours = DrawAt(pdf, 150);
+    ASSERT_FALSE(picture.rgb.empty()) << name;
+    ASSERT_EQ(picture.width, ours.width) << name;
+    ASSERT_EQ(picture.height, ours.height) << name;
+    EXPECT_LT(std::max(Unmatched(picture, ours), Unmatched(ours, picture)), 0.005) << name;
+  }
+  if (tried == 0) GTEST_SKIP() << "neither Noto CJK nor IPA fonts installed";
 }
 
 // The example's sheet with its embedded picture: its list and the document it came from.
