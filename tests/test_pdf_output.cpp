@@ -381,6 +381,31 @@ TEST(PdfOutput, EveryFontSetupDrawsWhatThePictureDrawsAndReadsWhole) {
   if (tried == 0) GTEST_SKIP() << "neither Noto CJK nor IPA fonts installed";
 }
 
+// A PDF says what it is and who made it: its title (the file's name unless given), Kelvane and
+// its version as creator and producer, and its dates, those of SOURCE_DATE_EPOCH when set, so
+// that the same drawing gives the same bytes.
+TEST(PdfOutput, SaysWhatItIsWhoMadeItAndWhenReproducibly) {
+  TempDir dir;
+  JwwDocument doc;
+  InitDrawing(doc, 600, false);
+  AddText(doc, 0, 0, JwwString::Wide(u"平面図"), {}, 5.0);
+  doc.entityCount = int32_t(doc.order.size());
+  const DisplayList list = RenderDrawing(doc, PictureStyle::kMonochrome);
+  std::string error;
+  setenv("SOURCE_DATE_EPOCH", "1700000000", 1);
+  ASSERT_TRUE(WriteOne(list, dir / "3_平面図.pdf", error)) << error;
+  std::filesystem::create_directory(dir / "again");
+  ASSERT_TRUE(WriteOne(list, dir / "again" / "3_平面図.pdf", error)) << error;
+  unsetenv("SOURCE_DATE_EPOCH");
+  const std::string info = CommandOutput("pdfinfo -isodates " + Quoted(dir / "3_平面図.pdf"));
+  EXPECT_NE(info.find("Title:           3_平面図\n"), std::string::npos) << info;
+  EXPECT_TRUE(std::regex_search(info, std::regex("Creator: +Kelvane [0-9]+\\.[0-9]+"))) << info;
+  EXPECT_TRUE(std::regex_search(info, std::regex("Producer: +Kelvane [0-9]+\\.[0-9]+"))) << info;
+  EXPECT_NE(info.find("CreationDate:    2023-11-14T22:13:20Z"), std::string::npos) << info;
+  EXPECT_NE(info.find("ModDate:         2023-11-14T22:13:20Z"), std::string::npos) << info;
+  EXPECT_EQ(testing::ReadBytes(dir / "3_平面図.pdf"), testing::ReadBytes(dir / "again" / "3_平面図.pdf"));
+}
+
 // The example's sheet with its embedded picture: its list and the document it came from.
 struct PictureSheet {
   JwwDocument doc;

@@ -3,6 +3,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <new>
@@ -543,6 +545,33 @@ std::string PageProblem(double w, double h) {
          std::to_string(int(kMaxPagePoints * kMmPerInch / kPointsPerInch / 1000)) + " m a side";
 }
 
+// A date as PDF writes it, in UTC: "D:20261208070000Z".
+std::string PdfDate(int64_t seconds) {
+  const std::time_t t = std::time_t(seconds);
+  std::tm utc{};
+#ifdef _WIN32
+  if (gmtime_s(&utc, &t) != 0) return "D:19700101000000Z";
+#else
+  if (!gmtime_r(&t, &utc)) return "D:19700101000000Z";
+#endif
+  char date[32];
+  std::snprintf(date, sizeof date, "D:%04d%02d%02d%02d%02d%02dZ", utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday,
+                utc.tm_hour, utc.tm_min, utc.tm_sec);
+  return date;
+}
+
+// When the document was made: as given, or SOURCE_DATE_EPOCH (for reproducible builds of
+// documents), or now.
+int64_t CreationTime(const PdfOutput& output) {
+  if (output.created >= 0) return output.created;
+  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH")) {
+    char* end = nullptr;
+    const long long v = std::strtoll(epoch, &end, 10);
+    if (end != epoch && *end == '\0' && v >= 0 && v < 253402300800LL) return v;
+  }
+  return int64_t(std::time(nullptr));
+}
+
 // The document around the pages: the page tree, the shared resources, the outline.
 class Document {
  public:
@@ -624,10 +653,17 @@ bool Document::Finish(std::string& error) {
   for (int p : pageObjects_) kids += Ref(p) + " ";
   writer_.Write(pageTree_, "<</Type/Pages/Kids[" + kids + "]/Count " + std::to_string(pageObjects_.size()) + ">>");
   const int outline = WriteOutline();
+  const int info = writer_.Allocate();
+  std::string infoBody = "<<";
+  if (!output_.title.empty()) infoBody += "/Title", AppendTextString(infoBody, output_.title);
+  const std::string date = PdfDate(CreationTime(output_));
+  infoBody += "/Creator(Kelvane " KELVANE_VERSION ")/Producer(Kelvane " KELVANE_VERSION ")/CreationDate(" + date +
+              ")/ModDate(" + date + ")>>";
+  writer_.Write(info, infoBody);
   std::string catalog = "<</Type/Catalog/Pages " + Ref(pageTree_);
   if (outline) catalog += "/Outlines " + Ref(outline) + "/PageMode/UseOutlines";
   writer_.Write(catalog_, catalog + ">>");
-  if (writer_.Finish(catalog_)) return true;
+  if (writer_.Finish(catalog_, info)) return true;
   error = "write failed";
   return false;
 }
@@ -669,7 +705,12 @@ bool WritePdf(size_t count, const PdfPageMaker& make, const std::filesystem::pat
     error = target.error();
     return false;
   }
-  if (!WritePdf(count, make, target.stream(), output, error)) {
+  PdfOutput named = output;
+  if (named.title.empty()) {
+    const auto stem = file.stem().u8string();
+    named.title.assign(stem.begin(), stem.end());
+  }
+  if (!WritePdf(count, make, target.stream(), named, error)) {
     // A write that failed says why in the system's words, which only the commit learns.
     if (!target.stream() && !target.Commit()) error = target.error();
     return false;

@@ -30,6 +30,13 @@ struct PdfOutput {
   std::function<std::optional<RasterImage>(const JwwString& source, uint64_t maxPixels, ImageProblem& problem)>
       image;
   ImagesLeftOut* imagesLeftOut = nullptr;  // when given, counts the references not drawn
+  // The document's title (UTF-8) for a reader's title bar; empty: a file's own name without its
+  // extension, when writing to a file. Creator, producer and dates are always written, the dates
+  // those of SOURCE_DATE_EPOCH when it is set, so that the same input gives the same bytes.
+  std::string title;
+  // Seconds since 1970 (UTC) of the creation and modification dates; negative: SOURCE_DATE_EPOCH,
+  // or the time of writing.
+  int64_t created = -1;
 };
 
 // Makes page k of a document; its list must live until the next call.
