@@ -435,8 +435,9 @@ void PagePainter::ShowGlyph(const Character& c, const GlyphPlacement& p, bool in
   double m[6] = {p.a.x * p.h, p.a.y * p.h, p.u.x * p.v, p.u.y * p.v, p.top.x - p.u.x * p.v * ascent,
                  p.top.y - p.u.y * p.v * ascent};
   if (fonts_.Bold(c.glyph.face)) {
-    // FreeType's thickened outline grows right and down, not evenly around the glyph.
-    for (int k = 0; k < 2; ++k) m[4 + k] += (m[k] - m[2 + k]) * kSyntheticBold / 2;
+    // FreeType's thickened outline grows right and up, not evenly around the glyph: its left
+    // and bottom edges stay where they were.
+    for (int k = 0; k < 2; ++k) m[4 + k] += (m[k] + m[2 + k]) * kSyntheticBold / 2;
   }
   if (fonts_.Italic(c.glyph.face)) m[2] += kSyntheticSlant * m[0], m[3] += kSyntheticSlant * m[1];
   std::string cm;
