@@ -344,7 +344,7 @@ TEST(PdfOutput, SyntheticBoldAndItalicAsCairoDrawsThem) {
 }
 
 // A page and its picture through kelvane itself, drawn in colour at the picture's 150 dpi.
-Drawn DrawAt(const std::filesystem::path& pdf, int dpi) {
+Drawn DrawAt(const std::filesystem::path& pdf, double dpi) {
   const std::filesystem::path root = pdf.parent_path() / (pdf.stem().string() + "-drawn");
   CommandOutput("pdftocairo -r " + std::to_string(dpi) + " -singlefile -png " + Quoted(pdf) + " " + Quoted(root));
   return ReadPng(root.string() + ".png");
@@ -433,6 +433,46 @@ TEST(PdfOutput, SaysWhatItIsWhoMadeItAndWhenReproducibly) {
   EXPECT_NE(info.find("CreationDate:    2023-11-14T22:13:20Z"), std::string::npos) << info;
   EXPECT_NE(info.find("ModDate:         2023-11-14T22:13:20Z"), std::string::npos) << info;
   EXPECT_EQ(testing::ReadBytes(dir / "3_平面図.pdf"), testing::ReadBytes(dir / "again" / "3_平面図.pdf"));
+}
+
+// A page over 200 in a side (a 6000 mm frame) is given in larger units that keep it within the
+// 14,400 units some readers take, and is drawn as the same page at its true size.
+TEST(PdfOutput, APageOver200InchesIsWrittenInLargerUnits) {
+  TempDir dir;
+  JwwDocument doc;
+  InitDrawing(doc, 600, false);
+  doc.header.paperSize = 4;
+  AddText(doc, -120, 0, JwwString::Wide(u"平面図 3,700"), {}, 8.0);
+  AddLine(doc, -140, -90, 140, 90);
+  doc.entityCount = int32_t(doc.order.size());
+  const DisplayList list = RenderDrawing(doc, PictureStyle::kMonochrome);
+  const double scale = 6000 / list.width;
+  PdfOutput o;
+  o.fonts = &Fonts();
+  std::string error;
+  ASSERT_TRUE(WritePdf({PdfPage{&list, 1.0, {}}}, dir / "small.pdf", o, error)) << error;
+  ASSERT_TRUE(WritePdf({PdfPage{&list, scale, {}}}, dir / "large.pdf", o, error)) << error;
+  const std::vector<uint8_t> bytes = testing::ReadBytes(dir / "large.pdf");
+  const std::string raw(bytes.begin(), bytes.end());
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(raw, m, std::regex(R"(/MediaBox\[0 0 ([0-9.]+) ([0-9.]+)\]/UserUnit ([0-9.]+))"))) << raw.substr(0, 2000);
+  const double w = std::stod(m[1]), h = std::stod(m[2]), unit = std::stod(m[3]);
+  EXPECT_LE(std::max(w, h), 14400);
+  EXPECT_NEAR(w * unit / kPtPerMm, 6000, 0.01);
+  EXPECT_NEAR(h * unit / kPtPerMm, list.height * scale, 0.01);
+  EXPECT_NE(CommandOutput("qpdf --check " + Quoted(dir / "large.pdf") + " 2>&1").find("No syntax or stream encoding errors"),
+            std::string::npos);
+  const std::vector<uint8_t> small = testing::ReadBytes(dir / "small.pdf");
+  EXPECT_EQ(std::string(small.begin(), small.end()).find("/UserUnit"), std::string::npos);
+  // The same drawing, however large: drawn to the same pixels (at the size the reader takes
+  // the page for, whether or not it reads the unit).
+  double readerWidth = 0;
+  const std::string info = CommandOutput("pdfinfo " + Quoted(dir / "large.pdf"));
+  ASSERT_EQ(std::sscanf(info.c_str() + info.find("Page size:"), "Page size: %lf", &readerWidth), 1) << info;
+  const Drawn a = DrawAt(dir / "small.pdf", 40), b = DrawAt(dir / "large.pdf", 40 * list.width * kPtPerMm / readerWidth);
+  ASSERT_EQ(a.width, b.width);
+  ASSERT_EQ(a.height, b.height);
+  EXPECT_LT(std::max(Unmatched(a, b), Unmatched(b, a)), 0.01);
 }
 
 // The example's sheet with its embedded picture: its list and the document it came from.

@@ -35,6 +35,9 @@ constexpr double kMaxUnits = 2e9;  // within the integers every reader takes
 constexpr double kMaxPagePoints = double(1 << 21);
 constexpr int kMaxPlacementDepth = 64;
 constexpr int kContentLevel = 6;  // zlib's default: the level every PDF writer uses
+// The largest page side some readers take in default units (200 in); a larger page is written in
+// larger units (/UserUnit).
+constexpr double kMaxDefaultUnits = 14400;
 
 // A broken Shift_JIS byte becomes "?" and the next byte is read afresh, as the pictures read it.
 std::string ToUtf8(const JwwString& s) {
@@ -139,8 +142,8 @@ struct Character {
 class PagePainter {
  public:
   PagePainter(const DisplayList& list, double pageScale, DeflateStream& out, DocumentFonts& fonts,
-              DocumentImages& images, const PdfOutput& output)
-      : list_(list), devicePerMm_(pageScale * kPointsPerInch / kMmPerInch), out_(out), fonts_(fonts),
+              DocumentImages& images, const PdfOutput& output, double userUnit = 1)
+      : list_(list), devicePerMm_(pageScale * kPointsPerInch / kMmPerInch), userUnit_(userUnit), out_(out), fonts_(fonts),
         images_(images), output_(output), bounds_(list, kPointsPerInch / kScreenDpi / devicePerMm_, kMaxPlacementDepth) {
     page_.Add(0, 0);
     page_.Add(list.width, list.height);
@@ -148,9 +151,9 @@ class PagePainter {
 
   void Paint() {
     std::string& s = out_.Text();
-    AppendReal(s, devicePerMm_ / kUnitsPerMm);
+    AppendReal(s, devicePerMm_ / kUnitsPerMm / userUnit_);
     s += " 0 0 ";
-    AppendReal(s, devicePerMm_ / kUnitsPerMm);
+    AppendReal(s, devicePerMm_ / kUnitsPerMm / userUnit_);
     s += " 0 0 cm 1 j\n";
     SetFill(list_.background);
     s += "0 0 ";
@@ -357,7 +360,8 @@ class PagePainter {
 
   const DisplayList& list_;
   const DisplayList* pools_ = nullptr;
-  double devicePerMm_;
+  double devicePerMm_;  // points of the page per list millimetre
+  double userUnit_;     // points per unit of the page's own space
   DeflateStream& out_;
   DocumentFonts& fonts_;
   DocumentImages& images_;
@@ -604,8 +608,12 @@ bool Document::AddPage(const PdfPage& page, std::string& error) {
   const double w = list.width * scale * kPointsPerInch / kMmPerInch, h = list.height * scale * kPointsPerInch / kMmPerInch;
   error = PageProblem(w, h);
   if (!error.empty()) return false;
+  // A page over 200 in a side is given in units of whole hundredths of a point that bring it
+  // within, as some readers take no larger page.
+  double userUnit = 1;
+  if (std::max(w, h) > kMaxDefaultUnits) userUnit = std::ceil(std::max(w, h) / kMaxDefaultUnits * 100) / 100;
   DeflateStream content(kContentLevel);
-  PagePainter(list, scale, content, fonts_, images_, output_).Paint();
+  PagePainter(list, scale, content, fonts_, images_, output_, userUnit).Paint();
   std::string packed;
   if (!content.Finish(packed)) {
     error = "out of memory while drawing";
@@ -614,10 +622,12 @@ bool Document::AddPage(const PdfPage& page, std::string& error) {
   const int pageObject = writer_.Allocate(), contentObject = writer_.Allocate();
   writer_.WriteStream(contentObject, "/Filter/FlateDecode", packed);
   std::string box;
-  AppendFixed(box, w, 4);
+  AppendFixed(box, w / userUnit, 4);
   box += ' ';
-  AppendFixed(box, h, 4);
-  writer_.Write(pageObject, "<</Type/Page/Parent " + Ref(pageTree_) + "/MediaBox[0 0 " + box + "]/Resources " +
+  AppendFixed(box, h / userUnit, 4);
+  box += ']';
+  if (userUnit != 1) box += "/UserUnit ", AppendFixed(box, userUnit, 2);
+  writer_.Write(pageObject, "<</Type/Page/Parent " + Ref(pageTree_) + "/MediaBox[0 0 " + box + "/Resources " +
                                 Ref(resources_) + "/Contents " + Ref(contentObject) + ">>");
   pageObjects_.push_back(pageObject);
   bookmarks_.push_back(page.bookmark);
