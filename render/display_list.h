@@ -58,6 +58,16 @@ struct Stroke {
 
 // A filled area of one or more closed rings (into DisplayList::rings), even-odd: a ring inside
 // another is a hole.
+// A stroke that is an arc of an ellipse, as exactly as the page takes it: the unit circle's arc
+// from `start` over `sweep` (radians) under x = a·cos t + c·sin t + e, y = b·cos t + d·sin t + f.
+// The stroke's points are that arc cut into segments within kArcTolerance; a backend that draws
+// curves may draw this instead.
+struct StrokeArc {
+  uint32_t stroke = 0;  // into the list's strokes; ascending through the list
+  float a = 0, b = 0, c = 0, d = 0, e = 0, f = 0;
+  float start = 0, sweep = 0;
+};
+
 struct Fill {
   Rgb color;
   Span rings;
@@ -114,6 +124,7 @@ struct DisplayList {
 
   std::vector<PagePoint> points;
   std::vector<Span> rings;  // each a closed ring of points
+  std::vector<StrokeArc> arcs;  // the strokes among these that are whole arcs of ellipses
   std::vector<Glyph> glyphs;
 
   // Shared by the list and every list placed in it, directly or not: a sublist's items index

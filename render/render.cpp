@@ -711,6 +711,8 @@ void DisplayListBuilder::AddArc(const ArcRecord& arc, const Affine& m) {
   }
   if (!near) return StrokeNear(first, full, style);
   StrokeWith(first, full, style);
+  out_->arcs.push_back({uint32_t(out_->strokes.size() - 1), float(k.a), float(k.b), float(k.c), float(k.d),
+                        float(k.e), float(k.f), float(full ? 0.0 : arc.startAngle), float(sweep)});
 }
 
 void DisplayListBuilder::AddPoint(const PointRecord& p, const Affine& m) {
