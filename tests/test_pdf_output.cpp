@@ -504,69 +504,72 @@ TEST(PdfOutput, ArcsCirclesAndEllipsesAreCurvesWithinTheArcTolerance) {
   dashed.penStyle = 2;
   AddCircle(doc, 120, 80, 25, dashed);
   doc.entityCount = int32_t(doc.order.size());
-  const DisplayList list = RenderDrawing(doc, PictureStyle::kMonochrome);
-  std::vector<std::vector<Vec2>> arcs;  // the list's own segments, in list millimetres
-  auto collect = [&](const DisplayList& l) {
-    for (const Stroke& st : l.strokes) {
-      arcs.emplace_back();
-      for (uint32_t k = 0; k < st.points.count; ++k) arcs.back().push_back(l.points[st.points.first + k]);
-      if (st.closed) arcs.back().push_back(arcs.back().front());
-    }
-  };
-  collect(list);
-  for (const DisplayList& sub : list.sublists) collect(sub);
-  ASSERT_EQ(arcs.size(), 4u);
-  std::string error;
-  ASSERT_TRUE(WriteOne(list, dir / "arcs.pdf", error)) << error;
-  // The curves of the content, sampled finely, in list millimetres.
-  std::istringstream content(CommandOutput("qpdf --qdf --object-streams=disable " + Quoted(dir / "arcs.pdf") + " -"));
-  std::vector<std::vector<Vec2>> curves;
-  Vec2 at;
-  size_t segments = 0;
-  for (std::string line; std::getline(content, line);) {
-    std::istringstream in(line);
-    std::vector<std::string> tokens;
-    for (std::string t; in >> t;) tokens.push_back(t);
-    if (tokens.size() == 3 && tokens[2] == "m") {
-      at = {std::stod(tokens[0]) / 100, std::stod(tokens[1]) / 100};
-      curves.push_back({at});
-    } else if (tokens.size() == 3 && tokens[2] == "l") {
-      ++segments;
-    } else if (tokens.size() == 7 && tokens[6] == "c" && !curves.empty()) {
-      Vec2 q[4] = {at};
-      for (int k = 1; k < 4; ++k) q[k] = {std::stod(tokens[size_t(2 * k - 2)]) / 100, std::stod(tokens[size_t(2 * k - 1)]) / 100};
-      for (int k = 1; k <= 400; ++k) {
-        const double t = k / 400.0, u = 1 - t;
-        curves.back().push_back({u * u * u * q[0].x + 3 * u * u * t * q[1].x + 3 * u * t * t * q[2].x + t * t * t * q[3].x,
-                                 u * u * u * q[0].y + 3 * u * u * t * q[1].y + 3 * u * t * t * q[2].y + t * t * t * q[3].y});
+  // On its paper, and moved to fit the drawing (as the plan draws it).
+  for (const DisplayList& list : {RenderDrawing(doc, PictureStyle::kMonochrome),
+                                  RenderWhole(doc, PictureStyle::kMonochrome, 10, nullptr)}) {
+    std::vector<std::vector<Vec2>> arcs;  // the list's own segments, in list millimetres
+    auto collect = [&](const DisplayList& l) {
+      for (const Stroke& st : l.strokes) {
+        arcs.emplace_back();
+        for (uint32_t k = 0; k < st.points.count; ++k) arcs.back().push_back(l.points[st.points.first + k]);
+        if (st.closed) arcs.back().push_back(arcs.back().front());
       }
-      at = q[3];
+    };
+    collect(list);
+    for (const DisplayList& sub : list.sublists) collect(sub);
+    ASSERT_EQ(arcs.size(), 4u);
+    std::string error;
+    ASSERT_TRUE(WriteOne(list, dir / "arcs.pdf", error)) << error;
+    // The curves of the content, sampled finely, in list millimetres.
+    std::istringstream content(CommandOutput("qpdf --qdf --object-streams=disable " + Quoted(dir / "arcs.pdf") + " -"));
+    std::vector<std::vector<Vec2>> curves;
+    Vec2 at;
+    size_t segments = 0;
+    for (std::string line; std::getline(content, line);) {
+      std::istringstream in(line);
+      std::vector<std::string> tokens;
+      for (std::string t; in >> t;) tokens.push_back(t);
+      if (tokens.size() == 3 && tokens[2] == "m") {
+        at = {std::stod(tokens[0]) / 100, std::stod(tokens[1]) / 100};
+        curves.push_back({at});
+      } else if (tokens.size() == 3 && tokens[2] == "l") {
+        ++segments;
+      } else if (tokens.size() == 7 && tokens[6] == "c" && !curves.empty()) {
+        Vec2 q[4] = {at};
+        for (int k = 1; k < 4; ++k) q[k] = {std::stod(tokens[size_t(2 * k - 2)]) / 100, std::stod(tokens[size_t(2 * k - 1)]) / 100};
+        for (int k = 1; k <= 400; ++k) {
+          const double t = k / 400.0, u = 1 - t;
+          curves.back().push_back({u * u * u * q[0].x + 3 * u * u * t * q[1].x + 3 * u * t * t * q[2].x + t * t * t * q[3].x,
+                                   u * u * u * q[0].y + 3 * u * u * t * q[1].y + 3 * u * t * t * q[2].y + t * t * t * q[3].y});
+        }
+        at = q[3];
+      }
     }
-  }
-  curves.erase(std::remove_if(curves.begin(), curves.end(), [](const auto& c) { return c.size() < 2; }), curves.end());
-  ASSERT_EQ(curves.size(), 4u);
-  EXPECT_EQ(segments, 0u);
-  size_t points = 0;
-  for (const std::vector<Vec2>& arc : arcs) {
-    points += arc.size();
-    double worst = 0;
-    for (const Vec2& p : arc) {
-      double best = 1e300;
-      for (const auto& c : curves) best = std::min(best, ToPolyline(p, c));
-      worst = std::max(worst, best);
-    }
-    EXPECT_LT(worst, 0.01) << arc.size();
-  }
-  for (const auto& c : curves) {  // each path follows one arc's segments all along
-    double nearest = 1e300;
+    curves.erase(std::remove_if(curves.begin(), curves.end(), [](const auto& c) { return c.size() < 2; }), curves.end());
+    ASSERT_EQ(curves.size(), 4u);
+    EXPECT_EQ(segments, 0u);
+    size_t points = 0;
     for (const std::vector<Vec2>& arc : arcs) {
+      points += arc.size();
       double worst = 0;
-      for (size_t k = 0; k < c.size() && worst < nearest; k += 7) worst = std::max(worst, ToPolyline(c[k], arc));
-      nearest = std::min(nearest, worst);
+      for (const Vec2& p : arc) {
+        double best = 1e300;
+        for (const auto& c : curves) best = std::min(best, ToPolyline(p, c));
+        worst = std::max(worst, best);
+      }
+      EXPECT_LT(worst, 0.01) << arc.size();
     }
-    EXPECT_LT(nearest, 0.02);
+    for (const auto& c : curves) {  // each path follows one arc's segments all along
+      double nearest = 1e300;
+      for (const std::vector<Vec2>& arc : arcs) {
+        double worst = 0;
+        for (size_t k = 0; k < c.size() && worst < nearest; k += 7) worst = std::max(worst, ToPolyline(c[k], arc));
+        nearest = std::min(nearest, worst);
+      }
+      EXPECT_LT(nearest, 0.02);
+    }
+    EXPECT_GT(points, 400u);  // what the curves stand for
   }
-  EXPECT_GT(points, 400u);  // what the curves stand for
 }
 
 // The example's sheet with its embedded picture: its list and the document it came from.
