@@ -68,6 +68,14 @@ struct StrokeArc {
   float start = 0, sweep = 0;
 };
 
+// The layer the items of a list are on from `first` (an index into its order) until the next
+// run: group · 16 + layer, or kNoLayer for items of no one layer (a placed part of the list).
+constexpr uint16_t kNoLayer = 0xFFFF;
+struct LayerRun {
+  uint32_t first = 0;
+  uint16_t layer = kNoLayer;
+};
+
 struct Fill {
   Rgb color;
   Span rings;
@@ -125,6 +133,7 @@ struct DisplayList {
   std::vector<PagePoint> points;
   std::vector<Span> rings;  // each a closed ring of points
   std::vector<StrokeArc> arcs;  // the strokes among these that are whole arcs of ellipses
+  std::vector<LayerRun> layers;  // ascending by first; before the first run, no layer
   std::vector<Glyph> glyphs;
 
   // Shared by the list and every list placed in it, directly or not: a sublist's items index
@@ -135,6 +144,9 @@ struct DisplayList {
   std::vector<JwwString> fonts;
   std::vector<JwwString> imageSources;
   std::vector<DisplayList> sublists;
+  // The drawing's layer names as Jw_cad shows them: 16 group names, then 256 layer names
+  // (group · 16 + layer); empty when the list says nothing of layers.
+  std::vector<JwwString> layerNames;
 
   // Entities left out for non-finite or absurd values; the rest is drawn around them.
   uint64_t skippedEntities = 0;

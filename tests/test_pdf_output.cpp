@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <fstream>
 #include <limits>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -570,6 +571,69 @@ TEST(PdfOutput, ArcsCirclesAndEllipsesAreCurvesWithinTheArcTolerance) {
     }
     EXPECT_GT(points, 400u);  // what the curves stand for
   }
+}
+
+// The optional content groups of a PDF, by name, in the order of its layer panel: "[" and "]"
+// around the members of a group.
+std::string LayerPanel(const std::filesystem::path& pdf) {
+  const std::string plain = CommandOutput("qpdf --qdf --object-streams=disable " + Quoted(pdf) + " -");
+  std::map<std::string, std::string> names;  // "12 0 R" -> name
+  static const std::regex group(R"re((\d+) 0 obj\s*<<[^>]*?/Name <(?:FEFF|feff)([0-9A-Fa-f]*)>[^]*?/Type /OCG)re");
+  for (auto it = std::sregex_iterator(plain.begin(), plain.end(), group); it != std::sregex_iterator(); ++it) {
+    std::u16string name;
+    const std::string hex = (*it)[2];
+    for (size_t k = 0; k + 4 <= hex.size(); k += 4) name += char16_t(std::stoi(hex.substr(k, 4), nullptr, 16));
+    names[(*it)[1].str() + " 0 R"] = Utf16ToUtf8(name);
+  }
+  std::smatch order;
+  if (!std::regex_search(plain, order, std::regex(R"(/Order \[([^]*?)\]\s*\n\s*>>)"))) return "";
+  std::string panel;
+  const std::string items = order[1];
+  static const std::regex token(R"((\d+ 0 R)|\[|\])");
+  for (auto it = std::sregex_iterator(items.begin(), items.end(), token); it != std::sregex_iterator(); ++it)
+    panel += (*it)[1].matched ? (panel.empty() || panel.back() == '[' ? "" : " ") + names[(*it)[1]] : (*it)[0].str();
+  return panel;
+}
+
+// The drawing's layers are optional content: every group and layer with something on the page,
+// named as Jw_cad names them, nested by group and shown as printed; each layer's content marked
+// with it. Switched off, the same page without them.
+TEST(PdfOutput, TheDrawingsLayersAreOptionalContentNestedByGroup) {
+  TempDir dir;
+  JwwDocument doc;
+  InitDrawing(doc, 600, true);
+  doc.header.paperSize = 4;
+  ASSERT_GE(doc.layers.size(), 256u);
+  ASSERT_GE(doc.layerGroups.size(), 16u);
+  doc.layers[1].name = JwwString::Wide(u"設備");
+  doc.layerGroups[1].name = JwwString::Wide(u"構造");
+  doc.layers[16 + 2].name = JwwString::Wide(u"躯体");
+  doc.layers[16 + 3].name = JwwString::Wide(u"空き");  // nothing on it
+  Attr equipment, frame;
+  equipment.layer = 1;
+  frame.layerGroup = 1, frame.layer = 2;
+  AddLine(doc, -100, 0, 100, 0);
+  AddCircle(doc, 0, 0, 40, equipment);
+  AddText(doc, -50, 50, JwwString::Wide(u"給湯器"), equipment, 5.0);
+  AddLine(doc, -100, -60, 100, -60, frame);
+  doc.entityCount = int32_t(doc.order.size());
+  const DisplayList list = RenderDrawing(doc, PictureStyle::kMonochrome);
+  std::string error;
+  ASSERT_TRUE(WriteOne(list, dir / "layers.pdf", error)) << error;
+  PdfOutput plain;
+  plain.fonts = &Fonts();
+  plain.layers = false;
+  ASSERT_TRUE(WritePdf({PdfPage{&list, 1.0, {}}}, dir / "plain.pdf", plain, error)) << error;
+  EXPECT_EQ(LayerPanel(dir / "layers.pdf"), "0[0-0 0-1 設備] 1 構造[1-2 躯体]");
+  EXPECT_EQ(LayerPanel(dir / "plain.pdf"), "");
+  EXPECT_NE(CommandOutput("qpdf --check " + Quoted(dir / "layers.pdf") + " 2>&1").find("No syntax or stream encoding errors"),
+            std::string::npos);
+  const std::string content = CommandOutput("qpdf --qdf --object-streams=disable " + Quoted(dir / "layers.pdf") + " -");
+  size_t marked = 0;
+  for (size_t at = content.find("/OC /OC"); at != std::string::npos; at = content.find("/OC /OC", at + 1)) ++marked;
+  EXPECT_EQ(marked, 3u);  // 0-0, then 0-1 (circle and text together), then 1-2
+  EXPECT_NE(OneSpaced(CommandOutput("pdftotext " + Quoted(dir / "layers.pdf") + " -")).find("給湯器"), std::string::npos);
+  EXPECT_LT(DifferingInk(dir / "plain.pdf", dir / "layers.pdf"), 0.001);
 }
 
 // The example's sheet with its embedded picture: its list and the document it came from.

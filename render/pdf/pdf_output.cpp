@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <functional>
+#include <map>
 #include <memory>
 #include <new>
 #include <unordered_map>
@@ -120,6 +121,91 @@ class DocumentImages {
   int count_ = 0;
 };
 
+// The drawing's layer groups and layers that have something on a page, as optional content:
+// one group (OCG) per layer group and per layer, and the content of a layer marked with a
+// membership dictionary that shows it only while its group and itself are both on.
+class DocumentLayers {
+ public:
+  explicit DocumentLayers(ObjectWriter& writer) : writer_(writer) {}
+
+  // The properties name ("/OC3") of the layer (group · 16 + layer) of a list with these names.
+  const std::string& ResourceFor(uint16_t code, const std::vector<JwwString>& names) {
+    const size_t group = code / 16, layer = code % 16;
+    const std::string groupName = Named(Hex(group), names, group);
+    const std::string layerName = Named(Hex(group) + "-" + Hex(layer), names, 16 + size_t(code));
+    Group& g = groups_[{group, groupName}];
+    if (g.object == 0) g.object = writer_.Allocate(), g.name = groupName, order_.push_back({group, groupName});
+    Layer& l = g.layers[{layer, layerName}];
+    if (l.object == 0) {
+      l.object = writer_.Allocate();
+      l.membership = writer_.Allocate();
+      l.name = layerName;
+      l.resource = "/OC" + std::to_string(++count_);
+      g.order.push_back({layer, layerName});
+    }
+    return l.resource;
+  }
+
+  bool Empty() const { return groups_.empty(); }
+
+  // "/OC1 12 0 R..." for the resources' /Properties.
+  std::string ResourceEntries() const {
+    std::string entries;
+    for (const auto& [key, g] : groups_)
+      for (const auto& [lkey, l] : g.layers) entries += l.resource + " " + Ref(l.membership);
+    return entries;
+  }
+
+  // Writes the groups and answers the catalog's /OCProperties entry.
+  std::string Write() {
+    std::string all, order;
+    for (const auto& gkey : order_) {
+      Group& g = groups_[gkey];
+      WriteGroup(g.object, g.name);
+      all += Ref(g.object) + " ";
+      order += Ref(g.object) + "[";
+      for (const auto& lkey : g.order) {
+        const Layer& l = g.layers[lkey];
+        WriteGroup(l.object, l.name);
+        writer_.Write(l.membership, "<</Type/OCMD/OCGs[" + Ref(g.object) + " " + Ref(l.object) + "]/P/AllOn>>");
+        all += Ref(l.object) + " ";
+        order += Ref(l.object) + " ";
+      }
+      order += "]";
+    }
+    return "/OCProperties<</OCGs[" + all + "]/D<</Order[" + order + "]/ON[" + all + "]/BaseState/ON>>>>";
+  }
+
+ private:
+  struct Layer {
+    int object = 0, membership = 0;
+    std::string name, resource;
+  };
+  using Key = std::pair<size_t, std::string>;
+  struct Group {
+    int object = 0;
+    std::string name;
+    std::map<Key, Layer> layers;
+    std::vector<Key> order;
+  };
+
+  static std::string Hex(size_t v) { return std::string(1, "0123456789ABCDEF"[v & 15]); }
+  static std::string Named(const std::string& number, const std::vector<JwwString>& names, size_t k) {
+    const std::string name = k < names.size() ? ToUtf8(names[k]) : std::string();
+    return name.empty() ? number : number + " " + name;
+  }
+  void WriteGroup(int object, const std::string& name) {
+    std::string body = "<</Type/OCG/Name";
+    AppendTextString(body, name);
+    writer_.Write(object, body + "/Usage<</Print<</PrintState/ON>>/View<</ViewState/ON>>>>>>");
+  }
+
+  ObjectWriter& writer_;
+  std::map<Key, Group> groups_;
+  std::vector<Key> order_;  // groups as first met
+  int count_ = 0;
+};
+
 // What the content stream has set, so that it is set again only when it changes; kept on a
 // stack beside the stream's own q/Q.
 struct GraphicsState {
@@ -145,8 +231,9 @@ struct Character {
 class PagePainter {
  public:
   PagePainter(const DisplayList& list, double pageScale, DeflateStream& out, DocumentFonts& fonts,
-              DocumentImages& images, const PdfOutput& output, double userUnit = 1)
-      : list_(list), devicePerMm_(pageScale * kPointsPerInch / kMmPerInch), userUnit_(userUnit), out_(out), fonts_(fonts),
+              DocumentImages& images, const PdfOutput& output, double userUnit = 1, DocumentLayers* layers = nullptr)
+      : list_(list), devicePerMm_(pageScale * kPointsPerInch / kMmPerInch), userUnit_(userUnit), layers_(layers),
+        out_(out), fonts_(fonts),
         images_(images), output_(output), bounds_(list, kPointsPerInch / kScreenDpi / devicePerMm_, kMaxPlacementDepth) {
     page_.Add(0, 0);
     page_.Add(list.width, list.height);
@@ -171,9 +258,21 @@ class PagePainter {
   void DrawItems(const DisplayList& items, int depth) {
     const DisplayList* outer = pools_;
     pools_ = &items;
-    for (const ItemRef& r : items.order) {
+    const bool layered = layers_ && !items.layers.empty();
+    size_t run = 0;                // the next layer run
+    uint16_t layer = kNoLayer;     // of the item at hand
+    uint16_t open = kNoLayer;      // whose marked content is open
+    for (size_t k = 0; k < items.order.size(); ++k) {
+      const ItemRef& r = items.order[k];
+      if (layered)
+        for (; run < items.layers.size() && items.layers[run].first <= k; ++run) layer = items.layers[run].layer;
       // What falls wholly off the page is left out, as the cairo pages leave it out.
       if (!bounds_.Of(items, r, depth).Meets(page_, offsetX_, offsetY_)) continue;
+      if (layer != open) {
+        if (open != kNoLayer) out_.Text() += "EMC\n";
+        if (layer != kNoLayer) out_.Text() += "/OC " + layers_->ResourceFor(layer, list_.layerNames) + " BDC\n";
+        open = layer;
+      }
       switch (r.kind) {
         case ItemKind::kStroke: DrawStroke(items.strokes[r.index], r.index); break;
         case ItemKind::kFill: DrawFill(items.fills[r.index]); break;
@@ -183,6 +282,7 @@ class PagePainter {
       }
       out_.FlushIfLarge();
     }
+    if (open != kNoLayer) out_.Text() += "EMC\n";
     pools_ = outer;
   }
 
@@ -413,6 +513,7 @@ class PagePainter {
   const DisplayList* pools_ = nullptr;
   double devicePerMm_;  // points of the page per list millimetre
   double userUnit_;     // points per unit of the page's own space
+  DocumentLayers* layers_;  // none: the layers are not marked
   DeflateStream& out_;
   DocumentFonts& fonts_;
   DocumentImages& images_;
@@ -632,7 +733,7 @@ int64_t CreationTime(const PdfOutput& output) {
 class Document {
  public:
   Document(std::ostream& out, const PdfOutput& output)
-      : writer_(out), fonts_(output.fonts, writer_), images_(output, writer_), output_(output) {
+      : writer_(out), fonts_(output.fonts, writer_), images_(output, writer_), layers_(writer_), output_(output) {
     catalog_ = writer_.Allocate();
     pageTree_ = writer_.Allocate();
     resources_ = writer_.Allocate();
@@ -647,6 +748,7 @@ class Document {
   ObjectWriter writer_;
   DocumentFonts fonts_;
   DocumentImages images_;
+  DocumentLayers layers_;
   const PdfOutput& output_;
   int catalog_ = 0, pageTree_ = 0, resources_ = 0;
   std::vector<int> pageObjects_;
@@ -664,7 +766,7 @@ bool Document::AddPage(const PdfPage& page, std::string& error) {
   double userUnit = 1;
   if (std::max(w, h) > kMaxDefaultUnits) userUnit = std::ceil(std::max(w, h) / kMaxDefaultUnits * 100) / 100;
   DeflateStream content(kContentLevel);
-  PagePainter(list, scale, content, fonts_, images_, output_, userUnit).Paint();
+  PagePainter(list, scale, content, fonts_, images_, output_, userUnit, output_.layers ? &layers_ : nullptr).Paint();
   std::string packed;
   if (!content.Finish(packed)) {
     error = "out of memory while drawing";
@@ -710,7 +812,9 @@ int Document::WriteOutline() {
 bool Document::Finish(std::string& error) {
   fonts_.WriteAll();
   writer_.Write(resources_, "<</ProcSet[/PDF/Text/ImageB/ImageC]/Font<<" + fonts_.ResourceEntries() +
-                                ">>/XObject<<" + images_.ResourceEntries() + ">>>>");
+                                ">>/XObject<<" + images_.ResourceEntries() + ">>" +
+                                (layers_.Empty() ? std::string() : "/Properties<<" + layers_.ResourceEntries() + ">>") +
+                                ">>");
   std::string kids;
   for (int p : pageObjects_) kids += Ref(p) + " ";
   writer_.Write(pageTree_, "<</Type/Pages/Kids[" + kids + "]/Count " + std::to_string(pageObjects_.size()) + ">>");
@@ -724,6 +828,7 @@ bool Document::Finish(std::string& error) {
   writer_.Write(info, infoBody);
   std::string catalog = "<</Type/Catalog/Pages " + Ref(pageTree_);
   if (outline) catalog += "/Outlines " + Ref(outline) + "/PageMode/UseOutlines";
+  if (!layers_.Empty()) catalog += layers_.Write();
   writer_.Write(catalog_, catalog + ">>");
   if (writer_.Finish(catalog_, info)) return true;
   error = "write failed";

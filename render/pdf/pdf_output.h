@@ -37,6 +37,9 @@ struct PdfOutput {
   // Seconds since 1970 (UTC) of the creation and modification dates; negative: SOURCE_DATE_EPOCH,
   // or the time of writing.
   int64_t created = -1;
+  // The drawing's layer groups and layers as optional content a reader's layer panel switches,
+  // each named as Jw_cad names it ("0-2 躯体"), nested by group, all shown as printed.
+  bool layers = true;
 };
 
 // Makes page k of a document; its list must live until the next call.
