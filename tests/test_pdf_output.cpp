@@ -11,6 +11,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <tuple>
 
 #include "app/example.h"
 #include "jww/builder.h"
@@ -362,22 +363,26 @@ TEST(PdfOutput, EveryFontSetupDrawsWhatThePictureDrawsAndReadsWhole) {
   if (!std::filesystem::exists(kelvane)) GTEST_SKIP() << "no kelvane beside the tests";
   const std::filesystem::path noto = "/usr/share/fonts/opentype/noto", dejavu = "/usr/share/fonts/truetype/dejavu",
                               ipaGothic = "/usr/share/fonts/opentype/ipafont-gothic",
-                              ipaMincho = "/usr/share/fonts/opentype/ipafont-mincho";
-  const std::vector<std::pair<std::string, std::vector<std::filesystem::path>>> setups = {
-      {"noto", {noto, dejavu}}, {"ipa", {ipaGothic, ipaMincho}}, {"both", {noto, dejavu, ipaGothic, ipaMincho}}};
+                              ipaMincho = "/usr/share/fonts/opentype/ipafont-mincho",
+                              urw = "/usr/share/fonts/opentype/urw-base35";
+  // Each with the fonts it must embed (CFF-based: Noto CJK, the URW fonts).
+  const std::vector<std::tuple<std::string, std::vector<std::filesystem::path>, std::vector<std::string>>> setups = {
+      {"noto", {noto, dejavu}, {"NotoSansCJKjp"}},
+      {"ipa", {ipaGothic, ipaMincho, urw}, {"IPAGothic", "IPAMincho", "NimbusSans-Regular"}},
+      {"both", {noto, dejavu, ipaGothic, ipaMincho}, {"IPAGothic", "IPAMincho"}}};
   TempDir dir;
   JwwDocument doc;
   InitDrawing(doc, 600, false);
   doc.header.paperSize = 4;
-  const std::vector<std::u16string> texts = {u"3,700 平面図", u"Kelvane 𠮷野家 ☺", u"―— ～〜"};
+  const std::vector<std::u16string> texts = {u"3,700 平面図", u"Kelvane 𠮷野家 ☺", u"―— ～〜", u"Nimbus 3,700"};
   for (size_t k = 0; k < texts.size(); ++k) {
-    AddText(doc, -120, 60 - 40 * double(k), JwwString::Wide(texts[k]), {}, 8.0);
-    doc.textStrings.back().fontName = JwwString::Wide(k == 1 ? u"ＭＳ 明朝" : u"ＭＳ ゴシック");
+    AddText(doc, -120, 60 - 30 * double(k), JwwString::Wide(texts[k]), {}, 8.0);
+    doc.textStrings.back().fontName = JwwString::Wide(k == 1 ? u"ＭＳ 明朝" : k == 3 ? u"Nimbus Sans" : u"ＭＳ ゴシック");
   }
   doc.entityCount = int32_t(doc.order.size());
   ASSERT_TRUE(doc.SaveToFile(dir / "fonts.jww", 600));
   int tried = 0;
-  for (const auto& [name, folders] : setups) {
+  for (const auto& [name, folders, embedded] : setups) {
     if (!std::all_of(folders.begin(), folders.end(), [](const auto& f) { return std::filesystem::exists(f); })) continue;
     ++tried;
     const std::filesystem::path conf = dir / (name + ".conf");
@@ -395,6 +400,7 @@ TEST(PdfOutput, EveryFontSetupDrawsWhatThePictureDrawsAndReadsWhole) {
     const std::string fonts = CommandOutput("pdffonts " + Quoted(pdf));
     EXPECT_NE(fonts.find(" yes "), std::string::npos) << name << "\n" << fonts;
     EXPECT_EQ(fonts.find(" no "), std::string::npos) << name << "\n" << fonts;
+    for (const std::string& font : embedded) EXPECT_NE(fonts.find("+" + font), std::string::npos) << name << "\n" << fonts;
     EXPECT_NE(CommandOutput("qpdf --check " + Quoted(pdf) + " 2>&1").find("No syntax or stream encoding errors"),
               std::string::npos)
         << name;
