@@ -603,7 +603,7 @@ std::string LayerPanel(const std::filesystem::path& pdf) {
 
 // The drawing's layers are optional content: every group and layer with something on the page,
 // named as Jw_cad names them, nested by group and shown as printed; each layer's content marked
-// with it. Switched off, the same page without them.
+// with it inside its group's. Switched off, the same page without them.
 TEST(PdfOutput, TheDrawingsLayersAreOptionalContentNestedByGroup) {
   TempDir dir;
   JwwDocument doc;
@@ -637,7 +637,7 @@ TEST(PdfOutput, TheDrawingsLayersAreOptionalContentNestedByGroup) {
   const std::string content = CommandOutput("qpdf --qdf --object-streams=disable " + Quoted(dir / "layers.pdf") + " -");
   size_t marked = 0;
   for (size_t at = content.find("/OC /OC"); at != std::string::npos; at = content.find("/OC /OC", at + 1)) ++marked;
-  EXPECT_EQ(marked, 3u);  // 0-0, then 0-1 (circle and text together), then 1-2
+  EXPECT_EQ(marked, 6u);  // 0 and 0-0, then 0 and 0-1 (circle and text together), then 1 and 1-2
   EXPECT_NE(OneSpaced(CommandOutput("pdftotext " + Quoted(dir / "layers.pdf") + " -")).find("給湯器"), std::string::npos);
   EXPECT_LT(DifferingInk(dir / "plain.pdf", dir / "layers.pdf"), 0.001);
 }

@@ -122,28 +122,32 @@ class DocumentImages {
 };
 
 // The drawing's layer groups and layers that have something on a page, as optional content:
-// one group (OCG) per layer group and per layer, and the content of a layer marked with a
-// membership dictionary that shows it only while its group and itself are both on.
+// one group (OCG) per layer group and per layer, a layer's content marked inside its group's, so
+// that it shows only while both are on.
 class DocumentLayers {
  public:
   explicit DocumentLayers(ObjectWriter& writer) : writer_(writer) {}
 
-  // The properties name ("/OC3") of the layer (group · 16 + layer) of a list with these names.
-  const std::string& ResourceFor(uint16_t code, const std::vector<JwwString>& names) {
+  // The marks that open the layer (group · 16 + layer) of a list with these names: its group's,
+  // then its own; two EMC close them.
+  const std::string& MarksFor(uint16_t code, const std::vector<JwwString>& names) {
     const size_t group = code / 16, layer = code % 16;
     const std::string groupName = Named(Hex(group), names, group);
     const std::string layerName = Named(Hex(group) + "-" + Hex(layer), names, 16 + size_t(code));
     Group& g = groups_[{group, groupName}];
-    if (g.object == 0) g.object = writer_.Allocate(), g.name = groupName, order_.push_back({group, groupName});
+    if (g.object == 0) {
+      g.object = writer_.Allocate(), g.name = groupName, g.resource = "/OC" + std::to_string(++count_);
+      order_.push_back({group, groupName});
+    }
     Layer& l = g.layers[{layer, layerName}];
     if (l.object == 0) {
       l.object = writer_.Allocate();
-      l.membership = writer_.Allocate();
       l.name = layerName;
       l.resource = "/OC" + std::to_string(++count_);
+      l.marks = "/OC " + g.resource + " BDC /OC " + l.resource + " BDC\n";
       g.order.push_back({layer, layerName});
     }
-    return l.resource;
+    return l.marks;
   }
 
   bool Empty() const { return groups_.empty(); }
@@ -151,12 +155,15 @@ class DocumentLayers {
   // "/OC1 12 0 R..." for the resources' /Properties.
   std::string ResourceEntries() const {
     std::string entries;
-    for (const auto& [key, g] : groups_)
-      for (const auto& [lkey, l] : g.layers) entries += l.resource + " " + Ref(l.membership);
+    for (const auto& [key, g] : groups_) {
+      entries += g.resource + " " + Ref(g.object);
+      for (const auto& [lkey, l] : g.layers) entries += l.resource + " " + Ref(l.object);
+    }
     return entries;
   }
 
-  // Writes the groups and answers the catalog's /OCProperties entry.
+  // Writes the groups and answers the catalog's /OCProperties entry: every group on, as printed,
+  // each layer group with its layers under it in the reader's panel.
   std::string Write() {
     std::string all, order;
     for (const auto& gkey : order_) {
@@ -167,24 +174,23 @@ class DocumentLayers {
       for (const auto& lkey : g.order) {
         const Layer& l = g.layers[lkey];
         WriteGroup(l.object, l.name);
-        writer_.Write(l.membership, "<</Type/OCMD/OCGs[" + Ref(g.object) + " " + Ref(l.object) + "]/P/AllOn>>");
         all += Ref(l.object) + " ";
         order += Ref(l.object) + " ";
       }
       order += "]";
     }
-    return "/OCProperties<</OCGs[" + all + "]/D<</Order[" + order + "]/ON[" + all + "]/BaseState/ON>>>>";
+    return "/OCProperties<</OCGs[" + all + "]/D<</Order[" + order + "]/BaseState/ON>>>>";
   }
 
  private:
   struct Layer {
-    int object = 0, membership = 0;
-    std::string name, resource;
+    int object = 0;
+    std::string name, resource, marks;
   };
   using Key = std::pair<size_t, std::string>;
   struct Group {
     int object = 0;
-    std::string name;
+    std::string name, resource;
     std::map<Key, Layer> layers;
     std::vector<Key> order;
   };
@@ -197,7 +203,7 @@ class DocumentLayers {
   void WriteGroup(int object, const std::string& name) {
     std::string body = "<</Type/OCG/Name";
     AppendTextString(body, name);
-    writer_.Write(object, body + "/Usage<</Print<</PrintState/ON>>/View<</ViewState/ON>>>>>>");
+    writer_.Write(object, body + ">>");  // shown and printed: the default configuration's base state
   }
 
   ObjectWriter& writer_;
@@ -269,8 +275,8 @@ class PagePainter {
       // What falls wholly off the page is left out, as the cairo pages leave it out.
       if (!bounds_.Of(items, r, depth).Meets(page_, offsetX_, offsetY_)) continue;
       if (layer != open) {
-        if (open != kNoLayer) out_.Text() += "EMC\n";
-        if (layer != kNoLayer) out_.Text() += "/OC " + layers_->ResourceFor(layer, list_.layerNames) + " BDC\n";
+        if (open != kNoLayer) out_.Text() += "EMC EMC\n";
+        if (layer != kNoLayer) out_.Text() += layers_->MarksFor(layer, list_.layerNames);
         open = layer;
       }
       switch (r.kind) {
@@ -282,7 +288,7 @@ class PagePainter {
       }
       out_.FlushIfLarge();
     }
-    if (open != kNoLayer) out_.Text() += "EMC\n";
+    if (open != kNoLayer) out_.Text() += "EMC EMC\n";
     pools_ = outer;
   }
 
