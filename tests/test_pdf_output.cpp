@@ -399,6 +399,8 @@ TEST(PdfOutput, EveryFontSetupDrawsWhatThePictureDrawsAndReadsWhole) {
                     " " + Quoted(out));
     const std::string fonts = CommandOutput("pdffonts " + Quoted(pdf));
     EXPECT_NE(fonts.find(" yes "), std::string::npos) << name << "\n" << fonts;
+    // Subsets of a few glyphs each, also of a CJK collection of 65,535.
+    EXPECT_LT(std::filesystem::file_size(pdf), 40000u) << name;
     EXPECT_EQ(fonts.find(" no "), std::string::npos) << name << "\n" << fonts;
     for (const std::string& font : embedded) EXPECT_NE(fonts.find("+" + font), std::string::npos) << name << "\n" << fonts;
     EXPECT_NE(CommandOutput("qpdf --check " + Quoted(pdf) + " 2>&1").find("No syntax or stream encoding errors"),

@@ -213,7 +213,11 @@ std::optional<std::string> HarfBuzzFont::Subset(const std::vector<uint16_t>& gly
   hb_set_add(set, 0);
   for (uint16_t g : glyphs) hb_set_add(set, GlyphId(g));
   if (bits & 0x0100) hb_set_add_range(set, 0, hb_face_get_glyph_count(face_));
-  hb_subset_input_set_flags(input, HB_SUBSET_FLAGS_RETAIN_GIDS | HB_SUBSET_FLAGS_NO_HINTING);
+  // Glyphs keep their ids, by which a document shows them; a CID-keyed CFF face is shown by its
+  // CIDs, which its cut-down charset keeps, so its glyphs may close up (tens of thousands of empty
+  // glyphs would cost a CJK subset a hundred kilobytes).
+  hb_subset_input_set_flags(input, (cidOfGlyph_.empty() ? HB_SUBSET_FLAGS_RETAIN_GIDS : HB_SUBSET_FLAGS_DEFAULT) |
+                                       HB_SUBSET_FLAGS_NO_HINTING);
   // A document shows glyphs by id: the layout and vertical tables only add bytes.
   hb_set_t* drop = hb_subset_input_set(input, HB_SUBSET_SETS_DROP_TABLE_TAG);
   for (hb_tag_t tag : {HB_TAG('G', 'S', 'U', 'B'), HB_TAG('G', 'P', 'O', 'S'), HB_TAG('G', 'D', 'E', 'F'),
