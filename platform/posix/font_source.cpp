@@ -7,12 +7,12 @@
 #include <hb-subset.h>
 #include <hb.h>
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <set>
 #include <tuple>
 #include <unordered_map>
-#include <algorithm>
 #include <utility>
 
 extern const char kKelvaneFontsConf[];  // render/fonts.conf, built in
@@ -120,9 +120,13 @@ std::vector<uint16_t> CidsOfGlyphs(std::string_view cff) {
 class HarfBuzzFont final : public EmbeddableFont {
  public:
   HarfBuzzFont(hb_face_t* face, std::string fallbackName) : face_(face), font_(hb_font_create(face)) {
-    const std::string cff = TableOf(face_, HB_TAG('C', 'F', 'F', ' '));
-    cff_ = !cff.empty();
-    cidOfGlyph_ = CidsOfGlyphs(cff);
+    // Read in place: a CJK face's CFF program is megabytes.
+    hb_blob_t* cff = hb_face_reference_table(face_, HB_TAG('C', 'F', 'F', ' '));
+    unsigned int length = 0;
+    const char* data = hb_blob_get_data(cff, &length);
+    cff_ = data && length > 0;
+    if (cff_) cidOfGlyph_ = CidsOfGlyphs(std::string_view(data, length));
+    hb_blob_destroy(cff);
     for (size_t g = 0; g < cidOfGlyph_.size(); ++g) glyphOfCid_.emplace(cidOfGlyph_[g], uint16_t(g));
     if (!cidOfGlyph_.empty()) glyphOfCid_[0] = 0;
     char name[256];
