@@ -42,7 +42,7 @@ target_include_directories(kelvane_png PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(kelvane_png PRIVATE ${KELVANE_ZLIB})
 add_library(kelvane_render_pdf STATIC render/pdf/pdf_output.cpp render/pdf/pdf_document.cpp render/pdf/pdf_fonts.cpp
                                       render/pdf/item_bounds.cpp)
-target_link_libraries(kelvane_render_pdf PUBLIC kelvane_render kelvane_platform PRIVATE ${KELVANE_ZLIB})
+target_link_libraries(kelvane_render_pdf PUBLIC kelvane_render kelvane_platform PRIVATE ${KELVANE_ZLIB} kelvane_version)
 
 if(WIN32)
   # The GDI backend: the Windows preview draws the same list.

@@ -44,6 +44,9 @@ else fail lintian "$(grep '^E: ' "$work/lintian.log" | head -5)"; fi
 if dpkg-deb -f "$deb" Depends | grep -q 'libcairo2' && dpkg-deb -f "$deb" Depends | grep -q 'libpango-1.0-0'; then
   pass "the package depends on the libraries the program links ($(dpkg-deb -f "$deb" Depends | tr ',' '\n' | wc -l))"
 else fail depends "Depends: $(dpkg-deb -f "$deb" Depends)"; fi
+if dpkg-deb -f "$deb" Recommends | grep -q 'fonts-ipafont-gothic' && dpkg-deb -f "$deb" Recommends | grep -q 'fonts-noto-cjk'; then
+  pass "the package recommends the Japanese fonts it is tested with"
+else fail recommends "Recommends: $(dpkg-deb -f "$deb" Recommends)"; fi
 
 ours=1
 "${sudo[@]}" dpkg -i "$deb" >"$work/dpkg.log" 2>&1 && installed=1
