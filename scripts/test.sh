@@ -3,10 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(build-essential cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
-  libcairo2-dev libpango1.0-dev libstb-dev zlib1g-dev fonts-ipafont-gothic fonts-ipafont-mincho poppler-utils
-  libxml2-utils cups cups-client libcups2-dev help2man libharfbuzz-dev qpdf python3-ezdxf)
-scripts/install-missing.sh "${packages[@]}"
+scripts/install-missing.sh test
 
 jobs=$(nproc)
 logs=$(mktemp -d)
