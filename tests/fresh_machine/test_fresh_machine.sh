@@ -74,11 +74,11 @@ exec 9>"$cache/lock"
 flock 9
 if ! usable; then
   echo "-- building the fresh Debian root ($suite, minbase) into $tarball"
-  rm -f "$cache"/root-*.tar
-  if ! mmdebstrap --variant=minbase "${include[@]}" "$suite" "$tarball.new" "${sources[@]}" \
-       >"$work/mmdebstrap.log" 2>&1 || ! mv "$tarball.new" "$tarball" || ! usable; then
-    rm -f "$tarball.new" "$tarball"
-    skip "the Debian root could not be built (no archive reachable?): $(grep -E '^E: ' "$work/mmdebstrap.log" | tail -n 3 | tr '\n' ' ')"
+  rm -rf "$cache"/root-*.tar "$cache/building.tar"
+  if ! mmdebstrap --variant=minbase --format=tar "${include[@]}" "$suite" "$cache/building.tar" "${sources[@]}" \
+       >"$work/mmdebstrap.log" 2>&1 || ! mv "$cache/building.tar" "$tarball" || ! usable; then
+    rm -rf "$cache/building.tar" "$tarball"
+    skip "the Debian root could not be built (no archive reachable?): $(grep -v '^I: ' "$work/mmdebstrap.log" | tail -n 3 | tr '\n' ' ')"
   fi
   echo "fresh machine: root built in $(($(date +%s) - start)) s ($(du -m "$tarball" | cut -f1) MB)"
 fi
