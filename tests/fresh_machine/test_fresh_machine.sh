@@ -42,6 +42,8 @@ work=$(mktemp -d "${TMPDIR:-/var/tmp}/kelvane-fresh.XXXXXX")
 runners=()
 cleanup() {
   local pid
+  # The runs first (each a timeout over its namespaces, which end with it), then their shells.
+  for pid in $(cat "$work"/*.pid 2>/dev/null); do kill "$pid" 2>/dev/null; done
   for pid in "${runners[@]}"; do kill "$pid" 2>/dev/null; done
   for pid in "${runners[@]}"; do wait "$pid" 2>/dev/null; done
   # The mounts live in the runners' own mount namespaces and end with them; should one show here
@@ -96,7 +98,7 @@ run_fresh() {
     find "$cache/debs" -maxdepth 1 -name '*.deb' -exec cp -t "$root/var/cache/apt/archives" {} +
   mkdir -p "$root/root/kelvane" "$root/var/cache/kelvane-ccache"
   { git -C "$root/root/kelvane" init -q && git -C "$root/root/kelvane" fetch -q --depth 1 "file://$repo" "$commit" &&
-      git -C "$root/root/kelvane" checkout -q FETCH_HEAD && rm -rf "$root/root/kelvane/.git"; } >"$work/$name.log" 2>&1
+      git -C "$root/root/kelvane" checkout -q FETCH_HEAD; } >"$work/$name.log" 2>&1
   local env=(HOME=/root PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 TERM=dumb)
   [ "$use_ccache" = 1 ] && env+=(CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
     CCACHE_DIR=/var/cache/kelvane-ccache CCACHE_BASEDIR=/root/kelvane)
@@ -112,10 +114,17 @@ run_fresh() {
     mount -t sysfs sysfs "$root/sys" 2>/dev/null || true
     mount --bind "$ccache" "$root/var/cache/kelvane-ccache"
     # The archive answers, or the check says it cannot run rather than that the script failed.
-    chroot "$root" apt-get -qq update >/dev/null 2>&1 || { echo "KELVANE-FRESH: no archive"; exit 75; }
+    # Asked into a folder of its own, so that the script still finds the root without indexes.
+    mkdir -p "$root/tmp/probe-lists/partial"
+    chroot "$root" apt-get -qq -o Dir::State::Lists=/tmp/probe-lists update >/dev/null 2>&1 ||
+      { echo "KELVANE-FRESH: no archive"; exit 75; }
+    rm -rf "$root/tmp/probe-lists"
     exec chroot "$root" /usr/bin/env -i "$@"
-  ' _ "$root" "$cache/ccache" "${env[@]}" bash -c "cd /root/kelvane && $script" >>"$work/$name.log" 2>&1
+  ' _ "$root" "$cache/ccache" "${env[@]}" bash -c "cd /root/kelvane && $script" >>"$work/$name.log" 2>&1 &
+  echo $! >"$work/$name.pid"
+  wait $!
   status=$?
+  rm -f "$work/$name.pid"
   echo $(($(date +%s) - begin)) >"$work/$name.seconds"
   echo $status >"$work/$name.status"
   # Packages new to this machine, kept for the next root.
