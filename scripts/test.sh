@@ -8,7 +8,9 @@ scripts/install-missing.sh test
 jobs=$(nproc)
 logs=$(mktemp -d)
 fresh_pid=
-stop_fresh() { [ -z "$fresh_pid" ] || { kill "$fresh_pid" 2>/dev/null; wait "$fresh_pid" 2>/dev/null; }; }
+stop_fresh() {
+  if [ -n "$fresh_pid" ]; then kill "$fresh_pid" 2>/dev/null || true; wait "$fresh_pid" 2>/dev/null || true; fi
+}
 trap 'stop_fresh; rm -rf "$logs"' EXIT
 
 # The README's first command and the package command on a fresh Debian root, in the background
