@@ -40,12 +40,22 @@ fi
 
 work=$(mktemp -d "${TMPDIR:-/var/tmp}/kelvane-fresh.XXXXXX")
 runners=()
+# Whether a process still runs in one of the roots.
+busy() {
+  local p
+  for p in /proc/[0-9]*; do
+    case "$(readlink "$p/root" 2>/dev/null)" in "$work"/*) return 0 ;; esac
+  done
+  return 1
+}
 cleanup() {
-  local pid
-  # The runs first (each a timeout over its namespaces, which end with it), then their shells.
-  for pid in $(cat "$work"/*.pid 2>/dev/null); do kill "$pid" 2>/dev/null; done
+  local pid i
+  # The runs first: killing a run's unshare kills its process namespace, and all within it.
+  for pid in $(cat "$work"/*.pid 2>/dev/null); do kill -KILL "$pid" 2>/dev/null; done
   for pid in "${runners[@]}"; do kill "$pid" 2>/dev/null; done
   for pid in "${runners[@]}"; do wait "$pid" 2>/dev/null; done
+  for i in $(seq 50); do busy || break; sleep 0.2; done
+  if busy; then echo "fresh machine: processes still run in $work; left in place" >&2; return; fi
   # The mounts live in the runners' own mount namespaces and end with them; should one show here
   # all the same, it goes before anything below it is removed.
   if grep -q " $work/" /proc/self/mounts; then
@@ -106,7 +116,7 @@ run_fresh() {
   begin=$(date +%s)
   # A mount namespace of its own, so that every mount ends with it, and a process namespace, so
   # that nothing started inside outlives it.
-  timeout 3000 unshare --mount --propagation private --pid --kill-child -- bash -c '
+  unshare --mount --propagation private --pid --kill-child -- bash -c '
     set -e
     root=$1 ccache=$2; shift 2
     mount --bind /dev "$root/dev"
@@ -119,7 +129,7 @@ run_fresh() {
     chroot "$root" apt-get -qq -o Dir::State::Lists=/tmp/probe-lists update >/dev/null 2>&1 ||
       { echo "KELVANE-FRESH: no archive"; exit 75; }
     rm -rf "$root/tmp/probe-lists"
-    exec chroot "$root" /usr/bin/env -i "$@"
+    exec chroot "$root" /usr/bin/timeout 3000 /usr/bin/env -i "$@"
   ' _ "$root" "$cache/ccache" "${env[@]}" bash -c "cd /root/kelvane && $script" >>"$work/$name.log" 2>&1 &
   echo $! >"$work/$name.pid"
   wait $!
