@@ -50,7 +50,10 @@ else()
   add_executable(kelvane app/posix/main.cpp)
   target_link_libraries(kelvane PRIVATE kelvane_posix kelvane_version)
   # Printing through CUPS, from the sheets' PDFs.
-  find_package(Cups REQUIRED)
+  find_package(Cups QUIET)
+  if(NOT CUPS_FOUND)
+    kelvane_missing("Cups" libcups2-dev)
+  endif()
   add_library(kelvane_printing STATIC app/posix/cups_print_service.cpp app/posix/sheet_printer.cpp)
   # libcups is loaded at the first job (see cups_print_service.cpp): only its headers here.
   target_include_directories(kelvane_printing PRIVATE ${CUPS_INCLUDE_DIR})

@@ -46,7 +46,7 @@ if(KELVANE_HELP2MAN AND NOT KELVANE_SANITIZE)
   add_custom_target(kelvane_manual ALL DEPENDS kelvane.1.gz)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/kelvane.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 elseif(NOT KELVANE_SANITIZE)
-  message(WARNING "help2man not found: the manual page is not made and not installed")
+  message(WARNING "help2man not found: the manual page is not made and not installed (install the Debian package help2man)")
 endif()
 
 # The documents, with the copyright and changelog in the form Debian's tools read.

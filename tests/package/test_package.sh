@@ -20,7 +20,7 @@ if dpkg -s kelvane >/dev/null 2>&1 || [ -e /usr/bin/kelvane ]; then
   echo "SKIPPED: kelvane is installed on this machine already; the package test would disturb it"
   exit 0
 fi
-scripts/install-missing.sh lintian man-db unzip dpkg-dev
+scripts/install-missing.sh package-test
 
 scripts/package.sh || { echo "FAIL package.sh"; exit 1; }
 deb=$(ls dist/kelvane_*_amd64.deb)
