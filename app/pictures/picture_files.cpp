@@ -29,6 +29,12 @@ PictureOutput OutputFor(const JwwDocument& doc, const std::filesystem::path& dra
   return o;
 }
 
+// A PDF's title: the sheet's or the drawing's file name.
+std::string TitleOf(const std::filesystem::path& file) {
+  const std::u8string name = file.filename().u8string();
+  return std::string(name.begin(), name.end());
+}
+
 // The system's fonts, found once for the process and shared by every thread writing.
 FontSource& SystemFonts() {
   static const std::unique_ptr<FontSource> fonts = MakeSystemFontSource();
@@ -37,8 +43,11 @@ FontSource& SystemFonts() {
 
 // The portable PDF writer's output: the system's fonts, images decoded as the other formats
 // decode them. Holds on to `o`.
-PdfOutput PdfOutputFor(const PictureOutput& o) {
+// `title`: what a reader shows in its title bar; empty, the file's own name.
+PdfOutput PdfOutputFor(const PictureOutput& o, const PictureOptions& options, const std::string& title) {
   PdfOutput pdf;
+  pdf.layers = options.pdfLayers;
+  pdf.title = title;
   pdf.fonts = &SystemFonts();
   pdf.imagesLeftOut = o.imagesLeftOut;
   if (o.imageBytes)
@@ -62,16 +71,17 @@ PdfOutput PdfOutputFor(const PictureOutput& o) {
 
 // One page as a PDF of its own.
 bool WritePdfPage(const DisplayList& list, const std::filesystem::path& file, const PictureOutput& o,
-                  std::string& error) {
-  return WritePdf({PdfPage{&list, o.pageScale, {}}}, file, PdfOutputFor(o), error);
+                  const PictureOptions& options, const std::string& title, std::string& error) {
+  return WritePdf({PdfPage{&list, o.pageScale, {}}}, file, PdfOutputFor(o, options, title), error);
 }
 
 // Writes one picture; entities and images left out of it are warning lines, not a failure.
 bool WriteWithWarnings(const DisplayList& list, const std::filesystem::path& file, PictureFormat format,
-                       PictureOutput o, std::string& error, std::string* warnings) {
+                       PictureOutput o, const PictureOptions& options, const std::string& title, std::string& error,
+                       std::string* warnings) {
   ImagesLeftOut leftOut;
   o.imagesLeftOut = &leftOut;
-  const bool written = format == PictureFormat::kPdf ? WritePdfPage(list, file, o, error)
+  const bool written = format == PictureFormat::kPdf ? WritePdfPage(list, file, o, options, title, error)
                                                      : WritePicture(list, file, format, o, error);
   const std::string skipped = SkippedEntitiesWarning(list);
   if (written && warnings && !skipped.empty()) *warnings += file.string() + ": " + skipped + "\n";
@@ -111,10 +121,10 @@ bool GuardedReason(std::string& reason, Draw&& draw) {
 // Checks the target and the list, then writes; false with the reason.
 bool WriteChecked(const DisplayList& list, const std::filesystem::path& file, PictureFormat format,
                   const PictureOutput& o, const PictureOptions& options, std::string& reason,
-                  std::string* warnings) {
+                  std::string* warnings, const std::string& title = {}) {
   reason = ProtectedTargetProblem(file, options.protectedFiles);
   if (reason.empty() && list.overBudget) reason = OverBudgetMessage();
-  return reason.empty() && WriteWithWarnings(list, file, format, o, reason, warnings);
+  return reason.empty() && WriteWithWarnings(list, file, format, o, options, title, reason, warnings);
 }
 
 }  // namespace
@@ -144,7 +154,9 @@ bool WriteSheetPictures(const JwwDocument& doc, const SheetPlan& plan, const Pla
   const PictureOutput o = OutputFor(doc, plan.source, options.dpi);
   for (PictureFormat f : options.formats) {
     file.replace_extension(ExtensionOf(f));
-    if (!Guarded(file, error, [&](std::string& reason) { return WriteChecked(*list, file, f, o, options, reason, warnings); }))
+    if (!Guarded(file, error, [&](std::string& reason) {
+          return WriteChecked(*list, file, f, o, options, reason, warnings, TitleOf(sheet.file));
+        }))
       return false;
   }
   return true;
@@ -156,7 +168,7 @@ bool WriteDrawingPicture(const JwwDocument& doc, const std::filesystem::path& dr
   return Guarded(file, error, [&](std::string& reason) {
     const DisplayList list = RenderDrawing(doc, PrintStyle(doc, options.color));
     return WriteChecked(list, file, *PictureFormatFor(file), OutputFor(doc, drawing, options.dpi), options, reason,
-                        warnings);
+                        warnings, TitleOf(drawing));
   });
 }
 
@@ -165,7 +177,8 @@ bool WriteSheetPicture(const JwwDocument& doc, const SheetPlan& plan, const Plan
                        std::string* warnings) {
   return GuardedReason(reason, [&](std::string& why) {
     const DisplayList list = SheetPicture(doc, plan, sheet, options.color);
-    return WriteChecked(list, file, format, OutputFor(doc, plan.source, options.dpi), options, why, warnings);
+    return WriteChecked(list, file, format, OutputFor(doc, plan.source, options.dpi), options, why, warnings,
+                        TitleOf(sheet.file));
   });
 }
 
@@ -194,7 +207,7 @@ bool WriteSheetSetPdfAt(const JwwDocument& doc, const SheetPlan& plan, const std
     PictureOutput o = OutputFor(doc, plan.source, options.dpi);
     ImagesLeftOut leftOut;
     o.imagesLeftOut = &leftOut;
-    if (!WritePdf(pages.Count(), make, file, PdfOutputFor(o), reason)) return false;
+    if (!WritePdf(pages.Count(), make, file, PdfOutputFor(o, options, TitleOf(plan.source)), reason)) return false;
     if (warnings && !skipped.empty()) *warnings += file.string() + ": " + skipped + "\n";
     if (warnings && leftOut.Total() > 0) *warnings += file.string() + ": " + ImagesLeftOutWarning(leftOut) + "\n";
     return true;

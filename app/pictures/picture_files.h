@@ -20,6 +20,8 @@ struct PictureOptions {
   int dpi = 150;                       // PNG resolution
   // Files no picture may replace, whatever name reaches them: the run's inputs and its settings.
   std::set<FileIdentity> protectedFiles;
+  // PDF: the drawing's layers as layers a reader switches (--no-pdf-layers: none).
+  bool pdfLayers = true;
 };
 
 // Each writer below writes its files whole or not at all (an earlier file at the name stays

@@ -107,6 +107,8 @@ options:
                         name) with every written sheet as a page on its own paper, in
                         sheet order, bookmarked with the sheet's number and name
   --pdf-set-plan        the same, with the plan (as --plan draws it) as its first page
+  --no-pdf-layers       PDFs without the drawing's layers (by default a reader's layer
+                        panel shows and switches them, named as in Jw_cad: "0-2 NAME")
   --dxf                 beside every written sheet, a DXF file of the same name, with
                         its embedded images beside it
   --dxf-version 2000|2007
@@ -294,7 +296,9 @@ class ModulePictures final : public PictureWriter {
 
  private:
   PictureOptions Options(const std::set<FileIdentity>& protectedFiles) const {
-    return PictureOptions{{}, command_.color, command_.dpi, protectedFiles};
+    PictureOptions options{{}, command_.color, command_.dpi, protectedFiles};
+    options.pdfLayers = command_.pdfLayers;
+    return options;
   }
   const CommandLine& command_;
 };
@@ -410,7 +414,8 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
       anyPicture = true;
       if (out.format == PictureFormat::kPdf && out.state == OutputState::kWritten) pdf = out.file;
     }
-    const PictureOptions pictures{{}, command_.color, command_.dpi, ProtectedFiles()};
+    PictureOptions pictures{{}, command_.color, command_.dpi, ProtectedFiles()};
+    pictures.pdfLayers = command_.pdfLayers;
     std::string error, warnings;
     const std::string job = printer_.Print(doc, plan, sheet, pictures, pdf, error, anyPicture ? nullptr : &warnings);
     Warnings(warnings);
@@ -445,6 +450,7 @@ int Render(const CommandLine& command) {
   std::string warnings;
   if (loaded) {
     PictureOptions options{{}, command.color, command.dpi, {}};
+    options.pdfLayers = command.pdfLayers;
     if (std::optional<FileIdentity> id = FileIdentityOf(drawing)) options.protectedFiles.insert(*id);
     PictureFolders().Prepare(*command.pictureFile);
     if (const PictureLibrary* library = LoadPictureModule(error))

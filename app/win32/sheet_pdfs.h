@@ -31,7 +31,7 @@ class SheetPdfWriter {
   // Any picture of the drawing (the list) as a PDF file, written whole or not at all; its images
   // are looked up beside the drawing. False with the reason; never throws.
   bool WriteList(const DisplayList& list, const JwwDocument& doc, const std::filesystem::path& drawing,
-                 const std::filesystem::path& file, std::string& reason);
+                 const std::filesystem::path& file, std::string& reason, const std::string& title = {});
 
   // The drawing's PDF set (SheetSetFileOf): a page per sheet in `sheets` (indices into
   // plan.sheets), bookmarked, each on its own paper; whole or not at all, never over a protected
