@@ -1,0 +1,194 @@
+#!/usr/bin/python3
+"""The page in a real browser: headless Chromium, driven by Selenium, against the built site served
+on 127.0.0.1. Opens the example drawing through the file picker, checks the sheet list against
+the command line's dry run, downloads a sheet and the ZIP and compares them byte for byte with the
+command line's sheets, checks the print page size, that no request left 127.0.0.1, and that a file
+that is not a drawing is refused with a message; saves screenshots of the plan (desktop and tablet)
+and of a sheet.
+
+Usage: test_web.py KELVANE_EXE SITE_DIR WORK_DIR. Exit 77 (skipped) when the site, chromium or
+selenium is missing."""
+import functools
+import hashlib
+import http.server
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import zipfile
+
+SKIP = 77
+
+
+def main():
+    exe, site, work = sys.argv[1:4]
+    if not os.path.exists(os.path.join(site, "kelvane.wasm")):
+        print("web: skipped, no build of the page in", site)
+        return SKIP
+    chromium = shutil.which("chromium")
+    driver_path = shutil.which("chromedriver")
+    try:
+        from selenium import webdriver
+        from selenium.webdriver.common.by import By
+    except ImportError:
+        chromium = None
+    if not chromium or not driver_path:
+        print("web: skipped, chromium, chromedriver or python3-selenium missing")
+        return SKIP
+
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+    example_dir = os.path.join(work, "example")
+    subprocess.run([exe, "--make-example", example_dir], check=True, stdout=subprocess.DEVNULL)
+    drawing = os.path.join(example_dir, "example.jww")
+    cli_out = os.path.join(work, "cli")
+    os.makedirs(cli_out)
+    dry = subprocess.run([exe, "--dry-run", "-o", cli_out, drawing], check=True, capture_output=True, text=True).stdout
+    subprocess.run([exe, "-o", cli_out, drawing], check=True, capture_output=True)
+    expected = []
+    for line in dry.splitlines():
+        m = re.match(r"frame \d+ sheet \d+: number (\S+), rect .*, paper (\d+), name (\".*\"), layers .*, file (.*)$", line)
+        if m:
+            file = m.group(4)
+            expected.append((m.group(1), json.loads(m.group(3)), int(m.group(2)),
+                             os.path.basename(file) if not file.startswith("(") else ""))
+
+    # The site on 127.0.0.1, every request logged.
+    requests = []
+
+    class Handler(http.server.SimpleHTTPRequestHandler):
+        def log_message(self, fmt, *args):
+            requests.append(self.path)
+
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), functools.partial(Handler, directory=site))
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    url = "http://127.0.0.1:%d/" % server.server_port
+
+    downloads = os.path.join(work, "downloads")
+    os.makedirs(downloads)
+    profile = tempfile.mkdtemp(prefix="kelvane-chromium-")
+    options = webdriver.ChromeOptions()
+    options.binary_location = chromium
+    for arg in ["--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
+                "--disable-component-update", "--disable-sync", "--no-first-run", "--user-data-dir=" + profile,
+                "--window-size=1400,900", "--lang=ja"]:
+        options.add_argument(arg)
+    options.set_capability("goog:loggingPrefs", {"performance": "ALL", "browser": "ALL"})
+    from selenium.webdriver.chrome.service import Service
+    service = Service(executable_path=driver_path)
+    browser = webdriver.Chrome(service=service, options=options)
+    failures = []
+
+    def check(ok, what):
+        print(("ok   " if ok else "FAIL ") + what)
+        if not ok:
+            failures.append(what)
+
+    def wait(condition, seconds=60):
+        end = time.time() + seconds
+        while time.time() < end:
+            value = condition()
+            if value:
+                return value
+            time.sleep(0.1)
+        return None
+
+    try:
+        browser.execute_cdp_cmd("Page.setDownloadBehavior", {"behavior": "allow", "downloadPath": downloads})
+        started = time.time()
+        browser.get(url)
+        check(wait(lambda: browser.execute_script("return document.body.dataset.ready === '1'")), "the core loads")
+        print("page and core ready in %.0f ms" % ((time.time() - started) * 1000))
+        browser.find_element(By.ID, "files").send_keys(drawing)
+        rows = wait(lambda: browser.find_elements(By.CSS_SELECTOR, "#sheets tbody tr[data-sheet]"))
+        shown = []
+        for row in rows or []:
+            cells = row.find_elements(By.TAG_NAME, "td")
+            shown.append((cells[0].text, cells[1].text, cells[2].text, cells[3].text))
+        plans = browser.execute_script("return plans")
+        listed = [(s["number"], s["name"], s["paper"], s["file"]) for p in plans for s in p["sheets"]]
+        check(listed == expected, "the sheet list is the dry run's (%d sheets)" % len(expected))
+        check([(r[0], r[1], r[3]) for r in shown if r[3] and not r[3].startswith("（")] ==
+              [(e[0], e[1], e[3]) for e in expected if e[3]], "the table shows number, name and file name")
+        print("timings:", browser.execute_script("return window.kelvaneTimings"))
+        time.sleep(0.5)
+        browser.save_screenshot(os.path.join(work, "plan-desktop.png"))
+
+        # One sheet through its download button, then everything as a ZIP.
+        first = next(i for i, e in enumerate(expected) if e[3])
+        name = expected[first][3]
+        rows[first].find_element(By.CSS_SELECTOR, "button[data-action=jww]").click()
+        got = wait(lambda: os.path.exists(os.path.join(downloads, name)) and os.path.join(downloads, name))
+        same = bool(got) and open(got, "rb").read() == open(os.path.join(cli_out, name), "rb").read()
+        check(same, "the downloaded sheet %s is the command line's byte for byte" % name)
+        browser.find_element(By.ID, "zipAll").click()
+        archive = wait(lambda: [f for f in os.listdir(downloads) if f.endswith(".zip")])
+        all_same = False
+        if archive:
+            time.sleep(0.5)
+            with zipfile.ZipFile(os.path.join(downloads, archive[0])) as z:
+                sheets = sorted(n for n in z.namelist() if n.endswith(".jww"))
+                all_same = sheets == sorted(e[3] for e in expected if e[3]) and all(
+                    z.read(n) == open(os.path.join(cli_out, n), "rb").read() for n in sheets)
+        check(all_same, "the ZIP holds every sheet, each the command line's byte for byte")
+
+        # A sheet on its paper, and its print page.
+        rows = browser.find_elements(By.CSS_SELECTOR, "#sheets tbody tr[data-sheet]")
+        rows[first].find_element(By.CSS_SELECTOR, "button[data-action=view]").click()
+        time.sleep(0.5)
+        browser.save_screenshot(os.path.join(work, "sheet-desktop.png"))
+        browser.execute_script("window.print = () => { window.printed = true; }")
+        browser.find_element(By.ID, "printSheet").click()
+        printed = wait(lambda: browser.execute_script("return window.printed && window.kelvanePrint"))
+        page_rule = browser.execute_script("return document.getElementById('pageSize').textContent")
+        sheet = plans[0]["sheets"][first]
+        want = "@page { size: %gmm %gmm; margin: 0; }" % (sheet["pageWidth"], sheet["pageHeight"])
+        check(bool(printed) and page_rule == want, "the print page is the sheet's paper: " + page_rule)
+        pdf = browser.execute_cdp_cmd("Page.printToPDF", {"preferCSSPageSize": True})
+        import base64
+        box = re.search(rb"/MediaBox \[0 0 ([\d.]+) ([\d.]+)\]", base64.b64decode(pdf["data"]))
+        mm = (float(box.group(1)) / 72 * 25.4, float(box.group(2)) / 72 * 25.4) if box else (0, 0)
+        check(abs(mm[0] - sheet["pageWidth"]) < 1 and abs(mm[1] - sheet["pageHeight"]) < 1,
+              "the printed PDF page is %.1f x %.1f mm" % mm)
+
+        # A file that is not a drawing.
+        bad = os.path.join(work, "not-a-drawing.jww")
+        with open(bad, "wb") as f:
+            f.write(b"this is no drawing" * 10)
+        browser.find_element(By.ID, "files").send_keys(bad)
+        msg = wait(lambda: [p.text for p in browser.find_elements(By.CSS_SELECTOR, "#messages p.error")])
+        check(bool(msg) and "not-a-drawing.jww" in msg[0], "a file that is no drawing is refused: %s" % (msg or [""])[0])
+
+        # Tablet size.
+        browser.set_window_size(820, 1180)
+        browser.find_element(By.ID, "showPlan").click()
+        time.sleep(0.5)
+        browser.save_screenshot(os.path.join(work, "plan-tablet.png"))
+
+        # Nothing but the page's own files was asked for, all from 127.0.0.1.
+        hosts = set()
+        for entry in browser.get_log("performance"):
+            m = json.loads(entry["message"])["message"]
+            if m["method"] == "Network.requestWillBeSent":
+                u = m["params"]["request"]["url"]
+                if not u.startswith(("blob:", "data:", "chrome:", "chrome-untrusted:", "about:")):
+                    hosts.add(re.sub(r"^(\w+://[^/]+).*", r"\1", u))
+        check(hosts <= {url.rstrip("/")}, "no request left the page's own server: %s" % sorted(hosts))
+        for entry in browser.get_log("browser"):
+            if entry["level"] == "SEVERE":
+                print("browser:", entry["message"])
+    finally:
+        browser.quit()
+        server.shutdown()
+        shutil.rmtree(profile, ignore_errors=True)
+    print("web: %d failed" % len(failures))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
