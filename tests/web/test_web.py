@@ -6,7 +6,11 @@ command line's sheets, checks the print page size, that no request left 127.0.0.
 that is not a drawing is refused with a message; saves screenshots of the plan (desktop and tablet)
 and of a sheet.
 
-Usage: test_web.py KELVANE_EXE SITE_DIR WORK_DIR. Exit 77 (skipped) when the site, chromium or
+With a corpus folder, also splits every drawing in it under five option sets in the page and with
+the command line, and compares every sheet byte for byte.
+
+Usage: test_web.py KELVANE_EXE SITE_DIR WORK_DIR [CORPUS_DIR FRAME_TOOL]. The corpus drawings hold no
+frames: FRAME_TOOL (kelvane_frame_drawing) gives each a 2 x 2 grid of them first. Exit 77 (skipped) when the site, chromium or
 selenium is missing."""
 import functools
 import hashlib
@@ -27,6 +31,8 @@ SKIP = 77
 
 def main():
     exe, site, work = sys.argv[1:4]
+    corpus = sys.argv[4] if len(sys.argv) > 5 else ""
+    frame_tool = sys.argv[5] if len(sys.argv) > 5 else ""
     if not os.path.exists(os.path.join(site, "kelvane.wasm")):
         print("web: skipped, no build of the page in", site)
         return SKIP
@@ -170,6 +176,10 @@ def main():
         time.sleep(0.5)
         browser.save_screenshot(os.path.join(work, "plan-tablet.png"))
 
+        # The corpus under five option sets: the page's sheets against the command line's.
+        if corpus and os.path.isdir(corpus):
+            compare_corpus(browser, exe, corpus, frame_tool, work, check)
+
         # Nothing but the page's own files was asked for, all from 127.0.0.1.
         hosts = set()
         for entry in browser.get_log("performance"):
@@ -188,6 +198,77 @@ def main():
         shutil.rmtree(profile, ignore_errors=True)
     print("web: %d failed" % len(failures))
     return 1 if failures else 0
+
+
+OPTION_SETS = [
+    {"pattern": "0", "separator": "_", "start": "0", "zeros": "0", "direction": "0", "frame": "0", "margin": "0", "compact": "0"},
+    {"pattern": "3", "separator": "-", "start": "1", "zeros": "1", "direction": "0", "frame": "0", "margin": "0", "compact": "0"},
+    {"pattern": "5", "separator": "_", "start": "0", "zeros": "0", "direction": "1", "frame": "0", "margin": "0", "compact": "1"},
+    {"pattern": "2", "separator": "__", "start": "0", "zeros": "0", "direction": "0", "frame": "1", "margin": "5", "compact": "0"},
+    {"pattern": "6", "separator": "＿", "start": "10", "zeros": "1", "direction": "1", "frame": "1", "margin": "2.5", "compact": "1"},
+]
+
+# Splits one drawing in the page with the given options; answers {file name: SHA-256}.
+SPLIT_IN_PAGE = r"""
+const [name, b64, options, done] = arguments;
+(async () => {
+  core._kv_reset();
+  core.FS.mkdirTree('/in/corpus');
+  const path = '/in/corpus/' + name;
+  core.FS.writeFile(path, Uint8Array.from(atob(b64), (c) => c.charCodeAt(0)));
+  if (core.ccall('kv_open', 'number', ['string'], [path]) < 0) return done({error: core.UTF8ToString(core._kv_result())});
+  core.ccall('kv_plan', 'number', ['string'], [options]);
+  const lines = core.UTF8ToString(core.ccall('kv_write_sheets', 'number', ['number'], [0])).split('\n');
+  const out = {};
+  for (const line of lines) {
+    if (!line.startsWith('ok ')) continue;
+    const bytes = core.FS.readFile(line.slice(3));
+    const digest = new Uint8Array(await crypto.subtle.digest('SHA-256', bytes));
+    out[line.slice(3).split('/').pop()] = [...digest].map((b) => b.toString(16).padStart(2, '0')).join('');
+    core.FS.unlink(line.slice(3));
+  }
+  core.FS.unlink(path);
+  done(out);
+})();
+"""
+
+
+def compare_corpus(browser, exe, corpus, frame_tool, work, check):
+    import base64
+    framed = os.path.join(work, "framed")
+    os.makedirs(framed)
+    drawings = []
+    for name in sorted(f for f in os.listdir(corpus) if f.lower().endswith(".jww")):
+        if subprocess.run([frame_tool, os.path.join(corpus, name), os.path.join(framed, name)]).returncode == 0:
+            drawings.append(name)
+    corpus = framed
+    settings = os.path.join(work, "empty.dat")
+    open(settings, "w").close()
+    browser.set_script_timeout(120)
+    for k, o in enumerate(OPTION_SETS):
+        differing, sheets = [], 0
+        for name in drawings:
+            out = os.path.join(work, "corpus-%d-%s" % (k, hashlib.md5(name.encode()).hexdigest()[:8]))
+            os.makedirs(out)
+            flags = ["--settings", settings, "-o", out, "--pattern", o["pattern"], "--separator", o["separator"],
+                     "--start", o["start"], "--leading-zeros" if o["zeros"] == "1" else "--no-leading-zeros",
+                     "--direction", "columns" if o["direction"] == "1" else "rows",
+                     "--frame" if o["frame"] == "1" else "--no-frame", "--margin", o["margin"],
+                     "--compact" if o["compact"] == "1" else "--no-compact"]
+            if subprocess.run([exe] + flags + [os.path.join(corpus, name)], capture_output=True).returncode != 0:
+                differing.append(name + " (the command line failed)")
+            cli = {f: hashlib.sha256(open(os.path.join(out, f), "rb").read()).hexdigest() for f in os.listdir(out)}
+            text = "\n".join("%s=%s" % kv for kv in o.items())
+            b64 = base64.b64encode(open(os.path.join(corpus, name), "rb").read()).decode()
+            page = browser.execute_async_script(SPLIT_IN_PAGE, name, b64, text)
+            sheets += len(cli)
+            if page != cli:
+                differing.append(name)
+                only_cli = sorted(set(cli) - set(page)) if "error" not in page else page
+                print("  %s: command line %d files, page %d; only the command line's: %s" %
+                      (name, len(cli), len(page), only_cli))
+        check(not differing and sheets > 0, "option set %d: %d corpus sheets of %d drawings are the command line's byte for byte%s" %
+              (k + 1, sheets, len(drawings), (", not: " + ", ".join(differing)) if differing else ""))
 
 
 if __name__ == "__main__":
