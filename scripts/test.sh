@@ -5,7 +5,8 @@ cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
   libcairo2-dev libpango1.0-dev libstb-dev zlib1g-dev fonts-ipafont-gothic fonts-ipafont-mincho poppler-utils
-  libxml2-utils cups cups-client libcups2-dev help2man libharfbuzz-dev qpdf python3-ezdxf)
+  libxml2-utils cups cups-client libcups2-dev help2man libharfbuzz-dev qpdf python3-ezdxf
+  emscripten node-acorn chromium chromium-driver python3-selenium)
 scripts/install-missing.sh "${packages[@]}"
 
 jobs=$(nproc)
@@ -18,6 +19,9 @@ run_ctest() {
   shift 2
   "$@" ctest --test-dir "$dir" --output-on-failure -j "$jobs" | tee "$logs/$name.log"
 }
+
+echo "== the browser build (build-web/site), which the release tests drive in headless Chromium"
+scripts/web.sh --build-only
 
 echo "== release build and tests"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DKELVANE_TESTS=ON -DKELVANE_BENCH=ON
