@@ -25,6 +25,7 @@
 #include "dxf/dxf_writer.h"
 #include "jww/document.h"
 #include "platform/text_conversion.h"
+#include "render/image_source.h"
 #include "render/render.h"
 #include "text/numbers.h"
 
@@ -43,6 +44,15 @@ WebPlatform gPlatform;
 std::vector<OpenDrawing> gDrawings;
 SplitOptions gOptions;
 std::string gResult;
+// The image references of the last picture made, and its drawing: kv_image answers their bytes.
+std::vector<JwwString> gImageSources;
+int gImageDrawing = -1;
+
+std::string PictureBytes(int drawing, const DisplayList& list) {
+  gImageSources = list.imageSources;
+  gImageDrawing = drawing;
+  return DisplayListBytes(list);
+}
 
 std::string ToUtf8(const JwwString& s) { return s.unicode ? Utf16ToUtf8(s.wide) : SjisToUtf8(s.sjis); }
 
@@ -138,6 +148,8 @@ EMSCRIPTEN_KEEPALIVE size_t kv_result_size() { return gResult.size(); }
 // Forgets every drawing and the files of earlier runs.
 EMSCRIPTEN_KEEPALIVE void kv_reset() {
   gDrawings.clear();
+  gImageSources.clear();
+  gImageDrawing = -1;
   std::error_code ec;
   std::filesystem::remove_all(kOutputFolder, ec);
 }
@@ -187,7 +199,7 @@ EMSCRIPTEN_KEEPALIVE const char* kv_plan(const char* optionsText) {
 // kv_result_size(). `dpi` sets the labels' and lines' pixel sizes.
 EMSCRIPTEN_KEEPALIVE const char* kv_plan_picture(int i, double dpi) {
   if (i < 0 || size_t(i) >= gDrawings.size()) return Answer("");
-  Guarded([&] { gResult = DisplayListBytes(PlanPicture(*gDrawings[i].document, gDrawings[i].plan, dpi)); });
+  Guarded([&] { gResult = PictureBytes(i, PlanPicture(*gDrawings[i].document, gDrawings[i].plan, dpi)); });
   return gResult.data();
 }
 
@@ -200,9 +212,25 @@ EMSCRIPTEN_KEEPALIVE const char* kv_sheet_picture(int i, int s, int color) {
   if (color >= 0) c = color == 1;
   Guarded([&] {
     const OpenDrawing& d = gDrawings[i];
-    gResult = DisplayListBytes(SheetPicture(*d.document, d.plan, d.plan.sheets[s], c));
+    gResult = PictureBytes(i, SheetPicture(*d.document, d.plan, d.plan.sheets[s], c));
   });
   return gResult.data();
+}
+
+// The stored bytes of image `k` of the last picture (PNG, JPEG or BMP; gzip data when
+// kv_image_gzip says so), empty when the drawing has no such image.
+EMSCRIPTEN_KEEPALIVE const char* kv_image(int k) {
+  if (k < 0 || size_t(k) >= gImageSources.size() || gImageDrawing < 0 || size_t(gImageDrawing) >= gDrawings.size())
+    return Answer("");
+  Guarded([&] {
+    const OpenDrawing& d = gDrawings[gImageDrawing];
+    const std::vector<uint8_t> bytes = ImageBytesFor(d.document->images, gImageSources[k], DrawingFolder(d.file));
+    gResult.assign(bytes.begin(), bytes.end());
+  });
+  return gResult.data();
+}
+EMSCRIPTEN_KEEPALIVE int kv_image_gzip(int k) {
+  return k >= 0 && size_t(k) < gImageSources.size() && IsGzipName(gImageSources[k]) ? 1 : 0;
 }
 
 // Writes the sheets of drawing `i` into /out as the command line does; answers one line per

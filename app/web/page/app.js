@@ -243,8 +243,27 @@ function fit() {
   viewer.oy = (canvas.height + viewer.list.height * viewer.scale) / 2;
   redraw();
 }
+// The images the last picture refers to, decoded by the browser (gzip through its
+// DecompressionStream); the list is drawn again as each arrives.
+function loadImages(list) {
+  list.bitmaps = [];
+  const waits = list.images.map(async (_, k) => {
+    const bytes = bytesOfResult(core._kv_image(k));
+    if (!bytes.length) return;
+    let blob = new Blob([bytes]);
+    try {
+      if (core._kv_image_gzip(k)) blob = await new Response(blob.stream().pipeThrough(new DecompressionStream("gzip"))).blob();
+      list.bitmaps[k] = await createImageBitmap(blob);
+    } catch (e) {
+      // An image the browser cannot decode stays an outline.
+    }
+  });
+  return Promise.all(waits);
+}
 function show(bytes, title) {
   viewer.list = KvDisplayList.read(bytes.buffer);
+  const list = viewer.list;
+  loadImages(list).then(() => { if (viewer.list === list) redraw(); });
   document.getElementById("empty").hidden = true;
   document.getElementById("viewTitle").textContent = title;
   fit();
@@ -308,6 +327,9 @@ function printSheet() {
   if (!shown || shown.kind !== "sheet") return;
   const s = plans[shown.drawing].sheets[shown.sheet];
   const list = KvDisplayList.read(sheetList(shown.drawing, shown.sheet).buffer);
+  loadImages(list).then(() => printList(list, s));
+}
+function printList(list, s) {
   // 300 dpi, less for large paper so that the picture stays within what a canvas holds.
   const dpi = Math.min(300, Math.sqrt(40e6 / (list.width * list.height)) * 25.4);
   const print = document.createElement("canvas");
@@ -342,7 +364,10 @@ document.getElementById("lang").addEventListener("click", () => {
   applyTexts();
 });
 document.getElementById("options").addEventListener("change", replan);
-document.getElementById("files").addEventListener("change", (e) => openFiles([...e.target.files]));
+document.getElementById("files").addEventListener("change", (e) => {
+  openFiles([...e.target.files]);
+  e.target.value = "";  // the same file can be chosen again
+});
 document.getElementById("showPlan").addEventListener("click", () => showPlan(shown ? shown.drawing : 0));
 document.getElementById("fit").addEventListener("click", fit);
 document.getElementById("printSheet").addEventListener("click", printSheet);

@@ -52,7 +52,7 @@ const KvDisplayList = (() => {
         } else if (kind === 3) {
           const image = u32(), v = [];
           for (let j = 0; j < 10; ++j) v.push(f64());
-          items.push({ kind, image, origin: [v[0], v[1]], across: [v[2], v[3]], up: [v[4], v[5]] });
+          items.push({ kind, image, origin: [v[0], v[1]], across: [v[2], v[3]], up: [v[4], v[5]], clip: [v[6], v[7], v[8], v[9]] });
         } else if (kind === 4) {
           items.push({ kind, list: u32(), dx: f64(), dy: f64() });
         } else {
@@ -136,9 +136,25 @@ const KvDisplayList = (() => {
           drawText(ctx, list, item, dx, dy, onePixel);
           break;
         case 3: {
-          // Images are shown as their outline: the page does not decode embedded images yet.
           flush(ctx, state);
           const [x, y] = item.origin, [ax, ay] = item.across, [ux, uy] = item.up;
+          const bitmap = list.bitmaps && list.bitmaps[item.image];
+          if (bitmap) {
+            // As the other backends place it: pixel (px, py) of the shown part (rows top down)
+            // goes to origin + across·(px − sx)/sw + up·(sy + sh − py)/sh.
+            const sx = item.clip[0] * bitmap.width, sw = item.clip[2] * bitmap.width;
+            const sh = item.clip[3] * bitmap.height, sy = bitmap.height - item.clip[1] * bitmap.height - sh;
+            if (sw > 0 && sh > 0) {
+              ctx.save();
+              ctx.transform(ax / sw, ay / sw, -ux / sh, -uy / sh,
+                            x + dx - ax * sx / sw + ux * (sy + sh) / sh, y + dy - ay * sx / sw + uy * (sy + sh) / sh);
+              ctx.imageSmoothingEnabled = false;  // pixels as the other backends show them
+              ctx.drawImage(bitmap, sx, sy, sw, sh, sx, sy, sw, sh);
+              ctx.restore();
+            }
+            break;
+          }
+          // An image not (yet) decoded is shown as its outline.
           ctx.beginPath();
           ctx.moveTo(x + dx, y + dy);
           ctx.lineTo(x + ax + dx, y + ay + dy);
