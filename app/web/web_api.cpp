@@ -47,6 +47,8 @@ std::string gResult;
 // The image references of the last picture made, and its drawing: kv_image answers their bytes.
 std::vector<JwwString> gImageSources;
 int gImageDrawing = -1;
+// The image files the last DXF refers to, to be written beside it.
+std::vector<DxfImageFile> gDxfImages;
 
 std::string PictureBytes(int drawing, const DisplayList& list) {
   gImageSources = list.imageSources;
@@ -257,8 +259,9 @@ EMSCRIPTEN_KEEPALIVE const char* kv_write_sheets(int i) {
   return gResult.c_str();
 }
 
-// The DXF of sheet `s` of drawing `i` (AC1015, true size, on the sheet's paper); embedded images
-// are referred to by name and not written beside it.
+// The DXF of sheet `s` of drawing `i` (AC1015, true size, on the sheet's paper). Its embedded
+// images go beside it as stored (the command line converts them to PNG): kv_dxf_image_count,
+// kv_dxf_image_name and kv_dxf_image give them.
 EMSCRIPTEN_KEEPALIVE const char* kv_sheet_dxf(int i, int s) {
   if (i < 0 || size_t(i) >= gDrawings.size() || s < 0 || size_t(s) >= gDrawings[i].plan.sheets.size())
     return Answer("");
@@ -269,10 +272,21 @@ EMSCRIPTEN_KEEPALIVE const char* kv_sheet_dxf(int i, int s) {
     options.imageBaseName = PathToSjis(sheet.file.stem());
     SheetPageSize(d.plan.frames[sheet.frame], sheet.paperSize, options.paperWidth, options.paperHeight);
     DxfResult r = MakeDxf(*d.document, &sheet.view, options);
+    gDxfImages = std::move(r.images);
     std::string all;
     for (const std::string& part : r.parts) all += part;
     gResult = std::move(all);
   });
+  return gResult.data();
+}
+
+EMSCRIPTEN_KEEPALIVE int kv_dxf_image_count() { return int(gDxfImages.size()); }
+EMSCRIPTEN_KEEPALIVE const char* kv_dxf_image_name(int k) {
+  return Answer(k >= 0 && size_t(k) < gDxfImages.size() ? SjisToUtf8(gDxfImages[k].name) : std::string());
+}
+EMSCRIPTEN_KEEPALIVE const char* kv_dxf_image(int k) {
+  if (k < 0 || size_t(k) >= gDxfImages.size()) return Answer("");
+  gResult.assign(gDxfImages[k].bytes.begin(), gDxfImages[k].bytes.end());
   return gResult.data();
 }
 

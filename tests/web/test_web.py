@@ -122,6 +122,7 @@ def main():
         check([(r[0], r[1], r[3]) for r in shown if r[3] and not r[3].startswith("（")] ==
               [(e[0], e[1], e[3]) for e in expected if e[3]], "the table shows number, name and file name")
         print("timings:", browser.execute_script("return window.kelvaneTimings"))
+        compare_plan(browser, exe, drawing, work, check)
         time.sleep(0.5)
         browser.save_screenshot(os.path.join(work, "plan-desktop.png"))
 
@@ -141,6 +142,19 @@ def main():
                 sheets = sorted(n for n in z.namelist() if n.endswith(".jww"))
                 all_same = sheets == sorted(e[3] for e in expected if e[3]) and all(
                     z.read(n) == open(os.path.join(cli_out, n), "rb").read() for n in sheets)
+                # Every sheet has its DXF, and every image file a DXF names is beside it.
+                names = set(z.namelist())
+                dxfs = [n[:-4] + ".dxf" for n in sheets]
+                missing = [n for n in dxfs if n not in names]
+                images = []
+                for n in dxfs:
+                    if n in names:
+                        text = z.read(n).decode("cp932", "replace")
+                        images += re.findall(r"\n *1 *\r?\n([^\r\n]+\.(?:png|bmp|jpg|gif|bin))\r?\n", text)
+                missing += [f for f in images if f not in names]
+                # The example embeds one image, on sheet 5.
+                check(not missing and len(images) == 1, "the ZIP holds a DXF for every sheet and the image "
+                      "they name%s" % (": missing " + ", ".join(missing) if missing else ""))
         check(all_same, "the ZIP holds every sheet, each the command line's byte for byte")
 
         # A sheet on its paper, and its print page.
@@ -198,6 +212,46 @@ def main():
         shutil.rmtree(profile, ignore_errors=True)
     print("web: %d failed" % len(failures))
     return 1 if failures else 0
+
+
+# The plan as the page draws it at the size of the command line's plan PNG, against that PNG:
+# both reduced to 16-pixel cells with or without ink; answers the cells' intersection over union.
+COMPARE_PLAN = r"""
+const [pngBase64, done] = arguments;
+(async () => {
+  const png = await createImageBitmap(new Blob([Uint8Array.from(atob(pngBase64), (c) => c.charCodeAt(0))]));
+  const list = KvDisplayList.read(bytesOfResult(core.ccall('kv_plan_picture', 'number', ['number', 'number'], [0, 150])).buffer);
+  await loadImages(list);
+  const mine = new OffscreenCanvas(png.width, png.height), theirs = new OffscreenCanvas(png.width, png.height);
+  const scale = png.width / list.width;
+  KvDisplayList.draw(mine.getContext('2d'), list, scale, 0, list.height * scale, 1);
+  theirs.getContext('2d').drawImage(png, 0, 0);
+  const cells = (canvas) => {
+    const data = canvas.getContext('2d').getImageData(0, 0, png.width, png.height).data;
+    const w = Math.ceil(png.width / 16), ink = new Uint8Array(w * Math.ceil(png.height / 16));
+    for (let y = 0; y < png.height; ++y)
+      for (let x = 0; x < png.width; ++x) {
+        const i = (y * png.width + x) * 4;
+        if (data[i] < 160 || data[i + 1] < 160 || data[i + 2] < 160) ink[(y >> 4) * w + (x >> 4)] = 1;
+      }
+    return ink;
+  };
+  const a = cells(mine), b = cells(theirs);
+  let both = 0, either = 0;
+  for (let i = 0; i < a.length; ++i) { both += a[i] & b[i]; either += a[i] | b[i]; }
+  done({width: png.width, height: png.height, listWidth: list.width, iou: both / Math.max(either, 1)});
+})();
+"""
+
+
+def compare_plan(browser, exe, drawing, work, check):
+    import base64
+    png = os.path.join(work, "plan-cli.png")
+    subprocess.run([exe, "--plan", png, "-o", work, drawing], check=True, stdout=subprocess.DEVNULL)
+    browser.set_script_timeout(120)
+    r = browser.execute_async_script(COMPARE_PLAN, base64.b64encode(open(png, "rb").read()).decode())
+    check(r["iou"] > 0.8, "the page's plan inks the cells the command line's plan PNG inks (%d x %d px, "
+          "intersection over union %.2f)" % (r["width"], r["height"], r["iou"]))
 
 
 OPTION_SETS = [

@@ -167,7 +167,10 @@ document.querySelector("#sheets tbody").addEventListener("click", (e) => {
   const row = b.closest("tr"), d = +row.dataset.drawing, k = +row.dataset.sheet;
   if (b.dataset.action === "view") showSheet(d, k);
   else if (b.dataset.action === "jww") download(plans[d].sheets[k].file, sheetFiles(d)[k]);
-  else if (b.dataset.action === "dxf") download(plans[d].sheets[k].file.replace(/\.jww$/i, ".dxf"), sheetDxf(d, k));
+  else if (b.dataset.action === "dxf") {
+    download(plans[d].sheets[k].file.replace(/\.jww$/i, ".dxf"), sheetDxf(d, k));
+    for (const image of dxfImages()) download(image.name, image.bytes);
+  }
 });
 
 // The sheets of drawing d, written by the core as the command line writes them: bytes by sheet.
@@ -186,6 +189,15 @@ function sheetFiles(d) {
   return files;
 }
 function sheetDxf(d, k) { return bytesOfResult(core.ccall("kv_sheet_dxf", "number", ["number", "number"], [d, k])); }
+// The image files the last DXF refers to: [{name, bytes}].
+function dxfImages() {
+  const images = [];
+  for (let k = 0, n = core._kv_dxf_image_count(); k < n; ++k) {
+    const name = core.UTF8ToString(core._kv_dxf_image_name(k));
+    images.push({ name, bytes: bytesOfResult(core._kv_dxf_image(k)) });
+  }
+  return images;
+}
 
 function download(name, bytes) {
   if (!bytes) return;
@@ -207,6 +219,7 @@ document.getElementById("zipAll").addEventListener("click", () => {
       if (!files[k]) return;
       entries.push({ name: s.file, bytes: files[k] });
       entries.push({ name: s.file.replace(/\.jww$/i, ".dxf"), bytes: sheetDxf(d, k) });
+      entries.push(...dxfImages());
     });
   });
   const base = plans.length === 1 ? plans[0].source.replace(/\.jww$/i, "") : "kelvane";
