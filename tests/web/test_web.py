@@ -183,6 +183,21 @@ def main():
         browser.find_element(By.ID, "files").send_keys(bad)
         msg = wait(lambda: [p.text for p in browser.find_elements(By.CSS_SELECTOR, "#messages p.error")])
         check(bool(msg) and "not-a-drawing.jww" in msg[0], "a file that is no drawing is refused: %s" % (msg or [""])[0])
+        # A damaged drawing (cut in half) and a hostile one the fuzzer found: a message each, and
+        # the page answers afterwards.
+        damaged = os.path.join(work, "damaged.jww")
+        with open(damaged, "wb") as f:
+            f.write(open(drawing, "rb").read()[: os.path.getsize(drawing) // 2])
+        browser.find_element(By.ID, "files").send_keys(damaged)
+        msg = wait(lambda: [p.text for p in browser.find_elements(By.CSS_SELECTOR, "#messages p.error")
+                            if "damaged.jww" in p.text])
+        check(bool(msg) and re.search(r"at byte \d+", msg[0]) is not None, "a damaged drawing is refused with where: %s" %
+              (msg or [""])[0])
+        fuzz = os.path.realpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fuzz_regressions", "load"))
+        for name in sorted(os.listdir(fuzz)) if os.path.isdir(fuzz) else []:
+            browser.find_element(By.ID, "files").send_keys(os.path.join(fuzz, name))
+            said = wait(lambda: [p.text for p in browser.find_elements(By.CSS_SELECTOR, "#messages p") if name in p.text])
+            check(bool(said), "a hostile input (%s) is answered: %s" % (name, (said or [""])[0]))
 
         # Tablet size.
         browser.set_window_size(820, 1180)
