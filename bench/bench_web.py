@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """The page's reading, planning and splitting of one drawing in headless Chromium beside the
 command line's processor time for the same work, and the module's memory against the file.
+The page's times are wall times of calls to its worker, so they include handing the bytes over.
 Usage: bench/bench_web.py KELVANE_EXE SITE_DIR DRAWING.jww  (build the site with scripts/web.sh)"""
 import functools
 import http.server
@@ -16,21 +17,21 @@ MEASURE = r"""
 const [name, done] = arguments;
 (async () => {
   const bytes = new Uint8Array(await (await fetch(name)).arrayBuffer());
-  core._kv_reset();
-  core.FS.mkdirTree('/in/bench');
-  core.FS.writeFile('/in/bench/' + name, bytes);
+  const size = bytes.length;
+  await call('reset', '');
   const t0 = performance.now();
-  if (core.ccall('kv_open', 'number', ['string'], ['/in/bench/' + name]) < 0) return done({error: 'cannot open'});
+  const opened = await call('open', '', name, bytes, '/in/bench');
+  if (opened.error !== undefined) return done({error: opened.error});
   const t1 = performance.now();
-  const plan = JSON.parse(core.UTF8ToString(core.ccall('kv_plan', 'number', ['string'], ['pattern=0'])));
+  await call('plan', '', 'pattern=0');
   const t2 = performance.now();
-  const planned = core.HEAPU8.length;
-  const lines = core.UTF8ToString(core.ccall('kv_write_sheets', 'number', ['number'], [0])).split('\n');
+  const planned = await call('memory', '');
+  const written = await call('writeSheets', '', 0);
   const t3 = performance.now();
-  core.ccall('kv_plan_picture', 'number', ['number', 'number'], [0, 96]);
+  await call('planPicture', '', 0, 96);
   const t4 = performance.now();
-  done({size: bytes.length, loadMs: t1 - t0, planMs: t2 - t1, writeMs: t3 - t2, planPictureMs: t4 - t3,
-        sheets: lines.filter((l) => l.startsWith('ok ')).length, planned, memory: core.HEAPU8.length});
+  done({size, loadMs: t1 - t0, planMs: t2 - t1, writeMs: t3 - t2, planPictureMs: t4 - t3,
+        sheets: written.files.filter((f) => f).length, planned, memory: await call('memory', '')});
 })();
 """
 

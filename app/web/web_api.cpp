@@ -231,6 +231,7 @@ EMSCRIPTEN_KEEPALIVE const char* kv_image(int k) {
   });
   return gResult.data();
 }
+EMSCRIPTEN_KEEPALIVE int kv_image_count() { return int(gImageSources.size()); }
 EMSCRIPTEN_KEEPALIVE int kv_image_gzip(int k) {
   return k >= 0 && size_t(k) < gImageSources.size() && IsGzipName(gImageSources[k]) ? 1 : 0;
 }

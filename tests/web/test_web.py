@@ -171,6 +171,8 @@ def main():
         check(bool(printed) and page_rule == want, "the print page is the sheet's paper: " + page_rule)
         pdf = browser.execute_cdp_cmd("Page.printToPDF", {"preferCSSPageSize": True})
         import base64
+        with open(os.path.join(work, "print.pdf"), "wb") as f:
+            f.write(base64.b64decode(pdf["data"]))
         box = re.search(rb"/MediaBox \[0 0 ([\d.]+) ([\d.]+)\]", base64.b64decode(pdf["data"]))
         mm = (float(box.group(1)) / 72 * 25.4, float(box.group(2)) / 72 * 25.4) if box else (0, 0)
         check(abs(mm[0] - sheet["pageWidth"]) < 1 and abs(mm[1] - sheet["pageHeight"]) < 1,
@@ -235,8 +237,8 @@ COMPARE_PLAN = r"""
 const [pngBase64, done] = arguments;
 (async () => {
   const png = await createImageBitmap(new Blob([Uint8Array.from(atob(pngBase64), (c) => c.charCodeAt(0))]));
-  const list = KvDisplayList.read(bytesOfResult(core.ccall('kv_plan_picture', 'number', ['number', 'number'], [0, 150])).buffer);
-  await loadImages(list);
+  const list = readPicture(await call('planPicture', '', 0, 150));
+  await list.ready;
   const mine = new OffscreenCanvas(png.width, png.height), theirs = new OffscreenCanvas(png.width, png.height);
   const scale = png.width / list.width;
   KvDisplayList.draw(mine.getContext('2d'), list, scale, 0, list.height * scale, 1);
@@ -281,24 +283,19 @@ OPTION_SETS = [
 SPLIT_IN_PAGE = r"""
 const [name, b64, options, done] = arguments;
 (async () => {
-  core._kv_reset();
-  core.FS.mkdirTree('/in/corpus');
-  const path = '/in/corpus/' + name;
-  core.FS.writeFile(path, Uint8Array.from(atob(b64), (c) => c.charCodeAt(0)));
-  if (core.ccall('kv_open', 'number', ['string'], [path]) < 0) return done({error: core.UTF8ToString(core._kv_result())});
-  core.ccall('kv_plan', 'number', ['string'], [options]);
-  const lines = core.UTF8ToString(core.ccall('kv_write_sheets', 'number', ['number'], [0])).split('\n');
+  await call('reset', '');
+  const opened = await call('open', '', name, Uint8Array.from(atob(b64), (c) => c.charCodeAt(0)), '/in/corpus');
+  if (opened.error !== undefined) return done({error: opened.error});
+  const plan = JSON.parse(await call('plan', '', options))[0];
+  const written = await call('writeSheets', '', 0);
   const out = {};
-  for (const line of lines) {
-    if (!line.startsWith('ok ')) continue;
-    const bytes = core.FS.readFile(line.slice(3));
+  for (const [k, bytes] of written.files.entries()) {
+    if (!bytes) continue;
     const digest = new Uint8Array(await crypto.subtle.digest('SHA-256', bytes));
-    out[line.slice(3).split('/').pop()] = [...digest].map((b) => b.toString(16).padStart(2, '0')).join('');
-    core.FS.unlink(line.slice(3));
+    out[plan.sheets[k].file] = [...digest].map((b) => b.toString(16).padStart(2, '0')).join('');
   }
-  core.FS.unlink(path);
   done(out);
-})();
+})().catch((e) => done({error: String(e)}));
 """
 
 

@@ -6,7 +6,7 @@
 const texts = {
   ja: {
     tagline: "Jw_cad の図面を用紙枠ごとに分割", privacy: "図面はこのコンピューターの外に送られません",
-    open: "JWW ファイルを開く…", example: "例の図面", drop: "JWW ファイルをここにドロップしても開けます。",
+    open: "JWW ファイルを開く…", openFolder: "フォルダーを開く…", example: "例の図面", drop: "JWW ファイルをここにドロップしても開けます。",
     options: "分割の設定", pattern: "ファイル名", separator: "区切り文字", start: "開始番号", zeros: "番号の頭に 0 を付ける",
     direction: "番号の順", rows: "行ごと（上から）", columns: "列ごと（左から）", frame: "用紙枠を描く",
     margin: "余白 (mm)", compact: "空の枠を番号から詰める", plan: "配置図", fit: "全体表示", print: "この用紙を印刷",
@@ -14,11 +14,12 @@ const texts = {
     paper: "用紙", file: "ファイル名", jww: "JWW", dxf: "DXF", view: "表示", notWritten: "（書き出さない）",
     emptySheet: "（空の枠：書き出さない）", frames: "枠", loading: "読み込み中…", cannotOpen: "開けませんでした",
     opened: "開きました", ready: "準備ができました", coreFailed: "分割の部品を読み込めませんでした", sheetTitle: "用紙",
-    notJww: "JWW ファイルではありません",
+    notJww: "JWW ファイルではありません", reading: "読み込み中", planning: "計画中", writing: "書き出し中",
+    drawing: "描画中", cancel: "中止", cancelled: "中止しました。開いていた図面は閉じました。",
   },
   en: {
     tagline: "splits Jw_cad drawings into one drawing per paper frame", privacy: "Your drawings never leave this computer",
-    open: "Open JWW files…", example: "Example drawing", drop: "You can also drop JWW files here.",
+    open: "Open JWW files…", openFolder: "Open a folder…", example: "Example drawing", drop: "You can also drop JWW files here.",
     options: "Split options", pattern: "File names", separator: "Separator", start: "Start number",
     zeros: "Leading zeros", direction: "Numbering", rows: "by rows (from the top)", columns: "by columns (from the left)",
     frame: "Draw the paper frame", margin: "Margin (mm)", compact: "Close gaps of empty frames", plan: "Plan",
@@ -26,7 +27,8 @@ const texts = {
     number: "No.", name: "Name", paper: "Paper", file: "File name", jww: "JWW", dxf: "DXF", view: "View",
     notWritten: "(not written)", emptySheet: "(empty frame: not written)", frames: "frames", loading: "Loading…",
     cannotOpen: "Cannot open", opened: "Opened", ready: "Ready", coreFailed: "The splitter could not be loaded",
-    sheetTitle: "Sheet", notJww: "not a JWW drawing",
+    sheetTitle: "Sheet", notJww: "not a JWW drawing", reading: "Reading", planning: "Planning",
+    writing: "Writing", drawing: "Drawing", cancel: "Cancel", cancelled: "Cancelled. The open drawings were closed.",
   },
 };
 let lang = localStorage.getItem("kelvane.lang") || "ja";
@@ -48,12 +50,61 @@ function message(text, error) {
   while (box.children.length > 8) box.lastChild.remove();
 }
 
-// The core and its C API.
-let core = null;
-const api = {};
-function bytesOfResult(ptr) {
-  const size = core._kv_result_size();
-  return core.HEAPU8.slice(ptr, ptr + size);
+// The core runs in a worker (worker.js): every call is a message answered with its result, so
+// the page stays responsive and can cancel work that takes too long.
+let worker = null, nextCall = 1, ready = false;
+const pending = new Map();
+function startWorker() {
+  ready = false;
+  worker = new Worker("worker.js");
+  worker.onmessage = (e) => {
+    const m = e.data;
+    if (m.ready) {
+      ready = true;
+      window.kelvaneTimings.push({ coreMs: performance.now() - coreStarted });
+      document.body.dataset.ready = "1";
+      message(t("ready"));
+      return;
+    }
+    if (m.failed) return message(`${t("coreFailed")}: ${m.failed}`, true);
+    const call = pending.get(m.id);
+    if (!call) return;
+    pending.delete(m.id);
+    progress();
+    if (m.error !== undefined) call.reject(new Error(m.error)); else call.resolve(m.result);
+  };
+  worker.onerror = (e) => message(`${t("coreFailed")}: ${e.message}`, true);
+}
+// Calls an operation of worker.js; `what` is shown while it runs.
+function call(op, what, ...args) {
+  return new Promise((resolve, reject) => {
+    const id = nextCall++;
+    pending.set(id, { resolve, reject, what });
+    const transfer = args.filter((a) => a instanceof Uint8Array).map((a) => a.buffer);
+    worker.postMessage({ id, op, args }, transfer);
+    progress();
+  });
+}
+// What the worker is doing, with a button that stops it.
+function progress() {
+  const box = document.getElementById("progress");
+  const busy = [...pending.values()];
+  box.hidden = busy.length === 0;
+  if (busy.length) document.getElementById("progressText").textContent = busy[0].what || "…";
+}
+function cancel() {
+  worker.terminate();
+  for (const call of pending.values()) call.reject(new Error(t("cancelled")));
+  pending.clear();
+  drawings.length = 0;
+  plans = [];
+  shown = null;
+  viewer.list = null;
+  renderTable();
+  redraw();
+  progress();
+  message(t("cancelled"), true);
+  startWorker();
 }
 
 // Open drawings: {name, bytes}; the plans the core made of them; what the viewer shows.
@@ -77,50 +128,58 @@ function writeOptions(o) {
 }
 function optionsText(o) { return optionNames.map((n) => `${n}=${o[n]}`).join("\n"); }
 
-function replan() {
+async function replan() {
   const o = readOptions();
   localStorage.setItem("kelvane.options", JSON.stringify(o));
-  if (!core) return;
-  const json = core.UTF8ToString(core.ccall("kv_plan", "number", ["string"], [optionsText(o)]));
+  if (!ready || !drawings.length) return;
+  const json = await call("plan", t("planning"), optionsText(o));
   try { plans = JSON.parse(json); } catch (e) { plans = []; message(json, true); }
   renderTable();
-  if (shown && shown.kind === "sheet") showPlan(shown.drawing); else if (drawings.length) showPlan(shown ? shown.drawing : 0);
   document.getElementById("zipAll").disabled = !plans.some((p) => p.sheets.some((s) => s.file));
 }
 
-// Writes the file into the core's memory file system and loads it there.
-function openDrawing(name, bytes) {
-  const folder = `/in/${drawings.length}`;
-  core.FS.mkdirTree(folder);
-  const path = `${folder}/${name}`;
-  core.FS.writeFile(path, bytes);
-  const index = core.ccall("kv_open", "number", ["string"], [path]);
-  if (index < 0) {
-    const reason = core.UTF8ToString(core._kv_result());
-    message(`${t("cannotOpen")}: ${name} (${reason})`, true);
-    core.FS.unlink(path);
-    return false;
-  }
-  drawings.push({ name, path });
-  message(`${t("opened")}: ${name}`);
-  return true;
-}
-
+// Reads each file in the worker; the plan of all of them follows, then the last one's picture.
 async function openFiles(files) {
-  if (!core) return;
+  if (!ready) return;
   let any = false;
-  for (const file of files) {
+  files = files.filter((f) => /\.jww$/i.test(f.name));
+  for (const [i, file] of files.entries()) {
     const bytes = new Uint8Array(await file.arrayBuffer());
     const started = performance.now();
-    if (openDrawing(file.name, bytes)) any = true;
-    window.kelvaneTimings.push({ name: file.name, size: bytes.length, openMs: performance.now() - started });
+    try {
+      const r = await call("open", `${t("reading")}: ${file.name} (${i + 1}/${files.length})`, file.name, bytes,
+                           `/in/${drawings.length}`);
+      if (r.error !== undefined) {
+        message(`${t("cannotOpen")}: ${file.name} (${r.error})`, true);
+      } else {
+        drawings.push({ name: file.name });
+        message(`${t("opened")}: ${file.name}`);
+        any = true;
+      }
+    } catch (e) {
+      message(`${t("cannotOpen")}: ${file.name} (${e.message})`, true);
+    }
+    window.kelvaneTimings.push({ name: file.name, size: file.size, openMs: performance.now() - started });
   }
   if (any) {
     const started = performance.now();
-    replan();
+    await replan();
     window.kelvaneTimings.push({ planMs: performance.now() - started });
-    showPlan(drawings.length - 1);
+    await showPlan(drawings.length - 1);
   }
+}
+
+// The files of a dropped folder and the folders below it.
+async function filesOfEntry(entry) {
+  if (entry.isFile) return [await new Promise((resolve, reject) => entry.file(resolve, reject))];
+  if (!entry.isDirectory) return [];
+  const reader = entry.createReader(), files = [];
+  for (;;) {
+    const batch = await new Promise((resolve, reject) => reader.readEntries(resolve, reject));
+    if (!batch.length) break;
+    for (const e of batch) files.push(...(await filesOfEntry(e)));
+  }
+  return files;
 }
 
 const paperNames = { 0: "A0", 1: "A1", 2: "A2", 3: "A3", 4: "A4", 8: "2A", 9: "3A", 10: "4A", 11: "5A", 12: "10m", 13: "50m", 14: "100m" };
@@ -165,38 +224,22 @@ document.querySelector("#sheets tbody").addEventListener("click", (e) => {
   const b = e.target.closest("button");
   if (!b) return;
   const row = b.closest("tr"), d = +row.dataset.drawing, k = +row.dataset.sheet;
+  const file = plans[d].sheets[k].file;
   if (b.dataset.action === "view") showSheet(d, k);
-  else if (b.dataset.action === "jww") download(plans[d].sheets[k].file, sheetFiles(d)[k]);
+  else if (b.dataset.action === "jww") sheetFiles(d).then((files) => download(file, files[k]));
   else if (b.dataset.action === "dxf") {
-    download(plans[d].sheets[k].file.replace(/\.jww$/i, ".dxf"), sheetDxf(d, k));
-    for (const image of dxfImages()) download(image.name, image.bytes);
+    call("sheetDxf", `${t("writing")}: ${file}`, d, k).then((r) => {
+      download(file.replace(/\.jww$/i, ".dxf"), r.dxf);
+      for (const image of r.images) download(image.name, image.bytes);
+    });
   }
 });
 
 // The sheets of drawing d, written by the core as the command line writes them: bytes by sheet.
-function sheetFiles(d) {
-  const lines = core.UTF8ToString(core.ccall("kv_write_sheets", "number", ["number"], [d])).split("\n");
-  const files = [];
-  lines.forEach((line, k) => {
-    if (line.startsWith("ok ")) {
-      const path = line.slice(3);
-      files[k] = core.FS.readFile(path);
-      core.FS.unlink(path);
-    } else if (line.startsWith("fail ")) {
-      message(line.slice(5), true);
-    }
-  });
-  return files;
-}
-function sheetDxf(d, k) { return bytesOfResult(core.ccall("kv_sheet_dxf", "number", ["number", "number"], [d, k])); }
-// The image files the last DXF refers to: [{name, bytes}].
-function dxfImages() {
-  const images = [];
-  for (let k = 0, n = core._kv_dxf_image_count(); k < n; ++k) {
-    const name = core.UTF8ToString(core._kv_dxf_image_name(k));
-    images.push({ name, bytes: bytesOfResult(core._kv_dxf_image(k)) });
-  }
-  return images;
+async function sheetFiles(d) {
+  const r = await call("writeSheets", `${t("writing")}: ${drawings[d].name}`, d);
+  for (const failure of r.failures) message(failure, true);
+  return r.files;
 }
 
 function download(name, bytes) {
@@ -211,17 +254,18 @@ function download(name, bytes) {
   setTimeout(() => URL.revokeObjectURL(a.href), 10000);
 }
 
-document.getElementById("zipAll").addEventListener("click", () => {
+document.getElementById("zipAll").addEventListener("click", async () => {
   const entries = [];
-  plans.forEach((plan, d) => {
-    const files = sheetFiles(d);
-    plan.sheets.forEach((s, k) => {
-      if (!files[k]) return;
+  for (const [d, plan] of plans.entries()) {
+    const files = await sheetFiles(d);
+    for (const [k, s] of plan.sheets.entries()) {
+      if (!files[k]) continue;
+      const r = await call("sheetDxf", `${t("writing")}: ${s.file}`, d, k);
       entries.push({ name: s.file, bytes: files[k] });
-      entries.push({ name: s.file.replace(/\.jww$/i, ".dxf"), bytes: sheetDxf(d, k) });
-      entries.push(...dxfImages());
-    });
-  });
+      entries.push({ name: s.file.replace(/\.jww$/i, ".dxf"), bytes: r.dxf });
+      entries.push(...r.images);
+    }
+  }
   const base = plans.length === 1 ? plans[0].source.replace(/\.jww$/i, "") : "kelvane";
   download(`${base}-sheets.zip`, KvZip.make(entries));
 });
@@ -256,43 +300,45 @@ function fit() {
   viewer.oy = (canvas.height + viewer.list.height * viewer.scale) / 2;
   redraw();
 }
-// The images the last picture refers to, decoded by the browser (gzip through its
-// DecompressionStream); the list is drawn again as each arrives.
-function loadImages(list) {
+// A picture from the worker: its list, with the images it refers to decoded by the browser
+// (gzip through its DecompressionStream); the viewer draws it again as each image arrives.
+function readPicture(r) {
+  const list = KvDisplayList.read(r.list.buffer);
   list.bitmaps = [];
-  const waits = list.images.map(async (_, k) => {
-    const bytes = bytesOfResult(core._kv_image(k));
-    if (!bytes.length) return;
-    let blob = new Blob([bytes]);
+  list.ready = Promise.all(r.images.map(async (image, k) => {
+    if (!image.bytes.length) return;
+    let blob = new Blob([image.bytes]);
     try {
-      if (core._kv_image_gzip(k)) blob = await new Response(blob.stream().pipeThrough(new DecompressionStream("gzip"))).blob();
+      if (image.gzip) blob = await new Response(blob.stream().pipeThrough(new DecompressionStream("gzip"))).blob();
       list.bitmaps[k] = await createImageBitmap(blob);
     } catch (e) {
       // An image the browser cannot decode stays an outline.
     }
-  });
-  return Promise.all(waits);
+  }));
+  return list;
 }
-function show(bytes, title) {
-  viewer.list = KvDisplayList.read(bytes.buffer);
-  const list = viewer.list;
-  loadImages(list).then(() => { if (viewer.list === list) redraw(); });
+function show(list, title) {
+  viewer.list = list;
+  list.ready.then(() => { if (viewer.list === list) redraw(); });
   document.getElementById("empty").hidden = true;
   document.getElementById("viewTitle").textContent = title;
   fit();
 }
-function showPlan(d) {
+async function showPlan(d) {
   if (d < 0 || d >= drawings.length) return;
   shown = { kind: "plan", drawing: d };
-  show(bytesOfResult(core.ccall("kv_plan_picture", "number", ["number", "number"], [d, 96])), `${t("plan")}: ${drawings[d].name}`);
+  const r = await call("planPicture", `${t("drawing")}: ${drawings[d].name}`, d, 96);
+  show(readPicture(r), `${t("plan")}: ${drawings[d].name}`);
   document.getElementById("printSheet").disabled = true;
   renderTable();
 }
-function sheetList(d, k) { return bytesOfResult(core.ccall("kv_sheet_picture", "number", ["number", "number", "number"], [d, k, -1])); }
-function showSheet(d, k) {
+async function sheetPicture(d, k) {
+  return readPicture(await call("sheetPicture", `${t("drawing")}: ${plans[d].sheets[k].number}`, d, k, -1));
+}
+async function showSheet(d, k) {
   shown = { kind: "sheet", drawing: d, sheet: k };
   const s = plans[d].sheets[k];
-  show(sheetList(d, k), `${t("sheetTitle")} ${s.number} ${s.name} — ${paperText(s)}`);
+  show(await sheetPicture(d, k), `${t("sheetTitle")} ${s.number} ${s.name} — ${paperText(s)}`);
   document.getElementById("printSheet").disabled = false;
   renderTable();
 }
@@ -336,11 +382,12 @@ window.addEventListener("resize", () => { const w = canvas.width, h = canvas.hei
 
 // Printing 1:1: the sheet drawn at print resolution into an image exactly the paper's size in
 // millimetres, on a page of that size (CSS @page), with no margin.
-function printSheet() {
+async function printSheet() {
   if (!shown || shown.kind !== "sheet") return;
   const s = plans[shown.drawing].sheets[shown.sheet];
-  const list = KvDisplayList.read(sheetList(shown.drawing, shown.sheet).buffer);
-  loadImages(list).then(() => printList(list, s));
+  const list = await sheetPicture(shown.drawing, shown.sheet);
+  await list.ready;
+  printList(list, s);
 }
 function printList(list, s) {
   // 300 dpi, less for large paper so that the picture stays within what a canvas holds.
@@ -376,7 +423,15 @@ document.getElementById("lang").addEventListener("click", () => {
   localStorage.setItem("kelvane.lang", lang);
   applyTexts();
 });
-document.getElementById("options").addEventListener("change", replan);
+document.getElementById("options").addEventListener("change", async () => {
+  await replan();
+  if (drawings.length) await showPlan(shown ? shown.drawing : 0);
+});
+document.getElementById("cancel").addEventListener("click", cancel);
+document.getElementById("folder").addEventListener("change", (e) => {
+  openFiles([...e.target.files]);
+  e.target.value = "";
+});
 document.getElementById("files").addEventListener("change", (e) => {
   openFiles([...e.target.files]);
   e.target.value = "";  // the same file can be chosen again
@@ -384,23 +439,23 @@ document.getElementById("files").addEventListener("change", (e) => {
 document.getElementById("showPlan").addEventListener("click", () => showPlan(shown ? shown.drawing : 0));
 document.getElementById("fit").addEventListener("click", fit);
 document.getElementById("printSheet").addEventListener("click", printSheet);
-document.getElementById("example").addEventListener("click", () => {
-  core.FS.mkdirTree("/example");
-  core.ccall("kv_make_example", "number", ["string"], ["/example/example.jww"]);
-  const bytes = core.FS.readFile("/example/example.jww");
+document.getElementById("example").addEventListener("click", async () => {
+  const bytes = await call("example", t("drawing"));
   openFiles([new File([bytes], "example.jww")]);
 });
 window.addEventListener("dragover", (e) => { e.preventDefault(); document.body.classList.add("dragging"); });
 window.addEventListener("dragleave", () => document.body.classList.remove("dragging"));
-window.addEventListener("drop", (e) => {
+window.addEventListener("drop", async (e) => {
   e.preventDefault();
   document.body.classList.remove("dragging");
-  openFiles([...e.dataTransfer.files]);
+  const entries = [...e.dataTransfer.items].map((item) => item.webkitGetAsEntry && item.webkitGetAsEntry());
+  if (entries.every((entry) => entry)) {
+    const files = [];
+    for (const entry of entries) files.push(...(await filesOfEntry(entry)));
+    openFiles(files);
+  } else {
+    openFiles([...e.dataTransfer.files]);
+  }
 });
 const coreStarted = performance.now();
-KelvaneModule().then((m) => {
-  core = m;
-  window.kelvaneTimings.push({ coreMs: performance.now() - coreStarted });
-  document.body.dataset.ready = "1";
-  message(t("ready"));
-}, (e) => message(`${t("coreFailed")}: ${e}`, true));
+startWorker();
