@@ -125,6 +125,23 @@ def main():
         compare_plan(browser, exe, drawing, work, check)
         time.sleep(0.5)
         browser.save_screenshot(os.path.join(work, "plan-desktop.png"))
+        # The wheel zooms about the cursor and the plan is drawn again from its vectors.
+        before = browser.execute_script("return viewer.scale")
+        browser.execute_script("""
+          const c = document.getElementById('canvas'), r = c.getBoundingClientRect();
+          for (let i = 0; i < 6; ++i)
+            c.dispatchEvent(new WheelEvent('wheel', {deltaY: -300, clientX: r.left + r.width * 0.2,
+                                                     clientY: r.top + r.height * 0.25, bubbles: true, cancelable: true}));""")
+        time.sleep(0.5)
+        after = browser.execute_script("return viewer.scale")
+        check(after > before * 10, "six wheel steps zoom the plan in (scale %.2f to %.2f)" % (before, after))
+        browser.save_screenshot(os.path.join(work, "plan-zoomed.png"))
+        browser.find_element(By.ID, "fit").click()
+        # English, and back.
+        browser.find_element(By.ID, "lang").click()
+        heads = [h.text for h in browser.find_elements(By.CSS_SELECTOR, "#sheets th")]
+        browser.find_element(By.ID, "lang").click()
+        check(heads[:4] == ["No.", "Name", "Paper", "File name"], "the English switch: %s" % heads[:4])
 
         # One sheet through its download button, then everything as a ZIP.
         first = next(i for i, e in enumerate(expected) if e[3])
