@@ -146,6 +146,7 @@ def main():
         # One sheet through its download button, then everything as a ZIP.
         first = next(i for i, e in enumerate(expected) if e[3])
         name = expected[first][3]
+        rows = browser.find_elements(By.CSS_SELECTOR, "#sheets tbody tr[data-sheet]")
         rows[first].find_element(By.CSS_SELECTOR, "button[data-action=jww]").click()
         got = wait(lambda: os.path.exists(os.path.join(downloads, name)) and os.path.join(downloads, name))
         same = bool(got) and open(got, "rb").read() == open(os.path.join(cli_out, name), "rb").read()
