@@ -10,7 +10,7 @@ allowed() {
   case $1 in
     text) echo "" ;;
     platform) echo "text" ;;
-    platform/posix | platform/win32) echo "platform text" ;;
+    platform/posix | platform/win32 | platform/web) echo "platform text" ;;
     jww) echo "platform text" ;;
     split) echo "jww platform text" ;;
     render) echo "split jww platform text" ;;

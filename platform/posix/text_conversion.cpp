@@ -42,20 +42,12 @@ class Converter {
   iconv_t cd_;
 };
 
-// The C library of the browser build (musl) has no CP932 table, only plain Shift_JIS: its
-// NEC and IBM extensions then become "?".
-#if defined(__EMSCRIPTEN__)
-constexpr const char* kSjisName = "SJIS";
-#else
-constexpr const char* kSjisName = "CP932";
-#endif
-
 Converter& SjisToUtf8Converter() {
-  thread_local Converter converter("UTF-8", kSjisName);
+  thread_local Converter converter("UTF-8", "CP932");
   return converter;
 }
 Converter& Utf8ToSjisConverter() {
-  thread_local Converter converter(kSjisName, "UTF-8");
+  thread_local Converter converter("CP932", "UTF-8");
   return converter;
 }
 

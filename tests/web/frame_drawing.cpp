@@ -1,5 +1,6 @@
 // Makes a drawing with sheets out of one without: paper frames in a 2 x 2 grid over the extent of
-// its lines, arcs and texts, and a name text in the first, saved in the drawing's own version.
+// its lines, arcs and texts, and a name text in the first (with a character
+// only code page 932 has), saved in the drawing's own version.
 // Real drawings hold no frames; the browser test splits these framed copies in the page and with
 // the command line and compares the sheets.  Usage: kelvane_frame_drawing IN.jww OUT.jww
 #include <algorithm>
@@ -42,10 +43,14 @@ int main(int argc, char** argv) {
       AddLine(doc, x + w, y + h, x, y + h, frame);
       AddLine(doc, x, y + h, x, y, frame);
     }
-  // 【名】平面図 in the upper-left frame.
-  const JwwString name = doc.UnicodeStrings() ? JwwString::Wide(u"\u3010\u540D\u3011\u5E73\u9762\u56F3")
-                                              : JwwString::Sjis("\x81\x79\x96\xBC\x81\x7A\x95\xBD\x96\xCA\x90\x7D");
-  AddText(doc, minX + w * 0.1, minY + h + gap + h * 0.8, name, {}, std::max(w, h) / 50);
+  // 【名】①平面図 in the upper-left frame: "①" is one of code page 932's NEC characters.
+  const JwwString name = doc.UnicodeStrings()
+                             ? JwwString::Wide(u"\u3010\u540D\u3011\u2460\u5E73\u9762\u56F3")
+                             : JwwString::Sjis("\x81\x79\x96\xBC\x81\x7A\x87\x40\x95\xBD\x96\xCA\x90\x7D");
+  Attr auxiliary;
+  auxiliary.penColor = 9;  // name texts are in the auxiliary colour
+  const int32_t text = AddText(doc, minX + w * 0.1, minY + h + gap + h * 0.8, name, auxiliary, std::max(w, h) / 50);
+  doc.texts[size_t(text)].textType = 0;  // a name text's type is a multiple of 100
   if (!doc.SaveToFile(argv[2], doc.header.version)) {
     std::fprintf(stderr, "%s: cannot write\n", argv[2]);
     return 1;
