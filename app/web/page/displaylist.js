@@ -17,6 +17,16 @@ const KvDisplayList = (() => {
     const rgb = () => `rgb(${u8()},${u8()},${u8()})`;
     const points = () => { const n = u32(); align(); const p = new Float32Array(buffer, at, n * 2); at += n * 8; return p; };
 
+    // The box of a point array: [minX, minY, maxX, maxY].
+    const boxOf = (p, box = [Infinity, Infinity, -Infinity, -Infinity]) => {
+      for (let i = 0; i < p.length; i += 2) {
+        if (p[i] < box[0]) box[0] = p[i];
+        if (p[i] > box[2]) box[2] = p[i];
+        if (p[i + 1] < box[1]) box[1] = p[i + 1];
+        if (p[i + 1] > box[3]) box[3] = p[i + 1];
+      }
+      return box;
+    };
     if (buffer.byteLength < 8 || decoder.decode(new Uint8Array(buffer, 0, 4)) !== "KVDL") throw new Error("not a display list");
     at = 8;
     const list = { width: f64(), height: f64(), background: rgb() };
@@ -38,17 +48,27 @@ const KvDisplayList = (() => {
         const kind = u8();
         if (kind === 0) {
           const style = u32(), closed = u8() !== 0;
-          items.push({ kind, style, closed, points: points() });
+          const p = points();
+          items.push({ kind, style, closed, points: p, box: boxOf(p) });
         } else if (kind === 1) {
-          const color = rgb(), rings = [];
+          const color = rgb(), rings = [], box = [Infinity, Infinity, -Infinity, -Infinity];
           for (let r = u32(), j = 0; j < r; ++j) rings.push(points());
-          items.push({ kind, color, rings });
+          for (const ring of rings) boxOf(ring, box);
+          items.push({ kind, color, rings, box });
         } else if (kind === 2) {
           const color = rgb(), flags = u8(), font = u32(), n = u32();
           align();
           const cells = new Float32Array(buffer, at, n * 7), codes = new Uint32Array(buffer, at, n * 7);
           at += n * 28;
-          items.push({ kind, color, bold: (flags & 1) !== 0, italic: (flags & 2) !== 0, font, count: n, cells, codes });
+          // The cells' corners bound the run.
+          const corners = [];
+          for (let g = 0; g < n; ++g) {
+            const o = g * 7, x = cells[o], y = cells[o + 1];
+            corners.push(x, y, x + cells[o + 2] + cells[o + 4], y + cells[o + 3] + cells[o + 5],
+                         x + cells[o + 2], y + cells[o + 3], x + cells[o + 4], y + cells[o + 5]);
+          }
+          items.push({ kind, color, bold: (flags & 1) !== 0, italic: (flags & 2) !== 0, font, count: n, cells, codes,
+                       box: boxOf(corners) });
         } else if (kind === 3) {
           const image = u32(), v = [];
           for (let j = 0; j < 10; ++j) v.push(f64());
@@ -77,7 +97,11 @@ const KvDisplayList = (() => {
     ctx.fillStyle = list.background;
     ctx.fillRect(0, 0, list.width, list.height);
     const onePixel = 1 / scale;  // a canvas pixel in millimetres
-    const clip = { x0: -ox / scale, x1: (ctx.canvas.width - ox) / scale, y0: (oy - ctx.canvas.height) / scale, y1: oy / scale };
+    // The canvas in page millimetres, widened by what a line or glyph may overhang its box: half a
+    // millimetre, or 16 pixels of the widest screen-pixel line.
+    const slack = Math.max(0.5, 16 * pixel / scale);
+    const clip = { x0: -ox / scale - slack, x1: (ctx.canvas.width - ox) / scale + slack,
+                   y0: (oy - ctx.canvas.height) / scale - slack, y1: oy / scale + slack };
     const state = { style: -1 };
     drawItems(ctx, list, list.lists[0], 0, 0, onePixel, pixel, clip, state, 0);
     flush(ctx, state);
@@ -107,6 +131,9 @@ const KvDisplayList = (() => {
   function drawItems(ctx, list, items, dx, dy, onePixel, pixel, clip, state, depth) {
     if (depth > 64) return;
     for (const item of items) {
+      // What lies wholly outside the canvas is not drawn.
+      const b = item.box;
+      if (b && (b[0] + dx > clip.x1 || b[2] + dx < clip.x0 || b[1] + dy > clip.y1 || b[3] + dy < clip.y0)) continue;
       switch (item.kind) {
         case 0: {
           const p = item.points;
