@@ -28,10 +28,9 @@ const operations = {
     const path = `${folder}/${name}`;
     core.FS.writeFile(path, data);
     const index = core.ccall("kv_open", "number", ["string"], [path]);
-    if (index < 0) {
-      core.FS.unlink(path);
-      return { error: text(core._kv_result()) };
-    }
+    // The drawing is in the core's memory now: its file would only hold a second copy.
+    core.FS.unlink(path);
+    if (index < 0) return { error: text(core._kv_result()) };
     return { index };
   },
   plan(options) { return text(core.ccall("kv_plan", "number", ["string"], [options])); },
