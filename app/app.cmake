@@ -16,8 +16,14 @@ add_library(kelvane_app STATIC
   app/example.cpp
   app/plan_picture.cpp
 )
+target_link_libraries(kelvane_app PUBLIC kelvane_dxf kelvane_render kelvane_split kelvane_jww)
+if(EMSCRIPTEN)
+  # One thread in the browser (threads would need cross-origin isolation headers no static host
+  # sends); the front end is app/web/.
+  return()
+endif()
 find_package(Threads REQUIRED)
-target_link_libraries(kelvane_app PUBLIC kelvane_dxf kelvane_render kelvane_split kelvane_jww Threads::Threads)
+target_link_libraries(kelvane_app PUBLIC Threads::Threads)
 
 if(WIN32)
   # The Windows program: the window over the Win32 platform layer, one statically linked file.

@@ -4,6 +4,11 @@ add_library(kelvane_render STATIC render/display_list.cpp render/text_layout.cpp
   render/render.cpp render/image_source.cpp)
 target_link_libraries(kelvane_render PUBLIC kelvane_split kelvane_jww)
 
+if(EMSCRIPTEN)
+  # The browser draws the display list itself (app/web/page/); none of the backends below.
+  return()
+endif()
+
 if(NOT WIN32)
   find_package(PkgConfig QUIET)
   if(NOT PKG_CONFIG_FOUND)

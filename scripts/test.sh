@@ -26,6 +26,9 @@ run_ctest() {
   "$@" ctest --test-dir "$dir" --output-on-failure -j "$jobs" | tee "$logs/$name.log"
 }
 
+echo "== the browser build (build-web/site), which the release tests drive in headless Chromium"
+scripts/web.sh --build-only
+
 echo "== release build and tests"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DKELVANE_TESTS=ON -DKELVANE_BENCH=ON
 cmake --build build -j "$jobs"
