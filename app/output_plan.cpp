@@ -60,7 +60,7 @@ class Claims {
     auto resolved = run_.resolvedFolders.find(folder);
     if (resolved == run_.resolvedFolders.end())
       resolved = run_.resolvedFolders.emplace(folder, NameKey(platform_, folder / "x").parent_path()).first;
-    return NameKey(platform_, resolved->second / file.filename()).native();
+    return NameKeyIn(platform_, resolved->second, file.filename());
   }
 
   // Why `file` may not be written by this run; kNone when it is free (it is not taken yet).

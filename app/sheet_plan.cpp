@@ -113,6 +113,11 @@ std::filesystem::path NameKey(const Platform& platform, const std::filesystem::p
   return CanonicalFolder(path.parent_path()) / FoldedName(platform, path.filename());
 }
 
+std::filesystem::path::string_type NameKeyIn(const Platform& platform, const std::filesystem::path& resolvedFolder,
+                                             const std::filesystem::path& name) {
+  return (resolvedFolder / FoldedName(platform, name)).native();
+}
+
 void AddRunInput(RunContext& run, const Platform& platform, const std::filesystem::path& input) {
   const std::filesystem::path folder = input.parent_path();
   auto resolved = run.resolvedFolders.find(folder);

@@ -46,6 +46,10 @@ struct RunContext {
 // through links, and on platforms whose names ignore case, the name folded to upper case.
 std::filesystem::path NameKey(const Platform& platform, const std::filesystem::path& path);
 
+// The same for a name in a folder already resolved as NameKey resolves it.
+std::filesystem::path::string_type NameKeyIn(const Platform& platform, const std::filesystem::path& resolvedFolder,
+                                             const std::filesystem::path& name);
+
 // Adds one input of the run to the context.
 void AddRunInput(RunContext& run, const Platform& platform, const std::filesystem::path& input);
 // Adds a settings file, which no file of the run may replace.
