@@ -428,6 +428,17 @@ mkdir -p "$t/data" "$t/linux"
 cp "$example" "$t/data/example.jww"
 cp "$example" "$t/linux/example.jww"
 w "$t/bin/kelvane.exe" "$(winpath "$t/data/example.jww")"
+# The Linux side with the fonts the Windows side draws from: the Windows font source has no
+# fallback chain yet, so a character only Noto CJK holds (𠮷) is a box there.
+cat >"$t/fonts.conf" <<'CONF'
+<?xml version="1.0"?>
+<!DOCTYPE fontconfig SYSTEM "fonts.dtd">
+<fontconfig>
+  <include ignore_missing="yes">/etc/fonts/fonts.conf</include>
+  <selectfont><rejectfont><glob>/usr/share/fonts/opentype/noto/*</glob></rejectfont></selectfont>
+</fontconfig>
+CONF
+export FONTCONFIG_FILE="$t/fonts.conf"
 run_linux "$t/bin/kelvane.dat" --pdf "$t/linux/example.jww"
 corpus="${KELVANE_CORPUS:-$repo/../shared/corpus}"
 if [ -d "$corpus" ]; then
@@ -441,6 +452,7 @@ if [ -d "$corpus" ]; then
 else
   echo "(no corpus at $corpus: the example alone)"
 fi
+unset FONTCONFIG_FILE
 agreed=0
 disagreements=""
 for f in "$t/linux"/*.pdf; do
