@@ -183,18 +183,21 @@ TEST(Batch, TwoJobsWriteTheSerialRunsFilesNamesLinesAndReport) {
   EXPECT_TRUE(files[1].count("2~2.jww")) << "no clash between drawings";
 }
 
-// With pictures each drawing stays loaded until its turn to be reported, which takes another
-// way through the workers: the same files, lines and pages as a serial run.
+// The workers draw the pictures, DXF files, their images and the sets of several drawings at
+// once, sharing the fonts: the same files, byte for byte (a PDF carries no date), and the same
+// lines and warnings in the same order as a serial run.
 TEST(Batch, TwoJobsDrawTheSerialRunsPicturesAndSets) {
   TempDir dir;
   MakeExample(dir);
   const std::string inputs = ExampleCopies(dir, {"p/a.jww", "p/b.jww", "q/c.jww", "q/d.jww", "q/e.jww"});
-  const SerialAndParallel r = RunWithOneAndTwoJobs(dir, "--pattern 6 --dxf --pdf-set", inputs);
+  const SerialAndParallel r = RunWithOneAndTwoJobs(dir, "--pattern 6 --pdf --dxf --pdf-set", inputs);
   EXPECT_EQ(r.runs[0].status, 0) << r.runs[0].err;
   EXPECT_EQ(r.runs[1].status, 0) << r.runs[1].err;
   EXPECT_EQ(r.runs[0].out, r.runs[1].out);
+  EXPECT_EQ(Replaced(r.runs[0].err, (dir / "out1").string(), (dir / "out2").string()), r.runs[1].err);
   EXPECT_EQ(r.files[0], r.files[1]);
-  EXPECT_TRUE(r.files[1].count("2~2.dxf") && r.files[1].count("e.pdf")) << "no clash, or no picture";
+  EXPECT_TRUE(r.files[1].count("2~2.dxf") && r.files[1].count("2~2.pdf") && r.files[1].count("e.pdf"))
+      << "no clash, or no picture";
 }
 
 TEST(Batch, TheReportValidatesListsEverySheetAndNeverReplacesAnInput) {

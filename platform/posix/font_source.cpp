@@ -40,7 +40,11 @@ std::string CleanName(const std::string& name) {
 
 class HarfBuzzFont final : public EmbeddableFont {
  public:
+  // Shared by every thread writing a document: HarfBuzz reads an immutable face and font from
+  // any thread, and a subset is a new face of its own.
   HarfBuzzFont(hb_face_t* face, std::string fallbackName) : face_(face), font_(hb_font_create(face)) {
+    hb_face_make_immutable(face_);
+    hb_font_make_immutable(font_);
     char name[256];
     unsigned int size = sizeof name;
     if (hb_ot_name_get_utf8(face_, HB_OT_NAME_ID_POSTSCRIPT_NAME, HB_LANGUAGE_INVALID, &size, name) > 0)
