@@ -53,6 +53,7 @@ class HarfBuzzFont final : public EmbeddableFont {
       name_ = CleanName(fallbackName);
   }
   ~HarfBuzzFont() override {
+    if (prepared_) hb_face_destroy(prepared_);
     hb_font_destroy(font_);
     hb_face_destroy(face_);
   }
@@ -88,9 +89,18 @@ class HarfBuzzFont final : public EmbeddableFont {
   std::optional<std::string> Subset(const std::vector<uint16_t>& glyphs) override;
 
  private:
+  // The face to cut down from: from the second subset on, the face as HarfBuzz prepares it for
+  // cutting (its tables parsed once, for every later subset of the process); a run that cuts a
+  // face once does not pay for that.
+  hb_face_t* SubsetSource();
+
   hb_face_t* face_;
   hb_font_t* font_;
   std::string name_;
+  std::mutex mutex_;  // guards the two below
+  int subsets_ = 0;
+  bool unpreparable_ = false;
+  hb_face_t* prepared_ = nullptr;
 };
 
 // The licence bits of the face's OS/2 table: 2 forbids embedding, 0x100 cutting down, 0x200
@@ -107,6 +117,19 @@ std::string WholeFace(hb_face_t* face) {
   std::string bytes(data ? data : "", data ? length : 0);
   hb_blob_destroy(blob);
   return bytes;
+}
+
+hb_face_t* HarfBuzzFont::SubsetSource() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (prepared_ || unpreparable_) return prepared_ ? prepared_ : face_;
+  if (subsets_++ == 0) return face_;
+  hb_face_t* prepared = hb_subset_preprocess(face_);
+  if (!prepared || prepared == face_ || prepared == hb_face_get_empty()) {
+    unpreparable_ = true;  // it answers the face itself when it cannot prepare it
+    return face_;
+  }
+  hb_face_make_immutable(prepared);
+  return prepared_ = prepared;
 }
 
 std::optional<std::string> HarfBuzzFont::Subset(const std::vector<uint16_t>& glyphs) {
@@ -127,7 +150,7 @@ std::optional<std::string> HarfBuzzFont::Subset(const std::vector<uint16_t>& gly
                        HB_TAG('B', 'A', 'S', 'E'), HB_TAG('v', 'h', 'e', 'a'), HB_TAG('v', 'm', 't', 'x'),
                        HB_TAG('V', 'O', 'R', 'G'), HB_TAG('J', 'S', 'T', 'F'), HB_TAG('D', 'S', 'I', 'G')})
     hb_set_add(drop, tag);
-  hb_face_t* cut = hb_subset_or_fail(face_, input);
+  hb_face_t* cut = hb_subset_or_fail(SubsetSource(), input);
   hb_subset_input_destroy(input);
   if (!cut) return WholeFace(face_);
   std::string bytes = WholeFace(cut);
