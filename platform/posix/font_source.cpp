@@ -217,6 +217,7 @@ class FontconfigSource final : public FontSource {
     std::unique_ptr<FcFontSet, decltype(&FcFontSetDestroy)> fonts{nullptr, FcFontSetDestroy};
   };
   std::map<std::string, FallbackOrder> fallbacks_;  // by weight, slant and family
+  std::map<std::tuple<std::string, bool, bool>, std::shared_ptr<EmbeddableFont>> opened_;  // what Open answered
 };
 
 // The family's pattern after the configuration's substitutions (the project's names and the
@@ -315,9 +316,12 @@ std::shared_ptr<EmbeddableFont> FontconfigSource::Load(const MatchedFace& matche
 
 std::shared_ptr<EmbeddableFont> FontconfigSource::Open(std::string_view familyUtf8, bool bold, bool italic) {
   std::lock_guard<std::mutex> guard(lock_);
+  // Asked by every document for each of its families: matched once for the process.
+  const auto key = std::make_tuple(std::string(familyUtf8), bold, italic);
+  if (auto known = opened_.find(key); known != opened_.end()) return known->second;
   MatchedFace matched;
-  if (!Match(familyUtf8, bold, italic, matched)) return nullptr;
-  return Load(matched, familyUtf8);
+  std::shared_ptr<EmbeddableFont> face = Match(familyUtf8, bold, italic, matched) ? Load(matched, familyUtf8) : nullptr;
+  return opened_[key] = face;
 }
 
 std::shared_ptr<EmbeddableFont> FontconfigSource::OpenFallback(std::string_view familyUtf8, bool bold, bool italic,
