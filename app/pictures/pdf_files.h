@@ -4,14 +4,26 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
-#include "app/pictures/picture_files.h"
+#include "app/sheet_plan.h"
+#include "platform/file_identity.h"
 #include "render/cairo/cairo_output.h"
 #include "render/display_list.h"
 
 namespace kelvane {
+
+struct PictureOptions {
+  std::vector<PictureFormat> formats;  // beside each written sheet, one file per format
+  // Print colours (true) or black (false); none: as the drawing's colour-print setting says.
+  std::optional<bool> color;
+  int dpi = 150;                       // PNG resolution
+  // Files no picture may replace, whatever name reaches them: the run's inputs and its settings.
+  std::set<FileIdentity> protectedFiles;
+};
 
 // One page as a PDF of its own, with the images `o` finds.
 bool WritePdfPage(const DisplayList& list, const std::filesystem::path& file, const PictureOutput& o,
@@ -28,5 +40,16 @@ PictureOutput PictureOutputFor(const JwwDocument& doc, const std::filesystem::pa
 bool WriteSheetPdf(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet,
                    const std::filesystem::path& file, const PictureOptions& options, std::string& reason,
                    std::string* warnings = nullptr);
+
+// The PDF set of a drawing at SheetSetFileOf: the pages of SheetSetPages, each on the paper of
+// its own picture, their bookmarks as the outline. Each page is drawn and written before the
+// next, so that one page's list is held at a time.
+bool WriteSheetSetPdf(const JwwDocument& doc, const SheetPlan& plan, const std::vector<size_t>& sheets, bool withPlan,
+                      const PictureOptions& options, std::string& error, std::string* warnings = nullptr);
+
+// The same at `file`, which the run's plan named; false with the bare reason.
+bool WriteSheetSetPdfAt(const JwwDocument& doc, const SheetPlan& plan, const std::vector<size_t>& sheets,
+                        bool withPlan, const std::filesystem::path& file, const PictureOptions& options,
+                        std::string& reason, std::string* warnings = nullptr);
 
 }  // namespace kelvane
