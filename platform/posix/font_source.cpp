@@ -38,6 +38,10 @@ std::string CleanName(const std::string& name) {
   return clean.empty() ? "Font" : clean;
 }
 
+// Subsets of one face cut from the face itself before it is prepared for cutting (measured with
+// IPA Gothic: preparing takes about 20 ms, and saves 1.5 to 2 ms on every later subset).
+constexpr int kSubsetsBeforePreparing = 10;
+
 class HarfBuzzFont final : public EmbeddableFont {
  public:
   // Shared by every thread writing a document: HarfBuzz reads an immutable face and font from
@@ -89,9 +93,10 @@ class HarfBuzzFont final : public EmbeddableFont {
   std::optional<std::string> Subset(const std::vector<uint16_t>& glyphs) override;
 
  private:
-  // The face to cut down from: from the second subset on, the face as HarfBuzz prepares it for
-  // cutting (its tables parsed once, for every later subset of the process); a run that cuts a
-  // face once does not pay for that.
+  // The face to cut down from: after the first kSubsetsBeforePreparing subsets, the face as
+  // HarfBuzz prepares it for cutting (its tables parsed once, for every later subset of the
+  // process). Preparing a large CJK face costs about ten subsets' time and the face's size in
+  // memory, so a run that cuts a face a few times (one drawing) does not pay for it; a batch does.
   hb_face_t* SubsetSource();
 
   hb_face_t* face_;
@@ -122,7 +127,7 @@ std::string WholeFace(hb_face_t* face) {
 hb_face_t* HarfBuzzFont::SubsetSource() {
   std::lock_guard<std::mutex> lock(mutex_);
   if (prepared_ || unpreparable_) return prepared_ ? prepared_ : face_;
-  if (subsets_++ == 0) return face_;
+  if (++subsets_ <= kSubsetsBeforePreparing) return face_;
   hb_face_t* prepared = hb_subset_preprocess(face_);
   if (!prepared || prepared == face_ || prepared == hb_face_get_empty()) {
     unpreparable_ = true;  // it answers the face itself when it cannot prepare it
