@@ -104,7 +104,7 @@ class HarfBuzzFont final : public EmbeddableFont {
   std::string name_;
   std::mutex mutex_;  // guards the two below
   int subsets_ = 0;
-  bool unpreparable_ = false;
+  bool preparing_ = false, unpreparable_ = false;
   hb_face_t* prepared_ = nullptr;
 };
 
@@ -125,15 +125,21 @@ std::string WholeFace(hb_face_t* face) {
 }
 
 hb_face_t* HarfBuzzFont::SubsetSource() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (prepared_ || unpreparable_) return prepared_ ? prepared_ : face_;
-  if (++subsets_ <= kSubsetsBeforePreparing) return face_;
-  hb_face_t* prepared = hb_subset_preprocess(face_);
-  if (!prepared || prepared == face_ || prepared == hb_face_get_empty()) {
-    unpreparable_ = true;  // it answers the face itself when it cannot prepare it
-    return face_;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (prepared_) return prepared_;
+    // While one thread prepares the face, the others go on cutting from the face itself.
+    if (unpreparable_ || preparing_ || ++subsets_ <= kSubsetsBeforePreparing) return face_;
+    preparing_ = true;
   }
-  hb_face_make_immutable(prepared);
+  hb_face_t* prepared = hb_subset_preprocess(face_);
+  // It answers the face itself when it cannot prepare it.
+  const bool failed = !prepared || prepared == face_ || prepared == hb_face_get_empty();
+  if (!failed) hb_face_make_immutable(prepared);
+  std::lock_guard<std::mutex> lock(mutex_);
+  preparing_ = false;
+  unpreparable_ = failed;
+  if (failed) return face_;
   return prepared_ = prepared;
 }
 
