@@ -16,8 +16,14 @@ add_library(kelvane_app STATIC
   app/example.cpp
   app/plan_picture.cpp
 )
+target_link_libraries(kelvane_app PUBLIC kelvane_dxf kelvane_render kelvane_split kelvane_jww)
+if(EMSCRIPTEN)
+  # One thread in the browser (threads would need cross-origin isolation headers no static host
+  # sends); the front end is app/web/.
+  return()
+endif()
 find_package(Threads REQUIRED)
-target_link_libraries(kelvane_app PUBLIC kelvane_dxf kelvane_render kelvane_split kelvane_jww Threads::Threads)
+target_link_libraries(kelvane_app PUBLIC Threads::Threads)
 
 if(WIN32)
   # The Windows program: the window over the Win32 platform layer, one statically linked file.
@@ -50,7 +56,10 @@ else()
   add_executable(kelvane app/posix/main.cpp)
   target_link_libraries(kelvane PRIVATE kelvane_posix kelvane_version)
   # Printing through CUPS, from the sheets' PDFs.
-  find_package(Cups REQUIRED)
+  find_package(Cups QUIET)
+  if(NOT CUPS_FOUND)
+    kelvane_missing("Cups" libcups2-dev)
+  endif()
   add_library(kelvane_printing STATIC app/posix/cups_print_service.cpp app/posix/sheet_printer.cpp)
   # libcups is loaded at the first job (see cups_print_service.cpp): only its headers here.
   target_include_directories(kelvane_printing PRIVATE ${CUPS_INCLUDE_DIR})

@@ -161,8 +161,9 @@ void Batch::Write(DrawingJob& job) {
     // Every name was decided in Place, so the files beside the sheets need no turn: they are
     // drawn here, by as many workers as there are, and only told in Finish.
     if (!s_.companions || job.plan.outputs.empty()) return;
+    static const std::set<FileIdentity> kNone;
     job.companions = WriteCompanions(*job.document, job.plan, job.outcomes, *s_.companions, s_.pictures,
-                                     s_.protectedFiles ? s_.protectedFiles() : std::set<FileIdentity>());
+                                     s_.protectedFiles ? *s_.protectedFiles : kNone);
   });
 }
 

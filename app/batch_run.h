@@ -41,7 +41,7 @@ struct BatchSetup {
   // order, before drawingDone. `pictures` and `protectedFiles` are called from every worker.
   const CompanionRequest* companions = nullptr;
   PictureWriter* pictures = nullptr;
-  std::function<std::set<FileIdentity>()> protectedFiles{};
+  const std::set<FileIdentity>* protectedFiles = nullptr;  // the inputs and settings files
   std::function<void(const CompanionResult&)> companionsDone{};
 };
 

@@ -27,9 +27,7 @@ bool HasForbiddenSeparatorChar(std::string_view sjis) {
 
 std::string FormatReal(double value) {
   if (value == 0) value = 0;  // no "-0"
-  char text[32];
-  auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15);
-  return std::string(text, result.ptr);
+  return GeneralReal15(value);
 }
 
 double MarginAsShown(double margin) { return TextToReal(FormatReal(margin)); }

@@ -46,4 +46,27 @@ size_t SheetSetPageCount(const std::vector<size_t>& sheets, bool withPlan);
 SheetSetPage SheetSetPageAt(const JwwDocument& doc, const SheetPlan& plan, const std::vector<size_t>& sheets,
                             bool withPlan, size_t k, std::optional<bool> color, double dpi);
 
+// The set's pages for a writer that asks for them in turn: each page is made when asked for,
+// after the one before is let go, so that one page's list is held at a time.
+class SheetSetPages {
+ public:
+  SheetSetPages(const JwwDocument& doc, const SheetPlan& plan, const std::vector<size_t>& sheets, bool withPlan,
+                std::optional<bool> color, double dpi)
+      : doc_(doc), plan_(plan), sheets_(sheets), withPlan_(withPlan), color_(color), dpi_(dpi) {}
+  size_t Count() const { return SheetSetPageCount(sheets_, withPlan_); }
+  const SheetSetPage& At(size_t k) {
+    current_.reset();
+    return current_.emplace(SheetSetPageAt(doc_, plan_, sheets_, withPlan_, k, color_, dpi_));
+  }
+
+ private:
+  const JwwDocument& doc_;
+  const SheetPlan& plan_;
+  const std::vector<size_t>& sheets_;
+  bool withPlan_;
+  std::optional<bool> color_;
+  double dpi_;
+  std::optional<SheetSetPage> current_;
+};
+
 }  // namespace kelvane

@@ -5,6 +5,7 @@
 
 #include "app/batch_run.h"
 #include "app/messages.h"
+#include "platform/replacing_file.h"
 #include "app/settings.h"
 #include "app/text_file.h"
 
@@ -98,7 +99,10 @@ bool Session::Start() {
     return true;
   }
 
-  if (!inputFiles.empty()) RunBatch();
+  if (!inputFiles.empty())
+    RunBatch();
+  else if (settings_.reportFile)
+    WriteReport();  // what the listing found, even when it found no drawing
   return !parameters.empty();
 }
 
@@ -187,10 +191,13 @@ void Session::RunBatch() {
   summary_.failedDrawings = listingFailures_;  // the folders that could not be read come first
   summary_.drawingsListed = n;
   summary_.dryRun = settings_.dryRun;
-  if (settings_.reportFile && !settings_.dryRun) {
+  reportRefused_ = false;
+  if (settings_.reportFile) {
     // Said before anything is written; the sheets still go, the report does not.
-    if (const std::optional<OutputRefusal> refusal = ReserveRunFile(run_, platform_, *settings_.reportFile))
-      frontEnd_.ReportRefused({*settings_.reportFile, OutputKind::kReport, RefusalText(*refusal)});
+    if (const std::optional<OutputRefusal> refusal = ReserveRunFile(run_, platform_, *settings_.reportFile)) {
+      reportRefused_ = true;
+      frontEnd_.ReportNotWritten({*settings_.reportFile, OutputKind::kReport, RefusalText(*refusal)});
+    }
   }
   companions_ = frontEnd_.Companions();
   BatchSetup setup{platform_,        {},   {},        options,  hostExePath,
@@ -203,8 +210,11 @@ void Session::RunBatch() {
   if (companions_.Any()) {
     setup.companions = &companions_;
     setup.pictures = frontEnd_.Pictures();
-    // Asked again for every drawing: a file of an earlier drawing may have been replaced.
-    setup.protectedFiles = [this] { return ProtectedFiles(); };
+    // Known from the start: asking every input again for every drawing grew with the square of
+    // a batch.
+    protectedIdentities_ = run_.inputIdentities;
+    protectedIdentities_.insert(run_.protectedIdentities.begin(), run_.protectedIdentities.end());
+    setup.protectedFiles = &protectedIdentities_;
     setup.companionsDone = [this](const CompanionResult& result) {
       for (const OutputFailure& failure : result.failures) {
         summary_.outputFailures.push_back(failure);
@@ -221,6 +231,7 @@ void Session::RunBatch() {
   if (!failures.empty()) status += " " + failures;
   platform_.SetStatusText(status);
   frontEnd_.RunFinished(summary_);
+  if (settings_.reportFile && !reportRefused_) WriteReport();
   running = false;
 }
 
@@ -231,6 +242,17 @@ std::set<FileIdentity> Session::ProtectedFiles() const {
   for (const std::filesystem::path& file : {SettingsFile(), SideSettingsFile()})
     if (std::optional<FileIdentity> id = platform_.IdentityOf(file)) ids.insert(*id);
   return ids;
+}
+
+void Session::WriteReport() {
+  const std::filesystem::path& file = *settings_.reportFile;
+  std::string problem = ProtectedTargetProblem(file, ProtectedFiles());  // changed since it was reserved
+  if (problem.empty()) {
+    ReplacingFile out(file);
+    if (out.ok()) out.stream() << ReportJson(summary_);
+    if (!out.ok() || !out.Commit()) problem = out.error();
+  }
+  if (!problem.empty()) frontEnd_.ReportNotWritten({file, OutputKind::kReport, problem});
 }
 
 void Session::NoteFailure(const std::string& sjisText) {

@@ -50,8 +50,9 @@ class SessionFrontEnd {
   // picture was written without something it holds (one line each).
   virtual void OutputFailed(const OutputFailure&) {}
   virtual void OutputWarnings(const std::string& /*lines*/) {}
-  // The report file cannot be written where it is asked for; the run goes on without it.
-  virtual void ReportRefused(const OutputFailure&) {}
+  // The report file cannot be written where it is asked for (said when the run starts; the
+  // run goes on without it), or writing it failed at the end.
+  virtual void ReportNotWritten(const OutputFailure&) {}
   // A folder among the inputs, or an entry of one, could not be listed.
   virtual void InputNotListed(const ListingProblem&) {}
   // Drawing number `done` (1-based, in input order) is finished, whatever became of it.
@@ -73,8 +74,8 @@ struct SessionSettings {
   bool recursive = false;
   // Drawings converted at the same time; the result is the same with any number.
   unsigned jobs = 1;
-  // The file the front end writes the run's report to once it is over; reserved before the first
-  // write, so that no file of the run takes its name and it replaces no input or settings file.
+  // The file the run's report goes to once it is over; reserved before the first write, so that
+  // no file of the run takes its name and it replaces no input or settings file.
   std::optional<std::filesystem::path> reportFile{};
 };
 
@@ -110,6 +111,8 @@ class Session {
   void DropFiles(const std::vector<std::filesystem::path>& dropped);
   // Converts every drawing of inputFiles, reporting through the status bar.
   void RunBatch();
+  // The last run's report at SessionSettings::reportFile, whole or not at all.
+  void WriteReport();
   // Answers whether the window may close; during a run the request becomes a cancel request.
   bool CanClose();
   // The window is closing: limits the options, frees the document and writes the settings.
@@ -150,6 +153,8 @@ class Session {
   RunSummary summary_;
   size_t unreadableInputs_ = 0;
   CompanionRequest companions_;
+  bool reportRefused_ = false;
+  std::set<FileIdentity> protectedIdentities_;  // of the run: its inputs and settings files
   std::vector<FailedDrawing> listingFailures_;  // of the last listing, for the run's summary
 };
 

@@ -39,7 +39,7 @@ size_t ListBytes(const DisplayList& l) {
                  l.pictures.size() * sizeof(Picture) + l.placements.size() * sizeof(Placement) +
                  l.points.size() * sizeof(PagePoint) + l.rings.size() * sizeof(Span) +
                  l.glyphs.size() * sizeof(Glyph) + l.strokeStyles.size() * sizeof(StrokeStyle) +
-                 l.dashes.size() * sizeof(double);
+                 l.dashes.size() * sizeof(double) + l.arcs.size() * sizeof(StrokeArc);
   for (const DisplayList& s : l.sublists) bytes += ListBytes(s);
   return bytes;
 }

@@ -46,7 +46,7 @@ if(KELVANE_HELP2MAN AND NOT KELVANE_SANITIZE)
   add_custom_target(kelvane_manual ALL DEPENDS kelvane.1.gz)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/kelvane.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 elseif(NOT KELVANE_SANITIZE)
-  message(WARNING "help2man not found: the manual page is not made and not installed")
+  message(WARNING "help2man not found: the manual page is not made and not installed (install the Debian package help2man)")
 endif()
 
 # The documents, with the copyright and changelog in the form Debian's tools read.
@@ -64,6 +64,8 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${KELVANE_CONTACT}")
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The Japanese fonts the pictures and PDFs are tested with: IPA, or Noto CJK where it is installed.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic | fonts-noto-cjk, fonts-ipafont-mincho | fonts-noto-cjk")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The summary line comes first, from CPACK_PACKAGE_DESCRIPTION_SUMMARY.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Kelvane splits a Jw_cad drawing (a JWW file) that holds several sheets side

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "platform/text_conversion.h"
+#include "text/numbers.h"
 
 namespace kelvane {
 
@@ -42,7 +43,7 @@ char* DxfSink::Shortest(char* p, double v) {
   std::memcpy(&bits, &v, sizeof bits);
   Known& k = known[(bits * 0x9E3779B97F4A7C15ull) >> 58];
   if (k.size == 0 || k.bits != bits) {
-    const char* end = std::to_chars(k.text, k.text + sizeof k.text, v).ptr;
+    const char* end = ShortestReal(k.text, v);
     k.bits = bits;
     k.size = uint8_t(end - k.text);
   }

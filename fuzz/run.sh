@@ -25,9 +25,7 @@ shift
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(load settings handover sheetnames render cairo pdf)
 
-# clang with its runtimes (libFuzzer, sanitizers), cmake and ninja.
-packages=(clang libclang-rt-14-dev cmake ninja-build)
-scripts/install-missing.sh "${packages[@]}" || exit 1
+scripts/install-missing.sh fuzz || exit 1
 
 build=$root/build-fuzz
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DKELVANE_TESTS=OFF -DKELVANE_BENCH=OFF -DKELVANE_FUZZ=ON \

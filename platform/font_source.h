@@ -18,7 +18,12 @@ struct FontMetrics {
   int capHeight = 0;
 };
 
-// A TrueType face that a document can embed. Glyph ids are the face's own.
+// What a face's cut-down program is: TrueType outlines ('glyf'), or a bare CFF program (the
+// 'CFF ' table of an OpenType face, CID-keyed or not).
+enum class FontProgramKind { kTrueType, kCff };
+
+// A face that a document can embed. Glyph ids are the face's own; for a CID-keyed CFF face they
+// are its CIDs, the numbers a document shows its glyphs by.
 class EmbeddableFont {
  public:
   virtual ~EmbeddableFont() = default;
@@ -30,9 +35,13 @@ class EmbeddableFont {
   virtual uint16_t GlyphFor(char32_t codePoint) = 0;
   // The glyph's horizontal advance in font units.
   virtual int Advance(uint16_t glyph) = 0;
-  // A TrueType font program holding at least the given glyphs under their own ids; the whole
-  // face when it cannot be cut down; nothing when the face may not or cannot be embedded.
+  // A font program of the face's kind holding at least the given glyphs under their own ids; the
+  // whole face when it cannot be cut down; nothing when the face may not or cannot be embedded.
   virtual std::optional<std::string> Subset(const std::vector<uint16_t>& glyphs) = 0;
+  virtual FontProgramKind ProgramKind() const { return FontProgramKind::kTrueType; }
+  // The face whose program this one embeds: a face drawn thickened or slanted shares the program
+  // of the plain face, so a document embeds it once.
+  virtual const EmbeddableFont* Program() const { return this; }
   // True when the screen draws the face thickened (bold) or slanted (italic) because it has no
   // bold or italic of its own; a document then does the same to its outlines.
   virtual bool SyntheticBold() const { return false; }

@@ -9,6 +9,15 @@ if(WIN32)
     platform/win32/replacing_file.cpp
     platform/win32/text_conversion.cpp
   )
+elseif(EMSCRIPTEN)
+  # The browser build: POSIX files over the module's memory file system, code page 932 from the
+  # table the Linux build's converter gives (musl has none).
+  target_sources(kelvane_platform PRIVATE
+    platform/posix/file_identity.cpp
+    platform/posix/memory_advice.cpp
+    platform/posix/replacing_file.cpp
+    platform/web/text_conversion.cpp
+  )
 else()
   target_sources(kelvane_platform PRIVATE
     platform/posix/file_identity.cpp
@@ -26,5 +35,12 @@ if(KELVANE_TESTS)
   kelvane_test(kelvane_platform_tests SOURCES tests/test_text_conversion.cpp tests/test_glyph_subset.cpp LIBS kelvane_platform)
   if(NOT WIN32)
     target_sources(kelvane_platform_tests PRIVATE tests/test_replacing_file.cpp)
+  endif()
+  if(NOT WIN32)
+    # The browser build's code page 932 against glibc's, byte for byte; the tool remakes its table.
+    add_executable(kelvane_cp932_table platform/web/make_cp932_table.cpp)
+    target_link_libraries(kelvane_cp932_table PRIVATE kelvane_platform)
+    kelvane_test(kelvane_web_text_tests SOURCES tests/test_web_text_conversion.cpp platform/web/text_conversion.cpp
+                                              platform/text_conversion.cpp LIBS kelvane_text)
   endif()
 endif()

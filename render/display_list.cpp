@@ -86,6 +86,7 @@ void Translate(DisplayList& list, double dx, double dy) {
   for (PagePoint& p : list.points) p = PagePoint(Vec2{p.x + dx, p.y + dy});
   for (Glyph& g : list.glyphs) g.origin = PagePoint(Vec2{g.origin.x + dx, g.origin.y + dy});
   for (Picture& p : list.pictures) p.origin.x += dx, p.origin.y += dy;
+  for (StrokeArc& a : list.arcs) a.e = float(a.e + dx), a.f = float(a.f + dy);
   // What is placed moves with its placement.
   for (Placement& p : list.placements) p.dx += dx, p.dy += dy;
 }

@@ -58,6 +58,24 @@ struct Stroke {
 
 // A filled area of one or more closed rings (into DisplayList::rings), even-odd: a ring inside
 // another is a hole.
+// A stroke that is an arc of an ellipse, as exactly as the page takes it: the unit circle's arc
+// from `start` over `sweep` (radians) under x = a·cos t + c·sin t + e, y = b·cos t + d·sin t + f.
+// The stroke's points are that arc cut into segments within kArcTolerance; a backend that draws
+// curves may draw this instead.
+struct StrokeArc {
+  uint32_t stroke = 0;  // into the list's strokes; ascending through the list
+  float a = 0, b = 0, c = 0, d = 0, e = 0, f = 0;
+  float start = 0, sweep = 0;
+};
+
+// The layer the items of a list are on from `first` (an index into its order) until the next
+// run: group · 16 + layer, or kNoLayer for items of no one layer (a placed part of the list).
+constexpr uint16_t kNoLayer = 0xFFFF;
+struct LayerRun {
+  uint32_t first = 0;
+  uint16_t layer = kNoLayer;
+};
+
 struct Fill {
   Rgb color;
   Span rings;
@@ -114,6 +132,8 @@ struct DisplayList {
 
   std::vector<PagePoint> points;
   std::vector<Span> rings;  // each a closed ring of points
+  std::vector<StrokeArc> arcs;  // the strokes among these that are whole arcs of ellipses
+  std::vector<LayerRun> layers;  // ascending by first; before the first run, no layer
   std::vector<Glyph> glyphs;
 
   // Shared by the list and every list placed in it, directly or not: a sublist's items index
@@ -124,6 +144,9 @@ struct DisplayList {
   std::vector<JwwString> fonts;
   std::vector<JwwString> imageSources;
   std::vector<DisplayList> sublists;
+  // The drawing's layer names as Jw_cad shows them: 16 group names, then 256 layer names
+  // (group · 16 + layer); empty when the list says nothing of layers.
+  std::vector<JwwString> layerNames;
 
   // Entities left out for non-finite or absurd values; the rest is drawn around them.
   uint64_t skippedEntities = 0;

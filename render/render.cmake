@@ -4,9 +4,23 @@ add_library(kelvane_render STATIC render/display_list.cpp render/text_layout.cpp
   render/render.cpp render/image_source.cpp)
 target_link_libraries(kelvane_render PUBLIC kelvane_split kelvane_jww)
 
+if(EMSCRIPTEN)
+  # The browser draws the display list itself (app/web/page/); none of the backends below.
+  return()
+endif()
+
 if(NOT WIN32)
-  find_package(PkgConfig REQUIRED)
-  pkg_check_modules(KELVANE_CAIRO REQUIRED IMPORTED_TARGET pangocairo pangoft2 cairo fontconfig zlib)
+  find_package(PkgConfig QUIET)
+  if(NOT PKG_CONFIG_FOUND)
+    kelvane_missing("pkg-config" pkg-config)
+  endif()
+  kelvane_check_modules(KELVANE_CAIRO pangocairo libpango1.0-dev pangoft2 libpango1.0-dev cairo libcairo2-dev
+                        fontconfig libfontconfig-dev zlib zlib1g-dev)
+  # Images are decoded by stb_image, a header alone.
+  find_path(KELVANE_STB_INCLUDE stb/stb_image.h)
+  if(NOT KELVANE_STB_INCLUDE)
+    kelvane_missing("stb/stb_image.h" libstb-dev)
+  endif()
   # The font mapping goes into the program, so that no installed file has to be found.
   file(READ ${CMAKE_CURRENT_SOURCE_DIR}/render/fonts.conf KELVANE_FONTS_CONF)
   file(CONFIGURE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/render/fonts_conf.cpp
@@ -22,7 +36,8 @@ if(NOT WIN32)
                         PRIVATE PkgConfig::KELVANE_CAIRO kelvane_fonts_conf kelvane_gunzip)
 
   # The system's fonts for embedding, found by the same mapping as the pictures' fonts.
-  pkg_check_modules(KELVANE_FONT_SOURCE REQUIRED IMPORTED_TARGET fontconfig harfbuzz harfbuzz-subset)
+  kelvane_check_modules(KELVANE_FONT_SOURCE fontconfig libfontconfig-dev harfbuzz libharfbuzz-dev
+                        harfbuzz-subset libharfbuzz-dev)
   add_library(kelvane_font_source STATIC platform/posix/font_source.cpp)
   target_link_libraries(kelvane_font_source PUBLIC kelvane_platform PRIVATE PkgConfig::KELVANE_FONT_SOURCE
                         kelvane_fonts_conf)
@@ -31,9 +46,15 @@ endif()
 # The portable PDF writer, the same on every platform; zlib linked statically on Windows, so that
 # the program stays one file.
 if(WIN32)
-  find_library(KELVANE_ZLIB NAMES libz.a z REQUIRED)
+  find_library(KELVANE_ZLIB NAMES libz.a z)
+  if(NOT KELVANE_ZLIB)
+    kelvane_missing("zlib for Windows (libz.a)" libz-mingw-w64-dev)
+  endif()
 else()
-  find_package(ZLIB REQUIRED)
+  find_package(ZLIB QUIET)
+  if(NOT ZLIB_FOUND)
+    kelvane_missing("zlib" zlib1g-dev)
+  endif()
   set(KELVANE_ZLIB ZLIB::ZLIB)
 endif()
 # Gzipped images, inflated alike for every backend.
@@ -46,7 +67,7 @@ target_include_directories(kelvane_png PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(kelvane_png PRIVATE ${KELVANE_ZLIB})
 add_library(kelvane_render_pdf STATIC render/pdf/pdf_output.cpp render/pdf/pdf_document.cpp render/pdf/pdf_fonts.cpp
                                       render/pdf/item_bounds.cpp)
-target_link_libraries(kelvane_render_pdf PUBLIC kelvane_render kelvane_platform PRIVATE ${KELVANE_ZLIB})
+target_link_libraries(kelvane_render_pdf PUBLIC kelvane_render kelvane_platform PRIVATE ${KELVANE_ZLIB} kelvane_version)
 
 if(WIN32)
   # The GDI backend: the Windows preview draws the same list.

@@ -468,10 +468,50 @@ void DisplayListBuilder::Place(DisplayList&& list, double dx, double dy) {
   out_->placements.push_back({index, dx, dy});
 }
 
+// The layer an entity of the drawing is on: group · 16 + layer.
+static uint16_t LayerOf(const EntityLists& l, EntityRef e) {
+  const size_t i = size_t(e.index);
+  const EntityAttributes* a = nullptr;
+  switch (e.kind) {
+    case kLine: a = i < l.lines.size() ? &l.lines[i].attr : nullptr; break;
+    case kArc: a = i < l.arcs.size() ? &l.arcs[i].attr : nullptr; break;
+    case kPoint: a = i < l.points.size() ? &l.points[i].attr : nullptr; break;
+    case kText: a = i < l.texts.size() ? &l.texts[i].attr : nullptr; break;
+    case kDimension: a = i < l.dimensions.size() ? &l.dimensions[i].attr : nullptr; break;
+    case kSolid: a = i < l.solids.size() ? &l.solids[i].attr : nullptr; break;
+    case kBlockInsert: a = i < l.blockInserts.size() ? &l.blockInserts[i].attr : nullptr; break;
+    default: break;
+  }
+  if (!a || a->layerGroup >= 16 || a->layer >= 16) return kNoLayer;
+  return uint16_t(a->layerGroup * 16 + a->layer);
+}
+
 void DisplayListBuilder::AddRange(const EntityLists& lists, const std::vector<EntityRef>& order, size_t from,
                                   size_t to, const Affine& m) {
-  for (size_t i = from; i < to; ++i) AddEntity(lists, order[i], m);
+  if (depth_ > 0) {
+    for (size_t i = from; i < to; ++i) AddEntity(lists, order[i], m);
+    return;
+  }
+  // The drawing's own entities: what each draws is on its layer (a block's members on the
+  // insert's).
+  for (size_t i = from; i < to; ++i) {
+    const size_t before = out_->order.size();
+    AddEntity(lists, order[i], m);
+    if (out_->order.size() > before) MarkLayer(before, LayerOf(lists, order[i]));
+  }
 }
+
+void DisplayListBuilder::MarkLayer(size_t first, uint16_t layer) {
+  std::vector<LayerRun>& runs = out_->layers;
+  if (runs.empty() ? layer == kNoLayer : runs.back().layer == layer) return;
+  if (!runs.empty() && runs.back().first == first) {
+    runs.back().layer = layer;
+    return;
+  }
+  runs.push_back({uint32_t(first), layer});
+}
+
+
 
 namespace {
 
@@ -565,6 +605,7 @@ void DisplayListBuilder::AddEntities(const EntityLists& lists, const std::vector
   if (spentSeen_ > memberBudget_) root_.overBudget = true;
   for (const std::exception_ptr& f : failures)
     if (f) std::rethrow_exception(f);
+  if (depth_ == 0) MarkLayer(out_->order.size(), kNoLayer);  // the parts carry their own layers
   for (DisplayList& part : parts) AddPart(std::move(part));
 }
 
@@ -711,6 +752,8 @@ void DisplayListBuilder::AddArc(const ArcRecord& arc, const Affine& m) {
   }
   if (!near) return StrokeNear(first, full, style);
   StrokeWith(first, full, style);
+  out_->arcs.push_back({uint32_t(out_->strokes.size() - 1), float(k.a), float(k.b), float(k.c), float(k.d),
+                        float(k.e), float(k.f), float(full ? 0.0 : arc.startAngle), float(sweep)});
 }
 
 void DisplayListBuilder::AddPoint(const PointRecord& p, const Affine& m) {
@@ -1172,6 +1215,17 @@ int DrawingThreads(size_t entities) {
   return int(std::clamp<size_t>(entities / kEntitiesPerThread, 1, cores));
 }
 
+namespace {
+
+// The drawing's layer group and layer names, for a backend that shows layers.
+void NameLayers(const JwwDocument& doc, DisplayList& list) {
+  list.layerNames.assign(16 + 256, JwwString{});
+  for (size_t g = 0; g < 16 && g < doc.layerGroups.size(); ++g) list.layerNames[g] = doc.layerGroups[g].name;
+  for (size_t k = 0; k < 256 && k < doc.layers.size(); ++k) list.layerNames[16 + k] = doc.layers[k].name;
+}
+
+}  // namespace
+
 DisplayList RenderDrawing(const JwwDocument& doc, PictureStyle style) {
   DisplayList list;
   if (!PaperSizeMm(doc.header.paperSize, list.width, list.height)) PaperSizeMm(3, list.width, list.height);
@@ -1180,6 +1234,7 @@ DisplayList RenderDrawing(const JwwDocument& doc, PictureStyle style) {
   const size_t count = size_t(std::max(0, doc.entityCount));
   const Affine m = Shift(list.width / 2, list.height / 2);
   b.AddEntities(doc, doc.order, count, m, DrawingThreads(count));
+  NameLayers(doc, list);
   return list;
 }
 
@@ -1190,7 +1245,11 @@ DisplayList RenderSheet(const JwwDocument& doc, const SheetView& view, const Pap
   DisplayListBuilder b(doc, style, list);
   const Affine m = Shift(list.width / 2 - view.centerX, list.height / 2 - view.centerY);
   b.AddEntities(doc, view.order, view.order.size(), m, DrawingThreads(view.order.size()));
-  for (const LineRecord& l : view.extraLines) b.AddLine(l, m);
+  if (!view.extraLines.empty()) {
+    b.MarkLayer(list.order.size(), kNoLayer);  // the frame drawn for the sheet is on no layer of the drawing
+    for (const LineRecord& l : view.extraLines) b.AddLine(l, m);
+  }
+  NameLayers(doc, list);
   return list;
 }
 
@@ -1199,6 +1258,7 @@ DisplayList RenderWhole(const JwwDocument& doc, PictureStyle style, double margi
   DisplayListBuilder b(doc, style, list);
   const size_t count = size_t(std::max(0, doc.entityCount));
   b.AddEntities(doc, doc.order, count, Affine{}, DrawingThreads(count));
+  NameLayers(doc, list);
   double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
   if (!DrawnBounds(list, x0, y0, x1, y1)) {
     x0 = y0 = 0;

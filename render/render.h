@@ -64,6 +64,8 @@ class DisplayListBuilder {
   void AddEntities(const EntityLists& lists, const std::vector<EntityRef>& order, size_t count, const Affine& m,
                    int threads = 1);
   void AddEntity(const EntityLists& lists, EntityRef e, const Affine& m);
+  // The items of the list from `first` on are on the layer (group · 16 + layer, or kNoLayer).
+  void MarkLayer(size_t first, uint16_t layer);
   void AddLine(const LineRecord& line, const Affine& m);
 
   // Items of the program's own (plan labels): not from the drawing.

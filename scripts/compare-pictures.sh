@@ -34,7 +34,7 @@ for side in old new; do
 done
 
 # A PDF holds the time it was made; nothing else may differ.
-find "$work/old" "$work/new" -name '*.pdf' -exec sed -i -E 's|/(CreationDate\|ModDate) \(D:[0-9Z+\x27-]*\)|/\1 ()|' {} +
+find "$work/old" "$work/new" -name '*.pdf' -exec sed -i -E 's|/(CreationDate\|ModDate) ?\(D:[0-9Z+\x27-]*\)|/\1 ()|' {} +
 if ! diff -r "$work/old" "$work/new" >/dev/null; then
   echo "pictures differ:"
   diff -rq "$work/old" "$work/new" | head -n 20

@@ -4,9 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(build-essential cmake pkg-config libcairo2-dev libpango1.0-dev libstb-dev zlib1g-dev
-          fonts-ipafont-gothic fonts-ipafont-mincho libharfbuzz-dev)
-scripts/install-missing.sh "${packages[@]}"
+scripts/install-missing.sh build
 
 cmake -S . -B build-example -DCMAKE_BUILD_TYPE=Release -DKELVANE_TESTS=OFF -DKELVANE_BENCH=OFF >/dev/null
 cmake --build build-example -j "$(nproc)" --target kelvane

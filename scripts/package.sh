@@ -5,9 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(build-essential cmake ninja-build pkg-config libcairo2-dev libpango1.0-dev libstb-dev zlib1g-dev
-  help2man dpkg-dev file g++-mingw-w64-x86-64-posix)
-scripts/install-missing.sh "${packages[@]}"
+scripts/install-missing.sh package
 
 jobs=$(nproc)
 work=build-package

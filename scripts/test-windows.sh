@@ -3,9 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(build-essential cmake ninja-build googletest g++-mingw-w64-x86-64-posix wine wine64 fonts-wine
-          xvfb xauth xdotool imagemagick fonts-ipafont-gothic libz-mingw-w64-dev)
-scripts/install-missing.sh "${packages[@]}"
+scripts/install-missing.sh test-windows
 
 jobs=$(nproc)
 

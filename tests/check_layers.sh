@@ -10,7 +10,7 @@ allowed() {
   case $1 in
     text) echo "" ;;
     platform) echo "text" ;;
-    platform/posix | platform/win32) echo "platform text" ;;
+    platform/posix | platform/win32 | platform/web) echo "platform text" ;;
     jww) echo "platform text" ;;
     split) echo "jww platform text" ;;
     render) echo "split jww platform text" ;;
@@ -22,6 +22,7 @@ allowed() {
     app/pictures) echo "app render render/cairo render/pdf split jww platform text" ;;
     app/posix) echo "app app/pictures dxf render split jww platform platform/posix text" ;;
     app/win32) echo "app dxf render render/gdi render/pdf split jww platform platform/win32 text" ;;
+    app/web) echo "app dxf render split jww platform text" ;;
     *) echo "?" ;;
   esac
 }

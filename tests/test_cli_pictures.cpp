@@ -137,7 +137,7 @@ TEST(CommandLinePictures, AFullDiskFailsAloudAndKeepsTheEarlierPicture) {
 // wrote anew.
 std::vector<uint8_t> Undated(std::vector<uint8_t> bytes) {
   std::string text(bytes.begin(), bytes.end());
-  const std::regex date("/(CreationDate|ModDate) \\(D:[^)]*\\)");
+  const std::regex date("/(CreationDate|ModDate) ?\\(D:[^)]*\\)");
   text = std::regex_replace(text, date, "/$1 ()");
   return std::vector<uint8_t>(text.begin(), text.end());
 }
@@ -354,4 +354,29 @@ TEST(CommandLinePictures, AWarningThatSomethingWasLeftOutIsShownEvenWhenQuiet) {
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_TRUE(Says(r, "0_missing.png: 1 image left out (1 not found or not readable)")) << quiet << "\n" << r.out;
   }
+}
+
+// A sheet's PDF is titled with the sheet's file name and a set with the drawing's; the drawing's
+// layers are in both unless --no-pdf-layers.
+TEST(CommandLinePictures, PdfsAreTitledAndCarryLayersUnlessAskedNot) {
+  TempDir dir;
+  const auto example = Example(dir);
+  const std::string settings = (dir / "none.dat").string();
+  const Result split = Kelvane({"--pdf", "--pdf-set", "--settings", settings, example.string()});
+  ASSERT_EQ(split.status, 0) << split.out;
+  const auto title = [](const std::filesystem::path& pdf) {
+    const std::string info = CommandOutput("pdfinfo '" + pdf.string() + "'");
+    std::smatch m;
+    return std::regex_search(info, m, std::regex("Title: +([^\n]*)")) ? m[1].str() : std::string();
+  };
+  EXPECT_EQ(title(dir / "1_example.pdf"), "1_example.jww");
+  EXPECT_EQ(title(dir / "example.pdf"), "example.jww");
+  const auto hasLayers = [](const std::filesystem::path& pdf) {
+    const std::vector<uint8_t> b = ReadBytes(pdf);
+    return std::string(b.begin(), b.end()).find("/OCProperties") != std::string::npos;
+  };
+  EXPECT_TRUE(hasLayers(dir / "1_example.pdf"));
+  const Result plain = Kelvane({"--pdf", "--no-pdf-layers", "--settings", settings, example.string()});
+  ASSERT_EQ(plain.status, 0) << plain.out;
+  EXPECT_FALSE(hasLayers(dir / "1_example.pdf"));
 }

@@ -1,8 +1,10 @@
 // Text and number helpers: parsers with their failure values, filters, and byte-exact copies.
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "text/filters.h"
 #include "text/numbers.h"
@@ -184,3 +186,36 @@ TEST(JwwChars, WalksBothFormsByCharacter) {
 }
 
 }  // namespace
+
+// The formatter for C++ libraries without std::to_chars for reals writes what it writes, byte for
+// byte, so that DXF and option texts do not depend on the library the program was built with.
+TEST(NumbersTest, PortableShortestRealMatchesToChars) {
+  auto expect = [](double v) {
+    char want[40], got[40];
+    const std::string_view a(want, size_t(std::to_chars(want, want + sizeof want, v).ptr - want));
+    const std::string_view b(got, size_t(ShortestRealPortable(got, v) - got));
+    EXPECT_EQ(a, b) << std::hexfloat << v;
+    const std::string_view c(got, size_t(ShortestReal(got, v) - got));
+    EXPECT_EQ(a, c);
+  };
+  for (double v : {0.0, -0.0, 1.0, -1.0, 0.1, 0.001, 1e-4, 123456.0, 100000.0, 1e15, 1e16, 1e17, 1e20, 1e21, 1e22,
+                   1e23, 5e-324, 2.2250738585072014e-308, 1.7976931348623157e308, 9007199254740993.0, 0.3,
+                   2.0 / 3.0, 1.0 / 3.0, 1234.5678, -0.000123, 8.41e21, 5e-5, std::ldexp(1.0, 60), std::ldexp(1.0, -60),
+                   std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()})
+    expect(v);
+  // Every exponent, powers of two (lopsided rounding intervals) and random bit patterns.
+  for (int e = -1074; e <= 1023 && !HasFailure(); ++e) expect(std::ldexp(1.0, e));
+  uint64_t state = 0x9E3779B97F4A7C15ull;
+  for (int i = 0; i < 15000 && !HasFailure(); ++i) {
+    state ^= state << 13, state ^= state >> 7, state ^= state << 17;
+    double v;
+    std::memcpy(&v, &state, sizeof v);
+    if (std::isfinite(v)) expect(v);
+    expect(double(int64_t(state % 2000000001) - 1000000000) / 10000.0 * 3.7);
+  }
+  char buf[40];
+  EXPECT_EQ(GeneralReal15(0.1), std::string(buf, std::to_chars(buf, buf + 40, 0.1, std::chars_format::general, 15).ptr));
+  EXPECT_EQ(GeneralReal15(12.5), "12.5");
+  EXPECT_EQ(GeneralReal15(1e20), "1e+20");
+  EXPECT_EQ(GeneralReal15(2.0 / 3.0), "0.666666666666667");
+}

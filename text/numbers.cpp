@@ -3,7 +3,11 @@
 
 #include "text/filters.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cerrno>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -103,6 +107,142 @@ double TextToReal(std::string_view text) {
   // because the text was checked above and the C locale is never changed by this program.
   std::string number(text.substr(begin));
   return std::strtod(number.c_str(), nullptr);
+}
+
+}  // namespace kelvane
+
+namespace kelvane {
+
+char* ShortestReal(char* p, double value) {
+#if defined(__cpp_lib_to_chars) && __cpp_lib_to_chars >= 201611L
+  return std::to_chars(p, p + 24, value).ptr;
+#else
+  return ShortestRealPortable(p, value);
+#endif
+}
+
+char* ShortestRealPortable(char* p, double value) {
+  auto put = [&p](std::string_view s) {
+    std::memcpy(p, s.data(), s.size());
+    p += s.size();
+  };
+  if (std::isnan(value)) {
+    put(std::signbit(value) ? "-nan" : "nan");
+    return p;
+  }
+  if (std::signbit(value)) {
+    *p++ = '-';
+    value = -value;
+  }
+  if (std::isinf(value)) {
+    put("inf");
+    return p;
+  }
+  if (value == 0) {
+    *p++ = '0';
+    return p;
+  }
+  // The fewest significant digits that read back: the correctly rounded ones of each precision,
+  // or their neighbour one unit away where the rounding interval is lopsided (a power of two).
+  char digits[24] = {};
+  int count = 0, exponent = 0;
+  for (int precision = 1; precision <= 17 && count == 0; ++precision) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.*e", precision - 1, value);
+    char mantissa[24] = {};
+    int n = 0;
+    const char* q = text;
+    for (; *q != 'e'; ++q)
+      if (*q != '.') mantissa[n++] = *q;
+    const int x = std::atoi(q + 1);
+    auto readsBack = [&](const char* m, int e) {
+      char again[48];
+      int k = 0;
+      again[k++] = m[0];
+      again[k++] = '.';
+      for (int i = 1; i < n; ++i) again[k++] = m[i];
+      std::snprintf(again + k, sizeof again - size_t(k), "e%d", e);
+      return std::strtod(again, nullptr) == value;
+    };
+    auto take = [&](const char* m, int e) {
+      std::memcpy(digits, m, size_t(n));
+      count = n;
+      exponent = e;
+    };
+    if (readsBack(mantissa, x)) {
+      take(mantissa, x);
+      break;
+    }
+    for (int step : {+1, -1}) {
+      char m[24];
+      std::memcpy(m, mantissa, size_t(n));
+      int e = x, i = n - 1;
+      if (step > 0) {
+        while (i >= 0 && m[i] == '9') m[i--] = '0';
+        if (i < 0) {
+          m[0] = '1';
+          ++e;
+        } else {
+          ++m[i];
+        }
+      } else {
+        while (i >= 0 && m[i] == '0') m[i--] = '9';
+        if (i < 0) continue;
+        --m[i];
+        if (m[0] == '0') {
+          std::memmove(m, m + 1, size_t(n - 1));
+          m[n - 1] = '9';
+          --e;
+        }
+      }
+      if (readsBack(m, e)) {
+        take(m, e);
+        break;
+      }
+    }
+  }
+  while (count > 1 && digits[count - 1] == '0') --count;
+  // Plain against exponent form, by length; plain on a tie.
+  const int exponentDigits = std::abs(exponent) >= 100 ? 3 : 2;
+  const int scientificLength = count + (count > 1 ? 1 : 0) + 2 + exponentDigits;
+  int plainLength;
+  if (exponent >= 0)
+    plainLength = count <= exponent + 1 ? exponent + 1 : count + 1;
+  else
+    plainLength = 2 + (-exponent - 1) + count;
+  if (plainLength <= scientificLength) {
+    if (exponent >= 0 && count <= exponent + 1) {
+      // A whole number is written with all its digits, exactly, as "%.0f" writes it.
+      char whole[400];
+      const int n = std::snprintf(whole, sizeof whole, "%.0f", value);
+      put(std::string_view(whole, size_t(n)));
+    } else if (exponent >= 0) {
+      for (int i = 0; i <= exponent; ++i) *p++ = digits[i];
+      *p++ = '.';
+      for (int i = exponent + 1; i < count; ++i) *p++ = digits[i];
+    } else {
+      *p++ = '0';
+      *p++ = '.';
+      for (int i = 0; i < -exponent - 1; ++i) *p++ = '0';
+      for (int i = 0; i < count; ++i) *p++ = digits[i];
+    }
+    return p;
+  }
+  *p++ = digits[0];
+  if (count > 1) {
+    *p++ = '.';
+    for (int i = 1; i < count; ++i) *p++ = digits[i];
+  }
+  char tail[8];
+  const int k = std::snprintf(tail, sizeof tail, "e%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
+  put(std::string_view(tail, size_t(k)));
+  return p;
+}
+
+std::string GeneralReal15(double value) {
+  char text[40];
+  const int n = std::snprintf(text, sizeof text, "%.15g", value);
+  return std::string(text, size_t(std::max(n, 0)));
 }
 
 }  // namespace kelvane

@@ -26,8 +26,11 @@ FontSource& SystemFonts() {
 
 // The portable PDF writer's output: the system's fonts, images decoded as the other formats
 // decode them. Holds on to `o`.
-PdfOutput PdfOutputFor(const PictureOutput& o) {
+// `title`: what a reader shows in its title bar; empty, the file's own name.
+PdfOutput PdfOutputFor(const PictureOutput& o, const PictureOptions& options, const std::string& title) {
   PdfOutput pdf;
+  pdf.layers = options.pdfLayers;
+  pdf.title = title;
   pdf.fonts = &SystemFonts();
   pdf.imagesLeftOut = o.imagesLeftOut;
   if (o.imageBytes)
@@ -74,10 +77,15 @@ PictureOutput PictureOutputFor(const JwwDocument& doc, const std::filesystem::pa
   return o;
 }
 
+std::string TitleOf(const std::filesystem::path& file) {
+  const std::u8string name = file.filename().u8string();
+  return std::string(name.begin(), name.end());
+}
+
 // One page as a PDF of its own.
 bool WritePdfPage(const DisplayList& list, const std::filesystem::path& file, const PictureOutput& o,
-                  std::string& error) {
-  return WritePdf({PdfPage{&list, o.pageScale, {}}}, file, PdfOutputFor(o), error);
+                  const PictureOptions& options, const std::string& title, std::string& error) {
+  return WritePdf({PdfPage{&list, o.pageScale, {}}}, file, PdfOutputFor(o, options, title), error);
 }
 
 void AddPictureWarnings(const std::filesystem::path& file, const DisplayList& list, const ImagesLeftOut& leftOut,
@@ -99,7 +107,7 @@ bool WriteSheetPdf(const JwwDocument& doc, const SheetPlan& plan, const PlannedS
     PictureOutput o = PictureOutputFor(doc, plan.source, options.dpi);
     ImagesLeftOut leftOut;
     o.imagesLeftOut = &leftOut;
-    if (!WritePdfPage(list, file, o, why)) return false;
+    if (!WritePdfPage(list, file, o, options, TitleOf(sheet.file), why)) return false;
     AddPictureWarnings(file, list, leftOut, warnings);
     return true;
   });
@@ -120,18 +128,17 @@ bool WriteSheetSetPdfAt(const JwwDocument& doc, const SheetPlan& plan, const std
   return GuardedReason(reason, [&](std::string& reason) {
     reason = ProtectedTargetProblem(file, options.protectedFiles);
     if (!reason.empty()) return false;
-    std::optional<SheetSetPage> current;
+    SheetSetPages pages(doc, plan, sheets, withPlan, options.color, options.dpi);
     std::string skipped;
     const PdfPageMaker make = [&](size_t k) {
-      current.reset();  // the page before goes first
-      current.emplace(SheetSetPageAt(doc, plan, sheets, withPlan, k, options.color, options.dpi));
-      if (skipped.empty()) skipped = SkippedEntitiesWarning(current->list);
-      return PdfPage{&current->list, current->pageScale, current->bookmark};
+      const SheetSetPage& page = pages.At(k);
+      if (skipped.empty()) skipped = SkippedEntitiesWarning(page.list);
+      return PdfPage{&page.list, page.pageScale, page.bookmark};
     };
     PictureOutput o = PictureOutputFor(doc, plan.source, options.dpi);
     ImagesLeftOut leftOut;
     o.imagesLeftOut = &leftOut;
-    if (!WritePdf(SheetSetPageCount(sheets, withPlan), make, file, PdfOutputFor(o), reason)) return false;
+    if (!WritePdf(pages.Count(), make, file, PdfOutputFor(o, options, TitleOf(plan.source)), reason)) return false;
     if (warnings && !skipped.empty()) *warnings += file.string() + ": " + skipped + "\n";
     if (warnings && leftOut.Total() > 0) *warnings += file.string() + ": " + ImagesLeftOutWarning(leftOut) + "\n";
     return true;

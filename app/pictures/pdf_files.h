@@ -23,11 +23,17 @@ struct PictureOptions {
   int dpi = 150;                       // PNG resolution
   // Files no picture may replace, whatever name reaches them: the run's inputs and its settings.
   std::set<FileIdentity> protectedFiles;
+  // PDF: the drawing's layers as layers a reader switches (--no-pdf-layers: none).
+  bool pdfLayers = true;
 };
 
-// One page as a PDF of its own, with the images `o` finds.
+// A PDF's title: the sheet's or the drawing's file name.
+std::string TitleOf(const std::filesystem::path& file);
+
+// One page as a PDF of its own, with the images `o` finds. `title`: what a reader shows in its
+// title bar; empty, the file's own name.
 bool WritePdfPage(const DisplayList& list, const std::filesystem::path& file, const PictureOutput& o,
-                  std::string& error);
+                  const PictureOptions& options, const std::string& title, std::string& error);
 
 // The warning lines of a picture written at `file` without some of its entities or images.
 void AddPictureWarnings(const std::filesystem::path& file, const DisplayList& list, const ImagesLeftOut& leftOut,

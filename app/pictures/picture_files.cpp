@@ -24,10 +24,11 @@ PictureOutput OutputFor(const JwwDocument& doc, const std::filesystem::path& dra
 
 // Writes one picture; entities and images left out of it are warning lines, not a failure.
 bool WriteWithWarnings(const DisplayList& list, const std::filesystem::path& file, PictureFormat format,
-                       PictureOutput o, std::string& error, std::string* warnings) {
+                       PictureOutput o, const PictureOptions& options, const std::string& title, std::string& error,
+                       std::string* warnings) {
   ImagesLeftOut leftOut;
   o.imagesLeftOut = &leftOut;
-  const bool written = format == PictureFormat::kPdf ? WritePdfPage(list, file, o, error)
+  const bool written = format == PictureFormat::kPdf ? WritePdfPage(list, file, o, options, title, error)
                                                      : WritePicture(list, file, format, o, error);
   if (written) AddPictureWarnings(file, list, leftOut, warnings);
   return written;
@@ -65,10 +66,10 @@ bool GuardedReason(std::string& reason, Draw&& draw) {
 // Checks the target and the list, then writes; false with the reason.
 bool WriteChecked(const DisplayList& list, const std::filesystem::path& file, PictureFormat format,
                   const PictureOutput& o, const PictureOptions& options, std::string& reason,
-                  std::string* warnings) {
+                  std::string* warnings, const std::string& title = {}) {
   reason = ProtectedTargetProblem(file, options.protectedFiles);
   if (reason.empty() && list.overBudget) reason = OverBudgetMessage();
-  return reason.empty() && WriteWithWarnings(list, file, format, o, reason, warnings);
+  return reason.empty() && WriteWithWarnings(list, file, format, o, options, title, reason, warnings);
 }
 
 }  // namespace
@@ -98,7 +99,9 @@ bool WriteSheetPictures(const JwwDocument& doc, const SheetPlan& plan, const Pla
   const PictureOutput o = OutputFor(doc, plan.source, options.dpi);
   for (PictureFormat f : options.formats) {
     file.replace_extension(ExtensionOf(f));
-    if (!Guarded(file, error, [&](std::string& reason) { return WriteChecked(*list, file, f, o, options, reason, warnings); }))
+    if (!Guarded(file, error, [&](std::string& reason) {
+          return WriteChecked(*list, file, f, o, options, reason, warnings, TitleOf(sheet.file));
+        }))
       return false;
   }
   return true;
@@ -110,7 +113,7 @@ bool WriteDrawingPicture(const JwwDocument& doc, const std::filesystem::path& dr
   return Guarded(file, error, [&](std::string& reason) {
     const DisplayList list = RenderDrawing(doc, PrintStyle(doc, options.color));
     return WriteChecked(list, file, *PictureFormatFor(file), OutputFor(doc, drawing, options.dpi), options, reason,
-                        warnings);
+                        warnings, TitleOf(drawing));
   });
 }
 
@@ -120,7 +123,8 @@ bool WriteSheetPicture(const JwwDocument& doc, const SheetPlan& plan, const Plan
   if (format == PictureFormat::kPdf) return WriteSheetPdf(doc, plan, sheet, file, options, reason, warnings);
   return GuardedReason(reason, [&](std::string& why) {
     const DisplayList list = SheetPicture(doc, plan, sheet, options.color);
-    return WriteChecked(list, file, format, OutputFor(doc, plan.source, options.dpi), options, why, warnings);
+    return WriteChecked(list, file, format, OutputFor(doc, plan.source, options.dpi), options, why, warnings,
+                        TitleOf(sheet.file));
   });
 }
 

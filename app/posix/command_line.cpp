@@ -118,6 +118,8 @@ class SplitArguments {
       const PictureFormat f = *PictureFormatFor("x." + a.substr(2));
       if (std::find(c_.sheetPictures.begin(), c_.sheetPictures.end(), f) == c_.sheetPictures.end())
         c_.sheetPictures.push_back(f);
+    } else if (a == "--no-pdf-layers") {
+      c_.pdfLayers = false;
     } else if (a == "--pdf-set" || a == "--pdf-set-plan") {
       c_.pdfSet = true;
       c_.pdfSetPlan = c_.pdfSetPlan || a == "--pdf-set-plan";

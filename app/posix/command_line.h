@@ -66,6 +66,7 @@ struct CommandLine {
   // One PDF of every written sheet of each drawing (--pdf-set), with its plan first (--pdf-set-plan).
   bool pdfSet = false;
   bool pdfSetPlan = false;
+  bool pdfLayers = true;  // PDFs carry the drawing's layers (--no-pdf-layers: not)
 };
 
 struct CommandLineResult {

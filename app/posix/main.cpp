@@ -107,6 +107,8 @@ options:
                         name) with every written sheet as a page on its own paper, in
                         sheet order, bookmarked with the sheet's number and name
   --pdf-set-plan        the same, with the plan (as --plan draws it) as its first page
+  --no-pdf-layers       PDFs without the drawing's layers (by default a reader's layer
+                        panel shows and switches them, named as in Jw_cad: "0-2 NAME")
   --dxf                 beside every written sheet, a DXF file of the same name, with
                         its embedded images beside it
   --dxf-version 2000|2007
@@ -298,7 +300,9 @@ class ModulePictures final : public PictureWriter {
 
  private:
   PictureOptions Options(const std::set<FileIdentity>& protectedFiles) const {
-    return PictureOptions{{}, command_.color, command_.dpi, protectedFiles};
+    PictureOptions options{{}, command_.color, command_.dpi, protectedFiles};
+    options.pdfLayers = command_.pdfLayers;
+    return options;
   }
   const CommandLine& command_;
 };
@@ -348,8 +352,8 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
   }
   // Said even with -q: a picture without some of its contents is not what was asked for.
   void OutputWarnings(const std::string& lines) override { Warn(lines); }
-  void ReportRefused(const OutputFailure& failure) override {
-    reportFailed = reportRefused_ = true;
+  void ReportNotWritten(const OutputFailure& failure) override {
+    reportFailed = true;
     console_.ErrorLine("kelvane: " + PrintableText(FailureLine(failure)));
   }
   void DrawingDone(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) override {
@@ -380,11 +384,7 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
         if (sheet.outcome == "failed") console_.ErrorLine("kelvane: " + PrintableText(sheet.failure));
     }
     console_.Finish(SummaryText(summary));
-    if (command_.reportFile) WriteReport(summary);
-  }
-  // The report of a run that never started (no drawing listed).
-  void ReportWithoutRun(const RunSummary& summary) {
-    if (command_.reportFile) WriteReport(summary);
+    if (command_.reportFile && *command_.reportFile == "-") std::cout << ReportJson(summary) << std::flush;
   }
   // Pictures that could not be written, and the first reason.
   int failedPictures = 0;
@@ -418,7 +418,8 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
       anyPicture = true;
       if (out.format == PictureFormat::kPdf && out.state == OutputState::kWritten) pdf = out.file;
     }
-    const PictureOptions pictures{{}, command_.color, command_.dpi, ProtectedFiles()};
+    PictureOptions pictures{{}, command_.color, command_.dpi, ProtectedFiles()};
+    pictures.pdfLayers = command_.pdfLayers;
     std::string error, warnings;
     const std::string job = printer_.Print(doc, plan, sheet, pictures, pdf, error, anyPicture ? nullptr : &warnings);
     Warnings(warnings);
@@ -435,26 +436,6 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
   }
   // Shown even when quiet: the run succeeds, so only these lines tell what was left out.
   void Warnings(const std::string& lines) { Warn(lines); }
-  // The report goes whole or not at all, and never over an input or a settings file; "-" is
-  // standard output.
-  void WriteReport(const RunSummary& summary) {
-    const std::filesystem::path& file = *command_.reportFile;
-    if (reportRefused_) return;  // said when the run started
-    if (file == "-") {
-      std::cout << ReportJson(summary) << std::flush;
-      return;
-    }
-    std::string problem = ProtectedTargetProblem(file, ProtectedFiles());
-    if (problem.empty()) {
-      ReplacingFile out(file);
-      if (out.ok()) out.stream() << ReportJson(summary);
-      if (!out.ok() || !out.Commit()) problem = out.error();
-    }
-    if (problem.empty()) return;
-    reportFailed = true;
-    console_.ErrorLine("kelvane: " + PrintableText(FailureLine({file, OutputKind::kReport, problem})));
-  }
-
   const CommandLine& command_;
   Console& console_;
   SheetPrinter& printer_;
@@ -462,7 +443,6 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
   bool print_ = false;
   const Session* session_ = nullptr;
   PictureFolders folders_;
-  bool reportRefused_ = false;
 };
 
 // One drawing on its own paper, as Jw_cad prints it. The drawing itself is never replaced.
@@ -474,6 +454,7 @@ int Render(const CommandLine& command) {
   std::string warnings;
   if (loaded) {
     PictureOptions options{{}, command.color, command.dpi, {}};
+    options.pdfLayers = command.pdfLayers;
     if (std::optional<FileIdentity> id = FileIdentityOf(drawing)) options.protectedFiles.insert(*id);
     PictureFolders().Prepare(*command.pictureFile);
     if (const PictureLibrary* library = LoadPictureModule(error))
@@ -537,7 +518,7 @@ int Split(const CommandLine& command) {
   // Options given here are for this run only: the settings file keeps what the user set.
   if (closeNow && !command.overrides.Any() && !settings.dryRun && session.CanClose()) session.Close();
   if (!anyInput) {
-    frontEnd.ReportWithoutRun(session.Summary());
+    if (command.reportFile && *command.reportFile == "-") std::cout << ReportJson(session.Summary()) << std::flush;
     std::cerr << "kelvane: no drawing to convert (a drawing must exist and end in .jww)\n";
     return 1;
   }

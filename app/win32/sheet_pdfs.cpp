@@ -47,6 +47,12 @@ PdfOutput OutputFor(FontSource& fonts, const JwwDocument& doc, const std::filesy
   return output;
 }
 
+// A PDF's title: the sheet's or the drawing's file name, in UTF-8.
+std::string TitleOf(const std::filesystem::path& file) {
+  const std::u8string name = file.filename().u8string();
+  return std::string(name.begin(), name.end());
+}
+
 }  // namespace
 
 SheetPdfWriter::SheetPdfWriter() = default;
@@ -66,7 +72,8 @@ bool SheetPdfWriter::Write(const JwwDocument& doc, const SheetPlan& plan, const 
     // A name that reaches an input or a settings file, by a link or by case, is refused.
     reason = ProtectedTargetProblem(file, protectedFiles);
     if (!reason.empty()) return false;
-    return WriteListHeld(SheetPicture(doc, plan, sheet, std::nullopt), doc, plan.source, file, reason);
+    return WriteListHeld(SheetPicture(doc, plan, sheet, std::nullopt), doc, plan.source, file, reason,
+                         TitleOf(sheet.file));
   } catch (const std::bad_alloc&) {
     reason = "out of memory while drawing";
   } catch (const std::exception& e) {
@@ -87,13 +94,14 @@ bool SheetPdfWriter::WriteSet(const JwwDocument& doc, const SheetPlan& plan, con
   try {
     reason = ProtectedTargetProblem(file, protectedFiles);
     if (!reason.empty()) return false;
-    std::optional<SheetSetPage> current;
+    SheetSetPages pages(doc, plan, sheets, false, std::nullopt, 150);
     const PdfPageMaker make = [&](size_t k) {
-      current.reset();  // the page before goes first
-      current.emplace(SheetSetPageAt(doc, plan, sheets, false, k, std::nullopt, 150));
-      return PdfPage{&current->list, current->pageScale, current->bookmark};
+      const SheetSetPage& page = pages.At(k);
+      return PdfPage{&page.list, page.pageScale, page.bookmark};
     };
-    return WritePdf(SheetSetPageCount(sheets, false), make, file, OutputFor(Fonts(), doc, plan.source), reason);
+    PdfOutput output = OutputFor(Fonts(), doc, plan.source);
+    output.title = TitleOf(plan.source);
+    return WritePdf(pages.Count(), make, file, output, reason);
   } catch (const std::bad_alloc&) {
     reason = "out of memory while drawing";
   } catch (const std::exception& e) {
@@ -103,20 +111,22 @@ bool SheetPdfWriter::WriteSet(const JwwDocument& doc, const SheetPlan& plan, con
 }
 
 bool SheetPdfWriter::WriteList(const DisplayList& list, const JwwDocument& doc, const std::filesystem::path& drawing,
-                               const std::filesystem::path& file, std::string& reason) {
+                               const std::filesystem::path& file, std::string& reason, const std::string& title) {
   std::lock_guard<std::mutex> lock(mutex_);
-  return WriteListHeld(list, doc, drawing, file, reason);
+  return WriteListHeld(list, doc, drawing, file, reason, title);
 }
 
 bool SheetPdfWriter::WriteListHeld(const DisplayList& list, const JwwDocument& doc,
                                    const std::filesystem::path& drawing, const std::filesystem::path& file,
-                                   std::string& reason) {
+                                   std::string& reason, const std::string& title) {
   try {
     if (list.overBudget) {
       reason = OverBudgetMessage();
       return false;
     }
-    return WritePdf({PdfPage{&list, 1.0, {}}}, file, OutputFor(Fonts(), doc, drawing), reason);
+    PdfOutput output = OutputFor(Fonts(), doc, drawing);
+    output.title = title;
+    return WritePdf({PdfPage{&list, 1.0, {}}}, file, output, reason);
   } catch (const std::bad_alloc&) {
     reason = "out of memory while drawing";
   } catch (const std::exception& e) {

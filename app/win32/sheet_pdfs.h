@@ -32,7 +32,7 @@ class SheetPdfWriter {
   // Any picture of the drawing (the list) as a PDF file, written whole or not at all; its images
   // are looked up beside the drawing. False with the reason; never throws.
   bool WriteList(const DisplayList& list, const JwwDocument& doc, const std::filesystem::path& drawing,
-                 const std::filesystem::path& file, std::string& reason);
+                 const std::filesystem::path& file, std::string& reason, const std::string& title = {});
 
   // The drawing's PDF set (SheetSetFileOf): a page per sheet in `sheets` (indices into
   // plan.sheets), bookmarked, each on its own paper; whole or not at all, never over a protected
@@ -47,7 +47,7 @@ class SheetPdfWriter {
   FontSource& Fonts();
   // WriteList with mutex_ held.
   bool WriteListHeld(const DisplayList& list, const JwwDocument& doc, const std::filesystem::path& drawing,
-                     const std::filesystem::path& file, std::string& reason);
+                     const std::filesystem::path& file, std::string& reason, const std::string& title);
 
   // One PDF at a time: a GDI face measures and cuts down through a device context of its own,
   // which two threads may not share. (The window runs one job; a batch of several would wait

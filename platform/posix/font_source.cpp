@@ -7,9 +7,12 @@
 #include <hb-subset.h>
 #include <hb.h>
 
+#include <algorithm>
 #include <map>
 #include <mutex>
+#include <set>
 #include <tuple>
+#include <unordered_map>
 #include <utility>
 
 extern const char kKelvaneFontsConf[];  // render/fonts.conf, built in
@@ -42,6 +45,82 @@ std::string CleanName(const std::string& name) {
 // IPA Gothic: preparing takes about 20 ms, and saves 1.5 to 2 ms on every later subset).
 constexpr int kSubsetsBeforePreparing = 10;
 
+// The CIDs of a CID-keyed CFF program's glyphs, by glyph id; empty when the program is not
+// CID-keyed (its glyphs are shown by glyph id) or cannot be read.
+std::vector<uint16_t> CidsOfGlyphs(std::string_view cff) {
+  const auto byte = [&](size_t at) -> int { return at < cff.size() ? uint8_t(cff[at]) : -1; };
+  const auto card = [&](size_t at, int size) {
+    uint32_t v = 0;
+    for (int k = 0; k < size; ++k) v = v << 8 | uint32_t(std::max(byte(at + size_t(k)), 0));
+    return v;
+  };
+  // An INDEX at `at`: its count, where its data starts and where it ends.
+  struct Index {
+    uint32_t count = 0;
+    size_t offsets = 0, data = 0, end = 0;
+    int offSize = 0;
+  };
+  const auto index = [&](size_t at) {
+    Index x;
+    x.count = card(at, 2);
+    if (x.count == 0) {
+      x.end = at + 2;
+      return x;
+    }
+    x.offSize = byte(at + 2);
+    if (x.offSize < 1 || x.offSize > 4) return Index{0, 0, 0, cff.size() + 1};
+    x.offsets = at + 3;
+    x.data = x.offsets + size_t(x.count + 1) * size_t(x.offSize) - 1;
+    x.end = x.data + card(x.offsets + size_t(x.count) * size_t(x.offSize), x.offSize);
+    return x;
+  };
+  if (cff.size() < 4) return {};
+  const Index names = index(byte(2));
+  const Index top = index(names.end);
+  if (top.count == 0 || top.end > cff.size()) return {};
+  // The Top DICT: whether it names a registry (ROS, 12 30), and where charset and CharStrings are.
+  const size_t from = top.data + card(top.offsets, top.offSize), to = top.data + card(top.offsets + size_t(top.offSize), top.offSize);
+  bool cidKeyed = false;
+  long charset = 0, charStrings = 0;
+  std::vector<long> operands;
+  for (size_t at = from; at < to && at < cff.size();) {
+    const int b0 = byte(at);
+    if (b0 == 28) operands.push_back(int16_t(card(at + 1, 2))), at += 3;
+    else if (b0 == 29) operands.push_back(int32_t(card(at + 1, 4))), at += 5;
+    else if (b0 == 30) {  // a real: skipped to its end nibble
+      for (++at; at < to && (byte(at) & 0x0F) != 0x0F && (byte(at) >> 4) != 0x0F; ++at) {}
+      ++at, operands.push_back(0);
+    } else if (b0 >= 32 && b0 <= 246) operands.push_back(b0 - 139), ++at;
+    else if (b0 >= 247 && b0 <= 250) operands.push_back((b0 - 247) * 256 + byte(at + 1) + 108), at += 2;
+    else if (b0 >= 251 && b0 <= 254) operands.push_back(-(b0 - 251) * 256 - byte(at + 1) - 108), at += 2;
+    else {
+      const int op = b0 == 12 ? 1200 + byte(at + 1) : b0;
+      at += b0 == 12 ? 2 : 1;
+      if (op == 1230) cidKeyed = true;
+      if (op == 15 && !operands.empty()) charset = operands.back();
+      if (op == 17 && !operands.empty()) charStrings = operands.back();
+      operands.clear();
+    }
+  }
+  if (!cidKeyed || charset <= 2 || charStrings <= 0 || size_t(charStrings) >= cff.size()) return {};
+  const uint32_t glyphs = card(size_t(charStrings), 2);
+  std::vector<uint16_t> cids(glyphs, 0);
+  size_t at = size_t(charset);
+  const int format = byte(at++);
+  for (uint32_t g = 1; g < glyphs;) {
+    if (at >= cff.size()) return {};
+    if (format == 0) {
+      cids[g++] = uint16_t(card(at, 2)), at += 2;
+      continue;
+    }
+    if (format != 1 && format != 2) return {};
+    const uint32_t first = card(at, 2), left = card(at + 2, format == 1 ? 1 : 2);
+    at += format == 1 ? 3 : 4;
+    for (uint32_t k = 0; k <= left && g < glyphs; ++k) cids[g++] = uint16_t(first + k);
+  }
+  return cids;
+}
+
 class HarfBuzzFont final : public EmbeddableFont {
  public:
   // Shared by every thread writing a document: HarfBuzz reads an immutable face and font from
@@ -49,6 +128,15 @@ class HarfBuzzFont final : public EmbeddableFont {
   HarfBuzzFont(hb_face_t* face, std::string fallbackName) : face_(face), font_(hb_font_create(face)) {
     hb_face_make_immutable(face_);
     hb_font_make_immutable(font_);
+    // Read in place: a CJK face's CFF program is megabytes.
+    hb_blob_t* cff = hb_face_reference_table(face_, HB_TAG('C', 'F', 'F', ' '));
+    unsigned int length = 0;
+    const char* data = hb_blob_get_data(cff, &length);
+    cff_ = data && length > 0;
+    if (cff_) cidOfGlyph_ = CidsOfGlyphs(std::string_view(data, length));
+    hb_blob_destroy(cff);
+    for (size_t g = 0; g < cidOfGlyph_.size(); ++g) glyphOfCid_.emplace(cidOfGlyph_[g], uint16_t(g));
+    if (!cidOfGlyph_.empty()) glyphOfCid_[0] = 0;
     char name[256];
     unsigned int size = sizeof name;
     if (hb_ot_name_get_utf8(face_, HB_OT_NAME_ID_POSTSCRIPT_NAME, HB_LANGUAGE_INVALID, &size, name) > 0)
@@ -85,12 +173,15 @@ class HarfBuzzFont final : public EmbeddableFont {
 
   uint16_t GlyphFor(char32_t codePoint) override {
     hb_codepoint_t glyph = 0;
-    return hb_font_get_nominal_glyph(font_, codePoint, &glyph) && glyph <= 0xFFFF ? uint16_t(glyph) : 0;
+    if (!hb_font_get_nominal_glyph(font_, codePoint, &glyph) || glyph > 0xFFFF) return 0;
+    if (cidOfGlyph_.empty()) return uint16_t(glyph);
+    return glyph < cidOfGlyph_.size() ? cidOfGlyph_[glyph] : 0;
   }
 
-  int Advance(uint16_t glyph) override { return hb_font_get_glyph_h_advance(font_, glyph); }
+  int Advance(uint16_t glyph) override { return hb_font_get_glyph_h_advance(font_, GlyphId(glyph)); }
 
   std::optional<std::string> Subset(const std::vector<uint16_t>& glyphs) override;
+  FontProgramKind ProgramKind() const override { return cff_ ? FontProgramKind::kCff : FontProgramKind::kTrueType; }
 
  private:
   // The face to cut down from: after the first kSubsetsBeforePreparing subsets, the face as
@@ -99,10 +190,21 @@ class HarfBuzzFont final : public EmbeddableFont {
   // memory, so a run that cuts a face a few times (one drawing) does not pay for it; a batch does.
   hb_face_t* SubsetSource();
 
+  // The glyph id of what the document calls a glyph (a CID in a CID-keyed face).
+  hb_codepoint_t GlyphId(uint16_t glyph) const {
+    if (cidOfGlyph_.empty()) return glyph;
+    auto it = glyphOfCid_.find(glyph);
+    return it == glyphOfCid_.end() ? 0 : it->second;
+  }
+
   hb_face_t* face_;
   hb_font_t* font_;
   std::string name_;
-  std::mutex mutex_;  // guards the two below
+  // Set once, by the constructor: read from every thread.
+  bool cff_ = false;
+  std::vector<uint16_t> cidOfGlyph_;  // by glyph id, for a CID-keyed CFF face
+  std::unordered_map<uint16_t, uint16_t> glyphOfCid_;
+  std::mutex mutex_;  // guards the ones below
   int subsets_ = 0;
   bool preparing_ = false, unpreparable_ = false;
   hb_face_t* prepared_ = nullptr;
@@ -152,9 +254,13 @@ std::optional<std::string> HarfBuzzFont::Subset(const std::vector<uint16_t>& gly
   if (!input) return WholeFace(face_);
   hb_set_t* set = hb_subset_input_glyph_set(input);
   hb_set_add(set, 0);
-  for (uint16_t g : glyphs) hb_set_add(set, g);
+  for (uint16_t g : glyphs) hb_set_add(set, GlyphId(g));
   if (bits & 0x0100) hb_set_add_range(set, 0, hb_face_get_glyph_count(face_));
-  hb_subset_input_set_flags(input, HB_SUBSET_FLAGS_RETAIN_GIDS | HB_SUBSET_FLAGS_NO_HINTING);
+  // Glyphs keep their ids, by which a document shows them; a CID-keyed CFF face is shown by its
+  // CIDs, which its cut-down charset keeps, so its glyphs may close up (tens of thousands of empty
+  // glyphs would cost a CJK subset a hundred kilobytes).
+  hb_subset_input_set_flags(input, (cidOfGlyph_.empty() ? HB_SUBSET_FLAGS_RETAIN_GIDS : HB_SUBSET_FLAGS_DEFAULT) |
+                                       HB_SUBSET_FLAGS_NO_HINTING);
   // A document shows glyphs by id: the layout and vertical tables only add bytes.
   hb_set_t* drop = hb_subset_input_set(input, HB_SUBSET_SETS_DROP_TABLE_TAG);
   for (hb_tag_t tag : {HB_TAG('G', 'S', 'U', 'B'), HB_TAG('G', 'P', 'O', 'S'), HB_TAG('G', 'D', 'E', 'F'),
@@ -163,6 +269,13 @@ std::optional<std::string> HarfBuzzFont::Subset(const std::vector<uint16_t>& gly
     hb_set_add(drop, tag);
   hb_face_t* cut = hb_subset_or_fail(SubsetSource(), input);
   hb_subset_input_destroy(input);
+  // A CFF face goes into a document as its bare CFF program, which keeps the glyphs' CIDs.
+  if (cff_) {
+    std::string program = TableOf(cut ? cut : face_, HB_TAG('C', 'F', 'F', ' '));
+    if (cut) hb_face_destroy(cut);
+    if (program.empty()) program = TableOf(face_, HB_TAG('C', 'F', 'F', ' '));
+    return program;
+  }
   if (!cut) return WholeFace(face_);
   std::string bytes = WholeFace(cut);
   hb_face_destroy(cut);
@@ -180,6 +293,8 @@ class SyntheticFont final : public EmbeddableFont {
   uint16_t GlyphFor(char32_t codePoint) override { return face_->GlyphFor(codePoint); }
   int Advance(uint16_t glyph) override { return face_->Advance(glyph); }
   std::optional<std::string> Subset(const std::vector<uint16_t>& glyphs) override { return face_->Subset(glyphs); }
+  FontProgramKind ProgramKind() const override { return face_->ProgramKind(); }
+  const EmbeddableFont* Program() const override { return face_->Program(); }
   bool SyntheticBold() const override { return bold_; }
   bool SyntheticItalic() const override { return italic_; }
 
@@ -216,12 +331,14 @@ class FontconfigSource final : public FontSource {
  private:
   FcPattern* PatternFor(std::string_view familyUtf8, bool bold, bool italic);
   bool Match(std::string_view family, bool bold, bool italic, MatchedFace& face);
-  bool MatchFallback(std::string_view family, bool bold, bool italic, char32_t codePoint, MatchedFace& face);
+  FcFontSet* FallbackFonts(std::string_view family, bool bold, bool italic, FcPattern*& pattern);
+  std::shared_ptr<EmbeddableFont> FirstLoadable(std::string_view family, bool bold, bool italic, char32_t codePoint);
   std::shared_ptr<EmbeddableFont> Load(const MatchedFace& matched, std::string_view family);
 
   std::mutex lock_;  // fontconfig's config and the cache are shared by every thread writing
   FcConfig* config_;
   std::map<std::pair<std::string, int>, std::shared_ptr<EmbeddableFont>> faces_;
+  std::set<std::pair<std::string, int>> unloadable_;  // tried once, not embeddable
   std::map<std::tuple<std::string, int, bool, bool>, std::shared_ptr<EmbeddableFont>> synthetic_;
   struct FallbackOrder {
     std::unique_ptr<FcPattern, decltype(&FcPatternDestroy)> pattern{nullptr, FcPatternDestroy};
@@ -271,29 +388,41 @@ bool FontconfigSource::Match(std::string_view family, bool bold, bool italic, Ma
   return found;
 }
 
-// The first face in fontconfig's order for the family that has the character, as pango finds it.
-// The sorted list is made once per family, weight and slant: a drawing of many characters no
-// face of its family has asks for it once each.
-bool FontconfigSource::MatchFallback(std::string_view family, bool bold, bool italic, char32_t codePoint,
-                                     MatchedFace& face) {
-  if (!config_) return false;
+// The faces in fontconfig's order for the family, as pango goes through them: made once per
+// family, weight and slant, so that a drawing of many characters no face of its family has asks
+// for it once each.
+FcFontSet* FontconfigSource::FallbackFonts(std::string_view family, bool bold, bool italic, FcPattern*& pattern) {
+  if (!config_) return nullptr;
   FallbackOrder& order = fallbacks_[std::string(bold ? "b" : "-") + (italic ? "i" : "-") + std::string(family)];
   if (!order.pattern) {
     order.pattern.reset(PatternFor(family, bold, italic));
     FcResult result = FcResultNoMatch;
     order.fonts.reset(FcFontSort(config_, order.pattern.get(), FcTrue, nullptr, &result));
   }
-  FcFontSet* fonts = order.fonts.get();
-  bool found = false;
-  for (int k = 0; fonts && k < fonts->nfont && !found; ++k) {
+  pattern = order.pattern.get();
+  return order.fonts.get();
+}
+
+// The first face in that order that has the character (any character when it is 0) and can be
+// embedded: one that cannot be loaded (a Type 1 or bitmap file) passes to the next.
+std::shared_ptr<EmbeddableFont> FontconfigSource::FirstLoadable(std::string_view family, bool bold, bool italic,
+                                                                char32_t codePoint) {
+  FcPattern* pattern = nullptr;
+  FcFontSet* fonts = FallbackFonts(family, bold, italic, pattern);
+  for (int k = 0; fonts && k < fonts->nfont; ++k) {
     FcCharSet* chars = nullptr;
-    if (FcPatternGetCharSet(fonts->fonts[k], FC_CHARSET, 0, &chars) != FcResultMatch || !FcCharSetHasChar(chars, codePoint))
+    if (codePoint != 0 && (FcPatternGetCharSet(fonts->fonts[k], FC_CHARSET, 0, &chars) != FcResultMatch ||
+                           !FcCharSetHasChar(chars, codePoint)))
       continue;
-    FcPattern* font = FcFontRenderPrepare(config_, order.pattern.get(), fonts->fonts[k]);
-    found = font && FileOf(font, face);
+    FcPattern* font = FcFontRenderPrepare(config_, pattern, fonts->fonts[k]);
+    MatchedFace matched;
+    const bool found = font && FileOf(font, matched);
     if (font) FcPatternDestroy(font);
+    if (!found) continue;
+    std::shared_ptr<EmbeddableFont> face = Load(matched, family);
+    if (face && (codePoint == 0 || face->GlyphFor(codePoint) != 0)) return face;
   }
-  return found;
+  return nullptr;
 }
 
 std::shared_ptr<EmbeddableFont> FontconfigSource::Load(const MatchedFace& matched, std::string_view family) {
@@ -308,20 +437,25 @@ std::shared_ptr<EmbeddableFont> FontconfigSource::Load(const MatchedFace& matche
     return styled;
   }
   std::shared_ptr<EmbeddableFont>& face = faces_[{matched.file, matched.index}];
-  if (face) return face;
+  if (face || unloadable_.count({matched.file, matched.index})) return face;
+  unloadable_.insert({matched.file, matched.index});  // until it has loaded
   hb_blob_t* blob = hb_blob_create_from_file_or_fail(matched.file.c_str());
   if (!blob) return nullptr;
   hb_face_t* hbFace = hb_face_create(blob, unsigned(matched.index));
   hb_blob_destroy(blob);
-  // Only TrueType outlines go into a document as they are.
-  hb_blob_t* glyf = hb_face_reference_table(hbFace, HB_TAG('g', 'l', 'y', 'f'));
-  const bool trueType = hb_blob_get_length(glyf) > 0;
-  hb_blob_destroy(glyf);
-  if (!trueType || hb_face_get_upem(hbFace) == 0) {
+  // TrueType and CFF outlines go into a document (a variable CFF2 face or a Type 1 file does not).
+  bool outlines = false;
+  for (hb_tag_t tag : {HB_TAG('g', 'l', 'y', 'f'), HB_TAG('C', 'F', 'F', ' ')}) {
+    hb_blob_t* table = hb_face_reference_table(hbFace, tag);
+    outlines = outlines || hb_blob_get_length(table) > 0;
+    hb_blob_destroy(table);
+  }
+  if (!outlines || hb_face_get_upem(hbFace) == 0 || hb_face_get_glyph_count(hbFace) == 0) {
     hb_face_destroy(hbFace);
     return nullptr;
   }
   face = std::make_shared<HarfBuzzFont>(hbFace, std::string(family));
+  unloadable_.erase({matched.file, matched.index});
   return face;
 }
 
@@ -332,15 +466,16 @@ std::shared_ptr<EmbeddableFont> FontconfigSource::Open(std::string_view familyUt
   if (auto known = opened_.find(key); known != opened_.end()) return known->second;
   MatchedFace matched;
   std::shared_ptr<EmbeddableFont> face = Match(familyUtf8, bold, italic, matched) ? Load(matched, familyUtf8) : nullptr;
+  // The family's face cannot be embedded: the next one in the screen's order stands for it.
+  if (!face) face = FirstLoadable(familyUtf8, bold, italic, 0);
   return opened_[key] = face;
 }
 
 std::shared_ptr<EmbeddableFont> FontconfigSource::OpenFallback(std::string_view familyUtf8, bool bold, bool italic,
                                                                char32_t codePoint) {
   std::lock_guard<std::mutex> guard(lock_);
-  MatchedFace matched;
-  if (!MatchFallback(familyUtf8, bold, italic, codePoint, matched)) return nullptr;
-  return Load(matched, familyUtf8);
+  if (codePoint == 0) return nullptr;
+  return FirstLoadable(familyUtf8, bold, italic, codePoint);
 }
 
 }  // namespace

@@ -153,7 +153,9 @@ void ObjectWriter::WriteStream(int number, std::string_view dict, std::string_vi
   position_ += int64_t(head.size() + bytes.size()) + 18;
 }
 
-bool ObjectWriter::Finish(int catalog) {
+bool ObjectWriter::Finish(int catalog) { return Finish(catalog, 0); }
+
+bool ObjectWriter::Finish(int catalog, int info) {
   std::string table = "xref\n0 " + std::to_string(offsets_.size() + 1) + "\n0000000000 65535 f \n";
   bool complete = true;
   for (int64_t offset : offsets_) {
@@ -163,7 +165,7 @@ bool ObjectWriter::Finish(int catalog) {
     complete = complete && offset >= 0;
   }
   table += "trailer\n<</Size " + std::to_string(offsets_.size() + 1) + "/Root " + Ref(catalog) +
-           ">>\nstartxref\n" + std::to_string(position_) + "\n%%EOF\n";
+           (info > 0 ? "/Info " + Ref(info) : std::string()) + ">>\nstartxref\n" + std::to_string(position_) + "\n%%EOF\n";
   out_.write(table.data(), std::streamsize(table.size()));
   return complete && bool(out_);
 }

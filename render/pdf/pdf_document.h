@@ -65,6 +65,8 @@ class ObjectWriter {
   // The cross-reference table and trailer; false when an allocated object was never written or
   // the stream failed.
   bool Finish(int catalog);
+  // The same with the document information dictionary `info`.
+  bool Finish(int catalog, int info);
 
  private:
   void Begin(int number);

@@ -1,9 +1,13 @@
 // The PDF backend: replays display lists onto the pages of one document.
 #include "render/pdf/pdf_output.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <functional>
+#include <map>
 #include <memory>
 #include <new>
 #include <unordered_map>
@@ -33,7 +37,12 @@ constexpr double kMaxUnits = 2e9;  // within the integers every reader takes
 // The largest page side in points, as the cairo pages have it.
 constexpr double kMaxPagePoints = double(1 << 21);
 constexpr int kMaxPlacementDepth = 64;
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kArcTolerance = 0.01;  // list millimetres, as the display list cuts arcs
 constexpr int kContentLevel = 6;  // zlib's default: the level every PDF writer uses
+// The largest page side some readers take in default units (200 in); a larger page is written in
+// larger units (/UserUnit).
+constexpr double kMaxDefaultUnits = 14400;
 
 // A broken Shift_JIS byte becomes "?" and the next byte is read afresh, as the pictures read it.
 std::string ToUtf8(const JwwString& s) {
@@ -143,6 +152,97 @@ class DocumentImages {
   int count_ = 0;
 };
 
+// The drawing's layer groups and layers that have something on a page, as optional content:
+// one group (OCG) per layer group and per layer, a layer's content marked inside its group's, so
+// that it shows only while both are on.
+class DocumentLayers {
+ public:
+  explicit DocumentLayers(ObjectWriter& writer) : writer_(writer) {}
+
+  // The marks that open the layer (group · 16 + layer) of a list with these names: its group's,
+  // then its own; two EMC close them.
+  const std::string& MarksFor(uint16_t code, const std::vector<JwwString>& names) {
+    const size_t group = code / 16, layer = code % 16;
+    const std::string groupName = Named(Hex(group), names, group);
+    const std::string layerName = Named(Hex(group) + "-" + Hex(layer), names, 16 + size_t(code));
+    Group& g = groups_[{group, groupName}];
+    if (g.object == 0) {
+      g.object = writer_.Allocate(), g.name = groupName, g.resource = "/OC" + std::to_string(++count_);
+      order_.push_back({group, groupName});
+    }
+    Layer& l = g.layers[{layer, layerName}];
+    if (l.object == 0) {
+      l.object = writer_.Allocate();
+      l.name = layerName;
+      l.resource = "/OC" + std::to_string(++count_);
+      l.marks = "/OC " + g.resource + " BDC /OC " + l.resource + " BDC\n";
+      g.order.push_back({layer, layerName});
+    }
+    return l.marks;
+  }
+
+  bool Empty() const { return groups_.empty(); }
+
+  // "/OC1 12 0 R..." for the resources' /Properties.
+  std::string ResourceEntries() const {
+    std::string entries;
+    for (const auto& [key, g] : groups_) {
+      entries += g.resource + " " + Ref(g.object);
+      for (const auto& [lkey, l] : g.layers) entries += l.resource + " " + Ref(l.object);
+    }
+    return entries;
+  }
+
+  // Writes the groups and answers the catalog's /OCProperties entry: every group on, as printed,
+  // each layer group with its layers under it in the reader's panel.
+  std::string Write() {
+    std::string all, order;
+    for (const auto& gkey : order_) {
+      Group& g = groups_[gkey];
+      WriteGroup(g.object, g.name);
+      all += Ref(g.object) + " ";
+      order += Ref(g.object) + "[";
+      for (const auto& lkey : g.order) {
+        const Layer& l = g.layers[lkey];
+        WriteGroup(l.object, l.name);
+        all += Ref(l.object) + " ";
+        order += Ref(l.object) + " ";
+      }
+      order += "]";
+    }
+    return "/OCProperties<</OCGs[" + all + "]/D<</Order[" + order + "]/BaseState/ON>>>>";
+  }
+
+ private:
+  struct Layer {
+    int object = 0;
+    std::string name, resource, marks;
+  };
+  using Key = std::pair<size_t, std::string>;
+  struct Group {
+    int object = 0;
+    std::string name, resource;
+    std::map<Key, Layer> layers;
+    std::vector<Key> order;
+  };
+
+  static std::string Hex(size_t v) { return std::string(1, "0123456789ABCDEF"[v & 15]); }
+  static std::string Named(const std::string& number, const std::vector<JwwString>& names, size_t k) {
+    const std::string name = k < names.size() ? ToUtf8(names[k]) : std::string();
+    return name.empty() ? number : number + " " + name;
+  }
+  void WriteGroup(int object, const std::string& name) {
+    std::string body = "<</Type/OCG/Name";
+    AppendTextString(body, name);
+    writer_.Write(object, body + ">>");  // shown and printed: the default configuration's base state
+  }
+
+  ObjectWriter& writer_;
+  std::map<Key, Group> groups_;
+  std::vector<Key> order_;  // groups as first met
+  int count_ = 0;
+};
+
 // What the content stream has set, so that it is set again only when it changes; kept on a
 // stack beside the stream's own q/Q.
 struct GraphicsState {
@@ -150,7 +250,7 @@ struct GraphicsState {
   double width = 1;  // in content units
   int64_t dash = -1;  // the stroke style whose dashes are set; -1 for a solid line
   int cap = 0;
-  bool outlinedText = false;  // text filled and stroked (thickened), not only filled
+  int textMode = 0;  // text filled (0), filled and stroked (2, thickened) or invisible (3)
 };
 
 // How far a slanted face leans (x per y), and how much a thickened one grows (its outline moves
@@ -168,8 +268,9 @@ struct Character {
 class PagePainter {
  public:
   PagePainter(const DisplayList& list, double pageScale, DeflateStream& out, DocumentFonts& fonts,
-              DocumentImages& images, const PdfOutput& output)
-      : list_(list), devicePerMm_(pageScale * kPointsPerInch / kMmPerInch), out_(out), fonts_(fonts),
+              DocumentImages& images, const PdfOutput& output, double userUnit = 1, DocumentLayers* layers = nullptr)
+      : list_(list), devicePerMm_(pageScale * kPointsPerInch / kMmPerInch), userUnit_(userUnit), layers_(layers),
+        out_(out), fonts_(fonts),
         images_(images), output_(output), bounds_(list, kPointsPerInch / kScreenDpi / devicePerMm_, kMaxPlacementDepth) {
     page_.Add(0, 0);
     page_.Add(list.width, list.height);
@@ -177,9 +278,9 @@ class PagePainter {
 
   void Paint() {
     std::string& s = out_.Text();
-    AppendReal(s, devicePerMm_ / kUnitsPerMm);
+    AppendReal(s, devicePerMm_ / kUnitsPerMm / userUnit_);
     s += " 0 0 ";
-    AppendReal(s, devicePerMm_ / kUnitsPerMm);
+    AppendReal(s, devicePerMm_ / kUnitsPerMm / userUnit_);
     s += " 0 0 cm 1 j\n";
     SetFill(list_.background);
     s += "0 0 ";
@@ -194,11 +295,23 @@ class PagePainter {
   void DrawItems(const DisplayList& items, int depth) {
     const DisplayList* outer = pools_;
     pools_ = &items;
-    for (const ItemRef& r : items.order) {
+    const bool layered = layers_ && !items.layers.empty();
+    size_t run = 0;                // the next layer run
+    uint16_t layer = kNoLayer;     // of the item at hand
+    uint16_t open = kNoLayer;      // whose marked content is open
+    for (size_t k = 0; k < items.order.size(); ++k) {
+      const ItemRef& r = items.order[k];
+      if (layered)
+        for (; run < items.layers.size() && items.layers[run].first <= k; ++run) layer = items.layers[run].layer;
       // What falls wholly off the page is left out, as the cairo pages leave it out.
       if (!bounds_.Of(items, r, depth).Meets(page_, offsetX_, offsetY_)) continue;
+      if (layer != open) {
+        if (open != kNoLayer) out_.Text() += "EMC EMC\n";
+        if (layer != kNoLayer) out_.Text() += layers_->MarksFor(layer, list_.layerNames);
+        open = layer;
+      }
       switch (r.kind) {
-        case ItemKind::kStroke: DrawStroke(items.strokes[r.index]); break;
+        case ItemKind::kStroke: DrawStroke(items.strokes[r.index], r.index); break;
         case ItemKind::kFill: DrawFill(items.fills[r.index]); break;
         case ItemKind::kText: DrawText(items.texts[r.index]); break;
         case ItemKind::kPicture: DrawPicture(items.pictures[r.index]); break;
@@ -206,6 +319,7 @@ class PagePainter {
       }
       out_.FlushIfLarge();
     }
+    if (open != kNoLayer) out_.Text() += "EMC EMC\n";
     pools_ = outer;
   }
 
@@ -318,7 +432,53 @@ class PagePainter {
     return true;
   }
 
-  void DrawStroke(const Stroke& s) {
+  // The arc a stroke is, when the list gives one.
+  const StrokeArc* ArcOf(uint32_t stroke) const {
+    const std::vector<StrokeArc>& arcs = pools_->arcs;
+    if (arcs.empty()) return nullptr;
+    auto it = std::lower_bound(arcs.begin(), arcs.end(), stroke,
+                               [](const StrokeArc& a, uint32_t s) { return a.stroke < s; });
+    return it != arcs.end() && it->stroke == stroke ? &*it : nullptr;
+  }
+
+  // Appends an arc of an ellipse as Bézier curves, each near enough to the true arc that with
+  // the rounding of its points it stays within the arc tolerance; false (nothing appended) when
+  // it cannot be drawn so.
+  bool Curves(std::string& s, const StrokeArc& arc, bool closed) {
+    const double big = std::max(std::hypot(double(arc.a), double(arc.b)), std::hypot(double(arc.c), double(arc.d)));
+    const double sweep = arc.sweep;
+    if (!(big > 0 && big < kMaxUnits / kUnitsPerMm) || !std::isfinite(sweep) || !std::isfinite(double(arc.start)) ||
+        std::fabs(sweep) > 4.5 * kPi)
+      return false;
+    // A cubic over a turn of θ strays from its circle by about r·θ⁶/15600 at most (2.7e-4·r for
+    // a quarter turn); a tenth of the tolerance leaves the rest to the rounding.
+    const double step = std::min(kPi / 2, std::pow(kArcTolerance / 10 * 15600 / big, 1.0 / 6));
+    const int n = std::max(1, int(std::ceil(std::fabs(sweep) / step - 1e-9)));
+    const double dt = sweep / n, h = 4.0 / 3 * std::tan(dt / 4);
+    const size_t mark = s.size();
+    auto point = [&](double x, double y) {
+      const double px = (arc.a * x + arc.c * y + arc.e) * kUnitsPerMm, py = (arc.b * x + arc.d * y + arc.f) * kUnitsPerMm;
+      if (!(std::abs(px) < kMaxUnits && std::abs(py) < kMaxUnits)) return false;
+      AppendFixed(s, px, 1);
+      s += ' ';
+      AppendFixed(s, py, 1);
+      s += ' ';
+      return true;
+    };
+    double t = arc.start, c0 = std::cos(t), s0 = std::sin(t);
+    if (!point(c0, s0)) return s.resize(mark), false;
+    s += "m\n";
+    for (int k = 1; k <= n; ++k) {
+      const double t1 = arc.start + dt * k, c1 = std::cos(t1), s1 = std::sin(t1);
+      if (!point(c0 - h * s0, s0 + h * c0) || !point(c1 + h * s1, s1 - h * c1) || !point(c1, s1)) return s.resize(mark), false;
+      s += "c\n";
+      c0 = c1, s0 = s1;
+    }
+    if (closed) s += "h\n";
+    return true;
+  }
+
+  void DrawStroke(const Stroke& s, uint32_t index) {
     if (s.points.count < 2 || s.style >= list_.strokeStyles.size()) return;
     const StrokeStyle& style = list_.strokeStyles[s.style];
     double width = style.devicePixels ? PixelsToUnits(style.width) : style.width * kUnitsPerMm;
@@ -326,7 +486,9 @@ class PagePainter {
     width = std::max(width, 0.1 * kUnitsPerMm);
     if (!(width < kMaxUnits)) return;
     std::string path;
-    if (!Path(path, &pools_->points[s.points.first], s.points.count, s.closed)) return;
+    const StrokeArc* arc = ArcOf(index);
+    if (!(arc && Curves(path, *arc, s.closed)) && !Path(path, &pools_->points[s.points.first], s.points.count, s.closed))
+      return;
     if (!SetDashes(style, s.style)) return;
     SetWidth(width);
     SetStroke(style.color);
@@ -361,10 +523,10 @@ class PagePainter {
     Character& c = characters_[key];
     const std::string text = t.unicode ? CodePointToUtf8(code) : SjisToUtf8(SjisBytesOf(code), UnreadableSjis::kSkipByte);
     c.text = Utf8ToUtf16(text);
-    if (face < 0 || c.text.empty()) return c;
+    if (c.text.empty()) return c;
     char32_t cp = c.text[0];
     if (c.text.size() >= 2 && cp >= 0xD800 && cp < 0xDC00) cp = 0x10000 + ((cp - 0xD800) << 10) + (c.text[1] - 0xDC00);
-    c.glyph = fonts_.GlyphOf(face, cp);
+    if (face >= 0) c.glyph = fonts_.GlyphOf(face, cp);
     if (c.glyph.glyph == 0) {
       // Another face has it, as the screen finds one.
       const int fallback = fonts_.FallbackFor(ToUtf8(list_.fonts[t.font]), t.bold, t.italic, cp);
@@ -375,8 +537,8 @@ class PagePainter {
   }
 
   void DrawText(const TextRun& t);
-  void SetTextOutline(int face, double emUnits);
-  void ShowGlyph(const Character& c, const GlyphPlacement& p);
+  void SetTextOutline(int face, double emUnits, bool invisible);
+  void ShowGlyph(const Character& c, const GlyphPlacement& p, bool invisible = false);
   void DrawMissingGlyph(const MissingGlyphBox& box, Rgb color);
   const Glyph* FitToFontWidths(const TextRun& t, int face);
   void DrawPicture(const Picture& p);
@@ -386,7 +548,9 @@ class PagePainter {
 
   const DisplayList& list_;
   const DisplayList* pools_ = nullptr;
-  double devicePerMm_;
+  double devicePerMm_;  // points of the page per list millimetre
+  double userUnit_;     // points per unit of the page's own space
+  DocumentLayers* layers_;  // none: the layers are not marked
   DeflateStream& out_;
   DocumentFonts& fonts_;
   DocumentImages& images_;
@@ -400,7 +564,7 @@ class PagePainter {
   std::unordered_map<uint32_t, int> faces_;  // by font, bold and italic
   std::string text_;      // the text object being put together
   std::string actual_;    // its characters, for a reader that extracts the text whole
-  int textFace_ = -1;     // the face the text object has selected
+  int textFont_ = -1;     // the font resource the text object has selected
   bool inText_ = false;   // between BT and ET
   Rgb textColor_;          // of the text being put together
   std::vector<double> advances_;
@@ -439,11 +603,13 @@ void PagePainter::DrawMissingGlyph(const MissingGlyphBox& box, Rgb color) {
 }
 
 // A thickened face is filled and stroked with a line as wide as FreeType grows its outlines; a
-// plain one only filled. The line width is the page's, set inside the text object.
-void PagePainter::SetTextOutline(int face, double emUnits) {
-  const bool outlined = fonts_.Bold(face);
-  if (outlined != state_.outlinedText) text_ += outlined ? "2 Tr\n" : "0 Tr\n";
-  state_.outlinedText = outlined;
+// plain one only filled; a character drawn as a box is shown invisibly, for its text. The line
+// width is the page's, set inside the text object.
+void PagePainter::SetTextOutline(int face, double emUnits, bool invisible) {
+  const bool outlined = !invisible && fonts_.Bold(face);
+  const int mode = invisible ? 3 : outlined ? 2 : 0;
+  if (mode != state_.textMode) text_ += std::to_string(mode) + " Tr\n";
+  state_.textMode = mode;
   if (!outlined) return;
   if (!(state_.stroke == textColor_)) {
     AppendColor(text_, textColor_, " RG\n");
@@ -457,23 +623,25 @@ void PagePainter::SetTextOutline(int face, double emUnits) {
   }
 }
 
-void PagePainter::ShowGlyph(const Character& c, const GlyphPlacement& p) {
+void PagePainter::ShowGlyph(const Character& c, const GlyphPlacement& p, bool invisible) {
   const double ascent = fonts_.Ascent(c.glyph.face);
   double m[6] = {p.a.x * p.h, p.a.y * p.h, p.u.x * p.v, p.u.y * p.v, p.top.x - p.u.x * p.v * ascent,
                  p.top.y - p.u.y * p.v * ascent};
   if (fonts_.Bold(c.glyph.face)) {
-    // FreeType's thickened outline grows right and down, not evenly around the glyph.
-    for (int k = 0; k < 2; ++k) m[4 + k] += (m[k] - m[2 + k]) * kSyntheticBold / 2;
+    // FreeType's thickened outline grows right and up, not evenly around the glyph: its left
+    // and bottom edges stay where they were.
+    for (int k = 0; k < 2; ++k) m[4 + k] += (m[k] + m[2 + k]) * kSyntheticBold / 2;
   }
   if (fonts_.Italic(c.glyph.face)) m[2] += kSyntheticSlant * m[0], m[3] += kSyntheticSlant * m[1];
   std::string cm;
   for (int k = 0; k < 4; ++k) AppendReal(cm, m[k] * kUnitsPerMm), cm += ' ';
   if (!Point(cm, m[4], m[5])) return;
-  if (!inText_) text_ += "BT\n", inText_ = true, textFace_ = -1;
-  SetTextOutline(c.glyph.face, p.v * kUnitsPerMm);
-  if (textFace_ != c.glyph.face) {
-    text_ += fonts_.ResourceName(c.glyph.face) + " 1 Tf\n";
-    textFace_ = c.glyph.face;
+  if (!inText_) text_ += "BT\n", inText_ = true, textFont_ = -1;
+  SetTextOutline(c.glyph.face, p.v * kUnitsPerMm, invisible);
+  const int font = fonts_.Use(c.glyph.face, c.glyph.glyph, invisible ? std::u16string() : c.text);
+  if (textFont_ != font) {
+    text_ += fonts_.ResourceName(font) + " 1 Tf\n";
+    textFont_ = font;
   }
   static constexpr char kHex[] = "0123456789ABCDEF";
   const char id[4] = {kHex[c.glyph.glyph >> 12], kHex[(c.glyph.glyph >> 8) & 15], kHex[(c.glyph.glyph >> 4) & 15],
@@ -482,7 +650,6 @@ void PagePainter::ShowGlyph(const Character& c, const GlyphPlacement& p) {
   text_ += " Tm<";
   text_.append(id, 4);
   text_ += ">Tj\n";
-  fonts_.Use(c.glyph.face, c.glyph.glyph, c.text);
 }
 
 void PagePainter::DrawText(const TextRun& t) {
@@ -507,6 +674,15 @@ void PagePainter::DrawText(const TextRun& t) {
     if (c.text.empty()) continue;
     if (c.missing) {
       DrawMissingGlyph(MissingGlyphBoxIn(cell), t.color);
+      // The box stands for the character in the text a reader extracts: an invisible glyph of
+      // the run's face carries it there.
+      if (face >= 0) {
+        Character hidden = c;
+        hidden.glyph = fonts_.GlyphOf(face, 0);
+        hidden.glyph.glyph = 0;
+        ShowGlyph(hidden, PlaceGlyph(cell, g.code, t.unicode, 1.0, hidden.glyph.advance), true);
+        actual_ += Utf16ToUtf8(c.text);
+      }
       continue;
     }
     ShowGlyph(c, PlaceGlyph(cell, g.code, t.unicode, 1.0, c.glyph.advance));
@@ -563,11 +739,38 @@ std::string PageProblem(double w, double h) {
          std::to_string(int(kMaxPagePoints * kMmPerInch / kPointsPerInch / 1000)) + " m a side";
 }
 
+// A date as PDF writes it, in UTC: "D:20261208070000Z".
+std::string PdfDate(int64_t seconds) {
+  const std::time_t t = std::time_t(seconds);
+  std::tm utc{};
+#ifdef _WIN32
+  if (gmtime_s(&utc, &t) != 0) return "D:19700101000000Z";
+#else
+  if (!gmtime_r(&t, &utc)) return "D:19700101000000Z";
+#endif
+  char date[64];
+  std::snprintf(date, sizeof date, "D:%04d%02d%02d%02d%02d%02dZ", utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday,
+                utc.tm_hour, utc.tm_min, utc.tm_sec);
+  return date;
+}
+
+// When the document was made: as given, or SOURCE_DATE_EPOCH (for reproducible builds of
+// documents), or now.
+int64_t CreationTime(const PdfOutput& output) {
+  if (output.created >= 0) return output.created;
+  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH")) {
+    char* end = nullptr;
+    const long long v = std::strtoll(epoch, &end, 10);
+    if (end != epoch && *end == '\0' && v >= 0 && v < 253402300800LL) return v;
+  }
+  return int64_t(std::time(nullptr));
+}
+
 // The document around the pages: the page tree, the shared resources, the outline.
 class Document {
  public:
   Document(std::ostream& out, const PdfOutput& output)
-      : writer_(out), fonts_(output.fonts, writer_), images_(output, writer_), output_(output) {
+      : writer_(out), fonts_(output.fonts, writer_), images_(output, writer_), layers_(writer_), output_(output) {
     catalog_ = writer_.Allocate();
     pageTree_ = writer_.Allocate();
     resources_ = writer_.Allocate();
@@ -582,6 +785,7 @@ class Document {
   ObjectWriter writer_;
   DocumentFonts fonts_;
   DocumentImages images_;
+  DocumentLayers layers_;
   const PdfOutput& output_;
   int catalog_ = 0, pageTree_ = 0, resources_ = 0;
   std::vector<int> pageObjects_;
@@ -594,9 +798,13 @@ bool Document::AddPage(const PdfPage& page, std::string& error) {
   const double w = list.width * scale * kPointsPerInch / kMmPerInch, h = list.height * scale * kPointsPerInch / kMmPerInch;
   error = PageProblem(w, h);
   if (!error.empty()) return false;
+  // A page over 200 in a side is given in units of whole hundredths of a point that bring it
+  // within, as some readers take no larger page.
+  double userUnit = 1;
+  if (std::max(w, h) > kMaxDefaultUnits) userUnit = std::ceil(std::max(w, h) / kMaxDefaultUnits * 100) / 100;
   DeflateStream content(kContentLevel);
   images_.StartPage();
-  PagePainter(list, scale, content, fonts_, images_, output_).Paint();
+  PagePainter(list, scale, content, fonts_, images_, output_, userUnit, output_.layers ? &layers_ : nullptr).Paint();
   std::string packed;
   if (!content.Finish(packed)) {
     error = "out of memory while drawing";
@@ -605,10 +813,12 @@ bool Document::AddPage(const PdfPage& page, std::string& error) {
   const int pageObject = writer_.Allocate(), contentObject = writer_.Allocate();
   writer_.WriteStream(contentObject, "/Filter/FlateDecode", packed);
   std::string box;
-  AppendFixed(box, w, 4);
+  AppendFixed(box, w / userUnit, 4);
   box += ' ';
-  AppendFixed(box, h, 4);
-  writer_.Write(pageObject, "<</Type/Page/Parent " + Ref(pageTree_) + "/MediaBox[0 0 " + box + "]/Resources " +
+  AppendFixed(box, h / userUnit, 4);
+  box += ']';
+  if (userUnit != 1) box += "/UserUnit ", AppendFixed(box, userUnit, 2);
+  writer_.Write(pageObject, "<</Type/Page/Parent " + Ref(pageTree_) + "/MediaBox[0 0 " + box + "/Resources " +
                                 Ref(resources_) + "/Contents " + Ref(contentObject) + ">>");
   pageObjects_.push_back(pageObject);
   bookmarks_.push_back(page.bookmark);
@@ -640,15 +850,25 @@ int Document::WriteOutline() {
 bool Document::Finish(std::string& error) {
   fonts_.WriteAll();
   writer_.Write(resources_, "<</ProcSet[/PDF/Text/ImageB/ImageC]/Font<<" + fonts_.ResourceEntries() +
-                                ">>/XObject<<" + images_.ResourceEntries() + ">>>>");
+                                ">>/XObject<<" + images_.ResourceEntries() + ">>" +
+                                (layers_.Empty() ? std::string() : "/Properties<<" + layers_.ResourceEntries() + ">>") +
+                                ">>");
   std::string kids;
   for (int p : pageObjects_) kids += Ref(p) + " ";
   writer_.Write(pageTree_, "<</Type/Pages/Kids[" + kids + "]/Count " + std::to_string(pageObjects_.size()) + ">>");
   const int outline = WriteOutline();
+  const int info = writer_.Allocate();
+  std::string infoBody = "<<";
+  if (!output_.title.empty()) infoBody += "/Title", AppendTextString(infoBody, output_.title);
+  const std::string date = PdfDate(CreationTime(output_));
+  infoBody += "/Creator(Kelvane " KELVANE_VERSION ")/Producer(Kelvane " KELVANE_VERSION ")/CreationDate(" + date +
+              ")/ModDate(" + date + ")>>";
+  writer_.Write(info, infoBody);
   std::string catalog = "<</Type/Catalog/Pages " + Ref(pageTree_);
   if (outline) catalog += "/Outlines " + Ref(outline) + "/PageMode/UseOutlines";
+  if (!layers_.Empty()) catalog += layers_.Write();
   writer_.Write(catalog_, catalog + ">>");
-  if (writer_.Finish(catalog_)) return true;
+  if (writer_.Finish(catalog_, info)) return true;
   error = "write failed";
   return false;
 }
@@ -690,7 +910,12 @@ bool WritePdf(size_t count, const PdfPageMaker& make, const std::filesystem::pat
     error = target.error();
     return false;
   }
-  if (!WritePdf(count, make, target.stream(), output, error)) {
+  PdfOutput named = output;
+  if (named.title.empty()) {
+    const auto stem = file.stem().u8string();
+    named.title.assign(stem.begin(), stem.end());
+  }
+  if (!WritePdf(count, make, target.stream(), named, error)) {
     // A write that failed says why in the system's words, which only the commit learns.
     if (!target.stream() && !target.Commit()) error = target.error();
     return false;

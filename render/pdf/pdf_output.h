@@ -33,6 +33,16 @@ struct PdfOutput {
   // The decoded pixels of the images one page shows, together: each page has a picture's budget.
   uint64_t imagePixelBudget = kImagePixelBudget;
   ImagesLeftOut* imagesLeftOut = nullptr;  // when given, counts the references not drawn
+  // The document's title (UTF-8) for a reader's title bar; empty: a file's own name without its
+  // extension, when writing to a file. Creator, producer and dates are always written, the dates
+  // those of SOURCE_DATE_EPOCH when it is set, so that the same input gives the same bytes.
+  std::string title;
+  // Seconds since 1970 (UTC) of the creation and modification dates; negative: SOURCE_DATE_EPOCH,
+  // or the time of writing.
+  int64_t created = -1;
+  // The drawing's layer groups and layers as optional content a reader's layer panel switches,
+  // each named as Jw_cad names it ("0-2 躯体"), nested by group, all shown as printed.
+  bool layers = true;
 };
 
 // Makes page k of a document; its list must live until the next call.

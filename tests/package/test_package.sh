@@ -20,7 +20,7 @@ if dpkg -s kelvane >/dev/null 2>&1 || [ -e /usr/bin/kelvane ]; then
   echo "SKIPPED: kelvane is installed on this machine already; the package test would disturb it"
   exit 0
 fi
-scripts/install-missing.sh lintian man-db unzip dpkg-dev
+scripts/install-missing.sh package-test
 
 scripts/package.sh || { echo "FAIL package.sh"; exit 1; }
 deb=$(ls dist/kelvane_*_amd64.deb)
@@ -44,6 +44,9 @@ else fail lintian "$(grep '^E: ' "$work/lintian.log" | head -5)"; fi
 if dpkg-deb -f "$deb" Depends | grep -q 'libcairo2' && dpkg-deb -f "$deb" Depends | grep -q 'libpango-1.0-0'; then
   pass "the package depends on the libraries the program links ($(dpkg-deb -f "$deb" Depends | tr ',' '\n' | wc -l))"
 else fail depends "Depends: $(dpkg-deb -f "$deb" Depends)"; fi
+if dpkg-deb -f "$deb" Recommends | grep -q 'fonts-ipafont-gothic' && dpkg-deb -f "$deb" Recommends | grep -q 'fonts-noto-cjk'; then
+  pass "the package recommends the Japanese fonts it is tested with"
+else fail recommends "Recommends: $(dpkg-deb -f "$deb" Recommends)"; fi
 
 ours=1
 "${sudo[@]}" dpkg -i "$deb" >"$work/dpkg.log" 2>&1 && installed=1

@@ -358,6 +358,43 @@ TEST(Preview, DropThenSplitWritesWhatADropOnTheMainWindowWrites) {
     EXPECT_EQ(row[4], row[3].empty() ? L"空の用紙枠：書き出さない" : L"書き出しました") << Sjis(row[0]);
 }
 
+// With PDFs on, the list holds every sheet's PDF under its number; one whose name a folder holds
+// is refused before the run, and the run tells it in the list and the status bar.
+TEST(Preview, ListsThePdfsBesideTheSheetsAndTheOneThatCannotBeWritten) {
+  const auto folder = FreshFolder("preview-pdfs");
+  MakeDrawing(folder / L"plan.jww");
+  LiveWindow live(folder);
+  live.Start();
+  live.window.SetSavesPdf(true);
+  live.window.OpenPreview();
+  PreviewWindow& preview = live.window.Preview();
+  SendMessageW(preview.Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({folder / L"plan.jww"})), 0);
+  Rows rows = ListRows(preview.Control(kPreviewList));
+  ASSERT_EQ(rows.size(), 7u + 6u);  // seven sheets (one empty), six PDFs
+  size_t first = 0;
+  while (first < 7 && rows[first][3].empty()) ++first;
+  ASSERT_LT(first, 7u);
+  const std::wstring blocked = std::filesystem::path(rows[first][3]).replace_extension(L".pdf").wstring();
+  std::filesystem::create_directory(folder / blocked);
+  SendMessageW(preview.Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({folder / L"plan.jww"})), 0);
+  rows = ListRows(preview.Control(kPreviewList));
+  ASSERT_EQ(rows.size(), 13u);
+  EXPECT_EQ(rows[7][3], blocked);
+  EXPECT_EQ(rows[7][0], rows[first][0]) << "a PDF is listed under its sheet's number";
+  EXPECT_NE(rows[7][4].find(L"書き出さない"), std::wstring::npos) << Sjis(rows[7][4]);
+  EXPECT_EQ(rows[8][4], L"PDF：書き出す");
+
+  SendMessageW(preview.Control(kPreviewSplitButton), BM_CLICK, 0, 0);
+  rows = ListRows(preview.Control(kPreviewList));
+  ASSERT_EQ(rows.size(), 13u);
+  EXPECT_NE(rows[7][4].find(L"書き出さない"), std::wstring::npos) << Sjis(rows[7][4]);
+  for (size_t r = 8; r < rows.size(); ++r) EXPECT_EQ(rows[r][4], L"PDF：書き出しました") << Sjis(rows[r][3]);
+  EXPECT_TRUE(std::filesystem::is_directory(folder / blocked));
+  const std::string failure = Sjis(L"PDFを保存できませんでした：") + Sjis((folder / blocked).wstring());
+  EXPECT_TRUE(std::any_of(live.platform.statusTexts.begin(), live.platform.statusTexts.end(),
+                          [&](const std::string& t) { return t.rfind(failure, 0) == 0; }));
+}
+
 void SaveDrawing(JwwDocument& doc, const std::filesystem::path& path) {
   doc.entityCount = int32_t(doc.order.size());
   doc.NormaliseBlocks();

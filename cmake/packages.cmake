@@ -1,0 +1,42 @@
+# What to install when something the build needs is missing: every failure names the Debian
+# package that brings it, as scripts/packages.txt lists it.
+
+# Stops the configuration: WHAT was not found, and the Debian packages that bring it.
+function(kelvane_missing what)
+  list(JOIN ARGN " " packages)
+  list(LENGTH ARGN count)
+  if(count GREATER 1)
+    message(FATAL_ERROR "${what} not found: install the Debian packages ${packages}")
+  else()
+    message(FATAL_ERROR "${what} not found: install the Debian package ${packages}")
+  endif()
+endfunction()
+
+# pkg_check_modules(PREFIX REQUIRED IMPORTED_TARGET ...) that names the package of each missing
+# module: kelvane_check_modules(PREFIX MODULE PACKAGE [MODULE PACKAGE]...).
+function(kelvane_check_modules prefix)
+  set(modules "")
+  set(pairs ${ARGN})
+  while(pairs)
+    list(POP_FRONT pairs module package)
+    list(APPEND modules ${module})
+  endwhile()
+  pkg_check_modules(${prefix} QUIET IMPORTED_TARGET ${modules})
+  if(${prefix}_FOUND)
+    return()
+  endif()
+  set(missing "")
+  set(packages "")
+  set(pairs ${ARGN})
+  while(pairs)
+    list(POP_FRONT pairs module package)
+    pkg_check_modules(KELVANE_PROBE_${module} QUIET ${module})
+    if(NOT KELVANE_PROBE_${module}_FOUND)
+      list(APPEND missing ${module})
+      list(APPEND packages ${package})
+    endif()
+  endwhile()
+  list(REMOVE_DUPLICATES packages)
+  list(JOIN missing ", " missing)
+  kelvane_missing("pkg-config modules ${missing}" ${packages})
+endfunction()
