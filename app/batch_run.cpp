@@ -38,6 +38,7 @@ struct DrawingJob {
   RunFailures failures;
   SheetPlan plan;
   std::vector<SheetOutcome> outcomes;
+  CompanionResult companions;  // written with the sheets, told in input order
   bool considered = true;  // false: not a drawing's name, passed over without a word
   bool read = false;
   bool failed = false;
@@ -157,6 +158,12 @@ void Batch::Write(DrawingJob& job) {
           std::lock_guard<std::mutex> lock(mutex_);
           s_.run.writtenIdentities.insert(*id);
         }
+    // Every name was decided in Place, so the files beside the sheets need no turn: they are
+    // drawn here, by as many workers as there are, and only told in Finish.
+    if (!s_.companions || job.plan.outputs.empty()) return;
+    static const std::set<FileIdentity> kNone;
+    job.companions = WriteCompanions(*job.document, job.plan, job.outcomes, *s_.companions, s_.pictures,
+                                     s_.protectedFiles ? *s_.protectedFiles : kNone);
   });
 }
 
@@ -164,10 +171,7 @@ void Batch::Write(DrawingJob& job) {
 void Batch::Finish(DrawingJob& job) {
   Guarded(job, [&] {
     if (s_.dryRun || !s_.companions || job.plan.outputs.empty()) return;
-    static const std::set<FileIdentity> kNone;
-    const CompanionResult result = WriteCompanions(*job.document, job.plan, job.outcomes, *s_.companions, s_.pictures,
-                                                   s_.protectedFiles ? *s_.protectedFiles : kNone);
-    if (s_.companionsDone) s_.companionsDone(result);
+    if (s_.companionsDone) s_.companionsDone(job.companions);
   });
   Guarded(job, [&] { s_.drawingDone(*job.document, job.plan, job.outcomes); });
   if (job.deferred) job.deferred->Release();

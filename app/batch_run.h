@@ -36,8 +36,9 @@ struct BatchSetup {
   bool& cancelRequested;  // also set from outside between drawings (the window's close)
   // drawingDone looks at the drawing, which must then stay loaded until its turn comes.
   bool drawingDoneReadsDrawing = true;
-  // The files beside every written sheet, planned with the sheets and written before
-  // drawingDone; what could not be written goes to companionsDone.
+  // The files beside every written sheet, planned with the sheets and written with them (by
+  // the workers, in any order); what could not be written goes to companionsDone, in input
+  // order, before drawingDone. `pictures` and `protectedFiles` are called from every worker.
   const CompanionRequest* companions = nullptr;
   PictureWriter* pictures = nullptr;
   const std::set<FileIdentity>* protectedFiles = nullptr;  // the inputs and settings files

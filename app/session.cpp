@@ -206,7 +206,7 @@ void Session::RunBatch() {
     frontEnd_.DrawingDone(doc, plan, outcomes);
   };
   setup.drawingFinished = [this](size_t done) { frontEnd_.DrawingFinished(summary_, done); };
-  setup.drawingDoneReadsDrawing = frontEnd_.DrawingDoneReadsDrawing() || companions_.Any();
+  setup.drawingDoneReadsDrawing = frontEnd_.DrawingDoneReadsDrawing();
   if (companions_.Any()) {
     setup.companions = &companions_;
     setup.pictures = frontEnd_.Pictures();

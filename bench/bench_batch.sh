@@ -2,6 +2,8 @@
 # A long batch: 200 copies of the example drawing in a nested tree, split with -j 1 and -j 2 in
 # alternating rounds. Prints the fastest round of each (the least disturbed by other work), its
 # peak memory, the speed-up and the largest drawing's size.
+# The same batch with a PDF beside every sheet (--pdf) follows, where the pictures are drawn by
+# the workers too; its files are compared between -j 1 and -j 2.
 # Usage: bench/bench_batch.sh [KELVANE] [COPIES] [ROUNDS] [WORK_FOLDER]
 # (run by hand; best on idle cores). WORK_FOLDER defaults to a new folder under $TMPDIR.
 # With bench_split beside KELVANE, four copies of its 200-frame drawing are split too: there
@@ -28,7 +30,7 @@ tree() {
   done
 }
 for ((round = 0; round < rounds; ++round)); do
-  for jobs in 1 2; do tree "$work/tree-$round-$jobs"; done
+  for jobs in 1 2; do tree "$work/tree-$round-$jobs" && tree "$work/pdf-$round-$jobs"; done
 done
 sync
 
@@ -63,13 +65,14 @@ echo "one drawing: peak ${base} KiB"
 
 # One timed split of FOLDER with JOBS jobs; keeps the fastest time and the highest peak per jobs
 # count in the arrays named BEST and PEAK.
-declare -A best peak bigBest bigPeak
+declare -A best peak bigBest bigPeak pdfBest pdfPeak
 timed() {
   local jobs=$1 folder=$2
   local -n fastest=$3 highest=$4
+  shift 4
   local start seconds kilobytes
   start=$EPOCHREALTIME
-  /usr/bin/time -f "%M" -o "$work/time" "$kelvane" --settings "$work/none.dat" -r -j "$jobs" "$folder" >/dev/null
+  /usr/bin/time -f "%M" -o "$work/time" "$kelvane" --settings "$work/none.dat" "$@" -r -j "$jobs" "$folder" >/dev/null
   seconds=$(echo "$EPOCHREALTIME - $start" | bc)
   [ -n "${BENCH_VERBOSE:-}" ] && echo "  -j $jobs: $seconds s"
   kilobytes=$(cat "$work/time")
@@ -86,6 +89,24 @@ for jobs in 1 2; do
 done
 echo "speed-up: $(echo "scale=2; ${best[1]} / ${best[2]}" | bc) (largest drawing ${size} bytes; load $(cut -d' ' -f1-3 /proc/loadavg))"
 echo "two checksums at once: $before times one before the runs, $(core_check) after (2.0 on idle cores)"
+
+before=$(core_check)
+for ((round = 0; round < rounds; ++round)); do
+  for jobs in 1 2; do timed "$jobs" "$work/pdf-$round-$jobs" pdfBest pdfPeak --pdf; done
+done
+for jobs in 1 2; do
+  printf -- "--pdf -j %s: %.3f s (fastest of %s), peak %s KiB\n" "$jobs" "${pdfBest[$jobs]}" "$rounds" "${pdfPeak[$jobs]}"
+done
+echo "--pdf speed-up: $(echo "scale=2; ${pdfBest[1]} / ${pdfBest[2]}" | bc) (load $(cut -d' ' -f1-3 /proc/loadavg))"
+echo "two checksums at once: $before times one before the --pdf runs, $(core_check) after (2.0 on idle cores)"
+# Every round wrote the same files, whatever the jobs: the sheets and their PDFs of -j 2 are
+# those of -j 1, byte for byte.
+if diff -r -q "$work/pdf-0-1" "$work/pdf-0-2" >/dev/null; then
+  echo "--pdf files of -j 1 and -j 2: identical ($(find "$work/pdf-0-2" -name '*.pdf' | wc -l) PDFs)"
+else
+  echo "--pdf files of -j 1 and -j 2: DIFFERENT"
+fi
+[ -n "${BENCH_PDF_ONLY:-}" ] && exit 0
 
 split_bench=$(dirname "$kelvane")/bench_split
 [ -x "$split_bench" ] || exit 0

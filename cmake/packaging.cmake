@@ -30,8 +30,8 @@ endif()
 
 include(GNUInstallDirs)
 install(TARGETS kelvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-# The picture module where the program looks for it from its own folder.
-install(TARGETS kelvane_picture_module LIBRARY DESTINATION ${KELVANE_PICTURE_MODULE_DIR})
+# The picture modules where the program looks for them from its own folder.
+install(TARGETS kelvane_picture_module kelvane_pdf_module LIBRARY DESTINATION ${KELVANE_PICTURE_MODULE_DIR})
 
 # The manual page, written from --help and --version by help2man and compressed as Debian wants.
 # A sanitizer build is for testing only; it makes no page.

@@ -27,9 +27,13 @@ if(NOT WIN32)
        CONTENT "// Made by CMake from render/fonts.conf.\nextern const char kKelvaneFontsConf[];\nconst char kKelvaneFontsConf[] = R\"KELVANE(\${KELVANE_FONTS_CONF})KELVANE\";\n")
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/render/fonts.conf)
   add_library(kelvane_fonts_conf STATIC ${CMAKE_CURRENT_BINARY_DIR}/render/fonts_conf.cpp)
-  add_library(kelvane_render_cairo STATIC render/cairo/cairo_output.cpp render/cairo/image_decode.cpp)
-  target_link_libraries(kelvane_render_cairo PUBLIC kelvane_render PRIVATE PkgConfig::KELVANE_CAIRO kelvane_fonts_conf
-                        kelvane_gunzip)
+  # Images decoded by stb_image, for cairo's pictures and for the PDF writer alike; no cairo in it.
+  add_library(kelvane_image_decode STATIC render/cairo/image_decode.cpp)
+  target_include_directories(kelvane_image_decode PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(kelvane_image_decode PRIVATE kelvane_gunzip)
+  add_library(kelvane_render_cairo STATIC render/cairo/cairo_output.cpp)
+  target_link_libraries(kelvane_render_cairo PUBLIC kelvane_render kelvane_image_decode
+                        PRIVATE PkgConfig::KELVANE_CAIRO kelvane_fonts_conf kelvane_gunzip)
 
   # The system's fonts for embedding, found by the same mapping as the pictures' fonts.
   kelvane_check_modules(KELVANE_FONT_SOURCE fontconfig libfontconfig-dev harfbuzz libharfbuzz-dev

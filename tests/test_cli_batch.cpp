@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "jww/builder.h"
+#include "jww/document.h"
 #include "tests/fixtures.h"
 
 using kelvane::testing::ReadBytes;
@@ -187,18 +189,42 @@ TEST(Batch, TwoJobsWriteTheSerialRunsFilesNamesLinesAndReport) {
   EXPECT_TRUE(files[1].count("2~2.jww")) << "no clash between drawings";
 }
 
-// With pictures each drawing stays loaded until its turn to be reported, which takes another
-// way through the workers: the same files, lines and pages as a serial run.
+// A one-sheet drawing whose picture leaves out an image it cannot find: a warning per picture.
+std::string DrawingWithoutItsImage(const TempDir& dir, const char* place) {
+  kelvane::JwwDocument doc;
+  kelvane::InitDrawing(doc, 700, true);
+  kelvane::Attr frame;
+  frame.penColor = 9, frame.penStyle = 19, frame.penWidth = 200;
+  kelvane::AddLine(doc, 0, 0, 297, 0, frame);
+  kelvane::AddLine(doc, 297, 0, 297, 210, frame);
+  kelvane::AddLine(doc, 297, 210, 0, 210, frame);
+  kelvane::AddLine(doc, 0, 210, 0, 0, frame);
+  kelvane::AddText(doc, 50, 50, kelvane::JwwString::Wide(u"^@BMmissing.bmp,40,30"));
+  doc.NormaliseBlocks();
+  fs::create_directories((dir / place).parent_path());
+  EXPECT_TRUE(doc.SaveToFile(dir / place, 700));
+  return " " + Q(dir / place);
+}
+
+// The workers draw the pictures, DXF files, their images and the sets of several drawings at
+// once, sharing the fonts: the same files, byte for byte (a PDF carries no date), and the same
+// lines and warnings in the same order as a serial run.
 TEST(Batch, TwoJobsDrawTheSerialRunsPicturesAndSets) {
   TempDir dir;
   MakeExample(dir);
-  const std::string inputs = ExampleCopies(dir, {"p/a.jww", "p/b.jww", "q/c.jww", "q/d.jww", "q/e.jww"});
-  const SerialAndParallel r = RunWithOneAndTwoJobs(dir, "--pattern 6 --dxf --pdf-set", inputs);
+  const std::string inputs = ExampleCopies(dir, {"p/a.jww", "p/b.jww"}) + DrawingWithoutItsImage(dir, "p/gap.jww") +
+                             ExampleCopies(dir, {"q/c.jww", "q/d.jww"}) + DrawingWithoutItsImage(dir, "q/hole.jww") +
+                             ExampleCopies(dir, {"q/e.jww"});
+  const SerialAndParallel r = RunWithOneAndTwoJobs(dir, "--pattern 6 --pdf --dxf --pdf-set", inputs);
   EXPECT_EQ(r.runs[0].status, 0) << r.runs[0].err;
   EXPECT_EQ(r.runs[1].status, 0) << r.runs[1].err;
   EXPECT_EQ(r.runs[0].out, r.runs[1].out);
+  EXPECT_EQ(Replaced(r.runs[0].err, (dir / "out1").string(), (dir / "out2").string()), r.runs[1].err);
   EXPECT_EQ(r.files[0], r.files[1]);
-  EXPECT_TRUE(r.files[1].count("2~2.dxf") && r.files[1].count("e.pdf")) << "no clash, or no picture";
+  EXPECT_TRUE(r.files[1].count("2~2.dxf") && r.files[1].count("2~2.pdf") && r.files[1].count("e.pdf"))
+      << "no clash, or no picture";
+  const size_t gap = r.runs[1].err.find("gap.pdf: 1 image left out"), hole = r.runs[1].err.find("hole.pdf: 1 image left out");
+  EXPECT_TRUE(gap != std::string::npos && hole != std::string::npos && gap < hole) << r.runs[1].err;
 }
 
 TEST(Batch, TheReportValidatesListsEverySheetAndNeverReplacesAnInput) {

@@ -11,6 +11,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <tuple>
 
 #include "app/example.h"
@@ -420,6 +421,19 @@ TEST(PdfOutput, EveryFontSetupDrawsWhatThePictureDrawsAndReadsWhole) {
     EXPECT_LT(std::max(Unmatched(picture, ours), Unmatched(ours, picture)), 0.005) << name;
   }
   if (tried == 0) GTEST_SKIP() << "neither Noto CJK nor IPA fonts installed";
+}
+
+// A face is cut from itself at first and from the face as prepared for cutting once it has been
+// cut often: a CID-keyed CFF face (Noto CJK) gives the same program either way, its glyphs under
+// the same CIDs.
+TEST(PdfOutput, AFaceCutOftenGivesTheProgramItGaveAtFirst) {
+  const std::shared_ptr<EmbeddableFont> face = Fonts().Open("Noto Sans CJK JP", false, false);
+  if (!face || face->ProgramKind() != FontProgramKind::kCff) GTEST_SKIP() << "no Noto Sans CJK JP";
+  std::vector<uint16_t> glyphs;
+  for (char32_t c : std::u32string_view(U"平面図 3,700")) glyphs.push_back(face->GlyphFor(c));
+  const std::optional<std::string> first = face->Subset(glyphs);
+  ASSERT_TRUE(first && !first->empty());
+  for (int k = 0; k < 15; ++k) ASSERT_EQ(face->Subset(glyphs), first) << "subset " << k + 2;
 }
 
 // A PDF says what it is and who made it: its title (the file's name unless given), Kelvane and

@@ -7,22 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "app/pictures/pdf_files.h"
 #include "app/sheet_plan.h"
 #include "platform/file_identity.h"
 #include "render/picture_format.h"
 
 namespace kelvane {
 
-struct PictureOptions {
-  std::vector<PictureFormat> formats;  // beside each written sheet, one file per format
-  // Print colours (true) or black (false); none: as the drawing's colour-print setting says.
-  std::optional<bool> color;
-  int dpi = 150;                       // PNG resolution
-  // Files no picture may replace, whatever name reaches them: the run's inputs and its settings.
-  std::set<FileIdentity> protectedFiles;
-  // PDF: the drawing's layers as layers a reader switches (--no-pdf-layers: none).
-  bool pdfLayers = true;
-};
 
 // Each writer below writes its files whole or not at all (an earlier file at the name stays
 // when a picture fails) and throws nothing. It fails with "FILE: picture not written: REASON"
@@ -48,16 +39,5 @@ bool WriteSheetPicture(const JwwDocument& doc, const SheetPlan& plan, const Plan
 bool WriteDrawingPicture(const JwwDocument& doc, const std::filesystem::path& drawing,
                          const std::filesystem::path& file, const PictureOptions& options, std::string& error,
                          std::string* warnings = nullptr);
-
-// The PDF set of a drawing at SheetSetFileOf: the pages of SheetSetPages, each on the paper of
-// its own picture, their bookmarks as the outline. Each page is drawn and written before the
-// next, so that one page's list is held at a time.
-bool WriteSheetSetPdf(const JwwDocument& doc, const SheetPlan& plan, const std::vector<size_t>& sheets, bool withPlan,
-                      const PictureOptions& options, std::string& error, std::string* warnings = nullptr);
-
-// The same at `file`, which the run's plan named; false with the bare reason.
-bool WriteSheetSetPdfAt(const JwwDocument& doc, const SheetPlan& plan, const std::vector<size_t>& sheets,
-                        bool withPlan, const std::filesystem::path& file, const PictureOptions& options,
-                        std::string& reason, std::string* warnings = nullptr);
 
 }  // namespace kelvane

@@ -250,11 +250,11 @@ void PrintPlan(const SheetPlan& plan) {
 DxfOptions DxfOptionsFor(const CommandLine& command, const std::filesystem::path& drawing) {
   DxfOptions options = command.dxf;
   options.drawingFolder = DrawingFolder(drawing);
-  // Without the picture module an embedded image is left out of the DXF, with a warning.
+  // Without the PDF module an embedded image is left out of the DXF, with a warning.
   options.toPng = [](const std::vector<uint8_t>& stored, bool gzipped, std::vector<uint8_t>& png) {
     std::string error;
-    const PictureLibrary* pictures = LoadPictureModule(error);
-    return pictures && pictures->imageAsPng(stored, gzipped, png);
+    const PdfLibrary* pdf = LoadPdfModule(error);
+    return pdf && pdf->imageAsPng(stored, gzipped, png);
   };
   return options;
 }
@@ -275,13 +275,18 @@ class PictureFolders {
   std::set<std::filesystem::path> tidied_;
 };
 
-// Pictures through the picture module, loaded at the first one.
+// Pictures through the picture modules, loaded at the first one: PDF files through the PDF
+// module alone, so that a run that writes only those never loads cairo and pango.
 class ModulePictures final : public PictureWriter {
  public:
   explicit ModulePictures(const CommandLine& command) : command_(command) {}
   bool WriteSheetPicture(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet, PictureFormat format,
                          const std::filesystem::path& file, const std::set<FileIdentity>& protectedFiles,
                          std::string& reason, std::string& warnings) override {
+    if (format == PictureFormat::kPdf) {
+      const PdfLibrary* pdf = LoadPdfModule(reason);
+      return pdf && pdf->writeSheetPdf(doc, plan, sheet, file, Options(protectedFiles), reason, &warnings);
+    }
     const PictureLibrary* library = LoadPictureModule(reason);
     return library && library->writeSheetPicture(doc, plan, sheet, format, file, Options(protectedFiles), reason,
                                                  &warnings);
@@ -289,9 +294,8 @@ class ModulePictures final : public PictureWriter {
   bool WriteSheetSet(const JwwDocument& doc, const SheetPlan& plan, const std::vector<size_t>& sheets, bool withPlan,
                      const std::filesystem::path& file, const std::set<FileIdentity>& protectedFiles,
                      std::string& reason, std::string& warnings) override {
-    const PictureLibrary* library = LoadPictureModule(reason);
-    return library && library->writeSheetSetPdfAt(doc, plan, sheets, withPlan, file, Options(protectedFiles), reason,
-                                                  &warnings);
+    const PdfLibrary* pdf = LoadPdfModule(reason);
+    return pdf && pdf->writeSheetSetPdfAt(doc, plan, sheets, withPlan, file, Options(protectedFiles), reason, &warnings);
   }
 
  private:
@@ -331,13 +335,13 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
     request.pdfSet = command_.pdfSet;
     request.pdfSetPlan = command_.pdfSetPlan;
     request.dxfOptions = command_.dxf;
-    // Without the picture module an embedded image goes beside the DXF as it is stored.
+    // Without the PDF module an embedded image goes beside the DXF as it is stored.
     std::string error;
-    if (request.dxf && LoadPictureModule(error))
+    if (request.dxf && LoadPdfModule(error))
       request.dxfOptions.toPng = [](const std::vector<uint8_t>& stored, bool gzipped, std::vector<uint8_t>& png) {
         std::string unused;
-        const PictureLibrary* pictures = LoadPictureModule(unused);
-        return pictures && pictures->imageAsPng(stored, gzipped, png);
+        const PdfLibrary* pdf = LoadPdfModule(unused);
+        return pdf && pdf->imageAsPng(stored, gzipped, png);
       };
     return request;
   }

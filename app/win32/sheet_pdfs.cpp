@@ -66,13 +66,14 @@ std::filesystem::path SheetPdfWriter::PdfFileOf(const std::filesystem::path& she
 
 bool SheetPdfWriter::Write(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet,
                            const std::set<FileIdentity>& protectedFiles, std::string& reason) {
+  std::lock_guard<std::mutex> lock(mutex_);
   const std::filesystem::path file = PdfFileOf(sheet.file);
   try {
     // A name that reaches an input or a settings file, by a link or by case, is refused.
     reason = ProtectedTargetProblem(file, protectedFiles);
     if (!reason.empty()) return false;
-    return WriteList(SheetPicture(doc, plan, sheet, std::nullopt), doc, plan.source, file, reason,
-                     TitleOf(sheet.file));
+    return WriteListHeld(SheetPicture(doc, plan, sheet, std::nullopt), doc, plan.source, file, reason,
+                         TitleOf(sheet.file));
   } catch (const std::bad_alloc&) {
     reason = "out of memory while drawing";
   } catch (const std::exception& e) {
@@ -88,6 +89,7 @@ FontSource& SheetPdfWriter::Fonts() {
 
 bool SheetPdfWriter::WriteSet(const JwwDocument& doc, const SheetPlan& plan, const std::vector<size_t>& sheets,
                               const std::set<FileIdentity>& protectedFiles, std::string& reason) {
+  std::lock_guard<std::mutex> lock(mutex_);
   const std::filesystem::path file = SheetSetFileOf(plan);
   try {
     reason = ProtectedTargetProblem(file, protectedFiles);
@@ -110,6 +112,13 @@ bool SheetPdfWriter::WriteSet(const JwwDocument& doc, const SheetPlan& plan, con
 
 bool SheetPdfWriter::WriteList(const DisplayList& list, const JwwDocument& doc, const std::filesystem::path& drawing,
                                const std::filesystem::path& file, std::string& reason, const std::string& title) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return WriteListHeld(list, doc, drawing, file, reason, title);
+}
+
+bool SheetPdfWriter::WriteListHeld(const DisplayList& list, const JwwDocument& doc,
+                                   const std::filesystem::path& drawing, const std::filesystem::path& file,
+                                   std::string& reason, const std::string& title) {
   try {
     if (list.overBudget) {
       reason = OverBudgetMessage();

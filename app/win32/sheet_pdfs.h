@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -44,7 +45,14 @@ class SheetPdfWriter {
 
  private:
   FontSource& Fonts();
+  // WriteList with mutex_ held.
+  bool WriteListHeld(const DisplayList& list, const JwwDocument& doc, const std::filesystem::path& drawing,
+                     const std::filesystem::path& file, std::string& reason, const std::string& title);
 
+  // One PDF at a time: a GDI face measures and cuts down through a device context of its own,
+  // which two threads may not share. (The window runs one job; a batch of several would wait
+  // here.)
+  std::mutex mutex_;
   std::unique_ptr<FontSource> fonts_;  // opened at the first PDF, kept for the program's life
 };
 

@@ -77,6 +77,15 @@ if [ "$(head -c 8 "$work/example.png" 2>/dev/null | od -An -tx1 | tr -d ' ')" = 
   pass "the installed program loads its picture module from $(dpkg -L kelvane | grep 'kelvane-pictures.so$') to draw"
 else fail pictures "$(cat "$work/render.log"; /usr/bin/kelvane --version | sed -n 2p)"; fi
 
+# PDF files come from the PDF module, installed beside the picture module.
+mkdir -p "$work/pdf"
+/usr/bin/kelvane --pdf --output "$work/pdf" "${options[@]}" "$work/example/example.jww" >/dev/null 2>"$work/pdf.log"
+pdfs=$(find "$work/pdf" -name '*.pdf' | wc -l)
+first_pdf=$(find "$work/pdf" -name '*.pdf' | head -1)
+if [ "$pdfs" -gt 0 ] && [ "$(head -c 5 "$first_pdf")" = "%PDF-" ] && dpkg -L kelvane | grep -q 'kelvane-pdf.so$'; then
+  pass "the installed program writes $pdfs PDFs with its PDF module $(dpkg -L kelvane | grep 'kelvane-pdf.so$')"
+else fail pdf "$(cat "$work/pdf.log"; dpkg -L kelvane | grep '\.so$')"; fi
+
 page=$(MANPAGER=cat MANWIDTH=100 man kelvane 2>&1)
 if grep -q '^NAME' <<<"$page" && grep -q -- '--version' <<<"$page" && grep -q '【名】' <<<"$page"; then
   pass "man kelvane shows the manual page made from --help"
