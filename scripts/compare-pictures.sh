@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Draws the example drawing and every corpus drawing with two builds of kelvane (--render in
-# PNG, SVG and PDF, black and in colour; --plan; sheets with their pictures) and compares every
+# PNG, SVG and PDF, black and in colour; --plan; sheets with their pictures, DXFs of both
+# versions and units, PDF sets; whole drawings exported as DXF) and compares every
 # file byte for byte: a change that should not alter a picture proves it did not.
 # Usage: scripts/compare-pictures.sh OLD_KELVANE NEW_KELVANE [CORPUS_FOLDER]
 set -euo pipefail
@@ -31,10 +32,17 @@ for side in old new; do
     done
   done
   "$bin" --settings "$work/none.dat" --png --svg --pdf --dpi 40 -o "$out/sheets" "$work"/in/*.jww >/dev/null 2>&1 || true
+  mkdir -p "$out/dxf2000" "$out/dxf2007" "$out/export"
+  "$bin" --settings "$work/none.dat" --dxf --pdf-set-plan -o "$out/dxf2000" "$work"/in/*.jww >/dev/null 2>&1 || true
+  "$bin" --settings "$work/none.dat" --dxf --dxf-version 2007 --dxf-units paper --pdf-set --no-pdf-layers \
+    -o "$out/dxf2007" "$work"/in/*.jww >/dev/null 2>&1 || true
+  for f in "$work"/in/*.jww; do
+    "$bin" --export "$f" "$out/export/$(basename "$f" .jww).dxf" >/dev/null 2>&1 || true
+  done
 done
 
 # A PDF holds the time it was made; nothing else may differ.
-find "$work/old" "$work/new" -name '*.pdf' -exec sed -i -E 's|/(CreationDate\|ModDate) ?\(D:[0-9Z+\x27-]*\)|/\1 ()|' {} +
+find "$work/old" "$work/new" -name '*.pdf' -exec sed -i -E 's#/(CreationDate|ModDate) ?\(D:[0-9Z+\x27-]*\)#/\1 ()#g' {} +
 if ! diff -r "$work/old" "$work/new" >/dev/null; then
   echo "pictures differ:"
   diff -rq "$work/old" "$work/new" | head -n 20
