@@ -282,27 +282,6 @@ std::optional<std::string> HarfBuzzFont::Subset(const std::vector<uint16_t>& gly
   return bytes.empty() ? WholeFace(face_) : bytes;
 }
 
-// A face as a weight or slant it lacks asks for it: the same glyphs, thickened or slanted.
-class SyntheticFont final : public EmbeddableFont {
- public:
-  SyntheticFont(std::shared_ptr<EmbeddableFont> face, bool bold, bool italic)
-      : face_(std::move(face)), bold_(bold), italic_(italic) {}
-  std::string PostScriptName() const override { return face_->PostScriptName(); }
-  int UnitsPerEm() const override { return face_->UnitsPerEm(); }
-  FontMetrics Metrics() const override { return face_->Metrics(); }
-  uint16_t GlyphFor(char32_t codePoint) override { return face_->GlyphFor(codePoint); }
-  int Advance(uint16_t glyph) override { return face_->Advance(glyph); }
-  std::optional<std::string> Subset(const std::vector<uint16_t>& glyphs) override { return face_->Subset(glyphs); }
-  FontProgramKind ProgramKind() const override { return face_->ProgramKind(); }
-  const EmbeddableFont* Program() const override { return face_->Program(); }
-  bool SyntheticBold() const override { return bold_; }
-  bool SyntheticItalic() const override { return italic_; }
-
- private:
-  std::shared_ptr<EmbeddableFont> face_;
-  bool bold_, italic_;
-};
-
 // A font fontconfig chose: its file, its face in it, and what the screen makes of it.
 struct MatchedFace {
   std::string file;
