@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kelvane {
@@ -46,6 +47,28 @@ class EmbeddableFont {
   // bold or italic of its own; a document then does the same to its outlines.
   virtual bool SyntheticBold() const { return false; }
   virtual bool SyntheticItalic() const { return false; }
+};
+
+// A face as a weight or slant it lacks asks for it: the same glyphs and program, drawn thickened or
+// slanted.
+class SyntheticFont final : public EmbeddableFont {
+ public:
+  SyntheticFont(std::shared_ptr<EmbeddableFont> face, bool bold, bool italic)
+      : face_(std::move(face)), bold_(bold), italic_(italic) {}
+  std::string PostScriptName() const override { return face_->PostScriptName(); }
+  int UnitsPerEm() const override { return face_->UnitsPerEm(); }
+  FontMetrics Metrics() const override { return face_->Metrics(); }
+  uint16_t GlyphFor(char32_t codePoint) override { return face_->GlyphFor(codePoint); }
+  int Advance(uint16_t glyph) override { return face_->Advance(glyph); }
+  std::optional<std::string> Subset(const std::vector<uint16_t>& glyphs) override { return face_->Subset(glyphs); }
+  FontProgramKind ProgramKind() const override { return face_->ProgramKind(); }
+  const EmbeddableFont* Program() const override { return face_->Program(); }
+  bool SyntheticBold() const override { return bold_; }
+  bool SyntheticItalic() const override { return italic_; }
+
+ private:
+  std::shared_ptr<EmbeddableFont> face_;
+  bool bold_, italic_;
 };
 
 class FontSource {

@@ -121,6 +121,119 @@ char* ShortestReal(char* p, double value) {
 #endif
 }
 
+namespace {
+
+// Significant decimal digits and the power of ten of the first: value = d.ddd × 10^exponent.
+struct DecimalDigits {
+  char digits[24] = {};
+  int count = 0, exponent = 0;
+};
+
+bool ReadsBack(const char* mantissa, int n, int exponent, double value) {
+  char again[48];
+  int k = 0;
+  again[k++] = mantissa[0];
+  again[k++] = '.';
+  for (int i = 1; i < n; ++i) again[k++] = mantissa[i];
+  std::snprintf(again + k, sizeof again - size_t(k), "e%d", exponent);
+  return std::strtod(again, nullptr) == value;
+}
+
+// The mantissa one unit in its last place up (step +1) or down (-1); false when there is none
+// below it.
+bool StepMantissa(char* m, int n, int& exponent, int step) {
+  int i = n - 1;
+  if (step > 0) {
+    while (i >= 0 && m[i] == '9') m[i--] = '0';
+    if (i < 0) {
+      m[0] = '1';
+      ++exponent;
+    } else {
+      ++m[i];
+    }
+    return true;
+  }
+  while (i >= 0 && m[i] == '0') m[i--] = '9';
+  if (i < 0) return false;
+  --m[i];
+  if (m[0] == '0') {
+    std::memmove(m, m + 1, size_t(n - 1));
+    m[n - 1] = '9';
+    --exponent;
+  }
+  return true;
+}
+
+// The fewest significant digits that read back: the correctly rounded ones of each precision, or
+// their neighbour one unit away where the rounding interval is lopsided (a power of two).
+DecimalDigits ShortestDigits(double value) {
+  DecimalDigits shortest;
+  auto take = [&shortest](const char* m, int n, int e) {
+    std::memcpy(shortest.digits, m, size_t(n));
+    shortest.count = n;
+    shortest.exponent = e;
+    return shortest;
+  };
+  for (int precision = 1; precision <= 17; ++precision) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.*e", precision - 1, value);
+    char mantissa[24] = {};
+    int n = 0;
+    const char* q = text;
+    for (; *q != 'e'; ++q)
+      if (*q != '.') mantissa[n++] = *q;
+    const int x = std::atoi(q + 1);
+    if (ReadsBack(mantissa, n, x, value)) return take(mantissa, n, x);
+    for (int step : {+1, -1}) {
+      char m[24];
+      std::memcpy(m, mantissa, size_t(n));
+      int e = x;
+      if (StepMantissa(m, n, e, step) && ReadsBack(m, n, e, value)) return take(m, n, e);
+    }
+  }
+  return shortest;
+}
+
+// The digits in plain or exponent form, whichever is shorter (plain on a tie).
+char* WriteDigits(char* p, double value, const DecimalDigits& d) {
+  const int count = d.count, exponent = d.exponent;
+  const int exponentDigits = std::abs(exponent) >= 100 ? 3 : 2;
+  const int scientificLength = count + (count > 1 ? 1 : 0) + 2 + exponentDigits;
+  const int plainLength =
+      exponent >= 0 ? (count <= exponent + 1 ? exponent + 1 : count + 1) : 2 + (-exponent - 1) + count;
+  if (plainLength <= scientificLength && exponent >= 0 && count <= exponent + 1) {
+    // A whole number is written with all its digits, exactly, as "%.0f" writes it.
+    char whole[32];
+    const int n = std::snprintf(whole, sizeof whole, "%.0f", value);
+    std::memcpy(p, whole, size_t(n));
+    return p + n;
+  }
+  if (plainLength <= scientificLength && exponent >= 0) {
+    for (int i = 0; i <= exponent; ++i) *p++ = d.digits[i];
+    *p++ = '.';
+    for (int i = exponent + 1; i < count; ++i) *p++ = d.digits[i];
+    return p;
+  }
+  if (plainLength <= scientificLength) {
+    *p++ = '0';
+    *p++ = '.';
+    for (int i = 0; i < -exponent - 1; ++i) *p++ = '0';
+    for (int i = 0; i < count; ++i) *p++ = d.digits[i];
+    return p;
+  }
+  *p++ = d.digits[0];
+  if (count > 1) {
+    *p++ = '.';
+    for (int i = 1; i < count; ++i) *p++ = d.digits[i];
+  }
+  char tail[8];  // no terminating zero at p: the caller's 24 bytes hold the text alone
+  const int n = std::snprintf(tail, sizeof tail, "e%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
+  std::memcpy(p, tail, size_t(n));
+  return p + n;
+}
+
+}  // namespace
+
 char* ShortestRealPortable(char* p, double value) {
   auto put = [&p](std::string_view s) {
     std::memcpy(p, s.data(), s.size());
@@ -142,101 +255,9 @@ char* ShortestRealPortable(char* p, double value) {
     *p++ = '0';
     return p;
   }
-  // The fewest significant digits that read back: the correctly rounded ones of each precision,
-  // or their neighbour one unit away where the rounding interval is lopsided (a power of two).
-  char digits[24] = {};
-  int count = 0, exponent = 0;
-  for (int precision = 1; precision <= 17 && count == 0; ++precision) {
-    char text[48];
-    std::snprintf(text, sizeof text, "%.*e", precision - 1, value);
-    char mantissa[24] = {};
-    int n = 0;
-    const char* q = text;
-    for (; *q != 'e'; ++q)
-      if (*q != '.') mantissa[n++] = *q;
-    const int x = std::atoi(q + 1);
-    auto readsBack = [&](const char* m, int e) {
-      char again[48];
-      int k = 0;
-      again[k++] = m[0];
-      again[k++] = '.';
-      for (int i = 1; i < n; ++i) again[k++] = m[i];
-      std::snprintf(again + k, sizeof again - size_t(k), "e%d", e);
-      return std::strtod(again, nullptr) == value;
-    };
-    auto take = [&](const char* m, int e) {
-      std::memcpy(digits, m, size_t(n));
-      count = n;
-      exponent = e;
-    };
-    if (readsBack(mantissa, x)) {
-      take(mantissa, x);
-      break;
-    }
-    for (int step : {+1, -1}) {
-      char m[24];
-      std::memcpy(m, mantissa, size_t(n));
-      int e = x, i = n - 1;
-      if (step > 0) {
-        while (i >= 0 && m[i] == '9') m[i--] = '0';
-        if (i < 0) {
-          m[0] = '1';
-          ++e;
-        } else {
-          ++m[i];
-        }
-      } else {
-        while (i >= 0 && m[i] == '0') m[i--] = '9';
-        if (i < 0) continue;
-        --m[i];
-        if (m[0] == '0') {
-          std::memmove(m, m + 1, size_t(n - 1));
-          m[n - 1] = '9';
-          --e;
-        }
-      }
-      if (readsBack(m, e)) {
-        take(m, e);
-        break;
-      }
-    }
-  }
-  while (count > 1 && digits[count - 1] == '0') --count;
-  // Plain against exponent form, by length; plain on a tie.
-  const int exponentDigits = std::abs(exponent) >= 100 ? 3 : 2;
-  const int scientificLength = count + (count > 1 ? 1 : 0) + 2 + exponentDigits;
-  int plainLength;
-  if (exponent >= 0)
-    plainLength = count <= exponent + 1 ? exponent + 1 : count + 1;
-  else
-    plainLength = 2 + (-exponent - 1) + count;
-  if (plainLength <= scientificLength) {
-    if (exponent >= 0 && count <= exponent + 1) {
-      // A whole number is written with all its digits, exactly, as "%.0f" writes it.
-      char whole[400];
-      const int n = std::snprintf(whole, sizeof whole, "%.0f", value);
-      put(std::string_view(whole, size_t(n)));
-    } else if (exponent >= 0) {
-      for (int i = 0; i <= exponent; ++i) *p++ = digits[i];
-      *p++ = '.';
-      for (int i = exponent + 1; i < count; ++i) *p++ = digits[i];
-    } else {
-      *p++ = '0';
-      *p++ = '.';
-      for (int i = 0; i < -exponent - 1; ++i) *p++ = '0';
-      for (int i = 0; i < count; ++i) *p++ = digits[i];
-    }
-    return p;
-  }
-  *p++ = digits[0];
-  if (count > 1) {
-    *p++ = '.';
-    for (int i = 1; i < count; ++i) *p++ = digits[i];
-  }
-  char tail[8];
-  const int k = std::snprintf(tail, sizeof tail, "e%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
-  put(std::string_view(tail, size_t(k)));
-  return p;
+  DecimalDigits digits = ShortestDigits(value);
+  while (digits.count > 1 && digits.digits[digits.count - 1] == '0') --digits.count;
+  return WriteDigits(p, value, digits);
 }
 
 std::string GeneralReal15(double value) {

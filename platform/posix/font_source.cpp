@@ -45,81 +45,114 @@ std::string CleanName(const std::string& name) {
 // IPA Gothic: preparing takes about 20 ms, and saves 1.5 to 2 ms on every later subset).
 constexpr int kSubsetsBeforePreparing = 10;
 
-// The CIDs of a CID-keyed CFF program's glyphs, by glyph id; empty when the program is not
-// CID-keyed (its glyphs are shown by glyph id) or cannot be read.
-std::vector<uint16_t> CidsOfGlyphs(std::string_view cff) {
-  const auto byte = [&](size_t at) -> int { return at < cff.size() ? uint8_t(cff[at]) : -1; };
-  const auto card = [&](size_t at, int size) {
-    uint32_t v = 0;
-    for (int k = 0; k < size; ++k) v = v << 8 | uint32_t(std::max(byte(at + size_t(k)), 0));
-    return v;
-  };
-  // An INDEX at `at`: its count, where its data starts and where it ends.
+// Reads a bare CFF program: its INDEXes, its Top DICT and its charset. Out-of-range reads give
+// -1 (a byte) or 0, so a damaged program gives no CIDs rather than a fault.
+class CffReader {
+ public:
+  explicit CffReader(std::string_view cff) : cff_(cff) {}
+
+  // The CIDs of a CID-keyed program's glyphs, by glyph id; empty when the program is not
+  // CID-keyed (its glyphs are shown by glyph id) or cannot be read.
+  std::vector<uint16_t> CidsOfGlyphs() const {
+    if (cff_.size() < 4) return {};
+    const Index names = IndexAt(size_t(Byte(2)));
+    const Index top = IndexAt(names.end);
+    if (top.count == 0 || top.end > cff_.size()) return {};
+    const TopDict dict = ReadTopDict(top.data + Card(top.offsets, top.offSize),
+                                     top.data + Card(top.offsets + size_t(top.offSize), top.offSize));
+    if (!dict.cidKeyed || dict.charset <= 2 || dict.charStrings <= 0 || size_t(dict.charStrings) >= cff_.size())
+      return {};
+    return CharsetCids(size_t(dict.charset), Card(size_t(dict.charStrings), 2));
+  }
+
+ private:
+  // An INDEX: its count, where its offsets and its data start and where it ends.
   struct Index {
     uint32_t count = 0;
     size_t offsets = 0, data = 0, end = 0;
     int offSize = 0;
   };
-  const auto index = [&](size_t at) {
+  // What the Top DICT says: whether it names a registry (ROS, 12 30), and where the charset and
+  // the CharStrings are.
+  struct TopDict {
+    bool cidKeyed = false;
+    long charset = 0, charStrings = 0;
+  };
+
+  int Byte(size_t at) const { return at < cff_.size() ? uint8_t(cff_[at]) : -1; }
+  uint32_t Card(size_t at, int size) const {
+    uint32_t v = 0;
+    for (int k = 0; k < size; ++k) v = v << 8 | uint32_t(std::max(Byte(at + size_t(k)), 0));
+    return v;
+  }
+
+  Index IndexAt(size_t at) const {
     Index x;
-    x.count = card(at, 2);
+    x.count = Card(at, 2);
     if (x.count == 0) {
       x.end = at + 2;
       return x;
     }
-    x.offSize = byte(at + 2);
-    if (x.offSize < 1 || x.offSize > 4) return Index{0, 0, 0, cff.size() + 1};
+    x.offSize = Byte(at + 2);
+    if (x.offSize < 1 || x.offSize > 4) return Index{0, 0, 0, cff_.size() + 1};
     x.offsets = at + 3;
     x.data = x.offsets + size_t(x.count + 1) * size_t(x.offSize) - 1;
-    x.end = x.data + card(x.offsets + size_t(x.count) * size_t(x.offSize), x.offSize);
+    x.end = x.data + Card(x.offsets + size_t(x.count) * size_t(x.offSize), x.offSize);
     return x;
-  };
-  if (cff.size() < 4) return {};
-  const Index names = index(byte(2));
-  const Index top = index(names.end);
-  if (top.count == 0 || top.end > cff.size()) return {};
-  // The Top DICT: whether it names a registry (ROS, 12 30), and where charset and CharStrings are.
-  const size_t from = top.data + card(top.offsets, top.offSize), to = top.data + card(top.offsets + size_t(top.offSize), top.offSize);
-  bool cidKeyed = false;
-  long charset = 0, charStrings = 0;
-  std::vector<long> operands;
-  for (size_t at = from; at < to && at < cff.size();) {
-    const int b0 = byte(at);
-    if (b0 == 28) operands.push_back(int16_t(card(at + 1, 2))), at += 3;
-    else if (b0 == 29) operands.push_back(int32_t(card(at + 1, 4))), at += 5;
-    else if (b0 == 30) {  // a real: skipped to its end nibble
-      for (++at; at < to && (byte(at) & 0x0F) != 0x0F && (byte(at) >> 4) != 0x0F; ++at) {}
-      ++at, operands.push_back(0);
-    } else if (b0 >= 32 && b0 <= 246) operands.push_back(b0 - 139), ++at;
-    else if (b0 >= 247 && b0 <= 250) operands.push_back((b0 - 247) * 256 + byte(at + 1) + 108), at += 2;
-    else if (b0 >= 251 && b0 <= 254) operands.push_back(-(b0 - 251) * 256 - byte(at + 1) - 108), at += 2;
-    else {
-      const int op = b0 == 12 ? 1200 + byte(at + 1) : b0;
+  }
+
+  // One DICT operand at `at`, appended to `operands`; the position after it.
+  size_t Operand(size_t at, size_t to, std::vector<long>& operands) const {
+    const int b0 = Byte(at);
+    if (b0 == 28) return operands.push_back(int16_t(Card(at + 1, 2))), at + 3;
+    if (b0 == 29) return operands.push_back(int32_t(Card(at + 1, 4))), at + 5;
+    if (b0 == 30) {  // a real: skipped to its end nibble
+      for (++at; at < to && (Byte(at) & 0x0F) != 0x0F && (Byte(at) >> 4) != 0x0F; ++at) {}
+      return operands.push_back(0), at + 1;
+    }
+    if (b0 >= 32 && b0 <= 246) return operands.push_back(b0 - 139), at + 1;
+    if (b0 >= 247 && b0 <= 250) return operands.push_back((b0 - 247) * 256 + Byte(at + 1) + 108), at + 2;
+    return operands.push_back(-(b0 - 251) * 256 - Byte(at + 1) - 108), at + 2;
+  }
+
+  TopDict ReadTopDict(size_t from, size_t to) const {
+    TopDict dict;
+    std::vector<long> operands;
+    for (size_t at = from; at < to && at < cff_.size();) {
+      const int b0 = Byte(at);
+      if (b0 >= 28 && b0 != 31 && b0 != 255) {
+        at = Operand(at, to, operands);
+        continue;
+      }
+      const int op = b0 == 12 ? 1200 + Byte(at + 1) : b0;
       at += b0 == 12 ? 2 : 1;
-      if (op == 1230) cidKeyed = true;
-      if (op == 15 && !operands.empty()) charset = operands.back();
-      if (op == 17 && !operands.empty()) charStrings = operands.back();
+      if (op == 1230) dict.cidKeyed = true;
+      if (op == 15 && !operands.empty()) dict.charset = operands.back();
+      if (op == 17 && !operands.empty()) dict.charStrings = operands.back();
       operands.clear();
     }
+    return dict;
   }
-  if (!cidKeyed || charset <= 2 || charStrings <= 0 || size_t(charStrings) >= cff.size()) return {};
-  const uint32_t glyphs = card(size_t(charStrings), 2);
-  std::vector<uint16_t> cids(glyphs, 0);
-  size_t at = size_t(charset);
-  const int format = byte(at++);
-  for (uint32_t g = 1; g < glyphs;) {
-    if (at >= cff.size()) return {};
-    if (format == 0) {
-      cids[g++] = uint16_t(card(at, 2)), at += 2;
-      continue;
+
+  std::vector<uint16_t> CharsetCids(size_t at, uint32_t glyphs) const {
+    std::vector<uint16_t> cids(glyphs, 0);
+    const int format = Byte(at++);
+    for (uint32_t g = 1; g < glyphs;) {
+      if (at >= cff_.size()) return {};
+      if (format == 0) {
+        cids[g++] = uint16_t(Card(at, 2)), at += 2;
+        continue;
+      }
+      if (format != 1 && format != 2) return {};
+      const uint32_t first = Card(at, 2), left = Card(at + 2, format == 1 ? 1 : 2);
+      at += format == 1 ? 3 : 4;
+      for (uint32_t k = 0; k <= left && g < glyphs; ++k) cids[g++] = uint16_t(first + k);
     }
-    if (format != 1 && format != 2) return {};
-    const uint32_t first = card(at, 2), left = card(at + 2, format == 1 ? 1 : 2);
-    at += format == 1 ? 3 : 4;
-    for (uint32_t k = 0; k <= left && g < glyphs; ++k) cids[g++] = uint16_t(first + k);
+    return cids;
   }
-  return cids;
-}
+
+  std::string_view cff_;
+};
 
 class HarfBuzzFont final : public EmbeddableFont {
  public:
@@ -133,7 +166,7 @@ class HarfBuzzFont final : public EmbeddableFont {
     unsigned int length = 0;
     const char* data = hb_blob_get_data(cff, &length);
     cff_ = data && length > 0;
-    if (cff_) cidOfGlyph_ = CidsOfGlyphs(std::string_view(data, length));
+    if (cff_) cidOfGlyph_ = CffReader(std::string_view(data, length)).CidsOfGlyphs();
     hb_blob_destroy(cff);
     for (size_t g = 0; g < cidOfGlyph_.size(); ++g) glyphOfCid_.emplace(cidOfGlyph_[g], uint16_t(g));
     if (!cidOfGlyph_.empty()) glyphOfCid_[0] = 0;
@@ -281,27 +314,6 @@ std::optional<std::string> HarfBuzzFont::Subset(const std::vector<uint16_t>& gly
   hb_face_destroy(cut);
   return bytes.empty() ? WholeFace(face_) : bytes;
 }
-
-// A face as a weight or slant it lacks asks for it: the same glyphs, thickened or slanted.
-class SyntheticFont final : public EmbeddableFont {
- public:
-  SyntheticFont(std::shared_ptr<EmbeddableFont> face, bool bold, bool italic)
-      : face_(std::move(face)), bold_(bold), italic_(italic) {}
-  std::string PostScriptName() const override { return face_->PostScriptName(); }
-  int UnitsPerEm() const override { return face_->UnitsPerEm(); }
-  FontMetrics Metrics() const override { return face_->Metrics(); }
-  uint16_t GlyphFor(char32_t codePoint) override { return face_->GlyphFor(codePoint); }
-  int Advance(uint16_t glyph) override { return face_->Advance(glyph); }
-  std::optional<std::string> Subset(const std::vector<uint16_t>& glyphs) override { return face_->Subset(glyphs); }
-  FontProgramKind ProgramKind() const override { return face_->ProgramKind(); }
-  const EmbeddableFont* Program() const override { return face_->Program(); }
-  bool SyntheticBold() const override { return bold_; }
-  bool SyntheticItalic() const override { return italic_; }
-
- private:
-  std::shared_ptr<EmbeddableFont> face_;
-  bool bold_, italic_;
-};
 
 // A font fontconfig chose: its file, its face in it, and what the screen makes of it.
 struct MatchedFace {

@@ -15,6 +15,7 @@
 #include <map>
 #include <mutex>
 #include <tuple>
+#include <vector>
 
 #include "platform/glyph_subset.h"
 
@@ -39,6 +40,14 @@ std::wstring Utf8ToWide(std::string_view utf8) {
   std::wstring wide(size_t(std::max(n, 0)), L'\0');
   if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), wide.data(), n);
   return wide;
+}
+
+std::string WideToUtf8(const std::wstring& wide) {
+  if (wide.empty()) return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), nullptr, 0, nullptr, nullptr);
+  std::string utf8(size_t(std::max(n, 0)), '\0');
+  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), utf8.data(), n, nullptr, nullptr);
+  return utf8;
 }
 
 uint16_t U16(const std::string& b, size_t at) {
@@ -137,6 +146,55 @@ std::string PostScriptNameIn(const std::string& name) {
   return {};
 }
 
+// The glyph of a character beyond the Basic Multilingual Plane, from the face's UCS-4 'cmap'
+// subtable (format 12): GetGlyphIndicesW takes single UTF-16 units and cannot ask for it. 0 when
+// the face has none.
+uint16_t SupplementaryGlyph(const std::string& cmap, char32_t codePoint) {
+  const uint16_t count = U16(cmap, 2);
+  for (uint16_t i = 0; i < count; ++i) {
+    const size_t record = 4 + 8 * size_t(i);
+    const uint16_t platform = U16(cmap, record), encoding = U16(cmap, record + 2);
+    const size_t at = U32(cmap, record + 4);
+    const bool ucs4 = (platform == 3 && encoding == 10) || (platform == 0 && (encoding == 4 || encoding == 6));
+    if (!ucs4 || U16(cmap, at) != 12) continue;
+    size_t low = 0, high = U32(cmap, at + 12);  // groups, sorted by their first character
+    while (low < high) {
+      const size_t middle = low + (high - low) / 2, group = at + 16 + 12 * middle;
+      if (group + 12 > cmap.size()) return 0;
+      const uint32_t first = U32(cmap, group), last = U32(cmap, group + 4);
+      if (codePoint < first) {
+        high = middle;
+      } else if (codePoint > last) {
+        low = middle + 1;
+      } else {
+        const uint32_t glyph = U32(cmap, group + 8) + (codePoint - first);
+        return glyph <= 0xFFFF ? uint16_t(glyph) : 0;
+      }
+    }
+  }
+  return 0;
+}
+
+// The glyph of a character in the face selected into `dc`; 0 when the face has none. `cmap` is
+// the face's 'cmap' table, read only when the character needs it (empty: not read yet).
+uint16_t GlyphIn(HDC dc, char32_t codePoint, std::string& cmap) {
+  if (codePoint >= 0xD800 && codePoint < 0xE000) return 0;
+  if (codePoint > 0xFFFF) {
+    if (cmap.empty()) cmap = TableOf(dc, Tag("cmap"));
+    return SupplementaryGlyph(cmap, codePoint);
+  }
+  const wchar_t c = wchar_t(codePoint);
+  WORD glyph = 0xFFFF;
+  if (GetGlyphIndicesW(dc, &c, 1, &glyph, GGI_MARK_NONEXISTING_GLYPHS) == GDI_ERROR) return 0;
+  return glyph == 0xFFFF ? 0 : glyph;
+}
+
+// Frees a device context made by SelectFace, with its font.
+void ReleaseFace(HDC dc) {
+  DeleteObject(SelectObject(dc, GetStockObject(SYSTEM_FONT)));
+  DeleteDC(dc);
+}
+
 using CreateFontPackageFn = decltype(&CreateFontPackage);
 
 void* CFP_Allocate(size_t size) { return std::malloc(size); }
@@ -168,22 +226,15 @@ class GdiFont final : public EmbeddableFont {
     metrics_.capHeight = U16(os2, 0) >= 2 && os2.size() >= 90 ? S16(os2, 88) : metrics_.ascent;
     postScriptName_ = PostScriptNameIn(TableOf(dc_, Tag("name")));
   }
-  ~GdiFont() override {
-    HGDIOBJ font = SelectObject(dc_, GetStockObject(SYSTEM_FONT));
-    DeleteObject(font);
-    DeleteDC(dc_);
-  }
+  ~GdiFont() override { ReleaseFace(dc_); }
 
   std::string PostScriptName() const override { return postScriptName_.empty() ? "KelvaneFont" : postScriptName_; }
   int UnitsPerEm() const override { return unitsPerEm_; }
   FontMetrics Metrics() const override { return metrics_; }
 
   uint16_t GlyphFor(char32_t codePoint) override {
-    if (codePoint > 0xFFFF || (codePoint >= 0xD800 && codePoint < 0xE000)) return 0;
-    const wchar_t c = wchar_t(codePoint);
-    WORD glyph = 0xFFFF;
-    if (GetGlyphIndicesW(dc_, &c, 1, &glyph, GGI_MARK_NONEXISTING_GLYPHS) == GDI_ERROR) return 0;
-    return glyph == 0xFFFF ? 0 : glyph;
+    std::lock_guard<std::mutex> lock(cmapLock_);
+    return GlyphIn(dc_, codePoint, cmap_);
   }
 
   int Advance(uint16_t glyph) override {
@@ -198,6 +249,8 @@ class GdiFont final : public EmbeddableFont {
   HDC dc_;
   std::string whole_;  // the face as a font file of its own, once asked for
   std::string hmtx_;
+  std::mutex cmapLock_;
+  std::string cmap_;  // read at the first character beyond the Basic Multilingual Plane
   std::string postScriptName_;
   int unitsPerEm_ = 1000;
   uint16_t metricCount_ = 0;
@@ -238,7 +291,7 @@ std::optional<std::string> GdiFont::Subset(const std::vector<uint16_t>& glyphs) 
 }
 
 // A memory device context holding the face GDI picks for the family; nothing when that face is
-// no TrueType font (its tables cannot be read).
+// no TrueType font (its tables cannot be read, or it has no TrueType outlines).
 HDC SelectFace(const std::wstring& family, bool bold, bool italic) {
   LOGFONTW lf{};
   lf.lfHeight = -1000;
@@ -255,43 +308,146 @@ HDC SelectFace(const std::wstring& family, bool bold, bool italic) {
     return nullptr;
   }
   SelectObject(dc, font);
-  if (GetFontData(dc, Tag("head"), 0, nullptr, 0) == GDI_ERROR) {
-    SelectObject(dc, GetStockObject(SYSTEM_FONT));
-    DeleteObject(font);
-    DeleteDC(dc);
+  // Only TrueType outlines are cut down and embedded here; a CFF face (an .otf) is passed over.
+  const DWORD outlines = GetFontData(dc, Tag("glyf"), 0, nullptr, 0);
+  if (GetFontData(dc, Tag("head"), 0, nullptr, 0) == GDI_ERROR || outlines == GDI_ERROR || outlines == 0) {
+    ReleaseFace(dc);
     return nullptr;
   }
   return dc;
+}
+
+// What GDI does to a face asked for in a weight or slant the face itself lacks: it thickens or
+// slants the plain outlines. The selected face's own tables say which it lacks.
+struct Simulation {
+  bool bold = false, italic = false;
+};
+Simulation SimulationOf(HDC dc, bool bold, bool italic) {
+  const std::string os2 = TableOf(dc, Tag("OS/2")), head = TableOf(dc, Tag("head"));
+  const uint16_t weightClass = U16(os2, 4), selection = U16(os2, 62), macStyle = U16(head, 44);
+  const bool boldFace = weightClass >= 600 || (selection & 0x0020) != 0 || (macStyle & 1) != 0;
+  const bool slantedFace = (selection & 0x0201) != 0 || (macStyle & 2) != 0;  // italic or oblique
+  return {bold && !boldFace, italic && !slantedFace};
+}
+
+// Whether the face in `dc` has a glyph for the character; frees the context.
+bool FaceHas(HDC dc, char32_t codePoint) {
+  if (!dc) return false;
+  std::string cmap;
+  const bool has = GlyphIn(dc, codePoint, cmap) != 0;
+  ReleaseFace(dc);
+  return has;
+}
+
+int CALLBACK CollectFace(const LOGFONTW* font, const TEXTMETRICW*, DWORD type, LPARAM found) {
+  auto& faces = *reinterpret_cast<std::pair<std::vector<std::wstring>, std::vector<std::wstring>>*>(found);
+  const std::wstring name = font->lfFaceName;
+  if (!(type & TRUETYPE_FONTTYPE) || name.empty() || name[0] == L'@') return 1;  // '@': drawn vertically
+  std::vector<std::wstring>& list = font->lfCharSet == SHIFTJIS_CHARSET ? faces.first : faces.second;
+  if (std::find(list.begin(), list.end(), name) == list.end()) list.push_back(name);
+  return 1;
+}
+
+// The installed TrueType families, Japanese ones first: where a drawing's missing characters
+// are most likely found.
+std::vector<std::wstring> InstalledFamilies() {
+  std::pair<std::vector<std::wstring>, std::vector<std::wstring>> found;
+  HDC dc = CreateCompatibleDC(nullptr);
+  if (!dc) return {};
+  LOGFONTW all{};
+  all.lfCharSet = DEFAULT_CHARSET;
+  EnumFontFamiliesExW(dc, &all, CollectFace, reinterpret_cast<LPARAM>(&found), 0);
+  DeleteDC(dc);
+  std::vector<std::wstring> families = found.first;
+  for (const std::wstring& name : found.second)
+    if (std::find(families.begin(), families.end(), name) == families.end()) families.push_back(name);
+  return families;
+}
+
+// Whether a family name is written in ASCII only: Jw_cad's Japanese families are not, and a face
+// standing in for one of them should draw Japanese.
+bool IsAsciiName(const std::wstring& family) {
+  return std::all_of(family.begin(), family.end(), [](wchar_t c) { return c < 0x80; });
 }
 
 class GdiFontSource final : public FontSource {
  public:
   std::shared_ptr<EmbeddableFont> Open(std::string_view familyUtf8, bool bold, bool italic) override {
     std::lock_guard<std::mutex> lock(mutex_);
-    const auto key = std::make_tuple(std::string(familyUtf8), bold, italic);
+    return OpenLocked(std::string(familyUtf8), bold, italic);
+  }
+
+  // The family's own face first, then the faces of the fallback list, then every installed face,
+  // Japanese ones first: a character some face has is never drawn as missing.
+  std::shared_ptr<EmbeddableFont> OpenFallback(std::string_view familyUtf8, bool bold, bool italic,
+                                               char32_t codePoint) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto known = fallbackFamily_.find(codePoint);
+    if (known == fallbackFamily_.end()) known = fallbackFamily_.emplace(codePoint, FamilyWith(familyUtf8, codePoint)).first;
+    return known->second.empty() ? nullptr : OpenLocked(known->second, bold, italic);
+  }
+
+ private:
+  std::shared_ptr<EmbeddableFont> OpenLocked(const std::string& familyUtf8, bool bold, bool italic) {
+    const auto key = std::make_tuple(familyUtf8, bold, italic);
     if (auto it = opened_.find(key); it != opened_.end()) return it->second;
-    std::wstring family = Utf8ToWide(familyUtf8);
-    if (family.empty()) family = kDefaultFace;
-    HDC dc = SelectFace(family, bold, italic);
-    if (!dc && family != kDefaultFace) dc = SelectFace(kDefaultFace, bold, italic);
-    std::shared_ptr<EmbeddableFont> font = dc ? std::make_shared<GdiFont>(dc) : nullptr;
+    std::shared_ptr<EmbeddableFont> font;
+    HDC dc = SelectStandIn(familyUtf8, bold, italic);
+    const Simulation simulated = dc ? SimulationOf(dc, bold, italic) : Simulation{};
+    if (dc && !simulated.bold && !simulated.italic) {
+      font = std::make_shared<GdiFont>(dc);
+    } else if (dc) {
+      // Drawn from the plain face's outlines, so a document embeds that program once.
+      ReleaseFace(dc);
+      std::shared_ptr<EmbeddableFont> plain =
+          OpenLocked(familyUtf8, bold && !simulated.bold, italic && !simulated.italic);
+      if (plain) font = std::make_shared<SyntheticFont>(plain, simulated.bold, simulated.italic);
+    }
     opened_.emplace(key, font);
     return font;
   }
 
-  std::shared_ptr<EmbeddableFont> OpenFallback(std::string_view familyUtf8, bool bold, bool italic,
-                                               char32_t codePoint) override {
-    for (const char* family : kFallbackFamilies) {
-      if (family == familyUtf8) continue;
-      std::shared_ptr<EmbeddableFont> font = Open(family, bold, italic);
-      if (font && font->GlyphFor(codePoint) != 0) return font;
+  // The face GDI picks for the family; when the family is not installed and GDI's stand-in draws
+  // no Japanese for a Japanese name, or no face can be read, the first installed Japanese face.
+  HDC SelectStandIn(const std::string& familyUtf8, bool bold, bool italic) {
+    std::wstring family = Utf8ToWide(familyUtf8);
+    if (family.empty()) family = kDefaultFace;
+    HDC dc = SelectFace(family, bold, italic);
+    if (!dc && family != kDefaultFace) dc = SelectFace(kDefaultFace, bold, italic);
+    std::string cmap;
+    if (dc && (IsAsciiName(family) || GlyphIn(dc, U'\u3042', cmap) != 0)) return dc;
+    for (const std::wstring& installed : Installed()) {
+      if (!FaceHas(SelectFace(installed, false, false), U'\u3042')) continue;
+      if (HDC japanese = SelectFace(installed, bold, italic)) {
+        if (dc) ReleaseFace(dc);
+        return japanese;
+      }
     }
-    return nullptr;
+    return dc;
   }
 
- private:
+  // The first family of the chain whose face, as Open gives it, has the character.
+  std::string FamilyWith(std::string_view familyUtf8, char32_t codePoint) {
+    if (codePoint == 0) return {};
+    for (const char* family : kFallbackFamilies)
+      if (family != familyUtf8 && FaceHas(SelectStandIn(family, false, false), codePoint)) return family;
+    for (const std::wstring& family : Installed()) {
+      const std::string name = WideToUtf8(family);
+      if (FaceHas(SelectStandIn(name, false, false), codePoint)) return name;
+    }
+    return {};
+  }
+
+  const std::vector<std::wstring>& Installed() {
+    if (!installedRead_) installed_ = InstalledFamilies(), installedRead_ = true;
+    return installed_;
+  }
+
   std::mutex mutex_;
   std::map<std::tuple<std::string, bool, bool>, std::shared_ptr<EmbeddableFont>> opened_;
+  std::map<char32_t, std::string> fallbackFamily_;  // per character: the family that has it, or ""
+  std::vector<std::wstring> installed_;
+  bool installedRead_ = false;
 };
 
 }  // namespace

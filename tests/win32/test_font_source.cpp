@@ -80,3 +80,35 @@ TEST(FontSource, EveryJwCadFamilyGivesAFaceAndAnUnknownOneTheScreensFallback) {
   }
   std::printf("U+263A -> %s\n", symbol ? symbol->PostScriptName().c_str() : "(none)");
 }
+
+// A face asked for in a weight or slant it lacks is drawn thickened or slanted, as GDI draws it,
+// from the plain face's program, which a document then embeds once.
+TEST(FontSource, BoldAndItalicAFaceLacksAreSyntheticOverItsPlainProgram) {
+  std::unique_ptr<FontSource> source = MakeSystemFontSource();
+  std::shared_ptr<EmbeddableFont> plain = source->Open("ＭＳ ゴシック", false, false);
+  std::shared_ptr<EmbeddableFont> bold = source->Open("ＭＳ ゴシック", true, false);
+  std::shared_ptr<EmbeddableFont> italic = source->Open("ＭＳ ゴシック", false, true);
+  ASSERT_TRUE(plain && bold && italic);
+  EXPECT_FALSE(plain->SyntheticBold() || plain->SyntheticItalic());
+  EXPECT_TRUE(bold->SyntheticBold());
+  EXPECT_FALSE(bold->SyntheticItalic());
+  EXPECT_TRUE(italic->SyntheticItalic());
+  EXPECT_EQ(bold->Program(), plain->Program());
+  EXPECT_EQ(italic->Program(), plain->Program());
+  EXPECT_EQ(bold->GlyphFor(U'図'), plain->GlyphFor(U'図'));
+}
+
+// Characters beyond U+FFFF are looked up by code point, not by a lone UTF-16 unit, and a
+// character the drawing's face lacks is found in any installed face that has it.
+TEST(FontSource, CharactersBeyondTheBasicPlaneAreFoundInTheFallbackChain) {
+  std::unique_ptr<FontSource> source = MakeSystemFontSource();
+  std::shared_ptr<EmbeddableFont> face = source->OpenFallback("ＭＳ ゴシック", false, false, U'\U0001F600');
+  ASSERT_NE(face, nullptr) << "no installed face draws U+1F600";
+  EXPECT_NE(face->GlyphFor(U'\U0001F600'), 0);
+  EXPECT_EQ(face->GlyphFor(U'\U0010FFFD'), 0);
+  std::printf("U+1F600 -> %s\n", face->PostScriptName().c_str());
+  // A name no face has stands for a Japanese face, so the drawing's kanji stay drawn.
+  std::shared_ptr<EmbeddableFont> missing = source->Open("存在しない書体", false, false);
+  ASSERT_NE(missing, nullptr);
+  EXPECT_NE(missing->GlyphFor(U'給'), 0);
+}

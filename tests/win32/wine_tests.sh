@@ -428,8 +428,8 @@ mkdir -p "$t/data" "$t/linux"
 cp "$example" "$t/data/example.jww"
 cp "$example" "$t/linux/example.jww"
 w "$t/bin/kelvane.exe" "$(winpath "$t/data/example.jww")"
-# The Linux side with the fonts the Windows side draws from: the Windows font source has no
-# fallback chain yet, so a character only Noto CJK holds (𠮷) is a box there.
+# The Linux side with the fonts the Windows side draws from: the Windows font source embeds
+# TrueType faces only, so a character only Noto CJK (CFF) holds (𠮷) is a box there.
 cat >"$t/fonts.conf" <<'CONF'
 <?xml version="1.0"?>
 <!DOCTYPE fontconfig SYSTEM "fonts.dtd">
@@ -467,6 +467,29 @@ if [ "$agreed" -gt 0 ] && [ -z "$disagreements" ]; then
   pass "pdf-agreement: $agreed Linux and Windows PDFs agree (page, words, stroke points within 0.1 mm)"
 else
   fail pdf-agreement "$agreed agree;$disagreements"
+fi
+
+# 11. A Windows without the drawing's fonts (no "ＭＳ" names): its PDFs draw the Japanese text in
+# an installed Japanese face and a symbol in a face that has it, not as boxes. Last, as it
+# changes the prefix's font names.
+t="$work/pdf-no-fonts"
+mkdir -p "$t"
+sheet=""
+for f in "$work/pdf-agree/linux"/*.pdf; do
+  pdftotext "$f" - 2>/dev/null | grep -q '野家' && sheet="${f%.pdf}.jww" && break
+done
+for face in 'ＭＳ ゴシック' 'ＭＳ Ｐゴシック' 'ＭＳ 明朝' 'ＭＳ Ｐ明朝'; do
+  w reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' /v "$face" /f >/dev/null 2>&1
+done
+timeout 20 wineserver -k >/dev/null 2>&1
+if [ -f "$sheet" ]; then
+  cp "$sheet" "$t/sheet.jww"
+  w "$build/tests/win32/drawing_pdf.exe" "$(winpath "$t/sheet.jww")" "$(winpath "$t/sheet.pdf")" >/dev/null 2>&1
+  fonts=$(pdffonts "$t/sheet.pdf" 2>/dev/null | tail -n +3 | awk '{ sub(/^[A-Z]+\+/, "", $1); print $1 }' | sort -u | tr '\n' ' ')
+  if [[ "$fonts" == *IPA* && "$fonts" == *DejaVu* ]]; then pass "pdf-no-fonts: kanji and symbol drawn from $fonts"
+  else fail pdf-no-fonts "faces embedded: ${fonts:-none}"; fi
+else
+  fail pdf-no-fonts "no sheet of the example holds 野家"
 fi
 
 echo "windows: $passed passed, $failed failed"
