@@ -6,7 +6,7 @@
 #include <iterator>
 #include <string>
 
-#include "platform/glyph_subset.h"
+#include "codec/glyph_subset.h"
 
 using namespace kelvane;
 

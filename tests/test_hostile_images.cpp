@@ -14,7 +14,7 @@
 #include "platform/text_conversion.h"
 #include "render/cairo/cairo_output.h"
 #include "render/cairo/image_decode.h"
-#include "render/gunzip.h"
+#include "codec/gunzip.h"
 #include "render/image_source.h"
 #include "render/render.h"
 #include "tests/fixtures.h"

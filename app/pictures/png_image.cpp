@@ -6,7 +6,7 @@
 
 #include "render/cairo/image_decode.h"
 #include "render/image_source.h"
-#include "render/png_encode.h"
+#include "codec/png_encode.h"
 
 namespace kelvane {
 

@@ -16,7 +16,7 @@
 #include <mutex>
 #include <tuple>
 
-#include "platform/glyph_subset.h"
+#include "codec/glyph_subset.h"
 
 namespace kelvane {
 

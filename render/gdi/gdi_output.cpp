@@ -16,7 +16,7 @@
 
 #include "platform/win32/wide_text.h"
 #include "render/glyph_layout.h"
-#include "render/gunzip.h"
+#include "codec/gunzip.h"
 #include "render/text_layout.h"
 
 namespace kelvane {

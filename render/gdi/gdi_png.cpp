@@ -2,7 +2,7 @@
 #include "render/gdi/gdi_png.h"
 
 #include "render/gdi/gdi_output.h"
-#include "render/png_encode.h"
+#include "codec/png_encode.h"
 
 namespace kelvane {
 
