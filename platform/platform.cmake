@@ -1,6 +1,6 @@
 # The operating-system services under neutral headers (platform/*.h): the portable core includes
 # those headers and nothing of the system; each system's implementations live in its own folder.
-add_library(kelvane_platform STATIC platform/text_conversion.cpp platform/replacing_file.cpp platform/glyph_subset.cpp)
+add_library(kelvane_platform STATIC platform/text_conversion.cpp platform/replacing_file.cpp)
 if(WIN32)
   target_sources(kelvane_platform PRIVATE
     platform/win32/file_identity.cpp
@@ -28,11 +28,24 @@ else()
 endif()
 target_include_directories(kelvane_platform PUBLIC ${PROJECT_SOURCE_DIR})
 if(WIN32)
-  target_link_libraries(kelvane_platform PUBLIC gdi32)  # fontsub.dll is loaded at run time
+  # fontsub.dll is loaded at run time; codec/ cuts the faces it gives back whole.
+  target_link_libraries(kelvane_platform PUBLIC gdi32 PRIVATE kelvane_codec)
+elseif(NOT EMSCRIPTEN)
+  # The system's fonts for embedding, found by the same mapping as the pictures' fonts
+  # (render/fonts.conf).
+  find_package(PkgConfig QUIET)
+  if(NOT PKG_CONFIG_FOUND)
+    kelvane_missing("pkg-config" pkg-config)
+  endif()
+  kelvane_check_modules(KELVANE_FONT_SOURCE fontconfig libfontconfig-dev harfbuzz libharfbuzz-dev
+                        harfbuzz-subset libharfbuzz-dev)
+  add_library(kelvane_font_source STATIC platform/posix/font_source.cpp)
+  target_link_libraries(kelvane_font_source PUBLIC kelvane_platform PRIVATE PkgConfig::KELVANE_FONT_SOURCE
+                        kelvane_fonts_conf)
 endif()
 
 if(KELVANE_TESTS)
-  kelvane_test(kelvane_platform_tests SOURCES tests/test_text_conversion.cpp tests/test_glyph_subset.cpp LIBS kelvane_platform)
+  kelvane_test(kelvane_platform_tests SOURCES tests/test_text_conversion.cpp LIBS kelvane_platform)
   if(NOT WIN32)
     target_sources(kelvane_platform_tests PRIVATE tests/test_replacing_file.cpp)
   endif()

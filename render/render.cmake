@@ -30,41 +30,13 @@ if(NOT WIN32)
   # Images decoded by stb_image, for cairo's pictures and for the PDF writer alike; no cairo in it.
   add_library(kelvane_image_decode STATIC render/cairo/image_decode.cpp)
   target_include_directories(kelvane_image_decode PUBLIC ${PROJECT_SOURCE_DIR})
-  target_link_libraries(kelvane_image_decode PRIVATE kelvane_gunzip)
+  target_link_libraries(kelvane_image_decode PRIVATE kelvane_codec)
   add_library(kelvane_render_cairo STATIC render/cairo/cairo_output.cpp)
   target_link_libraries(kelvane_render_cairo PUBLIC kelvane_render kelvane_image_decode
-                        PRIVATE PkgConfig::KELVANE_CAIRO kelvane_fonts_conf kelvane_gunzip)
-
-  # The system's fonts for embedding, found by the same mapping as the pictures' fonts.
-  kelvane_check_modules(KELVANE_FONT_SOURCE fontconfig libfontconfig-dev harfbuzz libharfbuzz-dev
-                        harfbuzz-subset libharfbuzz-dev)
-  add_library(kelvane_font_source STATIC platform/posix/font_source.cpp)
-  target_link_libraries(kelvane_font_source PUBLIC kelvane_platform PRIVATE PkgConfig::KELVANE_FONT_SOURCE
-                        kelvane_fonts_conf)
+                        PRIVATE PkgConfig::KELVANE_CAIRO kelvane_fonts_conf kelvane_codec)
 endif()
 
-# The portable PDF writer, the same on every platform; zlib linked statically on Windows, so that
-# the program stays one file.
-if(WIN32)
-  find_library(KELVANE_ZLIB NAMES libz.a z)
-  if(NOT KELVANE_ZLIB)
-    kelvane_missing("zlib for Windows (libz.a)" libz-mingw-w64-dev)
-  endif()
-else()
-  find_package(ZLIB QUIET)
-  if(NOT ZLIB_FOUND)
-    kelvane_missing("zlib" zlib1g-dev)
-  endif()
-  set(KELVANE_ZLIB ZLIB::ZLIB)
-endif()
-# Gzipped images, inflated alike for every backend.
-add_library(kelvane_gunzip STATIC render/gunzip.cpp)
-target_include_directories(kelvane_gunzip PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(kelvane_gunzip PRIVATE ${KELVANE_ZLIB})
-# The portable PNG writer of the images beside DXF files, over the same zlib.
-add_library(kelvane_png STATIC render/png_encode.cpp)
-target_include_directories(kelvane_png PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(kelvane_png PRIVATE ${KELVANE_ZLIB})
+# The portable PDF writer, the same on every platform, over the zlib of codec/.
 add_library(kelvane_render_pdf STATIC render/pdf/pdf_output.cpp render/pdf/pdf_document.cpp render/pdf/pdf_fonts.cpp
                                       render/pdf/item_bounds.cpp)
 target_link_libraries(kelvane_render_pdf PUBLIC kelvane_render kelvane_platform PRIVATE ${KELVANE_ZLIB} kelvane_version)
@@ -72,7 +44,7 @@ target_link_libraries(kelvane_render_pdf PUBLIC kelvane_render kelvane_platform 
 if(WIN32)
   # The GDI backend: the Windows preview draws the same list.
   add_library(kelvane_render_gdi STATIC render/gdi/gdi_output.cpp render/gdi/gdi_png.cpp)
-  target_link_libraries(kelvane_render_gdi PUBLIC kelvane_render PRIVATE kelvane_png kelvane_gunzip gdiplus shlwapi
+  target_link_libraries(kelvane_render_gdi PUBLIC kelvane_render PRIVATE kelvane_codec gdiplus shlwapi
                         windowscodecs ole32)
 endif()
 

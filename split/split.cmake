@@ -17,10 +17,6 @@ set(KELVANE_SPLIT_TEST_SOURCES
 add_library(kelvane_split STATIC ${KELVANE_SPLIT_SOURCES})
 target_link_libraries(kelvane_split PUBLIC kelvane_jww)
 
-# The plain searches the indexed ones are checked against: for tests, fuzz targets and benchmarks only.
-add_library(kelvane_split_reference STATIC tests/reference/reference.cpp)
-target_link_libraries(kelvane_split_reference PUBLIC kelvane_split)
-
 if(KELVANE_TESTS)
   kelvane_test(kelvane_split_tests SOURCES ${KELVANE_SPLIT_TEST_SOURCES} LIBS kelvane_split_reference)
 endif()

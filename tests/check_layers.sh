@@ -9,24 +9,26 @@ cd "$(dirname "$0")/.."
 allowed() {
   case $1 in
     text) echo "" ;;
+    codec) echo "text" ;;
     platform) echo "text" ;;
-    platform/posix | platform/win32 | platform/web) echo "platform text" ;;
+    platform/posix | platform/web) echo "platform text" ;;
+    platform/win32) echo "platform codec text" ;;
     jww) echo "platform text" ;;
     split) echo "jww platform text" ;;
     render) echo "split jww platform text" ;;
-    render/cairo) echo "render split jww platform text" ;;
+    render/cairo) echo "render split jww platform codec text" ;;
     render/pdf) echo "render split jww platform text" ;;
-    render/gdi) echo "render split jww platform platform/win32 text" ;;
+    render/gdi) echo "render split jww platform platform/win32 codec text" ;;
     dxf) echo "render split jww platform text" ;;
     app) echo "dxf render split jww platform text" ;;
-    app/pictures) echo "app render render/cairo render/pdf split jww platform text" ;;
+    app/pictures) echo "app render render/cairo render/pdf split jww platform codec text" ;;
     app/posix) echo "app app/pictures dxf render split jww platform platform/posix text" ;;
     app/win32) echo "app dxf render render/gdi render/pdf split jww platform platform/win32 text" ;;
     app/web) echo "app dxf render split jww platform text" ;;
     *) echo "?" ;;
   esac
 }
-portable="text jww split render render/pdf dxf app"
+portable="text codec jww split render render/pdf dxf app"
 
 failures=0
 fail() { echo "layering: $*"; failures=$((failures + 1)); }

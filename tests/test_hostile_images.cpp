@@ -10,11 +10,11 @@
 #include <future>
 #include <string>
 
+#include "codec/gunzip.h"
 #include "jww/builder.h"
 #include "platform/text_conversion.h"
 #include "render/cairo/cairo_output.h"
 #include "render/cairo/image_decode.h"
-#include "render/gunzip.h"
 #include "render/image_source.h"
 #include "render/render.h"
 #include "tests/fixtures.h"

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "app/pictures/png_image.h"
+#include "codec/png_encode.h"
 #include "dxf/dxf_writer.h"
 #include "jww/builder.h"
 #include "render/cairo/image_decode.h"
-#include "render/png_encode.h"
 
 namespace kelvane {
 namespace {

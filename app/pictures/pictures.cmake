@@ -6,7 +6,7 @@ if(NOT WIN32)
   add_library(kelvane_pdf_files STATIC app/pictures/pdf_files.cpp app/pictures/png_image.cpp
                                       app/pictures/pdf_library.cpp)
   target_link_libraries(kelvane_pdf_files PUBLIC kelvane_render_pdf kelvane_font_source kelvane_image_decode kelvane_app
-                                          PRIVATE kelvane_png)
+                                          PRIVATE kelvane_codec)
   add_library(kelvane_pictures STATIC app/pictures/picture_files.cpp app/pictures/library_versions.cpp
                                      app/pictures/picture_library.cpp)
   target_link_libraries(kelvane_pictures PUBLIC kelvane_pdf_files kelvane_render_cairo kelvane_app
@@ -30,10 +30,5 @@ endif()
 if(KELVANE_TESTS AND NOT WIN32)
   kelvane_test(kelvane_hostile_picture_tests SOURCES tests/test_hostile_pictures.cpp tests/fixtures.cpp LIBS kelvane_pictures)
   kelvane_test(kelvane_picture_tests SOURCES tests/test_pictures.cpp tests/test_hostile_images.cpp tests/test_png_encode.cpp
-               tests/fixtures.cpp LIBS kelvane_pictures kelvane_png kelvane_gunzip kelvane_dxf ZLIB::ZLIB)
-endif()
-
-if(KELVANE_TESTS AND NOT WIN32)
-  kelvane_test(kelvane_pdf_tests SOURCES tests/test_pdf_output.cpp tests/fixtures.cpp
-               LIBS kelvane_pictures)
+               tests/fixtures.cpp LIBS kelvane_pictures kelvane_codec kelvane_dxf ZLIB::ZLIB)
 endif()

@@ -4,9 +4,9 @@
 
 #include <algorithm>
 
+#include "codec/png_encode.h"
 #include "render/cairo/image_decode.h"
 #include "render/image_source.h"
-#include "render/png_encode.h"
 
 namespace kelvane {
 

@@ -17,7 +17,7 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/glyph_subset.h"
+#include "codec/glyph_subset.h"
 
 namespace kelvane {
 

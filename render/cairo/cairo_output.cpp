@@ -7,7 +7,6 @@
 #include <fontconfig/fontconfig.h>
 #include <pango/pangocairo.h>
 #include <pango/pangofc-fontmap.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cmath>
@@ -19,6 +18,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "codec/png_encode.h"
 #include "platform/replacing_file.h"
 #include "platform/text_conversion.h"
 #include "render/cairo/image_decode.h"
@@ -491,77 +491,31 @@ class Painter {
 
 std::mutex g_cairoLock;  // fontconfig and the font map are shared by the process
 
-void PutBigEndian(std::vector<unsigned char>& out, uint32_t v) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<unsigned char>(v >> shift));
-}
-
-bool WriteChunk(std::ostream& out, const char* type, const unsigned char* data, size_t size) {
-  std::vector<unsigned char> head;
-  PutBigEndian(head, uint32_t(size));
-  head.insert(head.end(), type, type + 4);
-  uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(type), 4);
-  if (size > 0) crc = crc32(crc, data, uInt(size));
-  std::vector<unsigned char> tail;
-  PutBigEndian(tail, uint32_t(crc));
-  out.write(reinterpret_cast<const char*>(head.data()), std::streamsize(head.size()));
-  if (size > 0) out.write(reinterpret_cast<const char*>(data), std::streamsize(size));
-  out.write(reinterpret_cast<const char*>(tail.data()), 4);
-  return bool(out);
-}
-
-// An RGB PNG of the page. cairo's own writer tries every row filter at zlib's default level,
-// which takes longer than drawing the page. A drawing is mostly blank paper, which the "up"
-// filter turns into runs of zeros: packed as runs, the file is about a fifth larger, four
-// times sooner.
-cairo_status_t WritePng(cairo_surface_t* surface, std::ostream& out) {
+// An RGB PNG of the page, packed for speed (kPngPage): cairo's own writer tries every row filter
+// at zlib's default level, which takes longer than drawing the page.
+cairo_status_t WritePagePng(cairo_surface_t* surface, std::ostream& out) {
   cairo_surface_flush(surface);
   const int width = cairo_image_surface_get_width(surface), height = cairo_image_surface_get_height(surface);
   const int stride = cairo_image_surface_get_stride(surface);
   const unsigned char* pixels = cairo_image_surface_get_data(surface);
-  if (!pixels || width <= 0 || height <= 0) return CAIRO_STATUS_INVALID_SIZE;
-  z_stream z{};
-  if (deflateInit2(&z, 1, Z_DEFLATED, 15, 9, Z_RLE) != Z_OK) return CAIRO_STATUS_NO_MEMORY;
-  static const char kSignature[8] = {'\x89', 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  bool ok = bool(out.write(kSignature, 8));
-  std::vector<unsigned char> header;
-  PutBigEndian(header, uint32_t(width));
-  PutBigEndian(header, uint32_t(height));
-  header.insert(header.end(), {8, 2, 0, 0, 0});  // 8 bits, RGB, deflate, filters per row, no interlace
-  ok = ok && WriteChunk(out, "IHDR", header.data(), header.size());
-
-  const size_t rowBytes = size_t(width) * 3;
-  std::vector<unsigned char> previous(rowBytes, 0), current(rowBytes), row(rowBytes + 1);
-  std::vector<unsigned char> packed(1 << 18);
-  auto drain = [&](int flush) {
-    int rc = Z_OK;
-    do {
-      z.next_out = packed.data();
-      z.avail_out = uInt(packed.size());
-      rc = deflate(&z, flush);
-      const size_t made = packed.size() - z.avail_out;
-      if (made > 0) ok = ok && WriteChunk(out, "IDAT", packed.data(), made);
-    } while (ok && rc != Z_STREAM_ERROR && z.avail_out == 0);
-    return rc;
-  };
-  row[0] = 2;  // "up": each byte less the one above it
-  for (int y = 0; y < height && ok; ++y) {
+  if (!pixels) return CAIRO_STATUS_INVALID_SIZE;
+  const PngRowSource rowOf = [&](int y, uint8_t* row) {
     const uint32_t* src = reinterpret_cast<const uint32_t*>(pixels + size_t(y) * size_t(stride));
-    for (int x = 0; x < width; ++x) {
+    for (int x = 0; x < width; ++x, row += 3) {
       const uint32_t v = src[x];
-      unsigned char* c = &current[size_t(x) * 3];
-      c[0] = static_cast<unsigned char>(v >> 16), c[1] = static_cast<unsigned char>(v >> 8);
-      c[2] = static_cast<unsigned char>(v);
+      row[0] = uint8_t(v >> 16), row[1] = uint8_t(v >> 8), row[2] = uint8_t(v);
     }
-    for (size_t k = 0; k < rowBytes; ++k) row[k + 1] = static_cast<unsigned char>(current[k] - previous[k]);
-    current.swap(previous);
-    z.next_in = row.data();
-    z.avail_in = uInt(row.size());
-    drain(Z_NO_FLUSH);
+  };
+  const PngSink sink = [&out](const uint8_t* data, size_t size) {
+    return bool(out.write(reinterpret_cast<const char*>(data), std::streamsize(size)));
+  };
+  switch (WritePng(width, height, false, rowOf, kPngPage, sink)) {
+    case PngResult::kWritten: return CAIRO_STATUS_SUCCESS;
+    case PngResult::kBadSize: return CAIRO_STATUS_INVALID_SIZE;
+    case PngResult::kNoMemory: return CAIRO_STATUS_NO_MEMORY;
+    case PngResult::kWriteFailed: break;
   }
-  ok = ok && drain(Z_FINISH) == Z_STREAM_END;
-  deflateEnd(&z);
-  ok = ok && WriteChunk(out, "IEND", nullptr, 0);
-  return ok ? CAIRO_STATUS_SUCCESS : CAIRO_STATUS_WRITE_ERROR;
+  return CAIRO_STATUS_WRITE_ERROR;
 }
 
 // cairo's PDF and SVG writers hand their bytes here; a failed write stops them.
@@ -657,7 +611,7 @@ bool WritePicture(const DisplayList& list, std::ostream& out, PictureFormat form
     status = cairo_status(painter.Context());
     svg.sharpImages = painter.OnlyEnlargedImages();
   }
-  if (status == CAIRO_STATUS_SUCCESS && raster) status = WritePng(surface, out);
+  if (status == CAIRO_STATUS_SUCCESS && raster) status = WritePagePng(surface, out);
   cairo_surface_finish(surface);
   if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_status(surface);
   cairo_surface_destroy(surface);

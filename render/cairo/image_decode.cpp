@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "render/gunzip.h"
+#include "codec/gunzip.h"
 
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_ONLY_BMP

@@ -14,9 +14,9 @@
 #include <utility>
 #include <vector>
 
+#include "codec/gunzip.h"
 #include "platform/win32/wide_text.h"
 #include "render/glyph_layout.h"
-#include "render/gunzip.h"
 #include "render/text_layout.h"
 
 namespace kelvane {

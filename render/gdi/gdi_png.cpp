@@ -1,8 +1,8 @@
 // Embedded images to PNG on Windows, as the Linux program writes them through cairo's decoders.
 #include "render/gdi/gdi_png.h"
 
+#include "codec/png_encode.h"
 #include "render/gdi/gdi_output.h"
-#include "render/png_encode.h"
 
 namespace kelvane {
 

@@ -1,5 +1,5 @@
 // Inflating a gzip member with zlib.
-#include "render/gunzip.h"
+#include "codec/gunzip.h"
 
 #include <zlib.h>
 

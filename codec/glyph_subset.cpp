@@ -1,5 +1,5 @@
 // TrueType subsetting by glyph: 'glyf' and 'loca' rebuilt, the kept tables copied as they are.
-#include "platform/glyph_subset.h"
+#include "codec/glyph_subset.h"
 
 #include <algorithm>
 #include <map>
