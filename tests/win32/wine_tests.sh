@@ -335,6 +335,13 @@ while IFS=$'\t' read -r pdf orientation; do
   [ "$got" = "$orientation" ] || pdf_problems+=" $pdf: $got page for a $orientation frame;"
   pdffonts "$f" 2>/dev/null | tail -n +3 | awk '$(NF-4) != "yes" { bad = 1 } END { exit bad }' ||
     pdf_problems+=" $pdf: a font not embedded;"
+  # Who made it and what it is, as the Linux PDF says it; the drawing's layers as the Linux PDF has them.
+  info=$(pdfinfo "$f" 2>/dev/null)
+  grep -q "^Title: *${pdf%.pdf}" <<<"$info" && grep -q '^Creator: *Kelvane ' <<<"$info" &&
+    grep -q '^Producer: *Kelvane ' <<<"$info" && grep -q '^CreationDate: ' <<<"$info" ||
+    pdf_problems+=" $pdf: no title, creator, producer or date;"
+  ocgs() { qpdf --qdf --object-streams=disable "$1" - 2>/dev/null | grep -a -o '/Name <[0-9a-fA-F]*>\|/Name ([^)]*)' | sort; }
+  [ "$(ocgs "$f")" = "$(ocgs "$t/linux/$pdf")" ] || pdf_problems+=" $pdf: layers differ from the Linux PDF's;"
   # Every text of two characters or more, whole, as the Linux PDF of the same sheet has it.
   while IFS= read -r word; do
     [ "${#word}" -ge 2 ] || continue
@@ -342,7 +349,7 @@ while IFS=$'\t' read -r pdf orientation; do
   done < <(pdftotext "$t/linux/$pdf" - 2>/dev/null | tr -s ' \f' '\n\n')
 done <<<"$orientations"
 if [ "$count" -eq 0 ]; then fail pdf-beside-sheets "the dry run planned no written sheet"
-elif [ -z "$pdf_problems" ]; then pass "pdf-beside-sheets: $count PDFs on their frames' paper, texts whole, fonts embedded, qpdf-clean"
+elif [ -z "$pdf_problems" ]; then pass "pdf-beside-sheets: $count PDFs on their frames' paper, texts whole, fonts embedded, titled, layered, qpdf-clean"
 else fail pdf-beside-sheets "$pdf_problems"; fi
 if cmp -s "$t/bin/kelvane.dat" <(settings /dev/stdout 0) && [ "$(cat "$t/bin/kelvane.ini")" = $'pdf=1\r' ]; then
   pass "pdf-settings: kelvane.dat byte-identical with PDFs on, the choice kept in kelvane.ini"
