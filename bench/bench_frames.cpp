@@ -66,7 +66,7 @@ BENCHMARK(BM_DetectPaperFrames)
     ->Unit(benchmark::kMillisecond)
     ->Complexity(benchmark::oN);
 
-// The cost of the frame records alone (each carries 32 empty sheet strings), for comparison.
+// The cost of the frame records alone, for comparison.
 void BM_MakeFrameRecords(benchmark::State& state) {
   for (auto _ : state) {
     std::vector<PaperFrame> frames(size_t(state.range(0)));

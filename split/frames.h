@@ -2,7 +2,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "jww/records.h"
@@ -28,6 +30,38 @@ inline constexpr int kMaxSheetsPerFrame = 16;
 inline constexpr int kNumberRows = 0;
 inline constexpr int kNumberColumns = 1;
 
+// One text per sheet slot of a frame (its names, its layer lists). Most frames hold none, so the
+// slots are made at the first text set: a drawing of many frames keeps small frame records.
+class SheetTexts {
+ public:
+  SheetTexts() = default;
+  SheetTexts(const SheetTexts& other) : slots_(other.slots_ ? std::make_unique<Slots>(*other.slots_) : nullptr) {}
+  SheetTexts& operator=(const SheetTexts& other) {
+    if (this != &other) slots_ = other.slots_ ? std::make_unique<Slots>(*other.slots_) : nullptr;
+    return *this;
+  }
+  SheetTexts(SheetTexts&&) noexcept = default;
+  SheetTexts& operator=(SheetTexts&&) noexcept = default;
+  ~SheetTexts() = default;
+
+  static constexpr size_t size() { return size_t(kMaxSheetsPerFrame); }
+  // The sheet's text; empty when none was set.
+  const JwwString& operator[](size_t sheet) const { return slots_ ? (*slots_)[sheet] : Empty(); }
+  void Set(size_t sheet, JwwString text) {
+    if (!slots_) slots_ = std::make_unique<Slots>();
+    (*slots_)[sheet] = std::move(text);
+  }
+  void Clear() { slots_.reset(); }
+
+ private:
+  using Slots = std::array<JwwString, kMaxSheetsPerFrame>;
+  static const JwwString& Empty() {
+    static const JwwString kEmpty;
+    return kEmpty;
+  }
+  std::unique_ptr<Slots> slots_;
+};
+
 struct PaperFrame {
   double minX = 0.0;
   double minY = 0.0;
@@ -35,10 +69,10 @@ struct PaperFrame {
   double maxY = 0.0;
   // The sheets made from this frame; empty until the name texts are read.
   int32_t sheetCount = 0;
-  std::array<JwwString, kMaxSheetsPerFrame> sheetNames;
+  SheetTexts sheetNames;
   std::array<int32_t, kMaxSheetsPerFrame> sheetLayerGroups = {-1, -1, -1, -1, -1, -1, -1, -1,
                                                               -1, -1, -1, -1, -1, -1, -1, -1};  // -1: no limit
-  std::array<JwwString, kMaxSheetsPerFrame> sheetLayerLists;  // one hexadecimal digit per layer
+  SheetTexts sheetLayerLists;  // one hexadecimal digit per layer
 };
 
 bool IsFrameLine(const LineRecord& line);

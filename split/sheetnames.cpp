@@ -124,11 +124,9 @@ namespace {
 
 void ClearSheets(PaperFrame& f) {
   f.sheetCount = 0;
-  for (int s = 0; s < kMaxSheetsPerFrame; ++s) {
-    f.sheetNames[s] = JwwString();
-    f.sheetLayerGroups[s] = -1;
-    f.sheetLayerLists[s] = JwwString();
-  }
+  f.sheetNames.Clear();
+  f.sheetLayerLists.Clear();
+  f.sheetLayerGroups.fill(-1);
 }
 
 // The first frame in numbering order that holds the point strictly inside; -1 when none does.
@@ -194,9 +192,9 @@ void CollectSheetNames(std::vector<PaperFrame>& frames, const JwwDocument& doc) 
     ++count;
 
     const int s = target->sheetCount;
-    target->sheetNames[s] = Encode(stored, unicode);
+    target->sheetNames.Set(size_t(s), Encode(stored, unicode));
     target->sheetLayerGroups[s] = record.attr.layerGroup;
-    target->sheetLayerLists[s] = Encode(layers, unicode);
+    target->sheetLayerLists.Set(size_t(s), Encode(layers, unicode));
     target->sheetCount = s + 1;
   }
 

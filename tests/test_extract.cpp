@@ -228,7 +228,7 @@ TEST_F(Extraction, LayerListKeepsOnlyTheListedLayersOfItsGroup) {
   AddDimension(doc, 10, 10, 90, 10, JwwString::Sjis("80"), on(5, 5));
   doc.dimensions[0].text.attr = on(2, 0).Make();  // passes by its text
   frames[0].sheetLayerGroups[0] = 2;
-  frames[0].sheetLayerLists[0] = JwwString::Sjis("0A");
+  frames[0].sheetLayerLists.Set(0, JwwString::Sjis("0A"));
   SheetOptions drawn{true, 0};
   SheetExtractor x(doc, frames);
   SheetView v = x.Extract(0, 0, drawn);
@@ -238,7 +238,7 @@ TEST_F(Extraction, LayerListKeepsOnlyTheListedLayersOfItsGroup) {
   EXPECT_FALSE(Has(v.order, kLine, 3));
   EXPECT_TRUE(Has(v.order, kDimension, 0));
   EXPECT_EQ(v.extraLines.size(), 4u);  // the drawn frame is never restricted
-  frames[0].sheetLayerLists[0] = JwwString::Sjis("0a");  // lower case names no layer
+  frames[0].sheetLayerLists.Set(0, JwwString::Sjis("0a"));  // lower case names no layer
   SheetExtractor lower(doc, frames);
   auto kept = lower.Extract(0, 0, {}).order;
   EXPECT_TRUE(Has(kept, kLine, 0));
@@ -268,7 +268,7 @@ TEST(ExtractionIndex, SameSheetsAsTheWalkOnRandomDrawings) {
       PaperFrame f = Rect(x, y, x + 20 + unit(rng) * 400, y + 20 + unit(rng) * 300);
       f.sheetCount = 2;
       f.sheetLayerGroups[1] = int32_t(rng() % 3);
-      f.sheetLayerLists[1] = JwwString::Sjis(rng() % 2 ? "01" : "A");
+      f.sheetLayerLists.Set(1, JwwString::Sjis(rng() % 2 ? "01" : "A"));
       frames.push_back(f);
     }
     for (int k = 0; k < 400; ++k) {

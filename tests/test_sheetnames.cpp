@@ -480,9 +480,9 @@ TEST_P(SheetNameTest, EarlierSheetFieldsAreResetAndTheCallRepeats) {
   for (PaperFrame& f : frames) {
     f.sheetCount = 9;
     for (int s = 0; s < kMaxSheetsPerFrame; ++s) {
-      f.sheetNames[s] = S("old");
+      f.sheetNames.Set(s, S("old"));
       f.sheetLayerGroups[s] = 4;
-      f.sheetLayerLists[s] = S("12");
+      f.sheetLayerLists.Set(s, S("12"));
     }
   }
   AddName(250, 50, "{N}Plan");
@@ -542,7 +542,7 @@ TEST_P(SheetNameTest, LayerMaskTakesWholeUpperCaseHexDigits) {
     SCOPED_TRACE(c.list);
     PaperFrame f = Frame(0, 0, 100, 100);
     f.sheetLayerGroups[2] = 5;
-    f.sheetLayerLists[2] = S(c.list);
+    f.sheetLayerLists.Set(2, S(c.list));
     EXPECT_EQ(LayerMask(f, 2), c.mask);
     EXPECT_EQ(LayerMask(f, 0), 0);
   }
@@ -562,7 +562,7 @@ TEST_P(SheetNameTest, RestrictionNeedsAListAndAGroup) {
     SCOPED_TRACE(std::string(c.list) + " group " + std::to_string(c.group));
     PaperFrame f = Frame(0, 0, 100, 100);
     f.sheetLayerGroups[1] = c.group;
-    f.sheetLayerLists[1] = S(c.list);
+    f.sheetLayerLists.Set(1, S(c.list));
     EXPECT_EQ(LayerRestrictionApplies(f, 1), c.applies);
     EXPECT_FALSE(LayerRestrictionApplies(f, 0));
     EXPECT_EQ(MakeSheetLayerFilter(f, 1).applies, c.applies);
@@ -588,7 +588,7 @@ TEST_P(SheetNameTest, OnlyListedLayersOfTheSheetsGroupPass) {
     SCOPED_TRACE(c.list);
     PaperFrame f = Frame(0, 0, 100, 100);
     f.sheetLayerGroups[3] = c.group;
-    f.sheetLayerLists[3] = S(c.list);
+    f.sheetLayerLists.Set(3, S(c.list));
     const SheetLayerFilter filter = MakeSheetLayerFilter(f, 3);
     for (uint16_t g = 0; g < 16; ++g) {
       for (uint16_t n = 0; n < 18; ++n) {
@@ -605,7 +605,7 @@ TEST_P(SheetNameTest, OnlyListedLayersOfTheSheetsGroupPass) {
 TEST_P(SheetNameTest, UnrestrictedSheetKeepsEverything) {
   PaperFrame f = Frame(0, 0, 100, 100);
   f.sheetLayerGroups[0] = 2;  // a group without a list does not restrict
-  f.sheetLayerLists[1] = S("0A");  // nor a list without a group
+  f.sheetLayerLists.Set(1, S("0A"));  // nor a list without a group
   for (int sheet : {0, 1, 2, -1, 16}) {
     SCOPED_TRACE(sheet);
     const SheetLayerFilter filter = MakeSheetLayerFilter(f, sheet);
