@@ -65,8 +65,9 @@ target_link_libraries(kelvane_gunzip PRIVATE ${KELVANE_ZLIB})
 add_library(kelvane_png STATIC render/png_encode.cpp)
 target_include_directories(kelvane_png PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(kelvane_png PRIVATE ${KELVANE_ZLIB})
-add_library(kelvane_render_pdf STATIC render/pdf/pdf_output.cpp render/pdf/pdf_document.cpp render/pdf/pdf_fonts.cpp
-                                      render/pdf/item_bounds.cpp)
+add_library(kelvane_render_pdf STATIC render/pdf/pdf_output.cpp render/pdf/pdf_page_painter.cpp
+                                      render/pdf/pdf_page_text.cpp render/pdf/pdf_images.cpp render/pdf/pdf_layers.cpp
+                                      render/pdf/pdf_document.cpp render/pdf/pdf_fonts.cpp render/pdf/item_bounds.cpp)
 target_link_libraries(kelvane_render_pdf PUBLIC kelvane_render kelvane_platform PRIVATE ${KELVANE_ZLIB} kelvane_version)
 
 if(WIN32)
