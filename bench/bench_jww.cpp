@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "jww/builder.h"
+#include "bench/benchmark_drawing.h"
 #include "jww/document.h"
 
 using namespace kelvane;

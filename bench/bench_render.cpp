@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "jww/builder.h"
+#include "bench/benchmark_drawing.h"
 #include "platform/font_source.h"
 #include "render/cairo/cairo_output.h"
 #include "render/pdf/pdf_output.h"

@@ -78,10 +78,12 @@ if(WIN32)
 endif()
 
 if(KELVANE_TESTS)
-  kelvane_test(kelvane_render_tests SOURCES tests/test_render.cpp tests/fixtures.cpp LIBS kelvane_render)
+  kelvane_test(kelvane_render_tests SOURCES tests/test_render.cpp tests/fixtures.cpp LIBS kelvane_render
+               kelvane_benchmark_drawing)
 endif()
 
 if(KELVANE_BENCH AND NOT WIN32)
   add_executable(bench_render bench/bench_render.cpp)
-  target_link_libraries(bench_render PRIVATE kelvane_render_cairo kelvane_render_pdf kelvane_font_source)
+  target_link_libraries(bench_render PRIVATE kelvane_render_cairo kelvane_render_pdf kelvane_font_source
+                        kelvane_benchmark_drawing)
 endif()

@@ -8,7 +8,7 @@
 #include <unordered_set>
 
 #include "render/pdf/pdf_document.h"
-#include "render/pdf/pdf_output.h"
+#include "render/pdf/pdf_options.h"
 
 namespace kelvane::pdf {
 

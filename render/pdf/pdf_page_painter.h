@@ -13,7 +13,7 @@
 #include "render/pdf/pdf_fonts.h"
 #include "render/pdf/pdf_images.h"
 #include "render/pdf/pdf_layers.h"
-#include "render/pdf/pdf_output.h"
+#include "render/pdf/pdf_options.h"
 #include "render/pdf/pdf_units.h"
 
 namespace kelvane::pdf {
