@@ -36,15 +36,6 @@ double Median(std::vector<double> v) {
 
 double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
 
-void Generate(const std::filesystem::path& path, int entities) {
-  JwwDocument doc;
-  BuildBenchmarkDrawing(doc, entities);
-  if (!doc.SaveToFile(path, 600)) {
-    std::cerr << "cannot write " << path << "\n";
-    std::exit(1);
-  }
-}
-
 template <typename V>
 double Bytes(const V& v) {
   return double(v.capacity() * sizeof(typename V::value_type));
@@ -105,7 +96,7 @@ int OnceMain(int entities) {
   std::filesystem::path dir = std::filesystem::temp_directory_path() / ("kelvane-once-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
   std::filesystem::path src = dir / "big.jww", out = dir / "saved.jww";
-  Generate(src, entities);
+  SaveBenchmarkDrawing(src, entities);
   bool ok = LoadAndSaveOnce(src, out);
   ok = ok && std::filesystem::file_size(out) == std::filesystem::file_size(src);
   std::filesystem::remove_all(dir);
@@ -183,7 +174,7 @@ int main(int argc, char** argv) {
   std::filesystem::path dir = std::filesystem::temp_directory_path() / ("kelvane-bench-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
   std::filesystem::path src = dir / "big.jww", plainOut = dir / "plain.jww", out = dir / "saved.jww";
-  Generate(src, entities);
+  SaveBenchmarkDrawing(src, entities);
   uint64_t size = std::filesystem::file_size(src);
 
   // The median ratio of paired rounds is reported, so one round disturbed by other work cannot

@@ -21,17 +21,6 @@ namespace {
 
 double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
 
-// The same drawing as bench_jww's: lines, arcs, texts, dimensions, solids and block inserts on a
-// 10 mm grid, 1000 to a row.
-void Generate(const std::filesystem::path& path, int entities) {
-  JwwDocument doc;
-  BuildBenchmarkDrawing(doc, entities);
-  if (!doc.SaveToFile(path, 600)) {
-    std::cerr << "cannot write " << path << "\n";
-    std::exit(1);
-  }
-}
-
 // The bytes the list's pools hold, its sublists' included.
 size_t ListBytes(const DisplayList& l) {
   size_t bytes = l.order.size() * sizeof(ItemRef) + l.strokes.size() * sizeof(Stroke) +
@@ -171,7 +160,7 @@ int main(int argc, char** argv) {
   const std::filesystem::path dir = std::filesystem::temp_directory_path() / "kelvane-bench-render";
   std::filesystem::create_directories(dir);
   const std::filesystem::path file = dir / "big.jww";
-  Generate(file, entities);
+  SaveBenchmarkDrawing(file, entities);
 
   const bool measured = DrawingLists(file, entities) && SheetPictures(file, dir);
   std::filesystem::remove_all(dir);

@@ -1,5 +1,7 @@
 #include "bench/benchmark_drawing.h"
 
+#include <cstdlib>
+#include <iostream>
 #include <string>
 
 #include "jww/builder.h"
@@ -47,6 +49,15 @@ void BuildBenchmarkDrawing(JwwDocument& doc, int entities) {
     }
   }
   doc.NormaliseBlocks();
+}
+
+void SaveBenchmarkDrawing(const std::filesystem::path& path, int entities) {
+  JwwDocument doc;
+  BuildBenchmarkDrawing(doc, entities);
+  if (!doc.SaveToFile(path, 600)) {
+    std::cerr << "cannot write " << path << "\n";
+    std::exit(1);
+  }
 }
 
 }  // namespace kelvane
