@@ -2,6 +2,7 @@
 #include "app/run_summary.h"
 
 #include <cstdio>
+#include <string_view>
 
 #include "platform/text_conversion.h"
 
@@ -148,15 +149,22 @@ size_t RunSummary::Count(SheetDecision decision) const {
   return n;
 }
 
-size_t RunSummary::SheetsWritten() const {
+namespace {
+
+size_t SheetsWith(const std::vector<SheetRecord>& sheets, std::string_view outcome) {
   size_t n = 0;
-  for (const SheetRecord& r : sheets) n += r.outcome == "written";
+  for (const SheetRecord& r : sheets) n += r.outcome == outcome;
   return n;
 }
 
+}  // namespace
+
+size_t RunSummary::SheetsWritten() const { return SheetsWith(sheets, "written"); }
+
+size_t RunSummary::SheetsFailed() const { return SheetsWith(sheets, "failed"); }
+
 std::string SummaryText(const RunSummary& s) {
-  size_t failedSheets = 0;
-  for (const SheetRecord& r : s.sheets) failedSheets += r.outcome == "failed";
+  const size_t failedSheets = s.SheetsFailed();
   std::string text = std::to_string(s.drawingsRead) + " of " + std::to_string(s.drawingsListed) + " drawing(s) read, " +
                      std::to_string(s.SheetsWritten()) +
                      (s.dryRun ? " sheet(s) written (dry run), " : " sheet(s) written, ") +
@@ -174,8 +182,7 @@ std::string SummaryText(const RunSummary& s) {
 }
 
 std::string ReportJson(const RunSummary& s) {
-  size_t failedSheets = 0;
-  for (const SheetRecord& r : s.sheets) failedSheets += r.outcome == "failed";
+  const size_t failedSheets = s.SheetsFailed();
   std::string o =
       "{\"drawingsListed\":" + std::to_string(s.drawingsListed) +
       ",\"drawingsRead\":" + std::to_string(s.drawingsRead) + ",\"dryRun\":" + (s.dryRun ? "true" : "false") +

@@ -48,6 +48,7 @@ struct RunSummary {
   void AddDrawing(const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes);
   size_t Count(SheetDecision decision) const;
   size_t SheetsWritten() const;
+  size_t SheetsFailed() const;  // could not be saved
 };
 
 // The summary for a person, a few lines each ending in "\n": drawings read, sheets written,

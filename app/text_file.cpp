@@ -2,9 +2,69 @@
 #include "app/text_file.h"
 
 #include <fstream>
+#include <string>
 #include <system_error>
+#include <utility>
 
 namespace kelvane {
+
+namespace {
+
+// Cuts bytes into lines at CR, LF or CR LF within the limits, and stops at the first problem.
+class LineCutter {
+ public:
+  LineCutter(TextLines& result, size_t maxLineBytes, size_t maxLines, bool refuseNul)
+      : result_(result), maxLineBytes_(maxLineBytes), maxLines_(maxLines), refuseNul_(refuseNul) {}
+
+  // False once a problem ends the reading.
+  bool Take(const char* bytes, std::streamsize count) {
+    for (std::streamsize i = 0; i < count; ++i) {
+      const char c = bytes[i];
+      if (c == '\n' && afterCr_) {
+        afterCr_ = false;
+        continue;
+      }
+      afterCr_ = c == '\r';
+      if (c == '\r' || c == '\n') {
+        if (!EndLine()) return false;
+        continue;
+      }
+      if (c == '\0' && refuseNul_) return Stop(TextFileProblem::kNulByte);
+      if (line_.size() >= maxLineBytes_) return Stop(TextFileProblem::kLineTooLong);
+      line_.push_back(c);
+      open_ = true;
+    }
+    return true;
+  }
+
+  // The end of the file: a last line without its line end is a line too.
+  void Finish() {
+    result_.endsWithLineEnd = !open_ && !result_.lines.empty();
+    if (open_) EndLine();
+  }
+
+ private:
+  bool Stop(TextFileProblem problem) {
+    result_.problem = problem;
+    return false;
+  }
+  bool EndLine() {
+    if (result_.lines.size() >= maxLines_) return Stop(TextFileProblem::kTooManyLines);
+    result_.lines.push_back(std::move(line_));
+    line_.clear();
+    open_ = false;
+    return true;
+  }
+
+  TextLines& result_;
+  const size_t maxLineBytes_, maxLines_;
+  const bool refuseNul_;
+  std::string line_;
+  bool afterCr_ = false;  // a LF right after a CR ends no further line
+  bool open_ = false;     // a line has started and is not yet ended
+};
+
+}  // namespace
 
 TextLines ReadTextLinesChecked(const std::filesystem::path& file, size_t maxLineBytes, size_t maxLines,
                                bool refuseNul) {
@@ -20,52 +80,17 @@ TextLines ReadTextLinesChecked(const std::filesystem::path& file, size_t maxLine
     result.problem = TextFileProblem::kUnreadable;
     return result;
   }
-  std::string line;
-  bool afterCr = false;  // a LF right after a CR ends no further line
-  bool open = false;     // a line has started and is not yet ended
+  LineCutter cutter(result, maxLineBytes, maxLines, refuseNul);
   char buffer[4096];
-  auto endLine = [&]() -> bool {
-    if (result.lines.size() >= maxLines) {
-      result.problem = TextFileProblem::kTooManyLines;
-      return false;
-    }
-    result.lines.push_back(std::move(line));
-    line.clear();
-    open = false;
-    return true;
-  };
   while (in) {
     in.read(buffer, sizeof buffer);
-    const std::streamsize got = in.gcount();
-    for (std::streamsize i = 0; i < got; ++i) {
-      const char c = buffer[i];
-      if (c == '\n' && afterCr) {
-        afterCr = false;
-        continue;
-      }
-      afterCr = c == '\r';
-      if (c == '\r' || c == '\n') {
-        if (!endLine()) return result;
-        continue;
-      }
-      if (c == '\0' && refuseNul) {
-        result.problem = TextFileProblem::kNulByte;
-        return result;
-      }
-      if (line.size() >= maxLineBytes) {
-        result.problem = TextFileProblem::kLineTooLong;
-        return result;
-      }
-      line.push_back(c);
-      open = true;
-    }
+    if (!cutter.Take(buffer, in.gcount())) return result;
   }
   if (in.bad()) {
     result.problem = TextFileProblem::kUnreadable;
     return result;
   }
-  result.endsWithLineEnd = !open && !result.lines.empty();
-  if (open) endLine();
+  cutter.Finish();
   return result;
 }
 

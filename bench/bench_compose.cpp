@@ -163,15 +163,8 @@ std::vector<std::filesystem::path> StandIns(const std::filesystem::path& dir) {
   return paths;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  std::filesystem::path corpus = KELVANE_CORPUS;
-  if (const char* env = std::getenv("KELVANE_CORPUS")) corpus = env;
-  if (argc > 1) corpus = argv[1];
-  const auto dir = std::filesystem::temp_directory_path() / ("kelvane-bench-compose-" + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
-
+// Every drawing of the corpus folder, sorted; none when there is no folder.
+std::vector<std::filesystem::path> CorpusDrawings(const std::filesystem::path& corpus) {
   std::vector<std::filesystem::path> paths;
   std::error_code ec;
   if (!corpus.empty() && std::filesystem::is_directory(corpus, ec)) {
@@ -179,14 +172,32 @@ int main(int argc, char** argv) {
       if (e.is_regular_file() && e.path().extension() == ".jww") paths.push_back(e.path());
     std::sort(paths.begin(), paths.end());
   }
-  const bool standIns = paths.empty();
-  if (standIns) paths = StandIns(dir);
+  return paths;
+}
 
-  // The composition: every source's entities side by side, its block definitions renumbered
-  // after those before it. Version 600 keeps images out of it; entities are what is measured.
-  JwwDocument composed;
+// The source's block definitions after those of the composition, renumbered from `blockBase`;
+// answers the numbers they take.
+int32_t AppendBlockDefinitions(JwwDocument& composed, const JwwDocument& doc, int32_t blockBase) {
+  int32_t top = 0;
+  for (const BlockDefinition& d : doc.blockDefs) {
+    BlockDefinition copy;
+    copy.head = d.head;
+    copy.head.number = d.head.number + blockBase;
+    copy.name = d.name;
+    Append(copy.entities, d.entities, 0, blockBase);
+    top = std::max(top, d.head.number + 1);
+    composed.blockDefs.push_back(std::move(copy));
+  }
+  return top;
+}
+
+// The composition: every source's entities side by side, its block definitions renumbered
+// after those before it. Version 600 keeps images out of it; entities are what is measured.
+// Each source is saved again in `dir` beside its twin without entities. False when a file
+// cannot be written.
+bool Compose(const std::vector<std::filesystem::path>& paths, const std::filesystem::path& dir,
+             JwwDocument& composed, std::vector<Source>& sources) {
   InitDrawing(composed, 600, false);
-  std::vector<Source> sources;
   int32_t blockBase = 0;
   double dx = 0;
   for (const auto& p : paths) {
@@ -200,31 +211,20 @@ int main(int argc, char** argv) {
     const auto twin = dir / ("empty" + std::to_string(sources.size()) + ".jww");
     if (!doc.SaveToFile(saved, doc.header.version)) {
       std::fprintf(stderr, "cannot write %s\n", saved.string().c_str());
-      return 1;
+      return false;
     }
     sources.push_back({p.filename().string(), saved, EmptyTwin(saved, twin), EntityCount(doc)});
     Append(composed, doc, dx, blockBase);
-    int32_t top = 0;
-    for (const BlockDefinition& d : doc.blockDefs) {
-      BlockDefinition copy;
-      copy.head = d.head;
-      copy.head.number = d.head.number + blockBase;
-      copy.name = d.name;
-      Append(copy.entities, d.entities, 0, blockBase);
-      top = std::max(top, d.head.number + 1);
-      composed.blockDefs.push_back(std::move(copy));
-    }
-    blockBase += top;
+    blockBase += AppendBlockDefinitions(composed, doc, blockBase);
     dx += 1e6;
   }
   composed.NormaliseBlocks();
-  const auto composedPath = dir / "composed.jww";
-  if (sources.empty() || !composed.SaveToFile(composedPath, 600)) {
-    std::fprintf(stderr, "cannot compose the drawings\n");
-    return 1;
-  }
+  return true;
+}
 
-  std::printf("%s\n", standIns ? "no corpus: generated stand-ins" : ("corpus: " + corpus.string()).c_str());
+// Each source's cost, theirs together and the composed drawing's.
+void ReportCosts(const std::vector<Source>& sources, const std::filesystem::path& composedPath,
+                 const std::filesystem::path& dir) {
   std::printf("load time per entity (processor time, less that of the same drawing without entities),\n"
               "each load into a fresh document / all loads into one kept document:\n");
   Totals all;
@@ -248,6 +248,29 @@ int main(int argc, char** argv) {
               composedCost.fresh, composedCost.reused);
   std::printf("ratio composed / sources: fresh documents %.2f, kept document %.2f (goal: at most 1.2)\n",
               composedCost.fresh / small.fresh, composedCost.reused / small.reused);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::filesystem::path corpus = KELVANE_CORPUS;
+  if (const char* env = std::getenv("KELVANE_CORPUS")) corpus = env;
+  if (argc > 1) corpus = argv[1];
+  const auto dir = std::filesystem::temp_directory_path() / ("kelvane-bench-compose-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  std::vector<std::filesystem::path> paths = CorpusDrawings(corpus);
+  const bool standIns = paths.empty();
+  if (standIns) paths = StandIns(dir);
+  JwwDocument composed;
+  std::vector<Source> sources;
+  if (!Compose(paths, dir, composed, sources)) return 1;
+  const auto composedPath = dir / "composed.jww";
+  if (sources.empty() || !composed.SaveToFile(composedPath, 600)) {
+    std::fprintf(stderr, "cannot compose the drawings\n");
+    return 1;
+  }
+  std::printf("%s\n", standIns ? "no corpus: generated stand-ins" : ("corpus: " + corpus.string()).c_str());
+  ReportCosts(sources, composedPath, dir);
   std::filesystem::remove_all(dir);
   return 0;
 }

@@ -13,6 +13,7 @@
 
 #include "app/sheet_plan.h"
 #include "app/sheet_writer.h"
+#include "bench/benchmark_drawing.h"
 #include "bench/quiet_platform.h"
 #include "dxf/dxf_file.h"
 #include "jww/builder.h"

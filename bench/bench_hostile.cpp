@@ -75,70 +75,71 @@ void Report(const char* what, const std::function<void(JwwDocument&)>& hostile,
 
 JwwString NameText(int i) { return JwwString::Sjis("\x81\x79\x96\xBC\x81\x7A" "S" + std::to_string(i)); }
 
+// 300 copies of each side of one rectangle whose left side stops short of the top: every
+// corner but one meets 300 lines, and no loop closes.
+void LinesThatNeverClose(JwwDocument& d) {
+  const Attr a = FrameAttr();
+  for (int k = 0; k < 300; ++k) {
+    AddLine(d, 0, 0, 420, 0, a);
+    AddLine(d, 420, 0, 420, 297, a);
+    AddLine(d, 420, 297, 0, 297, a);
+    AddLine(d, 0, 290, 0, 0, a);
+  }
+}
+
+// 80,000 lines below 20,000 frames, at x.
+auto LinesBesideFrames(double x) {
+  return [x](JwwDocument& d) {
+    FrameGrid(d, 20000);
+    for (int i = 0; i < 80000; ++i) AddLine(d, x, -80000.0 - i, x, -79999.0 - i);
+  };
+}
+
+// 20,000 frames with 80,000 lines inside them and one more frame: a closed loop from -1e308 to
+// 1e308 when `huge`, else an ordinary one.
+auto LoopAmongFrames(bool huge) {
+  return [huge](JwwDocument& d) {
+    FrameGrid(d, 20000);
+    if (huge) {
+      const Attr a = FrameAttr();
+      AddLine(d, -1e308, -1e308, 1e308, -1e308, a);
+      AddLine(d, 1e308, -1e308, 1e308, 1e308, a);
+      AddLine(d, 1e308, 1e308, -1e308, 1e308, a);
+      AddLine(d, -1e308, 1e308, -1e308, -1e308, a);
+    } else {
+      FrameLines(d, 100 * 450.0, 0, 420, 297);
+    }
+    for (int i = 0; i < 80000; ++i) {
+      const int f = i % 20000;
+      const double x = (f % 100) * 450.0 + 10 + (i / 20000) * 50, y = (f / 100) * -350.0 + 10;
+      AddLine(d, x, y, x + 30, y + 30);
+    }
+  };
+}
+
+// 80,000 name texts with 20,000 frames, outside every frame or placed inside them (four a frame).
+auto NameTexts(bool outside) {
+  return [outside](JwwDocument& d) {
+    FrameGrid(d, 20000);
+    Attr a;
+    a.penColor = 9;
+    for (int i = 0; i < 80000; ++i) {
+      const int f = i % 20000;
+      const double x = (f % 100) * 450.0 + 10 + (i / 20000) * 50, y = (f / 100) * -350.0 + 10;
+      AddText(d, x, outside ? y - 30 : y, NameText(i), a);  // outside: in the gap between rows
+    }
+  };
+}
+
 }  // namespace
 
 int main() {
   constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-  // 300 copies of each side of one rectangle whose left side stops short of the top: every
-  // corner but one meets 300 lines, and no loop closes. The twin: 300 separate frames.
-  Report(
-      "1,200 frame lines that meet but never close",
-      [](JwwDocument& d) {
-        const Attr a = FrameAttr();
-        for (int k = 0; k < 300; ++k) {
-          AddLine(d, 0, 0, 420, 0, a);
-          AddLine(d, 420, 0, 420, 297, a);
-          AddLine(d, 420, 297, 0, 297, a);
-          AddLine(d, 0, 290, 0, 0, a);
-        }
-      },
-      [](JwwDocument& d) { FrameGrid(d, 300); });
-
-  // 80,000 lines below the frames, with NaN x or finite x.
-  auto besideFrames = [](double x) {
-    return [x](JwwDocument& d) {
-      FrameGrid(d, 20000);
-      for (int i = 0; i < 80000; ++i) AddLine(d, x, -80000.0 - i, x, -79999.0 - i);
-    };
-  };
-  Report("80,000 lines with NaN coordinates beside 20,000 frames", besideFrames(kNaN), besideFrames(100.0));
-
-  // One closed loop from -1e308 to 1e308 among 20,000 frames with 80,000 lines inside them.
-  auto withLoop = [](bool huge) {
-    return [huge](JwwDocument& d) {
-      FrameGrid(d, 20000);
-      if (huge) {
-        const Attr a = FrameAttr();
-        AddLine(d, -1e308, -1e308, 1e308, -1e308, a);
-        AddLine(d, 1e308, -1e308, 1e308, 1e308, a);
-        AddLine(d, 1e308, 1e308, -1e308, 1e308, a);
-        AddLine(d, -1e308, 1e308, -1e308, -1e308, a);
-      } else {
-        FrameLines(d, 100 * 450.0, 0, 420, 297);
-      }
-      for (int i = 0; i < 80000; ++i) {
-        const int f = i % 20000;
-        const double x = (f % 100) * 450.0 + 10 + (i / 20000) * 50, y = (f / 100) * -350.0 + 10;
-        AddLine(d, x, y, x + 30, y + 30);
-      }
-    };
-  };
-  Report("one frame of +-1e308 among 20,000 frames", withLoop(true), withLoop(false));
-
-  // 80,000 name texts outside every frame, against as many placed inside them (four a frame).
-  auto names = [](bool outside) {
-    return [outside](JwwDocument& d) {
-      FrameGrid(d, 20000);
-      Attr a;
-      a.penColor = 9;
-      for (int i = 0; i < 80000; ++i) {
-        const int f = i % 20000;
-        const double x = (f % 100) * 450.0 + 10 + (i / 20000) * 50, y = (f / 100) * -350.0 + 10;
-        AddText(d, x, outside ? y - 30 : y, NameText(i), a);  // outside: in the gap between rows
-      }
-    };
-  };
-  Report("80,000 name texts outside 20,000 frames", names(true), names(false));
+  // Each against its twin of the same size that does no harm.
+  Report("1,200 frame lines that meet but never close", LinesThatNeverClose,
+         [](JwwDocument& d) { FrameGrid(d, 300); });
+  Report("80,000 lines with NaN coordinates beside 20,000 frames", LinesBesideFrames(kNaN), LinesBesideFrames(100.0));
+  Report("one frame of +-1e308 among 20,000 frames", LoopAmongFrames(true), LoopAmongFrames(false));
+  Report("80,000 name texts outside 20,000 frames", NameTexts(true), NameTexts(false));
   return 0;
 }

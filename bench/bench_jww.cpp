@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "jww/builder.h"
+#include "bench/benchmark_drawing.h"
 #include "jww/document.h"
 
 using namespace kelvane;
@@ -35,15 +35,6 @@ double Median(std::vector<double> v) {
 }
 
 double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
-
-void Generate(const std::filesystem::path& path, int entities) {
-  JwwDocument doc;
-  BuildBenchmarkDrawing(doc, entities);
-  if (!doc.SaveToFile(path, 600)) {
-    std::cerr << "cannot write " << path << "\n";
-    std::exit(1);
-  }
-}
 
 template <typename V>
 double Bytes(const V& v) {
@@ -105,12 +96,73 @@ int OnceMain(int entities) {
   std::filesystem::path dir = std::filesystem::temp_directory_path() / ("kelvane-once-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
   std::filesystem::path src = dir / "big.jww", out = dir / "saved.jww";
-  Generate(src, entities);
+  SaveBenchmarkDrawing(src, entities);
   bool ok = LoadAndSaveOnce(src, out);
   ok = ok && std::filesystem::file_size(out) == std::filesystem::file_size(src);
   std::filesystem::remove_all(dir);
   std::printf("one load and save of %d entities: %s\n", entities, ok ? "ok" : "FAILED");
   return ok ? 0 : 1;
+}
+
+// What the paired rounds measured.
+struct RoundTimes {
+  std::vector<double> plainReads, plainWrites, loads, saves, ratios, keptRatios;
+};
+
+// One round: plain I/O and load + save one after the other, the ratio of the pair kept; then
+// the same into `kept`, whose arrays are no longer new to the process. False when a load or a
+// save failed.
+bool TimeRound(const std::filesystem::path& src, const std::filesystem::path& plainOut,
+               const std::filesystem::path& out, JwwDocument& kept, RoundTimes& times) {
+  const uint64_t size = std::filesystem::file_size(src);
+  auto t0 = Clock::now();
+  std::vector<char> bytes(size);
+  {
+    std::ifstream f(src, std::ios::binary);
+    f.read(bytes.data(), std::streamsize(size));
+  }
+  auto t1 = Clock::now();
+  {
+    std::ofstream f(plainOut, std::ios::binary | std::ios::trunc);
+    f.write(bytes.data(), std::streamsize(size));
+  }
+  auto t2 = Clock::now();
+  bytes = {};
+
+  JwwDocument doc;
+  auto t3 = Clock::now();
+  bool loaded = doc.LoadFromFile(src);
+  auto t4 = Clock::now();
+  bool saved = doc.SaveToFile(out, doc.header.version);
+  auto t5 = Clock::now();
+  if (!loaded || !saved) return false;
+  times.plainReads.push_back(Seconds(t0, t1));
+  times.plainWrites.push_back(Seconds(t1, t2));
+  times.loads.push_back(Seconds(t3, t4));
+  times.saves.push_back(Seconds(t4, t5));
+  times.ratios.push_back(Seconds(t3, t5) / Seconds(t0, t2));
+
+  auto t6 = Clock::now();
+  kept.LoadFromFile(src);
+  kept.SaveToFile(out, kept.header.version);
+  times.keptRatios.push_back(Seconds(t6, Clock::now()) / Seconds(t0, t2));
+  return true;
+}
+
+void ReportRounds(const RoundTimes& times, int entities, uint64_t size, bool same, double arrays, long peakKb) {
+  const double plainRead = Median(times.plainReads), plainWrite = Median(times.plainWrites),
+               load = Median(times.loads), save = Median(times.saves);
+  double mb = double(size) / 1e6;
+  std::printf("drawing: %d entities, %.1f MB (saved copy identical in size: %s)\n", entities, mb, same ? "yes" : "no");
+  std::printf("medians: plain read %.3f s, plain write %.3f s, together %.3f s\n", plainRead, plainWrite, plainRead + plainWrite);
+  std::printf("LoadFromFile %.3f s (%.0f MB/s), SaveToFile %.3f s (%.0f MB/s), together %.3f s\n", load, mb / load,
+              save, mb / save, load + save);
+  std::printf("time ratio (load+save)/(read+write), median of %zu paired rounds: %.2f (goal: at most 1.5)\n",
+              times.ratios.size(), Median(times.ratios));
+  std::printf("  the same into a document loaded before (arrays already in memory): %.2f\n", Median(times.keptRatios));
+  std::printf("  arrays of the loaded drawing: %.1f MB, %.2f times the file\n", arrays / 1e6, arrays / double(size));
+  std::printf("peak memory of load+save: %.1f MB, %.2f times the file (goal: under 2)\n", peakKb / 1024.0,
+              peakKb * 1024.0 / double(size));
 }
 
 }  // namespace
@@ -122,67 +174,24 @@ int main(int argc, char** argv) {
   std::filesystem::path dir = std::filesystem::temp_directory_path() / ("kelvane-bench-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
   std::filesystem::path src = dir / "big.jww", plainOut = dir / "plain.jww", out = dir / "saved.jww";
-  Generate(src, entities);
+  SaveBenchmarkDrawing(src, entities);
   uint64_t size = std::filesystem::file_size(src);
 
-  // Paired rounds: plain I/O and load + save one after the other, the ratio of each pair kept;
-  // the median ratio is reported, so one round disturbed by other work cannot decide it.
-  std::vector<double> plainReads, plainWrites, loads, saves, ratios, keptRatios;
+  // The median ratio of paired rounds is reported, so one round disturbed by other work cannot
+  // decide it.
+  RoundTimes times;
   JwwDocument kept;  // loaded again every round: its arrays are no longer new to the process
   kept.LoadFromFile(src);
   for (int round = 0; round < 7; ++round) {
-    auto t0 = Clock::now();
-    std::vector<char> bytes(size);
-    {
-      std::ifstream f(src, std::ios::binary);
-      f.read(bytes.data(), std::streamsize(size));
-    }
-    auto t1 = Clock::now();
-    {
-      std::ofstream f(plainOut, std::ios::binary | std::ios::trunc);
-      f.write(bytes.data(), std::streamsize(size));
-    }
-    auto t2 = Clock::now();
-    bytes = {};
-
-    JwwDocument doc;
-    auto t3 = Clock::now();
-    bool loaded = doc.LoadFromFile(src);
-    auto t4 = Clock::now();
-    bool saved = doc.SaveToFile(out, doc.header.version);
-    auto t5 = Clock::now();
-    if (!loaded || !saved) {
+    if (!TimeRound(src, plainOut, out, kept, times)) {
       std::cerr << "load or save failed\n";
       return 1;
     }
-    plainReads.push_back(Seconds(t0, t1));
-    plainWrites.push_back(Seconds(t1, t2));
-    loads.push_back(Seconds(t3, t4));
-    saves.push_back(Seconds(t4, t5));
-    ratios.push_back(Seconds(t3, t5) / Seconds(t0, t2));
-
-    auto t6 = Clock::now();
-    kept.LoadFromFile(src);
-    kept.SaveToFile(out, kept.header.version);
-    keptRatios.push_back(Seconds(t6, Clock::now()) / Seconds(t0, t2));
   }
-  const double plainRead = Median(plainReads), plainWrite = Median(plainWrites), load = Median(loads),
-               save = Median(saves);
   const double arrays = ArrayBytes(kept);
   long peakKb = PeakKbOfLoadAndSave(src, out);
   bool same = std::filesystem::file_size(out) == size;
-
-  double mb = double(size) / 1e6;
-  std::printf("drawing: %d entities, %.1f MB (saved copy identical in size: %s)\n", entities, mb, same ? "yes" : "no");
-  std::printf("medians: plain read %.3f s, plain write %.3f s, together %.3f s\n", plainRead, plainWrite, plainRead + plainWrite);
-  std::printf("LoadFromFile %.3f s (%.0f MB/s), SaveToFile %.3f s (%.0f MB/s), together %.3f s\n", load, mb / load,
-              save, mb / save, load + save);
-  std::printf("time ratio (load+save)/(read+write), median of %zu paired rounds: %.2f (goal: at most 1.5)\n",
-              ratios.size(), Median(ratios));
-  std::printf("  the same into a document loaded before (arrays already in memory): %.2f\n", Median(keptRatios));
-  std::printf("  arrays of the loaded drawing: %.1f MB, %.2f times the file\n", arrays / 1e6, arrays / double(size));
-  std::printf("peak memory of load+save: %.1f MB, %.2f times the file (goal: under 2)\n", peakKb / 1024.0,
-              peakKb * 1024.0 / double(size));
+  ReportRounds(times, entities, size, same, arrays, peakKb);
   std::filesystem::remove_all(dir);
   return 0;
 }

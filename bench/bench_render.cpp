@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "jww/builder.h"
+#include "bench/benchmark_drawing.h"
 #include "platform/font_source.h"
 #include "render/cairo/cairo_output.h"
 #include "render/pdf/pdf_output.h"
@@ -20,17 +20,6 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
-
-// The same drawing as bench_jww's: lines, arcs, texts, dimensions, solids and block inserts on a
-// 10 mm grid, 1000 to a row.
-void Generate(const std::filesystem::path& path, int entities) {
-  JwwDocument doc;
-  BuildBenchmarkDrawing(doc, entities);
-  if (!doc.SaveToFile(path, 600)) {
-    std::cerr << "cannot write " << path << "\n";
-    std::exit(1);
-  }
-}
 
 // The bytes the list's pools hold, its sublists' included.
 size_t ListBytes(const DisplayList& l) {
@@ -63,17 +52,10 @@ double TouchSeconds(size_t bytes) {
   return Seconds(a, Clock::now());
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  const int entities = argc > 1 ? std::stoi(argv[1]) : 1000000;
-  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "kelvane-bench-render";
-  std::filesystem::create_directories(dir);
-  const std::filesystem::path file = dir / "big.jww";
-  Generate(file, entities);
-
-  // Load and list in turn, as a run does, five times: one measurement of either swings with how
-  // fast the system hands out fresh memory just then, so the medians are compared.
+// The whole drawing's display list beside its load, five rounds: one measurement of either
+// swings with how fast the system hands out fresh memory just then, so the medians are compared.
+bool DrawingLists(const std::filesystem::path& file, int entities) {
+  // Load and list in turn, as a run does.
   constexpr int kRounds = 5;
   std::vector<double> loads, lists, singleLists;
   size_t listBytes = 0;
@@ -81,7 +63,7 @@ int main(int argc, char** argv) {
   for (int round = 0; round < kRounds; ++round) {
     JwwDocument d;
     auto t0 = Clock::now();
-    if (!d.LoadFromFile(file)) return 1;
+    if (!d.LoadFromFile(file)) return false;
     auto t1 = Clock::now();
     const DisplayList whole = RenderDrawing(d, PictureStyle::kMonochrome);
     auto t2 = Clock::now();
@@ -120,10 +102,14 @@ int main(int argc, char** argv) {
             << "  list / load           " << median(singleLists) / median(loads) << "\n"
             << "  list memory           " << listBytes / 1e6 << " MB; first touch of as much new memory "
             << TouchSeconds(listBytes) << " s\n";
+  return true;
+}
 
+// An A1 sheet in the middle of the drawing: its list, and its pictures by cairo and by the
+// portable PDF writer.
+bool SheetPictures(const std::filesystem::path& file, const std::filesystem::path& dir) {
   JwwDocument doc;
-  if (!doc.LoadFromFile(file)) return 1;
-  // An A1 sheet in the middle of the drawing.
+  if (!doc.LoadFromFile(file)) return false;
   PaperFrame a1;
   a1.minX = 5000 - 420.5, a1.maxX = 5000 + 420.5, a1.minY = 250 - 297, a1.maxY = 250 + 297;
   const std::vector<PaperFrame> frames{a1};
@@ -164,6 +150,19 @@ int main(int argc, char** argv) {
             << ownBytes / 1e6 << " MB\n"
             << "  own / cairo           " << Seconds(t10, t11) / Seconds(t6, t7) << " x the time cold, "
             << Seconds(t11, t12) / Seconds(t8, t9) << " x warm, " << ownBytes / cairoBytes << " x the size\n";
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int entities = argc > 1 ? std::stoi(argv[1]) : 1000000;
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "kelvane-bench-render";
+  std::filesystem::create_directories(dir);
+  const std::filesystem::path file = dir / "big.jww";
+  SaveBenchmarkDrawing(file, entities);
+
+  const bool measured = DrawingLists(file, entities) && SheetPictures(file, dir);
   std::filesystem::remove_all(dir);
-  return 0;
+  return measured ? 0 : 1;
 }

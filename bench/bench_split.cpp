@@ -105,6 +105,63 @@ std::vector<LineRecord> FrameLayout(int n) {
   return lines;
 }
 
+// The bytes plain I/O writes: those of the sheets of a first split, which is not timed.
+std::vector<std::vector<char>> FirstSplitBytes(const std::filesystem::path& src, const std::filesystem::path& folder) {
+  std::vector<std::vector<char>> outputs;
+  std::filesystem::create_directories(folder);
+  JwwDocument doc;
+  doc.LoadFromFile(src);
+  for (const auto& file : SplitInto(doc, src, folder)) {
+    std::ifstream f(file, std::ios::binary);
+    outputs.emplace_back(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+  }
+  return outputs;
+}
+
+// Plain I/O: read the source once and create and write every sheet's bytes as they are.
+void PlainIo(const std::filesystem::path& src, const std::filesystem::path& folder,
+             const std::vector<std::vector<char>>& outputs) {
+  {
+    std::ifstream f(src, std::ios::binary);
+    std::vector<char> all(std::filesystem::file_size(src));
+    f.read(all.data(), std::streamsize(all.size()));
+  }
+  for (size_t i = 0; i < outputs.size(); ++i) {
+    std::ofstream f(folder / (std::to_string(i) + ".jww"), std::ios::binary | std::ios::trunc);
+    f.write(outputs[i].data(), std::streamsize(outputs[i].size()));
+  }
+}
+
+struct PairedTimes {
+  std::vector<double> splits, plains, ratios;
+};
+
+// Paired rounds: each times a split and plain I/O of the same bytes, in turns first, and keeps
+// the ratio of the pair; the median of the ratios cannot be decided by one noisy round. Both
+// sides create their files anew in empty folders ("out", "plain"), as a first run does.
+template <typename Split, typename Plain>
+PairedTimes PairedRounds(int rounds, const std::filesystem::path& dir, Split&& split, Plain&& plain) {
+  PairedTimes t;
+  for (int round = 0; round < rounds; ++round) {
+    for (const char* sub : {"out", "plain"}) {
+      std::filesystem::remove_all(dir / sub);
+      std::filesystem::create_directories(dir / sub);
+    }
+    double s, p;
+    if (round % 2 == 0) {
+      s = split();
+      p = plain();
+    } else {
+      p = plain();
+      s = split();
+    }
+    t.splits.push_back(s);
+    t.plains.push_back(p);
+    t.ratios.push_back(s / p);
+  }
+  return t;
+}
+
 // Split and plain I/O of the same bytes by processor time, in a folder on tmpfs so that the
 // file system's own work does not weigh on either side: what the split itself costs.
 void ProcessorTimeOnTmpfs(int entities, int rounds) {
@@ -114,17 +171,8 @@ void ProcessorTimeOnTmpfs(int entities, int rounds) {
   std::filesystem::create_directories(dir);
   const auto src = dir / "big.jww";
   Generate(src, entities);
-  std::vector<std::vector<char>> outputs;
-  {
-    std::filesystem::create_directories(dir / "first");
-    JwwDocument doc;
-    doc.LoadFromFile(src);
-    for (const auto& file : SplitInto(doc, src, dir / "first")) {
-      std::ifstream f(file, std::ios::binary);
-      outputs.emplace_back(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-    }
-    std::filesystem::remove_all(dir / "first");
-  }
+  const std::vector<std::vector<char>> outputs = FirstSplitBytes(src, dir / "first");
+  std::filesystem::remove_all(dir / "first");
   std::vector<double> loads, plans;
   auto split = [&] {
     const double t0 = ProcessorSeconds();
@@ -147,63 +195,26 @@ void ProcessorTimeOnTmpfs(int entities, int rounds) {
   };
   auto plain = [&] {
     const double t0 = ProcessorSeconds();
-    {
-      std::ifstream f(src, std::ios::binary);
-      std::vector<char> all(std::filesystem::file_size(src));
-      f.read(all.data(), std::streamsize(all.size()));
-    }
-    for (size_t i = 0; i < outputs.size(); ++i) {
-      std::ofstream f(dir / "plain" / (std::to_string(i) + ".jww"), std::ios::binary | std::ios::trunc);
-      f.write(outputs[i].data(), std::streamsize(outputs[i].size()));
-    }
+    PlainIo(src, dir / "plain", outputs);
     return ProcessorSeconds() - t0;
   };
-  std::vector<double> splits, plains, ratios;
-  for (int round = 0; round < rounds; ++round) {
-    for (const char* sub : {"out", "plain"}) {
-      std::filesystem::remove_all(dir / sub);
-      std::filesystem::create_directories(dir / sub);
-    }
-    double s, p;
-    if (round % 2 == 0) {
-      s = split();
-      p = plain();
-    } else {
-      p = plain();
-      s = split();
-    }
-    splits.push_back(s);
-    plains.push_back(p);
-    ratios.push_back(s / p);
-  }
+  const PairedTimes t = PairedRounds(rounds, dir, split, plain);
   const double bytes = double(std::filesystem::file_size(src));
   std::printf("tmpfs, processor time, %d entities (%.1f MB) into %zu sheets: split %.3f s, plain I/O %.3f s "
               "(medians of %d rounds)\n",
-              entities, bytes / 1e6, outputs.size(), Median(splits), Median(plains), rounds);
+              entities, bytes / 1e6, outputs.size(), Median(t.splits), Median(t.plains), rounds);
   std::printf("  of which loading %.3f s, planning (frames, names, members) %.3f s, writing the rest\n",
               Median(loads), Median(plans));
   std::printf("ratio split / plain I/O by processor time at %d entities, median of the paired rounds: %.2f "
               "(goal: at most %.1f)\n",
-              entities, Median(ratios), entities >= 1000000 ? 2.0 : 2.5);
+              entities, Median(t.ratios), entities >= 1000000 ? 2.0 : 2.5);
   std::filesystem::remove_all(dir);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  // Only the drawing, for benchmarks of the whole program (bench_batch.sh): --generate FILE [ENTITIES]
-  if ((argc == 3 || argc == 4) && std::string(argv[1]) == "--generate") {
-    Generate(argv[2], argc == 4 ? std::stoi(argv[3]) : 200000);
-    return 0;
-  }
-  // Only the split by processor time on tmpfs of one drawing size: --cpu ENTITIES [ROUNDS]
-  if (argc >= 3 && std::string(argv[1]) == "--cpu") {
-    ProcessorTimeOnTmpfs(std::stoi(argv[2]), argc >= 4 ? std::stoi(argv[3]) : 7);
-    return 0;
-  }
-  // Frame detection: growth with the number of frames, by wall and by processor time (the least
-  // of seven samples, each of at least 10,000 frames' worth of runs); a shared machine
-  // stretches the wall time of the long runs most.
+// Frame detection: growth with the number of frames, by wall and by processor time (the least
+// of seven samples, each of at least 10,000 frames' worth of runs); a shared machine stretches
+// the wall time of the long runs most.
+void FrameDetectionGrowth() {
   double perFrame100 = 0;
   for (int n : {100, 1000, 10000}) {
     auto lines = FrameLayout(n);
@@ -223,85 +234,60 @@ int main(int argc, char** argv) {
                 "%.2fx that at 100 (goal at 10,000: at most 1.5x)\n",
                 n, best * 1e3, found, best * 1e6 / n, perFrame, perFrame / perFrame100);
   }
-  if (argc == 2 && std::string(argv[1]) == "--detect") return 0;  // the growth alone
+}
 
+// The whole job (load, then find frames and names, extract and write every sheet) beside plain
+// I/O of the same bytes, by wall time on disk.
+void WallTimeOnDisk() {
   const auto dir = std::filesystem::temp_directory_path() / ("kelvane-bench-split-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir / "out");
   std::filesystem::create_directories(dir / "plain");
   const auto src = dir / "big.jww";
   Generate(src);
-
-  // The bytes plain I/O writes: those of the sheets, from a first split that is not timed.
-  std::vector<std::vector<char>> outputs;
-  size_t sheets = 0;
-  {
-    std::filesystem::create_directories(dir / "first");
-    JwwDocument doc;
-    doc.LoadFromFile(src);
-    for (const auto& file : SplitInto(doc, src, dir / "first")) {
-      std::ifstream f(file, std::ios::binary);
-      outputs.emplace_back(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-    }
-    sheets = outputs.size();
-  }
-
-  // The whole job: load, then find frames and names, extract and write every sheet.
-  double load = 0;
+  const std::vector<std::vector<char>> outputs = FirstSplitBytes(src, dir / "first");
+  const size_t sheets = outputs.size();
+  std::vector<double> loads;
   auto split = [&] {
     auto t0 = Clock::now();
     JwwDocument doc;
     doc.LoadFromFile(src);
-    load = Seconds(t0, Clock::now());
+    loads.push_back(Seconds(t0, Clock::now()));
     if (SplitInto(doc, src, dir / "out").size() != sheets) std::fprintf(stderr, "sheet count differs\n");
     return Seconds(t0, Clock::now());
   };
-  // Plain I/O: read the source once and create and write every sheet's bytes as they are.
   auto plain = [&] {
     auto t0 = Clock::now();
-    {
-      std::ifstream f(src, std::ios::binary);
-      std::vector<char> all(std::filesystem::file_size(src));
-      f.read(all.data(), std::streamsize(all.size()));
-    }
-    for (size_t i = 0; i < outputs.size(); ++i) {
-      std::ofstream f(dir / "plain" / (std::to_string(i) + ".jww"), std::ios::binary | std::ios::trunc);
-      f.write(outputs[i].data(), std::streamsize(outputs[i].size()));
-    }
+    PlainIo(src, dir / "plain", outputs);
     return Seconds(t0, Clock::now());
   };
-
-  // Paired rounds: each times a split and plain I/O of the same bytes, in turns first, and
-  // keeps the ratio of the pair; the median of the ratios cannot be decided by one noisy round.
-  std::vector<double> splits, plains, ratios, loads;
-  for (int round = 0; round < 9; ++round) {
-    // Both sides create their files anew in an empty folder, as a first run does.
-    for (const char* sub : {"out", "plain"}) {
-      std::filesystem::remove_all(dir / sub);
-      std::filesystem::create_directories(dir / sub);
-    }
-    double s, p;
-    if (round % 2 == 0) {
-      s = split();
-      p = plain();
-    } else {
-      p = plain();
-      s = split();
-    }
-    splits.push_back(s);
-    plains.push_back(p);
-    ratios.push_back(s / p);
-    loads.push_back(load);
-  }
+  const PairedTimes t = PairedRounds(9, dir, split, plain);
   uint64_t written = 0;
   for (auto& e : std::filesystem::directory_iterator(dir / "out")) written += e.file_size();
   std::printf("of which loading the drawing: %.3f s (median)\n", Median(loads));
   std::printf("split of %.1f MB into %zu sheets (%.1f MB): %.3f s; plain read + write of the same bytes %.3f s "
               "(medians of %zu rounds)\n",
-              std::filesystem::file_size(src) / 1e6, sheets, written / 1e6, Median(splits), Median(plains),
-              ratios.size());
-  std::printf("ratio split / plain I/O by wall time on disk, median of the paired rounds: %.2f\n", Median(ratios));
+              std::filesystem::file_size(src) / 1e6, sheets, written / 1e6, Median(t.splits), Median(t.plains),
+              t.ratios.size());
+  std::printf("ratio split / plain I/O by wall time on disk, median of the paired rounds: %.2f\n", Median(t.ratios));
   std::filesystem::remove_all(dir);
+}
 
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Only the drawing, for benchmarks of the whole program (bench_batch.sh): --generate FILE [ENTITIES]
+  if ((argc == 3 || argc == 4) && std::string(argv[1]) == "--generate") {
+    Generate(argv[2], argc == 4 ? std::stoi(argv[3]) : 200000);
+    return 0;
+  }
+  // Only the split by processor time on tmpfs of one drawing size: --cpu ENTITIES [ROUNDS]
+  if (argc >= 3 && std::string(argv[1]) == "--cpu") {
+    ProcessorTimeOnTmpfs(std::stoi(argv[2]), argc >= 4 ? std::stoi(argv[3]) : 7);
+    return 0;
+  }
+  FrameDetectionGrowth();
+  if (argc == 2 && std::string(argv[1]) == "--detect") return 0;  // the growth alone
+  WallTimeOnDisk();
   // The goals are set by processor time on tmpfs, where nothing but the work itself is counted.
   ProcessorTimeOnTmpfs(100000, 9);
   ProcessorTimeOnTmpfs(1000000, 5);

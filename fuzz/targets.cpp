@@ -329,90 +329,83 @@ void RenderPdf(const uint8_t* data, size_t size) {
                      "a PDF written is not whole");
 }
 
-void LoadDrawing(const uint8_t* data, size_t size) {
-  const std::filesystem::path& dir = ScratchFolder();
-  const std::filesystem::path whole = dir / "whole.jww";
-  const std::filesystem::path again = dir / "again.jww";
+namespace {
 
-  // A run reads files through the buffered reader; it must decide exactly as the in-memory one.
+// What a load made of the input: its counts, version, and where and why it stopped.
+std::string LoadedState(const JwwDocument& doc) {
+  return Counts(doc) + " version " + std::to_string(doc.header.version) + " at " +
+         std::to_string(doc.diagnostics.bytesRead) + " " + doc.diagnostics.reason;
+}
+
+// A run reads files through the buffered reader; it must decide exactly as the in-memory one.
+void CheckFileLoadAgrees(const uint8_t* data, size_t size, const std::filesystem::path& dir, bool loaded,
+                         const JwwDocument& doc) {
   const std::filesystem::path input = dir / "input.jww";
   WriteFile(input, data, size);
-  bool fileLoaded = false;
-  std::string fileState;
-  {
-    JwwDocument fromFile;
-    (void)JwwDocument::IsJwwFile(input);
-    fileLoaded = fromFile.LoadFromFile(input);
-    fileState = Counts(fromFile) + " version " + std::to_string(fromFile.header.version) + " at " +
-                std::to_string(fromFile.diagnostics.bytesRead) + " " + fromFile.diagnostics.reason;
-  }
+  JwwDocument fromFile;
+  (void)JwwDocument::IsJwwFile(input);
+  const bool fileLoaded = fromFile.LoadFromFile(input);
+  const std::string fileState = LoadedState(fromFile), bytesState = LoadedState(doc);
   Remove(input);
-
-  JwwDocument doc;
-  const bool loaded = doc.LoadFromBytes(data, size);
-  const int32_t version = doc.header.version;
-  const std::string bytesState = Counts(doc) + " version " + std::to_string(version) + " at " +
-                                 std::to_string(doc.diagnostics.bytesRead) + " " + doc.diagnostics.reason;
   KELVANE_FUZZ_CHECK(loaded == fileLoaded && bytesState == fileState,
                      "file and memory loads differ: file " + std::to_string(fileLoaded) + " " + fileState +
                          "; memory " + std::to_string(loaded) + " " + bytesState);
+}
 
-  // As a run does: what was read is split, whether or not the load got to the end.
-  bool savedWhole = false;
-  if (IsSupportedVersion(version)) {
-    savedWhole = doc.SaveToFile(whole, version);
-    KELVANE_FUZZ_CHECK(savedWhole || !loaded, "a drawing that loaded could not be saved: " + doc.diagnostics.reason);
-  }
-
-  const int direction = int(size & 1);
-  std::vector<PaperFrame> frames = FindFrames(doc, direction);
-  CollectSheetNames(frames, doc);
+// Every sheet extracted by the index as by the walk, and saved when the version can be written.
+std::vector<SavedSheet> SaveSheets(JwwDocument& doc, const std::vector<PaperFrame>& frames,
+                                   const std::filesystem::path& dir, bool loaded) {
+  const int32_t version = doc.header.version;
   std::vector<SavedSheet> sheets;
-  {
-    SheetExtractor extractor(doc, frames);
-    for (size_t f = 0; f < frames.size() && int(sheets.size()) < kMaxSheetsPerInput; ++f) {
-      KELVANE_FUZZ_CHECK(frames[f].sheetCount >= 1 && frames[f].sheetCount <= kMaxSheetsPerFrame,
-                         "frame " + std::to_string(f) + " has " + std::to_string(frames[f].sheetCount) + " sheets");
-      for (int s = 0; s < frames[f].sheetCount && int(sheets.size()) < kMaxSheetsPerInput; ++s) {
-        SheetOptions options;
-        options.drawFrameOnFF = (sheets.size() & 1) != 0;
-        options.margin = (sheets.size() & 2) != 0 ? 5.0 : 0.0;
-        const SheetView view = extractor.Extract(f, s, options);
-        const SheetView walked = ExtractByWalk(doc, frames, f, s, options);
-        KELVANE_FUZZ_CHECK(SameView(view, walked), "indexed sheet of frame " + std::to_string(f) + " sheet " +
-                                                       std::to_string(s) +
-                                                       " differs from the walk: " + std::to_string(view.order.size()) +
-                                                       " entities against " + std::to_string(walked.order.size()));
-        if (!IsSupportedVersion(version)) continue;
-        SavedSheet sheet{dir / ("sheet" + std::to_string(sheets.size()) + ".jww"), view.order.size()};
-        const bool saved = doc.SaveSheet(sheet.file, version, view);
-        KELVANE_FUZZ_CHECK(saved || !loaded,
-                           "a sheet of a drawing that loaded could not be saved: " + doc.diagnostics.reason);
-        if (saved) sheets.push_back(sheet);
-      }
+  SheetExtractor extractor(doc, frames);
+  for (size_t f = 0; f < frames.size() && int(sheets.size()) < kMaxSheetsPerInput; ++f) {
+    KELVANE_FUZZ_CHECK(frames[f].sheetCount >= 1 && frames[f].sheetCount <= kMaxSheetsPerFrame,
+                       "frame " + std::to_string(f) + " has " + std::to_string(frames[f].sheetCount) + " sheets");
+    for (int s = 0; s < frames[f].sheetCount && int(sheets.size()) < kMaxSheetsPerInput; ++s) {
+      SheetOptions options;
+      options.drawFrameOnFF = (sheets.size() & 1) != 0;
+      options.margin = (sheets.size() & 2) != 0 ? 5.0 : 0.0;
+      const SheetView view = extractor.Extract(f, s, options);
+      const SheetView walked = ExtractByWalk(doc, frames, f, s, options);
+      KELVANE_FUZZ_CHECK(SameView(view, walked), "indexed sheet of frame " + std::to_string(f) + " sheet " +
+                                                     std::to_string(s) +
+                                                     " differs from the walk: " + std::to_string(view.order.size()) +
+                                                     " entities against " + std::to_string(walked.order.size()));
+      if (!IsSupportedVersion(version)) continue;
+      SavedSheet sheet{dir / ("sheet" + std::to_string(sheets.size()) + ".jww"), view.order.size()};
+      const bool saved = doc.SaveSheet(sheet.file, version, view);
+      KELVANE_FUZZ_CHECK(saved || !loaded,
+                         "a sheet of a drawing that loaded could not be saved: " + doc.diagnostics.reason);
+      if (saved) sheets.push_back(sheet);
     }
   }
+  return sheets;
+}
 
-  // What was written must read back, and a second save of it must give the same bytes.
-  if (savedWhole) {
-    JwwDocument reread;
-    const bool reloaded = reread.LoadFromFile(whole);
-    KELVANE_FUZZ_CHECK(reloaded || !loaded, "the saved drawing does not load: " + reread.diagnostics.reason);
-    if (reloaded && loaded) {
-      KELVANE_FUZZ_CHECK(Counts(reread) == Counts(doc),
-                         "entity counts changed by save and load: " + Counts(doc) + " -> " + Counts(reread));
-      KELVANE_FUZZ_CHECK(reread.SaveToFile(again, version), "the reloaded drawing could not be saved again");
-      // The first save may bring odd values into their written form (a negative packed switch
-      // becomes positive, for one); from then on saving must not change anything.
-      const std::string second = ReadFile(again);
-      if (ReadFile(whole) != second) {
-        JwwDocument third;
-        KELVANE_FUZZ_CHECK(third.LoadFromFile(again), "the drawing saved twice does not load");
-        KELVANE_FUZZ_CHECK(third.SaveToFile(again, version), "the drawing saved twice could not be saved again");
-        KELVANE_FUZZ_CHECK(ReadFile(again) == second, "saving and loading keeps changing the drawing's bytes");
-      }
-    }
+// What was written must read back, and a second save of it must give the same bytes.
+void CheckSavedWhole(const JwwDocument& doc, const std::filesystem::path& whole, const std::filesystem::path& again,
+                     bool loaded) {
+  const int32_t version = doc.header.version;
+  JwwDocument reread;
+  const bool reloaded = reread.LoadFromFile(whole);
+  KELVANE_FUZZ_CHECK(reloaded || !loaded, "the saved drawing does not load: " + reread.diagnostics.reason);
+  if (!reloaded || !loaded) return;
+  KELVANE_FUZZ_CHECK(Counts(reread) == Counts(doc),
+                     "entity counts changed by save and load: " + Counts(doc) + " -> " + Counts(reread));
+  KELVANE_FUZZ_CHECK(reread.SaveToFile(again, version), "the reloaded drawing could not be saved again");
+  // The first save may bring odd values into their written form (a negative packed switch
+  // becomes positive, for one); from then on saving must not change anything.
+  const std::string second = ReadFile(again);
+  if (ReadFile(whole) != second) {
+    JwwDocument third;
+    KELVANE_FUZZ_CHECK(third.LoadFromFile(again), "the drawing saved twice does not load");
+    KELVANE_FUZZ_CHECK(third.SaveToFile(again, version), "the drawing saved twice could not be saved again");
+    KELVANE_FUZZ_CHECK(ReadFile(again) == second, "saving and loading keeps changing the drawing's bytes");
   }
+}
+
+// Every saved sheet reads back with at least the entities it was saved with; then it goes.
+void CheckSavedSheets(const std::vector<SavedSheet>& sheets, bool loaded) {
   for (const SavedSheet& sheet : sheets) {
     JwwDocument reread;
     const bool reloaded = reread.LoadFromFile(sheet.file);
@@ -423,6 +416,31 @@ void LoadDrawing(const uint8_t* data, size_t size) {
                              std::to_string(reread.entityCount));
     Remove(sheet.file);
   }
+}
+
+}  // namespace
+
+void LoadDrawing(const uint8_t* data, size_t size) {
+  const std::filesystem::path& dir = ScratchFolder();
+  const std::filesystem::path whole = dir / "whole.jww";
+  const std::filesystem::path again = dir / "again.jww";
+  JwwDocument doc;
+  const bool loaded = doc.LoadFromBytes(data, size);
+  CheckFileLoadAgrees(data, size, dir, loaded, doc);
+
+  // As a run does: what was read is split, whether or not the load got to the end.
+  const int32_t version = doc.header.version;
+  bool savedWhole = false;
+  if (IsSupportedVersion(version)) {
+    savedWhole = doc.SaveToFile(whole, version);
+    KELVANE_FUZZ_CHECK(savedWhole || !loaded, "a drawing that loaded could not be saved: " + doc.diagnostics.reason);
+  }
+  const int direction = int(size & 1);
+  std::vector<PaperFrame> frames = FindFrames(doc, direction);
+  CollectSheetNames(frames, doc);
+  const std::vector<SavedSheet> sheets = SaveSheets(doc, frames, dir, loaded);
+  if (savedWhole) CheckSavedWhole(doc, whole, again, loaded);
+  CheckSavedSheets(sheets, loaded);
   Remove(whole);
   Remove(again);
   doc.Release();
@@ -584,73 +602,46 @@ std::u32string AsciiFolded(const JwwString& s) {
   return out;
 }
 
-}  // namespace
-
-// Each text: control byte, then the text. Control bit 0: Unicode form (the bytes are UTF-16LE
-// units), bit 1: "【名】" put in front, bits 2-3: where it stands (inside, inside near a corner,
-// on the frame's edge, outside), bits 4-5: its layer group.
-void SheetNames(const uint8_t* data, size_t size) {
-  JwwDocument doc;
-  InitDrawing(doc, 700, true);
-  const Attr frame = FrameAttr();
-  AddLine(doc, 0, 0, kFrameW, 0, frame);
-  AddLine(doc, kFrameW, 0, kFrameW, kFrameH, frame);
-  AddLine(doc, kFrameW, kFrameH, 0, kFrameH, frame);
-  AddLine(doc, 0, kFrameH, 0, 0, frame);
-
-  constexpr size_t kMaxTexts = 64;
-  size_t start = 0;
-  for (size_t n = 0; start < size && n < kMaxTexts; ++n) {
-    size_t end = start;
-    while (end < size && data[end] != '\n') ++end;
-    if (end > start) {
-      const uint8_t control = data[start];
-      const uint8_t* text = data + start + 1;
-      const size_t length = end - start - 1;
-      JwwString s;
-      if (control & 1) {
-        std::u16string units = (control & 2) ? std::u16string(u"\u3010\u540D\u3011") : std::u16string();
-        for (size_t i = 0; i + 1 < length; i += 2) units.push_back(char16_t(text[i] | (text[i + 1] << 8)));
-        s = JwwString::Wide(std::move(units));
-      } else {
-        std::string bytes = (control & 2) ? std::string("\x81\x79\x96\xBC\x81\x7A") : std::string();
-        bytes.append(reinterpret_cast<const char*>(text), length);
-        s = JwwString::Sjis(std::move(bytes));
-      }
-      double x = 10 + double(n % 20) * 20, y = 10 + double(n % 13) * 20;
-      switch ((control >> 2) & 3) {
-        case 1:
-          x = 1e-9, y = kFrameH - 1e-9;
-          break;
-        case 2:
-          x = double(n) * 7.0, y = (n & 1) ? 0.0 : kFrameH;
-          break;
-        case 3:
-          x = -10 - double(n), y = 100;
-          break;
-        default:
-          break;
-      }
-      Attr a;
-      a.penColor = kFramePenColor;
-      a.layerGroup = uint16_t((control >> 4) & 3);
-      a.layer = uint16_t(n & 15);
-      const int32_t i = AddText(doc, x, y, s, a);
-      doc.texts[size_t(i)].textType = 0;
-    }
-    start = end + 1;
+// A text made of one line of the input (control byte, then the text; see SheetNames), put on
+// the drawing's one frame as the n-th text.
+void AddNameText(JwwDocument& doc, const uint8_t* line, size_t size, size_t n) {
+  const uint8_t control = line[0];
+  const uint8_t* text = line + 1;
+  const size_t length = size - 1;
+  JwwString s;
+  if (control & 1) {
+    std::u16string units = (control & 2) ? std::u16string(u"\u3010\u540D\u3011") : std::u16string();
+    for (size_t i = 0; i + 1 < length; i += 2) units.push_back(char16_t(text[i] | (text[i + 1] << 8)));
+    s = JwwString::Wide(std::move(units));
+  } else {
+    std::string bytes = (control & 2) ? std::string("\x81\x79\x96\xBC\x81\x7A") : std::string();
+    bytes.append(reinterpret_cast<const char*>(text), length);
+    s = JwwString::Sjis(std::move(bytes));
   }
+  double x = 10 + double(n % 20) * 20, y = 10 + double(n % 13) * 20;
+  switch ((control >> 2) & 3) {
+    case 1:
+      x = 1e-9, y = kFrameH - 1e-9;
+      break;
+    case 2:
+      x = double(n) * 7.0, y = (n & 1) ? 0.0 : kFrameH;
+      break;
+    case 3:
+      x = -10 - double(n), y = 100;
+      break;
+    default:
+      break;
+  }
+  Attr a;
+  a.penColor = kFramePenColor;
+  a.layerGroup = uint16_t((control >> 4) & 3);
+  a.layer = uint16_t(n & 15);
+  const int32_t i = AddText(doc, x, y, s, a);
+  doc.texts[size_t(i)].textType = 0;
+}
 
-  std::vector<PaperFrame> frames = FindFrames(doc, kNumberRows);
-  KELVANE_FUZZ_CHECK(frames.size() == 1, "the frame was not found: " + std::to_string(frames.size()) + " frames");
-  if (frames.size() != 1) return;
-  CollectSheetNames(frames, doc);
-  const PaperFrame& f = frames[0];
-  KELVANE_FUZZ_CHECK(f.sheetCount >= 1 && f.sheetCount <= kMaxSheetsPerFrame,
-                     "sheet count " + std::to_string(f.sheetCount));
-  if (f.sheetCount < 1 || f.sheetCount > kMaxSheetsPerFrame) return;
-
-  // A name may be empty ("【名】【Ｌ】2"); a repeated empty name becomes "~1".
+// A name may be empty ("【名】【Ｌ】2"); a repeated empty name becomes "~1".
+void CheckSheetNames(const PaperFrame& f) {
   for (int s = 0; s < f.sheetCount; ++s) {
     const std::string what = "sheet " + std::to_string(s);
     CheckName(f.sheetNames[s], true, what + " name");
@@ -666,9 +657,12 @@ void SheetNames(const uint8_t* data, size_t size) {
   }
   for (int s = f.sheetCount; s < kMaxSheetsPerFrame; ++s)
     KELVANE_FUZZ_CHECK(f.sheetNames[s].empty() && f.sheetLayerLists[s].empty(), "unused sheet holds a name");
+}
 
+// Every sheet as indexed equals its walk, and no name text reaches one.
+void CheckNamedSheets(const JwwDocument& doc, const std::vector<PaperFrame>& frames) {
   SheetExtractor extractor(doc, frames);
-  for (int s = 0; s < f.sheetCount; ++s) {
+  for (int s = 0; s < frames[0].sheetCount; ++s) {
     SheetOptions options;
     options.drawFrameOnFF = (s & 1) != 0;
     const SheetView view = extractor.Extract(0, s, options);
@@ -679,6 +673,40 @@ void SheetNames(const uint8_t* data, size_t size) {
         KELVANE_FUZZ_CHECK(!IsSheetNameText(doc.texts[size_t(e.index)], doc.textStrings[size_t(e.index)].text),
                            "a name text reached a sheet");
   }
+}
+
+}  // namespace
+
+// Each text: control byte, then the text. Control bit 0: Unicode form (the bytes are UTF-16LE
+// units), bit 1: "【名】" put in front, bits 2-3: where it stands (inside, inside near a corner,
+// on the frame's edge, outside), bits 4-5: its layer group.
+void SheetNames(const uint8_t* data, size_t size) {
+  JwwDocument doc;
+  InitDrawing(doc, 700, true);
+  const Attr frame = FrameAttr();
+  AddLine(doc, 0, 0, kFrameW, 0, frame);
+  AddLine(doc, kFrameW, 0, kFrameW, kFrameH, frame);
+  AddLine(doc, kFrameW, kFrameH, 0, kFrameH, frame);
+  AddLine(doc, 0, kFrameH, 0, 0, frame);
+  constexpr size_t kMaxTexts = 64;
+  size_t start = 0;
+  for (size_t n = 0; start < size && n < kMaxTexts; ++n) {
+    size_t end = start;
+    while (end < size && data[end] != '\n') ++end;
+    if (end > start) AddNameText(doc, data + start, end - start, n);
+    start = end + 1;
+  }
+
+  std::vector<PaperFrame> frames = FindFrames(doc, kNumberRows);
+  KELVANE_FUZZ_CHECK(frames.size() == 1, "the frame was not found: " + std::to_string(frames.size()) + " frames");
+  if (frames.size() != 1) return;
+  CollectSheetNames(frames, doc);
+  const PaperFrame& f = frames[0];
+  KELVANE_FUZZ_CHECK(f.sheetCount >= 1 && f.sheetCount <= kMaxSheetsPerFrame,
+                     "sheet count " + std::to_string(f.sheetCount));
+  if (f.sheetCount < 1 || f.sheetCount > kMaxSheetsPerFrame) return;
+  CheckSheetNames(f);
+  CheckNamedSheets(doc, frames);
 
   // The same drawing through a whole command-line run, names and all.
   const std::filesystem::path file = ScratchFolder() / "names.jww";

@@ -37,8 +37,4 @@ int32_t AddBlockInsert(EntityLists& l, int32_t blockNumber, double x, double y, 
 // Appends a block definition and returns its entity lists (valid until the next definition).
 EntityLists& AddBlockDef(JwwDocument& doc, int32_t number, const JwwString& name);
 
-// The benchmarks' drawing: lines, arcs, texts, dimensions, solids and inserts of 20 blocks on a
-// 10 mm grid, 1000 to a row, in the same mix for any count.
-void BuildBenchmarkDrawing(JwwDocument& doc, int entities);
-
 }  // namespace kelvane

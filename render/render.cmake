@@ -37,8 +37,9 @@ if(NOT WIN32)
 endif()
 
 # The portable PDF writer, the same on every platform, over the zlib of codec/.
-add_library(kelvane_render_pdf STATIC render/pdf/pdf_output.cpp render/pdf/pdf_document.cpp render/pdf/pdf_fonts.cpp
-                                      render/pdf/item_bounds.cpp)
+add_library(kelvane_render_pdf STATIC render/pdf/pdf_output.cpp render/pdf/pdf_page_painter.cpp
+                                      render/pdf/pdf_page_text.cpp render/pdf/pdf_images.cpp render/pdf/pdf_layers.cpp
+                                      render/pdf/pdf_document.cpp render/pdf/pdf_fonts.cpp render/pdf/item_bounds.cpp)
 target_link_libraries(kelvane_render_pdf PUBLIC kelvane_render kelvane_platform PRIVATE ${KELVANE_ZLIB} kelvane_version)
 
 if(WIN32)
@@ -49,10 +50,12 @@ if(WIN32)
 endif()
 
 if(KELVANE_TESTS)
-  kelvane_test(kelvane_render_tests SOURCES tests/test_render.cpp tests/fixtures.cpp LIBS kelvane_render)
+  kelvane_test(kelvane_render_tests SOURCES tests/test_render.cpp tests/fixtures.cpp LIBS kelvane_render
+               kelvane_benchmark_drawing)
 endif()
 
 if(KELVANE_BENCH AND NOT WIN32)
   add_executable(bench_render bench/bench_render.cpp)
-  target_link_libraries(bench_render PRIVATE kelvane_render_cairo kelvane_render_pdf kelvane_font_source)
+  target_link_libraries(bench_render PRIVATE kelvane_render_cairo kelvane_render_pdf kelvane_font_source
+                        kelvane_benchmark_drawing)
 endif()

@@ -206,6 +206,54 @@ std::string DrawingWithoutItsImage(const TempDir& dir, const char* place) {
   return " " + Q(dir / place);
 }
 
+// A drawing of `frames` empty-but-for-a-line A4 frames side by side.
+std::string FramedDrawing(const TempDir& dir, const char* place, int frames) {
+  kelvane::JwwDocument doc;
+  kelvane::InitDrawing(doc, 700, true);
+  kelvane::Attr frame;
+  frame.penColor = 9, frame.penStyle = 19, frame.penWidth = 200;
+  for (int f = 0; f < frames; ++f) {
+    const double x = 400.0 * f;
+    kelvane::AddLine(doc, x, 0, x + 297, 0, frame);
+    kelvane::AddLine(doc, x + 297, 0, x + 297, 210, frame);
+    kelvane::AddLine(doc, x + 297, 210, x, 210, frame);
+    kelvane::AddLine(doc, x, 210, x, 0, frame);
+    kelvane::AddLine(doc, x + 10, 10, x + 100 + f, 100);
+  }
+  doc.NormaliseBlocks();
+  fs::create_directories((dir / place).parent_path());
+  EXPECT_TRUE(doc.SaveToFile(dir / place, 700));
+  return " " + Q(dir / place);
+}
+
+// A sheet name that is a link to a sheet an earlier drawing of the run wrote names that file:
+// the run keeps a record of what it wrote, by identity, and renames the later sheet rather than
+// write through the link. Two jobs: when the last drawing is placed, its worker has written its
+// own earlier drawing, so one of its two links is known to lead to a sheet of this run.
+TEST(Batch, ASheetNeverReplacesOneTheRunWroteThroughALink) {
+  TempDir dir;
+  const std::string inputs = FramedDrawing(dir, "in/a.jww", 1) + FramedDrawing(dir, "in/b.jww", 1) +
+                             FramedDrawing(dir, "in/c.jww", 2);
+  for (int jobs : {1, 2}) {
+    const fs::path out = dir / ("out" + std::to_string(jobs));
+    fs::create_directories(out);
+    fs::permissions(out, fs::perms::all);
+    fs::create_symlink("0a.jww", out / "0c.jww");
+    fs::create_symlink("0b.jww", out / "1c.jww");
+    const Result r = Kelvane(dir, "--pattern 0 -j " + std::to_string(jobs) + " -o " + Q(out) + inputs);
+    EXPECT_EQ(r.status, 0) << r.err;
+    size_t renamed = 0;
+    std::string names;
+    for (const auto& [name, bytes] : FilesUnder(out)) {
+      renamed += name.find("c~") != std::string::npos;
+      names += name + " ";
+    }
+    if (jobs == 1) EXPECT_EQ(renamed, 2u) << names;
+    EXPECT_GE(renamed, 1u) << jobs << ": " << names;
+    EXPECT_TRUE(fs::is_regular_file(out / "0a.jww") && fs::is_regular_file(out / "0b.jww")) << jobs;
+  }
+}
+
 // The workers draw the pictures, DXF files, their images and the sets of several drawings at
 // once, sharing the fonts: the same files, byte for byte (a PDF carries no date), and the same
 // lines and warnings in the same order as a serial run.

@@ -341,6 +341,43 @@ TEST(DxfPaper, ExtentsViewLimitsAndLayoutAreTheSheetsPaper) {
             (std::vector<std::string>{"1189", "841"}));
 }
 
+// The bytes of a JPEG file of `width` x `height` pixels as far as a reader of its size goes: a
+// JFIF header, a quantisation and a Huffman table, then the frame.
+std::vector<uint8_t> JpegHeader(int width, int height) {
+  std::vector<uint8_t> b = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0};
+  b.insert(b.end(), {0xFF, 0xDB, 0x00, 0x43, 0x00});
+  b.insert(b.end(), 64, 0x10);
+  b.insert(b.end(), {0xFF, 0xC4, 0x00, 0x1F, 0x00});
+  b.insert(b.end(), 28, 0x07);
+  b.insert(b.end(), {0xFF, 0xC0, 0x00, 0x11, 0x08, uint8_t(height >> 8), uint8_t(height), uint8_t(width >> 8),
+                     uint8_t(width), 0x03, 0x01, 0x22, 0x00, 0x02, 0x11, 0x01, 0x03, 0x11, 0x01, 0xFF, 0xD9});
+  return b;
+}
+
+// A drawing that holds a JPEG: the image goes beside the DXF as stored, under its own
+// extension, and the IMAGE spans the JPEG's own pixels.
+TEST(DxfImages, AnEmbeddedJpegGoesBesideAsStoredWithItsPixelSize) {
+  JwwDocument doc;
+  InitDrawing(doc, 700, true);
+  AddText(doc, 10, 10, JwwString::Wide(u"^@BM%temp%photo.jpg,64,24"), Attr{}, 1.0);
+  const std::vector<uint8_t> jpeg = JpegHeader(321, 123);
+  doc.images.Add(JwwString::Wide(u"photo.jpg"), jpeg.data(), int32_t(jpeg.size()));
+  doc.NormaliseBlocks();
+  const DxfResult r = MakeDxf(doc, nullptr, DxfOptions{});
+  ASSERT_EQ(r.images.size(), 1u);
+  EXPECT_EQ(r.images[0].name, "image-1.jpg");
+  EXPECT_EQ(r.images[0].bytes, jpeg);
+  const Groups g = Parse(r);
+  const std::vector<Groups> images = RecordsOf(g, "IMAGE"), defs = RecordsOf(g, "IMAGEDEF");
+  ASSERT_EQ(images.size(), 1u);
+  ASSERT_EQ(defs.size(), 1u);
+  EXPECT_EQ(std::stod(ValueOf(images[0], 13)), 321);
+  EXPECT_EQ(std::stod(ValueOf(images[0], 23)), 123);
+  EXPECT_EQ(ValueOf(defs[0], 1), "image-1.jpg");
+  EXPECT_EQ(std::stod(ValueOf(defs[0], 10)), 321);
+  EXPECT_EQ(std::stod(ValueOf(defs[0], 20)), 123);
+}
+
 TEST(DxfText, CapitalsAtTheFontsProportionAndRunFromStartToEndAsJwCadSetsIt) {
   JwwDocument doc;
   InitDrawing(doc, 600, false);

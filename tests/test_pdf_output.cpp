@@ -763,6 +763,79 @@ TEST(PdfOutput, PagesOfTheirOwnSizesWithBookmarksAndImages) {
   EXPECT_EQ(leftOut.Total(), 1u);
 }
 
+// Bookmarks chain both ways in page order: each entry's /Next names the following one, whose
+// /Prev names it back; the first has no /Prev and the last no /Next.
+TEST(PdfOutput, BookmarksLinkBothWaysInPageOrder) {
+  TempDir dir;
+  DisplayList list;
+  list.width = 100, list.height = 80;
+  const std::vector<PdfPage> pages{{&list, 1.0, "一"}, {&list, 1.0, "二"}, {&list, 1.0, ""}, {&list, 1.0, "四"}};
+  PdfOutput o;
+  o.fonts = &Fonts();
+  std::string error;
+  ASSERT_TRUE(WritePdf(pages, dir / "marks.pdf", o, error)) << error;
+  const std::vector<uint8_t> bytes = testing::ReadBytes(dir / "marks.pdf");
+  const std::string file(bytes.begin(), bytes.end());
+  // The outline's entries, by object number, in the order the file writes them.
+  std::vector<int> items;
+  std::map<int, std::string> bodies;
+  for (size_t at = file.find(" 0 obj\n<</Title"); at != std::string::npos; at = file.find(" 0 obj\n<</Title", at + 1)) {
+    const std::string body = file.substr(at, file.find("endobj", at) - at);
+    if (body.find("/Dest[") == std::string::npos) continue;  // the document's information
+    const int number = std::stoi(file.substr(file.rfind('\n', at) + 1));
+    items.push_back(number);
+    bodies[number] = body;
+  }
+  ASSERT_EQ(items.size(), 3u) << file;
+  for (size_t k = 0; k < items.size(); ++k) {
+    const std::string& body = bodies[items[k]];
+    const std::string prev = k > 0 ? "/Prev " + std::to_string(items[k - 1]) + " 0 R" : "/Prev";
+    const std::string next = k + 1 < items.size() ? "/Next " + std::to_string(items[k + 1]) + " 0 R" : "/Next";
+    EXPECT_EQ(body.find(prev) != std::string::npos, k > 0) << k << ": " << body;
+    EXPECT_EQ(body.find(next) != std::string::npos, k + 1 < items.size()) << k << ": " << body;
+  }
+}
+
+// Of four coloured quarters, the picture shows the lower right one alone, cut at the page's
+// right edge: the part on the page holds its colour, the page beside it stays clear.
+TEST(PdfOutput, AnImageIsCroppedToItsClipAndThePage) {
+  TempDir dir;
+  DisplayList list;
+  list.width = 100, list.height = 80;
+  list.imageSources.push_back(JwwString::Sjis("quarters.bmp"));
+  Picture p;
+  p.origin = {70, 20}, p.across = {40, 0}, p.up = {0, 40};  // 70 to 110 mm across a 100 mm page
+  p.clipX = 0.5, p.clipY = 0, p.clipWidth = 0.5, p.clipHeight = 0.5;  // from the lower left
+  list.order.push_back({ItemKind::kPicture, 0});
+  list.pictures.push_back(p);
+  PdfOutput o;
+  o.fonts = &Fonts();
+  // 4 x 4 pixels, rows top down: red | green over blue | yellow.
+  o.image = [](const JwwString&, uint64_t, ImageProblem&) -> std::optional<RasterImage> {
+    RasterImage image;
+    image.width = image.height = 4;
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < 4; ++x) {
+        const bool right = x >= 2, low = y >= 2;
+        const Rgb c = low ? (right ? Rgb{255, 255, 0} : Rgb{0, 0, 255}) : (right ? Rgb{0, 255, 0} : Rgb{255, 0, 0});
+        image.rgb.insert(image.rgb.end(), {c.r, c.g, c.b});
+      }
+    return image;
+  };
+  std::string error;
+  ASSERT_TRUE(WritePdf({PdfPage{&list, 1.0, {}}}, dir / "crop.pdf", o, error)) << error;
+  const Drawn drawn = Draw(dir / "crop.pdf", "crop");
+  ASSERT_EQ(drawn.width, int(std::lround(100 / 25.4 * 50)));
+  auto colorAt = [&](double x, double y) {
+    const uint8_t* c = drawn.At(int(x / 25.4 * 50), int((list.height - y) / 25.4 * 50));
+    return Rgb{c[0], c[1], c[2]};
+  };
+  for (double x : {72.0, 85.0, 98.0})
+    for (double y : {22.0, 40.0, 58.0}) EXPECT_EQ(colorAt(x, y), (Rgb{255, 255, 0})) << x << ", " << y;
+  EXPECT_EQ(colorAt(60, 40), (Rgb{255, 255, 255}));  // left of the picture
+  EXPECT_EQ(colorAt(85, 70), (Rgb{255, 255, 255}));  // above it
+}
+
 // Every page of a document has the image budget its own PDF has: a set's later pages keep their
 // images, an image an earlier page stored counts again on each page that shows it, and one over
 // an earlier page's budget is tried again on the next.

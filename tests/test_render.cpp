@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/benchmark_drawing.h"
 #include "jww/builder.h"
 #include "jww/document.h"
 #include "render/glyph_layout.h"

@@ -52,5 +52,25 @@ TEST(RunSummary, FileNamesThatAreNotUtf8KeepTheirBytes) {
             "\"file\":\"over\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD.jww\",\"fileBytes\":\"6f766572e080af2e6a7777\"");
 }
 
+// Backslashes (every Windows path has them) and quotes in names, file names and reasons are
+// escaped in the report, which stays JSON and reads back as they were; the closing summary a
+// terminal shows gives them as they are.
+TEST(RunSummary, BackslashesAndQuotesAreEscapedInTheReportOnly) {
+  RunSummary s;
+  SheetRecord r;
+  r.source = "in\\plan \"A\".jww";
+  r.frame = 1, r.sheet = 1, r.number = "1", r.name = "1F\\2F \"east\"";
+  r.file = "out\\1F.jww";
+  r.decision = SheetDecision::kWrite, r.outcome = "failed", r.failure = "C:\\out is full";
+  s.sheets.push_back(r);
+  s.failedDrawings.push_back({"bad\\one.jww", "at C:\\x", false});
+  const std::string json = ReportJson(s);
+  for (const char* escaped : {R"("source":"in\\plan \"A\".jww")", R"("name":"1F\\2F \"east\"")",
+                              R"("file":"out\\1F.jww")", R"("failure":"C:\\out is full")",
+                              R"("source":"bad\\one.jww","reason":"at C:\\x")"})
+    EXPECT_NE(json.find(escaped), std::string::npos) << escaped << "\n" << json;
+  EXPECT_NE(SummaryText(s).find("failed: bad\\one.jww: at C:\\x\n"), std::string::npos) << SummaryText(s);
+}
+
 }  // namespace
 }  // namespace kelvane

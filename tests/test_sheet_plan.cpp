@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "app/messages.h"
 #include "app/sheet_plan.h"
 #include "app/sheet_writer.h"
 #include "jww/builder.h"
@@ -21,6 +22,12 @@ using kelvane::testing::TempDir;
 namespace {
 
 const std::string kName = "\x81\x79\x96\xBC\x81\x7A";  // 【名】 in Shift_JIS
+
+// Each Shift_JIS text the program shows (messages.h) is, byte for byte, the readable Japanese
+// given for it.
+TEST(Messages, EachShiftJisTextIsItsReadableText) {
+  for (const ReadableText& t : kReadableTexts) EXPECT_EQ(Utf8ToSjis(t.utf8), std::string(t.sjis)) << t.utf8;
+}
 
 TEST(FileNames, TheSevenPatterns) {
   const std::filesystem::path b = "plan", s = "_", x = "1F", none;

@@ -2,15 +2,14 @@
 // system's fonts; images decoded as the other formats decode them, by stb_image alone.
 #include "app/pictures/pdf_files.h"
 
-#include <exception>
 #include <memory>
-#include <new>
 #include <optional>
 
 #include "app/plan_picture.h"
 #include "platform/file_identity.h"
 #include "platform/font_source.h"
 #include "render/cairo/image_decode.h"
+#include "render/draw_guard.h"
 #include "render/image_source.h"
 #include "render/pdf/pdf_output.h"
 
@@ -52,19 +51,6 @@ PdfOutput PdfOutputFor(const PictureOutput& o, const PictureOptions& options, co
   return pdf;
 }
 
-// Runs `draw` so that no failure escapes: false with the reason.
-template <typename Draw>
-bool GuardedReason(std::string& reason, Draw&& draw) {
-  try {
-    return draw(reason);
-  } catch (const std::bad_alloc&) {
-    reason = "out of memory while drawing";
-  } catch (const std::exception& e) {
-    reason = e.what();
-  }
-  return false;
-}
-
 }  // namespace
 
 PictureOutput PictureOutputFor(const JwwDocument& doc, const std::filesystem::path& drawing, int dpi) {
@@ -99,7 +85,7 @@ void AddPictureWarnings(const std::filesystem::path& file, const DisplayList& li
 bool WriteSheetPdf(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet,
                    const std::filesystem::path& file, const PictureOptions& options, std::string& reason,
                    std::string* warnings) {
-  return GuardedReason(reason, [&](std::string& why) {
+  return GuardedDraw(reason, [&](std::string& why) {
     const DisplayList list = SheetPicture(doc, plan, sheet, options.color);
     why = ProtectedTargetProblem(file, options.protectedFiles);
     if (why.empty() && list.overBudget) why = OverBudgetMessage();
@@ -125,7 +111,7 @@ bool WriteSheetSetPdf(const JwwDocument& doc, const SheetPlan& plan, const std::
 bool WriteSheetSetPdfAt(const JwwDocument& doc, const SheetPlan& plan, const std::vector<size_t>& sheets,
                         bool withPlan, const std::filesystem::path& file, const PictureOptions& options,
                         std::string& reason, std::string* warnings) {
-  return GuardedReason(reason, [&](std::string& reason) {
+  return GuardedDraw(reason, [&](std::string& reason) {
     reason = ProtectedTargetProblem(file, options.protectedFiles);
     if (!reason.empty()) return false;
     SheetSetPages pages(doc, plan, sheets, withPlan, options.color, options.dpi);

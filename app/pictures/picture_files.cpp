@@ -5,13 +5,13 @@
 #include "app/pictures/pdf_files.h"
 
 #include <algorithm>
-#include <exception>
 #include <memory>
-#include <new>
+#include <utility>
 
 #include "app/plan_picture.h"
 #include "platform/file_identity.h"
 #include "render/cairo/cairo_output.h"
+#include "render/draw_guard.h"
 #include "render/image_source.h"
 
 namespace kelvane {
@@ -39,27 +39,8 @@ bool WriteWithWarnings(const DisplayList& list, const std::filesystem::path& fil
 template <typename Draw>
 bool Guarded(const std::filesystem::path& file, std::string& error, Draw&& draw) {
   std::string reason;
-  try {
-    if (draw(reason)) return true;
-  } catch (const std::bad_alloc&) {
-    reason = "out of memory while drawing";
-  } catch (const std::exception& e) {
-    reason = e.what();
-  }
+  if (GuardedDraw(reason, std::forward<Draw>(draw))) return true;
   error = file.string() + ": picture not written: " + reason;
-  return false;
-}
-
-// The same with the bare reason, for a caller that names the file itself.
-template <typename Draw>
-bool GuardedReason(std::string& reason, Draw&& draw) {
-  try {
-    return draw(reason);
-  } catch (const std::bad_alloc&) {
-    reason = "out of memory while drawing";
-  } catch (const std::exception& e) {
-    reason = e.what();
-  }
   return false;
 }
 
@@ -121,7 +102,7 @@ bool WriteSheetPicture(const JwwDocument& doc, const SheetPlan& plan, const Plan
                        const std::filesystem::path& file, const PictureOptions& options, std::string& reason,
                        std::string* warnings) {
   if (format == PictureFormat::kPdf) return WriteSheetPdf(doc, plan, sheet, file, options, reason, warnings);
-  return GuardedReason(reason, [&](std::string& why) {
+  return GuardedDraw(reason, [&](std::string& why) {
     const DisplayList list = SheetPicture(doc, plan, sheet, options.color);
     return WriteChecked(list, file, format, OutputFor(doc, plan.source, options.dpi), options, why, warnings,
                         TitleOf(sheet.file));

@@ -2,7 +2,8 @@
 // Where the system has unnamed files (Linux's O_TMPFILE), the file is written without a name
 // and linked in under the target's name when complete, if that name is free: one change to the
 // folder instead of two, which writers in the same folder take turns on, and nothing left behind
-// by a killed run. A target that exists is replaced through a named temporary file as before.
+// by a killed run. A target that exists is replaced through a named temporary file renamed over
+// it, since an unnamed file cannot be linked in over a name that is taken.
 #include "platform/replacing_file.h"
 
 #include <fcntl.h>

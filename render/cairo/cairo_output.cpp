@@ -23,6 +23,7 @@
 #include "platform/text_conversion.h"
 #include "render/cairo/image_decode.h"
 #include "render/glyph_layout.h"
+#include "render/page_limit.h"
 #include "render/image_source.h"
 #include "render/text_layout.h"
 
@@ -36,9 +37,6 @@ constexpr double kMmPerInch = 25.4;
 constexpr double kPointsPerInch = 72;
 constexpr double kScreenDpi = 96;  // what a "pixel" width means on a vector page
 constexpr int kMaxPixels = 32767;  // cairo's largest image side
-// The largest PDF or SVG page side in points, a quarter of the range of cairo's 24.8 fixed-point
-// coordinates, so that lines a little beyond the page still draw.
-constexpr double kMaxVectorPoints = double(1 << 21);
 // Glyphs are laid out at this size (layout units) and scaled to their cells, so that no hinting
 // at a small size moves them.
 constexpr double kNominalFontSize = 100;
@@ -528,21 +526,14 @@ cairo_status_t WriteToStream(void* closure, const unsigned char* data, unsigned 
 // The page in device units (pixels or points), or a reason it cannot be made. Checked in
 // double precision: a page of any size, or none, gives a message and not an overflow.
 std::string PageProblem(double w, double h, PictureFormat format, double dpi) {
+  if (format != PictureFormat::kPng) return VectorPageProblem(w, h);
   if (!(w > 0 && h > 0)) return "the page is empty";
+  if (w - 1e-6 <= kMaxPixels && h - 1e-6 <= kMaxPixels) return {};
   char size[96];
-  if (format == PictureFormat::kPng) {
-    if (w - 1e-6 <= kMaxPixels && h - 1e-6 <= kMaxPixels) return {};
-    std::snprintf(size, sizeof size, "%.0f x %.0f", std::ceil(std::min(w, 1e18) - 1e-6),
-                  std::ceil(std::min(h, 1e18) - 1e-6));
-    return std::string("the picture would be ") + size + " pixels, more than " + std::to_string(kMaxPixels) +
-           " a side" + (dpi > kMinDpi ? ": use a lower --dpi" : "");
-  }
-  // cairo keeps page coordinates in 24.8 fixed point: a larger page would come out blank.
-  if (w <= kMaxVectorPoints && h <= kMaxVectorPoints) return {};
-  std::snprintf(size, sizeof size, "%.0f x %.0f", std::min(w, 1e18) * kMmPerInch / kPointsPerInch,
-                std::min(h, 1e18) * kMmPerInch / kPointsPerInch);
-  return std::string("the page would be ") + size + " mm, more than " +
-         std::to_string(int(kMaxVectorPoints * kMmPerInch / kPointsPerInch / 1000)) + " m a side";
+  std::snprintf(size, sizeof size, "%.0f x %.0f", std::ceil(std::min(w, 1e18) - 1e-6),
+                std::ceil(std::min(h, 1e18) - 1e-6));
+  return std::string("the picture would be ") + size + " pixels, more than " + std::to_string(kMaxPixels) +
+         " a side" + (dpi > kMinDpi ? ": use a lower --dpi" : "");
 }
 
 // An SVG on its way out. cairo's SVG writer drops the filter of an image, so where the page

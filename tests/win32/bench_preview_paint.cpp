@@ -16,7 +16,7 @@
 #include "app/plan_picture.h"
 #include "render/gdi/gdi_output.h"
 #include "app/win32/platform.h"
-#include "jww/builder.h"
+#include "bench/benchmark_drawing.h"
 #include "jww/document.h"
 #include "jww/images.h"
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "jww/builder.h"
+#include "bench/benchmark_drawing.h"
 #include "platform/font_source.h"
 #include "render/pdf/pdf_output.h"
 #include "render/render.h"
