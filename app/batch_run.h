@@ -12,7 +12,7 @@
 
 #include "app/options.h"
 #include "app/output_writer.h"
-#include "app/platform.h"
+#include "app/services.h"
 #include "app/run_summary.h"
 #include "app/sheet_plan.h"
 #include "app/sheet_writer.h"
@@ -22,13 +22,14 @@ namespace kelvane {
 
 // What a batch works with, all owned by its session.
 struct BatchSetup {
-  Platform& platform;
+  const FileQueries& files;
+  RunFeedback& feedback;
+  WindowServices* window;  // kept answering between drawings of a serial run; null: no window
   // A drawing's sheets were planned and written (outcomes: one per sheet; none in a dry run).
   std::function<void(const JwwDocument&, const SheetPlan&, const std::vector<SheetOutcome>&)> drawingDone;
   // Drawing number `done` (1-based, in input order) is finished, whatever became of it.
   std::function<void(size_t done)> drawingFinished;
   const SplitOptions& options;
-  const std::string& hostExePath;
   bool dryRun;
   RunContext& run;
   RunFailures& failures;

@@ -10,7 +10,7 @@
 
 #include "app/session.h"
 #include "app/settings.h"
-#include "fake_platform.h"
+#include "fake_services.h"
 #include "jww/builder.h"
 
 using namespace kelvane;
@@ -113,9 +113,9 @@ class SessionTest : public ::testing::Test {
   void HandOver(const std::string& contents) { Write("bin/JWC_TEMP.TXT", contents); }
 
   std::filesystem::path dir_;
-  FakePlatform platform_;
+  FakeServices platform_;
   RecordingFrontEnd frontEnd_;
-  Session session_{platform_, frontEnd_};
+  Session session_{platform_.Services(), frontEnd_};
   std::vector<SplitCall>& splits_ = frontEnd_.splits;
   std::function<void()>& onSplit_ = frontEnd_.onSplit;
 };
@@ -253,7 +253,7 @@ TEST_F(SessionTest, HandOverFileNamingNothingUsableConvertsNothingAndCloses) {
     SCOPED_TRACE(contents);
     HandOver(contents);
     platform_.parameters = {"/G"};
-    Session session(platform_, frontEnd_);
+    Session session(platform_.Services(), frontEnd_);
     EXPECT_TRUE(session.Start());
     EXPECT_TRUE(session.inputFiles.empty());
   }
@@ -532,7 +532,7 @@ TEST_F(SessionTest, SettingsSurviveARestart) {
   session_.position = {-7, 9};
   session_.Close();
 
-  Session again(platform_, frontEnd_);
+  Session again(platform_.Services(), frontEnd_);
   again.Start();
   EXPECT_EQ(again.options, session_.options);
   EXPECT_EQ(again.position, session_.position);
@@ -545,7 +545,7 @@ TEST_F(SessionTest, SideOptionsLiveBesideTheSettingsFileWhichTheyLeaveAlone) {
   const std::string withoutOption = ReadText(dat);
   EXPECT_FALSE(std::filesystem::exists(ini));  // nothing set, nothing left behind
 
-  Session on(platform_, frontEnd_);
+  Session on(platform_.Services(), frontEnd_);
   on.Start();
   EXPECT_FALSE(on.side.options.pdf);
   on.side.options.pdf = true;
@@ -553,7 +553,7 @@ TEST_F(SessionTest, SideOptionsLiveBesideTheSettingsFileWhichTheyLeaveAlone) {
   EXPECT_EQ(ReadText(dat), withoutOption);
   EXPECT_EQ(ReadText(ini), "pdf=1\r\n");
 
-  Session again(platform_, frontEnd_);
+  Session again(platform_.Services(), frontEnd_);
   again.Start();
   EXPECT_TRUE(again.side.options.pdf);
   again.side.options.pdf = false;
@@ -570,7 +570,7 @@ TEST_F(SessionTest, UnwritableExecutableFolderFallsBackToTheUserFolder) {
   EXPECT_FALSE(std::filesystem::exists(dir_ / "missing"));
   ASSERT_TRUE(std::filesystem::exists(dir_ / "user" / "kelvane.dat"));
 
-  Session again(platform_, frontEnd_);
+  Session again(platform_.Services(), frontEnd_);
   again.Start();
   EXPECT_EQ(again.SettingsFile(), dir_ / "user" / "kelvane.dat");
   EXPECT_EQ(again.options.namingPattern, NamingPattern::kName);
@@ -596,7 +596,7 @@ TEST_F(SessionTest, NamedSettingsFileIsOnlyRead) {
   o.startNumber = 42;
   ASSERT_TRUE(SaveSettings(named, o, WindowPosition{}));
   const std::string before = ReadText(named);
-  Session session(platform_, frontEnd_, SessionSettings{named, std::nullopt, false});
+  Session session(platform_.Services(), frontEnd_, SessionSettings{named, std::nullopt, false});
   session.Start();
   EXPECT_EQ(session.options.startNumber, 42);
   session.options.startNumber = 43;

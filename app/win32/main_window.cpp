@@ -153,8 +153,8 @@ SessionSettings WindowSessionSettings() {
 
 }  // namespace
 
-MainWindow::MainWindow(Win32Platform& platform)
-    : platform_(platform), session_(platform, *this, WindowSessionSettings()) {}
+MainWindow::MainWindow(Win32Services& services)
+    : services_(services), session_(services.Services(), *this, WindowSessionSettings()) {}
 
 // Right after the settings are read: show them, and the window at its stored place.
 void MainWindow::SettingsLoaded(SplitOptions&) {
@@ -183,7 +183,7 @@ CompanionRequest MainWindow::Companions() {
 }
 
 void MainWindow::OutputFailed(const OutputFailure& failure) {
-  session_.NoteFailure(FailureStatusText(platform_, failure));
+  session_.NoteFailure(FailureStatusText(services_, failure));
 }
 
 void MainWindow::CurrentOptions(SplitOptions& options, std::optional<std::filesystem::path>& outputFolder) {
@@ -282,7 +282,7 @@ bool MainWindow::Create(HINSTANCE instance) {
   font_ = MakeFont(13);
   smallFont_ = MakeFont(11);
   CreateControls();
-  platform_.AttachWindow(window_, Control(kStatusBar));
+  services_.AttachWindow(window_, Control(kStatusBar));
   // The preview is reached from the system menu, so that the client area keeps its layout.
   if (HMENU menu = GetSystemMenu(window_, FALSE)) {
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
@@ -381,10 +381,10 @@ void MainWindow::Start(int showCommand) {
   started_ = true;
   // "/preview DRAWING" shows the drawing's plan instead of splitting it.
   std::filesystem::path previewDrawing;
-  const bool preview = platform_.TakePreviewSwitch(previewDrawing);
-  pdfSwitch_ = platform_.TakeSwitch(L"/pdf");
-  dxfSwitch_ = platform_.TakeSwitch(L"/dxf");
-  pdfSetSwitch_ = platform_.TakeSwitch(L"/pdfset");
+  const bool preview = services_.TakePreviewSwitch(previewDrawing);
+  pdfSwitch_ = services_.TakeSwitch(L"/pdf");
+  dxfSwitch_ = services_.TakeSwitch(L"/dxf");
+  pdfSetSwitch_ = services_.TakeSwitch(L"/pdfset");
   const bool closeNow = session_.Start();
   if (!IsOpen()) return;
   ShowWindowNow();
@@ -594,7 +594,7 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       break;
     case WM_NCDESTROY:
-      platform_.AttachWindow(nullptr, nullptr);
+      services_.AttachWindow(nullptr, nullptr);
       window_ = nullptr;
       break;
     default:

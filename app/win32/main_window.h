@@ -2,7 +2,7 @@
 #pragma once
 
 #include "app/session.h"
-#include "app/win32/platform.h"
+#include "app/services/win32/win32_services.h"
 #include "app/win32/preview_window.h"
 #include "app/win32/sheet_pdfs.h"
 
@@ -63,7 +63,7 @@ std::wstring AboutText();
 // and forwards the events; start-up, runs and closing are Session's.
 class MainWindow final : public SessionFrontEnd, private PreviewHost {
  public:
-  explicit MainWindow(Win32Platform& platform);
+  explicit MainWindow(Win32Services& services);
   ~MainWindow();
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
@@ -124,7 +124,7 @@ class MainWindow final : public SessionFrontEnd, private PreviewHost {
   bool Running() const override { return session_.running; }
   void Split(const std::filesystem::path& drawing) override;
   std::wstring StatusText() const override;
-  Platform& HostPlatform() override { return platform_; }
+  const FileQueries& HostFiles() override { return services_; }
   bool SavePdfChecked() const override { return SavesPdf(); }
   void SavePdfClicked(bool on) override { SetSavesPdf(on); }
   void ShowSavesPdf();
@@ -135,7 +135,7 @@ class MainWindow final : public SessionFrontEnd, private PreviewHost {
   PictureWriter* Pictures() override { return &pictures_; }
   void OutputFailed(const OutputFailure& failure) override;
 
-  Win32Platform& platform_;
+  Win32Services& services_;
   Session session_;
   PreviewWindow preview_{*this};
   SheetPdfPictures pictures_;

@@ -275,17 +275,17 @@ void PreviewWindow::OptionControlEdited() {
 void PreviewWindow::Replan() {
   if (!doc_) return;
   host_.CurrentOptions(options_, outputFolder_);
-  Platform& platform = host_.HostPlatform();
+  const FileQueries& files = host_.HostFiles();
   planned_ = true;
   outcomes_.clear();
   std::wstring refusal;
   try {
     // What a drop of this one drawing on the main window would plan.
     RunContext run;
-    AddRunInput(run, platform, file_);
-    plan_ = PlanSheets(*doc_, options_, file_, outputFolder_ ? *outputFolder_ : file_.parent_path() / "", run, platform);
-    RecordPlannedSheets(run, platform, plan_);
-    PlanCompanions(plan_, *doc_, host_.CurrentCompanions(), run, platform);
+    AddRunInput(run, files, file_);
+    plan_ = PlanSheets(*doc_, options_, file_, outputFolder_ ? *outputFolder_ : file_.parent_path() / "", run, files);
+    RecordPlannedSheets(run, files, plan_);
+    PlanCompanions(plan_, *doc_, host_.CurrentCompanions(), run, files);
     refusal = ShowPlan(*doc_, plan_);
   } catch (const std::exception& e) {
     plan_ = SheetPlan{};

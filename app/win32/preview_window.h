@@ -15,7 +15,7 @@
 #include "app/sheet_plan.h"
 #include "app/sheet_writer.h"
 #include "render/gdi/gdi_output.h"
-#include "app/win32/platform.h"
+#include "app/services/win32/win32_services.h"
 #include "jww/document.h"
 #include "render/display_list.h"
 
@@ -33,7 +33,7 @@ class PreviewHost {
   virtual void Split(const std::filesystem::path& drawing) = 0;
   // The main window's status text after a run.
   virtual std::wstring StatusText() const = 0;
-  virtual Platform& HostPlatform() = 0;
+  virtual const FileQueries& HostFiles() = 0;
   // The main window's "PDFも保存" choice, which the preview's check box shows and sets.
   virtual bool SavePdfChecked() const = 0;
   virtual void SavePdfClicked(bool on) = 0;
