@@ -22,6 +22,7 @@
 #include "app/session.h"
 #include "app/settings.h"
 #include "app/sheet_printing.h"
+#include "app/sheet_rows.h"
 #include "dxf/dxf_file.h"
 #include "jww/document.h"
 #include "jww/images.h"
@@ -224,10 +225,11 @@ int MakeExample(const std::filesystem::path& folder) {
 // The plan of one drawing, a line per sheet, as the dry run shows it.
 void PrintPlan(const SheetPlan& plan) {
   std::cout << PrintableText(plan.source.string()) << ": " << plan.frames.size() << " frame(s)\n";
-  for (const PlannedSheet& p : plan.sheets) {
-    const PaperFrame& f = plan.frames[p.frame];
+  for (const SheetRow& row : SheetRowsOf(plan)) {
+    const PlannedSheet& p = *row.sheet;
+    const PaperFrame& f = *row.frame;
     const size_t s = size_t(p.sheet);
-    std::string name = ToUtf8(f.sheetNames[s]);
+    std::string name = row.name ? ToUtf8(*row.name) : std::string();
     std::string layers =
         f.sheetLayerLists[s].empty() || f.sheetLayerGroups[s] < 0
             ? "none"
@@ -236,7 +238,7 @@ void PrintPlan(const SheetPlan& plan) {
     std::snprintf(rect, sizeof rect, "(%g, %g)-(%g, %g)", f.minX, f.minY, f.maxX, f.maxY);
     std::cout << "frame " << p.frame + 1 << " sheet " << p.sheet + 1 << ": number " << p.number << ", rect " << rect
               << ", paper " << p.paperSize << ", name " << JsonString(name) << ", layers " << layers << ", file ";
-    if (p.decision == SheetDecision::kEmpty)
+    if (row.state == SheetRowState::kEmpty)
       std::cout << "(empty: not written)";
     else if (!p.ToBeWritten())
       std::cout << "(not written: " << PrintableText(SjisToUtf8(p.note)) << ")";
@@ -310,7 +312,8 @@ class ModulePictures final : public PictureWriter {
 
 // The dry run's lines for the files beside a drawing's sheets, as the run names them.
 void PrintCompanions(const SheetPlan& plan) {
-  for (const PlannedOutput& out : plan.outputs) {
+  for (const OutputRow& row : OutputRowsOf(plan)) {
+    const PlannedOutput& out = *row.output;
     std::cout << "  also " << PrintableText(out.file.string());
     if (out.state == OutputState::kRefused) std::cout << " (not written: " << out.reason << ")";
     std::cout << "\n";

@@ -101,9 +101,8 @@ class MainWindow final : public SessionFrontEnd, private PreviewHost {
   void RunMessageLoop();
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  static LRESULT CALLBACK ApplicationProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnApplicationMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void CreateControls();
   void Command(int id, int code, HWND control);
   void DropFiles(HDROP drop);

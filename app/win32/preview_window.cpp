@@ -14,7 +14,11 @@
 #include "app/messages.h"
 #include "app/plan_picture.h"
 #include "app/session.h"
+#include "app/sheet_rows.h"
+#include "app/win32/owned_window.h"
 #include "jww/images.h"
+#include "platform/text_conversion.h"
+#include "platform/win32/wide_text.h"
 #include "render/image_source.h"
 
 namespace kelvane {
@@ -49,28 +53,54 @@ std::wstring ToWide(const JwwString& s) {
   return s.unicode ? std::wstring(s.wide.begin(), s.wide.end()) : SjisToWide(s.sjis);
 }
 
-// Jw_cad's paper size codes.
-std::wstring PaperName(int32_t code) {
-  static const wchar_t* const kNames[] = {L"A0", L"A1", L"A2", L"A3", L"A4", L"", L"", L"",
-                                          L"2A", L"3A", L"4A", L"5A", L"10m", L"50m", L"100m"};
-  if (code >= 0 && code < 15 && kNames[code][0]) return kNames[code];
-  return std::to_wstring(code);
-}
+std::wstring WideOfAscii(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
 std::wstring WideOfUtf8(const std::string& utf8) {
   const std::u16string units = Utf8ToUtf16(utf8);
   return std::wstring(units.begin(), units.end());
 }
 
-std::wstring DecisionText(SheetDecision d) {
-  switch (d) {
-    case SheetDecision::kWrite: return kSheetToWrite;
-    case SheetDecision::kRenamed: return kSheetToWriteRenamed;
-    case SheetDecision::kEmpty: return kSheetEmpty;
-    case SheetDecision::kProtectedInput: return kSheetWouldReplaceInput;
-    case SheetDecision::kNameNotUsable: return kSheetNameNotUsable;
+// The list's words for a sheet's state; a sheet not written is followed by the reason.
+std::wstring StateText(SheetRowState state) {
+  switch (state) {
+    case SheetRowState::kToWrite: return kSheetToWrite;
+    case SheetRowState::kToWriteRenamed: return kSheetToWriteRenamed;
+    case SheetRowState::kEmpty: return kSheetEmpty;
+    case SheetRowState::kWouldReplaceInput: return kSheetWouldReplaceInput;
+    case SheetRowState::kNameNotUsable: return kSheetNameNotUsable;
+    case SheetRowState::kWritten: return kSheetWritten;
+    case SheetRowState::kNotWritten: return kSheetNotWritten;
   }
   return L"";
+}
+
+// The list's words for a file beside the sheets: what it is, and what became of it.
+std::wstring OutputText(const PlannedOutput& out) {
+  std::wstring action = out.kind == OutputKind::kPdfSet   ? kOutputPdfSet
+                        : out.kind == OutputKind::kDxf      ? kOutputDxf
+                        : out.kind == OutputKind::kDxfImage ? kOutputDxfImage
+                                                            : kOutputPdf;
+  switch (out.state) {
+    case OutputState::kWritten: action += L"：" + std::wstring(kSheetWritten); break;
+    case OutputState::kFailed: action += L"：" + std::wstring(kSheetNotWritten) + WideOfUtf8(out.reason); break;
+    case OutputState::kRefused: action += kOutputNotToWrite + WideOfUtf8(out.reason) + L"）"; break;
+    case OutputState::kPlanned: action += L"：" + std::wstring(kSheetToWrite); break;
+    case OutputState::kNotNeeded: break;
+  }
+  return action;
+}
+
+void InsertRow(HWND list, int index, const std::wstring (&cells)[5]) {
+  LVITEMW item{};
+  item.mask = LVIF_TEXT;
+  item.iItem = index;
+  item.pszText = const_cast<wchar_t*>(cells[0].c_str());
+  SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+  for (int c = 1; c < 5; ++c) {
+    item.iSubItem = c;
+    item.pszText = const_cast<wchar_t*>(cells[c].c_str());
+    SendMessageW(list, LVM_SETITEMTEXTW, WPARAM(index), reinterpret_cast<LPARAM>(&item));
+  }
 }
 
 HFONT MakeFont(int pixels) {
@@ -142,8 +172,7 @@ bool PreviewWindow::Open(HINSTANCE instance, HWND owner) {
     window_ = CreateWindowExW(WS_EX_ACCEPTFILES, kPreviewClass, kCaption, style, CW_USEDEFAULT, CW_USEDEFAULT,
                               frame.right - frame.left, frame.bottom - frame.top, owner, nullptr, instance, nullptr);
     if (!window_) return false;
-    SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&PreviewWindow::WindowProc));
+    AttachOwner<PreviewWindow, &PreviewWindow::window_, &PreviewWindow::OnMessage>(this);
     font_ = font_ ? font_ : MakeFont(12);
     CreateControls();
     Layout();
@@ -164,8 +193,7 @@ void PreviewWindow::CreateControls() {
     return control;
   };
   canvas_ = make(WS_EX_CLIENTEDGE, kCanvasClass, L"", 0, kPreviewCanvas);
-  SetWindowLongPtrW(canvas_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  SetWindowLongPtrW(canvas_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&PreviewWindow::CanvasProc));
+  AttachOwner<PreviewWindow, &PreviewWindow::canvas_, &PreviewWindow::OnCanvasMessage>(this);
   HWND list = make(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
                    WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER, kPreviewList);
   SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
@@ -353,59 +381,25 @@ void PreviewWindow::FillRows() {
   if (!list) return;
   SendMessageW(list, WM_SETREDRAW, FALSE, 0);
   SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
-  for (size_t i = 0; i < plan_.sheets.size(); ++i) {
-    const PlannedSheet& s = plan_.sheets[i];
-    const PaperFrame& frame = plan_.frames[s.frame];
-    std::wstring action = DecisionText(s.decision);
-    if (i < outcomes_.size()) {
-      if (outcomes_[i].written) action = kSheetWritten;
-      else if (!outcomes_[i].failure.empty()) action = kSheetNotWritten + SjisToWide(outcomes_[i].failure);
-    }
+  int index = 0;
+  for (const SheetRow& row : SheetRowsOf(plan_, outcomes_)) {
+    const PlannedSheet& s = *row.sheet;
+    std::wstring action = StateText(row.state);
+    if (row.state == SheetRowState::kNotWritten) action += SjisToWide(row.failure);
     const std::wstring cells[] = {
         SjisToWide(s.number),
-        s.sheet >= 0 && size_t(s.sheet) < frame.sheetNames.size() ? ToWide(frame.sheetNames[size_t(s.sheet)]) : L"",
-        PaperName(s.paperSize),
+        row.name ? ToWide(*row.name) : L"",
+        WideOfAscii(PaperName(s.paperSize)),
         s.file.empty() ? L"" : s.file.filename().wstring(),
         action,
     };
-    LVITEMW item{};
-    item.mask = LVIF_TEXT;
-    item.iItem = int(i);
-    item.pszText = const_cast<wchar_t*>(cells[0].c_str());
-    SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-    for (int c = 1; c < 5; ++c) {
-      item.iSubItem = c;
-      item.pszText = const_cast<wchar_t*>(cells[c].c_str());
-      SendMessageW(list, LVM_SETITEMTEXTW, i, reinterpret_cast<LPARAM>(&item));
-    }
+    InsertRow(list, index++, cells);
   }
   // The files beside the sheets, each under its sheet's number, as the run names them.
-  for (size_t i = 0; i < plan_.outputs.size(); ++i) {
-    const PlannedOutput& out = plan_.outputs[i];
-    const bool ofSheet = out.kind != OutputKind::kPdfSet && out.sheet < plan_.sheets.size();
-    std::wstring action = out.kind == OutputKind::kPdfSet   ? kOutputPdfSet
-                          : out.kind == OutputKind::kDxf      ? kOutputDxf
-                          : out.kind == OutputKind::kDxfImage ? kOutputDxfImage
-                                                              : kOutputPdf;
-    switch (out.state) {
-      case OutputState::kWritten: action += L"：" + std::wstring(kSheetWritten); break;
-      case OutputState::kFailed: action += L"：" + std::wstring(kSheetNotWritten) + WideOfUtf8(out.reason); break;
-      case OutputState::kRefused: action += kOutputNotToWrite + WideOfUtf8(out.reason) + L"）"; break;
-      case OutputState::kPlanned: action += L"：" + std::wstring(kSheetToWrite); break;
-      case OutputState::kNotNeeded: break;
-    }
-    const std::wstring cells[] = {ofSheet ? SjisToWide(plan_.sheets[out.sheet].number) : L"", L"", L"",
-                                  out.file.filename().wstring(), action};
-    LVITEMW item{};
-    item.mask = LVIF_TEXT;
-    item.iItem = int(plan_.sheets.size() + i);
-    item.pszText = const_cast<wchar_t*>(cells[0].c_str());
-    SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-    for (int c = 1; c < 5; ++c) {
-      item.iSubItem = c;
-      item.pszText = const_cast<wchar_t*>(cells[c].c_str());
-      SendMessageW(list, LVM_SETITEMTEXTW, plan_.sheets.size() + i, reinterpret_cast<LPARAM>(&item));
-    }
+  for (const OutputRow& row : OutputRowsOf(plan_)) {
+    const std::wstring cells[] = {row.sheet ? SjisToWide(row.sheet->number) : L"", L"", L"",
+                                  row.output->file.filename().wstring(), OutputText(*row.output)};
+    InsertRow(list, index++, cells);
   }
   // Every cell readable: a column as wide as its widest text (the list scrolls sideways).
   for (int c = 0; c < 5; ++c) {
@@ -631,18 +625,6 @@ LRESULT PreviewWindow::OnCanvasMessage(UINT message, WPARAM wParam, LPARAM lPara
       break;
   }
   return DefWindowProcW(canvas_, message, wParam, lParam);
-}
-
-LRESULT CALLBACK PreviewWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* self = reinterpret_cast<PreviewWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (!self || self->window_ != window) return DefWindowProcW(window, message, wParam, lParam);
-  return self->OnMessage(message, wParam, lParam);
-}
-
-LRESULT CALLBACK PreviewWindow::CanvasProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* self = reinterpret_cast<PreviewWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (!self || self->canvas_ != window) return DefWindowProcW(window, message, wParam, lParam);
-  return self->OnCanvasMessage(message, wParam, lParam);
 }
 
 }  // namespace kelvane

@@ -12,12 +12,12 @@
 
 #include "app/options.h"
 #include "app/output_plan.h"
+#include "app/services.h"
 #include "app/sheet_plan.h"
 #include "app/sheet_writer.h"
-#include "render/gdi/gdi_output.h"
-#include "app/services/win32/win32_services.h"
 #include "jww/document.h"
 #include "render/display_list.h"
+#include "render/gdi/gdi_output.h"
 
 namespace kelvane {
 
@@ -82,8 +82,6 @@ class PreviewWindow {
   const GdiImages& Images() const { return images_; }
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  static LRESULT CALLBACK CanvasProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnCanvasMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void CreateControls();
