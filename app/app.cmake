@@ -1,5 +1,5 @@
-# The program: the portable session (plan, write, settings, command line), the platform layers
-# and the two front ends.
+# The program: the portable session (plan, write, settings), its services (app/services/) and
+# the two front ends.
 add_library(kelvane_app STATIC
   app/options.cpp
   app/settings.cpp

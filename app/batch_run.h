@@ -48,8 +48,8 @@ struct BatchSetup {
 
 // Converts the files in order, each into `outputFolder` or its own folder. With jobs > 1 at
 // most that many drawings are loaded at once; with one job, `document` is used for them all and
-// the platform is kept responsive between drawings. Stops before the next drawing once a
-// cancel was asked for.
+// the window, when there is one, is kept responsive between drawings. Stops before the next
+// drawing once a cancel was asked for.
 void ConvertDrawings(BatchSetup& setup, const std::vector<std::filesystem::path>& files,
                      const std::optional<std::filesystem::path>& outputFolder, unsigned jobs, JwwDocument& document);
 

@@ -214,22 +214,7 @@ void Session::RunBatch() {
   };
   setup.drawingFinished = [this](size_t done) { frontEnd_.DrawingFinished(summary_, done); };
   setup.drawingDoneReadsDrawing = frontEnd_.DrawingDoneReadsDrawing() || printing;
-  if (companions_.Any()) {
-    setup.companions = &companions_;
-    setup.pictures = frontEnd_.Pictures();
-    // Known from the start: asking every input again for every drawing grew with the square of
-    // a batch.
-    protectedIdentities_ = run_.inputIdentities;
-    protectedIdentities_.insert(run_.protectedIdentities.begin(), run_.protectedIdentities.end());
-    setup.protectedFiles = &protectedIdentities_;
-    setup.companionsDone = [this](const CompanionResult& result) {
-      for (const OutputFailure& failure : result.failures) {
-        summary_.outputFailures.push_back(failure);
-        frontEnd_.OutputFailed(failure);
-      }
-      if (!result.warnings.empty()) frontEnd_.OutputWarnings(result.warnings);
-    };
-  }
+  if (companions_.Any()) WriteCompanionsWith(setup);
   ConvertDrawings(setup, files, outputFolder, settings_.jobs, *document_);
   summary_.cancelled = cancelRequested;
 
@@ -240,6 +225,23 @@ void Session::RunBatch() {
   frontEnd_.RunFinished(summary_);
   if (settings_.reportFile && !reportRefused_) WriteReport();
   running = false;
+}
+
+void Session::WriteCompanionsWith(BatchSetup& setup) {
+  setup.companions = &companions_;
+  setup.pictures = frontEnd_.Pictures();
+  // Known from the start: asking every input again for every drawing grew with the square of
+  // a batch.
+  protectedIdentities_ = run_.inputIdentities;
+  protectedIdentities_.insert(run_.protectedIdentities.begin(), run_.protectedIdentities.end());
+  setup.protectedFiles = &protectedIdentities_;
+  setup.companionsDone = [this](const CompanionResult& result) {
+    for (const OutputFailure& failure : result.failures) {
+      summary_.outputFailures.push_back(failure);
+      frontEnd_.OutputFailed(failure);
+    }
+    if (!result.warnings.empty()) frontEnd_.OutputWarnings(result.warnings);
+  };
 }
 
 std::set<FileIdentity> Session::ProtectedFiles() const {

@@ -22,6 +22,8 @@
 
 namespace kelvane {
 
+struct BatchSetup;
+
 // Jw_cad's executable for printing: the registry's open command cut at its first blank, or the
 // default path when the value is empty, wrapped in double quotes whatever it holds.
 std::string HostExePathFrom(std::string_view registryValue);
@@ -142,6 +144,8 @@ class Session {
  private:
   // The drawings the files and folders name; what could not be listed goes to the front end.
   std::vector<std::filesystem::path> ListInputs(const std::vector<std::filesystem::path>& parameters, bool recursive);
+  // Has the batch write the files beside the sheets, and tells the front end what failed.
+  void WriteCompanionsWith(BatchSetup& setup);
 
   SessionServices services_;
   const FileQueries& files_;

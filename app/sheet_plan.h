@@ -95,7 +95,7 @@ struct SheetPlan {
 };
 
 // Plans every sheet of a loaded drawing. Reads the file system (paths and identities) through
-// the platform but changes nothing: the drawing and the run context stay as they are.
+// the file queries but changes nothing: the drawing and the run context stay as they are.
 SheetPlan PlanSheets(const JwwDocument& doc, const SplitOptions& options, const std::filesystem::path& source,
                      const std::filesystem::path& outputFolder, const RunContext& run, const FileQueries& files);
 

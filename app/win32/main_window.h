@@ -3,45 +3,11 @@
 
 #include "app/session.h"
 #include "app/services/win32/win32_services.h"
+#include "app/win32/main_window_ids.h"
 #include "app/win32/preview_window.h"
 #include "app/win32/sheet_pdfs.h"
 
 namespace kelvane {
-
-// Control identifiers. The close button is IDOK, so that Enter presses it; Escape arrives as IDCANCEL.
-enum MainWindowControl : int {
-  kCloseButton = IDOK,
-  kOutputGroup = 101,
-  kOutputToDesktopRadio,
-  kOutputToDocumentsRadio,
-  kOutputToSourceFolderRadio,
-  kOutputToGivenFolderRadio,
-  kOutputFolderEdit,
-  kBrowseButton,
-  kNamingPatternLabel,
-  kNamingPatternCombo,
-  kSeparatorLabel,
-  kSeparatorEdit,
-  kForbiddenCharsLabel,
-  kForbiddenCharsNote,
-  kLeadingZeroGroup,
-  kLeadingZeroOff,
-  kLeadingZeroOn,
-  kStartNumberLabel,
-  kStartNumberEdit,
-  kNumberingDirectionGroup,
-  kNumberByRows,
-  kNumberByColumns,
-  kDrawFrameCheck,
-  kMarginLabel,
-  kMarginUnitLabel,
-  kMarginEdit,
-  kCompactNumbersCheck,
-  kPrintAfterSplitCheck,
-  kConfirmSavedCheck,
-  kFrameRuleLabel,
-  kStatusBar,
-};
 
 // The system menu's item that opens the split preview (below 0xF000, the low four bits clear).
 constexpr UINT kPreviewMenuCommand = 0x0100;

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "app/options.h"
-#include "app/win32/main_window.h"
+#include "app/win32/main_window_ids.h"
 
 namespace kelvane::main_window {
 
