@@ -30,7 +30,8 @@ target_link_libraries(kelvane_app PUBLIC Threads::Threads)
 if(WIN32)
   # The Windows program: the window over the Windows services, one statically linked file.
   add_library(kelvane_win32 STATIC app/win32/main_window.cpp app/win32/main_window_controls.cpp app/win32/main_window_form.cpp
-                                   app/win32/main_window_messages.cpp app/win32/preview_window.cpp app/win32/sheet_pdfs.cpp)
+                                   app/win32/main_window_messages.cpp app/win32/preview_window.cpp app/win32/preview_list.cpp
+                                   app/win32/preview_canvas.cpp app/win32/sheet_pdfs.cpp)
   target_link_libraries(kelvane_win32 PUBLIC kelvane_win32_services kelvane_app kelvane_dxf kelvane_render_gdi
                                              kelvane_render_pdf comctl32 comdlg32 shell32 ole32 imm32 gdiplus shlwapi)
   target_link_libraries(kelvane_win32 PRIVATE kelvane_version)

@@ -12,6 +12,7 @@
 #include "app/settings.h"
 #include "fake_services.h"
 #include "jww/builder.h"
+#include "split/frames.h"
 
 using namespace kelvane;
 
@@ -383,6 +384,50 @@ TEST_F(SessionTest, DropDuringARunDoesNotDisturbIt) {
   ASSERT_EQ(splits_.size(), 2u);
   EXPECT_EQ(splits_[1].name, "b.jww");
   EXPECT_EQ(platform_.statusTexts.back(), kConverted + "2)");
+}
+
+// Printing is the session's, through the one printing service: every written sheet with its
+// whole path, once the drawing's files are written and before the front end hears of it;
+// nothing when not asked for, and nothing when the front end gives no printing service.
+TEST_F(SessionTest, PrintsEveryWrittenSheetThroughItsPrintingService) {
+  const std::filesystem::path drawing = dir_ / "in" / "framed.jww";
+  std::filesystem::create_directories(drawing.parent_path());
+  JwwDocument doc;
+  InitDrawing(doc, 600, false);
+  Attr frame;
+  frame.penColor = kFramePenColor, frame.penStyle = kFramePenStyle, frame.penWidth = kFramePenWidth;
+  for (double x : {0.0, 300.0}) {
+    AddLine(doc, x, 0, x + 297, 0, frame);
+    AddLine(doc, x + 297, 0, x + 297, 210, frame);
+    AddLine(doc, x + 297, 210, x, 210, frame);
+    AddLine(doc, x, 210, x, 0, frame);
+    AddLine(doc, x + 10, 10, x + 20, 20);
+  }
+  ASSERT_TRUE(doc.SaveToFile(drawing, 600));
+  session_.hostExePath = "\"C:\\JWW\\Jw_win.exe\"";
+  session_.options.printAfterSplit = true;
+  size_t printedBeforeFrontEnd = 0;
+  onSplit_ = [&] { printedBeforeFrontEnd = platform_.printed.size(); };
+  session_.DropFiles({drawing});
+  ASSERT_EQ(platform_.printed.size(), 2u);
+  EXPECT_EQ(printedBeforeFrontEnd, 2u);
+  for (const auto& [program, file] : platform_.printed) {
+    EXPECT_EQ(program, session_.hostExePath);
+    EXPECT_TRUE(file.is_absolute());
+    EXPECT_TRUE(std::filesystem::is_regular_file(file)) << file;
+  }
+
+  session_.options.printAfterSplit = false;
+  session_.DropFiles({drawing});
+  EXPECT_EQ(platform_.printed.size(), 2u);
+
+  SessionServices withoutPrinting = platform_.Services();
+  withoutPrinting.printing = nullptr;
+  Session bare(withoutPrinting, frontEnd_);
+  bare.options.printAfterSplit = true;
+  bare.DropFiles({drawing});
+  EXPECT_EQ(platform_.printed.size(), 2u);
+  EXPECT_EQ(bare.Failures().count, 0);
 }
 
 TEST_F(SessionTest, OutputFolderFollowsTheRadioButtonsAndTheFolderBox) {

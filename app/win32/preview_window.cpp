@@ -1,4 +1,5 @@
-// The split preview window: the plan picture on an off-screen bitmap, the sheet list, the button.
+// The split preview window: its controls and layout, the drawing it shows and plans, and its
+// messages. The sheet list is in preview_list.cpp, the plan's canvas in preview_canvas.cpp.
 #include "app/win32/preview_window.h"
 
 #include <commctrl.h>
@@ -34,99 +35,11 @@ constexpr int kListWidth = 420;
 constexpr int kStatusHeight = 20;
 constexpr int kButtonHeight = 25;
 constexpr int kGap = 4;
-constexpr int kFitMargin = 8;  // pixels around the fitted drawing
 constexpr UINT_PTR kReplanTimer = 1;
 constexpr UINT kReplanDelayMs = 250;  // typing in an option field plans once, after the typing
-constexpr UINT_PTR kRebuildTimer = 2;
-constexpr UINT kRebuildDelayMs = 150;  // the picture is painted anew once the wheel rests this long
-// The zoom stays between a quarter of the fitted view and this many times it, which also keeps
-// every coordinate GDI sees far inside its range.
-constexpr double kMostZoom = 2000;
-
-// The sheet list's columns and their narrowest widths.
-const struct {
-  const wchar_t* title;
-  int width;
-} kColumns[] = {{L"番号", 44}, {L"名前", 90}, {L"用紙", 44}, {L"ファイル名", 130}, {L"処理", 200}};
-
-std::wstring ToWide(const JwwString& s) {
-  return s.unicode ? std::wstring(s.wide.begin(), s.wide.end()) : SjisToWide(s.sjis);
-}
-
-std::wstring WideOfAscii(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
-
-std::wstring WideOfUtf8(const std::string& utf8) {
-  const std::u16string units = Utf8ToUtf16(utf8);
-  return std::wstring(units.begin(), units.end());
-}
-
-// The list's words for a sheet's state; a sheet not written is followed by the reason.
-std::wstring StateText(SheetRowState state) {
-  switch (state) {
-    case SheetRowState::kToWrite: return kSheetToWrite;
-    case SheetRowState::kToWriteRenamed: return kSheetToWriteRenamed;
-    case SheetRowState::kEmpty: return kSheetEmpty;
-    case SheetRowState::kWouldReplaceInput: return kSheetWouldReplaceInput;
-    case SheetRowState::kNameNotUsable: return kSheetNameNotUsable;
-    case SheetRowState::kWritten: return kSheetWritten;
-    case SheetRowState::kNotWritten: return kSheetNotWritten;
-  }
-  return L"";
-}
-
-// The list's words for a file beside the sheets: what it is, and what became of it.
-std::wstring OutputText(const PlannedOutput& out) {
-  std::wstring action = out.kind == OutputKind::kPdfSet   ? kOutputPdfSet
-                        : out.kind == OutputKind::kDxf      ? kOutputDxf
-                        : out.kind == OutputKind::kDxfImage ? kOutputDxfImage
-                                                            : kOutputPdf;
-  switch (out.state) {
-    case OutputState::kWritten: action += L"：" + std::wstring(kSheetWritten); break;
-    case OutputState::kFailed: action += L"：" + std::wstring(kSheetNotWritten) + WideOfUtf8(out.reason); break;
-    case OutputState::kRefused: action += kOutputNotToWrite + WideOfUtf8(out.reason) + L"）"; break;
-    case OutputState::kPlanned: action += L"：" + std::wstring(kSheetToWrite); break;
-    case OutputState::kNotNeeded: break;
-  }
-  return action;
-}
-
-void InsertRow(HWND list, int index, const std::wstring (&cells)[5]) {
-  LVITEMW item{};
-  item.mask = LVIF_TEXT;
-  item.iItem = index;
-  item.pszText = const_cast<wchar_t*>(cells[0].c_str());
-  SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-  for (int c = 1; c < 5; ++c) {
-    item.iSubItem = c;
-    item.pszText = const_cast<wchar_t*>(cells[c].c_str());
-    SendMessageW(list, LVM_SETITEMTEXTW, WPARAM(index), reinterpret_cast<LPARAM>(&item));
-  }
-}
-
 HFONT MakeFont(int pixels) {
   return CreateFontW(-pixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
                      CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, kFontFace);
-}
-
-// Rows as tall as the font's lowest ink needs, above the grid line: the list view sizes them
-// from the font's cell alone, which cuts the underscore ("0-1_example.jww" read "0-1 example.jww").
-// The height comes in as the height of a small-image list, which the list view takes for rows.
-void SizeRowsToFont(HWND list, HFONT font) {
-  HDC dc = GetDC(list);
-  HGDIOBJ old = SelectObject(dc, font);
-  TEXTMETRICW tm{};
-  GetTextMetricsW(dc, &tm);
-  GLYPHMETRICS gm{};
-  const MAT2 identity{{0, 1}, {0, 0}, {0, 0}, {0, 1}};
-  int inkBottom = tm.tmHeight;
-  if (GetGlyphOutlineW(dc, L'_', GGO_METRICS, &gm, 0, nullptr, &identity) != GDI_ERROR)
-    inkBottom = std::max(inkBottom, int(tm.tmAscent - gm.gmptGlyphOrigin.y + int(gm.gmBlackBoxY)));
-  SelectObject(dc, old);
-  ReleaseDC(list, dc);
-  // The text is centred: what reaches below the cell needs as much again above it.
-  const int height = tm.tmHeight + 2 * (inkBottom - tm.tmHeight) + 4;
-  if (HIMAGELIST rows = ImageList_Create(1, height, ILC_COLOR, 1, 0))
-    SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(rows));
 }
 
 bool RegisterClasses(HINSTANCE instance) {
@@ -196,17 +109,7 @@ void PreviewWindow::CreateControls() {
   AttachOwner<PreviewWindow, &PreviewWindow::canvas_, &PreviewWindow::OnCanvasMessage>(this);
   HWND list = make(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
                    WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER, kPreviewList);
-  SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
-  SizeRowsToFont(list, font_);
-  const auto& columns = kColumns;
-  for (int i = 0; i < 5; ++i) {
-    LVCOLUMNW c{};
-    c.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-    c.pszText = const_cast<wchar_t*>(columns[i].title);
-    c.cx = columns[i].width;
-    c.iSubItem = i;
-    SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&c));
-  }
+  SetUpList(list);
   make(0, L"Button", L"この内容で分割", WS_TABSTOP | BS_PUSHBUTTON | WS_DISABLED, kPreviewSplitButton);
   make(0, L"Button", L"PDFも保存(&P)", WS_TABSTOP | BS_AUTOCHECKBOX, kPreviewSavePdfCheck);
   SavePdfChanged();
@@ -376,119 +279,6 @@ void PreviewWindow::ShowPicture(DisplayList picture) {
   ViewChanged();
 }
 
-void PreviewWindow::FillRows() {
-  HWND list = Control(kPreviewList);
-  if (!list) return;
-  SendMessageW(list, WM_SETREDRAW, FALSE, 0);
-  SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
-  int index = 0;
-  for (const SheetRow& row : SheetRowsOf(plan_, outcomes_)) {
-    const PlannedSheet& s = *row.sheet;
-    std::wstring action = StateText(row.state);
-    if (row.state == SheetRowState::kNotWritten) action += SjisToWide(row.failure);
-    const std::wstring cells[] = {
-        SjisToWide(s.number),
-        row.name ? ToWide(*row.name) : L"",
-        WideOfAscii(PaperName(s.paperSize)),
-        s.file.empty() ? L"" : s.file.filename().wstring(),
-        action,
-    };
-    InsertRow(list, index++, cells);
-  }
-  // The files beside the sheets, each under its sheet's number, as the run names them.
-  for (const OutputRow& row : OutputRowsOf(plan_)) {
-    const std::wstring cells[] = {row.sheet ? SjisToWide(row.sheet->number) : L"", L"", L"",
-                                  row.output->file.filename().wstring(), OutputText(*row.output)};
-    InsertRow(list, index++, cells);
-  }
-  // Every cell readable: a column as wide as its widest text (the list scrolls sideways).
-  for (int c = 0; c < 5; ++c) {
-    SendMessageW(list, LVM_SETCOLUMNWIDTH, c, LVSCW_AUTOSIZE);
-    const int width = int(SendMessageW(list, LVM_GETCOLUMNWIDTH, c, 0));
-    SendMessageW(list, LVM_SETCOLUMNWIDTH, c, std::max(width + 8, kColumns[c].width));
-  }
-  SendMessageW(list, WM_SETREDRAW, TRUE, 0);
-  InvalidateRect(list, nullptr, TRUE);
-  EnableWindow(Control(kPreviewSplitButton), doc_ && !plan_.sheets.empty());
-}
-
-void PreviewWindow::Fit() {
-  RECT r{};
-  GetClientRect(canvas_, &r);
-  view_ = FitView(picture_, r.right, r.bottom, kFitMargin);
-  fitted_ = true;
-}
-
-void PreviewWindow::ViewChanged() {
-  bitmapStale_ = true;
-  if (canvas_) InvalidateRect(canvas_, nullptr, FALSE);
-}
-
-void PreviewWindow::Zoom(POINT cursor, double factor) {
-  RECT r{};
-  GetClientRect(canvas_, &r);
-  const double fit = FitView(picture_, r.right, r.bottom, kFitMargin).pixelsPerMm;
-  if (!(fit > 0)) return;
-  const double scale = std::clamp(view_.pixelsPerMm * factor, fit / 4, fit * kMostZoom);
-  const double k = scale / view_.pixelsPerMm;
-  // The page point under the cursor stays under it.
-  view_.left = cursor.x - (cursor.x - view_.left) * k;
-  view_.top = cursor.y - (cursor.y - view_.top) * k;
-  view_.pixelsPerMm = scale;
-  fitted_ = false;
-  // The picture at hand is stretched at once; it is painted anew when the wheel rests.
-  InvalidateRect(canvas_, nullptr, FALSE);
-  SetTimer(canvas_, kRebuildTimer, kRebuildDelayMs, nullptr);
-}
-
-void PreviewWindow::PaintCanvas() {
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(canvas_, &ps);
-  RECT r{};
-  GetClientRect(canvas_, &r);
-  HDC memory = CreateCompatibleDC(dc);
-  if (!bitmap_ || bitmapSize_.cx != r.right || bitmapSize_.cy != r.bottom) {
-    if (bitmap_) DeleteObject(bitmap_);
-    bitmap_ = CreateCompatibleBitmap(dc, std::max<LONG>(1, r.right), std::max<LONG>(1, r.bottom));
-    bitmapSize_ = {r.right, r.bottom};
-    bitmapStale_ = true;
-  }
-  HGDIOBJ old = SelectObject(memory, bitmap_);
-  if (bitmapStale_) {
-    KillTimer(canvas_, kRebuildTimer);
-    try {
-      PaintDisplayList(memory, picture_, view_, r, &images_);
-    } catch (const std::exception&) {
-      // Out of memory amid the painting: what was painted stays; the program goes on.
-    }
-    GdiFlush();
-    bitmapView_ = view_;
-    bitmapStale_ = false;
-    ++rebuilds_;
-  }
-  // While the mouse pans or the wheel turns, the picture at hand is moved and scaled to the view
-  // shown; what it does not cover is background until it is painted for the new view.
-  const double k = view_.pixelsPerMm / bitmapView_.pixelsPerMm;
-  const int x = int(std::lround(view_.left + dragBy_.x - bitmapView_.left * k));
-  const int y = int(std::lround(view_.top + dragBy_.y - bitmapView_.top * k));
-  const int w = int(std::lround(r.right * k)), h = int(std::lround(r.bottom * k));
-  if (w == r.right && h == r.bottom) {
-    BitBlt(dc, x, y, w, h, memory, 0, 0, SRCCOPY);
-  } else {
-    SetStretchBltMode(dc, COLORONCOLOR);
-    StretchBlt(dc, x, y, w, h, memory, 0, 0, r.right, r.bottom, SRCCOPY);
-  }
-  if (x > 0 || y > 0 || x + w < r.right || y + h < r.bottom) {
-    ExcludeClipRect(dc, x, y, x + w, y + h);
-    HBRUSH background = CreateSolidBrush(RGB(picture_.background.r, picture_.background.g, picture_.background.b));
-    FillRect(dc, &r, background);
-    DeleteObject(background);
-  }
-  SelectObject(memory, old);
-  DeleteDC(memory);
-  EndPaint(canvas_, &ps);
-}
-
 void PreviewWindow::DropFiles(HDROP drop) {
   std::filesystem::path chosen;
   if (!host_.Running()) {
@@ -565,66 +355,6 @@ LRESULT PreviewWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
   }
   return DefWindowProcW(window_, message, wParam, lParam);
-}
-
-LRESULT PreviewWindow::OnCanvasMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_PAINT:
-      PaintCanvas();
-      return 0;
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_SIZE:
-      if (fitted_) Fit();
-      ViewChanged();
-      return 0;
-    case WM_MOUSEWHEEL: {
-      POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-      ScreenToClient(canvas_, &p);
-      Zoom(p, std::pow(1.25, GET_WHEEL_DELTA_WPARAM(wParam) / double(WHEEL_DELTA)));
-      return 0;
-    }
-    case WM_LBUTTONDOWN:
-      SetFocus(canvas_);
-      SetCapture(canvas_);
-      dragging_ = true;
-      dragFrom_ = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-      dragBy_ = {0, 0};
-      return 0;
-    case WM_MOUSEMOVE:
-      if (dragging_) {
-        dragBy_ = {GET_X_LPARAM(lParam) - dragFrom_.x, GET_Y_LPARAM(lParam) - dragFrom_.y};
-        InvalidateRect(canvas_, nullptr, FALSE);
-      }
-      return 0;
-    case WM_LBUTTONUP:
-    case WM_CAPTURECHANGED:
-      if (dragging_) {
-        dragging_ = false;
-        if (GetCapture() == canvas_) ReleaseCapture();
-        if (dragBy_.x != 0 || dragBy_.y != 0) {
-          view_.left += dragBy_.x;
-          view_.top += dragBy_.y;
-          fitted_ = false;
-          dragBy_ = {0, 0};
-          ViewChanged();
-        }
-      }
-      return 0;
-    case WM_TIMER:
-      if (wParam == kRebuildTimer) {
-        KillTimer(canvas_, kRebuildTimer);
-        ViewChanged();
-      }
-      return 0;
-    case WM_LBUTTONDBLCLK:
-      Fit();
-      ViewChanged();
-      return 0;
-    default:
-      break;
-  }
-  return DefWindowProcW(canvas_, message, wParam, lParam);
 }
 
 }  // namespace kelvane

@@ -93,6 +93,8 @@ class PreviewWindow {
   std::wstring ShowPlan(const JwwDocument& doc, const SheetPlan& plan);
   static std::wstring RefusalFor(const std::exception& e);
   void ShowPicture(DisplayList picture);
+  // The list's look and columns, once it is made; its rows, from the plan and the outcomes.
+  void SetUpList(HWND list);
   void FillRows();
   void SetStatus(const std::wstring& text);
   void PaintCanvas();
