@@ -1,5 +1,5 @@
-# The program: the portable session (plan, write, settings, command line), the platform layers
-# and the two front ends.
+# The program: the portable session (plan, write, settings), its services (app/services/) and
+# the two front ends.
 add_library(kelvane_app STATIC
   app/options.cpp
   app/settings.cpp
@@ -7,6 +7,7 @@ add_library(kelvane_app STATIC
   app/text_file.cpp
   app/sheet_plan.cpp
   app/sheet_writer.cpp
+  app/sheet_rows.cpp
   app/output_plan.cpp
   app/output_writer.cpp
   app/session.cpp
@@ -17,6 +18,7 @@ add_library(kelvane_app STATIC
   app/plan_picture.cpp
 )
 target_link_libraries(kelvane_app PUBLIC kelvane_dxf kelvane_render kelvane_split kelvane_jww)
+include(app/services/services.cmake)
 if(EMSCRIPTEN)
   # One thread in the browser (threads would need cross-origin isolation headers no static host
   # sends); the front end is app/web/.
@@ -26,11 +28,12 @@ find_package(Threads REQUIRED)
 target_link_libraries(kelvane_app PUBLIC Threads::Threads)
 
 if(WIN32)
-  # The Windows program: the window over the Win32 platform layer, one statically linked file.
-  add_library(kelvane_win32 STATIC app/win32/platform.cpp app/win32/main_window.cpp app/win32/preview_window.cpp
-                                   app/win32/sheet_pdfs.cpp)
-  target_link_libraries(kelvane_win32 PUBLIC kelvane_app kelvane_dxf kelvane_render_gdi kelvane_render_pdf comctl32 comdlg32 shell32 ole32 imm32
-                                             gdiplus shlwapi)
+  # The Windows program: the window over the Windows services, one statically linked file.
+  add_library(kelvane_win32 STATIC app/win32/main_window.cpp app/win32/main_window_controls.cpp app/win32/main_window_form.cpp
+                                   app/win32/main_window_messages.cpp app/win32/preview_window.cpp app/win32/preview_list.cpp
+                                   app/win32/preview_canvas.cpp app/win32/sheet_pdfs.cpp)
+  target_link_libraries(kelvane_win32 PUBLIC kelvane_win32_services kelvane_app kelvane_dxf kelvane_render_gdi
+                                             kelvane_render_pdf comctl32 comdlg32 shell32 ole32 imm32 gdiplus shlwapi)
   target_link_libraries(kelvane_win32 PRIVATE kelvane_version)
   # Its icon and version resource, made from the project's version.
   enable_language(RC)
@@ -41,30 +44,11 @@ if(WIN32)
   target_link_libraries(kelvane PRIVATE kelvane_win32)
   target_link_options(kelvane PRIVATE -static -municode $<$<CONFIG:Release>:-s>)
 else()
-  # The command line over the POSIX platform layer.
-  add_library(kelvane_posix STATIC app/posix/platform.cpp app/posix/command_line.cpp app/posix/console.cpp
-                                   app/posix/picture_module.cpp)
-  target_link_libraries(kelvane_posix PUBLIC kelvane_app kelvane_dxf ${CMAKE_DL_LIBS} PRIVATE kelvane_version)
-  # Where the picture module is installed, below the prefix: a private folder of the system's
-  # library folder (multiarch on Debian), which needs no ldconfig.
-  if(CMAKE_LIBRARY_ARCHITECTURE)
-    set(KELVANE_PICTURE_MODULE_DIR lib/${CMAKE_LIBRARY_ARCHITECTURE}/kelvane)
-  else()
-    set(KELVANE_PICTURE_MODULE_DIR lib/kelvane)
-  endif()
-  target_compile_definitions(kelvane_posix PRIVATE KELVANE_PICTURE_MODULE_DIR="${KELVANE_PICTURE_MODULE_DIR}")
+  # The command line over the POSIX services.
+  add_library(kelvane_posix STATIC app/posix/command_line.cpp app/posix/console.cpp)
+  target_link_libraries(kelvane_posix PUBLIC kelvane_posix_services kelvane_app kelvane_dxf PRIVATE kelvane_version)
   add_executable(kelvane app/posix/main.cpp)
-  target_link_libraries(kelvane PRIVATE kelvane_posix kelvane_version)
-  # Printing through CUPS, from the sheets' PDFs.
-  find_package(Cups QUIET)
-  if(NOT CUPS_FOUND)
-    kelvane_missing("Cups" libcups2-dev)
-  endif()
-  add_library(kelvane_printing STATIC app/posix/cups_print_service.cpp app/posix/sheet_printer.cpp)
-  # libcups is loaded at the first job (see cups_print_service.cpp): only its headers here.
-  target_include_directories(kelvane_printing PRIVATE ${CUPS_INCLUDE_DIR})
-  target_link_libraries(kelvane_printing PUBLIC kelvane_app ${CMAKE_DL_LIBS})
-  target_link_libraries(kelvane PRIVATE kelvane_printing)
+  target_link_libraries(kelvane PRIVATE kelvane_posix kelvane_printing kelvane_version)
 endif()
 
 if(KELVANE_TESTS)

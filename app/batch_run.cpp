@@ -11,7 +11,7 @@
 #include <system_error>
 #include <thread>
 
-#include "app/deferred_platform.h"
+#include "app/deferred_feedback.h"
 #include "app/input_files.h"
 #include "app/messages.h"
 #include "platform/replacing_file.h"
@@ -33,8 +33,8 @@ struct DrawingJob {
   size_t index = 0;
   std::filesystem::path file, folder;
   JwwDocument* document = nullptr;
-  Platform* out = nullptr;  // where its status texts and print requests go
-  std::unique_ptr<DeferredPlatform> deferred;
+  RunFeedback* out = nullptr;  // where its status texts go
+  std::unique_ptr<DeferredFeedback> deferred;
   RunFailures failures;
   SheetPlan plan;
   std::vector<SheetOutcome> outcomes;
@@ -95,11 +95,11 @@ void Batch::Start(DrawingJob& job, size_t index, JwwDocument& document) {
   job.folder = outputFolder_ ? *outputFolder_ : job.file.parent_path() / "";
   job.document = &document;
   job.out->SetStatusText(std::string(kConvertingStatus) + std::to_string(index + 1) + "/" +
-                         std::to_string(files_.size()) + ") " + s_.platform.ToSjis(job.file));
+                         std::to_string(files_.size()) + ") " + s_.files.ToSjis(job.file));
 }
 
 void Batch::Fail(DrawingJob& job, const std::string& reason) {
-  std::string text = std::string(job.read ? kCannotSave : kCannotRead) + s_.platform.ToSjis(job.file);
+  std::string text = std::string(job.read ? kCannotSave : kCannotRead) + s_.files.ToSjis(job.file);
   if (!reason.empty()) text += " (" + reason + ")";
   job.out->SetStatusText(text);
   job.failures.Note(text);
@@ -108,7 +108,7 @@ void Batch::Fail(DrawingJob& job, const std::string& reason) {
 }
 
 void Batch::Load(DrawingJob& job) {
-  if (!HasJwwExtension(s_.platform.ToSjis(job.file.filename()))) {
+  if (!HasJwwExtension(s_.files.ToSjis(job.file.filename()))) {
     job.considered = false;
     return;
   }
@@ -125,16 +125,16 @@ void Batch::Load(DrawingJob& job) {
       return Fail(job, d.reason + " at byte " + std::to_string(d.errorOffset));
     }
     job.read = true;
-    job.plan = PrepareSheets(*job.document, s_.options, job.file, job.folder, s_.platform);
+    job.plan = PrepareSheets(*job.document, s_.options, job.file, job.folder, s_.files);
   });
 }
 
 // Called in input order: every earlier drawing's files are known.
 void Batch::Place(DrawingJob& job) {
   Guarded(job, [&] {
-    PlaceSheets(job.plan, s_.run, s_.platform);
-    RecordPlannedSheets(s_.run, s_.platform, job.plan);
-    if (s_.companions) PlanCompanions(job.plan, *job.document, *s_.companions, s_.run, s_.platform);
+    PlaceSheets(job.plan, s_.run, s_.files);
+    RecordPlannedSheets(s_.run, s_.files, job.plan);
+    if (s_.companions) PlanCompanions(job.plan, *job.document, *s_.companions, s_.run, s_.files);
     if (s_.dryRun) return;
     // What a killed run left in a folder goes when the next run writes there.
     auto tidy = [&](const std::filesystem::path& file) {
@@ -151,10 +151,10 @@ void Batch::Place(DrawingJob& job) {
 void Batch::Write(DrawingJob& job) {
   Guarded(job, [&] {
     if (s_.dryRun) return ReportPlan(*job.out, job.plan, job.failures);
-    job.outcomes = WriteSheets(*job.out, *job.document, job.plan, s_.options, s_.hostExePath, job.failures);
+    job.outcomes = WriteSheets(s_.files, *job.out, *job.document, job.plan, job.failures);
     for (size_t i = 0; i < job.outcomes.size(); ++i)
       if (job.outcomes[i].written)
-        if (std::optional<FileIdentity> id = s_.platform.IdentityOf(job.plan.sheets[i].file)) {
+        if (std::optional<FileIdentity> id = s_.files.IdentityOf(job.plan.sheets[i].file)) {
           std::lock_guard<std::mutex> lock(mutex_);
           s_.run.writtenIdentities.insert(*id);
         }
@@ -186,17 +186,17 @@ void Batch::Finish(DrawingJob& job) {
 
 void Batch::RunSerial(JwwDocument& document) {
   for (size_t i = 0; i < files_.size(); ++i) {
-    if (s_.platform.EscapeDown()) s_.cancelRequested = true;
+    if (s_.feedback.StopRequested()) s_.cancelRequested = true;
     if (s_.cancelRequested) break;
     DrawingJob job;
-    job.out = &s_.platform;
+    job.out = &s_.feedback;
     Start(job, i, document);
     Load(job);
     Place(job);
     Write(job);
     Finish(job);
     document.Release();
-    s_.platform.ProcessMessages();
+    if (s_.window) s_.window->ProcessMessages();
   }
 }
 
@@ -206,11 +206,11 @@ void Batch::Work(JwwDocument& document) {
     DrawingJob job;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      if (s_.platform.EscapeDown()) s_.cancelRequested = true;
+      if (s_.feedback.StopRequested()) s_.cancelRequested = true;
       if (s_.cancelRequested || next_ == files_.size()) return;
       job.index = next_++;
     }
-    job.deferred = std::make_unique<DeferredPlatform>(s_.platform);
+    job.deferred = std::make_unique<DeferredFeedback>(s_.feedback);
     job.out = job.deferred.get();
     Start(job, job.index, document);
     Load(job);

@@ -12,7 +12,7 @@
 
 #include "app/options.h"
 #include "app/output_writer.h"
-#include "app/platform.h"
+#include "app/services.h"
 #include "app/run_summary.h"
 #include "app/sheet_plan.h"
 #include "app/sheet_writer.h"
@@ -22,13 +22,14 @@ namespace kelvane {
 
 // What a batch works with, all owned by its session.
 struct BatchSetup {
-  Platform& platform;
+  const FileQueries& files;
+  RunFeedback& feedback;
+  WindowServices* window;  // kept answering between drawings of a serial run; null: no window
   // A drawing's sheets were planned and written (outcomes: one per sheet; none in a dry run).
   std::function<void(const JwwDocument&, const SheetPlan&, const std::vector<SheetOutcome>&)> drawingDone;
   // Drawing number `done` (1-based, in input order) is finished, whatever became of it.
   std::function<void(size_t done)> drawingFinished;
   const SplitOptions& options;
-  const std::string& hostExePath;
   bool dryRun;
   RunContext& run;
   RunFailures& failures;
@@ -47,8 +48,8 @@ struct BatchSetup {
 
 // Converts the files in order, each into `outputFolder` or its own folder. With jobs > 1 at
 // most that many drawings are loaded at once; with one job, `document` is used for them all and
-// the platform is kept responsive between drawings. Stops before the next drawing once a
-// cancel was asked for.
+// the window, when there is one, is kept responsive between drawings. Stops before the next
+// drawing once a cancel was asked for.
 void ConvertDrawings(BatchSetup& setup, const std::vector<std::filesystem::path>& files,
                      const std::optional<std::filesystem::path>& outputFolder, unsigned jobs, JwwDocument& document);
 

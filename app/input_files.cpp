@@ -1,4 +1,4 @@
-// Finding the drawings of a run, through std::filesystem and the platform's identities.
+// Finding the drawings of a run, through std::filesystem and the file identities the system gives.
 #include "app/input_files.h"
 
 #include <algorithm>
@@ -11,15 +11,15 @@ namespace {
 
 class FolderWalker {
  public:
-  FolderWalker(const Platform& platform, bool recursive, InputListing& listing)
-      : platform_(platform), recursive_(recursive), listing_(listing) {}
+  FolderWalker(const FileQueries& files, bool recursive, InputListing& listing)
+      : files_(files), recursive_(recursive), listing_(listing) {}
 
   bool IsDrawing(const std::filesystem::path& file) const {
-    return HasJwwExtension(platform_.ToSjis(file.filename())) && platform_.FileExists(file);
+    return HasJwwExtension(files_.ToSjis(file.filename())) && files_.FileExists(file);
   }
 
   void Walk(const std::filesystem::path& folder) {
-    if (const std::optional<FileIdentity> id = platform_.IdentityOf(folder); id && !visited_.insert(*id).second)
+    if (const std::optional<FileIdentity> id = files_.IdentityOf(folder); id && !visited_.insert(*id).second)
       return listing_.problems.push_back({folder, "listed already (a link that loops, or named twice): skipped", true});
     std::vector<std::filesystem::path> entries;
     if (!Read(folder, entries)) return;
@@ -52,7 +52,7 @@ class FolderWalker {
     listing_.problems.push_back({path, "cannot be read: " + ec.message(), false});
   }
 
-  const Platform& platform_;
+  const FileQueries& files_;
   const bool recursive_;
   InputListing& listing_;
   std::set<FileIdentity> visited_;
@@ -74,13 +74,13 @@ bool HasJwwExtension(std::string_view sjisFileName) {
   return true;
 }
 
-InputListing ListInputFiles(const Platform& platform, const std::vector<std::filesystem::path>& parameters,
+InputListing ListInputFiles(const FileQueries& files, const std::vector<std::filesystem::path>& parameters,
                             bool recursive) {
   InputListing listing;
-  FolderWalker walker(platform, recursive, listing);
+  FolderWalker walker(files, recursive, listing);
   for (const std::filesystem::path& p : parameters) {
     if (p.empty()) continue;
-    if (platform.FolderExists(p))
+    if (files.FolderExists(p))
       walker.Walk(p);
     else if (walker.IsDrawing(p))
       listing.files.push_back(p);

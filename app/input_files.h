@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/platform.h"
+#include "app/services.h"
 
 namespace kelvane {
 
@@ -32,7 +32,7 @@ struct InputListing {
 // `recursive`, in it and in every folder below, sorted by path. Links are followed, but no
 // folder is listed twice, so a link that loops ends there. A folder or an entry that cannot be
 // read is a problem of the listing, and the listing goes on.
-InputListing ListInputFiles(const Platform& platform, const std::vector<std::filesystem::path>& parameters,
+InputListing ListInputFiles(const FileQueries& files, const std::vector<std::filesystem::path>& parameters,
                             bool recursive);
 
 }  // namespace kelvane

@@ -53,20 +53,20 @@ EmbeddedImageFile MakeImageFile(const JwwDocument& doc, int32_t index, bool gzip
 // Checks names against the run and takes them.
 class Claims {
  public:
-  Claims(RunContext& run, const Platform& platform) : run_(run), platform_(platform) {}
+  Claims(RunContext& run, const FileQueries& files) : run_(run), files_(files) {}
 
   std::filesystem::path::string_type Key(const std::filesystem::path& file) {
     const std::filesystem::path folder = file.parent_path();
     auto resolved = run_.resolvedFolders.find(folder);
     if (resolved == run_.resolvedFolders.end())
-      resolved = run_.resolvedFolders.emplace(folder, NameKey(platform_, folder / "x").parent_path()).first;
-    return NameKeyIn(platform_, resolved->second, file.filename());
+      resolved = run_.resolvedFolders.emplace(folder, NameKey(files_, folder / "x").parent_path()).first;
+    return NameKeyIn(files_, resolved->second, file.filename());
   }
 
   // Why `file` may not be written by this run; kNone when it is free (it is not taken yet).
   OutputRefusal Check(const std::filesystem::path& file) {
     const auto key = Key(file);
-    const std::optional<FileIdentity> id = platform_.IdentityOf(file);
+    const std::optional<FileIdentity> id = files_.IdentityOf(file);
     if (run_.inputKeys.count(key) || (id && run_.inputIdentities.count(*id))) return OutputRefusal::kInput;
     if (run_.protectedKeys.count(key) || (id && run_.protectedIdentities.count(*id))) return OutputRefusal::kSettingsFile;
     if (run_.plannedKeys.count(key) || (id && run_.writtenIdentities.count(*id))) return OutputRefusal::kRunFile;
@@ -85,7 +85,7 @@ class Claims {
 
  private:
   RunContext& run_;
-  const Platform& platform_;
+  const FileQueries& files_;
 };
 
 std::filesystem::path WithExtension(std::filesystem::path file, const std::string& extension) {
@@ -121,25 +121,25 @@ std::string FailureLine(const OutputFailure& failure) {
   return failure.file.string() + ": " + KindText(failure.kind) + " not written: " + failure.reason;
 }
 
-std::string FailureStatusText(const Platform& platform, const OutputFailure& failure) {
+std::string FailureStatusText(const FileQueries& files, const OutputFailure& failure) {
   const char* said = failure.kind == OutputKind::kPdfSet                                  ? kPdfSetNotSaved
                      : failure.kind == OutputKind::kDxf || failure.kind == OutputKind::kDxfImage ? kDxfNotSaved
                                                                                          : kPdfNotSaved;
-  return said + platform.ToSjis(failure.file) + " (" + failure.reason + ")";
+  return said + files.ToSjis(failure.file) + " (" + failure.reason + ")";
 }
 
-std::optional<OutputRefusal> ReserveRunFile(RunContext& run, const Platform& platform, const std::filesystem::path& file) {
-  const OutputRefusal refusal = Claims(run, platform).Claim(file);
+std::optional<OutputRefusal> ReserveRunFile(RunContext& run, const FileQueries& files, const std::filesystem::path& file) {
+  const OutputRefusal refusal = Claims(run, files).Claim(file);
   if (refusal == OutputRefusal::kNone) return std::nullopt;
   return refusal;
 }
 
 void PlanCompanions(SheetPlan& plan, const JwwDocument& doc, const CompanionRequest& request, RunContext& run,
-                    const Platform& platform) {
+                    const FileQueries& files) {
   plan.outputs.clear();
   plan.dxfImages.clear();
   if (!request.Any()) return;
-  Claims claims(run, platform);
+  Claims claims(run, files);
   auto add = [&](PlannedOutput output) {
     output.refusal = claims.Claim(output.file);
     if (output.refusal != OutputRefusal::kNone) output.state = OutputState::kRefused, output.reason = RefusalText(output.refusal);

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/planned_output.h"
-#include "app/platform.h"
+#include "app/services.h"
 #include "app/sheet_plan.h"
 #include "dxf/dxf_writer.h"
 #include "jww/document.h"
@@ -35,7 +35,7 @@ std::string RefusalText(OutputRefusal refusal);
 // terminal and the report.
 std::string FailureLine(const OutputFailure& failure);
 // The same for the window's status bar, in Shift_JIS.
-std::string FailureStatusText(const Platform& platform, const OutputFailure& failure);
+std::string FailureStatusText(const FileQueries& files, const OutputFailure& failure);
 
 // What the front end asks to be written beside every written sheet.
 struct CompanionRequest {
@@ -57,10 +57,10 @@ struct CompanionRequest {
 // image whose name is taken gets the next free one; any other file that cannot have its name
 // is refused. Reads the file system but writes nothing.
 void PlanCompanions(SheetPlan& plan, const JwwDocument& doc, const CompanionRequest& request, RunContext& run,
-                    const Platform& platform);
+                    const FileQueries& files);
 
 // Reserves one file of the run that is known from the start (the report); the reason when it
 // cannot be written there, nothing otherwise.
-std::optional<OutputRefusal> ReserveRunFile(RunContext& run, const Platform& platform, const std::filesystem::path& file);
+std::optional<OutputRefusal> ReserveRunFile(RunContext& run, const FileQueries& files, const std::filesystem::path& file);
 
 }  // namespace kelvane

@@ -57,21 +57,22 @@ std::string HostExePathFrom(std::string_view registryValue) {
   return quoted;
 }
 
-Session::Session(Platform& platform, SessionFrontEnd& frontEnd, SessionSettings settings)
-    : platform_(platform), frontEnd_(frontEnd), settings_(std::move(settings)) {}
+Session::Session(const SessionServices& services, SessionFrontEnd& frontEnd, SessionSettings settings)
+    : services_(services), files_(services.files), environment_(services.environment), frontEnd_(frontEnd),
+      settings_(std::move(settings)) {}
 
 Session::~Session() = default;
 
 std::filesystem::path Session::SettingsFile() const {
   if (!settingsFile_.empty()) return settingsFile_;
-  return settings_.namedSettingsFile ? *settings_.namedSettingsFile : DefaultSettingsFile(platform_);
+  return settings_.namedSettingsFile ? *settings_.namedSettingsFile : DefaultSettingsFile(files_, environment_);
 }
 
 bool Session::Start() {
   running = false;
   cancelRequested = false;
-  platform_.AcceptDroppedFiles();
-  exeFolder = platform_.ExecutablePath().parent_path() / "";
+  if (services_.window) services_.window->AcceptDroppedFiles();
+  exeFolder = environment_.ExecutablePath().parent_path() / "";
 
   settingsFile_ = SettingsFile();
   LoadSettings(settingsFile_, options, position);
@@ -81,12 +82,12 @@ bool Session::Start() {
   document_ = std::make_unique<JwwDocument>();
   hostExePath = HostExePathFrom(FindHostExecutable());
 
-  const std::vector<std::filesystem::path> parameters = platform_.Parameters();
-  const bool handOver = parameters.size() == 1 && platform_.ToSjis(parameters[0]) == kHandOverSwitch;
+  const std::vector<std::filesystem::path> parameters = environment_.Parameters();
+  const bool handOver = parameters.size() == 1 && files_.ToSjis(parameters[0]) == kHandOverSwitch;
   inputFiles.clear();
   if (handOver) {
     std::string named = ReadHandOverFile();
-    if (!named.empty() && platform_.FileExists(platform_.ToPath(named))) inputFiles.push_back(platform_.ToPath(named));
+    if (!named.empty() && files_.FileExists(files_.ToPath(named))) inputFiles.push_back(files_.ToPath(named));
   } else {
     inputFiles = ListInputs(parameters, settings_.recursive);
   }
@@ -94,8 +95,8 @@ bool Session::Start() {
   // Jw_cad starts us on its current drawing, perhaps unsaved: ask first when so set. Without a
   // drawing to name there is nothing to ask about (nothing is converted either way).
   if (handOver && options.confirmSavedBeforeRun && !inputFiles.empty() &&
-      !platform_.ConfirmYesNo(OverwriteConfirmationText(inputFiles.back()))) {
-    platform_.Inform(kRunAborted);
+      !services_.dialogs.ConfirmYesNo(OverwriteConfirmationText(inputFiles.back()))) {
+    services_.dialogs.Inform(kRunAborted);
     return true;
   }
 
@@ -106,11 +107,13 @@ bool Session::Start() {
   return !parameters.empty();
 }
 
-std::string Session::FindHostExecutable() const { return platform_.ClassesRootDefaultValue(kHostRegistryKey); }
+std::string Session::FindHostExecutable() const {
+  return services_.registry ? services_.registry->ClassesRootDefaultValue(kHostRegistryKey) : std::string();
+}
 
 std::string Session::ReadHandOverFile() const {
   const std::filesystem::path file = exeFolder / kHandOverFile;
-  if (!platform_.FileExists(file)) return std::string();
+  if (!files_.FileExists(file)) return std::string();
   const std::optional<std::vector<std::string>> lines = ReadTextLines(file, kHandOverMaxLineBytes, kHandOverMaxLines);
   if (!lines) return std::string();
   for (const std::string& line : *lines)
@@ -120,17 +123,17 @@ std::string Session::ReadHandOverFile() const {
 
 std::string Session::OverwriteConfirmationText(const std::filesystem::path& file) const {
   std::optional<std::string> stamp;
-  if (platform_.FileExists(file)) stamp = platform_.FileTimeText(file);
+  if (files_.FileExists(file)) stamp = files_.FileTimeText(file);
   std::string text(kSavedQuestion);
   text += "\r\n";
   text += kFileNameLabel;
-  text += platform_.ToSjis(file);
+  text += files_.ToSjis(file);
   text += "\r\n";
   text += kTimeStampLabel;
   text += stamp ? *stamp : std::string(kFileNotFound);
   text += "\r\n";
   text += kNowLabel;
-  text += platform_.NowText();
+  text += environment_.NowText();
   return text;
 }
 
@@ -142,7 +145,7 @@ void Session::DropFiles(const std::vector<std::filesystem::path>& dropped) {
 
 std::vector<std::filesystem::path> Session::ListInputs(const std::vector<std::filesystem::path>& parameters,
                                                        bool recursive) {
-  InputListing listing = ListInputFiles(platform_, parameters, recursive);
+  InputListing listing = ListInputFiles(files_, parameters, recursive);
   listingFailures_.clear();
   for (const ListingProblem& problem : listing.problems) {
     if (!problem.repeated) {
@@ -158,11 +161,11 @@ std::vector<std::filesystem::path> Session::ListInputs(const std::vector<std::fi
 
 std::optional<std::filesystem::path> Session::RunOutputFolder() const {
   if (settings_.outputFolder) return *settings_.outputFolder / "";
-  if (options.outputFolder == OutputFolder::kDesktop) return platform_.DesktopFolder() / "";
-  if (options.outputFolder == OutputFolder::kDocuments) return platform_.DocumentsFolder() / "";
+  if (options.outputFolder == OutputFolder::kDesktop) return environment_.DesktopFolder() / "";
+  if (options.outputFolder == OutputFolder::kDocuments) return environment_.DocumentsFolder() / "";
   if (options.outputFolder != OutputFolder::kSourceFolder && !options.givenFolder.empty()) {
-    std::filesystem::path given = platform_.ToPath(options.givenFolder);
-    if (platform_.FolderExists(given)) return given / "";
+    std::filesystem::path given = files_.ToPath(options.givenFolder);
+    if (files_.FolderExists(given)) return given / "";
   }
   return std::nullopt;
 }
@@ -183,8 +186,8 @@ void Session::RunBatch() {
   run_.Clear();
   run_.started = std::filesystem::file_time_type::clock::now();
   failures_ = RunFailures{};
-  for (const std::filesystem::path& file : files) AddRunInput(run_, platform_, file);
-  for (const std::filesystem::path& file : {SettingsFile(), SideSettingsFile()}) AddProtectedFile(run_, platform_, file);
+  for (const std::filesystem::path& file : files) AddRunInput(run_, files_, file);
+  for (const std::filesystem::path& file : {SettingsFile(), SideSettingsFile()}) AddProtectedFile(run_, files_, file);
 
   const size_t n = files.size();
   summary_ = RunSummary{};
@@ -194,53 +197,59 @@ void Session::RunBatch() {
   reportRefused_ = false;
   if (settings_.reportFile) {
     // Said before anything is written; the sheets still go, the report does not.
-    if (const std::optional<OutputRefusal> refusal = ReserveRunFile(run_, platform_, *settings_.reportFile)) {
+    if (const std::optional<OutputRefusal> refusal = ReserveRunFile(run_, files_, *settings_.reportFile)) {
       reportRefused_ = true;
       frontEnd_.ReportNotWritten({*settings_.reportFile, OutputKind::kReport, RefusalText(*refusal)});
     }
   }
   companions_ = frontEnd_.Companions();
-  BatchSetup setup{platform_,        {},   {},        options,  hostExePath,
-                   settings_.dryRun, run_, failures_, summary_, cancelRequested};
-  setup.drawingDone = [this](const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) {
+  BatchSetup setup{files_,  services_.feedback, services_.window, {},   {},        options,
+                   settings_.dryRun, run_,      failures_,         summary_, cancelRequested};
+  // Printed once the drawing's files are all written, so that a sheet's PDF is there to print.
+  SheetPrinting* printing = options.printAfterSplit ? services_.printing : nullptr;
+  setup.drawingDone = [this, printing](const JwwDocument& doc, const SheetPlan& plan,
+                                       const std::vector<SheetOutcome>& outcomes) {
+    if (printing) PrintWrittenSheets(*printing, doc, plan, outcomes, hostExePath);
     frontEnd_.DrawingDone(doc, plan, outcomes);
   };
   setup.drawingFinished = [this](size_t done) { frontEnd_.DrawingFinished(summary_, done); };
-  setup.drawingDoneReadsDrawing = frontEnd_.DrawingDoneReadsDrawing();
-  if (companions_.Any()) {
-    setup.companions = &companions_;
-    setup.pictures = frontEnd_.Pictures();
-    // Known from the start: asking every input again for every drawing grew with the square of
-    // a batch.
-    protectedIdentities_ = run_.inputIdentities;
-    protectedIdentities_.insert(run_.protectedIdentities.begin(), run_.protectedIdentities.end());
-    setup.protectedFiles = &protectedIdentities_;
-    setup.companionsDone = [this](const CompanionResult& result) {
-      for (const OutputFailure& failure : result.failures) {
-        summary_.outputFailures.push_back(failure);
-        frontEnd_.OutputFailed(failure);
-      }
-      if (!result.warnings.empty()) frontEnd_.OutputWarnings(result.warnings);
-    };
-  }
+  setup.drawingDoneReadsDrawing = frontEnd_.DrawingDoneReadsDrawing() || printing;
+  if (companions_.Any()) WriteCompanionsWith(setup);
   ConvertDrawings(setup, files, outputFolder, settings_.jobs, *document_);
   summary_.cancelled = cancelRequested;
 
   std::string status = cancelRequested ? std::string(kCancelledStatus) : std::string(kConvertedStatus) + std::to_string(n) + ")";
   const std::string failures = failures_.Summary();
   if (!failures.empty()) status += " " + failures;
-  platform_.SetStatusText(status);
+  services_.feedback.SetStatusText(status);
   frontEnd_.RunFinished(summary_);
   if (settings_.reportFile && !reportRefused_) WriteReport();
   running = false;
 }
 
+void Session::WriteCompanionsWith(BatchSetup& setup) {
+  setup.companions = &companions_;
+  setup.pictures = frontEnd_.Pictures();
+  // Known from the start: asking every input again for every drawing grew with the square of
+  // a batch.
+  protectedIdentities_ = run_.inputIdentities;
+  protectedIdentities_.insert(run_.protectedIdentities.begin(), run_.protectedIdentities.end());
+  setup.protectedFiles = &protectedIdentities_;
+  setup.companionsDone = [this](const CompanionResult& result) {
+    for (const OutputFailure& failure : result.failures) {
+      summary_.outputFailures.push_back(failure);
+      frontEnd_.OutputFailed(failure);
+    }
+    if (!result.warnings.empty()) frontEnd_.OutputWarnings(result.warnings);
+  };
+}
+
 std::set<FileIdentity> Session::ProtectedFiles() const {
   std::set<FileIdentity> ids;
   for (const std::filesystem::path& input : inputFiles)
-    if (std::optional<FileIdentity> id = platform_.IdentityOf(input)) ids.insert(*id);
+    if (std::optional<FileIdentity> id = files_.IdentityOf(input)) ids.insert(*id);
   for (const std::filesystem::path& file : {SettingsFile(), SideSettingsFile()})
-    if (std::optional<FileIdentity> id = platform_.IdentityOf(file)) ids.insert(*id);
+    if (std::optional<FileIdentity> id = files_.IdentityOf(file)) ids.insert(*id);
   return ids;
 }
 
@@ -256,7 +265,7 @@ void Session::WriteReport() {
 }
 
 void Session::NoteFailure(const std::string& sjisText) {
-  platform_.SetStatusText(sjisText);
+  services_.feedback.SetStatusText(sjisText);
   failures_.Note(sjisText);
 }
 
@@ -275,24 +284,25 @@ void Session::Close() {
   if (settings_.namedSettingsFile) return;
   const std::filesystem::path file = SettingsFile();
   std::error_code ec;
-  if (file == UserSettingsFile(platform_)) std::filesystem::create_directories(file.parent_path(), ec);
+  if (file == UserSettingsFile(environment_)) std::filesystem::create_directories(file.parent_path(), ec);
   if (SaveSettings(file, options, position)) {
     KeepSideSettings(SideSettingsFileOf(file), side);
     return;
   }
   // The executable's folder refused the file (read-only install): keep the settings in the
   // user's folder instead, where the next start looks first.
-  if (file != SettingsFileBeside(platform_.ExecutablePath())) return;
-  const std::filesystem::path user = UserSettingsFile(platform_);
+  if (file != SettingsFileBeside(environment_.ExecutablePath())) return;
+  const std::filesystem::path user = UserSettingsFile(environment_);
   std::filesystem::create_directories(user.parent_path(), ec);
   if (SaveSettings(user, options, position)) KeepSideSettings(SideSettingsFileOf(user), side);
 }
 
 void Session::ChooseOutputFolder() {
-  std::filesystem::path start = platform_.ToPath(options.givenFolder);
-  if (options.givenFolder.empty() || !platform_.FolderExists(start)) start = exeFolder;
-  if (std::optional<std::filesystem::path> chosen = platform_.ChooseFolder(start))
-    options.givenFolder = platform_.ToSjis(*chosen / "");
+  std::filesystem::path start = files_.ToPath(options.givenFolder);
+  if (options.givenFolder.empty() || !files_.FolderExists(start)) start = exeFolder;
+  if (!services_.window) return;
+  if (std::optional<std::filesystem::path> chosen = services_.window->ChooseFolder(start))
+    options.givenFolder = files_.ToSjis(*chosen / "");
 }
 
 }  // namespace kelvane

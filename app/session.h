@@ -13,7 +13,7 @@
 #include "app/input_files.h"
 #include "app/options.h"
 #include "app/output_writer.h"
-#include "app/platform.h"
+#include "app/services.h"
 #include "app/run_summary.h"
 #include "app/sheet_plan.h"
 #include "app/sheet_writer.h"
@@ -22,11 +22,13 @@
 
 namespace kelvane {
 
+struct BatchSetup;
+
 // Jw_cad's executable for printing: the registry's open command cut at its first blank, or the
 // default path when the value is empty, wrapped in double quotes whatever it holds.
 std::string HostExePathFrom(std::string_view registryValue);
 
-// What differs between the window and the command line beyond the platform's services: where
+// What differs between the window and the command line beyond the system's services: where
 // the option values come from and who looks at the plans. Every call has a default that does
 // nothing.
 class SessionFrontEnd {
@@ -81,7 +83,7 @@ struct SessionSettings {
 
 class Session {
  public:
-  Session(Platform& platform, SessionFrontEnd& frontEnd, SessionSettings settings = {});
+  Session(const SessionServices& services, SessionFrontEnd& frontEnd, SessionSettings settings = {});
   ~Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
@@ -142,8 +144,12 @@ class Session {
  private:
   // The drawings the files and folders name; what could not be listed goes to the front end.
   std::vector<std::filesystem::path> ListInputs(const std::vector<std::filesystem::path>& parameters, bool recursive);
+  // Has the batch write the files beside the sheets, and tells the front end what failed.
+  void WriteCompanionsWith(BatchSetup& setup);
 
-  Platform& platform_;
+  SessionServices services_;
+  const FileQueries& files_;
+  const ProgramEnvironment& environment_;
   SessionFrontEnd& frontEnd_;
   SessionSettings settings_;
   std::unique_ptr<JwwDocument> document_;

@@ -87,14 +87,14 @@ std::filesystem::path SettingsFileBeside(const std::filesystem::path& executable
   return std::filesystem::path(executable).replace_extension(".dat");
 }
 
-std::filesystem::path UserSettingsFile(const Platform& platform) {
-  return platform.UserSettingsFolder() / SettingsFileBeside(platform.ExecutablePath()).filename();
+std::filesystem::path UserSettingsFile(const ProgramEnvironment& environment) {
+  return environment.UserSettingsFolder() / SettingsFileBeside(environment.ExecutablePath()).filename();
 }
 
-std::filesystem::path DefaultSettingsFile(const Platform& platform) {
-  std::filesystem::path user = UserSettingsFile(platform);
-  if (platform.FileExists(user) || platform.ExecutableInSystemFolder()) return user;
-  return SettingsFileBeside(platform.ExecutablePath());
+std::filesystem::path DefaultSettingsFile(const FileQueries& files, const ProgramEnvironment& environment) {
+  std::filesystem::path user = UserSettingsFile(environment);
+  if (files.FileExists(user) || environment.ExecutableInSystemFolder()) return user;
+  return SettingsFileBeside(environment.ExecutablePath());
 }
 
 void LoadSettings(const std::filesystem::path& file, SplitOptions& options, WindowPosition& position) {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/options.h"
-#include "app/platform.h"
+#include "app/services.h"
 
 namespace kelvane {
 
@@ -14,12 +14,12 @@ std::filesystem::path SettingsFileBeside(const std::filesystem::path& executable
 
 // The settings file in the user's settings folder, used when the executable's folder cannot be
 // written.
-std::filesystem::path UserSettingsFile(const Platform& platform);
+std::filesystem::path UserSettingsFile(const ProgramEnvironment& environment);
 
 // The settings file to read and write when none is named. A copy in the user's folder exists only
 // because the executable's folder refused a write, so when it exists it is the newer one and
 // wins; otherwise the file beside the executable.
-std::filesystem::path DefaultSettingsFile(const Platform& platform);
+std::filesystem::path DefaultSettingsFile(const FileQueries& files, const ProgramEnvironment& environment);
 
 // Applies the defaults, then whatever the file holds (a missing or short file keeps defaults),
 // and limits the values as the window's lists and boxes would show them. The window keeps its

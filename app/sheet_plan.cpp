@@ -28,9 +28,9 @@ bool HasLoneSurrogate(const std::u16string& units) {
 
 // The name text as a path piece. A text no file system can hold (a lone UTF-16 surrogate)
 // gives nothing; `shown` then gets a printable stand-in for the status text.
-std::optional<std::filesystem::path> NameTextPath(const Platform& platform, const JwwString& name,
+std::optional<std::filesystem::path> NameTextPath(const FileQueries& files, const JwwString& name,
                                                   std::filesystem::path& shown) {
-  if (!name.unicode) return shown = platform.ToPath(name.sjis);
+  if (!name.unicode) return shown = files.ToPath(name.sjis);
   const std::string utf8 = Utf16ToUtf8(name.wide);  // lone surrogates become U+FFFD here
   shown = std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
   if (HasLoneSurrogate(name.wide)) return std::nullopt;
@@ -43,8 +43,8 @@ std::filesystem::path CanonicalFolder(const std::filesystem::path& folder) {
   return ec ? folder.lexically_normal() : canonical;
 }
 
-std::filesystem::path FoldedName(const Platform& platform, const std::filesystem::path& name) {
-  if (!platform.NamesIgnoreCase()) return name;
+std::filesystem::path FoldedName(const FileQueries& files, const std::filesystem::path& name) {
+  if (!files.NamesIgnoreCase()) return name;
   auto folded = name.native();
   for (auto& c : folded)
     if (c >= 'a' && c <= 'z') c = static_cast<std::remove_reference_t<decltype(c)>>(c - 'a' + 'A');
@@ -54,11 +54,11 @@ std::filesystem::path FoldedName(const Platform& platform, const std::filesystem
 // The planning state of one drawing: the run's context plus the sheets planned so far.
 class Planner {
  public:
-  Planner(const RunContext& run, const Platform& platform, const std::filesystem::path& folderKey)
-      : run_(run), platform_(platform), folderKey_(folderKey) {}
+  Planner(const RunContext& run, const FileQueries& files, const std::filesystem::path& folderKey)
+      : run_(run), files_(files), folderKey_(folderKey) {}
 
   std::filesystem::path::string_type Key(const std::filesystem::path& sheetFile) const {
-    return (folderKey_ / FoldedName(platform_, sheetFile.filename())).native();
+    return (folderKey_ / FoldedName(files_, sheetFile.filename())).native();
   }
   bool IsInput(const std::filesystem::path& file, const std::optional<FileIdentity>& id) const {
     const auto key = Key(file);
@@ -78,7 +78,7 @@ class Planner {
     if (IsInput(file, sheet.foundIdentity)) {
       sheet.decision = SheetDecision::kProtectedInput;
       sheet.file = file;
-      sheet.note = kInputNotOverwritten + platform_.ToSjis(file);
+      sheet.note = kInputNotOverwritten + files_.ToSjis(file);
       return;
     }
     sheet.decision = SheetDecision::kWrite;
@@ -87,14 +87,14 @@ class Planner {
       for (int n = 2;; ++n) {
         std::filesystem::path candidate = outputFolder / name;
         candidate += "~" + std::to_string(n) + ".jww";
-        const std::optional<FileIdentity> id = platform_.IdentityOf(candidate);
+        const std::optional<FileIdentity> id = files_.IdentityOf(candidate);
         if (!IsTaken(candidate, id) && !IsInput(candidate, id)) {
           file = candidate;
           break;
         }
       }
       sheet.decision = SheetDecision::kRenamed;
-      sheet.note = kSavedUnderOtherName + platform_.ToSjis(file.filename());
+      sheet.note = kSavedUnderOtherName + files_.ToSjis(file.filename());
     }
     sheet.file = file;
     Take(file);
@@ -102,38 +102,38 @@ class Planner {
 
  private:
   const RunContext& run_;
-  const Platform& platform_;
+  const FileQueries& files_;
   const std::filesystem::path folderKey_;
   std::set<std::filesystem::path::string_type> planned_;
 };
 
 }  // namespace
 
-std::filesystem::path NameKey(const Platform& platform, const std::filesystem::path& path) {
-  return CanonicalFolder(path.parent_path()) / FoldedName(platform, path.filename());
+std::filesystem::path NameKey(const FileQueries& files, const std::filesystem::path& path) {
+  return CanonicalFolder(path.parent_path()) / FoldedName(files, path.filename());
 }
 
-std::filesystem::path::string_type NameKeyIn(const Platform& platform, const std::filesystem::path& resolvedFolder,
+std::filesystem::path::string_type NameKeyIn(const FileQueries& files, const std::filesystem::path& resolvedFolder,
                                              const std::filesystem::path& name) {
-  return (resolvedFolder / FoldedName(platform, name)).native();
+  return (resolvedFolder / FoldedName(files, name)).native();
 }
 
-void AddRunInput(RunContext& run, const Platform& platform, const std::filesystem::path& input) {
+void AddRunInput(RunContext& run, const FileQueries& files, const std::filesystem::path& input) {
   const std::filesystem::path folder = input.parent_path();
   auto resolved = run.resolvedFolders.find(folder);
   if (resolved == run.resolvedFolders.end()) resolved = run.resolvedFolders.emplace(folder, CanonicalFolder(folder)).first;
-  run.inputKeys.insert((resolved->second / FoldedName(platform, input.filename())).native());
-  if (std::optional<FileIdentity> id = platform.IdentityOf(input)) run.inputIdentities.insert(*id);
+  run.inputKeys.insert((resolved->second / FoldedName(files, input.filename())).native());
+  if (std::optional<FileIdentity> id = files.IdentityOf(input)) run.inputIdentities.insert(*id);
 }
 
-void AddProtectedFile(RunContext& run, const Platform& platform, const std::filesystem::path& file) {
-  run.protectedKeys.insert(NameKey(platform, file).native());
-  if (std::optional<FileIdentity> id = platform.IdentityOf(file)) run.protectedIdentities.insert(*id);
+void AddProtectedFile(RunContext& run, const FileQueries& files, const std::filesystem::path& file) {
+  run.protectedKeys.insert(NameKey(files, file).native());
+  if (std::optional<FileIdentity> id = files.IdentityOf(file)) run.protectedIdentities.insert(*id);
 }
 
-void RecordPlannedSheets(RunContext& run, const Platform& platform, const SheetPlan& plan) {
+void RecordPlannedSheets(RunContext& run, const FileQueries& files, const SheetPlan& plan) {
   for (const PlannedSheet& sheet : plan.sheets)
-    if (sheet.ToBeWritten()) run.plannedKeys.insert((plan.folderKey / FoldedName(platform, sheet.file.filename())).native());
+    if (sheet.ToBeWritten()) run.plannedKeys.insert((plan.folderKey / FoldedName(files, sheet.file.filename())).native());
 }
 
 std::filesystem::path ComposeSheetName(NamingPattern pattern, const std::string& number, const std::filesystem::path& base,
@@ -220,7 +220,7 @@ bool IsUsableFileName(const std::filesystem::path& name) {
 }
 
 SheetPlan PrepareSheets(const JwwDocument& doc, const SplitOptions& options, const std::filesystem::path& source,
-                        const std::filesystem::path& outputFolder, const Platform& platform) {
+                        const std::filesystem::path& outputFolder, const FileQueries& files) {
   SheetPlan plan;
   plan.source = source;
   plan.outputFolder = outputFolder;
@@ -231,7 +231,7 @@ SheetPlan PrepareSheets(const JwwDocument& doc, const SplitOptions& options, con
   const SheetOptions sheetOptions{options.drawFrameOnFF, options.margin};
 
   const std::filesystem::path base = SourceBaseName(source);
-  const std::filesystem::path separator = platform.ToPath(options.separator);
+  const std::filesystem::path separator = files.ToPath(options.separator);
   const int32_t frameCount = int32_t(plan.frames.size());
   int32_t k = options.startNumber;
   for (size_t j = 0; j < plan.frames.size(); ++j) {
@@ -248,38 +248,38 @@ SheetPlan PrepareSheets(const JwwDocument& doc, const SplitOptions& options, con
       if (sheet.view.order.empty()) continue;  // kEmpty
       ++nonEmpty;
       std::filesystem::path shownName;
-      const std::optional<std::filesystem::path> nameText = NameTextPath(platform, frame.sheetNames[s], shownName);
+      const std::optional<std::filesystem::path> nameText = NameTextPath(files, frame.sheetNames[s], shownName);
       const std::filesystem::path name =
           ComposeSheetName(options.namingPattern, sheet.number, base, separator, nameText ? *nameText : shownName);
       // A name text no file system can hold matters only where the pattern uses the name.
       const bool nameUsed = name != ComposeSheetName(options.namingPattern, sheet.number, base, separator, {});
       if ((!nameText && nameUsed) || !IsUsableFileName(name)) {
         sheet.decision = SheetDecision::kNameNotUsable;
-        sheet.note = kCannotSave + platform.ToSjis(name);
+        sheet.note = kCannotSave + files.ToSjis(name);
         continue;
       }
       sheet.decision = SheetDecision::kWrite;
       sheet.name = name;
       std::filesystem::path file = outputFolder / name;
       file += ".jww";
-      sheet.foundIdentity = platform.IdentityOf(file);
+      sheet.foundIdentity = files.IdentityOf(file);
     }
     if (!options.compactEmptyNumbers || nonEmpty > 0) ++k;
   }
   return plan;
 }
 
-void PlaceSheets(SheetPlan& plan, const RunContext& run, const Platform& platform) {
-  Planner planner(run, platform, plan.folderKey);
+void PlaceSheets(SheetPlan& plan, const RunContext& run, const FileQueries& files) {
+  Planner planner(run, files, plan.folderKey);
   for (PlannedSheet& sheet : plan.sheets)
     if (sheet.decision == SheetDecision::kWrite && sheet.file.empty())
       planner.Place(sheet, plan.outputFolder, sheet.name);
 }
 
 SheetPlan PlanSheets(const JwwDocument& doc, const SplitOptions& options, const std::filesystem::path& source,
-                     const std::filesystem::path& outputFolder, const RunContext& run, const Platform& platform) {
-  SheetPlan plan = PrepareSheets(doc, options, source, outputFolder, platform);
-  PlaceSheets(plan, run, platform);
+                     const std::filesystem::path& outputFolder, const RunContext& run, const FileQueries& files) {
+  SheetPlan plan = PrepareSheets(doc, options, source, outputFolder, files);
+  PlaceSheets(plan, run, files);
   return plan;
 }
 

@@ -13,7 +13,7 @@
 
 #include "app/options.h"
 #include "app/planned_output.h"
-#include "app/platform.h"
+#include "app/services.h"
 #include "jww/document.h"
 #include "split/frames.h"
 
@@ -44,16 +44,16 @@ struct RunContext {
 
 // The key by which two paths are compared before either file exists: the folder resolved
 // through links, and on platforms whose names ignore case, the name folded to upper case.
-std::filesystem::path NameKey(const Platform& platform, const std::filesystem::path& path);
+std::filesystem::path NameKey(const FileQueries& files, const std::filesystem::path& path);
 
 // The same for a name in a folder already resolved as NameKey resolves it.
-std::filesystem::path::string_type NameKeyIn(const Platform& platform, const std::filesystem::path& resolvedFolder,
+std::filesystem::path::string_type NameKeyIn(const FileQueries& files, const std::filesystem::path& resolvedFolder,
                                              const std::filesystem::path& name);
 
 // Adds one input of the run to the context.
-void AddRunInput(RunContext& run, const Platform& platform, const std::filesystem::path& input);
+void AddRunInput(RunContext& run, const FileQueries& files, const std::filesystem::path& input);
 // Adds a settings file, which no file of the run may replace.
-void AddProtectedFile(RunContext& run, const Platform& platform, const std::filesystem::path& file);
+void AddProtectedFile(RunContext& run, const FileQueries& files, const std::filesystem::path& file);
 
 enum class SheetDecision {
   kWrite,           // written under its own name
@@ -95,21 +95,21 @@ struct SheetPlan {
 };
 
 // Plans every sheet of a loaded drawing. Reads the file system (paths and identities) through
-// the platform but changes nothing: the drawing and the run context stay as they are.
+// the file queries but changes nothing: the drawing and the run context stay as they are.
 SheetPlan PlanSheets(const JwwDocument& doc, const SplitOptions& options, const std::filesystem::path& source,
-                     const std::filesystem::path& outputFolder, const RunContext& run, const Platform& platform);
+                     const std::filesystem::path& outputFolder, const RunContext& run, const FileQueries& files);
 
 // The two halves of PlanSheets. PrepareSheets decides all that depends on the drawing alone
 // (frames, views, numbers, names) and leaves every sheet to be written at kWrite with an empty
 // file; drawings can be prepared in any order, at the same time. PlaceSheets then gives those
 // sheets their files against the run, in input order.
 SheetPlan PrepareSheets(const JwwDocument& doc, const SplitOptions& options, const std::filesystem::path& source,
-                        const std::filesystem::path& outputFolder, const Platform& platform);
-void PlaceSheets(SheetPlan& plan, const RunContext& run, const Platform& platform);
+                        const std::filesystem::path& outputFolder, const FileQueries& files);
+void PlaceSheets(SheetPlan& plan, const RunContext& run, const FileQueries& files);
 
 // After a plan was carried out (or printed by a dry run): its files count as taken for the
 // rest of the run.
-void RecordPlannedSheets(RunContext& run, const Platform& platform, const SheetPlan& plan);
+void RecordPlannedSheets(RunContext& run, const FileQueries& files, const SheetPlan& plan);
 
 // The pieces of a file name: number, base, separator and name text as the pattern orders them.
 std::filesystem::path ComposeSheetName(NamingPattern pattern, const std::string& number, const std::filesystem::path& base,

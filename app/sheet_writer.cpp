@@ -12,19 +12,19 @@ std::string RunFailures::Summary() const {
   return kUnwrittenSheetsLead + std::to_string(count) + kUnwrittenSheetsFirstReason + first + kUnwrittenSheetsEnd;
 }
 
-void ReportPlan(Platform& platform, const SheetPlan& plan, RunFailures& failures) {
-  if (plan.rejectedFrames > 0) platform.SetStatusText(kRejectedFramesNote + std::to_string(plan.rejectedFrames));
+void ReportPlan(RunFeedback& feedback, const SheetPlan& plan, RunFailures& failures) {
+  if (plan.rejectedFrames > 0) feedback.SetStatusText(kRejectedFramesNote + std::to_string(plan.rejectedFrames));
   for (const PlannedSheet& sheet : plan.sheets) {
     switch (sheet.decision) {
       case SheetDecision::kProtectedInput:
-        platform.SetStatusText(sheet.note);
+        feedback.SetStatusText(sheet.note);
         failures.Note(sheet.note);
         break;
       case SheetDecision::kNameNotUsable:
         failures.Note(sheet.note);
         break;
       case SheetDecision::kRenamed:
-        platform.SetStatusText(sheet.note);
+        feedback.SetStatusText(sheet.note);
         break;
       case SheetDecision::kWrite:
       case SheetDecision::kEmpty:
@@ -33,10 +33,9 @@ void ReportPlan(Platform& platform, const SheetPlan& plan, RunFailures& failures
   }
 }
 
-std::vector<SheetOutcome> WriteSheets(Platform& platform, JwwDocument& doc, const SheetPlan& plan,
-                                      const SplitOptions& options, const std::string& hostExePath,
-                                      RunFailures& failures) {
-  ReportPlan(platform, plan, failures);
+std::vector<SheetOutcome> WriteSheets(const FileQueries& files, RunFeedback& feedback, JwwDocument& doc,
+                                      const SheetPlan& plan, RunFailures& failures) {
+  ReportPlan(feedback, plan, failures);
   std::vector<SheetOutcome> outcomes(plan.sheets.size());
   const int32_t keptPaper = doc.header.paperSize;
   const double keptOriginX = doc.header.printOriginX, keptOriginY = doc.header.printOriginY;
@@ -49,20 +48,24 @@ std::vector<SheetOutcome> WriteSheets(Platform& platform, JwwDocument& doc, cons
     SheetOutcome& outcome = outcomes[i];
     outcome.written = doc.SaveSheet(sheet.file, doc.header.version, sheet.view);
     if (!outcome.written) {
-      outcome.failure = kCannotSave + platform.ToSjis(sheet.file) + " (" + doc.diagnostics.reason + ")";
+      outcome.failure = kCannotSave + files.ToSjis(sheet.file) + " (" + doc.diagnostics.reason + ")";
       failures.Note(outcome.failure);
-    } else if (options.printAfterSplit) {
-      // Printed only when this save succeeded: never an older file of the same name. Jw_cad
-      // starts in its own folder, so it needs the whole path.
-      std::error_code ec;
-      const std::filesystem::path absolute = std::filesystem::absolute(sheet.file, ec);
-      platform.PrintWithHost(hostExePath, ec ? sheet.file : absolute);
     }
   }
   doc.header.paperSize = keptPaper;
   doc.header.printOriginX = keptOriginX;
   doc.header.printOriginY = keptOriginY;
   return outcomes;
+}
+
+void PrintWrittenSheets(SheetPrinting& printing, const JwwDocument& doc, const SheetPlan& plan,
+                        const std::vector<SheetOutcome>& outcomes, const std::string& hostExePath) {
+  for (size_t i = 0; i < outcomes.size() && i < plan.sheets.size(); ++i) {
+    if (!outcomes[i].written) continue;
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(plan.sheets[i].file, ec);
+    printing.PrintSheet({doc, plan, i, ec ? plan.sheets[i].file : absolute, hostExePath});
+  }
 }
 
 }  // namespace kelvane

@@ -6,8 +6,9 @@
 #include <vector>
 
 #include "app/options.h"
-#include "app/platform.h"
+#include "app/services.h"
 #include "app/sheet_plan.h"
+#include "app/sheet_printing.h"
 #include "jww/document.h"
 
 namespace kelvane {
@@ -37,13 +38,16 @@ struct RunFailures {
 
 // Shows the status text of every skipped or renamed sheet and counts the skipped ones, as a
 // real run does; a dry run calls this alone.
-void ReportPlan(Platform& platform, const SheetPlan& plan, RunFailures& failures);
+void ReportPlan(RunFeedback& feedback, const SheetPlan& plan, RunFailures& failures);
 
-// Saves every sheet the plan says to write, in the drawing's own version, and has Jw_cad print
-// each one saved when the options ask for it. Reports the plan first (ReportPlan). The
-// drawing's paper size and print origin are set per sheet and restored at the end.
-std::vector<SheetOutcome> WriteSheets(Platform& platform, JwwDocument& doc, const SheetPlan& plan,
-                                      const SplitOptions& options, const std::string& hostExePath,
-                                      RunFailures& failures);
+// Saves every sheet the plan says to write, in the drawing's own version. Reports the plan
+// first (ReportPlan). The drawing's paper size and print origin are set per sheet and restored
+// at the end.
+std::vector<SheetOutcome> WriteSheets(const FileQueries& files, RunFeedback& feedback, JwwDocument& doc,
+                                      const SheetPlan& plan, RunFailures& failures);
+
+// Prints every sheet that was written (never an older file of the same name), in order.
+void PrintWrittenSheets(SheetPrinting& printing, const JwwDocument& doc, const SheetPlan& plan,
+                        const std::vector<SheetOutcome>& outcomes, const std::string& hostExePath);
 
 }  // namespace kelvane

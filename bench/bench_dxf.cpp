@@ -13,8 +13,8 @@
 
 #include "app/sheet_plan.h"
 #include "app/sheet_writer.h"
+#include "app/services/portable_services.h"
 #include "bench/benchmark_drawing.h"
-#include "bench/quiet_platform.h"
 #include "dxf/dxf_file.h"
 #include "jww/builder.h"
 
@@ -72,19 +72,19 @@ int main(int argc, char** argv) {
   JwwDocument doc;
   Build(doc);
   const std::filesystem::path src = dir / "big.jww";
-  QuietPlatform platform;
+  StandardFileQueries platform;
+  SilentFeedback feedback;
   SplitOptions options;
   RunContext run;
   AddRunInput(run, platform, src);
   const SheetPlan plan = PlanSheets(doc, options, src, dir / "sheets", run, platform);
-  std::string host;
   std::vector<double> jww, dxf, ratios, jwwCpu, dxfCpu, cpuRatios, jwwSys, dxfSys;
   for (int round = 0; round < rounds; ++round) {
     Fresh(dir / "sheets");
     auto t0 = Clock::now();
     const double c0 = CpuSeconds(), s0 = SystemSeconds();
     RunFailures failures;
-    WriteSheets(platform, doc, plan, options, host, failures);
+    WriteSheets(platform, feedback, doc, plan, failures);
     auto t1 = Clock::now();
     const double c1 = CpuSeconds(), s1 = SystemSeconds();
     for (const PlannedSheet& sheet : plan.sheets) {

@@ -13,7 +13,7 @@
 
 #include "app/sheet_plan.h"
 #include "app/sheet_writer.h"
-#include "bench/quiet_platform.h"
+#include "app/services/portable_services.h"
 #include "jww/builder.h"
 #include "split/frames.h"
 
@@ -76,14 +76,14 @@ void Generate(const std::filesystem::path& path, int entities = 200000) {
 // Returns the files written. Kept apart so that it can follow the program's split entry point.
 std::vector<std::filesystem::path> SplitInto(JwwDocument& doc, const std::filesystem::path& src,
                                              const std::filesystem::path& outFolder) {
-  static QuietPlatform platform;
+  static StandardFileQueries platform;
+  static SilentFeedback feedback;
   static SplitOptions options;
-  static std::string host;
   RunContext run;
   AddRunInput(run, platform, src);
   const SheetPlan plan = PlanSheets(doc, options, src, outFolder, run, platform);
   RunFailures failures;
-  WriteSheets(platform, doc, plan, options, host, failures);
+  WriteSheets(platform, feedback, doc, plan, failures);
   std::vector<std::filesystem::path> files;
   for (const PlannedSheet& sheet : plan.sheets)
     if (sheet.ToBeWritten()) files.push_back(sheet.file);
@@ -179,15 +179,15 @@ void ProcessorTimeOnTmpfs(int entities, int rounds) {
     JwwDocument doc;
     doc.LoadFromFile(src);
     const double t1 = ProcessorSeconds();
-    static QuietPlatform platform;
+    static StandardFileQueries platform;
+  static SilentFeedback feedback;
     static SplitOptions options;
-    static std::string host;
-    RunContext run;
+      RunContext run;
     AddRunInput(run, platform, src);
     const SheetPlan plan = PlanSheets(doc, options, src, dir / "out", run, platform);
     const double t2 = ProcessorSeconds();
     RunFailures failures;
-    WriteSheets(platform, doc, plan, options, host, failures);
+    WriteSheets(platform, feedback, doc, plan, failures);
     if (plan.sheets.size() != outputs.size()) std::fprintf(stderr, "sheet count differs\n");
     loads.push_back(t1 - t0);
     plans.push_back(t2 - t1);

@@ -16,5 +16,5 @@ endif()
 
 if(KELVANE_BENCH AND NOT WIN32)
   add_executable(bench_dxf bench/bench_dxf.cpp)
-  target_link_libraries(bench_dxf PRIVATE kelvane_app kelvane_dxf kelvane_benchmark_drawing)
+  target_link_libraries(bench_dxf PRIVATE kelvane_services kelvane_app kelvane_dxf kelvane_benchmark_drawing)
 endif()

@@ -6,7 +6,7 @@ endif()
 # Every undefined behaviour must stop the input, or libFuzzer never sees it.
 set(KELVANE_FUZZ_SANITIZERS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
 
-foreach(lib kelvane_platform kelvane_text kelvane_jww kelvane_split kelvane_split_reference kelvane_app kelvane_posix
+foreach(lib kelvane_platform kelvane_text kelvane_jww kelvane_split kelvane_split_reference kelvane_app kelvane_services kelvane_posix_services kelvane_posix
         kelvane_render_pdf)
   target_compile_options(${lib} PRIVATE -fsanitize=fuzzer-no-link ${KELVANE_FUZZ_SANITIZERS})
 endforeach()

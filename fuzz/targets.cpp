@@ -29,7 +29,7 @@
 #include "split/extract.h"
 #include "split/frames.h"
 #include "split/sheetnames.h"
-#include "tests/fake_platform.h"
+#include "tests/fake_services.h"
 #include "tests/reference/reference.h"
 
 namespace kelvane::fuzz {
@@ -182,12 +182,12 @@ void RunAsCommandLine(const uint8_t* data, size_t size, unsigned choice) {
   const CommandLineResult parsed = ParseCommandLine(args);
   KELVANE_FUZZ_CHECK(parsed.command.has_value(), "the command line was refused: " + parsed.error);
   if (!parsed.command) return;
-  FakePlatform platform;
+  FakeServices platform;
   platform.executable = dir / "bin" / "kelvane";
   platform.parameters = {input};
   OverridingFrontEnd frontEnd(parsed.command->overrides);
   {
-    Session session(platform, frontEnd, SessionSettings{parsed.command->settingsFile, parsed.command->outputFolder});
+    Session session(platform.Services(), frontEnd, SessionSettings{parsed.command->settingsFile, parsed.command->outputFolder});
     session.Start();
     KELVANE_FUZZ_CHECK(!session.running, "the run did not end");
   }
@@ -501,9 +501,9 @@ void SettingsFile(const uint8_t* data, size_t size) {
 }
 
 void HandOverFile(const uint8_t* data, size_t size) {
-  static FakePlatform platform;
+  static FakeServices platform;
   static SessionFrontEnd frontEnd;
-  static Session session(platform, frontEnd);
+  static Session session(platform.Services(), frontEnd);
   static const std::filesystem::path exeFolder = [] {
     std::filesystem::path p = ScratchFolder() / "exe";
     std::error_code ec;

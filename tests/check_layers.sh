@@ -22,13 +22,16 @@ allowed() {
     dxf) echo "render split jww platform text" ;;
     app) echo "dxf render split jww platform text" ;;
     app/pictures) echo "app render render/cairo render/pdf split jww platform codec text" ;;
-    app/posix) echo "app app/pictures dxf render split jww platform platform/posix text" ;;
-    app/win32) echo "app dxf render render/gdi render/pdf split jww platform platform/win32 text" ;;
-    app/web) echo "app dxf render split jww platform text" ;;
+    app/services) echo "app dxf render split jww platform text" ;;
+    app/services/posix) echo "app app/services app/pictures dxf render split jww platform platform/posix text" ;;
+    app/services/win32) echo "app app/services dxf render split jww platform platform/win32 text" ;;
+    app/posix) echo "app app/services app/services/posix app/pictures dxf render split jww platform platform/posix text" ;;
+    app/win32) echo "app app/services app/services/win32 dxf render render/gdi render/pdf split jww platform platform/win32 text" ;;
+    app/web) echo "app app/services dxf render split jww platform text" ;;
     *) echo "?" ;;
   esac
 }
-portable="text codec jww split render render/pdf dxf app"
+portable="text codec jww split render render/pdf dxf app app/services"
 
 failures=0
 fail() { echo "layering: $*"; failures=$((failures + 1)); }

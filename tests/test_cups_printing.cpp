@@ -23,7 +23,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/posix/cups_print_service.h"
+#include "app/services/posix/cups_print_service.h"
 #include "tests/fixtures.h"
 
 using kelvane::testing::ReadBytes;

@@ -10,8 +10,9 @@
 
 #include "app/session.h"
 #include "app/settings.h"
-#include "fake_platform.h"
+#include "fake_services.h"
 #include "jww/builder.h"
+#include "split/frames.h"
 
 using namespace kelvane;
 
@@ -113,9 +114,9 @@ class SessionTest : public ::testing::Test {
   void HandOver(const std::string& contents) { Write("bin/JWC_TEMP.TXT", contents); }
 
   std::filesystem::path dir_;
-  FakePlatform platform_;
+  FakeServices platform_;
   RecordingFrontEnd frontEnd_;
-  Session session_{platform_, frontEnd_};
+  Session session_{platform_.Services(), frontEnd_};
   std::vector<SplitCall>& splits_ = frontEnd_.splits;
   std::function<void()>& onSplit_ = frontEnd_.onSplit;
 };
@@ -253,7 +254,7 @@ TEST_F(SessionTest, HandOverFileNamingNothingUsableConvertsNothingAndCloses) {
     SCOPED_TRACE(contents);
     HandOver(contents);
     platform_.parameters = {"/G"};
-    Session session(platform_, frontEnd_);
+    Session session(platform_.Services(), frontEnd_);
     EXPECT_TRUE(session.Start());
     EXPECT_TRUE(session.inputFiles.empty());
   }
@@ -383,6 +384,50 @@ TEST_F(SessionTest, DropDuringARunDoesNotDisturbIt) {
   ASSERT_EQ(splits_.size(), 2u);
   EXPECT_EQ(splits_[1].name, "b.jww");
   EXPECT_EQ(platform_.statusTexts.back(), kConverted + "2)");
+}
+
+// Printing is the session's, through the one printing service: every written sheet with its
+// whole path, once the drawing's files are written and before the front end hears of it;
+// nothing when not asked for, and nothing when the front end gives no printing service.
+TEST_F(SessionTest, PrintsEveryWrittenSheetThroughItsPrintingService) {
+  const std::filesystem::path drawing = dir_ / "in" / "framed.jww";
+  std::filesystem::create_directories(drawing.parent_path());
+  JwwDocument doc;
+  InitDrawing(doc, 600, false);
+  Attr frame;
+  frame.penColor = kFramePenColor, frame.penStyle = kFramePenStyle, frame.penWidth = kFramePenWidth;
+  for (double x : {0.0, 300.0}) {
+    AddLine(doc, x, 0, x + 297, 0, frame);
+    AddLine(doc, x + 297, 0, x + 297, 210, frame);
+    AddLine(doc, x + 297, 210, x, 210, frame);
+    AddLine(doc, x, 210, x, 0, frame);
+    AddLine(doc, x + 10, 10, x + 20, 20);
+  }
+  ASSERT_TRUE(doc.SaveToFile(drawing, 600));
+  session_.hostExePath = "\"C:\\JWW\\Jw_win.exe\"";
+  session_.options.printAfterSplit = true;
+  size_t printedBeforeFrontEnd = 0;
+  onSplit_ = [&] { printedBeforeFrontEnd = platform_.printed.size(); };
+  session_.DropFiles({drawing});
+  ASSERT_EQ(platform_.printed.size(), 2u);
+  EXPECT_EQ(printedBeforeFrontEnd, 2u);
+  for (const auto& [program, file] : platform_.printed) {
+    EXPECT_EQ(program, session_.hostExePath);
+    EXPECT_TRUE(file.is_absolute());
+    EXPECT_TRUE(std::filesystem::is_regular_file(file)) << file;
+  }
+
+  session_.options.printAfterSplit = false;
+  session_.DropFiles({drawing});
+  EXPECT_EQ(platform_.printed.size(), 2u);
+
+  SessionServices withoutPrinting = platform_.Services();
+  withoutPrinting.printing = nullptr;
+  Session bare(withoutPrinting, frontEnd_);
+  bare.options.printAfterSplit = true;
+  bare.DropFiles({drawing});
+  EXPECT_EQ(platform_.printed.size(), 2u);
+  EXPECT_EQ(bare.Failures().count, 0);
 }
 
 TEST_F(SessionTest, OutputFolderFollowsTheRadioButtonsAndTheFolderBox) {
@@ -532,7 +577,7 @@ TEST_F(SessionTest, SettingsSurviveARestart) {
   session_.position = {-7, 9};
   session_.Close();
 
-  Session again(platform_, frontEnd_);
+  Session again(platform_.Services(), frontEnd_);
   again.Start();
   EXPECT_EQ(again.options, session_.options);
   EXPECT_EQ(again.position, session_.position);
@@ -545,7 +590,7 @@ TEST_F(SessionTest, SideOptionsLiveBesideTheSettingsFileWhichTheyLeaveAlone) {
   const std::string withoutOption = ReadText(dat);
   EXPECT_FALSE(std::filesystem::exists(ini));  // nothing set, nothing left behind
 
-  Session on(platform_, frontEnd_);
+  Session on(platform_.Services(), frontEnd_);
   on.Start();
   EXPECT_FALSE(on.side.options.pdf);
   on.side.options.pdf = true;
@@ -553,7 +598,7 @@ TEST_F(SessionTest, SideOptionsLiveBesideTheSettingsFileWhichTheyLeaveAlone) {
   EXPECT_EQ(ReadText(dat), withoutOption);
   EXPECT_EQ(ReadText(ini), "pdf=1\r\n");
 
-  Session again(platform_, frontEnd_);
+  Session again(platform_.Services(), frontEnd_);
   again.Start();
   EXPECT_TRUE(again.side.options.pdf);
   again.side.options.pdf = false;
@@ -570,7 +615,7 @@ TEST_F(SessionTest, UnwritableExecutableFolderFallsBackToTheUserFolder) {
   EXPECT_FALSE(std::filesystem::exists(dir_ / "missing"));
   ASSERT_TRUE(std::filesystem::exists(dir_ / "user" / "kelvane.dat"));
 
-  Session again(platform_, frontEnd_);
+  Session again(platform_.Services(), frontEnd_);
   again.Start();
   EXPECT_EQ(again.SettingsFile(), dir_ / "user" / "kelvane.dat");
   EXPECT_EQ(again.options.namingPattern, NamingPattern::kName);
@@ -596,7 +641,7 @@ TEST_F(SessionTest, NamedSettingsFileIsOnlyRead) {
   o.startNumber = 42;
   ASSERT_TRUE(SaveSettings(named, o, WindowPosition{}));
   const std::string before = ReadText(named);
-  Session session(platform_, frontEnd_, SessionSettings{named, std::nullopt, false});
+  Session session(platform_.Services(), frontEnd_, SessionSettings{named, std::nullopt, false});
   session.Start();
   EXPECT_EQ(session.options.startNumber, 42);
   session.options.startNumber = 43;

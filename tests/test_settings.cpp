@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/settings.h"
-#include "fake_platform.h"
+#include "fake_services.h"
 
 using namespace kelvane;
 
@@ -389,13 +389,13 @@ TEST_F(SettingsTest, SettingsFileLocations) {
   EXPECT_EQ(SettingsFileBeside("/opt/k/kelvane"), std::filesystem::path("/opt/k/kelvane.dat"));
   EXPECT_EQ(SettingsFileBeside("/opt/k/Kelvane.exe"), std::filesystem::path("/opt/k/Kelvane.dat"));
 
-  FakePlatform platform;
+  FakeServices platform;
   platform.executable = dir_ / "bin" / "kelvane";
   platform.userSettings = dir_ / "user";
   EXPECT_EQ(UserSettingsFile(platform), dir_ / "user" / "kelvane.dat");
   // Beside the executable unless the user's folder holds a copy.
-  EXPECT_EQ(DefaultSettingsFile(platform), dir_ / "bin" / "kelvane.dat");
+  EXPECT_EQ(DefaultSettingsFile(platform, platform), dir_ / "bin" / "kelvane.dat");
   std::filesystem::create_directories(dir_ / "user");
   std::ofstream(dir_ / "user" / "kelvane.dat") << "1\r\n";
-  EXPECT_EQ(DefaultSettingsFile(platform), dir_ / "user" / "kelvane.dat");
+  EXPECT_EQ(DefaultSettingsFile(platform, platform), dir_ / "user" / "kelvane.dat");
 }

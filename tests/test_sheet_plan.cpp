@@ -12,7 +12,7 @@
 #include "jww/images.h"
 #include "platform/text_conversion.h"
 #include "split/extract.h"
-#include "tests/fake_platform.h"
+#include "tests/fake_services.h"
 #include "tests/fixtures.h"
 
 using namespace kelvane;
@@ -84,7 +84,7 @@ struct SheetRecord {
 };
 
 // Plans one drawing as the first of a run and, unless dry, writes it.
-std::vector<SheetRecord> PlanAndWrite(Platform& platform, JwwDocument& doc, const SplitOptions& options,
+std::vector<SheetRecord> PlanAndWrite(FakeServices& platform, JwwDocument& doc, const SplitOptions& options,
                                       const std::string& host, const std::filesystem::path& source,
                                       const std::filesystem::path& folder,
                                       const std::vector<std::filesystem::path>& inputs, bool dryRun,
@@ -97,7 +97,9 @@ std::vector<SheetRecord> PlanAndWrite(Platform& platform, JwwDocument& doc, cons
   if (dryRun)
     ReportPlan(platform, plan, failures);
   else
-    outcomes = WriteSheets(platform, doc, plan, options, host, failures);
+    outcomes = WriteSheets(platform, platform, doc, plan, failures);
+  // As the session does once the drawing is written.
+  if (!dryRun && options.printAfterSplit) PrintWrittenSheets(platform, doc, plan, outcomes, host);
   std::vector<SheetRecord> records;
   for (size_t i = 0; i < plan.sheets.size(); ++i) {
     const PlannedSheet& p = plan.sheets[i];
@@ -126,7 +128,7 @@ class Driver : public ::testing::Test {
     return names;
   }
   JwwDocument doc;
-  FakePlatform platform;
+  FakeServices platform;
   SplitOptions options;
   std::string host = "\"C:\\JWW\\Jw_win.exe\"";
   TempDir dir;
@@ -388,7 +390,7 @@ TEST_P(EndToEnd, EverySheetHoldsItsEntitiesMovedExactlyAndTheDrawingIsUntouched)
   const auto linesBefore = src.lines;
   const auto dimsBefore = src.dimensions;
 
-  FakePlatform platform;
+  FakeServices platform;
   SplitOptions options;
   options.drawFrameOnFF = true;
   options.margin = 5;

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "app/example.h"
-#include "app/posix/sheet_printer.h"
+#include "app/services/posix/sheet_printer.h"
 #include "render/render.h"
-#include "tests/fake_platform.h"
+#include "tests/fake_services.h"
 #include "tests/fixtures.h"
 
 using namespace kelvane;
@@ -45,7 +45,7 @@ TEST(SheetPrinter, SendsEachSheetsPdfAndLeavesNoTemporaryOne) {
   ASSERT_TRUE(WriteExampleDrawing(drawing));
   JwwDocument doc;
   ASSERT_TRUE(doc.LoadFromFile(drawing));
-  FakePlatform platform;
+  FakeServices platform;
   RunContext run;
   AddRunInput(run, platform, drawing);
   const SheetPlan plan = PlanSheets(doc, SplitOptions{}, drawing, dir.path(), run, platform);
@@ -141,7 +141,7 @@ TEST(SheetPrinter, RemovesTheFoldersOfKilledPrintRunsAndNothingElse) {
   ASSERT_TRUE(WriteExampleDrawing(drawing));
   JwwDocument doc;
   ASSERT_TRUE(doc.LoadFromFile(drawing));
-  FakePlatform platform;
+  FakeServices platform;
   RunContext run;
   AddRunInput(run, platform, drawing);
   const SheetPlan plan = PlanSheets(doc, SplitOptions{}, drawing, dir.path(), run, platform);

@@ -14,13 +14,15 @@
 #include "app/example.h"
 #include "app/plan_picture.h"
 #include "app/posix/command_line.h"
-#include "app/posix/cups_print_service.h"
 #include "app/posix/console.h"
-#include "app/posix/picture_module.h"
-#include "app/posix/platform.h"
-#include "app/posix/sheet_printer.h"
+#include "app/services/posix/cups_print_service.h"
+#include "app/services/posix/picture_module.h"
+#include "app/services/posix/posix_services.h"
+#include "app/services/posix/sheet_printer.h"
 #include "app/session.h"
 #include "app/settings.h"
+#include "app/sheet_printing.h"
+#include "app/sheet_rows.h"
 #include "dxf/dxf_file.h"
 #include "jww/document.h"
 #include "jww/images.h"
@@ -223,10 +225,11 @@ int MakeExample(const std::filesystem::path& folder) {
 // The plan of one drawing, a line per sheet, as the dry run shows it.
 void PrintPlan(const SheetPlan& plan) {
   std::cout << PrintableText(plan.source.string()) << ": " << plan.frames.size() << " frame(s)\n";
-  for (const PlannedSheet& p : plan.sheets) {
-    const PaperFrame& f = plan.frames[p.frame];
+  for (const SheetRow& row : SheetRowsOf(plan)) {
+    const PlannedSheet& p = *row.sheet;
+    const PaperFrame& f = *row.frame;
     const size_t s = size_t(p.sheet);
-    std::string name = ToUtf8(f.sheetNames[s]);
+    std::string name = row.name ? ToUtf8(*row.name) : std::string();
     std::string layers =
         f.sheetLayerLists[s].empty() || f.sheetLayerGroups[s] < 0
             ? "none"
@@ -235,7 +238,7 @@ void PrintPlan(const SheetPlan& plan) {
     std::snprintf(rect, sizeof rect, "(%g, %g)-(%g, %g)", f.minX, f.minY, f.maxX, f.maxY);
     std::cout << "frame " << p.frame + 1 << " sheet " << p.sheet + 1 << ": number " << p.number << ", rect " << rect
               << ", paper " << p.paperSize << ", name " << JsonString(name) << ", layers " << layers << ", file ";
-    if (p.decision == SheetDecision::kEmpty)
+    if (row.state == SheetRowState::kEmpty)
       std::cout << "(empty: not written)";
     else if (!p.ToBeWritten())
       std::cout << "(not written: " << PrintableText(SjisToUtf8(p.note)) << ")";
@@ -309,7 +312,8 @@ class ModulePictures final : public PictureWriter {
 
 // The dry run's lines for the files beside a drawing's sheets, as the run names them.
 void PrintCompanions(const SheetPlan& plan) {
-  for (const PlannedOutput& out : plan.outputs) {
+  for (const OutputRow& row : OutputRowsOf(plan)) {
+    const PlannedOutput& out = *row.output;
     std::cout << "  also " << PrintableText(out.file.string());
     if (out.state == OutputState::kRefused) std::cout << " (not written: " << out.reason << ")";
     std::cout << "\n";
@@ -320,13 +324,11 @@ void PrintCompanions(const SheetPlan& plan) {
 // dry run prints every plan.
 class CommandLineFrontEnd final : public SessionFrontEnd {
  public:
-  CommandLineFrontEnd(const CommandLine& command, Console& console, SheetPrinter& printer)
-      : command_(command), console_(console), printer_(printer), pictures_(command) {}
+  CommandLineFrontEnd(const CommandLine& command, Console& console) : command_(command), console_(console), pictures_(command) {}
   // The session whose inputs and settings files no picture may replace.
   void Protect(const Session& session) { session_ = &session; }
   void SettingsLoaded(SplitOptions& options) override { command_.overrides.ApplyTo(options); }
-  void RunStarted(const SplitOptions& options) override { print_ = options.printAfterSplit; }
-  bool DrawingDoneReadsDrawing() const override { return command_.mode == CommandMode::kPlan || print_; }
+  bool DrawingDoneReadsDrawing() const override { return command_.mode == CommandMode::kPlan; }
   CompanionRequest Companions() override {
     // The plan picture shows them too, planned and not written.
     CompanionRequest request;
@@ -356,15 +358,11 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
     reportFailed = true;
     console_.ErrorLine("kelvane: " + PrintableText(FailureLine(failure)));
   }
-  void DrawingDone(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>& outcomes) override {
+  void DrawingDone(const JwwDocument& doc, const SheetPlan& plan, const std::vector<SheetOutcome>&) override {
     if (command_.mode == CommandMode::kPlan) return DrawPlan(doc, plan);
-    if (command_.dryRun) {
-      PrintPlan(plan);
-      PrintCompanions(plan);
-    }
-    if (!print_) return;
-    for (size_t i = 0; i < outcomes.size(); ++i)
-      if (outcomes[i].written) Print(doc, plan, i);
+    if (!command_.dryRun) return;
+    PrintPlan(plan);
+    PrintCompanions(plan);
   }
   void InputNotListed(const ListingProblem& problem) override {
     if (problem.repeated)
@@ -389,9 +387,6 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
   // Pictures that could not be written, and the first reason.
   int failedPictures = 0;
   bool reportFailed = false;
-  // Sheets written but not printed, and the first reason.
-  int failedPrints = 0;
-  std::string firstPrintFailure;
 
  private:
   std::set<FileIdentity> ProtectedFiles() const { return session_ ? session_->ProtectedFiles() : std::set<FileIdentity>(); }
@@ -408,21 +403,43 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
       Failed(error);
     Warn(warnings);
   }
+  void Failed(const std::string& error) {
+    ++failedPictures;
+    console_.ErrorLine("kelvane: " + PrintableText(error));
+  }
+  const CommandLine& command_;
+  Console& console_;
+  ModulePictures pictures_;
+  const Session* session_ = nullptr;
+  PictureFolders folders_;
+};
+
+// The session's printing on the command line: every written sheet's PDF through CUPS, each
+// job or failure told on the console.
+class CommandLinePrinting final : public SheetPrinting {
+ public:
+  CommandLinePrinting(const CommandLine& command, Console& console, SheetPrinter& printer)
+      : command_(command), console_(console), printer_(printer) {}
+  // The session whose inputs and settings files no temporary PDF may replace.
+  void Protect(const Session& session) { session_ = &session; }
   // Sends a written sheet to the printer: its PDF when the run wrote one.
-  void Print(const JwwDocument& doc, const SheetPlan& plan, size_t i) {
-    const PlannedSheet& sheet = plan.sheets[i];
+  void PrintSheet(const SheetToPrint& request) override {
+    const SheetPlan& plan = request.plan;
+    const PlannedSheet& sheet = plan.sheets[request.index];
     std::filesystem::path pdf;
     bool anyPicture = false;
     for (const PlannedOutput& out : plan.outputs) {
-      if (out.kind != OutputKind::kPicture || out.sheet != i) continue;
+      if (out.kind != OutputKind::kPicture || out.sheet != request.index) continue;
       anyPicture = true;
       if (out.format == PictureFormat::kPdf && out.state == OutputState::kWritten) pdf = out.file;
     }
     PictureOptions pictures{{}, command_.color, command_.dpi, ProtectedFiles()};
     pictures.pdfLayers = command_.pdfLayers;
     std::string error, warnings;
-    const std::string job = printer_.Print(doc, plan, sheet, pictures, pdf, error, anyPicture ? nullptr : &warnings);
-    Warnings(warnings);
+    const std::string job =
+        printer_.Print(request.document, plan, sheet, pictures, pdf, error, anyPicture ? nullptr : &warnings);
+    // Shown even when quiet: the run succeeds, so only these lines tell what was left out.
+    Warn(warnings);
     if (!job.empty()) {
       console_.StatusLine(PrintableText(sheet.file.string()) + ": printed as job " + PrintableText(job));
       return;
@@ -430,19 +447,16 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
     if (failedPrints++ == 0) firstPrintFailure = error;
     console_.ErrorLine("kelvane: " + PrintableText(sheet.file.string()) + ": not printed: " + PrintableText(error));
   }
-  void Failed(const std::string& error) {
-    ++failedPictures;
-    console_.ErrorLine("kelvane: " + PrintableText(error));
-  }
-  // Shown even when quiet: the run succeeds, so only these lines tell what was left out.
-  void Warnings(const std::string& lines) { Warn(lines); }
+  // Sheets written but not printed, and the first reason.
+  int failedPrints = 0;
+  std::string firstPrintFailure;
+
+ private:
+  std::set<FileIdentity> ProtectedFiles() const { return session_ ? session_->ProtectedFiles() : std::set<FileIdentity>(); }
   const CommandLine& command_;
   Console& console_;
   SheetPrinter& printer_;
-  ModulePictures pictures_;
-  bool print_ = false;
   const Session* session_ = nullptr;
-  PictureFolders folders_;
 };
 
 // One drawing on its own paper, as Jw_cad prints it. The drawing itself is never replaced.
@@ -497,11 +511,14 @@ int Split(const CommandLine& command) {
       return Fail("the settings file " + PrintableText(command.settingsFile->string()) + " " + problem);
   }
   Console console(command.quiet);
-  std::unique_ptr<Platform> platform =
-      MakePosixPlatform(command.operands, {}, [&console](const std::string& line) { console.StatusLine(line); });
-  const std::unique_ptr<PrintService> printing = MakeCupsPrintService();
-  SheetPrinter printer(*printing, command.printer.value_or(std::string()), LoadPictureModule);
-  CommandLineFrontEnd frontEnd(command, console, printer);
+  const PosixFileQueries files;
+  const PosixEnvironment environment(command.operands);
+  TerminalDialogs dialogs;
+  TerminalFeedback feedback([&console](const std::string& line) { console.StatusLine(line); });
+  const std::unique_ptr<PrintService> cups = MakeCupsPrintService();
+  SheetPrinter printer(*cups, command.printer.value_or(std::string()), LoadPictureModule);
+  CommandLinePrinting printing(command, console, printer);
+  CommandLineFrontEnd frontEnd(command, console);
   SessionSettings settings;
   settings.namedSettingsFile = command.settingsFile;
   settings.outputFolder = command.outputFolder;
@@ -509,8 +526,11 @@ int Split(const CommandLine& command) {
   settings.recursive = command.recursive;
   settings.jobs = command.jobs ? *command.jobs : std::max(1u, std::thread::hardware_concurrency());
   if (command.reportFile && *command.reportFile != "-") settings.reportFile = command.reportFile;
-  Session session(*platform, frontEnd, settings);
+  SessionServices services{files, environment, dialogs, feedback};
+  services.printing = &printing;
+  Session session(services, frontEnd, settings);
   frontEnd.Protect(session);
+  printing.Protect(session);
 
   const bool closeNow = session.Start();
   const bool cancelled = session.cancelRequested;
@@ -529,10 +549,10 @@ int Split(const CommandLine& command) {
               << " sheet(s) or drawing(s) could not be written; first: " << PrintableText(SjisToUtf8(failures.first))
               << "\n";
   // The status above says the conversion is done; this last line says what was not printed.
-  if (frontEnd.failedPrints > 0)
-    std::cerr << "kelvane: " << frontEnd.failedPrints
-              << " written sheet(s) not printed; first: " << PrintableText(frontEnd.firstPrintFailure) << "\n";
-  if (frontEnd.failedPictures > 0 || frontEnd.failedPrints > 0 || !session.Summary().outputFailures.empty()) return 1;
+  if (printing.failedPrints > 0)
+    std::cerr << "kelvane: " << printing.failedPrints
+              << " written sheet(s) not printed; first: " << PrintableText(printing.firstPrintFailure) << "\n";
+  if (frontEnd.failedPictures > 0 || printing.failedPrints > 0 || !session.Summary().outputFailures.empty()) return 1;
   return failures.count > 0 || frontEnd.reportFailed || session.UnreadableInputs() > 0 ? 1 : 0;
 }
 

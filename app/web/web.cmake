@@ -1,7 +1,7 @@
 # The core in the browser: the C API of app/web/ over the portable libraries, linked into
 # kelvane.js and kelvane.wasm, with the page beside them (scripts/web.sh builds and serves it).
-add_executable(kelvane_web app/web/web_api.cpp app/web/web_platform.cpp app/web/display_list_bytes.cpp)
-target_link_libraries(kelvane_web PRIVATE kelvane_app)
+add_executable(kelvane_web app/web/web_api.cpp app/web/display_list_bytes.cpp)
+target_link_libraries(kelvane_web PRIVATE kelvane_services kelvane_app)
 set_target_properties(kelvane_web PROPERTIES OUTPUT_NAME kelvane SUFFIX ".js"
                       RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/site)
 # No network and no ports: the file system in memory, memory that grows (the budgets of the

@@ -21,7 +21,7 @@
 #include "app/sheet_plan.h"
 #include "app/sheet_writer.h"
 #include "app/web/display_list_bytes.h"
-#include "app/web/web_platform.h"
+#include "app/services/portable_services.h"
 #include "dxf/dxf_writer.h"
 #include "jww/document.h"
 #include "platform/text_conversion.h"
@@ -40,7 +40,10 @@ struct OpenDrawing {
   SheetPlan plan;
 };
 
-WebPlatform gPlatform;
+// The module's memory file system, filled by the page with the drawings it opened; nothing
+// is shown while a run goes, the page shows its outcome.
+StandardFileQueries gFiles;
+SilentFeedback gFeedback;
 std::vector<OpenDrawing> gDrawings;
 SplitOptions gOptions;
 std::string gResult;
@@ -184,11 +187,11 @@ EMSCRIPTEN_KEEPALIVE const char* kv_plan(const char* optionsText) {
   std::string json = "[";
   Guarded([&] {
     RunContext run;
-    for (const OpenDrawing& d : gDrawings) AddRunInput(run, gPlatform, d.file);
+    for (const OpenDrawing& d : gDrawings) AddRunInput(run, gFiles, d.file);
     for (size_t i = 0; i < gDrawings.size(); ++i) {
       OpenDrawing& d = gDrawings[i];
-      d.plan = PlanSheets(*d.document, gOptions, d.file, kOutputFolder, run, gPlatform);
-      RecordPlannedSheets(run, gPlatform, d.plan);
+      d.plan = PlanSheets(*d.document, gOptions, d.file, kOutputFolder, run, gFiles);
+      RecordPlannedSheets(run, gFiles, d.plan);
       json += (i ? "," : "") + PlanJson(d);
     }
     json += "]";
@@ -246,7 +249,7 @@ EMSCRIPTEN_KEEPALIVE const char* kv_write_sheets(int i) {
     std::error_code ec;
     std::filesystem::create_directories(kOutputFolder, ec);
     RunFailures failures;
-    const std::vector<SheetOutcome> outcomes = WriteSheets(gPlatform, *d.document, d.plan, gOptions, "", failures);
+    const std::vector<SheetOutcome> outcomes = WriteSheets(gFiles, gFeedback, *d.document, d.plan, failures);
     for (size_t k = 0; k < d.plan.sheets.size(); ++k) {
       if (k < outcomes.size() && outcomes[k].written)
         lines += "ok " + d.plan.sheets[k].file.string() + "\n";

@@ -12,8 +12,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
 
   int result = 1;
   {
-    kelvane::Win32Platform platform;
-    kelvane::MainWindow window(platform);
+    kelvane::Win32Services services;
+    kelvane::MainWindow window(services);
     if (window.Create(instance)) {
       window.Start(showCommand);
       window.RunMessageLoop();

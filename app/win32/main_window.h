@@ -2,46 +2,12 @@
 #pragma once
 
 #include "app/session.h"
-#include "app/win32/platform.h"
+#include "app/services/win32/win32_services.h"
+#include "app/win32/main_window_ids.h"
 #include "app/win32/preview_window.h"
 #include "app/win32/sheet_pdfs.h"
 
 namespace kelvane {
-
-// Control identifiers. The close button is IDOK, so that Enter presses it; Escape arrives as IDCANCEL.
-enum MainWindowControl : int {
-  kCloseButton = IDOK,
-  kOutputGroup = 101,
-  kOutputToDesktopRadio,
-  kOutputToDocumentsRadio,
-  kOutputToSourceFolderRadio,
-  kOutputToGivenFolderRadio,
-  kOutputFolderEdit,
-  kBrowseButton,
-  kNamingPatternLabel,
-  kNamingPatternCombo,
-  kSeparatorLabel,
-  kSeparatorEdit,
-  kForbiddenCharsLabel,
-  kForbiddenCharsNote,
-  kLeadingZeroGroup,
-  kLeadingZeroOff,
-  kLeadingZeroOn,
-  kStartNumberLabel,
-  kStartNumberEdit,
-  kNumberingDirectionGroup,
-  kNumberByRows,
-  kNumberByColumns,
-  kDrawFrameCheck,
-  kMarginLabel,
-  kMarginUnitLabel,
-  kMarginEdit,
-  kCompactNumbersCheck,
-  kPrintAfterSplitCheck,
-  kConfirmSavedCheck,
-  kFrameRuleLabel,
-  kStatusBar,
-};
 
 // The system menu's item that opens the split preview (below 0xF000, the low four bits clear).
 constexpr UINT kPreviewMenuCommand = 0x0100;
@@ -63,7 +29,7 @@ std::wstring AboutText();
 // and forwards the events; start-up, runs and closing are Session's.
 class MainWindow final : public SessionFrontEnd, private PreviewHost {
  public:
-  explicit MainWindow(Win32Platform& platform);
+  explicit MainWindow(Win32Services& services);
   ~MainWindow();
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
@@ -101,9 +67,8 @@ class MainWindow final : public SessionFrontEnd, private PreviewHost {
   void RunMessageLoop();
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  static LRESULT CALLBACK ApplicationProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnApplicationMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void CreateControls();
   void Command(int id, int code, HWND control);
   void DropFiles(HDROP drop);
@@ -124,7 +89,7 @@ class MainWindow final : public SessionFrontEnd, private PreviewHost {
   bool Running() const override { return session_.running; }
   void Split(const std::filesystem::path& drawing) override;
   std::wstring StatusText() const override;
-  Platform& HostPlatform() override { return platform_; }
+  const FileQueries& HostFiles() override { return services_; }
   bool SavePdfChecked() const override { return SavesPdf(); }
   void SavePdfClicked(bool on) override { SetSavesPdf(on); }
   void ShowSavesPdf();
@@ -135,7 +100,7 @@ class MainWindow final : public SessionFrontEnd, private PreviewHost {
   PictureWriter* Pictures() override { return &pictures_; }
   void OutputFailed(const OutputFailure& failure) override;
 
-  Win32Platform& platform_;
+  Win32Services& services_;
   Session session_;
   PreviewWindow preview_{*this};
   SheetPdfPictures pictures_;

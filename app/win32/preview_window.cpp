@@ -1,4 +1,5 @@
-// The split preview window: the plan picture on an off-screen bitmap, the sheet list, the button.
+// The split preview window: its controls and layout, the drawing it shows and plans, and its
+// messages. The sheet list is in preview_list.cpp, the plan's canvas in preview_canvas.cpp.
 #include "app/win32/preview_window.h"
 
 #include <commctrl.h>
@@ -14,7 +15,11 @@
 #include "app/messages.h"
 #include "app/plan_picture.h"
 #include "app/session.h"
+#include "app/sheet_rows.h"
+#include "app/win32/owned_window.h"
 #include "jww/images.h"
+#include "platform/text_conversion.h"
+#include "platform/win32/wide_text.h"
 #include "render/image_source.h"
 
 namespace kelvane {
@@ -30,73 +35,11 @@ constexpr int kListWidth = 420;
 constexpr int kStatusHeight = 20;
 constexpr int kButtonHeight = 25;
 constexpr int kGap = 4;
-constexpr int kFitMargin = 8;  // pixels around the fitted drawing
 constexpr UINT_PTR kReplanTimer = 1;
 constexpr UINT kReplanDelayMs = 250;  // typing in an option field plans once, after the typing
-constexpr UINT_PTR kRebuildTimer = 2;
-constexpr UINT kRebuildDelayMs = 150;  // the picture is painted anew once the wheel rests this long
-// The zoom stays between a quarter of the fitted view and this many times it, which also keeps
-// every coordinate GDI sees far inside its range.
-constexpr double kMostZoom = 2000;
-
-// The sheet list's columns and their narrowest widths.
-const struct {
-  const wchar_t* title;
-  int width;
-} kColumns[] = {{L"番号", 44}, {L"名前", 90}, {L"用紙", 44}, {L"ファイル名", 130}, {L"処理", 200}};
-
-std::wstring ToWide(const JwwString& s) {
-  return s.unicode ? std::wstring(s.wide.begin(), s.wide.end()) : SjisToWide(s.sjis);
-}
-
-// Jw_cad's paper size codes.
-std::wstring PaperName(int32_t code) {
-  static const wchar_t* const kNames[] = {L"A0", L"A1", L"A2", L"A3", L"A4", L"", L"", L"",
-                                          L"2A", L"3A", L"4A", L"5A", L"10m", L"50m", L"100m"};
-  if (code >= 0 && code < 15 && kNames[code][0]) return kNames[code];
-  return std::to_wstring(code);
-}
-
-std::wstring WideOfUtf8(const std::string& utf8) {
-  const std::u16string units = Utf8ToUtf16(utf8);
-  return std::wstring(units.begin(), units.end());
-}
-
-std::wstring DecisionText(SheetDecision d) {
-  switch (d) {
-    case SheetDecision::kWrite: return kSheetToWrite;
-    case SheetDecision::kRenamed: return kSheetToWriteRenamed;
-    case SheetDecision::kEmpty: return kSheetEmpty;
-    case SheetDecision::kProtectedInput: return kSheetWouldReplaceInput;
-    case SheetDecision::kNameNotUsable: return kSheetNameNotUsable;
-  }
-  return L"";
-}
-
 HFONT MakeFont(int pixels) {
   return CreateFontW(-pixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
                      CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, kFontFace);
-}
-
-// Rows as tall as the font's lowest ink needs, above the grid line: the list view sizes them
-// from the font's cell alone, which cuts the underscore ("0-1_example.jww" read "0-1 example.jww").
-// The height comes in as the height of a small-image list, which the list view takes for rows.
-void SizeRowsToFont(HWND list, HFONT font) {
-  HDC dc = GetDC(list);
-  HGDIOBJ old = SelectObject(dc, font);
-  TEXTMETRICW tm{};
-  GetTextMetricsW(dc, &tm);
-  GLYPHMETRICS gm{};
-  const MAT2 identity{{0, 1}, {0, 0}, {0, 0}, {0, 1}};
-  int inkBottom = tm.tmHeight;
-  if (GetGlyphOutlineW(dc, L'_', GGO_METRICS, &gm, 0, nullptr, &identity) != GDI_ERROR)
-    inkBottom = std::max(inkBottom, int(tm.tmAscent - gm.gmptGlyphOrigin.y + int(gm.gmBlackBoxY)));
-  SelectObject(dc, old);
-  ReleaseDC(list, dc);
-  // The text is centred: what reaches below the cell needs as much again above it.
-  const int height = tm.tmHeight + 2 * (inkBottom - tm.tmHeight) + 4;
-  if (HIMAGELIST rows = ImageList_Create(1, height, ILC_COLOR, 1, 0))
-    SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(rows));
 }
 
 bool RegisterClasses(HINSTANCE instance) {
@@ -142,8 +85,7 @@ bool PreviewWindow::Open(HINSTANCE instance, HWND owner) {
     window_ = CreateWindowExW(WS_EX_ACCEPTFILES, kPreviewClass, kCaption, style, CW_USEDEFAULT, CW_USEDEFAULT,
                               frame.right - frame.left, frame.bottom - frame.top, owner, nullptr, instance, nullptr);
     if (!window_) return false;
-    SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&PreviewWindow::WindowProc));
+    AttachOwner<PreviewWindow, &PreviewWindow::window_, &PreviewWindow::OnMessage>(this);
     font_ = font_ ? font_ : MakeFont(12);
     CreateControls();
     Layout();
@@ -164,21 +106,10 @@ void PreviewWindow::CreateControls() {
     return control;
   };
   canvas_ = make(WS_EX_CLIENTEDGE, kCanvasClass, L"", 0, kPreviewCanvas);
-  SetWindowLongPtrW(canvas_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  SetWindowLongPtrW(canvas_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&PreviewWindow::CanvasProc));
+  AttachOwner<PreviewWindow, &PreviewWindow::canvas_, &PreviewWindow::OnCanvasMessage>(this);
   HWND list = make(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
                    WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER, kPreviewList);
-  SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
-  SizeRowsToFont(list, font_);
-  const auto& columns = kColumns;
-  for (int i = 0; i < 5; ++i) {
-    LVCOLUMNW c{};
-    c.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-    c.pszText = const_cast<wchar_t*>(columns[i].title);
-    c.cx = columns[i].width;
-    c.iSubItem = i;
-    SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&c));
-  }
+  SetUpList(list);
   make(0, L"Button", L"この内容で分割", WS_TABSTOP | BS_PUSHBUTTON | WS_DISABLED, kPreviewSplitButton);
   make(0, L"Button", L"PDFも保存(&P)", WS_TABSTOP | BS_AUTOCHECKBOX, kPreviewSavePdfCheck);
   SavePdfChanged();
@@ -275,17 +206,17 @@ void PreviewWindow::OptionControlEdited() {
 void PreviewWindow::Replan() {
   if (!doc_) return;
   host_.CurrentOptions(options_, outputFolder_);
-  Platform& platform = host_.HostPlatform();
+  const FileQueries& files = host_.HostFiles();
   planned_ = true;
   outcomes_.clear();
   std::wstring refusal;
   try {
     // What a drop of this one drawing on the main window would plan.
     RunContext run;
-    AddRunInput(run, platform, file_);
-    plan_ = PlanSheets(*doc_, options_, file_, outputFolder_ ? *outputFolder_ : file_.parent_path() / "", run, platform);
-    RecordPlannedSheets(run, platform, plan_);
-    PlanCompanions(plan_, *doc_, host_.CurrentCompanions(), run, platform);
+    AddRunInput(run, files, file_);
+    plan_ = PlanSheets(*doc_, options_, file_, outputFolder_ ? *outputFolder_ : file_.parent_path() / "", run, files);
+    RecordPlannedSheets(run, files, plan_);
+    PlanCompanions(plan_, *doc_, host_.CurrentCompanions(), run, files);
     refusal = ShowPlan(*doc_, plan_);
   } catch (const std::exception& e) {
     plan_ = SheetPlan{};
@@ -346,153 +277,6 @@ void PreviewWindow::ShowPicture(DisplayList picture) {
   picture_ = std::move(picture);
   if (fitted_ || !(view_.pixelsPerMm > 0)) Fit();
   ViewChanged();
-}
-
-void PreviewWindow::FillRows() {
-  HWND list = Control(kPreviewList);
-  if (!list) return;
-  SendMessageW(list, WM_SETREDRAW, FALSE, 0);
-  SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
-  for (size_t i = 0; i < plan_.sheets.size(); ++i) {
-    const PlannedSheet& s = plan_.sheets[i];
-    const PaperFrame& frame = plan_.frames[s.frame];
-    std::wstring action = DecisionText(s.decision);
-    if (i < outcomes_.size()) {
-      if (outcomes_[i].written) action = kSheetWritten;
-      else if (!outcomes_[i].failure.empty()) action = kSheetNotWritten + SjisToWide(outcomes_[i].failure);
-    }
-    const std::wstring cells[] = {
-        SjisToWide(s.number),
-        s.sheet >= 0 && size_t(s.sheet) < frame.sheetNames.size() ? ToWide(frame.sheetNames[size_t(s.sheet)]) : L"",
-        PaperName(s.paperSize),
-        s.file.empty() ? L"" : s.file.filename().wstring(),
-        action,
-    };
-    LVITEMW item{};
-    item.mask = LVIF_TEXT;
-    item.iItem = int(i);
-    item.pszText = const_cast<wchar_t*>(cells[0].c_str());
-    SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-    for (int c = 1; c < 5; ++c) {
-      item.iSubItem = c;
-      item.pszText = const_cast<wchar_t*>(cells[c].c_str());
-      SendMessageW(list, LVM_SETITEMTEXTW, i, reinterpret_cast<LPARAM>(&item));
-    }
-  }
-  // The files beside the sheets, each under its sheet's number, as the run names them.
-  for (size_t i = 0; i < plan_.outputs.size(); ++i) {
-    const PlannedOutput& out = plan_.outputs[i];
-    const bool ofSheet = out.kind != OutputKind::kPdfSet && out.sheet < plan_.sheets.size();
-    std::wstring action = out.kind == OutputKind::kPdfSet   ? kOutputPdfSet
-                          : out.kind == OutputKind::kDxf      ? kOutputDxf
-                          : out.kind == OutputKind::kDxfImage ? kOutputDxfImage
-                                                              : kOutputPdf;
-    switch (out.state) {
-      case OutputState::kWritten: action += L"：" + std::wstring(kSheetWritten); break;
-      case OutputState::kFailed: action += L"：" + std::wstring(kSheetNotWritten) + WideOfUtf8(out.reason); break;
-      case OutputState::kRefused: action += kOutputNotToWrite + WideOfUtf8(out.reason) + L"）"; break;
-      case OutputState::kPlanned: action += L"：" + std::wstring(kSheetToWrite); break;
-      case OutputState::kNotNeeded: break;
-    }
-    const std::wstring cells[] = {ofSheet ? SjisToWide(plan_.sheets[out.sheet].number) : L"", L"", L"",
-                                  out.file.filename().wstring(), action};
-    LVITEMW item{};
-    item.mask = LVIF_TEXT;
-    item.iItem = int(plan_.sheets.size() + i);
-    item.pszText = const_cast<wchar_t*>(cells[0].c_str());
-    SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-    for (int c = 1; c < 5; ++c) {
-      item.iSubItem = c;
-      item.pszText = const_cast<wchar_t*>(cells[c].c_str());
-      SendMessageW(list, LVM_SETITEMTEXTW, plan_.sheets.size() + i, reinterpret_cast<LPARAM>(&item));
-    }
-  }
-  // Every cell readable: a column as wide as its widest text (the list scrolls sideways).
-  for (int c = 0; c < 5; ++c) {
-    SendMessageW(list, LVM_SETCOLUMNWIDTH, c, LVSCW_AUTOSIZE);
-    const int width = int(SendMessageW(list, LVM_GETCOLUMNWIDTH, c, 0));
-    SendMessageW(list, LVM_SETCOLUMNWIDTH, c, std::max(width + 8, kColumns[c].width));
-  }
-  SendMessageW(list, WM_SETREDRAW, TRUE, 0);
-  InvalidateRect(list, nullptr, TRUE);
-  EnableWindow(Control(kPreviewSplitButton), doc_ && !plan_.sheets.empty());
-}
-
-void PreviewWindow::Fit() {
-  RECT r{};
-  GetClientRect(canvas_, &r);
-  view_ = FitView(picture_, r.right, r.bottom, kFitMargin);
-  fitted_ = true;
-}
-
-void PreviewWindow::ViewChanged() {
-  bitmapStale_ = true;
-  if (canvas_) InvalidateRect(canvas_, nullptr, FALSE);
-}
-
-void PreviewWindow::Zoom(POINT cursor, double factor) {
-  RECT r{};
-  GetClientRect(canvas_, &r);
-  const double fit = FitView(picture_, r.right, r.bottom, kFitMargin).pixelsPerMm;
-  if (!(fit > 0)) return;
-  const double scale = std::clamp(view_.pixelsPerMm * factor, fit / 4, fit * kMostZoom);
-  const double k = scale / view_.pixelsPerMm;
-  // The page point under the cursor stays under it.
-  view_.left = cursor.x - (cursor.x - view_.left) * k;
-  view_.top = cursor.y - (cursor.y - view_.top) * k;
-  view_.pixelsPerMm = scale;
-  fitted_ = false;
-  // The picture at hand is stretched at once; it is painted anew when the wheel rests.
-  InvalidateRect(canvas_, nullptr, FALSE);
-  SetTimer(canvas_, kRebuildTimer, kRebuildDelayMs, nullptr);
-}
-
-void PreviewWindow::PaintCanvas() {
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(canvas_, &ps);
-  RECT r{};
-  GetClientRect(canvas_, &r);
-  HDC memory = CreateCompatibleDC(dc);
-  if (!bitmap_ || bitmapSize_.cx != r.right || bitmapSize_.cy != r.bottom) {
-    if (bitmap_) DeleteObject(bitmap_);
-    bitmap_ = CreateCompatibleBitmap(dc, std::max<LONG>(1, r.right), std::max<LONG>(1, r.bottom));
-    bitmapSize_ = {r.right, r.bottom};
-    bitmapStale_ = true;
-  }
-  HGDIOBJ old = SelectObject(memory, bitmap_);
-  if (bitmapStale_) {
-    KillTimer(canvas_, kRebuildTimer);
-    try {
-      PaintDisplayList(memory, picture_, view_, r, &images_);
-    } catch (const std::exception&) {
-      // Out of memory amid the painting: what was painted stays; the program goes on.
-    }
-    GdiFlush();
-    bitmapView_ = view_;
-    bitmapStale_ = false;
-    ++rebuilds_;
-  }
-  // While the mouse pans or the wheel turns, the picture at hand is moved and scaled to the view
-  // shown; what it does not cover is background until it is painted for the new view.
-  const double k = view_.pixelsPerMm / bitmapView_.pixelsPerMm;
-  const int x = int(std::lround(view_.left + dragBy_.x - bitmapView_.left * k));
-  const int y = int(std::lround(view_.top + dragBy_.y - bitmapView_.top * k));
-  const int w = int(std::lround(r.right * k)), h = int(std::lround(r.bottom * k));
-  if (w == r.right && h == r.bottom) {
-    BitBlt(dc, x, y, w, h, memory, 0, 0, SRCCOPY);
-  } else {
-    SetStretchBltMode(dc, COLORONCOLOR);
-    StretchBlt(dc, x, y, w, h, memory, 0, 0, r.right, r.bottom, SRCCOPY);
-  }
-  if (x > 0 || y > 0 || x + w < r.right || y + h < r.bottom) {
-    ExcludeClipRect(dc, x, y, x + w, y + h);
-    HBRUSH background = CreateSolidBrush(RGB(picture_.background.r, picture_.background.g, picture_.background.b));
-    FillRect(dc, &r, background);
-    DeleteObject(background);
-  }
-  SelectObject(memory, old);
-  DeleteDC(memory);
-  EndPaint(canvas_, &ps);
 }
 
 void PreviewWindow::DropFiles(HDROP drop) {
@@ -571,78 +355,6 @@ LRESULT PreviewWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
   }
   return DefWindowProcW(window_, message, wParam, lParam);
-}
-
-LRESULT PreviewWindow::OnCanvasMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_PAINT:
-      PaintCanvas();
-      return 0;
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_SIZE:
-      if (fitted_) Fit();
-      ViewChanged();
-      return 0;
-    case WM_MOUSEWHEEL: {
-      POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-      ScreenToClient(canvas_, &p);
-      Zoom(p, std::pow(1.25, GET_WHEEL_DELTA_WPARAM(wParam) / double(WHEEL_DELTA)));
-      return 0;
-    }
-    case WM_LBUTTONDOWN:
-      SetFocus(canvas_);
-      SetCapture(canvas_);
-      dragging_ = true;
-      dragFrom_ = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-      dragBy_ = {0, 0};
-      return 0;
-    case WM_MOUSEMOVE:
-      if (dragging_) {
-        dragBy_ = {GET_X_LPARAM(lParam) - dragFrom_.x, GET_Y_LPARAM(lParam) - dragFrom_.y};
-        InvalidateRect(canvas_, nullptr, FALSE);
-      }
-      return 0;
-    case WM_LBUTTONUP:
-    case WM_CAPTURECHANGED:
-      if (dragging_) {
-        dragging_ = false;
-        if (GetCapture() == canvas_) ReleaseCapture();
-        if (dragBy_.x != 0 || dragBy_.y != 0) {
-          view_.left += dragBy_.x;
-          view_.top += dragBy_.y;
-          fitted_ = false;
-          dragBy_ = {0, 0};
-          ViewChanged();
-        }
-      }
-      return 0;
-    case WM_TIMER:
-      if (wParam == kRebuildTimer) {
-        KillTimer(canvas_, kRebuildTimer);
-        ViewChanged();
-      }
-      return 0;
-    case WM_LBUTTONDBLCLK:
-      Fit();
-      ViewChanged();
-      return 0;
-    default:
-      break;
-  }
-  return DefWindowProcW(canvas_, message, wParam, lParam);
-}
-
-LRESULT CALLBACK PreviewWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* self = reinterpret_cast<PreviewWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (!self || self->window_ != window) return DefWindowProcW(window, message, wParam, lParam);
-  return self->OnMessage(message, wParam, lParam);
-}
-
-LRESULT CALLBACK PreviewWindow::CanvasProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* self = reinterpret_cast<PreviewWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (!self || self->canvas_ != window) return DefWindowProcW(window, message, wParam, lParam);
-  return self->OnCanvasMessage(message, wParam, lParam);
 }
 
 }  // namespace kelvane

@@ -12,12 +12,12 @@
 
 #include "app/options.h"
 #include "app/output_plan.h"
+#include "app/services.h"
 #include "app/sheet_plan.h"
 #include "app/sheet_writer.h"
-#include "render/gdi/gdi_output.h"
-#include "app/win32/platform.h"
 #include "jww/document.h"
 #include "render/display_list.h"
+#include "render/gdi/gdi_output.h"
 
 namespace kelvane {
 
@@ -33,7 +33,7 @@ class PreviewHost {
   virtual void Split(const std::filesystem::path& drawing) = 0;
   // The main window's status text after a run.
   virtual std::wstring StatusText() const = 0;
-  virtual Platform& HostPlatform() = 0;
+  virtual const FileQueries& HostFiles() = 0;
   // The main window's "PDFも保存" choice, which the preview's check box shows and sets.
   virtual bool SavePdfChecked() const = 0;
   virtual void SavePdfClicked(bool on) = 0;
@@ -82,8 +82,6 @@ class PreviewWindow {
   const GdiImages& Images() const { return images_; }
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  static LRESULT CALLBACK CanvasProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnCanvasMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void CreateControls();
@@ -95,6 +93,8 @@ class PreviewWindow {
   std::wstring ShowPlan(const JwwDocument& doc, const SheetPlan& plan);
   static std::wstring RefusalFor(const std::exception& e);
   void ShowPicture(DisplayList picture);
+  // The list's look and columns, once it is made; its rows, from the plan and the outcomes.
+  void SetUpList(HWND list);
   void FillRows();
   void SetStatus(const std::wstring& text);
   void PaintCanvas();

@@ -15,8 +15,9 @@
 
 #include "app/plan_picture.h"
 #include "render/gdi/gdi_output.h"
-#include "app/win32/platform.h"
+#include "app/services/win32/win32_services.h"
 #include "bench/benchmark_drawing.h"
+#include "jww/builder.h"
 #include "jww/document.h"
 #include "jww/images.h"
 
@@ -62,7 +63,7 @@ int main(int argc, char** argv) {
   JwwDocument doc;
   if (!doc.LoadFromFile(file)) return 1;
   auto t1 = Clock::now();
-  Win32Platform platform({}, file);
+  Win32Services platform({}, file);
   RunContext run;
   AddRunInput(run, platform, file);
   const SheetPlan plan = PlanSheets(doc, SplitOptions{}, file, file.parent_path() / "", run, platform);

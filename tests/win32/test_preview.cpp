@@ -148,7 +148,7 @@ TEST(Preview, SavePdfItemAndCheckBoxFollowEachOtherAndLiveInTheSideFileOnly) {
 
 TEST(Preview, PdfSwitchAsksForPdfsOfThisRunOnlyAlsoWithTheHandOverSwitch) {
   const auto folder = FreshFolder("preview-pdf-switch");
-  Win32Platform platform({L"/G", L"/PDF"}, folder / L"kelvane.exe");
+  Win32Services platform({L"/G", L"/PDF"}, folder / L"kelvane.exe");
   EXPECT_TRUE(platform.TakeSwitch(L"/pdf"));
   EXPECT_EQ(platform.Parameters(), std::vector<std::filesystem::path>{L"/G"});
   EXPECT_FALSE(platform.TakeSwitch(L"/pdf"));

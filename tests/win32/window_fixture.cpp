@@ -1,4 +1,4 @@
-// Helpers of the window tests: fresh folders, drawings, a recording platform, a live window, drops.
+// Helpers of the window tests: fresh folders, drawings, recording services, a live window, drops.
 #include "tests/win32/window_fixture.h"
 
 #include <shlobj.h>
@@ -69,15 +69,15 @@ void WriteFile(const std::filesystem::path& path, std::string_view bytes) {
 
 std::string Sjis(std::wstring_view text) { return WideToSjis(text); }
 
-void RecordingPlatform::SetStatusText(std::string_view text) {
+void RecordingServices::SetStatusText(std::string_view text) {
   statusTexts.emplace_back(text);
-  Win32Platform::SetStatusText(text);
+  Win32Services::SetStatusText(text);
 }
 
-void RecordingPlatform::ProcessMessages() {
+void RecordingServices::ProcessMessages() {
   ++processMessagesCalls;
   if (onProcessMessages) onProcessMessages();
-  Win32Platform::ProcessMessages();
+  Win32Services::ProcessMessages();
 }
 
 LiveWindow::LiveWindow(const std::filesystem::path& folder, std::vector<std::filesystem::path> parameters,

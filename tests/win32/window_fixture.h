@@ -1,4 +1,4 @@
-// Helpers of the window tests: fresh folders, drawings, a recording platform, a live window, drops.
+// Helpers of the window tests: fresh folders, drawings, recording services, a live window, drops.
 #pragma once
 
 #include "app/win32/main_window.h"
@@ -31,10 +31,10 @@ void WriteFile(const std::filesystem::path& path, std::string_view bytes);
 // Shift_JIS bytes of a UTF-16 text, for comparing with the portable code's texts.
 std::string Sjis(std::wstring_view text);
 
-// The real platform, recording the status texts and letting a test act between drawings.
-class RecordingPlatform : public Win32Platform {
+// The real services, recording the status texts and letting a test act between drawings.
+class RecordingServices : public Win32Services {
  public:
-  using Win32Platform::Win32Platform;
+  using Win32Services::Win32Services;
   std::vector<std::string> statusTexts;
   std::function<void()> onProcessMessages;
   int processMessagesCalls = 0;
@@ -56,7 +56,7 @@ class LiveWindow {
   void Click(int id);
 
   std::filesystem::path exeFolder;
-  RecordingPlatform platform;
+  RecordingServices platform;
   MainWindow window;
 };
 

@@ -1,5 +1,6 @@
-// The platform layer for Windows: files, shell folders, registry, message boxes, drops, printing.
-#include "app/win32/platform.h"
+// The services of the app layer on Windows: files, shell folders, registry, message boxes,
+// drops, printing.
+#include "app/services/win32/win32_services.h"
 
 #include <commctrl.h>
 #include <commdlg.h>
@@ -67,7 +68,7 @@ DWORD Attributes(const std::filesystem::path& path) {
 
 }  // namespace
 
-Win32Platform::Win32Platform() {
+Win32Services::Win32Services() {
   int count = 0;
   if (LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count)) {
     for (int i = 1; i < count; ++i) parameters_.emplace_back(args[i]);
@@ -85,18 +86,18 @@ Win32Platform::Win32Platform() {
   }
 }
 
-Win32Platform::Win32Platform(std::vector<std::filesystem::path> parameters, std::filesystem::path executable)
+Win32Services::Win32Services(std::vector<std::filesystem::path> parameters, std::filesystem::path executable)
     : parameters_(std::move(parameters)), executable_(std::move(executable)) {}
 
-void Win32Platform::AttachWindow(HWND mainWindow, HWND statusBar) {
+void Win32Services::AttachWindow(HWND mainWindow, HWND statusBar) {
   mainWindow_ = mainWindow;
   statusBar_ = statusBar;
 }
 
-std::filesystem::path Win32Platform::ExecutablePath() const { return executable_; }
-std::vector<std::filesystem::path> Win32Platform::Parameters() const { return parameters_; }
+std::filesystem::path Win32Services::ExecutablePath() const { return executable_; }
+std::vector<std::filesystem::path> Win32Services::Parameters() const { return parameters_; }
 
-bool Win32Platform::TakePreviewSwitch(std::filesystem::path& drawing) {
+bool Win32Services::TakePreviewSwitch(std::filesystem::path& drawing) {
   for (size_t i = 0; i < parameters_.size(); ++i) {
     if (CompareStringOrdinal(parameters_[i].c_str(), -1, L"/preview", -1, TRUE) != CSTR_EQUAL) continue;
     drawing = i + 1 < parameters_.size() ? parameters_[i + 1] : std::filesystem::path();
@@ -106,7 +107,7 @@ bool Win32Platform::TakePreviewSwitch(std::filesystem::path& drawing) {
   return false;
 }
 
-bool Win32Platform::TakeSwitch(std::wstring_view name) {
+bool Win32Services::TakeSwitch(std::wstring_view name) {
   const std::wstring wanted(name);
   const auto matches = [&](const std::filesystem::path& p) {
     return CompareStringOrdinal(p.c_str(), -1, wanted.c_str(), -1, TRUE) == CSTR_EQUAL;
@@ -116,17 +117,17 @@ bool Win32Platform::TakeSwitch(std::wstring_view name) {
   return parameters_.size() != before;
 }
 
-bool Win32Platform::FileExists(const std::filesystem::path& path) const {
+bool Win32Services::FileExists(const std::filesystem::path& path) const {
   DWORD a = Attributes(path);
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool Win32Platform::FolderExists(const std::filesystem::path& path) const {
+bool Win32Services::FolderExists(const std::filesystem::path& path) const {
   DWORD a = Attributes(path);
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::optional<std::string> Win32Platform::FileTimeText(const std::filesystem::path& path) const {
+std::optional<std::string> Win32Services::FileTimeText(const std::filesystem::path& path) const {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (path.empty() || !GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
   SYSTEMTIME utc{}, local{};
@@ -135,16 +136,16 @@ std::optional<std::string> Win32Platform::FileTimeText(const std::filesystem::pa
   return LocalTimeText(local);
 }
 
-std::string Win32Platform::NowText() const {
+std::string Win32Services::NowText() const {
   SYSTEMTIME now{};
   GetLocalTime(&now);
   return LocalTimeText(now);
 }
 
-std::filesystem::path Win32Platform::DesktopFolder() const { return SpecialFolder(mainWindow_, CSIDL_DESKTOPDIRECTORY); }
-std::filesystem::path Win32Platform::DocumentsFolder() const { return SpecialFolder(mainWindow_, CSIDL_PERSONAL); }
+std::filesystem::path Win32Services::DesktopFolder() const { return SpecialFolder(mainWindow_, CSIDL_DESKTOPDIRECTORY); }
+std::filesystem::path Win32Services::DocumentsFolder() const { return SpecialFolder(mainWindow_, CSIDL_PERSONAL); }
 
-std::filesystem::path Win32Platform::UserSettingsFolder() const {
+std::filesystem::path Win32Services::UserSettingsFolder() const {
   std::wstring appData(32768, L'\0');
   DWORD n = GetEnvironmentVariableW(L"APPDATA", appData.data(), DWORD(appData.size()));
   if (n > 0 && n < appData.size()) {
@@ -157,7 +158,7 @@ std::filesystem::path Win32Platform::UserSettingsFolder() const {
   return std::filesystem::path(appData) / L"Kelvane";
 }
 
-std::string Win32Platform::ClassesRootDefaultValue(std::string_view key) const {
+std::string Win32Services::ClassesRootDefaultValue(std::string_view key) const {
   HKEY handle = nullptr;
   // Opened for reading only: a missing key stays missing.
   if (RegOpenKeyExW(HKEY_CLASSES_ROOT, SjisToWide(key).c_str(), 0, KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS)
@@ -179,15 +180,15 @@ std::string Win32Platform::ClassesRootDefaultValue(std::string_view key) const {
   return result;
 }
 
-bool Win32Platform::ConfirmYesNo(std::string_view sjisText) {
+bool Win32Services::ConfirmYesNo(std::string_view sjisText) {
   return MessageBoxJapanese(mainWindow_, sjisText, kConfirmTitle, MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
-void Win32Platform::Inform(std::string_view sjisText) {
+void Win32Services::Inform(std::string_view sjisText) {
   MessageBoxJapanese(mainWindow_, sjisText, kInformTitle, MB_OK | MB_ICONINFORMATION);
 }
 
-std::optional<std::filesystem::path> Win32Platform::ChooseFolder(const std::filesystem::path& start) {
+std::optional<std::filesystem::path> Win32Services::ChooseFolder(const std::filesystem::path& start) {
   // A save dialog with a placeholder file name serves as the folder chooser; the placeholder
   // carries the start folder, which the dialog then opens in on every Windows version.
   std::wstring initial = (start / L"\u3000").native();
@@ -208,13 +209,13 @@ std::optional<std::filesystem::path> Win32Platform::ChooseFolder(const std::file
   return std::filesystem::path(chosen).parent_path() / L"";
 }
 
-void Win32Platform::AcceptDroppedFiles() {
+void Win32Services::AcceptDroppedFiles() {
   if (mainWindow_) DragAcceptFiles(mainWindow_, TRUE);
 }
 
-bool Win32Platform::EscapeDown() { return (GetAsyncKeyState(VK_ESCAPE) & 0x8000) != 0; }
+bool Win32Services::StopRequested() { return (GetAsyncKeyState(VK_ESCAPE) & 0x8000) != 0; }
 
-void Win32Platform::ProcessMessages() {
+void Win32Services::ProcessMessages() {
   MSG msg;
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
@@ -225,13 +226,13 @@ void Win32Platform::ProcessMessages() {
   }
 }
 
-void Win32Platform::SetStatusText(std::string_view sjisText) {
+void Win32Services::SetStatusText(std::string_view sjisText) {
   if (!statusBar_) return;
   SendMessageW(statusBar_, SB_SETTEXTW, SB_SIMPLEID, reinterpret_cast<LPARAM>(SjisToWide(sjisText).c_str()));
   UpdateWindow(statusBar_);
 }
 
-void Win32Platform::StartProgram(std::string_view sjisProgram, std::string_view sjisParameters) {
+void Win32Services::StartProgram(std::string_view sjisProgram, std::string_view sjisParameters) {
   const std::filesystem::path program = TrimQuotes(SjisToWide(sjisProgram));
   if (program.empty()) return;
   // Jw_cad runs in its own folder, as when started from its icon.
@@ -240,7 +241,7 @@ void Win32Platform::StartProgram(std::string_view sjisProgram, std::string_view 
                 folder.empty() ? nullptr : folder.c_str(), SW_SHOW);
 }
 
-void Win32Platform::PrintWithHost(std::string_view sjisProgram, const std::filesystem::path& absoluteFile) {
+void Win32Services::PrintWithHost(std::string_view sjisProgram, const std::filesystem::path& absoluteFile) {
   const std::filesystem::path program = TrimQuotes(SjisToWide(sjisProgram));
   if (program.empty()) return;
   // Wide all the way: a folder outside code page 932 keeps its name.
@@ -250,12 +251,14 @@ void Win32Platform::PrintWithHost(std::string_view sjisProgram, const std::files
                 SW_SHOW);
 }
 
-std::optional<FileIdentity> Win32Platform::IdentityOf(const std::filesystem::path& path) const {
+void Win32Services::PrintSheet(const SheetToPrint& sheet) { PrintWithHost(sheet.hostExePath, sheet.absoluteFile); }
+
+std::optional<FileIdentity> Win32Services::IdentityOf(const std::filesystem::path& path) const {
   return FileIdentityOf(path);
 }
 
-std::filesystem::path Win32Platform::ToPath(std::string_view sjis) const { return SjisToPath(sjis); }
-std::string Win32Platform::ToSjis(const std::filesystem::path& path) const { return PathToSjis(path); }
+std::filesystem::path Win32Services::ToPath(std::string_view sjis) const { return SjisToPath(sjis); }
+std::string Win32Services::ToSjis(const std::filesystem::path& path) const { return PathToSjis(path); }
 
 void DispatchWindowMessage(HWND mainWindow, MSG& msg) {
   if (mainWindow && IsWindow(mainWindow) && IsDialogMessageW(mainWindow, &msg)) return;

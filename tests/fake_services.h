@@ -1,4 +1,5 @@
-// A platform for tests: real files, settable folders and keys, and a record of what was shown.
+// Every service of a session, for tests: real files, settable folders and keys, and a record of
+// what was shown and printed.
 #pragma once
 
 #include <sys/stat.h>
@@ -11,12 +12,22 @@
 #include <utility>
 #include <vector>
 
-#include "app/platform.h"
+#include "app/services.h"
+#include "app/sheet_printing.h"
 
 namespace kelvane {
 
-class FakePlatform final : public Platform {
+class FakeServices final : public FileQueries,
+                           public ProgramEnvironment,
+                           public UserDialogs,
+                           public RunFeedback,
+                           public WindowServices,
+                           public HostRegistry,
+                           public SheetPrinting {
  public:
+  // All of them, as a window's session has them.
+  SessionServices Services() { return {*this, *this, *this, *this, this, this, this}; }
+
   // Settable state.
   std::filesystem::path executable = "/nonexistent/kelvane/kelvane";
   std::vector<std::filesystem::path> parameters;
@@ -40,7 +51,6 @@ class FakePlatform final : public Platform {
   std::vector<std::string> informations;
   mutable std::vector<std::string> registryKeysRead;
   std::vector<std::filesystem::path> folderDialogStarts;
-  std::vector<std::pair<std::string, std::string>> startedPrograms;
   std::vector<std::pair<std::string, std::filesystem::path>> printed;
   int dropRegistrations = 0;
   int processMessagesCalls = 0;
@@ -84,18 +94,13 @@ class FakePlatform final : public Platform {
     return chosenFolder;
   }
   void AcceptDroppedFiles() override { ++dropRegistrations; }
-  bool EscapeDown() override { return escapeDown; }
+  bool StopRequested() override { return escapeDown; }
   void ProcessMessages() override {
     ++processMessagesCalls;
     if (onProcessMessages) onProcessMessages();
   }
   void SetStatusText(std::string_view text) override { statusTexts.emplace_back(text); }
-  void StartProgram(std::string_view program, std::string_view parameters) override {
-    startedPrograms.emplace_back(std::string(program), std::string(parameters));
-  }
-  void PrintWithHost(std::string_view program, const std::filesystem::path& file) override {
-    printed.emplace_back(std::string(program), file);
-  }
+  void PrintSheet(const SheetToPrint& sheet) override { printed.emplace_back(sheet.hostExePath, sheet.absoluteFile); }
   // The tests' paths are ASCII, so bytes pass through unchanged.
   std::filesystem::path ToPath(std::string_view sjis) const override {
     return std::filesystem::path(std::string(sjis));

@@ -1,4 +1,4 @@
-// The Win32 platform layer: code page 932 conversions, registry, folders, times, starting programs.
+// The Windows services: code page 932 conversions, registry, folders, times, starting programs.
 #include <chrono>
 #include <fstream>
 
@@ -37,20 +37,20 @@ TEST(Conversions, PathsKeepCharactersOutsideCodePage932) {
   EXPECT_EQ(PathToSjis(p), "C:\\\x90\x7D\x96\xCA\\a.jww");
   EXPECT_EQ(PathToSjis(std::filesystem::path(L"C:\\\uD55C\\a.jww")), "C:\\?\\a.jww");
 
-  Win32Platform platform({}, L"C:\\k\\kelvane.exe");
+  Win32Services platform({}, L"C:\\k\\kelvane.exe");
   EXPECT_EQ(platform.ToPath("\x90\x7D\x96\xCA.jww").wstring(), L"図面.jww");
   EXPECT_EQ(platform.ToSjis(L"図面.jww"), "\x90\x7D\x96\xCA.jww");
 }
 
-TEST(Platform, GivenParametersAndExecutable) {
-  Win32Platform platform({L"a.jww", L"/G"}, L"C:\\Tools\\kelvane.exe");
+TEST(Win32Services, GivenParametersAndExecutable) {
+  Win32Services platform({L"a.jww", L"/G"}, L"C:\\Tools\\kelvane.exe");
   EXPECT_EQ(platform.ExecutablePath(), std::filesystem::path(L"C:\\Tools\\kelvane.exe"));
   ASSERT_EQ(platform.Parameters().size(), 2u);
   EXPECT_EQ(platform.Parameters()[1], std::filesystem::path(L"/G"));
 }
 
-TEST(Platform, OwnCommandLineAndExecutable) {
-  Win32Platform platform;
+TEST(Win32Services, OwnCommandLineAndExecutable) {
+  Win32Services platform;
   EXPECT_EQ(platform.ExecutablePath().filename(), std::filesystem::path(L"kelvane_win32_tests.exe"));
   int count = 0;
   LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
@@ -60,10 +60,10 @@ TEST(Platform, OwnCommandLineAndExecutable) {
   LocalFree(args);
 }
 
-TEST(Platform, FilesAndFolders) {
+TEST(Win32Services, FilesAndFolders) {
   const auto folder = FreshFolder("files");
   WriteFile(folder / L"a.jww", "x");
-  Win32Platform platform;
+  Win32Services platform;
   EXPECT_TRUE(platform.FileExists(folder / L"a.jww"));
   EXPECT_FALSE(platform.FileExists(folder));
   EXPECT_FALSE(platform.FileExists(folder / L"b.jww"));
@@ -73,10 +73,10 @@ TEST(Platform, FilesAndFolders) {
   EXPECT_FALSE(platform.FolderExists(L""));
 }
 
-TEST(Platform, TimesInTheSystemsShortDateAndLongTimeFormats) {
+TEST(Win32Services, TimesInTheSystemsShortDateAndLongTimeFormats) {
   const auto folder = FreshFolder("times");
   WriteFile(folder / L"a.jww", "x");
-  Win32Platform platform;
+  Win32Services platform;
   SYSTEMTIME now{};
   GetLocalTime(&now);
   wchar_t date[128], time[128];
@@ -92,8 +92,8 @@ TEST(Platform, TimesInTheSystemsShortDateAndLongTimeFormats) {
   EXPECT_FALSE(platform.FileTimeText(folder / L"missing.jww"));
 }
 
-TEST(Platform, DesktopDocumentsAndUserSettingsFolders) {
-  Win32Platform platform;
+TEST(Win32Services, DesktopDocumentsAndUserSettingsFolders) {
+  Win32Services platform;
   EXPECT_TRUE(platform.FolderExists(platform.DesktopFolder())) << platform.DesktopFolder();
   EXPECT_TRUE(platform.FolderExists(platform.DocumentsFolder())) << platform.DocumentsFolder();
   EXPECT_NE(platform.DesktopFolder(), platform.DocumentsFolder());
@@ -119,7 +119,7 @@ class RegistryTest : public ::testing::Test {
 
 TEST_F(RegistryTest, DefaultValueOfTheOpenCommand) {
   SetDefault(L"C:\\JWW\\Jw_win.exe %1");
-  Win32Platform platform;
+  Win32Services platform;
   const std::string value = platform.ClassesRootDefaultValue("KelvaneTest.Document\\shell\\open\\command");
   EXPECT_EQ(value, "C:\\JWW\\Jw_win.exe %1");
   EXPECT_EQ(HostExePathFrom(value), "\"C:\\JWW\\Jw_win.exe\"");
@@ -127,23 +127,23 @@ TEST_F(RegistryTest, DefaultValueOfTheOpenCommand) {
 
 TEST_F(RegistryTest, JapaneseValueComesAsShiftJis) {
   SetDefault(L"D:\\図面\\Jw_win.exe \"%1\"");
-  Win32Platform platform;
+  Win32Services platform;
   EXPECT_EQ(platform.ClassesRootDefaultValue("KelvaneTest.Document\\shell\\open\\command"),
             "D:\\\x90\x7D\x96\xCA\\Jw_win.exe \"%1\"");
 }
 
 TEST_F(RegistryTest, AMissingKeyGivesEmptyAndIsNotCreated) {
-  Win32Platform platform;
+  Win32Services platform;
   EXPECT_EQ(platform.ClassesRootDefaultValue("KelvaneTest.Document\\shell\\open\\command"), "");
   HKEY key = nullptr;
   EXPECT_NE(RegOpenKeyExW(HKEY_CLASSES_ROOT, L"KelvaneTest.Document", 0, KEY_READ, &key), ERROR_SUCCESS);
   if (key) RegCloseKey(key);
 }
 
-TEST(Platform, StartProgramPassesTheParametersAndDoesNotWait) {
+TEST(Win32Services, StartProgramPassesTheParametersAndDoesNotWait) {
   const auto folder = FreshFolder("start");
   std::filesystem::copy_file(OwnFolder() / L"print_stub.exe", folder / L"print_stub.exe");
-  Win32Platform platform;
+  Win32Services platform;
   // As the sheet driver calls it: the program in quotes, "/p" and the quoted sheet path.
   const std::string sheet = Sjis(L"C:\\出力 フォルダ\\1_plan.jww");
   platform.StartProgram("\"" + Sjis((folder / L"print_stub.exe").wstring()) + "\"", "/p \"" + sheet + "\"");
@@ -155,10 +155,10 @@ TEST(Platform, StartProgramPassesTheParametersAndDoesNotWait) {
   EXPECT_EQ(ReadFile(log), "/p \"C:\\\xE5\x87\xBA\xE5\x8A\x9B \xE3\x83\x95\xE3\x82\xA9\xE3\x83\xAB\xE3\x83\x80\\1_plan.jww\"\n");
 }
 
-TEST(Platform, PrintingPassesTheWholePathInWideText) {
+TEST(Win32Services, PrintingPassesTheWholePathInWideText) {
   const auto folder = FreshFolder("print");
   std::filesystem::copy_file(OwnFolder() / L"print_stub.exe", folder / L"print_stub.exe");
-  Win32Platform platform;
+  Win32Services platform;
   // A folder outside code page 932 would lose its name in Shift_JIS.
   platform.PrintWithHost("\"" + Sjis((folder / L"print_stub.exe").wstring()) + "\"", L"C:\\한국\\a.jww");
   const auto log = folder / L"print_stub.log";
@@ -169,11 +169,11 @@ TEST(Platform, PrintingPassesTheWholePathInWideText) {
   EXPECT_EQ(ReadFile(log), "/p \"C:\\\xED\x95\x9C\xEA\xB5\xAD\\a.jww\"\n");
 }
 
-TEST(Platform, IdentityIgnoresTheCaseOfANameAndTellsFilesApart) {
+TEST(Win32Services, IdentityIgnoresTheCaseOfANameAndTellsFilesApart) {
   const auto folder = FreshFolder("identity");
   std::ofstream(folder / L"1f.jww") << "a";
   std::ofstream(folder / L"other.jww") << "b";
-  Win32Platform platform;
+  Win32Services platform;
   const auto id = platform.IdentityOf(folder / L"1f.jww");
   ASSERT_TRUE(id.has_value());
   EXPECT_EQ(platform.IdentityOf(folder / L"1F.JWW"), id);
@@ -182,16 +182,16 @@ TEST(Platform, IdentityIgnoresTheCaseOfANameAndTellsFilesApart) {
   EXPECT_TRUE(platform.NamesIgnoreCase());
 }
 
-TEST(Platform, StartingAMissingProgramIsIgnored) {
-  Win32Platform platform;
+TEST(Win32Services, StartingAMissingProgramIsIgnored) {
+  Win32Services platform;
   platform.StartProgram("\"C:\\no\\such\\Jw_win.exe\"", "/p \"C:\\a.jww\"");
   platform.StartProgram("", "");
   SUCCEED();
 }
 
-TEST(Platform, EscapeIsUpWhenNobodyPressesIt) {
-  Win32Platform platform;
-  EXPECT_FALSE(platform.EscapeDown());
+TEST(Win32Services, EscapeIsUpWhenNobodyPressesIt) {
+  Win32Services platform;
+  EXPECT_FALSE(platform.StopRequested());
 }
 
 }  // namespace

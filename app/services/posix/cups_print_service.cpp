@@ -1,6 +1,6 @@
 // The print service through libcups. Jobs go out with the frame's media and orientation and
 // with scaling off, so that the sheet prints 1:1 on paper of its own size.
-#include "app/posix/cups_print_service.h"
+#include "app/services/posix/cups_print_service.h"
 
 #include <cups/cups.h>
 #include <dlfcn.h>

@@ -1,5 +1,5 @@
 // Printing written sheets through the print service, from their PDFs.
-#include "app/posix/sheet_printer.h"
+#include "app/services/posix/sheet_printer.h"
 
 #include <fcntl.h>
 #include <stdlib.h>

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "app/pictures/picture_library.h"
-#include "app/print_service.h"
+#include "app/services/posix/print_service.h"
 #include "app/sheet_plan.h"
 #include "jww/document.h"
 

@@ -1,4 +1,4 @@
-#include "app/posix/picture_module.h"
+#include "app/services/posix/picture_module.h"
 
 #include <dlfcn.h>
 

@@ -1,4 +1,5 @@
-// The Win32 platform layer: the operating-system services of the window, over the wide API.
+// The services of the app layer on Windows, over the wide API: files, shell folders, the
+// registry, message boxes, drops, the status bar, the message pump and printing through Jw_cad.
 #pragma once
 
 #ifndef NOMINMAX
@@ -12,18 +13,29 @@
 #include <string_view>
 #include <vector>
 
-#include "app/platform.h"
+#include "app/services.h"
+#include "app/sheet_printing.h"
 #include "platform/win32/wide_text.h"
 
 namespace kelvane {
 
-// The platform for the Windows program. Message boxes, drops, the status bar and the message
-// pump need the main window: it is attached once it exists.
-class Win32Platform : public Platform {
+// Every service of the Windows program's session. They are one object because message boxes,
+// drops, the status bar, the message pump and the programs started all belong to the main
+// window, which is attached once it exists.
+class Win32Services : public FileQueries,
+                      public ProgramEnvironment,
+                      public UserDialogs,
+                      public RunFeedback,
+                      public WindowServices,
+                      public HostRegistry,
+                      public SheetPrinting {
  public:
   // Without arguments: the process's own command line and executable. Tests pass their own.
-  Win32Platform();
-  Win32Platform(std::vector<std::filesystem::path> parameters, std::filesystem::path executable);
+  Win32Services();
+  Win32Services(std::vector<std::filesystem::path> parameters, std::filesystem::path executable);
+
+  // All of them, for the session.
+  SessionServices Services() { return {*this, *this, *this, *this, this, this, this}; }
 
   void AttachWindow(HWND mainWindow, HWND statusBar);
   // Takes "/preview" (any case) and the drawing after it out of the parameters, so that the
@@ -45,18 +57,26 @@ class Win32Platform : public Platform {
   std::filesystem::path DesktopFolder() const override;
   std::filesystem::path DocumentsFolder() const override;
   std::filesystem::path UserSettingsFolder() const override;
+  bool ExecutableInSystemFolder() const override { return false; }
   std::string ClassesRootDefaultValue(std::string_view key) const override;
   bool ConfirmYesNo(std::string_view sjisText) override;
   void Inform(std::string_view sjisText) override;
   std::optional<std::filesystem::path> ChooseFolder(const std::filesystem::path& start) override;
   void AcceptDroppedFiles() override;
-  bool EscapeDown() override;
+  // The instantaneous state of the Escape key.
+  bool StopRequested() override;
   void ProcessMessages() override;
   void SetStatusText(std::string_view sjisText) override;
-  void StartProgram(std::string_view sjisProgram, std::string_view sjisParameters) override;
-  void PrintWithHost(std::string_view sjisProgram, const std::filesystem::path& absoluteFile) override;
+  // Has Jw_cad print the sheet (PrintWithHost with the request's program and file).
+  void PrintSheet(const SheetToPrint& sheet) override;
   std::filesystem::path ToPath(std::string_view sjis) const override;
   std::string ToSjis(const std::filesystem::path& path) const override;
+
+  // Starts a program with the given parameters and does not wait for it; failures are ignored.
+  void StartProgram(std::string_view sjisProgram, std::string_view sjisParameters);
+  // Has Jw_cad print a saved sheet: starts the program with "/p" and the file's absolute path
+  // in double quotes, passed as wide text, so that no folder name is lost to code page 932.
+  void PrintWithHost(std::string_view sjisProgram, const std::filesystem::path& absoluteFile);
 
  private:
   std::vector<std::filesystem::path> parameters_;

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "app/print_service.h"
+#include "app/services/posix/print_service.h"
 
 namespace kelvane {
 
