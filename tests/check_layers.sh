@@ -13,20 +13,21 @@ allowed() {
     platform/posix | platform/win32 | platform/web) echo "platform text" ;;
     jww) echo "platform text" ;;
     split) echo "jww platform text" ;;
-    render) echo "split jww platform text" ;;
-    render/cairo) echo "render split jww platform text" ;;
-    render/pdf) echo "render split jww platform text" ;;
-    render/gdi) echo "render split jww platform platform/win32 text" ;;
-    dxf) echo "render split jww platform text" ;;
-    app) echo "dxf render split jww platform text" ;;
-    app/pictures) echo "app render render/cairo render/pdf split jww platform text" ;;
-    app/posix) echo "app app/pictures dxf render split jww platform platform/posix text" ;;
-    app/win32) echo "app dxf render render/gdi render/pdf split jww platform platform/win32 text" ;;
-    app/web) echo "app dxf render split jww platform text" ;;
+    drawing) echo "split jww platform text" ;;
+    render) echo "drawing split jww platform text" ;;
+    render/cairo) echo "render drawing split jww platform text" ;;
+    render/pdf) echo "render drawing split jww platform text" ;;
+    render/gdi) echo "render drawing split jww platform platform/win32 text" ;;
+    dxf) echo "drawing split jww platform text" ;;
+    app) echo "dxf render drawing split jww platform text" ;;
+    app/pictures) echo "app render render/cairo render/pdf drawing split jww platform text" ;;
+    app/posix) echo "app app/pictures dxf render drawing split jww platform platform/posix text" ;;
+    app/win32) echo "app dxf render render/gdi render/pdf drawing split jww platform platform/win32 text" ;;
+    app/web) echo "app dxf render drawing split jww platform text" ;;
     *) echo "?" ;;
   esac
 }
-portable="text jww split render render/pdf dxf app"
+portable="text jww split drawing render render/pdf dxf app"
 
 failures=0
 fail() { echo "layering: $*"; failures=$((failures + 1)); }

@@ -12,7 +12,7 @@
 #include "platform/text_conversion.h"
 #include "render/render.h"
 #include "split/sheetnames.h"
-#include "render/text_layout.h"
+#include "drawing/text_layout.h"
 
 using namespace kelvane;
 

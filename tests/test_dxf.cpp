@@ -14,7 +14,7 @@
 #include "dxf/dxf_writer.h"
 #include "jww/builder.h"
 #include "render/render.h"
-#include "render/text_layout.h"
+#include "drawing/text_layout.h"
 #include "tests/fixtures.h"
 
 namespace kelvane {

@@ -15,7 +15,7 @@
 #include "render/cairo/cairo_output.h"
 #include "render/cairo/image_decode.h"
 #include "render/gunzip.h"
-#include "render/image_source.h"
+#include "drawing/image_source.h"
 #include "render/render.h"
 #include "tests/fixtures.h"
 

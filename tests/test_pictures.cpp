@@ -13,9 +13,9 @@
 #include "render/cairo/cairo_output.h"
 #include "render/cairo/image_decode.h"
 #include "render/glyph_layout.h"
-#include "render/image_source.h"
+#include "drawing/image_source.h"
 #include "render/render.h"
-#include "render/text_layout.h"
+#include "drawing/text_layout.h"
 #include "split/extract.h"
 #include "tests/fixtures.h"
 

@@ -12,7 +12,7 @@
 #include "jww/document.h"
 #include "render/glyph_layout.h"
 #include "render/render.h"
-#include "render/text_layout.h"
+#include "drawing/text_layout.h"
 #include "tests/fixtures.h"
 
 namespace kelvane {

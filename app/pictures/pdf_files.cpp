@@ -11,7 +11,7 @@
 #include "platform/file_identity.h"
 #include "platform/font_source.h"
 #include "render/cairo/image_decode.h"
-#include "render/image_source.h"
+#include "drawing/image_source.h"
 #include "render/pdf/pdf_output.h"
 
 namespace kelvane {

@@ -12,7 +12,7 @@
 #include "app/plan_picture.h"
 #include "platform/file_identity.h"
 #include "render/cairo/cairo_output.h"
-#include "render/image_source.h"
+#include "drawing/image_source.h"
 
 namespace kelvane {
 

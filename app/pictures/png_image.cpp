@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "render/cairo/image_decode.h"
-#include "render/image_source.h"
+#include "drawing/image_source.h"
 #include "render/png_encode.h"
 
 namespace kelvane {

@@ -15,7 +15,7 @@
 #include "app/plan_picture.h"
 #include "app/session.h"
 #include "jww/images.h"
-#include "render/image_source.h"
+#include "drawing/image_source.h"
 
 namespace kelvane {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "render/display_list.h"
-#include "render/image_source.h"
+#include "drawing/image_source.h"
 #include "render/picture_format.h"
 
 namespace kelvane {

@@ -17,7 +17,7 @@
 #include "platform/win32/wide_text.h"
 #include "render/glyph_layout.h"
 #include "render/gunzip.h"
-#include "render/text_layout.h"
+#include "drawing/text_layout.h"
 
 namespace kelvane {
 

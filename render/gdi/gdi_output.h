@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "render/display_list.h"
-#include "render/image_source.h"
+#include "drawing/image_source.h"
 
 namespace kelvane {
 

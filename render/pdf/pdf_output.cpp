@@ -19,7 +19,7 @@
 #include "render/pdf/item_bounds.h"
 #include "render/pdf/pdf_document.h"
 #include "render/pdf/pdf_fonts.h"
-#include "render/text_layout.h"
+#include "drawing/text_layout.h"
 
 namespace kelvane {
 
