@@ -10,7 +10,7 @@
 #include "dxf/dxf_context.h"
 #include "jww/document.h"
 #include "platform/text_conversion.h"
-#include "render/render.h"
+#include "drawing/draw_order.h"
 #include "split/sheetnames.h"
 #include "drawing/text_layout.h"
 

@@ -428,7 +428,7 @@ TEST(PrintLooks, SxfColourWidthsAreHundredthsOfAMillimetreInADotDrawing) {
   EXPECT_NEAR(styleOf(PictureStyle::kMonochrome, 1).width, 0.35, 1e-6);
 }
 
-// drawSwitches[2] 1 draws images and solids first, 2 solids only, each part in file order; the
+// The draw-order switch: 1 draws images and solids first, 2 solids only, each part in file order; the
 // same inside blocks and on every thread.
 TEST(PrintLooks, SolidsAndImagesFirstWhenTheDrawingAsks) {
   JwwDocument doc;
@@ -452,10 +452,10 @@ TEST(PrintLooks, SolidsAndImagesFirstWhenTheDrawingAsks) {
   };
   // Stroke, fill, picture, fill, then the block's stroke and fill.
   EXPECT_EQ(kinds(1), "sfpfsf");
-  doc.header.drawSwitches[2] = 1;
+  doc.header.drawSwitches[JwwHeader::kDrawOrderSwitch] = 1;
   EXPECT_EQ(kinds(1), "fpfsfs");
   EXPECT_EQ(kinds(3), "fpfsfs");
-  doc.header.drawSwitches[2] = 12;  // the ones digit decides
+  doc.header.drawSwitches[JwwHeader::kDrawOrderSwitch] = 12;  // the ones digit decides
   EXPECT_EQ(kinds(1), "ffspfs");
 }
 
@@ -465,7 +465,7 @@ TEST(PrintLooks, ColourPrintFlagChoosesTheStyleUnlessOverridden) {
   InitDrawing(doc, 600, false);
   EXPECT_EQ(PrintStyle(doc, std::nullopt), PictureStyle::kMonochrome);
   EXPECT_EQ(PrintStyle(doc, true), PictureStyle::kColor);
-  doc.header.drawSwitches[5] = 1;
+  doc.header.drawSwitches[JwwHeader::kColorPrintSwitch] = 1;
   EXPECT_EQ(PrintStyle(doc, std::nullopt), PictureStyle::kColor);
   EXPECT_EQ(PrintStyle(doc, false), PictureStyle::kMonochrome);
 }
