@@ -4,10 +4,10 @@
 #include <cmath>
 #include <numbers>
 
-#include "dxf/dxf_context.h"
-#include "platform/text_conversion.h"
 #include "drawing/image_source.h"
 #include "drawing/text_layout.h"
+#include "dxf/dxf_context.h"
+#include "platform/text_conversion.h"
 
 namespace kelvane {
 

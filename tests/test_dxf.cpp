@@ -10,11 +10,11 @@
 #include <utility>
 #include <vector>
 
+#include "drawing/draw_order.h"
+#include "drawing/text_layout.h"
 #include "dxf/dxf_context.h"
 #include "dxf/dxf_writer.h"
 #include "jww/builder.h"
-#include "drawing/draw_order.h"
-#include "drawing/text_layout.h"
 #include "tests/fixtures.h"
 
 namespace kelvane {

@@ -10,12 +10,12 @@
 #include <future>
 #include <string>
 
+#include "drawing/image_source.h"
 #include "jww/builder.h"
 #include "platform/text_conversion.h"
 #include "render/cairo/cairo_output.h"
 #include "render/cairo/image_decode.h"
 #include "render/gunzip.h"
-#include "drawing/image_source.h"
 #include "render/render.h"
 #include "tests/fixtures.h"
 

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "drawing/text_layout.h"
 #include "jww/builder.h"
 #include "jww/document.h"
 #include "render/glyph_layout.h"
 #include "render/render.h"
-#include "drawing/text_layout.h"
 #include "tests/fixtures.h"
 
 namespace kelvane {

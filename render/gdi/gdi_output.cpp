@@ -14,10 +14,10 @@
 #include <utility>
 #include <vector>
 
+#include "drawing/text_layout.h"
 #include "platform/win32/wide_text.h"
 #include "render/glyph_layout.h"
 #include "render/gunzip.h"
-#include "drawing/text_layout.h"
 
 namespace kelvane {
 

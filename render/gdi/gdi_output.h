@@ -13,8 +13,8 @@
 #include <memory>
 #include <vector>
 
-#include "render/display_list.h"
 #include "drawing/image_source.h"
+#include "render/display_list.h"
 
 namespace kelvane {
 
