@@ -91,62 +91,68 @@ class DisplayListBuilder {
   // that draws nothing.
   static constexpr uint32_t kSeenOnce = ~uint32_t(0), kBeingDrawn = ~uint32_t(0) - 1,
                             kDrawsNothing = ~uint32_t(0) - 2;
+
+  // How lines look, by pen, line type and style (line_looks.cpp).
   bool Visible(const EntityAttributes& a) const;
   bool Look(const EntityAttributes& a, LineLook& look) const;
   // The look's dashes from the entity's line type, in page millimetres (screen: pixels).
   void LookDashes(int penStyle, LineLook& look) const;
   const LineLook* CachedLook(const EntityAttributes& a);
   uint32_t AddStyle(const LineLook& look);
-  // Makes room for the entries `from` to `count` of the order of `lists`, so that the list's
-  // pools are not copied as they grow.
-  void Reserve(const EntityLists& lists, const std::vector<EntityRef>& order, size_t count, const Affine& m,
-               size_t from = 0);
-  PoolCounts Count(const EntityLists& lists, const std::vector<EntityRef>& order, size_t from, size_t count,
-                   const Affine& m) const;
   Rgb ColorOf(int32_t color, bool faint, bool keepColor = false) const;
+  // The look's style without its dashes.
+  uint32_t SolidStyle(const LineLook& look);
+  Rgb SolidColor(const SolidRecord& s, bool auxiliary) const;
+
+  // The records as items of the list (render.cpp).
   void StrokePoints(const std::vector<Vec2>& pts, bool closed, const LineLook& look);
   // A stroke of the points appended to the list's pool from `firstPoint` on.
   void StrokeFrom(uint32_t firstPoint, bool closed, const LineLook& look);
   void StrokeWith(uint32_t firstPoint, bool closed, uint32_t style);
-  // The look's style without its dashes.
-  uint32_t SolidStyle(const LineLook& look);
-  // Counts an entity left out for its values.
-  void Skip() { ++root_.skippedEntities; }
-  // Whether a large ellipse (the page map of the unit circle) keeps wholly off the page.
-  bool OffPage(const Affine& k) const;
-  // The page culled against and the box strokes are kept within; none when 0 by 0.
-  void SetPage(double width, double height);
-  // A stroke of the points from `firstPoint` on, cut to the part near the page: none, one or more.
-  void StrokeNear(uint32_t firstPoint, bool closed, uint32_t style);
-  // Counts `members` more block members drawn; false (and the list marked) once past the budget.
-  bool Spend(uint64_t members);
-  // Adds the members counted since the last call to the count the drawing threads share.
-  void ShareSpent();
   // A ring of the points appended from `firstPoint` on (dropped when fewer than three).
   void EndRing(uint32_t firstPoint);
   // A fill of the rings added from `firstRing` on.
   void FillFrom(uint32_t firstRing, Rgb color);
   // FillFrom for a solid's rings from `firstPoint` on; a solid with an unusable point is left out.
   void FillSolid(uint32_t firstRing, uint32_t firstPoint, Rgb color);
-  bool UsablePoints(uint32_t firstPoint) const;
-  // Whether a text's cells from `firstGlyph` on (at least one) can be drawn.
-  bool UsableText(uint32_t firstGlyph) const;
-  void AddArc(const ArcRecord& arc, const Affine& m);
-  void AddPoint(const PointRecord& point, const Affine& m);
+  // Counts an entity left out for its values.
+  void Skip() { ++root_.skippedEntities; }
   void AddTextRecord(const TextRecord& t, const TextStrings& s, const Affine& m, bool checkLayer);
   void AddDimension(const DimensionRecord& d, const TextStrings& s, const Affine& m);
   // The image a text refers to, its lower-left corner at the text's start.
   void AddPicture(const TextRecord& t, const ImageReference& ref, const Affine& m);
   void AddSolid(const SolidRecord& s, const Affine& m);
+  uint32_t FontIndex(const JwwString& font);
+
+  // The page: strokes cut near it, huge ellipses off it culled, broken values left out (page_clipping.cpp).
+  // The page culled against and the box strokes are kept within; none when 0 by 0.
+  void SetPage(double width, double height);
+  // A stroke of the points from `firstPoint` on, cut to the part near the page: none, one or more.
+  void StrokeNear(uint32_t firstPoint, bool closed, uint32_t style);
+  // Whether a large ellipse (the page map of the unit circle) keeps wholly off the page.
+  bool OffPage(const Affine& k) const;
+  bool UsablePoints(uint32_t firstPoint) const;
+  // Whether a text's cells from `firstGlyph` on (at least one) can be drawn.
+  bool UsableText(uint32_t firstGlyph) const;
+
+  // The entities drawn as ellipse pieces (arcs.cpp).
+  void AddArc(const ArcRecord& arc, const Affine& m);
+  void AddPoint(const PointRecord& point, const Affine& m);
   // The ring, arc and disc solids, whose shapes are ellipse pieces.
   void AddArcSolid(const SolidRecord& s, const Affine& m, Rgb color);
-  Rgb SolidColor(const SolidRecord& s, bool auxiliary) const;
+
+  // Blocks drawn once and placed, within the member budget (block_lists.cpp).
   void AddInsert(const BlockInsertRecord& b, const Affine& m);
   void AddMembers(const BlockDefinition& def, const Affine& m);
   // Draws a block's members about its reference point into a new sublist; its index, or
   // kDrawsNothing for a block that draws nothing.
   uint32_t DrawBlockList(uint32_t definition, const Affine& whole);
-  uint32_t FontIndex(const JwwString& font);
+  // Counts `members` more block members drawn; false (and the list marked) once past the budget.
+  bool Spend(uint64_t members);
+  // Adds the members counted since the last call to the count the drawing threads share.
+  void ShareSpent();
+
+  // Drawing on threads and merging their lists (threaded_drawing.cpp).
   void AddRange(const EntityLists& lists, const std::vector<EntityRef>& order, size_t from, size_t to,
                 const Affine& m);
   // AddEntities in `runs` runs, the first by this thread and each other by a thread of its own.
@@ -156,6 +162,14 @@ class DisplayListBuilder {
   void AddPart(DisplayList&& part);
   // Draws `list` here, moved by (dx, dy), as a sublist of this one.
   void Place(DisplayList&& list, double dx, double dy);
+
+  // Room made in the pools before drawing (pool_reservation.cpp).
+  // Makes room for the entries `from` to `count` of the order of `lists`, so that the list's
+  // pools are not copied as they grow.
+  void Reserve(const EntityLists& lists, const std::vector<EntityRef>& order, size_t count, const Affine& m,
+               size_t from = 0);
+  PoolCounts Count(const EntityLists& lists, const std::vector<EntityRef>& order, size_t from, size_t count,
+                   const Affine& m) const;
 
   const JwwDocument& doc_;
   PictureStyle style_;
