@@ -6,7 +6,7 @@
 #include "app/plan_picture.h"
 #include "dxf/dxf_file.h"
 #include "platform/text_conversion.h"
-#include "render/image_source.h"
+#include "drawing/image_source.h"
 #include "render/render.h"
 
 namespace kelvane {

@@ -7,7 +7,7 @@
 #include <unordered_map>
 
 #include "platform/text_conversion.h"
-#include "render/text_layout.h"
+#include "drawing/text_layout.h"
 #include "split/extract.h"
 #include "split/sheetnames.h"
 

@@ -2,7 +2,7 @@
 # rules by which its records are drawn.
 add_library(kelvane_dxf STATIC dxf/dxf_sink.cpp dxf/dxf_context.cpp dxf/dxf_entities.cpp dxf/dxf_shapes.cpp dxf/dxf_images.cpp
   dxf/dxf_tables.cpp dxf/dxf_document.cpp dxf/dxf_file.cpp)
-target_link_libraries(kelvane_dxf PUBLIC kelvane_render kelvane_jww)
+target_link_libraries(kelvane_dxf PUBLIC kelvane_drawing kelvane_jww)
 
 if(KELVANE_TESTS AND NOT WIN32)
   kelvane_test(kelvane_dxf_tests SOURCES tests/test_dxf.cpp tests/fixtures.cpp LIBS kelvane_dxf)

@@ -5,7 +5,9 @@
 #include <cmath>
 #include <cstdio>
 
-#include "render/text_layout.h"
+#include "drawing/layers.h"
+#include "drawing/pen_looks.h"
+#include "drawing/text_layout.h"
 
 namespace kelvane {
 
@@ -90,7 +92,8 @@ constexpr int kLineWeights[] = {0, 5, 9, 13, 15, 18, 20, 25, 30, 35, 40, 50, 53,
 
 }  // namespace
 
-DxfContext::DxfContext(const JwwDocument& d, const DxfOptions& o) : doc(d), options(o), sink(o.version) {
+DxfContext::DxfContext(const JwwDocument& d, const DxfOptions& o)
+    : doc(d), options(o), sink(o.version), blocks_(d), printed_(ShownLayers(d, true)), shown_(ShownLayers(d, false)) {
   for (size_t g = 0; g < 16; ++g) {
     const double s = g < doc.layerGroups.size() ? doc.layerGroups[g].scale : 1.0;
     scales_[g] = options.units == DxfUnits::kTrueSize && std::isfinite(s) && s > 0 ? s : 1.0;
@@ -98,22 +101,6 @@ DxfContext::DxfContext(const JwwDocument& d, const DxfOptions& o) : doc(d), opti
   colors_.resize(kLastSxfColor + 1);
   penWeights_.assign(kLastSxfColor + 1, -1);
   colorKnown_.assign(kLastSxfColor + 1, false);
-  for (size_t i = 0; i < doc.blockDefs.size(); ++i) {
-    const int32_t n = doc.blockDefs[i].number();
-    if (n < 0 || n > 1000000) continue;
-    if (size_t(n) >= blockIndex_.size()) blockIndex_.resize(size_t(n) + 1, -1);
-    if (blockIndex_[size_t(n)] < 0) blockIndex_[size_t(n)] = int32_t(i);
-  }
-  // As the pictures print: display-only layers (state 1) are left off when the ones digit of
-  // the packed switch says so.
-  const bool skipDisplayOnly = doc.header.packedSwitchOnes == 1;
-  for (size_t key = 0; key < 256; ++key) {
-    const size_t g = key / 16;
-    const int32_t gs = g < doc.layerGroups.size() ? doc.layerGroups[g].state : 2;
-    const int32_t ls = key < doc.layers.size() ? doc.layers[key].state : 2;
-    shown_[key] = gs != 0 && ls != 0;
-    printed_[key] = shown_[key] && !(skipDisplayOnly && (gs == 1 || ls == 1));
-  }
 }
 
 int DxfContext::LayerKeyOf(const EntityAttributes& a, const DxfPlacement& p, bool auxiliary) const {
@@ -168,54 +155,49 @@ const std::string& DxfContext::LayerOf(const EntityAttributes& a, const DxfPlace
 
 namespace {
 
-bool Patterned(const JwwDocument& doc, int s) {
-  return (IsPatternLineType(s) && size_t(s - kFirstPatternLineType) < doc.lineTypes.size()) ||
-         (IsDoubleLineType(s) && size_t(s - kFirstDoubleLineType) < doc.doubleLineTypes.size()) ||
-         (IsSxfLineType(s) && size_t(SxfLineTypeSetting(s)) < doc.extendedLineTypes.size());
+// The runs of a patterned line type: highest bit first, round the end: one period, dash first,
+// whole dashes.
+void PatternDashes(const LineTypeSetting* t, std::vector<double>& runs) {
+  const double unit = PatternBitMm(*t);
+  const int bits = std::clamp(t->unitDots, 0, 32);
+  auto on = [&](int k) { return ((uint32_t(t->pattern) >> ((bits - 1 - ((k % bits) + bits) % bits))) & 1u) != 0; };
+  // From the start of the longest dash, as centre and phantom lines are defined.
+  int first = -1, longest = 0;
+  for (int k = 0; k < bits; ++k) {
+    if (!on(k) || on(k - 1 + bits)) continue;
+    int length = 0;
+    while (length < bits && on(k + length)) ++length;
+    if (length > longest) first = k, longest = length;
+  }
+  if (first < 0) return;  // all drawn, or nothing: a solid line
+  for (int k = first; k < first + bits; ++k) {
+    const bool drawn = on(k);
+    if (!runs.empty() && (runs.back() > 0) == drawn) runs.back() += drawn ? unit : -unit;
+    else runs.push_back(drawn ? unit : -unit);
+  }
+}
+
+// The runs of an SXF line type, starting with a dash.
+void SxfDashes(const ExtendedLineType& x, std::vector<double>& runs) {
+  for (int k = 1; k <= std::clamp(x.segmentCount, 0, 10); ++k) {
+    const double v = k % 2 ? std::max(0.0, x.pitches[k]) : -std::max(0.0, x.pitches[k]);
+    if (!runs.empty() && (runs.back() > 0) == (v > 0)) runs.back() += v;
+    else if (v != 0) runs.push_back(v);
+  }
+  // Start with a dash: a leading gap goes to the end, and joins a gap there.
+  if (!runs.empty() && runs.front() < 0) std::rotate(runs.begin(), runs.begin() + 1, runs.end());
+  if (runs.size() > 2 && runs.back() < 0 && runs[runs.size() - 2] < 0) {
+    runs[runs.size() - 2] += runs.back();
+    runs.pop_back();
+  }
 }
 
 }  // namespace
 
 std::vector<double> DxfDashes(const JwwDocument& doc, int type) {
   std::vector<double> runs;
-  if (!Patterned(doc, type)) return runs;
-  const LineTypeSetting* t = nullptr;
-  if (IsPatternLineType(type)) t = &doc.lineTypes[size_t(type - kFirstPatternLineType)];
-  if (IsDoubleLineType(type)) t = &doc.doubleLineTypes[size_t(type - kFirstDoubleLineType)];
-  if (t) {
-    // One bit is printPitch/16 mm on paper, as the pictures print it; highest bit first, round
-    // the end: one period, dash first, whole dashes.
-    const double unit = t->printPitch / 16.0;
-    const int bits = std::clamp(t->unitDots, 0, 32);
-    auto on = [&](int k) { return ((uint32_t(t->pattern) >> ((bits - 1 - ((k % bits) + bits) % bits))) & 1u) != 0; };
-    // From the start of the longest dash, as centre and phantom lines are defined.
-    int first = -1, longest = 0;
-    for (int k = 0; k < bits; ++k) {
-      if (!on(k) || on(k - 1 + bits)) continue;
-      int length = 0;
-      while (length < bits && on(k + length)) ++length;
-      if (length > longest) first = k, longest = length;
-    }
-    if (first < 0) return runs;  // all drawn, or nothing: a solid line
-    for (int k = first; k < first + bits; ++k) {
-      const bool drawn = on(k);
-      if (!runs.empty() && (runs.back() > 0) == drawn) runs.back() += drawn ? unit : -unit;
-      else runs.push_back(drawn ? unit : -unit);
-    }
-  } else {
-    const ExtendedLineType& x = doc.extendedLineTypes[size_t(SxfLineTypeSetting(type))];
-    for (int k = 1; k <= std::clamp(x.segmentCount, 0, 10); ++k) {
-      const double v = k % 2 ? std::max(0.0, x.pitches[k]) : -std::max(0.0, x.pitches[k]);
-      if (!runs.empty() && (runs.back() > 0) == (v > 0)) runs.back() += v;
-      else if (v != 0) runs.push_back(v);
-    }
-    // Start with a dash: a leading gap goes to the end, and joins a gap there.
-    if (!runs.empty() && runs.front() < 0) std::rotate(runs.begin(), runs.begin() + 1, runs.end());
-    if (runs.size() > 2 && runs.back() < 0 && runs[runs.size() - 2] < 0) {
-      runs[runs.size() - 2] += runs.back();
-      runs.pop_back();
-    }
-  }
+  if (const LineTypeSetting* t = PatternLineType(doc, type)) PatternDashes(t, runs);
+  else if (const ExtendedLineType* x = SxfLineType(doc, type)) SxfDashes(*x, runs);
   bool anyGap = false, anyDash = false;
   for (double r : runs) anyGap |= r < 0, anyDash |= r > 0;
   if (!anyGap || !anyDash) runs.clear();
@@ -285,11 +267,12 @@ const DxfColor& DxfContext::ColorOf(int penColor) {
   if (!colorKnown_[size_t(penColor)]) {
     colorKnown_[size_t(penColor)] = true;
     DxfColor& c = colors_[size_t(penColor)];
-    if (IsPenColor(penColor) && size_t(penColor) < doc.pens.size()) {
-      c.aci = NearestAci(RgbOfColorRef(doc.pens[size_t(penColor)].printColor));
-    } else if (IsSxfColor(penColor) && size_t(SxfColorSetting(penColor)) < doc.extendedColors.size()) {
-      c.rgb = RgbOfColorRef(doc.extendedColors[size_t(SxfColorSetting(penColor))].printColor);
-      c.aci = NearestAci(c.rgb);
+    int32_t colorRef = 0;
+    if (PenColorRef(doc, penColor, false, colorRef)) {
+      // Pens take the nearest index; SXF colours keep their true colour beside it.
+      const int32_t rgb = RgbOfColorRef(colorRef);
+      if (IsSxfColor(penColor)) c.rgb = rgb;
+      c.aci = NearestAci(rgb);
     }
   }
   return colors_[size_t(penColor)];
@@ -306,26 +289,12 @@ int DxfContext::LineWeightOf(const EntityAttributes& a) {
 }
 
 int DxfContext::WeightOf(const EntityAttributes& a) const {
-  const int color = a.penColor;
-  const bool sxf = IsSxfColor(color);
-  int32_t width = 0;
-  if (IsPenColor(color) && size_t(color) < doc.pens.size()) width = doc.pens[size_t(color)].printWidth;
-  else if (sxf && size_t(SxfColorSetting(color)) < doc.extendedColors.size())
-    width = doc.extendedColors[size_t(SxfColorSetting(color))].printWidth;
-  if (a.penWidth != 0) width = a.penWidth;
-  // As the pictures print them: SXF colours in 1/100 mm always, pens in the drawing's unit.
-  const int32_t unit = doc.header.penWidthUnit;
-  const double dpi = doc.header.packedSwitchTens == 2 ? 600.0 : 300.0;
-  const double mm = (unit <= -101 || sxf) ? std::max(0, width) / 100.0 : std::max(0, width) * 25.4 / dpi;
-  const double hundredths = mm * 100;
+  // The nearest of DXF's weights to the width the pictures print.
+  const double hundredths = PrintWidthMm(doc, a) * 100;
   int best = 0;
   for (int w : kLineWeights)
     if (std::fabs(w - hundredths) < std::fabs(best - hundredths)) best = w;
   return best;
-}
-
-int32_t DxfContext::DefinitionOf(int32_t n) const {
-  return n >= 0 && size_t(n) < blockIndex_.size() ? blockIndex_[size_t(n)] : -1;
 }
 
 JwwString PlainText(const JwwString& text) {

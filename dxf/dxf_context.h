@@ -10,10 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "drawing/block_table.h"
+#include "drawing/text_layout.h"
 #include "dxf/dxf_sink.h"
 #include "dxf/dxf_writer.h"
 #include "jww/document.h"
-#include "render/text_layout.h"
 
 namespace kelvane {
 
@@ -71,7 +72,7 @@ class DxfContext {
   int LineWeightOf(const EntityAttributes& a);  // in 1/100 mm, one of DXF's weights
   double ScaleOf(const EntityAttributes& a) const { return a.layerGroup < 16 ? scales_[a.layerGroup] : 1.0; }
   // The definition a block number names, or -1.
-  int32_t DefinitionOf(int32_t blockNumber) const;
+  int32_t DefinitionOf(int32_t blockNumber) const { return blocks_.DefinitionOf(blockNumber); }
 
   // Used layers by key (group * 16 + layer), and the rest in order of first use.
   std::array<bool, 512> layerUsed{};
@@ -124,7 +125,7 @@ class DxfContext {
   std::vector<bool> colorKnown_;
   std::vector<int> penWeights_;  // per pen colour, for entities of no width of their own
   int WeightOf(const EntityAttributes& a) const;
-  std::vector<int32_t> blockIndex_;
+  BlockTable blocks_;
   std::array<bool, 256> printed_{}, shown_{};
   std::map<int32_t, int> aciOf_;
   std::array<std::string, 256> lineTypeNames_;  // "" for a solid line

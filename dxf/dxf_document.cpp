@@ -8,8 +8,8 @@
 #include <functional>
 #include <set>
 
+#include "drawing/paper.h"
 #include "dxf/dxf_context.h"
-#include "render/render.h"
 #include "split/extract.h"
 
 namespace kelvane {

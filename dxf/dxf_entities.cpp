@@ -4,9 +4,10 @@
 #include <cmath>
 #include <numbers>
 
+#include "drawing/draw_order.h"
+#include "drawing/entity_visit.h"
+#include "drawing/text_layout.h"
 #include "dxf/dxf_context.h"
-#include "render/render.h"
-#include "render/text_layout.h"
 #include "split/sheetnames.h"
 
 namespace kelvane {
@@ -245,33 +246,14 @@ void Prefetch(const EntityLists& l, EntityRef e) {
 }
 
 void WriteEntity(DxfContext& c, const EntityLists& l, EntityRef e, const DxfPlacement& p) {
-  const size_t i = size_t(e.index);
-  switch (e.kind) {
-    case kLine:
-      if (i < l.lines.size()) WriteDxfLine(c, l.lines[i], p);
-      break;
-    case kArc:
-      if (i < l.arcs.size()) WriteArc(c, l.arcs[i], p);
-      break;
-    case kPoint:
-      if (i < l.points.size()) WritePoint(c, l.points[i], p);
-      break;
-    case kText:
-      if (i < l.texts.size() && i < l.textStrings.size()) WriteText(c, l.texts[i], l.textStrings[i], p);
-      break;
-    case kDimension:
-      if (i < l.dimensions.size() && i < l.dimensionStrings.size())
-        WriteDimension(c, l.dimensions[i], l.dimensionStrings[i], p);
-      break;
-    case kSolid:
-      if (i < l.solids.size()) WriteDxfSolid(c, l.solids[i], p);
-      break;
-    case kBlockInsert:
-      if (i < l.blockInserts.size()) WriteInsert(c, l.blockInserts[i], p);
-      break;
-    default:
-      break;
-  }
+  VisitEntity(l, e,
+              Overloaded{[&](const LineRecord& r) { WriteDxfLine(c, r, p); },
+                         [&](const ArcRecord& r) { WriteArc(c, r, p); },
+                         [&](const PointRecord& r) { WritePoint(c, r, p); },
+                         [&](const TextRecord& r, const TextStrings& s) { WriteText(c, r, s, p); },
+                         [&](const DimensionRecord& r, const TextStrings& s) { WriteDimension(c, r, s, p); },
+                         [&](const SolidRecord& r) { WriteDxfSolid(c, r, p); },
+                         [&](const BlockInsertRecord& r) { WriteInsert(c, r, p); }});
 }
 
 }  // namespace
@@ -324,7 +306,7 @@ void WriteDxfEntities(DxfContext& c, const EntityLists& lists, const std::vector
   // A drawing that asks for its solids (and images) first has them first in the file too:
   // readers draw in the file's order, and walls would cover the centre lines otherwise.
   std::vector<EntityRef> reordered;
-  if (c.doc.header.drawSwitches[2] % 10 == 1 || c.doc.header.drawSwitches[2] % 10 == 2)
+  if (FirstDrawnOf(c.doc) != FirstDrawn::kNothing)
     reordered = DrawingOrder(c.doc, lists, given, count);
   const std::vector<EntityRef>& order = reordered.empty() ? given : reordered;
   count = std::min(count, order.size());

@@ -4,10 +4,10 @@
 #include <cmath>
 #include <numbers>
 
+#include "drawing/image_source.h"
+#include "drawing/text_layout.h"
 #include "dxf/dxf_context.h"
 #include "platform/text_conversion.h"
-#include "render/image_source.h"
-#include "render/text_layout.h"
 
 namespace kelvane {
 

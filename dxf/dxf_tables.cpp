@@ -132,6 +132,32 @@ void OneEntryTables(DxfContext& c) {
       [&](uint64_t table) { Entry(s, "DIMSTYLE", table, "AcDbDimStyleTableRecord", "Standard", 0, 105); }, true);
 }
 
+// The CLASSES section: the image objects are classes of their own, which a reader must be told of.
+void Classes(DxfContext& c) {
+  DxfSink& s = c.sink;
+  s.Str(0, "SECTION");
+  s.Str(2, "CLASSES");
+  if (!c.imageDefs.empty()) {
+    const struct {
+      const char *name, *cpp;
+      int flags, entity;
+    } kClasses[] = {{"IMAGE", "AcDbRasterImage", 127, 1},
+                    {"IMAGEDEF", "AcDbRasterImageDef", 0, 0},
+                    {"IMAGEDEF_REACTOR", "AcDbRasterImageDefReactor", 1, 0},
+                    {"RASTERVARIABLES", "AcDbRasterVariables", 0, 0}};
+    for (const auto& k : kClasses) {
+      s.Str(0, "CLASS");
+      s.Str(1, k.name);
+      s.Str(2, k.cpp);
+      s.Str(3, "ISM");
+      s.Int(90, k.flags);
+      s.Int(280, 0);
+      s.Int(281, k.entity);
+    }
+  }
+  s.Str(0, "ENDSEC");
+}
+
 }  // namespace
 
 void WriteDxfHeader(DxfContext& c, uint64_t handseed) {
@@ -175,28 +201,7 @@ void WriteDxfHeader(DxfContext& c, uint64_t handseed) {
   s.Str(9, "$HANDSEED");
   s.Hex(5, handseed);
   s.Str(0, "ENDSEC");
-  s.Str(0, "SECTION");
-  s.Str(2, "CLASSES");
-  if (!c.imageDefs.empty()) {
-    // The image objects are classes of their own, which a reader must be told of.
-    const struct {
-      const char *name, *cpp;
-      int flags, entity;
-    } kClasses[] = {{"IMAGE", "AcDbRasterImage", 127, 1},
-                    {"IMAGEDEF", "AcDbRasterImageDef", 0, 0},
-                    {"IMAGEDEF_REACTOR", "AcDbRasterImageDefReactor", 1, 0},
-                    {"RASTERVARIABLES", "AcDbRasterVariables", 0, 0}};
-    for (const auto& k : kClasses) {
-      s.Str(0, "CLASS");
-      s.Str(1, k.name);
-      s.Str(2, k.cpp);
-      s.Str(3, "ISM");
-      s.Int(90, k.flags);
-      s.Int(280, 0);
-      s.Int(281, k.entity);
-    }
-  }
-  s.Str(0, "ENDSEC");
+  Classes(c);
 }
 
 void WriteDxfTables(DxfContext& c, const DxfFixedHandles& fixed) {

@@ -121,7 +121,11 @@ struct JwwHeader {
   ReservedRecord reservedRecords[2];
   double parallelLineSpacings[10] = {};
   double parallelLineEndGap = 0;
+  // Ten switches of drawing and printing, kept as the file holds them; the ones Kelvane reads
+  // are named below (kPointRadiusSwitch...), and read through the functions after the fields.
   int32_t drawSwitches[10] = {};
+  // One value on file, its ones digit and the rest: whether display-only layers print
+  // (PrintsDisplayOnlyLayers), and the resolution pen widths are counted in (PenWidthDpi).
   int32_t packedSwitchOnes = 0;
   int32_t packedSwitchTens = 0;
   int32_t drawingTime = 0;
@@ -137,6 +141,22 @@ struct JwwHeader {
   int32_t textBaseShiftOn = 0;
   double textBaseShiftX[3] = {};
   double textBaseShiftY[3] = {};
+
+  // The switches of drawSwitches that change what a drawing looks like on paper.
+  static constexpr size_t kPointRadiusSwitch = 1;  // not 0: points print as discs of their pen's point radius
+  static constexpr size_t kDrawOrderSwitch = 2;    // ones digit: what is drawn before everything else
+  static constexpr size_t kColorPrintSwitch = 5;   // 1: the drawing prints in colour
+  // The ones digit of kDrawOrderSwitch.
+  static constexpr int32_t kImagesAndSolidsFirst = 1, kSolidsFirst = 2;
+  // packedSwitchOnes when display-only layers (state 1) are left off the print; packedSwitchTens
+  // when pen widths are counted in dots of 600 dpi rather than 300.
+  static constexpr int32_t kDisplayOnlyLayersUnprinted = 1, kPenWidthsAt600Dpi = 2;
+
+  bool PointsAsPenRadius() const { return drawSwitches[kPointRadiusSwitch] != 0; }
+  int32_t DrawnFirst() const { return drawSwitches[kDrawOrderSwitch] % 10; }
+  bool PrintsInColor() const { return drawSwitches[kColorPrintSwitch] == 1; }
+  bool PrintsDisplayOnlyLayers() const { return packedSwitchOnes != kDisplayOnlyLayersUnprinted; }
+  double PenWidthDpi() const { return packedSwitchTens == kPenWidthsAt600Dpi ? 600.0 : 300.0; }
 };
 
 // Version thresholds of the format, named once.

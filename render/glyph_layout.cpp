@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "render/text_layout.h"
+#include "drawing/text_layout.h"
 
 namespace kelvane {
 

@@ -1,8 +1,9 @@
 # Pictures of drawings and sheets: the portable display list, its cairo output on Linux and its
 # GDI output on Windows.
-add_library(kelvane_render STATIC render/display_list.cpp render/text_layout.cpp render/glyph_layout.cpp
-  render/render.cpp render/image_source.cpp)
-target_link_libraries(kelvane_render PUBLIC kelvane_split kelvane_jww)
+add_library(kelvane_render STATIC render/display_list.cpp render/glyph_layout.cpp render/render.cpp
+  render/line_looks.cpp render/page_clipping.cpp render/ellipse.cpp render/arcs.cpp render/block_lists.cpp
+  render/threaded_drawing.cpp render/pool_reservation.cpp render/pages.cpp)
+target_link_libraries(kelvane_render PUBLIC kelvane_drawing kelvane_split kelvane_jww)
 
 if(EMSCRIPTEN)
   # The browser draws the display list itself (app/web/page/); none of the backends below.

@@ -1,6 +1,7 @@
 // Turning a drawing, or one sheet of it, into a display list in paper millimetres.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <limits>
@@ -8,10 +9,14 @@
 #include <unordered_map>
 #include <vector>
 
+#include "drawing/block_table.h"
+#include "drawing/draw_order.h"
+#include "drawing/page_geometry.h"
+#include "drawing/paper.h"
+#include "drawing/text_layout.h"
 #include "jww/document.h"
-#include "render/affine.h"
 #include "render/display_list.h"
-#include "render/text_layout.h"
+#include "render/ellipse.h"
 #include "split/frames.h"
 
 namespace kelvane {
@@ -23,32 +28,14 @@ enum class PictureStyle {
 };
 
 // The style of a printed picture: colour when the user asks for it (`color` true), black when
-// they ask for that (false), and otherwise as the drawing's colour-print setting says
-// (drawSwitches[5] == 1: colour).
+// they ask for that (false), and otherwise as the drawing's colour-print switch says
+// (JwwHeader::PrintsInColor).
 PictureStyle PrintStyle(const JwwDocument& doc, std::optional<bool> color);
-
-// Paper size code to millimetres, landscape (0 A0 ... 4 A4, 8 2A ... 14); false for an unknown code.
-bool PaperSizeMm(int32_t code, double& width, double& height);
-
-// The page of a sheet: the frame's own paper in the frame's orientation, grown to the frame
-// where the frame is larger (a frame above A0). A landscape frame takes the standard size of
-// its paper code (code 8 starts from A0); a portrait frame the landscape page of the same frame
-// turned, turned back (210x297 gets A4 portrait, not the A3 of its header code).
-void SheetPageSize(const PaperFrame& frame, int32_t paperSize, double& width, double& height);
 
 // How many entries a part of a drawing adds to each pool of a display list, at most (but for the
 // blocks drawn in place).
 struct PoolCounts {
   size_t items = 0, strokes = 0, fills = 0, texts = 0, points = 0, rings = 0, glyphs = 0, placements = 0;
-};
-
-// How the last arc was cut, kept for the next: drawings repeat their radii and sweeps, and the
-// trigonometry of cutting costs more than the points.
-struct ArcCut {
-  double big = -1, step = 0;  // the larger semi-axis on the page, and the parameter step it allows
-  double sweep = 0;           // the sweep cut with that step into
-  int segments = 0;           // this many segments,
-  double cos = 1, sin = 0;    // each turning the parameter by this
 };
 
 // Adds a drawing's entities to a display list through a transform from drawing to page.
@@ -104,72 +91,92 @@ class DisplayListBuilder {
   // that draws nothing.
   static constexpr uint32_t kSeenOnce = ~uint32_t(0), kBeingDrawn = ~uint32_t(0) - 1,
                             kDrawsNothing = ~uint32_t(0) - 2;
+
+  // How lines look, by pen, line type and style (line_looks.cpp).
   bool Visible(const EntityAttributes& a) const;
   bool Look(const EntityAttributes& a, LineLook& look) const;
+  // The look's dashes from the entity's line type, in page millimetres (screen: pixels).
+  void LookDashes(int penStyle, LineLook& look) const;
   const LineLook* CachedLook(const EntityAttributes& a);
   uint32_t AddStyle(const LineLook& look);
-  // Makes room for the entries `from` to `count` of the order of `lists`, so that the list's
-  // pools are not copied as they grow.
-  void Reserve(const EntityLists& lists, const std::vector<EntityRef>& order, size_t count, const Affine& m,
-               size_t from = 0);
-  PoolCounts Count(const EntityLists& lists, const std::vector<EntityRef>& order, size_t from, size_t count,
-                   const Affine& m) const;
   Rgb ColorOf(int32_t color, bool faint, bool keepColor = false) const;
-  // A print width in the drawing's unit (SXF colours: always 1/100 mm) as millimetres.
-  double PrintWidthMm(int32_t units, bool sxfColor) const;
+  // The look's style without its dashes.
+  uint32_t SolidStyle(const LineLook& look);
+  Rgb SolidColor(const SolidRecord& s, bool auxiliary) const;
+
+  // The records as items of the list (render.cpp).
   void StrokePoints(const std::vector<Vec2>& pts, bool closed, const LineLook& look);
   // A stroke of the points appended to the list's pool from `firstPoint` on.
   void StrokeFrom(uint32_t firstPoint, bool closed, const LineLook& look);
   void StrokeWith(uint32_t firstPoint, bool closed, uint32_t style);
-  // The look's style without its dashes.
-  uint32_t SolidStyle(const LineLook& look);
-  // Counts an entity left out for its values.
-  void Skip() { ++root_.skippedEntities; }
-  // Whether a large ellipse (the page map of the unit circle) keeps wholly off the page.
-  bool OffPage(const Affine& k) const;
-  // The page culled against and the box strokes are kept within; none when 0 by 0.
-  void SetPage(double width, double height);
-  // A stroke of the points from `firstPoint` on, cut to the part near the page: none, one or more.
-  void StrokeNear(uint32_t firstPoint, bool closed, uint32_t style);
-  // Counts `members` more block members drawn; false (and the list marked) once past the budget.
-  bool Spend(uint64_t members);
-  // Adds the members counted since the last call to the count the drawing threads share.
-  void ShareSpent();
   // A ring of the points appended from `firstPoint` on (dropped when fewer than three).
   void EndRing(uint32_t firstPoint);
   // A fill of the rings added from `firstRing` on.
   void FillFrom(uint32_t firstRing, Rgb color);
   // FillFrom for a solid's rings from `firstPoint` on; a solid with an unusable point is left out.
   void FillSolid(uint32_t firstRing, uint32_t firstPoint, Rgb color);
+  // Counts an entity left out for its values.
+  void Skip() { ++root_.skippedEntities; }
+  void AddTextRecord(const TextRecord& t, const TextStrings& s, const Affine& m, bool checkLayer);
+  void AddDimension(const DimensionRecord& d, const TextStrings& s, const Affine& m);
+  // The image a text refers to, its lower-left corner at the text's start.
+  void AddPicture(const TextRecord& t, const ImageReference& ref, const Affine& m);
+  void AddSolid(const SolidRecord& s, const Affine& m);
+  uint32_t FontIndex(const JwwString& font);
+
+  // The page: strokes cut near it, huge ellipses off it culled, broken values left out (page_clipping.cpp).
+  // The page culled against and the box strokes are kept within; none when 0 by 0.
+  void SetPage(double width, double height);
+  // A stroke of the points from `firstPoint` on, cut to the part near the page: none, one or more.
+  void StrokeNear(uint32_t firstPoint, bool closed, uint32_t style);
+  // Whether a large ellipse (the page map of the unit circle) keeps wholly off the page.
+  bool OffPage(const Affine& k) const;
   bool UsablePoints(uint32_t firstPoint) const;
   // Whether a text's cells from `firstGlyph` on (at least one) can be drawn.
   bool UsableText(uint32_t firstGlyph) const;
+
+  // The entities drawn as ellipse pieces (arcs.cpp).
   void AddArc(const ArcRecord& arc, const Affine& m);
   void AddPoint(const PointRecord& point, const Affine& m);
-  void AddTextRecord(const TextRecord& t, const TextStrings& s, const Affine& m, bool checkLayer);
-  void AddSolid(const SolidRecord& s, const Affine& m);
   // The ring, arc and disc solids, whose shapes are ellipse pieces.
   void AddArcSolid(const SolidRecord& s, const Affine& m, Rgb color);
-  Rgb SolidColor(const SolidRecord& s, bool auxiliary) const;
+
+  // Blocks drawn once and placed, within the member budget (block_lists.cpp).
   void AddInsert(const BlockInsertRecord& b, const Affine& m);
   void AddMembers(const BlockDefinition& def, const Affine& m);
   // Draws a block's members about its reference point into a new sublist; its index, or
   // kDrawsNothing for a block that draws nothing.
   uint32_t DrawBlockList(uint32_t definition, const Affine& whole);
-  uint32_t FontIndex(const JwwString& font);
+  // Counts `members` more block members drawn; false (and the list marked) once past the budget.
+  bool Spend(uint64_t members);
+  // Adds the members counted since the last call to the count the drawing threads share.
+  void ShareSpent();
+
+  // Drawing on threads and merging their lists (threaded_drawing.cpp).
   void AddRange(const EntityLists& lists, const std::vector<EntityRef>& order, size_t from, size_t to,
                 const Affine& m);
+  // AddEntities in `runs` runs, the first by this thread and each other by a thread of its own.
+  void AddRuns(const EntityLists& lists, const std::vector<EntityRef>& order, size_t count, const Affine& m,
+               size_t runs);
   // Draws a list built by another builder here, its shared tables and sublists moved into this list's.
   void AddPart(DisplayList&& part);
   // Draws `list` here, moved by (dx, dy), as a sublist of this one.
   void Place(DisplayList&& list, double dx, double dy);
 
+  // Room made in the pools before drawing (pool_reservation.cpp).
+  // Makes room for the entries `from` to `count` of the order of `lists`, so that the list's
+  // pools are not copied as they grow.
+  void Reserve(const EntityLists& lists, const std::vector<EntityRef>& order, size_t count, const Affine& m,
+               size_t from = 0);
+  PoolCounts Count(const EntityLists& lists, const std::vector<EntityRef>& order, size_t from, size_t count,
+                   const Affine& m) const;
+
   const JwwDocument& doc_;
   PictureStyle style_;
   DisplayList& root_;  // the list being built, which holds the shared tables
   DisplayList* out_;   // where items go: the root, or the list of a block being drawn
-  std::vector<int32_t> blockIndex_;  // block number -> index into blockDefs, for numbers 0..N
-  std::vector<uint8_t> layerShown_;  // 16 x 256: 0 hidden, 1 shown
+  BlockTable blocks_;
+  std::array<bool, 256> layerShown_;  // by group · 16 + layer, in this picture's style
   int depth_ = 0;
   std::unordered_map<uint64_t, LineLook> looks_;
   uint64_t lastLookKey_ = ~uint64_t(0);  // the look asked for last, most often asked for again
@@ -192,12 +199,6 @@ class DisplayListBuilder {
   LineLook ownLook_;  // the look of the program's own lines last drawn
   bool ownLookSet_ = false;
 };
-
-// The first `count` entries of `order` (of `lists`, the drawing or a block definition) in the
-// order they are drawn: what the drawing asks first (drawSwitches[2]: 1 images and solids, 2
-// solids), then the rest, each part in file order.
-std::vector<EntityRef> DrawingOrder(const JwwDocument& doc, const EntityLists& lists,
-                                    const std::vector<EntityRef>& order, size_t count);
 
 // How many threads drawing `entities` entries is worth: one for a small drawing, where starting
 // threads costs more than it saves.

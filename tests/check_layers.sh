@@ -15,23 +15,24 @@ allowed() {
     platform/win32) echo "platform codec text" ;;
     jww) echo "platform text" ;;
     split) echo "jww platform text" ;;
-    render) echo "split jww platform text" ;;
-    render/cairo) echo "render split jww platform codec text" ;;
-    render/pdf) echo "render split jww platform text" ;;
-    render/gdi) echo "render split jww platform platform/win32 codec text" ;;
-    dxf) echo "render split jww platform text" ;;
-    app) echo "dxf render split jww platform text" ;;
-    app/pictures) echo "app render render/cairo render/pdf split jww platform codec text" ;;
-    app/services) echo "app dxf render split jww platform text" ;;
-    app/services/posix) echo "app app/services app/pictures dxf render split jww platform platform/posix text" ;;
-    app/services/win32) echo "app app/services dxf render split jww platform platform/win32 text" ;;
-    app/posix) echo "app app/services app/services/posix app/pictures dxf render split jww platform platform/posix text" ;;
-    app/win32) echo "app app/services app/services/win32 dxf render render/gdi render/pdf split jww platform platform/win32 text" ;;
-    app/web) echo "app app/services dxf render split jww platform text" ;;
+    drawing) echo "split jww platform text" ;;
+    render) echo "drawing split jww platform text" ;;
+    render/cairo) echo "render drawing split jww platform codec text" ;;
+    render/pdf) echo "render drawing split jww platform text" ;;
+    render/gdi) echo "render drawing split jww platform platform/win32 codec text" ;;
+    dxf) echo "drawing split jww platform text" ;;
+    app) echo "dxf render drawing split jww platform text" ;;
+    app/pictures) echo "app render render/cairo render/pdf drawing split jww platform codec text" ;;
+    app/services) echo "app dxf render drawing split jww platform text" ;;
+    app/services/posix) echo "app app/services app/pictures dxf render drawing split jww platform platform/posix text" ;;
+    app/services/win32) echo "app app/services dxf render drawing split jww platform platform/win32 text" ;;
+    app/posix) echo "app app/services app/services/posix app/pictures dxf render drawing split jww platform platform/posix text" ;;
+    app/win32) echo "app app/services app/services/win32 dxf render render/gdi render/pdf drawing split jww platform platform/win32 text" ;;
+    app/web) echo "app app/services dxf render drawing split jww platform text" ;;
     *) echo "?" ;;
   esac
 }
-portable="text codec jww split render render/pdf dxf app app/services"
+portable="text codec jww split drawing render render/pdf dxf app app/services"
 
 failures=0
 fail() { echo "layering: $*"; failures=$((failures + 1)); }

@@ -7,12 +7,12 @@
 #include <iostream>
 #include <string>
 
+#include "drawing/draw_order.h"
+#include "drawing/text_layout.h"
 #include "dxf/dxf_context.h"
 #include "jww/document.h"
 #include "platform/text_conversion.h"
-#include "render/render.h"
 #include "split/sheetnames.h"
-#include "render/text_layout.h"
 
 using namespace kelvane;
 

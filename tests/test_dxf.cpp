@@ -10,11 +10,11 @@
 #include <utility>
 #include <vector>
 
+#include "drawing/draw_order.h"
+#include "drawing/text_layout.h"
 #include "dxf/dxf_context.h"
 #include "dxf/dxf_writer.h"
 #include "jww/builder.h"
-#include "render/render.h"
-#include "render/text_layout.h"
 #include "tests/fixtures.h"
 
 namespace kelvane {
@@ -148,7 +148,7 @@ TEST(DxfLayers, BlockMembersShowWithTheirInsertAndHelpersAreThereButNotPlotted) 
   onDisplayOnly.layer = 4;
   doc.layers[3].state = 0;
   doc.layers[4].state = 1;
-  doc.header.packedSwitchOnes = 1;  // display-only layers left off the print
+  doc.header.packedSwitchOnes = JwwHeader::kDisplayOnlyLayersUnprinted;
   EntityLists& b = AddBlockDef(doc, 1, JwwString::Sjis("B"));
   AddLine(b, 0, 0, 1, 0, onHidden);       // Jw_cad prints it with the insert: layer "0"
   AddLine(b, 0, 0, 0, 1, onShown);        // keeps its layer
@@ -285,7 +285,7 @@ TEST(DxfOrder, SolidsFirstWhenTheDrawingAsksAndOnlyTheBlocksTheSheetUses) {
   AddBlockInsert(doc, 1, 0, 0);
   AddBlockInsert(doc, 3, 100, 0);
   doc.NormaliseBlocks();
-  doc.header.drawSwitches[2] = 2;  // solids first
+  doc.header.drawSwitches[JwwHeader::kDrawOrderSwitch] = 2;  // solids first
   SheetView view;
   view.order.assign(doc.order.begin(), doc.order.begin() + 3);  // not the insert of "elsewhere"
   const Groups g = Parse(MakeDxf(doc, &view, DxfOptions{}));

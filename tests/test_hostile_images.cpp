@@ -11,11 +11,11 @@
 #include <string>
 
 #include "codec/gunzip.h"
+#include "drawing/image_source.h"
 #include "jww/builder.h"
 #include "platform/text_conversion.h"
 #include "render/cairo/cairo_output.h"
 #include "render/cairo/image_decode.h"
-#include "render/image_source.h"
 #include "render/render.h"
 #include "tests/fixtures.h"
 

@@ -21,7 +21,7 @@
 #include "render/cairo/cairo_output.h"
 #include "render/cairo/image_decode.h"
 #include "render/glyph_layout.h"
-#include "render/image_source.h"
+#include "drawing/image_source.h"
 #include "render/pdf/pdf_output.h"
 #include "render/render.h"
 #include "split/extract.h"

@@ -8,14 +8,14 @@
 
 #include "app/example.h"
 #include "app/plan_picture.h"
+#include "drawing/image_source.h"
+#include "drawing/text_layout.h"
 #include "jww/builder.h"
 #include "platform/text_conversion.h"
 #include "render/cairo/cairo_output.h"
 #include "render/cairo/image_decode.h"
 #include "render/glyph_layout.h"
-#include "render/image_source.h"
 #include "render/render.h"
-#include "render/text_layout.h"
 #include "split/extract.h"
 #include "tests/fixtures.h"
 

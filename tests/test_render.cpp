@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "bench/benchmark_drawing.h"
+#include "drawing/text_layout.h"
 #include "jww/builder.h"
 #include "jww/document.h"
 #include "render/glyph_layout.h"
 #include "render/render.h"
-#include "render/text_layout.h"
 #include "tests/fixtures.h"
 
 namespace kelvane {
@@ -429,7 +429,7 @@ TEST(PrintLooks, SxfColourWidthsAreHundredthsOfAMillimetreInADotDrawing) {
   EXPECT_NEAR(styleOf(PictureStyle::kMonochrome, 1).width, 0.35, 1e-6);
 }
 
-// drawSwitches[2] 1 draws images and solids first, 2 solids only, each part in file order; the
+// The draw-order switch: 1 draws images and solids first, 2 solids only, each part in file order; the
 // same inside blocks and on every thread.
 TEST(PrintLooks, SolidsAndImagesFirstWhenTheDrawingAsks) {
   JwwDocument doc;
@@ -453,10 +453,10 @@ TEST(PrintLooks, SolidsAndImagesFirstWhenTheDrawingAsks) {
   };
   // Stroke, fill, picture, fill, then the block's stroke and fill.
   EXPECT_EQ(kinds(1), "sfpfsf");
-  doc.header.drawSwitches[2] = 1;
+  doc.header.drawSwitches[JwwHeader::kDrawOrderSwitch] = 1;
   EXPECT_EQ(kinds(1), "fpfsfs");
   EXPECT_EQ(kinds(3), "fpfsfs");
-  doc.header.drawSwitches[2] = 12;  // the ones digit decides
+  doc.header.drawSwitches[JwwHeader::kDrawOrderSwitch] = 12;  // the ones digit decides
   EXPECT_EQ(kinds(1), "ffspfs");
 }
 
@@ -466,7 +466,7 @@ TEST(PrintLooks, ColourPrintFlagChoosesTheStyleUnlessOverridden) {
   InitDrawing(doc, 600, false);
   EXPECT_EQ(PrintStyle(doc, std::nullopt), PictureStyle::kMonochrome);
   EXPECT_EQ(PrintStyle(doc, true), PictureStyle::kColor);
-  doc.header.drawSwitches[5] = 1;
+  doc.header.drawSwitches[JwwHeader::kColorPrintSwitch] = 1;
   EXPECT_EQ(PrintStyle(doc, std::nullopt), PictureStyle::kColor);
   EXPECT_EQ(PrintStyle(doc, false), PictureStyle::kMonochrome);
 }

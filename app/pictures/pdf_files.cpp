@@ -9,8 +9,8 @@
 #include "platform/file_identity.h"
 #include "platform/font_source.h"
 #include "render/cairo/image_decode.h"
+#include "drawing/image_source.h"
 #include "render/draw_guard.h"
-#include "render/image_source.h"
 #include "render/pdf/pdf_output.h"
 
 namespace kelvane {

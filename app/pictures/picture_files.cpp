@@ -11,8 +11,8 @@
 #include "app/plan_picture.h"
 #include "platform/file_identity.h"
 #include "render/cairo/cairo_output.h"
+#include "drawing/image_source.h"
 #include "render/draw_guard.h"
-#include "render/image_source.h"
 
 namespace kelvane {
 

@@ -6,7 +6,7 @@
 
 #include "codec/png_encode.h"
 #include "render/cairo/image_decode.h"
-#include "render/image_source.h"
+#include "drawing/image_source.h"
 
 namespace kelvane {
 

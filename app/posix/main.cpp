@@ -29,7 +29,7 @@
 #include "platform/file_identity.h"
 #include "platform/replacing_file.h"
 #include "platform/text_conversion.h"
-#include "render/image_source.h"
+#include "drawing/image_source.h"
 #include "text/filters.h"
 #include "text/numbers.h"
 

@@ -25,7 +25,7 @@
 #include "dxf/dxf_writer.h"
 #include "jww/document.h"
 #include "platform/text_conversion.h"
-#include "render/image_source.h"
+#include "drawing/image_source.h"
 #include "render/render.h"
 #include "text/numbers.h"
 

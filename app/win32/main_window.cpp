@@ -15,7 +15,7 @@
 #include "app/win32/owned_window.h"
 #include "dxf/dxf_file.h"
 #include "render/gdi/gdi_png.h"
-#include "render/image_source.h"
+#include "drawing/image_source.h"
 #include "text/numbers.h"
 
 namespace kelvane {

@@ -18,9 +18,9 @@
 #include "app/sheet_rows.h"
 #include "app/win32/owned_window.h"
 #include "jww/images.h"
+#include "drawing/image_source.h"
 #include "platform/text_conversion.h"
 #include "platform/win32/wide_text.h"
-#include "render/image_source.h"
 
 namespace kelvane {
 

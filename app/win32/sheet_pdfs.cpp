@@ -6,7 +6,7 @@
 
 #include "app/plan_picture.h"
 #include "render/gdi/gdi_output.h"
-#include "render/image_source.h"
+#include "drawing/image_source.h"
 #include "render/pdf/pdf_output.h"
 
 namespace kelvane {

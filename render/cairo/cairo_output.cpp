@@ -23,9 +23,9 @@
 #include "platform/text_conversion.h"
 #include "render/cairo/image_decode.h"
 #include "render/glyph_layout.h"
+#include "drawing/image_source.h"
+#include "drawing/text_layout.h"
 #include "render/page_limit.h"
-#include "render/image_source.h"
-#include "render/text_layout.h"
 
 extern const char kKelvaneFontsConf[];  // render/fonts.conf, built in
 

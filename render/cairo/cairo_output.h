@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "drawing/image_source.h"
 #include "render/display_list.h"
-#include "render/image_source.h"
 #include "render/picture_format.h"
 
 namespace kelvane {

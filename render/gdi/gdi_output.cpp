@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "codec/gunzip.h"
+#include "drawing/text_layout.h"
 #include "platform/win32/wide_text.h"
 #include "render/glyph_layout.h"
-#include "render/text_layout.h"
 
 namespace kelvane {
 

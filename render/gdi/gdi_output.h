@@ -13,8 +13,8 @@
 #include <memory>
 #include <vector>
 
+#include "drawing/image_source.h"
 #include "render/display_list.h"
-#include "render/image_source.h"
 
 namespace kelvane {
 

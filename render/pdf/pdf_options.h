@@ -8,7 +8,7 @@
 
 #include "platform/font_source.h"
 #include "render/display_list.h"
-#include "render/image_source.h"
+#include "drawing/image_source.h"
 #include "render/raster_image.h"
 
 namespace kelvane {

@@ -2,7 +2,7 @@
 // it, kept as text for a reader that extracts it.
 #include "render/pdf/pdf_page_painter.h"
 
-#include "render/text_layout.h"
+#include "drawing/text_layout.h"
 
 namespace kelvane::pdf {
 

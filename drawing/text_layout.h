@@ -4,9 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "drawing/page_geometry.h"
 #include "jww/records.h"
-#include "render/affine.h"
-#include "render/display_list.h"
 
 namespace kelvane {
 

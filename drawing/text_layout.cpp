@@ -1,5 +1,5 @@
 // Text layout: cells, control sequences and image references.
-#include "render/text_layout.h"
+#include "drawing/text_layout.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
 // Image bytes: this is the one place that knows where a loaded drawing keeps its embedded images.
-#include "render/image_source.h"
+#include "drawing/image_source.h"
 
 #include <fstream>
 #include <iterator>
