@@ -2,6 +2,9 @@
 #include "platform/text_conversion.h"
 
 #include <cstdint>
+#include <string>
+
+#include "text/jwwstring.h"
 
 namespace kelvane {
 
@@ -79,13 +82,7 @@ std::u16string Utf8ToUtf16(std::string_view utf8) {
     }
     i += bad ? 1 : n;
     if (bad) c = 0xFFFD;
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      out.push_back(char16_t(0xD800 + (c >> 10)));
-      out.push_back(char16_t(0xDC00 + (c & 0x3FF)));
-    } else {
-      out.push_back(char16_t(c));
-    }
+    AppendUtf16(out, c);
   }
   return out;
 }

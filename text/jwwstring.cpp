@@ -30,13 +30,7 @@ void AppendChar(JwwString& s, uint32_t code) {
     s.sjis.push_back(char(code & 0xFF));
     return;
   }
-  if (code >= 0x10000) {
-    code -= 0x10000;
-    s.wide.push_back(char16_t(0xD800 + (code >> 10)));
-    s.wide.push_back(char16_t(0xDC00 + (code & 0x3FF)));
-  } else {
-    s.wide.push_back(char16_t(code));
-  }
+  AppendUtf16(s.wide, code);
 }
 
 }  // namespace kelvane

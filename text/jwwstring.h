@@ -49,6 +49,20 @@ struct JwwChar {
 };
 JwwChar CharAt(const JwwString& s, size_t pos);
 
+// Appends one code point to UTF-16 text (a std::u16string, or a std::wstring on Windows): a
+// surrogate pair above U+FFFF.
+template <class Utf16String>
+void AppendUtf16(Utf16String& out, uint32_t code) {
+  using Unit = typename Utf16String::value_type;
+  if (code >= 0x10000) {
+    code -= 0x10000;
+    out.push_back(Unit(0xD800 + (code >> 10)));
+    out.push_back(Unit(0xDC00 + (code & 0x3FF)));
+  } else {
+    out.push_back(Unit(code));
+  }
+}
+
 // Appends one character (as returned by CharAt) in the string's form.
 void AppendChar(JwwString& s, uint32_t code);
 

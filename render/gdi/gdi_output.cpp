@@ -18,6 +18,7 @@
 #include "drawing/text_layout.h"
 #include "platform/win32/wide_text.h"
 #include "render/glyph_layout.h"
+#include "text/jwwstring.h"
 
 namespace kelvane {
 
@@ -43,13 +44,7 @@ COLORREF ColorOf(Rgb c) { return RGB(c.r, c.g, c.b); }
 
 std::wstring CodePointToWide(char32_t c) {
   std::wstring s;
-  if (c >= 0x10000) {
-    c -= 0x10000;
-    s.push_back(wchar_t(0xD800 + (c >> 10)));
-    s.push_back(wchar_t(0xDC00 + (c & 0x3FF)));
-  } else {
-    s.push_back(wchar_t(c));
-  }
+  AppendUtf16(s, c);
   return s;
 }
 
