@@ -13,6 +13,7 @@
 #include "app/plan_picture.h"
 #include "app/win32/main_window_parts.h"
 #include "app/win32/owned_window.h"
+#include "app/win32/window_font.h"
 #include "dxf/dxf_file.h"
 #include "render/gdi/gdi_png.h"
 #include "drawing/image_source.h"
@@ -28,12 +29,6 @@ const wchar_t kWindowClass[] = L"KelvaneMainWindow";
 const wchar_t kApplicationClass[] = L"KelvaneApplication";
 const wchar_t kCaption[] = L"Kelvane\u3000Ver.1.7";
 const wchar_t kApplicationTitle[] = L"Kelvane";
-const wchar_t kFontFace[] = L"ＭＳ ゴシック";
-
-HFONT MakeFont(int pixels) {
-  return CreateFontW(-pixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
-                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, kFontFace);
-}
 
 bool RegisterClasses(HINSTANCE instance) {
   WNDCLASSEXW wc{};
@@ -196,8 +191,8 @@ bool MainWindow::Create(HINSTANCE instance) {
     SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left + dw, outer.bottom - outer.top + dh,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
-  font_ = MakeFont(13);
-  smallFont_ = MakeFont(11);
+  font_ = MakeWindowFont(13);
+  smallFont_ = MakeWindowFont(11);
   CreateControls();
   services_.AttachWindow(window_, Control(kStatusBar));
   // The preview is reached from the system menu, so that the client area keeps its layout.

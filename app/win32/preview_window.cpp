@@ -17,6 +17,7 @@
 #include "app/session.h"
 #include "app/sheet_rows.h"
 #include "app/win32/owned_window.h"
+#include "app/win32/window_font.h"
 #include "jww/images.h"
 #include "drawing/image_source.h"
 #include "platform/text_conversion.h"
@@ -29,7 +30,6 @@ namespace {
 const wchar_t kPreviewClass[] = L"KelvanePreview";
 const wchar_t kCanvasClass[] = L"KelvanePlanView";
 const wchar_t kCaption[] = L"Kelvane - 分割プレビュー";
-const wchar_t kFontFace[] = L"ＭＳ ゴシック";
 constexpr int kClientWidth = 1000, kClientHeight = 640;
 constexpr int kListWidth = 420;
 constexpr int kStatusHeight = 20;
@@ -37,11 +37,6 @@ constexpr int kButtonHeight = 25;
 constexpr int kGap = 4;
 constexpr UINT_PTR kReplanTimer = 1;
 constexpr UINT kReplanDelayMs = 250;  // typing in an option field plans once, after the typing
-HFONT MakeFont(int pixels) {
-  return CreateFontW(-pixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
-                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, kFontFace);
-}
-
 bool RegisterClasses(HINSTANCE instance) {
   WNDCLASSEXW existing{};
   existing.cbSize = sizeof existing;
@@ -86,7 +81,7 @@ bool PreviewWindow::Open(HINSTANCE instance, HWND owner) {
                               frame.right - frame.left, frame.bottom - frame.top, owner, nullptr, instance, nullptr);
     if (!window_) return false;
     AttachOwner<PreviewWindow, &PreviewWindow::window_, &PreviewWindow::OnMessage>(this);
-    font_ = font_ ? font_ : MakeFont(12);
+    font_ = font_ ? font_ : MakeWindowFont(12);
     CreateControls();
     Layout();
   }
