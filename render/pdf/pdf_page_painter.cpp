@@ -3,14 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "render/ellipse.h"
+
 namespace kelvane::pdf {
-
-namespace {
-
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kArcTolerance = 0.01;  // list millimetres, as the display list cuts arcs
-
-}  // namespace
 
 void PagePainter::Paint() {
   std::string& s = out_.Text();
