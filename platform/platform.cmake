@@ -31,8 +31,14 @@ if(WIN32)
   # fontsub.dll is loaded at run time; codec/ cuts the faces it gives back whole.
   target_link_libraries(kelvane_platform PUBLIC gdi32 PRIVATE kelvane_codec)
 elseif(NOT EMSCRIPTEN)
-  # The system's fonts for embedding, found by the same mapping as the pictures' fonts
-  # (render/fonts.conf).
+  # Jw_cad's font names mapped to installed fonts, for the pictures and the fonts embedded alike.
+  # The mapping goes into the program, so that no installed file has to be found.
+  file(READ ${CMAKE_CURRENT_SOURCE_DIR}/platform/posix/fonts.conf KELVANE_FONTS_CONF)
+  file(CONFIGURE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/platform/posix/fonts_conf.cpp
+       CONTENT "// Made by CMake from platform/posix/fonts.conf.\nextern const char kKelvaneFontsConf[];\nconst char kKelvaneFontsConf[] = R\"KELVANE(\${KELVANE_FONTS_CONF})KELVANE\";\n")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/platform/posix/fonts.conf)
+  add_library(kelvane_fonts_conf STATIC ${CMAKE_CURRENT_BINARY_DIR}/platform/posix/fonts_conf.cpp)
+  # The system's fonts for embedding, found by that mapping.
   find_package(PkgConfig QUIET)
   if(NOT PKG_CONFIG_FOUND)
     kelvane_missing("pkg-config" pkg-config)

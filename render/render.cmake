@@ -22,14 +22,8 @@ if(NOT WIN32)
   if(NOT KELVANE_STB_INCLUDE)
     kelvane_missing("stb/stb_image.h" libstb-dev)
   endif()
-  # The font mapping goes into the program, so that no installed file has to be found.
-  file(READ ${CMAKE_CURRENT_SOURCE_DIR}/render/fonts.conf KELVANE_FONTS_CONF)
-  file(CONFIGURE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/render/fonts_conf.cpp
-       CONTENT "// Made by CMake from render/fonts.conf.\nextern const char kKelvaneFontsConf[];\nconst char kKelvaneFontsConf[] = R\"KELVANE(\${KELVANE_FONTS_CONF})KELVANE\";\n")
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/render/fonts.conf)
-  add_library(kelvane_fonts_conf STATIC ${CMAKE_CURRENT_BINARY_DIR}/render/fonts_conf.cpp)
   # Images decoded by stb_image, for cairo's pictures and for the PDF writer alike; no cairo in it.
-  add_library(kelvane_image_decode STATIC render/cairo/image_decode.cpp)
+  add_library(kelvane_image_decode STATIC render/image_decode.cpp)
   target_include_directories(kelvane_image_decode PUBLIC ${PROJECT_SOURCE_DIR})
   target_link_libraries(kelvane_image_decode PRIVATE kelvane_codec)
   add_library(kelvane_render_cairo STATIC render/cairo/cairo_output.cpp)

@@ -15,7 +15,7 @@
 #include <unordered_map>
 #include <utility>
 
-extern const char kKelvaneFontsConf[];  // render/fonts.conf, built in
+extern const char kKelvaneFontsConf[];  // platform/posix/fonts.conf, built in
 
 namespace kelvane {
 

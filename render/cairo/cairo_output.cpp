@@ -21,13 +21,13 @@
 #include "codec/png_encode.h"
 #include "platform/replacing_file.h"
 #include "platform/text_conversion.h"
-#include "render/cairo/image_decode.h"
+#include "render/image_decode.h"
 #include "render/glyph_layout.h"
 #include "drawing/image_source.h"
 #include "drawing/text_layout.h"
 #include "render/page_limit.h"
 
-extern const char kKelvaneFontsConf[];  // render/fonts.conf, built in
+extern const char kKelvaneFontsConf[];  // platform/posix/fonts.conf, built in
 
 namespace kelvane {
 
