@@ -22,7 +22,7 @@
 #include "jww/images.h"
 #include "platform/font_source.h"
 #include "render/cairo/cairo_output.h"
-#include "render/cairo/image_decode.h"
+#include "render/image_decode.h"
 #include "drawing/image_source.h"
 #include "render/pdf/pdf_output.h"
 #include "render/render.h"

@@ -16,7 +16,7 @@ allowed() {
     jww) echo "platform text" ;;
     split) echo "jww platform text" ;;
     drawing) echo "split jww platform text" ;;
-    render) echo "drawing split jww platform text" ;;
+    render) echo "drawing split jww platform codec text" ;;
     render/cairo) echo "render drawing split jww platform codec text" ;;
     render/pdf) echo "render drawing split jww platform text" ;;
     render/gdi) echo "render drawing split jww platform platform/win32 codec text" ;;

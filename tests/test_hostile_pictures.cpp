@@ -15,7 +15,7 @@
 #include "drawing/image_source.h"
 #include "jww/builder.h"
 #include "render/cairo/cairo_output.h"
-#include "render/cairo/image_decode.h"
+#include "render/image_decode.h"
 #include "render/render.h"
 #include "split/extract.h"
 #include "tests/fixtures.h"

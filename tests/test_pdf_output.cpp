@@ -19,7 +19,7 @@
 #include "platform/font_source.h"
 #include "platform/text_conversion.h"
 #include "render/cairo/cairo_output.h"
-#include "render/cairo/image_decode.h"
+#include "render/image_decode.h"
 #include "render/glyph_layout.h"
 #include "drawing/image_source.h"
 #include "render/pdf/pdf_output.h"

@@ -13,7 +13,7 @@
 #include "jww/builder.h"
 #include "platform/text_conversion.h"
 #include "render/cairo/cairo_output.h"
-#include "render/cairo/image_decode.h"
+#include "render/image_decode.h"
 #include "render/glyph_layout.h"
 #include "render/render.h"
 #include "split/extract.h"

@@ -10,7 +10,7 @@
 #include "codec/png_encode.h"
 #include "dxf/dxf_writer.h"
 #include "jww/builder.h"
-#include "render/cairo/image_decode.h"
+#include "render/image_decode.h"
 
 namespace kelvane {
 namespace {

@@ -8,7 +8,7 @@
 #include "app/plan_picture.h"
 #include "platform/file_identity.h"
 #include "platform/font_source.h"
-#include "render/cairo/image_decode.h"
+#include "render/image_decode.h"
 #include "drawing/image_source.h"
 #include "render/draw_guard.h"
 #include "render/pdf/pdf_output.h"

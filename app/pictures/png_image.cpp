@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "codec/png_encode.h"
-#include "render/cairo/image_decode.h"
+#include "render/image_decode.h"
 #include "drawing/image_source.h"
 
 namespace kelvane {

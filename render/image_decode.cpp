@@ -1,7 +1,7 @@
 // Image decoding with stb_image (BMP, JPEG, PNG only) and zlib for gzip. stb_image refuses two
 // kinds of BMP that Windows writes - pixels that start after a gap, and RLE4/RLE8 - so those are
 // rewritten first into the plain layout it reads.
-#include "render/cairo/image_decode.h"
+#include "render/image_decode.h"
 
 #include <algorithm>
 
