@@ -248,7 +248,9 @@ TEST(Batch, ASheetNeverReplacesOneTheRunWroteThroughALink) {
       renamed += name.find("c~") != std::string::npos;
       names += name + " ";
     }
-    if (jobs == 1) EXPECT_EQ(renamed, 2u) << names;
+    if (jobs == 1) {
+      EXPECT_EQ(renamed, 2u) << names;
+    }
     EXPECT_GE(renamed, 1u) << jobs << ": " << names;
     EXPECT_TRUE(fs::is_regular_file(out / "0a.jww") && fs::is_regular_file(out / "0b.jww")) << jobs;
   }
