@@ -1,12 +1,10 @@
 // Sheet PDFs for the Windows program.
 #include "app/win32/sheet_pdfs.h"
 
-#include <exception>
-#include <new>
-
 #include "app/plan_picture.h"
-#include "render/gdi/gdi_output.h"
 #include "drawing/image_source.h"
+#include "render/draw_guard.h"
+#include "render/gdi/gdi_output.h"
 #include "render/pdf/pdf_output.h"
 
 namespace kelvane {
@@ -68,18 +66,13 @@ bool SheetPdfWriter::Write(const JwwDocument& doc, const SheetPlan& plan, const 
                            const std::set<FileIdentity>& protectedFiles, std::string& reason) {
   std::lock_guard<std::mutex> lock(mutex_);
   const std::filesystem::path file = PdfFileOf(sheet.file);
-  try {
+  return GuardedDraw(reason, [&](std::string& why) {
     // A name that reaches an input or a settings file, by a link or by case, is refused.
-    reason = ProtectedTargetProblem(file, protectedFiles);
-    if (!reason.empty()) return false;
-    return WriteListHeld(SheetPicture(doc, plan, sheet, std::nullopt), doc, plan.source, file, reason,
+    why = ProtectedTargetProblem(file, protectedFiles);
+    if (!why.empty()) return false;
+    return WriteListHeld(SheetPicture(doc, plan, sheet, std::nullopt), doc, plan.source, file, why,
                          TitleOf(sheet.file));
-  } catch (const std::bad_alloc&) {
-    reason = "out of memory while drawing";
-  } catch (const std::exception& e) {
-    reason = e.what();
-  }
-  return false;
+  });
 }
 
 FontSource& SheetPdfWriter::Fonts() {
@@ -91,9 +84,9 @@ bool SheetPdfWriter::WriteSet(const JwwDocument& doc, const SheetPlan& plan, con
                               const std::set<FileIdentity>& protectedFiles, std::string& reason) {
   std::lock_guard<std::mutex> lock(mutex_);
   const std::filesystem::path file = SheetSetFileOf(plan);
-  try {
-    reason = ProtectedTargetProblem(file, protectedFiles);
-    if (!reason.empty()) return false;
+  return GuardedDraw(reason, [&](std::string& why) {
+    why = ProtectedTargetProblem(file, protectedFiles);
+    if (!why.empty()) return false;
     SheetSetPages pages(doc, plan, sheets, false, std::nullopt, 150);
     const PdfPageMaker make = [&](size_t k) {
       const SheetSetPage& page = pages.At(k);
@@ -101,13 +94,8 @@ bool SheetPdfWriter::WriteSet(const JwwDocument& doc, const SheetPlan& plan, con
     };
     PdfOutput output = OutputFor(Fonts(), doc, plan.source);
     output.title = TitleOf(plan.source);
-    return WritePdf(pages.Count(), make, file, output, reason);
-  } catch (const std::bad_alloc&) {
-    reason = "out of memory while drawing";
-  } catch (const std::exception& e) {
-    reason = e.what();
-  }
-  return false;
+    return WritePdf(pages.Count(), make, file, output, why);
+  });
 }
 
 bool SheetPdfWriter::WriteList(const DisplayList& list, const JwwDocument& doc, const std::filesystem::path& drawing,
@@ -119,20 +107,15 @@ bool SheetPdfWriter::WriteList(const DisplayList& list, const JwwDocument& doc, 
 bool SheetPdfWriter::WriteListHeld(const DisplayList& list, const JwwDocument& doc,
                                    const std::filesystem::path& drawing, const std::filesystem::path& file,
                                    std::string& reason, const std::string& title) {
-  try {
+  return GuardedDraw(reason, [&](std::string& why) {
     if (list.overBudget) {
-      reason = OverBudgetMessage();
+      why = OverBudgetMessage();
       return false;
     }
     PdfOutput output = OutputFor(Fonts(), doc, drawing);
     output.title = title;
-    return WritePdf({PdfPage{&list, 1.0, {}}}, file, output, reason);
-  } catch (const std::bad_alloc&) {
-    reason = "out of memory while drawing";
-  } catch (const std::exception& e) {
-    reason = e.what();
-  }
-  return false;
+    return WritePdf({PdfPage{&list, 1.0, {}}}, file, output, why);
+  });
 }
 
 bool SheetPdfPictures::WriteSheetPicture(const JwwDocument& doc, const SheetPlan& plan, const PlannedSheet& sheet,
