@@ -660,6 +660,67 @@ TEST(PdfOutput, TheDrawingsLayersAreOptionalContentNestedByGroup) {
   EXPECT_LT(DifferingInk(dir / "plain.pdf", dir / "layers.pdf"), 0.001);
 }
 
+// Every object the cross-reference stream places in an object stream is, as qpdf reads them, that
+// stream's index-th object, and its offset there starts the object.
+void ExpectPackedObjectsWhereTheTableSays(const std::filesystem::path& pdf) {
+  const std::string table = CommandOutput("qpdf --show-xref " + Quoted(pdf));
+  static const std::regex entry(R"((\d+)/0: compressed; stream = (\d+), index = (\d+))");
+  std::map<std::string, std::string> streams;
+  size_t checked = 0;
+  for (auto it = std::sregex_iterator(table.begin(), table.end(), entry); it != std::sregex_iterator(); ++it) {
+    std::string& data = streams[(*it)[2]];
+    if (data.empty())
+      data = CommandOutput("qpdf --show-object=" + (*it)[2].str() + " --filtered-stream-data " + Quoted(pdf));
+    const size_t first = data.find("<<");
+    ASSERT_NE(first, std::string::npos);
+    std::istringstream header(data.substr(0, first));
+    std::vector<std::pair<long, size_t>> objects;
+    long number = 0;
+    size_t offset = 0;
+    while (header >> number >> offset) objects.emplace_back(number, offset);
+    const size_t index = std::stoul((*it)[3]);
+    ASSERT_LT(index, objects.size()) << (*it)[0];
+    EXPECT_EQ(objects[index].first, std::stol((*it)[1])) << (*it)[0];
+    EXPECT_EQ(data.compare(first + objects[index].second, 2, "<<"), 0) << (*it)[0];
+    ++checked;
+  }
+  EXPECT_GT(checked, 0u);
+}
+
+// Every layer of every group in use: the layer dictionaries go into several object streams, and
+// each is still found, named, in its place in the panel.
+TEST(PdfOutput, ManyLayersArePackedAndEachKeepsItsName) {
+  TempDir dir;
+  JwwDocument doc;
+  InitDrawing(doc, 600, true);
+  doc.header.paperSize = 4;
+  for (int g = 0; g < 16; ++g) {
+    for (int l = 0; l < 16; ++l) {
+      Attr on;
+      on.layerGroup = uint16_t(g), on.layer = uint16_t(l);
+      const double y = -100 + (g * 16 + l) * 0.7;
+      AddLine(doc, -50, y, 50, y, on);
+    }
+  }
+  doc.entityCount = int32_t(doc.order.size());
+  std::string error;
+  ASSERT_TRUE(WriteOne(RenderDrawing(doc, PictureStyle::kMonochrome), dir / "many.pdf", error)) << error;
+  EXPECT_NE(CommandOutput("qpdf --check " + Quoted(dir / "many.pdf") + " 2>&1").find("No syntax or stream encoding errors"),
+            std::string::npos);
+  const std::vector<uint8_t> bytes = testing::ReadBytes(dir / "many.pdf");
+  const std::string raw(bytes.begin(), bytes.end());
+  size_t streams = 0;
+  for (size_t at = raw.find("/Type/ObjStm"); at != std::string::npos; at = raw.find("/Type/ObjStm", at + 1)) ++streams;
+  EXPECT_GE(streams, 2u);
+  ExpectPackedObjectsWhereTheTableSays(dir / "many.pdf");
+  const std::string panel = LayerPanel(dir / "many.pdf");
+  static const std::regex layer(R"((^|[ \[])([0-9a-fA-F])-([0-9a-fA-F])\b)");
+  size_t layers = 0;
+  for (auto it = std::sregex_iterator(panel.begin(), panel.end(), layer); it != std::sregex_iterator(); ++it) ++layers;
+  EXPECT_EQ(layers, 256u) << panel.substr(0, 400);
+  EXPECT_EQ(panel.substr(0, 10), "0[0-0 0-1 ") << panel.substr(0, 400);
+}
+
 // The example's sheet with its embedded picture: its list and the document it came from.
 struct PictureSheet {
   JwwDocument doc;

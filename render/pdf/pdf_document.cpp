@@ -131,7 +131,7 @@ ObjectWriter::ObjectWriter(std::ostream& out) : out_(out) {
 std::string Ref(int number) { return std::to_string(number) + " 0 R"; }
 
 void ObjectWriter::Begin(int number) {
-  if (number >= 1 && size_t(number) <= offsets_.size()) offsets_[size_t(number) - 1] = position_;
+  if (number >= 1 && size_t(number) <= places_.size()) places_[size_t(number) - 1].offset = position_;
   const std::string head = std::to_string(number) + " 0 obj\n";
   out_.write(head.data(), std::streamsize(head.size()));
   position_ += int64_t(head.size());
@@ -142,6 +142,57 @@ void ObjectWriter::Write(int number, std::string_view body) {
   out_.write(body.data(), std::streamsize(body.size()));
   out_.write("\nendobj\n", 8);
   position_ += int64_t(body.size()) + 8;
+}
+
+namespace {
+
+// Objects per object stream: enough to pack well, few enough that a reader finds one quickly.
+constexpr size_t kObjectsPerStream = 100;
+// Fewer objects than this are smaller written plainly than with an object stream's own header.
+constexpr size_t kFewestPacked = 4;
+
+// Appends v big-endian in `width` bytes.
+void AppendBigEndian(std::string& out, uint64_t v, int width) {
+  for (int shift = 8 * (width - 1); shift >= 0; shift -= 8) out += char(uint8_t(v >> shift));
+}
+
+}  // namespace
+
+void ObjectWriter::WritePacked(int number, std::string_view body) {
+  if (number < 1 || size_t(number) > places_.size()) return;
+  packed_.emplace_back(number, packedBodies_.size());
+  packedBodies_.append(body);
+  packedBodies_ += '\n';
+  if (packed_.size() >= kObjectsPerStream) FlushPacked();
+}
+
+bool ObjectWriter::FlushPacked() {
+  if (packed_.size() < kFewestPacked) {
+    for (size_t k = 0; k < packed_.size(); ++k) {
+      const size_t from = packed_[k].second;
+      const size_t to = k + 1 < packed_.size() ? packed_[k + 1].second : packedBodies_.size();
+      Write(packed_[k].first, std::string_view(packedBodies_).substr(from, to - from - 1));  // less its '\n'
+    }
+    packed_.clear();
+    packedBodies_.clear();
+    return ok_;
+  }
+  const int stream = Allocate();
+  std::string index;
+  for (size_t k = 0; k < packed_.size(); ++k) {
+    const auto [number, offset] = packed_[k];
+    places_[size_t(number) - 1] = Place{-1, stream, int(k)};
+    index += std::to_string(number) + ' ' + std::to_string(offset) + ' ';
+  }
+  std::string compressed;
+  const std::string whole = index + packedBodies_;
+  ok_ = Deflate(whole.data(), whole.size(), 6, compressed) && ok_;
+  WriteStream(stream, "/Type/ObjStm/N " + std::to_string(packed_.size()) + "/First " + std::to_string(index.size()) +
+                          "/Filter/FlateDecode",
+              compressed);
+  packed_.clear();
+  packedBodies_.clear();
+  return ok_;
 }
 
 void ObjectWriter::WriteStream(int number, std::string_view dict, std::string_view bytes) {
@@ -155,19 +206,38 @@ void ObjectWriter::WriteStream(int number, std::string_view dict, std::string_vi
 
 bool ObjectWriter::Finish(int catalog) { return Finish(catalog, 0); }
 
+// Each entry: its type (0 free, 1 at an offset, 2 in an object stream), the offset or the stream's
+// number, and the generation or the index in the stream.
 bool ObjectWriter::Finish(int catalog, int info) {
-  std::string table = "xref\n0 " + std::to_string(offsets_.size() + 1) + "\n0000000000 65535 f \n";
+  FlushPacked();
+  const int table = Allocate();
+  places_[size_t(table) - 1].offset = position_;
+  uint64_t largest = uint64_t(position_);
+  for (const Place& p : places_) largest = std::max(largest, uint64_t(std::max<int64_t>(p.offset, p.stream)));
+  int width = 1;
+  while (width < 8 && (largest >> (8 * width)) != 0) ++width;
+  std::string entries;
+  AppendBigEndian(entries, 0, 1);
+  AppendBigEndian(entries, 0, width);
+  AppendBigEndian(entries, 65535, 2);
   bool complete = true;
-  for (int64_t offset : offsets_) {
-    char line[40];
-    std::snprintf(line, sizeof line, "%010lld 00000 n \n", static_cast<long long>(offset < 0 ? 0 : offset));
-    table += line;
-    complete = complete && offset >= 0;
+  for (const Place& p : places_) {
+    const bool packed = p.stream > 0;
+    AppendBigEndian(entries, packed ? 2 : 1, 1);
+    AppendBigEndian(entries, packed ? uint64_t(p.stream) : uint64_t(std::max<int64_t>(p.offset, 0)), width);
+    AppendBigEndian(entries, packed ? uint64_t(p.index) : 0, 2);
+    complete = complete && (packed || p.offset >= 0);
   }
-  table += "trailer\n<</Size " + std::to_string(offsets_.size() + 1) + "/Root " + Ref(catalog) +
-           (info > 0 ? "/Info " + Ref(info) : std::string()) + ">>\nstartxref\n" + std::to_string(position_) + "\n%%EOF\n";
-  out_.write(table.data(), std::streamsize(table.size()));
-  return complete && bool(out_);
+  std::string compressed;
+  ok_ = Deflate(entries.data(), entries.size(), 6, compressed) && ok_;
+  const int64_t start = position_;
+  WriteStream(table,
+              "/Type/XRef/Size " + std::to_string(places_.size() + 1) + "/W[1 " + std::to_string(width) + " 2]/Root " +
+                  Ref(catalog) + (info > 0 ? "/Info " + Ref(info) : std::string()) + "/Filter/FlateDecode",
+              compressed);
+  const std::string end = "startxref\n" + std::to_string(start) + "\n%%EOF\n";
+  out_.write(end.data(), std::streamsize(end.size()));
+  return complete && ok_ && bool(out_);
 }
 
 }  // namespace kelvane::pdf

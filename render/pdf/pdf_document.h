@@ -6,6 +6,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kelvane::pdf {
@@ -50,29 +51,44 @@ class DeflateStream {
 // Compresses bytes whole.
 bool Deflate(const void* data, size_t size, int level, std::string& compressed);
 
-// The file's objects, each written once by its number; the table of their places at the end.
+// The file's objects, each written once by its number; a compressed table of their places (a
+// cross-reference stream) at the end.
 class ObjectWriter {
  public:
   explicit ObjectWriter(std::ostream& out);
   int Allocate() {
-    offsets_.push_back(-1);
-    return int(offsets_.size());
+    places_.emplace_back();
+    return int(places_.size());
   }
   // Writes "n 0 obj <body> endobj".
   void Write(int number, std::string_view body);
+  // Writes the object into a compressed object stream instead: for the many small dictionaries
+  // (the drawing's layers) whose own headers and table entries would outweigh them.
+  void WritePacked(int number, std::string_view body);
   // Writes a stream object: `dict` holds its entries (without /Length) and bytes follow.
   void WriteStream(int number, std::string_view dict, std::string_view bytes);
-  // The cross-reference table and trailer; false when an allocated object was never written or
-  // the stream failed.
+  // The cross-reference stream and the file's end; false when an allocated object was never
+  // written, compression failed or the stream failed.
   bool Finish(int catalog);
   // The same with the document information dictionary `info`.
   bool Finish(int catalog, int info);
 
  private:
+  // Where an object is: at a byte offset, or as the index-th object of an object stream.
+  struct Place {
+    int64_t offset = -1;
+    int stream = 0;
+    int index = 0;
+  };
   void Begin(int number);
+  bool FlushPacked();
   std::ostream& out_;
   int64_t position_ = 0;
-  std::vector<int64_t> offsets_;
+  std::vector<Place> places_;
+  bool ok_ = true;
+  // The object stream being filled: its objects' numbers, their offsets in `packedBodies_`.
+  std::vector<std::pair<int, size_t>> packed_;
+  std::string packedBodies_;
 };
 
 std::string Ref(int number);

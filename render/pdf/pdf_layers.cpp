@@ -66,7 +66,7 @@ std::string DocumentLayers::Write() {
 void DocumentLayers::WriteGroup(int object, const std::string& name) {
   std::string body = "<</Type/OCG/Name";
   AppendTextString(body, name);
-  writer_.Write(object, body + ">>");  // shown and printed: the default configuration's base state
+  writer_.WritePacked(object, body + ">>");  // shown and printed: the default configuration's base state
 }
 
 }  // namespace kelvane::pdf
