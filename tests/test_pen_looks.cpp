@@ -14,7 +14,7 @@ TEST(PenLooks, PrintWidthsFollowTheUnitTheResolutionAndTheSxfRule) {
   InitDrawing(doc, 600, false);
   doc.pens[2].printWidth = 60;
   doc.extendedColors[size_t(SxfColorSetting(101))].printWidth = 60;
-  EntityAttributes pen, sxf;
+  EntityAttributes pen{}, sxf{};  // records have no defaults: unset widths would be garbage
   pen.penColor = 2;
   sxf.penColor = 101;
   struct Case {
